@@ -1,0 +1,10 @@
+#pragma once
+// The main window's application messages.
+#include <cstdint>
+
+#include "platform/ui.h"
+
+inline constexpr std::uint32_t MSG_START = ui::WM_APP + 1;
+inline constexpr std::uint32_t MSG_EXIT = ui::WM_APP + 2;
+inline constexpr std::uint32_t MSG_GUI_UPDATE = ui::WM_APP + 3;
+inline constexpr std::uint32_t MSG_SIM_VERSION = ui::WM_APP + 100;

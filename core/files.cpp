@@ -1,0 +1,92 @@
+#include "core/files.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+
+#include "core/log.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename Keep>
+void lf_removeFiles(const fs::path& folder, const char* functionName, Keep keep) {
+  try {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      std::error_code typeError;
+      if (!entry.is_regular_file(typeError) || !keep(entry.path())) continue;
+      std::error_code removeError;
+      if (!fs::remove(entry.path(), removeError) && removeError)
+        gf_logWarning(fmt::format("Failed to remove {} ({})", entry.path().string(), removeError.message()));
+    }
+  } catch (const std::exception& e) {
+    gf_logWarning(fmt::format("{} exception: {}", functionName, e.what()));
+  }
+}
+
+}  // namespace
+
+bool gf_hasExtensionNoCase(const fs::path& file, std::string_view extension) {
+  const std::string ext = file.extension().string();
+  return std::equal(ext.begin(), ext.end(), extension.begin(), extension.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+bool gf_moveFile(const fs::path& source, const fs::path& target) {
+  std::error_code ec;
+  fs::rename(source, target, ec);
+  if (!ec) return true;
+  if (!fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec)) {
+    gf_logWarning(fmt::format("could not move {} => {}: {}", source.string(), target.string(), ec.message()));
+    return false;
+  }
+  if (!fs::remove(source, ec)) {
+    gf_logWarning(fmt::format("could not remove {} after copy: {}", source.string(),
+                              ec ? ec.message() : std::string("not found")));
+    return false;
+  }
+  return true;
+}
+
+void gf_removeFilesFromDirectory(const fs::path& folder) {
+  lf_removeFiles(folder, "gf_removeFilesFromDirectory", [](const fs::path&) { return true; });
+}
+
+void gf_removeXMLFilesFromDirectory(const fs::path& folder) {
+  lf_removeFiles(folder, "gf_removeXMLFilesFromDirectory",
+                 [](const fs::path& file) { return gf_hasExtensionNoCase(file, ".xml"); });
+}
+
+bool gf_save1GenerationOf(const fs::path& file) {
+  if (!file.has_extension()) {
+    gf_logWarning(fmt::format("gf_save1GenerationOf: no extension in filename: {}", file.string()));
+    return false;
+  }
+  fs::path generation = file.parent_path() / (file.stem().string() + "0" + file.extension().string());
+  std::error_code ec;
+  bool exists = fs::exists(file, ec);
+  if (ec) {
+    gf_logWarning(fmt::format("exists({}): {}", file.string(), ec.message()));
+    return false;
+  }
+  if (!exists) return true;
+  if (!fs::copy_file(file, generation, fs::copy_options::overwrite_existing, ec)) {
+    gf_logWarning(fmt::format("copy {} -> {} failed: {}", file.string(), generation.string(), ec.message()));
+    return false;
+  }
+  return true;
+}
+
+std::size_t gf_countFilesInDirectory(const fs::path& folder, std::string_view extension) {
+  if (!fs::exists(folder)) return 0;
+  std::size_t count = 0;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.is_regular_file() && (extension.empty() || entry.path().extension() == extension)) ++count;
+  return count;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// File operations shared by the log, the scans and the data files. Problems are logged
+// ("==> " lines) and reported by the result, not thrown, except where said.
+#include <cstddef>
+#include <filesystem>
+#include <string_view>
+
+bool gf_moveFile(const std::filesystem::path& source, const std::filesystem::path& target);
+// Regular files directly in the folder; subfolders stay.
+void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
+void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder);
+// Copies name.ext to name0.ext before the file is rewritten; true when nothing needed keeping.
+bool gf_save1GenerationOf(const std::filesystem::path& file);
+// Throws std::filesystem::filesystem_error when the folder cannot be examined.
+std::size_t gf_countFilesInDirectory(const std::filesystem::path& folder, std::string_view extension);
+
+// Extension comparison without regard to ASCII case (".xml" matches ".XML").
+bool gf_hasExtensionNoCase(const std::filesystem::path& file, std::string_view extension);

@@ -1,0 +1,135 @@
+#include "platform/os.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <mutex>
+
+extern char** environ;
+
+namespace os {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_argsMutex;
+std::vector<std::string>& lf_args() {
+  static std::vector<std::string> args;
+  return args;
+}
+
+// "Local\$JORV$" -> "JORV": the file name keeps only letters, digits, '-' and '_'.
+std::string lf_lockFileStem(std::string_view name) {
+  if (auto slash = name.find('\\'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  std::string stem;
+  for (char c : name)
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') stem += c;
+  return stem.empty() ? std::string("lock") : stem;
+}
+
+fs::path lf_envPath(const char* var) {
+  const char* value = std::getenv(var);
+  return value && *value ? fs::path(value) : fs::path();
+}
+
+bool lf_fsyncPath(const fs::path& path, bool directory) {
+  int fd = ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+int createNamedMutex(std::string_view name) {
+  std::string stem = lf_lockFileStem(name);
+  fs::path runtime = lf_envPath("XDG_RUNTIME_DIR");
+  fs::path lockPath = runtime.empty() ? fs::path("/tmp") / (stem + "-" + std::to_string(::getuid()) + ".lock")
+                                      : runtime / (stem + ".lock");
+  int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;  // held until the process ends, like the mutex handle
+}
+
+void setCommandLine(int argc, char** argv) {
+  std::lock_guard lock(g_argsMutex);
+  auto& args = lf_args();
+  args.assign(argv, argv + argc);
+}
+
+const std::vector<std::string>& commandLineArgs() {
+  std::lock_guard lock(g_argsMutex);
+  return lf_args();
+}
+
+fs::path knownFolderPath(KnownFolder folder) {
+  const bool roaming = folder == KnownFolder::RoamingAppData;
+  if (fs::path override = lf_envPath(roaming ? "JORV_APPDATA" : "JORV_LOCALAPPDATA"); !override.empty())
+    return override;
+  if (fs::path xdg = lf_envPath(roaming ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME"); !xdg.empty()) return xdg;
+  fs::path home = lf_envPath("HOME");
+  if (home.empty()) home = "/tmp";
+  return roaming ? home / ".config" : home / ".local" / "share";
+}
+
+bool durableReplace(const fs::path& source, const fs::path& target, std::error_code& error) {
+  error.clear();
+  lf_fsyncPath(source, false);
+  if (::rename(source.c_str(), target.c_str()) != 0) {
+    if (errno != EXDEV) {
+      error.assign(errno, std::generic_category());
+      return false;
+    }
+    // Another file system: copy beside the target first, so the final step is still a rename.
+    fs::path beside = target;
+    beside += ".replace_tmp";
+    if (!fs::copy_file(source, beside, fs::copy_options::overwrite_existing, error)) return false;
+    lf_fsyncPath(beside, false);
+    if (::rename(beside.c_str(), target.c_str()) != 0) {
+      error.assign(errno, std::generic_category());
+      fs::remove(beside);
+      return false;
+    }
+    fs::remove(source);
+  }
+  fs::path folder = target.parent_path();
+  lf_fsyncPath(folder.empty() ? fs::path(".") : folder, true);
+  return true;
+}
+
+bool shellOpen(const fs::path& path) {
+  std::string file = path.string();
+  char prog[] = "xdg-open";
+  char* argv[] = {prog, file.data(), nullptr};
+  pid_t pid = 0;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  int rc = posix_spawnp(&pid, prog, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  int status = 0;
+  if (::waitpid(pid, &status, 0) < 0) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string errorText(int errnoValue) {
+  return std::generic_category().message(errnoValue);
+}
+
+}  // namespace os

@@ -1,0 +1,37 @@
+#pragma once
+// Kernel and shell services that the program would take from Windows.
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace os {
+
+// Single instance per user: returns a handle (>= 0) that is held until the process ends,
+// or -1 when another process already holds the same name.
+int createNamedMutex(std::string_view name);
+
+// The process's command line, the program path first. Set once by main().
+void setCommandLine(int argc, char** argv);
+const std::vector<std::string>& commandLineArgs();
+
+enum class KnownFolder { RoamingAppData, LocalAppData };
+// Resolved on every call (never cached in a static), so tests can point the overrides elsewhere.
+std::filesystem::path knownFolderPath(KnownFolder folder);
+
+// Replaces target with source so that a crash leaves either the old or the new file whole.
+// Returns false and sets error on failure.
+bool durableReplace(const std::filesystem::path& source, const std::filesystem::path& target,
+                    std::error_code& error);
+
+// Opens a folder or document with the desktop's handler; false when none could be started.
+bool shellOpen(const std::filesystem::path& path);
+
+// Timer resolution: the scheduler's is fine here.
+inline void timeBeginPeriod(unsigned) {}
+inline void timeEndPeriod(unsigned) {}
+
+// The system's text for an errno value.
+std::string errorText(int errnoValue);
+
+}  // namespace os
