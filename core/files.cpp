@@ -90,3 +90,16 @@ std::size_t gf_countFilesInDirectory(const fs::path& folder, std::string_view ex
     if (entry.is_regular_file() && (extension.empty() || entry.path().extension() == extension)) ++count;
   return count;
 }
+
+std::vector<IcaoCode> gf_icaoCodesOfXmlFiles(const fs::path& folder) {
+  std::vector<IcaoCode> codes;
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return codes;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::error_code typeError;
+    if (!entry.is_regular_file(typeError) || !gf_hasExtensionNoCase(entry.path(), ".xml")) continue;
+    const std::string stem = entry.path().stem().string();
+    if (stem.size() == 4) codes.emplace_back(stem);
+  }
+  return codes;
+}

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <filesystem>
 #include <string_view>
+#include <vector>
+
+#include "core/value_types.h"
 
 bool gf_moveFile(const std::filesystem::path& source, const std::filesystem::path& target);
 // Regular files directly in the folder; subfolders stay.
@@ -16,3 +19,8 @@ std::size_t gf_countFilesInDirectory(const std::filesystem::path& folder, std::s
 
 // Extension comparison without regard to ASCII case (".xml" matches ".XML").
 bool gf_hasExtensionNoCase(const std::filesystem::path& file, std::string_view extension);
+
+// Codes of the airport files directly in the folder: regular files "*.xml" (any case) whose
+// stem has four characters, in directory order. A four-character stem that is no valid code
+// throws std::invalid_argument; a missing folder gives none.
+std::vector<IcaoCode> gf_icaoCodesOfXmlFiles(const std::filesystem::path& folder);

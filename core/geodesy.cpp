@@ -1,0 +1,51 @@
+#include "core/geodesy.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kTwoPi = 2.0 * geo::kPi;
+constexpr double kTwiceEarthRadiusNm = 6875.493541569878;
+constexpr double kRadiansPerFoot = 4.787404208238998e-8;
+}  // namespace
+
+double gf_distanceNm(const Lalo& a, const Lalo& b) {
+  const double latA = a.lat * geo::kDegToRad;
+  const double latB = b.lat * geo::kDegToRad;
+  const double sinHalfDLat = std::sin((latB - latA) / 2.0);
+  const double sinHalfDLon = std::sin((b.lon - a.lon) * geo::kDegToRad / 2.0);
+  double h = sinHalfDLat * sinHalfDLat + std::cos(latB) * std::cos(latA) * sinHalfDLon * sinHalfDLon;
+  // Rounding can push h a hair past 1 near antipodal points; sqrt(1 - h) would be NaN.
+  h = std::clamp(h, 0.0, 1.0);
+  return std::atan2(std::sqrt(h), std::sqrt(1.0 - h)) * kTwiceEarthRadiusNm;
+}
+
+double gf_bearingRad(const Lalo& from, const Lalo& to) {
+  const double latFrom = from.lat * geo::kDegToRad;
+  const double latTo = to.lat * geo::kDegToRad;
+  const double dLon = (to.lon - from.lon) * geo::kDegToRad;
+  double theta = std::atan2(std::sin(dLon) * std::cos(latTo),
+                            std::cos(latFrom) * std::sin(latTo) - std::sin(latFrom) * std::cos(latTo) * std::cos(dLon));
+  if (theta < 0.0) theta += kTwoPi;
+  // A tiny negative angle plus 2 pi rounds to 2 pi itself, which is north again.
+  if (theta >= kTwoPi) theta = 0.0;
+  return theta;
+}
+
+Lalo gf_destinationPoint(const Lalo& from, BearingDistance step) {
+  const double delta = step.distanceFt * kRadiansPerFoot;
+  const double lat1 = from.lat * geo::kDegToRad;
+  const double lon1 = from.lon * geo::kDegToRad;
+  const double sinLat2 = std::clamp(
+      std::sin(lat1) * std::cos(delta) + std::cos(lat1) * std::sin(delta) * std::cos(step.bearingRad), -1.0, 1.0);
+  const double lat2 = std::asin(sinLat2);
+  const double lon2 = lon1 + std::atan2(std::sin(step.bearingRad) * std::sin(delta) * std::cos(lat1),
+                                        std::cos(delta) - std::sin(lat1) * sinLat2);
+  return Lalo{lat2 * geo::kRadToDeg, std::remainder(lon2, kTwoPi) * geo::kRadToDeg};
+}
+
+bool gf_isValidLalo(const Lalo& position) {
+  if (!(position.lat >= -90.0 && position.lat <= 90.0)) return false;
+  if (!(position.lon >= -180.0 && position.lon <= 180.0)) return false;
+  return !(std::fabs(position.lat) <= 0.0001 && std::fabs(position.lon) <= 0.0001);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Great-circle geometry on a spherical Earth of 3437.7468 NM: one nautical mile is one minute
+// of arc. Degrees outside, radians inside.
+#include <fmt/format.h>
+
+namespace geo {
+inline constexpr double kPi = 3.14159265358979323846;
+inline constexpr double kDegToRad = 0.017453292519943295;
+inline constexpr double kRadToDeg = 57.29577951308232;
+inline constexpr double kEarthRadiusNm = 3437.7468;
+inline constexpr double kFeetPerNm = 6076.11549;
+}  // namespace geo
+
+// Latitude then longitude, degrees.
+struct Lalo {
+  double lat = 0.0;
+  double lon = 0.0;
+  friend bool operator==(const Lalo&, const Lalo&) = default;
+};
+
+// Where to go from a point: initial bearing (radians, clockwise from true north) and distance (feet).
+struct BearingDistance {
+  double bearingRad = 0.0;
+  double distanceFt = 0.0;
+};
+
+double gf_distanceNm(const Lalo& a, const Lalo& b);
+// Initial bearing in [0, 2 pi).
+double gf_bearingRad(const Lalo& from, const Lalo& to);
+// The longitude comes back in [-180, 180].
+Lalo gf_destinationPoint(const Lalo& from, BearingDistance step);
+
+// A position from outside: latitude -90..90, longitude -180..180, and not 0/0, which the
+// feed and the simulator use for "not known yet".
+bool gf_isValidLalo(const Lalo& position);
+
+template <>
+struct fmt::formatter<Lalo> : fmt::formatter<double> {
+  template <typename FormatContext>
+  auto format(const Lalo& p, FormatContext& ctx) const {
+    return fmt::format_to(ctx.out(), "{:.6f},{:.6f}", p.lat, p.lon);
+  }
+};

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/geodesy.h"
+
+namespace {
+constexpr double kPi = geo::kPi;
+
+TEST(GeodesyTest, OneDegreeOfArcIsSixtyNauticalMiles) {
+  EXPECT_NEAR(gf_distanceNm({0, 0}, {0, 1}), 60.0, 1e-6);
+  EXPECT_NEAR(gf_distanceNm({10, 20}, {11, 20}), 60.0, 1e-6);
+  EXPECT_EQ(gf_distanceNm({52.3, 4.76}, {52.3, 4.76}), 0.0);
+}
+
+TEST(GeodesyTest, AntipodalPointsGiveHalfTheCircumferenceNotNan) {
+  const double half = kPi * geo::kEarthRadiusNm;
+  struct Case {
+    Lalo a, b;
+  };
+  // The last three round the haversine term past 1.
+  const Case cases[] = {{{0, 0}, {0, 180}},
+                        {{52.3, 4.76}, {-52.3, -175.24}},
+                        {{90, 0}, {-90, 0}},
+                        {{88.498895864987276, 154.85553536980325}, {-88.498895864987276, -25.144464630196751}},
+                        {{-67.730695658078417, 8.8781791293412198}, {67.730695658078417, -171.12182087065878}},
+                        {{3.9670091231011213, 144.58877609976173}, {-3.9670091231011213, -35.411223900238269}}};
+  for (const auto& c : cases) {
+    const double d = gf_distanceNm(c.a, c.b);
+    EXPECT_FALSE(std::isnan(d));
+    EXPECT_NEAR(d, half, 1e-3) << fmt::format("{} - {}", c.a, c.b);
+  }
+}
+
+TEST(GeodesyTest, BearingsAreInZeroToTwoPi) {
+  EXPECT_NEAR(gf_bearingRad({0, 0}, {0, 1}), kPi / 2, 1e-12);
+  EXPECT_NEAR(gf_bearingRad({0, 0}, {0, -1}), 3 * kPi / 2, 1e-12);
+  EXPECT_NEAR(gf_bearingRad({0, 0}, {-1, 0}), kPi, 1e-12);
+  EXPECT_EQ(gf_bearingRad({0, 0}, {1, 0}), 0.0);
+  // Just west of north: a tiny negative angle, which must not come back as 2 pi.
+  for (double dLon : {-1e-9, -1e-13, -1e-17}) {
+    const double b = gf_bearingRad({10, 20}, {11, 20 + dLon});
+    EXPECT_GE(b, 0.0) << dLon;
+    EXPECT_LT(b, 2 * kPi) << dLon;
+  }
+  // Across the 180th meridian eastwards.
+  EXPECT_NEAR(gf_bearingRad({0, 179.5}, {0, -179.5}), kPi / 2, 1e-9);
+}
+
+TEST(GeodesyTest, DestinationOneMileEastAtAmsterdam) {
+  const Lalo p = gf_destinationPoint({52.3, 4.76}, {kPi / 2, geo::kFeetPerNm});
+  EXPECT_NEAR(p.lon - 4.76, 1.0 / 60.0 / std::cos(52.3 * geo::kDegToRad), 1e-6);
+  EXPECT_NEAR(p.lon - 4.76, 0.0273, 0.00005);
+  EXPECT_LT(p.lat, 52.3);
+  EXPECT_GT(p.lat, 52.3 - 1e-4);
+}
+
+TEST(GeodesyTest, DestinationWrapsAtTheDateLine) {
+  const Lalo east = gf_destinationPoint({0, 179.99}, {kPi / 2, 2 * geo::kFeetPerNm});
+  EXPECT_NEAR(east.lon, -180 + (2.0 / 60 - 0.01), 1e-6);
+  const Lalo west = gf_destinationPoint({0, -179.99}, {-kPi / 2, 2 * geo::kFeetPerNm});
+  EXPECT_NEAR(west.lon, 180 - (2.0 / 60 - 0.01), 1e-6);
+  EXPECT_GE(east.lon, -180.0);
+  EXPECT_LE(west.lon, 180.0);
+}
+
+TEST(GeodesyTest, DestinationAtThePoleIsNotNan) {
+  // Due north exactly to the pole: the asin argument rounds to 1 plus a hair.
+  struct Case {
+    double lat, feet;
+  };
+  const Case cases[] = {{75.925321266543818, 5131162.4081475995}, {84.292134288530548, 2080899.075857965},
+                        {-84.303621959427616, 63545336.241046935}};
+  for (const auto& c : cases) {
+    const Lalo p = gf_destinationPoint({c.lat, 10}, {0, c.feet});
+    EXPECT_FALSE(std::isnan(p.lat)) << c.lat;
+    EXPECT_FALSE(std::isnan(p.lon)) << c.lat;
+    EXPECT_NEAR(p.lat, 90.0, 1e-6) << c.lat;
+  }
+  const Lalo half = gf_destinationPoint({0, 0}, {0, kPi * geo::kEarthRadiusNm * geo::kFeetPerNm});
+  EXPECT_FALSE(std::isnan(half.lat));
+  EXPECT_NEAR(half.lat, 0.0, 1e-4);
+  EXPECT_NEAR(std::fabs(half.lon), 180.0, 1e-6);
+}
+
+TEST(GeodesyTest, DestinationAndDistanceAgree) {
+  const Lalo from{52.3, 4.76};
+  const Lalo to = gf_destinationPoint(from, {1.0, 25 * geo::kFeetPerNm});
+  EXPECT_NEAR(gf_distanceNm(from, to), 25.0, 1e-6);
+  EXPECT_NEAR(gf_bearingRad(from, to), 1.0, 1e-9);
+}
+
+TEST(GeodesyTest, ValidPositions) {
+  EXPECT_TRUE(gf_isValidLalo({52.3, 4.76}));
+  EXPECT_TRUE(gf_isValidLalo({-90, 180}));
+  EXPECT_FALSE(gf_isValidLalo({0, 0}));
+  EXPECT_FALSE(gf_isValidLalo({0.0001, -0.0001}));
+  EXPECT_TRUE(gf_isValidLalo({0.00011, 0}));
+  EXPECT_FALSE(gf_isValidLalo({90.1, 0}));
+  EXPECT_FALSE(gf_isValidLalo({0, -180.1}));
+  EXPECT_FALSE(gf_isValidLalo({std::nan(""), 4}));
+  EXPECT_EQ(fmt::format("{}", Lalo{52.3, -4.76}), "52.300000,-4.760000");
+}
+
+}  // namespace
