@@ -1,0 +1,43 @@
+#pragma once
+// Downloads from the maker's web server. The target is either the complete new file or left
+// exactly as it was: the transfer goes into "<target>.download_tmp", which is moved onto the
+// target only after the transfer and the file write have both succeeded.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+typedef void CURL;  // libcurl's easy handle (curl.h declares it the same way)
+
+struct CurlEasyDeleter {
+  void operator()(CURL* handle) const;
+};
+// One transfer handle per download, owned by the caller.
+using CurlHandle = std::unique_ptr<CURL, CurlEasyDeleter>;
+
+// A fresh easy handle; null when libcurl can't make one.
+CurlHandle gf_newTransferHandle();
+
+// exact: binary ("wb") or text ("w") mode; both are the same here. True only when the target
+// now holds the downloaded file. A server status outside 2xx, a stall, a connection not made in
+// time and a stop request all fail the download.
+bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& target, bool exact);
+
+// One data set from "<base>input/<fileName>" onto target, with its own handle; logs the outcome.
+bool gf_downloadInputFile(const std::filesystem::path& fileName, const std::filesystem::path& target);
+
+// The base URL of the maker's downloads folder, a setting. Empty: nothing can be downloaded.
+// A URL without a trailing '/' gets one.
+void gf_setMakerBaseUrl(std::string url);
+std::string gf_makerBaseUrl();
+
+// Transfer limits in seconds; 0 switches a limit off. Tests shorten the stall time.
+struct DownloadLimits {
+  long connectTimeoutSeconds = 10;
+  long lowSpeedBytesPerSecond = 1;
+  long lowSpeedSeconds = 30;
+};
+void gf_setDownloadLimits(const DownloadLimits& limits);
+DownloadLimits gf_downloadLimits();
+
+// Back to the start: no base URL, the standard limits.
+void gf_resetDownloaderState();

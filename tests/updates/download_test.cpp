@@ -1,0 +1,141 @@
+#include <chrono>
+
+#include "tests/updates/update_fixture.h"
+
+namespace update_tests {
+namespace {
+
+using testing_support::readFile;
+using testing_support::writeFile;
+
+class DownloadTest : public UpdateFixture {
+ protected:
+  bool download(const std::string& path, const fs::path& target) {
+    CurlHandle handle = gf_newTransferHandle();
+    return gf_downloadFile(handle.get(), server.baseUrl() + path, target, true);
+  }
+  fs::path target() const { return dir / "airports.enc"; }
+  fs::path temp() const { return dir / "airports.enc.download_tmp"; }
+};
+
+TEST_F(DownloadTest, ReplacesTheTargetWholeAndClearsAStaleTemporaryFile) {
+  writeFile(target(), "old contents");
+  writeFile(temp(), "left over from a crashed run");
+  const std::string body(200000, 'n');
+  server.putFile("input/airports.enc", body);
+
+  ASSERT_TRUE(download("input/airports.enc", target()));
+  EXPECT_EQ(readFile(target()), body);
+  EXPECT_FALSE(fs::exists(temp()));
+}
+
+TEST_F(DownloadTest, AFailedAnswerKeepsTheOldTargetAndLeavesNoTemporaryFile) {
+  struct Case {
+    const char* name;
+    int status;          // 0: no scripted status, the file simply isn't there
+    bool truncated;
+  };
+  const Case cases[] = {
+      {"not found", 0, false},
+      {"server error", 500, false},
+      {"forbidden", 403, false},
+      {"redirect page instead of the file", 302, false},
+      {"connection closed mid-body", 200, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(target(), "old contents");
+    server.clearBehaviours();
+    server.removeFile("input/airports.enc");
+    if (c.status != 0) {
+      server.putFile("input/airports.enc", std::string(5000, 'x'));
+      standin::WebFileBehaviour behaviour;
+      behaviour.status = c.status;
+      if (c.truncated) behaviour.truncateAfter = 1000;
+      server.setBehaviour("input/airports.enc", behaviour);
+    }
+    EXPECT_FALSE(download("input/airports.enc", target()));
+    EXPECT_EQ(readFile(target()), "old contents");
+    EXPECT_FALSE(fs::exists(temp()));
+  }
+}
+
+TEST_F(DownloadTest, ATargetThatCannotBeReplacedKeepsItsContentsAndReportsWhy) {
+  // A folder in the way stands for a locked target (the tests run as root, so no permission stops us).
+  fs::create_directories(target() / "inside");
+  server.putFile("input/airports.enc", "new");
+
+  EXPECT_FALSE(download("input/airports.enc", target()));
+  EXPECT_TRUE(fs::is_directory(target() / "inside"));
+  EXPECT_FALSE(fs::exists(temp()));
+  EXPECT_TRUE(logHas("==> Could not replace downloaded file '" + target().string() + "': "));
+}
+
+TEST_F(DownloadTest, ATrickleBelowOneBytePerSecondIsAborted) {
+  DownloadLimits limits;
+  limits.lowSpeedSeconds = 1;  // the real 30 seconds, shortened
+  gf_setDownloadLimits(limits);
+  writeFile(target(), "old contents");
+  server.putFile("input/airports.enc", std::string(100, 't'));
+  standin::WebFileBehaviour trickle;
+  trickle.trickleBytes = 1;
+  trickle.trickleInterval = std::chrono::milliseconds(4000);
+  server.setBehaviour("input/airports.enc", trickle);
+
+  EXPECT_FALSE(download("input/airports.enc", target()));
+  EXPECT_EQ(readFile(target()), "old contents");
+  EXPECT_FALSE(fs::exists(temp()));
+  server.releaseHangs();
+}
+
+TEST_F(DownloadTest, AStopRequestAbortsARunningTransfer) {
+  DownloadLimits limits;
+  limits.lowSpeedSeconds = 20;  // far beyond what the stop may take
+  gf_setDownloadLimits(limits);
+  server.putFile("input/dbase.enc", std::string(100, 'h'));
+  standin::WebFileBehaviour hang;
+  hang.hang = true;
+  server.setBehaviour("input/dbase.enc", hang);
+  server.setOnRequest([](const std::string&) { gf_requestStop(StopReason::SystemError, 0); });
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(download("input/dbase.enc", dir / "dbase.enc"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the stall limit ended it, not the stop";
+  EXPECT_FALSE(fs::exists(dir / "dbase.enc"));
+  EXPECT_FALSE(fs::exists(dir / "dbase.enc.download_tmp"));
+  server.releaseHangs();
+}
+
+TEST_F(DownloadTest, NothingButAWebAddressIsFetched) {
+  for (const char* url : {"versions.json", "file:///etc/hostname", ""}) {
+    SCOPED_TRACE(url);
+    CurlHandle handle = gf_newTransferHandle();
+    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true));
+    EXPECT_FALSE(fs::exists(target()));
+  }
+  EXPECT_FALSE(gf_downloadFile(nullptr, server.baseUrl() + "versions.json", target(), true));
+  EXPECT_TRUE(server.requestedPaths().empty());
+}
+
+TEST_F(DownloadTest, ADataSetComesFromTheInputFolderOfTheServer) {
+  server.putFile("input/wktraffic.enc", "weekly");
+  fs::create_directories(dir / "input");
+  const fs::path weekly = dir / "input" / "wktraffic.enc";
+
+  ASSERT_TRUE(gf_downloadInputFile("wktraffic.enc", weekly));
+  EXPECT_EQ(readFile(weekly), "weekly");
+  EXPECT_TRUE(logHas("Downloaded '" + server.baseUrl() + "input/wktraffic.enc' to '" + weekly.string() + "'"));
+
+  EXPECT_FALSE(gf_downloadInputFile("dbase.enc", dir / "input" / "dbase.enc"));
+  EXPECT_TRUE(logHas("==> Downloading '" + server.baseUrl() + "input/dbase.enc' failed!"));
+}
+
+TEST_F(DownloadTest, TheBaseUrlGetsItsTrailingSlash) {
+  gf_setMakerBaseUrl("https://example.invalid/downloads");
+  EXPECT_EQ(gf_makerBaseUrl(), "https://example.invalid/downloads/");
+  gf_setMakerBaseUrl("");
+  EXPECT_EQ(gf_makerBaseUrl(), "");
+}
+
+}  // namespace
+}  // namespace update_tests

@@ -1,0 +1,210 @@
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "config/keys.h"
+#include "core/user_exception.h"
+#include "tests/updates/update_fixture.h"
+
+namespace update_tests {
+namespace {
+
+using testing_support::readFile;
+using testing_support::writeFile;
+
+class UpdateCheckTest : public UpdateFixture {
+ protected:
+  UpdateCheckTest() {
+    fs::create_directories(dir / "input");
+    setup.programFolder = dir.path();
+    setup.inputFolder = dir / "input";
+    setup.versionStore = &store;
+    setup.programUpdate.openFolder = [](const fs::path&) { return true; };
+  }
+
+  // versions.json with the program at its own version, no maintenance, and the given data sets.
+  void publish(const std::string& dataSetMembers) {
+    server.putFile("versions.json", fmt::format(R"({{"msfs": {}, "maintenance": {}{}{}}})",
+                                                versionJson(g_programVersion), versionJson({0, 0, 0}),
+                                                dataSetMembers.empty() ? "" : ", ", dataSetMembers));
+  }
+  std::size_t inputRequests() const {
+    const auto paths = server.requestedPaths();
+    return static_cast<std::size_t>(
+        std::count_if(paths.begin(), paths.end(), [](const std::string& p) { return p.starts_with("input/"); }));
+  }
+
+  FakeVersionStore store;
+  UpdateCheckSetup setup;
+};
+
+TEST_F(UpdateCheckTest, WithoutAServerAddressTheCheckLogsItsFailureAndStartUpGoesOn) {
+  gf_setMakerBaseUrl("");
+  EXPECT_TRUE(gf_checkForUpdates(setup));
+  EXPECT_TRUE(logHas("==> Downloading version info from my web site failed!"));
+  EXPECT_TRUE(server.requestedPaths().empty());
+}
+
+TEST_F(UpdateCheckTest, AnOversizedVersionFileIsRemovedUnread) {
+  server.putFile("versions.json", std::string(2 * 1024 * 1024, ' '));
+  EXPECT_TRUE(gf_checkForUpdates(setup));
+  EXPECT_TRUE(logHas("==> versions.json is unexpectedly large: 2097152 bytes"));
+  EXPECT_FALSE(fs::exists(dir / "versions.json"));
+  EXPECT_EQ(inputRequests(), 0u);
+
+  // 1048576 bytes is still allowed.
+  std::string justFits = R"({"msfs": {"major": 1, "minor": 0, "patch": 0}})";
+  justFits.resize(1048576, ' ');
+  server.putFile("versions.json", justFits);
+  EXPECT_TRUE(gf_checkForUpdates(setup));
+  EXPECT_TRUE(logHas("msfs version up-to-date"));
+}
+
+TEST_F(UpdateCheckTest, AVersionFileThatIsNoJsonObjectSkipsTheCheck) {
+  for (const char* content : {"{\"msfs\": {\"major\": 1", "[1, 2, 3]", "", "\"text\""}) {
+    SCOPED_TRACE(content);
+    server.putFile("versions.json", content);
+    EXPECT_TRUE(gf_checkForUpdates(setup));
+    EXPECT_TRUE(logHas("==> Invalid versions.json received; update check skipped"));
+    EXPECT_FALSE(fs::exists(dir / "versions.json"));
+  }
+  EXPECT_EQ(inputRequests(), 0u);
+}
+
+TEST_F(UpdateCheckTest, ABadProgramVersionIsWarnedAboutAndTheDataSetsAreStillProcessed) {
+  struct Case {
+    const char* msfs;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {R"({"major": 99, "minor": 1})", "Invalid web version numbers for 'msfs'"},
+      {R"({"major": 99, "minor": -1, "patch": 0})", "Invalid web version numbers for 'msfs'"},
+      {R"({"major": 99, "minor": 1.5, "patch": 0})", "Invalid web version numbers for 'msfs'"},
+      {R"({"major": 99, "minor": "1", "patch": 0})", "Invalid web version numbers for 'msfs'"},
+      {R"({"major": 4294967296, "minor": 0, "patch": 0})", "Invalid web version numbers for 'msfs'"},
+      {R"("99.0.0")", "Invalid web version data for 'msfs'"},
+  };
+  server.putFile("input/dbase.enc", "dbase 3");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.msfs);
+    fs::remove(dir / "input" / "dbase.enc");
+    server.putFile("versions.json", fmt::format(R"({{"msfs": {}, "dbase": {}}})", c.msfs, versionJson({3, 0, 0})));
+    const UpdateCheckResult result = gf_runUpdateCheck(setup);
+    EXPECT_EQ(result.outcome, UpdateCheckOutcome::GoOn);
+    EXPECT_TRUE(logHas(std::string("==> ") + c.warning));
+    EXPECT_EQ(readFile(dir / "input" / "dbase.enc"), "dbase 3");
+  }
+  EXPECT_TRUE(logHas("==> maintenance version not found"));
+  EXPECT_TRUE(gf_isRunning());
+}
+
+TEST_F(UpdateCheckTest, ANewerProgramVersionIsHandedBackBeforeAnythingElse) {
+  const VersionData newer(g_programVersion.major, g_programVersion.minor, g_programVersion.patch + 1);
+  server.putFile("versions.json", fmt::format(R"({{"msfs": {}, "maintenance": {}, "dbase": {}}})", versionJson(newer),
+                                              versionJson({0, 0, 1}), versionJson({3, 0, 0})));
+  const UpdateCheckResult result = gf_runUpdateCheck(setup);
+  EXPECT_EQ(result.outcome, UpdateCheckOutcome::NewProgramVersion);
+  EXPECT_EQ(result.webProgramVersion, newer);
+  EXPECT_TRUE(logHas(fmt::format("msfs program version at web = {}", newer)));
+  EXPECT_FALSE(g_serverMaintenance);
+  EXPECT_EQ(inputRequests(), 0u);
+
+  // The same version and an older one are up to date.
+  for (const VersionData& published : {g_programVersion, VersionData(g_programVersion.major - 1, 99, 99)}) {
+    server.putFile("versions.json", fmt::format(R"({{"msfs": {}}})", versionJson(published)));
+    EXPECT_EQ(gf_runUpdateCheck(setup).outcome, UpdateCheckOutcome::GoOn);
+  }
+  EXPECT_TRUE(logHas("msfs version up-to-date"));
+}
+
+TEST_F(UpdateCheckTest, AnyMaintenanceVersionAboveZeroEndsTheStartUp) {
+  server.putFile("versions.json", fmt::format(R"({{"msfs": {}, "maintenance": {}, "dbase": {}}})",
+                                              versionJson(g_programVersion), versionJson({0, 0, 1}),
+                                              versionJson({3, 0, 0})));
+  try {
+    gf_checkForUpdates(setup);
+    FAIL() << "no exception";
+  } catch (const jrv::UserRelatedException& e) {
+    EXPECT_EQ(e.code, 2026);
+    EXPECT_STREQ(e.what(), "2026: Web server temporarily unavailable due to maintenance. Please try again later.");
+  }
+  EXPECT_TRUE(g_serverMaintenance);
+  EXPECT_EQ(inputRequests(), 0u);
+
+  gf_resetUpdateCheckState();
+  publish(fmt::format(R"("dbase": {})", versionJson({3, 0, 0})));
+  EXPECT_TRUE(gf_checkForUpdates(setup));
+  EXPECT_FALSE(g_serverMaintenance);
+  EXPECT_TRUE(logHas("maintenance version up-to-date"));
+}
+
+TEST_F(UpdateCheckTest, EachDataSetIsBroughtUpToDateAndItsVersionSaved) {
+  // airports: newer on the server; aig: same version but the file was deleted; archives: newer
+  // but its download fails; dbase: older on the server; weekly: not published.
+  writeFile(dir / "input" / "airports.enc", "airports 1");
+  writeFile(dir / "input" / "archives.enc", "archives 1");
+  writeFile(dir / "input" / "dbase.enc", "dbase 2");
+  store.values = {{"AIRPORTS_VERSION", "1.0.0"},
+                  {"AIG_VERSION", "5.1.0"},
+                  {"ARCHIVES_VERSION", "1.0.0"},
+                  {"DBASE_VERSION", "2.0.0"},
+                  {"WEEKLY_TRAFFIC_AIRPORTS_VERSION", "garbage"}};
+  publish(fmt::format(R"("airports": {}, "aig": {}, "archives": {}, "dbase": {})", versionJson({1, 0, 1}),
+                      versionJson({5, 1, 0}), versionJson({1, 2, 0}), versionJson({1, 9, 9})));
+  server.putFile("input/airports.enc", "airports 1.0.1");
+  server.putFile("input/AIG-regcodes.enc", "aig 5.1");
+  server.putFile("input/dbase.enc", "dbase 1.9.9");
+  standin::WebFileBehaviour failing;
+  failing.status = 503;
+  server.setBehaviour("input/archives.enc", failing);
+
+  EXPECT_TRUE(gf_checkForUpdates(setup));
+
+  EXPECT_EQ(readFile(dir / "input" / "airports.enc"), "airports 1.0.1");
+  EXPECT_EQ(readFile(dir / "input" / "AIG-regcodes.enc"), "aig 5.1");
+  EXPECT_EQ(readFile(dir / "input" / "archives.enc"), "archives 1");
+  EXPECT_EQ(readFile(dir / "input" / "dbase.enc"), "dbase 2");
+  EXPECT_FALSE(fs::exists(dir / "input" / "wktraffic.enc"));
+  EXPECT_EQ(store.saved, (std::vector<std::string>{"AIRPORTS_VERSION=1.0.1", "AIG_VERSION=5.1.0"}));
+  EXPECT_EQ(store.values["ARCHIVES_VERSION"], "1.0.0");
+
+  const std::string log = logText();
+  EXPECT_NE(log.find("airports updated to 1.0.1"), std::string::npos);
+  EXPECT_NE(log.find("aig updated to 5.1.0"), std::string::npos);
+  EXPECT_NE(log.find("==> Downloading '" + server.baseUrl() + "input/archives.enc' failed!"), std::string::npos);
+  EXPECT_NE(log.find("dbase version up-to-date"), std::string::npos);
+  EXPECT_NE(log.find("==> weekly version not found"), std::string::npos);
+  EXPECT_NE(log.find("VersionData exception"), std::string::npos);  // the garbage text read as 0.0.0
+  EXPECT_EQ(log.find("dbase updated"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "versions.json"));
+}
+
+TEST_F(UpdateCheckTest, AMissingDataSetIsFetchedWhateverItsStoredVersionSays) {
+  store.values = {{"DBASE_VERSION", "9.9.9"}};
+  publish(fmt::format(R"("dbase": {})", versionJson({3, 0, 0})));
+  server.putFile("input/dbase.enc", "dbase 3");
+
+  EXPECT_TRUE(gf_checkForUpdates(setup));
+  EXPECT_EQ(readFile(dir / "input" / "dbase.enc"), "dbase 3");
+  EXPECT_EQ(store.values["DBASE_VERSION"], "3.0.0");
+}
+
+}  // namespace
+}  // namespace update_tests
+
+namespace update_tests {
+namespace {
+
+TEST(ParameterVersionStore, KeepsTheVersionsInTheFiveOptions) {
+  DataSetVersionStore& store = gf_parameterVersionStore();
+  const std::string before = DBASE_VERSION.value;
+  DBASE_VERSION.value = "2.0.0";
+  EXPECT_EQ(store.installedVersion("DBASE_VERSION"), "2.0.0");
+  store.saveVersion("DBASE_VERSION", "3.1.0");
+  EXPECT_EQ(DBASE_VERSION.value, "3.1.0");
+  EXPECT_EQ(store.installedVersion("NO_SUCH_VERSION"), "");
+  DBASE_VERSION.value = before;
+}
+
+}  // namespace
+}  // namespace update_tests

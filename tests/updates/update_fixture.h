@@ -1,0 +1,83 @@
+#pragma once
+// Shared ground for the download and update tests: a fresh program folder as the current
+// folder with its own Log.txt, the web server stand-in as the maker's server, clean state.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/stop_request.h"
+#include "core/log.h"
+#include "core/value_types.h"
+#include "refdata/downloader.h"
+#include "refdata/update_check.h"
+#include "refdata/zip_archive.h"
+#include "standin/webserver/web_server.h"
+#include "tests/support/test_support.h"
+
+namespace update_tests {
+
+namespace fs = std::filesystem;
+
+class UpdateFixture : public ::testing::Test {
+ protected:
+  UpdateFixture() {
+    gf_resetDownloaderState();
+    gf_resetUpdateCheckState();
+    gf_resetStopStateForTest();
+    gf_openLog();
+    gf_setMakerBaseUrl(server.baseUrl());
+  }
+  ~UpdateFixture() override {
+    server.stop();
+    gf_closeLog();
+    gf_resetDownloaderState();
+    gf_resetUpdateCheckState();
+    gf_resetStopStateForTest();
+  }
+
+  std::string logText() {
+    gf_flushLog();
+    return testing_support::readFile(dir.path() / "Log.txt");
+  }
+  bool logHas(const std::string& line) { return logText().find(line) != std::string::npos; }
+  std::vector<std::string> filesIn(const fs::path& folder) const;
+
+  testing_support::TempDir dir;
+  testing_support::ScopedCurrentDir cwd{dir.path()};
+  standin::WebServer server;
+};
+
+// Keeps the installed data-set versions as parameters.xml would, and remembers every save.
+class FakeVersionStore : public DataSetVersionStore {
+ public:
+  std::string installedVersion(std::string_view parameter) const override {
+    auto found = values.find(std::string(parameter));
+    return found == values.end() ? std::string() : found->second;
+  }
+  void saveVersion(std::string_view parameter, const std::string& version) override {
+    values[std::string(parameter)] = version;
+    saved.emplace_back(std::string(parameter) + "=" + version);
+  }
+
+  std::map<std::string, std::string> values;
+  std::vector<std::string> saved;
+};
+
+// {"major": a, "minor": b, "patch": c}
+std::string versionJson(const VersionData& version);
+
+// A stand-in for a Windows installer: junk around a version resource whose fixed file
+// information carries the product version (and a different file version, which must be ignored).
+std::string fakeInstaller(const VersionData& productVersion, std::size_t junkBefore = 700,
+                          std::uint32_t signature = 0xFEEF04BD);
+
+struct ArchiveItem {
+  std::string name;  // ending in '/' for a folder
+  std::string content;
+};
+std::string zipBytes(const std::vector<ArchiveItem>& items);
+
+}  // namespace update_tests
