@@ -1,0 +1,23 @@
+#pragma once
+// How records leave the feed: program-time stamps for the mailbox, and the text form of the
+// blocked-aircraft entry.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "feed/traffic_records.h"
+
+// Stamps each record's mailboxTime: the batch's median timestamp lands on programTime +
+// delaySeconds x 100 (hundredths of a second) and the records keep their spacing around it.
+void gf_setMailboxTimeOffsets(std::vector<TrafficRecord>& records, std::int32_t programTime, std::int32_t delaySeconds);
+
+// The BLOCK_AIRCRAFT entry: "callsign,regcode,hexid(hex),<not read here>".
+struct BlockedAircraft {
+  std::string callsign;
+  std::string regcode;
+  std::uint32_t hexid = 0;
+  friend bool operator==(const BlockedAircraft&, const BlockedAircraft&) = default;
+};
+std::optional<BlockedAircraft> gf_parseBlockedAircraft(std::string_view entry);

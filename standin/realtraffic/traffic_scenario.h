@@ -1,0 +1,75 @@
+#pragma once
+// A traffic scenario for the RealTraffic stand-ins: flights with timed track points, parked
+// aircraft and METARs, on a clock of seconds after the scenario's start. Both the desktop-app
+// peer and the web API stand-in replay it.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rtstandin {
+
+struct TrackPoint {
+  double t = 0.0;  // seconds after the scenario's start
+  double lat = 0.0;
+  double lon = 0.0;
+  double altitude = 0.0;  // ft; 0 on the ground
+  double gs = 0.0;        // kt
+  double track = 0.0;     // deg
+  double vs = 0.0;        // ft/min
+  double trueHeading = 0.0;  // deg
+  double roll = 0.0;         // deg
+  double tas = -1.0;         // kt; -1 when unknown
+};
+
+struct Flight {
+  std::uint32_t hexid = 0;  // 24-bit address
+  std::string callsign;
+  std::string type;  // ICAO type designator
+  std::string registration;
+  std::string airline;  // ICAO airline code
+  std::string origin;   // IATA
+  std::string destination;
+  std::string sourceType = "adsb_icao";
+  std::string emitterCategory = "A3";
+  std::vector<TrackPoint> track;  // ascending t
+};
+
+struct ParkedAircraft {
+  std::uint32_t hexid = 0;
+  std::string callsign;
+  std::string type;
+  std::string registration;
+  std::string stand;
+  double lat = 0.0;
+  double lon = 0.0;
+  double seen = 0.0;  // scenario seconds of the sighting (negative: before the start)
+};
+
+struct Metar {
+  double t = 0.0;  // valid from
+  std::string icao;
+  std::string text;
+};
+
+struct TrafficScenario {
+  std::int64_t startTime = 0;  // UTC seconds since 1970 of scenario time 0
+  std::vector<Flight> flights;
+  std::vector<ParkedAircraft> parked;
+  std::vector<Metar> metars;  // ascending t
+};
+
+// JSON text or file to a scenario. Throws std::runtime_error naming what is wrong.
+TrafficScenario parseScenario(std::string_view json);
+TrafficScenario loadScenario(const std::filesystem::path& file);
+
+// Where a flight is at scenario time t (linear between track points); none outside its track.
+std::optional<TrackPoint> positionAt(const Flight& flight, double t);
+// The METAR valid at t: the last one whose time has come, else none.
+const Metar* metarAt(const TrafficScenario& scenario, double t);
+// The time of the scenario's last event.
+double scenarioEnd(const TrafficScenario& scenario);
+
+}  // namespace rtstandin

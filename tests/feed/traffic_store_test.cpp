@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "feed/traffic_handover.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_store.h"
+
+namespace {
+
+TEST(TrafficStoreNames, Callsigns) {
+  struct Case {
+    const char* in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"KLM1234", "KLM1234"}, {".AB", ""},        {".ABC", "ABC"},     {"ABCDEFGHI", ""}, {"ABCDEFGH", "ABCDEFGH"},
+      {"N100000", ""},        {"A00000", ""},     {"0000", "0000"},    {"null", ""},      {"KL@M", ""},
+      {"AB", ""},             {"", ""},           {"ABC", "ABC"},      {".ABCDEFG", "ABCDEFG"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(gf_cleanCallsign(c.in), c.out) << c.in;
+}
+
+TEST(TrafficStoreNames, RegistrationsKeepThreeToTwelveCharacters) {
+  EXPECT_EQ(gf_cleanRegistration("PH"), "");
+  EXPECT_EQ(gf_cleanRegistration("PHB"), "PHB");
+  EXPECT_EQ(gf_cleanRegistration("ABCDEFGHIJKL"), "ABCDEFGHIJKL");
+  EXPECT_EQ(gf_cleanRegistration("ABCDEFGHIJKLM"), "");
+  EXPECT_EQ(gf_cleanRegistration("null"), "");
+}
+
+TEST(TrafficStoreNames, AirportCodes) {
+  EXPECT_TRUE(gf_iataCodeOrNull("null").empty());
+  EXPECT_TRUE(gf_iataCodeOrNull("").empty());
+  EXPECT_EQ(gf_iataCodeOrNull("ams").text(), "AMS");
+  try {
+    gf_iataCodeOrNull("AMST");
+    FAIL() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "'AMST' IataCode: invalid string");
+  }
+}
+
+TEST(TrafficStoreFilters, WhatCountsAsAircraft) {
+  struct Case {
+    const char* type;
+    const char* emitter;
+    bool aircraft;
+  };
+  const Case cases[] = {
+      {"GLID", "A1", false}, {"TWR", "A1", false},  {"ZZZZ", "", false}, {"C172", "B2", false},
+      {"C172", "A1", true},  {"B738", "", true},    {"C", "A1", false},  {"B7378", "A3", false},
+      {"EC", "A7", true},    {"", "A1", false},     {"null", "A1", false}, {"0", "A1", false},
+      {"C172", "B1", false}, {"C172", "B4", false}, {"C172", "C1", false}, {"C172", "C2", false},
+      {"C172", "B3", true},  {"GND", "", false},    {"SHIP", "", false},   {"glid", "", true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(gf_isAircraftTraffic(c.type, c.emitter), c.aircraft) << c.type << "/" << c.emitter;
+}
+
+TEST(TrafficStoreNumbers, DefaultTrueAirspeedByAltitude) {
+  EXPECT_EQ(gf_defaultTasKt(0), 180);
+  EXPECT_EQ(gf_defaultTasKt(2000), 180);
+  EXPECT_EQ(gf_defaultTasKt(3000), 220);
+  EXPECT_EQ(gf_defaultTasKt(10000), 250);
+  EXPECT_EQ(gf_defaultTasKt(20000), 350);
+  EXPECT_EQ(gf_defaultTasKt(20001), 430);
+}
+
+TEST(TrafficStoreNumbers, ParkedHalfHourSlots) {
+  const std::int64_t day = 1733356800;  // 2024-12-05 00:00:00 UTC
+  EXPECT_EQ(gf_parkedHalfHourSlot(day + 10 * 3600 + 29 * 60 + 29), 20);
+  EXPECT_EQ(gf_parkedHalfHourSlot(day + 10 * 3600 + 29 * 60 + 30), 21);
+  EXPECT_EQ(gf_parkedHalfHourSlot(day + 23 * 3600 + 45 * 60), 47);
+  EXPECT_EQ(gf_parkedHalfHourSlot(day), 0);
+  EXPECT_EQ(gf_parkedHalfHourSlot(std::numeric_limits<std::int64_t>::max()), -1);
+}
+
+TrafficRecord recordAt(double altitude, double gs) {
+  TrafficRecord record;
+  record.altitude = altitude;
+  record.gs = gs;
+  return record;
+}
+
+TEST(TrafficStoreAltitude, BarometricBlendAndGroundNearTheParkAirport) {
+  struct Case {
+    const char* name;
+    double altitude;
+    double gs;
+    std::optional<double> elevation;
+    std::int32_t qnh;
+    double userOffset;
+    bool rtDirect;
+    double expected;
+  };
+  // QNH 1023.25: d = 300 ft.
+  const Case cases[] = {
+      {"on the ground stays 0", -50, 10, std::nullopt, 1013, 0, false, 0},
+      {"low, RT App: feed altitude", 5000, 250, std::nullopt, 1023, 0, false, 5000},
+      {"low, RT Direct: plus d", 5000, 250, std::nullopt, 1033, 0, true, 5000 + (1033 - 1013.25) * 30},
+      {"high, RT App: minus d plus user offset", 30000, 450, std::nullopt, 1033, 120, false,
+       30000 - (1033 - 1013.25) * 30 + 120},
+      {"high, RT Direct: plus user offset", 30000, 450, std::nullopt, 1033, 120, true, 30120},
+      {"blend at 18000 ft weighs 0.25", 18000, 400, std::nullopt, 1033, 0, false,
+       18000 * 0.75 + (18000 - (1033 - 1013.25) * 30) * 0.25},
+      {"50 ft above at 100 kt is on the ground", 150, 100, 100.0, 1013, 0, false, 0},
+      {"60 ft above at 100 kt flies", 160, 100, 100.0, 1013, 0, false, 160},
+      {"any height at 130 kt flies", 101, 130, 100.0, 1013, 0, false, 101},
+      {"89 ft above at 40 kt is on the ground", 189, 40, 100.0, 1013, 0, false, 0},
+      {"below the elevation is on the ground", 80, 200, 100.0, 1013, 0, false, 0},
+      {"above 14000 ft no ground test", 14000, 10, 13990.0, 1013, 0, false, 14000},
+  };
+  for (const Case& c : cases) {
+    TrafficRecord record = recordAt(c.altitude, c.gs);
+    gf_correctFeedAltitude(record, c.elevation, c.qnh, c.userOffset, c.rtDirect);
+    EXPECT_NEAR(record.altitude, c.expected, 1e-9) << c.name;
+  }
+}
+
+std::vector<TrafficRecord> recordsAt(std::initializer_list<double> timestamps) {
+  std::vector<TrafficRecord> records;
+  for (double t : timestamps) {
+    TrafficRecord record;
+    record.timestamp = t;
+    records.push_back(record);
+  }
+  return records;
+}
+
+TEST(MailboxTimes, RecordsKeepTheirSpacingAroundTheMedian) {
+  auto one = recordsAt({1733400000.7});
+  gf_setMailboxTimeOffsets(one, 500, 30);
+  EXPECT_EQ(one[0].mailboxTime, 3500);
+
+  auto three = recordsAt({100.5, 100.0, 99.5});
+  gf_setMailboxTimeOffsets(three, 1000, 30);
+  EXPECT_EQ(three[0].mailboxTime, 4050);
+  EXPECT_EQ(three[1].mailboxTime, 4000);
+  EXPECT_EQ(three[2].mailboxTime, 3950);
+
+  // An even count centres on the mean of the two middle values; a NaN moves nothing.
+  auto even = recordsAt({10.0, 11.0, std::nan(""), 12.0, 13.0});
+  gf_setMailboxTimeOffsets(even, 0, 0);
+  EXPECT_EQ(even[0].mailboxTime, -150);
+  EXPECT_EQ(even[2].mailboxTime, 0);
+  EXPECT_EQ(even[3].mailboxTime, 50);
+
+  auto none = recordsAt({std::nan(""), INFINITY});
+  gf_setMailboxTimeOffsets(none, 7, 6);
+  EXPECT_EQ(none[0].mailboxTime, 607);
+  EXPECT_EQ(none[1].mailboxTime, 607);
+
+  // Far outliers saturate instead of wrapping.
+  auto wild = recordsAt({0.0, 1e300, -1e300});
+  gf_setMailboxTimeOffsets(wild, std::numeric_limits<std::int32_t>::max(), 30);
+  EXPECT_EQ(wild[0].mailboxTime, std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(wild[1].mailboxTime, std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(wild[2].mailboxTime, std::numeric_limits<std::int32_t>::min());
+
+  std::vector<TrafficRecord> empty;
+  gf_setMailboxTimeOffsets(empty, 1, 1);
+  EXPECT_TRUE(empty.empty());
+}
+
+TEST(BlockedAircraftEntry, Parsing) {
+  EXPECT_EQ(gf_parseBlockedAircraft("KLM1234,PH-BXA,4840D6,x"), (BlockedAircraft{"KLM1234", "PH-BXA", 0x4840D6}));
+  EXPECT_EQ(gf_parseBlockedAircraft("KLM1234,,004840d6,"), (BlockedAircraft{"KLM1234", "", 0x4840D6}));
+  const char* refused[] = {"KLM1234,PH-BXA,4840D6",     ",PH-BXA,4840D6,x",      "KLM1234,PH-BXA,4840G6,x",
+                           "KLM1234,PH-BXA,14840D6FF,x", "KLM1234,PH-BXA,,x",      "KLM1234,PH-BXA,4840D6,x,y",
+                           "",                            "KLM1234,PH-BXA,-4840D6,x"};
+  for (const char* entry : refused) EXPECT_FALSE(gf_parseBlockedAircraft(entry)) << entry;
+}
+
+class MailboxTest : public ::testing::Test {
+ protected:
+  void SetUp() override { gf_resetTrafficMailbox(); }
+  void TearDown() override { gf_resetTrafficMailbox(); }
+};
+
+TEST_F(MailboxTest, ANewLiveBatchReplacesAnUnconsumedOne) {
+  {
+    std::lock_guard lock(g_trafficMutex);
+    g_trafficMailbox.active = true;
+  }
+  g_programTime = 100;
+  auto first = recordsAt({1.0, 2.0});
+  gf_postTrafficBatch(first, kLiveTrafficKind, true);
+  EXPECT_TRUE(first.empty());
+  auto second = recordsAt({5.0});
+  gf_postTrafficBatch(second, kLiveTrafficKind, true);
+  const auto taken = gf_takeTrafficBatch();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].mailboxTime, 3100);
+  EXPECT_EQ(g_trafficMailbox.replacedBatches, 1u);
+  EXPECT_TRUE(gf_takeTrafficBatch().empty());
+}
+
+TEST_F(MailboxTest, LiveBatchesAreDroppedWhileDeliveryIsOffAndHistoryGoesOnAtOnce) {
+  auto live = recordsAt({1.0});
+  gf_postTrafficBatch(live, kLiveTrafficKind, true);
+  EXPECT_TRUE(live.empty());
+  EXPECT_TRUE(gf_takeTrafficBatch().empty());
+  auto history = recordsAt({1.0, 2.0});
+  gf_postTrafficBatch(history, 6, true);
+  EXPECT_TRUE(history.empty());
+  EXPECT_EQ(g_trafficMailbox.bufferRecords, 2u);
+  EXPECT_EQ(g_trafficMailbox.bufferKinds, std::vector<std::int32_t>{6});
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "app/stop_request.h"
+#include "feed/qnh.h"
+#include "feed/rt_app_messages.h"
+#include "feed/rt_app_requests.h"
+#include "feed/rt_app_server.h"
+#include "platform/net.h"
+#include "standin/realtraffic/rt_app_peer.h"
+#include "standin/realtraffic/traffic_scenario.h"
+
+namespace {
+
+using namespace rtstandin;
+
+std::vector<std::string_view> split(std::string_view line) {
+  std::vector<std::string_view> fields;
+  gf_splitRTAppLine(line, fields);
+  return fields;
+}
+
+// Every datagram that arrives until the channel stays quiet for a moment.
+std::vector<std::string> drain(net::UdpReceiver& receiver) {
+  std::vector<std::string> datagrams;
+  std::string text;
+  while (receiver.receive(text)) datagrams.push_back(text);
+  return datagrams;
+}
+
+TEST(TrafficScenarioFile, TheSampleDecodesWithTheProgramsOwnReaders) {
+  const TrafficScenario scenario = loadScenario(JORV_SAMPLE_SCENARIO);
+  ASSERT_EQ(scenario.flights.size(), 5u);
+  ASSERT_EQ(scenario.parked.size(), 4u);
+  ASSERT_EQ(scenario.metars.size(), 2u);
+  EXPECT_EQ(scenario.flights[0].hexid, 0x4840D6u);
+
+  for (const Flight& flight : scenario.flights) {
+    for (double t = flight.track.front().t; t <= flight.track.back().t; t += 7.5) {
+      const auto point = positionAt(flight, t);
+      ASSERT_TRUE(point) << flight.callsign << " at " << t;
+      const std::string line = trafficLine(flight, *point, scenario.startTime, "RTTFC");
+      const auto fields = split(line);
+      ASSERT_EQ(fields.size(), kRTAppTrafficFieldCount) << line;
+      TrafficFields decoded;
+      ASSERT_NO_THROW(gf_decodeRTAppPosition(fields, decoded)) << line;
+      ASSERT_NO_THROW(gf_decodeRTAppTraffic(fields, decoded)) << line;
+      EXPECT_EQ(decoded.hexid, flight.hexid);
+      EXPECT_EQ(decoded.callsign, flight.callsign);
+      EXPECT_NEAR(decoded.timestamp, static_cast<double>(scenario.startTime) + t, 0.01);
+      EXPECT_NEAR(decoded.lat, point->lat, 1e-6);
+    }
+  }
+  for (const ParkedAircraft& aircraft : scenario.parked) {
+    const std::string line = parkedLine(aircraft, scenario.startTime);
+    const ParkedFields decoded = gf_decodeRTAppParked(split(line));
+    EXPECT_EQ(decoded.hexid, aircraft.hexid) << line;
+    EXPECT_EQ(decoded.standName, aircraft.stand);
+    EXPECT_EQ(decoded.timestamp, scenario.startTime + static_cast<std::int64_t>(aircraft.seen));
+  }
+  const auto qnh = gf_metarFromWeatherData(nlohmann::json::parse(weatherDatagram(*metarAt(scenario, 10))));
+  ASSERT_TRUE(qnh.hasValue());
+  EXPECT_EQ(qnh.value(), 1013u);
+  EXPECT_EQ(gf_metarFromWeatherData(nlohmann::json::parse(weatherDatagram(*metarAt(scenario, 400)))).value(), 1012u);
+}
+
+TEST(TrafficScenarioFile, MistakesAreNamed) {
+  struct Case {
+    const char* json;
+    const char* clue;
+  };
+  const Case cases[] = {
+      {"{", "JSON"},
+      {"[]", "not an object"},
+      {R"({"flights":[]})", "\"start\" missing"},
+      {R"({"start":1733400000,"flights":[{"hexid":"48G0D6","callsign":"A","type":"B738","track":[]}]})", "hexid"},
+      {R"({"start":1733400000,"flights":[{"hexid":"4840D6","callsign":"A","type":"B738","track":[]}]})", "at least one point"},
+      {R"({"start":1733400000,"flights":[{"hexid":"4840D6","callsign":"A","type":"B738","track":[
+          {"t":5,"lat":1,"lon":1,"alt":0,"gs":0,"track":0},{"t":5,"lat":1,"lon":1,"alt":0,"gs":0,"track":0}]}]})",
+       "times must increase"},
+      {R"({"start":1733400000,"flights":[{"hexid":"4840D6","callsign":"A","type":"B738","track":[
+          {"t":5,"lat":91,"lon":1,"alt":0,"gs":0,"track":0}]}]})",
+       "outside the globe"},
+      {R"({"start":1733400000,"flights":[{"hexid":"4840D6","callsign":"A","type":"B738","track":[
+          {"t":5,"lat":"north","lon":1,"alt":0,"gs":0,"track":0}]}]})",
+       "\"lat\" is not a number"},
+      {R"({"start":1733400000,"parked":[{"hexid":"4840D6","type":"B738"}]})", "\"stand\" missing"},
+      {R"({"start":1733400000,"metars":[{"t":9,"metar":"A"},{"t":1,"metar":"B"}]})", "times must not decrease"},
+  };
+  for (const Case& c : cases) {
+    try {
+      parseScenario(c.json);
+      ADD_FAILURE() << "accepted: " << c.json;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.clue), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_THROW(loadScenario("/nonexistent/scenario.json"), std::runtime_error);
+}
+
+TEST(TrafficScenarioFile, PositionsBetweenTrackPoints) {
+  Flight flight;
+  flight.track = {{10, 50, 4, 1000, 100, 350, 0, 350, 0, 120}, {20, 51, 6, 2000, 200, 10, 0, 10, 0, 140}};
+  EXPECT_FALSE(positionAt(flight, 9.9));
+  EXPECT_FALSE(positionAt(flight, 20.1));
+  const auto middle = positionAt(flight, 15);
+  ASSERT_TRUE(middle);
+  EXPECT_DOUBLE_EQ(middle->lat, 50.5);
+  EXPECT_DOUBLE_EQ(middle->lon, 5);
+  EXPECT_DOUBLE_EQ(middle->altitude, 1500);
+  EXPECT_NEAR(middle->track, 0.0, 1e-9);  // the short way round through north
+  EXPECT_DOUBLE_EQ(positionAt(flight, 20)->altitude, 2000);
+}
+
+class RTAppPeerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gf_resetStopStateForTest();
+    server.start("0");
+    ASSERT_TRUE(traffic.open(0, 200));
+    ASSERT_TRUE(weather.open(0, 200));
+    options.tcpPort = server.listeningPort().value_or(0);
+    options.trafficPort = traffic.port();
+    options.weatherPort = weather.port();
+    scenario = loadScenario(JORV_SAMPLE_SCENARIO);
+  }
+  void TearDown() override {
+    server.close();
+    gf_resetStopStateForTest();
+  }
+  std::unique_ptr<RTAppPeer> connectedPeer() {
+    auto peer = std::make_unique<RTAppPeer>(scenario, options);
+    EXPECT_TRUE(peer->connect());
+    EXPECT_TRUE(server.waitForClient());
+    return peer;
+  }
+  RTAppServer server;
+  net::UdpReceiver traffic;
+  net::UdpReceiver weather;
+  PeerOptions options;
+  TrafficScenario scenario;
+};
+
+TEST_F(RTAppPeerTest, AnswersTheProgramsRequestsAndRecordsThem) {
+  auto peer = connectedPeer();
+  peer->setTime(100);
+  ASSERT_TRUE(server.sendDataPacket(std::string(kRTAppVersionRequest)));
+  EXPECT_EQ(peer->pumpRequests(2000), 1);
+  EXPECT_EQ(gf_parseRTAppVersion(server.receive()).licenseText, "RT App prof edition: 10.0.244");
+
+  ASSERT_TRUE(server.sendDataPacket(gf_rtAppBufferLine(Lalo{52.3086, 4.7639}, 40)));
+  ASSERT_TRUE(server.sendDataPacket(gf_rtAppParkedLine(Lalo{52.3086, 4.7639})));
+  ASSERT_TRUE(server.sendDataPacket(gf_rtAppTimeLine(1733400100)));
+  EXPECT_EQ(peer->pumpRequests(2000), 3);
+
+  const auto datagrams = drain(traffic);
+  std::vector<std::string> tags;
+  for (const auto& d : datagrams) tags.emplace_back(split(d)[0]);
+  // Three history batches (t = 70, 80, 90), separated, then the end marker; then the parked list.
+  const auto sep1 = std::find(tags.begin(), tags.end(), "RTBUF_SEP");
+  ASSERT_NE(sep1, tags.end());
+  EXPECT_EQ(std::count(tags.begin(), tags.end(), "RTBUF_SEP"), 2);
+  const auto bufEnd = std::find(tags.begin(), tags.end(), "RTBUF_EOT");
+  ASSERT_NE(bufEnd, tags.end());
+  EXPECT_EQ(std::count(tags.begin(), bufEnd, "RTBUF"), 5 + 5 + 5);  // TRA5432 is rolling from t = 30
+  EXPECT_EQ(std::count(tags.begin(), tags.end(), "RTPARK"), 4);
+  EXPECT_EQ(tags.back(), "RTPARK_EOT");
+
+  const auto lines = peer->requestLines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "Qs999=version\r\n");
+  EXPECT_EQ(lines[1].rfind("Qs999=sendbuffer=5,6,", 0), 0u);
+  EXPECT_EQ(lines[3], "Qs123=1733400100000\r\n");
+}
+
+TEST_F(RTAppPeerTest, LiveBatchesAndWeather) {
+  RTAppPeer peer(scenario, options);  // datagrams need no request connection
+  peer.setTime(10);
+  peer.sendLiveTraffic();
+  peer.sendWeather();
+  const auto datagrams = drain(traffic);
+  ASSERT_EQ(datagrams.size(), 4u + 1u);  // TRA5432 starts at t = 30
+  EXPECT_EQ(datagrams.back(), "RTTFC_EOT");
+  const auto metar = drain(weather);
+  ASSERT_EQ(metar.size(), 1u);
+  EXPECT_EQ(gf_metarFromWeatherData(nlohmann::json::parse(metar[0])).value(), 1013u);
+}
+
+TEST_F(RTAppPeerTest, FaultsReachTheProgramAsThePartsExpectThem) {
+  options.faults.repeatDatagrams = true;
+  options.faults.oversizedEvery = 1;
+  options.faults.shortEvery = 1;
+  options.faults.badFieldsEvery = 1;
+  RTAppPeer peer(scenario, options);
+  peer.setTime(10);
+  peer.sendLiveTraffic();
+
+  int oversized = 0;
+  int empty = 0;
+  int incomplete = 0;
+  int refused = 0;
+  int good = 0;
+  std::string buffer(16385, '\0');
+  for (;;) {
+    const int got = net::receiveDatagram(traffic.socket(), buffer.data(), buffer.size());
+    if (got < 0) {
+      if (net::lastError() == net::WSAEMSGSIZE) {
+        ++oversized;
+        continue;
+      }
+      break;
+    }
+    const std::string text(buffer.data(), static_cast<std::size_t>(got));
+    if (text.empty()) {
+      ++empty;
+      continue;
+    }
+    const auto fields = split(text);
+    if (gf_rtAppTag(fields[0]) != RTAppTag::Traffic) continue;
+    if (fields.size() < kRTAppTrafficFieldCount) {
+      ++incomplete;
+      continue;
+    }
+    TrafficFields decoded;
+    try {
+      gf_decodeRTAppPosition(fields, decoded);
+      gf_decodeRTAppTraffic(fields, decoded);
+      ++good;
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("hexid:x", 0), 0u) << e.what();
+      ++refused;
+    }
+  }
+  EXPECT_EQ(oversized, 2);
+  EXPECT_EQ(empty, 2);
+  EXPECT_EQ(incomplete, 2);
+  EXPECT_EQ(refused, 2);
+  EXPECT_EQ(good, 8);
+}
+
+TEST_F(RTAppPeerTest, ADroppedConnectionIsNoticedByTheServer) {
+  options.faults.dropConnectionAfterLines = 1;
+  auto peer = connectedPeer();
+  ASSERT_TRUE(server.sendDataPacket(std::string(kRTAppVersionRequest)));
+  EXPECT_EQ(peer->pumpRequests(2000), 1);
+  EXPECT_FALSE(peer->connected());
+  EXPECT_FALSE(server.receive().empty());  // the reply went out before the drop
+  for (int i = 0; i < 100 && server.isConnected(); ++i) {
+    server.drainReceiveBuffer();
+    if (server.isConnected()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_FALSE(server.isConnected());
+  // It comes back like the real app.
+  EXPECT_TRUE(peer->connect());
+  EXPECT_TRUE(server.waitForClient());
+}
+
+}  // namespace
