@@ -4,11 +4,12 @@
 #include <atomic>
 
 #include "config/sim_choice.h"
+#include "core/atomic_shared_ptr.h"
 
 namespace {
 
-std::atomic<std::shared_ptr<const StopRequest>>& lf_request() {
-  static std::atomic<std::shared_ptr<const StopRequest>> request;
+AtomicSharedPtr<const StopRequest>& lf_request() {
+  static AtomicSharedPtr<const StopRequest> request;
   return request;
 }
 
@@ -33,7 +34,7 @@ bool gf_isRestartReason(StopReason reason) {
 bool gf_requestStop(StopReason reason, std::uint32_t restartDelaySeconds) {
   auto request = std::make_shared<const StopRequest>(StopRequest{reason, restartDelaySeconds});
   std::shared_ptr<const StopRequest> expected;
-  const bool stored = lf_request().compare_exchange_strong(expected, request);
+  const bool stored = lf_request().compare_exchange_strong(expected, std::move(request));
   if (reason == StopReason::UserClosedSim) {
     g_exitRequested = true;
     if (!gf_isRtDirect())

@@ -2,12 +2,12 @@
 
 #include <fmt/format.h>
 
-#include <atomic>
+#include "core/atomic_shared_ptr.h"
 
 namespace {
 
-std::atomic<std::shared_ptr<const SimChoice>>& lf_simChoice() {
-  static std::atomic<std::shared_ptr<const SimChoice>> choice{std::make_shared<const SimChoice>()};
+AtomicSharedPtr<const SimChoice>& lf_simChoice() {
+  static AtomicSharedPtr<const SimChoice> choice{std::make_shared<const SimChoice>()};
   return choice;
 }
 
