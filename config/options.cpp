@@ -151,8 +151,8 @@ void IntOption::appendDefault(pugi::xml_node parameters) const {
 }
 
 void IntOption::save() const {
-  lf_writeParameter(name, std::to_string(value));
   logValue();
+  lf_writeParameter(name, std::to_string(value));
 }
 
 void IntOption::setAndSave(std::int32_t newValue) {
@@ -177,8 +177,8 @@ void BoolOption::appendDefault(pugi::xml_node parameters) const {
 }
 
 void BoolOption::save() const {
-  lf_writeParameter(name, lf_boolText(value));
   logValue();
+  lf_writeParameter(name, lf_boolText(value));
 }
 
 // --- StringOption ---
@@ -199,8 +199,8 @@ void StringOption::appendDefault(pugi::xml_node parameters) const {
 }
 
 void StringOption::save() const {
-  lf_writeParameter(name, value);
   logValue();
+  lf_writeParameter(name, value);
 }
 
 void StringOption::setAndSave(std::string newValue) {
@@ -221,8 +221,8 @@ bool PathOption::load(const pugi::xml_document& document) {
 void PathOption::logValue() const { gf_logNoexcept(fmt::format("{}=\"{}\"", name, value.string())); }
 
 void PathOption::save() const {
-  lf_writeParameter(name, value.string());
   logValue();
+  lf_writeParameter(name, gf_pathToUtf8(value));
 }
 
 void PathOption::setAndSave(std::filesystem::path newValue) {

@@ -218,8 +218,9 @@ std::optional<bool> gf_attributeAsBool(std::string_view text);
 // A decimal i32 filling the trimmed text, one leading "+" allowed.
 std::optional<std::int32_t> gf_intAttribute(std::string_view text);
 
-// save() hands the option's name and value text to the single-parameter writer of
-// parameters.xml, which installs itself here when the parameters file starts up. Until then
-// save() only logs the value line. A null writer uninstalls it.
+// save() logs the value line, then hands the option's name and value text to the
+// single-parameter writer of parameters.xml. gf_readParameters installs gf_saveParameter here,
+// so nothing reaches the file before it has been loaded once; until then save() only logs.
+// Tests put their own writer, or null to write nothing.
 using ParameterWriter = void (*)(std::string_view name, std::string_view valueText);
 void gf_setParameterWriter(ParameterWriter writer);
