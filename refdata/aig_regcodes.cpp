@@ -6,43 +6,10 @@
 #include <list>
 #include <unordered_set>
 
+#include "config/xml_meta.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "refdata/enc_xml.h"
-
-namespace {
-
-// Stands in for the data-file header check (gf_readXmlMeta) until the configuration has it:
-// a non-empty copyright and a simulator we know. Quiet: the real check logs its complaints.
-bool lf_hasValidXmlMeta(const pugi::xml_document& document) {
-  const auto root = document.child("root");
-  const auto meta = root ? root.child("meta") : document.child("meta");
-  if (!meta) return false;
-  bool copyright = false, haveSim = false, haveMsfs = false, haveP3d = false;
-  long sim = 0;
-  std::string msfs, p3d;
-  for (const auto info : meta.children("info")) {
-    const std::string_view name = info.attribute("name").as_string();
-    const std::string_view value = info.attribute("value").as_string();
-    if (name == "copyright" && !copyright) {
-      if (value.empty()) return false;
-      copyright = true;
-    } else if (name == "sim" && !haveSim) {
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), sim);
-      haveSim = error == std::errc() && end == value.data() + value.size() && !value.empty();
-    } else if (name == "MSFS" && !haveMsfs) {
-      haveMsfs = true;
-      msfs = value;
-    } else if (name == "P3D" && !haveP3d) {
-      haveP3d = true;
-      p3d = value;
-    }
-  }
-  if (!copyright) return false;
-  return (haveSim && sim >= 1 && sim <= 3) || msfs == "2020" || msfs == "2024" || !p3d.empty();
-}
-
-}  // namespace
 
 bool gf_isValidRegcode(std::string_view code) {
   if (code.size() < 3 || code.size() > 12) return false;
@@ -110,7 +77,7 @@ RegcodeReadResult gf_readAigRegcodesFile(const std::filesystem::path& path) {
     result.errors.push_back(fmt::format("'{}' not loaded: {}", pathText, xml->parse.description()));
     return result;
   }
-  if (!lf_hasValidXmlMeta(xml->document)) {
+  if (!gf_readXmlMeta(xml->document, false)) {
     result.errors.push_back(fmt::format("'{}' has invalid metadata", pathText));
     return result;
   }
