@@ -1,0 +1,28 @@
+#pragma once
+// The simulator's answers that the traffic engine waits for, handed from the SimClient thread
+// to lf_main.
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "simlink/ai_positions.h"
+
+// Kinds: 0 live object created, 1 static object created, 2 object removed by the simulator,
+// 3 an aircraft near the user low enough to matter, 4 static CG and pitch, 5 initial pose,
+// 6 create refused.
+struct DelayedSimCommand {
+  std::uint32_t objectId = 0;  // 0 for kind 6
+  std::uint32_t hexid = 0;     // kinds 0, 1, 6: the engine's id; kind 3: the on-ground value
+  std::int32_t age = 0;        // ticks waited on the engine's side; 0 when queued
+  std::uint32_t kind = 0;
+  double value1 = 0.0;  // 3: ground altitude ft; 4: static CG to ground ft; 6: create request id
+  double value2 = 0.0;  // 3: altitude above ground ft; 4: static pitch rad
+  AiPose pose;          // 5
+};
+
+extern std::mutex g_delayedSimCommandsMutex;
+extern std::vector<DelayedSimCommand> g_delayedSimCommands;
+
+void gf_queueDelayedSimCommand(const DelayedSimCommand& command);
+// Swaps the queue with the caller's vector (emptied first), so that both keep their storage.
+void gf_takeDelayedSimCommands(std::vector<DelayedSimCommand>& taken);

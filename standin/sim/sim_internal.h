@@ -1,0 +1,158 @@
+#pragma once
+// The stand-in simulator's own state, shared by its two sources (the test face in sim.cpp and
+// the SimConnect calls in simconnect_api.cpp). Everything here is guarded by Sim::mutex.
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/simconnect.h"
+#include "standin/sim/sim.h"
+
+struct SimConnectSession {
+  std::uint32_t id = 0;
+};
+
+namespace standin::sim::detail {
+
+// One record on its way to a client, allocated at exactly its size so that a reader that
+// goes past it is caught.
+struct Message {
+  std::unique_ptr<std::byte[]> bytes;
+  std::uint32_t size = 0;
+};
+
+struct Field {
+  std::string datum;
+  std::string upperDatum;
+  std::string unit;  // empty for none
+  SIMCONNECT_DATATYPE type = SIMCONNECT_DATATYPE_FLOAT64;
+};
+
+struct Periodic {
+  std::uint32_t requestId = 0;
+  std::uint32_t defineId = 0;
+  std::uint32_t objectId = 0;
+  double nextDueMs = 0.0;
+};
+
+struct PendingCreate {
+  std::uint32_t connection = 0;
+  std::uint32_t requestId = 0;
+  std::uint32_t packetId = 0;
+  std::string title;
+  std::string tailNumber;
+  SimConnectInitPosition position;
+  std::uint32_t framesLeft = 0;
+};
+
+struct PendingRemoval {
+  std::uint32_t objectId = 0;
+  std::uint32_t framesLeft = 0;  // kNever: never confirmed
+};
+
+struct Connection {
+  std::uint32_t id = 0;
+  std::string name;
+  std::deque<Message> queue;
+  std::map<std::uint32_t, std::vector<Field>> definitions;
+  std::map<std::string, std::uint32_t> subscriptions;   // upper-cased system event -> client event id
+  std::map<std::uint32_t, std::string> mappedEvents;    // client event id -> simulator event
+  std::map<std::uint32_t, std::vector<std::uint32_t>> groups;
+  std::map<std::uint32_t, std::uint32_t> groupPriorities;
+  std::vector<Periodic> periodic;
+  std::uint32_t lastPacketId = 0;
+  std::uint64_t framesDelivered = 0;
+  bool inDispatch = false;
+};
+
+struct Injected {
+  std::uint32_t skip = 0;
+  HRESULT hr = E_FAIL;
+};
+
+struct Sim {
+  std::mutex mutex;
+  bool running = false;
+  std::optional<std::chrono::steady_clock::time_point> startAt;
+  std::string applicationName{kMsfs2024Name};
+  std::array<std::uint32_t, 4> version{12, 1, 282, 0};
+  UserAircraft user;
+  bool flightRunning = false;
+
+  std::map<SimConnectSession*, std::unique_ptr<Connection>> connections;
+  std::uint32_t nextConnectionId = 1;
+  std::map<std::uint32_t, ObjectState> objects;
+  std::map<std::uint32_t, OtherAircraft> others;
+  std::uint32_t nextObjectId = 1001;
+  std::vector<PendingCreate> creates;
+  std::vector<PendingRemoval> removals;
+  std::uint32_t createDelayFrames = 2;
+  std::uint32_t removeDelayFrames = 0;
+  bool acceptAllTitles = true;
+  std::set<std::string> titles;
+
+  bool ownClock = false;
+  double framesPerSecond = 50.0;
+  std::chrono::steady_clock::time_point lastFrame{};
+  std::uint64_t frame = 0;
+  double simMs = 0.0;
+
+  std::map<std::string, std::deque<Injected>> failures;
+  std::optional<HRESULT> dispatchFailure;
+  std::set<std::string> rejectedVariables;
+  std::map<std::uint32_t, std::uint32_t> truncate;
+
+  std::vector<CallRecord> log;
+  std::uint64_t openAttempts = 0;
+  std::uint64_t dispatches = 0;
+  std::map<std::uint32_t, std::pair<std::uint32_t, std::uint64_t>> lastPoseFrame;  // object -> connection, frame
+
+  Connection* connectionById(std::uint32_t id);
+};
+
+Sim& sim();
+void ensureConfigured();
+void markConfigured();
+std::string upper(std::string_view text);
+std::string lower(std::string_view text);
+bool isKnownVariable(std::string_view upperName);
+
+void logCall(Sim& s, std::uint32_t connection, std::string_view call, std::string detail, HRESULT result);
+std::optional<HRESULT> injectedFailure(Sim& s, const std::string& call);
+Message makeMessage(const void* record, std::size_t size);
+void queue(Sim& s, Connection& connection, std::vector<std::byte> record);
+void queueException(Sim& s, Connection& connection, SIMCONNECT_EXCEPTION exception, std::uint32_t sendId,
+                    std::uint32_t index);
+void queueEvent(Sim& s, Connection& connection, std::uint32_t eventId, std::uint32_t data);
+void queueDataReply(Sim& s, Connection& connection, SIMCONNECT_RECV_ID id, std::uint32_t requestId,
+                    std::uint32_t objectId, std::uint32_t defineId, std::uint32_t entry, std::uint32_t outOf);
+bool applyData(Connection& connection, std::uint32_t defineId, ObjectState& object, std::uint32_t unitSize,
+               const void* data, bool& movedIt);
+void answerCreate(Sim& s, const PendingCreate& create);
+void removeObject(Sim& s, std::uint32_t objectId);
+void runFrame(Sim& s);
+void ownClockTick(Sim& s);
+std::uint32_t distanceFromUser(const Sim& s, double lat, double lon);
+
+// A fixed-size record with its head filled in.
+template <typename Record>
+std::vector<std::byte> recordBytes(Record record, SIMCONNECT_RECV_ID id) {
+  record.size = sizeof(Record);
+  record.version = 1;
+  record.id = id;
+  std::vector<std::byte> bytes(sizeof(Record));
+  std::memcpy(bytes.data(), &record, sizeof(Record));
+  return bytes;
+}
+
+}  // namespace standin::sim::detail
