@@ -4,11 +4,15 @@
 
 #include <exception>
 
+#include "app/command_handlers.h"
+#include "app/gui.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "app/option_controls.h"
 #include "app/program_entry.h"
 #include "app/stop_request.h"
 #include "app/worker.h"
+#include "config/keys.h"
 #include "core/log.h"
 #include "core/utc_time.h"
 
@@ -22,9 +26,31 @@ void lf_start() {
   } catch (const std::exception& e) {
     gf_logWarning(fmt::format("Restart failed before main thread start: {}", e.what()));
     gf_flushLog();
+    Gui::showError(fmt::format("Restart failed: {}", e.what()));
   } catch (...) {
     gf_logWarning("Restart failed before main thread start: unknown exception");
+    gf_flushLog();
+    Gui::showError("Restart failed: unknown exception");
   }
+}
+
+void lf_exit() {
+  gf_joinMainThread();
+  gf_saveWindowPosition();
+  gf_log(gf_utcDateTimeText());
+  gf_flushLog();
+  g_gui.beginClosing();
+  ui::postQuitMessage(gf_exitCode());
+}
+
+void lf_layoutButtonClick(ui::Hwnd hwnd, ui::LParam lParam) {
+  const ui::Rect& r = g_gui.layoutButton;
+  const int x = ui::xFromLParam(lParam), y = ui::yFromLParam(lParam);
+  if (x < r.x || y < r.y || x >= r.x + r.width || y >= r.y + r.height) return;
+  Gui::enqueueUpdate(gui::ToggleCompact{});
+  ui::invalidateRect(hwnd, std::nullopt, true);
+  COLLAPSED.value = g_gui.compact;
+  COLLAPSED.save();
 }
 
 }  // namespace
@@ -33,22 +59,47 @@ ui::LResult WndProc(ui::Hwnd hwnd, std::uint32_t message, ui::WParam wParam, ui:
   switch (message) {
     case ui::WM_CREATE:
       gf_setMainWindow(hwnd);
+      lf_createOptionControls(hwnd);
       return 0;
+    case ui::WM_PAINT:
+      // The bands are painted over the whole client area; until then the canvas stays blank.
+      ui::beginPaint(hwnd);
+      ui::endPaint(hwnd);
+      return 0;
+    case ui::WM_ERASEBKGND:
+      return 1;
     case ui::WM_CLOSE:
+      Gui::showMessage(fmt::format("{} close window button clicked, closing {} ...", gf_utcTimeText(), "JORV"), false);
       // The window stays until the worker has shut down and posted MSG_EXIT.
       gf_requestStop(StopReason::UserClosedSim, 0);
       return 0;
     case ui::WM_DESTROY:
+      g_gui.beginClosing();
       ui::postQuitMessage(0);
+      return 0;
+    case ui::WM_COMMAND:
+      if (lf_HandleWMCOMMAND(hwnd, wParam)) return 0;
+      return ui::defWindowProc(hwnd, message, wParam, lParam);
+    case ui::WM_CTLCOLOREDIT:
+    case ui::WM_CTLCOLORSTATIC:
+      return 0;  // the layer draws edits and labels on the panel's light blue itself
+    case ui::WM_LBUTTONDOWN:
+      lf_layoutButtonClick(hwnd, lParam);
+      return 0;
+    case ui::WM_DPICHANGED:
+      gf_applyDpiChange(ui::loWord(wParam), reinterpret_cast<const ui::Rect*>(lParam));
       return 0;
     case MSG_START:
       lf_start();
       return 0;
     case MSG_EXIT:
-      gf_joinMainThread();
-      gf_log(gf_utcDateTimeText());
-      gf_flushLog();
-      ui::postQuitMessage(gf_exitCode());
+      lf_exit();
+      return 0;
+    case MSG_GUI_UPDATE:
+      g_gui.drainUpdates();
+      return 0;
+    case MSG_SIM_VERSION:
+      gf_switchSimulatorVersion();
       return 0;
     default:
       return ui::defWindowProc(hwnd, message, wParam, lParam);

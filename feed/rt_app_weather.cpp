@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "feed/feed_reports.h"
 #include "feed/qnh.h"
+#include "feed/rt_app_traffic.h"
 
 RTAppWeatherReader g_rtAppWeatherReader;
 
@@ -55,6 +56,7 @@ void RTAppWeatherReader::handleLine() {
       const std::uint32_t qnh = result.value();
       if (qnh != lastQnh) {
         lastQnh = qnh;
+        g_rtAppTrafficReader.qnhHpa = static_cast<std::int32_t>(qnh);
         g_qnh = static_cast<std::int32_t>(qnh);
         gf_postFeedReport(FeedReport::SetQnh, qnh);
       }

@@ -3,8 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <string>
+#include <unordered_set>
 
+#include "config/parameter_snapshot.h"
+#include "config/sim_choice.h"
+#include "core/utc_time.h"
+#include "feed/feed_neighbours.h"
+#include "feed/rt_api_traffic_client.h"
 #include "feed/rt_app_messages.h"
+#include "feed/rt_app_traffic.h"
+#include "feed/traffic_store.h"
 
 namespace {
 
@@ -52,4 +62,64 @@ std::optional<BlockedAircraft> gf_parseBlockedAircraft(std::string_view entry) {
   BlockedAircraft blocked{std::string(fields[0]), std::string(fields[1]), 0};
   if (!gf_parseHexU32(fields[2], blocked.hexid)) return std::nullopt;
   return blocked;
+}
+
+void gf_prepareParkedRecords(std::vector<ParkedRecord>& records) {
+  const std::int32_t now = std::max(gf_halfHourSlot(), 0);
+  for (ParkedRecord& record : records) {
+    // A sighting whose time could not be read counts as the oldest possible.
+    std::int32_t age = record.halfHourSlot < 0 ? 47 : now - record.halfHourSlot;
+    if (age < 0) age += 48;
+    record.halfHourSlot = age;
+    record.callsign = gf_cleanCallsign(record.callsign);
+  }
+  std::erase_if(records, [](const ParkedRecord& record) { return record.callsign.empty(); });
+  const auto snapshot = g_parameterSnapshot.load();
+  if (!snapshot->rtParkTrafficOnly && !snapshot->autoPark) {
+    const auto maxFit = static_cast<std::int64_t>(snapshot->maxFit);
+    std::erase_if(records, [maxFit](const ParkedRecord& record) { return record.halfHourSlot > maxFit; });
+  }
+  std::stable_sort(records.begin(), records.end(),
+                   [](const ParkedRecord& a, const ParkedRecord& b) { return a.halfHourSlot < b.halfHourSlot; });
+  std::unordered_set<std::string> stands;
+  std::unordered_set<std::string> callsigns;
+  std::vector<ParkedRecord> kept;
+  kept.reserve(records.size());
+  for (ParkedRecord& record : records) {
+    if (stands.contains(record.standName)) continue;
+    if (!record.callsign.empty() && callsigns.contains(record.callsign)) continue;
+    stands.insert(record.standName);
+    if (!record.callsign.empty()) callsigns.insert(record.callsign);
+    kept.push_back(std::move(record));
+  }
+  records = std::move(kept);
+}
+
+void gf_processParkedTraffic(std::uint32_t wanted) {
+  if (gf_isRtDirect()) {
+    if (!g_rtApiTrafficClient.fetchParkedTraffic()) return;
+    std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
+    gf_prepareParkedRecords(g_rtApiTrafficClient.parkedRecords);
+    if (g_parameterSnapshot.load()->rtParkTrafficOnly) gf_feedAddParked(g_rtApiTrafficClient.parkedRecords, wanted);
+    return;
+  }
+  RTAppTrafficReader& reader = g_rtAppTrafficReader;
+  if (!reader.parkedReceived) return;
+  std::lock_guard lock(reader.parkedMutex);
+  if (reader.parkedSet.empty()) return;
+  if (!reader.parkedSetPrepared) gf_prepareParkedRecords(reader.parkedSet);
+  reader.parkedSetPrepared = true;
+  if (g_parameterSnapshot.load()->rtParkTrafficOnly) gf_feedAddParked(reader.parkedSet, wanted);
+}
+
+void gf_resetParkedTraffic() {
+  if (gf_isRtDirect()) {
+    g_rtApiTrafficClient.resetParkedTraffic();
+    return;
+  }
+  RTAppTrafficReader& reader = g_rtAppTrafficReader;
+  std::lock_guard lock(reader.identityMutex);
+  reader.liveCallsigns.clear();
+  reader.liveHexids.clear();
+  reader.collectIdentity = true;
 }

@@ -13,6 +13,16 @@
 // delaySeconds x 100 (hundredths of a second) and the records keep their spacing around it.
 void gf_setMailboxTimeOffsets(std::vector<TrafficRecord>& records, std::int32_t programTime, std::int32_t delaySeconds);
 
+// Ages, cleans and de-duplicates a parked list in place: halfHourSlot becomes the age in half
+// hours, records without a callsign go, old ones too unless a parking switch keeps them, and per
+// stand and per callsign only the youngest sighting stays (youngest first).
+void gf_prepareParkedRecords(std::vector<ParkedRecord>& records);
+// Parking code: the active source's parked list, prepared and (with RT_PARKTRAFFIC_ONLY) handed
+// to the parking code with the number of aircraft wanted.
+void gf_processParkedTraffic(std::uint32_t wanted);
+// Forgets the live identities seen and starts collecting them afresh.
+void gf_resetParkedTraffic();
+
 // The BLOCK_AIRCRAFT entry: "callsign,regcode,hexid(hex),<not read here>".
 struct BlockedAircraft {
   std::string callsign;

@@ -1,6 +1,14 @@
 #include "feed/traffic_records.h"
 
+#include <cstddef>
 #include <utility>
+
+// The head's first bytes stand for a DbaseEntry field by field.
+static_assert(offsetof(FeedRecordHead, airlineId) == offsetof(DbaseEntry, airlineId));
+static_assert(offsetof(FeedRecordHead, secondAirlineId) == offsetof(DbaseEntry, operatorId));
+static_assert(offsetof(FeedRecordHead, modelId) == offsetof(DbaseEntry, modelId));
+static_assert(offsetof(FeedRecordHead, cargo777) == offsetof(DbaseEntry, cargo));
+static_assert(offsetof(FeedRecordHead, marker) == offsetof(DbaseEntry, marker));
 
 FeedRecordHead::FeedRecordHead(FeedRecordHead&& other) noexcept
     : airlineId(other.airlineId),
@@ -61,4 +69,35 @@ ParkedRecord& ParkedRecord::operator=(ParkedRecord&& other) noexcept {
   standName = std::move(other.standName);
   other.standName.clear();
   return *this;
+}
+
+DbaseEntry FeedRecordHead::identity() const {
+  return DbaseEntry{airlineId, secondAirlineId, modelId, cargo777, marker};
+}
+
+void FeedRecordHead::setIdentity(const DbaseEntry& entry) {
+  airlineId = entry.airlineId;
+  secondAirlineId = entry.operatorId;
+  modelId = entry.modelId;
+  cargo777 = entry.cargo;
+  marker = entry.marker;
+}
+
+bool FeedRecordHead::setAirlineFromCallsign() {
+  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (callsign.size() < 4 || !isLetter(callsign[0]) || !isLetter(callsign[1]) || !isLetter(callsign[2]) ||
+      callsign[3] < '0' || callsign[3] > '9')
+    return false;
+  std::string code = callsign.substr(0, 3);
+  for (char& c : code)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  airlineId = gf_internAirlineName(code);
+  return true;
+}
+
+void TrafficBatch::clear() {
+  records.clear();
+  callsigns.clear();
+  hexids.clear();
+  count = 0;
 }

@@ -6,9 +6,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "core/geodesy.h"
 #include "core/value_types.h"
+#include "refdata/model_ids.h"
 
 struct ParameterSnapshot;
 
@@ -68,14 +71,16 @@ struct LiveIdentity {
   friend bool operator==(const LiveIdentity&, const LiveIdentity&) = default;
 };
 
-// The head of both records and of the engine's aircraft identity. The first eight bytes have
-// the layout of a dbase registration entry, so that an entry can be stored into a head whole.
+// The head of both records and of the engine's aircraft identity. Its first eight bytes are a
+// dbase registration entry in another dress: airlineId, secondAirlineId, modelId, cargo777 and
+// marker sit where DbaseEntry keeps airlineId, operatorId, modelId, cargo and marker, so an
+// entry is stored into a head (and a head handed to gf_isCargo) as a whole.
 struct FeedRecordHead {
   std::uint16_t airlineId = 0;        // airline-name table index, 0 = none
-  std::uint16_t secondAirlineId = 0;  // the entry's second airline, 0 unless taken from an entry
+  std::uint16_t secondAirlineId = 0;  // the entry's operator (an airline id), 0 unless taken from an entry
   std::uint16_t modelId = 0;          // ModelId of the (fixed) type designator
-  std::uint8_t cargo777 = 0;          // "B777" turned "B77F" for a cargo operator
-  std::uint8_t marker = 0;            // the entry's mark byte; 0 in records made by the feed
+  std::uint8_t cargo777 = 0;          // "B777" turned "B77F" for a cargo operator; the entry's cargo flag
+  std::uint8_t marker = 0;            // the entry's mark byte; 0 in records made by the feed alone
   IataCode origin;                    // all zero when absent
   IataCode destination;
   std::uint64_t engineValue = 0;  // the traffic engine's; zero in records made by the feed
@@ -91,6 +96,13 @@ struct FeedRecordHead {
   FeedRecordHead(FeedRecordHead&& other) noexcept;
   FeedRecordHead& operator=(FeedRecordHead&& other) noexcept;
   ~FeedRecordHead() = default;
+
+  // The first eight bytes as the dbase's entry, and back.
+  DbaseEntry identity() const;
+  void setIdentity(const DbaseEntry& entry);
+  // A callsign of three letters then a digit names its airline: interns the upper-cased letters
+  // as airlineId. False (nothing changed) for any other callsign.
+  bool setAirlineFromCallsign();
 };
 
 struct TrafficRecord : FeedRecordHead {
@@ -128,4 +140,17 @@ struct TrafficAddResult {
   std::int64_t timestampSeconds = 0;  // rounded; 0 when the range check did not run
   std::optional<TrafficRecord> record;
   std::optional<LiveIdentity> identity;
+};
+
+// What a reader gathers between two end markers: the live records, the identities of the live
+// aircraft seen (for telling parked aircraft that in fact move), and how many messages reached
+// the store. Callsigns enter only with an accepted record, hexids whenever the store produced an
+// identity. The reader merges the identities into its own index when it posts the batch.
+struct TrafficBatch {
+  std::vector<TrafficRecord> records;
+  std::unordered_set<std::string> callsigns;
+  std::unordered_set<std::uint32_t> hexids;
+  std::uint32_t count = 0;  // messages in range handed to the store, kept or not
+
+  void clear();  // the record vector keeps its capacity
 };

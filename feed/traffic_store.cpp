@@ -1,8 +1,16 @@
 #include "feed/traffic_store.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <ctime>
+#include <stdexcept>
+
+#include "config/sim_choice.h"
+#include "feed/feed_neighbours.h"
+#include "refdata/registration.h"
 
 namespace {
 
@@ -11,6 +19,27 @@ constexpr std::array<std::string_view, 5> kNonAircraftTypes3{"FOX", "GND", "RF5"
 constexpr std::array<std::string_view, 16> kNonAircraftTypes4{"ARCP", "AS16", "BALL", "DIMO", "EMER", "GLID",
                                                                "GLIM", "GRND", "JS3E", "PARA", "SERV", "SF25",
                                                                "SHIP", "ULAC", "VENT", "ZZZZ"};
+
+constexpr double kTwoTo63 = 9223372036854775808.0;
+constexpr double kGroundRadiusSquaredNm = 25.0;  // ground traffic only within 5 NM of the park airport
+
+// Flat-earth distance in NM, squared: good enough at the few tens of miles compared here.
+double lf_flatDistanceSquaredNm(const Lalo& centre, double cosLat, const Lalo& position) {
+  const double dLat = (centre.lat - position.lat) * 60.0;
+  const double dLon = (centre.lon - position.lon) * cosLat * 60.0;
+  return dLat * dLat + dLon * dLon;
+}
+
+// Heavy, large and business jets always come; the other categories by the user's switches.
+bool lf_isCategoryIncluded(AcCategory category, const ParameterSnapshot& snapshot) {
+  switch (category) {
+    case AcCategory::none: return snapshot.lightAircraft;
+    case AcCategory::twoprops: return snapshot.twoProps;
+    case AcCategory::high_performance: return snapshot.highPerfAircraft;
+    case AcCategory::rotorcraft: return snapshot.helicopters;
+    default: return true;
+  }
+}
 
 template <std::size_t N>
 bool lf_contains(const std::array<std::string_view, N>& list, std::string_view text) {
@@ -36,8 +65,9 @@ std::string gf_cleanRegistration(std::string_view registration) {
 }
 
 IataCode gf_iataCodeOrNull(std::string_view code) {
-  // An empty field is as absent as "null": refusing it would drop the whole aircraft.
-  if (code.empty() || code == "null") return IataCode();
+  std::array<char, 3> text{};
+  std::uint32_t key = 0;
+  if (!value_types_detail::packCode(code, text, key)) return IataCode();
   return IataCode(code);
 }
 
@@ -95,4 +125,190 @@ void gf_correctFeedAltitude(TrafficRecord& record, std::optional<double> parkAir
     if (height <= 0.0 || height <= limit) corrected = 0.0;
   }
   record.altitude = corrected;
+}
+
+TrafficFieldCheck gf_checkTrafficFields(const TrafficFields& fields, const TrafficFilterContext& context) {
+  if (!context.snapshot) return {};
+  if (!std::isfinite(fields.timestamp) || !(fields.timestamp > 0.0) || !(fields.timestamp < kTwoTo63))
+    throw std::runtime_error(fmt::format("timestamp outside range: {:.3f}", fields.timestamp));
+  TrafficFieldCheck check;
+  check.seconds = std::llround(fields.timestamp);
+  const Lalo lalo{fields.lat, fields.lon};
+  if (!gf_isValidLalo(lalo)) throw std::runtime_error(fmt::format("invalid lalo: {}", lalo));
+  check.inside = lf_flatDistanceSquaredNm(context.queryCentre, context.cosQueryLat, lalo) <=
+                 context.snapshot->rangeNmSquared;
+  return check;
+}
+
+std::string gf_fixTypeDesignator(std::string_view typeDesignator) {
+  // The fixes are read with the dbase, before any reader starts, and only read afterwards.
+  const auto fix = g_dbaseModelFixes.find(typeDesignator);
+  return fix == g_dbaseModelFixes.end() ? std::string(typeDesignator) : fix->second;
+}
+
+bool gf_passesBlockFilter(const TrafficRecord& record, const SnapshotAcIdentity& blocked) {
+  const bool blockedRegistrationSet = !blocked.regcode.empty() && blocked.regcode != "null";
+  const bool sameHexid = blocked.hexid != 0 && blocked.hexid == record.hexid;
+  const bool sameRegistration =
+      blockedRegistrationSet && !record.registration.empty() && blocked.regcode == record.registration;
+  const bool sameCallsign = !blocked.callsign.empty() && !record.callsign.empty() && blocked.callsign == record.callsign;
+  const bool sameStem = blocked.callsignEndsInUnderscore && !blocked.callsign.empty() && !record.callsign.empty() &&
+                        std::string_view(blocked.callsign).substr(0, blocked.callsign.size() - 1) == record.callsign;
+  if (!sameHexid && !sameRegistration && !sameCallsign && !sameStem) return true;
+
+  // Learn only what the record knows, and only while the user still blocks the same aircraft.
+  gf_changeParameterSnapshot([&](ParameterSnapshot& snapshot) {
+    SnapshotAcIdentity& identity = snapshot.blocked;
+    if (identity.aircraft != blocked.aircraft) return;
+    const auto adoptRegistration = [&] {
+      if (!record.registration.empty()) identity.regcode = record.registration;
+    };
+    if (sameHexid) {
+      if (!blockedRegistrationSet) adoptRegistration();
+    } else if (sameRegistration) {
+      identity.hexid = record.hexid;
+    } else if (sameCallsign) {
+      identity.hexid = record.hexid;
+      adoptRegistration();
+    } else {
+      identity.callsign = record.callsign;
+      identity.hexid = record.hexid;
+      adoptRegistration();
+      identity.callsignEndsInUnderscore = false;
+    }
+  });
+  return false;
+}
+
+TrafficAddResult TrafficStore::addTraffic(const TrafficFields& fields, const TrafficFilterContext& context) const {
+  TrafficAddResult result;
+  const TrafficFieldCheck check = gf_checkTrafficFields(fields, context);
+  result.timestampSeconds = check.seconds;
+  if (!check.inside) return result;
+  const ParameterSnapshot& snapshot = *context.snapshot;
+
+  TrafficRecord record;
+  record.lalo = {fields.lat, fields.lon};
+  record.timestamp = fields.timestamp;
+  record.hexid = fields.hexid;
+  record.registration = gf_cleanRegistration(fields.registration);
+  record.callsign = gf_cleanCallsign(fields.callsign);
+  std::string type = gf_fixTypeDesignator(fields.typeDesignator);
+  if (!gf_isAircraftTraffic(type, fields.emitterCategory)) return result;
+
+  // "null" is how the feed writes an absent text; it names no airline.
+  if (!fields.airlineCode.empty() && fields.airlineCode != "null")
+    record.airlineId = gf_internAirlineName(fields.airlineCode);
+  else if (!record.callsign.empty())
+    record.setAirlineFromCallsign();
+  if (type == "B777") {
+    record.modelId = gf_internModelName(type);
+    if (gf_isCargo(record.identity())) {
+      type = "B77F";
+      record.cargo777 = 1;
+    }
+  }
+  record.modelId = gf_internModelName(type);
+
+  if (fields.sourceType == "adsb_icao") {
+    const double heading = fields.trueheading;
+    if (heading > 360.0) throw std::runtime_error(fmt::format("true heading: {:.2f}", heading));
+    if (heading == 0.0 || heading > 0.0) {
+      record.trueHeadingRad = heading == 0.0 ? 2.0 * geo::kPi : heading * geo::kDegToRad;
+      record.hasTrueHeading = true;
+    }
+  }
+  if (record.hexid < 10001) return result;
+
+  record.altitude = fields.altitude;
+  record.gs = fields.gs;
+  const auto user = g_userAcPosition.load();
+  gf_correctFeedAltitude(record, context.parkAirportElevationFt, context.qnhHpa,
+                         user->altitude - user->indicatedAltitude, gf_isRtDirect());
+  record.airborne = fields.altitude > 0.0;
+  if (record.airborne && gf_categoryOf(record.modelId) != AcCategory::rotorcraft &&
+      !(std::isfinite(record.gs) && record.gs > 0.0))
+    return result;
+
+  if (context.collectIdentity && context.identityBeforeNameChecks)
+    result.identity = LiveIdentity{record.callsign, record.hexid};
+  if (record.callsign.empty() && record.registration.empty()) return result;
+  if (!record.airborne && context.dropZeroCodeOnGround && fields.codeText == "0000") return result;
+  if (context.collectIdentity && !context.identityBeforeNameChecks)
+    result.identity = LiveIdentity{record.callsign, record.hexid};
+
+  if (!record.airborne) {
+    const std::optional<Lalo> airport = gf_feedParkAirport();
+    if (!airport || !gf_isValidLalo(*airport) ||
+        lf_flatDistanceSquaredNm(*airport, std::cos(airport->lat * geo::kDegToRad), record.lalo) >
+            kGroundRadiusSquaredNm)
+      return result;
+  }
+  if (!snapshot.blocked.aircraft.empty() && !gf_passesBlockFilter(record, snapshot.blocked)) return result;
+
+  record.track = fields.track;
+  if (record.track == 0.0 && record.trueHeadingRad) record.track = *record.trueHeadingRad * geo::kRadToDeg;
+  record.vs = std::isfinite(fields.vs) ? fields.vs : 0.0;
+  record.origin = gf_iataCodeOrNull(fields.origin);
+  record.destination = gf_iataCodeOrNull(fields.destination);
+  if (record.airborne && fields.roll != -1.0 && std::isfinite(fields.roll) && std::abs(fields.roll) <= 90.0)
+    record.rollRad = -fields.roll * geo::kDegToRad;
+  record.TAS = fields.TAS == -1.0 ? gf_defaultTasKt(record.altitude) : fields.TAS;
+  result.record = std::move(record);
+  return result;
+}
+
+std::optional<ParkedRecord> TrafficStore::addParked(const ParkedFields& fields) const {
+  if (fields.hexid < 10001 || fields.timestamp < 1 || fields.typeDesignator.empty()) return std::nullopt;
+  ParkedRecord record;
+  record.halfHourSlot = gf_parkedHalfHourSlot(fields.timestamp);
+  record.registration = gf_cleanRegistration(fields.registration);
+  record.callsign = gf_cleanCallsign(fields.callsign);
+
+  std::string type = gf_fixTypeDesignator(fields.typeDesignator);
+  if (const auto entry = record.registration.empty() ? std::nullopt : gf_lookupRegistration(record.registration)) {
+    record.setIdentity(*entry);
+    if (record.callsign.empty()) record.callsign = record.registration;
+  } else {
+    if (!record.callsign.empty()) record.setAirlineFromCallsign();
+    if (type == "B777") {
+      record.modelId = gf_internModelName(type);
+      if (gf_isCargo(record.identity())) {
+        type = "B77F";
+        record.cargo777 = 1;
+      }
+    }
+    if (!gf_isIcaoModelCode(type)) return std::nullopt;
+    record.modelId = gf_internModelName(type);
+  }
+
+  const Lalo lalo{fields.lat, fields.lon};
+  if (!gf_isValidLalo(lalo)) throw std::runtime_error(fmt::format("lalo: {}", lalo));
+
+  if (record.registration.empty() && !record.callsign.empty()) {
+    if (const auto entry = gf_lookupRegistration(record.callsign)) {
+      record.registration = record.callsign;
+      record.setIdentity(*entry);
+      if (entry->operatorId == 0 || gf_airlineName(entry->operatorId).empty()) record.airlineId = entry->airlineId;
+      else record.airlineId = entry->operatorId;
+    }
+  }
+
+  const auto snapshot = g_parameterSnapshot.load();
+  if (!gf_isIcaoModelCode(gf_modelName(record.modelId)) ||
+      !lf_isCategoryIncluded(gf_categoryOf(record.modelId), *snapshot))
+    return std::nullopt;
+
+  if (fields.standName.empty()) return std::nullopt;
+  std::optional<std::string> userStand = gf_feedUserStand();
+  if (!userStand || userStand->empty()) {
+    const UserAcPosition user = gf_feedUserAcState();
+    if (gf_isUserPositionKnown(user)) userStand = gf_feedStandNameAtPos({user.latitude, user.longitude});
+  }
+  if (userStand && *userStand == fields.standName) return std::nullopt;
+
+  record.lalo = lalo;
+  record.hexid = fields.hexid;
+  record.standName = std::string(fields.standName);
+  return record;
 }

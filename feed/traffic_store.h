@@ -6,16 +6,47 @@
 #include <string>
 #include <string_view>
 
+#include "config/parameter_snapshot.h"
 #include "core/value_types.h"
 #include "feed/traffic_records.h"
+
+// The store: turns decoded fields into finished records. It keeps no state; what it needs comes
+// in the filter context or from program-wide state (park airport, user aircraft, dbase).
+class TrafficStore {
+ public:
+  // A live message: the checks and filters in order, then the finished record. No record when
+  // the message is filtered out (the identity only when it was produced before the filter hit).
+  // Throws std::runtime_error for a bad timestamp, position or true heading.
+  TrafficAddResult addTraffic(const TrafficFields& fields, const TrafficFilterContext& context) const;
+  // A parked aircraft; none when filtered out. Throws std::runtime_error "lalo: {}".
+  std::optional<ParkedRecord> addParked(const ParkedFields& fields) const;
+};
+
+struct TrafficFieldCheck {
+  std::int64_t seconds = 0;  // the timestamp rounded to the nearest second
+  bool inside = false;       // within the snapshot's range of the query centre
+};
+// The time and position checks of a live message and its flat-earth distance to the centre
+// against RANGE. {0, false} without a snapshot. Throws std::runtime_error
+// "timestamp outside range: {:.3f}" and "invalid lalo: {}".
+TrafficFieldCheck gf_checkTrafficFields(const TrafficFields& fields, const TrafficFilterContext& context);
+
+// The dbase's correction of a wrong type designator, applied once; others come back unchanged.
+std::string gf_fixTypeDesignator(std::string_view typeDesignator);
+
+// False when the record is the aircraft the user blocked. What the record tells about that
+// aircraft (hexid, registration, callsign) is published into the snapshot's blocked identity.
+// Only fields set on both sides are compared: an empty callsign or registration, "null" or a
+// zero hexid matches nothing.
+bool gf_passesBlockFilter(const TrafficRecord& record, const SnapshotAcIdentity& blocked);
 
 // Empty for "null", texts with '@', five zeros in a row, and lengths outside 3..8; a leading
 // '.' is dropped (and the rest must still have 3 characters).
 std::string gf_cleanCallsign(std::string_view callsign);
 // Empty for "null" and lengths outside 3..12.
 std::string gf_cleanRegistration(std::string_view registration);
-// "null" (and an empty text) is the absent code; anything else must be a valid IATA code
-// (throws std::invalid_argument "'{}' IataCode: invalid string").
+// Empty, "null" and anything that is no IATA code (three letters or digits) give the absent
+// code: a bad airport field must not cost the whole flight.
 IataCode gf_iataCodeOrNull(std::string_view code);
 // False for types and ADS-B emitter categories that are no aircraft (gliders, balloons,
 // ground vehicles, towers, ...).

@@ -10,7 +10,9 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
+#include "platform/canvas.h"
 #include "platform/ui.h"
 #include "platform/ui_driver.h"
 
@@ -26,7 +28,7 @@ struct Control {
   Rect rect;
   bool enabled = true;
   bool shown = true;
-  bool checked = false;
+  int checkState = BST_UNCHECKED;
   std::vector<std::string> items;
   int selection = -1;
   WndProc proc = nullptr;
@@ -41,6 +43,11 @@ struct Window {
   std::optional<Control> control;  // set for child controls
   bool shown = true;
   bool enabled = true;
+  bool topmost = false;
+  int showCmd = SW_SHOWNORMAL;
+  Rect normalRect;  // kept while minimized or maximized
+  FontHandle font;
+  std::vector<Invalidation> invalidations;
 };
 
 struct Entry {
@@ -67,6 +74,15 @@ struct State {
   std::uintptr_t nextHandle = 0x100;
   std::thread::id guiThread;
   bool autoCloseArmed = false;
+  std::vector<Monitor> monitors;  // empty: the default monitor
+  std::uint32_t systemDpi = 0;    // 0: JORV_DPI or 96
+  bool fontsFail = false;
+  std::map<Hwnd, Canvas*> paintTargets;
+  std::unique_ptr<Canvas> scratch;
+  std::deque<int> boxAnswers;
+  std::vector<driver::MessageBoxShown> boxesShown;
+  std::deque<std::optional<std::string>> folderAnswers;
+  std::vector<std::string> folderPicksShown;
 };
 
 State& lf_state() {
@@ -103,6 +119,82 @@ void lf_armAutoClose(State& s, Hwnd hwnd) {
   s.autoCloseArmed = true;
   auto interval = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
   s.timers.push_back(Timer{hwnd, 0, interval, Clock::now() + interval, true});
+}
+
+std::uint32_t lf_systemDpi(const State& s) {
+  if (s.systemDpi) return s.systemDpi;
+  if (const char* value = std::getenv("JORV_DPI"); value && *value) {
+    char* end = nullptr;
+    long dpi = std::strtol(value, &end, 10);
+    if (end != value && *end == 0 && dpi >= 48 && dpi <= 480) return static_cast<std::uint32_t>(dpi);
+  }
+  return USER_DEFAULT_DPI;
+}
+
+std::vector<Monitor> lf_monitors(const State& s) {
+  if (!s.monitors.empty()) return s.monitors;
+  return {Monitor{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}, lf_systemDpi(s)}};
+}
+
+long long lf_overlap(Rect a, Rect b) {
+  long long w = std::min<long long>(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
+  long long h = std::min<long long>(a.y + a.height, b.y + b.height) - std::max(a.y, b.y);
+  return w > 0 && h > 0 ? w * h : 0;
+}
+
+long long lf_distance(Rect a, Rect b) {
+  auto gap = [](long long a0, long long a1, long long b0, long long b1) -> long long {
+    if (a1 < b0) return b0 - a1;
+    if (b1 < a0) return a0 - b1;
+    return 0;
+  };
+  long long dx = gap(a.x, a.x + a.width, b.x, b.x + b.width);
+  long long dy = gap(a.y, a.y + a.height, b.y, b.y + b.height);
+  return dx * dx + dy * dy;
+}
+
+Monitor lf_nearestMonitor(const State& s, Rect rect) {
+  auto monitors = lf_monitors(s);
+  const Monitor* best = &monitors.front();
+  long long bestOverlap = -1, bestDistance = 0;
+  for (const auto& m : monitors) {
+    long long overlap = lf_overlap(rect, m.area);
+    long long distance = lf_distance(rect, m.area);
+    if (overlap > bestOverlap || (overlap == 0 && bestOverlap == 0 && distance < bestDistance)) {
+      best = &m;
+      bestOverlap = overlap;
+      bestDistance = distance;
+    }
+  }
+  return *best;
+}
+
+// The headless frame: a thin border and a caption, both scaled with the DPI.
+int lf_border(std::uint32_t dpi) { return mulDiv(3, static_cast<int>(dpi), 96); }
+int lf_caption(std::uint32_t dpi) { return mulDiv(26, static_cast<int>(dpi), 96); }
+
+Window* lf_topLevel(State& s, Hwnd hwnd) {
+  Window* w = lf_window(s, hwnd);
+  if (w && w->control) w = lf_window(s, w->parent);
+  return w;
+}
+
+std::uint32_t lf_windowDpi(State& s, Hwnd hwnd) {
+  Window* top = lf_topLevel(s, hwnd);
+  return top ? lf_nearestMonitor(s, top->rect).dpi : lf_systemDpi(s);
+}
+
+Rect lf_clientRect(State& s, Hwnd hwnd) {
+  Window* w = lf_window(s, hwnd);
+  if (!w) return {};
+  if (w->control) return Rect{0, 0, w->control->rect.width, w->control->rect.height};
+  std::uint32_t dpi = lf_windowDpi(s, hwnd);
+  return Rect{0, 0, std::max(0, w->rect.width - 2 * lf_border(dpi)),
+              std::max(0, w->rect.height - lf_caption(dpi) - lf_border(dpi))};
+}
+
+void lf_invalidate(Window& w, std::optional<Rect> rect, bool erase, Rect client) {
+  w.invalidations.push_back(Invalidation{rect.value_or(client), erase});
 }
 
 Hwnd lf_findChild(State& s, Hwnd parent, int id) {
@@ -314,7 +406,11 @@ std::string getWindowText(Hwnd hwnd) {
 void enableWindow(Hwnd hwnd, bool enabled) {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
-  if (Window* w = lf_window(s, hwnd)) (w->control ? w->control->enabled : w->enabled) = enabled;
+  Window* w = lf_window(s, hwnd);
+  if (!w) return;
+  (w->control ? w->control->enabled : w->enabled) = enabled;
+  // A control shows its new state at once (RedrawWindow after WM_ENABLE).
+  if (w->control) lf_invalidate(*w, std::nullopt, false, lf_clientRect(s, hwnd));
 }
 
 bool isWindowEnabled(Hwnd hwnd) {
@@ -351,17 +447,25 @@ Rect windowRect(Hwnd hwnd) {
   return w->control ? w->control->rect : w->rect;
 }
 
-void setCheck(Hwnd control, bool checked) {
+void setCheck(Hwnd control, bool checked) { setCheckState(control, checked ? BST_CHECKED : BST_UNCHECKED); }
+
+bool getCheck(Hwnd control) { return getCheckState(control) == BST_CHECKED; }
+
+void setCheckState(Hwnd control, int state) {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
-  if (Control* c = lf_control(s, control)) c->checked = checked;
+  Window* w = lf_window(s, control);
+  if (!w || !w->control) return;
+  w->control->checkState = state;
+  // The control shows its new state at once (RedrawWindow after BM_SETCHECK).
+  lf_invalidate(*w, std::nullopt, false, lf_clientRect(s, control));
 }
 
-bool getCheck(Hwnd control) {
+int getCheckState(Hwnd control) {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
   Control* c = lf_control(s, control);
-  return c && c->checked;
+  return c ? c->checkState : BST_UNCHECKED;
 }
 
 int comboAddString(Hwnd combo, std::string_view text) {
@@ -420,6 +524,220 @@ void resetForTest() {
   s.timers.clear();
   s.guiThread = {};
   s.autoCloseArmed = false;
+  s.monitors.clear();
+  s.systemDpi = 0;
+  s.fontsFail = false;
+  s.paintTargets.clear();
+  s.scratch.reset();
+  s.boxAnswers.clear();
+  s.boxesShown.clear();
+  s.folderAnswers.clear();
+  s.folderPicksShown.clear();
+}
+
+int mulDiv(int value, int numerator, int denominator) {
+  if (denominator == 0) return -1;
+  long long product = static_cast<long long>(value) * numerator;
+  long long half = std::abs(static_cast<long long>(denominator)) / 2;
+  bool negative = (product < 0) != (denominator < 0);
+  long long magnitude = (std::abs(product) + half) / std::abs(static_cast<long long>(denominator));
+  return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+std::vector<Hwnd> childWindows(Hwnd parent) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  std::vector<Hwnd> children;
+  for (auto& [handle, window] : s.windows)  // handles grow, so this is creation order
+    if (window.parent == parent && window.control) children.push_back(handle);
+  return children;
+}
+
+bool setProcessDpiAwareness() { return true; }
+
+std::uint32_t getDpiForSystem() {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return lf_systemDpi(s);
+}
+
+std::uint32_t getDpiForWindow(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return lf_windowDpi(s, hwnd);
+}
+
+Monitor monitorFromRect(Rect rect) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return lf_nearestMonitor(s, rect);
+}
+
+void setMonitorsForTest(std::vector<Monitor> monitors) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.monitors = std::move(monitors);
+}
+
+void setSystemDpiForTest(std::uint32_t dpi) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.systemDpi = dpi;
+}
+
+Rect adjustWindowRectForDpi(int clientWidth, int clientHeight, std::uint32_t dpi) {
+  return Rect{0, 0, clientWidth + 2 * lf_border(dpi), clientHeight + lf_caption(dpi) + lf_border(dpi)};
+}
+
+Rect clientRect(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return lf_clientRect(s, hwnd);
+}
+
+bool setWindowPos(Hwnd hwnd, ZOrder zOrder, int x, int y, int width, int height, std::uint32_t flags) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, hwnd);
+  if (!w) return false;
+  Rect& rect = w->control ? w->control->rect : w->rect;
+  if (!(flags & SWP_NOMOVE)) {
+    rect.x = x;
+    rect.y = y;
+  }
+  if (!(flags & SWP_NOSIZE)) {
+    rect.width = std::max(0, width);
+    rect.height = std::max(0, height);
+  }
+  if (!(flags & SWP_NOZORDER) && zOrder != ZOrder::unchanged) w->topmost = zOrder == ZOrder::topmost;
+  if (w->control) w->rect = rect;
+  return true;
+}
+
+bool isTopmost(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, hwnd);
+  return w && w->topmost;
+}
+
+std::optional<WindowPlacement> getWindowPlacement(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, hwnd);
+  if (!w || w->control) return std::nullopt;
+  return WindowPlacement{w->showCmd, w->showCmd == SW_SHOWNORMAL ? w->rect : w->normalRect};
+}
+
+void setShowState(Hwnd hwnd, int showCmd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, hwnd);
+  if (!w || w->control) return;
+  if (w->showCmd == SW_SHOWNORMAL) w->normalRect = w->rect;
+  if (showCmd == SW_SHOWMINIMIZED) {
+    w->rect = Rect{-32000, -32000, 160, 28};  // where Windows parks a minimized window
+  } else if (showCmd == SW_SHOWMAXIMIZED) {
+    w->rect = lf_nearestMonitor(s, w->normalRect).workArea;
+  } else {
+    showCmd = SW_SHOWNORMAL;
+    w->rect = w->normalRect;
+  }
+  w->showCmd = showCmd;
+}
+
+FontHandle createFont(const Font& description) {
+  auto& s = lf_state();
+  {
+    std::lock_guard lock(s.mutex);
+    if (s.fontsFail) return nullptr;
+  }
+  return std::make_shared<const Font>(description);
+}
+
+void setFontCreationFailsForTest(bool fails) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.fontsFail = fails;
+}
+
+void setWindowFont(Hwnd hwnd, FontHandle font, bool redraw) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, hwnd);
+  if (!w) return;
+  w->font = std::move(font);
+  if (redraw) lf_invalidate(*w, std::nullopt, true, lf_clientRect(s, hwnd));
+}
+
+FontHandle windowFont(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, hwnd);
+  return w ? w->font : nullptr;
+}
+
+void invalidateRect(Hwnd hwnd, std::optional<Rect> rect, bool erase) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  if (Window* w = lf_window(s, hwnd)) lf_invalidate(*w, rect, erase, lf_clientRect(s, hwnd));
+}
+
+std::vector<Invalidation> takeInvalidations(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, hwnd);
+  if (!w) return {};
+  return std::exchange(w->invalidations, {});
+}
+
+Canvas& beginPaint(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  if (auto it = s.paintTargets.find(hwnd); it != s.paintTargets.end()) return *it->second;
+  Rect client = lf_clientRect(s, hwnd);
+  s.scratch = std::make_unique<Canvas>(client.width, client.height);
+  return *s.scratch;
+}
+
+void endPaint(Hwnd hwnd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  if (Window* w = lf_window(s, hwnd)) w->invalidations.clear();
+}
+
+void paintWindow(Hwnd hwnd, Canvas& target) {
+  auto& s = lf_state();
+  {
+    std::lock_guard lock(s.mutex);
+    s.paintTargets[hwnd] = &target;
+  }
+  sendMessage(hwnd, WM_PAINT, 0, 0);
+  std::lock_guard lock(s.mutex);
+  s.paintTargets.erase(hwnd);
+}
+
+int messageBox(Hwnd, std::string_view text, std::string_view caption, unsigned type) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  // Unscripted, the box is answered with its first button, as a user pressing Enter would.
+  int answer = (type & 0xF) == MB_YESNO ? IDYES : IDOK;
+  if (!s.boxAnswers.empty()) {
+    answer = s.boxAnswers.front();
+    s.boxAnswers.pop_front();
+  }
+  s.boxesShown.push_back(driver::MessageBoxShown{std::string(text), std::string(caption), type, answer});
+  return answer;
+}
+
+std::optional<std::string> pickFolder(Hwnd, std::string_view initialFolder) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.folderPicksShown.emplace_back(initialFolder);
+  if (s.folderAnswers.empty()) return std::nullopt;  // unscripted: cancelled
+  auto answer = std::move(s.folderAnswers.front());
+  s.folderAnswers.pop_front();
+  return answer;
 }
 
 namespace driver {
@@ -442,7 +760,6 @@ void click(Hwnd parent, int controlId) {
   lf_postTask([parent, controlId] {
     Hwnd control = getDlgItem(parent, controlId);
     if (control == Hwnd::null || !isWindowEnabled(control)) return;
-    if (controlKind(control) == ControlKind::CheckBox) setCheck(control, !getCheck(control));
     lf_notifyParent(parent, controlId, BN_CLICKED);
   });
 }
@@ -487,6 +804,70 @@ void runOnGuiThread(const std::function<void()>& fn) {
 
 void sync() {
   runOnGuiThread([] {});
+}
+
+int countQueued(Hwnd hwnd, std::uint32_t message) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return static_cast<int>(std::count_if(s.queue.begin(), s.queue.end(), [&](const Entry& e) {
+    return !e.task && e.msg.hwnd == hwnd && e.msg.message == message;
+  }));
+}
+
+void answerMessageBoxes(std::vector<int> answers) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.boxAnswers.assign(answers.begin(), answers.end());
+}
+
+std::vector<MessageBoxShown> messageBoxesShown() {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return s.boxesShown;
+}
+
+void answerFolderPicks(std::vector<std::optional<std::string>> answers) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.folderAnswers.assign(answers.begin(), answers.end());
+}
+
+std::vector<std::string> folderPicksShown() {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return s.folderPicksShown;
+}
+
+std::vector<Primitive> paintControl(Hwnd control) {
+  Rect client = clientRect(control);
+  Canvas canvas(client.width, client.height);
+  paintWindow(control, canvas);
+  return canvas.record();
+}
+
+bool renderPng(Hwnd window, const std::filesystem::path& file) {
+  if (!isWindow(window)) return false;
+  Rect client = clientRect(window);
+  Canvas canvas(client.width, client.height);
+  paintWindow(window, canvas);
+  canvas.setMapping(canvas.width(), canvas.height());  // children paint in pixels
+  for (Hwnd child : childWindows(window)) {
+    if (!isWindowVisible(child)) continue;
+    Rect r = windowRect(child);
+    canvas.setOrigin(r.x, r.y);
+    Rect own{0, 0, r.width, r.height};
+    // The layer's plain look first: a box with the control's text. A closed combo box shows
+    // one line; its window height is that of its opened list.
+    if (controlKind(child) == ControlKind::ComboBox)
+      own.height = std::min(own.height, mulDiv(23, static_cast<int>(getDpiForWindow(child)), 96));
+    canvas.box(own, rgb(96, 96, 96), isWindowEnabled(child) ? rgb(240, 240, 240) : rgb(200, 200, 200));
+    FontHandle font = windowFont(child);
+    canvas.text(4, 2, getWindowText(child), font ? *font : Font{"Segoe UI", -12, 400}, rgb(0, 0, 0));
+    // Then whatever the control's own procedure paints over it (owner-drawn check boxes).
+    paintWindow(child, canvas);
+  }
+  canvas.setOrigin(0, 0);
+  return canvas.writePng(file);
 }
 
 }  // namespace driver

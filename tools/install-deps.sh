@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache
   libpugixml-dev libcurl4-openssl-dev libsodium-dev libzip-dev
-  nlohmann-json3-dev libmsgsl-dev libfmt-dev libcairo2-dev
+  nlohmann-json3-dev libmsgsl-dev libfmt-dev libcairo2-dev libfontconfig-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
 )
 # Extra packages named by the caller (for example the window backend's).

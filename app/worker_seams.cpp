@@ -1,0 +1,341 @@
+#include "app/worker_seams.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "app/controls.h"
+#include "app/gui.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/option_controls.h"
+#include "app/program_entry.h"
+#include "app/window_seams.h"
+#include "config/keys.h"
+#include "config/parameter_load.h"
+#include "config/parameter_snapshot.h"
+#include "config/program_folders.h"
+#include "config/sim_choice.h"
+#include "core/log.h"
+#include "feed/rt_api_metar_client.h"
+#include "feed/rt_api_readers.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_client.h"
+#include "feed/rt_app_requests.h"
+#include "feed/rt_app_server.h"
+#include "feed/rt_app_traffic.h"
+#include "feed/rt_app_weather.h"
+#include "feed/rt_license.h"
+#include "refdata/dbase.h"
+#include "refdata/library_init.h"
+#include "refdata/update_check.h"
+#include "simlink/ai_positions.h"
+#include "simlink/sim_client.h"
+
+AirportRef g_parkAirport;
+std::shared_mutex g_parkAirportLock;
+
+namespace {
+
+std::mutex g_missingMutex;
+std::set<std::string, std::less<>> g_missingLogged;
+
+std::mutex g_seamsMutex;
+std::shared_ptr<const WorkerSeams> g_seams;
+
+// A subsystem not built yet: the worker's sequence goes on as if the call had done its work.
+auto lf_missing(std::string_view name) {
+  return [name](auto&&...) { gf_logMissingOnce(name); };
+}
+template <class R>
+auto lf_missing(std::string_view name, R result) {
+  return [name, result](auto&&...) -> R {
+    gf_logMissingOnce(name);
+    return result;
+  };
+}
+
+std::int64_t lf_steadyNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void lf_enable(ui::Hwnd window, bool enabled) {
+  if (window != ui::Hwnd::null) ui::enableWindow(window, enabled);
+}
+
+std::optional<Lalo> lf_parkAirportLalo() {
+  const AirportRef airport = gf_parkAirport();
+  if (airport.code.empty()) return std::nullopt;
+  return airport.position;
+}
+
+void lf_installFeedNeighbours() {
+  FeedNeighbours neighbours;
+  neighbours.parkAirport = lf_parkAirportLalo;
+  neighbours.userAcState = [] { return gf_getUserAcPosition(); };
+  neighbours.userOnGround = [] { return g_userOnGround.load(); };
+  gf_setFeedNeighbours(neighbours);
+}
+
+void lf_installSimLinkHooks() {
+  SimLinkHooks hooks;
+  hooks.showError = [](std::string_view text) { Gui::showError(text); };
+  hooks.setSimulatorText = [](std::string_view text) { Gui::enqueueUpdate(gui::SetSimulatorText{std::string(text)}); };
+  hooks.setSimulationRunning = [](bool running) { Gui::enqueueUpdate(gui::SetSimConnected{running}); };
+  hooks.clearStatusLine = [] { Gui::clearMessage(); };
+  hooks.offlineLearningMode = [] { return g_tbloMode.load(); };
+  hooks.showTbloMailHint = [] { gf_showTbloMailHint(); };
+  hooks.postSimVersion = [] {
+    if (ui::Hwnd window = gf_mainWindow(); window != ui::Hwnd::null) ui::postMessage(window, MSG_SIM_VERSION, 0, 0);
+  };
+  hooks.rangeNm = [] { return g_parameterSnapshot.load()->rangeNm; };
+  gf_setSimLinkHooks(std::move(hooks));
+}
+
+}  // namespace
+
+AirportRef gf_parkAirport() {
+  std::shared_lock lock(g_parkAirportLock);
+  return g_parkAirport;
+}
+
+UserAcPosition gf_publishedUserAcPosition() {
+  auto position = g_userAcPosition.load();
+  return position ? *position : UserAcPosition{};
+}
+
+void gf_logMissingOnce(std::string_view name) {
+  {
+    std::lock_guard lock(g_missingMutex);
+    if (!g_missingLogged.emplace(name).second) return;
+  }
+  gf_log(fmt::format("{} is not built yet: skipped", name));
+}
+
+WorkerSeams gf_programWorkerSeams() {
+  WorkerSeams s;
+  s.steadyNanos = lf_steadyNanos;
+  s.sleepNanos = [](std::int64_t nanos) {
+    if (nanos > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(nanos));
+  };
+
+  s.loadParameters = [] {
+    gf_loadParameters();
+    gf_setSimChoice();
+    gf_initParameterSnapshot();
+  };
+  s.postToWindow = [](std::uint32_t message) {
+    if (ui::Hwnd window = gf_mainWindow(); window != ui::Hwnd::null) ui::postMessage(window, message, 0, 0);
+  };
+
+  s.checkForUpdates = [] {
+    UpdateCheckSetup setup;
+    setup.programFolder = std::filesystem::current_path();
+    setup.inputFolder = g_inputFolder;
+    setup.versionStore = &gf_parameterVersionStore();
+    setup.programUpdate.programFolder = setup.programFolder;
+    // An unattended production run must not wait on a message box.
+    if (!gf_productionMode())
+      setup.programUpdate.messageBox = [](std::string_view text, std::string_view title) {
+        ui::messageBox(gf_mainWindow(), text, title, ui::MB_OK | ui::MB_ICONEXCLAMATION);
+      };
+    return gf_checkForUpdates(setup);
+  };
+  s.readDbase = [] {
+    gf_initDataLibraries();
+    return gf_readDbase(g_inputFolder);
+  };
+  s.readAirports = lf_missing("gf_readAirports", std::optional<std::string>());
+  s.findAirport = lf_missing("gf_findAirport", std::optional<AirportRef>());
+  s.findClosestAirport = lf_missing("gf_findClosestAirport", std::optional<AirportRef>());
+  s.readRTLicenseOrToken = [] { gf_readRTLicenseOrToken(); };
+
+  s.initOptionControls = [] { lf_initOptionControls(); };
+  s.initTimeShiftControls = [] { lf_initTimeShiftControls(); };
+  s.enableScanControls = [](bool enabled) {
+    if (enabled) {
+      lf_reenableScanControls();
+      return;
+    }
+    lf_enable(LIG_AUTOMATIC.window, false);
+    lf_enable(AI_PACKAGE_SELECTOR.window, false);
+    lf_enable(LIG_PRIORITIZE.window, false);
+  };
+  s.enableRtChoice = [](bool enabled) { lf_enable(RT_CHOISE.window, enabled); };
+  s.enableBlockField = [](bool enabled) { lf_enable(AIRCRAFT_SELECTOR.window, enabled); };
+  s.messageBox = [](std::string_view text, unsigned type) {
+    return ui::messageBox(gf_mainWindow(), text, "JORV", type);
+  };
+  s.pickFolder = [](const std::filesystem::path& initial) { return gf_pickFolder(gf_mainWindow(), initial); };
+  s.setDestination = lf_missing("gf_setDestination");
+  s.applyRangeMode = [] { gf_applyRangeMode(); };
+  s.enableTimeShiftControls = lf_missing("gf_enableTimeShiftControls");
+  s.resetTimeShift = [] { gf_applyTimeShift(0, false, false); };
+  s.followSimTime = lf_missing("gf_followSimTime");
+  s.autoRange = lf_missing("gf_autoRange");
+  s.setAircraftList = lf_missing("the aircraft list");
+
+  s.scanLiveries = lf_missing("gf_scanLiveries");
+  s.processScannedLiveries = lf_missing("gf_processScannedLiveries");
+  s.logLiveryMatchingSummary = lf_missing("gf_logLiveryMatchingSummary");
+  s.logUnmatchedLiveries = lf_missing("gf_logUnmatchedLiveries");
+  s.clearFailedLiveries = lf_missing("the failed-livery set");
+  s.clearNoMatchList = lf_missing("the no-match list");
+
+  s.initTrafficEngine = lf_missing("gf_initTrafficEngine");
+  s.clearTrafficEngine = lf_missing("gf_clearTrafficEngine");
+  s.handleAddingStack = lf_missing("lf_handleAddingStack");
+  s.processDelayedSimCommands = lf_missing("gf_processDelayedSimCommands");
+  s.publishUserAcPosition = [](const UserAcPosition& position) { gf_publishUserAcPosition(position); };
+  s.flightPlanFolder = lf_missing("gf_flightPlanFolder", std::optional<std::filesystem::path>());
+  s.ensureFlightPlanFolder = lf_missing("gf_ensureFlightPlanFolder", true);
+  s.removeFlightPlanFolder = lf_missing("gf_removeFlightPlanFolder");
+  s.setParkedNavLights = lf_missing("the parked navigation lights");
+  s.postAircraftCounts = lf_missing("gf_postAircraftCounts");
+  s.runDueParkedAcAction = lf_missing("gf_runDueParkedAcAction");
+  s.matchQueuedStandOption = lf_missing("the stand-option queue");
+  s.standCount = lf_missing("the park airport's stand count", std::int64_t{0});
+  s.setStaticTargetCount = lf_missing("gf_setStaticTargetCount", std::int32_t{0});
+  s.enforceMaxParked = lf_missing("gf_enforceMaxParked");
+  s.liveAircraftInSim = lf_missing("the live aircraft count", std::int64_t{0});
+  s.removeFurthestLive = lf_missing("lf_isThisTheFurthestLive", false);
+  s.removeAllStatic = lf_missing("gf_removeAllStatic");
+  s.liveAcDescriptions = lf_missing("gf_liveAcDescriptions", std::vector<std::string>());
+  s.checkLiveWithParkedCollisions = lf_missing("gf_checkLiveWithParkedCollisions");
+  s.removeBlockedAc = lf_missing("gf_removeBlockedAc");
+  s.removeLiveAircraftCategory = lf_missing("gf_removeLiveAircraftCategory");
+  s.removeStaticAircraftCategory = lf_missing("gf_removeStaticAircraftCategory");
+  s.clearUserDestGate = lf_missing("gf_clearUserDestGate");
+  s.removeTCASCoverageAcs = lf_missing("gf_removeTCASCoverageAcs");
+  s.checkForAllGndIfParkedVersionExistsAndRemove = lf_missing("gf_checkForAllGndIfParkedVersionExistsAndRemove");
+  s.handleParkingRequests = lf_missing("gf_handleParkingRequests");
+  s.writeActiveAcFile = lf_missing("gf_writeActiveAcFile");
+  s.removeAllStaticAndLiveAtAirport = lf_missing("lf_removeAllStaticAndLiveAtAirport");
+  s.clearPerRunNames = lf_missing("the engine's per-run names");
+
+  s.readMyParkAirportsFile = lf_missing("gf_readMyParkAirportsFile");
+  s.saveMyParkAirportsFile = lf_missing("gf_saveMyParkAirportsFile");
+  s.hasAirportData = lf_missing("gf_hasAirportData", false);
+  s.setupParkAirport = lf_missing("gf_setupParkAirport");
+  s.checkParkedAcUserCollisions = lf_missing("gf_checkParkedAcUserCollisions");
+  s.getUserStand = lf_missing("gf_getUserStand", std::optional<std::string>());
+  s.standSearchRunning = lf_missing("the stand search", false);
+  s.standSearchHits = lf_missing("the stand search hits", std::uint64_t{0});
+  s.adjustParking = lf_missing("gf_adjustParking");
+  s.parkAirportHasStands = lf_missing("the park airport's stands", false);
+  s.clearStandSearchHits = lf_missing("gf_clearStandSearchHits");
+  s.resetParkAirport = lf_missing("gf_resetParkAirport");
+  s.disableParkingControls = lf_missing("gf_disableParkingControls");
+  s.resetParkedTraffic = lf_missing("gf_resetParkedTraffic");
+
+  s.scanAirports = lf_missing("gf_scanAirports");
+
+  s.initSimClient = [] {
+    lf_installFeedNeighbours();
+    lf_installSimLinkHooks();
+    gf_initSimClient();
+  };
+  s.simClientBody = [](std::stop_token token) { SimClient(std::move(token)); };
+  s.resetSimClient = [] { gf_resetSimClient(); };
+  s.getUserAcPosition = [] { return gf_getUserAcPosition(); };
+  s.clearAiPoseMaps = [] { gf_clearAiPoseMaps(); };
+
+  s.startRTAppServer = [](const std::string& port) { g_rtAppServer.start(port); };
+  s.closeRTAppServer = [] { g_rtAppServer.close(); };
+  s.rtAppHandshake = [](const std::string& port, const std::function<void(const std::string&)>& processVersion) {
+    return gf_rtAppHandshake(g_rtAppServer, port, processVersion);
+  };
+  s.resetRTAppReaders = [] {
+    g_rtAppWeatherReader.resetReceivedLineState();
+    g_rtAppTrafficReader.reset();
+  };
+  s.sendUserPositionToRTApp = [] {
+    gf_sendUserPositionToRTApp();
+    return true;
+  };
+  s.sendTimeOffsetToRTApp = lf_missing("the simulator time for gf_sendTimeOffsetToRTApp");
+  s.rtAppWeatherReader = [](std::stop_token) {
+    g_rtAppWeatherReader.stopFlag = 0;
+    gf_weatherReader(kRTAppWeatherPort);
+  };
+  s.rtAppTrafficReader = [](std::stop_token) {
+    g_rtAppTrafficReader.stopFlag = 0;
+    gf_trafficReader(kRTAppTrafficPort);
+  };
+  s.stopRTAppReaders = [] {
+    g_rtAppWeatherReader.requestStop();
+    g_rtAppTrafficReader.requestStop();
+  };
+  s.setRTAppQueryCentre = [](const Lalo& centre) { g_rtAppTrafficReader.setQueryCentre(centre); };
+  s.rtAppBufferTrafficReceived = [] { return g_rtAppTrafficReader.bufferReceived.load(); };
+  s.requestParkedTraffic = [] { gf_requestParkedTraffic(); };
+  s.parkedTrafficReceived = [] { return g_rtAppTrafficReader.parkedReceived.load(); };
+  s.waitForFirstTraffic = lf_missing("gf_waitForFirstTraffic");
+
+  s.updateQueryBox = [] { g_rtApiTrafficClient.updateQueryBox(); };
+  s.setRTDirectQueryCentre = [](const Lalo& centre) { g_rtApiTrafficClient.setQueryCentre(centre); };
+  s.holdRTAPICooldown = [] { gf_holdRTAPICooldown(); };
+  s.persistRTAPICooldown = [] { gf_persistRTAPICooldown(); };
+  s.authenticate = [] { gf_authenticater(); };
+  s.isAuthenticated = [] { return g_rtApiSession.isAuthenticated(); };
+  s.deauthenticate = [] { deauthenticate(); };
+  s.rtDirectWeatherReader = [](std::stop_token) { gf_RTAPIWeatherReader(); };
+  s.rtDirectTrafficReader = [](std::stop_token) { gf_RTAPITrafficReader(); };
+  s.stopRTDirectReaders = [] { gf_stopRTAPIReaders(); };
+  s.rtDirectFirstTrafficAnswer = [] { return g_rtApiTrafficClient.answersReceived.load() > 0; };
+  s.resetRTDirectClients = [] {
+    g_rtApiTrafficClient.resetConnection();
+    g_rtApiTrafficClient.resetForRestart();
+    g_rtApiMetarClient.resetConnection();
+    g_rtApiMetarClient.resetForRestart();
+  };
+
+  s.weatherReceiving = [] {
+    const std::int64_t now = lf_steadyNanos();
+    if (gf_isRtDirect()) {
+      const std::int64_t last = g_rtApiMetarClient.qnhValidTime.load();
+      return last != 0 && now >= last && now - last <= 120'000'000'000;
+    }
+    const std::int64_t last = g_rtAppWeatherReader.lastMetarTime.load();
+    return last != 0 && now >= last && now - last <= 90'000'000'000;
+  };
+  s.trafficReceiving = [] {
+    if (gf_isRtDirect()) return g_rtApiTrafficClient.receivedCount.exchange(0) > 0;
+    const std::uint32_t count = g_rtAppTrafficReader.datagramCount.load();
+    const bool changed = count != g_rtAppTrafficReader.countSeen;
+    g_rtAppTrafficReader.countSeen = count;
+    return changed;
+  };
+
+  return s;
+}
+
+const WorkerSeams& gf_workerSeams() {
+  std::lock_guard lock(g_seamsMutex);
+  if (!g_seams) g_seams = std::make_shared<const WorkerSeams>(gf_programWorkerSeams());
+  return *g_seams;
+}
+
+void gf_setWorkerSeams(WorkerSeams seams) {
+  std::lock_guard lock(g_seamsMutex);
+  g_seams = std::make_shared<const WorkerSeams>(std::move(seams));
+}
+
+void gf_resetWorkerSeams() {
+  {
+    std::lock_guard lock(g_seamsMutex);
+    g_seams.reset();
+  }
+  {
+    std::unique_lock lock(g_parkAirportLock);
+    g_parkAirport = AirportRef{};
+  }
+  gf_publishUserAcPosition(UserAcPosition{});
+  std::lock_guard lock(g_missingMutex);
+  g_missingLogged.clear();
+}

@@ -1,0 +1,121 @@
+// The worker's set-up sequence and its catch table.
+#include "core/user_exception.h"
+#include "tests/app/worker_fixture.h"
+
+namespace {
+namespace fs = std::filesystem;
+using worker_test::WorkerFixture;
+
+class WorkerSetup : public WorkerFixture {
+ protected:
+  // Ends every run right after the simulator link started, with the given reason.
+  void stopAtSimClient(StopReason reason = StopReason::SimWasClosed) {
+    seams.initSimClient = [this, reason] {
+      record("initSimClient");
+      gf_requestStop(reason, 0);
+    };
+    gf_setWorkerSeams(seams);
+  }
+  bool errorShown(const std::string& text) {
+    const auto messages = shownMessages();
+    return std::find(messages.begin(), messages.end(), "Error " + text) != messages.end();
+  }
+};
+
+TEST_F(WorkerSetup, FailuresEndTheRunAsSystemError) {
+  struct Case {
+    const char* name;
+    std::function<void(WorkerSeams&)> fault;
+    std::string error;
+  } cases[] = {
+      {"dbase", [](WorkerSeams& s) { s.readDbase = [] { return false; }; }, "reading data files failed!"},
+      {"airports", [](WorkerSeams& s) { s.readAirports = [] { return std::optional<std::string>("no airports"); }; },
+       "no airports"},
+      {"user related", [](WorkerSeams& s) { s.scanLiveries = [] { throw jrv::UserRelatedException(7, "bad scan"); }; },
+       "7: bad scan"},
+      {"unknown", [](WorkerSeams& s) { s.scanLiveries = [] { throw 42; }; }, "Unknown exception"},
+  };
+  for (const Case& c : cases) {
+    gf_resetStopStateForTest();
+    gf_resetGuiForTest();
+    gf_resetWorkerForTest();
+    WorkerSeams faulty = seams;
+    c.fault(faulty);
+    gf_setWorkerSeams(faulty);
+    lf_main();
+    auto request = gf_stopRequest();
+    ASSERT_TRUE(request) << c.name;
+    EXPECT_EQ(request->reason, StopReason::SystemError) << c.name;
+    EXPECT_TRUE(errorShown(c.error)) << c.name;
+  }
+  EXPECT_FALSE(called("SimClient started"));
+}
+
+TEST_F(WorkerSetup, WithoutDocsTheProgramSaysWhereItMustRun) {
+  fs::remove_all(dir.path() / "docs");
+  lf_main();
+  EXPECT_TRUE(errorShown("41: JORV must be run from the JORV folder!"));
+  EXPECT_NE(at(" Exiting: SYSTEM ERROR\n"), -1);
+  EXPECT_FALSE(called("loadParameters"));
+  EXPECT_EQ(count("MSG_EXIT"), 1);
+}
+
+TEST_F(WorkerSetup, AnInvalidDestinationIsClearedAndTheRunGoesOn) {
+  seams.loadParameters = [this] {
+    record("loadParameters");
+    DESTINATION.value = "EH?M!";
+    gf_publishSimChoice(SimChoice{2, 1});
+    gf_initParameterSnapshot();
+  };
+  stopAtSimClient();
+  lf_main();
+  EXPECT_TRUE(called("initSimClient"));
+  EXPECT_EQ(DESTINATION.value, "");
+  EXPECT_NE(at("==> DESTINATION 'EH?M!' ignored and cleared: "), -1) << log();
+  EXPECT_NE(at(" Exiting: SIM WAS CLOSED\n"), -1);
+}
+
+TEST_F(WorkerSetup, NoInstallPathAndNonePickedStopsWithInstallPathMissing) {
+  MSFS_2024_INSTALL_PATH.value.clear();
+  lf_main();
+  auto request = gf_stopRequest();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->reason, StopReason::InstallPathMissing);
+  EXPECT_TRUE(called("pickFolder"));
+  EXPECT_FALSE(called("SimClient started"));
+  EXPECT_NE(at(" Exiting: INSTALL PATH MISSING\n"), -1);
+}
+
+TEST_F(WorkerSetup, TheWorkingFoldersAreMadeAndLastRunsObjectListRemoved) {
+  fs::create_directories(dir.path() / "output" / "info");
+  testing_support::writeFile(dir.path() / "output" / "info" / "ObjectIdList.txt", "old\n");
+  stopAtSimClient();
+  lf_main();
+  for (const char* folder :
+       {"output/info", "output/errors", "airports/learned/stock", "airports/learned/simaddon",
+        "airports/learned/thirdparty", "airports/my_simaddon", "airports/my_thirdparty", "input/my_regcodes"})
+    EXPECT_TRUE(fs::is_directory(dir.path() / folder)) << folder;
+  EXPECT_FALSE(fs::exists(dir.path() / "output" / "info" / "ObjectIdList.txt"));
+}
+
+TEST_F(WorkerSetup, TheLiveryScanIsSkippedOnlyWithASavedResult) {
+  seams.loadParameters = [this] {
+    record("loadParameters");
+    SKIP_LIVERIES_SCAN.value = true;
+    gf_publishSimChoice(SimChoice{2, 1});
+    gf_initParameterSnapshot();
+  };
+  stopAtSimClient();
+  lf_main();
+  EXPECT_EQ(count("scanLiveries"), 1) << "no scan result yet";
+  EXPECT_EQ(count("processScannedLiveries"), 1);
+
+  testing_support::writeFile(dir.path() / "output" / "LiveriesScanned_MSFS2024.xml", "<x/>");
+  gf_resetStopStateForTest();
+  lf_main();
+  EXPECT_EQ(count("scanLiveries"), 1);
+  EXPECT_EQ(count("processScannedLiveries"), 2);
+  SKIP_LIVERIES_SCAN.value = false;
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// The traffic-source start: RT App (server, handshake, readers) and RT Direct (cooldown,
+// sign-in, readers, first traffic).
+#include "tests/app/worker_fixture.h"
+
+namespace {
+using worker_test::kSecond;
+using worker_test::WorkerFixture;
+
+class TrafficSource : public WorkerFixture {
+ protected:
+  void SetUp() override {
+    WorkerFixture::SetUp();
+    gf_publishSimChoice(SimChoice{2, 1});
+    UserAcPosition user;
+    user.latitude = 52.3;
+    user.longitude = 4.76;
+    gf_publishUserAcPosition(user);
+  }
+  void TearDown() override {
+    g_weatherReaderThread = std::jthread();
+    g_trafficReaderThread = std::jthread();
+    WorkerFixture::TearDown();
+  }
+  std::vector<std::string> licenseTexts() {
+    std::vector<std::string> texts;
+    std::lock_guard lock(g_gui.queueMutex);
+    for (const GuiUpdate& update : g_gui.queue)
+      if (auto* text = std::get_if<gui::SetRTLicenseText>(&update)) texts.push_back(text->text);
+    return texts;
+  }
+};
+
+TEST_F(TrafficSource, RTAppStartsTheServerShakesHandsThenWeatherBeforeTrafficReader) {
+  ASSERT_TRUE(lf_startRTApp());
+  g_weatherReaderThread.join();
+  g_trafficReaderThread.join();
+  const auto names = callsSnapshot();
+  const auto position = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
+  EXPECT_LT(position("scanAirports"), position("startRTAppServer"));
+  EXPECT_LT(position("startRTAppServer"), position("rtAppHandshake"));
+  EXPECT_LT(position("rtAppHandshake"), position("sendUserPositionToRTApp"));
+  EXPECT_LT(position("setRTAppQueryCentre"), position("waitForFirstTraffic"));
+  EXPECT_TRUE(called("rtAppWeatherReader"));
+  EXPECT_TRUE(called("rtAppTrafficReader"));
+  EXPECT_TRUE(g_feedConnected);
+  EXPECT_TRUE(g_rtProfessional) << "the fake app answered level 2";
+  EXPECT_TRUE(g_rtAppServerStarted);
+  EXPECT_TRUE(called("sendTimeOffsetToRTApp"));
+  EXPECT_NE(at("user not at an airport, no RT parked Traffic needed\n"), -1);
+}
+
+TEST_F(TrafficSource, WithoutOurServerNothingIsSentToTheApp) {
+  struct Case {
+    bool psxServerHere;
+    bool aerowinx;
+    bool connectedAtOnce;
+  } cases[] = {{true, true, false}, {false, false, true}, {false, true, true}};
+  for (const Case& c : cases) {
+    {
+      std::lock_guard lock(callsMutex);
+      calls.clear();
+    }
+    g_feedConnected = false;
+    g_rtProfessional = true;
+    PSX_SERVER_HERE.value = c.psxServerHere;
+    AEROWINX.value = c.aerowinx;
+    ASSERT_TRUE(lf_startRTApp());
+    g_weatherReaderThread.join();
+    g_trafficReaderThread.join();
+    const std::string name = fmt::format("PSX_SERVER_HERE {} AEROWINX {}", c.psxServerHere, c.aerowinx);
+    EXPECT_FALSE(called("startRTAppServer")) << name;
+    EXPECT_FALSE(called("rtAppHandshake")) << name;
+    EXPECT_FALSE(called("sendUserPositionToRTApp")) << name;
+    EXPECT_FALSE(called("sendTimeOffsetToRTApp")) << name;
+    EXPECT_EQ(g_feedConnected.load(), c.connectedAtOnce) << name;
+    if (c.aerowinx && c.psxServerHere) {
+      EXPECT_FALSE(g_rtProfessional) << name;
+    }
+    // The pause tick's position report skips the app too: no "gone" restart.
+    g_simState = 1;
+    for (int i = 0; i < 250; ++i) lf_tick();
+    EXPECT_FALSE(called("sendUserPositionToRTApp")) << name;
+    EXPECT_TRUE(gf_isRunning()) << name;
+    g_flightPaused = false;
+  }
+}
+
+TEST_F(TrafficSource, TheAppsVersionReplySetsTheEdition) {
+  struct Case {
+    const char* answer;
+    bool professional;
+    const char* license;  // nullptr: none set
+  } cases[] = {
+      {R"({"version":"10.0.1","level":2})", true, "RT App prof edition: 10.0.1"},
+      {R"({"version":"9.1","level":1})", false, "RT App stnd edition: 9.1"},
+      {R"({"version":"9.1"})", false, "RT App stnd edition: 9.1"},
+      {R"(["version"])", false, ""},
+      {"not json", false, ""},
+      {"", false, nullptr},
+  };
+  for (const Case& c : cases) {
+    gf_resetGuiForTest();
+    g_rtProfessional = !c.professional;
+    lf_processRTVersion(c.answer);
+    EXPECT_EQ(g_rtProfessional.load(), c.professional) << c.answer;
+    const auto texts = licenseTexts();
+    if (c.license) {
+      EXPECT_EQ(texts, std::vector<std::string>{c.license}) << c.answer;
+    } else {
+      EXPECT_TRUE(texts.empty()) << c.answer;
+      const auto messages = shownMessages();
+      EXPECT_EQ(messages, std::vector<std::string>{"No RealTraffic version received?"});
+    }
+  }
+}
+
+TEST_F(TrafficSource, RTDirectWithoutTrafficRestartsAfterTenSeconds) {
+  gf_publishSimChoice(SimChoice{2, 0});
+  seams.rtDirectFirstTrafficAnswer = [] { return false; };
+  gf_setWorkerSeams(seams);
+  const std::int64_t start = now;
+  EXPECT_TRUE(lf_startRTDirect());
+  g_weatherReaderThread.join();
+  g_trafficReaderThread.join();
+  EXPECT_NE(at("RTAPI TrafficReader receiving timed out after 10 seconds?\n"), -1);
+  auto request = gf_stopRequest();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->reason, StopReason::ReaderError);
+  EXPECT_EQ(request->restartDelaySeconds, 15u);
+  EXPECT_LT(now - start, 12 * kSecond);
+  const auto names = callsSnapshot();
+  const auto position = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
+  EXPECT_LT(position("holdRTAPICooldown"), position("authenticate"));
+  EXPECT_LT(position("authenticate"), position("isAuthenticated"));
+}
+
+TEST_F(TrafficSource, RTDirectWithoutProfessionalAccessResetsTheTimeShift) {
+  gf_publishSimChoice(SimChoice{2, 0});
+  KEEP_SIM_TIME_PAR.value = true;
+  gf_changeParameterSnapshot([](ParameterSnapshot& s) { s.keepSimTimePar = true; });
+  EXPECT_TRUE(lf_startRTDirect());
+  g_weatherReaderThread.join();
+  g_trafficReaderThread.join();
+  EXPECT_TRUE(called("resetTimeShift"));
+  EXPECT_FALSE(KEEP_SIM_TIME_PAR.value);
+  EXPECT_FALSE(g_parameterSnapshot.load()->keepSimTimePar);
+}
+
+}  // namespace
