@@ -1,10 +1,15 @@
 #include "app/stop_request.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <atomic>
 
 #include "config/sim_choice.h"
 #include "core/atomic_shared_ptr.h"
+#include "core/log.h"
+#include "core/program.h"
+#include "core/utc_time.h"
 
 namespace {
 
@@ -48,6 +53,15 @@ bool gf_isRunning() { return !lf_request().load() && !g_exitRequested.load(); }
 std::shared_ptr<const StopRequest> gf_stopRequest() { return lf_request().load(); }
 
 bool gf_exitRequested() { return g_exitRequested.load(); }
+
+void gf_requestRestartNewFlight() { gf_requestStop(StopReason::NewFlight, 60); }
+
+bool gf_reportSimDisconnected() {
+  if (!gf_isRunning()) return false;
+  gf_log(fmt::format("{} Flight Simulator no longer connected, {} will stop ...", gf_utcTimeText(), g_programName));
+  gf_requestStop(StopReason::SimWasClosed, 0);
+  return true;
+}
 
 void gf_clearStopRequest() { lf_request().store(nullptr); }
 

@@ -34,6 +34,11 @@ bool gf_isRunning();
 std::shared_ptr<const StopRequest> gf_stopRequest();
 bool gf_exitRequested();
 
+// The simulator loaded a flight or the user aircraft jumped: restart after 60 s.
+void gf_requestRestartNewFlight();
+// While running: logs that the simulator went away and asks for SIM WAS CLOSED; true when it ran.
+bool gf_reportSimDisconnected();
+
 // The restart's main-state reset: the next run starts without a request.
 void gf_clearStopRequest();
 // Set by the RT App link while its server runs, so that closing the window stops its waits.

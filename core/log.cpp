@@ -108,6 +108,8 @@ void gf_flushLog() {
   log.unflushed = 0;
 }
 
+void gf_logIndented(std::string_view text) { gf_log(fmt::format("{:10}{}", "", text)); }
+
 void gf_logNoexcept(std::string_view text) noexcept {
   try {
     gf_log(text);

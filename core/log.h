@@ -13,3 +13,5 @@ void gf_logWarning(std::string_view text);  // "==> " mark, flushed at once
 void gf_logFlush(std::string_view text);    // no mark, flushed at once
 void gf_flushLog();
 void gf_logNoexcept(std::string_view text) noexcept;
+// A continuation line: ten blanks before the text, buffered like gf_log.
+void gf_logIndented(std::string_view text);

@@ -20,7 +20,6 @@
 namespace {
 
 constexpr std::int32_t kStopped = 9999;
-constexpr std::int32_t kRestartHoldSeconds = 15;
 
 void lf_pauseTenSeconds() {
   for (int i = 0; i < 100 && gf_isRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -44,7 +43,7 @@ class ReaderEndGuard {
     partner_.requestStop();
     if (reported_) return;
     try {
-      gf_reportRTAPIReaderEnd(name_, gf_rtApiStatusAllowsRestart(status_), status_);
+      gf_reportRTAPIReaderStopped(name_, gf_rtApiStatusAllowsRestart(status_), status_);
     } catch (...) {
     }
   }
@@ -83,11 +82,11 @@ void lf_readerBody(std::string_view name, std::string_view shortName, std::strin
     if (status != kStopped) lf_logReaderEnd(shortName, status);
   } catch (const std::exception& e) {
     gf_logWarning(fmt::format("{}: {}", function, e.what()));
-    gf_reportRTAPIReaderEnd(name, false, 0);
+    gf_reportRTAPIReaderStopped(name, false, 0);
     reported = true;
     if (status == kStopped) status = 0;  // the partner must still be stopped
   } catch (...) {
-    gf_reportRTAPIReaderEnd(name, false, 0);
+    gf_reportRTAPIReaderStopped(name, false, 0);
     reported = true;
     if (status == kStopped) status = 0;
   }
@@ -98,15 +97,6 @@ void lf_readerBody(std::string_view name, std::string_view shortName, std::strin
 bool gf_rtApiStatusAllowsRestart(std::int32_t status) {
   // 0: the loop gave up after a run of transport, HTTP or parse failures, or without a session.
   return status == 401 || status == 0 || status == 100;
-}
-
-void gf_reportRTAPIReaderEnd(std::string_view readerName, bool restart, std::int32_t status) {
-  if (status == 402) {
-    Gui::showMessage("Your RealTraffic license has expired (error 402). Check your license and API token.", true);
-  } else {
-    Gui::showMessage(fmt::format("The {} has stopped with an error", readerName), true);
-  }
-  gf_requestStop(restart ? StopReason::ReaderError : StopReason::SystemError, kRestartHoldSeconds);
 }
 
 void gf_stopRTAPIReaders() {
@@ -134,7 +124,7 @@ void gf_authenticater() {
     case 500: throw std::runtime_error("No RT database connection");
     default:
       // No usable answer (100) is passing trouble: restart and sign in again; anything else ends.
-      gf_reportRTAPIReaderEnd("Authenticater", status == 100, 0);
+      gf_reportRTAPIReaderStopped("Authenticater", status == 100, 0);
       Gui::clearMessage();
       return;
   }

@@ -13,9 +13,6 @@ void gf_authenticater();
 void gf_RTAPITrafficReader();
 void gf_RTAPIWeatherReader();
 
-// What a reader's end asks of the program: a restart (READER ERROR) or an exit (SYSTEM
-// ERROR), with the status shown to the user.
-void gf_reportRTAPIReaderEnd(std::string_view readerName, bool restart, std::int32_t status);
 // Whether a reader that ended with this status (not 9999) may restart: a lost session, or
 // passing trouble of the network or the service.
 bool gf_rtApiStatusAllowsRestart(std::int32_t status);

@@ -46,7 +46,6 @@ void lf_sleepWhileRunning(std::int64_t ms) {
   }
 }
 
-void lf_logIndented(std::string_view text) { gf_log(fmt::format("    {}", text)); }
 
 }  // namespace
 
@@ -219,7 +218,7 @@ void deauthenticate() {
   }
 }
 
-void gf_logRTConnected(std::string_view name) { lf_logIndented(fmt::format("{} connected", name)); }
+void gf_logRTConnected(std::string_view name) { gf_logIndented(fmt::format("{} connected", name)); }
 
 bool RTAPIClient::resetConnection() {
   session->clear();

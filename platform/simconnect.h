@@ -62,6 +62,8 @@ enum SIMCONNECT_RECV_ID : std::uint32_t {
   SIMCONNECT_RECV_ID_SIMOBJECT_DATA = 8,
   SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE = 9,
   SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID = 12,
+  SIMCONNECT_RECV_ID_FACILITY_DATA = 28,
+  SIMCONNECT_RECV_ID_FACILITY_DATA_END = 29,
 };
 
 // Exception numbers carried by an EXCEPTION record.
@@ -151,6 +153,36 @@ static_assert(sizeof(SimConnectRecvEventFrame) == 32);
 static_assert(sizeof(SimConnectRecvSimObjectData) == 40);
 static_assert(sizeof(SimConnectRecvAssignedObjectId) == 20);
 
+// Facility data: one record per object of an airport (the airport itself, its runways with their
+// thresholds, starts, helipads, taxi parkings), in the order of the client's facility definition,
+// then one END record. A record's fields begin right after this head (byte 40), packed in the
+// order the definition added them; objects inside another carry the parent's unique id.
+enum SIMCONNECT_FACILITY_DATA_TYPE : std::uint32_t {
+  SIMCONNECT_FACILITY_DATA_AIRPORT = 0,
+  SIMCONNECT_FACILITY_DATA_RUNWAY = 1,
+  SIMCONNECT_FACILITY_DATA_START = 2,
+  SIMCONNECT_FACILITY_DATA_HELIPAD = 4,
+  SIMCONNECT_FACILITY_DATA_TAXI_PARKING = 15,
+  SIMCONNECT_FACILITY_DATA_RUNWAY_THRESHOLD = 23,  // primary and secondary alike
+};
+
+struct SimConnectRecvFacilityData : SimConnectRecv {
+  std::uint32_t userRequestId;          // the client's request id
+  std::uint32_t uniqueRequestId;        // this object's own id within the answer
+  std::uint32_t parentUniqueRequestId;  // the object it belongs to (0 for the airport)
+  std::uint32_t type;                   // SIMCONNECT_FACILITY_DATA_TYPE
+  std::uint32_t isListItem;
+  std::uint32_t itemIndex;
+  std::uint32_t listSize;
+};
+
+struct SimConnectRecvFacilityDataEnd : SimConnectRecv {
+  std::uint32_t requestId;  // the client's request id; nothing more comes for it
+};
+
+static_assert(sizeof(SimConnectRecvFacilityData) == 40);
+static_assert(sizeof(SimConnectRecvFacilityDataEnd) == 16);
+
 // Where and how a new AI aircraft appears. Angles in degrees, altitude in feet.
 struct SimConnectInitPosition {
   double latitude = 0.0;
@@ -201,6 +233,13 @@ HRESULT SimConnect_AIRemoveObject(SimConnectHandle handle, std::uint32_t objectI
 HRESULT SimConnect_AIReleaseControl(SimConnectHandle handle, std::uint32_t objectId, std::uint32_t requestId);
 HRESULT SimConnect_AISetAircraftFlightPlan(SimConnectHandle handle, std::uint32_t objectId, const char* flightPlanPath,
                                            std::uint32_t requestId);
+// Facility definitions are lists of entries: "OPEN AIRPORT", field names such as "LATITUDE",
+// "CLOSE AIRPORT"; each call adds one entry to the definition.
+HRESULT SimConnect_AddToFacilityDefinition(SimConnectHandle handle, std::uint32_t defineId, const char* fieldName);
+// Asks for one airport's facility data, laid out by the definition; the answer comes through
+// CallDispatch as FACILITY_DATA records and one FACILITY_DATA_END, or as an EXCEPTION.
+HRESULT SimConnect_RequestFacilityData(SimConnectHandle handle, std::uint32_t defineId, std::uint32_t requestId,
+                                       const char* icao, const char* region = "");
 // The packet id of the last call sent on this connection; exceptions name it as their sendId.
 HRESULT SimConnect_GetLastSentPacketID(SimConnectHandle handle, std::uint32_t* packetId);
 

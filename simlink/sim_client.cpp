@@ -80,12 +80,6 @@ void lf_closeSimConnect(SimConnectHandle& handle) {
 }
 
 // Stop reason 1 while the program still runs: the simulator link is gone for good.
-bool lf_reportSimDisconnected() {
-  if (!gf_isRunning()) return false;
-  gf_log(fmt::format("{} Flight Simulator no longer connected, {} will stop ...", gf_utcTimeText(), g_programName));
-  return gf_requestStop(StopReason::SimWasClosed, 0);
-}
-
 void lf_postSimVersion() {
   auto hooks = lf_hooks();
   if (hooks->postSimVersion) hooks->postSimVersion();
@@ -203,8 +197,6 @@ double lf_rangeNm() {
   return hooks->rangeNm ? hooks->rangeNm() : 40.0;
 }
 
-void lf_requestRestartNewFlight() { gf_requestStop(StopReason::NewFlight, 60); }
-
 bool lf_reportRequestError() {
   gf_showUserMessage("SimConnect request error", true);
   lf_setSimulationRunning(false);
@@ -312,11 +304,11 @@ void SimClient(std::stop_token stopToken) {
   } catch (const std::exception& e) {
     lf_showError(e.what());
     g_simState = 0;
-    lf_reportSimDisconnected();
+    gf_reportSimDisconnected();
   } catch (...) {
     lf_showError(fmt::format("Exception in {}", "SimClient"));
     g_simState = 0;
-    lf_reportSimDisconnected();
+    gf_reportSimDisconnected();
   }
   lf_updateUserStand();
   g_simState = 0;

@@ -59,7 +59,6 @@ void lf_setSimulatorText(std::string_view text);
 void lf_setSimulationRunning(bool running);
 void lf_clearStatusLine();
 double lf_rangeNm();
-void lf_requestRestartNewFlight();
 
 // sim_setup.cpp
 bool lf_setupSimConnect();

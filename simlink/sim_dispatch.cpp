@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/sim_choice.h"
+#include "app/stop_request.h"
 #include "core/log.h"
 #include "core/user_exception.h"
 #include "core/user_message.h"
@@ -130,7 +131,7 @@ void lf_handleEvent(const SimConnectRecv* data, std::uint32_t size) {
   } else if (event.eventId == EVENT_FLIGHT_LOADED) {
     gf_log("SimConnect: flight loaded event");
     lf_updateUserStand();
-    lf_requestRestartNewFlight();
+    gf_requestRestartNewFlight();
   }
 }
 
@@ -310,7 +311,7 @@ void lf_dispatchProc(const SimConnectRecv* data, std::uint32_t size, void* conte
     case SIMCONNECT_RECV_ID_EVENT_FILENAME:
       gf_logWarning("SimConnect: New file event");
       lf_updateUserStand();
-      lf_requestRestartNewFlight();
+      gf_requestRestartNewFlight();
       break;
     case SIMCONNECT_RECV_ID_EVENT_FRAME:
       if (g_simConnectHandle && !g_simShutdownInProgress) {

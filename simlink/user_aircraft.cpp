@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 
+#include "app/stop_request.h"
 #include "core/log.h"
 #include "core/user_message.h"
 #include "refdata/model_ids.h"
@@ -48,7 +49,6 @@ std::shared_ptr<const UserAircraftHooks> lf_userHooks() {
 }
 
 // A continuation line: ten blanks in front.
-void lf_logIndented(std::string_view text) { gf_log(fmt::format("{:10}{}", "", text)); }
 
 bool lf_isKnownPosition(const Lalo& p) { return std::abs(p.lat) > kNoPosition || std::abs(p.lon) > kNoPosition; }
 
@@ -146,16 +146,16 @@ void lf_handleUserTitle(const std::byte* data, std::size_t size) {
   lf_cutUtf8(title, kMaxTitleLength);
   if (title != g_userAcTitle) {
     g_userAcTitle = title;
-    lf_logIndented("SimConnect: user aircraft title: " + title);
+    gf_logIndented("SimConnect: user aircraft title: " + title);
   }
 }
 
 void lf_handleUserModel(const std::byte* data, std::size_t size) {
   const char* text = reinterpret_cast<const char*>(data);
   std::string model(text, strnlen(text, std::min(size, kModelFieldLength)));
-  lf_logIndented(fmt::format("model raw: {}", model));
+  gf_logIndented(fmt::format("model raw: {}", model));
   if (auto type = gf_userAcIcaoType(model, g_userAcTitle); type && *type != model) {
-    lf_logIndented(fmt::format("model normalized: {}", *type));
+    gf_logIndented(fmt::format("model normalized: {}", *type));
     model = std::move(*type);
   }
   g_userHalfWingspanNm = std::numeric_limits<double>::quiet_NaN();
@@ -169,7 +169,7 @@ void lf_handleUserModel(const std::byte* data, std::size_t size) {
   // Camera and ship objects have no wingspan worth asking for.
   if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
     lf_setUserWingspanKnown(true);
-    lf_logIndented("SimConnect: User aircraft model: " + model);
+    gf_logIndented("SimConnect: User aircraft model: " + model);
     return;
   }
 
@@ -199,7 +199,7 @@ void lf_handleUserModel(const std::byte* data, std::size_t size) {
   }
   const AcCategory category = model.size() <= 4 ? gf_categoryOf(gf_internModelName(model)) : AcCategory::none;
   line += fmt::format(", category: {}", lf_categoryName(category));
-  lf_logIndented(line);
+  gf_logIndented(line);
 }
 
 void lf_handleUserOnGround(const std::byte* data, std::size_t size) {
@@ -235,7 +235,7 @@ void lf_handleUserPosition(std::uint32_t objectId, const std::byte* data, std::s
   if (lf_isKnownPosition(g_previousUserPosition) && lf_isKnownPosition(here) &&
       gf_distanceNm(g_previousUserPosition, here) > kTeleportDistanceNm) {
     gf_log("Teleport");
-    lf_requestRestartNewFlight();
+    gf_requestRestartNewFlight();
   }
   g_previousUserPosition = here;
 

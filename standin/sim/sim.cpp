@@ -556,6 +556,7 @@ void reset() {
   s.openAttempts = 0;
   s.dispatches = 0;
   s.lastPoseFrame.clear();
+  resetFacilities(s);
 }
 
 void setRunning(bool running) {
@@ -898,6 +899,15 @@ void loadScenario(const std::filesystem::path& file) {
         other.onGround = o.value("onGround", other.altitudeAboveGround <= 0.0);
         s.others[other.objectId] = other;
       }
+    }
+    // The facility fixtures: a named folder must exist; the default one is optional.
+    if (doc.contains("facilitiesFolder")) {
+      const std::filesystem::path folder = file.parent_path() / doc.at("facilitiesFolder").get<std::string>();
+      if (!std::filesystem::is_directory(folder))
+        throw std::runtime_error(fmt::format("facilitiesFolder {} is not a folder", folder.string()));
+      s.facilityFolder = folder;
+    } else if (std::error_code error; std::filesystem::is_directory(file.parent_path() / "facilities", error)) {
+      s.facilityFolder = file.parent_path() / "facilities";
     }
   } catch (const json::exception& e) {
     throw std::runtime_error(fmt::format("{}: {}", file.string(), e.what()));

@@ -170,8 +170,38 @@ bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 // Waits until every open connection has taken all its records and finished a dispatch after that.
 bool waitForIdle(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// Facility data, per airport, from fixture files: one JSON object per airport with its fields
+// under their SimConnect names ("ICAO", "NAME", "LATITUDE", "ALTITUDE" in metres, ...) and the
+// objects inside it in arrays named by kind ("TAXI_PARKING", "HELIPAD", "RUNWAY", "START"); a
+// runway holds "PRIMARY_THRESHOLD" and "SECONDARY_THRESHOLD" objects. Counts ("N_RUNWAYS", ...)
+// follow the arrays unless the file gives them (a wrong count on purpose). A "faults" object
+// takes the members of FacilityFaults. data/sim/facilities/README.md describes the format.
+//
+// A request is answered in the order of the client's facility definition, one record per
+// object with its fields in definition order, children after their parent with the parent's
+// unique id, then the END record. An airport the stand-in does not know gets an exception.
+struct FacilityFaults {
+  bool noEnd = false;                   // the answer never ends
+  bool late = false;                    // the answer waits for the next request on that connection
+  bool lateException = false;           // ... and an exception for this request follows it
+  std::uint32_t strayRequestId = 0;     // not 0: first a record and an END for this other request id
+  std::uint32_t truncateType = kNever;  // the first record of this facility type comes short
+  std::uint32_t truncateBytes = 0;
+};
+
+// <folder>/<ICAO>.json is read when the airport is first asked for (and kept).
+void setFacilityFolder(const std::filesystem::path& folder);
+// One airport from JSON text or a file; throws std::runtime_error with the reason.
+void addFacilityAirport(const std::string& json);
+void loadFacilityFile(const std::filesystem::path& file);
+// Faults for one airport, over those its file names.
+void setFacilityFaults(const std::string& icao, const FacilityFaults& faults);
+std::uint64_t facilityRequestCount();
+
 // A scenario file (JSON) for the demo: edition, start delay, frame rate, user aircraft, known
-// titles, create and remove delays. Throws std::runtime_error with the reason on a bad file.
+// titles, create and remove delays, and the facility fixtures' folder ("facilitiesFolder",
+// relative to the scenario file; "facilities" beside it when that folder exists). Throws
+// std::runtime_error with the reason on a bad file.
 void loadScenario(const std::filesystem::path& file);
 // The scenario file's path is a setting: JORV_SIM_SCENARIO. The first SimConnect call of a
 // process that has not been set up by reset() or loadScenario() loads it when it is set.

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/simconnect.h"
@@ -73,6 +74,20 @@ struct Connection {
   std::uint32_t lastPacketId = 0;
   std::uint64_t framesDelivered = 0;
   bool inDispatch = false;
+  std::map<std::uint32_t, std::vector<std::string>> facilityDefinitions;  // entries as added, upper-cased
+  std::deque<Message> heldFacilityReplies;  // a late answer, delivered at the next facility request
+};
+
+// One object of an airport's facility data: its fields by SimConnect name, and the objects inside
+// it by kind ("RUNWAY", "PRIMARY_THRESHOLD", ...), in fixture order.
+struct FacilityObject {
+  std::map<std::string, std::variant<double, std::string>> fields;
+  std::map<std::string, std::vector<FacilityObject>> children;
+};
+
+struct FacilityAirport {
+  FacilityObject airport;
+  FacilityFaults faults;
 };
 
 struct Injected {
@@ -117,6 +132,12 @@ struct Sim {
   std::uint64_t dispatches = 0;
   std::map<std::uint32_t, std::pair<std::uint32_t, std::uint64_t>> lastPoseFrame;  // object -> connection, frame
 
+  std::map<std::string, FacilityAirport> facilityAirports;  // by upper-case ICAO
+  std::map<std::string, FacilityFaults> facilityFaults;     // set by tests, over a file's own
+  std::filesystem::path facilityFolder;                     // <ICAO>.json read on first request
+  std::uint32_t nextFacilityUniqueId = 1;
+  std::uint64_t facilityRequests = 0;
+
   Connection* connectionById(std::uint32_t id);
 };
 
@@ -143,6 +164,13 @@ void removeObject(Sim& s, std::uint32_t objectId);
 void runFrame(Sim& s);
 void ownClockTick(Sim& s);
 std::uint32_t distanceFromUser(const Sim& s, double lat, double lon);
+
+// Facility data (sim_facilities.cpp).
+void resetFacilities(Sim& s);
+HRESULT addFacilityEntry(Sim& s, Connection& connection, std::uint32_t defineId, std::string_view entry);
+HRESULT answerFacilityRequest(Sim& s, Connection& connection, std::uint32_t defineId, std::uint32_t requestId,
+                              std::string_view icao);
+FacilityAirport parseFacilityAirport(const std::string& jsonText, const std::string& origin);
 
 // A fixed-size record with its head filled in.
 template <typename Record>

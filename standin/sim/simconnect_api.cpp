@@ -404,6 +404,20 @@ HRESULT SimConnect_AISetAircraftFlightPlan(SimConnectHandle handle, std::uint32_
                  });
 }
 
+HRESULT SimConnect_AddToFacilityDefinition(SimConnectHandle handle, std::uint32_t defineId, const char* fieldName) {
+  const std::string field = lf_text(fieldName);
+  return lf_call(handle, "AddToFacilityDefinition", fmt::format("{}, {}", defineId, field),
+                 [&](Sim& s, Connection& c) { return addFacilityEntry(s, c, defineId, field); });
+}
+
+HRESULT SimConnect_RequestFacilityData(SimConnectHandle handle, std::uint32_t defineId, std::uint32_t requestId,
+                                       const char* icao, const char* region) {
+  const std::string code = lf_text(icao);
+  return lf_call(handle, "RequestFacilityData",
+                 fmt::format("{}, {}, {}, {}", defineId, requestId, code, lf_text(region)),
+                 [&](Sim& s, Connection& c) { return answerFacilityRequest(s, c, defineId, requestId, code); });
+}
+
 HRESULT SimConnect_GetLastSentPacketID(SimConnectHandle handle, std::uint32_t* packetId) {
   ensureConfigured();
   Sim& s = sim();
