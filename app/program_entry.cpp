@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include "app/messages.h"
 #include "app/window_proc.h"
 #include "core/log.h"
+#include "feed/rt_api_transport.h"
+#include "refdata/downloader.h"
 #include "platform/os.h"
 #include "platform/ui.h"
 
@@ -23,6 +26,13 @@ std::atomic<std::int32_t> g_exitCode{0};
 
 // The per-user folder: roaming AppData joined with the program's name.
 std::filesystem::path lf_programFolder() { return os::knownFolderPath(os::KnownFolder::RoamingAppData) / "JORV"; }
+
+// The two web addresses are settings of the machine, not of the user: empty unless given,
+// so that nothing leaves the machine unasked.
+void lf_applyAddressSettings() {
+  if (const char* maker = std::getenv("JORV_MAKER_URL"); maker && *maker) gf_setMakerBaseUrl(maker);
+  if (const char* api = std::getenv("JORV_RTAPI_URL"); api && *api) gf_setRTAPIBaseUrl(api);
+}
 
 }  // namespace
 
@@ -56,6 +66,7 @@ int gf_runGuiGuarded() {
 }
 
 int gf_runGui() {
+  lf_applyAddressSettings();
   if (gf_hasProductionSwitch()) g_productionSwitch = true;
 
   const char* title = gf_loadString(IDS_APP_TITLE);

@@ -30,16 +30,23 @@
 #include "feed/rt_app_traffic.h"
 #include "feed/rt_app_weather.h"
 #include "feed/rt_license.h"
+#include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
 #include "refdata/update_check.h"
 #include "simlink/ai_positions.h"
 #include "simlink/sim_client.h"
+#include "simlink/user_aircraft.h"
 
 AirportRef g_parkAirport;
 std::shared_mutex g_parkAirportLock;
 
 namespace {
+
+std::optional<AirportRef> lf_airportRef(const std::optional<Airport>& airport) {
+  if (!airport) return std::nullopt;
+  return AirportRef{airport->code, airport->position, airport->altitude};
+}
 
 std::mutex g_missingMutex;
 std::set<std::string, std::less<>> g_missingLogged;
@@ -95,6 +102,13 @@ void lf_installSimLinkHooks() {
   };
   hooks.rangeNm = [] { return g_parameterSnapshot.load()->rangeNm; };
   gf_setSimLinkHooks(std::move(hooks));
+
+  UserAircraftHooks user;
+  user.setUserWingspanKnown = [](bool known) { Gui::enqueueUpdate(gui::SetUserWingspanKnown{known}); };
+  user.setUserStand = [](std::string_view text) { Gui::setUserStand(text); };
+  user.rtProfessional = [] { return g_rtProfessional.load(); };
+  user.parkAirportCode = [] { return gf_parkAirport().code; };
+  gf_setUserAircraftHooks(std::move(user));
 }
 
 }  // namespace
@@ -150,9 +164,23 @@ WorkerSeams gf_programWorkerSeams() {
     gf_initDataLibraries();
     return gf_readDbase(g_inputFolder);
   };
-  s.readAirports = lf_missing("gf_readAirports", std::optional<std::string>());
-  s.findAirport = lf_missing("gf_findAirport", std::optional<AirportRef>());
-  s.findClosestAirport = lf_missing("gf_findClosestAirport", std::optional<AirportRef>());
+  s.readAirports = []() -> std::optional<std::string> {
+    gf_setAirportsNeighbours({}, [] {
+      std::shared_lock lock(g_parkAirportLock);
+      Airport park;
+      park.code = g_parkAirport.code;
+      park.position = g_parkAirport.position;
+      park.altitude = g_parkAirport.elevationFt;
+      return park;
+    });
+    auto result = gf_readAirports();
+    if (const auto* error = std::get_if<std::string>(&result)) return *error;
+    return std::nullopt;
+  };
+  s.findAirport = [](IcaoCode code) { return lf_airportRef(gf_findAirport(code)); };
+  s.findClosestAirport = [](const UserAcPosition& user) {
+    return lf_airportRef(gf_findClosestAirport(Lalo{user.latitude, user.longitude}));
+  };
   s.readRTLicenseOrToken = [] { gf_readRTLicenseOrToken(); };
 
   s.initOptionControls = [] { lf_initOptionControls(); };

@@ -1,6 +1,6 @@
 #pragma once
 // The real jorv program in folders of its own: a program folder with docs/ and the sample
-// dbase, a per-user folder, and a simulator installation that discovery finds.
+// data sets, a per-user folder, and a simulator installation that discovery finds.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -35,7 +35,8 @@ struct ProgramRun {
     if (!furnished) return;
     fs::create_directories(program / "docs");
     fs::create_directories(program / "input");
-    fs::copy_file(kSourceDataFolder / "dbase.enc", program / "input" / "dbase.enc");
+    for (const char* set : {"dbase.enc", "airports.enc", "wktraffic.enc", "AIG-regcodes.enc"})
+      fs::copy_file(kSourceDataFolder / set, program / "input" / set);
     // A Steam-style MSFS 2024 installation.
     fs::create_directories(packages() / "Community");
     fs::create_directories(packages() / "Official2024");
