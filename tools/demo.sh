@@ -1,23 +1,56 @@
 #!/usr/bin/env bash
-# Lays out a run folder (program folder, per-user folders) and runs JORV in it.
-# JORV_DEMO_SECONDS (default 8) is how long the unattended headless run lasts.
+# Lays out a run folder and runs JORV in it against the stand-ins: the simulator (in-process,
+# from data/sim/scenario.json) and the RealTraffic desktop app replaying
+# data/realtraffic/sample_scenario.json over loopback.
+# JORV_DEMO_SECONDS (default 20) is how long the unattended run lasts.
 set -euo pipefail
 build=$1
 run=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds="${JORV_DEMO_SECONDS:-20}"
+
 rm -rf "$run"
-mkdir -p "$run/program/docs" "$run/program/input" "$run/appdata" "$run/localappdata" "$run/runtime"
+program="$run/JORV"
+mkdir -p "$program/docs" "$program/input" "$run/appdata/JORV" "$run/localappdata" "$run/runtime"
 chmod 700 "$run/runtime"
-cp "$build/app/jorv" "$run/program/"
+cp "$build/app/jorv" "$program/"
+cp "$build"/data/*.enc "$program/input/"
+echo "JORV fills a running flight simulator with real-world air traffic." > "$program/docs/README.txt"
+
+# A Steam-style MSFS 2024 installation for the package folders.
+mkdir -p "$run/appdata/Microsoft Flight Simulator 2024/Packages/Community" \
+         "$run/appdata/Microsoft Flight Simulator 2024/Packages/Official2024"
+# RT App mode: the desktop app stand-in connects to the program's port.
+cat > "$run/appdata/JORV/parameters.xml" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<root>
+  <parameters>
+    <parameter name="RT_CHOISE" value="RT App" />
+  </parameters>
+</root>
+XML
 
 export JORV_APPDATA="$run/appdata"
 export JORV_LOCALAPPDATA="$run/localappdata"
 export XDG_RUNTIME_DIR="$run/runtime"
-export JORV_AUTOCLOSE_SECONDS="${JORV_DEMO_SECONDS:-8}"
+export JORV_SIM_SCENARIO="$root/data/sim/scenario.json"
+export JORV_AUTOCLOSE_SECONDS="$seconds"
 
-echo "Running JORV in $run/program for ${JORV_AUTOCLOSE_SECONDS} s ..."
+"$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/sample_scenario.json" \
+  --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
+standin=$!
+trap 'kill $standin 2>/dev/null || true' EXIT
+
+echo "Running JORV in $program for $seconds s against the stand-ins ..."
 status=0
-(cd "$run/program" && ./jorv) || status=$?
+(cd "$program" && ./jorv) || status=$?
+kill -INT $standin 2>/dev/null || true
+wait $standin 2>/dev/null || true
 echo "JORV ended with exit code $status"
 echo "---- Log.txt"
-cat "$run/program/Log.txt"
+cat "$program/Log.txt"
+if [ -f "$run/rtapp-requests.txt" ]; then
+  echo "---- requests the RealTraffic app stand-in received"
+  cat "$run/rtapp-requests.txt"
+fi
 exit "$status"
