@@ -131,6 +131,16 @@ class Gui {
   // Called by initInstance once the window exists: posts for updates that waited.
   void postWaitingUpdates();
 
+  // Painting (painting.cpp), GUI thread. paint draws the whole client area off-screen in
+  // logical units (900 wide) and copies it onto the target in one go.
+  void paint(ui::Hwnd hwnd, ui::Canvas& target);
+  void paintHeader(ui::Canvas& dc);
+  void paintPanel(ui::Canvas& dc);
+  void paintParkingBand(ui::Canvas& dc);
+  // Text in the bold or normal painting font at (x, y - 3); text that is not valid UTF-8 is
+  // logged and skipped.
+  void drawText(ui::Canvas& dc, int x, int y, std::string_view utf8, ui::Color colour, bool bold);
+
   // The saved window position in parameters.xml (the config globals of the same names).
   IntOption& mainWindowX;
   IntOption& mainWindowY;
@@ -143,6 +153,7 @@ class Gui {
   const ui::Color darkGreen = ui::rgb(25, 150, 25);
   const ui::Color yellow = ui::rgb(255, 255, 0);
   const ui::Color white = ui::rgb(255, 255, 255);
+  const ui::Color grey = ui::rgb(160, 160, 160);
 
   ui::FontHandle normalFont;  // painting fonts, made for 96 DPI
   ui::FontHandle boldFont;

@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/option_controls.h"
+#include "app/painting.h"
 #include "app/program_entry.h"
 #include "app/stop_request.h"
 #include "app/worker.h"
@@ -62,9 +63,7 @@ ui::LResult WndProc(ui::Hwnd hwnd, std::uint32_t message, ui::WParam wParam, ui:
       lf_createOptionControls(hwnd);
       return 0;
     case ui::WM_PAINT:
-      // The bands are painted over the whole client area; until then the canvas stays blank.
-      ui::beginPaint(hwnd);
-      ui::endPaint(hwnd);
+      gf_paintMainWindow(hwnd);
       return 0;
     case ui::WM_ERASEBKGND:
       return 1;

@@ -1,34 +1,59 @@
 #include "app/window_seams.h"
 
-#include "config/keys.h"
+#include <mutex>
+#include <utility>
+
 #include "feed/rt_app_server.h"
 
 std::atomic<bool> g_waitingForRTApp{false};
 std::atomic<bool> g_simSwitchRequested{false};
 
-void gf_blockSelectedAircraft() {}
-void gf_unblockAircraft() {}
+namespace {
 
-ui::LResult gf_destinationEditProc(ui::Hwnd hwnd, std::uint32_t message, ui::WParam wParam, ui::LParam lParam) {
-  return ui::defWindowProc(hwnd, message, wParam, lParam);
+std::mutex g_neighboursMutex;
+ParkingNeighbours g_neighbours;
+
+ParkingNeighbours lf_neighbours() {
+  std::lock_guard lock(g_neighboursMutex);
+  return g_neighbours;
 }
 
-bool gf_storeUserStand(std::string_view, std::string_view) { return false; }
+}  // namespace
 
-std::uint32_t gf_timeShiftMinutes() {
-  return static_cast<std::uint32_t>(TIME_SHIFT_DAYS.value) * 1440u +
-         static_cast<std::uint32_t>(TIME_SHIFT_HOURS.value) * 60u + static_cast<std::uint32_t>(TIME_SHIFT_MINS.value);
+void gf_setParkingNeighboursForTest(ParkingNeighbours neighbours) {
+  std::lock_guard lock(g_neighboursMutex);
+  g_neighbours = std::move(neighbours);
 }
 
-void gf_applyTimeShift(std::uint32_t, bool, bool) {}
-void gf_applyRangeMode() {}
-void gf_resetLastSimTime() {}
+bool gf_storeUserStand(std::string_view airport, std::string_view stand) {
+  const auto n = lf_neighbours();
+  return n.storeUserStand ? n.storeUserStand(airport, stand) : false;
+}
 
-void gf_updateParkTrafficOnlyControls() {}
-void gf_updateAutoParkControls() {}
-void gf_restartParkingCountdown() {}
-void gf_requestParkingUpdate() {}
-bool gf_parkAirportStandsLoaded() { return false; }
+std::optional<std::string> gf_getUserStandOf(IcaoCode airport) {
+  const auto n = lf_neighbours();
+  return n.getUserStandOf ? n.getUserStandOf(airport) : std::nullopt;
+}
+
+ApfStands gf_readApfForStands(IcaoCode airport) {
+  const auto n = lf_neighbours();
+  if (n.readApfForStands) return n.readApfForStands(airport);
+  return ApfStands{std::nullopt, "no airport stand files yet"};
+}
+
+void gf_moveParkAirportToFront(IcaoCode airport, const Lalo& position) {
+  const auto n = lf_neighbours();
+  if (n.moveParkAirportToFront) n.moveParkAirportToFront(airport, position);
+}
+
+bool gf_parkAirportStandsLoaded() {
+  const auto n = lf_neighbours();
+  return n.standsLoaded ? n.standsLoaded() : false;
+}
+
+std::int32_t gf_parkingWeekNumber() {
+  const auto n = lf_neighbours();
+  return n.weekNumber ? n.weekNumber() : 0;
+}
 
 void gf_closeRTAppServer() { g_rtAppServer.close(); }
-void gf_setParkedOnlyRequest(bool) {}

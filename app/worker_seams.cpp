@@ -13,6 +13,9 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/option_controls.h"
+#include "app/blocking.h"
+#include "app/parking_controls.h"
+#include "app/time_shift.h"
 #include "app/program_entry.h"
 #include "app/window_seams.h"
 #include "config/keys.h"
@@ -30,6 +33,7 @@
 #include "feed/rt_app_traffic.h"
 #include "feed/rt_app_weather.h"
 #include "feed/rt_license.h"
+#include "feed/traffic_handover.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
@@ -200,12 +204,14 @@ WorkerSeams gf_programWorkerSeams() {
     return ui::messageBox(gf_mainWindow(), text, "JORV", type);
   };
   s.pickFolder = [](const std::filesystem::path& initial) { return gf_pickFolder(gf_mainWindow(), initial); };
-  s.setDestination = lf_missing("gf_setDestination");
+  s.setDestination = [](const AirportRef& a) {
+    gf_setDestination(std::string(a.code.text()), Airport{a.code, g_defaultIataCode, a.position, a.elevationFt});
+  };
   s.applyRangeMode = [] { gf_applyRangeMode(); };
-  s.enableTimeShiftControls = lf_missing("gf_enableTimeShiftControls");
+  s.enableTimeShiftControls = [](bool enabled) { gf_enableTimeShiftControls(enabled); };
   s.resetTimeShift = [] { gf_applyTimeShift(0, false, false); };
-  s.followSimTime = lf_missing("gf_followSimTime");
-  s.autoRange = lf_missing("gf_autoRange");
+  s.followSimTime = [] { gf_followSimTime(); };
+  s.autoRange = [] { gf_autoRange(); };
   s.setAircraftList = lf_missing("the aircraft list");
 
   s.scanLiveries = lf_missing("gf_scanLiveries");
@@ -258,8 +264,8 @@ WorkerSeams gf_programWorkerSeams() {
   s.parkAirportHasStands = lf_missing("the park airport's stands", false);
   s.clearStandSearchHits = lf_missing("gf_clearStandSearchHits");
   s.resetParkAirport = lf_missing("gf_resetParkAirport");
-  s.disableParkingControls = lf_missing("gf_disableParkingControls");
-  s.resetParkedTraffic = lf_missing("gf_resetParkedTraffic");
+  s.disableParkingControls = [] { gf_disableParkingControls(); };
+  s.resetParkedTraffic = [] { gf_resetParkedTraffic(); };
 
   s.scanAirports = lf_missing("gf_scanAirports");
 
@@ -286,7 +292,7 @@ WorkerSeams gf_programWorkerSeams() {
     gf_sendUserPositionToRTApp();
     return true;
   };
-  s.sendTimeOffsetToRTApp = lf_missing("the simulator time for gf_sendTimeOffsetToRTApp");
+  s.sendTimeOffsetToRTApp = [] { gf_sendSimTimeToRTApp(); };
   s.rtAppWeatherReader = [](std::stop_token) {
     g_rtAppWeatherReader.stopFlag = 0;
     gf_weatherReader(kRTAppWeatherPort);
@@ -303,7 +309,7 @@ WorkerSeams gf_programWorkerSeams() {
   s.rtAppBufferTrafficReceived = [] { return g_rtAppTrafficReader.bufferReceived.load(); };
   s.requestParkedTraffic = [] { gf_requestParkedTraffic(); };
   s.parkedTrafficReceived = [] { return g_rtAppTrafficReader.parkedReceived.load(); };
-  s.waitForFirstTraffic = lf_missing("gf_waitForFirstTraffic");
+  s.waitForFirstTraffic = [] { gf_waitForFirstTraffic(); };
 
   s.updateQueryBox = [] { g_rtApiTrafficClient.updateQueryBox(); };
   s.setRTDirectQueryCentre = [](const Lalo& centre) { g_rtApiTrafficClient.setQueryCentre(centre); };

@@ -138,6 +138,18 @@ void Canvas::text(int x, int y, std::string_view utf8, const Font& font, Color c
   cairo_show_text(cr, p.text.c_str());
 }
 
+void Canvas::drawCanvas(const Canvas& source) {
+  if (&source == this) return;
+  record_.insert(record_.end(), source.record_.begin(), source.record_.end());
+  cairo_surface_flush(source.surface_->surface);
+  cairo_t* cr = surface_->cr;
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_set_source_surface(cr, source.surface_->surface, 0, 0);
+  cairo_paint(cr);
+  cairo_restore(cr);
+}
+
 Color Canvas::pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return rgb(255, 255, 255);
   cairo_surface_flush(surface_->surface);

@@ -62,6 +62,9 @@ class Canvas {
   void polyline(const std::vector<Point>& points, Color color, int penWidth);
   // Text with its top-left corner at (x, y).
   void text(int x, int y, std::string_view utf8, const Font& font, Color color);
+  // Copies another canvas of any size onto this one at device (0, 0), pixels and record alike:
+  // the last step of painting off-screen first.
+  void drawCanvas(const Canvas& source);
 
   const std::vector<Primitive>& record() const { return record_; }
   void clearRecord() { record_.clear(); }
