@@ -13,6 +13,7 @@
 #include "config/xml_helpers.h"
 #include "core/files.h"
 #include "core/log.h"
+#include "feed/rt_license.h"
 
 namespace {
 
@@ -95,6 +96,10 @@ bool initInstance(const char* title) {
   gui.placeWindow(MAIN_WINDOW_X.defaultValue, MAIN_WINDOW_Y.defaultValue);
 
   gui.postWaitingUpdates();
+  // The RealTraffic license dialog asks over the main window.
+  gf_setLicensePrompt(
+      [](ui::Hwnd owner, const TextPromptSpec& spec) { return ui::promptText(owner, spec.title, spec.label, spec.maxChars); },
+      window);
 
   ui::showWindow(window, true);
   return true;

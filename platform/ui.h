@@ -1,11 +1,13 @@
 #pragma once
 // The window layer: Win32's concepts (window procedure, posted messages, control ids,
 // WM_COMMAND notifications) over a backend of our own. The headless backend keeps an
-// in-memory model of every window and control; tests drive it through ui_driver.h.
+// in-memory model of every window and control; tests drive it through ui_driver.h. A desktop
+// backend (ui_backend.h) mirrors the model on a real window when one is linked and chosen.
 //
 // Threads: the thread that runs the message loop is the GUI thread; window procedures run
 // only there. postMessage and every control operation may be called from any thread and
 // never wait for the GUI thread.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -240,9 +242,14 @@ inline constexpr int IDNO = 7;
 int messageBox(Hwnd owner, std::string_view text, std::string_view caption, unsigned type);
 // A folder chosen by the user (UTF-8); empty when cancelled.
 std::optional<std::string> pickFolder(Hwnd owner, std::string_view initialFolder);
+// A one-line text prompt with OK and Cancel: the text confirmed with OK (at most maxChars
+// characters), none for Cancel or closing.
+std::optional<std::string> promptText(Hwnd owner, std::string_view title, std::string_view label,
+                                      std::size_t maxChars);
 
 // Forgets every class, window, timer and queued message, and the test settings of monitors,
-// DPI, fonts and dialogs; tests call it between cases.
+// DPI, fonts and dialogs; tests call it between cases. A desktop backend in use stays, without
+// its widgets.
 void resetForTest();
 
 }  // namespace ui

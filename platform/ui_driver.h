@@ -1,6 +1,7 @@
 #pragma once
 // Acts as the user on the headless window: every action is carried out on the GUI thread,
 // in order with the posted messages, exactly as the window would see a real click.
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -41,6 +42,14 @@ void answerMessageBoxes(std::vector<int> answers);
 std::vector<MessageBoxShown> messageBoxesShown();
 void answerFolderPicks(std::vector<std::optional<std::string>> answers);
 std::vector<std::string> folderPicksShown();  // the initial folder of each picker opened
+// The next text prompts get these answers (nullopt: cancelled; then every prompt is cancelled).
+struct PromptShown {
+  std::string title;
+  std::string label;
+  std::size_t maxChars = 0;
+};
+void answerPrompts(std::vector<std::optional<std::string>> answers);
+std::vector<PromptShown> promptsShown();
 
 // GUI thread (or with no loop running): paints one control and returns what it drew.
 std::vector<Primitive> paintControl(Hwnd control);

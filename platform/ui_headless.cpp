@@ -1,8 +1,11 @@
 // Headless backend: the windows and controls live in memory; the message loop is real.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <future>
@@ -14,6 +17,7 @@
 
 #include "platform/canvas.h"
 #include "platform/ui.h"
+#include "platform/ui_backend.h"
 #include "platform/ui_driver.h"
 
 namespace ui {
@@ -83,11 +87,28 @@ struct State {
   std::vector<driver::MessageBoxShown> boxesShown;
   std::deque<std::optional<std::string>> folderAnswers;
   std::vector<std::string> folderPicksShown;
+  std::deque<std::optional<std::string>> promptAnswers;
+  std::vector<driver::PromptShown> promptsShown;
+  std::vector<Monitor> desktopMonitors;
+  backend::Factory factory = nullptr;
+  backend::Backend* backend = nullptr;  // set once chosen, never destroyed
 };
 
 State& lf_state() {
   static State* state = new State;  // never destroyed: other threads may post during exit
   return *state;
+}
+
+// The desktop backend in use, or null; read without the lock by the dialogs.
+std::atomic<backend::Backend*> g_backend{nullptr};
+
+// With the model's lock held: the backend (if any) mirrors the change later.
+void lf_changed(State& s, Hwnd hwnd) {
+  if (s.backend) s.backend->changed(hwnd);
+}
+
+void lf_wake() {
+  if (backend::Backend* b = g_backend.load()) b->wake();
 }
 
 Control* lf_control(State& s, Hwnd hwnd) {
@@ -106,6 +127,7 @@ void lf_post(State& s, Entry entry) {
     s.queue.push_back(std::move(entry));
   }
   s.wake.notify_all();
+  lf_wake();
 }
 
 void lf_armAutoClose(State& s, Hwnd hwnd) {
@@ -133,6 +155,7 @@ std::uint32_t lf_systemDpi(const State& s) {
 
 std::vector<Monitor> lf_monitors(const State& s) {
   if (!s.monitors.empty()) return s.monitors;
+  if (!s.desktopMonitors.empty()) return s.desktopMonitors;
   return {Monitor{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}, lf_systemDpi(s)}};
 }
 
@@ -193,8 +216,9 @@ Rect lf_clientRect(State& s, Hwnd hwnd) {
               std::max(0, w->rect.height - lf_caption(dpi) - lf_border(dpi))};
 }
 
-void lf_invalidate(Window& w, std::optional<Rect> rect, bool erase, Rect client) {
+void lf_invalidate(State& s, Hwnd hwnd, Window& w, std::optional<Rect> rect, bool erase, Rect client) {
   w.invalidations.push_back(Invalidation{rect.value_or(client), erase});
+  lf_changed(s, hwnd);
 }
 
 Hwnd lf_findChild(State& s, Hwnd parent, int id) {
@@ -227,8 +251,22 @@ Hwnd createWindow(std::string_view className, std::string_view title, Rect rect)
     destroyWindow(hwnd);
     return Hwnd::null;
   }
-  std::lock_guard lock(s.mutex);
-  lf_armAutoClose(s, hwnd);
+  backend::Factory factory = nullptr;
+  backend::Backend* desktop = nullptr;
+  {
+    std::lock_guard lock(s.mutex);
+    lf_armAutoClose(s, hwnd);
+    // Chosen once: a desktop that failed to open is not tried again.
+    if (!s.backend && backend::wantsDesktop()) factory = std::exchange(s.factory, nullptr);
+    desktop = s.backend;
+  }
+  if (factory && (desktop = factory()) != nullptr) {
+    std::lock_guard lock(s.mutex);
+    s.backend = desktop;
+    g_backend = desktop;
+  }
+  if (desktop && !desktop->windowCreated(hwnd))
+    std::fprintf(stderr, "The window could not be shown on the desktop; it runs without one\n");
   return hwnd;
 }
 
@@ -240,9 +278,15 @@ bool destroyWindow(Hwnd hwnd) {
     if (!w || w->control) return false;
   }
   sendMessage(hwnd, WM_DESTROY, 0, 0);
-  std::lock_guard lock(s.mutex);
-  std::erase_if(s.windows, [hwnd](const auto& kv) { return kv.first == hwnd || kv.second.parent == hwnd; });
-  std::erase_if(s.timers, [hwnd](const Timer& t) { return t.hwnd == hwnd; });
+  backend::Backend* desktop = nullptr;
+  {
+    std::lock_guard lock(s.mutex);
+    std::erase_if(s.windows, [hwnd](const auto& kv) { return kv.first == hwnd || kv.second.parent == hwnd; });
+    std::erase_if(s.timers, [hwnd](const Timer& t) { return t.hwnd == hwnd; });
+    desktop = s.backend;
+  }
+  // The backend touches its widgets only without the model's lock.
+  if (desktop) desktop->windowDestroyed(hwnd);
   return true;
 }
 
@@ -266,6 +310,7 @@ bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam)
     s.queue.push_back(Entry{Msg{hwnd, message, wParam, lParam}, {}});
   }
   s.wake.notify_all();
+  lf_wake();
   return true;
 }
 
@@ -313,12 +358,19 @@ int getMessage(Msg& msg) {
       msg = entry.msg;
       return msg.message == WM_QUIT ? 0 : 1;
     }
-    if (s.timers.empty()) {
-      s.wake.wait(lock);
+    std::optional<Clock::time_point> next;
+    if (!s.timers.empty())
+      next = std::min_element(s.timers.begin(), s.timers.end(),
+                              [](const Timer& a, const Timer& b) { return a.due < b.due; })->due;
+    if (backend::Backend* desktop = s.backend) {
+      // The desktop's events are handled while the queue is empty; a post wakes them.
+      lock.unlock();
+      desktop->waitForEvents(next);
+      lock.lock();
+    } else if (next) {
+      s.wake.wait_until(lock, *next);
     } else {
-      auto next = std::min_element(s.timers.begin(), s.timers.end(),
-                                   [](const Timer& a, const Timer& b) { return a.due < b.due; })->due;
-      s.wake.wait_until(lock, next);
+      s.wake.wait(lock);
     }
   }
 }
@@ -341,6 +393,7 @@ void setTimer(Hwnd hwnd, std::uintptr_t id, unsigned intervalMs) {
     s.timers.push_back(Timer{hwnd, id, interval, Clock::now() + interval, false});
   }
   s.wake.notify_all();
+  lf_wake();
 }
 
 void killTimer(Hwnd hwnd, std::uintptr_t id) {
@@ -360,6 +413,7 @@ Hwnd createControl(Hwnd parent, ControlKind kind, int id, std::string_view text,
   w.rect = rect;
   w.control = Control{kind, id, std::string(text), rect};
   s.windows[hwnd] = std::move(w);
+  lf_changed(s, hwnd);
   return hwnd;
 }
 
@@ -392,7 +446,10 @@ void setControlProc(Hwnd control, WndProc proc) {
 void setWindowText(Hwnd hwnd, std::string_view text) {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
-  if (Window* w = lf_window(s, hwnd)) (w->control ? w->control->text : w->title) = std::string(text);
+  if (Window* w = lf_window(s, hwnd)) {
+    (w->control ? w->control->text : w->title) = std::string(text);
+    lf_changed(s, hwnd);
+  }
 }
 
 std::string getWindowText(Hwnd hwnd) {
@@ -409,8 +466,9 @@ void enableWindow(Hwnd hwnd, bool enabled) {
   Window* w = lf_window(s, hwnd);
   if (!w) return;
   (w->control ? w->control->enabled : w->enabled) = enabled;
+  lf_changed(s, hwnd);
   // A control shows its new state at once (RedrawWindow after WM_ENABLE).
-  if (w->control) lf_invalidate(*w, std::nullopt, false, lf_clientRect(s, hwnd));
+  if (w->control) lf_invalidate(s, hwnd, *w, std::nullopt, false, lf_clientRect(s, hwnd));
 }
 
 bool isWindowEnabled(Hwnd hwnd) {
@@ -423,7 +481,10 @@ bool isWindowEnabled(Hwnd hwnd) {
 void showWindow(Hwnd hwnd, bool shown) {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
-  if (Window* w = lf_window(s, hwnd)) (w->control ? w->control->shown : w->shown) = shown;
+  if (Window* w = lf_window(s, hwnd)) {
+    (w->control ? w->control->shown : w->shown) = shown;
+    lf_changed(s, hwnd);
+  }
 }
 
 bool isWindowVisible(Hwnd hwnd) {
@@ -436,7 +497,10 @@ bool isWindowVisible(Hwnd hwnd) {
 void moveWindow(Hwnd hwnd, Rect rect) {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
-  if (Window* w = lf_window(s, hwnd)) (w->control ? w->control->rect : w->rect) = rect;
+  if (Window* w = lf_window(s, hwnd)) {
+    (w->control ? w->control->rect : w->rect) = rect;
+    lf_changed(s, hwnd);
+  }
 }
 
 Rect windowRect(Hwnd hwnd) {
@@ -458,7 +522,7 @@ void setCheckState(Hwnd control, int state) {
   if (!w || !w->control) return;
   w->control->checkState = state;
   // The control shows its new state at once (RedrawWindow after BM_SETCHECK).
-  lf_invalidate(*w, std::nullopt, false, lf_clientRect(s, control));
+  lf_invalidate(s, control, *w, std::nullopt, false, lf_clientRect(s, control));
 }
 
 int getCheckState(Hwnd control) {
@@ -474,6 +538,7 @@ int comboAddString(Hwnd combo, std::string_view text) {
   Control* c = lf_control(s, combo);
   if (!c) return -1;
   c->items.emplace_back(text);
+  lf_changed(s, combo);
   return static_cast<int>(c->items.size()) - 1;
 }
 
@@ -484,6 +549,7 @@ void comboResetContent(Hwnd combo) {
     c->items.clear();
     c->selection = -1;
     c->text.clear();
+    lf_changed(s, combo);
   }
 }
 
@@ -499,6 +565,7 @@ void comboSetCurSel(Hwnd combo, int index) {
     c->selection = index;
     c->text = c->items[static_cast<size_t>(index)];
   }
+  lf_changed(s, combo);
 }
 
 int comboGetCurSel(Hwnd combo) {
@@ -517,6 +584,7 @@ std::vector<std::string> comboItems(Hwnd combo) {
 
 void resetForTest() {
   auto& s = lf_state();
+  if (backend::Backend* desktop = g_backend.load()) desktop->reset();
   std::lock_guard lock(s.mutex);
   s.classes.clear();
   s.windows.clear();
@@ -533,6 +601,8 @@ void resetForTest() {
   s.boxesShown.clear();
   s.folderAnswers.clear();
   s.folderPicksShown.clear();
+  s.promptAnswers.clear();
+  s.promptsShown.clear();
 }
 
 int mulDiv(int value, int numerator, int denominator) {
@@ -611,6 +681,7 @@ bool setWindowPos(Hwnd hwnd, ZOrder zOrder, int x, int y, int width, int height,
   }
   if (!(flags & SWP_NOZORDER) && zOrder != ZOrder::unchanged) w->topmost = zOrder == ZOrder::topmost;
   if (w->control) w->rect = rect;
+  lf_changed(s, hwnd);
   return true;
 }
 
@@ -644,6 +715,7 @@ void setShowState(Hwnd hwnd, int showCmd) {
     w->rect = w->normalRect;
   }
   w->showCmd = showCmd;
+  lf_changed(s, hwnd);
 }
 
 FontHandle createFont(const Font& description) {
@@ -667,7 +739,8 @@ void setWindowFont(Hwnd hwnd, FontHandle font, bool redraw) {
   Window* w = lf_window(s, hwnd);
   if (!w) return;
   w->font = std::move(font);
-  if (redraw) lf_invalidate(*w, std::nullopt, true, lf_clientRect(s, hwnd));
+  lf_changed(s, hwnd);
+  if (redraw) lf_invalidate(s, hwnd, *w, std::nullopt, true, lf_clientRect(s, hwnd));
 }
 
 FontHandle windowFont(Hwnd hwnd) {
@@ -680,7 +753,7 @@ FontHandle windowFont(Hwnd hwnd) {
 void invalidateRect(Hwnd hwnd, std::optional<Rect> rect, bool erase) {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
-  if (Window* w = lf_window(s, hwnd)) lf_invalidate(*w, rect, erase, lf_clientRect(s, hwnd));
+  if (Window* w = lf_window(s, hwnd)) lf_invalidate(s, hwnd, *w, rect, erase, lf_clientRect(s, hwnd));
 }
 
 std::vector<Invalidation> takeInvalidations(Hwnd hwnd) {
@@ -717,7 +790,8 @@ void paintWindow(Hwnd hwnd, Canvas& target) {
   s.paintTargets.erase(hwnd);
 }
 
-int messageBox(Hwnd, std::string_view text, std::string_view caption, unsigned type) {
+int messageBox(Hwnd owner, std::string_view text, std::string_view caption, unsigned type) {
+  if (backend::Backend* desktop = g_backend.load()) return desktop->messageBox(owner, text, caption, type);
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
   // Unscripted, the box is answered with its first button, as a user pressing Enter would.
@@ -730,7 +804,8 @@ int messageBox(Hwnd, std::string_view text, std::string_view caption, unsigned t
   return answer;
 }
 
-std::optional<std::string> pickFolder(Hwnd, std::string_view initialFolder) {
+std::optional<std::string> pickFolder(Hwnd owner, std::string_view initialFolder) {
+  if (backend::Backend* desktop = g_backend.load()) return desktop->pickFolder(owner, initialFolder);
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
   s.folderPicksShown.emplace_back(initialFolder);
@@ -739,6 +814,73 @@ std::optional<std::string> pickFolder(Hwnd, std::string_view initialFolder) {
   s.folderAnswers.pop_front();
   return answer;
 }
+
+std::optional<std::string> promptText(Hwnd owner, std::string_view title, std::string_view label,
+                                      std::size_t maxChars) {
+  std::optional<std::string> answer;
+  if (backend::Backend* desktop = g_backend.load()) {
+    answer = desktop->promptText(owner, title, label, maxChars);
+  } else {
+    auto& s = lf_state();
+    std::lock_guard lock(s.mutex);
+    s.promptsShown.push_back(driver::PromptShown{std::string(title), std::string(label), maxChars});
+    if (!s.promptAnswers.empty()) {  // unscripted: cancelled
+      answer = std::move(s.promptAnswers.front());
+      s.promptAnswers.pop_front();
+    }
+  }
+  // The limit holds whatever the dialog let through; it counts characters, not bytes.
+  if (answer) {
+    std::size_t chars = 0, cut = 0;
+    for (; cut < answer->size(); ++cut) {
+      if ((static_cast<unsigned char>((*answer)[cut]) & 0xC0) == 0x80) continue;
+      if (chars++ == maxChars) break;
+    }
+    answer->resize(cut);
+  }
+  return answer;
+}
+
+namespace backend {
+
+void registerFactory(Factory factory) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  if (!s.backend) s.factory = factory;
+}
+
+bool wantsDesktop() {
+  const char* choice = std::getenv("JORV_UI");
+  if (choice && std::strcmp(choice, "headless") == 0) return false;
+  if (choice && std::strcmp(choice, "gtk") == 0) return true;
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+void notePosition(Hwnd window, int x, int y, int showCmd) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  Window* w = lf_window(s, window);
+  if (!w || w->control) return;
+  // The frame's size stays the model's: the client area follows from it.
+  if (showCmd == SW_SHOWNORMAL) {
+    if (w->showCmd != SW_SHOWNORMAL) w->rect = w->normalRect;
+    w->rect.x = x;
+    w->rect.y = y;
+  } else if (w->showCmd == SW_SHOWNORMAL) {
+    w->normalRect = w->rect;
+  }
+  w->showCmd = showCmd;
+}
+
+void setDesktopMonitors(std::vector<Monitor> monitors) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.desktopMonitors = std::move(monitors);
+}
+
+}  // namespace backend
 
 namespace driver {
 namespace {
@@ -836,6 +978,18 @@ std::vector<std::string> folderPicksShown() {
   auto& s = lf_state();
   std::lock_guard lock(s.mutex);
   return s.folderPicksShown;
+}
+
+void answerPrompts(std::vector<std::optional<std::string>> answers) {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  s.promptAnswers.assign(answers.begin(), answers.end());
+}
+
+std::vector<PromptShown> promptsShown() {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  return s.promptsShown;
 }
 
 std::vector<Primitive> paintControl(Hwnd control) {

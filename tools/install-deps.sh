@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   libpugixml-dev libcurl4-openssl-dev libsodium-dev libzip-dev
   nlohmann-json3-dev libmsgsl-dev libfmt-dev libcairo2-dev libfontconfig-dev
-  libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev libgtk-3-dev
 )
 # Extra packages named by the caller (for example the window backend's).
 packages+=("$@")
