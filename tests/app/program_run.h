@@ -18,8 +18,7 @@ extern char** environ;
 
 namespace testing_support {
 
-inline const std::filesystem::path kSourceDataFolder =
-    std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+inline const std::filesystem::path kSourceDataFolder = sourceDataFolder();
 
 struct ProgramRun {
   TempDir root;

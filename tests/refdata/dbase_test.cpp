@@ -24,7 +24,7 @@ using testing_support::ScopedCurrentDir;
 using testing_support::TempDir;
 using testing_support::writeFile;
 
-const fs::path kSampleData = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+const fs::path kSampleData = testing_support::sourceDataFolder();
 
 // The required sections with a few codes each; extra is put inside root after them.
 std::string dbaseXml(const std::string& extra, const std::string& omit = "") {

@@ -20,7 +20,7 @@ using testing_support::ScopedCurrentDir;
 using testing_support::TempDir;
 using testing_support::writeFile;
 
-const fs::path kSampleData = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+const fs::path kSampleData = testing_support::sourceDataFolder();
 
 class WeeklyTrafficTest : public ::testing::Test {
  protected:

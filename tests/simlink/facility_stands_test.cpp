@@ -249,7 +249,7 @@ TEST_F(FacilityTest, AnInvalidCodeThrowsBeforeAnythingIsAsked) {
 }
 
 TEST_F(FacilityTest, TheDemoFixturesServeZurich) {
-  sim::setFacilityFolder(std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "sim" /
+  sim::setFacilityFolder(testing_support::sourceDataFolder() / "sim" /
                          "facilities");
   const StandRead read = readStands("LSZH");
   ASSERT_TRUE(read.ok);

@@ -183,7 +183,7 @@ TEST(StandinFacilities, BadFilesAreRefusedWithTheirReason) {
 }
 
 TEST(StandinFacilities, TheScenarioFindsItsFacilityFolder) {
-  const auto data = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "sim";
+  const auto data = testing_support::sourceDataFolder() / "sim";
   sim::loadScenario(data / "scenario.json");
   sim::setRunning(true);
   SimConnectHandle handle = nullptr;

@@ -29,6 +29,9 @@ class ScopedCurrentDir {
   std::filesystem::path previous_;
 };
 
+// The repository's data/ folder (sample data sets, scenarios, fixtures).
+inline std::filesystem::path sourceDataFolder() { return std::filesystem::path(JORV_SOURCE_DIR) / "data"; }
+
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& content);
 
