@@ -98,7 +98,7 @@ bool initInstance(const char* title) {
   gui.postWaitingUpdates();
   // The RealTraffic license dialog asks over the main window.
   gf_setLicensePrompt(
-      [](ui::Hwnd owner, const TextPromptSpec& spec) { return ui::promptText(owner, spec.title, spec.label, spec.maxChars); },
+      [](ui::Hwnd owner, const TextPromptRequest& request) { return ui::promptText(owner, request.title, request.label, request.maxChars); },
       window);
 
   ui::showWindow(window, true);

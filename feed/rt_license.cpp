@@ -91,8 +91,8 @@ std::optional<std::string> gf_licenseTokenDialog(ui::Hwnd owner) {
     prompt = g_prompt;
   }
   if (!prompt) return std::nullopt;  // no window layer: nobody to ask
-  const TextPromptSpec spec;
-  std::optional<std::string> typed = prompt(owner, spec);
+  const TextPromptRequest request;
+  std::optional<std::string> typed = prompt(owner, request);
   if (!typed || typed->empty()) return std::nullopt;
   return typed;
 }

@@ -18,13 +18,13 @@ inline constexpr std::string_view kLicensePlaceholder = "fill in your license he
 inline constexpr std::string_view kTokenPlaceholder = "fill in your API-token here";
 
 // What the dialog asks: a modal one-line prompt over the owner window.
-struct TextPromptSpec {
+struct TextPromptRequest {
   std::string title = "RealTraffic license";
   std::string label = "License / token:";
   std::size_t maxChars = 60;
 };
 // The text the user confirmed with OK, or none for Cancel, closing, or no prompt at all.
-using TextPrompt = std::function<std::optional<std::string>(ui::Hwnd owner, const TextPromptSpec& spec)>;
+using TextPrompt = std::function<std::optional<std::string>(ui::Hwnd owner, const TextPromptRequest& request)>;
 // The window layer installs its prompt here, with the main window as the dialog's owner.
 void gf_setLicensePrompt(TextPrompt prompt, ui::Hwnd owner);
 

@@ -31,19 +31,19 @@ void lf_usage() {
 }
 
 rtstandin::WebApiFault lf_fault(const std::string& text, std::string& endpoint, int& count) {
-  std::string spec = text;
+  std::string faultText = text;
   count = 1;
-  if (const auto x = spec.rfind('x'); x != std::string::npos && x + 1 < spec.size() &&
-                                      spec.find_first_not_of("0123456789", x + 1) == std::string::npos) {
-    count = std::stoi(spec.substr(x + 1));
-    spec.resize(x);
+  if (const auto x = faultText.rfind('x'); x != std::string::npos && x + 1 < faultText.size() &&
+                                      faultText.find_first_not_of("0123456789", x + 1) == std::string::npos) {
+    count = std::stoi(faultText.substr(x + 1));
+    faultText.resize(x);
   }
   std::vector<std::string> parts;
   // The endpoint itself may hold one ':' ("/v6/traffic:parkedtraffic"), so split from the end.
   std::size_t start = 0;
   while (true) {
-    const auto colon = spec.find(':', start);
-    parts.push_back(spec.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+    const auto colon = faultText.find(':', start);
+    parts.push_back(faultText.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
     if (colon == std::string::npos) break;
     start = colon + 1;
   }

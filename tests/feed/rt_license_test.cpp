@@ -48,16 +48,16 @@ class LicenseTest : public ::testing::Test {
   // A prompt that answers with typed (none: Cancel) and counts its calls.
   void answerPrompt(std::optional<std::string> typed) {
     gf_setLicensePrompt(
-        [this, typed](ui::Hwnd, const TextPromptSpec& spec) {
+        [this, typed](ui::Hwnd, const TextPromptRequest& request) {
           ++prompts_;
-          lastSpec_ = spec;
+          lastRequest_ = request;
           return typed;
         },
         ui::Hwnd::null);
   }
 
   int prompts_ = 0;
-  TextPromptSpec lastSpec_;
+  TextPromptRequest lastRequest_;
 
  private:
   testing_support::TempDir dir_;
@@ -69,9 +69,9 @@ TEST_F(LicenseTest, FirstRunCreatesTheTemplateAsksAndSavesTheLicense) {
   answerPrompt("ABC-123&x=1");
   gf_readRTLicenseOrToken();
   EXPECT_EQ(prompts_, 1);
-  EXPECT_EQ(lastSpec_.title, "RealTraffic license");
-  EXPECT_EQ(lastSpec_.label, "License / token:");
-  EXPECT_EQ(lastSpec_.maxChars, 60u);
+  EXPECT_EQ(lastRequest_.title, "RealTraffic license");
+  EXPECT_EQ(lastRequest_.label, "License / token:");
+  EXPECT_EQ(lastRequest_.maxChars, 60u);
   EXPECT_EQ(g_rtCredential, "ABC-123&x=1");
   EXPECT_EQ(readFile(ownFile()), R"({"License":"ABC-123&x=1","Name":"unknown"})");
   EXPECT_NE(logText().find("Your RealTraffic license was taken from 'RealTraffic.lic'"), std::string::npos);
