@@ -49,12 +49,6 @@ class BlockingTest : public WindowTest {
     g_removeBlockedRequested = false;
   }
 
-  std::string statusLine() {
-    ui::driver::sync();
-    std::string text;
-    ui::driver::runOnGuiThread([&] { text = g_gui.statusLine; });
-    return text;
-  }
   void enterDestination(std::string_view text) {
     ui::driver::typeText(window_, static_cast<int>(DESTINATION.controlId), text);
     ui::driver::pressEnter(window_, static_cast<int>(DESTINATION.controlId));
@@ -66,7 +60,6 @@ class BlockingTest : public WindowTest {
       gf_blockSelectedAircraft();
     });
   }
-  bool enabled(const GuiControl& c) { return ui::isWindowEnabled(c.window); }
 
   std::vector<Airport> savedAirports_;
   std::optional<std::string> userStand_;

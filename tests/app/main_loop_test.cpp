@@ -14,13 +14,17 @@ class MainLoop : public WorkerFixture {
   }
   // One tick with a step due; the names the tick called.
   std::vector<std::string> step() {
-    {
-      std::lock_guard lock(callsMutex);
-      calls.clear();
-    }
+    clearCalls();
     g_stepDue = true;
     EXPECT_TRUE(lf_tick());
     return callsSnapshot();
+  }
+  void parkAtAirportWithStands() {
+    {
+      std::unique_lock lock(g_parkAirportLock);
+      g_parkAirport = AirportRef{IcaoCode("EHAM"), {52.3, 4.76}, -11};
+    }
+    seams.parkAirportHasStands = [] { return true; };
   }
   static bool has(const std::vector<std::string>& names, const char* name) {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -54,11 +58,7 @@ TEST_F(MainLoop, WithoutAStepDueOnlyTheAddingStackRuns) {
 }
 
 TEST_F(MainLoop, AParkingRequestIsTakenAtThe15thStepAndAdjustedAtThe30th) {
-  {
-    std::unique_lock lock(g_parkAirportLock);
-    g_parkAirport = AirportRef{IcaoCode("EHAM"), {52.3, 4.76}, -11};
-  }
-  seams.parkAirportHasStands = [] { return true; };
+  parkAtAirportWithStands();
   seams.adjustParking = [this](bool flag) { record(flag ? "adjustParking(true)" : "adjustParking(false)"); };
   gf_setWorkerSeams(seams);
   {
@@ -86,11 +86,7 @@ TEST_F(MainLoop, AParkingRequestIsTakenAtThe15thStepAndAdjustedAtThe30th) {
 }
 
 TEST_F(MainLoop, ParkingMinutesCountDownOnceAMinuteAndAskForAnUpdateAtZero) {
-  {
-    std::unique_lock lock(g_parkAirportLock);
-    g_parkAirport = AirportRef{IcaoCode("EHAM"), {52.3, 4.76}, -11};
-  }
-  seams.parkAirportHasStands = [] { return true; };
+  parkAtAirportWithStands();
   gf_setWorkerSeams(seams);
   g_parkingMinutesLeft = 3;
   for (int n = 1; n <= 59; ++n) step();

@@ -32,13 +32,14 @@ class PaintingTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    g_simState = 0;
-    g_feedConnected = false;
     gf_resetParkingControlsForTest();
-    gf_setParkingNeighboursForTest({});
+    reset();
   }
   void TearDown() override {
     WindowTest::TearDown();
+    reset();
+  }
+  static void reset() {
     g_simState = 0;
     g_feedConnected = false;
     gf_setParkingNeighboursForTest({});

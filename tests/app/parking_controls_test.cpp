@@ -25,7 +25,6 @@ class ParkingControlsTest : public WindowTest {
     gf_resetParkingControlsForTest();
   }
 
-  bool enabled(const GuiControl& c) { return ui::isWindowEnabled(c.window); }
   void click(const GuiControl& c) {
     ui::driver::click(window_, static_cast<int>(c.controlId));
     ui::driver::sync();
@@ -57,6 +56,15 @@ std::string nameOf(const Row& r) {
          (r.autoPark ? "on" : "off");
 }
 
+void expectEnabled(const Row& r) {
+  const auto enabled = [](const GuiControl& c) { return ui::isWindowEnabled(c.window); };
+  EXPECT_EQ(enabled(parking_percentage), r.percentage) << nameOf(r);
+  EXPECT_EQ(enabled(AUTO_PARK), r.autoParkBox) << nameOf(r);
+  EXPECT_EQ(enabled(WEEK), r.week) << nameOf(r);
+  EXPECT_EQ(enabled(PARK_SOFT), r.soft) << nameOf(r);
+  EXPECT_EQ(enabled(MAX_FIT_FL), r.maxFit) << nameOf(r);
+}
+
 TEST_F(ParkingControlsTest, TheTruthTableOfParkedOnlyAndAutoPark) {
   for (const Row& r : kTruthTable) {
     gf_changeParameterSnapshot([&](ParameterSnapshot& s) {
@@ -64,11 +72,7 @@ TEST_F(ParkingControlsTest, TheTruthTableOfParkedOnlyAndAutoPark) {
       s.autoPark = r.autoPark;
     });
     ui::driver::runOnGuiThread([] { gf_updateParkingControls(); });
-    EXPECT_EQ(enabled(parking_percentage), r.percentage) << nameOf(r);
-    EXPECT_EQ(enabled(AUTO_PARK), r.autoParkBox) << nameOf(r);
-    EXPECT_EQ(enabled(WEEK), r.week) << nameOf(r);
-    EXPECT_EQ(enabled(PARK_SOFT), r.soft) << nameOf(r);
-    EXPECT_EQ(enabled(MAX_FIT_FL), r.maxFit) << nameOf(r);
+    expectEnabled(r);
     // Either update alone, in either order, ends in the same state.
     ui::driver::runOnGuiThread([] {
       gf_updateParkTrafficOnlyControls();
@@ -88,11 +92,7 @@ TEST_F(ParkingControlsTest, ClickingTheCheckBoxesWalksTheTruthTable) {
   auto expectRow = [&](const Row& r) {
     EXPECT_EQ(g_parameterSnapshot.load()->rtParkTrafficOnly, r.parkedOnly) << nameOf(r);
     EXPECT_EQ(g_parameterSnapshot.load()->autoPark, r.autoPark) << nameOf(r);
-    EXPECT_EQ(enabled(parking_percentage), r.percentage) << nameOf(r);
-    EXPECT_EQ(enabled(AUTO_PARK), r.autoParkBox) << nameOf(r);
-    EXPECT_EQ(enabled(WEEK), r.week) << nameOf(r);
-    EXPECT_EQ(enabled(PARK_SOFT), r.soft) << nameOf(r);
-    EXPECT_EQ(enabled(MAX_FIT_FL), r.maxFit) << nameOf(r);
+    expectEnabled(r);
   };
   expectRow(kTruthTable[1]);  // the defaults
   click(AUTO_PARK);
@@ -119,10 +119,8 @@ TEST_F(ParkingControlsTest, AParkingUpdateRequestLocksTheControlsUntilTheGenerat
   ui::driver::runOnGuiThread([] { gf_requestParkingUpdate(); });
   EXPECT_EQ(onGui(&Gui::statusLine), "JORV will update static parking soon ...");
   EXPECT_EQ(log().find("will update static parking soon"), std::string::npos);  // shown, not logged
-  for (const GuiControl* c : {static_cast<const GuiControl*>(&parking_percentage), static_cast<const GuiControl*>(&MAX_LIVE_SEL),
-                              static_cast<const GuiControl*>(&FLUSH_BUTTON), static_cast<const GuiControl*>(&PARK_BUTTON),
-                              static_cast<const GuiControl*>(&PARKING_INTERVAL_MINUTES),
-                              static_cast<const GuiControl*>(&RT_PARKTRAFFIC_ONLY)})
+  for (const GuiControl* c : std::initializer_list<const GuiControl*>{
+           &parking_percentage, &MAX_LIVE_SEL, &FLUSH_BUTTON, &PARK_BUTTON, &PARKING_INTERVAL_MINUTES, &RT_PARKTRAFFIC_ONLY})
     EXPECT_FALSE(enabled(*c)) << c->controlId;
   {
     std::lock_guard lock(g_parkingRequestMutex);

@@ -35,10 +35,7 @@ TEST_F(Shutdown, EachReasonRestartsAfterItsCountdownOrExits) {
   for (const Case& c : cases) {
     const std::string text(gf_stopReasonText(c.reason));
     gf_resetStopStateForTest();
-    {
-      std::lock_guard lock(callsMutex);
-      calls.clear();
-    }
+    clearCalls();
     if (c.reason != StopReason::NotYetSet) gf_requestStop(c.reason, c.delay);
     const std::int64_t start = now;
     lf_closingDown();
@@ -129,10 +126,7 @@ TEST_F(Shutdown, SwitchingToRTDirectRecordsTheCooldownInRTAppMode) {
 
   gf_resetStopStateForTest();
   RT_CHOISE.value = "RT App";
-  {
-    std::lock_guard lock(callsMutex);
-    calls.clear();
-  }
+  clearCalls();
   gf_requestStop(StopReason::NewSettings, 0);
   lf_closingDown();
   EXPECT_FALSE(called("persistRTAPICooldown"));
@@ -165,8 +159,6 @@ TEST_F(Shutdown, TheReadersAreJoinedAfterTheSimulatorLinkWeatherFirst) {
   });
   gf_requestStop(StopReason::SimWasClosed, 0);
   lf_closingDown();
-  const auto names = callsSnapshot();
-  const auto position = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
   EXPECT_LT(position("SimClient ended"), position("stopRTAppReaders"));
   EXPECT_LT(position("stopRTAppReaders"), position("closeRTAppServer"));
   EXPECT_LT(position("traffic ended"), position("closeRTAppServer"));

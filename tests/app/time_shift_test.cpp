@@ -23,31 +23,24 @@ class TimeShiftTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    gf_resetTimeShiftForTest();
-    g_rtProfessional = false;
-    g_simZuluTimeValid = false;
-    g_simZuluTime = 0;
-    g_rtApiTrafficClient.toffset = 0;
-    g_rtApiMetarClient.toffset = 0;
+    reset();
     gf_setSystemClockForTest([] { return kNow; });
     ASSERT_TRUE(startGui());
   }
   void TearDown() override {
     WindowTest::TearDown();
     gf_setSystemClockForTest({});
+    reset();
+  }
+  static void reset() {
     gf_resetTimeShiftForTest();
     g_rtProfessional = false;
     g_simZuluTimeValid = false;
+    g_simZuluTime = 0;
     g_rtApiTrafficClient.toffset = 0;
     g_rtApiMetarClient.toffset = 0;
   }
 
-  std::string statusLine() {
-    ui::driver::sync();
-    std::string text;
-    ui::driver::runOnGuiThread([&] { text = g_gui.statusLine; });
-    return text;
-  }
   bool restartRequested() {
     const auto request = gf_stopRequest();
     return request && request->reason == StopReason::NewSettings;
@@ -178,8 +171,7 @@ TEST_F(TimeShiftTest, DisablingTheControlsLocksTheTimeShiftLabels) {
   bool editable = true;
   ui::driver::runOnGuiThread([&] { editable = g_gui.timeShiftEditable; });
   EXPECT_FALSE(editable);
-  for (const GuiControl* c : {static_cast<const GuiControl*>(&TIME_SHIFT_DAYS), static_cast<const GuiControl*>(&SIM_TIME),
-                              static_cast<const GuiControl*>(&SET_BUTTON)})
+  for (const GuiControl* c : std::initializer_list<const GuiControl*>{&TIME_SHIFT_DAYS, &SIM_TIME, &SET_BUTTON})
     EXPECT_FALSE(ui::isWindowEnabled(c->window)) << c->controlId;
   gf_enableTimeShiftControls(true);
   EXPECT_TRUE(ui::isWindowEnabled(TIME_SHIFT_MINS.window));

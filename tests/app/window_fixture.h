@@ -37,6 +37,11 @@ inline void captureSave(std::string_view name, std::string_view value) {
   g_saved.emplace_back(name, value);
 }
 
+inline void clearSaved() {
+  std::lock_guard lock(g_savedMutex);
+  g_saved.clear();
+}
+
 // The last value saved under the name; "" when none.
 inline std::string lastSaved(std::string_view name) {
   std::lock_guard lock(g_savedMutex);
@@ -70,8 +75,7 @@ inline void resetAll() {
   g_simSwitchRequested = false;
   g_waitingForRTApp = false;
   resetOptions();
-  std::lock_guard lock(g_savedMutex);
-  g_saved.clear();
+  clearSaved();
 }
 
 class WindowTest : public ::testing::Test {
@@ -123,6 +127,14 @@ class WindowTest : public ::testing::Test {
   std::string log() {
     gf_flushLog();
     return testing_support::readFile(root_ / "Log.txt");
+  }
+  bool enabled(const GuiControl& c) { return ui::isWindowEnabled(c.window); }
+  // The status line once the GUI thread has applied what was queued.
+  std::string statusLine() {
+    ui::driver::sync();
+    std::string text;
+    ui::driver::runOnGuiThread([&] { text = g_gui.statusLine; });
+    return text;
   }
 
   testing_support::TempDir root_;

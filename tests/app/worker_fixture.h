@@ -105,6 +105,10 @@ class WorkerFixture : public ::testing::Test {
     std::lock_guard lock(callsMutex);
     calls.push_back(name);
   }
+  void clearCalls() {
+    std::lock_guard lock(callsMutex);
+    calls.clear();
+  }
   std::vector<std::string> callsSnapshot() {
     std::lock_guard lock(callsMutex);
     return calls;
@@ -114,6 +118,15 @@ class WorkerFixture : public ::testing::Test {
     return std::count(copy.begin(), copy.end(), name);
   }
   bool called(const std::string& name) { return count(name) > 0; }
+  // Where the call stands among the calls so far; past the end when missing.
+  std::ptrdiff_t position(const char* name) {
+    const auto names = callsSnapshot();
+    return std::find(names.begin(), names.end(), name) - names.begin();
+  }
+  static void joinReaders() {
+    g_weatherReaderThread.join();
+    g_trafficReaderThread.join();
+  }
 
   template <class R, class... A>
   void spy(std::function<R(A...)>& function, const char* name) {
@@ -126,114 +139,34 @@ class WorkerFixture : public ::testing::Test {
   // Every seam a spy; the few that must answer "yes" for the run to go on do so.
   WorkerSeams spies() {
     WorkerSeams s;
-    spy(s.steadyNanos, "steadyNanos");
-    spy(s.sleepNanos, "sleepNanos");
-    spy(s.loadParameters, "loadParameters");
-    spy(s.postToWindow, "postToWindow");
-    spy(s.checkForUpdates, "checkForUpdates");
-    spy(s.readDbase, "readDbase");
-    spy(s.readAirports, "readAirports");
-    spy(s.findAirport, "findAirport");
-    spy(s.findClosestAirport, "findClosestAirport");
-    spy(s.readRTLicenseOrToken, "readRTLicenseOrToken");
-    spy(s.initOptionControls, "initOptionControls");
-    spy(s.initTimeShiftControls, "initTimeShiftControls");
-    spy(s.enableScanControls, "enableScanControls");
-    spy(s.enableRtChoice, "enableRtChoice");
-    spy(s.enableBlockField, "enableBlockField");
-    spy(s.messageBox, "messageBox");
-    spy(s.pickFolder, "pickFolder");
-    spy(s.setDestination, "setDestination");
-    spy(s.applyRangeMode, "applyRangeMode");
-    spy(s.enableTimeShiftControls, "enableTimeShiftControls");
-    spy(s.resetTimeShift, "resetTimeShift");
-    spy(s.followSimTime, "followSimTime");
-    spy(s.autoRange, "autoRange");
-    spy(s.setAircraftList, "setAircraftList");
-    spy(s.scanLiveries, "scanLiveries");
-    spy(s.processScannedLiveries, "processScannedLiveries");
-    spy(s.logLiveryMatchingSummary, "logLiveryMatchingSummary");
-    spy(s.logUnmatchedLiveries, "logUnmatchedLiveries");
-    spy(s.clearFailedLiveries, "clearFailedLiveries");
-    spy(s.clearNoMatchList, "clearNoMatchList");
-    spy(s.initTrafficEngine, "initTrafficEngine");
-    spy(s.clearTrafficEngine, "clearTrafficEngine");
-    spy(s.handleAddingStack, "handleAddingStack");
-    spy(s.processDelayedSimCommands, "processDelayedSimCommands");
-    spy(s.publishUserAcPosition, "publishUserAcPosition");
-    spy(s.flightPlanFolder, "flightPlanFolder");
-    spy(s.ensureFlightPlanFolder, "ensureFlightPlanFolder");
-    spy(s.removeFlightPlanFolder, "removeFlightPlanFolder");
-    spy(s.setParkedNavLights, "setParkedNavLights");
-    spy(s.postAircraftCounts, "postAircraftCounts");
-    spy(s.runDueParkedAcAction, "runDueParkedAcAction");
-    spy(s.matchQueuedStandOption, "matchQueuedStandOption");
-    spy(s.standCount, "standCount");
-    spy(s.setStaticTargetCount, "setStaticTargetCount");
-    spy(s.enforceMaxParked, "enforceMaxParked");
-    spy(s.liveAircraftInSim, "liveAircraftInSim");
-    spy(s.removeFurthestLive, "removeFurthestLive");
-    spy(s.removeAllStatic, "removeAllStatic");
-    spy(s.liveAcDescriptions, "liveAcDescriptions");
-    spy(s.checkLiveWithParkedCollisions, "checkLiveWithParkedCollisions");
-    spy(s.removeBlockedAc, "removeBlockedAc");
-    spy(s.removeLiveAircraftCategory, "removeLiveAircraftCategory");
-    spy(s.removeStaticAircraftCategory, "removeStaticAircraftCategory");
-    spy(s.clearUserDestGate, "clearUserDestGate");
-    spy(s.removeTCASCoverageAcs, "removeTCASCoverageAcs");
-    spy(s.checkForAllGndIfParkedVersionExistsAndRemove, "checkForAllGndIfParkedVersionExistsAndRemove");
-    spy(s.handleParkingRequests, "handleParkingRequests");
-    spy(s.writeActiveAcFile, "writeActiveAcFile");
-    spy(s.removeAllStaticAndLiveAtAirport, "removeAllStaticAndLiveAtAirport");
-    spy(s.clearPerRunNames, "clearPerRunNames");
-    spy(s.readMyParkAirportsFile, "readMyParkAirportsFile");
-    spy(s.saveMyParkAirportsFile, "saveMyParkAirportsFile");
-    spy(s.hasAirportData, "hasAirportData");
-    spy(s.setupParkAirport, "setupParkAirport");
-    spy(s.checkParkedAcUserCollisions, "checkParkedAcUserCollisions");
-    spy(s.getUserStand, "getUserStand");
-    spy(s.standSearchRunning, "standSearchRunning");
-    spy(s.standSearchHits, "standSearchHits");
-    spy(s.adjustParking, "adjustParking");
-    spy(s.parkAirportHasStands, "parkAirportHasStands");
-    spy(s.clearStandSearchHits, "clearStandSearchHits");
-    spy(s.resetParkAirport, "resetParkAirport");
-    spy(s.disableParkingControls, "disableParkingControls");
-    spy(s.resetParkedTraffic, "resetParkedTraffic");
-    spy(s.scanAirports, "scanAirports");
-    spy(s.initSimClient, "initSimClient");
-    spy(s.simClientBody, "simClientBody");
-    spy(s.resetSimClient, "resetSimClient");
-    spy(s.getUserAcPosition, "getUserAcPosition");
-    spy(s.clearAiPoseMaps, "clearAiPoseMaps");
-    spy(s.startRTAppServer, "startRTAppServer");
-    spy(s.closeRTAppServer, "closeRTAppServer");
-    spy(s.resetRTAppReaders, "resetRTAppReaders");
-    spy(s.sendUserPositionToRTApp, "sendUserPositionToRTApp");
-    spy(s.sendTimeOffsetToRTApp, "sendTimeOffsetToRTApp");
-    spy(s.rtAppWeatherReader, "rtAppWeatherReader");
-    spy(s.rtAppTrafficReader, "rtAppTrafficReader");
-    spy(s.stopRTAppReaders, "stopRTAppReaders");
-    spy(s.setRTAppQueryCentre, "setRTAppQueryCentre");
-    spy(s.rtAppBufferTrafficReceived, "rtAppBufferTrafficReceived");
-    spy(s.requestParkedTraffic, "requestParkedTraffic");
-    spy(s.parkedTrafficReceived, "parkedTrafficReceived");
-    spy(s.waitForFirstTraffic, "waitForFirstTraffic");
-    spy(s.updateQueryBox, "updateQueryBox");
-    spy(s.setRTDirectQueryCentre, "setRTDirectQueryCentre");
-    spy(s.holdRTAPICooldown, "holdRTAPICooldown");
-    spy(s.persistRTAPICooldown, "persistRTAPICooldown");
-    spy(s.authenticate, "authenticate");
-    spy(s.isAuthenticated, "isAuthenticated");
-    spy(s.deauthenticate, "deauthenticate");
-    spy(s.rtDirectWeatherReader, "rtDirectWeatherReader");
-    spy(s.rtDirectTrafficReader, "rtDirectTrafficReader");
-    spy(s.stopRTDirectReaders, "stopRTDirectReaders");
-    spy(s.rtDirectFirstTrafficAnswer, "rtDirectFirstTrafficAnswer");
-    spy(s.resetRTDirectClients, "resetRTDirectClients");
-    spy(s.weatherReceiving, "weatherReceiving");
-    spy(s.trafficReceiving, "trafficReceiving");
-    spy(s.rtAppHandshake, "rtAppHandshake");
+#define JORV_SPY(seam) spy(s.seam, #seam);
+    JORV_SPY(readAirports) JORV_SPY(findAirport) JORV_SPY(findClosestAirport) JORV_SPY(readRTLicenseOrToken)
+    JORV_SPY(initOptionControls) JORV_SPY(initTimeShiftControls) JORV_SPY(enableScanControls) JORV_SPY(enableRtChoice)
+    JORV_SPY(enableBlockField) JORV_SPY(messageBox) JORV_SPY(pickFolder) JORV_SPY(setDestination)
+    JORV_SPY(applyRangeMode) JORV_SPY(enableTimeShiftControls) JORV_SPY(resetTimeShift) JORV_SPY(followSimTime)
+    JORV_SPY(autoRange) JORV_SPY(setAircraftList) JORV_SPY(scanLiveries) JORV_SPY(processScannedLiveries)
+    JORV_SPY(logLiveryMatchingSummary) JORV_SPY(logUnmatchedLiveries) JORV_SPY(clearFailedLiveries)
+    JORV_SPY(clearNoMatchList) JORV_SPY(initTrafficEngine) JORV_SPY(clearTrafficEngine) JORV_SPY(handleAddingStack)
+    JORV_SPY(processDelayedSimCommands) JORV_SPY(flightPlanFolder) JORV_SPY(removeFlightPlanFolder)
+    JORV_SPY(setParkedNavLights) JORV_SPY(postAircraftCounts) JORV_SPY(runDueParkedAcAction)
+    JORV_SPY(matchQueuedStandOption) JORV_SPY(standCount) JORV_SPY(setStaticTargetCount) JORV_SPY(enforceMaxParked)
+    JORV_SPY(liveAircraftInSim) JORV_SPY(removeFurthestLive) JORV_SPY(removeAllStatic) JORV_SPY(liveAcDescriptions)
+    JORV_SPY(checkLiveWithParkedCollisions) JORV_SPY(removeBlockedAc) JORV_SPY(removeLiveAircraftCategory)
+    JORV_SPY(removeStaticAircraftCategory) JORV_SPY(clearUserDestGate) JORV_SPY(removeTCASCoverageAcs)
+    JORV_SPY(checkForAllGndIfParkedVersionExistsAndRemove) JORV_SPY(handleParkingRequests) JORV_SPY(writeActiveAcFile)
+    JORV_SPY(removeAllStaticAndLiveAtAirport) JORV_SPY(clearPerRunNames) JORV_SPY(readMyParkAirportsFile)
+    JORV_SPY(saveMyParkAirportsFile) JORV_SPY(hasAirportData) JORV_SPY(setupParkAirport)
+    JORV_SPY(checkParkedAcUserCollisions) JORV_SPY(getUserStand) JORV_SPY(standSearchRunning)
+    JORV_SPY(standSearchHits) JORV_SPY(adjustParking) JORV_SPY(parkAirportHasStands) JORV_SPY(clearStandSearchHits)
+    JORV_SPY(resetParkAirport) JORV_SPY(disableParkingControls) JORV_SPY(resetParkedTraffic) JORV_SPY(scanAirports)
+    JORV_SPY(initSimClient) JORV_SPY(resetSimClient) JORV_SPY(clearAiPoseMaps) JORV_SPY(startRTAppServer)
+    JORV_SPY(closeRTAppServer) JORV_SPY(resetRTAppReaders) JORV_SPY(sendTimeOffsetToRTApp)
+    JORV_SPY(rtAppWeatherReader) JORV_SPY(rtAppTrafficReader) JORV_SPY(stopRTAppReaders) JORV_SPY(setRTAppQueryCentre)
+    JORV_SPY(requestParkedTraffic) JORV_SPY(waitForFirstTraffic) JORV_SPY(updateQueryBox)
+    JORV_SPY(setRTDirectQueryCentre) JORV_SPY(holdRTAPICooldown) JORV_SPY(persistRTAPICooldown) JORV_SPY(authenticate)
+    JORV_SPY(deauthenticate) JORV_SPY(rtDirectWeatherReader) JORV_SPY(rtDirectTrafficReader)
+    JORV_SPY(stopRTDirectReaders) JORV_SPY(resetRTDirectClients) JORV_SPY(weatherReceiving) JORV_SPY(trafficReceiving)
+#undef JORV_SPY
     s.steadyNanos = [this] { return now.load(); };
     s.sleepNanos = [this](std::int64_t nanos) { advance(nanos); };
     s.loadParameters = [this] {

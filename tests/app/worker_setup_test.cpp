@@ -16,6 +16,15 @@ class WorkerSetup : public WorkerFixture {
     };
     gf_setWorkerSeams(seams);
   }
+  // Parameters as loaded in RT App mode, with one option set as the file would have it.
+  void loadParametersWith(std::function<void()> setOption) {
+    seams.loadParameters = [this, setOption] {
+      record("loadParameters");
+      setOption();
+      gf_publishSimChoice(SimChoice{2, 1});
+      gf_initParameterSnapshot();
+    };
+  }
   bool errorShown(const std::string& text) {
     const auto messages = shownMessages();
     return std::find(messages.begin(), messages.end(), "Error " + text) != messages.end();
@@ -61,12 +70,7 @@ TEST_F(WorkerSetup, WithoutDocsTheProgramSaysWhereItMustRun) {
 }
 
 TEST_F(WorkerSetup, AnInvalidDestinationIsClearedAndTheRunGoesOn) {
-  seams.loadParameters = [this] {
-    record("loadParameters");
-    DESTINATION.value = "EH?M!";
-    gf_publishSimChoice(SimChoice{2, 1});
-    gf_initParameterSnapshot();
-  };
+  loadParametersWith([] { DESTINATION.value = "EH?M!"; });
   stopAtSimClient();
   lf_main();
   EXPECT_TRUE(called("initSimClient"));
@@ -99,12 +103,7 @@ TEST_F(WorkerSetup, TheWorkingFoldersAreMadeAndLastRunsObjectListRemoved) {
 }
 
 TEST_F(WorkerSetup, TheLiveryScanIsSkippedOnlyWithASavedResult) {
-  seams.loadParameters = [this] {
-    record("loadParameters");
-    SKIP_LIVERIES_SCAN.value = true;
-    gf_publishSimChoice(SimChoice{2, 1});
-    gf_initParameterSnapshot();
-  };
+  loadParametersWith([] { SKIP_LIVERIES_SCAN.value = true; });
   stopAtSimClient();
   lf_main();
   EXPECT_EQ(count("scanLiveries"), 1) << "no scan result yet";

@@ -16,11 +16,6 @@ class TrafficSource : public WorkerFixture {
     user.longitude = 4.76;
     gf_publishUserAcPosition(user);
   }
-  void TearDown() override {
-    g_weatherReaderThread = std::jthread();
-    g_trafficReaderThread = std::jthread();
-    WorkerFixture::TearDown();
-  }
   std::vector<std::string> licenseTexts() {
     std::vector<std::string> texts;
     std::lock_guard lock(g_gui.queueMutex);
@@ -32,10 +27,7 @@ class TrafficSource : public WorkerFixture {
 
 TEST_F(TrafficSource, RTAppStartsTheServerShakesHandsThenWeatherBeforeTrafficReader) {
   ASSERT_TRUE(lf_startRTApp());
-  g_weatherReaderThread.join();
-  g_trafficReaderThread.join();
-  const auto names = callsSnapshot();
-  const auto position = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
+  joinReaders();
   EXPECT_LT(position("scanAirports"), position("startRTAppServer"));
   EXPECT_LT(position("startRTAppServer"), position("rtAppHandshake"));
   EXPECT_LT(position("rtAppHandshake"), position("sendUserPositionToRTApp"));
@@ -56,17 +48,13 @@ TEST_F(TrafficSource, WithoutOurServerNothingIsSentToTheApp) {
     bool connectedAtOnce;
   } cases[] = {{true, true, false}, {false, false, true}, {false, true, true}};
   for (const Case& c : cases) {
-    {
-      std::lock_guard lock(callsMutex);
-      calls.clear();
-    }
+    clearCalls();
     g_feedConnected = false;
     g_rtProfessional = true;
     PSX_SERVER_HERE.value = c.psxServerHere;
     AEROWINX.value = c.aerowinx;
     ASSERT_TRUE(lf_startRTApp());
-    g_weatherReaderThread.join();
-    g_trafficReaderThread.join();
+    joinReaders();
     const std::string name = fmt::format("PSX_SERVER_HERE {} AEROWINX {}", c.psxServerHere, c.aerowinx);
     EXPECT_FALSE(called("startRTAppServer")) << name;
     EXPECT_FALSE(called("rtAppHandshake")) << name;
@@ -120,16 +108,13 @@ TEST_F(TrafficSource, RTDirectWithoutTrafficRestartsAfterTenSeconds) {
   gf_setWorkerSeams(seams);
   const std::int64_t start = now;
   EXPECT_TRUE(lf_startRTDirect());
-  g_weatherReaderThread.join();
-  g_trafficReaderThread.join();
+  joinReaders();
   EXPECT_NE(at("RTAPI TrafficReader receiving timed out after 10 seconds?\n"), -1);
   auto request = gf_stopRequest();
   ASSERT_TRUE(request);
   EXPECT_EQ(request->reason, StopReason::ReaderError);
   EXPECT_EQ(request->restartDelaySeconds, 15u);
   EXPECT_LT(now - start, 12 * kSecond);
-  const auto names = callsSnapshot();
-  const auto position = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
   EXPECT_LT(position("holdRTAPICooldown"), position("authenticate"));
   EXPECT_LT(position("authenticate"), position("isAuthenticated"));
 }
@@ -139,8 +124,7 @@ TEST_F(TrafficSource, RTDirectWithoutProfessionalAccessResetsTheTimeShift) {
   KEEP_SIM_TIME_PAR.value = true;
   gf_changeParameterSnapshot([](ParameterSnapshot& s) { s.keepSimTimePar = true; });
   EXPECT_TRUE(lf_startRTDirect());
-  g_weatherReaderThread.join();
-  g_trafficReaderThread.join();
+  joinReaders();
   EXPECT_TRUE(called("resetTimeShift"));
   EXPECT_FALSE(KEEP_SIM_TIME_PAR.value);
   EXPECT_FALSE(g_parameterSnapshot.load()->keepSimTimePar);

@@ -6,8 +6,12 @@
 #include <vector>
 
 #include "config/keys.h"
+#include "tests/config/parameters_fixture.h"
 
 namespace {
+
+// A row whose key is the option's own identifier.
+#define K(option, ...) {&option, #option, __VA_ARGS__}
 
 // Every option with a control: key or caption, id and layout as the main window places them.
 struct GuiRow {
@@ -19,60 +23,33 @@ struct GuiRow {
 
 const std::vector<GuiRow>& guiRows() {
   static const std::vector<GuiRow> rows{
-      {&ALWAYS_ON_TOP, "ALWAYS_ON_TOP", 32773, {775, 795, 175, 1}},
-      {&QNH_UNIT, "QNH_UNIT", 32784, {775, 775, 135, -7}},
-      {&FLIGHT_MESSAGES, "FLIGHT_MESSAGES", 32796, {765, 785, 239, 1}},
-      {&SIM_CHOICE, "SIM_CHOICE", 32778, {657, 657, 167, -7}},
-      {&RT_CHOISE, "RT_CHOISE", 32779, {657, 657, 135, -7}},
-      {&AEROWINX, "AEROWINX", 32774, {657, 677, 271, 1}},
-      {&SKIP_AIRPORT_SCAN, "SKIP_AIRPORT_SCAN", 32785, {113, 133, 135, 1}},
-      {&SKIP_LIVERIES_SCAN, "SKIP_LIVERIES_SCAN", 32786, {113, 133, 167, 1}},
-      {&LIG_PRIORITIZE, "LIG_PRIORITIZE", 32789, {548, 568, 167, 1}},
-      {&LIG_AUTOMATIC, "LIG_AUTOMATIC", 32788, {222, 242, 167, 1}},
-      {&AI_PACKAGE_SELECTOR, "AI_PACKAGE_SELECTOR", 32780, {331, 331, 167, -5}},
-      {&MATCHING_DEPTH, "MATCHING_DEPTH", 32795, {113, 5, 439, -7}},
-      {&RANDOM, "RANDOM", 32782, {657, 677, 239, 1}},
-      {&GUID_CHANGES, "GUID_CHANGES", 32775, {765, 785, 271, 1}},
-      {&OBJECTID_LIST, "OBJECTID_LIST", 32776, {657, 677, 303, 1}},
-      {&TBLO_BUTTON, "Tblo", 32793, {222, 222, 135, -4}},
-      {&RANGE, "RANGE", 32802, {113, 188, 375, -5}},
-      {&AUTO_RANGE, "AUTO_RANGE", 32803, {222, 242, 375, 1}},
-      {&MAX_LIVE_SEL, "MAX_LIVE_SEL", 32824, {494, 569, 375, -5}},
-      {&HOLDING_THRESHOLD_METERS, "HOLDING_THRESHOLD_METERS", 32794, {113, 188, 407, -5}},
-      {&MAX_HOLDING_MINUTES, "MAX_HOLDING_MINUTES", 32805, {385, 460, 407, -5}},
-      {&TCAS_FL, "TCAS_FL", 32804, {222, 297, 439, -7}},
-      {&ALL_AIR_GND_SELECTOR, "ALL_AIR_GND_SELECTOR", 32808, {5, 5, 239, -2}},
-      {&TWO_PROPS, "TWO_PROPS", 32798, {113, 133, 471, 1}},
-      {&LIGHT_AIRCRAFT, "LIGHT_AIRCRAFT", 32799, {222, 242, 471, 1}},
-      {&HELICOPTERS, "HELICOPTERS", 32800, {331, 351, 471, 1}},
-      {&HIGH_PERF_AIRCRAFT, "HIGH_PERF_AIRCRAFT", 32801, {440, 460, 471, 1}},
-      {&NAV_LIGHTS_WHILE_PARKED, "NAV_LIGHTS_WHILE_PARKED", 32777, {765, 785, 303, 1}},
-      {&COLLISION_USER_GND, "COLLISION_USER_GND", 32815, {494, 514, 239, 1}},
-      {&COLLISION_USER_AIR, "COLLISION_USER_AIR", 32814, {494, 514, 271, 1}},
-      {&AIRCRAFT_SELECTOR, "AIRCRAFT_SELECTOR", 32810, {5, 5, 271, -2}},
-      {&AIRCRAFT_BUTTON, "Aircraft", 32809, {222, 222, 239, 0}},
-      {&BLOCK_BUTTON, "Block", 32811, {5, 5, 303, 2}},
-      {&UNBLOCK_BUTTON, "Unblock", 32812, {113, 113, 303, 2}},
-      {&DESTINATION, "DESTINATION", 32819, {5, 80, 543, -4}},
-      {&STAND_SELECTOR, "STAND_SELECTOR", 32818, {167, 341, 543, -3}},
-      {&AIRP_RANGE, "AIRP_RANGE", 32820, {494, 569, 543, -5}},
-      {&AIRP_HEIGHT, "AIRP_HEIGHT", 32821, {657, 755, 543, -5}},
-      {&MAX_PARK_SEL, "MAX_PARK_SEL", 32823, {385, 460, 575, -5}},
-      {&PARKING_INTERVAL_MINUTES, "PARKING_INTERVAL_MINUTES", 32827, {657, 732, 479, -5}},
-      {&RT_PARKTRAFFIC_ONLY, "RT_PARKTRAFFIC_ONLY", 32832, {5, 25, 575, 1}},
-      {&MAX_FIT_FL, "MAX_FIT_FL", 32830, {222, 297, 575, -5}},
-      {&WEEK, "WEEK", 32829, {331, 351, 607, 1}},
-      {&PARK_SOFT, "PARK_SOFT", 32828, {494, 514, 607, 1}},
-      {&parking_percentage, "parking_percentage", 32825, {113, 188, 607, -5}},
-      {&AUTO_PARK, "AUTO_PARK", 32826, {5, 25, 607, 1}},
-      {&PARK_BUTTON, "Park", 32822, {765, 765, 511, -2}},
-      {&FLUSH_BUTTON, "Flush", 32833, {765, 765, 607, 2}},
-      {&TIME_SHIFT_DAYS, "TIME_SHIFT_DAYS", 32838, {765, 840, 375, -5}},
-      {&TIME_SHIFT_HOURS, "TIME_SHIFT_HOURS", 32839, {765, 840, 407, -5}},
-      {&TIME_SHIFT_MINS, "TIME_SHIFT_MINS", 32841, {765, 840, 439, -5}},
-      {&SIM_TIME, "SIM_TIME", 32842, {657, 677, 407, 1}},
-      {&KEEP_SIM_TIME_PAR, "KEEP_SIM_TIME_PAR", 32843, {657, 677, 439, 1}},
-      {&SET_BUTTON, "Set", 32840, {657, 657, 372, -2}},
+      K(ALWAYS_ON_TOP, 32773, {775, 795, 175, 1}), K(QNH_UNIT, 32784, {775, 775, 135, -7}),
+      K(FLIGHT_MESSAGES, 32796, {765, 785, 239, 1}), K(SIM_CHOICE, 32778, {657, 657, 167, -7}),
+      K(RT_CHOISE, 32779, {657, 657, 135, -7}), K(AEROWINX, 32774, {657, 677, 271, 1}),
+      K(SKIP_AIRPORT_SCAN, 32785, {113, 133, 135, 1}), K(SKIP_LIVERIES_SCAN, 32786, {113, 133, 167, 1}),
+      K(LIG_PRIORITIZE, 32789, {548, 568, 167, 1}), K(LIG_AUTOMATIC, 32788, {222, 242, 167, 1}),
+      K(AI_PACKAGE_SELECTOR, 32780, {331, 331, 167, -5}), K(MATCHING_DEPTH, 32795, {113, 5, 439, -7}),
+      K(RANDOM, 32782, {657, 677, 239, 1}), K(GUID_CHANGES, 32775, {765, 785, 271, 1}),
+      K(OBJECTID_LIST, 32776, {657, 677, 303, 1}), {&TBLO_BUTTON, "Tblo", 32793, {222, 222, 135, -4}},
+      K(RANGE, 32802, {113, 188, 375, -5}), K(AUTO_RANGE, 32803, {222, 242, 375, 1}),
+      K(MAX_LIVE_SEL, 32824, {494, 569, 375, -5}), K(HOLDING_THRESHOLD_METERS, 32794, {113, 188, 407, -5}),
+      K(MAX_HOLDING_MINUTES, 32805, {385, 460, 407, -5}), K(TCAS_FL, 32804, {222, 297, 439, -7}),
+      K(ALL_AIR_GND_SELECTOR, 32808, {5, 5, 239, -2}), K(TWO_PROPS, 32798, {113, 133, 471, 1}),
+      K(LIGHT_AIRCRAFT, 32799, {222, 242, 471, 1}), K(HELICOPTERS, 32800, {331, 351, 471, 1}),
+      K(HIGH_PERF_AIRCRAFT, 32801, {440, 460, 471, 1}), K(NAV_LIGHTS_WHILE_PARKED, 32777, {765, 785, 303, 1}),
+      K(COLLISION_USER_GND, 32815, {494, 514, 239, 1}), K(COLLISION_USER_AIR, 32814, {494, 514, 271, 1}),
+      K(AIRCRAFT_SELECTOR, 32810, {5, 5, 271, -2}), {&AIRCRAFT_BUTTON, "Aircraft", 32809, {222, 222, 239, 0}},
+      {&BLOCK_BUTTON, "Block", 32811, {5, 5, 303, 2}}, {&UNBLOCK_BUTTON, "Unblock", 32812, {113, 113, 303, 2}},
+      K(DESTINATION, 32819, {5, 80, 543, -4}), K(STAND_SELECTOR, 32818, {167, 341, 543, -3}),
+      K(AIRP_RANGE, 32820, {494, 569, 543, -5}), K(AIRP_HEIGHT, 32821, {657, 755, 543, -5}),
+      K(MAX_PARK_SEL, 32823, {385, 460, 575, -5}), K(PARKING_INTERVAL_MINUTES, 32827, {657, 732, 479, -5}),
+      K(RT_PARKTRAFFIC_ONLY, 32832, {5, 25, 575, 1}), K(MAX_FIT_FL, 32830, {222, 297, 575, -5}),
+      K(WEEK, 32829, {331, 351, 607, 1}), K(PARK_SOFT, 32828, {494, 514, 607, 1}),
+      K(parking_percentage, 32825, {113, 188, 607, -5}), K(AUTO_PARK, 32826, {5, 25, 607, 1}),
+      {&PARK_BUTTON, "Park", 32822, {765, 765, 511, -2}}, {&FLUSH_BUTTON, "Flush", 32833, {765, 765, 607, 2}},
+      K(TIME_SHIFT_DAYS, 32838, {765, 840, 375, -5}), K(TIME_SHIFT_HOURS, 32839, {765, 840, 407, -5}),
+      K(TIME_SHIFT_MINS, 32841, {765, 840, 439, -5}), K(SIM_TIME, 32842, {657, 677, 407, 1}),
+      K(KEEP_SIM_TIME_PAR, 32843, {657, 677, 439, 1}), {&SET_BUTTON, "Set", 32840, {657, 657, 372, -2}},
   };
   return rows;
 }
@@ -101,39 +78,17 @@ TEST(KeysTest, ControlIdsAreUniqueAndEachControlSitsWhereItBelongs) {
 }
 
 TEST(KeysTest, DefaultsAndLimits) {
-  struct IntRow {
-    const IntOption* option;
-    const char* key;
-    std::int32_t defaultValue, minimum, maximum;
-  };
+  struct IntRow { const IntOption* option; const char* key; std::int32_t defaultValue, minimum, maximum; };
   const IntRow ints[] = {
-      {&MAIN_WINDOW_X, "MAIN_WINDOW_X", 400, -30000, 30000},
-      {&MAIN_WINDOW_Y, "MAIN_WINDOW_Y", 20, -30000, 30000},
-      {&LAST_EPOCH_TIME, "LAST_EPOCH_TIME:", 0, 0, 2147483647},
-      {&RANGE_GROUND, "RANGE_GROUND", 10, 2, 100},
-      {&RANGE_1, "RANGE_1", 20, 2, 100},
-      {&RANGE_2, "RANGE_2", 40, 2, 100},
-      {&RANGE_3, "RANGE_3", 50, 1, 100},
-      {&RANGE_ABOVE, "RANGE_ABOVE", 60, 2, 100},
-      {&FLIGHT_LEVEL_1, "FLIGHT_LEVEL_1", 100, 2, 480},
-      {&FLIGHT_LEVEL_2, "FLIGHT_LEVEL_2", 200, 2, 480},
-      {&FLIGHT_LEVEL_3, "FLIGHT_LEVEL_3", 300, 2, 480},
-      {&BLOCK_HEXIDDEC, "BLOCK_HEXIDDEC", 0, 0, 16777215},
-      {&MAX_FIT, "MAX_FIT", 47, 0, 47},
-      {&RANGE, "RANGE", 40, 2, 100},
-      {&MAX_LIVE_SEL, "MAX_LIVE_SEL", 500, 0, 500},
-      {&HOLDING_THRESHOLD_METERS, "HOLDING_THRESHOLD_METERS", 250, 10, 900},
-      {&MAX_HOLDING_MINUTES, "MAX_HOLDING_MINUTES", 3, 1, 60},
-      {&TCAS_FL, "TCAS_FL", 180, 100, 440},
-      {&MATCHING_DEPTH, "MATCHING_DEPTH", 4, 1, 7},
-      {&AIRP_RANGE, "AIRP_RANGE", 20, 5, 30},
-      {&AIRP_HEIGHT, "AIRP_HEIGHT", 18000, 2000, 48000},
-      {&MAX_PARK_SEL, "MAX_PARK_SEL", 500, 0, 500},
-      {&PARKING_INTERVAL_MINUTES, "PARKING_INTERVAL_MINUTES", 20, 10, 1440},
-      {&parking_percentage, "parking_percentage", 30, 0, 100},
-      {&TIME_SHIFT_DAYS, "TIME_SHIFT_DAYS", 0, 0, 13},
-      {&TIME_SHIFT_HOURS, "TIME_SHIFT_HOURS", 0, 0, 23},
-      {&TIME_SHIFT_MINS, "TIME_SHIFT_MINS", 0, 0, 59},
+      K(MAIN_WINDOW_X, 400, -30000, 30000), K(MAIN_WINDOW_Y, 20, -30000, 30000),
+      {&LAST_EPOCH_TIME, "LAST_EPOCH_TIME:", 0, 0, 2147483647}, K(RANGE_GROUND, 10, 2, 100), K(RANGE_1, 20, 2, 100),
+      K(RANGE_2, 40, 2, 100), K(RANGE_3, 50, 1, 100), K(RANGE_ABOVE, 60, 2, 100), K(FLIGHT_LEVEL_1, 100, 2, 480),
+      K(FLIGHT_LEVEL_2, 200, 2, 480), K(FLIGHT_LEVEL_3, 300, 2, 480), K(BLOCK_HEXIDDEC, 0, 0, 16777215),
+      K(MAX_FIT, 47, 0, 47), K(RANGE, 40, 2, 100), K(MAX_LIVE_SEL, 500, 0, 500),
+      K(HOLDING_THRESHOLD_METERS, 250, 10, 900), K(MAX_HOLDING_MINUTES, 3, 1, 60), K(TCAS_FL, 180, 100, 440),
+      K(MATCHING_DEPTH, 4, 1, 7), K(AIRP_RANGE, 20, 5, 30), K(AIRP_HEIGHT, 18000, 2000, 48000),
+      K(MAX_PARK_SEL, 500, 0, 500), K(PARKING_INTERVAL_MINUTES, 20, 10, 1440), K(parking_percentage, 30, 0, 100),
+      K(TIME_SHIFT_DAYS, 0, 0, 13), K(TIME_SHIFT_HOURS, 0, 0, 23), K(TIME_SHIFT_MINS, 0, 0, 59),
   };
   for (const auto& r : ints) {
     EXPECT_EQ(r.option->name, r.key);
@@ -143,51 +98,27 @@ TEST(KeysTest, DefaultsAndLimits) {
     EXPECT_EQ(r.option->maximum, r.maximum) << r.key;
   }
 
-  struct BoolRow {
-    const BoolOption* option;
-    const char* key;
-    bool defaultValue;
-  };
+  struct BoolRow { const BoolOption* option; const char* key; bool defaultValue; };
   const BoolRow bools[] = {
-      {&COLLAPSED, "COLLAPSED", true},           {&ALWAYS_ON_TOP, "ALWAYS_ON_TOP", false},
-      {&FLIGHT_MESSAGES, "FLIGHT_MESSAGES", true}, {&PSX_SERVER_HERE, "PSX_SERVER_HERE", true},
-      {&AEROWINX, "AEROWINX", false},            {&SKIP_AIRPORT_SCAN, "SKIP_AIRPORT_SCAN", false},
-      {&SKIP_LIVERIES_SCAN, "SKIP_LIVERIES_SCAN", false}, {&LIG_PRIORITIZE, "LIG_PRIORITIZE", true},
-      {&LIG_AUTOMATIC, "LIG_AUTOMATIC", true},   {&RANDOM, "RANDOM", true},
-      {&GUID_CHANGES, "GUID_CHANGES", true},     {&OBJECTID_LIST, "OBJECTID_LIST", false},
-      {&AUTO_RANGE, "AUTO_RANGE", true},         {&TWO_PROPS, "TWO_PROPS", true},
-      {&LIGHT_AIRCRAFT, "LIGHT_AIRCRAFT", true}, {&HELICOPTERS, "HELICOPTERS", true},
-      {&HIGH_PERF_AIRCRAFT, "HIGH_PERF_AIRCRAFT", true}, {&NAV_LIGHTS_WHILE_PARKED, "NAV_LIGHTS_WHILE_PARKED", true},
-      {&COLLISION_USER_GND, "COLLISION_USER_GND", true}, {&COLLISION_USER_AIR, "COLLISION_USER_AIR", true},
-      {&RT_PARKTRAFFIC_ONLY, "RT_PARKTRAFFIC_ONLY", false}, {&WEEK, "WEEK", false},
-      {&PARK_SOFT, "PARK_SOFT", false},          {&AUTO_PARK, "AUTO_PARK", true},
-      {&SIM_TIME, "SIM_TIME", false},            {&KEEP_SIM_TIME_PAR, "KEEP_SIM_TIME_PAR", false},
+      K(COLLAPSED, true), K(ALWAYS_ON_TOP, false), K(FLIGHT_MESSAGES, true), K(PSX_SERVER_HERE, true),
+      K(AEROWINX, false), K(SKIP_AIRPORT_SCAN, false), K(SKIP_LIVERIES_SCAN, false), K(LIG_PRIORITIZE, true),
+      K(LIG_AUTOMATIC, true), K(RANDOM, true), K(GUID_CHANGES, true), K(OBJECTID_LIST, false), K(AUTO_RANGE, true),
+      K(TWO_PROPS, true), K(LIGHT_AIRCRAFT, true), K(HELICOPTERS, true), K(HIGH_PERF_AIRCRAFT, true),
+      K(NAV_LIGHTS_WHILE_PARKED, true), K(COLLISION_USER_GND, true), K(COLLISION_USER_AIR, true),
+      K(RT_PARKTRAFFIC_ONLY, false), K(WEEK, false), K(PARK_SOFT, false), K(AUTO_PARK, true), K(SIM_TIME, false),
+      K(KEEP_SIM_TIME_PAR, false),
   };
   for (const auto& r : bools) {
     EXPECT_EQ(r.option->name, r.key);
     EXPECT_EQ(r.option->defaultValue, r.defaultValue) << r.key;
   }
 
-  struct TextRow {
-    const StringOption* option;
-    const char* key;
-    const char* defaultValue;
-  };
+  struct TextRow { const StringOption* option; const char* key; const char* defaultValue; };
   const TextRow texts[] = {
-      {&QNH_UNIT, "QNH_UNIT", "QNH hPa"},
-      {&SIM_CHOICE, "SIM_CHOICE", "MSFS 2024"},
-      {&RT_CHOISE, "RT_CHOISE", "RT Direct"},
-      {&PORT_NUMBER, "PORT_NUMBER", "10747"},
-      {&AI_PACKAGE_SELECTOR, "AI_PACKAGE_SELECTOR", "AIG, FSLTL, JF, MTL"},
-      {&ALL_AIR_GND_SELECTOR, "ALL_AIR_GND_SELECTOR", "All traffic"},
-      {&PROGRAM_VERSION, "PROGRAM_VERSION", ""},
-      {&DBASE_VERSION, "DBASE_VERSION", ""},
-      {&BLOCK_AIRCRAFT, "BLOCK_AIRCRAFT", ""},
-      {&DESTINATION, "DESTINATION", ""},
-      {&AIRCRAFT_SELECTOR, "AIRCRAFT_SELECTOR", ""},
-      {&STAND_SELECTOR, "STAND_SELECTOR", ""},
-      {&lfolder[0], "lfolder0", ""},
-      {&lfolder[9], "lfolder9", ""},
+      K(QNH_UNIT, "QNH hPa"), K(SIM_CHOICE, "MSFS 2024"), K(RT_CHOISE, "RT Direct"), K(PORT_NUMBER, "10747"),
+      K(AI_PACKAGE_SELECTOR, "AIG, FSLTL, JF, MTL"), K(ALL_AIR_GND_SELECTOR, "All traffic"), K(PROGRAM_VERSION, ""),
+      K(DBASE_VERSION, ""), K(BLOCK_AIRCRAFT, ""), K(DESTINATION, ""), K(AIRCRAFT_SELECTOR, ""),
+      K(STAND_SELECTOR, ""), {&lfolder[0], "lfolder0", ""}, {&lfolder[9], "lfolder9", ""},
   };
   for (const auto& r : texts) {
     EXPECT_EQ(r.option->name, r.key);
@@ -223,10 +154,7 @@ TEST(KeysTest, SixtyFourPackageOrders) {
   const auto& orders = AI_PACKAGE_SELECTOR.choices;
   ASSERT_EQ(orders.size(), 64u);
   EXPECT_EQ(std::set<std::string>(orders.begin(), orders.end()).size(), 64u);
-  struct Case {
-    std::size_t position;  // counted from 1
-    const char* order;
-  };
+  struct Case { std::size_t position; const char* order; };  // position counted from 1
   const Case cases[] = {{1, "AIG, FSLTL, JF, MTL"}, {2, "AIG, FSLTL, MTL, JF"}, {24, "MTL, JF, FSLTL, AIG"},
                         {25, "AIG, FSLTL, JF"},      {30, "JF, FSLTL, AIG"},      {31, "AIG, FSLTL, MTL"},
                         {48, "MTL, JF, FSLTL"},      {49, "AIG, FSLTL"},          {50, "FSLTL, AIG"},
@@ -237,14 +165,7 @@ TEST(KeysTest, SixtyFourPackageOrders) {
 }
 
 TEST(KeysTest, StoredListsHoldEachKeyOnceAndNothingUnstored) {
-  std::vector<std::string> names;
-  for (auto* o : g_boolOptions) names.push_back(o->name);
-  for (auto* o : g_checkboxOptions) names.push_back(o->name);
-  for (auto* o : g_intOptions) names.push_back(o->name);
-  for (auto* o : g_intListOptions) names.push_back(o->name);
-  for (auto* o : g_stringOptions) names.push_back(o->name);
-  for (auto* o : g_choiceOptions) names.push_back(o->name);
-  for (auto* o : g_pathOptions) names.push_back(o->name);
+  const std::vector<std::string> names = params_test::storedNames();
   EXPECT_EQ(names.size(), 2u + 24 + 14 + 13 + 22 + 4 + 2);
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
   for (const char* never : {"AIRCRAFT_SELECTOR", "STAND_SELECTOR", "MAX_FIT_FL", "Tblo", "Set", "Park"})

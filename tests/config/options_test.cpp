@@ -9,12 +9,9 @@
 #include "config/options.h"
 #include "core/log.h"
 #include "platform/ui.h"
-#include "tests/support/test_support.h"
+#include "tests/config/parameters_fixture.h"
 
 namespace {
-using testing_support::readFile;
-using testing_support::ScopedCurrentDir;
-using testing_support::TempDir;
 
 pugi::xml_document documentWith(const std::string& parameters, bool withRoot = true) {
   std::string xml = "<parameters>" + parameters + "</parameters>";
@@ -24,32 +21,24 @@ pugi::xml_document documentWith(const std::string& parameters, bool withRoot = t
   return document;
 }
 
+template <typename Error, typename Body>
+void expectError(Body body, const char* what) {
+  try {
+    body();
+    ADD_FAILURE() << what;
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), what);
+  }
+}
+
 std::string parameter(const std::string& name, const std::string& value) {
   return "<parameter name=\"" + name + "\" value=\"" + value + "\"/>";
 }
 
-class OptionsTest : public ::testing::Test {
- protected:
-  void SetUp() override { gf_openLog(); }
-  void TearDown() override {
-    gf_closeLog();
-    gf_setParameterWriter(nullptr);
-  }
-  std::string log() {
-    gf_flushLog();
-    return readFile(dir_ / "Log.txt");
-  }
-  TempDir dir_;
-  ScopedCurrentDir cwd_{dir_.path()};
-};
+using OptionsTest = params_test::LoggedTest;
 
 TEST_F(OptionsTest, BoolWordsWithBlanksAroundAndBadValuesGiveTheDefault) {
-  struct Case {
-    std::string text;
-    bool defaultValue;
-    bool found;
-    bool expected;
-  };
+  struct Case { std::string text; bool defaultValue, found, expected; };
   const Case cases[] = {
       {"true", false, true, true},    {"yes", false, true, true},  {"on", false, true, true},
       {"1", false, true, true},       {" YES ", false, true, true}, {"\tOn\r\n", false, true, true},
@@ -93,10 +82,7 @@ TEST_F(OptionsTest, PathOptionReadsUtf8) {
 }
 
 TEST_F(OptionsTest, IntAttributeText) {
-  struct Case {
-    const char* text;
-    std::optional<std::int32_t> expected;
-  };
+  struct Case { const char* text; std::optional<std::int32_t> expected; };
   const Case cases[] = {{" +25 ", 25},        {"-7", -7},          {"+", std::nullopt},        {"++1", std::nullopt},
                         {"+-1", -1}, {"12a", std::nullopt}, {"", std::nullopt},         {"2147483647", 2147483647},
                         {"2147483648", std::nullopt}, {"-2147483648", -2147483647 - 1}, {"1 2", std::nullopt}};
@@ -110,33 +96,19 @@ TEST_F(OptionsTest, ListOptionsTakeTheirLimitsFromTheList) {
   EXPECT_EQ(meters.maximum, 900);
   EXPECT_EQ(meters.value, 5000);  // the default is not checked
   EXPECT_EQ(meters.valueAt(4), 250);
-  for (int bad : {5, -1, -100}) {
-    try {
-      meters.valueAt(bad);
-      ADD_FAILURE() << bad;
-    } catch (const std::out_of_range& e) {
-      EXPECT_STREQ(e.what(), "configuration option index is out of range");
-    }
-  }
+  for (int bad : {5, -1, -100})
+    expectError<std::out_of_range>([&] { (void)meters.valueAt(bad); }, "configuration option index is out of range");
   FloatListOption hours("H", 1.0f, {0.5f, 1.0f, 1.5f}, 2, layout);
   EXPECT_EQ(hours.minimum, 0.5f);
   EXPECT_EQ(hours.maximum, 1.5f);
   EXPECT_EQ(hours.valueAt(2), 1.5f);
   EXPECT_THROW(hours.valueAt(-1), std::out_of_range);
 
-  try {
-    IntListOption empty("E", 0, {}, 3, layout);
-    ADD_FAILURE();
-  } catch (const std::invalid_argument& e) {
-    EXPECT_STREQ(e.what(), "configuration option list cannot be empty");
-  }
+  expectError<std::invalid_argument>([&] { IntListOption("E", 0, {}, 3, layout); },
+                                     "configuration option list cannot be empty");
   EXPECT_THROW(FloatListOption("F", 0, {}, 4, layout), std::invalid_argument);
-  try {
-    DynamicChoiceOption none("D", "", nullptr, 5, layout);
-    ADD_FAILURE();
-  } catch (const std::invalid_argument& e) {
-    EXPECT_STREQ(e.what(), "dynamic configuration option list cannot be null");
-  }
+  expectError<std::invalid_argument>([&] { DynamicChoiceOption("D", "", nullptr, 5, layout); },
+                                     "dynamic configuration option list cannot be null");
 }
 
 std::vector<std::pair<std::string, std::string>> g_written;
@@ -207,10 +179,7 @@ class ComboTest : public ::testing::Test {
 TEST_F(ComboTest, ChoiceSelectsTheExactEntryNotAPrefix) {
   ChoiceOption choice("AI", "AIG", {"AIG, FSLTL, JF, MTL", "AIG, FSLTL", "FSLTL", "AIG", "MTL"}, 32780, {});
   choice.window = combo_;
-  struct Case {
-    const char* value;
-    int selected;
-  };
+  struct Case { const char* value; int selected; };
   const Case cases[] = {{"AIG", 3}, {"AIG, FSLTL", 1}, {"aig", 3}, {"mtl", 4}, {"AI", -1}, {"JF", -1}, {"", -1}};
   for (const auto& c : cases) {
     choice.value = c.value;

@@ -13,21 +13,12 @@
 namespace fs = std::filesystem;
 using params_test::parametersIn;
 using params_test::ParametersTest;
+using params_test::valueOf;
 using Parameters = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
 
-RadiusValues radius(std::array<double, 8> values) {
-  RadiusValues given;
-  given.values = values;
-  return given;
-}
-
-std::string valueOf(const Parameters& parameters, const std::string& name) {
-  for (const auto& [key, value] : parameters)
-    if (key == name) return value;
-  return "<missing>";
-}
+RadiusValues radius(std::array<double, 8> values) { return RadiusValues{values, false}; }
 
 std::size_t count(const std::string& text, const std::string& piece) {
   std::size_t n = 0;
@@ -38,12 +29,7 @@ std::size_t count(const std::string& text, const std::string& piece) {
 }  // namespace
 
 TEST(RadiusRulesTest, PureRules) {
-  struct Case {
-    const char* what;
-    std::array<double, 8> given;
-    std::array<double, 8> expected;
-    bool changed;
-  };
+  struct Case { const char* what; std::array<double, 8> given, expected; bool changed; };
   const Case cases[] = {
       {"ranges shrink", {10, 20, 15, 50, 40, 100, 200, 300}, {10, 20, 20, 50, 50, 100, 200, 300}, true},
       {"levels unsorted", {10, 20, 40, 50, 60, 300, 100, 200}, {10, 20, 40, 50, 60, 100, 200, 300}, true},
@@ -97,12 +83,7 @@ TEST_F(ParametersTest, NewFileSkipsRulesAndMigration) {
 }
 
 TEST_F(ParametersTest, VersionUpdateMigratesOnlyAfterAnUpdate) {
-  struct Case {
-    const char* stored;
-    const char* holding;
-    bool migrates;
-    const char* holdingAfter;
-  };
+  struct Case { const char* stored; const char* holding; bool migrates; const char* holdingAfter; };
   const Case cases[] = {
       {"", "260", false, "260"},         // empty: just record the version
       {"16.8.1", "260", true, "250"},    // update

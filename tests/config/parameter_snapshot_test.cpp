@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -9,22 +10,7 @@
 #include "config/sim_choice.h"
 #include "tests/config/parameters_fixture.h"
 
-namespace {
-
-class SnapshotTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    params_test::resetOptions();
-    gf_resetParameterSnapshot();
-  }
-  void TearDown() override {
-    params_test::resetOptions();
-    gf_resetParameterSnapshot();
-    gf_publishSimChoice(SimChoice{});
-  }
-};
-
-}  // namespace
+using SnapshotTest = params_test::ParametersTest;
 
 TEST_F(SnapshotTest, RangeMetresGrowForRtDirect) {
   gf_publishSimChoice(SimChoice{2, 1});
@@ -100,21 +86,14 @@ TEST_F(SnapshotTest, RandomPicksFollowEveryPublish) {
 TEST_F(SnapshotTest, ConcurrentUpdatesOfDifferentFieldsAllSurvive) {
   constexpr int kRounds = 500;
   std::vector<std::thread> writers;
-  writers.emplace_back([] {
-    for (int i = 1; i <= kRounds; ++i) gf_changeParameterSnapshot([i](ParameterSnapshot& s) { s.tcasFl = i; });
-  });
-  writers.emplace_back([] {
-    for (int i = 1; i <= kRounds; ++i)
-      gf_changeParameterSnapshot([i](ParameterSnapshot& s) { s.airpHeight = i; });
-  });
-  writers.emplace_back([] {
-    for (int i = 1; i <= kRounds; ++i)
-      gf_changeParameterSnapshot([i](ParameterSnapshot& s) { s.blocked.callsign = std::to_string(i); });
-  });
-  writers.emplace_back([] {
-    for (int i = 1; i <= kRounds; ++i)
-      gf_changeParameterSnapshot([i](ParameterSnapshot& s) { s.parkingPercentage += 1; (void)i; });
-  });
+  const std::function<void(ParameterSnapshot&, int)> changes[] = {
+      [](ParameterSnapshot& s, int i) { s.tcasFl = i; }, [](ParameterSnapshot& s, int i) { s.airpHeight = i; },
+      [](ParameterSnapshot& s, int i) { s.blocked.callsign = std::to_string(i); },
+      [](ParameterSnapshot& s, int) { s.parkingPercentage += 1; }};
+  for (const auto& change : changes)
+    writers.emplace_back([&change] {
+      for (int i = 1; i <= kRounds; ++i) gf_changeParameterSnapshot([&](ParameterSnapshot& s) { change(s, i); });
+    });
   std::thread reader([] {
     for (int i = 0; i < kRounds; ++i) {
       const auto s = g_parameterSnapshot.load();

@@ -14,31 +14,11 @@
 namespace fs = std::filesystem;
 using params_test::parametersIn;
 using params_test::ParametersTest;
+using params_test::storedNames;
+using params_test::valueOf;
 using testing_support::readFile;
 using testing_support::writeFile;
 using Parameters = std::vector<std::pair<std::string, std::string>>;
-
-namespace {
-
-std::string valueOf(const Parameters& parameters, const std::string& name) {
-  for (const auto& [key, value] : parameters)
-    if (key == name) return value;
-  return "<missing>";
-}
-
-std::vector<std::string> storedNamesInListOrder() {
-  std::vector<std::string> names;
-  for (auto* o : g_boolOptions) names.push_back(o->name);
-  for (auto* o : g_checkboxOptions) names.push_back(o->name);
-  for (auto* o : g_intOptions) names.push_back(o->name);
-  for (auto* o : g_intListOptions) names.push_back(o->name);
-  for (auto* o : g_stringOptions) names.push_back(o->name);
-  for (auto* o : g_choiceOptions) names.push_back(o->name);
-  for (auto* o : g_pathOptions) names.push_back(o->name);
-  return names;
-}
-
-}  // namespace
 
 TEST_F(ParametersTest, FreshStartWritesEveryKeyAtItsDefaultInListOrder) {
   RANGE.value = 77;  // left over from an earlier run of the worker
@@ -46,7 +26,7 @@ TEST_F(ParametersTest, FreshStartWritesEveryKeyAtItsDefaultInListOrder) {
   const Parameters written = parametersIn(file());
   std::vector<std::string> names;
   for (const auto& [name, value] : written) names.push_back(name);
-  EXPECT_EQ(names, storedNamesInListOrder());
+  EXPECT_EQ(names, storedNames());
   EXPECT_EQ(names.front(), "PSX_SERVER_HERE");
   EXPECT_EQ(names.back(), "MSFS_2024_INSTALL_PATH");
   EXPECT_EQ(valueOf(written, "PROGRAM_VERSION"), "16.8.2");
@@ -80,7 +60,7 @@ TEST_F(ParametersTest, MissingKeyIsAppendedAndNumbersReadLeniently) {
   EXPECT_EQ(after[0], (std::pair<std::string, std::string>{"RANGE_GROUND", " +25 "}));
   EXPECT_EQ(after[1].second, "999");  // the file keeps the stored text until the option is saved
   EXPECT_EQ(after[2].second, "40");   // an unreadable value is corrected in place, not appended again
-  EXPECT_EQ(after.size(), storedNamesInListOrder().size() + 1);  // plus the stray "range"
+  EXPECT_EQ(after.size(), storedNames().size() + 1);  // plus the stray "range"
   EXPECT_EQ(after.back().first, "MSFS_2024_INSTALL_PATH");
   // The backup holds what was there before.
   EXPECT_EQ(parametersIn(backup()).size(), 5u);
@@ -102,17 +82,13 @@ TEST_F(ParametersTest, DuplicateNamesLoadFirstSaveAllRemoveFirst) {
   EXPECT_EQ(log().find("NOT_THERE"), std::string::npos);
 }
 
-TEST_F(ParametersTest, SaveWithoutFileCreatesOneParameterAndNoBackup) {
+// Without a file one parameter is written and no backup; after that the previous content is the one generation.
+TEST_F(ParametersTest, SaveCreatesTheFileThenKeepsThePreviousContentAsTheOneGeneration) {
   gf_setParameterWriter(&gf_saveParameter);
   TCAS_FL.setAndSave(250);
   EXPECT_EQ(parametersIn(file()), (Parameters{{"TCAS_FL", "250"}}));
   EXPECT_FALSE(fs::exists(backup()));
-}
-
-TEST_F(ParametersTest, SaveKeepsThePreviousContentAsTheOneGeneration) {
-  writeParameters({{"TCAS_FL", "180"}});
   const std::string before = readFile(file());
-  gf_setParameterWriter(&gf_saveParameter);
   MSFS_INSTALL_PATH.setAndSave(fs::path("/sims/Flight Simulator/\xC3\xA9t\xC3\xA9"));
   EXPECT_EQ(readFile(backup()), before);
   EXPECT_EQ(valueOf(parametersIn(file()), "MSFS_INSTALL_PATH"), "/sims/Flight Simulator/\xC3\xA9t\xC3\xA9");
@@ -152,24 +128,25 @@ TEST_F(ParametersTest, CorruptFileIsKeptAsideAndTheKeptGenerationRestored) {
   EXPECT_NE(log().find("restoring from " + backup().string()), std::string::npos);
 }
 
-TEST_F(ParametersTest, CorruptFileWithoutBackupGivesDefaults) {
-  writeFile(file(), "not xml at all");
-  RANGE.value = 60;
-  EXPECT_TRUE(gf_readParameters());
-  EXPECT_EQ(RANGE.value, 40);
-  EXPECT_EQ(readFile(corrupt()), "not xml at all");
-  EXPECT_FALSE(fs::exists(backup()));
-  EXPECT_EQ(parametersIn(file()).size(), storedNamesInListOrder().size());
-  EXPECT_NE(log().find("creating new with default values:"), std::string::npos);
-}
-
-TEST_F(ParametersTest, SectionlessFileIsTreatedAsCorrupt) {
-  writeFile(file(), "<root><other/></root>");
-  EXPECT_TRUE(gf_readParameters());
-  EXPECT_TRUE(fs::exists(corrupt()));
-  EXPECT_NE(log().find("Section 'parameters' not found in '" + file().string() +
-                       "', creating new with default values:"),
-            std::string::npos);
+TEST_F(ParametersTest, CorruptOrSectionlessFileWithoutBackupGivesDefaults) {
+  struct Case { const char* content; std::string logged; };
+  const Case cases[] = {
+      {"not xml at all", "creating new with default values:"},
+      {"<root><other/></root>",
+       "Section 'parameters' not found in '" + file().string() + "', creating new with default values:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    fs::remove(corrupt());
+    writeFile(file(), c.content);
+    RANGE.value = 60;
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(RANGE.value, 40);
+    EXPECT_EQ(readFile(corrupt()), c.content);
+    EXPECT_FALSE(fs::exists(backup()));
+    EXPECT_EQ(parametersIn(file()).size(), storedNames().size());
+    EXPECT_NE(log().find(c.logged), std::string::npos);
+  }
 }
 
 TEST_F(ParametersTest, ParametersWithoutRootAreReadAndRewrittenUnderRoot) {
@@ -189,7 +166,7 @@ TEST_F(ParametersTest, ConcurrentSavesOfDifferentParametersAllSurvive) {
   threads.emplace_back([] { for (int i = 0; i < 10; ++i) DBASE_VERSION.setAndSave("1.0." + std::to_string(i)); });
   for (auto& thread : threads) thread.join();
   const Parameters after = parametersIn(file());
-  EXPECT_EQ(after.size(), storedNamesInListOrder().size());
+  EXPECT_EQ(after.size(), storedNames().size());
   EXPECT_EQ(valueOf(after, "RANGE_GROUND"), "20");
   EXPECT_EQ(valueOf(after, "TCAS_FL"), "209");
   EXPECT_EQ(valueOf(after, "DBASE_VERSION"), "1.0.9");

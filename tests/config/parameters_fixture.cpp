@@ -41,6 +41,36 @@ std::string parameterXml(const std::vector<std::pair<std::string, std::string>>&
   return xml + "  </parameters>\n</root>\n";
 }
 
+std::string valueOf(const std::vector<std::pair<std::string, std::string>>& parameters, const std::string& name) {
+  for (const auto& [key, value] : parameters)
+    if (key == name) return value;
+  return "<missing>";
+}
+
+std::vector<std::string> storedNames() {
+  std::vector<std::string> names;
+  for (auto* o : g_boolOptions) names.push_back(o->name);
+  for (auto* o : g_checkboxOptions) names.push_back(o->name);
+  for (auto* o : g_intOptions) names.push_back(o->name);
+  for (auto* o : g_intListOptions) names.push_back(o->name);
+  for (auto* o : g_stringOptions) names.push_back(o->name);
+  for (auto* o : g_choiceOptions) names.push_back(o->name);
+  for (auto* o : g_pathOptions) names.push_back(o->name);
+  return names;
+}
+
+void LoggedTest::SetUp() { gf_openLog(); }
+
+void LoggedTest::TearDown() {
+  gf_closeLog();
+  gf_setParameterWriter(nullptr);
+}
+
+std::string LoggedTest::log() {
+  gf_flushLog();
+  return testing_support::readFile(dir_.path() / "Log.txt");
+}
+
 void ParametersTest::SetUp() {
   ::setenv("JORV_APPDATA", (dir_.path() / "appdata").c_str(), 1);
   gf_resetProgramFolders();
@@ -49,22 +79,16 @@ void ParametersTest::SetUp() {
   resetOptions();
   gf_resetParameterSnapshot();
   gf_publishSimChoice(SimChoice{});
-  gf_openLog();
+  LoggedTest::SetUp();
 }
 
 void ParametersTest::TearDown() {
-  gf_closeLog();
-  gf_setParameterWriter(nullptr);
+  LoggedTest::TearDown();
   resetOptions();
   gf_resetParameterSnapshot();
   gf_publishSimChoice(SimChoice{});
   ::unsetenv("JORV_APPDATA");
   gf_resetProgramFolders();
-}
-
-std::string ParametersTest::log() {
-  gf_flushLog();
-  return testing_support::readFile(dir_.path() / "Log.txt");
 }
 
 }  // namespace params_test

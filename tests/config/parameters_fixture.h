@@ -19,12 +19,28 @@ std::vector<std::pair<std::string, std::string>> parametersIn(const std::filesys
 
 std::string parameterXml(const std::vector<std::pair<std::string, std::string>>& parameters);
 
-class ParametersTest : public ::testing::Test {
+// The value stored under name, or "<missing>".
+std::string valueOf(const std::vector<std::pair<std::string, std::string>>& parameters, const std::string& name);
+
+// Names of every stored option in the order of the stored lists.
+std::vector<std::string> storedNames();
+
+// A temporary current folder with the log open in it.
+class LoggedTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string log();
+
+  testing_support::TempDir dir_;
+  testing_support::ScopedCurrentDir cwd_{dir_.path()};
+};
+
+class ParametersTest : public LoggedTest {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  std::string log();
   std::filesystem::path file() const { return folder_ / "parameters.xml"; }
   std::filesystem::path backup() const { return folder_ / "parameters.xml.bak"; }
   std::filesystem::path corrupt() const { return folder_ / "parameters.xml.corrupt"; }
@@ -32,8 +48,6 @@ class ParametersTest : public ::testing::Test {
     testing_support::writeFile(file(), parameterXml(parameters));
   }
 
-  testing_support::TempDir dir_;
-  testing_support::ScopedCurrentDir cwd_{dir_.path()};
   std::filesystem::path folder_;
 };
 

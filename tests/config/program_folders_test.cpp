@@ -45,3 +45,14 @@ TEST(ProgramFoldersTest, ShellOpenShowsTheFolderOfAnExistingFileOnly) {
   EXPECT_EQ(opened, (std::vector<fs::path>{g_infoFolder}));
   gf_setShellOpenerForTest({});
 }
+
+TEST(SimChoice, DefaultsToMsfs2024AndRTDirectAndFormatsObjectIdsByEdition) {
+  EXPECT_FALSE(gf_isMsfs2020());
+  EXPECT_TRUE(gf_isRtDirect());
+  EXPECT_EQ(gf_objectIdText(255), "ff");
+  gf_publishSimChoice(SimChoice{1, 1});
+  EXPECT_TRUE(gf_isMsfs2020());
+  EXPECT_FALSE(gf_isRtDirect());
+  EXPECT_EQ(gf_objectIdText(255), "255");
+  gf_publishSimChoice(SimChoice{});
+}

@@ -11,26 +11,23 @@
 #include "config/keys.h"
 #include "config/sim_choice.h"
 #include "core/log.h"
-#include "tests/support/test_support.h"
+#include "tests/config/parameters_fixture.h"
 
 namespace {
 namespace fs = std::filesystem;
-using testing_support::readFile;
-using testing_support::ScopedCurrentDir;
-using testing_support::TempDir;
 using testing_support::writeFile;
 
-class SimFolders : public ::testing::Test {
+class SimFolders : public params_test::LoggedTest {
  protected:
   void SetUp() override {
     fs::create_directories(roaming);
     fs::create_directories(local);
     ::setenv("JORV_APPDATA", roaming.c_str(), 1);
     ::setenv("JORV_LOCALAPPDATA", local.c_str(), 1);
-    gf_openLog();
+    LoggedTest::SetUp();
   }
   void TearDown() override {
-    gf_closeLog();
+    LoggedTest::TearDown();
     ::unsetenv("JORV_APPDATA");
     ::unsetenv("JORV_LOCALAPPDATA");
     gf_publishSimChoice(SimChoice{});
@@ -39,7 +36,7 @@ class SimFolders : public ::testing::Test {
   }
   static void choose2020(bool is2020) { gf_publishSimChoice(SimChoice{is2020 ? 1 : 2, 0}); }
   fs::path makePackages(const std::string& name, std::initializer_list<const char*> subfolders) {
-    fs::path folder = dir.path() / name;
+    fs::path folder = dir_.path() / name;
     for (const char* sub : subfolders) fs::create_directories(folder / sub);
     fs::create_directories(folder);
     return folder;
@@ -47,15 +44,9 @@ class SimFolders : public ::testing::Test {
   fs::path userCfg2024() const {
     return local / "Packages" / "Microsoft.Limitless_8wekyb3d8bbwe" / "LocalCache" / "UserCfg.opt";
   }
-  std::string log() {
-    gf_flushLog();
-    return readFile(dir.path() / "Log.txt");
-  }
 
-  TempDir dir;
-  ScopedCurrentDir cwd{dir.path()};
-  fs::path roaming = dir.path() / "roaming";
-  fs::path local = dir.path() / "local";
+  fs::path roaming = dir_.path() / "roaming";
+  fs::path local = dir_.path() / "local";
 };
 
 TEST_F(SimFolders, SteamInstallationOf2020IsFoundBesideTheAppDataFolder) {
@@ -89,10 +80,7 @@ TEST_F(SimFolders, UserCfgNamesThePackagesFolderOfTheChosenSimulator) {
 TEST_F(SimFolders, UnusableInstalledPackagesPathLinesGiveNoFolder) {
   choose2020(false);
   const fs::path packages = makePackages("p", {"Community", "Official2024"});
-  struct Case {
-    const char* name;
-    std::string line;
-  } cases[] = {
+  struct Case { const char* name; std::string line; } cases[] = {
       {"empty quotes", "InstalledPackagesPath \"\""},
       {"no closing quote", "InstalledPackagesPath \"" + packages.string()},
       {"no such folder", "InstalledPackagesPath \"" + (packages / "missing").string() + "\""},

@@ -5,23 +5,19 @@
 #include "config/xml_meta.h"
 #include "core/log.h"
 #include "core/utc_time.h"
-#include "tests/support/test_support.h"
+#include "tests/config/parameters_fixture.h"
 
 namespace {
 
-class XmlMetaTest : public ::testing::Test {
+class XmlMetaTest : public params_test::LoggedTest {
  protected:
   void SetUp() override {
-    gf_openLog();
+    LoggedTest::SetUp();
     gf_setSystemClockForTest([] { return std::int64_t{1796475600}; });  // 5 Dec 2026 13:00Z
   }
   void TearDown() override {
     gf_setSystemClockForTest({});
-    gf_closeLog();
-  }
-  std::string log() {
-    gf_flushLog();
-    return testing_support::readFile(dir_ / "Log.txt");
+    LoggedTest::TearDown();
   }
   pugi::xml_document parse(const std::string& xml) {
     pugi::xml_document document;
@@ -32,9 +28,6 @@ class XmlMetaTest : public ::testing::Test {
   static std::string info(const std::string& name, const std::string& value) {
     return "<info name=\"" + name + "\" value=\"" + value + "\"/>";
   }
-
-  testing_support::TempDir dir_;
-  testing_support::ScopedCurrentDir cwd_{dir_.path()};
 };
 
 }  // namespace
@@ -65,22 +58,12 @@ TEST_F(XmlMetaTest, RewritingLeavesOneHeaderAtTheEnd) {
   meta.sim = 1;
   ASSERT_TRUE(gf_writeXmlMeta(document, meta));
   pugi::xml_node root = document.child("root");
-  int metas = 0;
-  for (pugi::xml_node child : root.children("meta")) {
-    (void)child;
-    ++metas;
-  }
-  EXPECT_EQ(metas, 1);
+  EXPECT_EQ(std::distance(root.children("meta").begin(), root.children("meta").end()), 1);
   EXPECT_STREQ(root.last_child().name(), "meta");
 }
 
 TEST_F(XmlMetaTest, ChecksOfTheReader) {
-  struct Case {
-    const char* what;
-    std::string xml;
-    bool accepted;
-    const char* warning;  // nullptr: no warning at all
-  };
+  struct Case { const char* what; std::string xml; bool accepted; const char* warning; };  // warning nullptr: none
   const std::string copyright = info("copyright", "(c)");
   const Case cases[] = {
       {"no copyright entry", header(info("author", "JORV") + info("sim", "2")), false, nullptr},

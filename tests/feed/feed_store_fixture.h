@@ -61,9 +61,7 @@ class StoreTest : public LoggedTest {
     gf_publishSimChoice(SimChoice{2, 1});  // RT App
     gf_resetParameterSnapshot();
     gf_resetFeedNeighbours();
-    g_testParkAirport.reset();
-    g_testUserStand.reset();
-    g_testStandAtUser.reset();
+    g_testParkAirport.reset(), g_testUserStand.reset(), g_testStandAtUser.reset();
     g_testUserState = {};
     g_testUserOnGround = false;
     installTestNeighbours();
@@ -77,49 +75,21 @@ class StoreTest : public LoggedTest {
   }
 
   static TrafficFields flight() {
-    TrafficFields f;
-    f.timestamp = 1733400000.5;
-    f.hexid = 0x4840D6;
-    f.lat = kCentre.lat;
-    f.lon = kCentre.lon;
-    f.altitude = 10000.0;
-    f.vs = 0.0;
-    f.track = 90.0;
-    f.gs = 250.0;
-    f.TAS = 300.0;
-    f.callsign = "KLM1234";
-    f.typeDesignator = "B738";
-    f.registration = "PH-BXA";
-    f.origin = "AMS";
-    f.destination = "LHR";
-    f.emitterCategory = "A3";
-    return f;
+    return {.timestamp = 1733400000.5, .hexid = 0x4840D6, .lat = kCentre.lat, .lon = kCentre.lon, .altitude = 10000.0,
+            .track = 90.0, .gs = 250.0, .TAS = 300.0, .callsign = "KLM1234", .typeDesignator = "B738",
+            .registration = "PH-BXA", .origin = "AMS", .destination = "LHR", .emitterCategory = "A3"};
   }
   static ParkedFields parked() {
-    ParkedFields f;
-    f.hexid = 0x4840D6;
-    f.lat = kCentre.lat;
-    f.lon = kCentre.lon;
-    f.timestamp = kDay + 10 * 3600 + 29 * 60 + 30;
-    f.callsign = "KLM1234";
-    f.typeDesignator = "B738";
-    f.standName = "D5";
-    return f;
+    return {.hexid = 0x4840D6, .lat = kCentre.lat, .lon = kCentre.lon, .timestamp = kDay + 10 * 3600 + 29 * 60 + 30,
+            .callsign = "KLM1234", .typeDesignator = "B738", .standName = "D5"};
   }
   static TrafficFilterContext context() {
-    TrafficFilterContext c;
-    c.queryCentre = kCentre;
-    c.cosQueryLat = std::cos(kCentre.lat * geo::kDegToRad);
-    c.qnhHpa = 1013;
-    c.snapshot = g_parameterSnapshot.load();
-    return c;
+    return {.queryCentre = kCentre, .cosQueryLat = std::cos(kCentre.lat * geo::kDegToRad), .qnhHpa = 1013,
+            .snapshot = g_parameterSnapshot.load()};
   }
   TrafficAddResult add(const TrafficFields& fields) { return store.addTraffic(fields, context()); }
 
   static void setParkAirport(std::optional<Lalo> airport) { g_testParkAirport = airport; }
-  static void setUserStand(std::optional<std::string> stand) { g_testUserStand = std::move(stand); }
-  static void setStandAtUser(std::optional<std::string> stand) { g_testStandAtUser = std::move(stand); }
-  static void setUserState(const UserAcPosition& user) { g_testUserState = user; }
 
   TrafficStore store;
 };

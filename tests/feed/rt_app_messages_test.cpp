@@ -62,20 +62,12 @@ TEST(RTAppTags, DispatchOrderAndUnknownTags) {
       {"", RTAppTag::Unknown},               {"RTPARKX", RTAppTag::Unknown},
   };
   for (const Case& c : cases) EXPECT_EQ(gf_rtAppTag(c.tag), c.expected) << c.tag;
-  EXPECT_EQ(gf_rtAppRequiredFieldCount(RTAppTag::Traffic), 44u);
-  EXPECT_EQ(gf_rtAppRequiredFieldCount(RTAppTag::Buffer), 44u);
-  EXPECT_EQ(gf_rtAppRequiredFieldCount(RTAppTag::Parked), 9u);
-  EXPECT_EQ(gf_rtAppRequiredFieldCount(RTAppTag::TrafficEnd), 0u);
 }
 
 TEST(RTAppSplit, EmptyFieldsCount) {
   EXPECT_EQ(split("A,,B,").size(), 4u);
   EXPECT_EQ(split("A,,B,")[3], "");
   EXPECT_EQ(split("").size(), 1u);
-  EXPECT_EQ(split(trafficLine()).size(), 44u);
-  EXPECT_EQ(split(trafficLine({}, 43)).size(), 43u);
-  EXPECT_EQ(gf_incompleteRTAppMessageText(43, 44, "RTTFC,1"),
-            "Ignoring incomplete RT App message: 43 fields received, 44 required: RTTFC,1");
 }
 
 TEST(RTAppTraffic, ACompleteMessageFillsEveryField) {
@@ -147,12 +139,6 @@ TEST(RTAppTraffic, TrueHeadingOnlyFromAdsbIcaoAndTrackZeroWhenEmpty) {
   EXPECT_EQ(f.track, 0.0);
   ASSERT_EQ(decodeTraffic(trafficLine({{17, "ADSB_ICAO"}, {25, "123.4"}}), f), "");
   EXPECT_EQ(f.trueheading, 0.0);  // compared exactly
-}
-
-TEST(RTAppTraffic, BufferMessagesShareTheLayout) {
-  TrafficFields f;
-  ASSERT_EQ(decodeTraffic(trafficLine({}, 44, "RTBUFX"), f), "");
-  EXPECT_EQ(f.hexid, 4840406u);
 }
 
 TEST(RTAppTraffic, AShortFieldListIsRefusedNotOverRead) {

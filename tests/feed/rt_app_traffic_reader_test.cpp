@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <future>
 #include <mutex>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "config/keys.h"
@@ -18,20 +14,13 @@
 #include "feed/rt_app_weather.h"
 #include "feed/traffic_handover.h"
 #include "feed/traffic_mailbox.h"
-#include "platform/net.h"
 #include "tests/feed/feed_store_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-bool eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 1000; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return condition();
-}
+using feed_test::eventually;
+using feed_test::FakeApp;
 
 // One "RTTFC"-layout line of fieldCount fields (44 in the protocol).
 struct Line {
@@ -247,7 +236,6 @@ TEST_F(TrafficReaderTest, ParkedListsCompleteAtTheirEndAndAreHandedOverPrepared)
   static std::vector<ParkedRecord> handed;
   static std::uint32_t wantedSeen = 0;
   handed.clear();
-  feed_test::installTestNeighbours();
   FeedNeighbours neighbours;
   neighbours.parkAirport = [] { return feed_test::g_testParkAirport; };
   neighbours.addParkedFromFeed = [](std::vector<ParkedRecord>& records, std::uint32_t wanted) {
@@ -274,9 +262,7 @@ TEST_F(TrafficReaderTest, PreparingParkedRecordsAgesCleansAndKeepsTheYoungestSig
   gf_setSystemClockForTest([now] { return now; });
   auto record = [](const char* callsign, const char* stand, std::int32_t slot) {
     ParkedRecord r;
-    r.callsign = callsign;
-    r.standName = stand;
-    r.halfHourSlot = slot;
+    r.callsign = callsign, r.standName = stand, r.halfHourSlot = slot;
     return r;
   };
   std::vector<ParkedRecord> records{record("KLM1", "A1", 2), record(".AB", "A2", 2), record("KLM2", "A3", 47),
@@ -309,21 +295,6 @@ TEST_F(TrafficReaderTest, TheWeatherReaderSetsTheQnhOfTheNextMessages) {
   g_qnh = kStandardQnh;
 }
 
-// The app's end of the request connection.
-class FakeApp {
- public:
-  explicit FakeApp(std::uint16_t port) : socket_(net::connectTcp("127.0.0.1", port)), lines_(socket_) {}
-  ~FakeApp() { net::closeSocket(socket_); }
-  std::string line(int timeoutMs = 5000) {
-    std::string text;
-    return lines_.next(text, timeoutMs) == net::LineReceiver::Status::Line ? text : std::string("<none>");
-  }
-
- private:
-  net::Socket socket_;
-  net::LineReceiver lines_;
-};
-
 class ConnectedAppTest : public TrafficReaderTest {
  protected:
   void SetUp() override {
@@ -339,15 +310,9 @@ class ConnectedAppTest : public TrafficReaderTest {
   std::unique_ptr<FakeApp> app;
 };
 
-std::uint16_t freeUdpPort() {
-  net::UdpReceiver probe;
-  probe.open(0, 10);
-  return probe.port();
-}
-
 TEST_F(ConnectedAppTest, TheReaderThreadAsksForTheBufferAndPostsWhatArrives) {
   reader().qnhHpa = 0;
-  const std::uint16_t port = freeUdpPort();
+  const std::uint16_t port = feed_test::freeUdpPort();
   std::jthread thread([port] { gf_trafficReader(port); });
   EXPECT_EQ(app->line(), "Qs999=sendbuffer=5,6\n");  // no user position yet
   ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); }));
@@ -402,10 +367,7 @@ TEST_F(TrafficReaderTest, AFailedBufferRequestIsSentAgainNextTime) {
   g_rtAppServer.start("0");
   FakeApp app(g_rtAppServer.listeningPort().value_or(0));
   ASSERT_TRUE(g_rtAppServer.waitForClient());
-  UserAcPosition user;
-  user.latitude = 52.0;
-  user.longitude = 4.5;
-  gf_publishUserAcPosition(user);
+  gf_publishUserAcPosition({.latitude = 52.0, .longitude = 4.5});
   EXPECT_TRUE(gf_requestRTAppBuffer());
   EXPECT_FALSE(gf_requestRTAppBuffer()) << "once per connection";
   EXPECT_EQ(app.line(), gf_rtAppBufferLine(Lalo{52.0, 4.5}, 40.0));
@@ -418,10 +380,7 @@ TEST_F(ConnectedAppTest, ParkedRequestsGoAroundTheParkAirportOrTheUserOnTheGroun
   gf_requestParkedTraffic();
   EXPECT_EQ(app->line(), gf_rtAppParkedLine({52.3, 4.76}));
   setParkAirport(std::nullopt);
-  UserAcPosition user;
-  user.latitude = 51.0;
-  user.longitude = 3.0;
-  gf_publishUserAcPosition(user);
+  gf_publishUserAcPosition({.latitude = 51.0, .longitude = 3.0});
   feed_test::g_testUserOnGround = true;
   gf_requestParkedTraffic();
   EXPECT_EQ(app->line(), gf_rtAppParkedLine({51.0, 3.0}));
@@ -431,15 +390,8 @@ TEST_F(ConnectedAppTest, ParkedRequestsGoAroundTheParkAirportOrTheUserOnTheGroun
 TEST_F(ConnectedAppTest, TheUserPositionGoesOnlyWhenKnownAndAGoneAppStopsTheRun) {
   PSX_SERVER_HERE.value = true;
   gf_sendUserPositionToRTApp();  // 0/0: nothing
-  UserAcPosition user;
-  user.latitude = 52.0;
-  user.longitude = 4.0;
-  user.pitch = 0.01;
-  user.bank = -0.02;
-  user.heading = 1.5;
-  user.indicatedAltitude = 1000.0;
-  user.groundSpeed = 150.0;
-  gf_publishUserAcPosition(user);
+  gf_publishUserAcPosition({.latitude = 52.0, .longitude = 4.0, .pitch = 0.01, .bank = -0.02, .heading = 1.5,
+                            .indicatedAltitude = 1000.0, .groundSpeed = 150.0});
   gf_sendUserPositionToRTApp();
   EXPECT_EQ(app->line(), "Qs121=-1000;-2000;1.500000;1000000;150000;0.907571;0.069813\r\n");
   EXPECT_TRUE(gf_isRunning());

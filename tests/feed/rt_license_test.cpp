@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,11 +34,8 @@ class LicenseTest : public ::testing::Test {
     gf_setLicensePrompt(nullptr, ui::Hwnd::null);
     g_rtCredential.clear();
     cwd_.reset();
-    if (previousAppData_) {
-      ::setenv("JORV_APPDATA", previousAppData_->c_str(), 1);
-    } else {
-      ::unsetenv("JORV_APPDATA");
-    }
+    if (previousAppData_) ::setenv("JORV_APPDATA", previousAppData_->c_str(), 1);
+    else ::unsetenv("JORV_APPDATA");
   }
   fs::path appFile() const { return dir_.path() / "roaming" / "InsideSystems" / "RealTraffic.lic"; }
   fs::path ownFile() const { return dir_.path() / "program" / "RealTraffic.lic"; }
@@ -116,12 +114,8 @@ TEST_F(LicenseTest, CancelOrEmptyInputKeepsTheTemplateAndFails) {
   fs::create_directories(appFile().parent_path());
   writeFile(appFile(), R"({"License":"fill in your license here"})");
   answerPrompt(std::nullopt);
-  try {
-    gf_readRTLicenseOrToken();
-    FAIL() << "no exception";
-  } catch (const jrv::UserRelatedException& e) {
-    EXPECT_NE(std::string(e.what()).find(appFile().string()), std::string::npos) << e.what();
-  }
+  EXPECT_THAT([] { gf_readRTLicenseOrToken(); },
+              testing::ThrowsMessage<jrv::UserRelatedException>(testing::HasSubstr(appFile().string())));
 }
 
 TEST_F(LicenseTest, EachUnusableFileSaysWhy) {

@@ -7,44 +7,30 @@
 #include <filesystem>
 #include <string>
 
-#include "core/log.h"
 #include "refdata/enc_file.h"
-#include "refdata/library_init.h"
 #include "tests/refdata/enc_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 namespace fs = std::filesystem;
-using refdata_testing::encryptForTest;
 using testing_support::readFile;
-using testing_support::ScopedCurrentDir;
-using testing_support::TempDir;
 using testing_support::writeFile;
 
 const fs::path kSampleData = testing_support::sourceDataFolder();
 
-class AirportsTest : public ::testing::Test {
+class AirportsTest : public refdata_testing::DataSetTest {
  protected:
   void SetUp() override {
-    gf_initDataLibraries();
-    gf_openLog();
+    DataSetTest::SetUp();
     gf_resetAirportsForTest();
   }
   void TearDown() override {
     gf_resetAirportsForTest();
-    gf_closeLog();
-  }
-  std::string log() {
-    gf_flushLog();
-    return readFile(dir_ / "Log.txt");
-  }
-  void writeAirports(const std::string& entries) {
-    fs::create_directories(dir_ / "input");
-    writeFile(dir_ / "input" / "airports.enc", encryptForTest("<root><airports>" + entries + "</airports></root>"));
+    DataSetTest::TearDown();
   }
   // The list loaded from entries; fails the test when it does not load.
   void load(const std::string& entries) {
-    writeAirports(entries);
+    writeEnc("input/airports.enc", "<root><airports>" + entries + "</airports></root>");
     const auto result = gf_readAirports();
     ASSERT_TRUE(std::holds_alternative<std::size_t>(result)) << std::get<std::string>(result);
   }
@@ -52,9 +38,6 @@ class AirportsTest : public ::testing::Test {
     return fmt::format(R"(<ap c="{}" la="{}" lo="{}" a="{}"{}/>)", code, lat, lon, alt,
                        iata ? fmt::format(R"( i="{}")", iata) : std::string());
   }
-
-  TempDir dir_;
-  ScopedCurrentDir cwd_{dir_.path()};
 };
 
 TEST_F(AirportsTest, EntriesAreCheckedOneByOne) {
@@ -101,10 +84,7 @@ TEST_F(AirportsTest, DuplicatesAreCountedInTheWarning) {
 }
 
 TEST_F(AirportsTest, FileFailuresLeaveTheListAsItWas) {
-  struct Case {
-    const char* xml;  // nullptr: no file
-    std::string error;
-  };
+  struct Case { const char* xml; std::string error; };  // xml nullptr: no file
   const std::string path = (fs::path("input") / "airports.enc").string();
   const Case cases[] = {
       {nullptr, path + " not available"},
@@ -115,10 +95,7 @@ TEST_F(AirportsTest, FileFailuresLeaveTheListAsItWas) {
   };
   for (const Case& c : cases) {
     fs::remove_all(dir_ / "input");
-    if (c.xml) {
-      fs::create_directories(dir_ / "input");
-      writeFile(dir_ / "input" / "airports.enc", encryptForTest(c.xml));
-    }
+    if (c.xml) writeEnc("input/airports.enc", c.xml);
     const auto result = gf_readAirports();
     ASSERT_TRUE(std::holds_alternative<std::string>(result)) << c.error;
     EXPECT_EQ(std::get<std::string>(result).substr(0, c.error.size()), c.error);
@@ -199,8 +176,7 @@ TEST_F(AirportsTest, TheSampleListLoadsCleanly) {
   auto plain = gf_readEncFile(kSampleData / "airports.enc", kAirportsPlainLimit);
   ASSERT_TRUE(plain.ok()) << plain.message();
   EXPECT_EQ(plain.buffer().text(), readFile(kSampleData / "airports.xml"));
-  fs::create_directories(dir_ / "input");
-  fs::copy_file(kSampleData / "airports.enc", dir_ / "input" / "airports.enc");
+  writeFile(dir_ / "input" / "airports.enc", readFile(kSampleData / "airports.enc"));
   const auto result = gf_readAirports();
   ASSERT_TRUE(std::holds_alternative<std::size_t>(result)) << std::get<std::string>(result);
   EXPECT_GE(std::get<std::size_t>(result), 300u);

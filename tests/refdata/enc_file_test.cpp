@@ -83,11 +83,7 @@ TEST_F(EncFileTest, PlaintextLimitIsCheckedFromTheFileSize) {
 
 TEST_F(EncFileTest, BrokenLayouts) {
   const std::string full = encryptForTest(pattern(4096));  // one full chunk, tagged final
-  struct Case {
-    const char* what;
-    std::string bytes;
-    const char* message;
-  };
+  struct Case { const char* what; std::string bytes; const char* message; };
   const std::vector<Case> cases = {
       {"no final tag", encryptForTest(pattern(4096), EncFixtureOptions{.finalTag = false}),
        "Encrypted file ended without a final block: "},
@@ -181,10 +177,6 @@ TEST_F(EncFileTest, PlaintextIsWipedWhenFreedOrMovedOver) {
   for (const auto& memory : g_wiped)
     for (const unsigned char byte : memory) ASSERT_EQ(byte, 0);
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(EncFileTest, XmlIsParsedInPlaceAndOwnsItsPlaintext) {
   auto result = read(encryptForTest("<root><aig><l t=\"Title\" r=\"D-AIMA\"/></aig></root>"));

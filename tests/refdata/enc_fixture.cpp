@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/log.h"
+#include "refdata/library_init.h"
+
 namespace refdata_testing {
 
 EncKey programKey() {
@@ -36,6 +39,22 @@ std::string encryptForTest(std::string_view plain, const EncFixtureOptions& opti
     if (last) break;
   }
   return out;
+}
+
+void DataSetTest::SetUp() {
+  gf_initDataLibraries();
+  gf_openLog();
+}
+
+void DataSetTest::TearDown() { gf_closeLog(); }
+
+std::string DataSetTest::log() {
+  gf_flushLog();
+  return testing_support::readFile(dir_.path() / "Log.txt");
+}
+
+void DataSetTest::writeEnc(const std::filesystem::path& relative, std::string_view plain) {
+  testing_support::writeFile(dir_.path() / relative, encryptForTest(plain));
 }
 
 }  // namespace refdata_testing

@@ -94,11 +94,7 @@ TEST_F(ModelIdsTest, WingspanOfAnIdBeyondTheTableIsUnknown) {
 TEST_F(ModelIdsTest, SplitAndEditDistance) {
   EXPECT_EQ(gf_splitModelCode("B38M"), std::make_pair(std::string("BM"), std::string("38")));
   EXPECT_EQ(gf_splitModelCode("A-3_2x0"), std::make_pair(std::string("Ax"), std::string("320")));
-  struct Case {
-    const char* a;
-    const char* b;
-    std::size_t distance;
-  };
+  struct Case { const char* a; const char* b; std::size_t distance; };
   for (const Case c : {Case{"", "A320", 4}, Case{"B738", "B38M", 2}, Case{"kitten", "sitting", 3}})
     EXPECT_EQ(gf_editDistance(c.a, c.b), c.distance) << c.a << " / " << c.b;
 }
@@ -212,8 +208,6 @@ TEST_F(ModelIdsTest, AFullTableGivesIdZeroWithAWarning) {
   EXPECT_EQ(log.find("AND ANOTHER"), std::string::npos);
 }
 
-}  // namespace
-
-namespace {
 TEST(UnknownIata, IsXXX) { EXPECT_EQ(g_unknownIata.text(), "XXX"); }
+
 }  // namespace

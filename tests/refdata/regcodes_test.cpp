@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
 #include "refdata/aig_regcodes.h"
-#include "refdata/library_init.h"
 #include "refdata/my_regcodes.h"
 #include "tests/refdata/enc_fixture.h"
 #include "tests/support/test_support.h"
@@ -15,9 +13,6 @@
 namespace {
 namespace fs = std::filesystem;
 using refdata_testing::encryptForTest;
-using testing_support::readFile;
-using testing_support::ScopedCurrentDir;
-using testing_support::TempDir;
 using testing_support::writeFile;
 
 const fs::path kSampleData = testing_support::sourceDataFolder();
@@ -35,21 +30,7 @@ RegcodeReadResult parseAig(const std::string& records) {
   return gf_parseAigRegcodes(document);
 }
 
-class RegcodesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    gf_initDataLibraries();
-    gf_openLog();
-  }
-  void TearDown() override { gf_closeLog(); }
-  std::string log() {
-    gf_flushLog();
-    return readFile(dir_ / "Log.txt");
-  }
-
-  TempDir dir_;
-  ScopedCurrentDir cwd_{dir_.path()};
-};
+using RegcodesTest = refdata_testing::DataSetTest;
 
 TEST(RegcodeRule, LengthAndCharacters) {
   for (const char* code : {"ABC", "D-AIMA", "ABCDEFGHIJKL", "N601FE", "9V-SKA", "A.B+C"})
@@ -103,11 +84,7 @@ TEST_F(RegcodesTest, AigDocumentShape) {
 TEST_F(RegcodesTest, AigFile) {
   const auto file = dir_ / "AIG-regcodes.enc";
   const std::string name = file.string();
-  struct Case {
-    std::string plain;
-    std::vector<std::string> errors;
-    std::size_t entries;
-  };
+  struct Case { std::string plain; std::vector<std::string> errors; std::size_t entries; };
   const std::vector<Case> cases = {
       {aigXml(R"(<l t="One" r="D-AIMA"/>)"), {}, 1},
       {aigXml(R"(<l t="One" r="D-AIMA"/>)", ""), {"'" + name + "' has invalid metadata"}, 0},
@@ -174,11 +151,7 @@ TEST(MyRegcodeLines, Entries) {
       ";;",
   };
   const auto result = gf_parseMyRegcodeLines(lines, "my.txt");
-  struct Expected {
-    const char* title;
-    std::vector<std::string> codes;
-    bool special;
-  };
+  struct Expected { const char* title; std::vector<std::string> codes; bool special; };
   const std::vector<Expected> expected = {
       {"Title only", {}, false},
       {"One code", {"D-AIMA"}, true},

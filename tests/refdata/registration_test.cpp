@@ -32,10 +32,7 @@ class RegistrationTest : public ::testing::Test {
 TEST_F(RegistrationTest, NormalisingLookup) {
   setRecords({"", "D-AIMA", "G-XLEA", "HB-JNA", "H-BJNA", "EI-DCL", "N601FE", "D-ABC", "DABC", "9V-SKA", "C-FABC",
               "NA-BCD", "N-ABCD", "n-abcd"});
-  struct Case {
-    const char* text;
-    std::optional<std::string> key;
-  };
+  struct Case { const char* text; std::optional<std::string> key; };
   const std::vector<Case> cases = {
       {"DAIMA", "D-AIMA"},    // one-character prefix
       {"EIDCL", "EI-DCL"},    // two-character prefix

@@ -21,11 +21,7 @@ class UserAcTypeTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(UserAcTypeTest, ModelTextsToTypes) {
-  struct Case {
-    const char* model;
-    const char* title;
-    std::optional<std::string> expected;
-  };
+  struct Case { const char* model; const char* title; std::optional<std::string> expected; };
   const Case cases[] = {
       {"", "Airbus A340-300 Lufthansa", "A343"},
       {"737", "PMDG DG 737-800 Ryanair", "B738"},

@@ -6,47 +6,31 @@
 #include <filesystem>
 #include <string>
 
-#include "core/log.h"
 #include "refdata/enc_file.h"
-#include "refdata/library_init.h"
 #include "tests/refdata/enc_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 namespace fs = std::filesystem;
-using refdata_testing::encryptForTest;
 using testing_support::readFile;
-using testing_support::ScopedCurrentDir;
-using testing_support::TempDir;
 using testing_support::writeFile;
 
 const fs::path kSampleData = testing_support::sourceDataFolder();
 
-class WeeklyTrafficTest : public ::testing::Test {
+class WeeklyTrafficTest : public refdata_testing::DataSetTest {
  protected:
   void SetUp() override {
-    gf_initDataLibraries();
-    gf_openLog();
+    DataSetTest::SetUp();
     gf_resetRTWeeklyAirportsForTest();
   }
   void TearDown() override {
     gf_resetRTWeeklyAirportsForTest();
-    gf_closeLog();
+    DataSetTest::TearDown();
   }
-  std::string log() {
-    gf_flushLog();
-    return readFile(dir_ / "Log.txt");
-  }
-  void writeList(const std::string& xml) {
-    fs::create_directories(dir_ / "input");
-    writeFile(dir_ / "input" / "wktraffic.enc", encryptForTest(xml));
-  }
+  void writeList(const std::string& xml) { writeEnc("input/wktraffic.enc", xml); }
   static std::string list(const std::string& arps) {
     return "<root><traffic_airports>" + arps + "</traffic_airports></root>";
   }
-
-  TempDir dir_;
-  ScopedCurrentDir cwd_{dir_.path()};
 };
 
 TEST_F(WeeklyTrafficTest, CodesAreTrimmedUpperCasedSortedAndUnique) {
@@ -57,10 +41,7 @@ TEST_F(WeeklyTrafficTest, CodesAreTrimmedUpperCasedSortedAndUnique) {
 }
 
 TEST_F(WeeklyTrafficTest, OneBadCodeRejectsTheWholeFile) {
-  struct Case {
-    const char* xml;
-    const char* error;
-  };
+  struct Case { const char* xml; const char* error; };
   const Case cases[] = {
       {R"(<root><traffic_airports><arp c="EHAM,AMS"/></traffic_airports></root>)",
        "'input/wktraffic.enc' has invalid weekly traffic XML: invalid weekly traffic ICAO code 'AMS'"},
@@ -85,13 +66,11 @@ TEST_F(WeeklyTrafficTest, OneBadCodeRejectsTheWholeFile) {
   }
 }
 
-TEST_F(WeeklyTrafficTest, AMissingFileLetsEveryAirportThrough) {
+// A missing file lets every airport through; a loaded list only its own.
+TEST_F(WeeklyTrafficTest, Coverage) {
   EXPECT_FALSE(gf_loadRTWeeklyAirports());
   EXPECT_NE(log().find("==> 'input/wktraffic.enc' not available"), std::string::npos);
   EXPECT_TRUE(gf_isRTWeeklyAirport(IcaoCode("KJFK")));
-}
-
-TEST_F(WeeklyTrafficTest, Coverage) {
   EXPECT_TRUE(gf_isRTWeeklyAirport(IcaoCode("EHAM")));
   EXPECT_TRUE(gf_isRTWeeklyAirport(IcaoCode("LSZH")));
   writeList(list(R"(<arp c="EHAM"/>)"));
@@ -105,8 +84,7 @@ TEST_F(WeeklyTrafficTest, TheSampleListLoads) {
   auto plain = gf_readEncFile(kSampleData / "wktraffic.enc", kWeeklyTrafficPlainLimit);
   ASSERT_TRUE(plain.ok()) << plain.message();
   EXPECT_EQ(plain.buffer().text(), readFile(kSampleData / "wktraffic.xml"));
-  fs::create_directories(dir_ / "input");
-  fs::copy_file(kSampleData / "wktraffic.enc", dir_ / "input" / "wktraffic.enc");
+  writeFile(dir_ / "input" / "wktraffic.enc", readFile(kSampleData / "wktraffic.enc"));
   ASSERT_TRUE(gf_loadRTWeeklyAirports());
   EXPECT_TRUE(gf_isRTWeeklyAirport(IcaoCode("LSZH")));
   EXPECT_FALSE(gf_isRTWeeklyAirport(IcaoCode("LSZB")));

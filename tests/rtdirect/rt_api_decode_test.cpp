@@ -16,36 +16,18 @@ using Json = nlohmann::json;
 constexpr double kStart = 1733400000.0;
 
 Json flightEntry(const char* hex = "4CA1FA", double lat = 52.40, double lon = 4.80, double altitude = 4000) {
-  rtstandin::Flight flight;
-  flight.hexid = 0x4CA1FA;
-  flight.callsign = "EIN123";
-  flight.type = "A320";
-  flight.registration = "EI-ABC";
-  flight.airline = "EIN";
-  flight.origin = "DUB";
-  flight.destination = "AMS";
-  rtstandin::TrackPoint point;
-  point.lat = lat;
-  point.lon = lon;
-  point.altitude = altitude;
-  point.gs = 200;
-  point.track = 90;
-  point.trueHeading = 91;
-  point.roll = 10;
-  point.tas = 230;
+  const rtstandin::Flight flight{.hexid = 0x4CA1FA, .callsign = "EIN123", .type = "A320", .registration = "EI-ABC",
+                                 .airline = "EIN", .origin = "DUB", .destination = "AMS"};
+  const rtstandin::TrackPoint point{.lat = lat, .lon = lon, .altitude = altitude, .gs = 200, .track = 90,
+                                    .trueHeading = 91, .roll = 10, .tas = 230};
   Json entry = Json::parse(rtstandin::webApiTrafficEntry(flight, point, static_cast<std::int64_t>(kStart)));
   entry[0] = hex;
   return entry;
 }
 
 TrafficFilterContext context() {
-  TrafficFilterContext c;
-  c.queryCentre = {52.31, 4.76};
-  c.cosQueryLat = std::cos(52.31 * geo::kDegToRad);
-  c.snapshot = g_parameterSnapshot.load();
-  c.qnhHpa = 1013;
-  c.dropZeroCodeOnGround = true;
-  return c;
+  return {.queryCentre = {52.31, 4.76}, .cosQueryLat = std::cos(52.31 * geo::kDegToRad), .qnhHpa = 1013,
+          .snapshot = g_parameterSnapshot.load(), .dropZeroCodeOnGround = true};
 }
 
 struct Decoded {

@@ -31,12 +31,7 @@ using namespace std::chrono_literals;
 
 constexpr Lalo kEham{52.3086, 4.7639};
 
-void lf_placeUser(double lat, double lon) {
-  UserAcPosition user;
-  user.latitude = lat;
-  user.longitude = lon;
-  gf_publishUserAcPosition(user);
-}
+void lf_placeUser(double lat, double lon) { gf_publishUserAcPosition({.latitude = lat, .longitude = lon}); }
 
 std::optional<Lalo> lf_eham() { return kEham; }
 std::atomic<std::int64_t> g_clockShiftNs{0};
@@ -110,6 +105,11 @@ class DirectTest : public rtdirect_test::WebApiTest {
     });
   }
 
+  // Running, with the buffered history and a first live answer in.
+  void startAndSettle() {
+    signInAndStart();
+    ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
+  }
   static bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
@@ -211,8 +211,7 @@ TEST_F(DirectTest, TrafficParkedTrafficAndQnhEndToEnd) {
 }
 
 TEST_F(DirectTest, NoticeContinuesAndAnExpiredLicenceEnds) {
-  signInAndStart();
-  ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Status, 406, 200, "slow down"});
   const std::uint64_t answers = g_rtApiTrafficClient.answersReceived;
   ASSERT_TRUE(waitFor([&] { return g_rtApiTrafficClient.answersReceived > answers; }));
@@ -246,8 +245,7 @@ TEST_F(DirectTest, TwoMetar401sInARowRestart) {
 }
 
 TEST_F(DirectTest, ForbiddenEndsThePartnerAndExits) {
-  signInAndStart();
-  ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Status, 403, 200, "no data"});
   ASSERT_TRUE(readersEnded());
   EXPECT_EQ(stopReason(), StopReason::SystemError);
@@ -262,8 +260,7 @@ TEST_F(DirectTest, ForbiddenEndsThePartnerAndExits) {
 
 TEST_F(DirectTest, PassingTroubleIsRetriedAndARunOfItRestarts) {
   g_rtApiTrafficClient.maxLiveFailures = 3;
-  signInAndStart();
-  ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Http502Html});
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::EmptyBody});
   const std::uint64_t answers = g_rtApiTrafficClient.answersReceived;
@@ -279,16 +276,14 @@ TEST_F(DirectTest, PassingTroubleIsRetriedAndARunOfItRestarts) {
 }
 
 TEST_F(DirectTest, AForgottenGuidRestarts) {
-  signInAndStart();
-  ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::GuidChange});
   ASSERT_TRUE(readersEnded());
   EXPECT_EQ(stopReason(), StopReason::ReaderError);
 }
 
 TEST_F(DirectTest, AStopInTheMiddleOfAPollEndsBothReadersQuietly) {
-  signInAndStart();
-  ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
   const std::size_t sent = server().requests("/v6/traffic").size();
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Stall});
   ASSERT_TRUE(server().waitForRequests("/v6/traffic", sent + 1, 10s));
@@ -301,8 +296,7 @@ TEST_F(DirectTest, AStopInTheMiddleOfAPollEndsBothReadersQuietly) {
 }
 
 TEST_F(DirectTest, ParkedRefusalsReachTheParkingCode) {
-  signInAndStart();
-  ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 403, 200, "no data"});
   EXPECT_THROW(g_rtApiTrafficClient.fetchParkedTraffic(), std::runtime_error);
   server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 406, 200, "later"});
@@ -346,23 +340,19 @@ TEST_F(DirectTest, AuthenticaterRefusals) {
 }
 
 TEST_F(DirectTest, QueryBoxFollowsTheUser) {
-  rtstandin::WebApiOptions options;
-  startServer(options);
-  lf_placeUser(0.0, 0.0);
-  g_rtApiTrafficClient.updateQueryBox();
-  EXPECT_EQ(g_rtApiTrafficClient.queryBox(), RTAPIQueryBox{});
-  lf_placeUser(52.3, 4.7);
-  g_rtApiTrafficClient.updateQueryBox();
-  const RTAPIQueryBox box = g_rtApiTrafficClient.queryBox();
+  startServer();
+  const auto boxAt = [](double lat, double lon) {
+    lf_placeUser(lat, lon);
+    g_rtApiTrafficClient.updateQueryBox();
+    return g_rtApiTrafficClient.queryBox();
+  };
+  EXPECT_EQ(boxAt(0.0, 0.0), RTAPIQueryBox{});
+  const RTAPIQueryBox box = boxAt(52.3, 4.7);
   EXPECT_NEAR(box.top - box.bottom, 2 * 40 * 1.852 / 111.2, 1e-9);
   EXPECT_LT(box.left, 4.7);
   EXPECT_GT(box.right, 4.7);
-  lf_placeUser(52.3001, 4.7);
-  g_rtApiTrafficClient.updateQueryBox();
-  EXPECT_EQ(g_rtApiTrafficClient.queryBox(), box);
-  lf_placeUser(52.3002, 4.7);
-  g_rtApiTrafficClient.updateQueryBox();
-  EXPECT_NE(g_rtApiTrafficClient.queryBox(), box);
+  EXPECT_EQ(boxAt(52.3001, 4.7), box);
+  EXPECT_NE(boxAt(52.3002, 4.7), box);
 
   gf_resetFeedNeighbours();
   EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());

@@ -31,12 +31,12 @@ class SessionTest : public WebApiTest {
     WebApiTest::TearDown();
   }
   // Quick sign-ins: the sign-in waits the weather pace before it returns.
-  rtstandin::WebApiOptions quick() {
-    rtstandin::WebApiOptions options;
-    options.wrrlMs = 250;
-    options.rrlMs = 250;
-    return options;
+  static rtstandin::WebApiOptions quick() { return {.rrlMs = 250, .wrrlMs = 250}; }
+  bool signIn() {
+    g_rtCredential = "ABCD";
+    return authenticate(status);
   }
+  std::int32_t status = 0;
 };
 
 TEST_F(SessionTest, CredentialKindAndEncodingInTheBody) {
@@ -48,7 +48,7 @@ TEST_F(SessionTest, CredentialKindAndEncodingInTheBody) {
   const Case cases[] = {{"rt_abc", "token"}, {"rt", "license"}, {"ABCD-1234", "license"}, {"a&b=c+d%e f", "license"}};
   for (const Case& c : cases) {
     g_rtCredential = c.credential;
-    std::int32_t status = 0;
+    status = 0;
     ASSERT_TRUE(authenticate(status)) << c.credential;
     EXPECT_EQ(status, 200);
     const auto sent = server().requests("/v6/auth").back();
@@ -78,7 +78,7 @@ TEST_F(SessionTest, RefusalsAndBrokenAnswersCarryAStatus) {
   };
   for (const Case& c : cases) {
     server().addFault("/v6/auth", c.fault);
-    std::int32_t status = 0;
+    status = 0;
     EXPECT_FALSE(authenticate(status)) << c.name;
     EXPECT_EQ(status, c.status) << c.name;
     EXPECT_FALSE(g_rtApiSession.isAuthenticated()) << c.name;
@@ -89,12 +89,10 @@ TEST_F(SessionTest, RefusalsAndBrokenAnswersCarryAStatus) {
 
 TEST_F(SessionTest, ServerWaitsAreBoundedAtSignIn) {
   startServer(quick());
-  g_rtCredential = "ABCD";
   WebApiFault negative{WebApiFaultKind::RrlOutOfRange};
   negative.rrl = -5;  // would be weeks as an unsigned count
   server().addFault("/v6/auth", negative);
-  std::int32_t status = 0;
-  ASSERT_TRUE(authenticate(status));
+  ASSERT_TRUE(signIn());
   EXPECT_EQ(g_rtApiMetarClient.waitMs.load(), 250u);
   EXPECT_EQ(g_rtApiMetarClient.weatherWaitMs.load(), 250u);
   EXPECT_EQ(gf_boundedWaitMs(std::numeric_limits<std::int64_t>::max()), 60000u);
@@ -102,11 +100,9 @@ TEST_F(SessionTest, ServerWaitsAreBoundedAtSignIn) {
 
 TEST_F(SessionTest, ConsecutiveSignInsCountGenerations) {
   startServer(quick());
-  g_rtCredential = "ABCD";
-  std::int32_t status = 0;
-  ASSERT_TRUE(authenticate(status));
+  ASSERT_TRUE(signIn());
   const auto first = g_rtApiSession.current();
-  ASSERT_TRUE(authenticate(status));
+  ASSERT_TRUE(signIn());
   const auto second = g_rtApiSession.current();
   ASSERT_TRUE(first && second);
   EXPECT_EQ(second->generation, first->generation + 1);
@@ -119,9 +115,7 @@ TEST_F(SessionTest, SignOff) {
   EXPECT_NE(logText().find("Deauthentication skipped: empty GUID"), std::string::npos);
   EXPECT_TRUE(server().requests("/v6/deauth").empty());
 
-  g_rtCredential = "ABCD";
-  std::int32_t status = 0;
-  ASSERT_TRUE(authenticate(status));
+  ASSERT_TRUE(signIn());
   const std::string guid = g_rtApiSession.current()->guid;
   deauthenticate();
   EXPECT_FALSE(g_rtApiSession.isAuthenticated());
@@ -130,7 +124,7 @@ TEST_F(SessionTest, SignOff) {
   EXPECT_EQ(server().activeSessions(), 0u);
   EXPECT_NE(logText().find("Deauthenticated from RT server 'standin'"), std::string::npos);
 
-  ASSERT_TRUE(authenticate(status));
+  ASSERT_TRUE(signIn());
   server().addFault("/v6/deauth", WebApiFault{WebApiFaultKind::Status, 500, 200, "db down"});
   deauthenticate();
   EXPECT_FALSE(g_rtApiSession.isAuthenticated());
@@ -139,10 +133,8 @@ TEST_F(SessionTest, SignOff) {
 
 TEST_F(SessionTest, ASilentServerDoesNotHoldTheWorkerOnStop) {
   startServer(quick());
-  g_rtCredential = "ABCD";
   server().addFault("/v6/auth", WebApiFault{WebApiFaultKind::Stall});
-  std::int32_t status = 0;
-  auto signingIn = std::async(std::launch::async, [&] { return authenticate(status); });
+  auto signingIn = std::async(std::launch::async, [&] { return signIn(); });
   ASSERT_TRUE(server().waitForRequests("/v6/auth", 1, std::chrono::seconds(10)));
   gf_requestStop(StopReason::NewSettings, 0);  // as closing the window does
   ASSERT_EQ(signingIn.wait_for(std::chrono::seconds(10)), std::future_status::ready);

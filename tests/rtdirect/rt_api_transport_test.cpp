@@ -77,24 +77,8 @@ TEST(RTAPIResponseCheck, LongBodiesAreCutTo256BytesAndDataIsPassedOn) {
   EXPECT_EQ(good.value().waitMs, 2000);
 }
 
-TEST(RTAPIHttpCheck, StatusDecidesBetweenHttpAndParseErrors) {
-  const std::string html = "<html><body>Bad Gateway</body></html>";
-  auto gateway = gf_checkRTAPIHttp({502, html}, "traffic receive", kRTAPITrafficWait);
-  ASSERT_FALSE(gateway);
-  EXPECT_EQ(gateway.error().kind, RTAPIErrorKind::http);
-  EXPECT_EQ(gateway.error().httpStatus, 502);
-  EXPECT_EQ(gateway.error().message, "HTTP 502 response: invalid JSON: " + html);
-
-  auto unauthorised = gf_checkRTAPIHttp({401, R"({"status":401,"message":"GUID not found"})"}, "x", kRTAPITrafficWait);
-  ASSERT_TRUE(unauthorised);
-  EXPECT_EQ(unauthorised.value().httpStatus, 401);
-  EXPECT_EQ(unauthorised.value().apiStatus, 401);
-
-  auto empty = gf_checkRTAPIHttp({200, ""}, "x", kRTAPITrafficWait);
-  ASSERT_FALSE(empty);
-  EXPECT_EQ(empty.error().kind, RTAPIErrorKind::parse);
-  EXPECT_EQ(empty.error().message, "empty response");
-
+// 502, 401 and an empty 200 are pinned over the wire below.
+TEST(RTAPIHttpCheck, AnInformationalStatusIsAnHttpError) {
   auto informational = gf_checkRTAPIHttp({150, ""}, "x", kRTAPITrafficWait);
   ASSERT_FALSE(informational);
   EXPECT_EQ(informational.error().kind, RTAPIErrorKind::http);

@@ -7,32 +7,28 @@
 #include <vector>
 
 #include "app/gui.h"
-#include "app/stop_request.h"
-#include "core/log.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_transport.h"
 #include "standin/realtraffic/web_api_server.h"
-#include "tests/support/test_support.h"
+#include "tests/feed/feed_test_support.h"
 
 namespace rtdirect_test {
 
 inline rtstandin::TrafficScenario sampleScenario() { return rtstandin::loadScenario(JORV_SAMPLE_SCENARIO); }
 
-class WebApiTest : public ::testing::Test {
+class WebApiTest : public feed_test::LoggedTest {
  protected:
   void SetUp() override {
-    gf_resetStopStateForTest();
+    LoggedTest::SetUp();
     gf_resetGuiForTest();
     gf_resetRTAPISessionForTest();
-    gf_openLog();
   }
   void TearDown() override {
     server_.reset();
-    gf_closeLog();
-    gf_resetStopStateForTest();
     gf_resetGuiForTest();
     gf_resetRTAPISessionForTest();
     gf_setRTAPIBaseUrl("");
+    LoggedTest::TearDown();
   }
   rtstandin::WebApiServer& startServer(rtstandin::WebApiOptions options = {},
                                        rtstandin::TrafficScenario scenario = sampleScenario()) {
@@ -41,10 +37,6 @@ class WebApiTest : public ::testing::Test {
     return *server_;
   }
   rtstandin::WebApiServer& server() { return *server_; }
-  std::string logText() {
-    gf_flushLog();
-    return testing_support::readFile(dir_.path() / "Log.txt");
-  }
   // The status-line texts queued for the (absent) window, in order.
   static std::vector<std::string> shownMessages() {
     std::vector<std::string> texts;
@@ -53,11 +45,8 @@ class WebApiTest : public ::testing::Test {
       if (const auto* shown = std::get_if<gui::ShowMessage>(&update)) texts.push_back(shown->text);
     return texts;
   }
-  const std::filesystem::path& folder() const { return dir_.path(); }
 
  private:
-  testing_support::TempDir dir_;
-  testing_support::ScopedCurrentDir cwd_{dir_.path()};
   std::unique_ptr<rtstandin::WebApiServer> server_;
 };
 

@@ -19,11 +19,7 @@ TEST_F(SimLinkTest, CreateIsSentBeforeARemoveOfTheSameCycle) {
   const std::uint32_t first = createObject(0xA00001, "N1");
   const std::size_t from = sim::callLog().size();
   gf_queueRemoveAiObject(first);
-  AiCreateRequest request;
-  request.containerTitle = "Stand-in A320";
-  request.tailNumber = "N2";
-  request.hexid = 0xA00002;
-  gf_queueCreateAiObject(request);
+  gf_queueCreateAiObject({.tailNumber = "N2", .containerTitle = "Stand-in A320", .hexid = 0xA00002});
   frame();
   EXPECT_EQ(lf_callsSince(from), (std::vector<std::string>{"AICreateNonATCAircraft(Stand-in A320, N2, 10001)",
                                                            fmt::format("AIRemoveObject({}, 105)", first)}));
@@ -36,10 +32,7 @@ TEST_F(SimLinkTest, FailedDataRequestStopsTheCycleAndEntersStateThree) {
   const std::size_t from = sim::callLog().size();
   gf_queueNavLights(id, 1);
   gf_queueSimCommand(SimCommand{0, 0});
-  AiCreateRequest request;
-  request.containerTitle = "Stand-in A320";
-  request.hexid = 0xA00002;
-  gf_queueCreateAiObject(request);
+  gf_queueCreateAiObject({.containerTitle = "Stand-in A320", .hexid = 0xA00002});
   gf_queueRemoveAiObject(id);
   frame();
   EXPECT_EQ(lf_callsSince(from), std::vector<std::string>{"RequestDataOnSimObjectType(101, 404, 84080, 2)"});
@@ -163,10 +156,7 @@ TEST_F(SimLinkTest, StaticCgAndInitialPoseComeBackAsKindsFourAndFive) {
 TEST_F(SimLinkTest, FailedCreateReportsTheRequestError) {
   connect();
   sim::failCall("AICreateNonATCAircraft");
-  AiCreateRequest request;
-  request.containerTitle = "Stand-in A320";
-  request.tailNumber = "N7";
-  gf_queueCreateAiObject(request);
+  gf_queueCreateAiObject({.tailNumber = "N7", .containerTitle = "Stand-in A320"});
   frame();
   EXPECT_EQ(g_simState.load(), 3);
   EXPECT_NE(log().find("==> ! create failed hr=0x80004005, requestId:10000, tailnumber:N7"), std::string::npos);

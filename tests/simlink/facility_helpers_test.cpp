@@ -6,9 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/log.h"
 #include "simlink/facility_stand.h"
-#include "tests/support/test_support.h"
 
 namespace {
 
@@ -82,15 +80,6 @@ TEST(FacilityHelpers, ParkingNamePrefixes) {
        {Case{0, ""}, Case{1, "PARKING "}, Case{2, "N_PARKING "}, Case{9, "NW_PARKING "}, Case{10, "GATE "},
         Case{11, "DOCK "}, Case{12, "GATE A"}, Case{37, "GATE Z"}, Case{38, ""}, Case{40, ""}, Case{0xFFFFFFFFu, ""}})
     EXPECT_EQ(gf_parkingNamePrefix(c.code), c.prefix) << c.code;
-}
-
-TEST(FacilityHelpers, IndentedLogLine) {
-  testing_support::TempDir dir;
-  testing_support::ScopedCurrentDir cwd(dir.path());
-  gf_openLog();
-  gf_logIndented("model raw: A320");
-  gf_closeLog();
-  EXPECT_NE(testing_support::readFile(dir / "Log.txt").find("\n          model raw: A320\n"), std::string::npos);
 }
 
 }  // namespace

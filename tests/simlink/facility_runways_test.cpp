@@ -18,6 +18,11 @@ struct RunwaySpec {
   bool secondaryStart = true;
 };
 
+json runwayStart(int number, int designator, double lat, double altitude = 110.0, int type = 1) {
+  return json{{"LATITUDE", lat},  {"LONGITUDE", 8.0},         {"ALTITUDE", altitude}, {"HEADING", 90.0},
+              {"NUMBER", number}, {"DESIGNATOR", designator}, {"TYPE", type}};
+}
+
 // An airport whose runways all lie at one centre; each gets its two starts unless left out.
 json runwayAirport(const std::string& icao, const std::vector<RunwaySpec>& specs) {
   json a{{"ICAO", icao}, {"LATITUDE", 47.0}, {"LONGITUDE", 8.0}, {"ALTITUDE", 100.0}};
@@ -36,12 +41,8 @@ json runwayAirport(const std::string& icao, const std::vector<RunwaySpec>& specs
                            {"SECONDARY_DESIGNATOR", r.secondaryDesignator},
                            {"PRIMARY_THRESHOLD", {{"LENGTH", 150.0}, {"WIDTH", r.width}, {"ENABLE", 1}}},
                            {"SECONDARY_THRESHOLD", {{"LENGTH", 0.0}, {"WIDTH", r.width}, {"ENABLE", 0}}}});
-    auto start = [](int number, int designator, double lat) {
-      return json{{"LATITUDE", lat},  {"LONGITUDE", 8.0},         {"ALTITUDE", 110.0}, {"HEADING", 90.0},
-                  {"NUMBER", number}, {"DESIGNATOR", designator}, {"TYPE", 1}};
-    };
-    if (r.primaryStart) a["START"].push_back(start(r.primary, r.primaryDesignator, 47.001));
-    if (r.secondaryStart) a["START"].push_back(start(r.secondary, r.secondaryDesignator, 47.002));
+    if (r.primaryStart) a["START"].push_back(runwayStart(r.primary, r.primaryDesignator, 47.001));
+    if (r.secondaryStart) a["START"].push_back(runwayStart(r.secondary, r.secondaryDesignator, 47.002));
   }
   return a;
 }
@@ -100,27 +101,9 @@ TEST_F(FacilityTest, RunwayChecks) {
 TEST_F(FacilityTest, ARunwayCarriesItsEndsStartsAndThresholds) {
   json a = runwayAirport("LSZH", {{10, 1, 28, 2, 96.0, 2500.0, 60.0}, {14, 0, 32, 0, 137.0, 3300.0, 60.0}});
   // A second start for 10L replaces the first; a start of another type, or for no runway, is ignored.
-  a["START"].push_back({{"LATITUDE", 47.005},
-                        {"LONGITUDE", 8.0},
-                        {"ALTITUDE", 130.0},
-                        {"HEADING", 96.0},
-                        {"NUMBER", 10},
-                        {"DESIGNATOR", 1},
-                        {"TYPE", 1}});
-  a["START"].push_back({{"LATITUDE", 47.009},
-                        {"LONGITUDE", 8.0},
-                        {"ALTITUDE", 999.0},
-                        {"HEADING", 96.0},
-                        {"NUMBER", 28},
-                        {"DESIGNATOR", 2},
-                        {"TYPE", 2}});
-  a["START"].push_back({{"LATITUDE", 47.009},
-                        {"LONGITUDE", 8.0},
-                        {"ALTITUDE", 999.0},
-                        {"HEADING", 96.0},
-                        {"NUMBER", 16},
-                        {"DESIGNATOR", 0},
-                        {"TYPE", 1}});
+  a["START"].push_back(runwayStart(10, 1, 47.005, 130.0));
+  a["START"].push_back(runwayStart(28, 2, 47.009, 999.0, 2));
+  a["START"].push_back(runwayStart(16, 0, 47.009, 999.0));
   sim::addFacilityAirport(a.dump());
   const FacilityRunways result = gf_readFacilityRunways("LSZH");
   ASSERT_TRUE(result.valid);
@@ -225,16 +208,24 @@ TEST_F(FacilityTest, AShortRunwayRecordFailsTheRead) {
   EXPECT_EQ(countOf(log(), "RUNWAY_HEADING: facility data record of type"), 4u);
 }
 
-TEST_F(FacilityTest, StandsAndRunwaysShareOneConnectionAndTheRunwayDefinitionIsMadeOnce) {
+TEST_F(FacilityTest, StandsAndRunwaysShareOneConnectionAndEachDefinitionIsMadeOnce) {
   sim::addFacilityAirport(runwayAirport("LSZH", {{10, 0, 28, 0}}).dump());
+  sim::addFacilityAirport(airport("LSGG").dump());
   BglAirport out;
   std::uint32_t helipads = 0;
   ASSERT_TRUE(gf_readFacilityStands("LSZH", "LSZH", "", out, helipads));
+  ASSERT_TRUE(gf_readFacilityStands("LSGG", "LSGG", "", out, helipads));
+  EXPECT_EQ(sim::callLog("AddToFacilityDefinition").size(), 30u);
   ASSERT_TRUE(gf_readFacilityRunways("LSZH").valid);
   ASSERT_TRUE(gf_readFacilityRunways("LSZH").valid);
   EXPECT_EQ(sim::callLog("Open").size(), 1u);
+  EXPECT_EQ(sim::callLog("Open").front().detail, "PARKING_DATA_RDR");
   EXPECT_EQ(sim::callLog("AddToFacilityDefinition").size(), 30u + 36u);
   gf_closeParkingDataReader();
+  EXPECT_EQ(sim::openConnectionCount(), 0u);
+  const std::string text = log();
+  EXPECT_NE(text.find("SimConnect closed ok"), std::string::npos);
+  EXPECT_NE(text.find("SimConnect (PARKING_DATA_RDR) closed"), std::string::npos);
   ASSERT_TRUE(gf_readFacilityRunways("LSZH").valid);
   EXPECT_EQ(sim::callLog("AddToFacilityDefinition").size(), 2 * (30u + 36u));
 }

@@ -146,21 +146,6 @@ TEST_F(FacilityTest, AnAirportWithoutStandsIsASuccess) {
   EXPECT_NE(log().find("Fac: EGLL has no stands"), std::string::npos);
 }
 
-TEST_F(FacilityTest, TheConnectionStaysOpenAcrossReads) {
-  sim::addFacilityAirport(airport("LSZH").dump());
-  sim::addFacilityAirport(airport("LSGG").dump());
-  EXPECT_TRUE(readStands("LSZH").ok);
-  EXPECT_TRUE(readStands("LSGG").ok);
-  EXPECT_EQ(sim::callLog("Open").size(), 1u);
-  EXPECT_EQ(sim::callLog("AddToFacilityDefinition").size(), 30u);
-  EXPECT_EQ(sim::callLog("Open").front().detail, "PARKING_DATA_RDR");
-  gf_closeParkingDataReader();
-  EXPECT_EQ(sim::openConnectionCount(), 0u);
-  const std::string text = log();
-  EXPECT_NE(text.find("SimConnect closed ok"), std::string::npos);
-  EXPECT_NE(text.find("SimConnect (PARKING_DATA_RDR) closed"), std::string::npos);
-}
-
 TEST_F(FacilityTest, AnAnswerWithoutEndTimesOutAfterThirtySecondsAndCloses) {
   json a = airport("LSZH");
   a["TAXI_PARKING"] = {parking(10, 10, 1)};

@@ -75,19 +75,15 @@ TEST_F(PoseTest, AJumpOfMoreThan1000MetresStartsTheTrackAnew) {
   EXPECT_DOUBLE_EQ(frameAt(70).latitude, 47.010);
 }
 
-TEST_F(PoseTest, LongitudeAcrossTheDateLineTakesTheShortWay) {
-  sampleAt(0, lf_pose(0.0, 179.999));
-  sampleAt(100, lf_pose(0.0, -179.999));
-  EXPECT_NEAR(std::abs(frameAt(70).longitude), 180.0, 1e-9);
-  EXPECT_NEAR(frameAt(45).longitude, 179.9995, 1e-9);
-}
-
-TEST_F(PoseTest, HeadingAcrossNorthTakesTheShortWay) {
-  sampleAt(0, lf_pose(47.0, 8.0, 350.0));
-  sampleAt(100, lf_pose(47.0, 8.0, 10.0));
-  const double atHalf = frameAt(70).heading;
-  EXPECT_NEAR(std::min(atHalf, 2 * kPi - atHalf), 0.0, 1e-9);
-  EXPECT_NEAR(frameAt(45).heading * 180.0 / kPi, 355.0, 1e-9);
+TEST_F(PoseTest, LongitudeAcrossTheDateLineAndHeadingAcrossNorthTakeTheShortWay) {
+  sampleAt(0, lf_pose(0.0, 179.999, 350.0));
+  sampleAt(100, lf_pose(0.0, -179.999, 10.0));
+  const sim::ObjectState atHalf = frameAt(70);
+  EXPECT_NEAR(std::abs(atHalf.longitude), 180.0, 1e-9);
+  EXPECT_NEAR(std::min(atHalf.heading, 2 * kPi - atHalf.heading), 0.0, 1e-9);
+  const sim::ObjectState atQuarter = frameAt(45);
+  EXPECT_NEAR(atQuarter.longitude, 179.9995, 1e-9);
+  EXPECT_NEAR(atQuarter.heading * 180.0 / kPi, 355.0, 1e-9);
   EXPECT_NEAR(frameAt(95).heading * 180.0 / kPi, 5.0, 1e-9);
 }
 

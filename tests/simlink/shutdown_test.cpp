@@ -52,11 +52,7 @@ TEST_F(SimLinkTest, StopInStateThreeRemovesNothing) {
 TEST_F(SimLinkTest, ObjectAssignedDuringTheCleanUpIsRemovedAtOnce) {
   sim::setCreateDelayFrames(3);
   connect();
-  AiCreateRequest request;
-  request.containerTitle = "Stand-in A320";
-  request.tailNumber = "LATE";
-  request.hexid = 0xA00009;
-  gf_queueCreateAiObject(request);
+  gf_queueCreateAiObject({.tailNumber = "LATE", .containerTitle = "Stand-in A320", .hexid = 0xA00009});
   frame();  // sent, not yet answered
   ASSERT_EQ(sim::callLog("AICreateNonATCAircraft").size(), 1u);
   const auto reads = clockReads.load();

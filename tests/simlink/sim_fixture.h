@@ -41,6 +41,15 @@ inline void recordMessage(std::string_view text, bool) {
 
 class SimLinkTest : public ::testing::Test {
  protected:
+  // A hook that appends what it is given to `to`, under the fixture's lock.
+  template <typename Value>
+  auto recordTo(std::vector<Value>& to) {
+    return [this, &to](auto value) {
+      std::lock_guard lock(mutex_);
+      to.emplace_back(value);
+    };
+  }
+
   void SetUp() override {
     cwd_.emplace(dir_.path());
     gf_openLog();
@@ -62,18 +71,9 @@ class SimLinkTest : public ::testing::Test {
       return clockNs.load();
     });
     SimLinkHooks hooks;
-    hooks.showError = [this](std::string_view text) {
-      std::lock_guard lock(mutex_);
-      errors.emplace_back(text);
-    };
-    hooks.setSimulatorText = [this](std::string_view text) {
-      std::lock_guard lock(mutex_);
-      simulatorTexts.emplace_back(text);
-    };
-    hooks.setSimulationRunning = [this](bool running) {
-      std::lock_guard lock(mutex_);
-      runningUpdates.push_back(running);
-    };
+    hooks.showError = recordTo(errors);
+    hooks.setSimulatorText = recordTo(simulatorTexts);
+    hooks.setSimulationRunning = recordTo(runningUpdates);
     hooks.postSimVersion = [this] { ++simVersionPosts; };
     gf_setSimLinkHooks(hooks);
   }
@@ -134,17 +134,11 @@ class SimLinkTest : public ::testing::Test {
 
   // Queues a create and pumps until the simulator's answer has been handled; the object id.
   std::uint32_t createObject(std::uint32_t hexid, const std::string& tail = "N123AB") {
-    AiCreateRequest request;
-    request.position.latitude = 47.0;
-    request.position.longitude = 8.0;
-    request.position.altitude = 1400.0;
-    request.position.heading = 90.0;
-    request.position.onGround = 1;
-    request.tailNumber = tail;
-    request.containerTitle = "Stand-in A320 Test Air";
-    request.hexid = hexid;
     const std::size_t before = sim::aiObjects().size();
-    gf_queueCreateAiObject(request);
+    gf_queueCreateAiObject({.position = {.latitude = 47.0, .longitude = 8.0, .altitude = 1400.0, .heading = 90.0, .onGround = 1},
+                            .tailNumber = tail,
+                            .containerTitle = "Stand-in A320 Test Air",
+                            .hexid = hexid});
     for (int i = 0; i < 10 && sim::aiObjects().size() == before; ++i) frame();
     frame();  // the answer reaches the client
     auto objects = sim::aiObjects();

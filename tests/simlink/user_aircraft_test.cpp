@@ -27,14 +27,8 @@ class UserAircraftTest : public SimLinkTest {
     }
 
     UserAircraftHooks hooks;
-    hooks.setUserWingspanKnown = [this](bool known) {
-      std::lock_guard lock(mutex_);
-      wingspanKnown.push_back(known);
-    };
-    hooks.setUserStand = [this](std::string_view text) {
-      std::lock_guard lock(mutex_);
-      shownStands.emplace_back(text);
-    };
+    hooks.setUserWingspanKnown = recordTo(wingspanKnown);
+    hooks.setUserStand = recordTo(shownStands);
     hooks.rtProfessional = [this] { return professional.load(); };
     hooks.standNameAtPos = [this](const Lalo&) -> std::optional<std::string> {
       ++standLookups;
@@ -192,6 +186,7 @@ TEST_F(UserAircraftTest, ModelReplyGivesTheHalfWingspanAndCategory) {
   EXPECT_NE(log().find("          model normalized: B738\n"), std::string::npos);
 }
 
+// The on-ground reply comes every second and each one sets the engine's step due.
 TEST_F(UserAircraftTest, OnGroundBeforeAnyPositionOnlyPacesTheEngine) {
   sim::UserAircraft user;
   user.latitude = 47.5;
@@ -211,7 +206,9 @@ TEST_F(UserAircraftTest, OnGroundBeforeAnyPositionOnlyPacesTheEngine) {
   gf_queueSimCommand(SimCommand{3, 0});
   frame();
   EXPECT_EQ(gf_getUserAcPosition().altitude, 0.0);
-  frame(50);  // the next reply, one second later
+  frame(25);  // half a second at 50 frames a second: no reply yet
+  EXPECT_FALSE(g_stepDue.load());
+  frame(25);  // the next reply, one second later
   EXPECT_TRUE(g_stepDue.exchange(false));
   EXPECT_TRUE(g_userOnGround.load());
   frame(50);

@@ -1,58 +1,31 @@
 // The stand-in simulator's facility data, through the SimConnect calls as a client makes them.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "platform/simconnect.h"
 #include "standin/sim/sim.h"
+#include "tests/standin/standin_records.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 namespace sim = standin::sim;
 using nlohmann::json;
-using Record = std::vector<std::byte>;
+using namespace standintest;
 
-void lf_collect(const SimConnectRecv* data, std::uint32_t size, void* context) {
-  const auto* bytes = reinterpret_cast<const std::byte*>(data);
-  static_cast<std::vector<Record>*>(context)->emplace_back(bytes, bytes + size);
-}
+std::uint32_t lf_request(const Record& r) { return fieldAt<std::uint32_t>(r, 12); }
+std::uint32_t lf_unique(const Record& r) { return fieldAt<std::uint32_t>(r, 16); }
+std::uint32_t lf_parent(const Record& r) { return fieldAt<std::uint32_t>(r, 20); }
+std::uint32_t lf_type(const Record& r) { return fieldAt<std::uint32_t>(r, 24); }
 
-template <typename Value>
-Value lf_at(const Record& record, std::size_t offset) {
-  Value value;
-  std::memcpy(&value, record.data() + offset, sizeof value);
-  return value;
-}
-
-std::uint32_t lf_id(const Record& r) { return lf_at<std::uint32_t>(r, 8); }
-std::uint32_t lf_request(const Record& r) { return lf_at<std::uint32_t>(r, 12); }
-std::uint32_t lf_unique(const Record& r) { return lf_at<std::uint32_t>(r, 16); }
-std::uint32_t lf_parent(const Record& r) { return lf_at<std::uint32_t>(r, 20); }
-std::uint32_t lf_type(const Record& r) { return lf_at<std::uint32_t>(r, 24); }
-
-const char* const kRunwayDefinition[] = {"OPEN AIRPORT",
-                                         "N_RUNWAYS",
-                                         "ALTITUDE",
-                                         "OPEN RUNWAY",
-                                         "PRIMARY_NUMBER",
-                                         "HEADING",
-                                         "OPEN PRIMARY_THRESHOLD",
-                                         "ENABLE",
-                                         "CLOSE PRIMARY_THRESHOLD",
-                                         "OPEN SECONDARY_THRESHOLD",
-                                         "LENGTH",
-                                         "CLOSE SECONDARY_THRESHOLD",
-                                         "CLOSE RUNWAY",
-                                         "OPEN START",
-                                         "NUMBER",
-                                         "CLOSE START",
-                                         "CLOSE AIRPORT"};
+const char* const kRunwayDefinition[] = {
+    "OPEN AIRPORT",    "N_RUNWAYS",     "ALTITUDE",     "OPEN RUNWAY", "PRIMARY_NUMBER", "HEADING",
+    "OPEN PRIMARY_THRESHOLD", "ENABLE", "CLOSE PRIMARY_THRESHOLD", "OPEN SECONDARY_THRESHOLD", "LENGTH",
+    "CLOSE SECONDARY_THRESHOLD", "CLOSE RUNWAY", "OPEN START", "NUMBER", "CLOSE START", "CLOSE AIRPORT"};
 
 class StandinFacilityTest : public ::testing::Test {
  protected:
@@ -76,7 +49,7 @@ class StandinFacilityTest : public ::testing::Test {
   }
   std::vector<Record> dispatch() {
     std::vector<Record> records;
-    EXPECT_EQ(SimConnect_CallDispatch(handle, lf_collect, &records), S_OK);
+    EXPECT_EQ(SimConnect_CallDispatch(handle, collect, &records), S_OK);
     return records;
   }
   void define(std::uint32_t id) {
@@ -92,29 +65,29 @@ TEST_F(StandinFacilityTest, AnswersFollowTheDefinitionWithParentIds) {
   ASSERT_EQ(records.size(), 1u + 2u + 2u + 3u + 1u);
   std::vector<std::uint32_t> types;
   for (std::size_t i = 0; i + 1 < records.size(); ++i) {
-    EXPECT_EQ(lf_id(records[i]), SIMCONNECT_RECV_ID_FACILITY_DATA);
+    EXPECT_EQ(recordId(records[i]), SIMCONNECT_RECV_ID_FACILITY_DATA);
     EXPECT_EQ(lf_request(records[i]), 99u);
     types.push_back(lf_type(records[i]));
   }
   EXPECT_EQ(types, (std::vector<std::uint32_t>{0, 1, 23, 23, 1, 2, 2, 2}));
   // Airport: N_RUNWAYS from the array, then ALTITUDE, as the definition ordered them.
   ASSERT_EQ(records[0].size(), 40u + 4u + 8u);
-  EXPECT_EQ(lf_at<std::int32_t>(records[0], 40), 2);
-  EXPECT_DOUBLE_EQ(lf_at<double>(records[0], 44), 432.0);
+  EXPECT_EQ(fieldAt<std::int32_t>(records[0], 40), 2);
+  EXPECT_DOUBLE_EQ(fieldAt<double>(records[0], 44), 432.0);
   EXPECT_EQ(lf_parent(records[0]), 0u);
   // First runway and its thresholds, which name it as their parent.
-  EXPECT_EQ(lf_at<std::int32_t>(records[1], 40), 10);
-  EXPECT_FLOAT_EQ(lf_at<float>(records[1], 44), 96.5f);
+  EXPECT_EQ(fieldAt<std::int32_t>(records[1], 40), 10);
+  EXPECT_FLOAT_EQ(fieldAt<float>(records[1], 44), 96.5f);
   EXPECT_EQ(lf_parent(records[1]), lf_unique(records[0]));
   EXPECT_EQ(lf_parent(records[2]), lf_unique(records[1]));
-  EXPECT_EQ(lf_at<std::int32_t>(records[2], 40), 1);
+  EXPECT_EQ(fieldAt<std::int32_t>(records[2], 40), 1);
   EXPECT_EQ(lf_parent(records[3]), lf_unique(records[1]));
-  EXPECT_FLOAT_EQ(lf_at<float>(records[3], 40), 120.0f);
+  EXPECT_FLOAT_EQ(fieldAt<float>(records[3], 40), 120.0f);
   // The second runway has no thresholds in its file and gets none.
-  EXPECT_EQ(lf_at<std::int32_t>(records[4], 40), 14);
-  EXPECT_EQ(lf_at<std::int32_t>(records[7], 40), 14);
-  EXPECT_EQ(lf_id(records.back()), SIMCONNECT_RECV_ID_FACILITY_DATA_END);
-  EXPECT_EQ(lf_at<std::uint32_t>(records.back(), 12), 99u);
+  EXPECT_EQ(fieldAt<std::int32_t>(records[4], 40), 14);
+  EXPECT_EQ(fieldAt<std::int32_t>(records[7], 40), 14);
+  EXPECT_EQ(recordId(records.back()), SIMCONNECT_RECV_ID_FACILITY_DATA_END);
+  EXPECT_EQ(fieldAt<std::uint32_t>(records.back(), 12), 99u);
 }
 
 TEST_F(StandinFacilityTest, RefusedEntriesAndRequestsComeBackAsExceptions) {
@@ -123,7 +96,7 @@ TEST_F(StandinFacilityTest, RefusedEntriesAndRequestsComeBackAsExceptions) {
     ASSERT_EQ(SimConnect_AddToFacilityDefinition(handle, 3, entry), S_OK);
   std::vector<std::uint32_t> exceptions;
   for (const auto& record : dispatch())
-    if (lf_id(record) == SIMCONNECT_RECV_ID_EXCEPTION) exceptions.push_back(lf_at<std::uint32_t>(record, 12));
+    if (recordId(record) == SIMCONNECT_RECV_ID_EXCEPTION) exceptions.push_back(fieldAt<std::uint32_t>(record, 12));
   // Only "OPEN AIRPORT" fits where it stands.
   EXPECT_EQ(exceptions, std::vector<std::uint32_t>(5, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED));
 
@@ -132,8 +105,8 @@ TEST_F(StandinFacilityTest, RefusedEntriesAndRequestsComeBackAsExceptions) {
   ASSERT_EQ(SimConnect_RequestFacilityData(handle, 4, 1, "XXXX"), S_OK);  // unknown airport
   const auto records = dispatch();
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(lf_at<std::uint32_t>(records[0], 12), SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
-  EXPECT_EQ(lf_at<std::uint32_t>(records[1], 12), SIMCONNECT_EXCEPTION_ERROR);
+  EXPECT_EQ(fieldAt<std::uint32_t>(records[0], 12), SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
+  EXPECT_EQ(fieldAt<std::uint32_t>(records[1], 12), SIMCONNECT_EXCEPTION_ERROR);
 }
 
 TEST_F(StandinFacilityTest, Faults) {
@@ -146,8 +119,8 @@ TEST_F(StandinFacilityTest, Faults) {
   auto records = dispatch();
   ASSERT_EQ(records.size(), 2u + 8u);
   EXPECT_EQ(lf_request(records[0]), 55u);
-  EXPECT_EQ(lf_at<std::uint32_t>(records[1], 12), 55u);  // the stray END
-  EXPECT_EQ(lf_id(records.back()), SIMCONNECT_RECV_ID_FACILITY_DATA);
+  EXPECT_EQ(fieldAt<std::uint32_t>(records[1], 12), 55u);  // the stray END
+  EXPECT_EQ(recordId(records.back()), SIMCONNECT_RECV_ID_FACILITY_DATA);
 
   faults = {};
   faults.late = true;
@@ -160,7 +133,7 @@ TEST_F(StandinFacilityTest, Faults) {
   records = dispatch();
   ASSERT_EQ(records.size(), 2u * 9u + 1u);  // the held answer and its exception come first
   EXPECT_EQ(lf_request(records[0]), 100u);
-  EXPECT_EQ(lf_id(records[9]), SIMCONNECT_RECV_ID_EXCEPTION);
+  EXPECT_EQ(recordId(records[9]), SIMCONNECT_RECV_ID_EXCEPTION);
   EXPECT_EQ(lf_request(records[10]), 101u);
 
   faults = {};
@@ -192,10 +165,10 @@ TEST(StandinFacilities, TheScenarioFindsItsFacilityFolder) {
     ASSERT_EQ(SimConnect_AddToFacilityDefinition(handle, 1, entry), S_OK);
   ASSERT_EQ(SimConnect_RequestFacilityData(handle, 1, 1, "LSZH"), S_OK);
   std::vector<Record> records;
-  ASSERT_EQ(SimConnect_CallDispatch(handle, lf_collect, &records), S_OK);
+  ASSERT_EQ(SimConnect_CallDispatch(handle, collect, &records), S_OK);
   ASSERT_GE(records.size(), 3u);
-  EXPECT_EQ(lf_id(records[1]), SIMCONNECT_RECV_ID_FACILITY_DATA);
-  EXPECT_GT(lf_at<std::int32_t>(records[1], 40), 20);
+  EXPECT_EQ(recordId(records[1]), SIMCONNECT_RECV_ID_FACILITY_DATA);
+  EXPECT_GT(fieldAt<std::int32_t>(records[1], 40), 20);
   EXPECT_EQ(sim::facilityRequestCount(), 1u);
   SimConnect_Close(handle);
   sim::reset();

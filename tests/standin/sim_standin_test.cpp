@@ -1,40 +1,24 @@
 // The stand-in simulator on its own, through the SimConnect calls as a client makes them.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/simconnect.h"
 #include "standin/sim/sim.h"
+#include "tests/standin/standin_records.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 namespace sim = standin::sim;
 
-struct Received {
-  std::vector<std::vector<std::byte>> records;
-};
-
-void lf_collect(const SimConnectRecv* data, std::uint32_t size, void* context) {
-  auto* received = static_cast<Received*>(context);
-  const auto* bytes = reinterpret_cast<const std::byte*>(data);
-  received->records.emplace_back(bytes, bytes + size);
-}
-
 void lf_throwOnOpen(const SimConnectRecv* data, std::uint32_t, void*) {
   if (data->id == SIMCONNECT_RECV_ID_OPEN) throw std::runtime_error("from the callback");
 }
 
-template <typename Value>
-Value lf_at(const std::vector<std::byte>& record, std::size_t offset) {
-  Value value;
-  std::memcpy(&value, record.data() + offset, sizeof value);
-  return value;
-}
-
-std::uint32_t lf_id(const std::vector<std::byte>& record) { return lf_at<std::uint32_t>(record, 8); }
+using namespace standintest;
+using Received = std::vector<Record>;
 
 class StandinSimTest : public ::testing::Test {
  protected:
@@ -49,7 +33,7 @@ class StandinSimTest : public ::testing::Test {
   }
   Received dispatch() {
     Received received;
-    EXPECT_EQ(SimConnect_CallDispatch(handle, lf_collect, &received), S_OK);
+    EXPECT_EQ(SimConnect_CallDispatch(handle, collect, &received), S_OK);
     return received;
   }
   SimConnectHandle handle = nullptr;
@@ -64,13 +48,8 @@ TEST(StandinSim, OpenFailsWhileTheSimulatorDoesNotRun) {
 }
 
 TEST_F(StandinSimTest, ReplyFollowsTheFieldOrderOfTheDefinition) {
-  sim::UserAircraft user;
-  user.latitude = 47.5;
-  user.altitude = 1234.0;
-  user.heading = 3.14159265358979323846 / 2;
-  user.atcId = "HB-JRV";
-  user.onGround = true;
-  sim::setUserAircraft(user);
+  sim::setUserAircraft(
+      {.atcId = "HB-JRV", .onGround = true, .latitude = 47.5, .heading = 3.14159265358979323846 / 2, .altitude = 1234.0});
   SimConnect_AddToDataDefinition(handle, 1, "Plane Altitude", "feet");
   SimConnect_AddToDataDefinition(handle, 1, "Plane Heading degrees true", "degree");
   SimConnect_AddToDataDefinition(handle, 1, "ATC ID", nullptr, SIMCONNECT_DATATYPE_STRING32);
@@ -78,17 +57,17 @@ TEST_F(StandinSimTest, ReplyFollowsTheFieldOrderOfTheDefinition) {
   SimConnect_AddToDataDefinition(handle, 1, "Plane Latitude", "degree");
   ASSERT_EQ(SimConnect_RequestDataOnSimObject(handle, 9, 1, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE), S_OK);
   const Received received = dispatch();
-  ASSERT_EQ(received.records.size(), 2u);  // OPEN, then the data
-  const auto& data = received.records[1];
+  ASSERT_EQ(received.size(), 2u);  // OPEN, then the data
+  const auto& data = received[1];
   ASSERT_EQ(data.size(), 40u + 8 + 8 + 32 + 8 + 8);
-  EXPECT_EQ(lf_id(data), SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
-  EXPECT_EQ(lf_at<std::uint32_t>(data, 12), 9u);
-  EXPECT_EQ(lf_at<std::uint32_t>(data, 16), 1u);  // the user's object id
-  EXPECT_EQ(lf_at<double>(data, 40), 1234.0);
-  EXPECT_NEAR(lf_at<double>(data, 48), 90.0, 1e-12);
+  EXPECT_EQ(recordId(data), SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+  EXPECT_EQ(fieldAt<std::uint32_t>(data, 12), 9u);
+  EXPECT_EQ(fieldAt<std::uint32_t>(data, 16), 1u);  // the user's object id
+  EXPECT_EQ(fieldAt<double>(data, 40), 1234.0);
+  EXPECT_NEAR(fieldAt<double>(data, 48), 90.0, 1e-12);
   EXPECT_STREQ(reinterpret_cast<const char*>(data.data() + 56), "HB-JRV");
-  EXPECT_EQ(lf_at<std::int64_t>(data, 88), 1);
-  EXPECT_EQ(lf_at<double>(data, 96), 47.5);
+  EXPECT_EQ(fieldAt<std::int64_t>(data, 88), 1);
+  EXPECT_EQ(fieldAt<double>(data, 96), 47.5);
 }
 
 TEST_F(StandinSimTest, CreateIsAnsweredAfterItsFramesOrRefusedForAnUnknownTitle) {
@@ -102,16 +81,16 @@ TEST_F(StandinSimTest, CreateIsAnsweredAfterItsFramesOrRefusedForAnUnknownTitle)
   ASSERT_EQ(SimConnect_GetLastSentPacketID(handle, &packet), S_OK);
   dispatch();
   sim::pumpFrames(1);
-  EXPECT_TRUE(dispatch().records.empty());
+  EXPECT_TRUE(dispatch().empty());
   sim::pumpFrames(1);
   const Received received = dispatch();
-  ASSERT_EQ(received.records.size(), 2u);
-  EXPECT_EQ(lf_id(received.records[0]), SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID);
-  EXPECT_EQ(lf_at<std::uint32_t>(received.records[0], 12), 10000u);
-  EXPECT_EQ(lf_at<std::uint32_t>(received.records[0], 16), 1001u);
-  EXPECT_EQ(lf_id(received.records[1]), SIMCONNECT_RECV_ID_EXCEPTION);
-  EXPECT_EQ(lf_at<std::uint32_t>(received.records[1], 12), SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED);
-  EXPECT_EQ(lf_at<std::uint32_t>(received.records[1], 16), packet);
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(recordId(received[0]), SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID);
+  EXPECT_EQ(fieldAt<std::uint32_t>(received[0], 12), 10000u);
+  EXPECT_EQ(fieldAt<std::uint32_t>(received[0], 16), 1001u);
+  EXPECT_EQ(recordId(received[1]), SIMCONNECT_RECV_ID_EXCEPTION);
+  EXPECT_EQ(fieldAt<std::uint32_t>(received[1], 12), SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED);
+  EXPECT_EQ(fieldAt<std::uint32_t>(received[1], 16), packet);
   ASSERT_EQ(sim::aiObjects().size(), 1u);
   EXPECT_EQ(sim::aiObjects()[0].tailNumber, "N1");
 }
@@ -128,16 +107,16 @@ TEST_F(StandinSimTest, AnExceptionOfTheCallbackReachesTheCallerAndKeepsTheRest) 
   SimConnect_SubscribeToSystemEvent(handle, 201, "Sim");
   EXPECT_THROW(SimConnect_CallDispatch(handle, lf_throwOnOpen, nullptr), std::runtime_error);
   const Received received = dispatch();
-  ASSERT_EQ(received.records.size(), 1u);  // the OPEN was delivered; the Sim event waits
-  EXPECT_EQ(lf_id(received.records[0]), SIMCONNECT_RECV_ID_EVENT);
+  ASSERT_EQ(received.size(), 1u);  // the OPEN was delivered; the Sim event waits
+  EXPECT_EQ(recordId(received[0]), SIMCONNECT_RECV_ID_EVENT);
 }
 
 TEST_F(StandinSimTest, TruncatedRecordIsDeliveredAtItsShortSize) {
   sim::truncateNext(SIMCONNECT_RECV_ID_EVENT, 3);
   SimConnect_SubscribeToSystemEvent(handle, 201, "Sim");
   const Received received = dispatch();
-  ASSERT_EQ(received.records.size(), 2u);
-  EXPECT_EQ(received.records[1].size(), 21u);
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[1].size(), 21u);
 }
 
 TEST(StandinSimScenario, LoadsTheDemoScenarioAndRefusesABadOne) {
@@ -151,9 +130,9 @@ TEST(StandinSimScenario, LoadsTheDemoScenarioAndRefusesABadOne) {
   SimConnectHandle handle = nullptr;
   ASSERT_EQ(SimConnect_Open(&handle, "TEST", nullptr, 0, nullptr, 0), S_OK);
   Received received;
-  SimConnect_CallDispatch(handle, lf_collect, &received);
-  ASSERT_FALSE(received.records.empty());
-  EXPECT_STREQ(reinterpret_cast<const char*>(received.records[0].data() + 12), "KittyHawk");
+  SimConnect_CallDispatch(handle, collect, &received);
+  ASSERT_FALSE(received.empty());
+  EXPECT_STREQ(reinterpret_cast<const char*>(received[0].data() + 12), "KittyHawk");
   SimConnect_Close(handle);
 
   testing_support::writeFile(dir / "bad.json", R"({"edition": "FS9"})");

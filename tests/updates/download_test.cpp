@@ -30,11 +30,7 @@ TEST_F(DownloadTest, ReplacesTheTargetWholeAndClearsAStaleTemporaryFile) {
 }
 
 TEST_F(DownloadTest, AFailedAnswerKeepsTheOldTargetAndLeavesNoTemporaryFile) {
-  struct Case {
-    const char* name;
-    int status;          // 0: no scripted status, the file simply isn't there
-    bool truncated;
-  };
+  struct Case { const char* name; int status; bool truncated; };  // status 0: the file simply isn't there
   const Case cases[] = {
       {"not found", 0, false},
       {"server error", 500, false},

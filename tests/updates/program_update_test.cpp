@@ -13,17 +13,9 @@ using testing_support::writeFile;
 const VersionData kWeb(16, 9, 0);
 constexpr const char* kArchivePath = "release/JORV_latest_version.zip";
 
-class ProgramUpdateTest : public UpdateFixture {
+class ProgramUpdateTest : public CheckFixture {
  protected:
   ProgramUpdateTest() {
-    fs::create_directories(dir / "input");
-    setup.programFolder = dir.path();
-    setup.inputFolder = dir / "input";
-    setup.versionStore = &store;
-    setup.programUpdate.openFolder = [this](const fs::path& folder) {
-      opened.push_back(folder);
-      return openSucceeds;
-    };
     setup.programUpdate.messageBox = [this](std::string_view text, std::string_view title) {
       messageBoxes.push_back(std::string(title) + ": " + std::string(text));
     };
@@ -52,11 +44,7 @@ class ProgramUpdateTest : public UpdateFixture {
     EXPECT_TRUE(gf_isRunning());
   }
 
-  FakeVersionStore store;
-  UpdateCheckSetup setup;
-  std::vector<fs::path> opened;
   std::vector<std::string> messageBoxes;
-  bool openSucceeds = true;
 };
 
 TEST_F(ProgramUpdateTest, ANewerVersionEndsInNewVersionFolderAndTheNewVersionStop) {
@@ -85,34 +73,25 @@ TEST_F(ProgramUpdateTest, ANewerVersionEndsInNewVersionFolderAndTheNewVersionSto
   EXPECT_FALSE(fs::exists(dir / "input" / "dbase.enc")) << "data sets wait for the new program";
 }
 
-TEST_F(ProgramUpdateTest, AnArchiveWithTwoFilesIsRefused) {
-  server.putFile(kArchivePath, zipBytes({{"a.exe", fakeInstaller(kWeb)}, {"b.txt", "readme"}}));
-  expectFailedUpdate();
-  EXPECT_TRUE(logHas("==> Update archive contains 2 files instead of exactly one"));
-}
-
-TEST_F(ProgramUpdateTest, AnEmptyInstallerIsRefused) {
-  server.putFile(kArchivePath, zipBytes({{"setup.exe", ""}}));
-  expectFailedUpdate();
-  EXPECT_TRUE(logHas("==> Invalid installer size in update archive: 0 bytes"));
-}
-
-TEST_F(ProgramUpdateTest, AnInstallerOfAnotherProductVersionIsRemoved) {
-  publishInstaller(fakeInstaller({16, 9, 1}));
-  expectFailedUpdate();
-  EXPECT_TRUE(logHas("==> Downloaded installer ProductVersion 16.9.1 does not match web version 16.9.0"));
-}
-
-TEST_F(ProgramUpdateTest, AnInstallerWithoutAProductVersionIsRemoved) {
-  publishInstaller("MZ no version resource in here");
-  expectFailedUpdate();
-  EXPECT_TRUE(logHas("==> Downloaded installer has no readable ProductVersion"));
-}
-
-TEST_F(ProgramUpdateTest, AnArchiveThatIsNoArchiveIsRefused) {
-  server.putFile(kArchivePath, "<html>not a zip</html>");
-  expectFailedUpdate();
-  EXPECT_TRUE(logHas("==> Could not open " + (dir / "latest_version.zip").string()));
+// A bad archive or installer is refused and removed; the log says why.
+TEST_F(ProgramUpdateTest, ABadArchiveOrInstallerIsRefused) {
+  struct Case { const char* what; std::string archive; std::string logged; };
+  const Case cases[] = {
+      {"two files", zipBytes({{"a.exe", fakeInstaller(kWeb)}, {"b.txt", "readme"}}),
+       "==> Update archive contains 2 files instead of exactly one"},
+      {"empty installer", zipBytes({{"setup.exe", ""}}), "==> Invalid installer size in update archive: 0 bytes"},
+      {"another product version", zipBytes({{"setup/", ""}, {"setup/JORV_setup.exe", fakeInstaller({16, 9, 1})}}),
+       "==> Downloaded installer ProductVersion 16.9.1 does not match web version 16.9.0"},
+      {"no product version", zipBytes({{"setup/", ""}, {"setup/JORV_setup.exe", "MZ no version resource in here"}}),
+       "==> Downloaded installer has no readable ProductVersion"},
+      {"no archive", "<html>not a zip</html>", "==> Could not open " + (dir / "latest_version.zip").string()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.putFile(kArchivePath, c.archive);
+    expectFailedUpdate();
+    EXPECT_TRUE(logHas(c.logged));
+  }
 }
 
 TEST_F(ProgramUpdateTest, AFailedArchiveDownloadIsShownAndEndsTheUpdate) {
@@ -138,11 +117,7 @@ TEST_F(ProgramUpdateTest, WhenTheFolderCannotBeShownTheUserIsToldAndTheProgramSt
 
 TEST(ExecutableProductVersion, IsReadFromTheVersionResourceWhereverItSits) {
   testing_support::TempDir scratch;
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::optional<VersionData> expected;
-  };
+  struct Case { const char* name; std::string bytes; std::optional<VersionData> expected; };
   // Pieces of 1 MiB are scanned; a block across the first boundary must still be found.
   const std::size_t acrossBoundary = (1u << 20) - 20;
   const Case cases[] = {

@@ -12,16 +12,8 @@ namespace {
 using testing_support::readFile;
 using testing_support::writeFile;
 
-class UpdateCheckTest : public UpdateFixture {
+class UpdateCheckTest : public CheckFixture {
  protected:
-  UpdateCheckTest() {
-    fs::create_directories(dir / "input");
-    setup.programFolder = dir.path();
-    setup.inputFolder = dir / "input";
-    setup.versionStore = &store;
-    setup.programUpdate.openFolder = [](const fs::path&) { return true; };
-  }
-
   // versions.json with the program at its own version, no maintenance, and the given data sets.
   void publish(const std::string& dataSetMembers) {
     server.putFile("versions.json", fmt::format(R"({{"msfs": {}, "maintenance": {}{}{}}})",
@@ -33,9 +25,6 @@ class UpdateCheckTest : public UpdateFixture {
     return static_cast<std::size_t>(
         std::count_if(paths.begin(), paths.end(), [](const std::string& p) { return p.starts_with("input/"); }));
   }
-
-  FakeVersionStore store;
-  UpdateCheckSetup setup;
 };
 
 TEST_F(UpdateCheckTest, WithoutAServerAddressTheCheckLogsItsFailureAndStartUpGoesOn) {
@@ -72,10 +61,7 @@ TEST_F(UpdateCheckTest, AVersionFileThatIsNoJsonObjectSkipsTheCheck) {
 }
 
 TEST_F(UpdateCheckTest, ABadProgramVersionIsWarnedAboutAndTheDataSetsAreStillProcessed) {
-  struct Case {
-    const char* msfs;
-    const char* warning;
-  };
+  struct Case { const char* msfs; const char* warning; };
   const Case cases[] = {
       {R"({"major": 99, "minor": 1})", "Invalid web version numbers for 'msfs'"},
       {R"({"major": 99, "minor": -1, "patch": 0})", "Invalid web version numbers for 'msfs'"},
@@ -188,12 +174,6 @@ TEST_F(UpdateCheckTest, AMissingDataSetIsFetchedWhateverItsStoredVersionSays) {
   EXPECT_EQ(readFile(dir / "input" / "dbase.enc"), "dbase 3");
   EXPECT_EQ(store.values["DBASE_VERSION"], "3.0.0");
 }
-
-}  // namespace
-}  // namespace update_tests
-
-namespace update_tests {
-namespace {
 
 TEST(ParameterVersionStore, KeepsTheVersionsInTheFiveOptions) {
   DataSetVersionStore& store = gf_parameterVersionStore();

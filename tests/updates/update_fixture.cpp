@@ -14,6 +14,17 @@ std::vector<std::string> UpdateFixture::filesIn(const fs::path& folder) const {
   return names;
 }
 
+CheckFixture::CheckFixture() {
+  fs::create_directories(dir / "input");
+  setup.programFolder = dir.path();
+  setup.inputFolder = dir / "input";
+  setup.versionStore = &store;
+  setup.programUpdate.openFolder = [this](const fs::path& folder) {
+    opened.push_back(folder);
+    return openSucceeds;
+  };
+}
+
 std::string versionJson(const VersionData& version) {
   return fmt::format(R"({{"major": {}, "minor": {}, "patch": {}}})", version.major, version.minor, version.patch);
 }

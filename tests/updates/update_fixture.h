@@ -66,6 +66,17 @@ class FakeVersionStore : public DataSetVersionStore {
   std::vector<std::string> saved;
 };
 
+// An update check set up on the program folder, with the folder "shown" by a stand-in.
+class CheckFixture : public UpdateFixture {
+ protected:
+  CheckFixture();
+
+  FakeVersionStore store;
+  UpdateCheckSetup setup;
+  std::vector<fs::path> opened;
+  bool openSucceeds = true;
+};
+
 // {"major": a, "minor": b, "patch": c}
 std::string versionJson(const VersionData& version);
 

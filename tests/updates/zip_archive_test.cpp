@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "refdata/zip_archive.h"
-#include "tests/support/test_support.h"
+#include "tests/updates/update_fixture.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -15,14 +15,7 @@ TEST(ZipArchive, WhatIsWrittenReadsBackEntryByEntry) {
   const fs::path file = dir / "tblo.zip";
   std::string big(1'300'000, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 31) >> 3);
-  {
-    ZipArchive archive;
-    ASSERT_TRUE(archive.openWrite(file));
-    ASSERT_TRUE(archive.addFolder("EHAM/"));
-    ASSERT_TRUE(archive.addData("EHAM/stands.xml", big));
-    ASSERT_TRUE(archive.addData("empty.txt", ""));
-    ASSERT_TRUE(archive.close()) << archive.errorText();
-  }
+  writeFile(file, update_tests::zipBytes({{"EHAM/", ""}, {"EHAM/stands.xml", big}, {"empty.txt", ""}}));
   ZipArchive archive;
   ASSERT_TRUE(archive.openRead(file));
   const auto entries = archive.getEntries();
@@ -43,12 +36,7 @@ TEST(ZipArchive, WhatIsWrittenReadsBackEntryByEntry) {
 TEST(ZipArchive, AnEntryIsNeverReadPastItsDeclaredSize) {
   TempDir dir;
   const fs::path file = dir / "a.zip";
-  {
-    ZipArchive archive;
-    ASSERT_TRUE(archive.openWrite(file));
-    ASSERT_TRUE(archive.addData("setup.exe", std::string(10000, 'z')));
-    ASSERT_TRUE(archive.close());
-  }
+  writeFile(file, update_tests::zipBytes({{"setup.exe", std::string(10000, 'z')}}));
   ZipArchive archive;
   ASSERT_TRUE(archive.openRead(file));
   ZipEntry lying = archive.getEntries().at(0);
