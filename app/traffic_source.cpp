@@ -89,10 +89,9 @@ void lf_rtAppHandshake() {
   gf_logFlush(" ");
   g_waitingForRTApp = true;
   s.resetRTAppReaders();
-  if (s.rtAppHandshake(PORT_NUMBER.value, [](const std::string& answer) { lf_processRTVersion(answer); })) {
+  // The handshake logs "RealTraffic connected" itself.
+  if (s.rtAppHandshake(PORT_NUMBER.value, [](const std::string& answer) { lf_processRTVersion(answer); }))
     g_feedConnected = true;
-    gf_log("RealTraffic connected");
-  }
   g_waitingForRTApp = false;
   Gui::clearMessage();
 }
