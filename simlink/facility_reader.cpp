@@ -364,29 +364,28 @@ void onRecvFacilityData(ParkingReadContext& context, const SimConnectRecv* messa
   }
 }
 
-void lf_parkingDispatchProc(const SimConnectRecv* message, std::uint32_t size, void* contextPointer) noexcept {
-  if (!message || !contextPointer) return;
-  auto& context = *static_cast<ParkingReadContext*>(contextPointer);
+// One facility reply: data goes to onData, the END of our request ends the read, a too short
+// message or an exception fails it. The two readers differ only in their texts.
+template <typename Context, typename OnData, typename LogShort, typename LogException>
+void lf_dispatchFacilityReply(Context& context, const SimConnectRecv* message, std::uint32_t size,
+                              std::uint32_t requestId, OnData onData, LogShort logShort,
+                              LogException logException) noexcept {
   try {
     if (size < sizeof(SimConnectRecv)) {
-      gf_logWarning(fmt::format("Facility data message too short for {}: {} bytes", context.record->icao, size));
+      logShort();
       context.done = context.failed = true;
       return;
     }
     switch (lf_read<std::uint32_t>(message, kIdOffset)) {
-      case SIMCONNECT_RECV_ID_EXCEPTION: {
-        const auto exception = lf_exceptionRecord(message, size);
-        gf_logWarning(fmt::format("SimConnect EXCEPTION id={} sendID={} index={}", exception.exception,
-                                  exception.sendId, exception.index));
+      case SIMCONNECT_RECV_ID_EXCEPTION:
+        logException(lf_exceptionRecord(message, size));
         context.done = context.failed = true;
         break;
-      }
       case SIMCONNECT_RECV_ID_FACILITY_DATA:
-        onRecvFacilityData(context, message, size);
+        onData();
         break;
       case SIMCONNECT_RECV_ID_FACILITY_DATA_END:
-        if (size >= sizeof(SimConnectRecvFacilityDataEnd) &&
-            lf_read<std::uint32_t>(message, kEndRequestIdOffset) == REQUEST_PARKING_FACILITY)
+        if (size >= sizeof(SimConnectRecvFacilityDataEnd) && lf_read<std::uint32_t>(message, kEndRequestIdOffset) == requestId)
           context.done = true;
         break;
       default:
@@ -395,6 +394,20 @@ void lf_parkingDispatchProc(const SimConnectRecv* message, std::uint32_t size, v
   } catch (...) {
     context.done = context.failed = true;
   }
+}
+
+void lf_parkingDispatchProc(const SimConnectRecv* message, std::uint32_t size, void* contextPointer) noexcept {
+  if (!message || !contextPointer) return;
+  auto& context = *static_cast<ParkingReadContext*>(contextPointer);
+  lf_dispatchFacilityReply(
+      context, message, size, REQUEST_PARKING_FACILITY, [&] { onRecvFacilityData(context, message, size); },
+      [&] {
+        gf_logWarning(fmt::format("Facility data message too short for {}: {} bytes", context.record->icao, size));
+      },
+      [](const SimConnectRecvException& exception) {
+        gf_logWarning(fmt::format("SimConnect EXCEPTION id={} sendID={} index={}", exception.exception,
+                                  exception.sendId, exception.index));
+      });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -499,35 +512,16 @@ void lf_onRecvRunwayFacilityData(RunwayReadContext& context, const SimConnectRec
 void lf_runwayDispatchProc(const SimConnectRecv* message, std::uint32_t size, void* contextPointer) noexcept {
   if (!message || !contextPointer) return;
   auto& context = *static_cast<RunwayReadContext*>(contextPointer);
-  try {
-    if (size < sizeof(SimConnectRecv)) {
-      gf_logWarning(
-          fmt::format("RUNWAY_HEADING: facility data message too short for {}: {} bytes", context.icao, size));
-      context.done = context.failed = true;
-      return;
-    }
-    switch (lf_read<std::uint32_t>(message, kIdOffset)) {
-      case SIMCONNECT_RECV_ID_EXCEPTION: {
-        const auto exception = lf_exceptionRecord(message, size);
+  lf_dispatchFacilityReply(
+      context, message, size, REQUEST_RUNWAY_FACILITY, [&] { lf_onRecvRunwayFacilityData(context, message, size); },
+      [&] {
+        gf_logWarning(
+            fmt::format("RUNWAY_HEADING: facility data message too short for {}: {} bytes", context.icao, size));
+      },
+      [](const SimConnectRecvException& exception) {
         gf_logWarning(fmt::format("RUNWAY_HEADING: SimConnect exception id={} sendID={} index={}", exception.exception,
                                   exception.sendId, exception.index));
-        context.done = context.failed = true;
-        break;
-      }
-      case SIMCONNECT_RECV_ID_FACILITY_DATA:
-        lf_onRecvRunwayFacilityData(context, message, size);
-        break;
-      case SIMCONNECT_RECV_ID_FACILITY_DATA_END:
-        if (size >= sizeof(SimConnectRecvFacilityDataEnd) &&
-            lf_read<std::uint32_t>(message, kEndRequestIdOffset) == REQUEST_RUNWAY_FACILITY)
-          context.done = true;
-        break;
-      default:
-        break;
-    }
-  } catch (...) {
-    context.done = context.failed = true;
-  }
+      });
 }
 
 // Joins each runway start (type 1) to the first runway end with its number and designator; a

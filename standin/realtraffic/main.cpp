@@ -35,16 +35,10 @@ std::uint16_t lf_port(const std::string& text) {
   return static_cast<std::uint16_t>(value);
 }
 
-// Written beside the target and renamed, so a reader never sees half a file.
 void lf_writeRecord(const std::filesystem::path& file, const std::vector<std::string>& lines) {
-  const std::filesystem::path temporary = file.string() + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    for (const std::string& line : lines) out << line;
-    out.flush();
-    if (!out) throw std::runtime_error("cannot write " + temporary.string());
-  }
-  std::filesystem::rename(temporary, file);
+  std::string text;
+  for (const std::string& line : lines) text += line;
+  rtstandin::writeTextFileAtomically(file, text);
 }
 
 }  // namespace

@@ -199,4 +199,15 @@ double scenarioEnd(const TrafficScenario& scenario) {
   return end;
 }
 
+void writeTextFileAtomically(const std::filesystem::path& file, const std::string& text) {
+  const std::filesystem::path temporary = file.string() + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) throw std::runtime_error("cannot write " + temporary.string());
+  }
+  std::filesystem::rename(temporary, file);
+}
+
 }  // namespace rtstandin

@@ -72,4 +72,7 @@ const Metar* metarAt(const TrafficScenario& scenario, double t);
 // The time of the scenario's last event.
 double scenarioEnd(const TrafficScenario& scenario);
 
+// Written beside the target and renamed, so a reader never sees half a file. Throws on failure.
+void writeTextFileAtomically(const std::filesystem::path& file, const std::string& text);
+
 }  // namespace rtstandin

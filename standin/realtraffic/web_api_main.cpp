@@ -79,16 +79,10 @@ rtstandin::WebApiFault lf_fault(const std::string& text, std::string& endpoint, 
   return fault;
 }
 
-// Written beside the target and renamed, so a reader never sees half a file.
 void lf_writeRecord(const std::filesystem::path& file, const std::vector<rtstandin::WebApiRequestRecord>& records) {
-  const std::filesystem::path temporary = file.string() + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    for (const auto& record : records) out << record.path << ' ' << record.body << '\n';
-    out.flush();
-    if (!out) throw std::runtime_error("cannot write " + temporary.string());
-  }
-  std::filesystem::rename(temporary, file);
+  std::string text;
+  for (const auto& record : records) text += record.path + ' ' + record.body + '\n';
+  rtstandin::writeTextFileAtomically(file, text);
 }
 
 }  // namespace
