@@ -1,9 +1,8 @@
 #pragma once
 // A run folder for the livery database: the sample dbase read, the log open, parameters.xml
-// written through the real writer into a per-user folder of its own, MSFS 2024 chosen.
+// written by the real writer into a per-user folder of its own, MSFS 2024 chosen.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,29 +11,13 @@
 
 namespace livery_testing {
 
-// One "l" element: airline, operator, model, cargo, title, registration; empty texts are left
-// out (the model and title attributes are always written).
-struct ScanLine {
-  std::string airline;
-  std::string operatorName;
-  std::string model;
-  bool cargo = false;
-  std::string title;
-  std::string registration;
-};
-
-std::string scanXml(const std::vector<ScanLine>& lines);
-
 class LiveryTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
   std::string log();
-  // The scan result file of the chosen simulator.
-  void writeScanFile(const std::string& xml);
-  void writeScanFile(const std::vector<ScanLine>& lines) { writeScanFile(scanXml(lines)); }
-  std::string parameterValue(const std::string& name);
-  // The GUI updates queued since the last call.
+  // The scan result file of the chosen simulator holding these "l" elements.
+  void writeScanFile(const std::string& elements);
   std::vector<GuiUpdate> takeGuiUpdates();
 
   testing_support::TempDir dir_;

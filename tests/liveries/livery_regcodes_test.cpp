@@ -20,7 +20,6 @@ using LiveryRegcodesTest = livery_testing::LiveryTest;
 constexpr const char* kA380LH = "AIG Airbus A380-800 Lufthansa";
 constexpr const char* kA350LH = "AIG Airbus A350-900 Lufthansa";
 constexpr const char* kA380BA = "AIG Airbus A380-800 British Airways";
-constexpr const char* kB777BA = "AIG Boeing 777-300ER British Airways";
 
 std::string titleOf(const char* registration) {
   const auto it = g_regcodeTitles.find(registration);
@@ -28,10 +27,10 @@ std::string titleOf(const char* registration) {
 }
 
 TEST_F(LiveryRegcodesTest, TheFirstInlineRegistrationWinsAndTheClashIsReported) {
-  writeScanFile({{"DLH", "", "A388", false, kA380LH, "D-AIMB"},
-                 {"DLH", "", "A388", false, kA380LH, "D-AIMA"},
-                 {"BAW", "", "B77W", false, kB777BA, "G-XLEA"},
-                 {"BAW", "", "A388", false, kA380BA, "G-XLEA"}});
+  writeScanFile(R"(<l a="DLH" m="A388" t="AIG Airbus A380-800 Lufthansa" r="D-AIMB"/>
+                   <l a="DLH" m="A388" t="AIG Airbus A380-800 Lufthansa" r="D-AIMA"/>
+                   <l a="BAW" m="B77W" t="AIG Boeing 777-300ER British Airways" r="G-XLEA"/>
+                   <l a="BAW" m="A388" t="AIG Airbus A380-800 British Airways" r="G-XLEA"/>)");
   gf_processScannedLiveries();
   EXPECT_EQ(titleOf("G-XLEA"), kA380BA) << "first in the file's order";
   EXPECT_EQ(titleOf("D-AIMB"), kA380LH);
@@ -39,10 +38,7 @@ TEST_F(LiveryRegcodesTest, TheFirstInlineRegistrationWinsAndTheClashIsReported) 
   EXPECT_EQ(readFile(g_errorsFolder / "InlineRegcodes.txt"),
             "G-XLEA 'AIG Boeing 777-300ER British Airways' => already in use by 'AIG Airbus A380-800 British Airways'\n"
             "AIG Airbus A380-800 Lufthansa 'D-AIMB' => already in use by 'D-AIMA'\n");
-  const std::string text = log();
-  EXPECT_NE(text.find("    2 in-line regcode clashes, see 'output/errors/InlineRegcodes.txt'"), std::string::npos);
-  EXPECT_NE(text.find("==> input/AIG-regcodes.enc not available"), std::string::npos);
-  EXPECT_NE(text.find("    3 registration codes"), std::string::npos);
+  EXPECT_NE(log().find("    2 in-line regcode clashes, see 'output/errors/InlineRegcodes.txt'"), std::string::npos);
 }
 
 TEST_F(LiveryRegcodesTest, UserCodesBeatTheAigFileAndASingleCodeMakesAUniqueLivery) {
@@ -50,9 +46,9 @@ TEST_F(LiveryRegcodesTest, UserCodesBeatTheAigFileAndASingleCodeMakesAUniqueLive
   fs::copy_file(testing_support::sourceDataFolder() / "AIG-regcodes.enc", dir_ / g_aigRegcodesEncFile);
   writeFile(dir_ / g_myRegcodesFolder / "mine.txt",
             std::string(kA350LH) + ";D-AIMA\nAIG Boeing 747-8 Lufthansa;D-ABYA\n");
-  writeScanFile({{"DLH", "", "A388", false, kA380LH, ""},
-                 {"DLH", "", "A359", false, kA350LH, ""},
-                 {"BAW", "", "A388", false, kA380BA, ""}});
+  writeScanFile(R"(<l a="DLH" m="A388" t="AIG Airbus A380-800 Lufthansa"/>
+                   <l a="DLH" m="A359" t="AIG Airbus A350-900 Lufthansa"/>
+                   <l a="BAW" m="A388" t="AIG Airbus A380-800 British Airways"/>)");
   gf_processScannedLiveries();
 
   EXPECT_EQ(titleOf("D-AIMA"), kA350LH);
@@ -70,11 +66,9 @@ TEST_F(LiveryRegcodesTest, UserCodesBeatTheAigFileAndASingleCodeMakesAUniqueLive
                            "0 new regcodes added, 1 regcode replaced, 1 regcode defined as special\n"})
     EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
   EXPECT_EQ(readFile(g_errorsFolder / "MissingCustomRepaints.txt"), "AIG Boeing 747-8 Lufthansa; D-ABYA\n");
-  const std::string text = log();
-  for (const char* line : {"    1 custom repaint title not found in scanned liveries, see "
-                           "'output/errors/MissingCustomRepaints.txt'",
-                           "    2 special liveries", "    2 unique liveries", "    3 registration codes"})
-    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  EXPECT_NE(log().find("    1 custom repaint title not found in scanned liveries, see "
+                       "'output/errors/MissingCustomRepaints.txt'"),
+            std::string::npos);
 }
 
 TEST_F(LiveryRegcodesTest, TheDontUseReadersTakeTheTitlesWithoutCodes) {
@@ -87,9 +81,8 @@ TEST_F(LiveryRegcodesTest, TheDontUseReadersTakeTheTitlesWithoutCodes) {
   writeFile(dir_ / g_myRegcodesFolder / "mine.txt", "Old title\nAIG Boeing 737-800 Ryanair old\nKept;G-EZAB\n");
   gf_readDontUseTitlesFolder();
   EXPECT_EQ(g_dontUseTitles, (TextSet{"AIG Boeing 737-800 Ryanair old", "Old title"}));
-  const std::string text = log();
-  EXPECT_NE(text.find("    1 don't use title read\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("    1 don't use title read from files in input/my_regcodes\n"), std::string::npos) << text;
+  for (const char* line : {"    1 don't use title read\n", "    1 don't use title read from files in input/my_regcodes\n"})
+    EXPECT_NE(log().find(line), std::string::npos) << line;
 }
 
 }  // namespace
