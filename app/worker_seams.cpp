@@ -34,6 +34,8 @@
 #include "feed/rt_app_weather.h"
 #include "feed/rt_license.h"
 #include "feed/traffic_handover.h"
+#include "liveries/failed_liveries.h"
+#include "liveries/livery_database.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
@@ -215,11 +217,12 @@ WorkerSeams gf_programWorkerSeams() {
   s.setAircraftList = lf_missing("the aircraft list");
 
   s.scanLiveries = lf_missing("gf_scanLiveries");
-  s.processScannedLiveries = lf_missing("gf_processScannedLiveries");
+  s.processScannedLiveries = [] { gf_processScannedLiveries(); };
   s.logLiveryMatchingSummary = lf_missing("gf_logLiveryMatchingSummary");
-  s.logUnmatchedLiveries = lf_missing("gf_logUnmatchedLiveries");
-  s.clearFailedLiveries = lf_missing("the failed-livery set");
-  s.clearNoMatchList = lf_missing("the no-match list");
+  s.logUnmatchedLiveries = [] { gf_logUnmatchedLiveries(); };
+  // The refused liveries stay out of the match for the whole process, restarts and days included.
+  s.clearFailedLiveries = [] {};
+  s.clearNoMatchList = [] { g_unmatchedLiveries.clear(); };
 
   s.initTrafficEngine = lf_missing("gf_initTrafficEngine");
   s.clearTrafficEngine = lf_missing("gf_clearTrafficEngine");

@@ -190,6 +190,15 @@ bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appe
   return true;
 }
 
+bool gf_writeLines(std::span<const std::string> lines, const fs::path& path) {
+  std::size_t size = 0;
+  for (const auto& line : lines) size += line.size() + 1;
+  std::string text;
+  text.reserve(size);
+  for (const auto& line : lines) text.append(line).push_back('\n');
+  return gf_writeStringToFile(text, path, false);
+}
+
 std::variant<std::span<const std::string>, std::string> TextFile::readLines(std::size_t reserveCount) {
   lines.clear();
   std::ifstream in(path, std::ios::binary);

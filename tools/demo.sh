@@ -15,6 +15,8 @@ mkdir -p "$program/docs" "$program/input" "$run/appdata/JORV" "$run/localappdata
 chmod 700 "$run/runtime"
 cp "$build/app/jorv" "$program/"
 cp "$build"/data/*.enc "$program/input/"
+mkdir -p "$program/output"
+cp "$root/data/LiveriesScanned_sample.xml" "$program/output/LiveriesScanned_MSFS2024.xml"
 echo "JORV fills a running flight simulator with real-world air traffic." > "$program/docs/README.txt"
 
 # A Steam-style MSFS 2024 installation for the package folders.

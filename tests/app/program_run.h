@@ -36,6 +36,9 @@ struct ProgramRun {
     fs::create_directories(program / "input");
     for (const char* set : {"dbase.enc", "airports.enc", "wktraffic.enc", "AIG-regcodes.enc"})
       fs::copy_file(kSourceDataFolder / set, program / "input" / set);
+    // A livery scan result, so that the livery database is built without a scan.
+    fs::create_directories(program / "output");
+    fs::copy_file(kSourceDataFolder / "LiveriesScanned_sample.xml", program / "output" / "LiveriesScanned_MSFS2024.xml");
     // A Steam-style MSFS 2024 installation.
     fs::create_directories(packages() / "Community");
     fs::create_directories(packages() / "Official2024");

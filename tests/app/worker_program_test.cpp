@@ -48,6 +48,7 @@ TEST(ProgramRun, WaitsForTheSimulatorUntilTheWindowClosesThenEndsInOrder) {
   const std::string log = run.log();
   std::size_t from = 0;
   EXPECT_EQ(log.find("Command line job:"), std::string::npos) << "not a production run";
+  EXPECT_NE(log.find("   20 liveries read from output/LiveriesScanned_MSFS2024.xml"), std::string::npos) << log;
   for (const char* line : {" Exiting: USER CLOSED SIM\n", "Shutdown cleanup: waiting for SimClient\n",
                            "Shutdown cleanup: SimClient stopped\n", "Shutdown cleanup: stopping readers\n",
                            "Shutdown cleanup: closing RT App server\n", "Shutdown cleanup: RT App server closed\n",

@@ -1,0 +1,115 @@
+// How long the livery database takes to build from a scan result of 30,000 liveries, and the
+// process's peak resident memory afterwards.
+//
+// The scan result is generated, deterministic, in the shape of a large installation: 2,000
+// airlines over 320 models in every category, one livery in ten flown by an operator, one in
+// eight cargo, half of them with a registration, a few hundred generic ones. The generator
+// writes the file line by line, so that its own memory does not count in the peak.
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/program_folders.h"
+#include "liveries/livery_database.h"
+#include "refdata/model_ids.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+constexpr int kLiveries = 30000;
+constexpr int kAirlines = 2000;
+constexpr int kModels = 320;
+
+std::string lf_code(std::mt19937& random, int letters, int digits) {
+  std::string code;
+  for (int i = 0; i < letters; ++i) code += static_cast<char>('A' + random() % 26);
+  for (int i = 0; i < digits; ++i) code += static_cast<char>('0' + random() % 10);
+  return code;
+}
+
+// Models interned with their categories and similar groups, as the dbase would leave them.
+std::vector<std::string> lf_setUpModels(std::mt19937& random) {
+  gf_resetModelTables();
+  gf_internAirlineName("");
+  gf_internModelName("");
+  std::vector<std::string> models;
+  const std::array<std::set<ModelId>*, 6> categories{&g_heavyModels,    &g_largeModels,          &g_buzjetModels,
+                                                     &g_twopropsModels, &g_highPerformanceModels, &g_rotorcraftModels};
+  for (int i = 0; i < kModels; ++i) {
+    std::string code = lf_code(random, 2, 2);
+    const ModelId id = gf_internModelName(code);
+    // Every seventh model is uncategorised (light aircraft).
+    if (i % 7 != 6) categories[static_cast<std::size_t>(i % 7)]->insert(id);
+    models.push_back(std::move(code));
+  }
+  for (int i = 0; i + 2 < 150; i += 3) g_similarTypes.push_back({models[i], models[i + 1], models[i + 2]});
+  return models;
+}
+
+void lf_writeScanFile(const fs::path& file) {
+  std::mt19937 random(20261207);
+  const auto models = lf_setUpModels(random);
+  std::vector<std::string> airlines;
+  for (int i = 0; i < kAirlines; ++i) airlines.push_back(lf_code(random, 3, 0));
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <liveries>\n";
+  for (int i = 0; i < kLiveries; ++i) {
+    const bool generic = i % 97 == 0;
+    const std::string& airline = generic ? std::string("ZZZ") : airlines[random() % airlines.size()];
+    const std::string& model = models[random() % models.size()];
+    std::string line = fmt::format("    <l a=\"{}\"", airline);
+    if (!generic && i % 10 == 3) line += fmt::format(" o=\"{}\"", airlines[random() % airlines.size()]);
+    line += fmt::format(" m=\"{}\"", model);
+    if (i % 8 == 5) line += " c=\"true\"";
+    line += fmt::format(" t=\"Bench {} {} livery {}\"", airline, model, i);
+    if (i % 2 == 0) line += fmt::format(" r=\"{}-{}\"", lf_code(random, 1, 0), lf_code(random, 4, 0));
+    out << line << " />\n";
+  }
+  out << "  </liveries>\n</root>\n";
+}
+
+// A folder of its own as the current directory, holding output/ with the scan result.
+struct BenchFolder {
+  BenchFolder() : folder(fs::temp_directory_path() / fmt::format("jorv-livery-bench-{}", ::getpid())) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    previous = fs::current_path();
+    fs::current_path(folder);
+    lf_writeScanFile(gf_liveriesScannedFile());
+  }
+  ~BenchFolder() {
+    std::error_code ignored;
+    fs::current_path(previous, ignored);
+    fs::remove_all(folder, ignored);
+  }
+  fs::path folder;
+  fs::path previous;
+};
+
+void BM_ProcessScannedLiveries(benchmark::State& state) {
+  const BenchFolder folder;
+  for (auto _ : state) {
+    gf_processScannedLiveries();
+    benchmark::DoNotOptimize(g_liveryTitles.size());
+  }
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  state.counters["titles"] = static_cast<double>(g_liveryTitles.size());
+  state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+  gf_resetLiveriesForTest();
+}
+BENCHMARK(BM_ProcessScannedLiveries)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
