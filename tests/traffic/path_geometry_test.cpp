@@ -87,11 +87,10 @@ TEST(TurnPlanTest, ArcTableRisesFromZeroToOneAndTheCurveRunsStartToEnd) {
   ASSERT_TRUE(end);
   EXPECT_LT(lf_metres(end->position, rq.end), 1e-3);
   // Half the length is half-way along the curve, not at half the parameter.
-  TurnPlan copy = plan;
   double covered = 0.0;
   Lalo previous = rq.start;
   for (int i = 1; i <= 50; ++i) {
-    const Lalo p = copy.evaluate(i / 100.0)->position;
+    const Lalo p = plan.evaluate(i / 100.0)->position;
     covered += lf_metres(previous, p);
     previous = p;
   }
