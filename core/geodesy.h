@@ -34,6 +34,12 @@ Lalo gf_destinationPoint(const Lalo& from, BearingDistance step);
 // feed and the simulator use for "not known yet".
 bool gf_isValidLalo(const Lalo& position);
 
+// A longitude difference in [-180, 180]: positions either side of the date line are close,
+// not a world apart. Every flat-earth test and local frame subtracts longitudes through this.
+double gf_wrapLongitudeDiff(double degrees);
+// A longitude back in [-180, 180] after a difference was added to it.
+double gf_normalizeLongitude(double degrees);
+
 template <>
 struct fmt::formatter<Lalo> : fmt::formatter<double> {
   template <typename FormatContext>

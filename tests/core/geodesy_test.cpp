@@ -102,4 +102,15 @@ TEST(GeodesyTest, ValidPositions) {
   EXPECT_EQ(fmt::format("{}", Lalo{52.3, -4.76}), "52.300000,-4.760000");
 }
 
+TEST(GeodesyTest, LongitudeDifferencesWrapAcrossTheDateLine) {
+  struct Case {
+    double in, wrapped;
+  };
+  const Case cases[] = {{179.9999 - -179.9999, -0.0002}, {-179.9999 - 179.9999, 0.0002}, {190, -170},
+                        {-190, 170},  {180, 180},  {-180, -180},  {0.5, 0.5}, {720.25, 0.25}};
+  for (const auto& c : cases) EXPECT_NEAR(gf_wrapLongitudeDiff(c.in), c.wrapped, 1e-9) << c.in;
+  EXPECT_NEAR(gf_normalizeLongitude(179.9999 + 0.0003), -179.9998, 1e-9);
+  EXPECT_TRUE(std::isnan(gf_wrapLongitudeDiff(std::nan(""))));
+}
+
 }  // namespace
