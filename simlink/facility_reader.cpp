@@ -346,7 +346,8 @@ void onRecvFacilityData(ParkingReadContext& context, const SimConnectRecv* messa
         record.stands.emplace_back(fmt::format("{}{}{}", gf_parkingNamePrefix(static_cast<std::uint32_t>(nameCode)),
                                                number, lf_standSuffix(suffix)),
                                    std::vector<StandOption>{}, lf_offsetPosition(context.reference, biasX, biasZ),
-                                   heading * kDegToRad, radius, static_cast<std::uint32_t>(type), info.cargo, info.ramp, false);
+                                   heading * kDegToRad, radius, static_cast<std::uint32_t>(type), info.cargo,
+                                   info.ramp, false);
         break;
       }
       default:
