@@ -1,5 +1,6 @@
 #pragma once
 // A few aircraft models with their categories and half wingspans, as the dbase would give them.
+#include <set>
 #include <utility>
 
 #include "liveries/ac_identity.h"
@@ -7,35 +8,22 @@
 
 namespace actest {
 
-struct Model {
-  const char* code;
-  AcCategory category;
-  double halfSpanM;
-};
-
-inline constexpr Model kModels[] = {
-    {"C172", AcCategory::none, 5.5},        {"BE58", AcCategory::twoprops, 5.8},
-    {"C25A", AcCategory::buzjet, 7.9},      {"E190", AcCategory::large, 14.4},
-    {"B738", AcCategory::large, 17.9},      {"B77W", AcCategory::heavy, 32.4},
-    {"EC35", AcCategory::rotorcraft, 5.1},  {"F16", AcCategory::high_performance, 4.9},
-};
-
 inline void installModels() {
+  struct Model {
+    const char* code;
+    std::set<ModelId>* category;  // none: category 0
+    double halfSpanM;
+  };
+  const Model models[] = {{"C172", nullptr, 5.5},           {"BE58", &g_twopropsModels, 5.8},
+                          {"E190", &g_largeModels, 14.4},   {"B738", &g_largeModels, 17.9},
+                          {"B77W", &g_heavyModels, 32.4},   {"EC35", &g_rotorcraftModels, 5.1},
+                          {"F16", &g_highPerformanceModels, 4.9}};
   gf_resetModelTables();
   gf_internModelName("");
   gf_internAirlineName("");
-  for (const Model& m : kModels) {
+  for (const Model& m : models) {
     const ModelId id = gf_internModelName(m.code);
-    g_dbaseModelCodes.insert(m.code);
-    switch (m.category) {
-      case AcCategory::twoprops: g_twopropsModels.insert(id); break;
-      case AcCategory::buzjet: g_buzjetModels.insert(id); break;
-      case AcCategory::large: g_largeModels.insert(id); break;
-      case AcCategory::heavy: g_heavyModels.insert(id); break;
-      case AcCategory::high_performance: g_highPerformanceModels.insert(id); break;
-      case AcCategory::rotorcraft: g_rotorcraftModels.insert(id); break;
-      case AcCategory::none: break;
-    }
+    if (m.category) m.category->insert(id);
     if (g_wingspanTable.size() <= id) g_wingspanTable.resize(id + 1, 0.0);
     g_wingspanTable[id] = m.halfSpanM / 1852.0;
   }

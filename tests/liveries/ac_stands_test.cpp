@@ -34,19 +34,15 @@ class AcStandsTest : public ::testing::Test {
 };
 
 TEST_F(AcStandsTest, NearestFreeFittingStandWithinTheGroundRadius) {
-  std::vector<Stand> stands{standAt(10.0), standAt(25.0), standAt(15.0, PARKING_GATE_SMALL, false, 10.0),
-                            standAt(20.0), standAt(5.0, PARKING_NONE)};
+  // Taken, too narrow a GATE_SMALL, no type, then two that fit; the ground radius is 44.22 m.
+  std::vector<Stand> stands{standAt(10.0), standAt(15.0, PARKING_GATE_SMALL, false, 10.0), standAt(5.0, PARKING_NONE),
+                            standAt(25.0), standAt(20.0, 10, true), standAt(45.0)};
   stands[0].taken = 1;
-  const AcIdentity b738 = aircraftOf("B738");  // ground radius 44.22 m
   double metres = 0.0;
-  EXPECT_EQ(gf_nearestStand(stands, kHere, b738, metres, false), &stands[3]);
+  EXPECT_EQ(gf_nearestStand(stands, kHere, aircraftOf("B738"), metres, false), &stands[4]);
   EXPECT_NEAR(metres, 20.0, 0.01);
-
-  const std::vector<Stand> beyond{standAt(45.0), standAt(30.0, 10, true)};
-  std::vector<Stand> copy = beyond;
-  EXPECT_EQ(gf_nearestStand(copy, kHere, b738, metres, true), &copy[1]);  // east, scaled by cos(lat)
-  copy.pop_back();
-  EXPECT_EQ(gf_nearestStand(copy, kHere, b738, metres, true), nullptr);
+  stands.erase(stands.begin() + 3, stands.begin() + 5);
+  EXPECT_EQ(gf_nearestStand(stands, kHere, aircraftOf("B738"), metres, true), nullptr);
   EXPECT_EQ(metres, 99999.0);
 }
 
@@ -56,16 +52,11 @@ TEST_F(AcStandsTest, FallbackToStandsThatKnowTheAircraftOnlyWhenAllowed) {
     double metres;
     bool east;
     const char* optionCallsign;
-    bool sameIdentity;
-    bool allowed;
-    bool found;
+    bool sameIdentity, allowed, found;
   };
-  const Case cases[] = {
-      {70.0, false, "BAW1", false, true, true},    {70.0, false, "BAW1", false, false, false},
-      {70.0, false, "BAW2", false, true, false},   {70.0, false, "BAW2", true, true, true},
-      {81.0, true, "BAW1", false, true, true},     {81.5, false, "BAW1", false, true, false},
-      {81.5, true, "BAW1", false, true, false},
-  };
+  const Case cases[] = {{70.0, false, "BAW1", false, true, true},  {70.0, false, "BAW1", false, false, false},
+                        {70.0, false, "BAW2", false, true, false}, {70.0, false, "BAW2", true, true, true},
+                        {81.0, true, "BAW1", false, true, true},   {81.5, true, "BAW1", false, true, false}};
   const AcIdentity b77w = aircraftOf("B77W", "BAW1");
   for (const Case& c : cases) {
     std::vector<Stand> stands{standAt(c.metres, 10, c.east)};
@@ -75,25 +66,14 @@ TEST_F(AcStandsTest, FallbackToStandsThatKnowTheAircraftOnlyWhenAllowed) {
     double metres = 0.0;
     const Stand* stand = gf_nearestStand(stands, kHere, b77w, metres, c.allowed);
     EXPECT_EQ(stand != nullptr, c.found) << c.metres << " m, " << c.optionCallsign << " allowed " << c.allowed;
-    if (stand) {
-      EXPECT_NEAR(metres, c.metres, 0.01);
-    }
+    EXPECT_NEAR(metres, stand ? c.metres : 99999.0, 0.01);
   }
 }
 
-class HelipadTest : public facilitytest::FacilityTest {
- protected:
-  void SetUp() override {
-    FacilityTest::SetUp();
-    installModels();
-  }
-  void TearDown() override {
-    gf_resetModelTables();
-    FacilityTest::TearDown();
-  }
-};
+using facilitytest::FacilityTest;
 
-TEST_F(HelipadTest, ARotorcraftGetsTheHelipadAFixedWingAircraftNever) {
+TEST_F(FacilityTest, ARotorcraftGetsTheHelipadAFixedWingAircraftNever) {
+  installModels();
   facilitytest::sim::setFacilityFolder(testing_support::sourceDataFolder() / "sim" / "facilities");
   BglAirport lszh;
   std::uint32_t helipads = 0;
@@ -110,6 +90,7 @@ TEST_F(HelipadTest, ARotorcraftGetsTheHelipadAFixedWingAircraftNever) {
     const Stand* stand = gf_nearestStand(lszh.stands, pad->position, aircraftOf(fixedWing), metres, true);
     EXPECT_TRUE(stand == nullptr || !stand->heli) << fixedWing;
   }
+  gf_resetModelTables();
 }
 
 TEST_F(AcStandsTest, TheRecordLearnsAndMatchesStandOptions) {
