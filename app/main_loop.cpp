@@ -27,7 +27,6 @@ std::int32_t g_pauseTickCountdown = 100;
 bool g_parkingCountdownRestarted = false;
 std::atomic<std::int32_t> g_parkingMinutesLeft{20};
 std::atomic<std::int32_t> g_parkingCountdown{-1};
-std::atomic<std::uint64_t> g_currentWeekTime{0};
 std::atomic<bool> g_removeBlockedRequested{false};
 std::atomic<std::int32_t> g_staticTargetCount{0};
 std::mutex g_parkingRequestMutex;

@@ -116,3 +116,13 @@ std::uint64_t gf_weekdayAndHalfHour() {
   const std::uint32_t slot = static_cast<std::uint32_t>(lf_halfHourSlotOf(*tm));
   return static_cast<std::uint64_t>(weekday) | (static_cast<std::uint64_t>(slot) << 32);
 }
+
+std::atomic<std::uint64_t> g_currentWeekTime{0};
+
+WeekTime gf_unpackWeekTime(std::uint64_t packed) {
+  return WeekTime{static_cast<std::uint32_t>(packed), static_cast<std::uint32_t>(packed >> 32)};
+}
+
+std::uint64_t gf_packWeekTime(WeekTime time) {
+  return static_cast<std::uint64_t>(time.day) | (static_cast<std::uint64_t>(time.slot) << 32);
+}

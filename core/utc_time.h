@@ -1,5 +1,6 @@
 #pragma once
 // UTC clock texts. Times are whole seconds since 1970-01-01 00:00 UTC.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -35,3 +36,17 @@ std::int32_t gf_halfHourSlot();
 // bits, both of one reading of the clock. Each half is 0xFFFFFFFF when the time cannot be
 // broken down.
 std::uint64_t gf_weekdayAndHalfHour();
+
+// A time of the week: weekday 1..7 and half-hour slot 0..47.
+struct WeekTime {
+  std::uint32_t day = 0;
+  std::uint32_t slot = 0;
+  friend bool operator==(const WeekTime&, const WeekTime&) = default;
+};
+WeekTime gf_unpackWeekTime(std::uint64_t packed);
+std::uint64_t gf_packWeekTime(WeekTime time);
+
+// The week time of the stand and parking code, packed as gf_weekdayAndHalfHour packs it. The
+// worker stores it from the clock; any thread reads it. 0 until the first store.
+extern std::atomic<std::uint64_t> g_currentWeekTime;
+inline WeekTime gf_currentWeekTime() { return gf_unpackWeekTime(g_currentWeekTime.load()); }

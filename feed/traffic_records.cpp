@@ -1,5 +1,7 @@
 #include "feed/traffic_records.h"
 
+#include <fmt/format.h>
+
 #include <cstddef>
 #include <utility>
 
@@ -93,6 +95,23 @@ bool FeedRecordHead::setAirlineFromCallsign() {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   airlineId = gf_internAirlineName(code);
   return true;
+}
+
+std::string FeedRecordHead::description() const {
+  const std::string operatorText = secondAirlineId != 0 ? fmt::format(",{}", gf_airlineName(secondAirlineId)) : "";
+  return fmt::format("{:3}{:4} {:4}{}{:3}", gf_airlineName(airlineId), operatorText, gf_modelName(modelId),
+                     marker != 0 ? "." : " ", cargo777 != 0 ? "(C)" : "");
+}
+
+std::string FeedRecordHead::descriptionWithRegistration() const {
+  return fmt::format("{} {}", description(), registration);
+}
+
+std::string FeedRecordHead::toString() const {
+  const std::string route = origin.empty() && destination.empty()
+                                ? std::string(8, ' ')
+                                : fmt::format("{:3}->{:3}", origin.text(), destination.text());
+  return fmt::format("{:8} {:12} {} {}", callsign, registration, route, description());
 }
 
 void TrafficBatch::clear() {

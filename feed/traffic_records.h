@@ -1,6 +1,8 @@
 #pragma once
 // What the feed makes of RealTraffic messages: the decoded fields of one message, as both
 // traffic sources fill them, and the finished live and parked records handed to the engine.
+#include <fmt/format.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -103,6 +105,20 @@ struct FeedRecordHead {
   // A callsign of three letters then a digit names its airline: interns the upper-cased letters
   // as airlineId. False (nothing changed) for any other callsign.
   bool setAirlineFromCallsign();
+
+  // The identity as log lines show it: airline, ",operator" when there is one, model, "." for a
+  // dbase entry, "(C)" for cargo ("DLH,CLH A320.(C)"), in fixed columns.
+  std::string description() const;
+  std::string descriptionWithRegistration() const;  // plus a blank and the registration
+  // Callsign, registration, "ORG->DST" (8 blanks when neither is known) and the description.
+  std::string toString() const;
+};
+
+template <>
+struct fmt::formatter<FeedRecordHead> : fmt::formatter<std::string_view> {
+  auto format(const FeedRecordHead& head, fmt::format_context& ctx) const {
+    return fmt::formatter<std::string_view>::format(head.description(), ctx);
+  }
 };
 
 struct TrafficRecord : FeedRecordHead {

@@ -342,12 +342,12 @@ void onRecvFacilityData(ParkingReadContext& context, const SimConnectRecv* messa
         const float radius = lf_read<float>(message, 68);
         const float biasX = lf_read<float>(message, 72);
         const float biasZ = lf_read<float>(message, 76);
-        const bool cargo = type == 5 || type == 6;
-        const bool ramp = (type >= 1 && type <= 4) || type == 14;
+        const ParkingTypeInfo info = *gf_parkingTypeInfo(static_cast<std::uint32_t>(type));
         record.stands.emplace_back(fmt::format("{}{}{}", gf_parkingNamePrefix(static_cast<std::uint32_t>(nameCode)),
                                                number, lf_standSuffix(suffix)),
                                    std::vector<StandOption>{}, lf_offsetPosition(context.reference, biasX, biasZ),
-                                   heading * kDegToRad, radius, static_cast<std::uint32_t>(type), cargo, ramp, false);
+                                   heading * kDegToRad, radius, static_cast<std::uint32_t>(type), info.cargo,
+                                   info.ramp, false);
         break;
       }
       default:

@@ -3,9 +3,14 @@
 // helipad, and the airport record of the airport scan that holds them.
 //
 // Stand and StandOption are the parking subsystem's records; they live here, below both the
-// reader and the parking code, so that neither has to reach up to the other.
+// reader and the parking code, so that neither has to reach up to the other. The park
+// airport's table g_stands lives here for the same reason: the traffic engine and the parking
+// code both read it, on lf_main only.
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/geodesy.h"
@@ -23,19 +28,36 @@ struct StandOption {
   std::uint64_t hours = 0;  // bit i: half-hour i of the day (UTC), i = 0..47
   std::uint32_t id = 0;     // 1-based within its stand; 0 marks a dead entry
   std::uint32_t day = 0;    // weekday 1..7
-  std::uint32_t fromFile = 0;
-  std::uint32_t real = 0;
+  std::uint32_t fromFile = 0;  // 1: read from the airport stand file; 0: learned
+  std::uint32_t real = 0;      // 1: observed RealTraffic parking; 0: soft (expected)
   std::uint8_t cpl = 0;
 };
 
-// Parking types 0..15 (the simulator's numbering); 13 is a vehicle parking, never a stand.
+// Parking types 0..15 (the simulator's numbering), with the name that stand files and the
+// simulator give each and the cargo and ramp flags that a named type implies.
+inline constexpr std::uint32_t PARKING_NONE = 0;
+inline constexpr std::uint32_t PARKING_GATE_SMALL = 8;
+inline constexpr std::uint32_t PARKING_FUEL = 12;
+inline constexpr std::uint32_t PARKING_VEHICLE = 13;  // a vehicle parking, never a stand
+inline constexpr std::uint32_t PARKING_TYPE_COUNT = 16;
+
+struct ParkingTypeInfo {
+  std::string_view name;
+  bool cargo = false;
+  bool ramp = false;
+};
+// None for a type above 15.
+std::optional<ParkingTypeInfo> gf_parkingTypeInfo(std::uint32_t type);
+// "RAMP_CARGO" -> 5; none for a name not in the table (exact text).
+std::optional<std::uint32_t> gf_parkingTypeOf(std::string_view name);
+
 struct Stand {
   std::vector<StandOption> options;
   std::string name;                    // unique within one airport's table
   std::vector<std::int32_t> excludes;  // ids of overlapping stands
   Lalo position;
-  double heading = 0.0;  // radians
-  double radius = 0.0;   // nautical miles
+  double heading = 0.0;  // radians, 0 <= heading < 2 pi
+  double radius = 0.0;   // nautical miles: half the width the stand offers
   std::uint32_t id = 0;  // 1-based number in its table; 0 in a stand just read
   std::uint32_t type = 0;
   std::uint8_t manual = 0;
@@ -46,19 +68,30 @@ struct Stand {
   std::uint8_t heli = 0;
 
   Stand() = default;
-  // The radius comes in metres, as files and the simulator give it.
+  // The radius comes in metres, as files and the simulator give it; the heading in radians of
+  // any turn (a file's -90 degrees is held as 3 pi / 2).
   Stand(std::string standName, std::vector<StandOption> standOptions, Lalo standPosition, double headingRad,
-        double radiusMetres, std::uint32_t parkingType, bool isCargo, bool isRamp, bool isHeli)
-      : options(std::move(standOptions)),
-        name(std::move(standName)),
-        position(standPosition),
-        heading(headingRad),
-        radius(radiusMetres * kNmPerMetre),
-        type(parkingType),
-        cargo(isCargo ? 1 : 0),
-        ramp(isRamp ? 1 : 0),
-        heli(isHeli ? 1 : 0) {}
+        double radiusMetres, std::uint32_t parkingType, bool isCargo, bool isRamp, bool isHeli);
+
+  // Whether an aircraft of the category and half wingspan (NM) may park here: not more than
+  // 5.4 m wider than the stand, then by parking type. A helipad takes rotorcraft only, by the
+  // width alone: the readers give every helipad type 0.
+  bool fitsAircraft(AcCategory category, double halfWingspanNm) const;
 };
+
+// Heading in radians into [0, 2 pi); a value that is not finite becomes 0.
+double gf_normalizeHeading(double headingRad);
+
+// The park airport's stands, element k - 1 numbered k. Worker thread only.
+extern std::vector<Stand> g_stands;
+
+// Stand number k of a table, or null when the table has no element k - 1 carrying that number
+// (0, out of range, or a table not numbered yet).
+Stand* gf_standByNumber(std::span<Stand> stands, std::int64_t number);
+
+// "          {:8}: excludes {}": the stand's name and the names of the stands of g_stands that
+// its use excludes, joined by ","; empty for a stand that excludes none.
+std::string gf_describeStandExcludes(const Stand& stand);
 
 // An airport as the airport scan builds it: code, reference point, name, altitude and stands.
 struct BglAirport {

@@ -1,0 +1,60 @@
+#pragma once
+// The identity that opens every aircraft the engine handles, live or static: the feed's record
+// head followed by the model data that decide how the aircraft moves and where it may park,
+// and the livery match's results. The livery match and the traffic engine both build on it.
+#include <cstdint>
+#include <string_view>
+
+#include "feed/traffic_records.h"
+#include "refdata/model_ids.h"
+
+struct AcIdentity : FeedRecordHead {
+  double wingspan = 0.0;          // half the wingspan, NM
+  double groundRadius = 0.0;      // NM: the room it takes on the ground, 18..65 m
+  double wideGroundRadius = 0.0;  // NM: 1.25 groundRadius
+  double cgHeightFt = 0.0;        // centre of gravity over the ground
+  bool cgHeightFlag = false;      // cgHeightFt and refPitch are the simulator's own answer
+  double refPitch = 0.0;          // rad, on the ground
+  double takeoffPitch = 0.0;      // rad, negative is nose up
+  double climbPitch = 0.0;        // rad
+  double defaultTurnPerStep = 0.0;  // rad per tick, the category's turn rate
+  std::uint32_t hexid = 0;          // set by whoever creates the aircraft
+  AcCategory category = AcCategory::large;
+  std::int32_t flareSteps = 0;
+  std::int32_t secondSteps = 0;
+  std::int32_t rotationSteps = 0;
+  std::int32_t climbPitchSteps = 0;
+  bool isLarge = false;  // buzjet, large or heavy
+  bool isRegional = false;
+  bool isLightTwin = false;
+  bool isLightSingle = false;
+
+  // Filled by the livery match. The title is a view into the livery database, which lives as
+  // long as the aircraft records; empty: no livery.
+  std::string_view matchedTitle;
+  std::uint8_t isFsltlLivery = 0;
+  std::uint8_t tcasCoverage = 0;
+
+  AcIdentity() = default;
+  // Takes the head and fills the model data from the dbase tables (category, half wingspan,
+  // the category's tables, the type classes). The two pitches are randomised a little.
+  explicit AcIdentity(FeedRecordHead head);
+};
+
+// The model data of a category (pitches in degrees as stored, negative nose up).
+struct CategoryModel {
+  double turnRateDeg;
+  std::int32_t flareSteps;
+  std::int32_t secondSteps;
+  std::int32_t rotationSteps;
+  std::int32_t climbPitchSteps;
+  double takeoffPitchDeg;
+  double climbPitchDeg;
+  double cgHeightFt;
+};
+// Throws std::out_of_range "invalid unordered_map<K, T> key" for a value outside 0..6.
+const CategoryModel& gf_categoryModel(AcCategory category);
+
+// Whether the user wants aircraft of the category: buzjets, large and heavy always; the others
+// by LIGHT_AIRCRAFT, TWO_PROPS, HIGH_PERF_AIRCRAFT and HELICOPTERS of the current snapshot.
+bool gf_isCategoryIncluded(AcCategory category);
