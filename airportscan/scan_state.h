@@ -13,6 +13,7 @@
 struct ThirdPartyAirportFile {
   std::string file;
   std::string version;
+  friend bool operator==(const ThirdPartyAirportFile&, const ThirdPartyAirportFile&) = default;
 };
 
 // One add-on publisher of the archive and its airport files, in listed order.
