@@ -83,6 +83,10 @@ std::optional<std::string> gf_attributeAsString(pugi::xml_node element, std::str
   return std::string(attribute.value());
 }
 
+std::string gf_attributeOr(pugi::xml_node element, std::string_view name, std::string_view fallback) {
+  return gf_attributeAsString(element, name).value_or(std::string(fallback));
+}
+
 std::string gf_versionString(std::uint32_t major, std::uint32_t minor, std::uint32_t patch) {
   return fmt::format("{}.{}.{}", major, minor, patch);
 }

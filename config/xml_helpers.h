@@ -24,6 +24,8 @@ std::optional<std::int32_t> gf_getIntParameter(const pugi::xml_document& documen
 
 // The attribute's text; no value when the element has no attribute of that name.
 std::optional<std::string> gf_attributeAsString(pugi::xml_node element, std::string_view name);
+// The attribute's text, or the fallback when the element has no attribute of that name.
+std::string gf_attributeOr(pugi::xml_node element, std::string_view name, std::string_view fallback);
 
 std::string gf_versionString(std::uint32_t major, std::uint32_t minor, std::uint32_t patch);  // "16.8.2"
 

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <stdexcept>
 
@@ -139,6 +140,13 @@ std::string gf_removeDots(std::string_view text) {
   std::string out;
   std::copy_if(text.begin(), text.end(), std::back_inserter(out), [](char c) { return c != '.'; });
   return out;
+}
+
+bool gf_containsNoCase(std::string_view text, std::string_view needle) {
+  if (needle.empty()) return true;
+  auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+  return std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                     [&lower](char a, char b) { return lower(a) == lower(b); }) != text.end();
 }
 
 void gf_splitLines(std::string_view text, std::vector<std::string>& lines) {

@@ -23,6 +23,8 @@ void gf_trimCommaList(std::string& text);
 std::list<std::string> gf_parseCommaList(std::string_view text);
 std::string gf_textBetweenQuotes(std::string_view text);
 std::string gf_removeDots(std::string_view text);
+// ASCII letters compared without case; an empty needle is always contained.
+bool gf_containsNoCase(std::string_view text, std::string_view needle);
 
 // Appends the buffer's lines (UTF-8 BOM skipped, LF or CR LF endings).
 void gf_splitLines(std::string_view text, std::vector<std::string>& lines);
