@@ -58,4 +58,33 @@ TEST(ProgramRun, WaitsForTheSimulatorUntilTheWindowClosesThenEndsInOrder) {
   }
 }
 
+// Three starts: defaults written; a setting changed by hand; the file broken. The broken text
+// goes aside and the kept generation brings the setting back; nothing saves defaults over it.
+TEST(ProgramRun, ABrokenParametersFileCostsNoSettings) {
+  ProductionRun run;
+  const fs::path parameters = run.appdata / "JORV" / "parameters.xml";
+  const fs::path backup = fs::path(parameters).concat(".bak");
+  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  std::string text = testing_support::readFile(parameters);
+  const std::string portDefault = "name=\"PORT_NUMBER\" value=\"";
+  const auto at = text.find(portDefault);
+  ASSERT_NE(at, std::string::npos) << text;
+  const auto valueAt = at + portDefault.size();
+  text.replace(valueAt, text.find('"', valueAt) - valueAt, "10811");
+  testing_support::writeFile(parameters, text);
+  const std::string port = "name=\"PORT_NUMBER\" value=\"10811\"";
+
+  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  ASSERT_NE(testing_support::readFile(backup).find(port), std::string::npos);
+
+  testing_support::writeFile(parameters, "<root><broken");
+  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  EXPECT_NE(testing_support::readFile(parameters).find(port), std::string::npos) << run.log();
+  EXPECT_NE(testing_support::readFile(backup).find(port), std::string::npos);
+  EXPECT_EQ(testing_support::readFile(fs::path(parameters).concat(".corrupt")), "<root><broken");
+  EXPECT_FALSE(fs::exists(run.appdata / "JORV" / "parameters0.xml"));
+  EXPECT_NE(run.log().find("could not be loaded: "), std::string::npos) << run.log();
+  EXPECT_NE(run.log().find(", restoring from "), std::string::npos);
+}
+
 }  // namespace
