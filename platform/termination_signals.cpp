@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -27,7 +28,9 @@ struct Watch {
   std::thread watcher;
   struct sigaction previous[std::size(kSignals)] = {};
 };
-Watch g_watch;  // GUI thread only
+// Used by the thread that makes and ends the guard. Never destroyed: a process that exits
+// while the guard lives must not end on a joinable thread.
+Watch& g_watch = *new Watch;
 
 void lf_onTerminationSignal(int signo) {
   if (g_closeRequested.exchange(true)) {
