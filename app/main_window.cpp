@@ -11,7 +11,6 @@
 #include "config/keys.h"
 #include "config/program_folders.h"
 #include "config/xml_helpers.h"
-#include "core/files.h"
 #include "core/log.h"
 #include "feed/rt_license.h"
 
@@ -49,11 +48,10 @@ void gf_readSavedWindowPosition() {
     return;
   }
   if (!result) {
-    // Set aside so that the worker starts from a fresh file with the defaults.
-    gf_logWarning(fmt::format("{} failed to load ({}). Saved as 0.xml and removed.", name, result.description()));
-    gf_save1GenerationOf(file);
-    if (!fs::remove(file, error) && error)
-      gf_logWarning(fmt::format("Could not remove '{}': {}", name, error.message()));
+    // Left as it is: the worker's load keeps the broken text aside and takes the kept
+    // generation, which a fresh file here would have let the defaults overwrite.
+    gf_logWarning(fmt::format("{} failed to load ({}); the window takes its default position", name,
+                              result.description()));
     return;
   }
   lf_takePosition(MAIN_WINDOW_X, document);

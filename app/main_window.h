@@ -8,7 +8,8 @@ bool initInstance(const char* title);
 ui::Hwnd gf_mainWindow();
 void gf_setMainWindow(ui::Hwnd hwnd);
 
-// Only the saved position from parameters.xml (the worker loads the rest).
+// Only the saved position from parameters.xml (the worker loads the rest); never changes the
+// file, not even a broken one.
 void gf_readSavedWindowPosition();
 // At exit: the normal (not minimized or maximized) position is saved, then kept reachable.
 void gf_saveWindowPosition();

@@ -16,6 +16,7 @@
 #include "feed/rt_api_transport.h"
 #include "refdata/downloader.h"
 #include "platform/os.h"
+#include "platform/termination_signals.h"
 #include "platform/ui.h"
 
 namespace {
@@ -91,6 +92,8 @@ int gf_runGui() {
   }
   g_productionMode = g_productionSwitch.value_or(false);
 
+  // Ctrl+C, a logout or a service manager's stop close the window as its close button would.
+  const ui::CloseOnTerminationSignals closeOnSignals(gf_mainWindow());
   if (ui::Hwnd window = gf_mainWindow(); window != ui::Hwnd::null) ui::postMessage(window, MSG_START, 0, 0);
 
   ui::Msg msg;

@@ -39,6 +39,11 @@ struct Primitive {
   Font font;                  // Text
 };
 
+// Makes fontconfig, and with it cairo and a toolkit's text, take a font of fitting widths for
+// a face the layout was made for when the system lacks it. Once per process; text does it
+// itself, a toolkit calls it before it starts.
+void useFontStandIns();
+
 class Canvas {
  public:
   // A blank white surface of width x height pixels (at least 1 x 1).
@@ -62,6 +67,8 @@ class Canvas {
   void polyline(const std::vector<Point>& points, Color color, int penWidth);
   // Text with its top-left corner at (x, y).
   void text(int x, int y, std::string_view utf8, const Font& font, Color color);
+  // How far the text advances, in logical units, rounded up.
+  int textWidth(std::string_view utf8, const Font& font) const;
   // Copies another canvas of any size onto this one at device (0, 0), pixels and record alike:
   // the last step of painting off-screen first.
   void drawCanvas(const Canvas& source);

@@ -570,6 +570,7 @@ void lf_releaseFontsAtExit() {
 }
 
 backend::Backend* lf_make() {
+  useFontStandIns();  // before pango looks at the fonts
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fprintf(stderr, "GTK could not open the display\n");
     return nullptr;

@@ -8,6 +8,8 @@ packages=(
   libpugixml-dev libcurl4-openssl-dev libsodium-dev libzip-dev
   nlohmann-json3-dev libmsgsl-dev libfmt-dev libcairo2-dev libfontconfig-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev libgtk-3-dev
+  # The window's text: its layout was measured for Segoe UI, which Carlito stands in for.
+  fonts-crosextra-carlito
 )
 # Extra packages named by the caller (for example the window backend's).
 packages+=("$@")

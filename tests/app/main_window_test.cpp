@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <string>
 
 #include "app/controls.h"
 #include "app/option_controls.h"
@@ -46,13 +48,14 @@ TEST_F(MainWindowTest, TheSavedPositionIsReadStrictly) {
   }
 }
 
-TEST_F(MainWindowTest, ACorruptParametersFileIsSetAsideAndRemoved) {
-  testing_support::writeFile(parametersFile(), "<root><parameters><parameter name=");
+TEST_F(MainWindowTest, ACorruptParametersFileIsLeftForTheWorkersLoad) {
+  const std::string broken = "<root><parameters><parameter name=";
+  testing_support::writeFile(parametersFile(), broken);
   MAIN_WINDOW_X.value = 123;
   gf_readSavedWindowPosition();
   EXPECT_EQ(MAIN_WINDOW_X.value, 123);  // untouched: the defaults stand
-  EXPECT_FALSE(fs::exists(parametersFile()));
-  EXPECT_TRUE(fs::exists(root_ / "appdata" / "JORV" / "parameters0.xml"));
+  EXPECT_EQ(testing_support::readFile(parametersFile()), broken);
+  EXPECT_EQ(std::distance(fs::directory_iterator(parametersFile().parent_path()), fs::directory_iterator()), 1);
   EXPECT_NE(log().find("failed to load ("), std::string::npos);
 }
 

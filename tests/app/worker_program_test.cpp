@@ -2,8 +2,11 @@
 // whether every data step succeeded.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/app/program_run.h"
 
@@ -57,6 +60,57 @@ TEST(ProgramRun, WaitsForTheSimulatorUntilTheWindowClosesThenEndsInOrder) {
     ASSERT_NE(found, std::string::npos) << line << "\n" << log;
     from = found;
   }
+}
+
+// Three starts: defaults written; a setting changed by hand; the file broken. The broken text
+// goes aside and the kept generation brings the setting back; nothing saves defaults over it.
+TEST(ProgramRun, ABrokenParametersFileCostsNoSettings) {
+  ProductionRun run;
+  const fs::path parameters = run.appdata / "JORV" / "parameters.xml";
+  const fs::path backup = fs::path(parameters).concat(".bak");
+  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  std::string text = testing_support::readFile(parameters);
+  const std::string portDefault = "name=\"PORT_NUMBER\" value=\"";
+  const auto at = text.find(portDefault);
+  ASSERT_NE(at, std::string::npos) << text;
+  const auto valueAt = at + portDefault.size();
+  text.replace(valueAt, text.find('"', valueAt) - valueAt, "10811");
+  testing_support::writeFile(parameters, text);
+  const std::string port = "name=\"PORT_NUMBER\" value=\"10811\"";
+
+  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  ASSERT_NE(testing_support::readFile(backup).find(port), std::string::npos);
+
+  testing_support::writeFile(parameters, "<root><broken");
+  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  EXPECT_NE(testing_support::readFile(parameters).find(port), std::string::npos) << run.log();
+  EXPECT_NE(testing_support::readFile(backup).find(port), std::string::npos);
+  EXPECT_EQ(testing_support::readFile(fs::path(parameters).concat(".corrupt")), "<root><broken");
+  EXPECT_FALSE(fs::exists(run.appdata / "JORV" / "parameters0.xml"));
+  EXPECT_NE(run.log().find("could not be loaded: "), std::string::npos) << run.log();
+  EXPECT_NE(run.log().find(", restoring from "), std::string::npos);
+}
+
+// A service manager's stop ends the run in order, as the close button would.
+TEST(ProgramRun, SigtermClosesTheWindowAndEndsInOrder) {
+  ProductionRun run;
+  run.chooseRTApp();
+  const pid_t pid = run.start(600);
+  // The set-up's lines reach the file when it is done.
+  auto setUp = [&] { return fs::exists(run.program / "Log.txt") && run.log().find(" airports read\n") != std::string::npos; };
+  for (int i = 0; i < 3000 && !setUp(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(setUp()) << run.errors();
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(ProductionRun::wait(pid), 0) << run.errors();
+  const std::string log = run.log();
+  std::size_t from = 0;
+  for (const char* line : {" Exiting: USER CLOSED SIM\n", "Shutdown cleanup completed; posting MSG_EXIT\n",
+                           "MAIN_WINDOW_X=400\n", "MAIN_WINDOW_Y=20\n"}) {
+    const auto found = log.find(line, from);
+    ASSERT_NE(found, std::string::npos) << line << "\n" << log;
+    from = found;
+  }
+  EXPECT_TRUE(log.ends_with("Z\n")) << "the closing date line, flushed";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -17,9 +18,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/messages.h"
 #include "app/option_controls.h"
+#include "platform/canvas.h"
 #include "platform/ui_gtk.h"
 #include "tests/app/window_fixture.h"
 
@@ -202,6 +205,53 @@ TEST_F(GtkWindowTest, TheWidgetsActForTheUserAndShowTheModel) {
   EXPECT_EQ(pixel(box.x + box.width / 2, box.y + box.height / 2), 0xFFFFFFu);
   EXPECT_EQ(pixel(box.x, box.y + box.height / 2), 0x606060u);
   cairo_surface_destroy(image);
+}
+
+// At 96 DPI, where painted units are pixels: a button's or label's natural width within the
+// width the layout gives it, and each painted text (the check boxes' labels among them) short of
+// the next control or panel line to its right on its row, and of the window's edge.
+TEST_F(GtkWindowTest, EveryTextFitsItsPlace) {
+  std::vector<std::string> misfits;
+  ui::driver::runOnGuiThread([&] {
+    ui::gtk::settle();
+    GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(ui::gtk::widgetOf(window_)));
+    std::vector<ui::Rect> obstacles;
+    for (ui::Hwnd child : ui::childWindows(window_)) {
+      GtkWidget* shown = ui::gtk::widgetOf(child);
+      if (!shown || !gtk_widget_get_visible(shown)) continue;
+      int x = 0, y = 0;
+      gtk_widget_translate_coordinates(shown, fixed, 0, 0, &x, &y);
+      obstacles.push_back({x, y, gtk_widget_get_allocated_width(shown), gtk_widget_get_allocated_height(shown)});
+      const ui::ControlKind kind = ui::controlKind(child);
+      if (kind != ui::ControlKind::Button && kind != ui::ControlKind::Label) continue;
+      int natural = 0;
+      gtk_widget_get_preferred_width(shown, nullptr, &natural);
+      if (natural > ui::windowRect(child).width)
+        misfits.push_back("'" + ui::getWindowText(child) + "' wants " + std::to_string(natural) + " of " +
+                          std::to_string(ui::windowRect(child).width));
+    }
+    const ui::Rect client = ui::clientRect(window_);
+    ui::Canvas canvas(client.width, client.height);
+    ui::paintWindow(window_, canvas);
+    for (const ui::Primitive& line : canvas.record())
+      if (line.kind == ui::Primitive::Kind::Line && line.points.size() == 2 && line.points[0].x == line.points[1].x)
+        obstacles.push_back({line.points[0].x, std::min(line.points[0].y, line.points[1].y), 1,
+                             std::abs(line.points[1].y - line.points[0].y)});
+    for (const ui::Primitive& text : canvas.record()) {
+      if (text.kind != ui::Primitive::Kind::Text) continue;
+      const int left = text.points[0].x, top = text.points[0].y, bottom = top + std::abs(text.font.height);
+      int limit = client.width;
+      for (const ui::Rect& o : obstacles)
+        if (o.x > left && o.y < bottom && top < o.y + o.height) limit = std::min(limit, o.x);
+      const int right = left + canvas.textWidth(text.text, text.font);
+      if (right > limit)
+        misfits.push_back("'" + text.text + "' at " + std::to_string(left) + " ends at " + std::to_string(right) +
+                          ", beyond " + std::to_string(limit));
+    }
+  });
+  std::string list;
+  for (const std::string& misfit : misfits) list += misfit + "\n";
+  EXPECT_TRUE(misfits.empty()) << list;
 }
 
 TEST_F(GtkWindowTest, ClosingTheRealWindowEndsTheProgramInOrderAndKeepsItsPosition) {
