@@ -10,11 +10,11 @@
 #include "feed/rt_api_metar_client.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_license.h"
-#include "rtdirect_support.h"
+#include "tests/feed/rt_api_test_support.h"
 
 namespace {
 
-using rtdirect_test::WebApiTest;
+using feed_test::WebApiTest;
 using rtstandin::WebApiFault;
 using rtstandin::WebApiFaultKind;
 

@@ -21,7 +21,7 @@
 #include "feed/rt_license.h"
 #include "feed/traffic_mailbox.h"
 #include "refdata/model_ids.h"
-#include "rtdirect_support.h"
+#include "tests/feed/rt_api_test_support.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ std::atomic<std::int64_t> g_clockShiftNs{0};
 std::mutex g_reportsMutex;
 std::vector<std::pair<FeedReport, std::uint32_t>> g_reports;
 
-class DirectTest : public rtdirect_test::WebApiTest {
+class DirectTest : public feed_test::WebApiTest {
  protected:
   void SetUp() override {
     WebApiTest::SetUp();

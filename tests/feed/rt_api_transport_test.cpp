@@ -6,11 +6,11 @@
 #include <string>
 
 #include "feed/rt_api_transport.h"
-#include "rtdirect_support.h"
+#include "tests/feed/rt_api_test_support.h"
 
 namespace {
 
-using rtdirect_test::WebApiTest;
+using feed_test::WebApiTest;
 using rtstandin::WebApiFault;
 using rtstandin::WebApiFaultKind;
 
