@@ -21,7 +21,6 @@ constexpr RTAPIRequestOptions kParkedOptions{5, 9, true, false};
 constexpr std::int32_t kBufferCount = 5;
 constexpr std::int32_t kBufferTime = 6;
 constexpr double kParkedBoxNm = 3.0;
-constexpr std::int32_t kLiveBackoffMaxMs = 30000;
 
 bool lf_atZero(const Lalo& position) { return std::abs(position.lat) <= 0.0001 && std::abs(position.lon) <= 0.0001; }
 
@@ -265,7 +264,7 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
       std::atomic<bool>& active;
       ~LoopEnd() { active = false; }
     } loopEnd{liveLoopActive};
-    std::int32_t failures = 0;
+    std::int32_t troubles = 0;
     while (!stop.load()) {
       if (parkedRequested.exchange(false)) {
         requestParkedTraffic();
@@ -283,28 +282,33 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
                                            lf_boxFields(auth->guid, copied.box), toffset.load());
       auto answer = gf_RTAPIRequest(trafficTransport, gf_rtApiUrl("/v6/traffic"), body, kLiveOptions,
                                     kRTAPITrafficWait, "traffic receive", &stop);
-      if (!answer) {
-        if (stop.load()) break;
-        const RTAPIError& error = answer.error();
-        gf_logWarning(fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), error.message));
-        // A passing network or server trouble: back off and try again; only a run of them ends
-        // the loop, and the reader then restarts rather than exits.
-        if (++failures >= maxLiveFailures) {
+      if (!answer && stop.load()) break;
+      if (answer) {
+        const auto now = session->current();
+        if (!now || now->generation != auth->generation) {
+          status = 401;
           result = false;
           break;
         }
-        const std::int64_t backoff = std::min<std::int64_t>(
-            static_cast<std::int64_t>(waitMs.load()) << std::min(failures - 1, 10), kLiveBackoffMaxMs);
-        sleepFor(static_cast<std::int32_t>(backoff));
+      }
+      if (gf_isRTAPITrouble(answer)) {
+        if (!answer) {
+          const RTAPIError& error = answer.error();
+          gf_logWarning(fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), error.message));
+        } else {
+          gf_logWarning(fmt::format("traffic receive failed: API status={}, HTTP status={}, message='{}'",
+                                    answer.value().apiStatus, answer.value().httpStatus, answer.value().message));
+        }
+        // A passing network or server trouble: back off and try again; only a run of them ends
+        // the loop, and the reader then restarts rather than exits.
+        if (!backOff(troubles, waitMs.load())) {
+          status = answer && answer.value().apiStatus != 200 ? answer.value().apiStatus : 0;
+          result = false;
+          break;
+        }
         continue;
       }
-      failures = 0;
-      const auto now = session->current();
-      if (!now || now->generation != auth->generation) {
-        status = 401;
-        result = false;
-        break;
-      }
+      troubles = 0;
       const RTAPIResponse& response = answer.value();
       if (response.apiStatus == 200) {
         waitMs = gf_boundedWaitMs(response.waitMs);

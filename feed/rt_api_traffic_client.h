@@ -71,8 +71,6 @@ class RTAPITrafficClient : public RTAPIClient {
   std::atomic<std::uint64_t> answersReceived{0};  // live and buffer answers taken since the start
   std::atomic<std::uint32_t> qnh{0};              // hPa given to the decoder; 0 none yet
 
-  // Transient failures of the live loop: this many in a row end it (then the reader restarts).
-  std::int32_t maxLiveFailures = 5;
   // The wait before a parked-traffic outcome counts as lost (10 s); tests shorten it.
   std::int32_t parkedWaitMs = 10000;
 

@@ -214,6 +214,13 @@ RTAPIResult<RTAPIResponse, RTAPIError> gf_RTAPIRequest(RTAPITransport& transport
   return gf_checkRTAPIHttp(reply.value(), label, wait);
 }
 
+bool gf_isRTAPITrouble(const RTAPIResult<RTAPIResponse, RTAPIError>& answer) {
+  if (!answer) return true;
+  const RTAPIResponse& response = answer.value();
+  const auto serverError = [](std::int32_t status) { return status >= 500 && status <= 599; };
+  return serverError(response.httpStatus) || serverError(response.apiStatus);
+}
+
 std::string gf_formValue(std::string_view value) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;

@@ -120,6 +120,11 @@ RTAPIResult<RTAPIResponse, RTAPIError> gf_RTAPIRequest(RTAPITransport& transport
                                                        const std::string& body, RTAPIRequestOptions options,
                                                        const RTAPIWaitSpec& wait, std::string_view label,
                                                        const std::atomic<bool>* stop);
+// Passing trouble of the network or the service rather than a refusal: a failed transfer, an
+// HTTP error, a body that is no answer, an HTTP 5xx or the service's own 5xx status. The
+// readers back off and try again.
+bool gf_isRTAPITrouble(const RTAPIResult<RTAPIResponse, RTAPIError>& answer);
+
 RTAPIResult<RTAPIResponse, RTAPIError> gf_checkRTAPIHttp(const RTAPIHttpReply& reply, std::string_view label,
                                                          const RTAPIWaitSpec& wait);
 RTAPIResult<RTAPIResponse, RTAPICheckError> gf_checkRTAPIResponse(std::string_view body, std::string_view label,

@@ -217,10 +217,11 @@ struct WebApiServer::Impl {
         case WebApiFaultKind::Stall:
           if (!stall(fault->stall)) return;
           break;
-        case WebApiFaultKind::Http502Html:
-          response.status = 502;
-          response.set_content("<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1></body></html>",
-                               "text/html");
+        case WebApiFaultKind::HtmlPage:
+          response.status = fault->httpStatus;
+          response.set_content(
+              fmt::format("<html><head><title>{}</title></head><body><h1>Proxy error</h1></body></html>", fault->httpStatus),
+              "text/html");
           return;
         case WebApiFaultKind::EmptyBody:
           response.status = 200;

@@ -17,7 +17,7 @@ namespace rtstandin {
 
 enum class WebApiFaultKind : std::uint8_t {
   Stall,          // nothing is answered until released, stopped or the stall time has passed
-  Http502Html,    // HTTP 502 with an HTML page
+  HtmlPage,       // an HTML page with httpStatus, as a proxy in the way answers
   EmptyBody,      // HTTP 200 with nothing in it
   Status,         // a JSON answer {"status": status, "message": message} with httpStatus
   RrlOutOfRange,  // the normal answer, but with "rrl" (and "wrrl") = rrl

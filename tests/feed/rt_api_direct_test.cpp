@@ -7,7 +7,9 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/user_exception.h"
@@ -74,7 +76,7 @@ class DirectTest : public feed_test::WebApiTest {
     g_rtApiMetarClient.resetForRestart();
     g_rtApiMetarClient.nowNs = &gf_steadyNowNs;
     g_rtApiMetarClient.troublePauseMs = 30000;
-    g_rtApiTrafficClient.maxLiveFailures = 5;
+    g_rtApiTrafficClient.troublePauseMs = 30000;
     gf_resetFeedNeighbours();
     gf_resetModelTables();
     gf_setFeedReportSinks({});
@@ -258,22 +260,50 @@ TEST_F(DirectTest, ForbiddenEndsThePartnerAndExits) {
             g_reports.end());
 }
 
-TEST_F(DirectTest, PassingTroubleIsRetriedAndARunOfItRestarts) {
-  g_rtApiTrafficClient.maxLiveFailures = 3;
-  ASSERT_NO_FATAL_FAILURE(startAndSettle());
-  server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Http502Html});
-  server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::EmptyBody});
-  const std::uint64_t answers = g_rtApiTrafficClient.answersReceived;
-  ASSERT_TRUE(waitFor([&] { return g_rtApiTrafficClient.answersReceived > answers; }));
-  EXPECT_TRUE(gf_isRunning());
-  const std::string log = logText();
-  EXPECT_NE(log.find("traffic receive http: HTTP 502 response: invalid JSON: <html>"), std::string::npos);
-  EXPECT_NE(log.find("traffic receive parse: empty response"), std::string::npos);
+// Passing trouble of the server, alike in both readers: four in a row are backed off and
+// retried, the fifth restarts (READER ERROR) instead of ending the program.
+class TroubleTest : public DirectTest, public testing::WithParamInterface<std::tuple<bool, int>> {};
 
-  server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Http502Html}, 3);
+TEST_P(TroubleTest, IsRetriedAndARunOfItRestarts) {
+  const WebApiFault faults[] = {
+      {WebApiFaultKind::HtmlPage, 0, 502},
+      {WebApiFaultKind::Status, 503, 503, "unavailable"},
+      {WebApiFaultKind::Status, 500, 200, "database"},
+      {WebApiFaultKind::HtmlPage, 0, 200},
+  };
+  const auto [weather, index] = GetParam();
+  const WebApiFault fault = faults[index];
+  const std::string endpoint = weather ? "/v6/nearestmetar" : "/v6/traffic:live";
+  g_rtApiTrafficClient.troublePauseMs = 20;
+  g_rtApiMetarClient.troublePauseMs = 20;
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
+  ASSERT_TRUE(waitFor([] { return g_rtApiMetarClient.qnhValidTime.load() != 0; }));
+  // A METAR is asked for again only once the cached QNH is a minute old.
+  const auto troubleFor = [&](int count) {
+    server().addFault(endpoint, fault, count);
+    if (weather) g_clockShiftNs += 61'000'000'000;
+  };
+  const auto progress = [weather = weather] {
+    return weather ? g_rtApiMetarClient.qnhValidTime.load()
+                   : static_cast<std::int64_t>(g_rtApiTrafficClient.answersReceived.load());
+  };
+  const std::int64_t before = progress();
+  troubleFor(4);
+  ASSERT_TRUE(waitFor([&] { return progress() > before; }));
+  EXPECT_TRUE(gf_isRunning());
+  EXPECT_FALSE(weatherDone_.load() || trafficDone_.load());
+
+  troubleFor(5);
   ASSERT_TRUE(readersEnded());
   EXPECT_EQ(stopReason(), StopReason::ReaderError);
 }
+
+std::string troubleName(const testing::TestParamInfo<std::tuple<bool, int>>& param) {
+  static const char* const kFaults[] = {"Http502Page", "Http503", "Status500", "HtmlAt200"};
+  return std::string(std::get<0>(param.param) ? "Weather" : "Traffic") + kFaults[std::get<1>(param.param)];
+}
+INSTANTIATE_TEST_SUITE_P(BothReaders, TroubleTest, testing::Combine(testing::Bool(), testing::Range(0, 4)),
+                         troubleName);
 
 TEST_F(DirectTest, AForgottenGuidRestarts) {
   ASSERT_NO_FATAL_FAILURE(startAndSettle());
@@ -305,7 +335,7 @@ TEST_F(DirectTest, ParkedRefusalsReachTheParkingCode) {
     std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
     EXPECT_TRUE(g_rtApiTrafficClient.parkedRecords.empty());
   }
-  server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Http502Html});
+  server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::HtmlPage, 0, 502});
   EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());
   // None of it ends the readers.
   EXPECT_FALSE(trafficDone_.load());

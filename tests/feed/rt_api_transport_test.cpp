@@ -121,7 +121,7 @@ TEST_F(WebApiTest, FailureKindsOverTheWire) {
   RTAPITransport transport(16384);
   const std::string url = gf_rtApiUrl("/v6/traffic");
 
-  server().addFault("/v6/traffic", WebApiFault{WebApiFaultKind::Http502Html});
+  server().addFault("/v6/traffic", WebApiFault{WebApiFaultKind::HtmlPage, 0, 502});
   auto gateway = gf_RTAPIRequest(transport, url, "GUID=x", kPoll, kRTAPITrafficWait, "traffic receive", nullptr);
   ASSERT_FALSE(gateway);
   EXPECT_EQ(gateway.error().kind, RTAPIErrorKind::http);
