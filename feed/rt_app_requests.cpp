@@ -96,9 +96,14 @@ RTAppVersionReply gf_parseRTAppVersion(std::string_view reply) {
 
 bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
                        const std::function<void(const std::string&)>& processVersion,
-                       std::chrono::milliseconds settle) {
+                       std::chrono::milliseconds settle, std::chrono::milliseconds answerTimeout) {
   while (server.waitForClient()) {
     server.sendDataPacket(std::string(kRTAppVersionRequest));
+    if (!server.awaitReply(answerTimeout)) {
+      gf_log("RT App client did not answer, waiting for a new one ...");
+      server.closeClient(server.clientSocket());
+      continue;
+    }
     const std::string reply = server.receive();
     lf_sleepWhileRunning(settle);
     if (!gf_isRunning()) return false;
