@@ -231,6 +231,14 @@ struct WebApiServer::Impl {
           response.status = fault->httpStatus;
           response.set_content(lf_json(fault->status, fault->message), "application/json");
           return;
+        case WebApiFaultKind::Oversized: {
+          std::string body = R"({"status":200,"message":"OK","data":{},"padding":")";
+          body.append(fault->size > body.size() + 2 ? fault->size - body.size() - 2 : 0, 'x');
+          body += "\"}";
+          response.status = 200;
+          response.set_content(std::move(body), "application/json");
+          return;
+        }
         case WebApiFaultKind::RrlOutOfRange:
           rrl = fault->rrl;
           break;

@@ -116,6 +116,26 @@ TEST_F(WebApiTest, RejectedUrlSendsNothing) {
   EXPECT_TRUE(server().requests().empty());
 }
 
+TEST_F(WebApiTest, AnOversizedAnswerIsPassingTroubleAndItsMemoryIsGivenBack) {
+  startServer();
+  RTAPITransport transport(16384);
+  const std::string url = gf_rtApiUrl("/v6/traffic");
+  const auto request = [&](std::size_t size) {
+    server().addFault("/v6/traffic", WebApiFault{.kind = WebApiFaultKind::Oversized, .size = size});
+    return gf_RTAPIRequest(transport, url, "GUID=x", kPoll, kRTAPITrafficWait, "traffic receive", nullptr);
+  };
+  const auto huge = request(kRTAPIMaxAnswerBytes + 1);
+  ASSERT_FALSE(huge);
+  EXPECT_EQ(huge.error().kind, RTAPIErrorKind::transport);
+  EXPECT_TRUE(gf_isRTAPITrouble(huge));
+  EXPECT_NE(huge.error().message.find("answer larger than"), std::string::npos) << huge.error().message;
+
+  ASSERT_TRUE(request(kRTAPIMaxAnswerBytes));
+  EXPECT_GE(transport.bufferCapacity(), kRTAPIMaxAnswerBytes);
+  ASSERT_TRUE(request(1000));
+  EXPECT_LT(transport.bufferCapacity(), kRTAPIMaxAnswerBytes / 2);
+}
+
 TEST_F(WebApiTest, FailureKindsOverTheWire) {
   startServer();
   RTAPITransport transport(16384);
