@@ -42,7 +42,8 @@ bool RTAPIMetarClient::requestNearestMetar(std::int32_t& status) {
   const bool qnhPlaceKnown = std::abs(qnhPosition.lat) > 0.0001 || std::abs(qnhPosition.lon) > 0.0001;
   if (qnh != 0 && qnhPlaceKnown && offset == qnhToffset && now - qnhTime < kQnhReuseNs) {
     const double dlat = (qnhPosition.lat - user.lat) * 60.0;
-    const double dlon = (qnhPosition.lon - user.lon) * 60.0 * std::cos(qnhPosition.lat * geo::kDegToRad);
+    const double dlon =
+        gf_wrapLongitude(qnhPosition.lon - user.lon) * 60.0 * std::cos(qnhPosition.lat * geo::kDegToRad);
     if (dlat * dlat + dlon * dlon <= 100.0) return true;  // within 10 NM: the QNH still holds
   }
 

@@ -24,15 +24,17 @@ constexpr double kParkedBoxNm = 3.0;
 
 bool lf_atZero(const Lalo& position) { return std::abs(position.lat) <= 0.0001 && std::abs(position.lon) <= 0.0001; }
 
-// The box of rangeNm around a centre: latitudes by 111.2 km a degree, longitudes by great circle.
+// The box of rangeNm around a centre: latitudes by 111.2 km a degree, longitudes by great circle,
+// stopped at the date line.
 RTAPIQueryBox lf_box(const Lalo& centre, double rangeNm) {
   const double dLat = rangeNm * 1.852 / 111.2;
   const double feet = rangeNm * geo::kFeetPerNm;
   RTAPIQueryBox box;
   box.top = centre.lat + dLat;
   box.bottom = centre.lat - dLat;
-  box.left = gf_destinationPoint(centre, {-geo::kPi / 2, feet}).lon;
-  box.right = gf_destinationPoint(centre, {geo::kPi / 2, feet}).lon;
+  const LonSpan span = gf_lonSpanAround(centre, feet);
+  box.left = span.west;
+  box.right = span.east;
   return box;
 }
 
@@ -59,7 +61,7 @@ void RTAPITrafficClient::updateQueryBox() {
   std::lock_guard lock(stateMutex);
   queryCentre_ = user;
   cosLat_ = std::cos(user.lat * geo::kDegToRad);
-  if (std::abs(user.lat - boxCentre_.lat) < 0.00015 && std::abs(user.lon - boxCentre_.lon) < 0.00015 &&
+  if (std::abs(user.lat - boxCentre_.lat) < 0.00015 && std::abs(gf_wrapLongitude(user.lon - boxCentre_.lon)) < 0.00015 &&
       range == boxRadius_)
     return;
   boxCentre_ = user;

@@ -18,9 +18,8 @@ constexpr double kParkedBoxDLat = 0.04996402877697842;  // 3 x 1.852 / 111.2
 constexpr double kParkedBoxFeet = 18228.34647;          // 3 NM
 
 RTAppBox lf_box(const Lalo& centre, double dLat, double distanceFt) {
-  const Lalo west = gf_destinationPoint(centre, {-geo::kPi / 2.0, distanceFt});
-  const Lalo east = gf_destinationPoint(centre, {geo::kPi / 2.0, distanceFt});
-  return {centre.lat - dLat, west.lon, centre.lat + dLat, east.lon};
+  const LonSpan span = gf_lonSpanAround(centre, distanceFt);
+  return {centre.lat - dLat, span.west, centre.lat + dLat, span.east};
 }
 
 // Waits in short steps so that a stop is never held up by the settle time.

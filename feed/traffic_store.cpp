@@ -26,7 +26,7 @@ constexpr double kGroundRadiusSquaredNm = 25.0;  // ground traffic only within 5
 // Flat-earth distance in NM, squared: good enough at the few tens of miles compared here.
 double lf_flatDistanceSquaredNm(const Lalo& centre, double cosLat, const Lalo& position) {
   const double dLat = (centre.lat - position.lat) * 60.0;
-  const double dLon = (centre.lon - position.lon) * cosLat * 60.0;
+  const double dLon = gf_wrapLongitude(centre.lon - position.lon) * cosLat * 60.0;
   return dLat * dLat + dLon * dLon;
 }
 

@@ -383,6 +383,9 @@ TEST_F(DirectTest, QueryBoxFollowsTheUser) {
   EXPECT_GT(box.right, 4.7);
   EXPECT_EQ(boxAt(52.3001, 4.7), box);
   EXPECT_NE(boxAt(52.3002, 4.7), box);
+  // Taveuni: the box stops at the date line on the far side.
+  EXPECT_EQ(boxAt(-16.80, 179.98).right, 180.0);
+  EXPECT_EQ(boxAt(-16.80, -179.98).left, -180.0);
 
   gf_resetFeedNeighbours();
   EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());

@@ -264,6 +264,12 @@ TEST(RTAppRequestLines, BufferAndParkedBoxes) {
   EXPECT_NEAR(west, 10.0 - 40.0 / 60.0, 1e-5);
   EXPECT_NEAR(east, 10.0 + 40.0 / 60.0, 1e-5);
 
+  // Near the date line the box stops at it on the far side: west stays below east.
+  const RTAppBox taveuni = gf_rtAppParkedBox(Lalo{-16.80, -179.98});
+  EXPECT_EQ(taveuni.west, -180.0);
+  EXPECT_LT(taveuni.west, taveuni.east);
+  EXPECT_TRUE(gf_rtAppBufferLine(Lalo{-16.80, 179.98}, 40).ends_with(",180.000000\n"));
+
   const RTAppBox parked = gf_rtAppParkedBox(Lalo{52.308601, 4.763889});
   EXPECT_NEAR(parked.north - 52.308601, 0.049964, 1e-6);
   EXPECT_NEAR((parked.east - parked.west) / 2 * std::cos(52.308601 * geo::kDegToRad), 3.0 / 60.0, 1e-4);

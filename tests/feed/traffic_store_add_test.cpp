@@ -25,6 +25,22 @@ TEST_F(StoreTest, TheRangeEndsAtFortyMilesOfFlatDistance) {
   EXPECT_EQ(none.timestampSeconds, 0);
 }
 
+TEST_F(StoreTest, RangeAndGroundRadiusReachAcrossTheDateLine) {
+  constexpr Lalo kTaveuni{-16.80, 179.98};
+  TrafficFilterContext taveuni = context();
+  taveuni.queryCentre = kTaveuni;
+  taveuni.cosQueryLat = std::cos(kTaveuni.lat * geo::kDegToRad);
+  TrafficFields fields = flight();
+  fields.lat = kTaveuni.lat;
+  fields.lon = -179.92;  // 5.7 NM east, over the line
+  EXPECT_TRUE(store.addTraffic(fields, taveuni).record);
+
+  setParkAirport(kTaveuni);
+  fields.altitude = 0.0;
+  fields.lon = -179.97;  // 2.9 NM from the park airport
+  EXPECT_TRUE(store.addTraffic(fields, taveuni).record) << "on the ground";
+}
+
 TEST_F(StoreTest, BadTimesPositionsAndHeadingsThrowWithTheirValue) {
   struct Case {
     const char* name;
