@@ -144,6 +144,20 @@ TEST_F(StoreTest, TrueHeadingZeroIsNorthAndGivesTheTrack) {
   EXPECT_FALSE(add(fields).record.value().hasTrueHeading);
 }
 
+TEST_F(StoreTest, TrueHeadingOnlyFromAnAdsbIcaoSourceWithOrWithoutItsOneLetterPrefix) {
+  const std::pair<const char*, bool> cases[] = {
+      {"adsb_icao", true},     {"F_adsb_icao", true},  {"X_adsb_icao", true}, {"FX_adsb_icao", false},
+      {"_adsb_icao", false},   {"1_adsb_icao", false}, {"F-adsb_icao", false}, {"adsb_icao_nt", false},
+      {"ADSB_ICAO", false},    {"mlat", false},        {"", false},
+  };
+  TrafficFields fields = flight();
+  fields.trueheading = 90.0;
+  for (const auto& [source, heading] : cases) {
+    fields.sourceType = source;
+    EXPECT_EQ(add(fields).record.value().hasTrueHeading, heading) << source;
+  }
+}
+
 TEST_F(StoreTest, A777OfACargoOperatorBecomesAFreighter) {
   TrafficFields fields = flight();
   fields.typeDesignator = "B777";
