@@ -154,15 +154,17 @@ bool RTAPITrafficClient::requestBufferTraffic(std::int32_t& status) {
     if (response.data.is_object() && !response.data.empty()) {
       result = true;
       const TrafficFilterContext context = filterContext(copied, true);
-      for (std::int32_t i = 0; i < kBufferCount; ++i) {
-        const auto member = response.data.find(fmt::format("buffer_{}", i));
+      // "buffer_0" is the youngest snapshot: post the oldest first, due at once, and each younger
+      // one a step later, so that the history plays forward.
+      for (std::int32_t step = 0; step < kBufferCount; ++step) {
+        const auto member = response.data.find(fmt::format("buffer_{}", kBufferCount - 1 - step));
         std::int64_t time = 0;
         if (member == response.data.end() || !member->is_object() || member->empty()) {
           batch.clear();
         } else {
           time = gf_decodeTrafficResponse(*member, context, batch);
         }
-        postBatch(batch, i * 6, time);
+        postBatch(batch, step * kBufferTime, time);
       }
       ++answersReceived;
     }

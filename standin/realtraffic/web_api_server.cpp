@@ -330,9 +330,10 @@ struct WebApiServer::Impl {
       const int count = std::clamp(static_cast<int>(lf_number(form, "buffercount").value_or(0)), 0, 20);
       const double step = lf_number(form, "buffertime").value_or(6.0);
       Json data = Json::object();
-      // buffer_0 is the oldest snapshot, the last one is just before now.
+      // As the service sends them: buffer_0 is the youngest snapshot (one step before now), the
+      // last one the oldest.
       for (int i = 0; i < count; ++i) {
-        data[fmt::format("buffer_{}", i)] = snapshot(*box, now - step * (count - i));
+        data[fmt::format("buffer_{}", i)] = snapshot(*box, now - step * (i + 1));
       }
       answer["data"] = std::move(data);
       return answer;

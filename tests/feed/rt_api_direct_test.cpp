@@ -212,6 +212,31 @@ TEST_F(DirectTest, TrafficParkedTrafficAndQnhEndToEnd) {
   EXPECT_EQ(log.find("RT API error"), std::string::npos) << log;
 }
 
+TEST_F(DirectTest, BufferedHistoryIsPostedOldestFirst) {
+  rtstandin::Flight north{.hexid = 0x4840D6, .callsign = "KLM1234", .type = "E190", .registration = "PH-EXA"};
+  north.track = {{.t = 0, .lat = 52.0, .lon = 4.76, .altitude = 5000, .gs = 250},
+                 {.t = 300, .lat = 52.5, .lon = 4.76, .altitude = 5000, .gs = 250}};
+  rtstandin::TrafficScenario scenario{.startTime = 1733400000, .flights = {north}};
+  rtstandin::WebApiOptions options;
+  options.rrlMs = 250;
+  options.wrrlMs = 250;
+  startServer(options, scenario);
+  server().setTime(100);
+  gf_authenticater();
+  g_rtApiTrafficClient.updateQueryBox();
+  std::int32_t status = 0;
+  ASSERT_TRUE(g_rtApiTrafficClient.requestBufferTraffic(status));
+
+  std::vector<std::pair<double, std::int32_t>> seen;  // latitude, mailbox time, in the order delivered
+  for (const HistoryBatch& batch : gf_takeHistoryBatches())
+    for (const TrafficRecord& record : batch.records) seen.emplace_back(record.lalo.lat, record.mailboxTime);
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "delivered oldest (southmost) first";
+  // The further north (the younger), the later due.
+  std::sort(seen.begin(), seen.end());
+  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i].second, seen[i - 1].second) << i;
+}
+
 TEST_F(DirectTest, NoticeContinuesAndAnExpiredLicenceEnds) {
   ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Status, 406, 200, "slow down"});
