@@ -115,11 +115,11 @@ void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext&
   }
 }
 
-std::int64_t gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficFilterContext& context,
-                                      TrafficBatch& batch) {
+RTAPITrafficDecoded gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficFilterContext& context,
+                                             TrafficBatch& batch) {
   batch.clear();
-  std::int64_t feedTime = 0;
-  if (!data.is_object() || !context.snapshot) return feedTime;
+  RTAPITrafficDecoded decoded;
+  if (!data.is_object() || !context.snapshot) return decoded;
   batch.records.reserve(std::min<std::size_t>(data.size(), 384));
   if (context.collectIdentity) {
     batch.callsigns.reserve(data.size());
@@ -127,9 +127,13 @@ std::int64_t gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficF
   }
   // nlohmann's object keeps its members sorted by name: the batch follows that order.
   for (const auto& [name, entry] : data.items()) {
-    if (entry.is_array() && entry.size() == kRTAPITrafficEntrySize) parseTrafficRecord(entry, context, batch, feedTime);
+    if (entry.is_array() && entry.size() >= kRTAPITrafficEntrySize) {
+      parseTrafficRecord(entry, context, batch, decoded.feedTime);
+    } else if (entry.is_array() || entry.is_object()) {
+      ++decoded.skippedEntries;  // plain values are no entries: the answer may carry counts beside the flights
+    }
   }
-  return feedTime;
+  return decoded;
 }
 
 void parseParkedRecord(std::string_view name, const nlohmann::json& entry, std::vector<ParkedRecord>& out) {

@@ -136,6 +136,14 @@ void RTAPITrafficClient::postBatch(TrafficBatch& posted, std::int32_t kind, std:
   gf_postTrafficBatch(posted.records, kind, false);
 }
 
+void RTAPITrafficClient::noteSkippedEntries(std::size_t count) {
+  if (count == 0 || skippedEntriesLogged) return;
+  skippedEntriesLogged = true;
+  gf_logWarning(fmt::format("RT API traffic: {} entries of another shape skipped (a flight is an array of at least "
+                            "{} elements); further ones are not logged",
+                            count, kRTAPITrafficEntrySize));
+}
+
 bool RTAPITrafficClient::requestBufferTraffic(std::int32_t& status) {
   const auto auth = session->current();
   if (!auth) return false;
@@ -158,13 +166,14 @@ bool RTAPITrafficClient::requestBufferTraffic(std::int32_t& status) {
       // one a step later, so that the history plays forward.
       for (std::int32_t step = 0; step < kBufferCount; ++step) {
         const auto member = response.data.find(fmt::format("buffer_{}", kBufferCount - 1 - step));
-        std::int64_t time = 0;
+        RTAPITrafficDecoded decoded;
         if (member == response.data.end() || !member->is_object() || member->empty()) {
           batch.clear();
         } else {
-          time = gf_decodeTrafficResponse(*member, context, batch);
+          decoded = gf_decodeTrafficResponse(*member, context, batch);
         }
-        postBatch(batch, step * kBufferTime, time);
+        noteSkippedEntries(decoded.skippedEntries);
+        postBatch(batch, step * kBufferTime, decoded.feedTime);
       }
       ++answersReceived;
     }
@@ -321,8 +330,10 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
           std::lock_guard lock(parkedIndexMutex);
           collect = parkedReset;
         }
-        const std::int64_t time = gf_decodeTrafficResponse(response.data, filterContext(copied, collect), batch);
-        postBatch(batch, kLiveTrafficKind, time);
+        const RTAPITrafficDecoded decoded =
+            gf_decodeTrafficResponse(response.data, filterContext(copied, collect), batch);
+        noteSkippedEntries(decoded.skippedEntries);
+        postBatch(batch, kLiveTrafficKind, decoded.feedTime);
         ++answersReceived;
       } else if (response.apiStatus == 406) {
         gf_logWarning(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), response.message));
@@ -361,6 +372,7 @@ void RTAPITrafficClient::resetForRestart() {
   receivedCount = 0;
   answersReceived = 0;
   qnh = 0;
+  skippedEntriesLogged = false;
   parkedStatus = -1;
   parkedRequested = false;
   liveLoopActive = false;

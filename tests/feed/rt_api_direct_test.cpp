@@ -237,6 +237,26 @@ TEST_F(DirectTest, BufferedHistoryIsPostedOldestFirst) {
   for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i].second, seen[i - 1].second) << i;
 }
 
+TEST_F(DirectTest, EntriesOfAnotherShapeAreLoggedOncePerRun) {
+  const auto logged = [this] {
+    const std::string log = logText();
+    std::size_t count = 0;
+    for (auto at = log.find("entries of another shape"); at != std::string::npos;
+         at = log.find("entries of another shape", at + 1))
+      ++count;
+    return count;
+  };
+  g_rtApiTrafficClient.noteSkippedEntries(0);
+  EXPECT_EQ(logged(), 0u);
+  g_rtApiTrafficClient.noteSkippedEntries(3);
+  g_rtApiTrafficClient.noteSkippedEntries(4);
+  EXPECT_EQ(logged(), 1u);
+  EXPECT_NE(logText().find("RT API traffic: 3 entries of another shape skipped"), std::string::npos);
+  g_rtApiTrafficClient.resetForRestart();
+  g_rtApiTrafficClient.noteSkippedEntries(2);
+  EXPECT_EQ(logged(), 2u);
+}
+
 TEST_F(DirectTest, NoticeContinuesAndAnExpiredLicenceEnds) {
   ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Status, 406, 200, "slow down"});
