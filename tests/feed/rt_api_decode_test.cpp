@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/parameter_snapshot.h"
+#include "feed/feed_neighbours.h"
 #include "feed/rt_api_decode.h"
 #include "feed/rt_api_session.h"
 #include "refdata/model_ids.h"
@@ -106,6 +107,21 @@ TEST(RTAPIDecodeTraffic, TimestampRuleAndTheBatchTime) {
   const auto [batch, time, skipped] = decode(Json{{"a", dropped}});
   EXPECT_TRUE(batch.records.empty());
   EXPECT_EQ(time, static_cast<std::int64_t>(kStart) + 1);
+}
+
+TEST(RTAPIDecodeTraffic, ASquawkOfZeroDropsGroundTrafficAsTextOrNumber) {
+  FeedNeighbours neighbours;
+  neighbours.parkAirport = [] { return std::optional<Lalo>(Lalo{52.40, 4.80}); };
+  gf_setFeedNeighbours(neighbours);
+  const std::pair<Json, bool> cases[] = {{"0000", false}, {0, false},     {0.0, false},   {"1000", true},
+                                         {1000, true},    {7700, true},   {10000, true},  {-0.5, true},
+                                         {nullptr, true}};
+  for (const auto& [code, kept] : cases) {
+    Json entry = flightEntry("4CA1FA", 52.40, 4.80, 0.0);  // on the ground at the park airport
+    entry[6] = code;
+    EXPECT_EQ(decode(Json{{"a", entry}}).batch.records.size(), kept ? 1u : 0u) << code.dump();
+  }
+  gf_resetFeedNeighbours();
 }
 
 TEST(RTAPIDecodeTraffic, MissingRollAndAirspeed) {
