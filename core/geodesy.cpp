@@ -44,6 +44,16 @@ Lalo gf_destinationPoint(const Lalo& from, BearingDistance step) {
   return Lalo{lat2 * geo::kRadToDeg, std::remainder(lon2, kTwoPi) * geo::kRadToDeg};
 }
 
+double gf_wrapLongitude(double degrees) { return std::remainder(degrees, 360.0); }
+
+LonSpan gf_lonSpanAround(const Lalo& centre, double distanceFt) {
+  LonSpan span{gf_destinationPoint(centre, {-geo::kPi / 2.0, distanceFt}).lon,
+               gf_destinationPoint(centre, {geo::kPi / 2.0, distanceFt}).lon};
+  if (span.west > centre.lon) span.west = -180.0;
+  if (span.east < centre.lon) span.east = 180.0;
+  return span;
+}
+
 bool gf_isValidLalo(const Lalo& position) {
   if (!(position.lat >= -90.0 && position.lat <= 90.0)) return false;
   if (!(position.lon >= -180.0 && position.lon <= 180.0)) return false;

@@ -30,6 +30,17 @@ double gf_bearingRad(const Lalo& from, const Lalo& to);
 // The longitude comes back in [-180, 180].
 Lalo gf_destinationPoint(const Lalo& from, BearingDistance step);
 
+// A longitude, or a difference of two, into [-180, 180]: 179.98 - -179.92 is -0.1, not 359.9.
+double gf_wrapLongitude(double degrees);
+
+// West and east longitudes of the points a distance due west and due east of a centre. A span
+// that would cross the 180th meridian stops at it on the far side, so west <= east always.
+struct LonSpan {
+  double west = 0.0;
+  double east = 0.0;
+};
+LonSpan gf_lonSpanAround(const Lalo& centre, double distanceFt);
+
 // A position from outside: latitude -90..90, longitude -180..180, and not 0/0, which the
 // feed and the simulator use for "not known yet".
 bool gf_isValidLalo(const Lalo& position);

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -74,6 +75,16 @@ std::string_view lf_text(const nlohmann::json& entry, std::size_t index) {
   return value.is_string() ? std::string_view(value.get_ref<const std::string&>()) : std::string_view();
 }
 
+// The squawk: a text as it stands, a whole number 0..9999 as its four digits (0 is "0000").
+std::string_view lf_codeText(const nlohmann::json& value, std::array<char, 5>& digits) {
+  if (value.is_string()) return value.get_ref<const std::string&>();
+  if (!value.is_number()) return {};
+  const double code = value.get<double>();
+  if (!(code >= 0.0 && code <= 9999.0) || code != std::floor(code)) return {};
+  const auto end = fmt::format_to_n(digits.data(), digits.size(), "{:04d}", static_cast<int>(code));
+  return std::string_view(digits.data(), end.size);
+}
+
 }  // namespace
 
 void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext& context, TrafficBatch& batch,
@@ -101,7 +112,8 @@ void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext&
     fields.sourceType = lf_text(entry, 17);
     fields.emitterCategory = lf_text(entry, 28);
     fields.airlineCode = lf_text(entry, 48);
-    fields.codeText = lf_text(entry, 6);
+    std::array<char, 5> digits{};
+    fields.codeText = lf_codeText(entry[6], digits);
     TrafficAddResult added = g_store.addTraffic(fields, context);
     if (added.identity) {
       if (!added.identity->callsign.empty()) batch.callsigns.insert(added.identity->callsign);
@@ -115,11 +127,11 @@ void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext&
   }
 }
 
-std::int64_t gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficFilterContext& context,
-                                      TrafficBatch& batch) {
+RTAPITrafficDecoded gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficFilterContext& context,
+                                             TrafficBatch& batch) {
   batch.clear();
-  std::int64_t feedTime = 0;
-  if (!data.is_object() || !context.snapshot) return feedTime;
+  RTAPITrafficDecoded decoded;
+  if (!data.is_object() || !context.snapshot) return decoded;
   batch.records.reserve(std::min<std::size_t>(data.size(), 384));
   if (context.collectIdentity) {
     batch.callsigns.reserve(data.size());
@@ -127,9 +139,13 @@ std::int64_t gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficF
   }
   // nlohmann's object keeps its members sorted by name: the batch follows that order.
   for (const auto& [name, entry] : data.items()) {
-    if (entry.is_array() && entry.size() == kRTAPITrafficEntrySize) parseTrafficRecord(entry, context, batch, feedTime);
+    if (entry.is_array() && entry.size() >= kRTAPITrafficEntrySize) {
+      parseTrafficRecord(entry, context, batch, decoded.feedTime);
+    } else if (entry.is_array() || entry.is_object()) {
+      ++decoded.skippedEntries;  // plain values are no entries: the answer may carry counts beside the flights
+    }
   }
-  return feedTime;
+  return decoded;
 }
 
 void parseParkedRecord(std::string_view name, const nlohmann::json& entry, std::vector<ParkedRecord>& out) {

@@ -12,13 +12,20 @@
 #include "feed/rt_api_transport.h"
 #include "feed/traffic_records.h"
 
-inline constexpr std::size_t kRTAPITrafficEntrySize = 49;
+inline constexpr std::size_t kRTAPITrafficEntrySize = 49;  // at least; later elements are not read
 inline constexpr std::size_t kRTAPIParkedEntryMinSize = 7;
 
-// Fills batch (cleared first) from a live or buffer answer. Returns the feed's time as far as
-// the answer tells it: the whole seconds of the last entry with a usable timestamp, 0 for none.
-std::int64_t gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficFilterContext& context,
-                                      TrafficBatch& batch);
+struct RTAPITrafficDecoded {
+  // The feed's time as far as the answer tells it: the whole seconds of the last entry with a
+  // usable timestamp, 0 for none.
+  std::int64_t feedTime = 0;
+  // Arrays and objects that are no flight (a flight is an array of at least 49 elements, of
+  // which the first 49 are read): a changed answer shape shows here instead of silently.
+  std::size_t skippedEntries = 0;
+};
+// Fills batch (cleared first) from a live or buffer answer.
+RTAPITrafficDecoded gf_decodeTrafficResponse(const nlohmann::json& data, const TrafficFilterContext& context,
+                                             TrafficBatch& batch);
 // One flight; feedTime takes its whole-second timestamp once that has passed its check.
 void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext& context, TrafficBatch& batch,
                         std::int64_t& feedTime);

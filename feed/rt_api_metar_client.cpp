@@ -29,6 +29,7 @@ RTAPIMetarClient::RTAPIMetarClient() : metarTransport(16384), nowNs(&gf_steadyNo
 
 bool RTAPIMetarClient::requestNearestMetar(std::int32_t& status) {
   status = 0;
+  lastRequestTrouble = false;
   const auto auth = session->current();
   if (!auth) {
     status = 401;
@@ -41,7 +42,8 @@ bool RTAPIMetarClient::requestNearestMetar(std::int32_t& status) {
   const bool qnhPlaceKnown = std::abs(qnhPosition.lat) > 0.0001 || std::abs(qnhPosition.lon) > 0.0001;
   if (qnh != 0 && qnhPlaceKnown && offset == qnhToffset && now - qnhTime < kQnhReuseNs) {
     const double dlat = (qnhPosition.lat - user.lat) * 60.0;
-    const double dlon = (qnhPosition.lon - user.lon) * 60.0 * std::cos(qnhPosition.lat * geo::kDegToRad);
+    const double dlon =
+        gf_wrapLongitude(qnhPosition.lon - user.lon) * 60.0 * std::cos(qnhPosition.lat * geo::kDegToRad);
     if (dlat * dlat + dlon * dlon <= 100.0) return true;  // within 10 NM: the QNH still holds
   }
 
@@ -61,9 +63,9 @@ bool RTAPIMetarClient::requestNearestMetar(std::int32_t& status) {
       return false;
     }
   }
+  lastRequestTrouble = gf_isRTAPITrouble(answer);
   if (!answer) {
     const RTAPIError& error = answer.error();
-    if (error.kind == RTAPIErrorKind::http && error.httpStatus > 0) status = error.httpStatus;
     if (!stop.load())
       gf_logWarning(fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', message='{}'",
                                 error.label, gf_rtApiErrorKindText(error.kind), error.httpStatus, auth->server,
@@ -71,7 +73,7 @@ bool RTAPIMetarClient::requestNearestMetar(std::int32_t& status) {
     return false;
   }
   const RTAPIResponse& response = answer.value();
-  if (response.apiStatus != 200) {
+  if (response.apiStatus != 200 || lastRequestTrouble) {
     status = response.apiStatus;
     gf_logWarning(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
                               response.apiStatus, response.httpStatus, auth->server, response.message));
@@ -111,13 +113,21 @@ bool RTAPIMetarClient::nearestMetar(std::int32_t& status) {
   }
   bool result = true;
   bool retried = false;
+  std::int32_t troubles = 0;
   while (!stop.load()) {
     if (requestNearestMetar(status)) {
       retried = false;
+      troubles = 0;
       sleepFor(static_cast<std::int32_t>(gf_boundedWaitMs(weatherWaitMs.load())));
       continue;
     }
     if (stop.load()) break;
+    if (lastRequestTrouble) {
+      if (backOff(troubles, gf_boundedWaitMs(weatherWaitMs.load()))) continue;
+      result = false;
+      break;
+    }
+    troubles = 0;
     if (status == 401) {
       if (retried) {
         result = false;
@@ -129,7 +139,8 @@ bool RTAPIMetarClient::nearestMetar(std::int32_t& status) {
       gf_logWarning("nearest metar returned 401, retrying once with a new connection");
       continue;
     }
-    if (status == 0 || status == 406 || status == 500) {
+    // No usable QNH in the answer, or a notice: ask again later.
+    if (status == 0 || status == 406) {
       sleepFor(troublePauseMs);
       continue;
     }

@@ -27,10 +27,11 @@ class RTAPIMetarClient : public RTAPIClient {
   std::uint32_t qnh = 1013;                  // hPa; 0 none
   std::atomic<std::int64_t> qnhValidTime{0};  // steady ns of the last valid QNH; 0 none
 
+  // The last request failed for passing trouble of the network or the service.
+  bool lastRequestTrouble = false;
+
   // Steady-clock nanoseconds; tests replace it.
   std::int64_t (*nowNs)() = nullptr;
-  // The pause after a failed request (30 s); tests shorten it.
-  std::int32_t troublePauseMs = 30000;
 };
 
 extern RTAPIMetarClient g_rtApiMetarClient;

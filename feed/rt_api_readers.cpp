@@ -95,8 +95,17 @@ void lf_readerBody(std::string_view name, std::string_view shortName, std::strin
 }  // namespace
 
 bool gf_rtApiStatusAllowsRestart(std::int32_t status) {
-  // 0: the loop gave up after a run of transport, HTTP or parse failures, or without a session.
-  return status == 401 || status == 0 || status == 100;
+  // Only the service's refusals that a new run can't get past end the program: a request it
+  // won't take, an expired or unknown license, data the license doesn't cover, a second
+  // session. Anything else (a lost session, a run of passing trouble) restarts.
+  switch (status) {
+    case 400:
+    case 402:
+    case 403:
+    case 404:
+    case 405: return false;
+    default: return true;
+  }
 }
 
 void gf_stopRTAPIReaders() {

@@ -13,8 +13,8 @@ void gf_authenticater();
 void gf_RTAPITrafficReader();
 void gf_RTAPIWeatherReader();
 
-// Whether a reader that ended with this status (not 9999) may restart: a lost session, or
-// passing trouble of the network or the service.
+// Whether a reader that ended with this status (not 9999) may restart: all but the service's
+// refusals (400, 402, 403, 404, 405).
 bool gf_rtApiStatusAllowsRestart(std::int32_t status);
 
 // Ends a reader's pauses and transfers at once; the thread then returns.

@@ -235,6 +235,13 @@ void RTAPIClient::sleepFor(std::int32_t ms) {
   wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop.load(); });
 }
 
+bool RTAPIClient::backOff(std::int32_t& troubles, std::uint32_t paceMs) {
+  if (++troubles >= maxTroubles) return false;
+  const std::int64_t pause = static_cast<std::int64_t>(paceMs) << std::min(troubles - 1, 16);
+  sleepFor(static_cast<std::int32_t>(std::min<std::int64_t>(pause, troublePauseMs)));
+  return true;
+}
+
 void RTAPIClient::requestStop() {
   {
     std::lock_guard lock(mutex);

@@ -80,6 +80,9 @@ class RTAPIClient {
   bool resetConnection();
   // Waits ms milliseconds; returns at once when stop is set (before or during the wait).
   void sleepFor(std::int32_t ms);
+  // One more passing trouble in a row: false once maxTroubles have come in a row (the reader
+  // ends), else true after the back-off pause.
+  bool backOff(std::int32_t& troubles, std::uint32_t paceMs);
   // Sets stop and wakes a waiting sleepFor.
   void requestStop();
   bool stopping() const { return stop.load(); }
@@ -90,6 +93,10 @@ class RTAPIClient {
   std::atomic<std::uint32_t> waitMs{2000};
   std::atomic<std::uint32_t> weatherWaitMs{2000};
   std::atomic<bool> stop{false};
+  // Passing trouble of the network or the service: this many in a row end the reader (which
+  // then restarts); the pause after one doubles from the poll pace up to troublePauseMs.
+  std::int32_t maxTroubles = 5;
+  std::int32_t troublePauseMs = 30000;
 
  protected:
   std::mutex mutex;

@@ -21,19 +21,20 @@ constexpr RTAPIRequestOptions kParkedOptions{5, 9, true, false};
 constexpr std::int32_t kBufferCount = 5;
 constexpr std::int32_t kBufferTime = 6;
 constexpr double kParkedBoxNm = 3.0;
-constexpr std::int32_t kLiveBackoffMaxMs = 30000;
 
 bool lf_atZero(const Lalo& position) { return std::abs(position.lat) <= 0.0001 && std::abs(position.lon) <= 0.0001; }
 
-// The box of rangeNm around a centre: latitudes by 111.2 km a degree, longitudes by great circle.
+// The box of rangeNm around a centre: latitudes by 111.2 km a degree, longitudes by great circle,
+// stopped at the date line.
 RTAPIQueryBox lf_box(const Lalo& centre, double rangeNm) {
   const double dLat = rangeNm * 1.852 / 111.2;
   const double feet = rangeNm * geo::kFeetPerNm;
   RTAPIQueryBox box;
   box.top = centre.lat + dLat;
   box.bottom = centre.lat - dLat;
-  box.left = gf_destinationPoint(centre, {-geo::kPi / 2, feet}).lon;
-  box.right = gf_destinationPoint(centre, {geo::kPi / 2, feet}).lon;
+  const LonSpan span = gf_lonSpanAround(centre, feet);
+  box.left = span.west;
+  box.right = span.east;
   return box;
 }
 
@@ -60,7 +61,7 @@ void RTAPITrafficClient::updateQueryBox() {
   std::lock_guard lock(stateMutex);
   queryCentre_ = user;
   cosLat_ = std::cos(user.lat * geo::kDegToRad);
-  if (std::abs(user.lat - boxCentre_.lat) < 0.00015 && std::abs(user.lon - boxCentre_.lon) < 0.00015 &&
+  if (std::abs(user.lat - boxCentre_.lat) < 0.00015 && std::abs(gf_wrapLongitude(user.lon - boxCentre_.lon)) < 0.00015 &&
       range == boxRadius_)
     return;
   boxCentre_ = user;
@@ -135,6 +136,14 @@ void RTAPITrafficClient::postBatch(TrafficBatch& posted, std::int32_t kind, std:
   gf_postTrafficBatch(posted.records, kind, false);
 }
 
+void RTAPITrafficClient::noteSkippedEntries(std::size_t count) {
+  if (count == 0 || skippedEntriesLogged) return;
+  skippedEntriesLogged = true;
+  gf_logWarning(fmt::format("RT API traffic: {} entries of another shape skipped (a flight is an array of at least "
+                            "{} elements); further ones are not logged",
+                            count, kRTAPITrafficEntrySize));
+}
+
 bool RTAPITrafficClient::requestBufferTraffic(std::int32_t& status) {
   const auto auth = session->current();
   if (!auth) return false;
@@ -153,15 +162,18 @@ bool RTAPITrafficClient::requestBufferTraffic(std::int32_t& status) {
     if (response.data.is_object() && !response.data.empty()) {
       result = true;
       const TrafficFilterContext context = filterContext(copied, true);
-      for (std::int32_t i = 0; i < kBufferCount; ++i) {
-        const auto member = response.data.find(fmt::format("buffer_{}", i));
-        std::int64_t time = 0;
+      // "buffer_0" is the youngest snapshot: post the oldest first, due at once, and each younger
+      // one a step later, so that the history plays forward.
+      for (std::int32_t step = 0; step < kBufferCount; ++step) {
+        const auto member = response.data.find(fmt::format("buffer_{}", kBufferCount - 1 - step));
+        RTAPITrafficDecoded decoded;
         if (member == response.data.end() || !member->is_object() || member->empty()) {
           batch.clear();
         } else {
-          time = gf_decodeTrafficResponse(*member, context, batch);
+          decoded = gf_decodeTrafficResponse(*member, context, batch);
         }
-        postBatch(batch, i * 6, time);
+        noteSkippedEntries(decoded.skippedEntries);
+        postBatch(batch, step * kBufferTime, decoded.feedTime);
       }
       ++answersReceived;
     }
@@ -265,7 +277,7 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
       std::atomic<bool>& active;
       ~LoopEnd() { active = false; }
     } loopEnd{liveLoopActive};
-    std::int32_t failures = 0;
+    std::int32_t troubles = 0;
     while (!stop.load()) {
       if (parkedRequested.exchange(false)) {
         requestParkedTraffic();
@@ -283,28 +295,33 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
                                            lf_boxFields(auth->guid, copied.box), toffset.load());
       auto answer = gf_RTAPIRequest(trafficTransport, gf_rtApiUrl("/v6/traffic"), body, kLiveOptions,
                                     kRTAPITrafficWait, "traffic receive", &stop);
-      if (!answer) {
-        if (stop.load()) break;
-        const RTAPIError& error = answer.error();
-        gf_logWarning(fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), error.message));
-        // A passing network or server trouble: back off and try again; only a run of them ends
-        // the loop, and the reader then restarts rather than exits.
-        if (++failures >= maxLiveFailures) {
+      if (!answer && stop.load()) break;
+      if (answer) {
+        const auto now = session->current();
+        if (!now || now->generation != auth->generation) {
+          status = 401;
           result = false;
           break;
         }
-        const std::int64_t backoff = std::min<std::int64_t>(
-            static_cast<std::int64_t>(waitMs.load()) << std::min(failures - 1, 10), kLiveBackoffMaxMs);
-        sleepFor(static_cast<std::int32_t>(backoff));
+      }
+      if (gf_isRTAPITrouble(answer)) {
+        if (!answer) {
+          const RTAPIError& error = answer.error();
+          gf_logWarning(fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), error.message));
+        } else {
+          gf_logWarning(fmt::format("traffic receive failed: API status={}, HTTP status={}, message='{}'",
+                                    answer.value().apiStatus, answer.value().httpStatus, answer.value().message));
+        }
+        // A passing network or server trouble: back off and try again; only a run of them ends
+        // the loop, and the reader then restarts rather than exits.
+        if (!backOff(troubles, waitMs.load())) {
+          status = answer && answer.value().apiStatus != 200 ? answer.value().apiStatus : 0;
+          result = false;
+          break;
+        }
         continue;
       }
-      failures = 0;
-      const auto now = session->current();
-      if (!now || now->generation != auth->generation) {
-        status = 401;
-        result = false;
-        break;
-      }
+      troubles = 0;
       const RTAPIResponse& response = answer.value();
       if (response.apiStatus == 200) {
         waitMs = gf_boundedWaitMs(response.waitMs);
@@ -313,8 +330,10 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
           std::lock_guard lock(parkedIndexMutex);
           collect = parkedReset;
         }
-        const std::int64_t time = gf_decodeTrafficResponse(response.data, filterContext(copied, collect), batch);
-        postBatch(batch, kLiveTrafficKind, time);
+        const RTAPITrafficDecoded decoded =
+            gf_decodeTrafficResponse(response.data, filterContext(copied, collect), batch);
+        noteSkippedEntries(decoded.skippedEntries);
+        postBatch(batch, kLiveTrafficKind, decoded.feedTime);
         ++answersReceived;
       } else if (response.apiStatus == 406) {
         gf_logWarning(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), response.message));
@@ -353,6 +372,7 @@ void RTAPITrafficClient::resetForRestart() {
   receivedCount = 0;
   answersReceived = 0;
   qnh = 0;
+  skippedEntriesLogged = false;
   parkedStatus = -1;
   parkedRequested = false;
   liveLoopActive = false;

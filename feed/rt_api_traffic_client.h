@@ -46,6 +46,9 @@ class RTAPITrafficClient : public RTAPIClient {
   // Records the feed time (when not 0) and the identities, then hands the records on.
   void postBatch(TrafficBatch& batch, std::int32_t kind, std::int64_t batchFeedTime);
 
+  // Traffic entries of an unknown shape in an answer: logged once per run.
+  void noteSkippedEntries(std::size_t count);
+
   // For a restart: back to the state of a fresh client (stop is cleared by resetConnection).
   void resetForRestart();
 
@@ -70,9 +73,8 @@ class RTAPITrafficClient : public RTAPIClient {
   std::atomic<std::uint64_t> receivedCount{0};
   std::atomic<std::uint64_t> answersReceived{0};  // live and buffer answers taken since the start
   std::atomic<std::uint32_t> qnh{0};              // hPa given to the decoder; 0 none yet
+  bool skippedEntriesLogged = false;               // the reader thread's
 
-  // Transient failures of the live loop: this many in a row end it (then the reader restarts).
-  std::int32_t maxLiveFailures = 5;
   // The wait before a parked-traffic outcome counts as lost (10 s); tests shorten it.
   std::int32_t parkedWaitMs = 10000;
 

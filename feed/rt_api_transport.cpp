@@ -16,6 +16,8 @@
 namespace {
 
 constexpr const char* kInitFailed = "RTAPITransport curl_easy_init() failed";
+// A buffer grown past this by one outsized answer is given back rather than kept for the run.
+constexpr std::size_t kKeptResponseBytes = 1024 * 1024;
 
 std::mutex g_baseUrlMutex;
 // A setting (the worker takes it from JORV_RTAPI_URL); empty until set, so no request leaves unasked.
@@ -43,9 +45,17 @@ std::string_view gf_rtApiErrorKindText(RTAPIErrorKind kind) {
   return index < kTexts.size() ? kTexts[index] : std::string_view("?");
 }
 
-RTAPITransport::RTAPITransport(std::size_t reserve) : handle_(lf_newHandle()) {
+RTAPITransport::RTAPITransport(std::size_t reserve) : handle_(lf_newHandle()), reserve_(reserve) {
   if (!handle_) throw std::runtime_error(kInitFailed);
   response_.reserve(reserve);
+}
+
+void RTAPITransport::emptyResponse() {
+  if (response_.capacity() > std::max(kKeptResponseBytes, reserve_)) {
+    std::string().swap(response_);
+    response_.reserve(reserve_);
+  }
+  response_.clear();
 }
 
 RTAPITransport::~RTAPITransport() {
@@ -56,7 +66,7 @@ void RTAPITransport::reset() {
   CURL* fresh = lf_newHandle();
   if (handle_) curl_easy_cleanup(static_cast<CURL*>(handle_));
   handle_ = fresh;
-  response_.clear();
+  emptyResponse();
   if (!handle_) throw std::runtime_error(kInitFailed);
 }
 
@@ -70,7 +80,7 @@ RTAPIResult<RTAPIHttpReply, RTAPITransportError> RTAPITransport::request(std::st
                                                                          const std::atomic<bool>* stop) {
   if (!handle_) throw std::runtime_error(kInitFailed);
   CURL* curl = static_cast<CURL*>(handle_);
-  response_.clear();
+  emptyResponse();
   curl_easy_reset(curl);
   const std::string urlText(url);
 
@@ -109,6 +119,10 @@ RTAPIResult<RTAPIHttpReply, RTAPITransportError> RTAPITransport::request(std::st
 #undef JORV_SET
 
   const CURLcode performed = curl_easy_perform(curl);
+  // The write callback refuses a piece (at most CURL_MAX_WRITE_SIZE) that would pass the bound.
+  if (performed == CURLE_WRITE_ERROR && response_.size() + CURL_MAX_WRITE_SIZE > kRTAPIMaxAnswerBytes)
+    return RTAPITransportError{static_cast<std::int32_t>(performed),
+                               fmt::format("curl_easy_perform: answer larger than {} bytes", kRTAPIMaxAnswerBytes)};
   if (performed != CURLE_OK) return curlError(performed, "curl_easy_perform");
   long status = 0;
   const CURLcode info = curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -120,8 +134,10 @@ std::size_t gf_curlWriteCallback(char* data, std::size_t size, std::size_t count
   if (!response) return 0;
   if (count != 0 && size > std::numeric_limits<std::size_t>::max() / count) return 0;
   const std::size_t bytes = size * count;
+  auto* text = static_cast<std::string*>(response);
+  if (bytes > kRTAPIMaxAnswerBytes - std::min(text->size(), kRTAPIMaxAnswerBytes)) return 0;
   try {
-    static_cast<std::string*>(response)->append(data, bytes);
+    text->append(data, bytes);
   } catch (...) {
     return 0;  // libcurl ends the transfer as a write error
   }
@@ -212,6 +228,13 @@ RTAPIResult<RTAPIResponse, RTAPIError> gf_RTAPIRequest(RTAPITransport& transport
   auto reply = transport.request(url, body, options, stop);
   if (!reply) return RTAPIError{RTAPIErrorKind::transport, 0, std::string(label), std::move(reply.error().message)};
   return gf_checkRTAPIHttp(reply.value(), label, wait);
+}
+
+bool gf_isRTAPITrouble(const RTAPIResult<RTAPIResponse, RTAPIError>& answer) {
+  if (!answer) return true;
+  const RTAPIResponse& response = answer.value();
+  const auto serverError = [](std::int32_t status) { return status >= 500 && status <= 599; };
+  return serverError(response.httpStatus) || serverError(response.apiStatus);
 }
 
 std::string gf_formValue(std::string_view value) {

@@ -82,6 +82,10 @@ struct RTAPICheckError {
   std::string message;
 };
 
+// The largest answer taken, far above any real one: a bigger answer is a broken server or proxy
+// streaming without end, and fails the transfer.
+inline constexpr std::size_t kRTAPIMaxAnswerBytes = 4 * 1024 * 1024;
+
 class RTAPITransport {
  public:
   // Throws std::runtime_error "RTAPITransport curl_easy_init() failed".
@@ -107,7 +111,11 @@ class RTAPITransport {
     const std::atomic<bool>* flag = nullptr;
     bool program = false;
   };
+  // Empties the buffer; one that an outsized answer grew past what polls need is given back.
+  void emptyResponse();
+
   void* handle_ = nullptr;  // CURL*
+  std::size_t reserve_ = 0;
   std::string response_;
   ProgressStop progressStop_;
 };
@@ -120,6 +128,11 @@ RTAPIResult<RTAPIResponse, RTAPIError> gf_RTAPIRequest(RTAPITransport& transport
                                                        const std::string& body, RTAPIRequestOptions options,
                                                        const RTAPIWaitSpec& wait, std::string_view label,
                                                        const std::atomic<bool>* stop);
+// Passing trouble of the network or the service rather than a refusal: a failed transfer, an
+// HTTP error, a body that is no answer, an HTTP 5xx or the service's own 5xx status. The
+// readers back off and try again.
+bool gf_isRTAPITrouble(const RTAPIResult<RTAPIResponse, RTAPIError>& answer);
+
 RTAPIResult<RTAPIResponse, RTAPIError> gf_checkRTAPIHttp(const RTAPIHttpReply& reply, std::string_view label,
                                                          const RTAPIWaitSpec& wait);
 RTAPIResult<RTAPIResponse, RTAPICheckError> gf_checkRTAPIResponse(std::string_view body, std::string_view label,

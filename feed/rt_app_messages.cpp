@@ -6,6 +6,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "feed/traffic_store.h"
+
 namespace {
 
 // Field numbers of "RTTFC" / "RTBUF".
@@ -151,7 +153,7 @@ void gf_decodeRTAppTraffic(std::span<const std::string_view> fields, TrafficFiel
   out.track = fields[kTrack].empty() ? 0.0 : lf_number(fields, kTrack, "track");
   out.gs = lf_number(fields, kGs, "gs");
   out.sourceType = fields[kSourceType];
-  out.trueheading = out.sourceType == "adsb_icao" ? lf_number(fields, kTrueHeading, "trueheading") : 0.0;
+  out.trueheading = gf_isAdsbIcaoSource(out.sourceType) ? lf_number(fields, kTrueHeading, "trueheading") : 0.0;
   out.roll = lf_number(fields, kRoll, "roll");
   out.TAS = lf_number(fields, kTas, "TAS");
   out.callsign = fields[kCallsign];

@@ -18,9 +18,8 @@ constexpr double kParkedBoxDLat = 0.04996402877697842;  // 3 x 1.852 / 111.2
 constexpr double kParkedBoxFeet = 18228.34647;          // 3 NM
 
 RTAppBox lf_box(const Lalo& centre, double dLat, double distanceFt) {
-  const Lalo west = gf_destinationPoint(centre, {-geo::kPi / 2.0, distanceFt});
-  const Lalo east = gf_destinationPoint(centre, {geo::kPi / 2.0, distanceFt});
-  return {centre.lat - dLat, west.lon, centre.lat + dLat, east.lon};
+  const LonSpan span = gf_lonSpanAround(centre, distanceFt);
+  return {centre.lat - dLat, span.west, centre.lat + dLat, span.east};
 }
 
 // Waits in short steps so that a stop is never held up by the settle time.
@@ -96,9 +95,14 @@ RTAppVersionReply gf_parseRTAppVersion(std::string_view reply) {
 
 bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
                        const std::function<void(const std::string&)>& processVersion,
-                       std::chrono::milliseconds settle) {
+                       std::chrono::milliseconds settle, std::chrono::milliseconds answerTimeout) {
   while (server.waitForClient()) {
     server.sendDataPacket(std::string(kRTAppVersionRequest));
+    if (!server.awaitReply(answerTimeout)) {
+      gf_log("RT App client did not answer, waiting for a new one ...");
+      server.closeClient(server.clientSocket());
+      continue;
+    }
     const std::string reply = server.receive();
     lf_sleepWhileRunning(settle);
     if (!gf_isRunning()) return false;

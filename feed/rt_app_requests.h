@@ -61,8 +61,10 @@ RTAppVersionReply gf_parseRTAppVersion(std::string_view reply);
 // The handshake loop: waits for the app, sends the version request, reads the reply, lets the
 // app settle and drops whatever else it sent. A connection still up then hands its reply to
 // processVersion and the function returns true; a stale one restarts the server on the port
-// and waits again. False when the wait ends without an app (server closed, program stopping).
-// RTAppServer::start's exceptions pass through.
+// and waits again. A client that doesn't answer within answerTimeout is dropped and the next
+// one accepted (the app's connection may wait behind it). False when the wait ends without an
+// app (server closed, program stopping). RTAppServer::start's exceptions pass through.
 bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
                        const std::function<void(const std::string&)>& processVersion,
-                       std::chrono::milliseconds settle = std::chrono::seconds(2));
+                       std::chrono::milliseconds settle = std::chrono::seconds(2),
+                       std::chrono::milliseconds answerTimeout = std::chrono::seconds(10));

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <utility>
@@ -193,6 +194,22 @@ void RTAppServer::close() {
   if (listening != net::kInvalidSocket) retireSocket(listening);
   if (client != net::kInvalidSocket) retireSocket(client);
   if (this == &g_rtAppServer) gf_setRTAppServerCloser(nullptr);
+}
+
+bool RTAppServer::awaitReply(std::chrono::milliseconds timeout) {
+  std::lock_guard receiveLock(receiveMutex);
+  const net::Socket s = acquireClient();
+  if (s == net::kInvalidSocket) return true;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  bool answered = false;
+  while (!answered && gf_isRunning()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    // Readable also when the app closed or the connection failed: the read tells which.
+    answered = net::waitReadable(s, static_cast<int>(std::min<std::int64_t>(left.count(), kStopPollMilliseconds))) != 0;
+  }
+  releaseSocket();
+  return answered || !gf_isRunning();
 }
 
 std::string RTAppServer::receive() {

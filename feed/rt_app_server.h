@@ -1,6 +1,7 @@
 #pragma once
 // The TCP server through which request lines go to the RealTraffic desktop app: one listening
 // socket, at most one connected app.
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -23,6 +24,9 @@ class RTAppServer {
   bool sendDataPacket(const std::string& text);
   // Stops listening and drops the app. Safe from any thread; wakes a waiting accept or receive.
   void close();
+  // False when the connected app has sent nothing within the time-out (true without an app,
+  // or once the program stops: the read that follows then ends at once).
+  bool awaitReply(std::chrono::milliseconds timeout);
   // One read of the app's reply (at most 16383 bytes); empty when none came.
   std::string receive();
   // Throws away what the app has sent; notices an app that has closed its end.

@@ -36,7 +36,7 @@ struct TrafficFields {
   std::string_view registration;
   std::string_view origin;       // IATA airport code
   std::string_view destination;  // IATA airport code
-  std::string_view sourceType;   // "adsb_icao" is the one that matters
+  std::string_view sourceType;   // "adsb_icao" (or "F_adsb_icao" ...) is the one that matters
   std::string_view emitterCategory;  // ADS-B "A1" ... "C2"
   std::string_view airlineCode;      // ICAO airline code of the operator
   std::string_view codeText;         // four characters, only from the web API; empty from the app

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <ctime>
 #include <stdexcept>
@@ -26,7 +27,7 @@ constexpr double kGroundRadiusSquaredNm = 25.0;  // ground traffic only within 5
 // Flat-earth distance in NM, squared: good enough at the few tens of miles compared here.
 double lf_flatDistanceSquaredNm(const Lalo& centre, double cosLat, const Lalo& position) {
   const double dLat = (centre.lat - position.lat) * 60.0;
-  const double dLon = (centre.lon - position.lon) * cosLat * 60.0;
+  const double dLon = gf_wrapLongitude(centre.lon - position.lon) * cosLat * 60.0;
   return dLat * dLat + dLon * dLon;
 }
 
@@ -85,6 +86,14 @@ bool gf_isNonAircraftType(std::string_view typeDesignator) {
     case 4: return lf_contains(kNonAircraftTypes4, typeDesignator);
     default: return true;
   }
+}
+
+bool gf_isAdsbIcaoSource(std::string_view sourceType) {
+  constexpr std::string_view kAdsbIcao = "adsb_icao";
+  if (sourceType.size() == kAdsbIcao.size() + 2 && sourceType[1] == '_' &&
+      std::isalpha(static_cast<unsigned char>(sourceType[0])))
+    sourceType.remove_prefix(2);
+  return sourceType == kAdsbIcao;
 }
 
 double gf_defaultTasKt(double altitudeFt) {
@@ -210,7 +219,7 @@ TrafficAddResult TrafficStore::addTraffic(const TrafficFields& fields, const Tra
   }
   record.modelId = gf_internModelName(type);
 
-  if (fields.sourceType == "adsb_icao") {
+  if (gf_isAdsbIcaoSource(fields.sourceType)) {
     const double heading = fields.trueheading;
     if (heading > 360.0) throw std::runtime_error(fmt::format("true heading: {:.2f}", heading));
     if (heading == 0.0 || heading > 0.0) {

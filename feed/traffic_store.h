@@ -53,6 +53,10 @@ IataCode gf_iataCodeOrNull(std::string_view code);
 bool gf_isAircraftTraffic(std::string_view typeDesignator, std::string_view emitterCategory);
 bool gf_isNonAircraftType(std::string_view typeDesignator);
 
+// The position source whose true heading is read: "adsb_icao", alone or behind a one-letter
+// prefix and an underscore ("F_adsb_icao", "X_adsb_icao").
+bool gf_isAdsbIcaoSource(std::string_view sourceType);
+
 // The true airspeed assumed at an altitude (ft) when the feed has none.
 double gf_defaultTasKt(double altitudeFt);
 

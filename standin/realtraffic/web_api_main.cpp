@@ -63,7 +63,8 @@ rtstandin::WebApiFault lf_fault(const std::string& text, std::string& endpoint, 
     fault.kind = rtstandin::WebApiFaultKind::Stall;
     fault.stall = std::chrono::milliseconds(first);
   } else if (kind == "502") {
-    fault.kind = rtstandin::WebApiFaultKind::Http502Html;
+    fault.kind = rtstandin::WebApiFaultKind::HtmlPage;
+    fault.httpStatus = 502;
   } else if (kind == "empty") {
     fault.kind = rtstandin::WebApiFaultKind::EmptyBody;
   } else if (kind == "status") {

@@ -217,10 +217,11 @@ struct WebApiServer::Impl {
         case WebApiFaultKind::Stall:
           if (!stall(fault->stall)) return;
           break;
-        case WebApiFaultKind::Http502Html:
-          response.status = 502;
-          response.set_content("<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1></body></html>",
-                               "text/html");
+        case WebApiFaultKind::HtmlPage:
+          response.status = fault->httpStatus;
+          response.set_content(
+              fmt::format("<html><head><title>{}</title></head><body><h1>Proxy error</h1></body></html>", fault->httpStatus),
+              "text/html");
           return;
         case WebApiFaultKind::EmptyBody:
           response.status = 200;
@@ -230,6 +231,14 @@ struct WebApiServer::Impl {
           response.status = fault->httpStatus;
           response.set_content(lf_json(fault->status, fault->message), "application/json");
           return;
+        case WebApiFaultKind::Oversized: {
+          std::string body = R"({"status":200,"message":"OK","data":{},"padding":")";
+          body.append(fault->size > body.size() + 2 ? fault->size - body.size() - 2 : 0, 'x');
+          body += "\"}";
+          response.status = 200;
+          response.set_content(std::move(body), "application/json");
+          return;
+        }
         case WebApiFaultKind::RrlOutOfRange:
           rrl = fault->rrl;
           break;
@@ -321,9 +330,10 @@ struct WebApiServer::Impl {
       const int count = std::clamp(static_cast<int>(lf_number(form, "buffercount").value_or(0)), 0, 20);
       const double step = lf_number(form, "buffertime").value_or(6.0);
       Json data = Json::object();
-      // buffer_0 is the oldest snapshot, the last one is just before now.
+      // As the service sends them: buffer_0 is the youngest snapshot (one step before now), the
+      // last one the oldest.
       for (int i = 0; i < count; ++i) {
-        data[fmt::format("buffer_{}", i)] = snapshot(*box, now - step * (count - i));
+        data[fmt::format("buffer_{}", i)] = snapshot(*box, now - step * (i + 1));
       }
       answer["data"] = std::move(data);
       return answer;

@@ -17,11 +17,12 @@ namespace rtstandin {
 
 enum class WebApiFaultKind : std::uint8_t {
   Stall,          // nothing is answered until released, stopped or the stall time has passed
-  Http502Html,    // HTTP 502 with an HTML page
+  HtmlPage,       // an HTML page with httpStatus, as a proxy in the way answers
   EmptyBody,      // HTTP 200 with nothing in it
   Status,         // a JSON answer {"status": status, "message": message} with httpStatus
   RrlOutOfRange,  // the normal answer, but with "rrl" (and "wrrl") = rrl
   GuidChange,     // the service forgets every GUID: this and later requests get status 401
+  Oversized,      // a JSON answer with status 200 padded to size bytes
 };
 
 struct WebApiFault {
@@ -31,6 +32,7 @@ struct WebApiFault {
   std::string message = "Injected fault";
   std::int64_t rrl = 0;
   std::chrono::milliseconds stall{0};  // 0: until released or stopped
+  std::size_t size = 0;
 };
 
 struct WebApiOptions {

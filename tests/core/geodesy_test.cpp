@@ -64,6 +64,25 @@ TEST(GeodesyTest, DestinationWrapsAtTheDateLine) {
   EXPECT_LE(west.lon, 180.0);
 }
 
+TEST(GeodesyTest, LongitudeDifferencesGoTheShortWayRound) {
+  EXPECT_NEAR(gf_wrapLongitude(179.98 - -179.92), -0.1, 1e-9);
+  EXPECT_NEAR(gf_wrapLongitude(-179.92 - 179.98), 0.1, 1e-9);
+  EXPECT_DOUBLE_EQ(gf_wrapLongitude(4.5 - 4.76), 4.5 - 4.76);
+  EXPECT_DOUBLE_EQ(gf_wrapLongitude(-190.0), 170.0);
+}
+
+TEST(GeodesyTest, AnEastWestSpanStopsAtTheDateLineOnTheFarSide) {
+  const double feet = 40 * geo::kFeetPerNm;
+  const LonSpan west = gf_lonSpanAround({-16.80, 179.98}, feet);  // Taveuni, west of the line
+  EXPECT_NEAR(west.west, 179.98 - 40.0 / 60.0 / std::cos(16.80 * geo::kDegToRad), 1e-3);
+  EXPECT_EQ(west.east, 180.0);
+  const LonSpan east = gf_lonSpanAround({-16.80, -179.98}, feet);
+  EXPECT_EQ(east.west, -180.0);
+  EXPECT_NEAR(east.east, -179.98 + 40.0 / 60.0 / std::cos(16.80 * geo::kDegToRad), 1e-3);
+  const LonSpan amsterdam = gf_lonSpanAround({52.3, 4.76}, feet);
+  EXPECT_NEAR(amsterdam.west + amsterdam.east, 2 * 4.76, 1e-9);
+}
+
 TEST(GeodesyTest, DestinationAtThePoleIsNotNan) {
   // Due north exactly to the pole: the asin argument rounds to 1 plus a hair.
   struct Case {

@@ -139,6 +139,8 @@ TEST(RTAppTraffic, TrueHeadingOnlyFromAdsbIcaoAndTrackZeroWhenEmpty) {
   EXPECT_EQ(f.track, 0.0);
   ASSERT_EQ(decodeTraffic(trafficLine({{17, "ADSB_ICAO"}, {25, "123.4"}}), f), "");
   EXPECT_EQ(f.trueheading, 0.0);  // compared exactly
+  ASSERT_EQ(decodeTraffic(trafficLine({{17, "F_adsb_icao"}, {25, "123.4"}}), f), "");
+  EXPECT_EQ(f.trueheading, 123.4);
 }
 
 TEST(RTAppTraffic, AShortFieldListIsRefusedNotOverRead) {

@@ -203,6 +203,26 @@ TEST_F(RTAppServerTest, AStaleConnectionRestartsTheServerOnThePort) {
   EXPECT_NE(logText().find("RT App connection was stale, waiting for a new one ..."), std::string::npos);
 }
 
+TEST_F(RTAppServerTest, ASilentFirstClientIsDroppedAndTheAppBehindItServed) {
+  FakeApp silent(port);  // connects first and never answers
+  auto app = std::async(std::launch::async, [&] {
+    FakeApp fake(port);
+    const std::string request = fake.line();
+    fake.send(R"({"version":"10.0.2","level":2})");
+    std::this_thread::sleep_for(300ms);
+    return request;
+  });
+  std::string version;
+  auto handshake = std::async(std::launch::async, [&] {
+    return gf_rtAppHandshake(server, "0", [&](const std::string& reply) { version = reply; }, 50ms, 200ms);
+  });
+  if (handshake.wait_for(8s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
+  EXPECT_TRUE(handshake.get());
+  EXPECT_EQ(app.get(), "Qs999=version\r\n");
+  EXPECT_EQ(version, R"({"version":"10.0.2","level":2})");
+  EXPECT_EQ(silent.line(100), "Qs999=version\r\n");  // it was asked first
+}
+
 TEST(RTAppVersion, RepliesAndEditions) {
   using Status = RTAppVersionReply::Status;
   struct Case {
@@ -243,6 +263,12 @@ TEST(RTAppRequestLines, BufferAndParkedBoxes) {
   EXPECT_NEAR(north, 40 * 1.852 / 111.2, 1e-6);
   EXPECT_NEAR(west, 10.0 - 40.0 / 60.0, 1e-5);
   EXPECT_NEAR(east, 10.0 + 40.0 / 60.0, 1e-5);
+
+  // Near the date line the box stops at it on the far side: west stays below east.
+  const RTAppBox taveuni = gf_rtAppParkedBox(Lalo{-16.80, -179.98});
+  EXPECT_EQ(taveuni.west, -180.0);
+  EXPECT_LT(taveuni.west, taveuni.east);
+  EXPECT_TRUE(gf_rtAppBufferLine(Lalo{-16.80, 179.98}, 40).ends_with(",180.000000\n"));
 
   const RTAppBox parked = gf_rtAppParkedBox(Lalo{52.308601, 4.763889});
   EXPECT_NEAR(parked.north - 52.308601, 0.049964, 1e-6);

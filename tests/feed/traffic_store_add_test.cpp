@@ -25,6 +25,22 @@ TEST_F(StoreTest, TheRangeEndsAtFortyMilesOfFlatDistance) {
   EXPECT_EQ(none.timestampSeconds, 0);
 }
 
+TEST_F(StoreTest, RangeAndGroundRadiusReachAcrossTheDateLine) {
+  constexpr Lalo kTaveuni{-16.80, 179.98};
+  TrafficFilterContext taveuni = context();
+  taveuni.queryCentre = kTaveuni;
+  taveuni.cosQueryLat = std::cos(kTaveuni.lat * geo::kDegToRad);
+  TrafficFields fields = flight();
+  fields.lat = kTaveuni.lat;
+  fields.lon = -179.92;  // 5.7 NM east, over the line
+  EXPECT_TRUE(store.addTraffic(fields, taveuni).record);
+
+  setParkAirport(kTaveuni);
+  fields.altitude = 0.0;
+  fields.lon = -179.97;  // 2.9 NM from the park airport
+  EXPECT_TRUE(store.addTraffic(fields, taveuni).record) << "on the ground";
+}
+
 TEST_F(StoreTest, BadTimesPositionsAndHeadingsThrowWithTheirValue) {
   struct Case {
     const char* name;
@@ -126,6 +142,20 @@ TEST_F(StoreTest, TrueHeadingZeroIsNorthAndGivesTheTrack) {
   EXPECT_EQ(east.track, 85.0);
   fields.trueheading = -5.0;
   EXPECT_FALSE(add(fields).record.value().hasTrueHeading);
+}
+
+TEST_F(StoreTest, TrueHeadingOnlyFromAnAdsbIcaoSourceWithOrWithoutItsOneLetterPrefix) {
+  const std::pair<const char*, bool> cases[] = {
+      {"adsb_icao", true},     {"F_adsb_icao", true},  {"X_adsb_icao", true}, {"FX_adsb_icao", false},
+      {"_adsb_icao", false},   {"1_adsb_icao", false}, {"F-adsb_icao", false}, {"adsb_icao_nt", false},
+      {"ADSB_ICAO", false},    {"mlat", false},        {"", false},
+  };
+  TrafficFields fields = flight();
+  fields.trueheading = 90.0;
+  for (const auto& [source, heading] : cases) {
+    fields.sourceType = source;
+    EXPECT_EQ(add(fields).record.value().hasTrueHeading, heading) << source;
+  }
 }
 
 TEST_F(StoreTest, A777OfACargoOperatorBecomesAFreighter) {

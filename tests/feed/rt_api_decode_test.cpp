@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/parameter_snapshot.h"
+#include "feed/feed_neighbours.h"
 #include "feed/rt_api_decode.h"
 #include "feed/rt_api_session.h"
 #include "refdata/model_ids.h"
@@ -33,30 +34,35 @@ TrafficFilterContext context() {
 struct Decoded {
   TrafficBatch batch;
   std::int64_t time = 0;
+  std::size_t skipped = 0;
 };
 
 Decoded decode(const Json& data, bool collect = false) {
   Decoded out;
   TrafficFilterContext c = context();
   c.collectIdentity = collect;
-  out.time = gf_decodeTrafficResponse(data, c, out.batch);
+  const RTAPITrafficDecoded decoded = gf_decodeTrafficResponse(data, c, out.batch);
+  out.time = decoded.feedTime;
+  out.skipped = decoded.skippedEntries;
   return out;
 }
 
-TEST(RTAPIDecodeTraffic, OnlyArraysOf49ElementsAreFlights) {
+TEST(RTAPIDecodeTraffic, ArraysOf49OrMoreElementsAreFlights) {
   Json data = Json::object();
   data["ok"] = flightEntry();
   Json shorter = flightEntry("4CA1FB");
   shorter.erase(shorter.size() - 1);
   data["short"] = shorter;
   Json longer = flightEntry("4CA1FC");
-  longer.push_back(nullptr);
+  longer.push_back("a field added later");
   data["long"] = longer;
   data["object"] = Json::object({{"a", 1}});
-  data["number"] = 5;
-  const auto [batch, time] = decode(data);
-  ASSERT_EQ(batch.records.size(), 1u);
-  const TrafficRecord& record = batch.records[0];
+  data["number"] = 5;  // not an entry at all
+  const auto [batch, time, skipped] = decode(data);
+  ASSERT_EQ(batch.records.size(), 2u);
+  EXPECT_EQ(batch.records[0].hexid, 0x4CA1FCu);  // "long": the first 49 elements read
+  EXPECT_EQ(skipped, 2u);
+  const TrafficRecord& record = batch.records[1];
   EXPECT_EQ(record.hexid, 0x4CA1FAu);
   EXPECT_EQ(record.callsign, "EIN123");
   EXPECT_EQ(record.registration, "EI-ABC");
@@ -91,16 +97,31 @@ TEST(RTAPIDecodeTraffic, TimestampRuleAndTheBatchTime) {
   for (const Json& bad : {Json(0), Json(-5), Json("1733400000"), Json(nullptr), Json(1e19)}) {
     Json entry = flightEntry();
     entry[10] = bad;
-    const auto [batch, time] = decode(Json{{"a", entry}});
+    const auto [batch, time, skipped] = decode(Json{{"a", entry}});
     EXPECT_TRUE(batch.records.empty()) << bad.dump();
     EXPECT_EQ(time, 0) << bad.dump();
   }
   // The time follows the entry even when the store then drops it (here: at 0/0).
   Json dropped = flightEntry("4CA1FA", 0.0, 0.0);
   dropped[10] = kStart + 0.6;
-  const auto [batch, time] = decode(Json{{"a", dropped}});
+  const auto [batch, time, skipped] = decode(Json{{"a", dropped}});
   EXPECT_TRUE(batch.records.empty());
   EXPECT_EQ(time, static_cast<std::int64_t>(kStart) + 1);
+}
+
+TEST(RTAPIDecodeTraffic, ASquawkOfZeroDropsGroundTrafficAsTextOrNumber) {
+  FeedNeighbours neighbours;
+  neighbours.parkAirport = [] { return std::optional<Lalo>(Lalo{52.40, 4.80}); };
+  gf_setFeedNeighbours(neighbours);
+  const std::pair<Json, bool> cases[] = {{"0000", false}, {0, false},     {0.0, false},   {"1000", true},
+                                         {1000, true},    {7700, true},   {10000, true},  {-0.5, true},
+                                         {nullptr, true}};
+  for (const auto& [code, kept] : cases) {
+    Json entry = flightEntry("4CA1FA", 52.40, 4.80, 0.0);  // on the ground at the park airport
+    entry[6] = code;
+    EXPECT_EQ(decode(Json{{"a", entry}}).batch.records.size(), kept ? 1u : 0u) << code.dump();
+  }
+  gf_resetFeedNeighbours();
 }
 
 TEST(RTAPIDecodeTraffic, MissingRollAndAirspeed) {

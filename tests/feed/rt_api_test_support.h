@@ -12,7 +12,7 @@
 #include "standin/realtraffic/web_api_server.h"
 #include "tests/feed/feed_test_support.h"
 
-namespace rtdirect_test {
+namespace feed_test {
 
 inline rtstandin::TrafficScenario sampleScenario() { return rtstandin::loadScenario(JORV_SAMPLE_SCENARIO); }
 
@@ -50,4 +50,4 @@ class WebApiTest : public feed_test::LoggedTest {
   std::unique_ptr<rtstandin::WebApiServer> server_;
 };
 
-}  // namespace rtdirect_test
+}  // namespace feed_test

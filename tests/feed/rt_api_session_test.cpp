@@ -10,11 +10,11 @@
 #include "feed/rt_api_metar_client.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_license.h"
-#include "rtdirect_support.h"
+#include "tests/feed/rt_api_test_support.h"
 
 namespace {
 
-using rtdirect_test::WebApiTest;
+using feed_test::WebApiTest;
 using rtstandin::WebApiFault;
 using rtstandin::WebApiFaultKind;
 
@@ -74,7 +74,7 @@ TEST_F(SessionTest, RefusalsAndBrokenAnswersCarryAStatus) {
       {"refused", WebApiFault{WebApiFaultKind::Status, 401, 200, "Invalid license"}, 401, "Invalid license"},
       {"no GUID", WebApiFault{WebApiFaultKind::Status, 200, 200, "OK"}, 100, "Authentication succeeded without a GUID"},
       {"empty", WebApiFault{WebApiFaultKind::EmptyBody}, 100, "Authentication: empty response"},
-      {"html", WebApiFault{WebApiFaultKind::Http502Html}, 100, "Authentication: invalid JSON: <html>"},
+      {"html", WebApiFault{WebApiFaultKind::HtmlPage, 0, 502}, 100, "Authentication: invalid JSON: <html>"},
   };
   for (const Case& c : cases) {
     server().addFault("/v6/auth", c.fault);

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/user_exception.h"
@@ -21,7 +23,7 @@
 #include "feed/rt_license.h"
 #include "feed/traffic_mailbox.h"
 #include "refdata/model_ids.h"
-#include "rtdirect_support.h"
+#include "tests/feed/rt_api_test_support.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ std::atomic<std::int64_t> g_clockShiftNs{0};
 std::mutex g_reportsMutex;
 std::vector<std::pair<FeedReport, std::uint32_t>> g_reports;
 
-class DirectTest : public rtdirect_test::WebApiTest {
+class DirectTest : public feed_test::WebApiTest {
  protected:
   void SetUp() override {
     WebApiTest::SetUp();
@@ -74,7 +76,7 @@ class DirectTest : public rtdirect_test::WebApiTest {
     g_rtApiMetarClient.resetForRestart();
     g_rtApiMetarClient.nowNs = &gf_steadyNowNs;
     g_rtApiMetarClient.troublePauseMs = 30000;
-    g_rtApiTrafficClient.maxLiveFailures = 5;
+    g_rtApiTrafficClient.troublePauseMs = 30000;
     gf_resetFeedNeighbours();
     gf_resetModelTables();
     gf_setFeedReportSinks({});
@@ -210,6 +212,51 @@ TEST_F(DirectTest, TrafficParkedTrafficAndQnhEndToEnd) {
   EXPECT_EQ(log.find("RT API error"), std::string::npos) << log;
 }
 
+TEST_F(DirectTest, BufferedHistoryIsPostedOldestFirst) {
+  rtstandin::Flight north{.hexid = 0x4840D6, .callsign = "KLM1234", .type = "E190", .registration = "PH-EXA"};
+  north.track = {{.t = 0, .lat = 52.0, .lon = 4.76, .altitude = 5000, .gs = 250},
+                 {.t = 300, .lat = 52.5, .lon = 4.76, .altitude = 5000, .gs = 250}};
+  rtstandin::TrafficScenario scenario{.startTime = 1733400000, .flights = {north}};
+  rtstandin::WebApiOptions options;
+  options.rrlMs = 250;
+  options.wrrlMs = 250;
+  startServer(options, scenario);
+  server().setTime(100);
+  gf_authenticater();
+  g_rtApiTrafficClient.updateQueryBox();
+  std::int32_t status = 0;
+  ASSERT_TRUE(g_rtApiTrafficClient.requestBufferTraffic(status));
+
+  std::vector<std::pair<double, std::int32_t>> seen;  // latitude, mailbox time, in the order delivered
+  for (const HistoryBatch& batch : gf_takeHistoryBatches())
+    for (const TrafficRecord& record : batch.records) seen.emplace_back(record.lalo.lat, record.mailboxTime);
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "delivered oldest (southmost) first";
+  // The further north (the younger), the later due.
+  std::sort(seen.begin(), seen.end());
+  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i].second, seen[i - 1].second) << i;
+}
+
+TEST_F(DirectTest, EntriesOfAnotherShapeAreLoggedOncePerRun) {
+  const auto logged = [this] {
+    const std::string log = logText();
+    std::size_t count = 0;
+    for (auto at = log.find("entries of another shape"); at != std::string::npos;
+         at = log.find("entries of another shape", at + 1))
+      ++count;
+    return count;
+  };
+  g_rtApiTrafficClient.noteSkippedEntries(0);
+  EXPECT_EQ(logged(), 0u);
+  g_rtApiTrafficClient.noteSkippedEntries(3);
+  g_rtApiTrafficClient.noteSkippedEntries(4);
+  EXPECT_EQ(logged(), 1u);
+  EXPECT_NE(logText().find("RT API traffic: 3 entries of another shape skipped"), std::string::npos);
+  g_rtApiTrafficClient.resetForRestart();
+  g_rtApiTrafficClient.noteSkippedEntries(2);
+  EXPECT_EQ(logged(), 2u);
+}
+
 TEST_F(DirectTest, NoticeContinuesAndAnExpiredLicenceEnds) {
   ASSERT_NO_FATAL_FAILURE(startAndSettle());
   server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Status, 406, 200, "slow down"});
@@ -258,22 +305,50 @@ TEST_F(DirectTest, ForbiddenEndsThePartnerAndExits) {
             g_reports.end());
 }
 
-TEST_F(DirectTest, PassingTroubleIsRetriedAndARunOfItRestarts) {
-  g_rtApiTrafficClient.maxLiveFailures = 3;
-  ASSERT_NO_FATAL_FAILURE(startAndSettle());
-  server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Http502Html});
-  server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::EmptyBody});
-  const std::uint64_t answers = g_rtApiTrafficClient.answersReceived;
-  ASSERT_TRUE(waitFor([&] { return g_rtApiTrafficClient.answersReceived > answers; }));
-  EXPECT_TRUE(gf_isRunning());
-  const std::string log = logText();
-  EXPECT_NE(log.find("traffic receive http: HTTP 502 response: invalid JSON: <html>"), std::string::npos);
-  EXPECT_NE(log.find("traffic receive parse: empty response"), std::string::npos);
+// Passing trouble of the server, alike in both readers: four in a row are backed off and
+// retried, the fifth restarts (READER ERROR) instead of ending the program.
+class TroubleTest : public DirectTest, public testing::WithParamInterface<std::tuple<bool, int>> {};
 
-  server().addFault("/v6/traffic:live", WebApiFault{WebApiFaultKind::Http502Html}, 3);
+TEST_P(TroubleTest, IsRetriedAndARunOfItRestarts) {
+  const WebApiFault faults[] = {
+      {WebApiFaultKind::HtmlPage, 0, 502},
+      {WebApiFaultKind::Status, 503, 503, "unavailable"},
+      {WebApiFaultKind::Status, 500, 200, "database"},
+      {WebApiFaultKind::HtmlPage, 0, 200},
+  };
+  const auto [weather, index] = GetParam();
+  const WebApiFault fault = faults[index];
+  const std::string endpoint = weather ? "/v6/nearestmetar" : "/v6/traffic:live";
+  g_rtApiTrafficClient.troublePauseMs = 20;
+  g_rtApiMetarClient.troublePauseMs = 20;
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
+  ASSERT_TRUE(waitFor([] { return g_rtApiMetarClient.qnhValidTime.load() != 0; }));
+  // A METAR is asked for again only once the cached QNH is a minute old.
+  const auto troubleFor = [&](int count) {
+    server().addFault(endpoint, fault, count);
+    if (weather) g_clockShiftNs += 61'000'000'000;
+  };
+  const auto progress = [weather = weather] {
+    return weather ? g_rtApiMetarClient.qnhValidTime.load()
+                   : static_cast<std::int64_t>(g_rtApiTrafficClient.answersReceived.load());
+  };
+  const std::int64_t before = progress();
+  troubleFor(4);
+  ASSERT_TRUE(waitFor([&] { return progress() > before; }));
+  EXPECT_TRUE(gf_isRunning());
+  EXPECT_FALSE(weatherDone_.load() || trafficDone_.load());
+
+  troubleFor(5);
   ASSERT_TRUE(readersEnded());
   EXPECT_EQ(stopReason(), StopReason::ReaderError);
 }
+
+std::string troubleName(const testing::TestParamInfo<std::tuple<bool, int>>& param) {
+  static const char* const kFaults[] = {"Http502Page", "Http503", "Status500", "HtmlAt200"};
+  return std::string(std::get<0>(param.param) ? "Weather" : "Traffic") + kFaults[std::get<1>(param.param)];
+}
+INSTANTIATE_TEST_SUITE_P(BothReaders, TroubleTest, testing::Combine(testing::Bool(), testing::Range(0, 4)),
+                         troubleName);
 
 TEST_F(DirectTest, AForgottenGuidRestarts) {
   ASSERT_NO_FATAL_FAILURE(startAndSettle());
@@ -305,7 +380,7 @@ TEST_F(DirectTest, ParkedRefusalsReachTheParkingCode) {
     std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
     EXPECT_TRUE(g_rtApiTrafficClient.parkedRecords.empty());
   }
-  server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Http502Html});
+  server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::HtmlPage, 0, 502});
   EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());
   // None of it ends the readers.
   EXPECT_FALSE(trafficDone_.load());
@@ -353,6 +428,9 @@ TEST_F(DirectTest, QueryBoxFollowsTheUser) {
   EXPECT_GT(box.right, 4.7);
   EXPECT_EQ(boxAt(52.3001, 4.7), box);
   EXPECT_NE(boxAt(52.3002, 4.7), box);
+  // Taveuni: the box stops at the date line on the far side.
+  EXPECT_EQ(boxAt(-16.80, 179.98).right, 180.0);
+  EXPECT_EQ(boxAt(-16.80, -179.98).left, -180.0);
 
   gf_resetFeedNeighbours();
   EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "feed/rt_api_transport.h"
-#include "rtdirect_support.h"
+#include "tests/feed/rt_api_test_support.h"
 
 namespace {
 
-using rtdirect_test::WebApiTest;
+using feed_test::WebApiTest;
 using rtstandin::WebApiFault;
 using rtstandin::WebApiFaultKind;
 
@@ -116,12 +116,32 @@ TEST_F(WebApiTest, RejectedUrlSendsNothing) {
   EXPECT_TRUE(server().requests().empty());
 }
 
+TEST_F(WebApiTest, AnOversizedAnswerIsPassingTroubleAndItsMemoryIsGivenBack) {
+  startServer();
+  RTAPITransport transport(16384);
+  const std::string url = gf_rtApiUrl("/v6/traffic");
+  const auto request = [&](std::size_t size) {
+    server().addFault("/v6/traffic", WebApiFault{.kind = WebApiFaultKind::Oversized, .size = size});
+    return gf_RTAPIRequest(transport, url, "GUID=x", kPoll, kRTAPITrafficWait, "traffic receive", nullptr);
+  };
+  const auto huge = request(kRTAPIMaxAnswerBytes + 1);
+  ASSERT_FALSE(huge);
+  EXPECT_EQ(huge.error().kind, RTAPIErrorKind::transport);
+  EXPECT_TRUE(gf_isRTAPITrouble(huge));
+  EXPECT_NE(huge.error().message.find("answer larger than"), std::string::npos) << huge.error().message;
+
+  ASSERT_TRUE(request(kRTAPIMaxAnswerBytes));
+  EXPECT_GE(transport.bufferCapacity(), kRTAPIMaxAnswerBytes);
+  ASSERT_TRUE(request(1000));
+  EXPECT_LT(transport.bufferCapacity(), kRTAPIMaxAnswerBytes / 2);
+}
+
 TEST_F(WebApiTest, FailureKindsOverTheWire) {
   startServer();
   RTAPITransport transport(16384);
   const std::string url = gf_rtApiUrl("/v6/traffic");
 
-  server().addFault("/v6/traffic", WebApiFault{WebApiFaultKind::Http502Html});
+  server().addFault("/v6/traffic", WebApiFault{WebApiFaultKind::HtmlPage, 0, 502});
   auto gateway = gf_RTAPIRequest(transport, url, "GUID=x", kPoll, kRTAPITrafficWait, "traffic receive", nullptr);
   ASSERT_FALSE(gateway);
   EXPECT_EQ(gateway.error().kind, RTAPIErrorKind::http);
