@@ -60,6 +60,3 @@ bool gf_isValidLalo(const Lalo& position) {
   return !(std::fabs(position.lat) <= 0.0001 && std::fabs(position.lon) <= 0.0001);
 }
 
-double gf_wrapLongitudeDiff(double degrees) { return std::remainder(degrees, 360.0); }
-
-double gf_normalizeLongitude(double degrees) { return gf_wrapLongitudeDiff(degrees); }

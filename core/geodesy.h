@@ -31,6 +31,8 @@ double gf_bearingRad(const Lalo& from, const Lalo& to);
 Lalo gf_destinationPoint(const Lalo& from, BearingDistance step);
 
 // A longitude, or a difference of two, into [-180, 180]: 179.98 - -179.92 is -0.1, not 359.9.
+// Every flat-earth test and local frame subtracts longitudes through this, and a longitude with
+// a difference added to it comes back through it too.
 double gf_wrapLongitude(double degrees);
 
 // West and east longitudes of the points a distance due west and due east of a centre. A span
@@ -44,12 +46,6 @@ LonSpan gf_lonSpanAround(const Lalo& centre, double distanceFt);
 // A position from outside: latitude -90..90, longitude -180..180, and not 0/0, which the
 // feed and the simulator use for "not known yet".
 bool gf_isValidLalo(const Lalo& position);
-
-// A longitude difference in [-180, 180]: positions either side of the date line are close,
-// not a world apart. Every flat-earth test and local frame subtracts longitudes through this.
-double gf_wrapLongitudeDiff(double degrees);
-// A longitude back in [-180, 180] after a difference was added to it.
-double gf_normalizeLongitude(double degrees);
 
 template <>
 struct fmt::formatter<Lalo> : fmt::formatter<double> {

@@ -26,14 +26,14 @@ LocalFrame::LocalFrame(const Lalo& origin, double metresPerDegreeLat, double met
     : origin_(origin), metresPerDegreeLat_(metresPerDegreeLat), metresPerDegreeLon_(metresPerDegreeLon) {}
 
 FlatPoint LocalFrame::toFlat(const Lalo& position) const {
-  return {gf_wrapLongitudeDiff(position.lon - origin_.lon) * metresPerDegreeLon_,
+  return {gf_wrapLongitude(position.lon - origin_.lon) * metresPerDegreeLon_,
           (position.lat - origin_.lat) * metresPerDegreeLat_};
 }
 
 std::optional<Lalo> LocalFrame::toLalo(FlatPoint point) const {
   if (!(std::fabs(metresPerDegreeLon_) >= 1e-9 * metresPerDegreeLat_)) return std::nullopt;
   const Lalo p{point.north / metresPerDegreeLat_ + origin_.lat,
-               gf_normalizeLongitude(point.east / metresPerDegreeLon_ + origin_.lon)};
+               gf_wrapLongitude(point.east / metresPerDegreeLon_ + origin_.lon)};
   if (!gf_isLaloInRange(p)) return std::nullopt;
   return p;
 }

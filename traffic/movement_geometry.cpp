@@ -16,7 +16,7 @@ bool lf_isPositive(double v) { return std::isfinite(v) && v > 0.0; }
 
 // Flat-earth distance in NM at 60 NM per degree, the longitude difference wrapped.
 double lf_flatDistanceNm(double dLat, double dLon, double cosLat) {
-  const double east = gf_wrapLongitudeDiff(dLon) * cosLat * 60.0;
+  const double east = gf_wrapLongitude(dLon) * cosLat * 60.0;
   const double north = dLat * 60.0;
   return std::sqrt(east * east + north * north);
 }
@@ -216,7 +216,7 @@ bool gf_isDescentGeometryValid(const std::array<double, 7>& q) {
 HeadingLinePullResult gf_pullTowardHeadingLine(const HeadingLinePull& in) {
   const bool bothValid = gf_isLaloInRange(in.a) && gf_isLaloInRange(in.b);
   const bool distinct =
-      !(std::fabs(in.a.lat - in.b.lat) <= 1e-8 && std::fabs(gf_wrapLongitudeDiff(in.a.lon - in.b.lon)) <= 1e-8);
+      !(std::fabs(in.a.lat - in.b.lat) <= 1e-8 && std::fabs(gf_wrapLongitude(in.a.lon - in.b.lon)) <= 1e-8);
   const double bearingToB = bothValid && distinct ? gf_bearingRad(in.a, in.b) : in.heading;
   HeadingLinePullResult r{in.b, bearingToB, 0.0, 0.0, false};
   if (!bothValid || !distinct || !lf_isHeading(in.heading) || !lf_isPositive(in.bearingLimit) ||
@@ -322,7 +322,7 @@ HermitePose gf_hermitePose(const HermitePoseInput& in) {
   const double chord = end.length();
   if (chord < 10.0) {
     r.position = {std::lerp(in.start.lat, in.end.lat, t),
-                  gf_normalizeLongitude(in.start.lon + t * gf_wrapLongitudeDiff(in.end.lon - in.start.lon))};
+                  gf_wrapLongitude(in.start.lon + t * gf_wrapLongitude(in.end.lon - in.start.lon))};
     r.valid = true;
     return r;
   }
@@ -415,14 +415,14 @@ GeoPose gf_bezierPose(const GeoPose& a, const GeoPose& b, double t) {
   const Lalo c1 = gf_destinationPoint(a.position, {a.heading, third});
   const Lalo c2 = gf_destinationPoint(b.position, {gf_normalizeAngle(b.heading + geo::kPi), third});
   // Longitudes as offsets from A's, so that a curve across the date line stays short.
-  const double lon1 = gf_wrapLongitudeDiff(c1.lon - a.position.lon);
-  const double lon2 = gf_wrapLongitudeDiff(c2.lon - a.position.lon);
-  const double lon3 = gf_wrapLongitudeDiff(b.position.lon - a.position.lon);
+  const double lon1 = gf_wrapLongitude(c1.lon - a.position.lon);
+  const double lon2 = gf_wrapLongitude(c2.lon - a.position.lon);
+  const double lon3 = gf_wrapLongitude(b.position.lon - a.position.lon);
   const double lat = lf_bernstein(a.position.lat, c1.lat, c2.lat, b.position.lat, t);
   const double lon = lf_bernstein(0.0, lon1, lon2, lon3, t);
   const double dLat = lf_bernsteinSlope(a.position.lat, c1.lat, c2.lat, b.position.lat, t);
   const double dLon = lf_bernsteinSlope(0.0, lon1, lon2, lon3, t);
-  return {{lat, gf_normalizeLongitude(a.position.lon + lon)},
+  return {{lat, gf_wrapLongitude(a.position.lon + lon)},
           gf_normalizeAngle(std::atan2(dLon * std::cos(lat * kDeg), dLat))};
 }
 
