@@ -4,9 +4,9 @@
 
 #include "config/keys.h"
 #include "core/user_exception.h"
-#include "tests/updates/update_fixture.h"
+#include "tests/refdata/update_fixture.h"
 
-namespace update_tests {
+namespace refdata_testing {
 namespace {
 
 using testing_support::readFile;
@@ -38,7 +38,7 @@ TEST_F(UpdateCheckTest, AnOversizedVersionFileIsRemovedUnread) {
   server.putFile("versions.json", std::string(2 * 1024 * 1024, ' '));
   EXPECT_TRUE(gf_checkForUpdates(setup));
   EXPECT_TRUE(logHas("==> versions.json is unexpectedly large: 2097152 bytes"));
-  EXPECT_FALSE(fs::exists(dir / "versions.json"));
+  EXPECT_FALSE(fs::exists(dir_ / "versions.json"));
   EXPECT_EQ(inputRequests(), 0u);
 
   // 1048576 bytes is still allowed.
@@ -55,7 +55,7 @@ TEST_F(UpdateCheckTest, AVersionFileThatIsNoJsonObjectSkipsTheCheck) {
     server.putFile("versions.json", content);
     EXPECT_TRUE(gf_checkForUpdates(setup));
     EXPECT_TRUE(logHas("==> Invalid versions.json received; update check skipped"));
-    EXPECT_FALSE(fs::exists(dir / "versions.json"));
+    EXPECT_FALSE(fs::exists(dir_ / "versions.json"));
   }
   EXPECT_EQ(inputRequests(), 0u);
 }
@@ -73,12 +73,12 @@ TEST_F(UpdateCheckTest, ABadProgramVersionIsWarnedAboutAndTheDataSetsAreStillPro
   server.putFile("input/dbase.enc", "dbase 3");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.msfs);
-    fs::remove(dir / "input" / "dbase.enc");
+    fs::remove(dir_ / "input" / "dbase.enc");
     server.putFile("versions.json", fmt::format(R"({{"msfs": {}, "dbase": {}}})", c.msfs, versionJson({3, 0, 0})));
     const UpdateCheckResult result = gf_runUpdateCheck(setup);
     EXPECT_EQ(result.outcome, UpdateCheckOutcome::GoOn);
     EXPECT_TRUE(logHas(std::string("==> ") + c.warning));
-    EXPECT_EQ(readFile(dir / "input" / "dbase.enc"), "dbase 3");
+    EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), "dbase 3");
   }
   EXPECT_TRUE(logHas("==> maintenance version not found"));
   EXPECT_TRUE(gf_isRunning());
@@ -127,9 +127,9 @@ TEST_F(UpdateCheckTest, AnyMaintenanceVersionAboveZeroEndsTheStartUp) {
 TEST_F(UpdateCheckTest, EachDataSetIsBroughtUpToDateAndItsVersionSaved) {
   // airports: newer on the server; aig: same version but the file was deleted; archives: newer
   // but its download fails; dbase: older on the server; weekly: not published.
-  writeFile(dir / "input" / "airports.enc", "airports 1");
-  writeFile(dir / "input" / "archives.enc", "archives 1");
-  writeFile(dir / "input" / "dbase.enc", "dbase 2");
+  writeFile(dir_ / "input" / "airports.enc", "airports 1");
+  writeFile(dir_ / "input" / "archives.enc", "archives 1");
+  writeFile(dir_ / "input" / "dbase.enc", "dbase 2");
   store.values = {{"AIRPORTS_VERSION", "1.0.0"},
                   {"AIG_VERSION", "5.1.0"},
                   {"ARCHIVES_VERSION", "1.0.0"},
@@ -146,23 +146,23 @@ TEST_F(UpdateCheckTest, EachDataSetIsBroughtUpToDateAndItsVersionSaved) {
 
   EXPECT_TRUE(gf_checkForUpdates(setup));
 
-  EXPECT_EQ(readFile(dir / "input" / "airports.enc"), "airports 1.0.1");
-  EXPECT_EQ(readFile(dir / "input" / "AIG-regcodes.enc"), "aig 5.1");
-  EXPECT_EQ(readFile(dir / "input" / "archives.enc"), "archives 1");
-  EXPECT_EQ(readFile(dir / "input" / "dbase.enc"), "dbase 2");
-  EXPECT_FALSE(fs::exists(dir / "input" / "wktraffic.enc"));
+  EXPECT_EQ(readFile(dir_ / "input" / "airports.enc"), "airports 1.0.1");
+  EXPECT_EQ(readFile(dir_ / "input" / "AIG-regcodes.enc"), "aig 5.1");
+  EXPECT_EQ(readFile(dir_ / "input" / "archives.enc"), "archives 1");
+  EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), "dbase 2");
+  EXPECT_FALSE(fs::exists(dir_ / "input" / "wktraffic.enc"));
   EXPECT_EQ(store.saved, (std::vector<std::string>{"AIRPORTS_VERSION=1.0.1", "AIG_VERSION=5.1.0"}));
   EXPECT_EQ(store.values["ARCHIVES_VERSION"], "1.0.0");
 
-  const std::string log = logText();
-  EXPECT_NE(log.find("airports updated to 1.0.1"), std::string::npos);
-  EXPECT_NE(log.find("aig updated to 5.1.0"), std::string::npos);
-  EXPECT_NE(log.find("==> Downloading '" + server.baseUrl() + "input/archives.enc' failed!"), std::string::npos);
-  EXPECT_NE(log.find("dbase version up-to-date"), std::string::npos);
-  EXPECT_NE(log.find("==> weekly version not found"), std::string::npos);
-  EXPECT_NE(log.find("VersionData exception"), std::string::npos);  // the garbage text read as 0.0.0
-  EXPECT_EQ(log.find("dbase updated"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir / "versions.json"));
+  const std::string text = log();
+  EXPECT_NE(text.find("airports updated to 1.0.1"), std::string::npos);
+  EXPECT_NE(text.find("aig updated to 5.1.0"), std::string::npos);
+  EXPECT_NE(text.find("==> Downloading '" + server.baseUrl() + "input/archives.enc' failed!"), std::string::npos);
+  EXPECT_NE(text.find("dbase version up-to-date"), std::string::npos);
+  EXPECT_NE(text.find("==> weekly version not found"), std::string::npos);
+  EXPECT_NE(text.find("VersionData exception"), std::string::npos);  // the garbage text read as 0.0.0
+  EXPECT_EQ(text.find("dbase updated"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "versions.json"));
 }
 
 TEST_F(UpdateCheckTest, AMissingDataSetIsFetchedWhateverItsStoredVersionSays) {
@@ -171,7 +171,7 @@ TEST_F(UpdateCheckTest, AMissingDataSetIsFetchedWhateverItsStoredVersionSays) {
   server.putFile("input/dbase.enc", "dbase 3");
 
   EXPECT_TRUE(gf_checkForUpdates(setup));
-  EXPECT_EQ(readFile(dir / "input" / "dbase.enc"), "dbase 3");
+  EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), "dbase 3");
   EXPECT_EQ(store.values["DBASE_VERSION"], "3.0.0");
 }
 
@@ -187,4 +187,4 @@ TEST(ParameterVersionStore, KeepsTheVersionsInTheFiveOptions) {
 }
 
 }  // namespace
-}  // namespace update_tests
+}  // namespace refdata_testing
