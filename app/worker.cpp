@@ -66,12 +66,13 @@ void lf_requireDocsFolder() {
 
 // A DESTINATION that is no ICAO code is a stale setting, not a reason to stop the program.
 void lf_applySavedDestination() {
-  if (DESTINATION.value.empty()) return;
+  const std::string destination = DESTINATION.value;
+  if (destination.empty()) return;
   IcaoCode code;
   try {
-    code = IcaoCode(DESTINATION.value);
+    code = IcaoCode(destination);
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("DESTINATION '{}' ignored and cleared: {}", DESTINATION.value, e.what()));
+    gf_logWarning(fmt::format("DESTINATION '{}' ignored and cleared: {}", destination, e.what()));
     DESTINATION.setAndSave("");
     gf_updateParameterSnapshot(DESTINATION);
     return;
@@ -182,7 +183,7 @@ bool lf_setupData() {
   }
   if (auto error = s.readAirports()) throw std::runtime_error(*error);
 
-  if (gf_installPathOption().value.empty() && !lf_promptInstallPath()) {
+  if (gf_installPathOption().value.load().empty() && !lf_promptInstallPath()) {
     lf_reportStartupError("no simulator install path is known");
     gf_requestStop(StopReason::InstallPathMissing, 0);
     return false;

@@ -154,7 +154,7 @@ class ParameterVersionStore : public DataSetVersionStore {
  public:
   std::string installedVersion(std::string_view parameter) const override {
     const StringOption* option = optionOf(parameter);
-    return option ? option->value : std::string();
+    return option ? option->value.load() : std::string();
   }
   void saveVersion(std::string_view parameter, const std::string& version) override {
     if (StringOption* option = optionOf(parameter)) option->setAndSave(version);

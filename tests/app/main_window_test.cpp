@@ -41,8 +41,8 @@ TEST_F(MainWindowTest, TheSavedPositionIsReadStrictly) {
     writeParameters(c.x, "300");
     MAIN_WINDOW_X.value = MAIN_WINDOW_X.defaultValue;
     gf_readSavedWindowPosition();
-    EXPECT_EQ(MAIN_WINDOW_X.value, c.expectedX) << "'" << c.x << "'";
-    EXPECT_EQ(MAIN_WINDOW_Y.value, 300);
+    EXPECT_EQ(MAIN_WINDOW_X.value.load(), c.expectedX) << "'" << c.x << "'";
+    EXPECT_EQ(MAIN_WINDOW_Y.value.load(), 300);
   }
 }
 
@@ -50,7 +50,7 @@ TEST_F(MainWindowTest, ACorruptParametersFileIsSetAsideAndRemoved) {
   testing_support::writeFile(parametersFile(), "<root><parameters><parameter name=");
   MAIN_WINDOW_X.value = 123;
   gf_readSavedWindowPosition();
-  EXPECT_EQ(MAIN_WINDOW_X.value, 123);  // untouched: the defaults stand
+  EXPECT_EQ(MAIN_WINDOW_X.value.load(), 123);  // untouched: the defaults stand
   EXPECT_FALSE(fs::exists(parametersFile()));
   EXPECT_TRUE(fs::exists(root_ / "appdata" / "JORV" / "parameters0.xml"));
   EXPECT_NE(log().find("failed to load ("), std::string::npos);
@@ -105,7 +105,7 @@ TEST_F(PlaceWindowTest, KeepsAtLeast48PixelsInsideTheWorkArea) {
     EXPECT_EQ(placed.x, c.x) << c.name;
     EXPECT_EQ(placed.y, c.y) << c.name;
     EXPECT_EQ(placed.width, c.window.width) << c.name;
-    EXPECT_EQ(MAIN_WINDOW_X.value, c.x) << c.name;
+    EXPECT_EQ(MAIN_WINDOW_X.value.load(), c.x) << c.name;
     EXPECT_EQ(lastSaved("MAIN_WINDOW_X").empty(), !c.saved) << c.name;
   }
 }

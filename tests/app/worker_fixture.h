@@ -64,8 +64,8 @@ class WorkerFixture : public ::testing::Test {
     RT_CHOISE.value = "RT App";
     PSX_SERVER_HERE.value = true;
     AEROWINX.value = false;
-    DESTINATION.value.clear();
-    MSFS_INSTALL_PATH.value.clear();
+    DESTINATION.value = "";
+    MSFS_INSTALL_PATH.value = "";
     MSFS_2024_INSTALL_PATH.value = dir.path() / "packages";
     gf_openLog();
     seams = spies();

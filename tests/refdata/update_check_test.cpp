@@ -181,7 +181,7 @@ TEST(ParameterVersionStore, KeepsTheVersionsInTheFiveOptions) {
   DBASE_VERSION.value = "2.0.0";
   EXPECT_EQ(store.installedVersion("DBASE_VERSION"), "2.0.0");
   store.saveVersion("DBASE_VERSION", "3.1.0");
-  EXPECT_EQ(DBASE_VERSION.value, "3.1.0");
+  EXPECT_EQ(DBASE_VERSION.value.load(), "3.1.0");
   EXPECT_EQ(store.installedVersion("NO_SUCH_VERSION"), "");
   DBASE_VERSION.value = before;
 }
