@@ -20,6 +20,10 @@ class UpdateCheckTest : public CheckFixture {
                                                 versionJson(g_programVersion), versionJson({0, 0, 0}),
                                                 dataSetMembers.empty() ? "" : ", ", dataSetMembers));
   }
+  // A data set as the maker publishes it: enciphered XML under a root, told apart by its note.
+  static std::string dataSet(std::string_view note) {
+    return encryptForTest(fmt::format("<root><note>{}</note></root>", note));
+  }
   std::size_t inputRequests() const {
     const auto paths = server.requestedPaths();
     return static_cast<std::size_t>(
@@ -70,7 +74,8 @@ TEST_F(UpdateCheckTest, ABadProgramVersionIsWarnedAboutAndTheDataSetsAreStillPro
       {R"({"major": 4294967296, "minor": 0, "patch": 0})", "Invalid web version numbers for 'msfs'"},
       {R"("99.0.0")", "Invalid web version data for 'msfs'"},
   };
-  server.putFile("input/dbase.enc", "dbase 3");
+  const std::string dbase3 = dataSet("dbase 3");
+  server.putFile("input/dbase.enc", dbase3);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.msfs);
     fs::remove(dir_ / "input" / "dbase.enc");
@@ -78,7 +83,7 @@ TEST_F(UpdateCheckTest, ABadProgramVersionIsWarnedAboutAndTheDataSetsAreStillPro
     const UpdateCheckResult result = gf_runUpdateCheck(setup);
     EXPECT_EQ(result.outcome, UpdateCheckOutcome::GoOn);
     EXPECT_TRUE(logHas(std::string("==> ") + c.warning));
-    EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), "dbase 3");
+    EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), dbase3);
   }
   EXPECT_TRUE(logHas("==> maintenance version not found"));
   EXPECT_TRUE(gf_isRunning());
@@ -137,17 +142,18 @@ TEST_F(UpdateCheckTest, EachDataSetIsBroughtUpToDateAndItsVersionSaved) {
                   {"WEEKLY_TRAFFIC_AIRPORTS_VERSION", "garbage"}};
   publish(fmt::format(R"("airports": {}, "aig": {}, "archives": {}, "dbase": {})", versionJson({1, 0, 1}),
                       versionJson({5, 1, 0}), versionJson({1, 2, 0}), versionJson({1, 9, 9})));
-  server.putFile("input/airports.enc", "airports 1.0.1");
-  server.putFile("input/AIG-regcodes.enc", "aig 5.1");
-  server.putFile("input/dbase.enc", "dbase 1.9.9");
+  const std::string airports = dataSet("airports 1.0.1"), aig = dataSet("aig 5.1");
+  server.putFile("input/airports.enc", airports);
+  server.putFile("input/AIG-regcodes.enc", aig);
+  server.putFile("input/dbase.enc", dataSet("dbase 1.9.9"));
   standin::WebFileBehaviour failing;
   failing.status = 503;
   server.setBehaviour("input/archives.enc", failing);
 
   EXPECT_TRUE(gf_checkForUpdates(setup));
 
-  EXPECT_EQ(readFile(dir_ / "input" / "airports.enc"), "airports 1.0.1");
-  EXPECT_EQ(readFile(dir_ / "input" / "AIG-regcodes.enc"), "aig 5.1");
+  EXPECT_EQ(readFile(dir_ / "input" / "airports.enc"), airports);
+  EXPECT_EQ(readFile(dir_ / "input" / "AIG-regcodes.enc"), aig);
   EXPECT_EQ(readFile(dir_ / "input" / "archives.enc"), "archives 1");
   EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), "dbase 2");
   EXPECT_FALSE(fs::exists(dir_ / "input" / "wktraffic.enc"));
@@ -168,11 +174,50 @@ TEST_F(UpdateCheckTest, EachDataSetIsBroughtUpToDateAndItsVersionSaved) {
 TEST_F(UpdateCheckTest, AMissingDataSetIsFetchedWhateverItsStoredVersionSays) {
   store.values = {{"DBASE_VERSION", "9.9.9"}};
   publish(fmt::format(R"("dbase": {})", versionJson({3, 0, 0})));
-  server.putFile("input/dbase.enc", "dbase 3");
+  const std::string dbase3 = dataSet("dbase 3");
+  server.putFile("input/dbase.enc", dbase3);
 
   EXPECT_TRUE(gf_checkForUpdates(setup));
-  EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), "dbase 3");
+  EXPECT_EQ(readFile(dir_ / "input" / "dbase.enc"), dbase3);
   EXPECT_EQ(store.values["DBASE_VERSION"], "3.0.0");
+}
+
+TEST_F(UpdateCheckTest, ADataSetItsReaderWouldRefuseNeverReplacesTheInstalledOne) {
+  struct Case { const char* name; std::string body; };
+  const Case cases[] = {
+      {"a proxy's page", "<html><body>502 Bad Gateway</body></html>"},
+      {"another key", encryptForTest("<root/>", {.key = EncKey{}})},
+      {"cut off before its final block", encryptForTest("<root/>", {.finalTag = false})},
+      {"no XML inside", encryptForTest("airports")},
+      {"XML without its root", encryptForTest("<airports/>")},
+  };
+  const std::string installed = dataSet("airports 1");
+  const fs::path file = dir_ / "input" / "airports.enc";
+  publish(fmt::format(R"("airports": {})", versionJson({1, 0, 1})));
+  int discarded = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(file, installed);
+    store.values = {{"AIRPORTS_VERSION", "1.0.0"}};
+    server.putFile("input/airports.enc", c.body);
+
+    EXPECT_TRUE(gf_checkForUpdates(setup));
+    EXPECT_EQ(readFile(file), installed);
+    EXPECT_EQ(store.values["AIRPORTS_VERSION"], "1.0.0");
+    EXPECT_FALSE(fs::exists(dir_ / "input" / "airports.enc.download_tmp"));
+    const std::string text = log(), warning = "==> Download of '" + server.baseUrl() + "input/airports.enc' discarded: ";
+    int found = 0;
+    for (auto at = text.find(warning); at != std::string::npos; at = text.find(warning, at + 1)) ++found;
+    EXPECT_EQ(found, ++discarded);
+  }
+  EXPECT_TRUE(store.saved.empty());
+
+  // The next start asks again and takes a sound answer.
+  const std::string published = dataSet("airports 1.0.1");
+  server.putFile("input/airports.enc", published);
+  EXPECT_TRUE(gf_checkForUpdates(setup));
+  EXPECT_EQ(readFile(file), published);
+  EXPECT_EQ(store.values["AIRPORTS_VERSION"], "1.0.1");
 }
 
 TEST(ParameterVersionStore, KeepsTheVersionsInTheFiveOptions) {
