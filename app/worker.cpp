@@ -252,10 +252,18 @@ bool lf_waitForSimulator() {
   }
   g_userInfoReceived = 0;
   gf_queueSimCommand(SimCommand{1, 0});
+  // A dropped link is waited out as everywhere else. The new connection knows none of the old
+  // one's requests: once the flight runs again, ask it for the on-ground state and the title.
+  bool linked = true;
   while ((g_userInfoReceived.load() & (kUserTitleReceived | kUserModelReceived)) !=
          (kUserTitleReceived | kUserModelReceived)) {
-    const std::uint8_t state = g_simState.load();
-    if (!gf_isRunning() || state == 0 || state > 2) return false;
+    if (!gf_isRunning()) return false;
+    const bool running = g_simState.load() == 2;
+    if (running && !linked) {
+      gf_queueSimCommand(SimCommand{2, 0});
+      gf_queueSimCommand(SimCommand{1, 0});
+    }
+    linked = running;
     gf_workerSleepMs(10);
   }
   while (!gf_isUserPositionKnown(gf_publishedUserAcPosition())) {

@@ -36,6 +36,7 @@
 #include "feed/rt_api_session.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/sim_client.h"
+#include "simlink/sim_commands.h"
 #include "simlink/user_aircraft.h"
 #include "tests/support/test_support.h"
 
@@ -98,6 +99,8 @@ class WorkerFixture : public ::testing::Test {
     g_userOnGround = false;
     g_rtProfessional = false;
     g_feedConnected = false;
+    std::lock_guard lock(g_simQueueMutex);
+    g_simCommands.clear();  // the requests of an earlier test's run
   }
 
   // The calls in order, by name.
