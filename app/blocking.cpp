@@ -34,8 +34,8 @@ void lf_saveText(StringOption& option, std::string value) {
 
 // A selector's list becomes one empty entry, selected.
 void lf_emptySelector(DynamicChoiceOption& selector) {
-  selector.choices = std::make_shared<std::vector<std::string>>(std::vector<std::string>{""});
-  selector.value.clear();
+  selector.choices = std::make_shared<const std::vector<std::string>>(std::vector<std::string>{""});
+  selector.value = "";
   if (ui::isWindow(selector.window)) {
     selector.fillCombo();
     ui::comboSetCurSel(selector.window, 0);
@@ -97,9 +97,9 @@ void gf_blockSelectedAircraft() {
 }
 
 void gf_unblockAircraft() {
-  if (BLOCK_AIRCRAFT.value.empty()) return;
-  lf_showAndLog(fmt::format("No more blocking of aircraft: cs: {} reg: {} hexid: {:x} ", BLOCK_CALLSIGN.value,
-                            BLOCK_REGCODE.value, static_cast<std::uint32_t>(BLOCK_HEXIDDEC.value)));
+  if (BLOCK_AIRCRAFT.value.load().empty()) return;
+  lf_showAndLog(fmt::format("No more blocking of aircraft: cs: {} reg: {} hexid: {:x} ", BLOCK_CALLSIGN.value.load(),
+                            BLOCK_REGCODE.value.load(), static_cast<std::uint32_t>(BLOCK_HEXIDDEC.value)));
   lf_saveText(BLOCK_AIRCRAFT, "");
   lf_saveText(BLOCK_CALLSIGN, "");
   lf_saveText(BLOCK_REGCODE, "");
@@ -186,17 +186,17 @@ void gf_setDestination(const std::string& icao, const Airport& airport) {
   if (!reserved) stands->push_back("select a stand");
   stands->insert(stands->end(), names.begin(), names.end());
   STAND_SELECTOR.choices = stands;
+  const std::string selected = reserved ? *userStand : "select a stand";
   if (reserved) {
     lf_showAndLog(fmt::format("New destination: {}, with reserved stand: {}", icao, *userStand));
-    STAND_SELECTOR.value = *userStand;
   } else {
     lf_showAndLog(names.empty() ? fmt::format("New destination: {}, no stands available", icao)
                                 : fmt::format("New destination: {}", icao));
-    STAND_SELECTOR.value = "select a stand";
   }
+  STAND_SELECTOR.value = selected;
   if (ui::isWindow(STAND_SELECTOR.window)) {
     STAND_SELECTOR.fillCombo();
-    const auto it = std::find(stands->begin(), stands->end(), STAND_SELECTOR.value);
+    const auto it = std::find(stands->begin(), stands->end(), selected);
     ui::comboSetCurSel(STAND_SELECTOR.window, static_cast<int>(it - stands->begin()));
   }
   lf_enable(STAND_SELECTOR, !names.empty());

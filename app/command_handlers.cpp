@@ -38,7 +38,7 @@ void lf_newSettingsRestart(std::uint32_t delaySeconds) { gf_requestStop(StopReas
 bool lf_handleButton(ui::Hwnd window, ui::WParam wParam) {
   const std::uint32_t id = ui::loWord(wParam);
   if (id == BLOCK_BUTTON.controlId) {
-    if (ui::comboGetCurSel(AIRCRAFT_SELECTOR.window) >= 0 && !AIRCRAFT_SELECTOR.value.empty())
+    if (ui::comboGetCurSel(AIRCRAFT_SELECTOR.window) >= 0 && !AIRCRAFT_SELECTOR.value.load().empty())
       gf_blockSelectedAircraft();
     else
       lf_showAndLog("Nothing to block ...");
@@ -51,7 +51,7 @@ bool lf_handleButton(ui::Hwnd window, ui::WParam wParam) {
   }
   if (id == UNBLOCK_BUTTON.controlId) {
     g_unblockRestart = true;
-    if (!BLOCK_AIRCRAFT.value.empty())
+    if (!BLOCK_AIRCRAFT.value.load().empty())
       gf_unblockAircraft();
     else
       lf_showAndLog("Nothing to unblock...");
@@ -265,11 +265,12 @@ bool lf_handleCombo(ui::WParam wParam) {
   } else if (control == &STAND_SELECTOR) {
     if (text == "select a stand") return true;
     STAND_SELECTOR.value = text;
-    lf_showAndLog(fmt::format("selected stand '{}' at airport '{}'", text, DESTINATION.value));
-    if (gf_storeUserStand(DESTINATION.value, text))
+    const std::string destination = DESTINATION.value;
+    lf_showAndLog(fmt::format("selected stand '{}' at airport '{}'", text, destination));
+    if (gf_storeUserStand(destination, text))
       Gui::redrawParkingBand();
     else
-      gf_logWarning(fmt::format("could not update stand {} in airport {}", text, DESTINATION.value));
+      gf_logWarning(fmt::format("could not update stand {} in airport {}", text, destination));
   } else if (control == &ALL_AIR_GND_SELECTOR) {
     ALL_AIR_GND_SELECTOR.setAndSave(text);
     gf_updateParameterSnapshot(ALL_AIR_GND_SELECTOR);

@@ -62,8 +62,9 @@ void lf_checkSibling(const fs::path& parent, const char* name, const char* messa
 PathOption& gf_installPathOption() { return gf_isMsfs2020() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH; }
 
 bool gf_fixCommunityInstallPath(PathOption& option) {
-  if (option.value.empty() || !lf_equalsNoCase(lf_lastElement(option.value), "Community")) return false;
-  const fs::path trimmed = lf_withoutTrailingSeparators(option.value);
+  const fs::path current = option.value;
+  if (current.empty() || !lf_equalsNoCase(lf_lastElement(current), "Community")) return false;
+  const fs::path trimmed = lf_withoutTrailingSeparators(current);
   const std::string text = gf_pathToUtf8(trimmed);
   const auto cut = text.find_last_of("/\\");
   if (cut == std::string::npos) return false;

@@ -154,7 +154,7 @@ void lf_initOptionControls() {
   lf_fillAndEnable(MATCHING_DEPTH);
   // 6
   lf_enable(BLOCK_BUTTON);
-  if (!BLOCK_AIRCRAFT.value.empty()) lf_enable(UNBLOCK_BUTTON);
+  if (!BLOCK_AIRCRAFT.value.load().empty()) lf_enable(UNBLOCK_BUTTON);
   lf_enable(COLLISION_USER_GND);
   lf_enable(COLLISION_USER_AIR);
   lf_enable(PARK_BUTTON);

@@ -69,7 +69,7 @@ void lf_resetTimeShiftOptions() {
 
 void lf_clearBlockEntries() {
   for (StringOption* option : {&BLOCK_AIRCRAFT, &BLOCK_CALLSIGN, &BLOCK_REGCODE}) {
-    if (option->value.empty()) continue;
+    if (option->value.load().empty()) continue;
     option->setAndSave("");
     gf_updateParameterSnapshot(*option);
   }
@@ -137,8 +137,7 @@ void lf_closingDown() {
 
     s.clearFailedLiveries();
     s.removeFlightPlanFolder();
-    DESTINATION.value.clear();
-    DESTINATION.save();
+    DESTINATION.setAndSave("");
     gf_updateParameterSnapshot(DESTINATION);
     g_tbloMode = false;
     s.clearPerRunNames();

@@ -66,12 +66,13 @@ void lf_requireDocsFolder() {
 
 // A DESTINATION that is no ICAO code is a stale setting, not a reason to stop the program.
 void lf_applySavedDestination() {
-  if (DESTINATION.value.empty()) return;
+  const std::string destination = DESTINATION.value;
+  if (destination.empty()) return;
   IcaoCode code;
   try {
-    code = IcaoCode(DESTINATION.value);
+    code = IcaoCode(destination);
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("DESTINATION '{}' ignored and cleared: {}", DESTINATION.value, e.what()));
+    gf_logWarning(fmt::format("DESTINATION '{}' ignored and cleared: {}", destination, e.what()));
     DESTINATION.setAndSave("");
     gf_updateParameterSnapshot(DESTINATION);
     return;
@@ -182,7 +183,7 @@ bool lf_setupData() {
   }
   if (auto error = s.readAirports()) throw std::runtime_error(*error);
 
-  if (gf_installPathOption().value.empty() && !lf_promptInstallPath()) {
+  if (gf_installPathOption().value.load().empty() && !lf_promptInstallPath()) {
     lf_reportStartupError("no simulator install path is known");
     gf_requestStop(StopReason::InstallPathMissing, 0);
     return false;
@@ -251,10 +252,18 @@ bool lf_waitForSimulator() {
   }
   g_userInfoReceived = 0;
   gf_queueSimCommand(SimCommand{1, 0});
+  // A dropped link is waited out as everywhere else. The new connection knows none of the old
+  // one's requests: once the flight runs again, ask it for the on-ground state and the title.
+  bool linked = true;
   while ((g_userInfoReceived.load() & (kUserTitleReceived | kUserModelReceived)) !=
          (kUserTitleReceived | kUserModelReceived)) {
-    const std::uint8_t state = g_simState.load();
-    if (!gf_isRunning() || state == 0 || state > 2) return false;
+    if (!gf_isRunning()) return false;
+    const bool running = g_simState.load() == 2;
+    if (running && !linked) {
+      gf_queueSimCommand(SimCommand{2, 0});
+      gf_queueSimCommand(SimCommand{1, 0});
+    }
+    linked = running;
     gf_workerSleepMs(10);
   }
   while (!gf_isUserPositionKnown(gf_publishedUserAcPosition())) {

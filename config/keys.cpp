@@ -35,7 +35,7 @@ std::vector<std::string> lf_packageOrders() {
   return orders;
 }
 
-std::shared_ptr<std::vector<std::string>> lf_oneEmptyText() {
+ChoiceList lf_oneEmptyText() {
   return std::make_shared<std::vector<std::string>>(1, std::string());
 }
 

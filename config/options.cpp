@@ -143,7 +143,7 @@ std::int32_t IntOption::clamped(std::int32_t candidate) const {
   return std::max(minimum, std::min(maximum, candidate));
 }
 
-void IntOption::logValue() const { gf_logNoexcept(fmt::format("{}={}", name, value)); }
+void IntOption::logValue() const { gf_logNoexcept(fmt::format("{}={}", name, value.load())); }
 
 void IntOption::appendDefault(pugi::xml_node parameters) const {
   lf_appendParameter(parameters, name, std::to_string(defaultValue));
@@ -151,8 +151,9 @@ void IntOption::appendDefault(pugi::xml_node parameters) const {
 }
 
 void IntOption::save() const {
-  logValue();
-  lf_writeParameter(name, std::to_string(value));
+  const std::int32_t current = value;
+  gf_logNoexcept(fmt::format("{}={}", name, current));
+  lf_writeParameter(name, std::to_string(current));
 }
 
 void IntOption::setAndSave(std::int32_t newValue) {
@@ -177,8 +178,9 @@ void BoolOption::appendDefault(pugi::xml_node parameters) const {
 }
 
 void BoolOption::save() const {
-  logValue();
-  lf_writeParameter(name, lf_boolText(value));
+  const bool current = value;
+  gf_logNoexcept(fmt::format("{}={}", name, lf_boolText(current)));
+  lf_writeParameter(name, lf_boolText(current));
 }
 
 // --- StringOption ---
@@ -191,7 +193,7 @@ bool StringOption::load(const pugi::xml_document& document) {
   return found;
 }
 
-void StringOption::logValue() const { gf_logNoexcept(fmt::format("{}=\"{}\"", name, value)); }
+void StringOption::logValue() const { gf_logNoexcept(fmt::format("{}=\"{}\"", name, value.load())); }
 
 void StringOption::appendDefault(pugi::xml_node parameters) const {
   lf_appendParameter(parameters, name, defaultValue);
@@ -199,8 +201,9 @@ void StringOption::appendDefault(pugi::xml_node parameters) const {
 }
 
 void StringOption::save() const {
-  logValue();
-  lf_writeParameter(name, value);
+  const std::string current = value;
+  gf_logNoexcept(fmt::format("{}=\"{}\"", name, current));
+  lf_writeParameter(name, current);
 }
 
 void StringOption::setAndSave(std::string newValue) {
@@ -218,11 +221,12 @@ bool PathOption::load(const pugi::xml_document& document) {
   return found;
 }
 
-void PathOption::logValue() const { gf_logNoexcept(fmt::format("{}=\"{}\"", name, value.string())); }
+void PathOption::logValue() const { gf_logNoexcept(fmt::format("{}=\"{}\"", name, value.load().string())); }
 
 void PathOption::save() const {
-  logValue();
-  lf_writeParameter(name, gf_pathToUtf8(value));
+  const std::filesystem::path current = value;
+  gf_logNoexcept(fmt::format("{}=\"{}\"", name, current.string()));
+  lf_writeParameter(name, gf_pathToUtf8(current));
 }
 
 void PathOption::setAndSave(std::filesystem::path newValue) {
@@ -232,25 +236,24 @@ void PathOption::setAndSave(std::filesystem::path newValue) {
 
 // --- choices ---
 
-void ChoiceOption::fillCombo() const { lf_fillTextCombo(window, choices, value); }
+void ChoiceOption::fillCombo() const { lf_fillTextCombo(window, choices, value.load()); }
 
 std::optional<std::size_t> ChoiceOption::indexOfValue() const {
-  auto it = std::find(choices.begin(), choices.end(), value);
+  auto it = std::find(choices.begin(), choices.end(), value.load());
   if (it == choices.end()) return std::nullopt;
   return static_cast<std::size_t>(it - choices.begin());
 }
 
-DynamicChoiceOption::DynamicChoiceOption(std::string optionName, std::string defaultText,
-                                         std::shared_ptr<std::vector<std::string>> choiceList, std::uint32_t id,
-                                         ControlLayout layout)
+DynamicChoiceOption::DynamicChoiceOption(std::string optionName, std::string defaultText, ChoiceList choiceList,
+                                         std::uint32_t id, ControlLayout layout)
     : GuiStringOption(std::move(optionName), std::move(defaultText), id, layout), choices(std::move(choiceList)) {
-  if (!choices) throw std::invalid_argument("dynamic configuration option list cannot be null");
+  if (!choices.load()) throw std::invalid_argument("dynamic configuration option list cannot be null");
 }
 
 void DynamicChoiceOption::fillCombo() const {
-  // Hold the list while filling: its owner may swap in a new one meanwhile.
-  const std::shared_ptr<std::vector<std::string>> list = choices;
-  lf_fillTextCombo(window, *list, value);
+  // Our own reference to the list: its owner may store a new one meanwhile.
+  const ChoiceList list = choices;
+  lf_fillTextCombo(window, *list, value.load());
 }
 
 // --- lists ---
@@ -270,7 +273,7 @@ void IntListOption::fillCombo() const {
 
 void IntListOption::selectInCombo() const {
   if (!ui::isWindow(window)) return;
-  auto it = std::find(values.begin(), values.end(), value);
+  auto it = std::find(values.begin(), values.end(), value.load());
   if (it != values.end()) ui::comboSetCurSel(window, static_cast<int>(it - values.begin()));
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 // Option objects: one program-wide object per setting, keyed by its name in parameters.xml.
 // Options shown in the main window also carry their control (id, place, window handle).
-// Values are written on the GUI thread and on the worker; other threads read the parameter
-// snapshot instead. Options are never copied.
+// Values are written on the GUI thread and on the worker, so each is an atomic or a locked value
+// that either side may read or replace at any time; other threads read the parameter snapshot
+// instead. Options are never copied.
 #include <pugixml.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -14,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/locked_value.h"
 #include "platform/ui.h"
 
 class Option {
@@ -42,7 +45,7 @@ class IntOption : public Option {
   std::int32_t defaultValue;
   std::int32_t minimum;
   std::int32_t maximum;
-  std::int32_t value;
+  std::atomic<std::int32_t> value;
 };
 
 class BoolOption : public Option {
@@ -57,7 +60,7 @@ class BoolOption : public Option {
   void save() const;
 
   bool defaultValue;
-  bool value;
+  std::atomic<bool> value;
 };
 
 class StringOption : public Option {
@@ -72,7 +75,7 @@ class StringOption : public Option {
   void setAndSave(std::string newValue);
 
   std::string defaultValue;
-  std::string value;
+  LockedValue<std::string> value;
 };
 
 class PathOption : public Option {
@@ -86,7 +89,7 @@ class PathOption : public Option {
   void setAndSave(std::filesystem::path newValue);
 
   std::filesystem::path defaultValue;
-  std::filesystem::path value;
+  LockedValue<std::filesystem::path> value;
 };
 
 // Where an option's control sits in the main window's client area, in 96-DPI units: the
@@ -153,17 +156,19 @@ class ChoiceOption : public GuiStringOption {
   std::vector<std::string> choices;
 };
 
-// A selector whose list its owner replaces while the program runs (aircraft, stands).
-// Never stored.
+using ChoiceList = std::shared_ptr<const std::vector<std::string>>;
+
+// A selector whose list its owner replaces while the program runs (aircraft, stands): a new
+// list is stored whole, never changed in place. Never stored in parameters.xml.
 class DynamicChoiceOption : public GuiStringOption {
  public:
   // Throws std::invalid_argument when the list is null.
-  DynamicChoiceOption(std::string optionName, std::string defaultText,
-                      std::shared_ptr<std::vector<std::string>> choiceList, std::uint32_t id, ControlLayout layout);
+  DynamicChoiceOption(std::string optionName, std::string defaultText, ChoiceList choiceList, std::uint32_t id,
+                      ControlLayout layout);
 
   void fillCombo() const;  // GUI thread; as ChoiceOption::fillCombo
 
-  std::shared_ptr<std::vector<std::string>> choices;
+  LockedValue<ChoiceList> choices;
 };
 
 // An int picked from a list; minimum and maximum are the list's smallest and largest entries.
@@ -191,7 +196,7 @@ class FloatOption : public Option {
   float defaultValue;
   float minimum;
   float maximum;
-  float value;
+  std::atomic<float> value;
 };
 
 class FloatListOption : public FloatOption, public GuiControl {

@@ -154,21 +154,23 @@ void gf_versionUpdate() {
 
 void gf_setSimChoice() {
   SimChoice choice;
-  if (SIM_CHOICE.value == "MSFS 2020") {
+  const std::string sim = SIM_CHOICE.value;
+  if (sim == "MSFS 2020") {
     choice.sim = 1;
-  } else if (SIM_CHOICE.value == "MSFS 2024") {
+  } else if (sim == "MSFS 2024") {
     choice.sim = 2;
   } else {
-    gf_logWarning(fmt::format("Invalid simulator choice '{}', using '{}'", SIM_CHOICE.value, "MSFS 2024"));
+    gf_logWarning(fmt::format("Invalid simulator choice '{}', using '{}'", sim, "MSFS 2024"));
     SIM_CHOICE.value = "MSFS 2024";
     choice.sim = 2;
   }
-  if (RT_CHOISE.value == "RT App") {
+  const std::string source = RT_CHOISE.value;
+  if (source == "RT App") {
     choice.rtApp = 1;
-  } else if (RT_CHOISE.value == "RT Direct") {
+  } else if (source == "RT Direct") {
     choice.rtApp = 0;
   } else {
-    gf_logWarning(fmt::format("Invalid traffic source '{}', using '{}'", RT_CHOISE.value, "RT Direct"));
+    gf_logWarning(fmt::format("Invalid traffic source '{}', using '{}'", source, "RT Direct"));
     RT_CHOISE.value = "RT Direct";
     choice.rtApp = 0;
   }

@@ -128,7 +128,8 @@ void gf_initParameterSnapshot() {
   s->rangeMetres = lf_u32(n) * 1852u + (gf_isRtDirect() ? 10000u : 0u);
   s->range = lf_u32(n);
   const std::shared_ptr<const ParameterSnapshot> current = g_parameterSnapshot.load();
-  if (!BLOCK_AIRCRAFT.value.empty() && BLOCK_AIRCRAFT.value == current->blocked.aircraft)
+  const std::string blockedEntry = BLOCK_AIRCRAFT.value;
+  if (!blockedEntry.empty() && blockedEntry == current->blocked.aircraft)
     s->blocked = current->blocked;  // keeps what the traffic store completed
   g_parameterSnapshot.store(std::move(s));
   lf_feedDependents();

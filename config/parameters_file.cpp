@@ -229,9 +229,9 @@ void lf_loadOptions(pugi::xml_document& document, pugi::xml_node parameters) {
     lf_showInGui(*option);
   }
   for (StringOption* option : g_stringOptions)
-    if (!option->load(document)) lf_putParameter(parameters, option->name, option->value);
+    if (!option->load(document)) lf_putParameter(parameters, option->name, option->value.load());
   for (ChoiceOption* option : g_choiceOptions) {
-    if (!option->load(document)) lf_putParameter(parameters, option->name, option->value);
+    if (!option->load(document)) lf_putParameter(parameters, option->name, option->value.load());
     lf_showInGui(*option);
   }
   for (PathOption* option : g_pathOptions) {

@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "core/user_message.h"
+#include "platform/os.h"
 
 namespace fs = std::filesystem;
 
@@ -182,8 +183,7 @@ bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appe
     }
   }
   std::error_code ec;
-  fs::rename(temporary, path, ec);
-  if (ec) {
+  if (!os::durableReplace(temporary, path, ec)) {
     fs::remove(temporary, ec);
     return false;
   }

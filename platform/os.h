@@ -19,10 +19,15 @@ enum class KnownFolder { RoamingAppData, LocalAppData };
 // Resolved on every call (never cached in a static), so tests can point the overrides elsewhere.
 std::filesystem::path knownFolderPath(KnownFolder folder);
 
-// Replaces target with source so that a crash leaves either the old or the new file whole.
-// Returns false and sets error on failure.
+// Replaces target with source so that a crash leaves either the old or the new file whole:
+// the source's data is synced before the rename, the folder after it. Returns false and sets
+// error on failure: a failed sync of the source leaves both files as they were; a failed sync
+// of the folder leaves the new file in place but unconfirmed.
 bool durableReplace(const std::filesystem::path& source, const std::filesystem::path& target,
                     std::error_code& error);
+// Tests: stands in for fsync(2) (null: the real one).
+using FsyncFunction = int (*)(int fd);
+void setFsyncForTest(FsyncFunction function);
 
 // Opens a folder or document with the desktop's handler; false when none could be started.
 bool shellOpen(const std::filesystem::path& path);

@@ -93,7 +93,8 @@ bool lf_answeredWithFile(CURL* handle) {
   return status >= 200 && status < 300;
 }
 
-bool lf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact) {
+bool lf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact,
+                     const DownloadCheck& check) {
   if (!handle) return false;
   if (!lf_isWebAddress(url)) {
     gf_logWarning(fmt::format("Download address is not a web address: '{}'", url));
@@ -131,6 +132,14 @@ bool lf_downloadFile(CURL* handle, const std::string& url, const fs::path& targe
     gf_logWarning(fmt::format("Could not close temporary download file '{}'", gf_pathToUtf8(temp)));
     return false;
   }
+  // A proxy or cache may answer 200 with a page of its own: such a body must not replace a
+  // working file.
+  if (check) {
+    if (const std::string problem = check(temp); !problem.empty()) {
+      gf_logWarning(fmt::format("Download of '{}' discarded: {}", url, problem));
+      return false;
+    }
+  }
   if (!os::durableReplace(temp, target, ec)) {
     gf_logWarning(fmt::format("Could not replace downloaded file '{}': {}", gf_pathToUtf8(target), ec.message()));
     return false;
@@ -149,19 +158,20 @@ CurlHandle gf_newTransferHandle() {
   return CurlHandle(curl_easy_init());
 }
 
-bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact) {
+bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact,
+                     const DownloadCheck& check) {
   try {
-    return lf_downloadFile(handle, url, target, exact);
+    return lf_downloadFile(handle, url, target, exact, check);
   } catch (const std::exception& e) {
     gf_log(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, gf_pathToUtf8(target)));
     return false;
   }
 }
 
-bool gf_downloadInputFile(const fs::path& fileName, const fs::path& target) {
+bool gf_downloadInputFile(const fs::path& fileName, const fs::path& target, const DownloadCheck& check) {
   const std::string url = fmt::format("{}input/{}", gf_makerBaseUrl(), gf_pathToUtf8(fileName));
   CurlHandle handle = gf_newTransferHandle();
-  if (gf_downloadFile(handle.get(), url, target, true)) {
+  if (gf_downloadFile(handle.get(), url, target, true, check)) {
     gf_log(fmt::format("Downloaded '{}' to '{}'", url, gf_pathToUtf8(target)));
     return true;
   }

@@ -3,6 +3,7 @@
 // exactly as it was: the transfer goes into "<target>.download_tmp", which is moved onto the
 // target only after the transfer and the file write have both succeeded.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,13 +18,18 @@ using CurlHandle = std::unique_ptr<CURL, CurlEasyDeleter>;
 // A fresh easy handle; null when libcurl can't make one.
 CurlHandle gf_newTransferHandle();
 
+// Looks at a complete download before it may replace the target: empty when it may, else why not.
+using DownloadCheck = std::function<std::string(const std::filesystem::path& downloaded)>;
+
 // exact: binary ("wb") or text ("w") mode; both are the same here. True only when the target
 // now holds the downloaded file. A server status outside 2xx, a stall, a connection not made in
-// time and a stop request all fail the download.
-bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& target, bool exact);
+// time, a stop request and a download the check refuses (logged) all fail the download.
+bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& target, bool exact,
+                     const DownloadCheck& check = {});
 
 // One data set from "<base>input/<fileName>" onto target, with its own handle; logs the outcome.
-bool gf_downloadInputFile(const std::filesystem::path& fileName, const std::filesystem::path& target);
+bool gf_downloadInputFile(const std::filesystem::path& fileName, const std::filesystem::path& target,
+                          const DownloadCheck& check = {});
 
 // The base URL of the maker's downloads folder, a setting. Empty: nothing can be downloaded.
 // A URL without a trailing '/' gets one.

@@ -19,6 +19,7 @@ inline constexpr std::uintmax_t kEncMinFileBytes = kEncHeaderBytes + kEncChunkOv
 // Callers' limits on the plaintext of each data set.
 inline constexpr std::uint64_t kDbasePlainLimit = 0x1000000;
 inline constexpr std::uint64_t kAigRegcodesPlainLimit = 0x800000;
+inline constexpr std::uint64_t kArchivesPlainLimit = 0x400000;
 
 // Decrypted file contents in memory from sodium_malloc (guard pages around it, wiped when freed).
 // Move-only; the text carries no terminating zero byte.

@@ -4,7 +4,10 @@
 // (declared first) is destroyed after the document: no node ever points into freed memory.
 #include <pugixml.hpp>
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "refdata/enc_file.h"
 
@@ -16,3 +19,7 @@ struct EncXmlDocument {
 
 // Parses the plaintext in place with pugixml's default options; the result tells how it went.
 std::unique_ptr<EncXmlDocument> gf_parseEncXml(SecureBuffer plaintext);
+
+// Whether a data set decrypts within the limit into an XML document with a <root> element:
+// empty when it does, else why not (naming the file).
+std::string gf_checkEncXmlFile(const std::filesystem::path& path, std::uint64_t maxPlaintextBytes);

@@ -14,7 +14,10 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "core/user_exception.h"
+#include "refdata/airports.h"
 #include "refdata/downloader.h"
+#include "refdata/enc_xml.h"
+#include "refdata/weekly_traffic.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -29,6 +32,7 @@ struct DataSetFile {
   std::string_view key;        // member of versions.json
   std::string_view fileName;   // in input/ and under "input/" on the server
   std::string_view parameter;  // holds the installed version
+  std::uint64_t plainLimit;    // its reader's limit on the plaintext
 };
 
 std::optional<VersionData> lf_webVersion(const json& versions, std::string_view key) {
@@ -72,17 +76,22 @@ void lf_updateDataSetFile(const json& versions, const DataSetFile& dataSet, cons
     lf_logUpToDate(dataSet.key);
     return;
   }
-  if (!gf_downloadInputFile(fs::path(dataSet.fileName), setup.inputFolder / dataSet.fileName)) return;
+  // Only a data set its reader can open replaces the installed one; a refused one keeps the
+  // old file and version, so the next start tries again.
+  const auto check = [&dataSet](const fs::path& downloaded) {
+    return gf_checkEncXmlFile(downloaded, dataSet.plainLimit);
+  };
+  if (!gf_downloadInputFile(fs::path(dataSet.fileName), setup.inputFolder / dataSet.fileName, check)) return;
   setup.versionStore->saveVersion(dataSet.parameter, fmt::format("{}", *web));
   gf_log(fmt::format("{} updated to {}", dataSet.key, *web));
 }
 
 constexpr std::array<DataSetFile, 5> kDataSets{{
-    {"airports", "airports.enc", "AIRPORTS_VERSION"},
-    {"aig", "AIG-regcodes.enc", "AIG_VERSION"},
-    {"archives", "archives.enc", "ARCHIVES_VERSION"},
-    {"dbase", "dbase.enc", "DBASE_VERSION"},
-    {"weekly", "wktraffic.enc", "WEEKLY_TRAFFIC_AIRPORTS_VERSION"},
+    {"airports", "airports.enc", "AIRPORTS_VERSION", kAirportsPlainLimit},
+    {"aig", "AIG-regcodes.enc", "AIG_VERSION", kAigRegcodesPlainLimit},
+    {"archives", "archives.enc", "ARCHIVES_VERSION", kArchivesPlainLimit},
+    {"dbase", "dbase.enc", "DBASE_VERSION", kDbasePlainLimit},
+    {"weekly", "wktraffic.enc", "WEEKLY_TRAFFIC_AIRPORTS_VERSION", kWeeklyTrafficPlainLimit},
 }};
 
 // The five updaters differ only in their data set.
@@ -154,7 +163,7 @@ class ParameterVersionStore : public DataSetVersionStore {
  public:
   std::string installedVersion(std::string_view parameter) const override {
     const StringOption* option = optionOf(parameter);
-    return option ? option->value : std::string();
+    return option ? option->value.load() : std::string();
   }
   void saveVersion(std::string_view parameter, const std::string& version) override {
     if (StringOption* option = optionOf(parameter)) option->setAndSave(version);

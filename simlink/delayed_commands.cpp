@@ -13,3 +13,9 @@ void gf_takeDelayedSimCommands(std::vector<DelayedSimCommand>& taken) {
   std::lock_guard lock(g_delayedSimCommandsMutex);
   taken.swap(g_delayedSimCommands);
 }
+
+void gf_clearDelayedSimCommands() {
+  std::vector<DelayedSimCommand> dropped;  // freed outside the lock
+  std::lock_guard lock(g_delayedSimCommandsMutex);
+  dropped.swap(g_delayedSimCommands);
+}

@@ -26,3 +26,6 @@ extern std::vector<DelayedSimCommand> g_delayedSimCommands;
 void gf_queueDelayedSimCommand(const DelayedSimCommand& command);
 // Swaps the queue with the caller's vector (emptied first), so that both keep their storage.
 void gf_takeDelayedSimCommands(std::vector<DelayedSimCommand>& taken);
+// Drops what waits: the answers name objects of a connection that is gone (every connect and
+// the restart's reset).
+void gf_clearDelayedSimCommands();

@@ -147,8 +147,10 @@ void lf_forgetConnectionState() {
   g_simShutdownInProgress = false;
   g_pendingCreates.clear();
   g_createPacketIds.clear();
-  // Tracks name objects of the old session, which the simulator no longer has.
+  // Tracks and answers still waiting for the engine name objects of the old session, which
+  // the simulator no longer has.
   lf_forgetTracks();
+  gf_clearDelayedSimCommands();
 }
 
 }  // namespace
@@ -348,6 +350,7 @@ void gf_resetSimClient() {
   g_lastAiPositionUpdate = {};
   g_simState = 0;
   lf_resetUserAircraft();
+  gf_clearDelayedSimCommands();
 }
 
 void gf_resetSimClientForTest() {
@@ -362,8 +365,6 @@ void gf_resetSimClientForTest() {
   gf_setSimLinkHooks({});
   gf_setSimClientTimingForTest({});
   gf_setSimSteadyClockForTest({});
-  std::vector<DelayedSimCommand> dropped;
-  gf_takeDelayedSimCommands(dropped);
   g_userInfoReceived = 0;
   g_stepDue = false;
 }

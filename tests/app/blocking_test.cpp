@@ -89,7 +89,7 @@ TEST_F(BlockingTest, AnEntryWithoutItsFourthFieldOnlyClearsTheBlockedEntry) {
   BLOCK_AIRCRAFT.value = "OLD,OLD,1,X";
   ui::driver::runOnGuiThread([] { ui::enableWindow(AIRCRAFT_BUTTON.window, true); });
   blockEntry("DLH4AB,D-AIBA,3c6444");
-  EXPECT_EQ(BLOCK_AIRCRAFT.value, "");
+  EXPECT_EQ(BLOCK_AIRCRAFT.value.load(), "");
   EXPECT_EQ(lastSaved("BLOCK_AIRCRAFT"), "");
   EXPECT_EQ(lastSaved("BLOCK_CALLSIGN"), "");  // never written
   EXPECT_FALSE(g_removeBlockedRequested);
@@ -132,13 +132,13 @@ TEST_F(BlockingTest, DestinationEntriesThatAreRejectedKeepTheStoredDestination) 
   for (const auto& c : cases) {
     enterDestination(c.typed);
     EXPECT_EQ(statusLine(), c.shown) << c.typed;
-    EXPECT_EQ(DESTINATION.value, "EDDF") << c.typed;
+    EXPECT_EQ(DESTINATION.value.load(), "EDDF") << c.typed;
     EXPECT_EQ(ui::getWindowText(DESTINATION.window), "EDDF") << c.typed;
     EXPECT_NE(log().find(c.shown), std::string::npos) << c.typed;
   }
   // Four characters that make no ICAO code: logged, nothing stored, the window lives on.
   enterDestination("ED-F");
-  EXPECT_EQ(DESTINATION.value, "EDDF");
+  EXPECT_EQ(DESTINATION.value.load(), "EDDF");
   EXPECT_NE(log().find("gf_destinationEditProc exception"), std::string::npos);
   EXPECT_TRUE(fronts_.empty());
 }
@@ -146,7 +146,7 @@ TEST_F(BlockingTest, DestinationEntriesThatAreRejectedKeepTheStoredDestination) 
 TEST_F(BlockingTest, ANewDestinationFillsTheStandList) {
   enterDestination("eddf");
   EXPECT_EQ(statusLine(), "New destination: EDDF");
-  EXPECT_EQ(DESTINATION.value, "EDDF");
+  EXPECT_EQ(DESTINATION.value.load(), "EDDF");
   EXPECT_EQ(lastSaved("DESTINATION"), "EDDF");
   EXPECT_EQ(g_parameterSnapshot.load()->destination, "EDDF");
   EXPECT_EQ(ui::comboItems(STAND_SELECTOR.window), (std::vector<std::string>{"select a stand", "A1", "A2", "V155"}));

@@ -78,7 +78,7 @@ TEST_F(CommandTest, EachCheckBoxSavesItsOptionPublishesTheSnapshotAndDoesItsSide
     ui::driver::runOnGuiThread([] { Gui::clearMessage(); });
     const bool before = c.option->value;
     click(*c.option);
-    EXPECT_EQ(c.option->value, !before);
+    EXPECT_EQ(c.option->value.load(), !before);
     EXPECT_EQ(ui::getCheck(c.option->window), !before);
     EXPECT_EQ(lastSaved(c.option->name), before ? "false" : "true");
     if (c.published) {
@@ -92,7 +92,7 @@ TEST_F(CommandTest, TickingRandomOnAgainClearsTheWarning) {
   click(RANDOM);
   EXPECT_FALSE(g_gui.statusLine.empty());
   click(RANDOM);
-  EXPECT_TRUE(RANDOM.value);
+  EXPECT_TRUE(RANDOM.value.load());
   EXPECT_EQ(g_gui.statusLine, "");
   EXPECT_TRUE(snapshot()->random);
 }
@@ -101,7 +101,7 @@ TEST_F(CommandTest, SimTimeInRTDirectZeroesTheTimeShiftAndRestartsWithNewSetting
   TIME_SHIFT_DAYS.value = 2;
   TIME_SHIFT_MINS.value = 30;
   click(SIM_TIME);
-  EXPECT_TRUE(SIM_TIME.value);
+  EXPECT_TRUE(SIM_TIME.value.load());
   EXPECT_EQ(lastSaved("TIME_SHIFT_DAYS"), "0");
   EXPECT_EQ(lastSaved("TIME_SHIFT_MINS"), "0");
   EXPECT_EQ(ui::comboGetCurSel(TIME_SHIFT_DAYS.window), -1);  // not filled yet: nothing selected
@@ -118,7 +118,7 @@ TEST_F(CommandTest, ChoosingTheOtherSimulatorRestartsAfterThreeSecondsAndTheSame
   EXPECT_TRUE(lastSaved("SIM_CHOICE").empty());
 
   select(SIM_CHOICE, 0);
-  EXPECT_EQ(SIM_CHOICE.value, "MSFS 2020");
+  EXPECT_EQ(SIM_CHOICE.value.load(), "MSFS 2020");
   EXPECT_EQ(lastSaved("SIM_CHOICE"), "MSFS 2020");
   EXPECT_TRUE(g_simSwitchRequested.load());
   EXPECT_EQ(g_gui.statusLine, "Switching MSFS version in JORV");
@@ -129,7 +129,7 @@ TEST_F(CommandTest, ChoosingTheOtherSimulatorRestartsAfterThreeSecondsAndTheSame
 TEST_F(CommandTest, ANewTrafficSourceDisablesItsChoiceAndRestarts) {
   RT_CHOISE.fillCombo();
   select(RT_CHOISE, 1);
-  EXPECT_EQ(RT_CHOISE.value, "RT App");
+  EXPECT_EQ(RT_CHOISE.value.load(), "RT App");
   EXPECT_EQ(lastSaved("RT_CHOISE"), "RT App");
   EXPECT_FALSE(ui::isWindowEnabled(RT_CHOISE.window));
   EXPECT_EQ(stopReason(), StopReason::NewSettings);
@@ -139,7 +139,7 @@ TEST_F(CommandTest, ANewTrafficSourceDisablesItsChoiceAndRestarts) {
 TEST_F(CommandTest, IntegerListsSaveTheEntryPublishItAndRaiseTheirFlags) {
   MATCHING_DEPTH.fillCombo();
   select(MATCHING_DEPTH, 5);  // 6, deeper than 4
-  EXPECT_EQ(MATCHING_DEPTH.value, 6);
+  EXPECT_EQ(MATCHING_DEPTH.value.load(), 6);
   EXPECT_EQ(lastSaved("MATCHING_DEPTH"), "6");
   EXPECT_EQ(snapshot()->matchingDepth, 6u);
   EXPECT_TRUE(g_rematchRequested.exchange(false));
@@ -162,7 +162,7 @@ TEST_F(CommandTest, AnIndexBeyondTheListIsLoggedAndChangesNothing) {
   MATCHING_DEPTH.fillCombo();
   ui::comboAddString(MATCHING_DEPTH.window, "99");
   select(MATCHING_DEPTH, 7);
-  EXPECT_EQ(MATCHING_DEPTH.value, 4);
+  EXPECT_EQ(MATCHING_DEPTH.value.load(), 4);
   EXPECT_NE(log().find("==> lf_HandleWMCOMMAND exception configuration option index is out of range"),
             std::string::npos);
 }
@@ -183,7 +183,7 @@ TEST_F(CommandTest, TextChoicesAndTheFitHours) {
   });
   select(MAX_FIT_FL, 3);  // 2.0 h
   EXPECT_FLOAT_EQ(MAX_FIT_FL.value, 2.0f);
-  EXPECT_EQ(MAX_FIT.value, 3);
+  EXPECT_EQ(MAX_FIT.value.load(), 3);
   EXPECT_EQ(lastSaved("MAX_FIT"), "3");
   EXPECT_EQ(snapshot()->maxFit, 3u);
 
@@ -237,7 +237,7 @@ TEST_F(CommandTest, TheOtherSimulatorRunningSwitchesTheChoice) {
   SIM_CHOICE.fillCombo();
   ui::postMessage(window_, MSG_SIM_VERSION, 0, 0);
   ui::driver::sync();
-  EXPECT_EQ(SIM_CHOICE.value, "MSFS 2020");  // MSFS 2024 was chosen
+  EXPECT_EQ(SIM_CHOICE.value.load(), "MSFS 2020");  // MSFS 2024 was chosen
   EXPECT_EQ(ui::comboGetCurSel(SIM_CHOICE.window), 0);
   EXPECT_EQ(lastSaved("SIM_CHOICE"), "MSFS 2020");
   EXPECT_EQ(stopReason(), StopReason::NewSettings);

@@ -43,8 +43,8 @@ TEST_F(MainWindowTest, TheSavedPositionIsReadStrictly) {
     writeParameters(c.x, "300");
     MAIN_WINDOW_X.value = MAIN_WINDOW_X.defaultValue;
     gf_readSavedWindowPosition();
-    EXPECT_EQ(MAIN_WINDOW_X.value, c.expectedX) << "'" << c.x << "'";
-    EXPECT_EQ(MAIN_WINDOW_Y.value, 300);
+    EXPECT_EQ(MAIN_WINDOW_X.value.load(), c.expectedX) << "'" << c.x << "'";
+    EXPECT_EQ(MAIN_WINDOW_Y.value.load(), 300);
   }
 }
 
@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, ACorruptParametersFileIsLeftForTheWorkersLoad) {
   testing_support::writeFile(parametersFile(), broken);
   MAIN_WINDOW_X.value = 123;
   gf_readSavedWindowPosition();
-  EXPECT_EQ(MAIN_WINDOW_X.value, 123);  // untouched: the defaults stand
+  EXPECT_EQ(MAIN_WINDOW_X.value.load(), 123);  // untouched: the defaults stand
   EXPECT_EQ(testing_support::readFile(parametersFile()), broken);
   EXPECT_EQ(std::distance(fs::directory_iterator(parametersFile().parent_path()), fs::directory_iterator()), 1);
   EXPECT_NE(log().find("failed to load ("), std::string::npos);
@@ -108,7 +108,7 @@ TEST_F(PlaceWindowTest, KeepsAtLeast48PixelsInsideTheWorkArea) {
     EXPECT_EQ(placed.x, c.x) << c.name;
     EXPECT_EQ(placed.y, c.y) << c.name;
     EXPECT_EQ(placed.width, c.window.width) << c.name;
-    EXPECT_EQ(MAIN_WINDOW_X.value, c.x) << c.name;
+    EXPECT_EQ(MAIN_WINDOW_X.value.load(), c.x) << c.name;
     EXPECT_EQ(lastSaved("MAIN_WINDOW_X").empty(), !c.saved) << c.name;
   }
 }

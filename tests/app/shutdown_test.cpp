@@ -108,10 +108,10 @@ TEST_F(Shutdown, AnExitClearsBlockEntriesAndInRTDirectTheTimeShift) {
   DESTINATION.value = "EHAM";
   gf_requestStop(StopReason::SimWasClosed, 0);
   lf_closingDown();
-  EXPECT_EQ(BLOCK_CALLSIGN.value, "");
-  EXPECT_EQ(BLOCK_HEXIDDEC.value, 0);
-  EXPECT_EQ(TIME_SHIFT_HOURS.value, 0);
-  EXPECT_EQ(DESTINATION.value, "");
+  EXPECT_EQ(BLOCK_CALLSIGN.value.load(), "");
+  EXPECT_EQ(BLOCK_HEXIDDEC.value.load(), 0);
+  EXPECT_EQ(TIME_SHIFT_HOURS.value.load(), 0);
+  EXPECT_EQ(DESTINATION.value.load(), "");
   EXPECT_TRUE(called("persistRTAPICooldown"));
   EXPECT_TRUE(called("stopRTDirectReaders"));
   EXPECT_FALSE(called("stopRTAppReaders"));

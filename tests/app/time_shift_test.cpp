@@ -213,7 +213,7 @@ TEST_F(TimeShiftTest, AutoRangeAtFL50Gives15NmAndAFixedRangeEnablesItsList) {
   FLIGHT_LEVEL_1.value = 100, RANGE_GROUND.value = 10, RANGE_1.value = 20;
   gf_applyRangeMode();  // AUTO_RANGE is on by default
   EXPECT_EQ(g_parameterSnapshot.load()->rangeNm, 15.0);
-  EXPECT_EQ(RANGE.value, 15);
+  EXPECT_EQ(RANGE.value.load(), 15);
   EXPECT_FALSE(ui::isWindowEnabled(RANGE.window));
 
   gf_changeParameterSnapshot([](ParameterSnapshot& s) { s.autoRange = false; });

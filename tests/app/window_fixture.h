@@ -78,6 +78,29 @@ inline void resetAll() {
   clearSaved();
 }
 
+// initInstance on a new thread that then runs the message loop, whose exit code lands in
+// exitCode; the main window, or null when initInstance failed.
+inline ui::Hwnd startGuiThread(std::thread& gui, int& exitCode, std::function<void()> beforeInit = {}) {
+  std::promise<bool> created;
+  auto result = created.get_future();
+  gui = std::thread([&exitCode, &created, beforeInit = std::move(beforeInit)] {
+    if (beforeInit) beforeInit();
+    const bool ok = initInstance("JORV");
+    created.set_value(ok);
+    if (!ok) return;
+    ui::Msg msg;
+    while (ui::getMessage(msg) == 1) ui::dispatchMessage(msg);
+    exitCode = static_cast<int>(msg.wParam);
+  });
+  return result.get() ? gf_mainWindow() : ui::Hwnd::null;
+}
+
+inline void stopGuiThread(std::thread& gui) {
+  if (!gui.joinable()) return;
+  ui::postQuitMessage(0);
+  gui.join();
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -101,28 +124,10 @@ class WindowTest : public ::testing::Test {
 
   // initInstance on a thread that then runs the message loop; false when it failed.
   bool startGui(std::function<void()> beforeInit = {}) {
-    std::promise<bool> created;
-    auto result = created.get_future();
-    gui_ = std::thread([this, &created, beforeInit = std::move(beforeInit)] {
-      if (beforeInit) beforeInit();
-      const bool ok = initInstance("JORV");
-      created.set_value(ok);
-      if (!ok) return;
-      ui::Msg msg;
-      while (ui::getMessage(msg) == 1) ui::dispatchMessage(msg);
-      exitCode_ = static_cast<int>(msg.wParam);
-    });
-    window_ = ui::Hwnd::null;
-    const bool ok = result.get();
-    if (ok) window_ = gf_mainWindow();
-    return ok;
+    window_ = startGuiThread(gui_, exitCode_, std::move(beforeInit));
+    return window_ != ui::Hwnd::null;
   }
-
-  void stopGui() {
-    if (!gui_.joinable()) return;
-    ui::postQuitMessage(0);
-    gui_.join();
-  }
+  void stopGui() { stopGuiThread(gui_); }
 
   std::string log() {
     gf_flushLog();

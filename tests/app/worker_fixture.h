@@ -36,6 +36,7 @@
 #include "feed/rt_api_session.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/sim_client.h"
+#include "simlink/sim_commands.h"
 #include "simlink/user_aircraft.h"
 #include "tests/support/test_support.h"
 
@@ -64,8 +65,8 @@ class WorkerFixture : public ::testing::Test {
     RT_CHOISE.value = "RT App";
     PSX_SERVER_HERE.value = true;
     AEROWINX.value = false;
-    DESTINATION.value.clear();
-    MSFS_INSTALL_PATH.value.clear();
+    DESTINATION.value = "";
+    MSFS_INSTALL_PATH.value = "";
     MSFS_2024_INSTALL_PATH.value = dir.path() / "packages";
     gf_openLog();
     seams = spies();
@@ -98,6 +99,8 @@ class WorkerFixture : public ::testing::Test {
     g_userOnGround = false;
     g_rtProfessional = false;
     g_feedConnected = false;
+    std::lock_guard lock(g_simQueueMutex);
+    g_simCommands.clear();  // the requests of an earlier test's run
   }
 
   // The calls in order, by name.

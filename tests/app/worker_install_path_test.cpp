@@ -11,7 +11,7 @@ class InstallPath : public WorkerFixture {
  protected:
   void SetUp() override {
     WorkerFixture::SetUp();
-    MSFS_2024_INSTALL_PATH.value.clear();
+    MSFS_2024_INSTALL_PATH.value = "";
     seams.messageBox = [this](std::string_view text, unsigned type) {
       boxes.push_back({std::string(text), type});
       return ui::IDOK;
@@ -70,12 +70,12 @@ TEST_F(InstallPath, ACommunityFolderAcceptedWithWarningsForMissingSiblings) {
     boxes.clear();
     choose2020(c.is2020);
     PathOption& option = gf_installPathOption();
-    option.value.clear();
+    option.value = "";
     const fs::path root = tree(c.folders);
     const fs::path picked = root / c.picked;
     EXPECT_EQ(gf_validateInstallPath(option, picked), c.accepted) << c.name;
     EXPECT_EQ(boxTexts(), c.boxes) << c.name;
-    EXPECT_EQ(option.value, c.accepted ? picked : fs::path()) << c.name;
+    EXPECT_EQ(option.value.load(), c.accepted ? picked : fs::path()) << c.name;
   }
 }
 
@@ -94,7 +94,7 @@ TEST_F(InstallPath, AStoredCommunityFolderBecomesItsParent) {
   for (const Case& c : cases) {
     MSFS_2024_INSTALL_PATH.value = c.stored;
     gf_fixCommunityInstallPath(MSFS_2024_INSTALL_PATH);
-    EXPECT_EQ(MSFS_2024_INSTALL_PATH.value, fs::path(c.expected)) << c.stored;
+    EXPECT_EQ(MSFS_2024_INSTALL_PATH.value.load(), fs::path(c.expected)) << c.stored;
   }
 }
 
@@ -104,7 +104,7 @@ TEST_F(InstallPath, ThePromptStoresThePackagesFolderOfThePickedCommunityFolder) 
   seams.pickFolder = [&](const fs::path&) { return std::optional<fs::path>(root / "Community"); };
   gf_setWorkerSeams(seams);
   EXPECT_TRUE(lf_promptInstallPath());
-  EXPECT_EQ(MSFS_2024_INSTALL_PATH.value, root);
+  EXPECT_EQ(MSFS_2024_INSTALL_PATH.value.load(), root);
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(boxes.front().first,
             "JORV cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 Community folder.");
@@ -117,15 +117,15 @@ TEST_F(InstallPath, DiscoveryFirstAndACancelledPickerIsAFailure) {
   fs::create_directories(steam / "Community");
   fs::create_directories(steam / "Official2024");
   EXPECT_TRUE(lf_promptInstallPath());
-  EXPECT_EQ(MSFS_2024_INSTALL_PATH.value, steam);
+  EXPECT_EQ(MSFS_2024_INSTALL_PATH.value.load(), steam);
   EXPECT_TRUE(boxes.empty());
   EXPECT_FALSE(called("pickFolder"));
 
   fs::remove_all(steam);
-  MSFS_2024_INSTALL_PATH.value.clear();
+  MSFS_2024_INSTALL_PATH.value = "";
   EXPECT_FALSE(lf_promptInstallPath());
   EXPECT_TRUE(called("pickFolder"));
-  EXPECT_TRUE(MSFS_2024_INSTALL_PATH.value.empty());
+  EXPECT_TRUE(MSFS_2024_INSTALL_PATH.value.load().empty());
 }
 
 }  // namespace

@@ -132,4 +132,41 @@ TEST_F(WorkerRun, NoSimulatorKeepsTheWorkerWaitingUntilTheWindowCloses) {
   EXPECT_EQ(count("MSG_EXIT"), 1);
 }
 
+TEST_F(WorkerRun, ALinkThatDropsWhileTheTitleIsAskedForIsWaitedOut) {
+  // The simulator drops the link when the title and model are asked for, and is back a second
+  // later (on the worker's clock) knowing nothing of the old connection's requests.
+  seams.simClientBody = [this](const std::stop_token& token) {
+    g_simState = 2;
+    std::int64_t backAt = -1;
+    while (!token.stop_requested()) {
+      std::vector<SimCommand> asked;
+      {
+        std::lock_guard lock(g_simQueueMutex);
+        asked.swap(g_simCommands);
+      }
+      for (const SimCommand& command : asked) {
+        if (command.kind != 1) continue;
+        record(backAt < 0 ? "title asked" : "title asked again");
+        if (backAt < 0) {
+          g_simState = 0;
+          backAt = now + kSecond;
+        } else {
+          g_userInfoReceived = kUserTitleReceived | kUserModelReceived;
+        }
+      }
+      if (backAt >= 0 && now >= backAt) g_simState = 2;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  };
+  gf_setWorkerSeams(seams);
+  stopAfterSteps(3, StopReason::UserClosedSim, 0);
+  lf_main();
+
+  EXPECT_EQ(count("title asked"), 1);
+  EXPECT_EQ(count("title asked again"), 1) << "the new connection is asked again";
+  EXPECT_TRUE(called("scanAirports"));
+  EXPECT_EQ(at(" Exiting: NOT YET SET\n"), -1);
+  EXPECT_NE(at(" Exiting: USER CLOSED SIM\n"), -1);
+}
+
 }  // namespace

@@ -74,13 +74,13 @@ TEST_F(WorkerSetup, AnInvalidDestinationIsClearedAndTheRunGoesOn) {
   stopAtSimClient();
   lf_main();
   EXPECT_TRUE(called("initSimClient"));
-  EXPECT_EQ(DESTINATION.value, "");
+  EXPECT_EQ(DESTINATION.value.load(), "");
   EXPECT_NE(at("==> DESTINATION 'EH?M!' ignored and cleared: "), -1) << log();
   EXPECT_NE(at(" Exiting: SIM WAS CLOSED\n"), -1);
 }
 
 TEST_F(WorkerSetup, NoInstallPathAndNonePickedStopsWithInstallPathMissing) {
-  MSFS_2024_INSTALL_PATH.value.clear();
+  MSFS_2024_INSTALL_PATH.value = "";
   lf_main();
   auto request = gf_stopRequest();
   ASSERT_TRUE(request);

@@ -126,7 +126,7 @@ TEST_F(TrafficSource, RTDirectWithoutProfessionalAccessResetsTheTimeShift) {
   EXPECT_TRUE(lf_startRTDirect());
   joinReaders();
   EXPECT_TRUE(called("resetTimeShift"));
-  EXPECT_FALSE(KEEP_SIM_TIME_PAR.value);
+  EXPECT_FALSE(KEEP_SIM_TIME_PAR.value.load());
   EXPECT_FALSE(g_parameterSnapshot.load()->keepSimTimePar);
 }
 

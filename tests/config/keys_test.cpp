@@ -93,7 +93,7 @@ TEST(KeysTest, DefaultsAndLimits) {
   for (const auto& r : ints) {
     EXPECT_EQ(r.option->name, r.key);
     EXPECT_EQ(r.option->defaultValue, r.defaultValue) << r.key;
-    EXPECT_EQ(r.option->value, r.defaultValue) << r.key;
+    EXPECT_EQ(r.option->value.load(), r.defaultValue) << r.key;
     EXPECT_EQ(r.option->minimum, r.minimum) << r.key;
     EXPECT_EQ(r.option->maximum, r.maximum) << r.key;
   }
@@ -126,8 +126,8 @@ TEST(KeysTest, DefaultsAndLimits) {
   }
   EXPECT_TRUE(MSFS_INSTALL_PATH.defaultValue.empty());
   EXPECT_TRUE(MSFS_2024_INSTALL_PATH.defaultValue.empty());
-  EXPECT_EQ(*AIRCRAFT_SELECTOR.choices, std::vector<std::string>{""});
-  EXPECT_EQ(*STAND_SELECTOR.choices, std::vector<std::string>{""});
+  EXPECT_EQ(*AIRCRAFT_SELECTOR.choices.load(), std::vector<std::string>{""});
+  EXPECT_EQ(*STAND_SELECTOR.choices.load(), std::vector<std::string>{""});
 }
 
 TEST(KeysTest, ValueLists) {
@@ -143,7 +143,7 @@ TEST(KeysTest, ValueLists) {
   ASSERT_EQ(MAX_FIT_FL.values.size(), 48u);
   EXPECT_EQ(MAX_FIT_FL.values.front(), 0.5f);
   EXPECT_EQ(MAX_FIT_FL.values.back(), 24.0f);
-  EXPECT_EQ(MAX_FIT_FL.value, 24.0f);
+  EXPECT_EQ(MAX_FIT_FL.value.load(), 24.0f);
   EXPECT_EQ(SIM_CHOICE.choices, (std::vector<std::string>{"MSFS 2020", "MSFS 2024"}));
   EXPECT_EQ(RT_CHOISE.choices, (std::vector<std::string>{"RT Direct", "RT App"}));
   EXPECT_EQ(ALL_AIR_GND_SELECTOR.choices, (std::vector<std::string>{"All traffic", "Airborne only", "Ground only"}));

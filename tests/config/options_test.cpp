@@ -51,24 +51,24 @@ TEST_F(OptionsTest, BoolWordsWithBlanksAroundAndBadValuesGiveTheDefault) {
     option.value = !c.defaultValue;
     const bool found = option.load(documentWith(parameter("SWITCH", c.text)));
     EXPECT_EQ(found, c.found) << "'" << c.text << "'";
-    EXPECT_EQ(option.value, c.expected) << "'" << c.text << "'";
+    EXPECT_EQ(option.value.load(), c.expected) << "'" << c.text << "'";
   }
 }
 
 TEST_F(OptionsTest, LookupIsCaseSensitiveTakesTheFirstAndToleratesNoRoot) {
   StringOption range("RANGE", "dflt");
   EXPECT_FALSE(range.load(documentWith(parameter("range", "55"))));
-  EXPECT_EQ(range.value, "dflt");
+  EXPECT_EQ(range.value.load(), "dflt");
 
   EXPECT_TRUE(range.load(documentWith(parameter("RANGE", "first") + parameter("RANGE", "second"))));
-  EXPECT_EQ(range.value, "first");
+  EXPECT_EQ(range.value.load(), "first");
 
   EXPECT_TRUE(range.load(documentWith(parameter("RANGE", "bare"), false)));
-  EXPECT_EQ(range.value, "bare");
+  EXPECT_EQ(range.value.load(), "bare");
 
   BoolOption flag("FLAG", true);
   EXPECT_FALSE(flag.load(documentWith("<parameter name=\"FLAG\"/>")));
-  EXPECT_TRUE(flag.value);
+  EXPECT_TRUE(flag.value.load());
   EXPECT_NE(log().find("FLAG=true\n"), std::string::npos);
   EXPECT_NE(log().find("RANGE=\"bare\"\n"), std::string::npos);
 }
@@ -76,9 +76,9 @@ TEST_F(OptionsTest, LookupIsCaseSensitiveTakesTheFirstAndToleratesNoRoot) {
 TEST_F(OptionsTest, PathOptionReadsUtf8) {
   PathOption path("MSFS_INSTALL_PATH", "/default");
   EXPECT_TRUE(path.load(documentWith(parameter("MSFS_INSTALL_PATH", "/games/Fl\xC3\xBCgel"))));
-  EXPECT_EQ(path.value, std::filesystem::path("/games/Fl\xC3\xBCgel"));
+  EXPECT_EQ(path.value.load(), std::filesystem::path("/games/Fl\xC3\xBCgel"));
   EXPECT_FALSE(path.load(documentWith(parameter("MSFS_INSTALL_PATH", "/bad\xFF"))));
-  EXPECT_EQ(path.value, std::filesystem::path("/default"));
+  EXPECT_EQ(path.value.load(), std::filesystem::path("/default"));
 }
 
 TEST_F(OptionsTest, IntAttributeText) {
@@ -94,7 +94,7 @@ TEST_F(OptionsTest, ListOptionsTakeTheirLimitsFromTheList) {
   IntListOption meters("M", 5000, {10, 50, 100, 900, 250}, 1, layout);
   EXPECT_EQ(meters.minimum, 10);
   EXPECT_EQ(meters.maximum, 900);
-  EXPECT_EQ(meters.value, 5000);  // the default is not checked
+  EXPECT_EQ(meters.value.load(), 5000);  // the default is not checked
   EXPECT_EQ(meters.valueAt(4), 250);
   for (int bad : {5, -1, -100})
     expectError<std::out_of_range>([&] { (void)meters.valueAt(bad); }, "configuration option index is out of range");

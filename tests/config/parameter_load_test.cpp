@@ -63,10 +63,10 @@ TEST_F(ParametersTest, RulesAreSavedOnceAndHoldAtTheNextStart) {
   writeParameters({{"PROGRAM_VERSION", "16.8.2"}, {"FLIGHT_LEVEL_1", "480"}, {"FLIGHT_LEVEL_2", "480"},
                    {"FLIGHT_LEVEL_3", "480"}, {"RANGE_GROUND", "-5"}});
   gf_loadParameters();
-  EXPECT_EQ(FLIGHT_LEVEL_1.value, 478);
-  EXPECT_EQ(FLIGHT_LEVEL_2.value, 479);
-  EXPECT_EQ(FLIGHT_LEVEL_3.value, 480);
-  EXPECT_EQ(RANGE_GROUND.value, 2);  // -5 is held to the minimum at load already
+  EXPECT_EQ(FLIGHT_LEVEL_1.value.load(), 478);
+  EXPECT_EQ(FLIGHT_LEVEL_2.value.load(), 479);
+  EXPECT_EQ(FLIGHT_LEVEL_3.value.load(), 480);
+  EXPECT_EQ(RANGE_GROUND.value.load(), 2);  // -5 is held to the minimum at load already
   const Parameters saved = parametersIn(file());
   EXPECT_EQ(valueOf(saved, "FLIGHT_LEVEL_2"), "479");
   gf_loadParameters();
@@ -120,7 +120,7 @@ TEST_F(ParametersTest, SimChoiceIsValidatedForThisRunOnly) {
   gf_setSimChoice();
   EXPECT_FALSE(gf_isMsfs2020());
   EXPECT_FALSE(gf_isRtDirect());
-  EXPECT_EQ(SIM_CHOICE.value, "MSFS 2024");
+  EXPECT_EQ(SIM_CHOICE.value.load(), "MSFS 2024");
   EXPECT_FALSE(fs::exists(file()));  // not saved
   SIM_CHOICE.value = "MSFS 2020";
   RT_CHOISE.value = "rt direct";
@@ -137,7 +137,7 @@ TEST_F(ParametersTest, SetRangeClampsTheOptionButNotTheSnapshot) {
   gf_setRange(40);
   EXPECT_EQ(g_parameterSnapshot.load()->rangeMetres, 84080u);
   gf_setRange(500);
-  EXPECT_EQ(RANGE.value, 100);
+  EXPECT_EQ(RANGE.value.load(), 100);
   const auto snapshot = g_parameterSnapshot.load();
   EXPECT_EQ(snapshot->rangeNm, 500.0);
   EXPECT_EQ(snapshot->rangeNmSquared, 250000.0);
@@ -151,6 +151,6 @@ TEST_F(ParametersTest, MaxFitFlFollowsMaxFit) {
   for (const auto& [maxFit, expected] : cases) {
     MAX_FIT.value = maxFit;
     gf_syncMaxFitFl();
-    EXPECT_EQ(MAX_FIT_FL.value, expected) << maxFit;
+    EXPECT_EQ(MAX_FIT_FL.value.load(), expected) << maxFit;
   }
 }

@@ -35,7 +35,7 @@ TEST_F(ParametersTest, FreshStartWritesEveryKeyAtItsDefaultInListOrder) {
   EXPECT_EQ(valueOf(written, "LAST_EPOCH_TIME:"), "0");
   EXPECT_EQ(valueOf(written, "SIM_CHOICE"), "MSFS 2024");
   EXPECT_EQ(valueOf(written, "MAX_FIT_FL"), "<missing>");  // never stored
-  EXPECT_EQ(RANGE.value, 40);  // memory follows the file
+  EXPECT_EQ(RANGE.value.load(), 40);  // memory follows the file
   EXPECT_FALSE(fs::exists(backup()));
   EXPECT_FALSE(fs::exists(file().string() + ".tmp"));
   const std::string text = log();
@@ -50,12 +50,12 @@ TEST_F(ParametersTest, MissingKeyIsAppendedAndNumbersReadLeniently) {
   writeParameters({{"RANGE_GROUND", " +25 "}, {"RANGE_1", "999"}, {"RANGE_2", "12a"}, {"range", "60"},
                    {"COLLAPSED", " YES "}});
   EXPECT_FALSE(gf_readParameters());
-  EXPECT_EQ(RANGE_GROUND.value, 25);
-  EXPECT_EQ(RANGE_1.value, 100);  // clamped in memory
-  EXPECT_EQ(RANGE_2.value, 40);   // unreadable: the default
-  EXPECT_EQ(RANGE.value, 40);     // names compare case-sensitively
-  EXPECT_TRUE(COLLAPSED.value);
-  EXPECT_EQ(TCAS_FL.value, 180);
+  EXPECT_EQ(RANGE_GROUND.value.load(), 25);
+  EXPECT_EQ(RANGE_1.value.load(), 100);  // clamped in memory
+  EXPECT_EQ(RANGE_2.value.load(), 40);   // unreadable: the default
+  EXPECT_EQ(RANGE.value.load(), 40);     // names compare case-sensitively
+  EXPECT_TRUE(COLLAPSED.value.load());
+  EXPECT_EQ(TCAS_FL.value.load(), 180);
   const Parameters after = parametersIn(file());
   EXPECT_EQ(after[0], (std::pair<std::string, std::string>{"RANGE_GROUND", " +25 "}));
   EXPECT_EQ(after[1].second, "999");  // the file keeps the stored text until the option is saved
@@ -69,7 +69,7 @@ TEST_F(ParametersTest, MissingKeyIsAppendedAndNumbersReadLeniently) {
 TEST_F(ParametersTest, DuplicateNamesLoadFirstSaveAllRemoveFirst) {
   writeParameters({{"RANGE", "30"}, {"RANGE", "50"}});
   EXPECT_FALSE(gf_readParameters());
-  EXPECT_EQ(RANGE.value, 30);
+  EXPECT_EQ(RANGE.value.load(), 30);
   RANGE.setAndSave(0);  // held to 2..100
   Parameters after = parametersIn(file());
   EXPECT_EQ(after[0].second, "2");
@@ -120,8 +120,8 @@ TEST_F(ParametersTest, CorruptFileIsKeptAsideAndTheKeptGenerationRestored) {
   const std::string goodBackup = readFile(backup());
   writeFile(file(), "<root><parameters>half a fi");
   EXPECT_FALSE(gf_readParameters());  // a file was read: the rules and migration still run
-  EXPECT_EQ(RANGE.value, 60);
-  EXPECT_EQ(TCAS_FL.value, 250);
+  EXPECT_EQ(RANGE.value.load(), 60);
+  EXPECT_EQ(TCAS_FL.value.load(), 250);
   EXPECT_EQ(readFile(corrupt()), "<root><parameters>half a fi");
   EXPECT_EQ(readFile(backup()), goodBackup);  // never overwritten by the corrupt file
   EXPECT_EQ(valueOf(parametersIn(file()), "RANGE"), "60");
@@ -141,7 +141,7 @@ TEST_F(ParametersTest, CorruptOrSectionlessFileWithoutBackupGivesDefaults) {
     writeFile(file(), c.content);
     RANGE.value = 60;
     EXPECT_TRUE(gf_readParameters());
-    EXPECT_EQ(RANGE.value, 40);
+    EXPECT_EQ(RANGE.value.load(), 40);
     EXPECT_EQ(readFile(corrupt()), c.content);
     EXPECT_FALSE(fs::exists(backup()));
     EXPECT_EQ(parametersIn(file()).size(), storedNames().size());
@@ -152,7 +152,7 @@ TEST_F(ParametersTest, CorruptOrSectionlessFileWithoutBackupGivesDefaults) {
 TEST_F(ParametersTest, ParametersWithoutRootAreReadAndRewrittenUnderRoot) {
   writeFile(file(), "<parameters><parameter name=\"RANGE\" value=\"33\"/></parameters>");
   EXPECT_FALSE(gf_readParameters());
-  EXPECT_EQ(RANGE.value, 33);
+  EXPECT_EQ(RANGE.value.load(), 33);
   const Parameters after = parametersIn(file());  // read under root
   EXPECT_EQ(after.front(), (std::pair<std::string, std::string>{"RANGE", "33"}));
 }

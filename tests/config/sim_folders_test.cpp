@@ -31,8 +31,8 @@ class SimFolders : public params_test::LoggedTest {
     ::unsetenv("JORV_APPDATA");
     ::unsetenv("JORV_LOCALAPPDATA");
     gf_publishSimChoice(SimChoice{});
-    MSFS_INSTALL_PATH.value.clear();
-    MSFS_2024_INSTALL_PATH.value.clear();
+    MSFS_INSTALL_PATH.value = "";
+    MSFS_2024_INSTALL_PATH.value = "";
   }
   static void choose2020(bool is2020) { gf_publishSimChoice(SimChoice{is2020 ? 1 : 2, 0}); }
   fs::path makePackages(const std::string& name, std::initializer_list<const char*> subfolders) {

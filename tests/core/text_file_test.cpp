@@ -6,6 +6,7 @@
 
 #include "core/text_file.h"
 #include "core/user_message.h"
+#include "platform/os.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -108,6 +109,20 @@ TEST_F(TextFileTest, WritesThroughATemporaryFile) {
   EXPECT_EQ(readFile(path), "abc");
   EXPECT_FALSE(fs::exists(dir_ / "out.txt.tmp"));
   EXPECT_FALSE(gf_writeStringToFile("x", dir_ / "no" / "such" / "folder.txt", false));
+}
+
+TEST_F(TextFileTest, WritesThroughTheDurableReplace) {
+  const fs::path path = dir_ / "RealTraffic.lic";
+  writeFile(path, "old license");
+  os::setFsyncForTest([](int) {
+    errno = EIO;
+    return -1;
+  });
+  const bool written = gf_writeStringToFile("new license", path, false);
+  os::setFsyncForTest(nullptr);
+  EXPECT_FALSE(written) << "a file that may not be on disk is no success";
+  EXPECT_EQ(readFile(path), "old license");
+  EXPECT_FALSE(fs::exists(dir_ / "RealTraffic.lic.tmp"));
 }
 
 TEST_F(TextFileTest, TextFileReadsUtf8LinesOrSaysOpenFailed) {

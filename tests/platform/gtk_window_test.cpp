@@ -170,7 +170,7 @@ TEST_F(GtkWindowTest, TheWidgetsActForTheUserAndShowTheModel) {
   EXPECT_EQ(g_gui.statusLine, "destination 'EHA' is not valid");
 
   // Another thread's changes reach the widgets without coming back as the user's.
-  const auto depth = MATCHING_DEPTH.value;
+  const std::int32_t depth = MATCHING_DEPTH.value;
   ui::comboSetCurSel(MATCHING_DEPTH.window, 3);
   ui::enableWindow(PARK_BUTTON.window, false);
   ui::setWindowText(PARK_BUTTON.window, "Parked");
@@ -180,7 +180,7 @@ TEST_F(GtkWindowTest, TheWidgetsActForTheUserAndShowTheModel) {
            std::string(gtk_button_get_label(GTK_BUTTON(widget(PARK_BUTTON)))) == "Parked";
   }));
   ui::driver::sync();
-  EXPECT_EQ(MATCHING_DEPTH.value, depth);
+  EXPECT_EQ(MATCHING_DEPTH.value.load(), depth);
 
   // What the desktop shows: the painting and the controls over it.
   const auto png = root_ / "window.png";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +70,51 @@ TEST(DurableReplace, ReplacesTheTargetWhole) {
   EXPECT_FALSE(os::durableReplace(dir / "missing", dir / "parameters.xml", ec));
   EXPECT_TRUE(ec);
   EXPECT_EQ(readFile(dir / "parameters.xml"), "new");
+}
+
+// Every fsync of a replace, with what the target held then; the one numbered failOn fails.
+struct SyncSpy {
+  static inline fs::path target;
+  static inline std::vector<std::string> calls;
+  static inline int failOn = -1;
+  static int fsync(int fd) {
+    struct stat info {};
+    ::fstat(fd, &info);
+    calls.push_back(std::string(S_ISDIR(info.st_mode) ? "folder" : "file") + " with target " + readFile(target));
+    if (static_cast<int>(calls.size()) - 1 != failOn) return 0;
+    errno = EIO;
+    return -1;
+  }
+};
+
+TEST(DurableReplace, SyncsTheFileBeforeAndTheFolderAfterTheRenameAndFailsWithEither) {
+  struct Case {
+    int failOn;
+    bool replaced;  // the rename happened
+    std::vector<std::string> calls;
+  } cases[] = {
+      {-1, true, {"file with target old", "folder with target new"}},
+      {0, false, {"file with target old"}},  // the data may not be on disk: no rename
+      {1, true, {"file with target old", "folder with target new"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failOn);
+    TempDir dir;
+    writeFile(dir / "RealTraffic.lic", "old");
+    writeFile(dir / "RealTraffic.lic.tmp", "new");
+    SyncSpy::target = dir / "RealTraffic.lic";
+    SyncSpy::calls.clear();
+    SyncSpy::failOn = c.failOn;
+    os::setFsyncForTest(&SyncSpy::fsync);
+    std::error_code ec;
+    const bool ok = os::durableReplace(dir / "RealTraffic.lic.tmp", dir / "RealTraffic.lic", ec);
+    os::setFsyncForTest(nullptr);
+    EXPECT_EQ(ok, c.failOn < 0);
+    EXPECT_EQ(ec, c.failOn < 0 ? std::error_code() : std::make_error_code(std::errc::io_error));
+    EXPECT_EQ(SyncSpy::calls, c.calls);
+    EXPECT_EQ(readFile(dir / "RealTraffic.lic"), c.replaced ? "new" : "old");
+    EXPECT_EQ(fs::exists(dir / "RealTraffic.lic.tmp"), !c.replaced);
+  }
 }
 
 }  // namespace

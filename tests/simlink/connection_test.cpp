@@ -95,6 +95,26 @@ TEST_F(SimLinkTest, QuitGoesBackToWaitingKeepsTheObjectsAndReconnects) {
   EXPECT_FALSE(updates[1]);
 }
 
+TEST_F(SimLinkTest, NeitherANewConnectionNorARestartSeesTheOldAnswersForTheEngine) {
+  connect();
+  createObject(0xABC001);  // its "created" answer waits for the engine
+  {
+    std::lock_guard lock(g_delayedSimCommandsMutex);
+    ASSERT_FALSE(g_delayedSimCommands.empty());
+  }
+  sim::quit();
+  ASSERT_TRUE(sim::waitUntil([] { return sim::openConnectionCount() == 0; }));
+  sim::setRunning(true);
+  ASSERT_TRUE(sim::waitUntil([] { return g_simState.load() != 0; }));
+  ASSERT_TRUE(sim::waitForIdle());
+  EXPECT_TRUE(takeDelayed().empty()) << "object ids of the old connection";
+
+  gf_queueDelayedSimCommand({.objectId = 7, .kind = 2});
+  stopClient();
+  gf_resetSimClient();
+  EXPECT_TRUE(takeDelayed().empty()) << "the restart's reset";
+}
+
 TEST_F(SimLinkTest, DispatchFailureIsLoggedAndTheConnectionRebuilt) {
   struct Case {
     HRESULT hr;

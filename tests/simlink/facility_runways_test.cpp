@@ -1,5 +1,6 @@
 // Runways read from the stand-in simulator's facility data, joined with their starts and checked.
 #include <cmath>
+#include <filesystem>
 
 #include "tests/simlink/facility_fixture.h"
 
@@ -128,6 +129,32 @@ TEST_F(FacilityTest, ARunwayCarriesItsEndsStartsAndThresholds) {
   EXPECT_DOUBLE_EQ(r.secondaryThreshold.length, 0.0);
   EXPECT_FALSE(r.secondaryThreshold.enabled);
   EXPECT_DOUBLE_EQ(r.secondaryThreshold.width, 60.0);
+}
+
+// The demo's airports take landings: a threshold is not enabled, or enabled with a displaced
+// length that the landing match accepts (above 0, at most 40 percent of the runway).
+TEST_F(FacilityTest, TheDemoAirportsAreReadAndEveryRunwayEndTakesLandings) {
+  int airports = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(testing_support::sourceDataFolder() / "sim" / "facilities")) {
+    if (entry.path().extension() != ".json") continue;
+    ++airports;
+    const std::string icao = entry.path().stem().string();
+    sim::loadFacilityFile(entry.path());
+    const FacilityRunways result = gf_readFacilityRunways(icao);
+    ASSERT_TRUE(result.valid) << icao;
+    ASSERT_FALSE(result.runways.empty()) << icao;
+    for (const Runway& r : result.runways) {
+      for (const RunwayThreshold* t : {&r.primaryThreshold, &r.secondaryThreshold}) {
+        const std::string end = fmt::format("{} {}/{} {}", icao, r.primaryNumber, r.secondaryNumber,
+                                            t == &r.primaryThreshold ? "primary" : "secondary");
+        if (t->enabled) {
+          EXPECT_GT(t->length, 0.0) << end;
+          EXPECT_LE(t->length, 0.4 * r.length) << end;
+        }
+      }
+    }
+  }
+  EXPECT_GE(airports, 3);
 }
 
 TEST_F(FacilityTest, AdvertisedCountsMustMatch) {

@@ -1,8 +1,8 @@
 #include <chrono>
 
-#include "tests/updates/update_fixture.h"
+#include "tests/refdata/update_fixture.h"
 
-namespace update_tests {
+namespace refdata_testing {
 namespace {
 
 using testing_support::readFile;
@@ -14,8 +14,8 @@ class DownloadTest : public UpdateFixture {
     CurlHandle handle = gf_newTransferHandle();
     return gf_downloadFile(handle.get(), server.baseUrl() + path, target, true);
   }
-  fs::path target() const { return dir / "airports.enc"; }
-  fs::path temp() const { return dir / "airports.enc.download_tmp"; }
+  fs::path target() const { return dir_ / "airports.enc"; }
+  fs::path temp() const { return dir_ / "airports.enc.download_tmp"; }
 };
 
 TEST_F(DownloadTest, ReplacesTheTargetWholeAndClearsAStaleTemporaryFile) {
@@ -95,10 +95,10 @@ TEST_F(DownloadTest, AStopRequestAbortsARunningTransfer) {
   server.setOnRequest([](const std::string&) { gf_requestStop(StopReason::SystemError, 0); });
 
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(download("input/dbase.enc", dir / "dbase.enc"));
+  EXPECT_FALSE(download("input/dbase.enc", dir_ / "dbase.enc"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the stall limit ended it, not the stop";
-  EXPECT_FALSE(fs::exists(dir / "dbase.enc"));
-  EXPECT_FALSE(fs::exists(dir / "dbase.enc.download_tmp"));
+  EXPECT_FALSE(fs::exists(dir_ / "dbase.enc"));
+  EXPECT_FALSE(fs::exists(dir_ / "dbase.enc.download_tmp"));
   server.releaseHangs();
 }
 
@@ -115,14 +115,14 @@ TEST_F(DownloadTest, NothingButAWebAddressIsFetched) {
 
 TEST_F(DownloadTest, ADataSetComesFromTheInputFolderOfTheServer) {
   server.putFile("input/wktraffic.enc", "weekly");
-  fs::create_directories(dir / "input");
-  const fs::path weekly = dir / "input" / "wktraffic.enc";
+  fs::create_directories(dir_ / "input");
+  const fs::path weekly = dir_ / "input" / "wktraffic.enc";
 
   ASSERT_TRUE(gf_downloadInputFile("wktraffic.enc", weekly));
   EXPECT_EQ(readFile(weekly), "weekly");
   EXPECT_TRUE(logHas("Downloaded '" + server.baseUrl() + "input/wktraffic.enc' to '" + weekly.string() + "'"));
 
-  EXPECT_FALSE(gf_downloadInputFile("dbase.enc", dir / "input" / "dbase.enc"));
+  EXPECT_FALSE(gf_downloadInputFile("dbase.enc", dir_ / "input" / "dbase.enc"));
   EXPECT_TRUE(logHas("==> Downloading '" + server.baseUrl() + "input/dbase.enc' failed!"));
 }
 
@@ -134,4 +134,4 @@ TEST_F(DownloadTest, TheBaseUrlGetsItsTrailingSlash) {
 }
 
 }  // namespace
-}  // namespace update_tests
+}  // namespace refdata_testing

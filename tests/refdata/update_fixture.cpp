@@ -1,10 +1,10 @@
-#include "tests/updates/update_fixture.h"
+#include "tests/refdata/update_fixture.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 
-namespace update_tests {
+namespace refdata_testing {
 
 std::vector<std::string> UpdateFixture::filesIn(const fs::path& folder) const {
   std::vector<std::string> names;
@@ -15,9 +15,9 @@ std::vector<std::string> UpdateFixture::filesIn(const fs::path& folder) const {
 }
 
 CheckFixture::CheckFixture() {
-  fs::create_directories(dir / "input");
-  setup.programFolder = dir.path();
-  setup.inputFolder = dir / "input";
+  fs::create_directories(dir_ / "input");
+  setup.programFolder = dir_.path();
+  setup.inputFolder = dir_ / "input";
   setup.versionStore = &store;
   setup.programUpdate.openFolder = [this](const fs::path& folder) {
     opened.push_back(folder);
@@ -78,4 +78,4 @@ std::string zipBytes(const std::vector<ArchiveItem>& items) {
   return testing_support::readFile(file);
 }
 
-}  // namespace update_tests
+}  // namespace refdata_testing

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "refdata/zip_archive.h"
-#include "tests/updates/update_fixture.h"
+#include "tests/refdata/update_fixture.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -15,7 +15,7 @@ TEST(ZipArchive, WhatIsWrittenReadsBackEntryByEntry) {
   const fs::path file = dir / "tblo.zip";
   std::string big(1'300'000, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 31) >> 3);
-  writeFile(file, update_tests::zipBytes({{"EHAM/", ""}, {"EHAM/stands.xml", big}, {"empty.txt", ""}}));
+  writeFile(file, refdata_testing::zipBytes({{"EHAM/", ""}, {"EHAM/stands.xml", big}, {"empty.txt", ""}}));
   ZipArchive archive;
   ASSERT_TRUE(archive.openRead(file));
   const auto entries = archive.getEntries();
@@ -36,7 +36,7 @@ TEST(ZipArchive, WhatIsWrittenReadsBackEntryByEntry) {
 TEST(ZipArchive, AnEntryIsNeverReadPastItsDeclaredSize) {
   TempDir dir;
   const fs::path file = dir / "a.zip";
-  writeFile(file, update_tests::zipBytes({{"setup.exe", std::string(10000, 'z')}}));
+  writeFile(file, refdata_testing::zipBytes({{"setup.exe", std::string(10000, 'z')}}));
   ZipArchive archive;
   ASSERT_TRUE(archive.openRead(file));
   ZipEntry lying = archive.getEntries().at(0);

@@ -1,8 +1,6 @@
 #pragma once
-// Shared ground for the download and update tests: a fresh program folder as the current
-// folder with its own Log.txt, the web server stand-in as the maker's server, clean state.
-#include <gtest/gtest.h>
-
+// The download and update tests: the data-set folder and log of DataSetTest, the web server
+// stand-in as the maker's server, clean downloader and update-check state.
 #include <filesystem>
 #include <map>
 #include <string>
@@ -15,38 +13,32 @@
 #include "refdata/update_check.h"
 #include "refdata/zip_archive.h"
 #include "standin/webserver/web_server.h"
-#include "tests/support/test_support.h"
+#include "tests/refdata/enc_fixture.h"
 
-namespace update_tests {
+namespace refdata_testing {
 
 namespace fs = std::filesystem;
 
-class UpdateFixture : public ::testing::Test {
+class UpdateFixture : public DataSetTest {
  protected:
-  UpdateFixture() {
+  void SetUp() override {
     gf_resetDownloaderState();
     gf_resetUpdateCheckState();
     gf_resetStopStateForTest();
-    gf_openLog();
+    DataSetTest::SetUp();
     gf_setMakerBaseUrl(server.baseUrl());
   }
-  ~UpdateFixture() override {
+  void TearDown() override {
     server.stop();
-    gf_closeLog();
+    DataSetTest::TearDown();
     gf_resetDownloaderState();
     gf_resetUpdateCheckState();
     gf_resetStopStateForTest();
   }
 
-  std::string logText() {
-    gf_flushLog();
-    return testing_support::readFile(dir.path() / "Log.txt");
-  }
-  bool logHas(const std::string& line) { return logText().find(line) != std::string::npos; }
+  bool logHas(const std::string& line) { return log().find(line) != std::string::npos; }
   std::vector<std::string> filesIn(const fs::path& folder) const;
 
-  testing_support::TempDir dir;
-  testing_support::ScopedCurrentDir cwd{dir.path()};
   standin::WebServer server;
 };
 
@@ -91,4 +83,4 @@ struct ArchiveItem {
 };
 std::string zipBytes(const std::vector<ArchiveItem>& items);
 
-}  // namespace update_tests
+}  // namespace refdata_testing

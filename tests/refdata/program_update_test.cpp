@@ -2,9 +2,9 @@
 
 #include "core/user_exception.h"
 #include "refdata/program_update.h"
-#include "tests/updates/update_fixture.h"
+#include "tests/refdata/update_fixture.h"
 
-namespace update_tests {
+namespace refdata_testing {
 namespace {
 
 using testing_support::readFile;
@@ -38,9 +38,9 @@ class ProgramUpdateTest : public CheckFixture {
       EXPECT_STREQ(e.what(),
                    "112: The downloading/unzipping of the new version failed? Try manually via the Tavorine website");
     }
-    EXPECT_EQ(filesIn(dir / "new_version"), std::vector<std::string>{});
-    EXPECT_FALSE(fs::exists(dir / "latest_version.zip"));
-    EXPECT_FALSE(fs::exists(dir / "install_new_version.exe"));
+    EXPECT_EQ(filesIn(dir_ / "new_version"), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(dir_ / "latest_version.zip"));
+    EXPECT_FALSE(fs::exists(dir_ / "install_new_version.exe"));
     EXPECT_TRUE(gf_isRunning());
   }
 
@@ -50,27 +50,27 @@ class ProgramUpdateTest : public CheckFixture {
 TEST_F(ProgramUpdateTest, ANewerVersionEndsInNewVersionFolderAndTheNewVersionStop) {
   const std::string installer = fakeInstaller(kWeb, 300000);
   publishInstaller(installer);
-  writeFile(dir / "new_version" / "install_old_version.exe", "from an earlier update");
+  writeFile(dir_ / "new_version" / "install_old_version.exe", "from an earlier update");
 
   EXPECT_FALSE(gf_checkForUpdates(setup));
 
-  EXPECT_EQ(filesIn(dir / "new_version"),
+  EXPECT_EQ(filesIn(dir_ / "new_version"),
             (std::vector<std::string>{"README.txt", "ReleaseNotes.pdf", "install_new_version.exe"}));
-  EXPECT_EQ(readFile(dir / "new_version" / "install_new_version.exe"), installer);
-  EXPECT_EQ(readFile(dir / "new_version" / "ReleaseNotes.pdf"), "%PDF release notes");
-  EXPECT_EQ(readFile(dir / "new_version" / "README.txt"),
+  EXPECT_EQ(readFile(dir_ / "new_version" / "install_new_version.exe"), installer);
+  EXPECT_EQ(readFile(dir_ / "new_version" / "ReleaseNotes.pdf"), "%PDF release notes");
+  EXPECT_EQ(readFile(dir_ / "new_version" / "README.txt"),
             "Deze installer installeert JORV 16.9.0.\n\nA new version is available.\n"
             "The installer can be executed normally (no Administrator rights required).\n");
-  EXPECT_FALSE(fs::exists(dir / "latest_version.zip"));
-  EXPECT_FALSE(fs::exists(dir / "install_new_version.exe"));
+  EXPECT_FALSE(fs::exists(dir_ / "latest_version.zip"));
+  EXPECT_FALSE(fs::exists(dir_ / "install_new_version.exe"));
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0], fs::absolute(dir.path()) / "new_version");
+  EXPECT_EQ(opened[0], fs::absolute(dir_.path()) / "new_version");
   EXPECT_TRUE(messageBoxes.empty());
   ASSERT_FALSE(gf_isRunning());
   EXPECT_EQ(gf_stopRequest()->reason, StopReason::NewVersion);
   EXPECT_EQ(gf_stopRequest()->restartDelaySeconds, 0u);
   EXPECT_TRUE(logHas("Downloaded installer ProductVersion 16.9.0 verified"));
-  EXPECT_FALSE(fs::exists(dir / "input" / "dbase.enc")) << "data sets wait for the new program";
+  EXPECT_FALSE(fs::exists(dir_ / "input" / "dbase.enc")) << "data sets wait for the new program";
 }
 
 // A bad archive or installer is refused and removed; the log says why.
@@ -84,7 +84,7 @@ TEST_F(ProgramUpdateTest, ABadArchiveOrInstallerIsRefused) {
        "==> Downloaded installer ProductVersion 16.9.1 does not match web version 16.9.0"},
       {"no product version", zipBytes({{"setup/", ""}, {"setup/JORV_setup.exe", "MZ no version resource in here"}}),
        "==> Downloaded installer has no readable ProductVersion"},
-      {"no archive", "<html>not a zip</html>", "==> Could not open " + (dir / "latest_version.zip").string()},
+      {"no archive", "<html>not a zip</html>", "==> Could not open " + (dir_ / "latest_version.zip").string()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -97,7 +97,7 @@ TEST_F(ProgramUpdateTest, ABadArchiveOrInstallerIsRefused) {
 TEST_F(ProgramUpdateTest, AFailedArchiveDownloadIsShownAndEndsTheUpdate) {
   expectFailedUpdate();  // nothing published under release/
   EXPECT_TRUE(logHas("Downloading program installer file version 16.9.0 failed"));
-  EXPECT_TRUE(logHas("==> " + (dir / "install_new_version.exe").string() + " does not exists?"));
+  EXPECT_TRUE(logHas("==> " + (dir_ / "install_new_version.exe").string() + " does not exists?"));
 }
 
 TEST_F(ProgramUpdateTest, WhenTheFolderCannotBeShownTheUserIsToldAndTheProgramStillStops) {
@@ -110,7 +110,7 @@ TEST_F(ProgramUpdateTest, WhenTheFolderCannotBeShownTheUserIsToldAndTheProgramSt
   EXPECT_EQ(messageBoxes, std::vector<std::string>{"JORV: Could not open File Explorer at new version"});
   EXPECT_TRUE(logHas("Opening file explorer at the new version failed? Try manually via the Tavorine website."));
   EXPECT_TRUE(logHas("==> could not download " + server.baseUrl() + "docs/ReleaseNotes.pdf to "));
-  EXPECT_EQ(filesIn(dir / "new_version"), (std::vector<std::string>{"README.txt", "install_new_version.exe"}));
+  EXPECT_EQ(filesIn(dir_ / "new_version"), (std::vector<std::string>{"README.txt", "install_new_version.exe"}));
   ASSERT_FALSE(gf_isRunning());
   EXPECT_EQ(gf_stopRequest()->reason, StopReason::NewVersion);
 }
@@ -158,4 +158,4 @@ TEST(InstallerRightsMessage, AskForAnAdministratorOnlyForAnUnwritableProgramFile
 }
 
 }  // namespace
-}  // namespace update_tests
+}  // namespace refdata_testing
