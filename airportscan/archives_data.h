@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr std::uint64_t kArchivesPlainLimit = 0x400000;
+#include "refdata/enc_file.h"  // kArchivesPlainLimit
 
 // Loads all four tables for the chosen edition. False, after a warning, for text that is no
 // XML or has no "root"; throws std::runtime_error for a missing or undecryptable file and
