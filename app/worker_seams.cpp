@@ -36,6 +36,7 @@
 #include "feed/traffic_handover.h"
 #include "liveries/failed_liveries.h"
 #include "liveries/livery_database.h"
+#include "liveries/livery_matching.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
@@ -218,7 +219,7 @@ WorkerSeams gf_programWorkerSeams() {
 
   s.scanLiveries = lf_missing("gf_scanLiveries");
   s.processScannedLiveries = [] { gf_processScannedLiveries(); };
-  s.logLiveryMatchingSummary = lf_missing("gf_logLiveryMatchingSummary");
+  s.logLiveryMatchingSummary = [] { gf_logLiveryMatchingSummary(); };
   s.logUnmatchedLiveries = [] { gf_logUnmatchedLiveries(); };
   // The refused liveries stay out of the match for the whole process, restarts and days included.
   s.clearFailedLiveries = [] {};

@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "liveries/failed_liveries.h"
+#include "liveries/livery_matching.h"
 #include "liveries/livery_regcodes.h"
 #include "liveries/scan_result_file.h"
 #include "platform/ui.h"
@@ -345,4 +346,5 @@ void gf_resetLiveriesForTest() {
   g_failedLiveryTitles.clear();
   g_failedLiveryModels.clear();
   g_unmatchedLiveries.clear();
+  g_matchStepCounters.fill(0);
 }

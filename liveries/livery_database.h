@@ -58,5 +58,6 @@ std::set<AirlineId> gf_collectLiveryAirlines();
 // "Light", "TwoProps", "Bizjet", "Large", "Heavy", "HighPerf", "Rotorcraft".
 std::string_view gf_categoryDisplayName(AcCategory category);
 
-// Tests: every table of the library empty, the refused and unmatched sets too.
+// Tests: every table of the library empty, the refused and unmatched sets and the match
+// counters too.
 void gf_resetLiveriesForTest();
