@@ -20,7 +20,7 @@ constexpr double kStartZoneMaxM = 1200.0;
 constexpr double kMaxThresholdShare = 0.4;  // a longer displaced threshold is not believed
 constexpr double kMaxHeadingDiffDeg = 20.0;
 constexpr double kOnCentrelineM = 15.0;
-constexpr double kClearLead = 20.0;       // the score gap over the runner-up for a sure match
+constexpr double kClearLead = 20.0;         // the score gap over the runner-up for a sure match
 constexpr double kClearLeadForName = 10.0;  // enough for naming the runway in a log line
 
 bool lf_isUsable(const Runway& runway) {
@@ -42,8 +42,8 @@ TrackOffsets lf_trackOffsets(const Runway& runway, const Lalo& position) {
   const double meanLatitude = (position.lat + runway.centre.lat) * 0.5 * geo::kDegToRad;
   const double north = (position.lat - runway.centre.lat) * geo::kDegToRad * kEarthRadiusM;
   // Wrapped, so a runway by the 180-degree meridian sees aircraft on its other side.
-  const double east = std::cos(meanLatitude) * gf_wrapLongitudeDiff(position.lon - runway.centre.lon) *
-                      geo::kDegToRad * kEarthRadiusM;
+  const double east =
+      std::cos(meanLatitude) * gf_wrapLongitudeDiff(position.lon - runway.centre.lon) * geo::kDegToRad * kEarthRadiusM;
   const double h = runway.heading * geo::kDegToRad;
   return {std::sin(h) * east + std::cos(h) * north, std::cos(h) * east - std::sin(h) * north};
 }
@@ -99,8 +99,9 @@ bool lf_clearlyBest(const RunwayCandidate& c, double lead) {
 }  // namespace
 
 std::string gf_runwayPairName(const Runway& runway) {
-  return fmt::format("{}-{}", gf_formatRunwayName(runway.primaryNumber, static_cast<std::int32_t>(runway.primaryDesignator)),
-                     gf_formatRunwayName(runway.secondaryNumber, static_cast<std::int32_t>(runway.secondaryDesignator)));
+  return fmt::format(
+      "{}-{}", gf_formatRunwayName(runway.primaryNumber, static_cast<std::int32_t>(runway.primaryDesignator)),
+      gf_formatRunwayName(runway.secondaryNumber, static_cast<std::int32_t>(runway.secondaryDesignator)));
 }
 
 std::optional<RunwayCandidate> gf_matchRunway(const Lalo& position, double heading, bool startZoneOnly,
@@ -119,7 +120,8 @@ std::optional<RunwayCandidate> gf_matchRunway(const Lalo& position, double headi
     candidates.push_back(lf_candidate(runway, runwayName, offsets, heading, true));
   }
   if (startZoneOnly)
-    std::erase_if(candidates, [](const RunwayCandidate& c) { return c.fromStart < -kBeyondEndM || c.fromStart > c.startZone; });
+    std::erase_if(candidates,
+                  [](const RunwayCandidate& c) { return c.fromStart < -kBeyondEndM || c.fromStart > c.startZone; });
   if (candidates.empty()) return std::nullopt;
 
   std::sort(candidates.begin(), candidates.end(),

@@ -10,23 +10,23 @@
 
 // One direction of one runway as seen from an aircraft.
 struct RunwayCandidate {
-  std::string runwayName;  // the pair, "09L-27R"
-  std::string endName;     // where movement in this direction begins: "09L", or "27R" for the reciprocal
-  std::string runnerUp;    // "{runwayName}:{endName}" of the second best, or empty
-  double heading = 0.0;      // degrees [0, 360), the direction of use
-  double headingDiff = 0.0;  // degrees [0, 180], off the aircraft's heading
-  double crossTrack = 0.0;   // m, right of the primary heading; the same in both directions
-  double alongTrack = 0.0;   // m, along the primary heading from the centre
-  double fromStart = 0.0;    // m past the end where this direction begins; negative before it
-  double startZone = 0.0;    // m, min(0.4 x length, 1200)
-  double length = 0.0;       // m
-  double width = 0.0;        // m
-  double elevation = 0.0;    // ft
-  Lalo farEnd;               // the end this direction runs toward
+  std::string runwayName;               // the pair, "09L-27R"
+  std::string endName;                  // where movement in this direction begins: "09L", or "27R" for the reciprocal
+  std::string runnerUp;                 // "{runwayName}:{endName}" of the second best, or empty
+  double heading = 0.0;                 // degrees [0, 360), the direction of use
+  double headingDiff = 0.0;             // degrees [0, 180], off the aircraft's heading
+  double crossTrack = 0.0;              // m, right of the primary heading; the same in both directions
+  double alongTrack = 0.0;              // m, along the primary heading from the centre
+  double fromStart = 0.0;               // m past the end where this direction begins; negative before it
+  double startZone = 0.0;               // m, min(0.4 x length, 1200)
+  double length = 0.0;                  // m
+  double width = 0.0;                   // m
+  double elevation = 0.0;               // ft
+  Lalo farEnd;                          // the end this direction runs toward
   std::optional<double> fromThreshold;  // m, fromStart less the displaced threshold; empty when unknown
   std::optional<double> landingLength;  // m, length less the displaced threshold; empty when unknown
-  double score = 0.0;          // |crossTrack| in m plus headingDiff in degrees, as plain numbers
-  double runnerUpScore = 0.0;  // 0 without a runner-up
+  double score = 0.0;                   // |crossTrack| in m plus headingDiff in degrees, as plain numbers
+  double runnerUpScore = 0.0;           // 0 without a runner-up
 };
 
 // "{}-{}" of the two ends' designations, "09L-27R".

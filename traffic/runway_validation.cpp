@@ -52,12 +52,18 @@ bool lf_numbersReciprocal(const Runway& r) {
 
 bool lf_designatorsReciprocal(const Runway& r) {
   switch (r.primaryDesignator) {
-    case 0: return r.secondaryDesignator == 0;
-    case 1: return r.secondaryDesignator == 2;  // L pairs with R
-    case 2: return r.secondaryDesignator == 1;
-    case 3: return r.secondaryDesignator == 3;  // C and W pair with themselves
-    case 4: return r.secondaryDesignator == 4;
-    default: return true;
+    case 0:
+      return r.secondaryDesignator == 0;
+    case 1:
+      return r.secondaryDesignator == 2;  // L pairs with R
+    case 2:
+      return r.secondaryDesignator == 1;
+    case 3:
+      return r.secondaryDesignator == 3;  // C and W pair with themselves
+    case 4:
+      return r.secondaryDesignator == 4;
+    default:
+      return true;
   }
 }
 

@@ -1,4 +1,6 @@
 // Runway matching on hand-made runway lists: the candidate's measures and the three acceptances.
+#include "traffic/runway_matching.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "traffic/runway_matching.h"
 #include "traffic/runway_validation.h"
 
 namespace {
