@@ -214,14 +214,17 @@ std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
   return candidates[best].first;
 }
 
-std::optional<double> gf_parkAirportElevation() {
+Airport gf_parkAirportRecord() {
   ParkAirportReader parkAirport;
   {
     std::lock_guard lock(g_neighboursMutex);
     parkAirport = g_parkAirportReader;
   }
-  if (!parkAirport) return std::nullopt;
-  const Airport airport = parkAirport();
+  return parkAirport ? parkAirport() : Airport{};
+}
+
+std::optional<double> gf_parkAirportElevation() {
+  const Airport airport = gf_parkAirportRecord();
   if (airport.code.empty() || !gf_isValidLalo(airport.position)) return std::nullopt;
   return static_cast<double>(airport.altitude);
 }

@@ -45,6 +45,9 @@ std::optional<Airport> gf_findClosestAirport(const Lalo& position);
 
 // The park airport's elevation (feet) when a park airport with a valid position is set.
 std::optional<double> gf_parkAirportElevation();
+// A copy of the park airport through the installed reader; code 0 when none is set or no
+// reader is installed.
+Airport gf_parkAirportRecord();
 
 // What the airports list asks of the parking subsystem, until that subsystem provides it:
 struct ClosestStand {

@@ -46,6 +46,10 @@ std::string gf_formatRunwayName(std::uint32_t number, std::int32_t designator) {
   return name;
 }
 
+bool gf_isRunwayHeadingValid(double degrees) { return std::isfinite(degrees) && degrees >= 0.0 && degrees < 360.0; }
+bool gf_isRunwayLengthValid(double metres) { return std::isfinite(metres) && metres > 0.0 && metres <= 10000.0; }
+bool gf_isRunwayWidthValid(double metres) { return std::isfinite(metres) && metres > 0.0 && metres <= 500.0; }
+
 ElevationChoice gf_chooseElevation(double base, std::optional<double> candidate, std::optional<double> reference) {
   const bool haveCandidate = candidate && std::isfinite(*candidate);
   if (!std::isfinite(base)) return {haveCandidate ? *candidate : base, false};

@@ -15,6 +15,12 @@
 // "A", "B" for designators 1..6, nothing for 0, "({})" for any other value ("#45(9)").
 std::string gf_formatRunwayName(std::uint32_t number, std::int32_t designator);
 
+// The plausible values of a runway record: heading in [0, 360) degrees, length in (0, 10000]
+// metres, width in (0, 500] metres. Not-a-number never passes.
+bool gf_isRunwayHeadingValid(double degrees);
+bool gf_isRunwayLengthValid(double metres);
+bool gf_isRunwayWidthValid(double metres);
+
 struct ElevationChoice {
   double value = 0.0;     // feet
   bool deviates = false;  // the candidate was too far off and the base was kept

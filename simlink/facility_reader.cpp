@@ -558,9 +558,8 @@ bool lf_oppositeEnds(std::uint32_t primary, std::uint32_t secondary) {
 
 bool lf_runwayIsSound(const Runway& runway) {
   return gf_isValidLalo(runway.centre) && gf_isValidLalo(runway.primaryEnd) && gf_isValidLalo(runway.secondaryEnd) &&
-         std::isfinite(runway.heading) && runway.heading >= 0.0 && runway.heading < 360.0 &&
-         std::isfinite(runway.length) && runway.length > 0.0 && runway.length <= 10000.0 &&
-         std::isfinite(runway.width) && runway.width > 0.0 && runway.width <= 500.0 && std::isfinite(runway.altitude) &&
+         gf_isRunwayHeadingValid(runway.heading) && gf_isRunwayLengthValid(runway.length) &&
+         gf_isRunwayWidthValid(runway.width) && std::isfinite(runway.altitude) &&
          lf_oppositeEnds(runway.primaryNumber, runway.secondaryNumber) && runway.primaryDesignator <= 6 &&
          runway.secondaryDesignator <= 6 && runway.hasPrimaryStart && runway.hasSecondaryStart;
 }
