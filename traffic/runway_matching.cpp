@@ -43,7 +43,7 @@ TrackOffsets lf_trackOffsets(const Runway& runway, const Lalo& position) {
   const double north = (position.lat - runway.centre.lat) * geo::kDegToRad * kEarthRadiusM;
   // Wrapped, so a runway by the 180-degree meridian sees aircraft on its other side.
   const double east =
-      std::cos(meanLatitude) * gf_wrapLongitudeDiff(position.lon - runway.centre.lon) * geo::kDegToRad * kEarthRadiusM;
+      std::cos(meanLatitude) * gf_wrapLongitude(position.lon - runway.centre.lon) * geo::kDegToRad * kEarthRadiusM;
   const double h = runway.heading * geo::kDegToRad;
   return {std::sin(h) * east + std::cos(h) * north, std::cos(h) * east - std::sin(h) * north};
 }
