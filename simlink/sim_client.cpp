@@ -264,6 +264,7 @@ void SimClient(std::stop_token stopToken) {
         lf_pause(timing.openRetry, stopToken);
         continue;
       }
+      lf_renewUserOnGroundRequest(handle);
 
       os::timeBeginPeriod(1);
       context = DispatchContext{};
@@ -342,6 +343,7 @@ void gf_resetSimClient() {
     ++g_aiMapGeneration;
   }
   lf_dropQueuedCommands();
+  lf_forgetUserOnGroundRequest();
   g_pendingCreates.clear();
   g_createPacketIds.clear();
   g_staticObjects.clear();

@@ -73,6 +73,10 @@ void lf_executeQueuedCommands();
 void lf_removeAiObject(std::uint32_t objectId);
 void lf_dropQueuedCommands();  // empties every command vector under g_simQueueMutex
 void lf_reserveCommandVectors();
+// A new connection knows none of the old one's periodic requests: the on-ground request again,
+// when the worker had made it.
+void lf_renewUserOnGroundRequest(SimConnectHandle handle);
+void lf_forgetUserOnGroundRequest();  // the restart's reset
 
 // ai_positions.cpp
 void lf_sendPositionBatch();

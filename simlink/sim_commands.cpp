@@ -60,6 +60,16 @@ bool lf_checkRequest(HRESULT hr, std::string_view warning) {
   return false;
 }
 
+// The worker asks once per run for the on-ground value every second; a new connection after a
+// lost one must be asked again, or the engine would never step again.
+std::atomic<bool> g_userOnGroundAsked{false};
+
+bool lf_requestUserOnGround(SimConnectHandle handle) {
+  return lf_checkRequest(SimConnect_RequestDataOnSimObject(handle, USER_AC_ON_GROUND, DEFINITION_USER_AC_GET_ONGROUND,
+                                                           SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_SECOND),
+                         "SimConnect request ac gnd/air fails");
+}
+
 void lf_executeSimCommand(const SimCommand& command) {
   SimConnectHandle handle = g_simConnectHandle;
   if (!handle || g_simState == 3 || command.kind >= 6) return;
@@ -81,9 +91,7 @@ void lf_executeSimCommand(const SimCommand& command) {
                       "SimConnect request user ac model fails");
       break;
     case 2:
-      lf_checkRequest(SimConnect_RequestDataOnSimObject(handle, USER_AC_ON_GROUND, DEFINITION_USER_AC_GET_ONGROUND,
-                                                        SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_SECOND),
-                      "SimConnect request ac gnd/air fails");
+      if (lf_requestUserOnGround(handle)) g_userOnGroundAsked = true;
       break;
     case 3:
       lf_checkRequest(SimConnect_RequestDataOnSimObject(handle, USER_AC_POSITION, DEFINITION_LATLONPIBAVSHETRALTGSZULI,
@@ -178,6 +186,12 @@ void gf_queueSimCommand(SimCommand command) {
   std::lock_guard lock(g_simQueueMutex);
   g_simCommands.push_back(command);
 }
+
+void lf_renewUserOnGroundRequest(SimConnectHandle handle) {
+  if (g_userOnGroundAsked) lf_requestUserOnGround(handle);
+}
+
+void lf_forgetUserOnGroundRequest() { g_userOnGroundAsked = false; }
 
 void lf_dropQueuedCommands() {
   std::lock_guard lock(g_simQueueMutex);

@@ -115,6 +115,20 @@ TEST_F(SimLinkTest, NeitherANewConnectionNorARestartSeesTheOldAnswersForTheEngin
   EXPECT_TRUE(takeDelayed().empty()) << "the restart's reset";
 }
 
+TEST_F(SimLinkTest, ANewConnectionIsAskedForTheOnGroundValueAgainSoTheEngineStepsOn) {
+  connect();
+  gf_queueSimCommand(SimCommand{2, 0});
+  frame();
+  ASSERT_TRUE(g_stepDue.exchange(false));
+  sim::quit();
+  ASSERT_TRUE(sim::waitUntil([] { return sim::openConnectionCount() == 0; }));
+  sim::setRunning(true);
+  sim::setFlightRunning(true);
+  ASSERT_TRUE(sim::waitUntil([] { return g_simState.load() == 2; }));
+  frame(50);
+  EXPECT_TRUE(g_stepDue.load());
+}
+
 TEST_F(SimLinkTest, DispatchFailureIsLoggedAndTheConnectionRebuilt) {
   struct Case {
     HRESULT hr;
