@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "liveries/failed_liveries.h"
 #include "liveries/livery_regcodes.h"
+#include "liveries/scan_reports.h"
 #include "liveries/scan_result_file.h"
 #include "platform/ui.h"
 
@@ -342,6 +343,7 @@ void gf_resetLiveriesForTest() {
   g_scannedLiveries.clear();
   g_regcodeReport.clear();
   g_dontUseTitles.clear();
+  lf_clearScanReports();
   g_failedLiveryTitles.clear();
   g_failedLiveryModels.clear();
   g_unmatchedLiveries.clear();
