@@ -37,6 +37,7 @@
 #include "liveries/failed_liveries.h"
 #include "liveries/livery_database.h"
 #include "liveries/livery_matching.h"
+#include "liveries/livery_scan.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
@@ -217,7 +218,7 @@ WorkerSeams gf_programWorkerSeams() {
   s.autoRange = [] { gf_autoRange(); };
   s.setAircraftList = lf_missing("the aircraft list");
 
-  s.scanLiveries = lf_missing("gf_scanLiveries");
+  s.scanLiveries = [] { gf_scanLiveries(); };
   s.processScannedLiveries = [] { gf_processScannedLiveries(); };
   s.logLiveryMatchingSummary = [] { gf_logLiveryMatchingSummary(); };
   s.logUnmatchedLiveries = [] { gf_logUnmatchedLiveries(); };

@@ -16,6 +16,7 @@
 #include "liveries/failed_liveries.h"
 #include "liveries/livery_matching.h"
 #include "liveries/livery_regcodes.h"
+#include "liveries/scan_reports.h"
 #include "liveries/scan_result_file.h"
 #include "platform/ui.h"
 
@@ -343,6 +344,7 @@ void gf_resetLiveriesForTest() {
   g_scannedLiveries.clear();
   g_regcodeReport.clear();
   g_dontUseTitles.clear();
+  lf_clearScanReports();
   g_failedLiveryTitles.clear();
   g_failedLiveryModels.clear();
   g_unmatchedLiveries.clear();

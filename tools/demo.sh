@@ -15,13 +15,14 @@ mkdir -p "$program/docs" "$program/input" "$run/appdata/JORV" "$run/localappdata
 chmod 700 "$run/runtime"
 cp "$build/app/jorv" "$program/"
 cp "$build"/data/*.enc "$program/input/"
-mkdir -p "$program/output"
-cp "$root/data/LiveriesScanned_sample.xml" "$program/output/LiveriesScanned_MSFS2024.xml"
 echo "JORV fills a running flight simulator with real-world air traffic." > "$program/docs/README.txt"
 
-# A Steam-style MSFS 2024 installation for the package folders.
-mkdir -p "$run/appdata/Microsoft Flight Simulator 2024/Packages/Community" \
-         "$run/appdata/Microsoft Flight Simulator 2024/Packages/Official2024"
+# A Steam-style MSFS 2024 installation for the package folders, its Community folder filled with
+# AI livery packages for the livery scan (tools/livery_tree.h) and the user's don't-use title.
+mkdir -p "$run/appdata/Microsoft Flight Simulator 2024/Packages/Official2024"
+"$build/tools/jorv_livery_tree" "$run/appdata/Microsoft Flight Simulator 2024/Packages/Community" \
+  "$run/livery-scan-expected" "$root/data"
+cp -r "$run/livery-scan-expected/my_regcodes" "$program/input/"
 # RT App mode: the desktop app stand-in connects to the program's port.
 cat > "$run/appdata/JORV/parameters.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_support.h"
+#include "tools/livery_tree.h"
 
 extern char** environ;
 
@@ -25,6 +26,7 @@ struct ProgramRun {
   std::filesystem::path program = root / "program";
   std::filesystem::path appdata = root / "appdata";
   std::filesystem::path runtime = root / "runtime";
+  std::size_t liveries = 0;  // what the livery scan finds
 
   // An empty run has folders only: nothing for the worker to start from.
   explicit ProgramRun(bool furnished = true) {
@@ -36,12 +38,10 @@ struct ProgramRun {
     fs::create_directories(program / "input");
     for (const char* set : {"dbase.enc", "airports.enc", "wktraffic.enc", "AIG-regcodes.enc"})
       fs::copy_file(kSourceDataFolder / set, program / "input" / set);
-    // A livery scan result, so that the livery database is built without a scan.
-    fs::create_directories(program / "output");
-    fs::copy_file(kSourceDataFolder / "LiveriesScanned_sample.xml", program / "output" / "LiveriesScanned_MSFS2024.xml");
-    // A Steam-style MSFS 2024 installation.
-    fs::create_directories(packages() / "Community");
+    // A Steam-style MSFS 2024 installation, its Community folder holding AI livery packages.
     fs::create_directories(packages() / "Official2024");
+    liveries = gf_writeLiveryTree({packages() / "Community", root / "expected", kSourceDataFolder}).titles.size();
+    fs::copy(root / "expected" / "my_regcodes", program / "input" / "my_regcodes");
   }
   std::filesystem::path packages() const { return appdata / "Microsoft Flight Simulator 2024" / "Packages"; }
 

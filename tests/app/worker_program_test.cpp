@@ -1,5 +1,6 @@
 // The real program in production mode: only the data set-up runs, then the exit code tells
 // whether every data step succeeded.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -51,7 +52,10 @@ TEST(ProgramRun, WaitsForTheSimulatorUntilTheWindowClosesThenEndsInOrder) {
   const std::string log = run.log();
   std::size_t from = 0;
   EXPECT_EQ(log.find("Command line job:"), std::string::npos) << "not a production run";
-  EXPECT_NE(log.find("   20 liveries read from output/LiveriesScanned_MSFS2024.xml"), std::string::npos) << log;
+  EXPECT_NE(log.find("\n++++++++++++++++++++++++ liveries scan automatic starts"), std::string::npos) << log;
+  EXPECT_NE(log.find(fmt::format("{:5} liveries read from output/LiveriesScanned_MSFS2024.xml", run.liveries)),
+            std::string::npos)
+      << log;
   for (const char* line : {" Exiting: USER CLOSED SIM\n", "Shutdown cleanup: waiting for SimClient\n",
                            "Shutdown cleanup: SimClient stopped\n", "Shutdown cleanup: stopping readers\n",
                            "Shutdown cleanup: closing RT App server\n", "Shutdown cleanup: RT App server closed\n",
