@@ -3,6 +3,8 @@
 // atomics (texts, paths, shared lists): every read is a whole copy taken under a short lock, so
 // a reader never meets half a string or a list freed under it. Read-modify-write sequences
 // stay the caller's business.
+#include <fmt/format.h>
+
 #include <mutex>
 #include <utility>
 
@@ -36,4 +38,13 @@ class LockedValue {
  private:
   mutable std::mutex m_mutex;
   T m_value;
+};
+
+// Formatted as the value it holds now.
+template <typename T, typename Char>
+struct fmt::formatter<LockedValue<T>, Char> : fmt::formatter<T, Char> {
+  template <typename FormatContext>
+  auto format(const LockedValue<T>& held, FormatContext& ctx) const {
+    return fmt::formatter<T, Char>::format(held.load(), ctx);
+  }
 };

@@ -59,7 +59,7 @@ std::vector<std::vector<AiPackageKind>> lf_packageOrderTable() {
 
 void lf_checkLiveryFolders(std::vector<fs::path>& folders) {
   for (const StringOption& option : lfolder) {
-    if (option.value.empty()) continue;
+    if (option.value.load().empty()) continue;
     const fs::path folder(option.value);
     std::error_code error;
     const fs::file_type type = fs::status(folder, error).type();

@@ -37,8 +37,8 @@ class LiveryScanTest : public LiveryTest {
     fs::copy_file(testing_support::sourceDataFolder() / "AIG-regcodes.enc", dir_.path() / g_aigRegcodesEncFile);
   }
   void TearDown() override {
-    MSFS_2024_INSTALL_PATH.value.clear();
-    for (StringOption& option : lfolder) option.value.clear();
+    MSFS_2024_INSTALL_PATH.value = std::filesystem::path();
+    for (StringOption& option : lfolder) option.value = std::string();
     gf_resetStopStateForTest();
     LiveryTest::TearDown();
   }
@@ -140,7 +140,7 @@ TEST_F(LiveryScanTest, EveryWayAScanEndsWithoutLiveries) {
       EXPECT_EQ(e.code, c.code) << c.name;
       EXPECT_NE(log().find(fmt::format("==> Liveries scan failed: {}", e.what())), std::string::npos) << c.name;
     }
-    for (StringOption& option : lfolder) option.value.clear();
+    for (StringOption& option : lfolder) option.value = std::string();
   }
   EXPECT_NE(log().find("==> lfolder3: '" + (dir_.path() / "gone").string() + "' does not exist"), std::string::npos);
 }
