@@ -107,8 +107,7 @@ void lf_runCatching() {
   Gui::enqueueUpdate(gui::SetThirdpartyCount{gf_countFilesInDirectory(g_myThirdpartyFolder, "")});
   if (!gf_isRunning()) return;
 
-  if (auto folder = s.flightPlanFolder())
-    if (!s.ensureFlightPlanFolder(*folder)) return;
+  if (s.flightPlanFolder() && !s.ensureFlightPlanFolder()) return;
   s.readMyParkAirportsFile();
   lf_applySavedDestination();
   Gui::enqueueUpdate(gui::SetAlwaysOnTop{ALWAYS_ON_TOP.value});

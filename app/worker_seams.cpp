@@ -45,6 +45,7 @@
 #include "simlink/ai_positions.h"
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
+#include "traffic/flight_plans.h"
 
 AirportRef g_parkAirport;
 std::shared_mutex g_parkAirportLock;
@@ -231,9 +232,9 @@ WorkerSeams gf_programWorkerSeams() {
   s.handleAddingStack = lf_missing("lf_handleAddingStack");
   s.processDelayedSimCommands = lf_missing("gf_processDelayedSimCommands");
   s.publishUserAcPosition = [](const UserAcPosition& position) { gf_publishUserAcPosition(position); };
-  s.flightPlanFolder = lf_missing("gf_flightPlanFolder", std::optional<std::filesystem::path>());
-  s.ensureFlightPlanFolder = lf_missing("gf_ensureFlightPlanFolder", true);
-  s.removeFlightPlanFolder = lf_missing("gf_removeFlightPlanFolder");
+  s.flightPlanFolder = [] { return gf_flightPlanFolder(); };
+  s.ensureFlightPlanFolder = [] { return gf_ensureFlightPlanFolder(); };
+  s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
   s.setParkedNavLights = lf_missing("the parked navigation lights");
   s.postAircraftCounts = lf_missing("gf_postAircraftCounts");
   s.runDueParkedAcAction = lf_missing("gf_runDueParkedAcAction");

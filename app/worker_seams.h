@@ -83,7 +83,7 @@ struct WorkerSeams {
   std::function<void()> processDelayedSimCommands;
   std::function<void(const UserAcPosition&)> publishUserAcPosition;
   std::function<std::optional<std::filesystem::path>()> flightPlanFolder;
-  std::function<bool(const std::filesystem::path&)> ensureFlightPlanFolder;
+  std::function<bool()> ensureFlightPlanFolder;
   std::function<void()> removeFlightPlanFolder;
   std::function<void(bool on)> setParkedNavLights;
   std::function<void()> postAircraftCounts;

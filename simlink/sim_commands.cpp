@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <utility>
+
 #include "config/sim_choice.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -180,6 +182,14 @@ void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value) {
 void gf_queueReverseThrust(std::uint32_t objectId, bool on, bool reverse) {
   std::lock_guard lock(g_simQueueMutex);
   g_simReverseThrustRequests.push_back(ReverseThrustCommand{objectId, on, reverse});
+}
+
+void gf_queueFlightPlan(std::uint32_t objectId, const std::filesystem::path& planFile) {
+  if (!gf_isMsfs2020()) return;
+  std::filesystem::path path = planFile;
+  if (path.extension() == ".pln") path.replace_extension();
+  std::lock_guard lock(g_simQueueMutex);
+  g_simFlightPlanRequests.push_back(FlightPlanCommand{objectId, std::move(path)});
 }
 
 void gf_queueSimCommand(SimCommand command) {

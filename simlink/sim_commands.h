@@ -62,5 +62,8 @@ void gf_queueLightEvents(std::uint32_t objectId, const std::uint32_t (&lightStat
 void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value);
 void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value);
 void gf_queueReverseThrust(std::uint32_t objectId, bool on, bool reverse);
+// The plan file as written (".pln"); the simulator is given its path without the extension.
+// Dropped unless MSFS 2020 is chosen: 2024 loads no plans.
+void gf_queueFlightPlan(std::uint32_t objectId, const std::filesystem::path& planFile);
 // A data request of lf_main (kinds 0 to 3), under the queue's lock.
 void gf_queueSimCommand(SimCommand command);

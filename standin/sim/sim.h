@@ -84,7 +84,8 @@ struct ObjectState {
   bool frozenAttitude = false;
   bool released = false;           // the creating client took AI control away
   bool removalRequested = false;
-  std::string flightPlan;
+  std::string flightPlan;          // the path as loaded, without ".pln"
+  std::string flightPlanText;      // the plan file's contents
   std::map<std::string, std::uint32_t> events;  // last value of each client event, by simulator event name
   std::uint64_t poseUpdates = 0;                // SetDataOnSimObject calls that moved it
   std::uint64_t extraPosesInAFrame = 0;         // poses beyond the first within one frame

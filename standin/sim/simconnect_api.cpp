@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/simconnect.h"
@@ -399,7 +401,15 @@ HRESULT SimConnect_AISetAircraftFlightPlan(SimConnectHandle handle, std::uint32_
                      queueException(s, c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c.lastPacketId, 1);
                      return S_OK;
                    }
+                   // The path comes without its extension; a plan that cannot be read is refused
+                   // by an exception.
+                   std::ifstream file(path + ".pln", std::ios::binary);
+                   if (!file) {
+                     queueException(s, c, SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, c.lastPacketId, 2);
+                     return S_OK;
+                   }
                    object->flightPlan = path;
+                   object->flightPlanText.assign(std::istreambuf_iterator<char>(file), {});
                    return S_OK;
                  });
 }

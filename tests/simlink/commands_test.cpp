@@ -1,5 +1,6 @@
 // The command queues: what one frame performs, in which order, and what a failure drops.
 #include <algorithm>
+#include <filesystem>
 
 #include "tests/simlink/sim_fixture.h"
 
@@ -58,9 +59,11 @@ TEST_F(SimLinkTest, FailedDataRequestStopsTheCycleAndEntersStateThree) {
 TEST_F(SimLinkTest, FlightPlansAreDroppedWithMsfs2024) {
   connect();
   const std::uint32_t id = createObject(0xA00001);
+  gf_queueFlightPlan(id, "orig_dest/ABC123.pln");
   {
     std::lock_guard lock(g_simQueueMutex);
-    g_simFlightPlanRequests.push_back(FlightPlanCommand{id, "orig_dest/ABC123"});
+    EXPECT_TRUE(g_simFlightPlanRequests.empty());
+    g_simFlightPlanRequests.push_back(FlightPlanCommand{id, "orig_dest/ABC123"});  // queued before the switch
   }
   frame();
   EXPECT_TRUE(sim::callLog("AISetAircraftFlightPlan").empty());
@@ -68,17 +71,17 @@ TEST_F(SimLinkTest, FlightPlansAreDroppedWithMsfs2024) {
   EXPECT_TRUE(g_simFlightPlanRequests.empty());
 }
 
-TEST_F(SimLinkTest, FlightPlansAreLoadedWithMsfs2020) {
+TEST_F(SimLinkTest, FlightPlansAreLoadedWithoutTheirExtensionWithMsfs2020) {
   gf_publishSimChoice(SimChoice{1, 0});
   sim::setApplicationName(std::string(sim::kMsfs2020Name));
   connect();
   const std::uint32_t id = createObject(0xA00001);
-  {
-    std::lock_guard lock(g_simQueueMutex);
-    g_simFlightPlanRequests.push_back(FlightPlanCommand{id, "orig_dest/ABC123"});
-  }
+  std::filesystem::create_directories("orig_dest");
+  testing_support::writeFile("orig_dest/ABC123.pln", "<plan/>\n");
+  gf_queueFlightPlan(id, "orig_dest/ABC123.pln");
   frame();
   EXPECT_EQ(sim::object(id)->flightPlan, "orig_dest/ABC123");
+  EXPECT_EQ(sim::object(id)->flightPlanText, "<plan/>\n");
   EXPECT_EQ(sim::callLog("AISetAircraftFlightPlan").back().detail, fmt::format("{}, orig_dest/ABC123, 110", id));
 }
 

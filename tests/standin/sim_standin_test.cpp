@@ -95,6 +95,18 @@ TEST_F(StandinSimTest, CreateIsAnsweredAfterItsFramesOrRefusedForAnUnknownTitle)
   EXPECT_EQ(sim::aiObjects()[0].tailNumber, "N1");
 }
 
+TEST_F(StandinSimTest, AMissingFlightPlanIsRefusedWithException23) {
+  sim::setCreateDelayFrames(0);
+  ASSERT_EQ(SimConnect_AICreateNonATCAircraft(handle, "Stand-in A320", "N1", SimConnectInitPosition{}, 10000), S_OK);
+  ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(handle, sim::aiObjects().at(0).objectId, "no/such/plan", 110), S_OK);
+  std::uint32_t packet = 0;
+  ASSERT_EQ(SimConnect_GetLastSentPacketID(handle, &packet), S_OK);
+  const Received received = dispatch();
+  ASSERT_EQ(received.size(), 3u);  // OPEN, the object's id, the refusal
+  EXPECT_EQ(fieldAt<std::uint32_t>(received[2], 12), SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED);
+  EXPECT_EQ(fieldAt<std::uint32_t>(received[2], 16), packet);
+}
+
 TEST_F(StandinSimTest, InjectedFailureHitsTheCallAfterTheSkippedOnes) {
   sim::failCall("MapClientEventToSimEvent", 1, E_INVALIDARG);
   EXPECT_EQ(SimConnect_MapClientEventToSimEvent(handle, 1, "GEAR_SET"), S_OK);
