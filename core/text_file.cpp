@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "core/user_message.h"
+#include "platform/os.h"
 
 namespace fs = std::filesystem;
 
@@ -191,12 +192,28 @@ bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appe
 }
 
 bool gf_writeLines(std::span<const std::string> lines, const fs::path& path) {
-  std::size_t size = 0;
-  for (const auto& line : lines) size += line.size() + 1;
-  std::string text;
-  text.reserve(size);
-  for (const auto& line : lines) text.append(line).push_back('\n');
-  return gf_writeStringToFile(text, path, false);
+  fs::path temporary = path;
+  temporary += ".tmp";
+  std::error_code ec;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (const auto& line : lines) {
+      out.write(line.data(), static_cast<std::streamsize>(line.size()));
+      out.put('\n');
+    }
+    out.close();  // a failed flush shows here
+    if (!out) {
+      fs::remove(temporary, ec);
+      return false;
+    }
+  }
+  // Until the new file is whole on disk the old one stays.
+  if (!os::durableReplace(temporary, path, ec)) {
+    fs::remove(temporary, ec);
+    return false;
+  }
+  return true;
 }
 
 std::variant<std::span<const std::string>, std::string> TextFile::readLines(std::size_t reserveCount) {
