@@ -1,4 +1,4 @@
-// Paths of stand files: archive identities, learned paths, publisher folder names.
+// Paths of stand files: archive identities and learned paths, with the publisher folder names.
 #include "parking/archive_paths.h"
 #include "tests/parking/parking_fixture.h"
 
@@ -27,10 +27,13 @@ TEST_F(ArchivePathsTest, IdentityAndLearnedPathOfEachPath) {
        "airports/learned/thirdparty/Big Maker/LFPG3.xml"},
       {"archive/thirdparty/a%2Fb/LFPG.enc", "", "LFPG|a/b|", "airports/learned/thirdparty/a b/LFPG.xml"},
       {"archive/thirdparty/..%2F/LFPG.enc", "", "LFPG|../|", ""},
+      {"archive/thirdparty/%zz%4/LFPG.enc", "", "LFPG|%zz%4|", "airports/learned/thirdparty/%zz%4/LFPG.xml"},
+      {"archive/thirdparty/%09x%3F/LFPG.enc", "", "LFPG|\tx?|", "airports/learned/thirdparty/x/LFPG.xml"},
       {"airports/my_thirdparty/EGLL.xml", "Alpha Scenery", "", "airports/learned/thirdparty/Alpha Scenery/EGLL.xml"},
       {"airports/my_thirdparty2024/EGLL.xml", "Beta", "", "airports/learned/thirdparty/Beta/EGLL.xml"},
       {"airports/my_thirdparty/EGLL.xml", "   ", "", ""},
       {"airports/my_thirdparty/EGLL.xml", "..", "", ""},
+      {"airports/my_thirdparty/EGLL.xml", "caf\xe9", "", ""},  // no UTF-8
       {"airports/my_simaddon/EGLL.xml", "simaddon", "", "airports/learned/my_simaddon/EGLL.xml"},
       {"airports/stock/EGLL.xml", "", "", "airports/learned/stock/EGLL.xml"},
   };
@@ -42,18 +45,6 @@ TEST_F(ArchivePathsTest, IdentityAndLearnedPathOfEachPath) {
     const auto learned = lf_learnedPathFor(c.path, c.publisher);
     EXPECT_EQ(learned ? learned->generic_string() : "", c.learned) << c.path << " / " << c.publisher;
   }
-}
-
-TEST_F(ArchivePathsTest, PublisherTextsAndNames) {
-  EXPECT_EQ(lf_percentDecode("a%41%2f%4"), "aA/%4");
-  EXPECT_EQ(lf_percentDecode("%zz%"), "%zz%");
-  EXPECT_EQ(lf_safeFolderName(" a<b>|c\t"), "a b  c");
-  EXPECT_EQ(lf_safeFolderName(" . "), "");
-  EXPECT_EQ(gf_icaoXmlName(IcaoCode()), ".xml");
-  EXPECT_EQ(gf_icaoEncName(IcaoCode("lszh")), "LSZH.enc");
-
-  EXPECT_EQ(lf_learnedPathFor("airports/my_thirdparty/EGLL.xml", "caf\xe9"), std::nullopt);
-  EXPECT_TRUE(contains(newLog(), "==> Invalid UTF-8 publisher 'caf\xe9': utf8_to_wide: invalid UTF-8"));
 }
 
 }  // namespace

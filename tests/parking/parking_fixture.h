@@ -1,7 +1,6 @@
 #pragma once
 // The parking tests run in a temporary program folder with a Log.txt of their own, a small
-// airports list and the registrations of the sample stand file; what the GUI was asked to show is
-// read back from its queue.
+// airports list and one registration; what the GUI was asked to show is read from its queue.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "core/log.h"
 #include "parking/park_airports.h"
 #include "refdata/airports.h"
+#include "refdata/model_ids.h"
 #include "refdata/registration.h"
 #include "tests/support/test_support.h"
 
@@ -23,22 +23,21 @@ namespace parking_test {
 
 namespace fs = std::filesystem;
 
-// A stand file: a valid header, the parameters' elements and the parkpos elements as given.
+// A stand file with a valid header around the parameter and parkpos elements.
 inline std::string apfXml(std::string_view parkpositions,
                           std::string_view parameters = R"(<parameter name="altitude" value="1417"/>)") {
-  return std::string(R"(<?xml version="1.0"?><root><meta><info name="copyright" value="c"/>)"
-                     R"(<info name="sim" value="2"/></meta><parameters>)") +
-         std::string(parameters) + "</parameters><parkpositions>" + std::string(parkpositions) +
-         "</parkpositions></root>";
+  return fmt::format(R"(<root><meta><info name="copyright" value="c"/><info name="sim" value="2"/></meta>)"
+                     R"(<parameters>{}</parameters><parkpositions>{}</parkpositions></root>)",
+                     parameters, parkpositions);
 }
 
-// A stand of the sample file's size at the given position.
-inline std::string parkpos(std::string_view id, double lat, double lon, std::string_view more = "") {
-  return fmt::format(R"(<parkpos id="{}" typestr="GATE_MEDIUM" latitude="{}" longitude="{}" heading="20" )"
-                     R"(radius="20"{}>)",
-                     id, lat, lon, more.empty() ? "/" : "") +
-         (more.empty() ? std::string() : std::string(more) + "</parkpos>");
+// A 20 m stand, with the option elements given.
+inline std::string parkpos(std::string_view id, double lat, double lon, std::string_view options = "") {
+  return fmt::format(R"(<parkpos id="{}" typestr="GATE_MEDIUM" latitude="{}" longitude="{}" radius="20">{}</parkpos>)",
+                     id, lat, lon, options);
 }
+
+inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 class ParkingTest : public ::testing::Test {
  protected:
@@ -47,9 +46,7 @@ class ParkingTest : public ::testing::Test {
     gf_openLog();
     newLog();
     gf_resetGuiForTest();
-    gf_resetParkAirports();
     std::unique_lock lock(g_airportsLock);
-    g_airports.clear();
     for (const auto& [code, lat, lon] : {std::tuple{"EDDF", 50.0333, 8.5706}, std::tuple{"EGLL", 51.4706, -0.4619},
                                          std::tuple{"LOWW", 48.1103, 16.5697}, std::tuple{"LSZH", 47.4647, 8.5492}})
       g_airports.push_back(Airport{IcaoCode(code), g_defaultIataCode, {lat, lon}, 400});
@@ -59,15 +56,11 @@ class ParkingTest : public ::testing::Test {
     gf_resetParkAirports();
     gf_setParkAirportHooks({});
     gf_resetGuiForTest();
+    gf_resetModelTables();
     g_dbaseRecords.clear();
-    {
-      std::unique_lock lock(g_airportsLock);
-      g_airports.clear();
-    }
+    gf_resetAirportsForTest();
     gf_closeLog();
-    cwd_.reset();
   }
-
   // What the log gained since the last call.
   std::string newLog() {
     gf_flushLog();
@@ -85,7 +78,6 @@ class ParkingTest : public ::testing::Test {
   }
   void write(const fs::path& relative, const std::string& text) { testing_support::writeFile(dir_ / relative, text); }
   std::string read(const fs::path& relative) { return testing_support::readFile(dir_ / relative); }
-  bool exists(const fs::path& relative) { return fs::exists(dir_ / relative); }
 
   testing_support::TempDir dir_;
 
@@ -93,7 +85,5 @@ class ParkingTest : public ::testing::Test {
   std::optional<testing_support::ScopedCurrentDir> cwd_;
   std::size_t seen_ = 0;
 };
-
-inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 }  // namespace parking_test
