@@ -115,10 +115,7 @@ void lf_createOptionControls(ui::Hwnd parent) {
   lf_combo(TIME_SHIFT_MINS, parent, 70, kListLong);
 
   Gui::enqueueUpdate(gui::Redraw{REDRAW_PANEL});
-  {
-    std::unique_lock lock(g_parkAirportLock);
-    g_parkAirport = AirportRef{};
-  }
+  gf_setParkAirport(AirportRef{});
   Gui::enqueueUpdate(gui::SetCompact{COLLAPSED.value});
 }
 

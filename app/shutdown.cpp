@@ -130,10 +130,7 @@ void lf_closingDown() {
       s.removeAllStaticAndLiveAtAirport();
       s.resetParkAirport();
     }
-    {
-      std::unique_lock lock(g_parkAirportLock);
-      g_parkAirport = AirportRef{};
-    }
+    gf_setParkAirport(AirportRef{});
 
     s.clearFailedLiveries();
     s.removeFlightPlanFolder();

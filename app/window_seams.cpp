@@ -25,25 +25,10 @@ void gf_setParkingNeighboursForTest(ParkingNeighbours neighbours) {
   g_neighbours = std::move(neighbours);
 }
 
-bool gf_storeUserStand(std::string_view airport, std::string_view stand) {
-  const auto n = lf_neighbours();
-  return n.storeUserStand ? n.storeUserStand(airport, stand) : false;
-}
-
-std::optional<std::string> gf_getUserStandOf(IcaoCode airport) {
-  const auto n = lf_neighbours();
-  return n.getUserStandOf ? n.getUserStandOf(airport) : std::nullopt;
-}
-
 ApfStands gf_readApfForStands(IcaoCode airport) {
   const auto n = lf_neighbours();
   if (n.readApfForStands) return n.readApfForStands(airport);
   return ApfStands{std::nullopt, "no airport stand files yet"};
-}
-
-void gf_moveParkAirportToFront(IcaoCode airport, const Lalo& position) {
-  const auto n = lf_neighbours();
-  if (n.moveParkAirportToFront) n.moveParkAirportToFront(airport, position);
 }
 
 bool gf_parkAirportStandsLoaded() {

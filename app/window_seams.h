@@ -1,7 +1,8 @@
 #pragma once
-// Where the window's handlers meet subsystems that are wired in later: the parking code's park
-// airports and stand files, the RT App link and the simulator link. Until the parking code
-// exists, its functions here answer "nothing known" and log nothing; tests install fakes.
+// Where the window's handlers meet subsystems that are wired in later: the parking code's stand
+// files and parking pass, the RT App link and the simulator link. Until those parts exist, their
+// functions here answer "nothing known" and log nothing; tests install fakes. The park-airports
+// list (user stands, the front entry) is the parking code's own (parking/park_airports.h).
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -17,30 +18,21 @@
 #include "app/blocking.h"
 #include "app/parking_controls.h"
 #include "app/time_shift.h"
+#include "parking/park_airports.h"
 
-// Parking code: the park-airports list, stand files and the parking pass.
+// Parking code: stand files and the parking pass.
 struct ApfStands {
   std::optional<std::vector<std::string>> names;  // none when the file could not be read
   std::string error;
 };
-// Stores the stand as the user stand of the airport in the park-airports list; false when the
-// airport is not in the list.
-bool gf_storeUserStand(std::string_view airport, std::string_view stand);
-// The user stand kept for the airport; none when the airport is not listed or has none.
-std::optional<std::string> gf_getUserStandOf(IcaoCode airport);
 // The stand names of the airport's stand file.
 ApfStands gf_readApfForStands(IcaoCode airport);
-// The airport becomes the front entry of the park-airport queue.
-void gf_moveParkAirportToFront(IcaoCode airport, const Lalo& position);
 bool gf_parkAirportStandsLoaded();
 // The current week number of the parking code.
 std::int32_t gf_parkingWeekNumber();
 
 struct ParkingNeighbours {
-  std::function<bool(std::string_view, std::string_view)> storeUserStand;
-  std::function<std::optional<std::string>(IcaoCode)> getUserStandOf;
   std::function<ApfStands(IcaoCode)> readApfForStands;
-  std::function<void(IcaoCode, const Lalo&)> moveParkAirportToFront;
   std::function<bool()> standsLoaded;
   std::function<std::int32_t()> weekNumber;
 };

@@ -122,10 +122,7 @@ void lf_runCatching() {
   if (g_userOnGround) {
     const UserAcPosition user = gf_publishedUserAcPosition();
     if (auto airport = s.findClosestAirport(user)) {
-      {
-        std::unique_lock lock(g_parkAirportLock);
-        g_parkAirport = *airport;
-      }
+      gf_setParkAirport(*airport);
       Gui::enqueueUpdate(gui::SetParkAirportCode{airport->code});
       gf_log(fmt::format("User aircraft on the ground at {}", airport->code.text()));
       gf_log(fmt::format("The park airport is {}", airport->code.text()));

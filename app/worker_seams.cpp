@@ -38,6 +38,8 @@
 #include "liveries/livery_database.h"
 #include "liveries/livery_matching.h"
 #include "liveries/livery_scan.h"
+#include "parking/airport_file_read.h"
+#include "parking/park_airports.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
@@ -46,9 +48,6 @@
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
 #include "traffic/flight_plans.h"
-
-AirportRef g_parkAirport;
-std::shared_mutex g_parkAirportLock;
 
 namespace {
 
@@ -93,6 +92,7 @@ std::optional<Lalo> lf_parkAirportLalo() {
 void lf_installFeedNeighbours() {
   FeedNeighbours neighbours;
   neighbours.parkAirport = lf_parkAirportLalo;
+  neighbours.userStand = gf_getUserStand;
   neighbours.userAcState = [] { return gf_getUserAcPosition(); };
   neighbours.userOnGround = [] { return g_userOnGround.load(); };
   gf_setFeedNeighbours(neighbours);
@@ -117,14 +117,30 @@ void lf_installSimLinkHooks() {
   user.setUserStand = [](std::string_view text) { Gui::setUserStand(text); };
   user.rtProfessional = [] { return g_rtProfessional.load(); };
   user.parkAirportCode = [] { return gf_parkAirport().code; };
+  user.storeUserStand = [](const IcaoCode& airport, std::string_view stand) {
+    return gf_setUserStand(airport, stand) != 0;
+  };
   gf_setUserAircraftHooks(std::move(user));
+}
+
+// Giving up the park airport reaches the window's parking controls; the parts of the parking
+// code built later keep their own hooks' defaults until then.
+void lf_installParkingHooks() {
+  ParkAirportHooks hooks;
+  hooks.disableParkingControls = [] { gf_disableParkingControls(); };
+  gf_setParkAirportHooks(std::move(hooks));
 }
 
 }  // namespace
 
 AirportRef gf_parkAirport() {
   std::shared_lock lock(g_parkAirportLock);
-  return g_parkAirport;
+  return AirportRef{g_parkAirport.code, g_parkAirport.position, g_parkAirport.altitude};
+}
+
+void gf_setParkAirport(const AirportRef& airport) {
+  std::unique_lock lock(g_parkAirportLock);
+  g_parkAirport = Airport{airport.code, g_defaultIataCode, airport.position, airport.elevationFt};
 }
 
 UserAcPosition gf_publishedUserAcPosition() {
@@ -176,11 +192,7 @@ WorkerSeams gf_programWorkerSeams() {
   s.readAirports = []() -> std::optional<std::string> {
     gf_setAirportsNeighbours({}, [] {
       std::shared_lock lock(g_parkAirportLock);
-      Airport park;
-      park.code = g_parkAirport.code;
-      park.position = g_parkAirport.position;
-      park.altitude = g_parkAirport.elevationFt;
-      return park;
+      return g_parkAirport;
     });
     auto result = gf_readAirports();
     if (const auto* error = std::get_if<std::string>(&result)) return *error;
@@ -258,12 +270,12 @@ WorkerSeams gf_programWorkerSeams() {
   s.removeAllStaticAndLiveAtAirport = lf_missing("lf_removeAllStaticAndLiveAtAirport");
   s.clearPerRunNames = lf_missing("the engine's per-run names");
 
-  s.readMyParkAirportsFile = lf_missing("gf_readMyParkAirportsFile");
-  s.saveMyParkAirportsFile = lf_missing("gf_saveMyParkAirportsFile");
-  s.hasAirportData = lf_missing("gf_hasAirportData", false);
+  s.readMyParkAirportsFile = [] { gf_readMyParkAirportsFile(); };
+  s.saveMyParkAirportsFile = [] { gf_saveMyParkAirportsFile(); };
+  s.hasAirportData = [](IcaoCode code) { return gf_hasAirportData(code); };
   s.setupParkAirport = lf_missing("gf_setupParkAirport");
   s.checkParkedAcUserCollisions = lf_missing("gf_checkParkedAcUserCollisions");
-  s.getUserStand = lf_missing("gf_getUserStand", std::optional<std::string>());
+  s.getUserStand = [] { return gf_getUserStand(); };
   s.standSearchRunning = lf_missing("the stand search", false);
   s.standSearchHits = lf_missing("the stand search hits", std::uint64_t{0});
   s.adjustParking = lf_missing("gf_adjustParking");
@@ -278,6 +290,7 @@ WorkerSeams gf_programWorkerSeams() {
   s.initSimClient = [] {
     lf_installFeedNeighbours();
     lf_installSimLinkHooks();
+    lf_installParkingHooks();
     gf_initSimClient();
   };
   s.simClientBody = [](std::stop_token token) { SimClient(std::move(token)); };
@@ -371,10 +384,7 @@ void gf_resetWorkerSeams() {
     std::lock_guard lock(g_seamsMutex);
     g_seams.reset();
   }
-  {
-    std::unique_lock lock(g_parkAirportLock);
-    g_parkAirport = AirportRef{};
-  }
+  gf_setParkAirport(AirportRef{});
   gf_publishUserAcPosition(UserAcPosition{});
   std::lock_guard lock(g_missingMutex);
   g_missingLogged.clear();

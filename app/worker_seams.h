@@ -17,6 +17,7 @@
 #include "core/geodesy.h"
 #include "core/value_types.h"
 #include "feed/feed_neighbours.h"
+#include "parking/park_airports.h"
 #include "simlink/user_aircraft.h"
 
 // The part of an airports-list record that the worker uses.
@@ -26,10 +27,10 @@ struct AirportRef {
   std::int32_t elevationFt = 0;
 };
 
-// The park airport: written by the worker, read by the parking code and the feeds.
-extern AirportRef g_parkAirport;
-extern std::shared_mutex g_parkAirportLock;
-AirportRef gf_parkAirport();  // a copy, under the shared lock
+// The park airport (the parking code's g_parkAirport): a copy, under the shared lock.
+AirportRef gf_parkAirport();
+// Sets it from the worker's record, under the exclusive lock.
+void gf_setParkAirport(const AirportRef& airport);
 
 // The user aircraft as last published on the worker (g_userAcPosition); all zero until then.
 UserAcPosition gf_publishedUserAcPosition();

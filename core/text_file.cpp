@@ -174,9 +174,8 @@ bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appe
     if (!out) return false;
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     if (appendNewline) out.put('\n');
-    out.flush();
+    out.close();  // a failed flush shows here
     if (!out) {
-      out.close();
       std::error_code ec;
       fs::remove(temporary, ec);
       return false;

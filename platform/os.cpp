@@ -151,4 +151,6 @@ std::string errorText(int errnoValue) {
   return std::generic_category().message(errnoValue);
 }
 
+std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
 }  // namespace os

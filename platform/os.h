@@ -1,5 +1,6 @@
 #pragma once
 // Kernel and shell services that the program would take from Windows.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -38,5 +39,8 @@ inline void timeEndPeriod(unsigned) {}
 
 // The system's text for an errno value.
 std::string errorText(int errnoValue);
+
+// GetCurrentProcessId: part of the unique temporary names of files written by several callers.
+std::uint32_t currentProcessId();
 
 }  // namespace os

@@ -6,6 +6,8 @@
 // reader and the parking code, so that neither has to reach up to the other. The park
 // airport's table g_stands lives here for the same reason: the traffic engine and the parking
 // code both read it, on lf_main only.
+#include <fmt/format.h>
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -31,6 +33,18 @@ struct StandOption {
   std::uint32_t fromFile = 0;  // 1: read from the airport stand file; 0: learned
   std::uint32_t real = 0;      // 1: observed RealTraffic parking; 0: soft (expected)
   std::uint8_t cpl = 0;
+};
+
+// "#1 HB-JNA SWR12:SWR34 day 3 hh 0x0000001fc000 real file cpl": an option as the logs show it.
+template <>
+struct fmt::formatter<StandOption> : fmt::formatter<std::string_view> {
+  auto format(const StandOption& option, fmt::format_context& ctx) const {
+    const std::string text =
+        fmt::format("#{} {} {}:{} day {} hh {:#014x} {} {}{}", option.id, option.reg, option.name1, option.name2,
+                    option.day, option.hours, option.real ? "real" : "soft", option.fromFile ? "file" : "learned",
+                    option.cpl ? " cpl" : "");
+    return fmt::formatter<std::string_view>::format(text, ctx);
+  }
 };
 
 // Parking types 0..15 (the simulator's numbering), with the name that stand files and the

@@ -7,6 +7,7 @@
 
 #include "app/blocking.h"
 #include "app/main_loop.h"
+#include "parking/park_airports.h"
 #include "refdata/airports.h"
 #include "tests/app/window_fixture.h"
 
@@ -33,15 +34,15 @@ class BlockingTest : public WindowTest {
       if (code == IcaoCode("KJFK")) return ApfStands{std::vector<std::string>{}, ""};
       return ApfStands{std::vector<std::string>{"A1", "A2", "V155"}, ""};
     };
-    fakes.getUserStandOf = [this](IcaoCode) { return userStand_; };
-    fakes.moveParkAirportToFront = [this](IcaoCode code, const Lalo&) { fronts_.emplace_back(code.text()); };
     gf_setParkingNeighboursForTest(fakes);
+    gf_resetParkAirports();
     ASSERT_TRUE(startGui());
     ui::driver::runOnGuiThread([] { ui::enableWindow(DESTINATION.window, true); });
   }
   void TearDown() override {
     WindowTest::TearDown();
     gf_setParkingNeighboursForTest({});
+    gf_resetParkAirports();
     std::unique_lock lock(g_airportsLock);
     g_airports = savedAirports_;
     BLOCK_CALLSIGN.value = BLOCK_REGCODE.value = "";
@@ -61,9 +62,15 @@ class BlockingTest : public WindowTest {
     });
   }
 
+  // The park-airports list, front first.
+  static std::vector<std::string> listed() {
+    std::lock_guard lock(g_parkAirportsMutex);
+    std::vector<std::string> codes;
+    for (const ParkAirport& entry : g_parkAirports) codes.emplace_back(entry.code.text());
+    return codes;
+  }
+
   std::vector<Airport> savedAirports_;
-  std::optional<std::string> userStand_;
-  std::vector<std::string> fronts_;
 };
 
 TEST_F(BlockingTest, BlockingStoresTheIdentityAndLocksTheSelectors) {
@@ -140,7 +147,7 @@ TEST_F(BlockingTest, DestinationEntriesThatAreRejectedKeepTheStoredDestination) 
   enterDestination("ED-F");
   EXPECT_EQ(DESTINATION.value.load(), "EDDF");
   EXPECT_NE(log().find("gf_destinationEditProc exception"), std::string::npos);
-  EXPECT_TRUE(fronts_.empty());
+  EXPECT_TRUE(listed().empty());
 }
 
 TEST_F(BlockingTest, ANewDestinationFillsTheStandList) {
@@ -152,11 +159,11 @@ TEST_F(BlockingTest, ANewDestinationFillsTheStandList) {
   EXPECT_EQ(ui::comboItems(STAND_SELECTOR.window), (std::vector<std::string>{"select a stand", "A1", "A2", "V155"}));
   EXPECT_EQ(ui::comboGetCurSel(STAND_SELECTOR.window), 0);
   EXPECT_TRUE(enabled(STAND_SELECTOR));
-  EXPECT_EQ(fronts_, (std::vector<std::string>{"EDDF"}));
+  EXPECT_EQ(listed(), (std::vector<std::string>{"EDDF"}));
 }
 
 TEST_F(BlockingTest, AReservedStandIsSelectedAndAFailedReadDisablesTheList) {
-  userStand_ = "V155";
+  gf_moveParkAirportToFrontWithStand(IcaoCode("EDDF"), {50, 8}, "V155");
   enterDestination("EDDF");
   EXPECT_EQ(statusLine(), "New destination: EDDF, with reserved stand: V155");
   EXPECT_EQ(ui::comboItems(STAND_SELECTOR.window), (std::vector<std::string>{"A1", "A2", "V155"}));
@@ -169,7 +176,7 @@ TEST_F(BlockingTest, AReservedStandIsSelectedAndAFailedReadDisablesTheList) {
   enterDestination("EGLL");
   EXPECT_EQ(statusLine(), "New destination: EGLL, failed to read stands, file damaged");
   EXPECT_FALSE(enabled(STAND_SELECTOR));
-  EXPECT_EQ(fronts_, (std::vector<std::string>{"EDDF", "KJFK", "EGLL"}));
+  EXPECT_EQ(listed(), (std::vector<std::string>{"EGLL", "KJFK", "EDDF"}));
 
   enterDestination("");
   EXPECT_EQ(statusLine(), "destination set to empty");

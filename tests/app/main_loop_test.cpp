@@ -20,10 +20,7 @@ class MainLoop : public WorkerFixture {
     return callsSnapshot();
   }
   void parkAtAirportWithStands() {
-    {
-      std::unique_lock lock(g_parkAirportLock);
-      g_parkAirport = AirportRef{IcaoCode("EHAM"), {52.3, 4.76}, -11};
-    }
+    gf_setParkAirport(AirportRef{IcaoCode("EHAM"), {52.3, 4.76}, -11});
     seams.parkAirportHasStands = [] { return true; };
   }
   static bool has(const std::vector<std::string>& names, const char* name) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/parking_controls.h"
+#include "app/worker_seams.h"
+#include "parking/park_airports.h"
 #include "feed/rt_api_session.h"
 #include "platform/canvas.h"
 #include "simlink/sim_client.h"
@@ -43,6 +45,7 @@ class PaintingTest : public WindowTest {
     g_simState = 0;
     g_feedConnected = false;
     gf_setParkingNeighboursForTest({});
+    gf_resetParkAirports();
   }
 
   // What one paint of the window drew, in logical units.
@@ -378,8 +381,9 @@ TEST_F(PaintingTest, TheParkingBandShowsTheParkAirportAndItsCounts) {
   ParkingNeighbours fakes;
   fakes.standsLoaded = [] { return true; };
   fakes.weekNumber = [] { return 49; };
-  fakes.getUserStandOf = [](IcaoCode) { return std::optional<std::string>("V155"); };
   gf_setParkingNeighboursForTest(fakes);
+  gf_moveParkAirportToFrontWithStand(IcaoCode("EDDF"), {50.03, 8.57}, "V155");
+  gf_setParkAirport(AirportRef{IcaoCode("EDDF"), {50.03, 8.57}, 364});
   Gui::enqueueUpdate(gui::SetParkAirportCode{IcaoCode("EDDF")});
   Gui::setParkAirport(true, "Frankfurt");
   Gui::setAirportFileLabel("stock", true);

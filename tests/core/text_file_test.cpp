@@ -125,6 +125,22 @@ TEST_F(TextFileTest, WritesThroughTheDurableReplace) {
   EXPECT_FALSE(fs::exists(dir_ / "RealTraffic.lic.tmp"));
 }
 
+// A write that fails anywhere leaves the old file whole and no temporary file behind.
+TEST_F(TextFileTest, LinesReplaceTheFileOnlyWhenWrittenWhole) {
+  const fs::path path = file("list.txt", "old\n");
+  EXPECT_TRUE(gf_writeLines(std::vector<std::string>{"EDDF,A12", ""}, path));
+  EXPECT_EQ(readFile(path), "EDDF,A12\n\n");
+
+  const fs::path busy = dir_ / "busy.txt";
+  writeFile(busy / "inside", "a folder in the way of the target");
+  EXPECT_FALSE(gf_writeLines(std::vector<std::string>{"x"}, busy));
+  EXPECT_FALSE(fs::exists(dir_ / "busy.txt.tmp"));
+
+  writeFile(dir_ / "list.txt.tmp" / "inside", "the temporary file cannot be made");
+  EXPECT_FALSE(gf_writeLines(std::vector<std::string>{"new"}, path));
+  EXPECT_EQ(readFile(path), "EDDF,A12\n\n");
+}
+
 TEST_F(TextFileTest, TextFileReadsUtf8LinesOrSaysOpenFailed) {
   TextFile text{file("aircraft.cfg", "\xEF\xBB\xBF[fltsim.0]\r\ntitle=A\n"), {}};
   auto result = text.readLines(64);

@@ -1,0 +1,67 @@
+#include "parking/stand_download.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+
+#include "app/gui.h"
+#include "config/program_folders.h"
+#include "config/sim_choice.h"
+#include "core/files.h"
+#include "platform/os.h"
+#include "refdata/downloader.h"
+#include "refdata/update_check.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Program-wide, with the process id: concurrent fetches (the park airport, the destination's
+// readers) never write the same file.
+std::atomic<std::uint64_t> g_standFileCounter{0};
+
+std::string lf_serverFolder() { return gf_makerBaseUrl() + (gf_isMsfs2020() ? "MSFS/" : "MSFS2024/"); }
+
+// The request path: folders separated by '/', also where a path was written with '\'.
+std::string lf_requestPath(const fs::path& relativePath) {
+  std::string request = relativePath.generic_string();
+  std::replace(request.begin(), request.end(), '\\', '/');
+  return request;
+}
+
+}  // namespace
+
+DownloadedAirportFile gf_downloadAirportFile(const fs::path& relativePath, bool parkAirport) {
+  DownloadedAirportFile result;
+  if (g_serverMaintenance.load()) {
+    result.error = "Web server temporarily unavailable due to maintenance.";
+    return result;
+  }
+  const fs::path request = lf_requestPath(relativePath);
+  if (request.begin() == request.end() || *request.begin() != "archive") return result;
+  const bool encrypted = gf_hasExtensionNoCase(relativePath, ".enc");
+  const fs::path local =
+      g_airportsFolder / fmt::format("{}.{}.{}{}", parkAirport ? "park_airport" : "airport", os::currentProcessId(),
+                                     g_standFileCounter.fetch_add(1), encrypted ? ".enc" : ".xml");
+  std::error_code ignored;  // a missing folder fails the download below, which says so
+  fs::create_directories(g_airportsFolder, ignored);
+  result.error = lf_downloadStandFile(relativePath, local, encrypted);
+  if (!result.error.empty()) return result;
+  result.localPath = local;
+  result.fetched = true;
+  result.encrypted = encrypted;
+  return result;
+}
+
+std::string lf_downloadStandFile(const fs::path& relativePath, const fs::path& localPath, bool encrypted) {
+  const std::string url = lf_serverFolder() + lf_requestPath(relativePath);
+  CurlHandle handle = gf_newTransferHandle();
+  if (handle && gf_downloadFile(handle.get(), url, localPath, encrypted)) return {};
+  std::error_code ignored;
+  fs::remove(localPath, ignored);
+  std::string message = fmt::format("failed to download: '{}'", url);
+  Gui::showMessage(message, true);
+  return message;
+}
