@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -53,9 +52,6 @@ std::optional<AirportRef> lf_airportRef(const std::optional<Airport>& airport) {
   if (!airport) return std::nullopt;
   return AirportRef{airport->code, airport->position, airport->altitude};
 }
-
-std::mutex g_missingMutex;
-std::set<std::string, std::less<>> g_missingLogged;
 
 std::mutex g_seamsMutex;
 std::shared_ptr<const WorkerSeams> g_seams;
@@ -127,14 +123,6 @@ AirportRef gf_parkAirport() {
 UserAcPosition gf_publishedUserAcPosition() {
   auto position = g_userAcPosition.load();
   return position ? *position : UserAcPosition{};
-}
-
-void gf_logMissingOnce(std::string_view name) {
-  {
-    std::lock_guard lock(g_missingMutex);
-    if (!g_missingLogged.emplace(name).second) return;
-  }
-  gf_log(fmt::format("{} is not built yet: skipped", name));
 }
 
 WorkerSeams gf_programWorkerSeams() {
@@ -373,6 +361,5 @@ void gf_resetWorkerSeams() {
     g_parkAirport = AirportRef{};
   }
   gf_publishUserAcPosition(UserAcPosition{});
-  std::lock_guard lock(g_missingMutex);
-  g_missingLogged.clear();
+  gf_resetMissingLogged();
 }
