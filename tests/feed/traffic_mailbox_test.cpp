@@ -107,8 +107,9 @@ TEST_F(MailboxTest, AStallIsReportedOnceAndStopsTheProgram) {
       "==> Traffic mailbox stalled: no messages consumed for 1 minute; 2 batches replaced, 1 pending and 3 incoming "
       "messages. Stopping traffic delivery and requesting shutdown.\n";
   const std::string log = logText();
-  EXPECT_NE(log.find(warning), std::string::npos) << log;
-  EXPECT_EQ(log.find("Traffic mailbox stalled", log.find(warning) + warning.size()), std::string::npos) << "reported once";
+  const std::size_t at = log.find(warning);
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("Traffic mailbox stalled", at + warning.size()), std::string::npos) << "reported once";
   ASSERT_TRUE(gf_stopRequest());
   EXPECT_EQ(gf_stopRequest()->reason, StopReason::TrafficMailboxStalled);
   EXPECT_EQ(gf_stopRequest()->restartDelaySeconds, 0u);
