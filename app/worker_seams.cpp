@@ -15,6 +15,7 @@
 #include "app/blocking.h"
 #include "app/parking_controls.h"
 #include "app/time_shift.h"
+#include "app/traffic_source.h"
 #include "app/program_entry.h"
 #include "app/window_seams.h"
 #include "config/keys.h"
@@ -42,6 +43,8 @@
 #include "simlink/ai_positions.h"
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
+#include "traffic/adding_stack.h"
+#include "traffic/engine_hooks.h"
 
 AirportRef g_parkAirport;
 std::shared_mutex g_parkAirportLock;
@@ -89,6 +92,27 @@ void lf_installFeedNeighbours() {
   neighbours.userAcState = [] { return gf_getUserAcPosition(); };
   neighbours.userOnGround = [] { return g_userOnGround.load(); };
   gf_setFeedNeighbours(neighbours);
+}
+
+// What the engine asks of the window, the shell and the park airport held here.
+void lf_installEngineHooks() {
+  EngineHooks hooks = gf_defaultEngineHooks();
+  hooks.parkingGenerating = [] { return g_parkingGenerating.load(); };
+  hooks.parkingGenerationDone = [] { gf_parkingGenerationDone(); };
+  hooks.restartParkingCountdown = [] { gf_restartParkingCountdown(); };
+  // Without a server of ours there is nobody to send to (see gf_sendUserPositionToFeed).
+  hooks.sendUserPositionToRTApp = [] {
+    if (g_rtAppServerStarted) gf_workerSeams().sendUserPositionToRTApp();
+  };
+  hooks.clearParkingState = [] {
+    {
+      std::unique_lock lock(g_parkAirportLock);
+      g_parkAirport = AirportRef{};
+    }
+    g_parkingGenerating = false;
+  };
+  hooks.steadyNanos = [] { return gf_workerSeams().steadyNanos(); };
+  gf_setEngineHooks(std::move(hooks));
 }
 
 void lf_installSimLinkHooks() {
@@ -212,33 +236,36 @@ WorkerSeams gf_programWorkerSeams() {
   s.clearFailedLiveries = [] {};
   s.clearNoMatchList = [] { g_unmatchedLiveries.clear(); };
 
-  s.initTrafficEngine = lf_missing("gf_initTrafficEngine");
-  s.clearTrafficEngine = lf_missing("gf_clearTrafficEngine");
-  s.handleAddingStack = lf_missing("lf_handleAddingStack");
-  s.processDelayedSimCommands = lf_missing("gf_processDelayedSimCommands");
+  s.initTrafficEngine = [] {
+    lf_installEngineHooks();
+    gf_initTrafficEngine();
+  };
+  s.clearTrafficEngine = [] { gf_clearTrafficEngine(); };
+  s.handleAddingStack = [] { lf_handleAddingStack(); };
+  s.processDelayedSimCommands = [] { gf_engineHooks().processDelayedSimCommands(); };
   s.publishUserAcPosition = [](const UserAcPosition& position) { gf_publishUserAcPosition(position); };
   s.flightPlanFolder = lf_missing("gf_flightPlanFolder", std::optional<std::filesystem::path>());
   s.ensureFlightPlanFolder = lf_missing("gf_ensureFlightPlanFolder", true);
   s.removeFlightPlanFolder = lf_missing("gf_removeFlightPlanFolder");
   s.setParkedNavLights = lf_missing("the parked navigation lights");
   s.postAircraftCounts = lf_missing("gf_postAircraftCounts");
-  s.runDueParkedAcAction = lf_missing("gf_runDueParkedAcAction");
+  s.runDueParkedAcAction = [] { gf_runDueParkedAcAction(); };
   s.matchQueuedStandOption = lf_missing("the stand-option queue");
   s.standCount = lf_missing("the park airport's stand count", std::int64_t{0});
   s.setStaticTargetCount = lf_missing("gf_setStaticTargetCount", std::int32_t{0});
   s.enforceMaxParked = lf_missing("gf_enforceMaxParked");
-  s.liveAircraftInSim = lf_missing("the live aircraft count", std::int64_t{0});
-  s.removeFurthestLive = lf_missing("lf_isThisTheFurthestLive", false);
+  s.liveAircraftInSim = [] { return gf_liveAircraftInSim(); };
+  s.removeFurthestLive = [](double distanceNm) { return lf_isThisTheFurthestLive(distanceNm); };
   s.removeAllStatic = lf_missing("gf_removeAllStatic");
   s.liveAcDescriptions = lf_missing("gf_liveAcDescriptions", std::vector<std::string>());
   s.checkLiveWithParkedCollisions = lf_missing("gf_checkLiveWithParkedCollisions");
-  s.removeBlockedAc = lf_missing("gf_removeBlockedAc");
+  s.removeBlockedAc = [] { gf_removeBlockedAc(); };
   s.removeLiveAircraftCategory = lf_missing("gf_removeLiveAircraftCategory");
   s.removeStaticAircraftCategory = lf_missing("gf_removeStaticAircraftCategory");
   s.clearUserDestGate = lf_missing("gf_clearUserDestGate");
-  s.removeTCASCoverageAcs = lf_missing("gf_removeTCASCoverageAcs");
+  s.removeTCASCoverageAcs = [] { gf_removeTCASCoverageAcs(); };
   s.checkForAllGndIfParkedVersionExistsAndRemove = lf_missing("gf_checkForAllGndIfParkedVersionExistsAndRemove");
-  s.handleParkingRequests = lf_missing("gf_handleParkingRequests");
+  s.handleParkingRequests = [] { gf_handleParkingRequests(); };
   s.writeActiveAcFile = lf_missing("gf_writeActiveAcFile");
   s.removeAllStaticAndLiveAtAirport = lf_missing("lf_removeAllStaticAndLiveAtAirport");
   s.clearPerRunNames = lf_missing("the engine's per-run names");
@@ -246,7 +273,7 @@ WorkerSeams gf_programWorkerSeams() {
   s.readMyParkAirportsFile = lf_missing("gf_readMyParkAirportsFile");
   s.saveMyParkAirportsFile = lf_missing("gf_saveMyParkAirportsFile");
   s.hasAirportData = lf_missing("gf_hasAirportData", false);
-  s.setupParkAirport = lf_missing("gf_setupParkAirport");
+  s.setupParkAirport = [] { gf_setupParkAirport(); };
   s.checkParkedAcUserCollisions = lf_missing("gf_checkParkedAcUserCollisions");
   s.getUserStand = lf_missing("gf_getUserStand", std::optional<std::string>());
   s.standSearchRunning = lf_missing("the stand search", false);

@@ -125,7 +125,7 @@ bool gf_takeMailboxRecord(TrafficRecord& record) {
   return true;
 }
 
-std::deque<HistoryBatch> gf_takeHistoryBatches() {
+std::vector<HistoryBatch> gf_takeHistoryBatches() {
   std::lock_guard lock(g_trafficMutex);
   return std::exchange(g_trafficMailbox.history, {});
 }
@@ -144,7 +144,7 @@ void gf_setMailboxActive(bool active) {
 
 void gf_clearTrafficMailbox() {
   std::vector<TrafficRecord> records;
-  std::deque<HistoryBatch> history;
+  std::vector<HistoryBatch> history;
   std::lock_guard lock(g_trafficMutex);
   records.swap(g_trafficMailbox.records);
   history.swap(g_trafficMailbox.history);

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -31,7 +30,7 @@ struct HistoryBatch {
 // Everything here is guarded by g_trafficMutex.
 struct TrafficMailbox {
   std::vector<TrafficRecord> records;  // the unconsumed rest of the latest live batch
-  std::deque<HistoryBatch> history;    // history batches waiting, oldest first
+  std::vector<HistoryBatch> history;   // history batches waiting, oldest first
   bool active = false;   // live batches are accepted
   bool stalled = false;  // a stall was found: inactive until the engine is cleared for a restart
   // Stall tracking, reset by every consumption and by a post that finds the mailbox empty.
@@ -64,7 +63,7 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, b
 // resets the stall tracking; false when none waits.
 bool gf_takeMailboxRecord(TrafficRecord& record);
 // Worker: every waiting history batch, in the order delivered.
-std::deque<HistoryBatch> gf_takeHistoryBatches();
+std::vector<HistoryBatch> gf_takeHistoryBatches();
 // Readers' tests: the whole waiting live batch, as a consumption.
 std::vector<TrafficRecord> gf_takeTrafficBatch();
 
