@@ -120,8 +120,9 @@ void lf_queueNextCreateRequest() {
 bool lf_circlesMeet(const LiveAc& a, const LiveAc& b) {
   const double reach = a.groundRadius + b.groundRadius;
   if (!(reach > 0.0)) return false;
+  const double cosLat = std::cos(a.position.lat * geo::kDegToRad);
   const double dy = (b.position.lat - a.position.lat) * 60.0;
-  const double dx = gf_wrapLongitudeDiff(b.position.lon - a.position.lon) * 60.0 * std::cos(a.position.lat * geo::kDegToRad);
+  const double dx = gf_wrapLongitudeDiff(b.position.lon - a.position.lon) * 60.0 * cosLat;
   return dx * dx + dy * dy <= reach * reach;
 }
 
@@ -266,9 +267,9 @@ bool lf_isThisTheFurthestLive(double distanceNm) {
       if (aircraft.simState != SimStatus::active) continue;
       const double dy = (aircraft.position.lat - centre.lat) * 60.0;
       const double dx = gf_wrapLongitudeDiff(aircraft.position.lon - centre.lon) * 60.0 * cosLat;
-      const double flat = std::sqrt(dx * dx + dy * dy);
+      if (!(std::sqrt(dx * dx + dy * dy) > threshold)) continue;
       const double greatCircle = gf_distanceNm(centre, aircraft.position);
-      if (flat > threshold && greatCircle > threshold) {
+      if (greatCircle > threshold) {
         furthest = &aircraft;
         threshold = greatCircle;
       }
