@@ -27,6 +27,10 @@ class AddingStackTest : public EngineTest {
     for (const AiCreateRequest& r : g_simCreateRequests) hexids.push_back(r.hexid);
     return hexids;
   }
+  static void removeBlocked(SnapshotAcIdentity blocked) {
+    gf_changeParameterSnapshot([&](ParameterSnapshot& s) { s.blocked = blocked; });
+    gf_removeBlockedAc();
+  }
   static std::size_t sentRemovals() {
     std::lock_guard lock(g_simQueueMutex);
     return g_simRemoveRequests.size();
@@ -114,6 +118,49 @@ TEST_F(AddingStackTest, AnAircraftWhoseUpdateThrowsIsReportedAndRemovedTheOthers
   EXPECT_EQ(hexidsOf(g_liveAcs), (std::vector<std::uint32_t>{1, 3}));
   EXPECT_NE(logText().find("==> Traffic exception in lf_updatePass: bad record\n"), std::string::npos);
   EXPECT_EQ(g_engineTime, 2);
+}
+
+TEST_F(AddingStackTest, StepPassesPickTheAircraftTheyRemove) {
+  g_workerUserAcPosition.latitude = kEham.lat;
+  g_workerUserAcPosition.longitude = kEham.lon;
+  addLive(Rec(1, "KLM1").at(offset(kEham, 9000)).registration("PH-BXA"));
+  addLive(Rec(2, "KLM2").at(offset(kEham, 30000)), SimStatus::adding2sim);  // further, not in the simulator
+  addLive(Rec(3, "KLM3").at(offset(kEham, 20000)).air(5000, 250));
+  g_liveAcs[2].tcasCoverage = true;
+  struct Case {
+    const char* name;
+    void (*pass)();
+    std::vector<std::uint32_t> removed;
+  };
+  const Case cases[] = {
+      {"blocked by an unknown hexid, then its callsign", [] { removeBlocked({"", "KLM3", "PH-BXA", 9}); }, {3}},
+      {"blocked by registration", [] { removeBlocked({"", "", "PH-BXA", 0}); }, {1}},
+      {"the furthest beyond 5 NM", [] { EXPECT_FALSE(lf_isThisTheFurthestLive(5.0)); }, {3}},
+      {"none beyond 11 NM", [] { EXPECT_TRUE(lf_isThisTheFurthestLive(11.0)); }, {}},
+      {"TCAS coverage below FL180 less 1000 ft", [] { gf_removeTCASCoverageAcs(); }, {3}},
+  };
+  for (const Case& c : cases) {
+    removed.clear();
+    c.pass();
+    EXPECT_EQ(removed, c.removed) << c.name;
+    for (LiveAc& a : g_liveAcs) a.simState = a.hexid == 2 ? SimStatus::adding2sim : SimStatus::active;
+  }
+}
+
+TEST_F(AddingStackTest, AParkedActionRunsOnceDueAndOnlyForAParkedAircraft) {
+  addLive(Rec(1), SimStatus::active, FlightPhase::parked).standCargo = true;
+  g_parkedAcActions = {{2, 50, 0}, {1, 100, 2}};
+  g_engineTime = 99;
+  gf_runDueParkedAcAction();
+  EXPECT_EQ(g_parkedAcActions.size(), 2u);
+  g_engineTime = 100;
+  gf_runDueParkedAcAction();
+  gf_runDueParkedAcAction();  // hexid 2 is not parked: the entry goes without effect
+  EXPECT_TRUE(g_parkedAcActions.empty());
+  std::lock_guard lock(g_simQueueMutex);
+  ASSERT_EQ(g_simClientEvents.size(), 7u);
+  EXPECT_EQ(g_simClientEvents[0].value, 1u) << "NAV while parked";
+  EXPECT_EQ(g_simClientEvents[6].value, 0u) << "no cabin light at a cargo stand";
 }
 
 }  // namespace

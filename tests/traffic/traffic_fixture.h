@@ -130,6 +130,7 @@ class EngineTest : public ::testing::Test {
     g_simCreateRequests.clear();
     g_simRemoveRequests.clear();
     g_simCommands.clear();
+    g_simClientEvents.clear();
   }
   // The park airport EHAM at the given elevation.
   static void parkAtElevation(std::int32_t feet) {
