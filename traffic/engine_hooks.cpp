@@ -48,7 +48,7 @@ EngineHooks gf_defaultEngineHooks() {
   h.standSearchHits = lf_missing("the stand search hits", std::size_t{0});
   h.placeStaticAircraft = lf_missing("gf_placeStaticAircraft");
   h.checkUserAcGndCollisions = lf_missing("gf_checkUserAcGndCollisions");
-  h.readParkedFile = lf_missing("lf_readParkedFile", std::optional<std::string>("No airport file read"));
+  h.readParkedFile = lf_missing("lf_readParkedFile", std::optional<std::string>());
   h.populateParkAirport = lf_missing("gf_populateParkAirport");
   h.resetParkAirport = lf_missing("gf_resetParkAirport");
   h.countParkedStatic = lf_missing("gf_countParkedStatic");
