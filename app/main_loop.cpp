@@ -47,13 +47,6 @@ void lf_storeWeekTime() { g_currentWeekTime = gf_weekdayAndHalfHour(); }
 
 }  // namespace
 
-void gf_setTrafficMailboxActive(bool active) {
-  std::lock_guard lock(g_trafficMutex);
-  g_trafficMailbox.replacedBatches = 0;
-  g_trafficMailbox.liveBatches = 0;
-  g_trafficMailbox.active = active && !g_trafficMailbox.stalled;
-}
-
 void gf_sendUserPositionToFeed() {
   const WorkerSeams& s = gf_workerSeams();
   if (gf_isRtDirect()) {
@@ -79,7 +72,7 @@ void lf_mainLoop() {
   g_stepCount = 0;
   std::int64_t deadline = s.steadyNanos() + kTickNanos;
   lf_storeWeekTime();
-  gf_setTrafficMailboxActive(true);
+  gf_setMailboxActive(true);
   s.enableBlockField(true);
 
   os::timeBeginPeriod(1);
@@ -100,7 +93,6 @@ void lf_mainLoop() {
 
 bool lf_tick() {
   const WorkerSeams& s = gf_workerSeams();
-  ++g_programTime;
   if (g_simState.load() != 2) {
     lf_pauseTick();
     return gf_isRunning();
@@ -127,7 +119,7 @@ bool lf_tick() {
 void lf_pauseTick() {
   const WorkerSeams& s = gf_workerSeams();
   if (!g_flightPaused) {
-    gf_setTrafficMailboxActive(false);
+    gf_setMailboxActive(false);
     g_flightPaused = true;
     g_pauseTickCountdown = 100;
     s.clearAiPoseMaps();
@@ -151,7 +143,7 @@ void lf_engineStep() {
   if (g_flightPaused) {
     g_flightPaused = false;
     gf_log(fmt::format("{} Flight resumed", gf_utcTimeText()));
-    gf_setTrafficMailboxActive(true);
+    gf_setMailboxActive(true);
   }
   Gui::enqueueUpdate(gui::ExpireMessage{});
   s.postAircraftCounts();
@@ -249,7 +241,7 @@ void lf_minuteWork(std::int32_t n) {
       adjusted = true;
       const std::int64_t ms = (s.steadyNanos() - start) / 1'000'000;
       // The engine's clock stood still meanwhile; keep its spacing to the feed's stamps.
-      if (ms > 4) g_programTime += static_cast<std::int32_t>((ms + 5) / 10);
+      if (ms > 4) g_engineTime += static_cast<std::int32_t>((ms + 5) / 10);
     }
     lock.lock();
     g_parkingRequest.done = std::max(g_parkingRequest.done, taken.inProgressSequence);

@@ -45,8 +45,6 @@ void lf_readerStateTick();
 // The user position to the feed: RT Direct's query box, or the "Qs121=" line to the RT App
 // while its server runs.
 void gf_sendUserPositionToFeed();
-// Under g_trafficMutex: counters back to 0, and delivery on (unless stalled) or off.
-void gf_setTrafficMailboxActive(bool active);
 
 // Tests and the restart's main-state reset.
 void gf_resetMainLoopState();

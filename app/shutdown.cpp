@@ -93,7 +93,7 @@ void lf_closingDown() {
     gf_log(fmt::format("{} Exiting: {}", gf_utcTimeText(), gf_stopReasonText(reason)));
     if (gf_productionMode()) return;
 
-    gf_setTrafficMailboxActive(false);
+    gf_setMailboxActive(false);
 
     if (g_simClientThread.joinable()) {
       g_simClientThread.request_stop();

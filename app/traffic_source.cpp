@@ -40,14 +40,8 @@ bool lf_waitFor(Done done, std::int32_t steps, std::int64_t stepMs) {
   return done();
 }
 
-// A fresh source: the mailbox neither stalled nor counting; the main loop switches it on.
-void lf_resetTrafficMailboxState() {
-  std::lock_guard lock(g_trafficMutex);
-  g_trafficMailbox.active = false;
-  g_trafficMailbox.stalled = false;
-  g_trafficMailbox.replacedBatches = 0;
-  g_trafficMailbox.liveBatches = 0;
-}
+// A fresh source: the mailbox off until the main loop switches it on.
+void lf_resetTrafficMailboxState() { gf_setMailboxActive(false); }
 
 }  // namespace
 

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -16,6 +15,7 @@
 #include "app/blocking.h"
 #include "app/parking_controls.h"
 #include "app/time_shift.h"
+#include "app/traffic_source.h"
 #include "app/program_entry.h"
 #include "app/window_seams.h"
 #include "config/keys.h"
@@ -48,6 +48,8 @@
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
 #include "traffic/flight_plans.h"
+#include "traffic/adding_stack.h"
+#include "traffic/engine_hooks.h"
 
 namespace {
 
@@ -55,9 +57,6 @@ std::optional<AirportRef> lf_airportRef(const std::optional<Airport>& airport) {
   if (!airport) return std::nullopt;
   return AirportRef{airport->code, airport->position, airport->altitude};
 }
-
-std::mutex g_missingMutex;
-std::set<std::string, std::less<>> g_missingLogged;
 
 std::mutex g_seamsMutex;
 std::shared_ptr<const WorkerSeams> g_seams;
@@ -96,6 +95,27 @@ void lf_installFeedNeighbours() {
   neighbours.userAcState = [] { return gf_getUserAcPosition(); };
   neighbours.userOnGround = [] { return g_userOnGround.load(); };
   gf_setFeedNeighbours(neighbours);
+}
+
+// What the engine asks of the window, the shell and the park airport held here.
+void lf_installEngineHooks() {
+  EngineHooks hooks = gf_defaultEngineHooks();
+  hooks.parkingGenerating = [] { return g_parkingGenerating.load(); };
+  hooks.parkingGenerationDone = [] { gf_parkingGenerationDone(); };
+  hooks.restartParkingCountdown = [] { gf_restartParkingCountdown(); };
+  // Without a server of ours there is nobody to send to (see gf_sendUserPositionToFeed).
+  hooks.sendUserPositionToRTApp = [] {
+    if (g_rtAppServerStarted) gf_workerSeams().sendUserPositionToRTApp();
+  };
+  hooks.clearParkingState = [] {
+    {
+      std::unique_lock lock(g_parkAirportLock);
+      g_parkAirport = Airport{};
+    }
+    g_parkingGenerating = false;
+  };
+  hooks.steadyNanos = [] { return gf_workerSeams().steadyNanos(); };
+  gf_setEngineHooks(std::move(hooks));
 }
 
 void lf_installSimLinkHooks() {
@@ -146,14 +166,6 @@ void gf_setParkAirport(const AirportRef& airport) {
 UserAcPosition gf_publishedUserAcPosition() {
   auto position = g_userAcPosition.load();
   return position ? *position : UserAcPosition{};
-}
-
-void gf_logMissingOnce(std::string_view name) {
-  {
-    std::lock_guard lock(g_missingMutex);
-    if (!g_missingLogged.emplace(name).second) return;
-  }
-  gf_log(fmt::format("{} is not built yet: skipped", name));
 }
 
 WorkerSeams gf_programWorkerSeams() {
@@ -239,33 +251,36 @@ WorkerSeams gf_programWorkerSeams() {
   s.clearFailedLiveries = [] {};
   s.clearNoMatchList = [] { g_unmatchedLiveries.clear(); };
 
-  s.initTrafficEngine = lf_missing("gf_initTrafficEngine");
-  s.clearTrafficEngine = lf_missing("gf_clearTrafficEngine");
-  s.handleAddingStack = lf_missing("lf_handleAddingStack");
-  s.processDelayedSimCommands = lf_missing("gf_processDelayedSimCommands");
+  s.initTrafficEngine = [] {
+    lf_installEngineHooks();
+    gf_initTrafficEngine();
+  };
+  s.clearTrafficEngine = [] { gf_clearTrafficEngine(); };
+  s.handleAddingStack = [] { lf_handleAddingStack(); };
+  s.processDelayedSimCommands = [] { gf_engineHooks().processDelayedSimCommands(); };
   s.publishUserAcPosition = [](const UserAcPosition& position) { gf_publishUserAcPosition(position); };
   s.flightPlanFolder = [] { return gf_flightPlanFolder(); };
   s.ensureFlightPlanFolder = [] { return gf_ensureFlightPlanFolder(); };
   s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
   s.setParkedNavLights = lf_missing("the parked navigation lights");
   s.postAircraftCounts = lf_missing("gf_postAircraftCounts");
-  s.runDueParkedAcAction = lf_missing("gf_runDueParkedAcAction");
+  s.runDueParkedAcAction = [] { gf_runDueParkedAcAction(); };
   s.matchQueuedStandOption = lf_missing("the stand-option queue");
   s.standCount = lf_missing("the park airport's stand count", std::int64_t{0});
   s.setStaticTargetCount = lf_missing("gf_setStaticTargetCount", std::int32_t{0});
   s.enforceMaxParked = lf_missing("gf_enforceMaxParked");
-  s.liveAircraftInSim = lf_missing("the live aircraft count", std::int64_t{0});
-  s.removeFurthestLive = lf_missing("lf_isThisTheFurthestLive", false);
+  s.liveAircraftInSim = [] { return gf_liveAircraftInSim(); };
+  s.removeFurthestLive = [](double distanceNm) { return lf_isThisTheFurthestLive(distanceNm); };
   s.removeAllStatic = lf_missing("gf_removeAllStatic");
   s.liveAcDescriptions = lf_missing("gf_liveAcDescriptions", std::vector<std::string>());
   s.checkLiveWithParkedCollisions = lf_missing("gf_checkLiveWithParkedCollisions");
-  s.removeBlockedAc = lf_missing("gf_removeBlockedAc");
+  s.removeBlockedAc = [] { gf_removeBlockedAc(); };
   s.removeLiveAircraftCategory = lf_missing("gf_removeLiveAircraftCategory");
   s.removeStaticAircraftCategory = lf_missing("gf_removeStaticAircraftCategory");
   s.clearUserDestGate = lf_missing("gf_clearUserDestGate");
-  s.removeTCASCoverageAcs = lf_missing("gf_removeTCASCoverageAcs");
+  s.removeTCASCoverageAcs = [] { gf_removeTCASCoverageAcs(); };
   s.checkForAllGndIfParkedVersionExistsAndRemove = lf_missing("gf_checkForAllGndIfParkedVersionExistsAndRemove");
-  s.handleParkingRequests = lf_missing("gf_handleParkingRequests");
+  s.handleParkingRequests = [] { gf_handleParkingRequests(); };
   s.writeActiveAcFile = lf_missing("gf_writeActiveAcFile");
   s.removeAllStaticAndLiveAtAirport = lf_missing("lf_removeAllStaticAndLiveAtAirport");
   s.clearPerRunNames = lf_missing("the engine's per-run names");
@@ -273,7 +288,7 @@ WorkerSeams gf_programWorkerSeams() {
   s.readMyParkAirportsFile = [] { gf_readMyParkAirportsFile(); };
   s.saveMyParkAirportsFile = [] { gf_saveMyParkAirportsFile(); };
   s.hasAirportData = [](IcaoCode code) { return gf_hasAirportData(code); };
-  s.setupParkAirport = lf_missing("gf_setupParkAirport");
+  s.setupParkAirport = [] { gf_setupParkAirport(); };
   s.checkParkedAcUserCollisions = lf_missing("gf_checkParkedAcUserCollisions");
   s.getUserStand = [] { return gf_getUserStand(); };
   s.standSearchRunning = lf_missing("the stand search", false);
@@ -386,6 +401,5 @@ void gf_resetWorkerSeams() {
   }
   gf_setParkAirport(AirportRef{});
   gf_publishUserAcPosition(UserAcPosition{});
-  std::lock_guard lock(g_missingMutex);
-  g_missingLogged.clear();
+  gf_resetMissingLogged();
 }

@@ -176,8 +176,6 @@ struct WorkerSeams {
 // The program's table: the subsystems that exist, and a do-nothing stand-in (logged once by
 // name) for each that does not.
 WorkerSeams gf_programWorkerSeams();
-// A stand-in that does nothing and logs "{} is not built yet: skipped" the first time.
-void gf_logMissingOnce(std::string_view name);
 
 const WorkerSeams& gf_workerSeams();
 void gf_setWorkerSeams(WorkerSeams seams);

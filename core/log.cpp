@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <stdexcept>
+#include <string>
 
 #include "core/files.h"
 #include "core/program.h"
@@ -16,6 +18,9 @@
 namespace {
 
 constexpr std::uint64_t kFlushThreshold = 4096;
+
+std::mutex g_missingMutex;
+std::set<std::string, std::less<>> g_missingLogged;
 
 // Built on first use and never destroyed, so that threads and other globals may still log
 // while the process exits; the file itself is flushed and closed by an exit handler.
@@ -115,4 +120,17 @@ void gf_logNoexcept(std::string_view text) noexcept {
     gf_log(text);
   } catch (...) {
   }
+}
+
+void gf_logMissingOnce(std::string_view name) {
+  {
+    std::lock_guard lock(g_missingMutex);
+    if (!g_missingLogged.emplace(name).second) return;
+  }
+  gf_log(fmt::format("{} is not built yet: skipped", name));
+}
+
+void gf_resetMissingLogged() {
+  std::lock_guard lock(g_missingMutex);
+  g_missingLogged.clear();
 }

@@ -15,3 +15,8 @@ void gf_flushLog();
 void gf_logNoexcept(std::string_view text) noexcept;
 // A continuation line: ten blanks before the text, buffered like gf_log.
 void gf_logIndented(std::string_view text);
+// A part of the program that is not built yet: logs "{} is not built yet: skipped" the first time
+// a name is given, nothing later. Any thread.
+void gf_logMissingOnce(std::string_view name);
+// Tests and the restart: every name may be logged once more.
+void gf_resetMissingLogged();

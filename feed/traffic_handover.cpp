@@ -33,9 +33,9 @@ std::int64_t lf_roundSaturated(double value) {
 
 }  // namespace
 
-void gf_setMailboxTimeOffsets(std::vector<TrafficRecord>& records, std::int32_t programTime, std::int32_t delaySeconds) {
+void gf_setMailboxTimeOffsets(std::vector<TrafficRecord>& records, std::int32_t engineTime, std::int32_t delaySeconds) {
   if (records.empty()) return;
-  const std::int64_t base = static_cast<std::int64_t>(delaySeconds) * 100 + programTime;
+  const std::int64_t base = static_cast<std::int64_t>(delaySeconds) * 100 + engineTime;
   std::vector<double> times;
   times.reserve(records.size());
   for (const TrafficRecord& record : records)

@@ -1,5 +1,5 @@
 #pragma once
-// How records leave the feed: program-time stamps for the mailbox, and the text form of the
+// How records leave the feed: engine-clock stamps for the mailbox, and the text form of the
 // blocked-aircraft entry.
 #include <cstdint>
 #include <optional>
@@ -9,9 +9,9 @@
 
 #include "feed/traffic_records.h"
 
-// Stamps each record's mailboxTime: the batch's median timestamp lands on programTime +
+// Stamps each record's mailboxTime: the batch's median timestamp lands on engineTime +
 // delaySeconds x 100 (hundredths of a second) and the records keep their spacing around it.
-void gf_setMailboxTimeOffsets(std::vector<TrafficRecord>& records, std::int32_t programTime, std::int32_t delaySeconds);
+void gf_setMailboxTimeOffsets(std::vector<TrafficRecord>& records, std::int32_t engineTime, std::int32_t delaySeconds);
 
 // Ages, cleans and de-duplicates a parked list in place: halfHourSlot becomes the age in half
 // hours, records without a callsign go, old ones too unless a parking switch keeps them, and per

@@ -2,32 +2,55 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
+#include <optional>
 #include <utility>
 
+#include "app/stop_request.h"
 #include "core/log.h"
 #include "feed/traffic_handover.h"
 
 TrafficMailbox g_trafficMailbox;
 std::mutex g_trafficMutex;
-std::atomic<std::int32_t> g_programTime{0};
+std::atomic<std::int32_t> g_engineTime{0};
 
-void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, bool dropWhenInactive) {
-  std::vector<TrafficRecord> records;
-  records.swap(batch);
-  if (records.empty()) return;
-  if (kind == kLiveTrafficKind) {
-    {
-      std::lock_guard lock(g_trafficMutex);
-      if (!g_trafficMailbox.active && dropWhenInactive) return;
-    }
-    gf_setMailboxTimeOffsets(records, g_programTime.load(), kind);
-    std::lock_guard lock(g_trafficMutex);
-    if (!g_trafficMailbox.records.empty()) ++g_trafficMailbox.replacedBatches;
-    g_trafficMailbox.records = std::move(records);
-    ++g_trafficMailbox.liveBatches;
-    return;
+namespace {
+
+std::mutex g_clockMutex;
+std::function<std::int64_t()> g_testClock;
+
+std::int64_t lf_steadyNanos() {
+  {
+    std::lock_guard lock(g_clockMutex);
+    if (g_testClock) return g_testClock();
   }
-  gf_setMailboxTimeOffsets(records, g_programTime.load(), kind);
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Under g_trafficMutex.
+void lf_resetStallTracking() {
+  g_trafficMailbox.firstReplacementSet = false;
+  g_trafficMailbox.firstReplacementTime = 0;
+  g_trafficMailbox.replacedCount = 0;
+  g_trafficMailbox.stallReported = false;
+}
+
+struct Stall {
+  std::uint64_t replaced = 0;
+  std::size_t pending = 0;
+  std::size_t incoming = 0;
+};
+
+void lf_reportStall(const Stall& stall) {
+  gf_requestStop(StopReason::TrafficMailboxStalled, 0);
+  gf_logWarning(fmt::format("Traffic mailbox stalled: no messages consumed for 1 minute; {} batches replaced, {} "
+                            "pending and {} incoming messages. Stopping traffic delivery and requesting shutdown.",
+                            stall.replaced, stall.pending, stall.incoming));
+}
+
+void lf_postHistory(std::vector<TrafficRecord>& records, std::int32_t kind) {
+  gf_setMailboxTimeOffsets(records, g_engineTime.load(), kind);
   std::size_t waiting = 0;
   {
     std::lock_guard lock(g_trafficMutex);
@@ -44,18 +67,101 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, b
   gf_logNoexcept(fmt::format("History batch of kind {} dropped: {} batches wait already", kind, waiting));
 }
 
-std::vector<TrafficRecord> gf_takeTrafficBatch() {
-  std::lock_guard lock(g_trafficMutex);
-  return std::exchange(g_trafficMailbox.records, {});
+}  // namespace
+
+void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, bool dropWhenInactive) {
+  // Taken out at once: whatever happens below, the records are destroyed outside the lock.
+  std::vector<TrafficRecord> records;
+  records.swap(batch);
+  if (records.empty()) return;
+  if (kind != kLiveTrafficKind) {
+    lf_postHistory(records, kind);
+    return;
+  }
+  if (dropWhenInactive) {
+    std::lock_guard lock(g_trafficMutex);
+    if (!g_trafficMailbox.active) return;
+  }
+  gf_setMailboxTimeOffsets(records, g_engineTime.load(), kind);
+
+  std::optional<Stall> stall;
+  std::vector<TrafficRecord> dropped;
+  {
+    std::lock_guard lock(g_trafficMutex);
+    if (!g_trafficMailbox.active) return;
+    TrafficMailbox& box = g_trafficMailbox;
+    if (box.records.empty()) {
+      lf_resetStallTracking();
+    } else {
+      const std::int64_t now = lf_steadyNanos();
+      if (!box.firstReplacementSet) {
+        box.firstReplacementTime = now;
+        box.firstReplacementSet = true;
+      }
+      ++box.replacedCount;
+      if (!box.stallReported && now - box.firstReplacementTime >= kMailboxStallNanos) {
+        box.stallReported = true;
+        stall = Stall{box.replacedCount, box.records.size(), records.size()};
+        box.stalled = true;
+        box.active = false;
+        dropped.swap(box.records);
+      }
+    }
+    if (!stall) {
+      box.records.swap(records);  // records now holds the replaced rest
+      ++box.liveBatches;
+    }
+  }
+  if (stall) lf_reportStall(*stall);
 }
 
-std::deque<HistoryBatch> gf_takeHistoryBatches() {
+bool gf_takeMailboxRecord(TrafficRecord& record) {
+  std::lock_guard lock(g_trafficMutex);
+  std::vector<TrafficRecord>& records = g_trafficMailbox.records;
+  if (records.empty()) return false;
+  record = std::move(records.back());
+  records.pop_back();
+  lf_resetStallTracking();
+  return true;
+}
+
+std::vector<HistoryBatch> gf_takeHistoryBatches() {
   std::lock_guard lock(g_trafficMutex);
   return std::exchange(g_trafficMailbox.history, {});
 }
 
-void gf_resetTrafficMailbox() {
+std::vector<TrafficRecord> gf_takeTrafficBatch() {
   std::lock_guard lock(g_trafficMutex);
-  g_trafficMailbox = TrafficMailbox{};
-  g_programTime = 0;
+  lf_resetStallTracking();
+  return std::exchange(g_trafficMailbox.records, {});
+}
+
+void gf_setMailboxActive(bool active) {
+  std::lock_guard lock(g_trafficMutex);
+  g_trafficMailbox.active = active && !g_trafficMailbox.stalled;
+  lf_resetStallTracking();
+}
+
+void gf_clearTrafficMailbox() {
+  std::vector<TrafficRecord> records;
+  std::vector<HistoryBatch> history;
+  std::lock_guard lock(g_trafficMutex);
+  records.swap(g_trafficMailbox.records);
+  history.swap(g_trafficMailbox.history);
+  g_trafficMailbox.stalled = false;
+  lf_resetStallTracking();
+}
+
+void gf_setMailboxClockForTest(std::function<std::int64_t()> clock) {
+  std::lock_guard lock(g_clockMutex);
+  g_testClock = std::move(clock);
+}
+
+void gf_resetTrafficMailbox() {
+  TrafficMailbox old;
+  {
+    std::lock_guard lock(g_trafficMutex);
+    std::swap(old, g_trafficMailbox);
+  }
+  g_engineTime = 0;
 }

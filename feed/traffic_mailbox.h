@@ -1,15 +1,16 @@
 #pragma once
-// The hand-over of traffic batches to the engine. Until the engine's own intake lands this is a
-// minimal mailbox: it stamps, keeps and counts what the readers post, so that the readers and
-// their tests have their real counterpart.
+// The one hand-over of traffic from the feed's reader thread to the engine on lf_main. A live
+// batch replaces whatever of the previous one has not been consumed; the engine takes its
+// records one at a time. A mailbox that keeps being replaced without a single record consumed
+// for a minute stops the program: nobody drains it.
 //
 // History batches (the buffered past a feed sends at its start) are not decoded on the reader's
 // thread, where they would race the worker's engine step: they queue here in the order delivered
-// and the worker drains them, all of them before the waiting live batch.
+// and the worker decodes them, all of them before the next live record.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -18,37 +19,61 @@
 inline constexpr std::int32_t kLiveTrafficKind = 30;
 // A feed sends a handful of history batches; more waiting than this means nobody drains them.
 inline constexpr std::size_t kMaxWaitingHistoryBatches = 64;
+// Replacements without a consumption for this long are a stall (steady clock, nanoseconds).
+inline constexpr std::int64_t kMailboxStallNanos = 60'000'000'000;
 
 struct HistoryBatch {
   std::int32_t kind = 0;  // 0, 6, 12, ...: the batch's delay in seconds
   std::vector<TrafficRecord> records;
 };
 
+// Everything here is guarded by g_trafficMutex.
 struct TrafficMailbox {
-  std::vector<TrafficRecord> records;  // the live batch waiting to be consumed
-  std::deque<HistoryBatch> history;    // history batches waiting, oldest first
-  bool active = false;                 // delivery switched on
-  bool stalled = false;
-  std::uint64_t replacedBatches = 0;   // live batches replaced before they were consumed
-  std::uint64_t liveBatches = 0;       // live batches accepted
-  std::uint64_t bufferBatches = 0;     // history batches (kinds 0, 6, 12, ...) handed over
+  std::vector<TrafficRecord> records;  // the unconsumed rest of the latest live batch
+  std::vector<HistoryBatch> history;   // history batches waiting, oldest first
+  bool active = false;   // live batches are accepted
+  bool stalled = false;  // a stall was found: inactive until the engine is cleared for a restart
+  // Stall tracking, reset by every consumption and by a post that finds the mailbox empty.
+  std::int64_t firstReplacementTime = 0;  // steady clock, ns
+  bool firstReplacementSet = false;
+  std::uint64_t replacedCount = 0;  // batches that replaced unconsumed records
+  bool stallReported = false;
+  // Counts for the readers' tests and the benchmark.
+  std::uint64_t liveBatches = 0;  // live batches accepted
+  std::uint64_t bufferBatches = 0;
   std::uint64_t bufferRecords = 0;
   std::uint64_t droppedHistoryBatches = 0;  // refused because too many were waiting
-  std::vector<std::int32_t> bufferKinds;  // in the order delivered
+  std::vector<std::int32_t> bufferKinds;   // in the order delivered
 };
 
 extern TrafficMailbox g_trafficMailbox;
 extern std::mutex g_trafficMutex;
-// The engine's clock in hundredths of a second (one count per main-loop tick).
-extern std::atomic<std::int32_t> g_programTime;
+// The engine clock in hundredths of a second: one count per running main-loop tick, plus the
+// time of long park-airport steps; it stands still while the simulator is paused. Due times of
+// traffic records are on this scale.
+extern std::atomic<std::int32_t> g_engineTime;
 
-// Takes every record out of batch (empty on return). Live batches (kind 30) replace the one
-// waiting, or are dropped while delivery is off and dropWhenInactive is set; history batches
-// join the queue of history batches.
+// Reader thread. Takes every record out of batch (empty on return). A live batch (kind 30) is
+// stamped and swapped in while the mailbox is active and discarded otherwise; a history batch
+// is stamped and queued for the worker whatever the flags say. dropWhenInactive only spares a
+// discarded live batch its stamping.
 void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, bool dropWhenInactive);
-// The engine's side: the waiting live batch.
+
+// Worker: moves the last waiting live record into record (the last of a batch comes first) and
+// resets the stall tracking; false when none waits.
+bool gf_takeMailboxRecord(TrafficRecord& record);
+// Worker: every waiting history batch, in the order delivered.
+std::vector<HistoryBatch> gf_takeHistoryBatches();
+// Readers' tests: the whole waiting live batch, as a consumption.
 std::vector<TrafficRecord> gf_takeTrafficBatch();
-// The engine's side: every waiting history batch, in the order delivered. Drain these before
-// the live batch so that the records reach the engine in the order the feed sent them.
-std::deque<HistoryBatch> gf_takeHistoryBatches();
+
+// The shell's switch (reader start, main loop start, pause, resume, shutdown): on unless
+// stalled; resets the stall tracking.
+void gf_setMailboxActive(bool active);
+// The engine's restart: empty, stall tracking reset, no longer stalled (still inactive).
+void gf_clearTrafficMailbox();
+
+// Tests: the steady clock of the stall tracking (nanoseconds); empty restores the real one.
+void gf_setMailboxClockForTest(std::function<std::int64_t()> clock);
+// Tests: the mailbox as at program start and the engine clock at 0.
 void gf_resetTrafficMailbox();

@@ -128,7 +128,7 @@ struct TrafficRecord : FeedRecordHead {
   double track = 0.0;     // deg
   double vs = 0.0;        // ft/min; 0 when the feed's value was not finite
   double TAS = 0.0;       // kt
-  std::int32_t mailboxTime = 0;  // program clock, 1/100 s; set when the batch enters the mailbox
+  std::int32_t mailboxTime = 0;  // engine clock, 1/100 s; set when the batch enters the mailbox
   bool airborne = false;  // feed altitude above 0
   bool repeated = false;  // always false from the feed; the engine's stream uses it
   bool hasTrueHeading = false;

@@ -18,6 +18,11 @@ struct AcIdentity : FeedRecordHead {
   double takeoffPitch = 0.0;      // rad, negative is nose up
   double climbPitch = 0.0;        // rad
   double defaultTurnPerStep = 0.0;  // rad per tick, the category's turn rate
+  double maxTurnPerStep = 0.0;      // rad per tick, the turn rate in use; the engine starts it at the default
+  double accelerationLimit = 0.0;   // kt per step: the most the ground speed may change, by category
+  double pushbackSpeedKt = 0.0;     // pushing back and pulling out of a stand, by category
+  std::int32_t rolloutSteps = 0;    // steps to bring pitch and bank to their ground values after touch-down
+  bool prepared = false;            // the spawn's identity fix-ups (registration, airline, cargo) are done
   std::uint32_t hexid = 0;          // set by whoever creates the aircraft
   AcCategory category = AcCategory::large;
   std::int32_t flareSteps = 0;

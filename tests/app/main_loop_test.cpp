@@ -174,8 +174,10 @@ TEST_F(MainLoop, RTParkedTrafficOnlyTargetsTheParkSelectionWithinTheStands) {
 TEST_F(MainLoop, APausedFlightKeepsRepliesAndTheFeedPositionGoingButNoTraffic) {
   g_simState = 1;
   g_rtAppServerStarted = true;
-  gf_setTrafficMailboxActive(true);
+  gf_setMailboxActive(true);
+  g_engineTime = 7;
   for (int i = 0; i < 250; ++i) EXPECT_TRUE(lf_tick());
+  EXPECT_EQ(g_engineTime, 7) << "the engine clock stands still in a pause";
   EXPECT_EQ(count("processDelayedSimCommands"), 250);
   EXPECT_EQ(count("sendUserPositionToRTApp"), 2) << "once every 100 ticks";
   EXPECT_EQ(count("clearAiPoseMaps"), 1);

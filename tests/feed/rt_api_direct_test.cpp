@@ -51,6 +51,7 @@ class DirectTest : public feed_test::WebApiTest {
     g_rtApiMetarClient.nowNs = [] { return gf_steadyNowNs() + g_clockShiftNs.load(); };
     g_clockShiftNs = 0;
     gf_resetTrafficMailbox();
+    gf_setMailboxActive(true);  // as in the main loop: live batches are taken
     lf_placeUser(kEham.lat, kEham.lon);
     FeedNeighbours neighbours;
     neighbours.parkAirport = &lf_eham;

@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "feed/traffic_handover.h"
-#include "feed/traffic_mailbox.h"
 #include "feed/traffic_store.h"
 
 namespace {
@@ -145,65 +144,6 @@ TEST(BlockedAircraftEntry, Parsing) {
                            "KLM1234,PH-BXA,14840D6FF,x", "KLM1234,PH-BXA,,x",      "KLM1234,PH-BXA,4840D6,x,y",
                            "",                            "KLM1234,PH-BXA,-4840D6,x"};
   for (const char* entry : refused) EXPECT_FALSE(gf_parseBlockedAircraft(entry)) << entry;
-}
-
-struct MailboxTest : ::testing::Test {
-  void SetUp() override { gf_resetTrafficMailbox(); }
-  void TearDown() override { gf_resetTrafficMailbox(); }
-};
-
-TEST_F(MailboxTest, ANewLiveBatchReplacesAnUnconsumedOne) {
-  {
-    std::lock_guard lock(g_trafficMutex);
-    g_trafficMailbox.active = true;
-  }
-  g_programTime = 100;
-  auto first = recordsAt({1.0, 2.0});
-  gf_postTrafficBatch(first, kLiveTrafficKind, true);
-  EXPECT_TRUE(first.empty());
-  auto second = recordsAt({5.0});
-  gf_postTrafficBatch(second, kLiveTrafficKind, true);
-  const auto taken = gf_takeTrafficBatch();
-  ASSERT_EQ(taken.size(), 1u);
-  EXPECT_EQ(taken[0].mailboxTime, 3100);
-  EXPECT_EQ(g_trafficMailbox.replacedBatches, 1u);
-  EXPECT_TRUE(gf_takeTrafficBatch().empty());
-}
-
-TEST_F(MailboxTest, LiveBatchesAreDroppedWhileDeliveryIsOffAndHistoryGoesOnAtOnce) {
-  auto live = recordsAt({1.0});
-  gf_postTrafficBatch(live, kLiveTrafficKind, true);
-  EXPECT_TRUE(live.empty());
-  EXPECT_TRUE(gf_takeTrafficBatch().empty());
-  auto history = recordsAt({1.0, 2.0});
-  gf_postTrafficBatch(history, 6, true);
-  EXPECT_TRUE(history.empty());
-  EXPECT_EQ(g_trafficMailbox.bufferRecords, 2u);
-  EXPECT_EQ(g_trafficMailbox.bufferKinds, std::vector<std::int32_t>{6});
-}
-
-TEST_F(MailboxTest, HistoryBatchesWaitInTheOrderDeliveredAndAFloodIsCut) {
-  for (std::int32_t kind : {0, 6, 12}) {
-    auto batch = recordsAt({1.0 + kind});
-    gf_postTrafficBatch(batch, kind, true);
-  }
-  auto empty = recordsAt({});
-  gf_postTrafficBatch(empty, 18, true);  // nothing to hand over
-  auto taken = gf_takeHistoryBatches();
-  ASSERT_EQ(taken.size(), 3u);
-  EXPECT_EQ(taken[0].kind, 0);
-  EXPECT_EQ(taken[1].kind, 6);
-  EXPECT_EQ(taken[2].kind, 12);
-  EXPECT_EQ(taken[2].records.at(0).timestamp, 13.0);
-  EXPECT_EQ(taken[2].records.at(0).mailboxTime, 1200);
-  EXPECT_TRUE(gf_takeHistoryBatches().empty());
-
-  for (std::size_t i = 0; i <= kMaxWaitingHistoryBatches; ++i) {
-    auto batch = recordsAt({1.0});
-    gf_postTrafficBatch(batch, 6, true);
-  }
-  EXPECT_EQ(gf_takeHistoryBatches().size(), kMaxWaitingHistoryBatches);
-  EXPECT_EQ(g_trafficMailbox.droppedHistoryBatches, 1u);
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+// The traffic mailbox: replacement, the stall that stops the program, delivery switched off,
+// history batches queued for the worker, and a reader posting while the worker takes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "feed/traffic_mailbox.h"
+#include "tests/feed/feed_test_support.h"
+
+namespace {
+
+constexpr std::int64_t kSecond = 1'000'000'000;
+
+std::vector<TrafficRecord> recordsAt(std::initializer_list<double> timestamps) {
+  std::vector<TrafficRecord> records;
+  for (double t : timestamps) {
+    TrafficRecord record;
+    record.timestamp = t;
+    records.push_back(record);
+  }
+  return records;
+}
+
+class MailboxTest : public feed_test::LoggedTest {
+ protected:
+  void SetUp() override {
+    LoggedTest::SetUp();
+    gf_setMailboxClockForTest([this] { return now; });
+    fresh();
+  }
+  void fresh() {
+    gf_resetTrafficMailbox();
+    gf_resetStopStateForTest();
+    gf_setMailboxActive(true);
+  }
+  void TearDown() override {
+    gf_setMailboxClockForTest({});
+    gf_resetTrafficMailbox();
+    LoggedTest::TearDown();
+  }
+  void post(std::size_t count, bool dropWhenInactive = true) {
+    std::vector<TrafficRecord> batch(count);
+    gf_postTrafficBatch(batch, kLiveTrafficKind, dropWhenInactive);
+    EXPECT_TRUE(batch.empty());
+  }
+  std::int64_t now = 0;
+};
+
+TEST_F(MailboxTest, ReplacementStallAndPause) {
+  enum class Op { Post, PostKeepInactive, Take, Pause, Resume };
+  struct Step {
+    Op op;
+    double atSeconds = 0.0;
+    std::size_t records = 1;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::uint64_t replaced;
+    std::size_t waiting;
+    bool stalled;
+    bool active;
+  };
+  const Case cases[] = {
+      {"a second batch replaces the first", {{Op::Post, 0, 2}, {Op::Post, 1, 1}}, 1, 1, false, true},
+      {"a minute of replacements is a stall, later posts are discarded",
+       {{Op::Post, 0}, {Op::Post, 1}, {Op::Post, 30}, {Op::Post, 61, 3}, {Op::Resume}, {Op::Post, 62}},
+       0, 0, true, false},
+      {"59.9 s of replacements are none", {{Op::Post, 0}, {Op::Post, 1}, {Op::Post, 60.9}}, 2, 1, false, true},
+      {"a consumption starts the minute again; an empty mailbox counts nothing",
+       {{Op::Post, 0}, {Op::Post, 1}, {Op::Take}, {Op::Post, 2}, {Op::Post, 40}, {Op::Post, 61}}, 2, 1, false, true},
+      {"live batches during a pause are discarded",
+       {{Op::Post, 0}, {Op::Pause}, {Op::Post, 1, 5}, {Op::PostKeepInactive, 2, 5}}, 0, 1, false, false},
+  };
+  for (const Case& c : cases) {
+    fresh();
+    for (const Step& step : c.steps) {
+      now = static_cast<std::int64_t>(step.atSeconds * kSecond);
+      TrafficRecord taken;
+      switch (step.op) {
+        case Op::Post: post(step.records); break;
+        case Op::PostKeepInactive: post(step.records, false); break;
+        case Op::Take: EXPECT_TRUE(gf_takeMailboxRecord(taken)) << c.name; break;
+        case Op::Pause: gf_setMailboxActive(false); break;
+        case Op::Resume: gf_setMailboxActive(true); break;
+      }
+    }
+    std::lock_guard lock(g_trafficMutex);
+    EXPECT_EQ(g_trafficMailbox.replacedCount, c.replaced) << c.name;
+    EXPECT_EQ(g_trafficMailbox.records.size(), c.waiting) << c.name;
+    EXPECT_EQ(g_trafficMailbox.stalled, c.stalled) << c.name;
+    EXPECT_EQ(g_trafficMailbox.active, c.active) << c.name;
+  }
+}
+
+TEST_F(MailboxTest, AStallIsReportedOnceAndStopsTheProgram) {
+  post(1);
+  now = 1 * kSecond;
+  post(1);
+  now = 61 * kSecond;
+  post(3);
+  now = 62 * kSecond;
+  post(1);
+  const std::string warning =
+      "==> Traffic mailbox stalled: no messages consumed for 1 minute; 2 batches replaced, 1 pending and 3 incoming "
+      "messages. Stopping traffic delivery and requesting shutdown.\n";
+  const std::string log = logText();
+  const std::size_t at = log.find(warning);
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("Traffic mailbox stalled", at + warning.size()), std::string::npos) << "reported once";
+  ASSERT_TRUE(gf_stopRequest());
+  EXPECT_EQ(gf_stopRequest()->reason, StopReason::TrafficMailboxStalled);
+  EXPECT_EQ(gf_stopRequest()->restartDelaySeconds, 0u);
+
+  // Only the engine's restart lifts the stall.
+  gf_clearTrafficMailbox();
+  gf_setMailboxActive(true);
+  post(1);
+  TrafficRecord taken;
+  EXPECT_TRUE(gf_takeMailboxRecord(taken));
+}
+
+TEST_F(MailboxTest, HistoryBatchesWaitInOrderWhateverTheFlagsAndAFloodIsCut) {
+  gf_setMailboxActive(false);
+  for (std::int32_t kind : {0, 6, 12}) {
+    auto batch = recordsAt({1.0 + kind});
+    gf_postTrafficBatch(batch, kind, true);
+  }
+  auto empty = recordsAt({});
+  gf_postTrafficBatch(empty, 18, true);  // nothing to hand over
+  auto taken = gf_takeHistoryBatches();
+  ASSERT_EQ(taken.size(), 3u);
+  EXPECT_EQ(taken[0].kind, 0);
+  EXPECT_EQ(taken[2].kind, 12);
+  EXPECT_EQ(taken[2].records.at(0).mailboxTime, 1200);
+  EXPECT_TRUE(gf_takeHistoryBatches().empty());
+
+  for (std::size_t i = 0; i <= kMaxWaitingHistoryBatches; ++i) {
+    auto batch = recordsAt({1.0});
+    gf_postTrafficBatch(batch, 6, true);
+  }
+  EXPECT_EQ(gf_takeHistoryBatches().size(), kMaxWaitingHistoryBatches);
+  EXPECT_EQ(g_trafficMailbox.droppedHistoryBatches, 1u);
+}
+
+// Under ThreadSanitizer: a reader posting while the worker takes shares nothing unguarded, and
+// no history batch is lost on the way.
+TEST_F(MailboxTest, AReaderPostsWhileTheWorkerTakes) {
+  std::atomic<bool> done{false};
+  std::jthread reader([&done] {
+    for (int i = 0; i < 2000; ++i) {
+      auto batch = recordsAt({1.0, 2.0, 3.0});
+      gf_postTrafficBatch(batch, i % 100 == 0 ? 6 : kLiveTrafficKind, true);
+    }
+    done = true;
+  });
+  std::size_t history = 0;
+  TrafficRecord taken;
+  for (bool last = false; !last;) {
+    last = done.load();
+    while (gf_takeMailboxRecord(taken)) {
+    }
+    for (const HistoryBatch& batch : gf_takeHistoryBatches()) history += batch.records.size();
+  }
+  EXPECT_EQ(history, 60u);
+  EXPECT_FALSE(gf_stopRequest());
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// Decoding traffic records: what is dropped, thinned, taken or treated as a jump for a known
+// flight, when a watched flight comes back, which new flights are created, and the order in
+// which the mailbox hands records over.
+#include <fmt/format.h>
+
+#include <optional>
+
+#include "traffic/decode_message.h"
+#include "tests/traffic/traffic_fixture.h"
+
+namespace {
+
+using namespace traffic_test;
+constexpr std::uint32_t kHexid = 0x4840D6;
+
+class DecodeTest : public EngineTest {};
+
+TEST_F(DecodeTest, RecordsOfAKnownFlight) {
+  enum Outcome { Taken, Dropped, Jumped };
+  struct Case {
+    const char* name;
+    std::uint32_t state;
+    bool airborne;
+    double lastGs, gs, trackChange, dt, metres;
+    Outcome outcome;
+    std::int32_t extensionCount = 0;
+    bool nearRunway = false, sameRunway = false;
+  };
+  const Case cases[] = {
+      {"same timestamp", FlightPhase::taxi, false, 10, 10, 10, 0.0, 0, Dropped},
+      {"1.0 s later", FlightPhase::taxi, false, 10, 10, 10, 1.0, 5, Dropped},
+      {"1.1 s later, turning", FlightPhase::taxi, false, 10, 10, 10, 1.1, 5, Taken},
+      {"taxiing 500 m in 10 s at 4 kt", FlightPhase::taxi, false, 4, 4, 0, 10.0, 500, Jumped},
+      {"800 m in 10 s at 40 kt", FlightPhase::taxi, false, 40, 40, 0, 10.0, 800, Jumped},
+      {"the same on the landing roll", FlightPhase::landing_roll, false, 40, 40, 0, 10.0, 800, Taken},
+      {"100 kt implied at 40 kt near a runway", FlightPhase::taxi, false, 40, 40, 0, 10.0, 515, Jumped, 0, true},
+      {"the same along one runway", FlightPhase::taxi, false, 40, 40, 0, 10.0, 515, Taken, 0, true, true},
+      {"10 kt, 5 m after 2 s", FlightPhase::taxi, false, 10, 10, 0, 2.0, 5, Dropped},
+      {"10 kt, 5 m after 2 s, track 3 degrees off", FlightPhase::taxi, false, 10, 10, 3, 2.0, 5, Taken},
+      {"10 kt after 3.8 s", FlightPhase::taxi, false, 10, 10, 0, 3.8, 20, Dropped},
+      {"10 kt after 4.0 s", FlightPhase::taxi, false, 10, 10, 0, 4.0, 20, Taken},
+      {"10 kt after 2 s on predicted points", FlightPhase::taxi, false, 10, 10, 0, 2.0, 5, Taken, 1},
+      {"300 kt airborne after 2.9 s", FlightPhase::flying, true, 300, 300, 0.5, 2.9, 447, Dropped},
+      {"300 kt airborne after 2.95 s", FlightPhase::flying, true, 300, 300, 0.5, 2.95, 455, Taken},
+  };
+  for (const Case& c : cases) {
+    reset();
+    hooks.isNearParkRunway = [&c](const Lalo&) { return c.nearRunway; };
+    hooks.matchRunwayForLanding = [&c](const Lalo& position, double) -> std::optional<std::string> {
+      if (c.sameRunway) return "18R-36L:36L";
+      return position == kEham ? "18R-36L:36L" : "09-27:09";
+    };
+    install();
+    Rec last = Rec(kHexid).time(1000.0);
+    c.airborne ? last.air(5000, c.lastGs) : last.ground(c.lastGs);
+    addLive(last, SimStatus::active, c.state).extensionCount = c.extensionCount;
+    Rec next = Rec(kHexid).time(1000.0 + c.dt).at(offset(kEham, c.metres));
+    c.airborne ? next.air(5000, c.gs, c.trackChange) : next.ground(c.gs, c.trackChange);
+    TrafficRecord record = next;
+    decodeMessage(record);
+
+    const LiveAc& aircraft = g_liveAcs.at(0);
+    EXPECT_EQ(aircraft.stream.size(), c.outcome == Taken ? 2u : 1u) << c.name;
+    EXPECT_EQ(aircraft.lastMessageTime, c.outcome == Taken ? 1000.0 + c.dt : 1000.0) << c.name;
+    EXPECT_EQ(!removed.empty(), c.outcome == Jumped) << c.name;
+    EXPECT_EQ(g_jumpWatch.contains(kHexid), c.outcome == Jumped) << c.name;
+  }
+}
+
+TEST_F(DecodeTest, AJumpedFlightComesBackOnlyWhenItsPositionIsStableOrItIsAirborne) {
+  struct Next {
+    double dt, metres;
+    bool airborne = false;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Next> records;
+    std::size_t createdBy;  // 1-based record that creates the flight again
+  };
+  const Case cases[] = {
+      {"three records within 150 m", {{10, 50}, {10, 50}}, 2},
+      {"a far record starts the count again", {{10, 50}, {10, 300}, {10, 50}, {10, 50}}, 4},
+      {"a gap above 60 s starts it again", {{70, 50}, {10, 50}, {10, 50}}, 3},
+      {"airborne at once", {{10, 2000, true}}, 1},
+  };
+  for (const Case& c : cases) {
+    reset();
+    addLive(Rec(kHexid).ground(4).time(1000.0));
+    TrafficRecord jump = Rec(kHexid).ground(4).time(1010.0).at(offset(kEham, 500));
+    decodeMessage(jump);
+    ASSERT_EQ(removed.size(), 1u) << c.name;
+    // The removed record ignores traffic but feeds the watch.
+    TrafficRecord ignored = Rec(kHexid).ground(4).time(1020.0).at(offset(kEham, 800));
+    decodeMessage(ignored);
+    EXPECT_EQ(g_liveAcs.at(0).stream.size(), 1u) << c.name;
+    g_liveAcs.clear();  // the simulator confirmed the removal
+
+    double t = 1020.0, north = 800.0;  // the watch counts from here
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+      t += c.records[i].dt;
+      north += c.records[i].metres;
+      Rec next = Rec(kHexid).time(t).at(offset(kEham, north));
+      c.records[i].airborne ? next.air(3000, 150) : next.ground(4);
+      TrafficRecord record = next;
+      decodeMessage(record);
+      EXPECT_EQ(g_liveAcs.size(), i + 1 >= c.createdBy ? 1u : 0u) << c.name << ", record " << i + 1;
+    }
+  }
+}
+
+TEST_F(DecodeTest, NewFlights) {
+  struct Case {
+    const char* name;
+    Rec record;
+    bool created;
+  };
+  const Case cases[] = {
+      {"on the ground at altitude 0", Rec(1).altitude(0), true},
+      {"50 ft above the park airport", Rec(1).altitude(150), false},
+      {"130 ft above it", Rec(1).altitude(230), true},
+      {"the callsign and model shown under another hexid", Rec(2, "SWR12", "B738"), false},
+      {"the callsign with another model", Rec(2, "SWR12", "E190"), true},
+      {"a helicopter while helicopters are off", Rec(1, "HBZZZ", "EC35"), false},
+      {"a type the dbase does not list", Rec(1, "KLM1234", "ZZZZ"), false},
+      {"no hexid", Rec(0), false},
+  };
+  for (const Case& c : cases) {
+    reset();
+    parkAtElevation(100);
+    gf_changeParameterSnapshot([](ParameterSnapshot& s) { s.helicopters = false; });
+    addLive(Rec(3, "SWR12", "B738"));
+    TrafficRecord record = c.record;
+    decodeMessage(record);
+    EXPECT_EQ(g_liveAcs.size(), c.created ? 2u : 1u) << c.name;
+  }
+}
+
+TEST_F(DecodeTest, ANewRecordStartsNewWithItsFirstPoint) {
+  TrafficRecord record = Rec(kHexid).ground(0).time(1234.5).due(700);
+  decodeMessage(record);
+  ASSERT_EQ(g_liveAcs.size(), 1u);
+  const LiveAc& aircraft = g_liveAcs[0];
+  EXPECT_EQ(aircraft.state, FlightPhase::birth);
+  EXPECT_EQ(aircraft.prevState, FlightPhase::birth);
+  EXPECT_EQ(aircraft.simState, SimStatus::buffer);
+  EXPECT_EQ(aircraft.objectId, 0u);
+  ASSERT_EQ(aircraft.stream.size(), 1u);
+  EXPECT_EQ(aircraft.stream[0].time, 700);
+  EXPECT_EQ(aircraft.lastMessageTime, 1234.5);
+  EXPECT_EQ(aircraft.name1, "KLM1234");
+  EXPECT_EQ(aircraft.maxTurnPerStep, aircraft.defaultTurnPerStep);
+  EXPECT_EQ(aircraft.pushbackSpeedKt, 3.0);  // a large aircraft
+}
+
+TEST_F(DecodeTest, HistoryIsDecodedFirstInOrderThenTwoLiveRecordsPerTickLastFirst) {
+  gf_setMailboxActive(true);
+  const auto batch = [](std::uint32_t first, std::uint32_t count) {
+    std::vector<TrafficRecord> records;
+    for (std::uint32_t hexid = first; hexid < first + count; ++hexid)
+      records.push_back(Rec(hexid, fmt::format("KLM{}", hexid).c_str()));
+    return records;
+  };
+  auto history0 = batch(1, 2), history6 = batch(3, 1), live = batch(11, 3);
+  gf_postTrafficBatch(live, kLiveTrafficKind, true);
+  gf_postTrafficBatch(history0, 0, true);
+  gf_postTrafficBatch(history6, 6, true);
+
+  gf_drainTrafficMailbox();
+  EXPECT_EQ(hexidsOf(g_liveAcs), (std::vector<std::uint32_t>{1, 2, 3, 13, 12}));
+  gf_drainTrafficMailbox();
+  EXPECT_EQ(hexidsOf(g_liveAcs), (std::vector<std::uint32_t>{1, 2, 3, 13, 12, 11}));
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+#include "traffic/decode_message.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <stdexcept>
+#include <utility>
+
+#include "feed/traffic_mailbox.h"
+#include "liveries/ac_identity.h"
+#include "refdata/airports.h"
+#include "refdata/model_ids.h"
+#include "refdata/registration.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/engine_state.h"
+#include "traffic/traffic_exceptions.h"
+
+namespace {
+
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kKnotsPerMetrePerSecond = 1.9438444924406046;
+constexpr double kLowAltitudeFt = 10000.0;
+constexpr double kParkElevationMarginFt = 120.0;
+constexpr double kNoParkElevationFt = -1000.0;
+constexpr double kMinAirborneGapNm = 0.2429805615550756;  // 450 m
+constexpr double kMinGroundGapNm = 0.010799136069114472;  // 20 m
+constexpr double kMaxGroundGapSeconds = 15.0;
+constexpr double kWatchWindowSeconds = 60.0;
+constexpr double kWatchStableMetres = 150.0;
+constexpr std::int32_t kWatchStableRecords = 3;
+
+// Per category 0..6: the most the ground speed may change per step, and the pushback speed.
+constexpr std::array<double, 7> kAccelerationLimits{0.5, 0.6, 0.75, 0.6, 0.5, 1.0, 0.75};
+constexpr std::array<double, 7> kPushbackSpeedsKt{4.0, 3.5, 3.5, 3.0, 2.0, 4.5, 5.0};
+
+double lf_byCategory(const std::array<double, 7>& table, AcCategory category) {
+  const auto index = static_cast<std::size_t>(category);
+  if (index >= table.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
+  return table[index];
+}
+
+// A flight below 10000 ft within 120 ft of the park airport's elevation: seen on the ground
+// there before it exists in the simulator.
+bool lf_atParkElevation(double altitudeFt) {
+  if (!(altitudeFt > 0.0 && altitudeFt < kLowAltitudeFt)) return false;
+  const double elevation = gf_parkAirportElevation().value_or(kNoParkElevationFt);
+  return std::abs(altitudeFt - elevation) <= kParkElevationMarginFt;
+}
+
+double lf_positiveSpeed(double knots) { return std::isfinite(knots) && knots > 0.0 ? knots : 0.0; }
+
+// An impossible move of an aircraft taxiing on the ground, from the last point to the record.
+bool lf_isGroundJump(const LiveAc& aircraft, const StreamPoint& last, const TrafficRecord& record, double distanceNm,
+                     double dt) {
+  // Take-off, landing and the landing roll move fast on purpose; in the air there is no jump.
+  if (aircraft.state != FlightPhase::taxi) return false;
+  if (last.airborne || record.airborne) return false;
+  const double metres = distanceNm * kMetresPerNm;
+  if (!std::isfinite(metres) || !std::isfinite(dt) || metres < 0.0 || dt <= 0.0) return false;
+  const double impliedKt = metres / dt * kKnotsPerMetrePerSecond;
+  const double reported = std::max(lf_positiveSpeed(record.gs), lf_positiveSpeed(last.groundSpeed));
+  if ((reported <= 5.0 && impliedKt > 30.0) || impliedKt > std::max(3.0 * reported, 60.0)) return true;
+  if (impliedKt <= 80.0) return false;
+  // Fast near a runway: a jump unless both ends lie on the same runway (a take-off or landing).
+  const EngineHooks& hooks = gf_engineHooks();
+  if (!hooks.isNearParkRunway(last.lalo) && !hooks.isNearParkRunway(record.lalo)) return false;
+  if (metres <= 1.0) return true;
+  const double bearing = gf_bearingRad(last.lalo, record.lalo);
+  const auto from = hooks.matchRunwayForLanding(last.lalo, bearing);
+  const auto to = hooks.matchRunwayForLanding(record.lalo, bearing);
+  return !(from && to && *from == *to);
+}
+
+// Updates that come too close together to matter, while the stream holds no predicted points.
+bool lf_thinnedOut(const TrafficRecord& record, double dt, double trackChange) {
+  double minGap = 0.0;
+  if (record.airborne && record.gs > 120.0 && std::abs(trackChange) <= 1.0) {
+    minGap = kMinAirborneGapNm / (record.gs / 3600.0);
+  } else if (!record.airborne && record.gs <= 30.0 && std::abs(trackChange) <= 2.0) {
+    minGap = record.gs == 0.0 ? kMaxGroundGapSeconds
+                              : std::min(kMinGroundGapNm / (record.gs / 3600.0), kMaxGroundGapSeconds);
+  } else {
+    return false;
+  }
+  return dt <= minGap;
+}
+
+void lf_watchJump(const TrafficRecord& record) {
+  if (record.hexid == 0 || !gf_isValidLalo(record.lalo) || !std::isfinite(record.timestamp)) return;
+  g_jumpWatch.try_emplace(record.hexid, JumpWatchEntry{record.lalo, record.timestamp, 1, false});
+}
+
+std::size_t lf_indexOf(std::uint32_t hexid) {
+  for (std::size_t i = 0; i < g_liveAcs.size(); ++i)
+    if (g_liveAcs[i].hexid == hexid) return i;
+  return g_liveAcs.size();
+}
+
+void lf_decode(TrafficRecord& record) {
+  const EngineHooks& hooks = gf_engineHooks();
+  std::size_t index = lf_indexOf(record.hexid);
+  if (index == g_liveAcs.size()) {
+    if (!record.callsign.empty() && std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&](const LiveAc& a) {
+          return a.callsign == record.callsign && a.modelId == record.modelId;
+        }))
+      return;  // already shown under another hexid
+    gf_createNewAcFromRecord(record);
+    return;
+  }
+  LiveAc& aircraft = g_liveAcs[index];
+  if (aircraft.simState == SimStatus::liveryrespawn) return;
+  if (aircraft.simState == SimStatus::removingfromsim) {
+    if (g_jumpWatch.contains(record.hexid))
+      gf_updateJumpWatch(record.hexid, record.lalo, record.timestamp, record.airborne);
+    return;
+  }
+  if (!aircraft.stream.empty()) {
+    const StreamPoint& last = aircraft.stream.back();
+    const double dt = record.timestamp - aircraft.lastMessageTime;
+    const double distanceNm = gf_distanceNm(last.lalo, record.lalo);
+    const double trackChange = record.track - last.track;
+    const bool jump = lf_isGroundJump(aircraft, last, record, distanceNm, dt);
+    if (record.timestamp == aircraft.lastMessageTime || dt <= 1.0) return;
+    if (jump) {
+      lf_watchJump(record);
+      hooks.removeAircraftFromSim(aircraft);
+      return;
+    }
+    if (aircraft.extensionCount < 1 && lf_thinnedOut(record, dt, trackChange)) return;
+  }
+  if (aircraft.simState == SimStatus::buffer && lf_atParkElevation(record.altitude)) return;
+  if (!hooks.checkKnownAcChanges(aircraft, record)) return;
+  // The change detection may have reshaped the table.
+  if (index >= g_liveAcs.size() || g_liveAcs[index].hexid != record.hexid) index = lf_indexOf(record.hexid);
+  if (index == g_liveAcs.size()) return;
+  LiveAc& known = g_liveAcs[index];
+  known.lastMessageTime = record.timestamp;
+  StreamPoint point = gf_streamPoint(record);
+  hooks.decodeExisting(known, point);
+}
+
+}  // namespace
+
+void decodeMessage(TrafficRecord& record) noexcept {
+  try {
+    lf_decode(record);
+  } catch (...) {
+    gf_reportTrafficException("decodeMessage");
+  }
+}
+
+void gf_createNewAcFromRecord(TrafficRecord& record) {
+  if (const auto entry = gf_lookupRegistration(record.registration)) {
+    record.airlineId = entry->airlineId;
+    record.modelId = entry->modelId;
+  }
+  if (gf_isIcaoModelCode(gf_modelName(record.modelId))) gf_createLiveAc(record);
+}
+
+void gf_createLiveAc(TrafficRecord& record) {
+  if (record.hexid == 0) return;
+  if (!gf_updateJumpWatch(record.hexid, record.lalo, record.timestamp, record.airborne)) return;
+  if (!gf_isCategoryIncluded(gf_categoryOf(record.modelId))) return;
+  if (lf_atParkElevation(record.altitude)) return;
+  record.name1 = record.callsign;
+  record.name2.clear();
+  record.engineValue = 0;
+  AcIdentity identity(static_cast<const FeedRecordHead&>(record));
+  identity.hexid = record.hexid;
+  identity.maxTurnPerStep = identity.defaultTurnPerStep;
+  identity.accelerationLimit = lf_byCategory(kAccelerationLimits, identity.category);
+  identity.pushbackSpeedKt = lf_byCategory(kPushbackSpeedsKt, identity.category);
+  g_liveAcs.emplace_back(gf_streamPoint(record), std::move(identity), record.timestamp);
+}
+
+bool gf_updateJumpWatch(std::uint32_t hexid, const Lalo& position, double timestamp, bool airborne) {
+  const auto it = g_jumpWatch.find(hexid);
+  if (it == g_jumpWatch.end()) return true;
+  JumpWatchEntry& entry = it->second;
+  bool ended = airborne;
+  if (!ended && !entry.holdUntilAirborne) {
+    const double since = timestamp - entry.time;
+    if (!std::isfinite(since) || since > kWatchWindowSeconds) {
+      entry.stableCount = 1;
+    } else if (since > 0.0) {
+      const double metres = gf_distanceNm(entry.position, position) * kMetresPerNm;
+      if (std::isfinite(metres) && metres <= kWatchStableMetres)
+        ended = ++entry.stableCount >= kWatchStableRecords;
+      else
+        entry.stableCount = 1;
+    }
+  }
+  if (ended) {
+    g_jumpWatch.erase(it);
+    return true;
+  }
+  entry.position = position;
+  entry.time = timestamp;
+  return false;
+}
+
+void gf_drainTrafficMailbox() {
+  // The buffered past first, in the order the feed sent it, so that the live records land on it.
+  for (HistoryBatch& batch : gf_takeHistoryBatches())
+    for (TrafficRecord& record : batch.records) decodeMessage(record);
+  TrafficRecord record;
+  for (int taken = 0; taken < 2 && gf_takeMailboxRecord(record); ++taken) decodeMessage(record);
+}

@@ -1,0 +1,76 @@
+#include "traffic/engine_hooks.h"
+
+#include <chrono>
+#include <string_view>
+#include <utility>
+
+#include "core/log.h"
+
+namespace {
+
+// A step not built yet: the engine goes on as if it had done nothing.
+auto lf_missing(std::string_view name) {
+  return [name](auto&&...) { gf_logMissingOnce(name); };
+}
+template <class R>
+auto lf_missing(std::string_view name, R result) {
+  return [name, result](auto&&...) -> R {
+    gf_logMissingOnce(name);
+    return result;
+  };
+}
+
+EngineHooks& lf_hooks() {
+  static EngineHooks hooks = gf_defaultEngineHooks();
+  return hooks;
+}
+
+}  // namespace
+
+EngineHooks gf_defaultEngineHooks() {
+  EngineHooks h;
+  h.updateLiveAc = [](LiveAc& aircraft) {
+    gf_logMissingOnce("updateLiveAc");
+    return aircraft.dropFromRegistry || aircraft.createCancelled;
+  };
+  h.checkKnownAcChanges = lf_missing("lf_checkKnownAcChanges", true);
+  h.decodeExisting = [](LiveAc& aircraft, StreamPoint& point) {
+    gf_logMissingOnce("decodeExisting");
+    aircraft.stream.push_back(point);
+  };
+  h.processDelayedSimCommands = lf_missing("gf_processDelayedSimCommands");
+  h.removeAircraftFromSim = lf_missing("removeAircraftFromSim");
+  h.cleanupLiveAircraft = lf_missing("lf_cleanupLiveAircraft");
+  h.forgetAircraft = lf_missing("lf_forgetAircraft");
+  h.matchRunwayForLanding = lf_missing("gf_matchRunwayForLanding", std::optional<std::string>());
+
+  h.isNearParkRunway = lf_missing("gf_isNearParkRunway", false);
+  h.standSearchHits = lf_missing("the stand search hits", std::size_t{0});
+  h.placeStaticAircraft = lf_missing("gf_placeStaticAircraft");
+  h.checkUserAcGndCollisions = lf_missing("gf_checkUserAcGndCollisions");
+  h.readParkedFile = lf_missing("lf_readParkedFile", std::optional<std::string>());
+  h.populateParkAirport = lf_missing("gf_populateParkAirport");
+  h.resetParkAirport = lf_missing("gf_resetParkAirport");
+  h.countParkedStatic = lf_missing("gf_countParkedStatic");
+  h.countParkedLive = lf_missing("gf_countParkedLive");
+  h.takeParkRequest = lf_missing("the park request", false);
+  h.frontNearestParkAirport = lf_missing("gf_frontNearestParkAirport");
+  h.checkParkAirportReach = lf_missing("gf_checkParkAirportReach");
+  h.chooseParkAirport = lf_missing("gf_chooseParkAirport");
+  h.publishStandPositions = lf_missing("gf_publishStandPositions");
+  h.clearParkingState = lf_missing("the engine reset's parking state");
+
+  h.parkingGenerating = lf_missing("the parking generation flag", false);
+  h.parkingGenerationDone = lf_missing("gf_parkingGenerationDone");
+  h.restartParkingCountdown = lf_missing("gf_restartParkingCountdown");
+  h.sendUserPositionToRTApp = lf_missing("gf_sendUserPositionToRTApp");
+  h.steadyNanos = [] {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  };
+  return h;
+}
+
+const EngineHooks& gf_engineHooks() { return lf_hooks(); }
+
+void gf_setEngineHooks(EngineHooks hooks) { lf_hooks() = std::move(hooks); }

@@ -1,0 +1,71 @@
+#pragma once
+// Every table of the traffic engine, in one place with one reset. They belong to lf_main and
+// carry no lock (the mailbox and the simulator link's queues have their own).
+//
+// A new table of the engine is declared here, defined in engine_state.cpp and emptied in
+// gf_resetEngineTables, so that the start of a run, a restart and every test begin clean.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "core/geodesy.h"
+#include "simlink/sim_commands.h"
+#include "traffic/live_ac.h"
+#include "traffic/static_ac.h"
+
+// 64-bit FNV-1a over the four bytes of a hexid, low byte first.
+struct HexidHash {
+  std::size_t operator()(std::uint32_t hexid) const noexcept;
+};
+
+// A flight removed for an impossible ground jump, watched until its position is stable again.
+struct JumpWatchEntry {
+  Lalo position;              // of the last record seen
+  double time = 0.0;          // its timestamp, seconds
+  std::int32_t stableCount = 0;  // records in a row within 150 m of the one before
+  bool holdUntilAirborne = false;
+};
+
+// Something to do for an aircraft that arrived at a stand, when its due time has come.
+struct ParkedAcAction {
+  std::uint32_t hexid = 0;
+  std::int32_t due = 0;       // g_engineTime
+  std::uint32_t action = 0;   // 0 engines off, 1 lights for taxi-in, 2 lights while parked
+};
+
+// lf_handleAddingStack's tick counters, each counting calls up to its period.
+struct AddingStackCounters {
+  std::int32_t removal = 0;   // period 10: one removal per 100 ms
+  std::int32_t creation = 0;  // counts removal periods, period 2: one creation per 200 ms
+  std::int32_t aiRequest = 0;    // period 20
+  std::int32_t userRequest = 0;  // period 20
+  std::int32_t overlap = 0;      // period 20
+};
+
+extern std::vector<LiveAc> g_liveAcs;
+extern std::vector<StaticAc> g_staticAcs;
+extern std::unordered_map<std::uint32_t, JumpWatchEntry, HexidHash> g_jumpWatch;
+extern std::deque<std::uint32_t> g_removeStack;         // object ids; taken from the front
+extern std::deque<AiCreateRequest> g_liveCreateQueue;   // taken from the front
+extern std::deque<AiCreateRequest> g_staticCreateQueue;  // taken from the front, after the live one
+extern std::vector<std::uint32_t> g_addingStack;        // hexids of spawned aircraft; taken from the back
+extern std::vector<ParkedAcAction> g_parkedAcActions;   // a stack: only the last entry is looked at
+extern std::vector<std::uint32_t> g_landedHexids;
+extern std::vector<std::string> g_ghostCallsigns;
+// The livery title chosen per flight, so that a flight that spawns again keeps its livery. The
+// titles are views into the livery database, which outlives the engine's tables.
+extern std::unordered_map<std::uint32_t, std::string_view, HexidHash> g_liveryChoices;
+extern bool g_staticDropPending;  // a static aircraft is marked dropFromRegistry
+extern AddingStackCounters g_addingStackCounters;
+
+// Every table above empty, the flags and counters as at program start.
+void gf_resetEngineTables();
+
+// The first live aircraft with the hexid, or null.
+LiveAc* gf_findLiveAc(std::uint32_t hexid);
+// Erases the hexid's livery choice; whether there was one.
+bool gf_forgetLiveryChoice(std::uint32_t hexid);

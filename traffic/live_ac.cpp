@@ -1,0 +1,43 @@
+#include "traffic/live_ac.h"
+
+#include <utility>
+
+#include "core/utc_time.h"
+#include "feed/traffic_mailbox.h"
+
+StreamPoint gf_streamPoint(const TrafficRecord& record) {
+  StreamPoint point;
+  point.lalo = record.lalo;
+  point.altitude = record.altitude;
+  point.groundSpeed = record.gs;
+  point.track = record.track;
+  point.verticalRate = record.vs;
+  point.TAS = record.TAS;
+  point.time = record.mailboxTime;
+  point.airborne = record.airborne;
+  point.repeated = record.repeated;
+  point.rollRad = record.rollRad;
+  point.trueHeadingRad = record.trueHeadingRad;
+  return point;
+}
+
+LiveAc::LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp)
+    : AcIdentity(std::move(identity)), lastMessageTime(timestamp) {
+  stream.push_back(first);
+  createdWeekTime = g_currentWeekTime.load();
+}
+
+void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
+  aircraft.prevPrevState = aircraft.prevState;
+  aircraft.prevState = aircraft.state;
+  aircraft.state = state;
+  aircraft.stateSince = g_engineTime.load();
+}
+
+void gf_resetPrediction(LiveAc& aircraft) {
+  aircraft.extensionCount = 0;
+  aircraft.predictLimitA = 2700;
+  aircraft.predictLimitB = aircraft.state == FlightPhase::takeoff_roll ? 4500 : 2700;
+  aircraft.predictCounter = 0;
+  aircraft.predictActive = false;
+}

@@ -1,0 +1,213 @@
+#pragma once
+// The engine's record of one live flight: its identity, where it stands with the simulator,
+// its present pose, the stream of positions the feed announced for it, and the state of its
+// movement. Held by value in g_liveAcs and touched only on lf_main.
+//
+// The movement code keeps further working fields here; fields it adds go to their own group
+// below, with their construction values.
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/geodesy.h"
+#include "feed/traffic_records.h"
+#include "liveries/ac_identity.h"
+#include "simlink/ai_positions.h"
+
+// One announced position: the position part of a traffic record, appended as it came.
+struct StreamPoint {
+  Lalo lalo;                  // degrees
+  double altitude = 0.0;      // ft; 0 on the ground
+  double groundSpeed = 0.0;   // kt
+  double track = 0.0;         // degrees
+  double verticalRate = 0.0;  // ft/min
+  double TAS = 0.0;           // kt, true airspeed
+  std::int32_t time = 0;      // due time on the g_engineTime scale (hundredths of a second)
+  bool airborne = false;
+  bool repeated = false;  // lies on the previous point (1e-8 degrees)
+  std::optional<double> rollRad;         // the feed's bank, radians, right bank negative
+  std::optional<double> trueHeadingRad;  // a fixed heading the feed reported, (0, 2 pi]
+};
+
+StreamPoint gf_streamPoint(const TrafficRecord& record);
+
+// The values of state, prevState and prevPrevState.
+namespace FlightPhase {
+enum : std::uint32_t {
+  pushing_back = 0,
+  pushed_back = 1,
+  taxi = 2,
+  takeoff_roll = 3,
+  takeoff = 4,
+  flying = 5,
+  landing = 6,
+  landing_roll = 7,
+  parking = 8,  // taxiing into a stand it has taken
+  parked = 9,
+  birth = 10,  // not placed yet
+};
+}
+
+// The values of simState.
+namespace SimStatus {
+enum : std::uint32_t {
+  buffer = 0,           // no simulator object
+  adding2sim = 1,       // waits on the adding stack, or the create request was sent
+  active = 2,           // the object exists and objectId is known
+  liveryrespawn = 3,    // being replaced: traffic records are ignored
+  removingfromsim = 4,  // removal queued: records only feed the jump watch
+};
+}
+
+// A stand refused to this aircraft, with the reason for the log.
+struct StandRefusal {
+  std::int32_t standId = 0;
+  std::string reason;
+};
+
+struct LiveAc : AcIdentity {
+  // Simulator object and stand.
+  std::uint32_t objectId = 0;
+  Lalo standPos;
+  double standHeading = 0.0;           // radians
+  std::uint64_t createdWeekTime = 0;   // g_currentWeekTime at construction, again when placed on a stand
+  std::int32_t standId = 0;            // 1-based, 0 for none
+  std::uint32_t simState = SimStatus::buffer;
+  std::uint32_t throttleStep = 5;      // last throttle index sent; 5: none sent yet
+  std::uint32_t flapsIndex = 4;        // last flaps index sent; 4: none sent yet
+  bool standCargo = false;
+  bool standNoseIn = false;            // a "GATE" stand: the tighter stand geometry
+
+  // Removal marks (removeAircraftFromSim).
+  bool removeWhenCreated = false;  // remove as soon as the object id arrives
+  bool dropFromRegistry = false;   // erase the record at the next clean-up
+  bool createCancelled = false;    // its create request left an adding queue unsent
+
+  // What the simulator reported for the new object.
+  AiPose initialPose;
+  bool poseKnown = false;
+  bool cgKnown = false;
+
+  // The pose sent to the simulator.
+  Lalo position;            // degrees
+  double pitch = 0.0;       // radians, negative nose up
+  double bank = 0.0;        // radians
+  double heading = 0.0;     // radians
+  double altitude = 0.0;    // ft
+  double nextValue = 0.0;   // the vertical-rate slot of the pose, ft/min
+  double speed = 0.0;       // kt
+
+  std::deque<StreamPoint> stream;  // positions still to come, oldest (the next target) first
+  double lastMessageTime = 0.0;    // timestamp (s) of the last traffic record accepted
+
+  std::int32_t reservedStandId = 0;
+  bool hasReservation = false;
+  Lalo prevPosition;
+  std::int64_t lastAtStandClock = 0;  // system clock, 100-ns ticks, when placed on a stand
+  std::int32_t extensionCount = 0;    // predicted points appended; 1 or more stops the intake's thinning
+  std::uint32_t state = FlightPhase::birth;
+  std::int32_t stateSince = 0;        // g_engineTime of the last change of state
+
+  bool atStandSeen = false;
+  bool onGround = false;  // placed or landed on the ground
+  bool hasFlightPlan = false;
+  bool spawnConflict = false;
+  bool extensionFlag = false;
+
+  // Working values of the movement step.
+  double pitchStep = 0.0;  // radians per step
+  double bankStep = 0.0;   // radians per step
+  double pendingNextValue = 0.0;
+  double pendingSpeed = 0.0;
+
+  // The spawn's stand search and promotion.
+  Lalo lastSearchPos;
+  bool lastSearchFound = false;
+  std::uint32_t promoteFrom = 0;  // hexid of a static aircraft to take over, 0 for none
+
+  // Holding, stand and departure bookkeeping.
+  Lalo holdRefPos;
+  bool holdRefSet = false;
+  double standGroundAltitude = 0.0;  // ft
+  bool standGroundAltitudeSet = false;
+  bool parkedAltitudePlaced = false;
+  Lalo holdLeavePos;
+  bool holdLeaving = false;
+  std::uint8_t holdLeaveCount = 0;  // counts modulo 256
+  std::int32_t predictLimitA = 900;  // hundredths of a second
+  std::int32_t predictLimitB = 900;
+  std::int32_t groundCounter = 1;
+  std::int32_t awayCount = 0;
+  std::int32_t pushbackDue = 0;  // g_engineTime
+  bool pushbackDueSet = false;
+  std::int32_t lightsOnTime = 0;  // g_engineTime
+  bool lightsOn = false;
+  std::int32_t lightsDue = 0;  // g_engineTime
+  bool lightsDueSet = false;
+  StreamPoint deferredPoint;
+  std::int32_t deferredDue = 0;  // g_engineTime
+  bool deferredPending = false;
+  double confirmStartDist = 0.0;  // NM
+  double confirmLastDist = 0.0;   // NM
+  Lalo confirmPos;
+  std::int32_t confirmTime = 0;  // g_engineTime
+  std::int32_t confirmCount = 0;
+  bool confirmPending = false;
+  std::int32_t predictCounter = 0;
+
+  std::uint32_t prevState = FlightPhase::birth;
+  std::uint32_t prevPrevState = FlightPhase::birth;
+  double headingAtStateChange = 0.0;  // radians
+  double simAgl = 2500.0;             // ft above the ground, as the simulator last reported
+  double touchdownHeading = 0.0;      // radians
+  double awayRefDist = 0.0;           // NM
+  double awayLastDist = 0.0;          // NM
+
+  // Departure and arrival.
+  bool landingFlag = false;
+  std::uint8_t departureKind = 0;  // 0 pushback, 1 forward
+  bool predictActive = false;      // waits on the ground on predicted positions
+  bool shortStay = false;
+  bool touchdownLogged = false;
+  bool departureStarted = false;
+  bool arrivalConfirmed = false;
+  bool standTaken = false;
+  Lalo lastStandCheckPos;
+  std::vector<StandRefusal> standRefusals;
+  StreamPoint slowPoint;  // kept during the landing roll of small aircraft
+  bool slowPointSet = false;
+  double lastAirborneAlt = 0.0;  // ft
+  bool lastAirborneAltSet = false;
+
+  // An origin-destination change waiting for confirmation.
+  std::string pendingOrigDest;
+  std::int32_t pendingOrigDestCount = 0;
+
+  double measuredCgHeight = 0.0;  // ft
+  bool measuredCgHeightSet = false;
+  double pitchAtMeasure = 0.0;  // radians
+  bool measureFailed = false;
+  std::int64_t standArrivalClock = 0;  // system clock, 100-ns ticks
+  bool createdAirborne = false;
+  std::int32_t createdTime = 0;  // g_engineTime
+
+  double turnTargetHeading = 0.0;  // radians
+  bool turnTargetSet = false;
+  double holdAlt = std::numeric_limits<double>::quiet_NaN();  // ft
+  double holdVs = std::numeric_limits<double>::quiet_NaN();  // ft/min
+  bool touchdownHoldArmed = false;
+  bool touchdownHold = false;
+
+  // The first point of the stream, the identity (moved in) and the record's timestamp (s).
+  LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp);
+};
+
+// A change of state: the two previous states move down and the time of the change is noted.
+void gf_changeState(LiveAc& aircraft, std::uint32_t state);
+// Back from predicted positions: no extension, the prediction limits widened (more during a
+// take-off roll), the counter at 0 and the aircraft no longer waiting.
+void gf_resetPrediction(LiveAc& aircraft);
