@@ -37,6 +37,13 @@ void gf_addAirportScanMessage(const std::string& line);
 
 // output/info/AirportsScanLog.txt
 const std::filesystem::path& gf_airportsScanLogPath();
+// The message list into the scan log (its folder made when missing); false when it failed.
+bool gf_writeAirportScanLog();
+
+class AirportScanTransaction;
+// The transaction of the scan that runs, while it runs: an airport whose read failed gets its
+// previous file back from it. Null outside a scan.
+extern AirportScanTransaction* g_airportScanTransaction;
 
 // Restart and tests: every table above emptied.
 void gf_resetAirportScanState();
