@@ -120,7 +120,7 @@ SceneryTreeSummary gf_writeSceneryTree(const SceneryTreeOptions& options) {
       if (!addons.empty()) {
         // A link back up to its own package: walked once, the second visit refused.
         const fs::path package = install / "Community" / ("genworks-airport-" + lf_lower(addons.front()));
-        fs::create_directory_symlink(package, package / "scenery" / "loop");
+        fs::create_directory_symlink("..", package / "scenery" / "loop");
       }
     }
     const fs::path streamed = summary.msfs2024 / "StreamedPackages";
