@@ -31,6 +31,11 @@ namespace {
 
 constexpr std::string_view kProblem = "===> ";
 
+// The files this scan put into my_simaddon and my_thirdparty (see gf_postScanFileCounts).
+void lf_noteScanFile(const fs::path& file) {
+  g_scanFolderFiles[file.parent_path() == g_mySimaddonFolder ? 0 : 1].insert(gf_pathToUtf8(file.filename()));
+}
+
 const AirportCodeTests& lf_codeTests() {
   static const AirportCodeTests tests{gf_isKnownAirport, gf_isRTWeeklyAirport};
   return tests;
@@ -49,7 +54,10 @@ void lf_ensureFolder(const fs::path& folder) {
 bool lf_writeLink(const fs::path& folder, IcaoCode code, const std::string& link) {
   lf_ensureFolder(folder);
   const fs::path file = folder / gf_icaoTxtName(code);
-  if (gf_writeStringToFile(link, file, true)) return true;
+  if (gf_writeStringToFile(link, file, true)) {
+    lf_noteScanFile(file);
+    return true;
+  }
   gf_addAirportScanMessage(fmt::format("{}Writing {} did not succeed", kProblem, gf_pathToUtf8(file)));
   return false;
 }
@@ -139,16 +147,17 @@ void gf_postSimaddonCount() {
   }
 }
 
-void gf_postThirdpartyCount() {
+void gf_postAirportScanCounts() {
+  gf_postSimaddonCount();
   try {
     Gui::enqueueUpdate(gui::SetThirdpartyCount{gf_countFilesInDirectory(g_myThirdpartyFolder, "")});
   } catch (const std::exception&) {
   }
 }
 
-void gf_postAirportScanCounts() {
-  gf_postSimaddonCount();
-  gf_postThirdpartyCount();
+void gf_postScanFileCounts() {
+  Gui::enqueueUpdate(gui::SetSimaddonCount{g_scanFolderFiles[0].size()});
+  Gui::enqueueUpdate(gui::SetThirdpartyCount{g_scanFolderFiles[1].size()});
 }
 
 bool lf_linkToArchive(ScenerySource& source) {
@@ -180,7 +189,10 @@ void lf_writeGeneratedStandFile(const ScenerySource& source, BglAirport& airport
   lf_ensureFolder(folder);
   const fs::path file = folder / gf_icaoXmlName(source.code);
   const AirportFile record = lf_standFileRecord(source, airport);
-  if (gf_writeApf(record, file, ApfMode::generated, gf_isMsfs2020() ? 1 : 2, false, {})) return;
+  if (gf_writeApf(record, file, ApfMode::generated, gf_isMsfs2020() ? 1 : 2, false, {})) {
+    lf_noteScanFile(file);
+    return;
+  }
   gf_addAirportScanMessage(fmt::format("{}Writing {} did not succeed", kProblem, gf_pathToUtf8(file)));
   gf_keepPreviousStandFile(file);
 }
@@ -189,8 +201,9 @@ void gf_keepPreviousStandFile(const fs::path& standFile) {
   if (!g_airportScanTransaction) return;
   std::error_code error;
   if (fs::exists(standFile, error)) return;
-  if (g_airportScanTransaction->restoreFromBackup(standFile))
-    gf_addAirportScanMessage(fmt::format("{} of the previous scan kept", gf_pathToUtf8(standFile)));
+  if (!g_airportScanTransaction->restoreFromBackup(standFile)) return;
+  gf_addAirportScanMessage(fmt::format("{} of the previous scan kept", gf_pathToUtf8(standFile)));
+  lf_noteScanFile(standFile);
 }
 
 void lf_processStreamedAirport(ScenerySource& source) {
@@ -206,7 +219,7 @@ void lf_processStreamedAirport(ScenerySource& source) {
   gf_log(line);
   gf_addAirportScanMessage(line);
   gf_keepPreviousStandFile(gf_scanTargetFolder(source.publisher) / gf_icaoXmlName(source.code));
-  gf_writeAirportScanLog();
+  gf_updateAirportScanLog();
 }
 
 bool lf_processBglViaFacilities(const fs::path& file, std::optional<fs::path>& unreadFile) {
@@ -222,7 +235,7 @@ bool lf_processBglViaFacilities(const fs::path& file, std::optional<fs::path>& u
   }
   source.code = *code;
   if (lf_linkToArchive(source)) {
-    gf_postAirportScanCounts();
+    gf_postScanFileCounts();
     return true;
   }
   if (source.manifest && !lf_manifestHasUsableMaker(*source.manifest)) return false;
@@ -231,7 +244,7 @@ bool lf_processBglViaFacilities(const fs::path& file, std::optional<fs::path>& u
     std::uint32_t helipads = 0;
     if (gf_readFacilityStands(std::string(code->text()), code->text(), "", airport, helipads)) {
       lf_writeGeneratedStandFile(source, airport, static_cast<std::int32_t>(helipads));
-      gf_postThirdpartyCount();
+      gf_postScanFileCounts();
       return true;
     }
   } catch (const std::exception& e) {
@@ -241,7 +254,7 @@ bool lf_processBglViaFacilities(const fs::path& file, std::optional<fs::path>& u
   const std::string line = fmt::format("Reading Facilites data for {} via SimConnect failed, is MSFS connected?", *code);
   gf_log(line);
   gf_addAirportScanMessage(line);
-  gf_writeAirportScanLog();
+  gf_updateAirportScanLog();
   unreadFile = gf_scanTargetFolder(source.publisher) / gf_icaoXmlName(source.code);
   return false;
 }
@@ -304,7 +317,7 @@ void lf_processBglAirportRecord(BglBytes file, const BglRecordRef& record, IcaoC
   source.code = code;
   source.manifest = gf_searchManifest(path);
   if (lf_linkToArchive(source)) {
-    gf_postAirportScanCounts();
+    gf_postScanFileCounts();
     return;
   }
   if (source.manifest && !lf_manifestHasUsableMaker(*source.manifest)) return;
@@ -312,5 +325,5 @@ void lf_processBglAirportRecord(BglBytes file, const BglRecordRef& record, IcaoC
   if (read.airport.stands.empty()) return;
   read.airport.code = code;
   lf_writeGeneratedStandFile(source, read.airport, static_cast<std::int32_t>(read.helipadCount));
-  gf_postThirdpartyCount();
+  gf_postScanFileCounts();
 }

@@ -41,8 +41,10 @@ const std::filesystem::path& gf_scanTargetFolder(const std::string& publisher);
 // The files of my_simaddon and my_thirdparty to the header counters; a folder that cannot be
 // counted is left as shown.
 void gf_postSimaddonCount();
-void gf_postThirdpartyCount();
 void gf_postAirportScanCounts();
+// The same after each airport, from the files the scan has put into the folders (which it began
+// empty): a folder listing per airport would make a walk over thousands of them quadratic.
+void gf_postScanFileCounts();
 
 // The archive link file; true when a link was written (or none is needed). A link that cannot be
 // written is reported, and the airport is generated instead.

@@ -206,7 +206,7 @@ void lf_scanStreamedPackages(const fs::path& root) {
         lf_scanStreamedPackage(package, text, official, simulatorAirports);
       } catch (const std::exception& e) {
         gf_addAirportScanMessage(fmt::format("{} streamed package scan in folder {} failed: {}", kProblem, text, e.what()));
-        gf_writeAirportScanLog();
+        gf_updateAirportScanLog();
       }
       if (!gf_isRunning()) break;
     }
@@ -218,7 +218,7 @@ void lf_scanStreamedPackages(const fs::path& root) {
     }
   }
   gf_postSimaddonCount();
-  gf_writeAirportScanLog();
+  gf_updateAirportScanLog();
 }
 
 void lf_scanFolderTree(const fs::path& root) {
@@ -297,12 +297,14 @@ void lf_scanRoots(std::span<const fs::path> roots) {
     if (root.empty()) continue;
     const std::string text = gf_pathToUtf8(root);
     std::error_code error;
-    const fs::file_status status = fs::status(root, error);
-    if (error && status.type() != fs::file_type::not_found) throw fs::filesystem_error("status", root, error);
-    if (!fs::exists(status)) {
+    const bool exists = fs::exists(root, error);
+    if (error) throw fs::filesystem_error("exists", root, error);
+    if (!exists) {
       Gui::showMessage(text + " does not exist, skipped!", true);
       continue;
     }
+    const fs::file_status status = fs::status(root, error);
+    if (error && status.type() != fs::file_type::not_found) throw fs::filesystem_error("status", root, error);
     if (!fs::is_directory(status)) {
       Gui::showMessage(text + " is not a folder name, skipped!", true);
       continue;
@@ -409,6 +411,7 @@ void gf_scanAirports() {
 
     AirportScanTransaction transaction;
     g_airportScanTransaction = &transaction;
+    for (std::set<std::string>& files : g_scanFolderFiles) files.clear();  // the folders start empty
     struct Unregister {
       ~Unregister() { g_airportScanTransaction = nullptr; }
     } unregister;

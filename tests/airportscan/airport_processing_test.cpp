@@ -121,6 +121,18 @@ TEST_F(AirportProcessingTest, AFailedFacilityReadKeepsThePreviousFile) {
   EXPECT_EQ(readFile("airports/.airport_scan_files"), "my_simaddon/LSGG.xml\n");
 }
 
+TEST_F(AirportProcessingTest, TheScanLogFollowsTheMessageList) {
+  const struct { std::vector<std::string> messages; bool removeFile; const char* log; } steps[] = {
+      {{"a", "b"}, false, "a\nb\n"}, {{"a", "b", "c"}, false, "a\nb\nc\n"}, {{"d"}, false, "d\n"},
+      {{"d", "e"}, true, "d\ne\n"}, {{"d", "e", "f"}, false, "d\ne\nf\n"}};
+  for (const auto& step : steps) {
+    if (step.removeFile) fs::remove(gf_airportsScanLogPath());
+    g_airportScanMessages = step.messages;
+    ASSERT_TRUE(gf_updateAirportScanLog());
+    EXPECT_EQ(readFile(gf_airportsScanLogPath()), step.log);
+  }
+}
+
 TEST_F(AirportProcessingTest, WholeWordsOnly) {
   for (const auto& [bytes, words] : {std::pair{3, 0}, {4, 4}, {7, 4}, {9, 8}}) {
     std::istringstream in(std::string(static_cast<std::size_t>(bytes), 'x'));

@@ -4,30 +4,18 @@
 #include <gtest/gtest.h>
 
 #include "airportscan/scan_state.h"
-#include "app/gui.h"
 #include "tests/airportscan/scan_fixture.h"
 
 namespace {
 
 class ArchiveLinksTest : public airportscan_testing::ScanTest {
  protected:
-  void TearDown() override {
-    gf_resetGuiForTest();
-    ScanTest::TearDown();
-  }
   static ScenerySource source(const char* publisher, std::optional<std::string> version) {
     ScenerySource s("Community/x/EGLL.bgl");
     s.code = IcaoCode("EGLL");
     s.publisher = publisher;
     if (version) s.manifest = ManifestInfo{"", *version, "", ""};
     return s;
-  }
-  static std::vector<std::string> shown() {
-    std::vector<std::string> texts;
-    std::lock_guard lock(g_gui.queueMutex);
-    for (const GuiUpdate& update : g_gui.queue)
-      if (const auto* message = std::get_if<gui::ShowMessage>(&update)) texts.push_back(message->text);
-    return texts;
   }
 };
 

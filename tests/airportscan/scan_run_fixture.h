@@ -1,14 +1,13 @@
 #pragma once
 // The scan against the stand-in simulator: its facility data from data/sim/facilities (LSZH,
 // LSGG, LFSB), a facility clock that gains a second per look (a read that never ends times out
-// without waiting), and the window's messages and counters as the scan queued them.
+// without waiting).
 #include <pugixml.hpp>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
-#include "app/gui.h"
 #include "app/stop_request.h"
 #include "simlink/facility_reader.h"
 #include "standin/sim/sim.h"
@@ -22,7 +21,6 @@ class SimScanTest : public ScanTest {
   void SetUp() override {
     ScanTest::SetUp();
     gf_resetStopStateForTest();
-    gf_resetGuiForTest();
     standin::sim::reset();
     standin::sim::setRunning(true);
     standin::sim::setFacilityFolder(testing_support::sourceDataFolder() / "sim" / "facilities");
@@ -32,19 +30,10 @@ class SimScanTest : public ScanTest {
   void TearDown() override {
     gf_resetFacilityReaderForTest();
     standin::sim::reset();
-    gf_resetGuiForTest();
     gf_resetStopStateForTest();
     ScanTest::TearDown();
   }
 
-  // The status-line texts queued for the window, in order.
-  static std::vector<std::string> shown() {
-    std::vector<std::string> texts;
-    std::lock_guard lock(g_gui.queueMutex);
-    for (const GuiUpdate& update : g_gui.queue)
-      if (const auto* message = std::get_if<gui::ShowMessage>(&update)) texts.push_back(message->text);
-    return texts;
-  }
   // The stand names of a stand file in file order; empty for a missing file.
   static std::vector<std::string> standIds(const std::filesystem::path& file) {
     std::vector<std::string> ids;
