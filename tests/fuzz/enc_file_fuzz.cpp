@@ -33,8 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   gf_encKeyPartB(key);
   std::string bytes = gf_encryptEncData(key, plain, (spoil & 1) == 0);
   gf_wipeEncKey(key);
-  if (spoil & 2) bytes.pop_back();
-  bytes.append(spoil >> 4, '\x5a');
+  // The first byte appended never gives back the byte cut off: the file stays spoilt.
+  char filler = '\x5a';
+  if (spoil & 2) {
+    filler = static_cast<char>(~bytes.back());
+    bytes.pop_back();
+  }
+  bytes.append(spoil >> 4, filler);
   fuzz::writeFile(file, bytes);
 
   EncReadResult read = gf_readEncFile(file, kPlainLimit);

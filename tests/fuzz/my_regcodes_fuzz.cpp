@@ -15,6 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   gf_splitLines(fuzz::text(data, size), lines);
   const RegcodeReadResult result = gf_parseMyRegcodeLines(lines, "my_regcodes.txt");
   fuzz::checkRegcodes(result);
+  for (const auto& entry : result.entries)
+    fuzz::require(!entry.special || !entry.codes.empty(), "a user's special entry has a code");
   std::vector<std::string> installed;
   for (std::size_t i = 0; i < result.entries.size(); i += 2) installed.push_back(result.entries[i].title);
   (void)gf_listMissingRegcodeTitles(result.entries, installed);

@@ -11,7 +11,6 @@ inline void checkRegcodes(const RegcodeReadResult& result) {
       require(gf_isValidRegcode(entry.codes[i]), "an entry keeps valid codes only");
       require(i == 0 || entry.codes[i - 1] < entry.codes[i], "an entry's codes are ascending without duplicates");
     }
-    require(!entry.special || !entry.codes.empty(), "a special entry has a code");
   }
 }
 
