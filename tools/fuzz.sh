@@ -66,7 +66,7 @@ fuzz_one() {  # name seconds jobs
   "$program" "${parallel[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts" "$found" "$corpus" >"$log" 2>&1 || true
   # Edges only (no hit counts): an input must reach code no other reaches to be kept.
-  "$program" -merge=1 -use_counters=0 "$corpus" "$found" >>"$log" 2>&1
+  "$program" -merge=1 -use_counters=0 "$corpus" "$found" >"$work/$name/merge.log" 2>&1
   local crashes=0
   for artifact in "$artifacts"*; do
     [ -f "$artifact" ] || continue
@@ -80,7 +80,7 @@ fuzz_one() {  # name seconds jobs
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | awk '{s += $2} END {print s + 0}')
   speed=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | awk '{s += $2} END {print s + 0}')
   if [ "$runs" -eq 0 ]; then
-    runs=$(grep -o '^#[0-9]*' "$log" | tail -1 | tr -d '#')
+    runs=$(grep -o '^#[0-9]*:' "$log" | tail -1 | tr -d '#:')
     speed=$((${runs:-0} / seconds))
   fi
   echo "   $name: ${runs:-0} executions, ${speed:-0} exec/s, $(grep -o 'cov: [0-9]*' "$log" | tail -1), corpus $(find "$corpus" -type f | wc -l) files"
