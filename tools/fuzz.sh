@@ -50,6 +50,10 @@ build_drivers() {  # names...
   cmake --build "$build" -j 3 --target "${targets[@]}"
 }
 
+# The drivers' temporary folders: a crashed driver cannot remove its own.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then export JORV_FUZZ_TMP=/dev/shm/jorv-fuzz-run-$$; else export JORV_FUZZ_TMP=$root/$work/tmp-$$; fi
+trap 'rm -rf "$JORV_FUZZ_TMP"' EXIT
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 

@@ -36,7 +36,12 @@ struct OwnFolder {
 fs::path lf_makeFolder() {
   std::error_code error;
   const fs::path shm = "/dev/shm";
-  const fs::path base = fs::is_directory(shm, error) && ::access(shm.c_str(), W_OK) == 0 ? shm : fs::temp_directory_path();
+  fs::path base = fs::is_directory(shm, error) && ::access(shm.c_str(), W_OK) == 0 ? shm : fs::temp_directory_path();
+  // tools/fuzz.sh names a folder of its own, and removes it with what crashed runs left there.
+  if (const char* named = std::getenv("JORV_FUZZ_TMP"); named && *named) {
+    base = named;
+    fs::create_directories(base, error);
+  }
   std::string pattern = (base / "jorv-fuzz-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder for the fuzz driver");
   return pattern;

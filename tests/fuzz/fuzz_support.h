@@ -18,8 +18,9 @@ namespace fuzz {
 inline constexpr Lalo kParkAirport{52.3086, 4.7639};
 inline constexpr double kParkAirportElevationFt = -11.0;
 
-// Created on first use on /dev/shm when it is there (the readers' fsyncs are free on it), else
-// in the system's temporary folder; removed when the process ends normally.
+// Created on first use in $JORV_FUZZ_TMP when set, else on /dev/shm when it is there (the
+// readers' fsyncs are free on it), else in the system's temporary folder; removed when the
+// process ends normally.
 const std::filesystem::path& tempFolder();
 void writeFile(const std::filesystem::path& file, std::string_view bytes);
 

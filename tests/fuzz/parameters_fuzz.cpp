@@ -1,11 +1,13 @@
 // parameters.xml: the input is the file as the start-up finds it, with a sound kept generation
 // (.bak) beside it when the input's size is even and none when odd. After the load the file
 // is sound XML holding the options' values, and a single-parameter save lands in it.
+#include <cstdio>
 #include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -46,6 +48,14 @@ void lf_resetOptions() {
   for (auto* option : g_pathOptions) option->value = option->defaultValue;
 }
 
+// What the folder holds, for the report of a broken promise about the file.
+void lf_require(bool condition, const char* promise, const fs::path& folder) {
+  if (!condition)
+    for (const auto& entry : fs::directory_iterator(folder))
+      std::fprintf(stderr, "%s: %ju bytes\n", entry.path().c_str(), static_cast<std::uintmax_t>(entry.file_size()));
+  fuzz::require(condition, promise);
+}
+
 bool lf_holdsLimits(const IntOption& option) {
   return option.value == option.defaultValue || (option.value >= option.minimum && option.value <= option.maximum);
 }
@@ -54,8 +64,11 @@ bool lf_holdsLimits(const IntOption& option) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const fs::path& folder = lf_folder();
+  // Listed first, then removed: a folder changed while it is read may hide an entry.
+  std::vector<fs::path> leftovers;
+  for (const auto& entry : fs::directory_iterator(folder)) leftovers.push_back(entry.path());
   std::error_code ignored;
-  for (const auto& entry : fs::directory_iterator(folder)) fs::remove_all(entry.path(), ignored);
+  for (const auto& leftover : leftovers) fs::remove_all(leftover, ignored);
   const fs::path file = g_parametersPath.get();
   fuzz::writeFile(file, fuzz::text(data, size));
   if (size % 2 == 0) fuzz::writeFile(folder / "parameters.xml.bak", kKeptGeneration);
@@ -65,17 +78,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto* option : g_intOptions) fuzz::require(lf_holdsLimits(*option), "an int option holds its limits");
   for (const auto* option : g_intListOptions) fuzz::require(lf_holdsLimits(*option), "an int option holds its limits");
   pugi::xml_document document;
-  fuzz::require(static_cast<bool>(document.load_file(file.c_str())), "the loaded file is sound XML");
-  fuzz::require(static_cast<bool>(document.child("root").child("parameters")), "the loaded file has its section");
+  lf_require(static_cast<bool>(document.load_file(file.c_str())), "the loaded file is sound XML", folder);
+  lf_require(static_cast<bool>(document.child("root").child("parameters")), "the loaded file has its section", folder);
 
   gf_saveParameter("PORT_NUMBER", "10812");
   document.reset();
-  fuzz::require(static_cast<bool>(document.load_file(file.c_str())), "a saved file is sound XML");
+  lf_require(static_cast<bool>(document.load_file(file.c_str())), "a saved file is sound XML", folder);
   bool saved = false;
   for (const auto parameter : document.child("root").child("parameters").children("parameter"))
     saved = saved || (std::string_view(parameter.attribute("name").value()) == "PORT_NUMBER" &&
                       std::string_view(parameter.attribute("value").value()) == "10812");
-  fuzz::require(saved, "a saved parameter is in the file");
+  lf_require(saved, "a saved parameter is in the file", folder);
   gf_setParameterWriter(nullptr);
   return 0;
 }
