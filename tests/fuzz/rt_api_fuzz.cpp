@@ -62,15 +62,16 @@ void lf_traffic(std::string_view body, bool buffered) {
   fuzz::require(response.waitMs >= 250 && response.waitMs <= 60000, "the answer's wait is bounded");
   TrafficBatch batch;
   if (!buffered) {
-    const std::int64_t time = gf_decodeTrafficResponse(response.data, lf_context(false), batch);
-    fuzz::require(time >= 0, "a feed time is 0 or more");
+    const RTAPITrafficDecoded decoded = gf_decodeTrafficResponse(response.data, lf_context(false), batch);
+    fuzz::require(decoded.feedTime >= 0, "a feed time is 0 or more");
     gf_postTrafficBatch(batch.records, kLiveTrafficKind, false);
   } else if (response.data.is_object()) {
-    for (std::int32_t i = 0; i < kBufferCount; ++i) {
+    // Oldest snapshot first, as the client posts them.
+    for (std::int32_t i = kBufferCount - 1; i >= 0; --i) {
       const auto member = response.data.find(fmt::format("buffer_{}", i));
       if (member == response.data.end() || !member->is_object()) continue;
       gf_decodeTrafficResponse(*member, lf_context(true), batch);
-      gf_postTrafficBatch(batch.records, i * 6, false);
+      gf_postTrafficBatch(batch.records, (kBufferCount - 1 - i) * 6, false);
     }
   }
   fuzz::checkMailbox();
