@@ -91,9 +91,7 @@ TEST_F(AirportSettingsTest, ALearnedFileTakesOverWhatItHasAndThePercentageAlways
   EXPECT_FALSE(AUTO_PARK.value) << "neither the low quality nor the single stand overrule a learned file";
   EXPECT_EQ(MAX_FIT_FL.value, 2.0f);
   EXPECT_TRUE(g_airportFileLoaded && g_airportFileHandmade && g_rtTrafficWeek == 49);
-  const std::string log = newLog();
-  EXPECT_TRUE(contains(log, "A handmade airport file overruled the archived file!\n")) << log;
-  EXPECT_TRUE(contains(log, "          quality factor          : 12/ 3\n")) << log;
+  EXPECT_TRUE(contains(newLog(), "A handmade airport file overruled the archived file!\n"));
 }
 
 }  // namespace

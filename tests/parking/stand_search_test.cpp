@@ -85,12 +85,8 @@ TEST_F(StandSearchTest, TheSearchedHalfHourRunsBackIntoTheDayBefore) {
   }
 }
 
-TEST_F(StandSearchTest, NeededZeroAndTheOffsetsThatMaxFitAllows) {
+TEST_F(StandSearchTest, MaxFitBoundsTheOffsetsWithoutAutoPark) {
   stands({{option("HB-A", 1, 1)}});
-  lf_runStandSearch(kMonday2, 0);
-  EXPECT_FALSE(contains(newLog(), "Results")) << "needed 0 logs nothing";
-  EXPECT_EQ(hits(), "");
-
   settings(false, false, false, 0);  // offset 0 only
   EXPECT_FALSE(lf_searchPass(kMonday2, true, true, 1));
   settings(false, false, false, 1);
@@ -100,18 +96,20 @@ TEST_F(StandSearchTest, NeededZeroAndTheOffsetsThatMaxFitAllows) {
 }
 
 TEST_F(StandSearchTest, PassesBySettingAndSoftQuality) {
-  // AUTO_PARK, WEEK, PARK_SOFT, Qf_soft, the passes run
-  const std::tuple<bool, bool, bool, std::int32_t, const char*> cases[] = {
-      {false, false, false, 10, "real "},          {true, false, false, 10, "real real/week soft soft/week "},
-      {true, false, false, 0, "real real/week "},  {false, true, false, 10, "real real/week "},
-      {false, false, true, 10, "real soft "},      {false, true, true, 10, "real real/week soft soft/week "}};
-  for (const auto& [autoPark, week, soft, qfSoft, passes] : cases) {
+  // AUTO_PARK, WEEK, PARK_SOFT, Qf_soft, needed, the passes run (needed 0: none, nothing logged)
+  const std::tuple<bool, bool, bool, std::int32_t, std::uint32_t, const char*> cases[] = {
+      {false, false, false, 10, 2, "real "},         {true, false, false, 10, 2, "real real/week soft soft/week "},
+      {true, false, false, 0, 2, "real real/week "}, {false, true, false, 10, 2, "real real/week "},
+      {false, false, true, 10, 2, "real soft "},     {false, true, true, 10, 2, "real real/week soft soft/week "},
+      {false, true, true, 10, 0, ""}};
+  for (const auto& [autoPark, week, soft, qfSoft, needed, passes] : cases) {
     stands({{option("HB-A", 3, 2)}, {}});
     settings(autoPark, week, soft, 47);
     g_parkAirportQf = StandFileScores{40, qfSoft};
-    lf_runStandSearch(WeekTime{3, 2}, 2);
+    lf_runStandSearch(WeekTime{3, 2}, needed);
     const std::string log = newLog();
-    EXPECT_EQ(passesLogged(log), passes) << autoPark << week << soft << qfSoft;
+    EXPECT_EQ(passesLogged(log), passes) << autoPark << week << soft << qfSoft << needed;
+    EXPECT_EQ(g_standSearchHits.size(), needed ? 1u : 0u);
     EXPECT_EQ(contains(log, "1 airport file position auto park, day 3\n"), autoPark) << log;
     gf_clearStandSearchHits();
   }
@@ -132,8 +130,7 @@ TEST_F(StandSearchTest, AnOptionWhoseAircraftIsInUseIsSetAsideNotKilled) {
   EXPECT_EQ(fmt::format("{} {} {}", options[0].id, options[1].id, options[2].id), "1 0 2");
 }
 
-// The static aircraft flies out under name1 when its aircraft still stands there in the half-hour
-// after now; across midnight the next weekday's option of the same aircraft tells.
+// name1 while the aircraft stands there the half-hour after now, across midnight by the next day's option.
 TEST_F(StandSearchTest, WhichNameTheHitFliesUnder) {
   // now, more slots of the chosen option, the weekday of a second option of the same aircraft holding
   // slot 0 (0: none), name2, useName1
