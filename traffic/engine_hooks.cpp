@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "traffic/removal.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ EngineHooks gf_defaultEngineHooks() {
     aircraft.stream.push_back(point);
   };
   h.processDelayedSimCommands = lf_missing("gf_processDelayedSimCommands");
-  h.removeAircraftFromSim = lf_missing("removeAircraftFromSim");
+  h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
   h.cleanupLiveAircraft = lf_missing("lf_cleanupLiveAircraft");
   h.forgetAircraft = lf_missing("lf_forgetAircraft");
   h.matchRunwayForLanding = lf_missing("gf_matchRunwayForLanding", std::optional<std::string>());
