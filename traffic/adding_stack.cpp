@@ -221,6 +221,8 @@ void gf_initTrafficEngine() {
   g_addingStack.reserve(64);
   g_ghostCallsigns.reserve(64);
   g_parkedAcActions.reserve(24);
+  g_takenDelayedCommands.reserve(256);
+  g_pendingDelayedCommands.reserve(128);
   gf_engineHooks().publishStandPositions();
 }
 
