@@ -54,6 +54,7 @@
 #include "simlink/user_aircraft.h"
 #include "traffic/flight_plans.h"
 #include "traffic/adding_stack.h"
+#include "traffic/delayed_sim_commands.h"
 #include "traffic/engine_hooks.h"
 
 namespace {
@@ -282,7 +283,7 @@ WorkerSeams gf_programWorkerSeams() {
   };
   s.clearTrafficEngine = [] { gf_clearTrafficEngine(); };
   s.handleAddingStack = [] { lf_handleAddingStack(); };
-  s.processDelayedSimCommands = [] { gf_engineHooks().processDelayedSimCommands(); };
+  s.processDelayedSimCommands = [] { gf_processDelayedSimCommands(); };
   s.publishUserAcPosition = [](const UserAcPosition& position) { gf_publishUserAcPosition(position); };
   s.flightPlanFolder = [] { return gf_flightPlanFolder(); };
   s.ensureFlightPlanFolder = [] { return gf_ensureFlightPlanFolder(); };
