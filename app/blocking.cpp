@@ -171,7 +171,7 @@ void gf_setDestination(const std::string& icao, const Airport& airport) {
   gf_updateParameterSnapshot(DESTINATION);
   lf_rewriteDestinationField();
 
-  const ApfStands read = gf_readApfForStands(airport.code);
+  const ApfStands read = gf_destinationStandNames(airport.code);
   auto stands = std::make_shared<std::vector<std::string>>();
   if (!read.names) {
     STAND_SELECTOR.choices = stands;

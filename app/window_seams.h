@@ -1,7 +1,6 @@
 #pragma once
-// Where the window's handlers meet subsystems that are wired in later: the parking code's stand
-// files and parking pass, the RT App link and the simulator link. Until those parts exist, their
-// functions here answer "nothing known" and log nothing; tests install fakes. The park-airports
+// Where the window's handlers meet the parking code's stand files, the RT App link and the
+// simulator link; tests install fakes for the parking code's answers. The park-airports
 // list (user stands, the front entry) is the parking code's own (parking/park_airports.h).
 #include <atomic>
 #include <cstdint>
@@ -25,10 +24,11 @@ struct ApfStands {
   std::optional<std::vector<std::string>> names;  // none when the file could not be read
   std::string error;
 };
-// The stand names of the airport's stand file.
-ApfStands gf_readApfForStands(IcaoCode airport);
+// The stand names of the airport's stand file (the parking code's gf_readApfForStands).
+ApfStands gf_destinationStandNames(IcaoCode airport);
+// A stand file is applied to the park airport (g_airportFileLoaded).
 bool gf_parkAirportStandsLoaded();
-// The current week number of the parking code.
+// The RealTraffic week of the park airport's stand file (g_rtTrafficWeek).
 std::int32_t gf_parkingWeekNumber();
 
 struct ParkingNeighbours {

@@ -40,16 +40,22 @@
 #include "liveries/livery_matching.h"
 #include "liveries/livery_scan.h"
 #include "parking/airport_file_read.h"
+#include "parking/destination_readers.h"
 #include "parking/park_airports.h"
+#include "parking/park_setup.h"
+#include "parking/parking_hooks.h"
+#include "parking/stand_search.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
 #include "refdata/update_check.h"
 #include "simlink/ai_positions.h"
 #include "simlink/sim_client.h"
+#include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "traffic/flight_plans.h"
 #include "traffic/adding_stack.h"
+#include "traffic/delayed_sim_commands.h"
 #include "traffic/engine_hooks.h"
 
 namespace {
@@ -114,7 +120,15 @@ void lf_installEngineHooks() {
       g_parkAirport = Airport{};
     }
     g_parkingGenerating = false;
+    gf_resetParkSetup();
   };
+  hooks.readParkedFile = []() -> std::optional<std::string> {
+    ParkedFileResult result = lf_readParkedFile();
+    if (result.ok) return std::nullopt;
+    return std::move(result.text);
+  };
+  hooks.publishStandPositions = [] { gf_publishStandPositions(); };
+  hooks.standSearchHits = [] { return g_standSearchHits.size(); };
   hooks.steadyNanos = [] { return gf_workerSeams().steadyNanos(); };
   gf_setEngineHooks(std::move(hooks));
 }
@@ -148,8 +162,20 @@ void lf_installSimLinkHooks() {
 // code built later keep their own hooks' defaults until then.
 void lf_installParkingHooks() {
   ParkAirportHooks hooks;
+  hooks.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   hooks.disableParkingControls = [] { gf_disableParkingControls(); };
   gf_setParkAirportHooks(std::move(hooks));
+
+  ParkingHooks parking = gf_defaultParkingHooks();
+  parking.updateParkingControls = [] { gf_updateParkingControls(); };
+  gf_setParkingHooks(std::move(parking));
+}
+
+// The airports list's closest-airport check asks each candidate's stand file.
+ClosestStand lf_closestStand(const Airport& airport, const Lalo& position) {
+  auto read = gf_readDestApfForClosestStand(airport.code, position);
+  if (auto* stand = std::get_if<ClosestStand>(&read)) return std::move(*stand);
+  return ClosestStand{};
 }
 
 }  // namespace
@@ -203,7 +229,7 @@ WorkerSeams gf_programWorkerSeams() {
     return gf_readDbase(g_inputFolder);
   };
   s.readAirports = []() -> std::optional<std::string> {
-    gf_setAirportsNeighbours({}, [] {
+    gf_setAirportsNeighbours(lf_closestStand, [] {
       std::shared_lock lock(g_parkAirportLock);
       return g_parkAirport;
     });
@@ -258,7 +284,7 @@ WorkerSeams gf_programWorkerSeams() {
   };
   s.clearTrafficEngine = [] { gf_clearTrafficEngine(); };
   s.handleAddingStack = [] { lf_handleAddingStack(); };
-  s.processDelayedSimCommands = [] { gf_engineHooks().processDelayedSimCommands(); };
+  s.processDelayedSimCommands = [] { gf_processDelayedSimCommands(); };
   s.publishUserAcPosition = [](const UserAcPosition& position) { gf_publishUserAcPosition(position); };
   s.flightPlanFolder = [] { return gf_flightPlanFolder(); };
   s.ensureFlightPlanFolder = [] { return gf_ensureFlightPlanFolder(); };
@@ -293,10 +319,10 @@ WorkerSeams gf_programWorkerSeams() {
   s.checkParkedAcUserCollisions = lf_missing("gf_checkParkedAcUserCollisions");
   s.getUserStand = [] { return gf_getUserStand(); };
   s.standSearchRunning = lf_missing("the stand search", false);
-  s.standSearchHits = lf_missing("the stand search hits", std::uint64_t{0});
+  s.standSearchHits = [] { return static_cast<std::uint64_t>(g_standSearchHits.size()); };
   s.adjustParking = lf_missing("gf_adjustParking");
   s.parkAirportHasStands = lf_missing("the park airport's stands", false);
-  s.clearStandSearchHits = lf_missing("gf_clearStandSearchHits");
+  s.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   s.resetParkAirport = lf_missing("gf_resetParkAirport");
   s.disableParkingControls = [] { gf_disableParkingControls(); };
   s.resetParkedTraffic = [] { gf_resetParkedTraffic(); };

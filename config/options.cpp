@@ -234,6 +234,11 @@ void PathOption::setAndSave(std::filesystem::path newValue) {
   save();
 }
 
+void CheckboxOption::setState(bool state) {
+  value = state;
+  if (ui::isWindow(window)) ui::setCheck(window, state);
+}
+
 // --- choices ---
 
 void ChoiceOption::fillCombo() const { lf_fillTextCombo(window, choices, value.load()); }

@@ -41,6 +41,8 @@ class IntOption : public Option {
   void appendDefault(pugi::xml_node parameters) const;
   void save() const;
   void setAndSave(std::int32_t newValue);  // held to minimum..maximum first
+  // Held to minimum..maximum; neither saved nor shown.
+  void setClamped(std::int32_t newValue) { value = clamped(newValue); }
 
   std::int32_t defaultValue;
   std::int32_t minimum;
@@ -124,6 +126,9 @@ class CheckboxOption : public BoolOption, public GuiControl {
   CheckboxOption(std::string optionName, bool defaultBool, std::uint32_t id, std::int32_t xPos,
                  std::int32_t labelXPos, std::int32_t yPos, std::int32_t dyPos)
       : BoolOption(std::move(optionName), defaultBool), GuiControl(id, {xPos, labelXPos, yPos, dyPos}) {}
+
+  // The value and its check box; not saved.
+  void setState(bool state);
 };
 
 // A push button captioned with the name; it holds no value and is never stored.

@@ -46,7 +46,10 @@ bool lf_isUtf8(std::string_view bytes, bool sampleIsWholeFile) {
       if (i + k >= n) return !sampleIsWholeFile;
       const auto c = static_cast<unsigned char>(bytes[i + k]);
       if ((c & 0xC0) != 0x80) return false;
-      if (k == 1 && ((b == 0xE0 && c < 0xA0) || (b == 0xF0 && c < 0x90) || (b == 0xF4 && c > 0x8F))) return false;
+      // ED A0..BF would be a UTF-16 surrogate, which UTF-8 never carries: such a file is no UTF-8.
+      if (k == 1 && ((b == 0xE0 && c < 0xA0) || (b == 0xED && c > 0x9F) || (b == 0xF0 && c < 0x90) ||
+                     (b == 0xF4 && c > 0x8F)))
+        return false;
     }
     i += need + 1;
   }

@@ -198,6 +198,7 @@ void RTAPITrafficClient::requestParkedTraffic() {
   {
     std::lock_guard lock(parkedRecordsMutex);
     parkedRecords.clear();
+    parkedRecordsPrepared = false;
   }
   const std::string body =
       fmt::format("{}&querytype=parkedtraffic&toffset={}", lf_boxFields(auth->guid, parkedBox()), toffset.load());
@@ -215,6 +216,7 @@ void RTAPITrafficClient::requestParkedTraffic() {
     {
       std::lock_guard lock(parkedRecordsMutex);
       parkedRecords = std::move(decoded);
+      parkedRecordsPrepared = false;
     }
     gf_log(fmt::format("{} RT parked traffic received", gf_utcTimeText()));
     Gui::clearMessage();
@@ -367,6 +369,7 @@ void RTAPITrafficClient::resetForRestart() {
   {
     std::lock_guard lock(parkedRecordsMutex);
     parkedRecords.clear();
+    parkedRecordsPrepared = false;
   }
   batch.clear();
   receivedCount = 0;

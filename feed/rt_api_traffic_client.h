@@ -61,6 +61,8 @@ class RTAPITrafficClient : public RTAPIClient {
 
   std::mutex parkedRecordsMutex;
   std::vector<ParkedRecord> parkedRecords;  // under parkedRecordsMutex
+  // parkedRecords holds ages, not slots, since it was prepared. Under parkedRecordsMutex.
+  bool parkedRecordsPrepared = false;
 
   std::mutex parkedIndexMutex;
   std::unordered_set<std::string> parkedCallsigns;  // under parkedIndexMutex

@@ -99,7 +99,8 @@ void gf_processParkedTraffic(std::uint32_t wanted) {
   if (gf_isRtDirect()) {
     if (!g_rtApiTrafficClient.fetchParkedTraffic()) return;
     std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
-    gf_prepareParkedRecords(g_rtApiTrafficClient.parkedRecords);
+    if (!g_rtApiTrafficClient.parkedRecordsPrepared) gf_prepareParkedRecords(g_rtApiTrafficClient.parkedRecords);
+    g_rtApiTrafficClient.parkedRecordsPrepared = true;
     if (g_parameterSnapshot.load()->rtParkTrafficOnly) gf_feedAddParked(g_rtApiTrafficClient.parkedRecords, wanted);
     return;
   }
@@ -110,6 +111,17 @@ void gf_processParkedTraffic(std::uint32_t wanted) {
   if (!reader.parkedSetPrepared) gf_prepareParkedRecords(reader.parkedSet);
   reader.parkedSetPrepared = true;
   if (g_parameterSnapshot.load()->rtParkTrafficOnly) gf_feedAddParked(reader.parkedSet, wanted);
+}
+
+void gf_visitParkedRecords(const std::function<void(const std::vector<ParkedRecord>&)>& visit) {
+  if (gf_isRtDirect()) {
+    std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
+    if (g_rtApiTrafficClient.parkedRecordsPrepared) visit(g_rtApiTrafficClient.parkedRecords);
+    return;
+  }
+  RTAppTrafficReader& reader = g_rtAppTrafficReader;
+  std::lock_guard lock(reader.parkedMutex);
+  if (reader.parkedSetPrepared) visit(reader.parkedSet);
 }
 
 void gf_resetParkedTraffic() {

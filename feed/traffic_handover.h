@@ -2,6 +2,7 @@
 // How records leave the feed: engine-clock stamps for the mailbox, and the text form of the
 // blocked-aircraft entry.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,9 @@ void gf_prepareParkedRecords(std::vector<ParkedRecord>& records);
 // Parking code: the active source's parked list, prepared and (with RT_PARKTRAFFIC_ONLY) handed
 // to the parking code with the number of aircraft wanted.
 void gf_processParkedTraffic(std::uint32_t wanted);
+// Parking code: the active source's parked list as gf_processParkedTraffic prepared it (ages in
+// half-hours, youngest first), visited under the source's mutex; not visited before it is prepared.
+void gf_visitParkedRecords(const std::function<void(const std::vector<ParkedRecord>&)>& visit);
 // Forgets the live identities seen and starts collecting them afresh.
 void gf_resetParkedTraffic();
 

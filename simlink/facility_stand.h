@@ -33,6 +33,9 @@ struct StandOption {
   std::uint32_t fromFile = 0;  // 1: read from the airport stand file; 0: learned
   std::uint32_t real = 0;      // 1: observed RealTraffic parking; 0: soft (expected)
   std::uint8_t cpl = 0;
+  // The stand search passed it over because its aircraft was in use elsewhere: skipped by the
+  // search until the parking adjustment renumbers the options. Still learned data, saved as such.
+  std::uint8_t setAside = 0;
 };
 
 // "#1 HB-JNA SWR12:SWR34 day 3 hh 0x0000001fc000 real file cpl": an option as the logs show it.

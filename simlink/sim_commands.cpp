@@ -48,11 +48,6 @@ struct TakenCommands {
 
 TakenCommands g_taken;
 
-void lf_pushEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t value) {
-  std::lock_guard lock(g_simQueueMutex);
-  g_simClientEvents.push_back(SimClientEvent{objectId, eventId, value});
-}
-
 bool lf_requestFailed() { return g_simState == 3; }
 
 bool lf_checkRequest(HRESULT hr, std::string_view warning) {
@@ -161,9 +156,14 @@ void gf_requestStaticCg(std::uint32_t objectId) { gf_queueSimCommand(SimCommand{
 
 void gf_requestInitialAiPose(std::uint32_t objectId) { gf_queueSimCommand(SimCommand{5, objectId}); }
 
-void gf_queueEngineStart(std::uint32_t objectId) { lf_pushEvent(objectId, ENGINE_AUTO_START, 0); }
+void gf_queueClientEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t value) {
+  std::lock_guard lock(g_simQueueMutex);
+  g_simClientEvents.push_back(SimClientEvent{objectId, eventId, value});
+}
 
-void gf_queueEngineShutdown(std::uint32_t objectId) { lf_pushEvent(objectId, ENGINE_AUTO_SHUTDOWN, 0); }
+void gf_queueEngineStart(std::uint32_t objectId) { gf_queueClientEvent(objectId, ENGINE_AUTO_START, 0); }
+
+void gf_queueEngineShutdown(std::uint32_t objectId) { gf_queueClientEvent(objectId, ENGINE_AUTO_SHUTDOWN, 0); }
 
 void gf_queueLightEvents(std::uint32_t objectId, const std::uint32_t (&lightStates)[7]) {
   static constexpr std::uint32_t kLightEvents[7] = {NAV_LIGHTS_SET,  BEACON_LIGHTS_SET, LANDING_LIGHTS_SET,
@@ -173,10 +173,12 @@ void gf_queueLightEvents(std::uint32_t objectId, const std::uint32_t (&lightStat
   for (int i = 0; i < 7; ++i) g_simClientEvents.push_back(SimClientEvent{objectId, kLightEvents[i], lightStates[i]});
 }
 
-void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value) { lf_pushEvent(objectId, NAV_LIGHTS_SET, value); }
+void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value) {
+  gf_queueClientEvent(objectId, NAV_LIGHTS_SET, value);
+}
 
 void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value) {
-  lf_pushEvent(objectId, CABIN_LIGHTS_SET, value);
+  gf_queueClientEvent(objectId, CABIN_LIGHTS_SET, value);
 }
 
 void gf_queueReverseThrust(std::uint32_t objectId, bool on, bool reverse) {

@@ -55,6 +55,8 @@ void gf_queueCreateAiObject(const AiCreateRequest& request);
 void gf_queueRemoveAiObject(std::uint32_t objectId);
 void gf_requestStaticCg(std::uint32_t objectId);
 void gf_requestInitialAiPose(std::uint32_t objectId);
+// One client event for an object: the engine's throttle, flaps, spoilers and gear setters.
+void gf_queueClientEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t value);
 void gf_queueEngineStart(std::uint32_t objectId);
 void gf_queueEngineShutdown(std::uint32_t objectId);
 // NAV, BEACON, LANDING, TAXI, STROBES, LOGO, CABIN, in that order, under one lock.

@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "refdata/registration.h"
+#include "simlink/stand_table.h"
 
 std::uint32_t g_standOptionUpdates = 0;
 
@@ -412,5 +413,6 @@ StandFileScores gf_standFileScores(std::span<const Stand> stands) {
 
 void gf_resetStandTables() {
   g_stands.clear();
+  g_standsByName.clear();
   g_standOptionUpdates = 0;
 }

@@ -101,5 +101,5 @@ struct StandFileScores {
 };
 StandFileScores gf_standFileScores(std::span<const Stand> stands);
 
-// g_stands emptied and the update count back to 0 (the engine reset, tests).
+// g_stands and its name index emptied, the update count back to 0 (the engine reset, tests).
 void gf_resetStandTables();

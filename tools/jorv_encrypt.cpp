@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "refdata/enc_file.h"
+#include "tools/enc_writer.h"
 
 namespace {
 
@@ -52,28 +53,6 @@ std::optional<Key> lf_parseTable(const std::string& hex) {
 int lf_usage() {
   std::cerr << "usage: jorv_encrypt [--key-a HEX --key-b HEX] <plain file> <file.enc>\n";
   return 2;
-}
-
-bool lf_encrypt(const std::vector<unsigned char>& plain, const Key& key, std::ofstream& out) {
-  crypto_secretstream_xchacha20poly1305_state state;
-  std::array<unsigned char, kEncHeaderBytes> header{};
-  crypto_secretstream_xchacha20poly1305_init_push(&state, header.data(), key.data());
-  out.write(reinterpret_cast<const char*>(header.data()), header.size());
-  std::vector<unsigned char> chunk(kEncChunkBytes);
-  std::size_t offset = 0;
-  do {
-    const std::size_t length = std::min(kEncChunkPlainBytes, plain.size() - offset);
-    const bool last = offset + length == plain.size();
-    unsigned long long written = 0;
-    crypto_secretstream_xchacha20poly1305_push(
-        &state, chunk.data(), &written, plain.data() + offset, length, nullptr, 0,
-        last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
-    out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(written));
-    offset += length;
-    if (last) break;
-  } while (true);
-  sodium_memzero(&state, sizeof state);
-  return static_cast<bool>(out);
 }
 
 }  // namespace
@@ -115,13 +94,14 @@ int main(int argc, char** argv) {
     std::cerr << "jorv_encrypt: cannot read " << files[0] << "\n";
     return 1;
   }
-  const std::vector<unsigned char> plain{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string plain{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const std::filesystem::path target(files[1]);
   std::filesystem::path temporary = target;
   temporary += ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out || !lf_encrypt(plain, key, out) || !out.flush()) {
+    const std::string enciphered = gf_encryptEncData(key, plain);
+    if (!out || !out.write(enciphered.data(), static_cast<std::streamsize>(enciphered.size())) || !out.flush()) {
       sodium_memzero(key.data(), key.size());
       std::cerr << "jorv_encrypt: cannot write " << temporary << "\n";
       return 1;

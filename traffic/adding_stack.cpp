@@ -7,7 +7,6 @@
 
 #include "app/gui.h"
 #include "config/parameter_snapshot.h"
-#include "config/random.h"
 #include "config/sim_choice.h"
 #include "core/log.h"
 #include "core/utc_time.h"
@@ -22,6 +21,7 @@
 #include "traffic/decode_message.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
+#include "traffic/sim_events.h"
 #include "traffic/traffic_exceptions.h"
 
 namespace {
@@ -64,9 +64,10 @@ void lf_eraseMarkedLiveAcs() {
 
 void lf_eraseDroppedStaticAcs() {
   const EngineHooks& hooks = gf_engineHooks();
+  const auto marked = [](const StaticAc& a) { return a.dropFromRegistry || a.createCancelled; };
   for (const StaticAc& aircraft : g_staticAcs)
-    if (aircraft.dropFromRegistry) hooks.forgetAircraft(aircraft.hexid, aircraft.objectId);
-  std::erase_if(g_staticAcs, [](const StaticAc& a) { return a.dropFromRegistry; });
+    if (marked(aircraft)) hooks.forgetAircraft(aircraft.hexid, aircraft.objectId);
+  std::erase_if(g_staticAcs, marked);
 }
 
 void lf_feedSimulatorLink() {
@@ -220,6 +221,8 @@ void gf_initTrafficEngine() {
   g_addingStack.reserve(64);
   g_ghostCallsigns.reserve(64);
   g_parkedAcActions.reserve(24);
+  g_takenDelayedCommands.reserve(256);
+  g_pendingDelayedCommands.reserve(128);
   gf_engineHooks().publishStandPositions();
 }
 
@@ -292,7 +295,6 @@ void gf_runDueParkedAcAction() {
     return a.hexid == action.hexid && a.state == FlightPhase::parked;
   });
   if (parked == g_liveAcs.end()) return;
-  const auto snapshot = g_parameterSnapshot.load();
   switch (action.action) {
     case 0:
       gf_queueEngineShutdown(parked->objectId);
@@ -302,13 +304,9 @@ void gf_runDueParkedAcAction() {
       gf_queueLightEvents(parked->objectId, taxiIn);
       break;
     }
-    case 2: {
-      // Most cabins stay lit; a cargo stand's never is.
-      const std::uint32_t cabin = parked->standCargo ? 0 : (gf_random(10) < 9 ? 1 : 0);
-      const std::uint32_t lights[7] = {snapshot->navLightsWhileParked ? 1u : 0u, 0, 0, 0, 0, 1, cabin};
-      gf_queueLightEvents(parked->objectId, lights);
+    case 2:
+      gf_queueLightSet(parked->objectId, gf_parkedLightSet(parked->standCargo));
       break;
-    }
     default:
       break;
   }

@@ -5,6 +5,9 @@
 #include <utility>
 
 #include "core/log.h"
+#include "traffic/delayed_sim_commands.h"
+#include "traffic/removal.h"
+#include "traffic/spawning.h"
 
 namespace {
 
@@ -31,6 +34,7 @@ EngineHooks gf_defaultEngineHooks() {
   EngineHooks h;
   h.updateLiveAc = [](LiveAc& aircraft) {
     gf_logMissingOnce("updateLiveAc");
+    if (aircraft.simState == SimStatus::buffer) lf_trySpawn(aircraft);
     return aircraft.dropFromRegistry || aircraft.createCancelled;
   };
   h.checkKnownAcChanges = lf_missing("lf_checkKnownAcChanges", true);
@@ -38,16 +42,39 @@ EngineHooks gf_defaultEngineHooks() {
     gf_logMissingOnce("decodeExisting");
     aircraft.stream.push_back(point);
   };
-  h.processDelayedSimCommands = lf_missing("gf_processDelayedSimCommands");
-  h.removeAircraftFromSim = lf_missing("removeAircraftFromSim");
+  h.processDelayedSimCommands = [] { gf_processDelayedSimCommands(); };
+  h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
   h.cleanupLiveAircraft = lf_missing("lf_cleanupLiveAircraft");
   h.forgetAircraft = lf_missing("lf_forgetAircraft");
   h.matchRunwayForLanding = lf_missing("gf_matchRunwayForLanding", std::optional<std::string>());
+  h.eraseLiveAc = lf_missing("lf_eraseLiveAc");
+  h.standUseByOtherLiveAc = lf_missing("gf_standUseByOtherLiveAc", std::int32_t{0});
+  h.ownsStandReservation = lf_missing("lf_ownsStandReservation", true);
+  h.removeGhostWithUnderscoreIfPresent = lf_missing("lf_removeGhostWithUnderscoreIfPresent");
+  h.liveAcWithCallsignExists = lf_missing("lf_liveAcWithCallsignExists", false);
+  h.checkStandIsNotUsedByOtherLiveAircraftSub = lf_missing("lf_checkStandIsNotUsedByOtherLiveAircraftSub", true);
+  h.isStandOccupantColliding = lf_missing("lf_isStandOccupantColliding", false);
+  h.isUserStand = lf_missing("gf_isUserStand", false);
+  h.standName = [](std::int32_t standId) -> std::string {
+    if (standId == 0) return "sid==0?";
+    const Stand* stand = gf_standByNumber(g_stands, standId);
+    return stand ? stand->name : "sid==?";
+  };
+  h.handleGroundTraffic = lf_missing("hp_handleGroundTraffic");
+  h.createFlightPlan = lf_missing("lf_createFlightPlan");
+  h.touchDown = lf_missing("lf_touchDown");
+  h.applyGroundReport = lf_missing("lf_applyGroundReport");
+  h.checkUserAirCollision = lf_missing("checkUserAirCollision", false);
+  h.checkUserAirGndCollision = lf_missing("checkUserAirGndCollision", false);
+  h.userGroundCollisionTermNm = lf_missing("lf_userGroundCollisionTermNm", 0.0);
+  h.resetTurnState = lf_missing("the movement step's turn reset");
 
   h.isNearParkRunway = lf_missing("gf_isNearParkRunway", false);
   h.standSearchHits = lf_missing("the stand search hits", std::size_t{0});
   h.placeStaticAircraft = lf_missing("gf_placeStaticAircraft");
   h.checkUserAcGndCollisions = lf_missing("gf_checkUserAcGndCollisions");
+  h.enforceMaxParked = lf_missing("gf_enforceMaxParked");
+  h.forgetStaticHexid = lf_missing("the static side's hexid list");
   h.readParkedFile = lf_missing("lf_readParkedFile", std::optional<std::string>());
   h.populateParkAirport = lf_missing("gf_populateParkAirport");
   h.resetParkAirport = lf_missing("gf_resetParkAirport");

@@ -13,12 +13,15 @@
 
 #include "core/geodesy.h"
 #include "feed/traffic_records.h"
+#include "simlink/delayed_commands.h"
+#include "simlink/facility_stand.h"
 #include "traffic/live_ac.h"
 
 struct EngineHooks {
   // ---- Later steps of the engine ----
   // updateLiveAc: works one aircraft at an engine step; true when it is now marked
   // dropFromRegistry or createCancelled. May throw: the update pass reports and removes it.
+  // Default: an aircraft not in the simulator is spawned (lf_trySpawn), no other is moved.
   std::function<bool(LiveAc&)> updateLiveAc;
   // lf_checkKnownAcChanges: takes over what a record of a known aircraft changes; true when the
   // record is to be applied, false when it is dropped. Default: applied.
@@ -33,6 +36,47 @@ struct EngineHooks {
   std::function<void(LiveAc&)> cleanupLiveAircraft;
   // lf_forgetAircraft: takes a hexid and object id out of the engine's side lists.
   std::function<void(std::uint32_t hexid, std::uint32_t objectId)> forgetAircraft;
+  // lf_eraseLiveAc: cleans the record up and erases it from g_liveAcs (the last record takes its
+  // place). Default: nothing; the record stays.
+  std::function<void(LiveAc&)> eraseLiveAc;
+  // gf_standUseByOtherLiveAc: 0 when no live aircraft of another hexid holds the stand, 2 when one
+  // is parked on it in the simulator, 1 when one holds it otherwise. Default: 0.
+  std::function<std::int32_t(std::int32_t standId, std::uint32_t hexid)> standUseByOtherLiveAc;
+  // lf_ownsStandReservation: a live aircraft of the hexid holds the stand. Default: true.
+  std::function<bool(std::int32_t standId, std::uint32_t hexid)> ownsStandReservation;
+  // lf_removeGhostWithUnderscoreIfPresent: removes the flight's copy under callsign + "_".
+  std::function<void(const std::string& callsign)> removeGhostWithUnderscoreIfPresent;
+  // lf_liveAcWithCallsignExists: a live aircraft not being removed shows the ghost's callsign
+  // without its last character. Default: false.
+  std::function<bool(const std::string& ghostCallsign)> liveAcWithCallsignExists;
+  // lf_checkStandIsNotUsedByOtherLiveAircraftSub: no other live aircraft holds the stand (after
+  // removing a ghost or a same-callsign copy). Default: true.
+  std::function<bool(std::int32_t standId, LiveAc& aircraft)> checkStandIsNotUsedByOtherLiveAircraftSub;
+  // lf_isStandOccupantColliding: occupant holds stand standId, which lies within both aircraft's
+  // radii of the wanted stand. Default: false.
+  std::function<bool(const LiveAc& occupant, std::int32_t standId, const LiveAc& aircraft, const Stand& wanted)>
+      isStandOccupantColliding;
+  // gf_isUserStand: the stand at the user aircraft's position or the user's destination gate.
+  // Default: false.
+  std::function<bool(const Stand& stand, const LiveAc& aircraft, std::int32_t mode)> isUserStand;
+  // gf_standName: the stand's name, "sid==0?" for 0 and "sid==?" for a number not in g_stands.
+  std::function<std::string(std::int32_t standId)> standName;
+  // hp_handleGroundTraffic: an aircraft created on the ground, parked or not.
+  std::function<void(LiveAc&, bool quiet)> handleGroundTraffic;
+  // lf_createFlightPlan: the plan of a new object, when origin and destination are known.
+  std::function<void(LiveAc&)> createFlightPlan;
+  // lf_touchDown: the simulator reports the object on the ground.
+  std::function<void(LiveAc&)> touchDown;
+  // lf_applyGroundReport: the object's altitude from the simulator's ground report (kind 3).
+  std::function<void(LiveAc&, const DelayedSimCommand&)> applyGroundReport;
+  // checkUserAirCollision / checkUserAirGndCollision: remove the aircraft on a conflict with the
+  // user's aircraft; true when it was removed. Default: false.
+  std::function<bool(LiveAc&, double cosUserLatitude)> checkUserAirCollision;
+  std::function<bool(LiveAc&)> checkUserAirGndCollision;
+  // lf_userGroundCollisionTermNm: the user aircraft's reach on the ground (NM). Default: 0.
+  std::function<double()> userGroundCollisionTermNm;
+  // The movement step's turn in progress is called off (take-off).
+  std::function<void(LiveAc&)> resetTurnState;
   // gf_matchRunwayForLanding: "runway name:end name" of the park-airport runway an aircraft at
   // the position, heading that way (radians), would use; none when none fits.
   std::function<std::optional<std::string>(const Lalo& position, double headingRad)> matchRunwayForLanding;
@@ -42,6 +86,10 @@ struct EngineHooks {
   std::function<std::size_t()> standSearchHits;                // pending stand-search hits
   std::function<void()> placeStaticAircraft;                   // gf_placeStaticAircraft: one hit
   std::function<void()> checkUserAcGndCollisions;              // gf_checkUserAcGndCollisions
+  // gf_enforceMaxParked: removes parked aircraft beyond the parked maximum plus `extra`.
+  std::function<void(std::int32_t extra)> enforceMaxParked;
+  // The static side's own list of the hexid, when a static aircraft is taken over by a live one.
+  std::function<void(std::uint32_t hexid)> forgetStaticHexid;
   // lf_readParkedFile: the park airport's stands and parked data; none on success, else the
   // message for the user.
   std::function<std::optional<std::string>()> readParkedFile;

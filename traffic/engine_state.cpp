@@ -14,6 +14,11 @@ std::vector<std::uint32_t> g_landedHexids;
 std::vector<std::string> g_ghostCallsigns;
 std::unordered_map<std::uint32_t, std::string_view, HexidHash> g_liveryChoices;
 bool g_staticDropPending = false;
+std::vector<DelayedSimCommand> g_takenDelayedCommands;
+std::vector<DelayedSimCommand> g_pendingDelayedCommands;
+std::unordered_map<std::uint32_t, RunwayRemoval, HexidHash> g_runwayRemovedDepartures;
+std::uint32_t g_promotionCount = 0;
+std::uint32_t g_staticParkedCount = 0;
 AddingStackCounters g_addingStackCounters;
 
 std::size_t HexidHash::operator()(std::uint32_t hexid) const noexcept {
@@ -38,6 +43,11 @@ void gf_resetEngineTables() {
   g_ghostCallsigns.clear();
   g_liveryChoices.clear();
   g_staticDropPending = false;
+  g_takenDelayedCommands.clear();
+  g_pendingDelayedCommands.clear();
+  g_runwayRemovedDepartures.clear();
+  g_promotionCount = 0;
+  g_staticParkedCount = 0;
   g_addingStackCounters = AddingStackCounters{};
   gf_resetParkRunways();
 }
@@ -45,6 +55,26 @@ void gf_resetEngineTables() {
 LiveAc* gf_findLiveAc(std::uint32_t hexid) {
   for (LiveAc& aircraft : g_liveAcs)
     if (aircraft.hexid == hexid) return &aircraft;
+  return nullptr;
+}
+
+LiveAc* gf_findLiveAcByObjectId(std::uint32_t objectId) {
+  if (objectId == 0) return nullptr;
+  for (LiveAc& aircraft : g_liveAcs)
+    if (aircraft.objectId == objectId) return &aircraft;
+  return nullptr;
+}
+
+StaticAc* gf_findStaticAc(std::uint32_t hexid) {
+  for (StaticAc& aircraft : g_staticAcs)
+    if (aircraft.hexid == hexid) return &aircraft;
+  return nullptr;
+}
+
+StaticAc* gf_findStaticAcByObjectId(std::uint32_t objectId) {
+  if (objectId == 0) return nullptr;
+  for (StaticAc& aircraft : g_staticAcs)
+    if (aircraft.objectId == objectId) return &aircraft;
   return nullptr;
 }
 

@@ -7,12 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "core/geodesy.h"
+#include "simlink/delayed_commands.h"
 #include "simlink/sim_commands.h"
 #include "traffic/live_ac.h"
 #include "traffic/static_ac.h"
@@ -37,6 +39,19 @@ struct ParkedAcAction {
   std::uint32_t action = 0;   // 0 engines off, 1 lights for taxi-in, 2 lights while parked
 };
 
+// A departure removed because its take-off run ended without a take-off, for the intake to
+// recognise the flight when it shows up again.
+struct RunwayRemoval {
+  Lalo position;
+  std::string runway;  // the end the roll started from
+  double along = 0.0;  // m from the runway's far end, positive beyond it
+  std::optional<double> nextAlong;
+  bool airborneAhead = false;  // the stream held an airborne point
+  double largestClimb = 0.0;   // ft/min
+  double speedKt = 0.0;
+  double lowestTakeoffSpeedKt = 0.0;
+};
+
 // lf_handleAddingStack's tick counters, each counting calls up to its period.
 struct AddingStackCounters {
   std::int32_t removal = 0;   // period 10: one removal per 100 ms
@@ -59,7 +74,14 @@ extern std::vector<std::string> g_ghostCallsigns;
 // The livery title chosen per flight, so that a flight that spawns again keeps its livery. The
 // titles are views into the livery database, which outlives the engine's tables.
 extern std::unordered_map<std::uint32_t, std::string_view, HexidHash> g_liveryChoices;
-extern bool g_staticDropPending;  // a static aircraft is marked dropFromRegistry
+extern bool g_staticDropPending;  // a static aircraft is marked dropFromRegistry or createCancelled
+// The simulator's answers taken this tick, and those of kinds 0 and 1 that wait for their
+// aircraft's pose and centre of gravity (age counts ticks).
+extern std::vector<DelayedSimCommand> g_takenDelayedCommands;
+extern std::vector<DelayedSimCommand> g_pendingDelayedCommands;
+extern std::unordered_map<std::uint32_t, RunwayRemoval, HexidHash> g_runwayRemovedDepartures;
+extern std::uint32_t g_promotionCount;    // static aircraft taken over by live ones
+extern std::uint32_t g_staticParkedCount;  // static aircraft parked in this run
 extern AddingStackCounters g_addingStackCounters;
 
 // Every table above empty, the flags and counters as at program start.
@@ -67,5 +89,9 @@ void gf_resetEngineTables();
 
 // The first live aircraft with the hexid, or null.
 LiveAc* gf_findLiveAc(std::uint32_t hexid);
+// The first aircraft with the object id (never one without an object), or null.
+LiveAc* gf_findLiveAcByObjectId(std::uint32_t objectId);
+StaticAc* gf_findStaticAc(std::uint32_t hexid);
+StaticAc* gf_findStaticAcByObjectId(std::uint32_t objectId);
 // Erases the hexid's livery choice; whether there was one.
 bool gf_forgetLiveryChoice(std::uint32_t hexid);

@@ -1,5 +1,6 @@
 #include "traffic/live_ac.h"
 
+#include <limits>
 #include <utility>
 
 #include "core/utc_time.h"
@@ -27,7 +28,16 @@ LiveAc::LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp
   createdWeekTime = g_currentWeekTime.load();
 }
 
+void gf_clearApproachData(LiveAc& aircraft) {
+  aircraft.flareStage = 0;
+  aircraft.touchdownHoldArmed = false;
+  aircraft.touchdownHold = false;
+  aircraft.holdAlt = std::numeric_limits<double>::quiet_NaN();
+  aircraft.holdVs = std::numeric_limits<double>::quiet_NaN();
+}
+
 void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
+  if (aircraft.state == FlightPhase::landing) gf_clearApproachData(aircraft);
   aircraft.prevPrevState = aircraft.prevState;
   aircraft.prevState = aircraft.state;
   aircraft.state = state;

@@ -63,6 +63,14 @@ enum : std::uint32_t {
 };
 }
 
+// The runway a departure rolls on, as the take-off sees it.
+struct DepartureRunway {
+  std::string designator;   // the end the roll starts from, "09L"
+  Lalo runwayEnd;           // the end the roll runs toward: along-track positions count from here
+  double headingDeg = 0.0;  // direction of the roll, [0, 360)
+  double length = 0.0;      // m
+};
+
 // A stand refused to this aircraft, with the reason for the log.
 struct StandRefusal {
   std::int32_t standId = 0;
@@ -202,12 +210,39 @@ struct LiveAc : AcIdentity {
   bool touchdownHoldArmed = false;
   bool touchdownHold = false;
 
+  double groundHeading = 0.0;  // radians: the heading on the ground; 0 for an aircraft created airborne
+
+  // Stream extension when the feed falls silent.
+  std::int32_t holdingStart = 0;  // g_engineTime when a hold on the ground began
+  bool holding = false;
+  std::uint32_t flareStage = 0;  // 0 not started, 1..4 the landing flare's stages
+  bool fullPower = false;        // some take-offs: extended points speed up
+  bool standApproach = false;    // the drive into a stand runs
+
+  // Take-off and runway.
+  std::optional<DepartureRunway> departureRunway;
+  bool rolling = false;         // at the line-up the aircraft was already at lift-off speed
+  bool takeoffPending = false;  // ready, waiting for a take-off mode
+  bool towed = false;           // moved by a tug
+  std::int32_t takeoffSteps = 0;      // rotation steps left, then below 0 through the climb-out (floor -1000)
+  double verticalRate = 0.0;          // ft per tick: the climb rate the take-off aims at
+  double appliedVerticalRate = 0.0;   // ft per tick: the rate applied at the last step
+  double mode2ClimbRate = 0.0;        // ft per tick, of a full-runway take-off
+  bool cleanClimb = false;            // the climb-out configuration was set
+  std::vector<double> recentRates;    // ft/min: the air step's memory of vertical rates
+  double runwayHeading = std::numeric_limits<double>::quiet_NaN();  // radians: the landing roll's runway
+  bool landingRollEnded = false;
+  bool reverseThrust = false;  // second flag of the reverse-thrust data
+
   // The first point of the stream, the identity (moved in) and the record's timestamp (s).
   LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp);
 };
 
 // A change of state: the two previous states move down and the time of the change is noted.
+// Leaving the approach (state 6) first clears its landing data.
 void gf_changeState(LiveAc& aircraft, std::uint32_t state);
+// The landing data of the approach: flare, touch-down hold and its reference values.
+void gf_clearApproachData(LiveAc& aircraft);
 // Back from predicted positions: no extension, the prediction limits widened (more during a
 // take-off roll), the counter at 0 and the aircraft no longer waiting.
 void gf_resetPrediction(LiveAc& aircraft);

@@ -1,15 +1,25 @@
 #pragma once
 // A static parked aircraft, as far as the engine's passes handle it: the identity it shares with
-// live aircraft, its object and its removal marks. The parking code adds its stand fields.
+// live aircraft, its stand, its object and its removal marks, and what the simulator reported for
+// its object. The parking code adds the rest of its stand fields.
 #include <cstdint>
 
 #include "liveries/ac_identity.h"
+#include "simlink/ai_positions.h"
 #include "traffic/live_ac.h"
 
 struct StaticAc : AcIdentity {
   std::uint32_t objectId = 0;
+  std::int32_t standId = 0;  // 1-based number in g_stands
   std::uint32_t simState = SimStatus::buffer;
+  std::uint32_t throttleStep = 5;  // as in LiveAc: nothing sent yet
+  std::uint32_t flapsIndex = 4;
+  bool cargo = false;  // the stand's cargo flag: no cabin light
   bool removeWhenCreated = false;
   bool dropFromRegistry = false;
   bool createCancelled = false;
+
+  AiPose initialPose;
+  bool poseKnown = false;
+  bool cgKnown = false;
 };

@@ -52,6 +52,8 @@ TEST_F(TextFileTest, DetectsTheCharsetFromTheFirstBytes) {
       {"C1 byte", "x\xC1\x81", TextEncoding::ANSI},
       {"F5 byte", "x\xF5\x80\x80\x80", TextEncoding::ANSI},
       {"overlong E0", "\xE0\x80\x80", TextEncoding::ANSI},
+      {"surrogate ED A0", "ab\xED\xA0\x80", TextEncoding::ANSI},
+      {"last before surrogates ED 9F", "ab\xED\x9F\xBF", TextEncoding::UTF8_without_BOM},
       {"utf8 truncated at end of file", "ab\xC3", TextEncoding::ANSI},
       {"utf8 cut by the sample", cutUtf8, TextEncoding::UTF8_without_BOM},
   };

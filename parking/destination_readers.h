@@ -1,0 +1,19 @@
+#pragma once
+// Two light readers of airport stand files for callers outside the park airport: the stand of an
+// airport nearest to a position (the airports list's closest-airport check) and the stand names
+// of an airport (the destination setting of the main window). Each finds and fetches the file as
+// the park airport's read does but reads only its parkpositions: no cache, no learned file. Any
+// thread; each call stands alone. Failures come back as the error text, never logged.
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "core/geodesy.h"
+#include "core/value_types.h"
+#include "refdata/airports.h"
+
+// The stand of the airport's file nearest to the position (found set), or the error text.
+std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(IcaoCode airport, const Lalo& reference);
+
+// The airport file's stand names, trimmed and upper-cased, each once, in file order; or the error.
+std::variant<std::vector<std::string>, std::string> gf_readApfForStands(IcaoCode airport);

@@ -1,0 +1,363 @@
+#include "parking/stand_search.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <utility>
+
+#include "app/gui.h"
+#include "config/parameter_snapshot.h"
+#include "config/random.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "feed/traffic_handover.h"
+#include "liveries/ac_stands.h"
+#include "parking/parking_hooks.h"
+#include "simlink/facility_helpers.h"
+#include "simlink/stand_table.h"
+#include "traffic/engine_state.h"
+
+std::vector<StandSearchHit> g_standSearchHits;
+StandFileScores g_parkAirportQf;
+std::vector<LiveStayer> g_liveStayers;
+std::unordered_set<std::string> g_staticCallsigns;
+std::unordered_set<std::uint32_t> g_staticHexids;
+
+namespace {
+
+// Successive searches of the stands start at alternate ends of the table, so that of equal
+// candidates not always the same is found first.
+bool g_searchForward = true;
+
+// Room the candidate list takes at first; it grows when more qualify.
+constexpr std::size_t kCandidateRoom = 256;
+
+// What one offset's search reads of the settings, taken once.
+struct SearchContext {
+  WeekTime now;     // the current weekday and slot
+  WeekTime search;  // the weekday and slot searched
+  std::uint32_t offset = 0;  // half-hours between the two
+  bool day = true;
+  bool real = true;
+  bool helicopters = true;
+  bool random = true;
+  std::array<bool, 7> included{};  // by AcCategory
+};
+
+bool lf_matches(std::string_view a, std::string_view b) { return !a.empty() && a == b; }
+
+bool lf_isStaticCallsign(std::string_view name) {
+  if (name.empty()) return false;
+  std::string key(name);
+  if (g_staticCallsigns.contains(key)) return true;
+  key += '_';
+  return g_staticCallsigns.contains(key);
+}
+
+std::size_t lf_takenStands() {
+  return static_cast<std::size_t>(
+      std::count_if(g_stands.begin(), g_stands.end(), [](const Stand& stand) { return stand.taken != 0; }));
+}
+
+// A static aircraft's parking fields, when its own code provides them.
+std::optional<StaticAcFields> lf_fields(StaticAc& aircraft) {
+  std::optional<StaticAcFields> fields = gf_parkingHooks().staticAcFields(aircraft);
+  if (fields && !fields->keepFlag) return std::nullopt;
+  return fields;
+}
+
+// Same airline, operator, type and cargo flag: the entry but its mark byte.
+bool lf_sameIdentity(const DbaseEntry& a, const DbaseEntry& b) {
+  return a.airlineId == b.airlineId && a.operatorId == b.operatorId && a.modelId == b.modelId && a.cargo == b.cargo;
+}
+
+// Whether the aircraft of the chosen option still stands here in the half-hour after now: then
+// its first callsign is the one it flies out under.
+bool lf_useName1(const Stand& stand, const StandOption& chosen, WeekTime now) {
+  if (chosen.name2.empty()) return true;
+  const std::uint32_t next = now.slot + 1;
+  if (next < SLOTS_PER_DAY) return ((chosen.hours >> next) & 1) != 0;
+  const std::uint32_t nextDay = now.day >= 7 ? 1 : now.day + 1;
+  return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& option) {
+    return option.id != 0 && option.day == nextDay && lf_sameIdentity(option.identity, chosen.identity) &&
+           (option.hours & 1) != 0;
+  });
+}
+
+// Fisher-Yates with the thread's random engine.
+void lf_shuffle(std::vector<std::size_t>& values) {
+  for (std::size_t i = values.size() - 1; i > 0; --i)
+    std::swap(values[i], values[static_cast<std::size_t>(gf_random(i + 1))]);
+}
+
+// The stand's options that held it at the searched time, its first one whose aircraft is not in
+// use made a hit. Done when the target is reached.
+bool lf_searchStandOption(Stand& stand, const SearchContext& c, StandSearchCounts& counts, std::uint32_t needed) {
+  if (stand.taken || stand.blocked || (stand.heli && !c.helicopters)) return false;
+  // A hit on a stand the table cannot find again would take no stand and fill none.
+  if (gf_standByNumber(g_stands, stand.id) != &stand || lf_isStandExcludedByOthers(stand.id)) return false;
+
+  static std::vector<std::size_t> candidates;  // lf_main only; kept for its room
+  candidates.clear();
+  candidates.reserve(std::min(stand.options.size(), kCandidateRoom));
+  const std::uint64_t bit = std::uint64_t{1} << c.search.slot;
+  for (std::size_t i = 0; i < stand.options.size(); ++i) {
+    const StandOption& option = stand.options[i];
+    if (option.id == 0 || option.setAside || (option.real == 1) != c.real || (option.hours & bit) == 0) continue;
+    if (c.day && option.day != c.search.day) continue;
+    const auto category = static_cast<std::size_t>(gf_categoryOf(option.identity.modelId));
+    if (category < c.included.size() && c.included[category]) candidates.push_back(i);
+  }
+  if (candidates.size() >= 2 && c.random) lf_shuffle(candidates);
+
+  StandOption* chosen = nullptr;
+  for (const std::size_t i : candidates) {
+    StandOption& option = stand.options[i];
+    if (!lf_isIdentityInUse(option.reg, option.name1, option.name2)) {
+      chosen = &option;
+      break;
+    }
+    // Its aircraft stands elsewhere in this plan or flies live: passed over, not forgotten.
+    option.setAside = 1;
+  }
+  if (!chosen) return false;
+  g_standSearchHits.push_back(StandSearchHit{0, 1, stand.id, c.offset, chosen->identity, chosen->name1,
+                                             chosen->name2, chosen->reg, lf_useName1(stand, *chosen, c.now)});
+  ++counts.file;
+  return gf_occupyStand(stand.id, needed);
+}
+
+std::string_view lf_passName(bool day, bool real) {
+  if (real) return day ? "real" : "real/week";
+  return day ? "soft" : "soft/week";
+}
+
+// The static aircraft already placed for a RealTraffic parked aircraft, and its fields.
+std::optional<StaticAcFields> lf_placedFor(std::uint32_t hexid) {
+  for (StaticAc& aircraft : g_staticAcs) {
+    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
+    if (fields && fields->hitFlag == 0 && fields->hitKind == hexid) return fields;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void gf_clearStandSearchHits() { g_standSearchHits.clear(); }
+
+bool lf_isStandExcludedByOthers(std::uint32_t standId) {
+  const auto excludes = [standId](std::uint32_t other) {
+    return other != standId && gf_isSameOrAdjacentStand(other, standId);
+  };
+  for (StaticAc& aircraft : g_staticAcs) {
+    if (aircraft.simState == SimStatus::removingfromsim) continue;
+    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
+    if (fields && excludes(fields->standId)) return true;
+  }
+  return std::any_of(g_liveStayers.begin(), g_liveStayers.end(),
+                     [&](const LiveStayer& stayer) { return excludes(stayer.standId); }) ||
+         std::any_of(g_standSearchHits.begin(), g_standSearchHits.end(),
+                     [&](const StandSearchHit& hit) { return excludes(hit.standId); });
+}
+
+bool lf_isIdentityInUse(std::string_view reg, std::string_view name1, std::string_view name2) {
+  for (const StandSearchHit& hit : g_standSearchHits)
+    if (lf_matches(reg, hit.reg) || lf_matches(name1, hit.name1) || lf_matches(name2, hit.name2)) return true;
+  if (lf_isStaticCallsign(name1) || lf_isStaticCallsign(name2)) return true;
+  for (const LiveAc& aircraft : g_liveAcs)
+    if (lf_matches(reg, aircraft.registration)) return true;
+  for (const LiveStayer& stayer : g_liveStayers)
+    if (lf_matches(name1, stayer.callsign) || lf_matches(name2, stayer.callsign) ||
+        lf_matches(reg, stayer.registration))
+      return true;
+  for (StaticAc& aircraft : g_staticAcs) {
+    if (aircraft.simState != SimStatus::active) continue;
+    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
+    if (!fields || !*fields->keepFlag) continue;
+    for (const std::string_view name : {name1, name2})
+      if (lf_matches(name, aircraft.name1) || lf_matches(name, aircraft.name2)) return true;
+    if (lf_matches(reg, aircraft.registration)) return true;
+  }
+  return false;
+}
+
+std::optional<ParkedPlacement> gf_placeParkedRecord(const ParkedRecord& record) {
+  const std::string& callsign = record.callsign;
+  const std::string& registration = record.registration;
+  if (lf_isIdentityInUse(registration, callsign, callsign) || lf_isStaticCallsign(callsign)) return std::nullopt;
+  const std::string underscored = callsign + '_';
+  for (const LiveAc& aircraft : g_liveAcs)
+    if (lf_matches(callsign, aircraft.callsign) || lf_matches(underscored, aircraft.callsign) ||
+        lf_matches(registration, aircraft.registration))
+      return std::nullopt;
+
+  FeedRecordHead head = record;
+  if (head.airlineId == 0 || head.airlineId >= gf_airlineNameCount())
+    if (!head.setAirlineFromCallsign()) head.airlineId = gf_internAirlineName("PVT");
+  ParkedPlacement placement{AcIdentity(std::move(head)), 0};
+  placement.standId = gf_findStandByNameNear(g_stands, record.standName, record.lalo);
+  if (placement.standId == 0) {
+    double metres = 0.0;
+    if (const Stand* nearest = gf_nearestStand(g_stands, record.lalo, placement.aircraft, metres, false))
+      placement.standId = nearest->id;
+  }
+  const Stand* stand = gf_standByNumber(g_stands, placement.standId);
+  if (!stand || stand->taken || stand->blocked) return std::nullopt;
+  return placement;
+}
+
+bool lf_addParkedForOffset(std::int32_t parkedSlots, StandSearchCounts& counts, std::uint32_t needed) {
+  bool done = false;
+  gf_visitParkedRecords([&](const std::vector<ParkedRecord>& records) {
+    for (const ParkedRecord& record : records) {
+      if (record.halfHourSlot != parkedSlots || record.callsign.empty()) continue;
+      if (!gf_isCategoryIncluded(gf_categoryOf(record.modelId)) || g_staticHexids.contains(record.hexid)) continue;
+      if (const std::optional<StaticAcFields> placed = lf_placedFor(record.hexid)) {
+        const Stand* stand = gf_standByNumber(g_stands, placed->standId);
+        if ((stand && stand->taken) || lf_isStandExcludedByOthers(placed->standId)) {
+          done = true;
+          return;
+        }
+        *placed->keepFlag = true;
+        ++counts.stay;
+        if ((done = gf_occupyStand(placed->standId, needed))) return;
+        continue;
+      }
+      const std::optional<ParkedPlacement> placement = gf_placeParkedRecord(record);
+      if (!placement) continue;
+      g_standSearchHits.push_back(StandSearchHit{record.hexid, 0, placement->standId,
+                                                 static_cast<std::uint32_t>(record.halfHourSlot),
+                                                 placement->aircraft.identity(), record.callsign, "",
+                                                 record.registration, true});
+      ++counts.parked;
+      if ((done = gf_occupyStand(placement->standId, needed))) return;
+    }
+  });
+  return done;
+}
+
+bool lf_keepStaticAtOffset(WeekTime weekTime, std::uint32_t offset, bool week, StandSearchCounts& counts,
+                           std::uint32_t needed) {
+  for (StaticAc& aircraft : g_staticAcs) {
+    if (aircraft.simState != SimStatus::active || !gf_isCategoryIncluded(aircraft.category)) continue;
+    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
+    if (!fields || fields->hitFlag == 0 || *fields->keepFlag) continue;
+    const Stand* stand = gf_standByNumber(g_stands, fields->standId);
+    if (!stand || stand->taken) continue;
+    if (lf_isStandExcludedByOthers(fields->standId)) return false;
+    if (lf_isIdentityInUse(aircraft.registration, aircraft.callsign, aircraft.callsign) ||
+        !gf_standOptionUsedRecently(weekTime, offset, week, fields->standId, aircraft.registration,
+                                    aircraft.identity()))
+      continue;
+    *fields->keepFlag = true;
+    ++counts.stay;
+    if (gf_occupyStand(fields->standId, needed)) return true;
+  }
+  return false;
+}
+
+bool lf_searchStands(WeekTime weekTime, std::uint32_t offset, bool day, bool real, StandSearchCounts& counts,
+                     std::uint32_t needed) {
+  SearchContext c;
+  c.now = weekTime;
+  c.search = weekTime;
+  c.offset = offset;
+  if (offset > weekTime.slot) {
+    c.search.slot = weekTime.slot + SLOTS_PER_DAY - offset;
+    c.search.day = weekTime.day <= 1 ? 7 : weekTime.day - 1;
+  } else {
+    c.search.slot = weekTime.slot - offset;
+  }
+  const bool forward = std::exchange(g_searchForward, !g_searchForward);
+  try {
+    // A week time the clock could not give searches nothing.
+    if (c.search.slot >= SLOTS_PER_DAY || weekTime.slot >= SLOTS_PER_DAY) return false;
+    const auto snapshot = g_parameterSnapshot.load();
+    c.day = day;
+    c.real = real;
+    c.helicopters = snapshot->helicopters;
+    c.random = snapshot->random;
+    for (std::size_t i = 0; i < c.included.size(); ++i)
+      c.included[i] = gf_isCategoryIncluded(static_cast<AcCategory>(i));
+    if (forward) {
+      for (Stand& stand : g_stands)
+        if (lf_searchStandOption(stand, c, counts, needed)) return true;
+    } else {
+      for (auto it = g_stands.rbegin(); it != g_stands.rend(); ++it)
+        if (lf_searchStandOption(*it, c, counts, needed)) return true;
+    }
+  } catch (const std::exception& e) {
+    gf_logWarning(fmt::format("{}: day: {}, offset {}: {}", "lf_searchStands", c.search.day, offset, e.what()));
+  }
+  return false;
+}
+
+bool lf_searchPass(WeekTime weekTime, bool day, bool real, std::uint32_t needed) {
+  if (needed == 0) return true;
+  const auto snapshot = g_parameterSnapshot.load();
+  const std::uint32_t maxFit = std::min<std::uint32_t>(snapshot->maxFit, SLOTS_PER_DAY - 1);
+  const std::uint32_t last = snapshot->autoPark ? SLOTS_PER_DAY - 1 : maxFit;
+  StandSearchCounts counts;
+  bool done = false;
+  for (std::uint32_t k = 0; k <= last && !done; ++k) {
+    // RealTraffic parked aircraft only in the first pass: up to 3 half-hours ago counts as now.
+    if (day && real) {
+      if (k == 0) {
+        for (std::int32_t parked = 0; parked < 4 && !done; ++parked)
+          done = lf_addParkedForOffset(parked, counts, needed);
+      } else if (k >= 4) {
+        done = lf_addParkedForOffset(static_cast<std::int32_t>(k), counts, needed);
+      }
+      if (done) break;
+    }
+    if (!g_staticAcs.empty() && (done = lf_keepStaticAtOffset(weekTime, k, !day, counts, needed))) break;
+    done = lf_searchStands(weekTime, k, day, real, counts, needed);
+  }
+
+  gf_log(fmt::format("\nResults for {} search (total needed: {}):", lf_passName(day, real), needed));
+  if (counts.parked > 0) gf_log(fmt::format("{} RT park position{}", counts.parked, gf_pluralS(counts.parked)));
+  if (counts.stay > 0)
+    gf_log(fmt::format("{} live and/or static aircraft may stay (compliant with airport file info)", counts.stay));
+  if (counts.file > 0)
+    gf_log(fmt::format("{} airport file position{} {}{}", counts.file, gf_pluralS(counts.file),
+                       snapshot->autoPark ? std::string("auto park")
+                                          : fmt::format(", with Max fit={:.1F} hours", (maxFit + 1) * 0.5),
+                       fmt::format(", day {}", weekTime.day)));
+  return done;
+}
+
+void lf_runStandSearch(WeekTime weekTime, std::uint32_t needed) {
+  Gui::hideStaticFit(false);
+  const auto snapshot = g_parameterSnapshot.load();
+  lf_searchPass(weekTime, true, true, needed);
+  if (needed > lf_takenStands() && (snapshot->autoPark || snapshot->week)) {
+    lf_searchPass(weekTime, false, true, needed);
+    Gui::hideStaticFit(true);
+  }
+  if (g_parkAirportQf.soft <= 0) return;
+  if (needed > lf_takenStands() && (snapshot->autoPark || snapshot->parkSoft))
+    lf_searchPass(weekTime, true, false, needed);
+  if (needed > lf_takenStands() && (snapshot->autoPark || (snapshot->parkSoft && snapshot->week)))
+    lf_searchPass(weekTime, false, false, needed);
+}
+
+void gf_renumberStandOptions(std::span<Stand> stands) {
+  for (Stand& stand : stands) {
+    std::uint32_t number = 0;
+    for (StandOption& option : stand.options) {
+      option.setAside = 0;
+      if (option.id != 0) option.id = ++number;
+    }
+  }
+}
+
+void gf_resetStandSearch() {
+  g_standSearchHits.clear();
+  g_liveStayers.clear();
+  g_staticCallsigns.clear();
+  g_staticHexids.clear();
+  g_parkAirportQf = StandFileScores{};
+  g_searchForward = true;
+}

@@ -1,0 +1,128 @@
+// The simulator's answers applied to live and static aircraft, and the wait of a new object.
+#include "traffic/delayed_sim_commands.h"
+
+#include "liveries/failed_liveries.h"
+#include "simlink/delayed_commands.h"
+#include "simlink/sim_ids.h"
+#include "tests/traffic/traffic_fixture.h"
+
+namespace {
+using namespace traffic_test;
+
+class DelayedCommandsTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    gf_clearDelayedSimCommands();
+    hooks.eraseLiveAc = [this](LiveAc& a) { erased.push_back(a.hexid); };
+    hooks.forgetAircraft = [this](std::uint32_t hexid, std::uint32_t) { forgotten.push_back(hexid); };
+    install();
+  }
+  void TearDown() override {
+    g_failedLiveryTitles.clear();
+    g_failedLiveryModels.clear();
+    EngineTest::TearDown();
+  }
+  static void answer(std::uint32_t kind, std::uint32_t objectId, std::uint32_t hexid = 0) {
+    DelayedSimCommand command;
+    command.kind = kind;
+    command.objectId = objectId;
+    command.hexid = hexid;
+    gf_queueDelayedSimCommand(command);
+    gf_processDelayedSimCommands();
+  }
+  // Ticks until the waiting answers are done; 0 when they are not within the limit.
+  static int ticksUntilDone(int limit = 600) {
+    for (int tick = 1; tick <= limit; ++tick) {
+      gf_processDelayedSimCommands();
+      if (g_pendingDelayedCommands.empty()) return tick;
+    }
+    return 0;
+  }
+  static std::size_t eventCount(std::uint32_t eventId) {
+    std::lock_guard lock(g_simQueueMutex);
+    return std::count_if(g_simClientEvents.begin(), g_simClientEvents.end(),
+                         [eventId](const SimClientEvent& e) { return e.eventId == eventId; });
+  }
+  std::vector<std::uint32_t> erased, forgotten;
+};
+
+TEST_F(DelayedCommandsTest, ObjectIdsBelow3AreIgnoredAndTheFlightDropped) {
+  for (std::uint32_t id : {0u, 1u, 2u}) {
+    LiveAc& ac = addLive(Rec(0x4000), SimStatus::adding2sim, FlightPhase::flying);
+    answer(0, id, 0x4000);
+    EXPECT_TRUE(g_pendingDelayedCommands.empty()) << id;
+    EXPECT_TRUE(ac.dropFromRegistry) << id;
+    EXPECT_EQ(ac.objectId, 0u) << id;
+    g_liveAcs.clear();
+  }
+}
+
+TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOneWaitsTo500) {
+  struct Case {
+    std::uint32_t state;
+    bool airborne;
+    int ticks;
+  };
+  for (const Case c : {Case{FlightPhase::flying, true, 200}, Case{FlightPhase::parked, false, 500}}) {
+    reset();
+    Rec rec = Rec(0x4000);
+    c.airborne ? rec.air(5000.0, 250.0) : rec.ground(0.0);
+    LiveAc& ac = addLive(rec, SimStatus::adding2sim, c.state);
+    answer(0, 50, 0x4000);
+    EXPECT_EQ(ticksUntilDone(), c.ticks) << c.state;
+    EXPECT_EQ(ac.simState, SimStatus::active) << c.state;
+    EXPECT_EQ(eventCount(ALL_LIGHTS_TOGGLE), 2u) << c.state;
+    EXPECT_NE(logText().find("initial simulator pose/CG unavailable; using fallback position"), std::string::npos);
+  }
+}
+
+TEST_F(DelayedCommandsTest, AParkedAircraftThatLostItsStandIsCreatedAndRemovedAtItsFirstApply) {
+  hooks.ownsStandReservation = [](std::int32_t, std::uint32_t) { return false; };
+  install();
+  LiveAc& ac = addLive(Rec(0x4000).ground(0.0), SimStatus::adding2sim, FlightPhase::parked);
+  answer(0, 50, 0x4000);
+  EXPECT_NE(logText().find("created without owning the live stand reservation, will be removed"), std::string::npos);
+  EXPECT_EQ(ticksUntilDone(), 200);
+  EXPECT_EQ(ac.simState, SimStatus::removingfromsim);
+  EXPECT_EQ(removed, std::vector<std::uint32_t>{0x4000});
+}
+
+TEST_F(DelayedCommandsTest, RemovalsByTheSimulator) {
+  LiveAc& replaced = addLive(Rec(0x4000), SimStatus::liveryrespawn);
+  replaced.objectId = 0x4000;
+  replaced.throttleStep = 2;
+  replaced.flapsIndex = 1;
+  addLive(Rec(0x5000, "KLM2"));
+  StaticAc& parked = g_staticAcs.emplace_back();
+  parked.hexid = 7;
+  parked.objectId = 70;
+  answer(2, 0x4000);
+  answer(2, 0x5000);
+  answer(2, 70);
+  EXPECT_EQ(replaced.simState, SimStatus::buffer);
+  EXPECT_EQ(replaced.objectId, 0u);
+  EXPECT_EQ(replaced.throttleStep, 5u);
+  EXPECT_EQ(replaced.flapsIndex, 4u);
+  EXPECT_EQ(erased, std::vector<std::uint32_t>{0x5000});
+  EXPECT_EQ(forgotten, std::vector<std::uint32_t>{7});
+  EXPECT_TRUE(g_staticAcs.empty());
+}
+
+TEST_F(DelayedCommandsTest, ARefusedCreationIsRoutedByHexid) {
+  LiveAc& live = addLive(Rec(0x4000), SimStatus::adding2sim);
+  live.matchedTitle = "Refused Live";
+  LiveAc& lowLive = addLive(Rec(7, "KLM2"), SimStatus::adding2sim);  // a transponder code that low is read as static
+  StaticAc& parked = g_staticAcs.emplace_back();
+  parked.hexid = 7;
+  parked.matchedTitle = "Refused Static";
+  answer(6, 0, 0x4000);
+  answer(6, 0, 7);
+  EXPECT_EQ(erased, std::vector<std::uint32_t>{0x4000});
+  EXPECT_TRUE(g_staticAcs.empty());
+  EXPECT_EQ(forgotten, std::vector<std::uint32_t>{7});
+  EXPECT_FALSE(lowLive.dropFromRegistry);
+  EXPECT_TRUE(gf_isFailedLivery("Refused Live") && gf_isFailedLivery("Refused Static"));
+}
+
+}  // namespace

@@ -1,0 +1,306 @@
+#include "traffic/delayed_sim_commands.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+#include "config/parameter_snapshot.h"
+#include "config/sim_choice.h"
+#include "core/log.h"
+#include "core/user_exception.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/failed_liveries.h"
+#include "simlink/sim_commands.h"
+#include "simlink/sim_ids.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/engine_state.h"
+#include "traffic/flat_frame.h"
+#include "traffic/removal.h"
+#include "traffic/sim_events.h"
+#include "traffic/spawning.h"
+#include "traffic/static_stands.h"
+#include "traffic/traffic_exceptions.h"
+
+namespace {
+
+constexpr std::int32_t kFirstApplyAge = 200;        // ticks: the soonest a new object is finished
+constexpr std::int32_t kLastApplyAge = 500;         // ticks: the longest a parked one waits for its data
+constexpr std::uint32_t kFirstStaticHexid = 10000;  // hexids above are live flights
+constexpr std::int32_t kTooManyRefusedLiveries = 81;
+
+void lf_eraseStatic(const StaticAc& aircraft) {
+  gf_engineHooks().forgetAircraft(aircraft.hexid, aircraft.objectId);
+  std::erase_if(g_staticAcs, [&aircraft](const StaticAc& a) { return &a == &aircraft; });
+}
+
+void lf_objectCreated(const DelayedSimCommand& command) {
+  LiveAc* aircraft = gf_findLiveAc(command.hexid);
+  if (!aircraft) return;
+  if (lf_attachCreatedLiveObject(*aircraft, command)) {
+    g_pendingDelayedCommands.push_back(command);
+    return;
+  }
+  // No object of ours has such an id: the record would wait in simState 1 for ever.
+  gf_logWarning(fmt::format("{} {} created with object id {}, dropped", "gf_processDelayedSimCommands",
+                            aircraft->callsign, command.objectId));
+  aircraft->dropFromRegistry = true;
+}
+
+void lf_staticObjectCreated(const DelayedSimCommand& command) {
+  if (StaticAc* aircraft = gf_findStaticAc(command.hexid)) {
+    aircraft->objectId = command.objectId;
+    gf_requestInitialAiPose(command.objectId);
+    gf_requestStaticCg(command.objectId);
+  }
+  g_pendingDelayedCommands.push_back(command);
+}
+
+void lf_objectRemoved(const DelayedSimCommand& command) {
+  LiveAc* aircraft = gf_findLiveAcByObjectId(command.objectId);
+  if (!aircraft) {
+    if (StaticAc* parked = gf_findStaticAcByObjectId(command.objectId)) lf_eraseStatic(*parked);
+    return;
+  }
+  if (aircraft->simState == SimStatus::liveryrespawn) {
+    // Replaced: the update pass creates it anew.
+    aircraft->simState = SimStatus::buffer;
+    aircraft->throttleStep = 5;
+    aircraft->flapsIndex = 4;
+    aircraft->objectId = 0;
+    return;
+  }
+  gf_engineHooks().eraseLiveAc(*aircraft);
+}
+
+void lf_groundReport(const DelayedSimCommand& command) {
+  LiveAc* aircraft = gf_findLiveAcByObjectId(command.objectId);
+  if (!aircraft) return;
+  const EngineHooks& hooks = gf_engineHooks();
+  if (command.hexid == 1 && !aircraft->onGround && aircraft->groundCounter < 2) hooks.touchDown(*aircraft);
+  hooks.applyGroundReport(*aircraft, command);
+}
+
+void lf_staticCg(const DelayedSimCommand& command) {
+  if (LiveAc* aircraft = gf_findLiveAcByObjectId(command.objectId)) {
+    gf_applyStaticPose(*aircraft, command);
+    lf_applyParkedAltitude(*aircraft);
+  }
+  if (StaticAc* parked = gf_findStaticAcByObjectId(command.objectId)) gf_applyStaticPose(*parked, command);
+}
+
+void lf_initialPose(const DelayedSimCommand& command) {
+  AiPose pose = command.pose;
+  if (!gf_isValidLalo({pose.latitude, pose.longitude}) || !std::isfinite(pose.pitch) || !std::isfinite(pose.bank) ||
+      !std::isfinite(pose.heading) || !std::isfinite(pose.altitude))
+    return;
+  pose.heading = gf_normalizeAngle(pose.heading);
+  if (command.objectId == 0) return;
+  for (LiveAc& aircraft : g_liveAcs) {
+    if (aircraft.objectId != command.objectId || aircraft.simState != SimStatus::adding2sim) continue;
+    aircraft.initialPose = pose;
+    aircraft.poseKnown = true;
+    lf_applyParkedPose(aircraft);
+    break;
+  }
+  if (StaticAc* parked = gf_findStaticAcByObjectId(command.objectId)) {
+    parked->initialPose = pose;
+    parked->poseKnown = true;
+  }
+}
+
+// The livery goes on the refused list; a 20th refused livery throws (code 81) and ends the run,
+// after the record has gone.
+template <class Aircraft, class Erase>
+void lf_reportRefused(Aircraft& aircraft, Erase erase) {
+  try {
+    gf_reportLiveryCreateFailure(aircraft, aircraft.matchedTitle);
+  } catch (...) {
+    erase(aircraft);
+    throw;
+  }
+  erase(aircraft);
+}
+
+void lf_createRefused(const DelayedSimCommand& command) {
+  if (command.hexid > kFirstStaticHexid) {
+    if (LiveAc* aircraft = gf_findLiveAc(command.hexid))
+      lf_reportRefused(*aircraft, [](LiveAc& a) { gf_engineHooks().eraseLiveAc(a); });
+    return;
+  }
+  if (StaticAc* parked = gf_findStaticAc(command.hexid)) lf_reportRefused(*parked, lf_eraseStatic);
+}
+
+void lf_applyTaken(const DelayedSimCommand& command) {
+  switch (command.kind) {
+    case 0:
+      lf_objectCreated(command);
+      break;
+    case 1:
+      lf_staticObjectCreated(command);
+      break;
+    case 2:
+      lf_objectRemoved(command);
+      break;
+    case 3:
+      lf_groundReport(command);
+      break;
+    case 4:
+      lf_staticCg(command);
+      break;
+    case 5:
+      lf_initialPose(command);
+      break;
+    case 6:
+      lf_createRefused(command);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void gf_processDelayedSimCommands() {
+  gf_takeDelayedSimCommands(g_takenDelayedCommands);
+  for (const DelayedSimCommand& command : g_takenDelayedCommands) {
+    // One answer that cannot be applied must not cost the others; too many refused liveries
+    // end the run.
+    try {
+      lf_applyTaken(command);
+    } catch (const jrv::UserRelatedException& e) {
+      if (e.code == kTooManyRefusedLiveries) throw;
+      gf_reportTrafficException("gf_processDelayedSimCommands");
+    } catch (...) {
+      gf_reportTrafficException("gf_processDelayedSimCommands");
+    }
+  }
+  g_takenDelayedCommands.clear();
+  // In place, keeping the order.
+  std::vector<DelayedSimCommand>& pending = g_pendingDelayedCommands;
+  const std::size_t count = pending.size();
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    DelayedSimCommand command = pending[i];  // an apply step may reach the list
+    bool done = true;
+    try {
+      done = gf_applyDelayedSimCommand(command);
+    } catch (...) {
+      gf_reportTrafficException("gf_processDelayedSimCommands");
+    }
+    if (!done) pending[kept++] = command;
+  }
+  // Whatever an apply step queued meanwhile stays behind the others.
+  pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(kept),
+                pending.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+bool gf_applyDelayedSimCommand(DelayedSimCommand& command) {
+  if (command.age < kFirstApplyAge) {
+    const std::int32_t age = command.age++;
+    // Lights come up late on some new objects; toggling twice wakes them.
+    if (command.kind == 0 && (age == 49 || age == 99)) gf_queueClientEvent(command.objectId, ALL_LIGHTS_TOGGLE, 0);
+    return false;
+  }
+  bool done = false;
+  switch (command.kind) {
+    case 0:
+      done = gf_applyDelayedLiveCommand(command);
+      break;
+    case 1:
+      done = gf_applyDelayedStaticCommand(command);
+      break;
+    default:
+      gf_logWarning(fmt::format("Unexpected delayed SimCommand {} for hexid:{:x}", command.kind, command.hexid));
+      return true;
+  }
+  if (!done) ++command.age;
+  return done;
+}
+
+bool gf_applyDelayedLiveCommand(const DelayedSimCommand& command) {
+  LiveAc* aircraft = gf_findLiveAc(command.hexid);
+  if (!aircraft) {
+    gf_logWarning(fmt::format("Delayed live command expired: hexid:{:x}, objectid:{} no longer exists", command.hexid,
+                              gf_objectIdText(command.objectId)));
+    return true;
+  }
+  const bool ready =
+      aircraft->poseKnown && aircraft->cgKnown && (aircraft->parkedAltitudePlaced || aircraft->standGroundAltitudeSet);
+  if (aircraft->state == FlightPhase::parked && !aircraft->removeWhenCreated && !ready && command.age < kLastApplyAge)
+    return false;
+  if (!ready)
+    gf_logWarning(fmt::format("{} initial simulator pose/CG unavailable; using fallback position", aircraft->callsign));
+  lf_finishLiveCreation(*aircraft);
+  if (aircraft->removeWhenCreated) gf_engineHooks().removeAircraftFromSim(*aircraft);
+  return true;
+}
+
+bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
+  StaticAc* aircraft = gf_findStaticAc(command.hexid);
+  if (!aircraft) {
+    gf_logWarning(fmt::format("Delayed static command expired: hexid:{:x}, objectid:{} no longer exists", command.hexid,
+                              gf_objectIdText(command.objectId)));
+    return true;
+  }
+  const bool known = aircraft->poseKnown && aircraft->cgKnown;
+  if (!aircraft->removeWhenCreated && !known && command.age < kLastApplyAge) return false;
+  if (!known)
+    gf_logWarning(
+        fmt::format("{} static simulator pose/CG unavailable; using simulator placement", aircraft->callsign));
+  aircraft->simState = SimStatus::active;
+  aircraft->objectId = command.objectId;
+  gf_setParkedSystems(*aircraft);
+  gf_requestInitialAiPose(command.objectId);
+  gf_log(fmt::format("{:14}: {:8} parked static", gf_engineHooks().standName(aircraft->standId), aircraft->callsign));
+  ++g_staticParkedCount;
+  if (aircraft->removeWhenCreated) removeAircraftFromSim(*aircraft);
+  return true;
+}
+
+bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command) {
+  if (command.objectId < 3) return false;
+  aircraft.objectId = command.objectId;
+  const EngineHooks& hooks = gf_engineHooks();
+  if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
+                                                hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
+    gf_log(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
+                       hooks.standName(aircraft.standId), aircraft.callsign));
+    aircraft.removeWhenCreated = true;
+    return true;
+  }
+  if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hooks.handleGroundTraffic(aircraft, false);
+  hooks.createFlightPlan(aircraft);
+  if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
+  if (!aircraft.cgKnown) gf_requestStaticCg(aircraft.objectId);
+  return true;
+}
+
+void lf_finishLiveCreation(LiveAc& aircraft) {
+  const bool airborne = aircraft.stream.empty() ? !aircraft.onGround : aircraft.stream.front().airborne;
+  aircraft.createdAirborne = airborne;
+  aircraft.createdTime = g_engineTime.load();
+  const std::uint32_t objectId = aircraft.objectId;
+  gf_setSpoilers(aircraft, false);
+  if (airborne) {
+    gf_queueEngineStart(objectId);
+    const std::uint32_t landing = aircraft.altitude <= 10000.0 ? 1 : 0;
+    const std::uint32_t cabin = aircraft.simAgl >= 2000.0 ? 1 : 0;
+    const std::uint32_t lights[7] = {1, 1, landing, 0, 1, landing, cabin};
+    gf_queueLightEvents(objectId, lights);
+  } else {
+    if (aircraft.state != FlightPhase::parked) {
+      gf_queueEngineStart(objectId);
+      const std::uint32_t taxi = aircraft.state == FlightPhase::taxi ? 1 : 0;
+      const std::uint32_t lights[7] = {1, 1, 0, taxi, 0, 1, 1};
+      gf_queueLightEvents(objectId, lights);
+    } else {
+      gf_queueEngineShutdown(objectId);
+      const std::uint32_t nav = g_parameterSnapshot.load()->navLightsWhileParked ? 1 : 0;
+      const std::uint32_t lights[7] = {nav, 0, 0, 0, 0, 1, 1};
+      gf_queueLightEvents(objectId, lights);
+    }
+    gf_setThrottle(aircraft, aircraft.category == AcCategory::rotorcraft ? 4 : 0);
+    gf_setFlaps(aircraft, aircraft.state == FlightPhase::taxi ? 1 : 0);
+  }
+  aircraft.simState = SimStatus::active;
+}

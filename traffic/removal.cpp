@@ -1,0 +1,123 @@
+#include "traffic/removal.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <string_view>
+
+#include "core/log.h"
+#include "feed/traffic_mailbox.h"
+#include "traffic/engine_state.h"
+
+namespace {
+
+constexpr double kSamePlaceDeg = 1e-8;
+
+bool lf_samePlace(const Lalo& a, const Lalo& b) {
+  return std::fabs(a.lat - b.lat) <= kSamePlaceDeg && std::fabs(gf_wrapLongitude(a.lon - b.lon)) <= kSamePlaceDeg;
+}
+
+// A creation that has not gone to the simulator link yet; a live one may still wait on the
+// adding stack for its create request.
+bool lf_cancelQueuedCreation(std::uint32_t hexid, bool live) {
+  bool found =
+      gf_removeFromAddingDeque(g_liveCreateQueue, hexid) || gf_removeFromAddingDeque(g_staticCreateQueue, hexid);
+  if (live) found = std::erase(g_addingStack, hexid) > 0 || found;
+  return found;
+}
+
+// What both kinds of aircraft share; true when the record is now marked for erasing.
+template <class Aircraft>
+bool lf_remove(Aircraft& aircraft, bool live) {
+  switch (aircraft.simState) {
+    case SimStatus::removingfromsim:
+      gf_log(fmt::format("{} {} duplicate remove blocked", aircraft.callsign, aircraft.registration));
+      return false;
+    case SimStatus::buffer:
+      aircraft.dropFromRegistry = true;
+      return true;
+    default:
+      break;
+  }
+  if (aircraft.removeWhenCreated && aircraft.simState != SimStatus::active) return false;
+  if (aircraft.simState == SimStatus::adding2sim) {
+    if (lf_cancelQueuedCreation(aircraft.hexid, live)) {
+      aircraft.createCancelled = true;
+      return true;
+    }
+    aircraft.removeWhenCreated = true;  // the object is on its way: it goes as soon as its id arrives
+    return false;
+  }
+  if (aircraft.objectId != 0) {
+    // A respawn queued the object's removal already: only the re-creation is called off.
+    if (aircraft.simState != SimStatus::liveryrespawn) g_removeStack.push_back(aircraft.objectId);
+    aircraft.simState = SimStatus::removingfromsim;
+    return false;
+  }
+  gf_log(fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", aircraft.toString()));
+  aircraft.dropFromRegistry = true;
+  return true;
+}
+
+}  // namespace
+
+void removeAircraftFromSim(LiveAc& aircraft) { lf_remove(aircraft, true); }
+
+void removeAircraftFromSim(StaticAc& aircraft) {
+  // The update pass compacts g_staticAcs only when told to.
+  if (lf_remove(aircraft, false)) g_staticDropPending = true;
+}
+
+void liveryRespawn(LiveAc& aircraft) noexcept {
+  try {
+    const std::int32_t now = g_engineTime.load();
+    if (aircraft.stream.empty()) {
+      StreamPoint here;
+      here.lalo = aircraft.position;
+      here.altitude = aircraft.altitude;
+      here.airborne = !aircraft.onGround;
+      aircraft.stream.push_back(here);
+    }
+    StreamPoint point;
+    if (aircraft.state == FlightPhase::parked) {
+      aircraft.stream.resize(1);
+      StreamPoint& parked = aircraft.stream.front();
+      parked.repeated = true;
+      parked.groundSpeed = 0.0;
+      parked.track = aircraft.heading * geo::kRadToDeg;
+      point = parked;
+    } else {
+      StreamPoint& current = aircraft.stream.front();
+      point = current;
+      point.lalo = aircraft.position;
+      point.altitude = aircraft.altitude;
+      point.track = aircraft.heading * geo::kRadToDeg;
+      if (lf_samePlace(current.lalo, aircraft.position)) current.repeated = true;
+    }
+    // The re-created object starts with the attitude the old one had.
+    point.trueHeadingRad = aircraft.heading;
+    point.rollRad = aircraft.bank;
+    point.time = now + 1;
+    aircraft.stream.push_front(point);
+    aircraft.simState = SimStatus::liveryrespawn;
+    if (aircraft.objectId != 0) {
+      g_removeStack.push_back(aircraft.objectId);
+      return;
+    }
+    gf_log(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn", aircraft.toString()));
+    // No object will be reported removed: the record is ready for its new creation now.
+    aircraft.simState = SimStatus::buffer;
+    aircraft.throttleStep = 5;
+    aircraft.flapsIndex = 4;
+  } catch (const std::exception& e) {
+    gf_log(fmt::format("{}: {}", "liveryRespawn", e.what()));
+  } catch (...) {
+    gf_log(fmt::format("{}: {}", "liveryRespawn", "unknown exception"));
+  }
+}
+
+bool gf_removeFromAddingDeque(std::deque<AiCreateRequest>& deque, std::uint32_t hexid) {
+  return std::erase_if(deque, [hexid](const AiCreateRequest& request) { return request.hexid == hexid; }) > 0;
+}

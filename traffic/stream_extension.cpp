@@ -1,0 +1,201 @@
+#include "traffic/stream_extension.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "config/parameter_snapshot.h"
+#include "feed/feed_neighbours.h"
+#include "feed/traffic_mailbox.h"
+#include "traffic/flat_frame.h"
+
+namespace {
+
+constexpr std::int32_t kOneMinute = 20;  // extensions
+
+// Taking off or landing.
+bool lf_isRunwayState(std::uint32_t state) {
+  return state == FlightPhase::takeoff_roll || state == FlightPhase::takeoff || state == FlightPhase::landing ||
+         state == FlightPhase::landing_roll;
+}
+
+// The slowest an aircraft flies on without reports.
+double lf_minimumAirSpeedKt(AcCategory category) {
+  switch (category) {
+    case AcCategory::none:
+      return 25.0;
+    case AcCategory::twoprops:
+      return 45.0;
+    case AcCategory::high_performance:
+      return 90.0;
+    default:
+      return 70.0;
+  }
+}
+
+bool lf_withinUserRange(const Lalo& position) {
+  const UserAcPosition& user = g_workerUserAcPosition;
+  if (std::fabs(user.latitude) <= 0.0001 && std::fabs(user.longitude) <= 0.0001) return true;  // not known yet
+  const double reach = g_parameterSnapshot.load()->rangeNm - 0.5;
+  const double dy = (position.lat - user.latitude) * 60.0;
+  const double dx = gf_wrapLongitude(position.lon - user.longitude) * 60.0 * std::cos(user.latitude * geo::kDegToRad);
+  return reach > 0.0 && dx * dx + dy * dy <= reach * reach;
+}
+
+double lf_atLeast(double value, double floor) { return value >= floor ? value : floor; }
+
+// Per extension of 3 s (kt): a landing roll slows harder when fast, a take-off roll gains less.
+double lf_rollOutStep(double speedKt) {
+  return speedKt >= 120.0 ? 6.0 : speedKt >= 80.0 ? 5.0 : speedKt >= 40.0 ? 4.0 : 2.5;
+}
+double lf_takeoffRollStep(double speedKt) { return speedKt < 60.0 ? 4.0 : speedKt < 120.0 ? 3.0 : 2.0; }
+
+// The point's speed after one extension; 0 stops it.
+void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& point) {
+  if (!aircraft.onGround) {
+    if (aircraft.state != FlightPhase::landing) {
+      point.groundSpeed = lf_atLeast(point.groundSpeed * 0.9, 1.0);
+      if (aircraft.state == FlightPhase::takeoff) {
+        point.altitude += 75.0;
+        point.verticalRate = 1500.0;
+      }
+    } else {
+      if (count >= 4) point.groundSpeed = lf_atLeast(point.groundSpeed * 0.94, 1.0);
+      if (aircraft.flareStage == 0) {
+        point.altitude -= 31.6825;
+        point.verticalRate = -633.65;
+      }
+    }
+    point.airborne = point.altitude > 0.0;
+    if (!point.airborne) point.altitude = 0.0;
+    return;
+  }
+  const double speed = std::isfinite(point.groundSpeed) ? point.groundSpeed : 0.0;
+  if (aircraft.state == FlightPhase::landing_roll) {
+    point.groundSpeed = std::max(0.0, speed - 3.0 * lf_rollOutStep(speed));
+    point.verticalRate = 0.0;
+  } else if (aircraft.state == FlightPhase::takeoff_roll) {
+    point.groundSpeed = std::min(180.0, speed + 3.0 * lf_takeoffRollStep(speed));
+    // A roll without reports must still take off: the stream is given a climb.
+    if (point.groundSpeed == 140.0)
+      point.verticalRate = 600.0;
+    else if (point.groundSpeed > 140.0 && point.groundSpeed <= 170.0)
+      point.verticalRate = 1200.0;
+    else if (point.groundSpeed > 170.0)
+      point.verticalRate = 2400.0;
+  } else {
+    point.groundSpeed = 0.0;
+  }
+}
+
+}  // namespace
+
+std::int32_t gf_extensionBudget(LiveAc& aircraft) {
+  if (!gf_isCategoryIncluded(aircraft.category)) return 0;
+  if (lf_isRunwayState(aircraft.state)) return kOneMinute;
+  switch (aircraft.state) {
+    case FlightPhase::parked:
+      return 1;
+    case FlightPhase::pushed_back:
+    case FlightPhase::taxi:
+      aircraft.holdingStart = g_engineTime.load();
+      aircraft.holding = true;
+      return static_cast<std::int32_t>(g_parameterSnapshot.load()->maxHoldingMinutes) * kOneMinute;
+    case FlightPhase::flying:
+      if (aircraft.category != AcCategory::rotorcraft) {
+        if (aircraft.stream.empty()) return 0;
+        const double speed = aircraft.stream.back().groundSpeed;
+        if (!(std::isfinite(speed) && speed >= lf_minimumAirSpeedKt(aircraft.category))) return 0;
+      }
+      return lf_withinUserRange(aircraft.position) ? kOneMinute : 0;
+    default:
+      return 0;
+  }
+}
+
+void gf_extendStream(LiveAc& aircraft, std::int32_t count) {
+  aircraft.extensionCount = count;
+  StreamPoint point;
+  if (aircraft.stream.empty()) {
+    point.lalo = aircraft.position;
+    point.altitude = aircraft.altitude;
+    point.groundSpeed = aircraft.speed;
+    point.track = aircraft.heading * geo::kRadToDeg;
+    point.airborne = !aircraft.onGround;
+    point.time = g_engineTime.load();
+  } else {
+    point = aircraft.stream.back();
+  }
+  const std::int32_t lastTime = point.time;
+  const bool parked = aircraft.state == FlightPhase::parked;
+  if (!point.repeated && !parked) {
+    lf_advancePoint(aircraft, count, point);
+    if (point.groundSpeed > 0.0) {
+      if (aircraft.state == FlightPhase::takeoff && aircraft.fullPower)
+        point.groundSpeed = std::min(210.0, point.groundSpeed * 1.015);
+      const double feet = point.groundSpeed * 3.0 * geo::kFeetPerNm / 3600.0;
+      point.lalo = gf_destinationPoint(point.lalo, {aircraft.heading, feet});
+      point.repeated = false;
+      point.time = lastTime + kExtensionTicks;
+      aircraft.stream.push_back(point);
+      return;
+    }
+  }
+  // Standing still: the point stays where the last one is.
+  point.groundSpeed = 0.0;
+  point.verticalRate = 0.0;
+  point.repeated = true;
+  point.time = lastTime + (parked ? kParkedExtensionTicks : kExtensionTicks);
+  if (parked) aircraft.standApproach = false;
+  aircraft.stream.push_back(point);
+}
+
+void gf_retimeNextPoint(LiveAc& aircraft, std::int32_t offsetTicks) {
+  if (aircraft.extensionCount > 0 || aircraft.stream.size() < 2) return;
+  const std::int64_t now = g_engineTime.load();
+  const std::int64_t was = aircraft.stream[1].time;
+  std::int64_t wanted = std::clamp<std::int64_t>(now + offsetTicks, was - aircraft.predictLimitA,
+                                                 std::max(was - aircraft.predictLimitA, was + aircraft.predictLimitB));
+  wanted = std::max(wanted, now + 1);
+  wanted = std::min<std::int64_t>(wanted, std::numeric_limits<std::int32_t>::max());
+  aircraft.stream[1].time = static_cast<std::int32_t>(wanted);
+  const std::int64_t later = wanted - was;
+  if (later > 0 && aircraft.stream.size() >= 3 && wanted >= aircraft.stream[2].time) {
+    for (std::size_t i = 2; i < aircraft.stream.size(); ++i) {
+      const std::int64_t shifted = aircraft.stream[i].time + later;
+      aircraft.stream[i].time =
+          static_cast<std::int32_t>(std::min<std::int64_t>(shifted, std::numeric_limits<std::int32_t>::max()));
+    }
+  }
+}
+
+void gf_insertMidPoint(LiveAc& aircraft) {
+  if (aircraft.stream.size() < 2) return;
+  const StreamPoint& a = aircraft.stream[0];
+  const StreamPoint& b = aircraft.stream[1];
+  StreamPoint mid = a;
+  mid.lalo.lat = (a.lalo.lat + b.lalo.lat) / 2.0;
+  mid.lalo.lon = gf_wrapLongitude(a.lalo.lon + gf_wrapLongitude(b.lalo.lon - a.lalo.lon) / 2.0);
+  mid.altitude = (a.altitude + b.altitude) / 2.0;
+  mid.groundSpeed = (a.groundSpeed + b.groundSpeed) / 2.0;
+  mid.time = static_cast<std::int32_t>(std::lround((static_cast<double>(a.time) + b.time) / 2.0));
+  mid.airborne = mid.altitude > 0.0;
+  if (!mid.airborne) mid.altitude = 0.0;
+  mid.repeated = false;
+  mid.trueHeadingRad.reset();  // a fixed heading belongs to the reported point alone
+  aircraft.stream.insert(aircraft.stream.begin() + 1, mid);
+}
+
+double gf_lookAheadMetres(double speedKt) {
+  if (!(std::isfinite(speedKt) && speedKt > 0.0)) return 100.0;
+  return std::clamp(speedKt * motion::kMetresPerSecondPerKt * 7.0, 100.0, 160.0);
+}
+
+double gf_turnSpeedFactor(double turnDeg) {
+  const double turn = std::fabs(turnDeg);
+  if (turn <= 8.0) return 1.2;
+  if (turn <= 15.0) return std::lerp(1.2, 1.0, (turn - 8.0) / 7.0);
+  if (turn <= 20.0) return 1.0;
+  if (turn <= 30.0) return std::lerp(1.0, 0.6, (turn - 20.0) / 10.0);
+  return 0.6;  // also for a turn that is not a number
+}
