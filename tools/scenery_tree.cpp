@@ -126,8 +126,11 @@ SceneryTreeSummary gf_writeSceneryTree(const SceneryTreeOptions& options) {
     const fs::path streamed = summary.msfs2024 / "StreamedPackages";
     fs::create_directories(streamed / ("fs20-asobo-airport-" + lower + "-makers"));
     fs::create_directories(streamed / ("asobo-airport-" + lower + "-jetways"));
-    fs::create_directories(streamed / "genworks-streamed" / ("asobo-airport-" + lower + "-makers"));
+    // Below a package: a flat walk never sees it, a recursive one would read the file.
+    lf_writeBytes(streamed / "genworks-streamed" / ("asobo-airport-" + lower + "-makers") / "scenery" / (lower + ".bgl"),
+                  lf_airportBgl(options.decoyCode, random));
     summary.packages += 3;
+    summary.bglFiles += 1;
   }
   lf_writeExpected(options.folder / "expected-2020.txt", summary.expected2020);
   lf_writeExpected(options.folder / "expected-2024.txt", summary.expected2024);

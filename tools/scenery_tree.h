@@ -10,7 +10,8 @@
 // (Official/OneStore with a .bgl for MSFS 2020, a StreamedPackages folder for MSFS 2024).
 //
 // The cases add what a scan must pass over: an excluded folder, an excluded file, excluded and
-// nested streamed packages, all holding the decoy airport, and a folder link back up its package.
+// nested streamed packages (the nested one with a .bgl), all holding the decoy airport, and a
+// folder link back up its package.
 //
 // The expected outcome is that of a scan with every code known and in this week's list, the
 // stand-in simulator holding the facility codes, an archive that links exactly the given
