@@ -2,6 +2,7 @@
 // The airport scan's program-wide tables, kept together with their one reset: the archives data
 // (loaded at the start of each scan) and the scan message list (written to the scan log at its
 // end). Only the thread that runs the scan touches them, so nothing here takes a lock.
+#include <array>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -37,6 +38,19 @@ void gf_addAirportScanMessage(const std::string& line);
 
 // output/info/AirportsScanLog.txt
 const std::filesystem::path& gf_airportsScanLogPath();
+// The message list into the scan log (its folder made when missing); false when it failed.
+bool gf_writeAirportScanLog();
+// The same during a walk, where it follows every failed read: only the lines the log lacks are
+// appended, so that a walk of many failures does not rewrite an ever longer file each time.
+bool gf_updateAirportScanLog();
+
+// The names of the files the running scan has put into my_simaddon and my_thirdparty.
+extern std::array<std::set<std::string>, 2> g_scanFolderFiles;
+
+class AirportScanTransaction;
+// The transaction of the scan that runs, while it runs: an airport whose read failed gets its
+// previous file back from it. Null outside a scan.
+extern AirportScanTransaction* g_airportScanTransaction;
 
 // Restart and tests: every table above emptied.
 void gf_resetAirportScanState();

@@ -24,13 +24,14 @@ struct ManifestInfo {
 
 // One airport source under examination (a .bgl file or a package folder) and what the
 // publisher decision and the code search find out about it; the scan copies it into the
-// airport's stand-file record.
+// airport's stand-file record when it writes one.
 struct ScenerySource {
   explicit ScenerySource(std::filesystem::path sourcePath)
       : path(std::move(sourcePath)), pathText(gf_pathToUtf8(path)) {}
 
   std::filesystem::path path;
   std::string pathText;  // UTF-8
+  IcaoCode code;          // empty until known
   std::string publisher;  // "" until decided
   // Loaded by the first step that needs it; a rejected or too short maker value is cleared here.
   std::optional<ManifestInfo> manifest;

@@ -18,9 +18,6 @@ std::atomic<bool> g_tbloMode{false};
 
 namespace {
 
-// Where the maker wants the packages of airports without stand data.
-constexpr std::string_view kTbloMailAddress = "tblo@jorv.example";
-
 std::mutex g_clockMutex;
 std::function<std::int64_t()> g_testClock;
 

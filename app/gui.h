@@ -223,6 +223,8 @@ extern std::atomic<bool> g_tbloMode;
 
 // The GUI fonts: "Segoe UI", 12 points at the DPI, bold or normal; null when it cannot be made.
 ui::FontHandle gf_createGuiFont(bool bold, std::uint32_t dpi);
+// Where the off-line learning package goes: the hint names it, and the package carries it.
+inline constexpr std::string_view kTbloMailAddress = "tblo@jorv.example";
 // The status line asking to push the tblo button and mail tblo.zip (shown, not logged).
 void gf_showTbloMailHint();
 // Routes the Foundation's user messages (core/user_message.h) to Gui::showMessage.

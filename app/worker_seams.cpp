@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "airportscan/airport_scan.h"
 #include "app/controls.h"
 #include "app/gui.h"
 #include "app/main_window.h"
@@ -326,7 +327,7 @@ WorkerSeams gf_programWorkerSeams() {
   s.disableParkingControls = [] { gf_disableParkingControls(); };
   s.resetParkedTraffic = [] { gf_resetParkedTraffic(); };
 
-  s.scanAirports = lf_missing("gf_scanAirports");
+  s.scanAirports = [] { gf_scanAirports(); };
 
   s.initSimClient = [] {
     lf_installFeedNeighbours();

@@ -23,6 +23,11 @@ mkdir -p "$run/appdata/Microsoft Flight Simulator 2024/Packages/Official2024"
 "$build/tools/jorv_livery_tree" "$run/appdata/Microsoft Flight Simulator 2024/Packages/Community" \
   "$run/livery-scan-expected" "$root/data"
 cp -r "$run/livery-scan-expected/my_regcodes" "$program/input/"
+# One add-on airport for the airport scan (tools/scenery_tree.h): LFSB, whose facility data the
+# stand-in simulator has, gets a generated stand file in airports/my_thirdparty and goes into tblo.zip.
+packages="$run/appdata/Microsoft Flight Simulator 2024/Packages"
+mkdir -p "$packages/StreamedPackages" "$packages/Community2024"
+"$build/tools/jorv_scenery_tree" --package "$packages/Community" LFSB
 # RT App mode: the desktop app stand-in connects to the program's port.
 cat > "$run/appdata/JORV/parameters.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>
