@@ -18,6 +18,7 @@
 #include "feed/rt_api_session.h"
 #include "feed/traffic_mailbox.h"
 #include "platform/os.h"
+#include "traffic/static_stands.h"
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
 
@@ -28,7 +29,6 @@ bool g_parkingCountdownRestarted = false;
 std::atomic<std::int32_t> g_parkingMinutesLeft{20};
 std::atomic<std::int32_t> g_parkingCountdown{-1};
 std::atomic<bool> g_removeBlockedRequested{false};
-std::atomic<std::int32_t> g_staticTargetCount{0};
 std::mutex g_parkingRequestMutex;
 ParkingUpdateRequest g_parkingRequest;
 
@@ -160,7 +160,7 @@ void lf_engineStep() {
     if (const std::int64_t stands = s.standCount(); stands > 0) {
       const std::int32_t before = g_staticTargetCount;
       if (!snapshot->rtParkTrafficOnly) {
-        g_staticTargetCount = s.setStaticTargetCount();
+        s.setStaticTargetCount();
       } else {
         const std::int64_t target = std::clamp<std::int64_t>(snapshot->maxParkSel, 0, stands);
         const auto percent = static_cast<std::int32_t>(std::lround(static_cast<double>(target) * 100.0 / stands));

@@ -15,8 +15,6 @@ extern bool g_parkingCountdownRestarted;
 // Shown as the next parking update; -1 in g_parkingCountdown: no new value handed over.
 extern std::atomic<std::int32_t> g_parkingMinutesLeft;
 extern std::atomic<std::int32_t> g_parkingCountdown;
-// Static parked aircraft wanted at the park airport.
-extern std::atomic<std::int32_t> g_staticTargetCount;
 // Set by Block: remove the blocked aircraft at the next step.
 extern std::atomic<bool> g_removeBlockedRequested;
 

@@ -31,6 +31,7 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_commands.h"
 #include "simlink/user_aircraft.h"
+#include "traffic/static_stands.h"
 
 namespace fs = std::filesystem;
 

@@ -40,6 +40,7 @@
 #include "liveries/livery_matching.h"
 #include "liveries/livery_scan.h"
 #include "parking/airport_file_read.h"
+#include "parking/airport_settings.h"
 #include "parking/destination_readers.h"
 #include "parking/park_airports.h"
 #include "parking/park_setup.h"
@@ -57,6 +58,7 @@
 #include "traffic/adding_stack.h"
 #include "traffic/delayed_sim_commands.h"
 #include "traffic/engine_hooks.h"
+#include "traffic/static_stands.h"
 
 namespace {
 
@@ -129,6 +131,7 @@ void lf_installEngineHooks() {
   };
   hooks.publishStandPositions = [] { gf_publishStandPositions(); };
   hooks.standSearchHits = [] { return g_standSearchHits.size(); };
+  hooks.parkAirportReady = [] { return g_airportFileLoaded.load(); };
   hooks.steadyNanos = [] { return gf_workerSeams().steadyNanos(); };
   gf_setEngineHooks(std::move(hooks));
 }
@@ -293,8 +296,11 @@ WorkerSeams gf_programWorkerSeams() {
   s.postAircraftCounts = lf_missing("gf_postAircraftCounts");
   s.runDueParkedAcAction = [] { gf_runDueParkedAcAction(); };
   s.matchQueuedStandOption = lf_missing("the stand-option queue");
-  s.standCount = lf_missing("the park airport's stand count", std::int64_t{0});
-  s.setStaticTargetCount = lf_missing("gf_setStaticTargetCount", std::int32_t{0});
+  s.standCount = [] { return static_cast<std::int64_t>(g_stands.size()); };
+  s.setStaticTargetCount = [] {
+    const auto snapshot = g_parameterSnapshot.load();
+    return gf_setStaticTargetCount({static_cast<double>(snapshot->parkingPercentage), snapshot->maxParkSel});
+  };
   s.enforceMaxParked = lf_missing("gf_enforceMaxParked");
   s.liveAircraftInSim = [] { return gf_liveAircraftInSim(); };
   s.removeFurthestLive = [](double distanceNm) { return lf_isThisTheFurthestLive(distanceNm); };

@@ -1,13 +1,17 @@
 #include "traffic/engine_hooks.h"
 
 #include <chrono>
+#include <limits>
 #include <string_view>
 #include <utility>
 
 #include "core/log.h"
+#include "simlink/stand_table.h"
 #include "traffic/delayed_sim_commands.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
+#include "traffic/static_stands.h"
+#include "traffic/user_collisions.h"
 
 namespace {
 
@@ -64,10 +68,30 @@ EngineHooks gf_defaultEngineHooks() {
   h.createFlightPlan = lf_missing("lf_createFlightPlan");
   h.touchDown = lf_missing("lf_touchDown");
   h.applyGroundReport = lf_missing("lf_applyGroundReport");
-  h.checkUserAirCollision = lf_missing("checkUserAirCollision", false);
-  h.checkUserAirGndCollision = lf_missing("checkUserAirGndCollision", false);
-  h.userGroundCollisionTermNm = lf_missing("lf_userGroundCollisionTermNm", 0.0);
+  h.checkUserAirCollision = [](LiveAc& aircraft, double cosUserLatitude) {
+    return checkUserAirCollision(aircraft, cosUserLatitude);
+  };
+  h.checkUserAirGndCollision = [](LiveAc& aircraft) { return checkUserAirGndCollision(aircraft); };
+  h.userGroundCollisionTermNm = [] { return lf_userGroundCollisionTermNm(); };
   h.resetTurnState = lf_missing("the movement step's turn reset");
+
+  h.holdAtPoint = lf_missing("gf_holdAtPoint");
+  h.acSpeedKt = lf_missing("gf_acSpeedKt", std::numeric_limits<double>::quiet_NaN());
+  h.flareStep = lf_missing("gf_flareStep");
+  h.cruiseLimit = [](LiveAc&, double rate) {
+    gf_logMissingOnce("gf_cruiseLimit");
+    return rate;
+  };
+  h.applyVerticalRate = [](LiveAc& aircraft, double rate) {
+    gf_logMissingOnce("gf_applyVerticalRate");
+    aircraft.altitude += rate;
+  };
+  h.approachVerticalStep = [](LiveAc& aircraft) {
+    gf_logMissingOnce("gf_approachVerticalStep");
+    aircraft.altitude += aircraft.appliedVerticalRate;
+  };
+  h.takeStand = lf_missing("lf_takeStand", false);
+  h.parkAirportReady = lf_missing("the park airport's stand file", false);
 
   h.isNearParkRunway = lf_missing("gf_isNearParkRunway", false);
   h.standSearchHits = lf_missing("the stand search hits", std::size_t{0});
@@ -78,13 +102,13 @@ EngineHooks gf_defaultEngineHooks() {
   h.readParkedFile = lf_missing("lf_readParkedFile", std::optional<std::string>());
   h.populateParkAirport = lf_missing("gf_populateParkAirport");
   h.resetParkAirport = lf_missing("gf_resetParkAirport");
-  h.countParkedStatic = lf_missing("gf_countParkedStatic");
+  h.countParkedStatic = [](bool post) { gf_countParkedStatic(post); };
   h.countParkedLive = lf_missing("gf_countParkedLive");
   h.takeParkRequest = lf_missing("the park request", false);
   h.frontNearestParkAirport = lf_missing("gf_frontNearestParkAirport");
   h.checkParkAirportReach = lf_missing("gf_checkParkAirportReach");
   h.chooseParkAirport = lf_missing("gf_chooseParkAirport");
-  h.publishStandPositions = lf_missing("gf_publishStandPositions");
+  h.publishStandPositions = [] { gf_publishStandPositions(); };
   h.clearParkingState = lf_missing("the engine reset's parking state");
 
   h.parkingGenerating = lf_missing("the parking generation flag", false);

@@ -81,6 +81,26 @@ struct EngineHooks {
   // the position, heading that way (radians), would use; none when none fits.
   std::function<std::optional<std::string>(const Lalo& position, double headingRad)> matchRunwayForLanding;
 
+  // ---- Ground movement: calls into the next-position and per-aircraft steps, the stand
+  // approach and parking ----
+  // gf_holdAtPoint: fixes the arrival time of a next point that does not move. Default: nothing.
+  std::function<void(LiveAc&)> holdAtPoint;
+  // gf_acSpeedKt: the speed for the next leg (kt, at least 1.0). Default: NaN, the leg takes 25 ticks.
+  std::function<double(LiveAc&)> acSpeedKt;
+  // gf_flareStep: the landing flare, airborne below 400 ft above the runway. Default: nothing.
+  std::function<void(LiveAc&)> flareStep;
+  // gf_cruiseLimit: a vertical rate (ft per tick) held by the cruise altitude. Default: unchanged.
+  std::function<double(LiveAc&, double rate)> cruiseLimit;
+  // gf_applyVerticalRate: the rate (ft per tick) applied to the altitude. Default: added as it is.
+  std::function<void(LiveAc&, double rate)> applyVerticalRate;
+  // gf_approachVerticalStep: the approach's vertical step. Default: the applied rate is added.
+  std::function<void(LiveAc&)> approachVerticalStep;
+  // lf_takeStand: takes the stand for the aircraft and plans the drive into it (drive2Stand);
+  // true when taken. Default: false.
+  std::function<bool(LiveAc&, const Stand& stand, bool arrivalMode)> takeStand;
+  // The park airport's stand file is applied: taxiing arrivals may look for a stand. Default: false.
+  std::function<bool()> parkAirportReady;
+
   // ---- Parking ----
   std::function<bool(const Lalo& position)> isNearParkRunway;  // gf_isNearParkRunway
   std::function<std::size_t()> standSearchHits;                // pending stand-search hits

@@ -83,6 +83,8 @@ extern std::unordered_map<std::uint32_t, RunwayRemoval, HexidHash> g_runwayRemov
 extern std::uint32_t g_promotionCount;    // static aircraft taken over by live ones
 extern std::uint32_t g_staticParkedCount;  // static aircraft parked in this run
 extern AddingStackCounters g_addingStackCounters;
+// The user's ground reach fell back to the largest span (no B738 span): reported once a run.
+extern bool g_userSpanFallbackReported;
 
 // Every table above empty, the flags and counters as at program start.
 void gf_resetEngineTables();

@@ -17,6 +17,7 @@
 #include "feed/traffic_records.h"
 #include "liveries/ac_identity.h"
 #include "simlink/ai_positions.h"
+#include "traffic/leg_plan.h"
 
 // One announced position: the position part of a traffic record, appended as it came.
 struct StreamPoint {
@@ -31,6 +32,10 @@ struct StreamPoint {
   bool repeated = false;  // lies on the previous point (1e-8 degrees)
   std::optional<double> rollRad;         // the feed's bank, radians, right bank negative
   std::optional<double> trueHeadingRad;  // a fixed heading the feed reported, (0, 2 pi]
+
+  // Marks of the ground turn building.
+  bool turnStart = false;     // inserted where a turn begins: the leg ending here is straight
+  bool fromPosition = false;  // measured from the aircraft's position when inserted
 };
 
 StreamPoint gf_streamPoint(const TrafficRecord& record);
@@ -233,6 +238,55 @@ struct LiveAc : AcIdentity {
   double runwayHeading = std::numeric_limits<double>::quiet_NaN();  // radians: the landing roll's runway
   bool landingRollEnded = false;
   bool reverseThrust = false;  // second flag of the reverse-thrust data
+
+  // ---- Ground movement, turns, stand approach, runway prediction and per-step motion ----
+  // Leg state that the next-position and per-aircraft steps set up and the per-step motion runs.
+  Lalo velocity;             // degrees of latitude and longitude per tick toward the next point
+  double trackToNext = 0.0;  // radians: bearing from stream point 0 to point 1
+  bool turnHold = false;     // turning on the spot before the leg; turnHoldTicks is the leg's duration
+  std::uint32_t turnHoldTicks = 0;
+  LegPlan legPlan;
+  RollContext rollContext;
+  std::int32_t profileStep = 0;   // stepped interpolation in the air: steps done of profileSteps
+  std::int32_t profileSteps = 0;
+  bool profileActive = false;
+  Lalo profileFrom;
+  Lalo profileTo;
+  std::vector<double> easingWeights;  // share of the leg per tick while groundKind is not 0
+  std::size_t easingCursor = 0;
+  Lalo legDelta;             // degrees: the leg the easing weights share out
+  double headingRate = 0.0;  // radians per step, the air step's turn
+  bool standDepartureHold = false;
+  bool pointBehindDropped = false;  // one point behind the predicted runway was dropped
+  // Ground movement.
+  bool turnPending = false;  // a turn of more than 3 degrees waits at point 1
+  double turnAngle = std::numeric_limits<double>::quiet_NaN();  // degrees
+  double pushbackTurnHeading = 900.0;                           // 900: none
+  std::int32_t departureTick = 0;  // g_engineTime when the aircraft left its stand
+  std::uint32_t groundKind = 0;    // 0 none, 1 start from standstill, 2 stop, 3 stand manoeuvre
+  CorrectiveMove correctiveMove;
+  bool forcedTurn = false;  // the turn builder found no path: turn on the spot
+  // Runway prediction of a departure.
+  std::optional<std::string> predictedRunway;  // "{pair}:{end}"
+  bool runwayPredicted = false;
+  double predictedRunwayHeading = 0.0;  // radians
+  bool lineUpRotate = false;            // turn the standing aircraft onto the predicted heading
+  bool predictedAtHold = false;
+  std::optional<std::string> runwayCandidate;  // seen, not yet confirmed
+  Lalo runwayCandidateLalo;
+  bool runwayCandidateSeen = false;
+  std::int32_t runwayCandidateTick = 0;
+  Lalo trackLalo;  // measured ground speed: the window runs from trackTick
+  bool trackActive = false;
+  std::int32_t trackTick = 0;
+  double trackMetres = 0.0;
+  double windowMetres = std::numeric_limits<double>::quiet_NaN();  // the last closed window
+  double windowSeconds = std::numeric_limits<double>::quiet_NaN();
+  double turnSpeed = 0.0;  // radians per tick of the smooth final turn
+  // Attitude of the per-step motion.
+  std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
+  bool pitchTransition = false;    // pitch runs back to the ground pitch
+  TowPath towPath;
 
   // The first point of the stream, the identity (moved in) and the record's timestamp (s).
   LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp);

@@ -4,8 +4,10 @@
 // its object. The parking code adds the rest of its stand fields.
 #include <cstdint>
 
+#include "core/utc_time.h"
 #include "liveries/ac_identity.h"
 #include "simlink/ai_positions.h"
+#include "traffic/flat_frame.h"
 #include "traffic/live_ac.h"
 
 struct StaticAc : AcIdentity {
@@ -22,4 +24,15 @@ struct StaticAc : AcIdentity {
   AiPose initialPose;
   bool poseKnown = false;
   bool cgKnown = false;
+
+  // ---- Built on a stand ----
+  Lalo position;             // the stand's
+  double heading = 0.0;      // radians, the stand's
+  WeekTime parkedWeekTime;   // when it counts as parked; day 0: not known
+  bool atGate = false;       // the stand's name holds "GATE"
+  std::uint32_t hitFlag = 1;  // 1 placed from the airport stand file
+
+  StaticAc() = default;
+  // Takes the identity, the stand's number and pose and the stand's no-cabin-light (cargo) flag.
+  StaticAc(AcIdentity&& identity, std::int32_t standNumber, const GeoPose& standPose, bool noCabinLight);
 };

@@ -1,5 +1,6 @@
 // The main loop's tick and the engine-step schedule, with spies for every pass.
 #include "tests/app/worker_fixture.h"
+#include "traffic/static_stands.h"
 
 namespace {
 using worker_test::kSecond;

@@ -1,0 +1,208 @@
+// Ground movement: departures from a stand, the time a ground leg takes, the drive into a stand,
+// and the turns built into a taxi path.
+#include "traffic/ground_movement.h"
+
+#include "tests/traffic/traffic_fixture.h"
+#include "traffic/ground_turns.h"
+#include "traffic/movement_geometry.h"
+
+namespace {
+
+using namespace traffic_test;
+
+constexpr double kDeg = geo::kDegToRad;
+constexpr double kNm = 1852.0;  // metres
+
+class GroundMovement : public EngineTest {
+ protected:
+  // Stand A1 at EHAM heading east with the given radius (NM); a B738 parked on it.
+  LiveAc& parkedOn(double radiusNm, std::int32_t standId) {
+    g_stands.assign(1, Stand("A1", {}, kEham, 90.0 * kDeg, radiusNm * kNm, 10, false, false, false));
+    g_stands[0].id = 1;
+    LiveAc& a = addLive(Rec(0x4840D6).ground(0.0), SimStatus::active, FlightPhase::parked);
+    a.standId = standId;
+    a.standPos = kEham;
+    a.standHeading = 90.0 * kDeg;
+    a.heading = 90.0 * kDeg;
+    a.stream.push_back(a.stream.front());
+    a.departureStarted = true;
+    return a;
+  }
+  void TearDown() override {
+    g_stands.clear();
+    EngineTest::TearDown();
+  }
+};
+
+TEST_F(GroundMovement, PushbackAndPullOutFromTheStand) {
+  struct Case {
+    const char* what;
+    double radiusNm;
+    std::int32_t standId;
+    std::uint8_t kind;
+    std::uint32_t state;   // after the step
+    double alongM;         // of the new point 1 from the aircraft along the stand heading
+    const char* logLine;
+  } cases[] = {
+      {"pushback", 0.02, 1, 0, FlightPhase::pushing_back, -0.05 * kNm, ""},
+      {"radius 0", 0.0, 1, 0, FlightPhase::parked, NAN, "invalid stand radius for stand A1, callsign KLM1234"},
+      {"no stand", 0.02, 0, 0, FlightPhase::parked, NAN, "invalid stand radius for stand sid==0?"},
+      {"pull-out: one full span", 0.02, 1, 1, FlightPhase::taxi, 35.8, "A1            : KLM1234  pulling out"},
+  };
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& a = parkedOn(c.radiusNm, c.standId);
+    a.departureKind = c.kind;
+    nextPosGround(a);
+    EXPECT_EQ(a.state, c.state) << c.what;
+    EXPECT_NE(logText().find(c.logLine), std::string::npos) << c.what;
+    if (std::isnan(c.alongM)) {
+      EXPECT_FALSE(a.departureStarted) << c.what << ": the request is cleared";
+      EXPECT_EQ(a.stream.size(), 2u) << c.what;
+      continue;
+    }
+    const RelativeGeometry g = gf_relativeGeometry(kEham, a.standHeading, a.stream[1].lalo);
+    EXPECT_NEAR(g.alongM, c.alongM, 0.05) << c.what;
+    EXPECT_NEAR(g.crossM, 0.0, 0.05) << c.what;
+    if (c.kind == 0) {
+      ASSERT_EQ(a.stream.size(), 3u) << c.what;
+      EXPECT_TRUE(a.stream[2].repeated && a.stream[2].lalo == a.stream[1].lalo) << "a stop at the end of the push";
+      EXPECT_TRUE(a.departureStarted) << "held until the push ends";
+    } else {
+      EXPECT_FALSE(a.departureStarted);
+    }
+  }
+}
+
+TEST_F(GroundMovement, TheEndOfThePushbackReleasesTheRequest) {
+  LiveAc& a = parkedOn(0.02, 1);
+  nextPosGround(a);  // pushing back
+  a.stream.pop_front();
+  nextPosGround(a);
+  EXPECT_EQ(a.state, FlightPhase::pushed_back);
+  EXPECT_FALSE(a.departureStarted);
+  EXPECT_EQ(a.pushbackTurnHeading, 900.0);
+}
+
+TEST_F(GroundMovement, LegTimeAndATurnOnTheSpot) {
+  for (const double turnDeg : {0.0, 90.0}) {
+    reset();
+    hooks.acSpeedKt = [](LiveAc& a) { return a.stream[0].groundSpeed; };
+    install();
+    g_engineTime = 1000;
+    LiveAc& a = addLive(Rec(0x4840D6).ground(20.0));
+    a.stream.push_back(a.stream.front());
+    a.stream[1].lalo = offset(kEham, 0.01 * kNm);
+    a.stream[1].time = 1600;
+    a.heading = turnDeg * kDeg;
+    a.turnAngle = turnDeg;
+    a.turnPending = turnDeg > 3.0;
+    gf_groundLegTiming(a);
+    if (turnDeg == 0.0) {
+      EXPECT_EQ(a.stream[1].time, 1180) << "0.01 NM at 20 kt";
+      EXPECT_FALSE(a.turnHold);
+      continue;
+    }
+    EXPECT_TRUE(a.turnHold);
+    EXPECT_EQ(a.turnHoldTicks, 180u);
+    const double turnTicks = std::max(25.0, std::ceil(85.0 * kDeg / a.maxTurnPerStep));
+    EXPECT_EQ(a.stream[1].time, 1000 + 180 + static_cast<std::int32_t>(turnTicks)) << "the turn comes first";
+  }
+}
+
+TEST_F(GroundMovement, DriveIntoTheStand) {
+  const GeoPose stand{kEham, 0.0};  // heading north
+  struct Case {
+    double behindM, lateralM, headingDeg;
+    bool check;
+    std::size_t points;  // after drive2Stand
+  } cases[] = {
+      {1.7, 0.9, 9.0, true, 2},    // there already (1.92 m): only the stop
+      {2.1, 0.0, 0.0, true, 3},    // a little short: the stand point, then the stop
+      {1.0, 1.1, 0.0, true, 3},
+      {1.0, 0.0, 11.0, true, 3},
+      {1.0, 0.0, 0.0, false, 3},   // not asked to check
+      {40.0, 5.0, 0.0, true, 4},   // aside and far: a point behind the stand first
+  };
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& a = addLive(Rec(0x4840D6).at(offset(kEham, -c.behindM, c.lateralM)).ground(3.0));
+    a.heading = gf_normalizeAngle(c.headingDeg * kDeg);
+    drive2Stand(a, stand, c.check);
+    ASSERT_EQ(a.stream.size(), c.points) << c.behindM << " m behind, " << c.lateralM << " m aside";
+    EXPECT_TRUE(a.stream.back().repeated);
+    EXPECT_EQ(a.stream.back().lalo, a.stream[c.points - 2].lalo);
+    if (c.points > 2) {
+      EXPECT_EQ(a.stream[c.points - 2].lalo, kEham) << "the stand point";
+    }
+  }
+}
+
+// A taxi path: the aircraft at point 0 heading north, point 1 `legM` ahead, point 2 60 m on at
+// `cornerDeg` to the right.
+LiveAc& taxiCorner(double legM, double cornerDeg, double speedKt = 20.0) {
+  LiveAc& a = addLive(Rec(0x4840D6).ground(speedKt));
+  StreamPoint p = a.stream.front();
+  p.lalo = offset(kEham, legM);
+  p.time += 1000;
+  a.stream.push_back(p);
+  p.lalo = gf_destinationPoint(p.lalo, {cornerDeg * kDeg, 60.0 * 3.2808399});
+  p.time += 1000;
+  a.stream.push_back(p);
+  return a;
+}
+
+TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
+  // The lead: 1.5 to 6 s of travel, held to 12..90 m.
+  EXPECT_EQ(gf_turnLeadMetres(1.0, 7.0, 1.0), 12.0);
+  EXPECT_EQ(gf_turnLeadMetres(170.0, 7.0, 60.0), 90.0);
+  EXPECT_NEAR(gf_turnLeadMetres(30.0, 7.0, 20.0), 30.0 / 7.0 * 20.0 * 0.5144444444444445, 1e-9);
+
+  struct Case {
+    double legM, cornerDeg;
+    bool built;
+    std::size_t points;  // after the call
+    bool planned, turnStart;
+  } cases[] = {
+      {40.0, 2.9, false, 3, false, false},   // 3 degrees or less: nothing
+      {40.0, 30.0, true, 2, true, false},    // lead 44 m reaches 0.75 x 40: planned at once
+      {100.0, 30.0, true, 4, false, true},   // a long leg: the turn starts 44 m before the corner
+  };
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& a = taxiCorner(c.legM, c.cornerDeg);
+    EXPECT_EQ(gf_buildGroundTurn(a), c.built) << c.legM << " m, " << c.cornerDeg << " degrees";
+    EXPECT_EQ(a.stream.size(), c.points) << c.legM << " m, " << c.cornerDeg << " degrees";
+    EXPECT_EQ(a.legPlan.hasTurn() || a.legPlan.hasCurve(), c.planned) << c.legM;
+    EXPECT_EQ(a.stream[1].turnStart, c.turnStart) << c.legM;
+    if (c.turnStart) {
+      EXPECT_NEAR(gf_distanceNm(a.stream[1].lalo, a.stream[2].lalo) * kNm, 30.0 / 7.0 * 10.29, 0.2);
+    }
+    if (c.planned) {
+      EXPECT_NEAR(a.legPlan.legTurnAngle, c.cornerDeg, 1e-6);
+    }
+  }
+}
+
+TEST_F(GroundMovement, ASmallJogIsStraightened) {
+  LiveAc& a = addLive(Rec(0x4840D6).ground(15.0));
+  for (const auto& [north, east] : {std::pair{40.0, 0.5}, {80.0, 2.8}, {160.0, 0.0}}) {
+    StreamPoint p = a.stream.back();
+    p.lalo = offset(kEham, north, east);
+    p.time += 500;
+    a.stream.push_back(p);
+  }
+  EXPECT_TRUE(gf_buildGroundTurn(a));
+  ASSERT_EQ(a.stream.size(), 2u);
+  EXPECT_EQ(a.stream[1].lalo, offset(kEham, 160.0));
+  EXPECT_NEAR(gf_wrapAngle(a.trackToNext), 0.0, 1e-9);
+}
+
+TEST_F(GroundMovement, APointTwoThatRepeatsPointOneGetsNoPlan) {
+  LiveAc& a = taxiCorner(40.0, 30.0);
+  a.stream[2].repeated = true;
+  EXPECT_FALSE(makeTurnGnd(a, 30.0));
+  EXPECT_NE(logText().find("makeTurnGnd: unexpected same at stream[2], KLM1234"), std::string::npos);
+}
+
+}  // namespace

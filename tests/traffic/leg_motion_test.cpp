@@ -1,0 +1,54 @@
+// One step along the leg: the heading limit on the ground and a light aircraft's take-off roll
+// that never slides back.
+#include "traffic/leg_motion.h"
+
+#include "tests/traffic/traffic_fixture.h"
+#include "traffic/movement_geometry.h"
+
+namespace {
+
+using namespace traffic_test;
+
+constexpr double kDeg = geo::kDegToRad;
+
+using LegMotion = EngineTest;
+
+TEST_F(LegMotion, OnTheGroundTheHeadingChangesAtMost1Point2TimesTheBaseRate) {
+  for (const double offDeg : {90.0, -90.0, 0.05}) {
+    reset();
+    LiveAc& a = addLive(Rec(0x4840D6).ground(10.0));
+    a.maxTurnPerStep = 3.0 * kDeg;  // far above the category's 0.07 degrees per tick
+    a.heading = 0.0;
+    a.trackToNext = gf_normalizeAngle(offDeg * kDeg);
+    gf_moveAlongLeg(a);
+    const double limit = 1.2 * a.defaultTurnPerStep;
+    const double expected = std::clamp(offDeg * kDeg, -limit, limit);
+    EXPECT_NEAR(gf_wrapAngle(a.heading), expected, 1e-12) << offDeg;
+  }
+}
+
+TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
+  struct Case {
+    const char* model;
+    std::uint32_t state;
+    bool forward;  // the step ends ahead of where it began
+  } cases[] = {
+      {"C172", FlightPhase::takeoff_roll, true},
+      {"C172", FlightPhase::taxi, false},
+      {"B738", FlightPhase::takeoff_roll, false},
+  };
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& a = addLive(Rec(0x4840D6, "N123", c.model).ground(40.0), SimStatus::active, c.state);
+    a.speed = 40.0;
+    a.velocity = {-1e-6, 0.0};  // about 11 cm south per tick, heading north
+    gf_moveAlongLeg(a);
+    const RelativeGeometry g = gf_relativeGeometry(kEham, 0.0, a.position);
+    EXPECT_EQ(g.alongM > 0.0, c.forward) << c.model << " in state " << c.state;
+    if (c.forward) {
+      EXPECT_NEAR(g.alongM, 40.0 * 1852.0 / 360000.0, 1e-3) << "one tick at 40 kt";
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,348 @@
+#include "traffic/ground_turns.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/log.h"
+#include "feed/traffic_mailbox.h"
+#include "traffic/flat_frame.h"
+#include "traffic/movement_geometry.h"
+#include "traffic/stream_extension.h"
+#include "traffic/stream_prediction.h"
+
+namespace {
+
+constexpr double kDeg = geo::kDegToRad;
+constexpr double kExitSpeedKt = 65.0;
+
+double lf_metres(const Lalo& a, const Lalo& b) { return gf_distanceNm(a, b) * motion::kMetresPerNm; }
+
+bool lf_samePlace(const Lalo& a, const Lalo& b) {
+  return std::fabs(a.lat - b.lat) < 1e-8 && std::fabs(gf_wrapLongitude(a.lon - b.lon)) < 1e-8;
+}
+
+double lf_angleDeg(double radians) { return std::fabs(gf_wrapAngle(radians)) / kDeg; }
+
+// NaN-safe: a speed that is not a number does not count.
+double lf_maxSpeed(std::initializer_list<double> speeds) {
+  double largest = -std::numeric_limits<double>::infinity();
+  for (const double s : speeds)
+    if (std::isfinite(s)) largest = std::max(largest, s);
+  return largest;
+}
+
+// The turn rate of the corner in degrees per second.
+double lf_turnRateDegPerS(const LiveAc& aircraft) {
+  return gf_turnSpeedFactor(aircraft.stream[0].groundSpeed) * aircraft.defaultTurnPerStep * geo::kRadToDeg * 100.0;
+}
+
+// A turn off the runway ahead: 15 to 135 degrees at point 1 while the aircraft heads for it.
+bool lf_exitTest(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  const double toCorner = gf_bearingRad(aircraft.position, s[1].lalo);
+  const double change = lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - toCorner);
+  return change >= 15.0 && change < 135.0 && lf_angleDeg(toCorner - aircraft.heading) <= 20.0;
+}
+
+Lalo lf_between(const Lalo& a, const Lalo& b, double f) {
+  return {a.lat + (b.lat - a.lat) * f, gf_wrapLongitude(a.lon + gf_wrapLongitude(b.lon - a.lon) * f)};
+}
+
+std::int32_t lf_timeBetween(std::int32_t from, std::int32_t to, double f) {
+  const auto t = from + static_cast<std::int64_t>((static_cast<double>(to) - from) * f);
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(t, std::int64_t{from} + 1, std::int64_t{to} - 1));
+}
+
+void lf_applyCategoryLimits(TurnRequest& request, AcCategory category) {
+  switch (category) {
+    case AcCategory::none:
+    case AcCategory::high_performance:
+      request.minLeg = 10.0, request.minLegSum = 35.0, request.maxCurvature = 5.0;
+      break;
+    case AcCategory::twoprops:
+    case AcCategory::buzjet:
+      request.minLeg = 12.0, request.minLegSum = 40.0, request.maxCurvature = 4.0;
+      break;
+    default:
+      break;
+  }
+}
+
+// Inserts a turn start on the second leg (point 1 to 2) at lead metres from point 1.
+bool lf_insertOnSecondLeg(LiveAc& aircraft, double lead, double length) {
+  auto& s = aircraft.stream;
+  if (!(lead < length) || s[2].time - s[1].time <= 1) return false;
+  const double f = std::clamp(lead / length, 0.0, 1.0);
+  StreamPoint point = s[1];
+  point.lalo = lf_between(s[1].lalo, s[2].lalo, f);
+  point.groundSpeed = std::lerp(s[1].groundSpeed, s[2].groundSpeed, f);
+  point.time = lf_timeBetween(s[1].time, s[2].time, f);
+  point.repeated = false;
+  point.turnStart = true;
+  point.fromPosition = true;
+  s.insert(s.begin() + 2, point);
+  return true;
+}
+
+}  // namespace
+
+double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt) {
+  const double seconds = std::clamp(angleDeg / turnRateDegPerS, 1.5, 6.0);
+  return std::clamp(seconds * speedKt * motion::kMetresPerSecondPerKt, 12.0, 90.0);
+}
+
+bool gf_buildGroundTurn(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  if (s.size() < 2) return false;
+  if (s[1].turnStart || (s[0].turnStart && !s[0].fromPosition)) return false;
+  const double a = s.size() >= 3 ? lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - aircraft.heading) : 0.0;
+  if (!(a > 3.0)) return false;
+  const std::uint32_t state = aircraft.state;
+  if (state == FlightPhase::taxi && a <= 12.0 && (gf_straightenJog(aircraft, 3) || gf_straightenJog(aircraft, 4)))
+    return true;
+  if (state == FlightPhase::takeoff_roll &&
+      (a < 10.0 || aircraft.category == AcCategory::rotorcraft ||
+       lf_maxSpeed({aircraft.speed, s[0].groundSpeed, s[1].groundSpeed, s[2].groundSpeed}) > 30.0 ||
+       s[1].airborne || s[2].airborne))
+    return false;
+
+  const bool landingRoll = state == FlightPhase::landing_roll;
+  const double d = lf_metres(landingRoll ? aircraft.position : s[0].lalo, s[1].lalo);
+  const bool exit = lf_exitTest(aircraft);
+  const double lookAhead = gf_lookAheadMetres(lf_maxSpeed({aircraft.speed, s[0].groundSpeed, s[1].groundSpeed}));
+  const double r = lf_turnRateDegPerS(aircraft);
+  const double s0 = s[0].groundSpeed;
+  const double s1 = s[1].groundSpeed;
+  const bool slowAtExit = std::isfinite(s1) && s1 <= kExitSpeedKt;
+
+  if (landingRoll && !s[0].fromPosition && exit && d > lookAhead && r > 0.0 && slowAtExit) {
+    double lead = gf_turnLeadMetres(a, r, s0);
+    // Still fast at point 0: the turn begins where the roll is down to the exit speed.
+    if (s0 > kExitSpeedKt && s1 < s0) lead = std::min(lead, (kExitSpeedKt - s1) * d / (s0 - s1));
+    if (lead >= 12.0 && gf_insertTurnStart(aircraft, lead, true)) return true;
+  }
+  if (landingRoll && !s[2].fromPosition && exit && d <= lookAhead) {
+    const double second = lf_metres(s[1].lalo, s[2].lalo);
+    if (second > lookAhead && r > 0.0 && slowAtExit &&
+        lf_insertOnSecondLeg(aircraft, gf_turnLeadMetres(a, r, s1), second))
+      return true;
+  }
+  if (state == FlightPhase::takeoff_roll) return gf_buildTurnIfDistinct(aircraft, a);
+  if (s0 > 43.0) return gf_buildTurnIfDistinct(aircraft, a);
+  if (!(r > 0.0)) return false;
+  const double shortest = s0 >= 10.0 ? 12.0 : 5.0;
+  if (d >= shortest) {
+    const double lead = gf_turnLeadMetres(a, r, s0);
+    if (lead >= 0.75 * d) return gf_buildTurnIfDistinct(aircraft, a);
+    if (a > 45.0 || d >= 50.0) return gf_insertTurnStart(aircraft, lead, false);
+  }
+  const bool planned = makeTurnGnd(aircraft, a);
+  if (planned) aircraft.legPlan.legTurnAngle = a;
+  return planned;
+}
+
+bool gf_buildTurnIfDistinct(LiveAc& aircraft, double angleDeg) {
+  const auto& s = aircraft.stream;
+  if (s.size() < 3 || lf_samePlace(s[2].lalo, s[0].lalo) || lf_samePlace(s[2].lalo, s[1].lalo)) return false;
+  if (!makeTurnGnd(aircraft, angleDeg)) return false;
+  aircraft.legPlan.legTurnAngle = angleDeg;
+  return true;
+}
+
+bool gf_insertTurnStart(LiveAc& aircraft, double distanceM, bool fromPosition) {
+  auto& s = aircraft.stream;
+  if (s.size() < 2) return false;
+  const Lalo start = fromPosition ? aircraft.position : s[0].lalo;
+  const std::int32_t startTime = fromPosition ? g_engineTime.load() : s[0].time;
+  const double length = lf_metres(start, s[1].lalo);
+  if (!std::isfinite(distanceM) || !(distanceM > 0.0) || !(distanceM < length)) return false;
+  if (static_cast<std::int64_t>(s[1].time) - startTime < 2) return false;
+  const double f = std::clamp((length - distanceM) / length, 0.0, 1.0);
+  StreamPoint point = s[0];
+  point.lalo = lf_between(start, s[1].lalo, f);
+  point.repeated = false;
+  point.turnStart = true;
+  point.fromPosition = fromPosition;
+  if (fromPosition) point.groundSpeed = std::lerp(s[0].groundSpeed, s[1].groundSpeed, f);
+  point.time = lf_timeBetween(startTime, s[1].time, f);
+  s.insert(s.begin() + 1, point);
+  return true;
+}
+
+bool gf_straightenJog(LiveAc& aircraft, std::size_t k) {
+  auto& s = aircraft.stream;
+  if (k < 3 || s.size() <= k || lf_samePlace(s[k].lalo, aircraft.position)) return false;
+  for (std::size_t i = 1; i <= k; ++i)
+    if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo) || s[i].time <= s[i - 1].time)
+      return false;
+  const Lalo& position = aircraft.position;
+  if (lf_metres(position, s[k].lalo) > 180.0) return false;
+  const double b = gf_bearingRad(position, s[k].lalo);
+  double along = 0.0;
+  for (std::size_t i = 1; i < k; ++i) {
+    const RelativeGeometry g = gf_relativeGeometry(position, b, s[i].lalo);
+    if (!(g.alongM > along) || std::fabs(g.crossM) > 3.0) return false;
+    along = g.alongM;
+  }
+  const double toFirst = gf_bearingRad(position, s[1].lalo);
+  const double firstLeg = gf_bearingRad(s[1].lalo, s[2].lalo);
+  const double lastLeg = gf_bearingRad(s[k - 1].lalo, s[k].lalo);
+  const double a1 = gf_wrapAngle(firstLeg - toFirst);
+  const double a2 = gf_wrapAngle(lastLeg - firstLeg);
+  if (std::fabs(a1) > 12.0 * kDeg || std::fabs(a2) > 15.0 * kDeg || !(a1 * a2 < 0.0)) return false;
+  if (lf_angleDeg(b - toFirst) > 3.0 || lf_angleDeg(b - lastLeg) > 3.0) return false;
+  aircraft.trackToNext = b;
+  s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(k));
+  return true;
+}
+
+bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
+  auto& s = aircraft.stream;
+  if (s.size() < 3) return false;
+  aircraft.forcedTurn = false;
+  if (s[2].repeated) {
+    gf_logWarning(fmt::format("{}: unexpected same at stream[2], {}", "makeTurnGnd", aircraft.callsign));
+    return false;
+  }
+  if (s[2].groundSpeed <= 0.1) s[2].groundSpeed = (s[0].groundSpeed + s[1].groundSpeed) / 2.0;
+  LegPlan& leg = aircraft.legPlan;
+  leg.reset();
+  std::size_t replaceUpTo = 2;  // points 1 .. replaceUpTo - 1 give way to the plan
+
+  const std::uint32_t state = aircraft.state;
+  const bool taxi = state == FlightPhase::taxi;
+  const bool takeoffRoll = state == FlightPhase::takeoff_roll;
+  const double largest = lf_maxSpeed({aircraft.speed, s[0].groundSpeed, s[1].groundSpeed, s[2].groundSpeed});
+  const bool exitTurn = state == FlightPhase::landing_roll && lf_exitTest(aircraft) && s[0].groundSpeed <= kExitSpeedKt;
+  const bool takeoffTurn = takeoffRoll && angleDeg >= 10.0 && largest <= 30.0 && !s[1].airborne && !s[2].airborne;
+  const bool ordinary = !exitTurn && !takeoffTurn;
+  const double l1 = lf_metres(aircraft.position, s[1].lalo);
+  const double l2 = lf_metres(s[1].lalo, s[2].lalo);
+
+  TurnPlan& plan = leg.turn;
+  TurnPlan first;
+  bool planned = false;
+  bool fromSwing = false;
+  if (aircraft.category != AcCategory::rotorcraft && !(ordinary && !taxi)) {
+    TurnRequest request;
+    request.start = aircraft.position;
+    request.corner = s[1].lalo;
+    request.end = s[2].lalo;
+    request.startHeading = gf_normalizeAngle(aircraft.heading);
+    lf_applyCategoryLimits(request, aircraft.category);
+    if (gf_isDepartureGate(aircraft) && aircraft.runwayPredicted) {
+      const auto stop = std::find_if(s.begin() + 1, s.end(), [](const StreamPoint& p) { return p.repeated; });
+      if (stop != s.end() && lf_metres(stop->lalo, s[2].lalo) <= 1.0)
+        request.endHeading = gf_normalizeAngle(aircraft.predictedRunwayHeading);
+    }
+    planned = plan.build(request);
+    first = plan;
+    TurnRequest used = request;
+
+    // The corner lies at an angle the start can't take: aim further down a straight stretch.
+    if (!planned && taxi && first.cornerTurn && first.startMismatch >= 60.0 && s.size() > 3) {
+      const double reach = std::clamp(1.5 * first.startMismatch, 90.0, 250.0);
+      const double along = gf_bearingRad(s[1].lalo, s[2].lalo);
+      for (std::size_t k = 2; k < s.size(); ++k) {
+        const StreamPoint& p = s[k];
+        const StreamPoint& q = s[k - 1];
+        if (p.repeated || p.airborne || lf_samePlace(p.lalo, q.lalo) || p.time <= q.time ||
+            lf_angleDeg(gf_bearingRad(q.lalo, p.lalo) - along) > 12.0 || lf_metres(aircraft.position, p.lalo) > 250.0)
+          break;
+        if (lf_metres(aircraft.position, p.lalo) < reach) continue;
+        TurnRequest further = request;
+        further.corner = lf_between(aircraft.position, p.lalo, 0.5);
+        further.end = p.lalo;
+        further.maxEntryAngle = further.maxStartMismatch = 135.0;
+        further.cornerRatio = 1.0;
+        further.maxCurvature = 10.0;
+        further.startTangentScale = 1.0;
+        TurnPlan candidate;
+        if (candidate.build(further)) {
+          plan = candidate;
+          used = further;
+          planned = true;
+          replaceUpTo = k;
+        }
+        break;
+      }
+    }
+
+    // Nearly straight ahead but started at an angle: swing onto the line.
+    if ((!planned || takeoffRoll) && first.cornerTurn) {
+      const double maxTurn = takeoffRoll ? 8.0 : 3.0;
+      const double minMismatch = taxi && request.endHeading ? 10.0 : takeoffRoll ? 20.0 : 60.0;
+      const bool legsFit = l1 >= 7.0 && l1 <= 35.0 && l2 >= 7.0 && l2 <= 35.0 && l1 + l2 <= 60.0;
+      if (first.turnAngle <= maxTurn && first.startMismatch >= minMismatch && first.startMismatch <= 105.0 &&
+          legsFit && largest <= (takeoffRoll ? 30.0 : 25.0)) {
+        TurnRequest swing = request;
+        swing.minLeg = 7.0;
+        swing.minLegSum = 14.0;
+        swing.maxEntryAngle = swing.maxStartMismatch = 105.0;
+        swing.cornerRatio = 0.5;
+        swing.maxCurvature = 50.0;
+        swing.startTangentScale = first.startMismatch <= 90.0 ? 1.25 : 2.5;
+        TurnPlan candidate;
+        if (candidate.build(swing) && candidate.maxEndLineOffset <= 5.0) {
+          plan = candidate;
+          used = swing;
+          planned = true;
+          fromSwing = true;
+        }
+      }
+    }
+
+    // A plan that swings wide before a sharp next corner ends at this corner instead.
+    if (taxi && planned && !plan.cornerTurn && !plan.endAtCorner) {
+      const double planL1 = plan.corner.length();
+      const double planL2 = (plan.end - plan.corner).length();
+      bool again = plan.turnAngle >= 75.0 && planL2 > 100.0 && planL1 <= planL2 / 2.0;
+      if (s.size() > 3 && !s[3].repeated && !lf_samePlace(s[1].lalo, s[2].lalo) &&
+          !lf_samePlace(s[2].lalo, s[3].lalo) && !lf_samePlace(s[1].lalo, s[3].lalo) &&
+          lf_angleDeg(gf_bearingRad(s[2].lalo, s[3].lalo) - gf_bearingRad(s[1].lalo, s[2].lalo)) >= 45.0)
+        again = true;
+      if (again) {
+        TurnRequest atCorner = used;
+        atCorner.endAtCorner = true;
+        TurnPlan candidate;
+        if (candidate.build(atCorner)) plan = candidate;
+      }
+    }
+
+    if (planned) {
+      const double lookAhead = gf_lookAheadMetres(lf_maxSpeed({aircraft.speed, s[0].groundSpeed, s[1].groundSpeed}));
+      bool keep = true;
+      if (ordinary) {
+        leg.planKind = PlanKind::ordinary;
+      } else if (takeoffTurn) {
+        keep = ((fromSwing && plan.maxEndLineOffset <= 5.0) || (!plan.cornerTurn && plan.startMismatch <= 20.0)) &&
+               plan.maxTurnOffset <= 5.0;
+        leg.planKind = PlanKind::takeoffRoll;
+      } else {
+        keep = plan.turnAngle >= 15.0 && !plan.cornerTurn && plan.startMismatch <= 20.0 && l1 <= lookAhead &&
+               l2 <= lookAhead && plan.maxTurnOffset <= 5.0;
+        leg.planKind = PlanKind::runwayExit;
+      }
+      if (!keep) {
+        leg.reset();
+        planned = false;
+        replaceUpTo = 2;
+      }
+    }
+    if (taxi && !planned && first.result == TurnResult::invalidTangent && std::isfinite(angleDeg) &&
+        angleDeg >= 90.0 && first.turnAngle >= 30.0 && first.turnAngle <= 70.0 && first.startMismatch >= 35.0 &&
+        first.startMismatch < 60.0)
+      aircraft.forcedTurn = true;
+  }
+
+  if (!planned) {
+    if (takeoffRoll || state == FlightPhase::landing_roll || (taxi && first.cornerTurn)) return false;
+    if (!(angleDeg <= 120.0)) return false;
+    if (!leg.curve.build({aircraft.position, 0.0}, {s[1].lalo, 0.5}, {s[2].lalo, 1.0})) return false;
+  }
+  if (!(leg.hasTurn() && plan.endAtCorner))
+    s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(replaceUpTo));
+  return true;
+}

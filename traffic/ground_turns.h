@@ -1,0 +1,22 @@
+#pragma once
+// Drivable turns instead of the corners of the reported taxi path: before a ground leg the
+// corner at stream point 1 becomes a planned turn or curve from the aircraft's position, a turn
+// start inserted before it, or a small jog straightened away. lf_main only.
+#include <cstddef>
+
+#include "traffic/live_ac.h"
+
+// Whether a turn was built (or a turn start inserted) for the corner at point 1.
+bool gf_buildGroundTurn(LiveAc& aircraft);
+// Plans the turn round point 1 for a corner of angleDeg; whether a plan (or curve) stands.
+bool makeTurnGnd(LiveAc& aircraft, double angleDeg);
+// makeTurnGnd unless point 2 repeats point 0 or 1; on success the angle is the leg's turn angle.
+bool gf_buildTurnIfDistinct(LiveAc& aircraft, double angleDeg);
+// A turn start `distanceM` before point 1, measured from the position (fromPosition) or point 0.
+bool gf_insertTurnStart(LiveAc& aircraft, double distanceM, bool fromPosition);
+// Two small opposite bends up to point k (3 or 4) become one straight leg.
+bool gf_straightenJog(LiveAc& aircraft, std::size_t k);
+
+// Metres before a corner of angleDeg at which a turn begins, at speedKt and a turn rate in
+// degrees per second: 1.5 to 6 s of travel, 12 to 90 m.
+double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt);

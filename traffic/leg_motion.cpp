@@ -1,0 +1,256 @@
+#include "traffic/leg_motion.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "core/log.h"
+#include "feed/traffic_mailbox.h"
+#include "refdata/airports.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/flat_frame.h"
+#include "traffic/movement_geometry.h"
+#include "traffic/stream_prediction.h"
+#include "traffic/takeoff.h"
+
+namespace {
+
+constexpr double kDeg = geo::kDegToRad;
+constexpr double kMaxHeadingStep = 0.06283185307179587;  // 3.6 degrees
+constexpr double kCurveEnd = 0.999999;
+// Bank limits in degrees, categories 0..6.
+constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
+
+Lalo lf_mix(const Lalo& a, const Lalo& b, double f) {
+  return {a.lat + (b.lat - a.lat) * f, gf_wrapLongitude(a.lon + gf_wrapLongitude(b.lon - a.lon) * f)};
+}
+
+void lf_moveBy(Lalo& position, double dLat, double dLon) {
+  position.lat += dLat;
+  position.lon = gf_wrapLongitude(position.lon + dLon);
+}
+
+double lf_heightAboveRunway(const LiveAc& aircraft) {
+  if (const std::optional<double> elevation = gf_parkAirportElevation()) return aircraft.altitude - *elevation;
+  return aircraft.simAgl;
+}
+
+bool lf_inDepartureClimb(const LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff) return true;
+  return aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::takeoff &&
+         g_engineTime.load() - aircraft.stateSince <= 3000;
+}
+
+// The share of the leg for this step: the next easing weight of a ground leg with a speed
+// profile while weights remain, else the leg's fixed share.
+double lf_stepShare(LiveAc& aircraft) {
+  if (aircraft.onGround && aircraft.groundKind != 0 && aircraft.easingCursor < aircraft.easingWeights.size())
+    return aircraft.easingWeights[aircraft.easingCursor++];
+  return aircraft.legPlan.legFractionStep;
+}
+
+void lf_towStep(LiveAc& aircraft) {
+  const TowPath& tow = aircraft.towPath;
+  const double span = std::max(1, tow.endTick - tow.startTick);
+  const double f = std::clamp((g_engineTime.load() - tow.startTick) / span, 0.0, 1.0);
+  const GeoPose pose = gf_bezierPose(tow.from, tow.to, gf_ease(f, tow.easing));
+  aircraft.position = pose.position;
+  aircraft.heading = pose.heading;
+}
+
+void lf_rollStep(LiveAc& aircraft) {
+  RollContext& roll = aircraft.rollContext;
+  ++roll.step;
+  const double seconds = roll.step / 100.0;
+  const double covered = roll.profile.positionAt(seconds);
+  const double share = roll.profile.distance > 0.0 ? std::clamp(covered / roll.profile.distance, 0.0, 1.0) : 1.0;
+  LegPlan& leg = aircraft.legPlan;
+  bool linear = true;
+  if (leg.hasTurn() && (leg.planKind == PlanKind::runwayExit || leg.planKind == PlanKind::takeoffRoll)) {
+    if (const auto pose = leg.turn.evaluate(share)) {
+      aircraft.position = pose->position;
+      aircraft.heading = pose->heading;
+      linear = false;
+    } else {
+      leg.reset();
+    }
+  }
+  if (linear) aircraft.position = lf_mix(roll.start, roll.end, share);
+  aircraft.speed = roll.profile.speedAt(seconds) / motion::kMetresPerSecondPerKt;
+  if (roll.fromTakeoffRoll) aircraft.speed = std::min(aircraft.speed, gf_referenceSpeed(aircraft, 1) + 30.0);
+  if (linear && aircraft.onGround && aircraft.state != FlightPhase::pushing_back)
+    gf_turnTowardHeading(aircraft, roll.runwayHeading.value_or(aircraft.trackToNext), false);
+}
+
+void lf_turnStep(LiveAc& aircraft) {
+  LegPlan& leg = aircraft.legPlan;
+  leg.legFraction = std::clamp(leg.legFraction + lf_stepShare(aircraft), 0.0, 1.0);
+  if (const auto pose = leg.turn.evaluate(leg.legFraction)) {
+    aircraft.position = pose->position;
+    aircraft.heading = pose->heading;
+  } else {
+    leg.turn.clear();
+  }
+}
+
+void lf_curveStep(LiveAc& aircraft) {
+  LegPlan& leg = aircraft.legPlan;
+  leg.legFraction = std::clamp(leg.legFraction + lf_stepShare(aircraft), 0.0, kCurveEnd);
+  const auto pose = leg.curve.evaluate(leg.legFraction);
+  if (!pose) {
+    gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign, leg.legFraction));
+    return;
+  }
+  aircraft.position = pose->position;
+  if (aircraft.onGround) {
+    aircraft.heading = pose->heading;
+    return;
+  }
+  const double difference = gf_wrapAngle(pose->heading - aircraft.heading);
+  if (!(std::fabs(difference) > 0.5 * kDeg)) return;
+  const double step = std::copysign(aircraft.maxTurnPerStep, difference);
+  if (std::fabs(step) <= kMaxHeadingStep) aircraft.heading = gf_normalizeAngle(aircraft.heading + step);
+}
+
+void lf_straightStep(LiveAc& aircraft) {
+  const bool onGround = aircraft.onGround;
+  bool holding = false;
+  if (aircraft.turnHold) {
+    const double off = onGround ? std::fabs(gf_wrapAngle(aircraft.trackToNext - aircraft.heading)) : 0.0;
+    if (off > 5.0 * kDeg) {
+      holding = true;
+      aircraft.speed = 0.0;
+    } else {
+      aircraft.turnHold = false;
+      aircraft.speed = gf_engineHooks().acSpeedKt(aircraft);
+    }
+  }
+  if (!holding) {
+    if (!onGround && aircraft.profileActive && aircraft.profileSteps > 0) {
+      aircraft.profileStep = std::min(aircraft.profileSteps, aircraft.profileStep + 1);
+      const double f = static_cast<double>(aircraft.profileStep) / aircraft.profileSteps;
+      const double nm = gf_distanceNm(aircraft.profileFrom, aircraft.profileTo);
+      const Lalo along = gf_destinationPoint(aircraft.profileFrom, {gf_bearingRad(aircraft.profileFrom, aircraft.profileTo),
+                                                                    nm * f * geo::kFeetPerNm});
+      if (std::isfinite(nm) && gf_isLaloInRange(along) && std::isfinite(along.lat) && std::isfinite(along.lon)) {
+        aircraft.position = along;
+      } else {
+        aircraft.position = lf_mix(aircraft.profileFrom, aircraft.profileTo, f);
+        aircraft.profileActive = false;
+      }
+    } else if (!(onGround && aircraft.groundKind != 0)) {
+      if (aircraft.state != FlightPhase::pushed_back)
+        lf_moveBy(aircraft.position, aircraft.velocity.lat, aircraft.velocity.lon);
+    } else {
+      const double weight = lf_stepShare(aircraft);
+      lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
+    }
+  }
+  if (onGround && aircraft.state != FlightPhase::pushing_back) {
+    const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft);
+    const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
+    gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : aircraft.trackToNext, smooth);
+  } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
+    aircraft.heading = gf_normalizeAngle(aircraft.heading + aircraft.headingRate);
+  }
+}
+
+// A light aircraft's take-off never runs backwards: one tick of travel forward instead.
+void lf_noBackwardSlide(LiveAc& aircraft, const Lalo& before) {
+  if (aircraft.category != AcCategory::none) return;
+  const bool rolling = aircraft.onGround && aircraft.state == FlightPhase::takeoff_roll;
+  if (!rolling && (aircraft.onGround || !lf_inDepartureClimb(aircraft))) return;
+  const double heading = aircraft.departureRunway ? gf_normalizeAngle(aircraft.departureRunway->headingDeg * kDeg)
+                                                  : aircraft.heading;
+  const RelativeGeometry g = gf_relativeGeometry(before, heading, aircraft.position);
+  if (!(g.distanceM > 0.02 && g.alongM < -0.02)) return;
+  double speed = 0.0;
+  for (const double v : {aircraft.speed, aircraft.stream.empty() ? 0.0 : aircraft.stream.front().groundSpeed})
+    if (std::isfinite(v)) speed = std::max(speed, v);
+  aircraft.position = gf_destinationPoint(before, {heading, speed * geo::kFeetPerNm / 360000.0});
+}
+
+void lf_verticalStep(LiveAc& aircraft) {
+  const EngineHooks& hooks = gf_engineHooks();
+  if (aircraft.state == FlightPhase::flying && aircraft.category == AcCategory::none)
+    hooks.applyVerticalRate(aircraft, hooks.cruiseLimit(aircraft, aircraft.appliedVerticalRate));
+  else if (aircraft.state == FlightPhase::landing)
+    hooks.approachVerticalStep(aircraft);
+  else
+    aircraft.altitude += aircraft.appliedVerticalRate;
+}
+
+void lf_attitudeStep(LiveAc& aircraft) {
+  const auto index = static_cast<std::size_t>(aircraft.category);
+  const double limit = std::min(std::fabs(index < kBankLimitDeg.size() ? kBankLimitDeg[index] : 30.0), 90.0) * kDeg;
+  const bool landing = aircraft.state == FlightPhase::landing;
+  const double height = lf_heightAboveRunway(aircraft);
+  if (aircraft.pitchTransition) {
+    aircraft.pitch = gf_approachValue(aircraft.pitch, aircraft.refPitch, std::fabs(aircraft.pitchStep));
+    if (aircraft.pitch == aircraft.refPitch) {
+      aircraft.pitchStep = aircraft.bank = aircraft.bankStep = 0.0;
+      aircraft.pitchTransition = false;
+      aircraft.attitudeMode = 0;
+    }
+    aircraft.bank += aircraft.bankStep;
+    return;
+  }
+  if (aircraft.attitudeMode == 0) {
+    if (aircraft.onGround) {
+      aircraft.pitch = aircraft.refPitch;
+      aircraft.bank = 0.0;
+      return;
+    }
+    const double bankLimit = gf_bankLimit(limit, landing, height, false);
+    aircraft.bank = std::clamp(aircraft.bank + aircraft.bankStep, -bankLimit, bankLimit);
+    aircraft.pitch += aircraft.pitchStep;
+    lf_verticalStep(aircraft);
+    return;
+  }
+  const double tight = gf_bankLimit(limit, landing, height, true);
+  aircraft.bank = std::clamp(aircraft.bank + aircraft.bankStep, -tight, tight);
+  aircraft.pitch = gf_approachValue(aircraft.pitch, -4.0 * kDeg, std::fabs(aircraft.pitchStep));
+}
+
+}  // namespace
+
+void gf_moveAlongLeg(LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff_roll && aircraft.onGround && aircraft.takeoffPending &&
+      gf_takeoffReadiness(aircraft) != 0) {
+    if (const std::int32_t mode = gf_takeoffMode(aircraft); mode != 0) gf_beginTakeoff(aircraft, mode);
+  }
+  LegPlan& leg = aircraft.legPlan;
+  if (!aircraft.onGround || aircraft.state == FlightPhase::pushing_back || leg.hasTurn() || leg.hasCurve())
+    aircraft.turnSpeed = 0.0;
+
+  const Lalo before = aircraft.position;
+  const double headingBefore = aircraft.heading;
+  const bool towing = aircraft.state == FlightPhase::parking && aircraft.towPath.valid;
+  if (towing)
+    lf_towStep(aircraft);
+  else if (aircraft.rollContext.valid)
+    lf_rollStep(aircraft);
+  else if (leg.hasTurn())
+    lf_turnStep(aircraft);
+  else if (leg.hasCurve())
+    lf_curveStep(aircraft);
+  else
+    lf_straightStep(aircraft);
+
+  const double limit = 1.2 * aircraft.defaultTurnPerStep;
+  if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
+    const double change = std::clamp(gf_wrapAngle(aircraft.heading - headingBefore), -limit, limit);
+    aircraft.heading = gf_normalizeAngle(headingBefore + change);
+  }
+  lf_noBackwardSlide(aircraft, before);
+
+  if (aircraft.state == FlightPhase::takeoff) {
+    gf_takeoffClimbStep(aircraft);
+    return;
+  }
+  if (aircraft.state == FlightPhase::landing && !aircraft.onGround && lf_heightAboveRunway(aircraft) < 400.0)
+    gf_engineHooks().flareStep(aircraft);
+  lf_attitudeStep(aircraft);
+}
