@@ -6,8 +6,10 @@
 
 #include "core/log.h"
 #include "traffic/delayed_sim_commands.h"
+#include "traffic/live_registry.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
+#include "traffic/stand_names.h"
 
 namespace {
 
@@ -44,22 +46,24 @@ EngineHooks gf_defaultEngineHooks() {
   };
   h.processDelayedSimCommands = [] { gf_processDelayedSimCommands(); };
   h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
-  h.cleanupLiveAircraft = lf_missing("lf_cleanupLiveAircraft");
-  h.forgetAircraft = lf_missing("lf_forgetAircraft");
+  h.cleanupLiveAircraft = [](LiveAc& aircraft) { lf_cleanupLiveAircraft(aircraft); };
+  h.forgetAircraft = [](std::uint32_t hexid, std::uint32_t objectId) { lf_forgetAircraft(hexid, objectId); };
   h.matchRunwayForLanding = lf_missing("gf_matchRunwayForLanding", std::optional<std::string>());
-  h.eraseLiveAc = lf_missing("lf_eraseLiveAc");
-  h.standUseByOtherLiveAc = lf_missing("gf_standUseByOtherLiveAc", std::int32_t{0});
-  h.ownsStandReservation = lf_missing("lf_ownsStandReservation", true);
-  h.removeGhostWithUnderscoreIfPresent = lf_missing("lf_removeGhostWithUnderscoreIfPresent");
-  h.liveAcWithCallsignExists = lf_missing("lf_liveAcWithCallsignExists", false);
+  h.eraseLiveAc = [](LiveAc& aircraft) { lf_eraseLiveAc(aircraft); };
+  h.standUseByOtherLiveAc = [](std::int32_t standId, std::uint32_t hexid) {
+    return gf_standUseByOtherLiveAc(standId, hexid);
+  };
+  h.ownsStandReservation = [](std::int32_t standId, std::uint32_t hexid) {
+    return lf_ownsStandReservation(standId, hexid);
+  };
+  h.removeGhostWithUnderscoreIfPresent = [](const std::string& callsign) {
+    lf_removeGhostWithUnderscoreIfPresent(callsign);
+  };
+  h.liveAcWithCallsignExists = [](const std::string& ghost) { return lf_liveAcWithCallsignExists(ghost); };
   h.checkStandIsNotUsedByOtherLiveAircraftSub = lf_missing("lf_checkStandIsNotUsedByOtherLiveAircraftSub", true);
   h.isStandOccupantColliding = lf_missing("lf_isStandOccupantColliding", false);
   h.isUserStand = lf_missing("gf_isUserStand", false);
-  h.standName = [](std::int32_t standId) -> std::string {
-    if (standId == 0) return "sid==0?";
-    const Stand* stand = gf_standByNumber(g_stands, standId);
-    return stand ? stand->name : "sid==?";
-  };
+  h.standName = [](std::int32_t standId) { return gf_standName(standId); };
   h.handleGroundTraffic = lf_missing("hp_handleGroundTraffic");
   h.createFlightPlan = lf_missing("lf_createFlightPlan");
   h.touchDown = lf_missing("lf_touchDown");
@@ -68,6 +72,10 @@ EngineHooks gf_defaultEngineHooks() {
   h.checkUserAirGndCollision = lf_missing("checkUserAirGndCollision", false);
   h.userGroundCollisionTermNm = lf_missing("lf_userGroundCollisionTermNm", 0.0);
   h.resetTurnState = lf_missing("the movement step's turn reset");
+  h.collisionWithParked = lf_missing("collisionWithParked");
+  h.chooseArrivalStand = lf_missing("lf_chooseArrivalStand");
+  h.staticAcHitHexid = lf_missing("the static aircraft's parked hexid", std::optional<std::uint32_t>());
+  h.eraseStandSearchHits = lf_missing("the stand search hits' erasure");
 
   h.isNearParkRunway = lf_missing("gf_isNearParkRunway", false);
   h.standSearchHits = lf_missing("the stand search hits", std::size_t{0});
@@ -79,7 +87,7 @@ EngineHooks gf_defaultEngineHooks() {
   h.populateParkAirport = lf_missing("gf_populateParkAirport");
   h.resetParkAirport = lf_missing("gf_resetParkAirport");
   h.countParkedStatic = lf_missing("gf_countParkedStatic");
-  h.countParkedLive = lf_missing("gf_countParkedLive");
+  h.countParkedLive = [](bool post) { gf_countParkedLive(post); };
   h.takeParkRequest = lf_missing("the park request", false);
   h.frontNearestParkAirport = lf_missing("gf_frontNearestParkAirport");
   h.checkParkAirportReach = lf_missing("gf_checkParkAirportReach");

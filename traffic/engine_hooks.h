@@ -16,6 +16,7 @@
 #include "simlink/delayed_commands.h"
 #include "simlink/facility_stand.h"
 #include "traffic/live_ac.h"
+#include "traffic/static_ac.h"
 
 struct EngineHooks {
   // ---- Later steps of the engine ----
@@ -80,6 +81,19 @@ struct EngineHooks {
   // gf_matchRunwayForLanding: "runway name:end name" of the park-airport runway an aircraft at
   // the position, heading that way (radians), would use; none when none fits.
   std::function<std::optional<std::string>(const Lalo& position, double headingRad)> matchRunwayForLanding;
+
+  // ---- Bookkeeping: what stand departures, known aircraft and the registry ask of others ----
+  // collisionWithParked: a taxiing aircraft against the static aircraft; notes prevPosition.
+  // Never throws. Default: nothing.
+  std::function<void(LiveAc&)> collisionWithParked;
+  // lf_chooseArrivalStand: a taxiing arrival looks for the stand it enters. Default: nothing.
+  std::function<void(LiveAc&)> chooseArrivalStand;
+  // The hexid of the RealTraffic parked aircraft a static aircraft stands for (placed from a
+  // parked aircraft, not from the stand file); none otherwise. Default: none.
+  std::function<std::optional<std::uint32_t>(const StaticAc&)> staticAcHitHexid;
+  // Parking: erases the pending stand-search hits whose identity the predicate picks, keeping the
+  // order of the others. Default: nothing.
+  std::function<void(const std::function<bool(const DbaseEntry& identity)>& drop)> eraseStandSearchHits;
 
   // ---- Parking ----
   std::function<bool(const Lalo& position)> isNearParkRunway;  // gf_isNearParkRunway

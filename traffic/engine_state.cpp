@@ -20,6 +20,7 @@ std::unordered_map<std::uint32_t, RunwayRemoval, HexidHash> g_runwayRemovedDepar
 std::uint32_t g_promotionCount = 0;
 std::uint32_t g_staticParkedCount = 0;
 AddingStackCounters g_addingStackCounters;
+ParkedCollisionCounters g_parkedCollisionCounters;
 
 std::size_t HexidHash::operator()(std::uint32_t hexid) const noexcept {
   std::uint64_t hash = 14695981039346656037ull;
@@ -49,6 +50,7 @@ void gf_resetEngineTables() {
   g_promotionCount = 0;
   g_staticParkedCount = 0;
   g_addingStackCounters = AddingStackCounters{};
+  g_parkedCollisionCounters = ParkedCollisionCounters{};
   gf_resetParkRunways();
 }
 

@@ -84,6 +84,13 @@ extern std::uint32_t g_promotionCount;    // static aircraft taken over by live 
 extern std::uint32_t g_staticParkedCount;  // static aircraft parked in this run
 extern AddingStackCounters g_addingStackCounters;
 
+// Registry and removals: the counters of the live-versus-parked collision pass.
+struct ParkedCollisionCounters {
+  std::uint32_t staticParkedSeen = 0;  // g_staticParkedCount at the last call
+  std::int32_t calls = 0;              // 0..59: every 60th call checks every aircraft
+};
+extern ParkedCollisionCounters g_parkedCollisionCounters;
+
 // Every table above empty, the flags and counters as at program start.
 void gf_resetEngineTables();
 
