@@ -5,10 +5,13 @@
 #include <utility>
 
 #include "core/log.h"
+#include "traffic/change_detection.h"
+#include "traffic/decode_existing.h"
 #include "traffic/delayed_sim_commands.h"
 #include "traffic/live_registry.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
+#include "traffic/stand_departure.h"
 #include "traffic/stand_names.h"
 
 namespace {
@@ -39,11 +42,10 @@ EngineHooks gf_defaultEngineHooks() {
     if (aircraft.simState == SimStatus::buffer) lf_trySpawn(aircraft);
     return aircraft.dropFromRegistry || aircraft.createCancelled;
   };
-  h.checkKnownAcChanges = lf_missing("lf_checkKnownAcChanges", true);
-  h.decodeExisting = [](LiveAc& aircraft, StreamPoint& point) {
-    gf_logMissingOnce("decodeExisting");
-    aircraft.stream.push_back(point);
+  h.checkKnownAcChanges = [](LiveAc& aircraft, TrafficRecord& record) {
+    return lf_checkKnownAcChanges(aircraft, record);
   };
+  h.decodeExisting = [](LiveAc& aircraft, StreamPoint& point) { decodeExisting(aircraft, point); };
   h.processDelayedSimCommands = [] { gf_processDelayedSimCommands(); };
   h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
   h.cleanupLiveAircraft = [](LiveAc& aircraft) { lf_cleanupLiveAircraft(aircraft); };
@@ -72,6 +74,13 @@ EngineHooks gf_defaultEngineHooks() {
   h.checkUserAirGndCollision = lf_missing("checkUserAirGndCollision", false);
   h.userGroundCollisionTermNm = lf_missing("lf_userGroundCollisionTermNm", 0.0);
   h.resetTurnState = lf_missing("the movement step's turn reset");
+  h.checkExtendingSituations = [](LiveAc& aircraft, StreamPoint& point) {
+    gf_logMissingOnce("checkExtendingSituations");
+    if (aircraft.state != FlightPhase::parked) return true;
+    return aircraft.simState > SimStatus::adding2sim && checkAtStandSituations(aircraft, point);
+  };
+  h.filterGroundPoint = lf_missing("lf_filterGroundPoint", true);
+  h.deferRunwayStop = lf_missing("gf_deferRunwayStop", false);
   h.collisionWithParked = lf_missing("collisionWithParked");
   h.chooseArrivalStand = lf_missing("lf_chooseArrivalStand");
   h.staticAcHitHexid = lf_missing("the static aircraft's parked hexid", std::optional<std::uint32_t>());

@@ -83,6 +83,15 @@ struct EngineHooks {
   std::function<std::optional<std::string>(const Lalo& position, double headingRad)> matchRunwayForLanding;
 
   // ---- Bookkeeping: what stand departures, known aircraft and the registry ask of others ----
+  // checkExtendingSituations: the state's own check of a known aircraft's new point; false
+  // refuses it. Default: the stand departure check for a parked aircraft in the simulator
+  // (false when not in it), every other point accepted.
+  std::function<bool(LiveAc&, StreamPoint&)> checkExtendingSituations;
+  // lf_filterGroundPoint: the point of an aircraft not placed yet is taken. Default: true.
+  std::function<bool(LiveAc&, StreamPoint&)> filterGroundPoint;
+  // gf_deferRunwayStop: a stop reported on the runway is held back; true when it took the point.
+  // Default: false.
+  std::function<bool(LiveAc&, const StreamPoint&)> deferRunwayStop;
   // collisionWithParked: a taxiing aircraft against the static aircraft; notes prevPosition.
   // Never throws. Default: nothing.
   std::function<void(LiveAc&)> collisionWithParked;
