@@ -6,8 +6,8 @@
 #include <cmath>
 #include <exception>
 #include <functional>
-#include <type_traits>
 #include <string_view>
+#include <type_traits>
 
 #include "app/gui.h"
 #include "core/log.h"
@@ -170,9 +170,8 @@ void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign) {
 bool lf_liveAcWithCallsignExists(const std::string& ghostCallsign) {
   if (ghostCallsign.size() < 2) return false;
   const std::string_view plain(ghostCallsign.data(), ghostCallsign.size() - 1);
-  return std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&](const LiveAc& a) {
-    return a.callsign == plain && a.simState != SimStatus::removingfromsim;
-  });
+  return std::any_of(g_liveAcs.begin(), g_liveAcs.end(),
+                     [&](const LiveAc& a) { return a.callsign == plain && a.simState != SimStatus::removingfromsim; });
 }
 
 std::optional<std::int32_t> lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAc& aircraft, bool wantStand) noexcept {

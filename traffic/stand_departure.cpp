@@ -31,8 +31,8 @@ constexpr std::int32_t kPushbackDueTicks = 3000;  // 30 s
 constexpr std::int32_t kLightsLeadTicks = 2000;   // the lights are on 20 s before the pushback
 constexpr std::int64_t kHundredNanosPerSecond = 10'000'000;
 constexpr std::int64_t kStandSettleTicks = 30 * kHundredNanosPerSecond;  // 30 s of the wall clock
-constexpr double kParkedPointLead = 60'480'000.0;  // a parked point lies one week ahead
-constexpr std::uint32_t kDepartureLights[7] = {1, 1, 0, 1, 0, 1, 0};  // nav, beacon, taxi, logo
+constexpr double kParkedPointLead = 60'480'000.0;                        // a parked point lies one week ahead
+constexpr std::uint32_t kDepartureLights[7] = {1, 1, 0, 1, 0, 1, 0};     // nav, beacon, taxi, logo
 
 // A stay below this many minutes after landing here is a short one; 0: never short.
 double lf_shortStayMinutes(AcCategory category) {
@@ -132,15 +132,13 @@ bool lf_confirmPushback(LiveAc& aircraft, const StreamPoint& point, double dista
   const double fromLast = gf_distanceNm(aircraft.confirmPos, point.lalo) * kMetresPerNm;
   const double dt = (static_cast<double>(point.time) - static_cast<double>(aircraft.confirmTime)) / 100.0;
   const double startM = aircraft.confirmStartDist * kMetresPerNm;
-  const bool plausible = std::isfinite(fromStand) && std::isfinite(fromLast) && std::isfinite(dt) && dt > 0.0 &&
-                         dt <= kConfirmWindowS &&
-                         fromLast <= std::max(kConfirmMinStepM, dt * kPushbackMetresPerSecond) &&
-                         fromStand <= kConfirmMaxM &&
-                         fromStand >= aircraft.confirmLastDist * kMetresPerNm - kConfirmSlackM &&
-                         fromStand >= startM - kConfirmSlackM;
+  const bool plausible =
+      std::isfinite(fromStand) && std::isfinite(fromLast) && std::isfinite(dt) && dt > 0.0 && dt <= kConfirmWindowS &&
+      fromLast <= std::max(kConfirmMinStepM, dt * kPushbackMetresPerSecond) && fromStand <= kConfirmMaxM &&
+      fromStand >= aircraft.confirmLastDist * kMetresPerNm - kConfirmSlackM && fromStand >= startM - kConfirmSlackM;
   const double gain = fromStand - startM;
-  const bool confirmed = gain >= kConfirmMinGainM && ((hasDirection && !forward) ||
-                                                      (startM >= kConfirmFarStartM && gain >= kConfirmFarGainM));
+  const bool confirmed = gain >= kConfirmMinGainM &&
+                         ((hasDirection && !forward) || (startM >= kConfirmFarStartM && gain >= kConfirmFarGainM));
   if (plausible && confirmed) {
     aircraft.confirmPending = false;
     return lf_defer(aircraft, point);
@@ -196,8 +194,9 @@ bool checkAtStandSituations(LiveAc& aircraft, StreamPoint& point) {
   bool hasDirection = false;
   bool forward = false;
   if (distanceNm >= kDirectionFromNm) {
-    const double off = std::remainder(gf_bearingRad(aircraft.standPos, point.lalo) - aircraft.standHeading,
-                                      2.0 * geo::kPi) * geo::kRadToDeg;
+    const double off =
+        std::remainder(gf_bearingRad(aircraft.standPos, point.lalo) - aircraft.standHeading, 2.0 * geo::kPi) *
+        geo::kRadToDeg;
     forward = std::abs(off) <= (aircraft.standNoseIn ? 30.0 : 60.0);
     hasDirection = true;
   }

@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr double kCacheReachNmSquared = 9e-6;                        // 0.003 NM, about 5.6 m
-constexpr double kStandReachNmSquared = 0.00011662133983924917;      // 20 m
+constexpr double kCacheReachNmSquared = 9e-6;                    // 0.003 NM, about 5.6 m
+constexpr double kStandReachNmSquared = 0.00011662133983924917;  // 20 m
 
 // This thread's last answer and the snapshot it came from.
 struct StandNameCache {

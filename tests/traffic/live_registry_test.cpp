@@ -19,12 +19,9 @@ class LiveRegistryTest : public EngineTest {
 };
 
 TEST_F(LiveRegistryTest, StandUseByOtherLiveAircraft) {
-  LiveAc& reserving = addLive(Rec(0x100), SimStatus::active, FlightPhase::parking);
-  reserving.standId = 3;
-  LiveAc& parked = addLive(Rec(0x200), SimStatus::active, FlightPhase::parked);
-  parked.standId = 4;
-  LiveAc& alsoReserving = addLive(Rec(0x300), SimStatus::buffer, FlightPhase::parking);
-  alsoReserving.standId = 4;
+  addLive(Rec(0x100), SimStatus::active, FlightPhase::parking).standId = 3;
+  addLive(Rec(0x200), SimStatus::active, FlightPhase::parked).standId = 4;
+  addLive(Rec(0x300), SimStatus::buffer, FlightPhase::parking).standId = 4;
   EXPECT_EQ(gf_standUseByOtherLiveAc(0, 0x999), 0);
   EXPECT_EQ(gf_standUseByOtherLiveAc(3, 0x999), 1);
   EXPECT_EQ(gf_standUseByOtherLiveAc(3, 0x100), 0);  // its own reservation
@@ -57,17 +54,6 @@ TEST_F(LiveRegistryTest, ErasingMovesTheLastRecordIntoTheGapAndForgetsEveryTrace
   EXPECT_EQ(g_pendingDelayedCommands[1].hexid, 0xC0u);
 }
 
-TEST_F(LiveRegistryTest, AGhostIsRemovedAndNoted) {
-  addLive(Rec(0x100, "ABC123_"));
-  addLive(Rec(0x200, "ABC123"));
-  EXPECT_TRUE(lf_liveAcWithCallsignExists("ABC123_"));
-  lf_removeGhostWithUnderscoreIfPresent("ABC123");
-  EXPECT_EQ(removed, std::vector<std::uint32_t>{0x100});
-  EXPECT_EQ(g_ghostCallsigns, std::vector<std::string>{"ABC123_"});
-  g_liveAcs[1].simState = SimStatus::removingfromsim;
-  EXPECT_FALSE(lf_liveAcWithCallsignExists("ABC123_"));
-}
-
 TEST_F(LiveRegistryTest, RotorcraftOffRemovesStaticHelicoptersAndTheirHitsOnly) {
   std::vector<DbaseEntry> hits{{0, 0, gf_internModelName("EC35")}, {0, 0, gf_internModelName("B738")}};
   hooks.eraseStandSearchHits = [&hits](const std::function<bool(const DbaseEntry&)>& drop) {
@@ -89,8 +75,7 @@ TEST_F(LiveRegistryTest, RotorcraftOffRemovesStaticHelicoptersAndTheirHitsOnly) 
 }
 
 TEST_F(LiveRegistryTest, LeavingTheAirportTakesEveryAircraftOnTheGroundIncludingOneDrivingIn) {
-  LiveAc& drivingIn = addLive(Rec(0x100), SimStatus::active, FlightPhase::parking);
-  drivingIn.standId = 7;
+  addLive(Rec(0x100), SimStatus::active, FlightPhase::parking).standId = 7;
   addLive(Rec(0x200).air(3000.0, 200.0), SimStatus::active, FlightPhase::flying);
   addLive(Rec(0x300), SimStatus::adding2sim, FlightPhase::parked).standId = 8;
   g_liveCreateQueue.push_back(AiCreateRequest{});
@@ -104,8 +89,7 @@ TEST_F(LiveRegistryTest, LeavingTheAirportTakesEveryAircraftOnTheGroundIncluding
 TEST_F(LiveRegistryTest, ParkedTimeCountsAcrossTheWeeksWrap) {
   gf_resetGuiForTest();
   g_currentWeekTime = gf_packWeekTime({1, 1});  // Monday 00:30
-  LiveAc& sunday = addLive(Rec(0x100), SimStatus::active, FlightPhase::parked);
-  sunday.createdWeekTime = gf_packWeekTime({7, 46});  // three slots before
+  addLive(Rec(0x100), SimStatus::active, FlightPhase::parked).createdWeekTime = gf_packWeekTime({7, 46});
   addLive(Rec(0x200), SimStatus::active, FlightPhase::taxi);
   EXPECT_EQ(gf_countParkedLive(true), 1);
   std::optional<float> fit;
@@ -114,7 +98,7 @@ TEST_F(LiveRegistryTest, ParkedTimeCountsAcrossTheWeeksWrap) {
     if (!g_gui.queue.empty())
       if (const auto* update = std::get_if<gui::SetLiveFit>(&g_gui.queue.back())) fit = update->fit;
   }
-  EXPECT_EQ(fit, 2.0f);  // 3 half-hours, + 0.5
+  EXPECT_EQ(fit, 2.0f);  // Sunday 23:00 to Monday 00:30: 3 half-hours, + 0.5
   g_currentWeekTime = 0;
   gf_resetGuiForTest();
 }
