@@ -54,10 +54,14 @@
 #include "simlink/sim_client.h"
 #include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
-#include "traffic/flight_plans.h"
+#include "traffic/active_aircraft.h"
 #include "traffic/adding_stack.h"
 #include "traffic/delayed_sim_commands.h"
 #include "traffic/engine_hooks.h"
+#include "traffic/engine_state.h"
+#include "traffic/flight_plans.h"
+#include "traffic/live_registry.h"
+#include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
 
 namespace {
@@ -101,6 +105,7 @@ void lf_installFeedNeighbours() {
   FeedNeighbours neighbours;
   neighbours.parkAirport = lf_parkAirportLalo;
   neighbours.userStand = gf_getUserStand;
+  neighbours.standNameAtPos = gf_standNameAtPos;
   neighbours.userAcState = [] { return gf_getUserAcPosition(); };
   neighbours.userOnGround = [] { return g_userOnGround.load(); };
   gf_setFeedNeighbours(neighbours);
@@ -132,6 +137,9 @@ void lf_installEngineHooks() {
   hooks.publishStandPositions = [] { gf_publishStandPositions(); };
   hooks.standSearchHits = [] { return g_standSearchHits.size(); };
   hooks.parkAirportReady = [] { return g_airportFileLoaded.load(); };
+  hooks.eraseStandSearchHits = [](const std::function<bool(const DbaseEntry&)>& drop) {
+    std::erase_if(g_standSearchHits, [&drop](const StandSearchHit& hit) { return drop(hit.identity); });
+  };
   hooks.steadyNanos = [] { return gf_workerSeams().steadyNanos(); };
   gf_setEngineHooks(std::move(hooks));
 }
@@ -154,6 +162,7 @@ void lf_installSimLinkHooks() {
   user.setUserWingspanKnown = [](bool known) { Gui::enqueueUpdate(gui::SetUserWingspanKnown{known}); };
   user.setUserStand = [](std::string_view text) { Gui::setUserStand(text); };
   user.rtProfessional = [] { return g_rtProfessional.load(); };
+  user.standNameAtPos = gf_standNameAtPos;
   user.parkAirportCode = [] { return gf_parkAirport().code; };
   user.storeUserStand = [](const IcaoCode& airport, std::string_view stand) {
     return gf_setUserStand(airport, stand) != 0;
@@ -166,11 +175,13 @@ void lf_installSimLinkHooks() {
 void lf_installParkingHooks() {
   ParkAirportHooks hooks;
   hooks.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
+  hooks.removeAllStaticAndLiveAtAirport = [] { lf_removeAllStaticAndLiveAtAirport(); };
   hooks.disableParkingControls = [] { gf_disableParkingControls(); };
   gf_setParkAirportHooks(std::move(hooks));
 
   ParkingHooks parking = gf_defaultParkingHooks();
   parking.updateParkingControls = [] { gf_updateParkingControls(); };
+  parking.standNameAtPos = gf_standNameAtPos;
   gf_setParkingHooks(std::move(parking));
 }
 
@@ -304,19 +315,21 @@ WorkerSeams gf_programWorkerSeams() {
   s.enforceMaxParked = lf_missing("gf_enforceMaxParked");
   s.liveAircraftInSim = [] { return gf_liveAircraftInSim(); };
   s.removeFurthestLive = [](double distanceNm) { return lf_isThisTheFurthestLive(distanceNm); };
-  s.removeAllStatic = lf_missing("gf_removeAllStatic");
-  s.liveAcDescriptions = lf_missing("gf_liveAcDescriptions", std::vector<std::string>());
-  s.checkLiveWithParkedCollisions = lf_missing("gf_checkLiveWithParkedCollisions");
+  s.removeAllStatic = [] { gf_removeAllStatic(); };
+  s.liveAcDescriptions = [] { return gf_liveAcDescriptions(); };
+  s.checkLiveWithParkedCollisions = [] { gf_checkLiveWithParkedCollisions(); };
   s.removeBlockedAc = [] { gf_removeBlockedAc(); };
-  s.removeLiveAircraftCategory = lf_missing("gf_removeLiveAircraftCategory");
-  s.removeStaticAircraftCategory = lf_missing("gf_removeStaticAircraftCategory");
-  s.clearUserDestGate = lf_missing("gf_clearUserDestGate");
+  s.removeLiveAircraftCategory = [](std::int32_t category) {
+    gf_removeLiveAircraftCategory(static_cast<AcCategory>(category));
+  };
+  s.removeStaticAircraftCategory = [] { gf_removeStaticAircraftCategory(); };
+  s.clearUserDestGate = [](const std::string& stand) { gf_clearUserDestGate(stand); };
   s.removeTCASCoverageAcs = [] { gf_removeTCASCoverageAcs(); };
-  s.checkForAllGndIfParkedVersionExistsAndRemove = lf_missing("gf_checkForAllGndIfParkedVersionExistsAndRemove");
+  s.checkForAllGndIfParkedVersionExistsAndRemove = [] { gf_checkForAllGndIfParkedVersionExistsAndRemove(); };
   s.handleParkingRequests = [] { gf_handleParkingRequests(); };
-  s.writeActiveAcFile = lf_missing("gf_writeActiveAcFile");
-  s.removeAllStaticAndLiveAtAirport = lf_missing("lf_removeAllStaticAndLiveAtAirport");
-  s.clearPerRunNames = lf_missing("the engine's per-run names");
+  s.writeActiveAcFile = [] { gf_writeActiveAcFile(); };
+  s.removeAllStaticAndLiveAtAirport = [] { lf_removeAllStaticAndLiveAtAirport(); };
+  s.clearPerRunNames = [] { g_ghostCallsigns.clear(); };
 
   s.readMyParkAirportsFile = [] { gf_readMyParkAirportsFile(); };
   s.saveMyParkAirportsFile = [] { gf_saveMyParkAirportsFile(); };

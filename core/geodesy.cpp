@@ -7,6 +7,13 @@ namespace {
 constexpr double kTwoPi = 2.0 * geo::kPi;
 constexpr double kTwiceEarthRadiusNm = 6875.493541569878;
 constexpr double kRadiansPerFoot = 4.787404208238998e-8;
+
+// ((degrees + shift) modulo 360, into [0, 360)) - 180.
+double lf_longitudeFrom(double degrees, double shift) {
+  double wrapped = std::fmod(degrees + shift, 360.0);
+  if (wrapped < 0.0) wrapped += 360.0;
+  return wrapped - 180.0;
+}
 }  // namespace
 
 double gf_distanceNm(const Lalo& a, const Lalo& b) {
@@ -60,3 +67,10 @@ bool gf_isValidLalo(const Lalo& position) {
   return !(std::fabs(position.lat) <= 0.0001 && std::fabs(position.lon) <= 0.0001);
 }
 
+void gf_normalizeLalo(Lalo& position) {
+  position.lon = lf_longitudeFrom(position.lon, 180.0);
+  if (position.lat > 90.0 || position.lat < -90.0) {
+    position.lat = position.lat > 90.0 ? 180.0 - position.lat : -180.0 - position.lat;
+    position.lon = lf_longitudeFrom(position.lon, 360.0);
+  }
+}

@@ -47,6 +47,10 @@ LonSpan gf_lonSpanAround(const Lalo& centre, double distanceFt);
 // feed and the simulator use for "not known yet".
 bool gf_isValidLalo(const Lalo& position);
 
+// In place: the longitude into [-180, 180); a latitude beyond a pole folds back over it, the
+// longitude then turned by 180 degrees (latitude 95, longitude 10 is 85, -170).
+void gf_normalizeLalo(Lalo& position);
+
 template <>
 struct fmt::formatter<Lalo> : fmt::formatter<double> {
   template <typename FormatContext>

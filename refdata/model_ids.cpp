@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <mutex>
 #include <shared_mutex>
@@ -174,6 +175,13 @@ AcCategory gf_categoryOf(ModelId id) {
 }
 
 AcCategory gf_categoryOfModel(std::string_view name) { return gf_categoryOf(gf_internModelName(name)); }
+
+std::string_view gf_categoryName(AcCategory category) {
+  static constexpr std::array<std::string_view, 7> kNames = {"none",  "twoprops",         "buzjet",    "large",
+                                                             "heavy", "high_performance", "rotorcraft"};
+  const auto index = static_cast<std::size_t>(category);
+  return index < kNames.size() ? kNames[index] : "none";
+}
 
 bool gf_isIcaoModelCode(std::string_view text) { return !text.empty() && g_dbaseModelCodes.contains(text); }
 

@@ -113,6 +113,8 @@ extern const IataCode& g_unknownIata;
 // ---- Lookups ----
 AcCategory gf_categoryOf(ModelId id);
 AcCategory gf_categoryOfModel(std::string_view name);
+// "none", "twoprops", ... "rotorcraft", as the dbase sections name them; "none" outside 0..6.
+std::string_view gf_categoryName(AcCategory category);
 bool gf_isIcaoModelCode(std::string_view text);
 bool gf_isIcaoAirlineCode(std::string_view text);
 bool gf_isCargo(const DbaseEntry& entry);

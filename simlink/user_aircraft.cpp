@@ -59,13 +59,6 @@ void lf_cutUtf8(std::string& text, std::size_t length) {
   text.resize(length);
 }
 
-std::string_view lf_categoryName(AcCategory category) {
-  static constexpr std::array<std::string_view, 7> kNames = {"none",  "twoprops",         "buzjet",    "large",
-                                                             "heavy", "high_performance", "rotorcraft"};
-  const auto index = static_cast<std::size_t>(category);
-  return index < kNames.size() ? kNames[index] : "none";
-}
-
 void lf_setUserWingspanKnown(bool known) {
   auto hooks = lf_userHooks();
   if (hooks->setUserWingspanKnown) hooks->setUserWingspanKnown(known);
@@ -198,7 +191,7 @@ void lf_handleUserModel(const std::byte* data, std::size_t size) {
     gf_showUserMessage("User aircraft wing span unknown, max is taken instead, please report in my Forum!", true);
   }
   const AcCategory category = model.size() <= 4 ? gf_categoryOf(gf_internModelName(model)) : AcCategory::none;
-  line += fmt::format(", category: {}", lf_categoryName(category));
+  line += fmt::format(", category: {}", gf_categoryName(category));
   gf_logIndented(line);
 }
 

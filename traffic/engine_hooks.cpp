@@ -7,10 +7,16 @@
 
 #include "core/log.h"
 #include "simlink/stand_table.h"
+#include "traffic/change_detection.h"
+#include "traffic/decode_existing.h"
 #include "traffic/delayed_sim_commands.h"
+#include "traffic/live_registry.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
+#include "traffic/stand_departure.h"
+#include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
+#include "traffic/stream_prediction.h"
 #include "traffic/user_collisions.h"
 
 namespace {
@@ -41,29 +47,30 @@ EngineHooks gf_defaultEngineHooks() {
     if (aircraft.simState == SimStatus::buffer) lf_trySpawn(aircraft);
     return aircraft.dropFromRegistry || aircraft.createCancelled;
   };
-  h.checkKnownAcChanges = lf_missing("lf_checkKnownAcChanges", true);
-  h.decodeExisting = [](LiveAc& aircraft, StreamPoint& point) {
-    gf_logMissingOnce("decodeExisting");
-    aircraft.stream.push_back(point);
+  h.checkKnownAcChanges = [](LiveAc& aircraft, TrafficRecord& record) {
+    return lf_checkKnownAcChanges(aircraft, record);
   };
+  h.decodeExisting = [](LiveAc& aircraft, StreamPoint& point) { decodeExisting(aircraft, point); };
   h.processDelayedSimCommands = [] { gf_processDelayedSimCommands(); };
   h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
-  h.cleanupLiveAircraft = lf_missing("lf_cleanupLiveAircraft");
-  h.forgetAircraft = lf_missing("lf_forgetAircraft");
+  h.cleanupLiveAircraft = [](LiveAc& aircraft) { lf_cleanupLiveAircraft(aircraft); };
+  h.forgetAircraft = [](std::uint32_t hexid, std::uint32_t objectId) { lf_forgetAircraft(hexid, objectId); };
   h.matchRunwayForLanding = lf_missing("gf_matchRunwayForLanding", std::optional<std::string>());
-  h.eraseLiveAc = lf_missing("lf_eraseLiveAc");
-  h.standUseByOtherLiveAc = lf_missing("gf_standUseByOtherLiveAc", std::int32_t{0});
-  h.ownsStandReservation = lf_missing("lf_ownsStandReservation", true);
-  h.removeGhostWithUnderscoreIfPresent = lf_missing("lf_removeGhostWithUnderscoreIfPresent");
-  h.liveAcWithCallsignExists = lf_missing("lf_liveAcWithCallsignExists", false);
+  h.eraseLiveAc = [](LiveAc& aircraft) { lf_eraseLiveAc(aircraft); };
+  h.standUseByOtherLiveAc = [](std::int32_t standId, std::uint32_t hexid) {
+    return gf_standUseByOtherLiveAc(standId, hexid);
+  };
+  h.ownsStandReservation = [](std::int32_t standId, std::uint32_t hexid) {
+    return lf_ownsStandReservation(standId, hexid);
+  };
+  h.removeGhostWithUnderscoreIfPresent = [](const std::string& callsign) {
+    lf_removeGhostWithUnderscoreIfPresent(callsign);
+  };
+  h.liveAcWithCallsignExists = [](const std::string& ghost) { return lf_liveAcWithCallsignExists(ghost); };
   h.checkStandIsNotUsedByOtherLiveAircraftSub = lf_missing("lf_checkStandIsNotUsedByOtherLiveAircraftSub", true);
   h.isStandOccupantColliding = lf_missing("lf_isStandOccupantColliding", false);
   h.isUserStand = lf_missing("gf_isUserStand", false);
-  h.standName = [](std::int32_t standId) -> std::string {
-    if (standId == 0) return "sid==0?";
-    const Stand* stand = gf_standByNumber(g_stands, standId);
-    return stand ? stand->name : "sid==?";
-  };
+  h.standName = [](std::int32_t standId) { return gf_standName(standId); };
   h.handleGroundTraffic = lf_missing("hp_handleGroundTraffic");
   h.createFlightPlan = lf_missing("lf_createFlightPlan");
   h.touchDown = lf_missing("lf_touchDown");
@@ -74,6 +81,17 @@ EngineHooks gf_defaultEngineHooks() {
   h.checkUserAirGndCollision = [](LiveAc& aircraft) { return checkUserAirGndCollision(aircraft); };
   h.userGroundCollisionTermNm = [] { return lf_userGroundCollisionTermNm(); };
   h.resetTurnState = lf_missing("the movement step's turn reset");
+  h.checkExtendingSituations = [](LiveAc& aircraft, StreamPoint& point) {
+    gf_logMissingOnce("checkExtendingSituations");
+    if (aircraft.state != FlightPhase::parked) return true;
+    return aircraft.simState > SimStatus::adding2sim && checkAtStandSituations(aircraft, point);
+  };
+  h.filterGroundPoint = lf_missing("lf_filterGroundPoint", true);
+  h.deferRunwayStop = [](LiveAc& aircraft, const StreamPoint& point) { return gf_deferRunwayStop(aircraft, point); };
+  h.collisionWithParked = lf_missing("collisionWithParked");
+  h.chooseArrivalStand = lf_missing("lf_chooseArrivalStand");
+  h.staticAcHitHexid = lf_missing("the static aircraft's parked hexid", std::optional<std::uint32_t>());
+  h.eraseStandSearchHits = lf_missing("the stand search hits' erasure");
 
   h.holdAtPoint = lf_missing("gf_holdAtPoint");
   h.acSpeedKt = lf_missing("gf_acSpeedKt", std::numeric_limits<double>::quiet_NaN());
@@ -103,7 +121,7 @@ EngineHooks gf_defaultEngineHooks() {
   h.populateParkAirport = lf_missing("gf_populateParkAirport");
   h.resetParkAirport = lf_missing("gf_resetParkAirport");
   h.countParkedStatic = [](bool post) { gf_countParkedStatic(post); };
-  h.countParkedLive = lf_missing("gf_countParkedLive");
+  h.countParkedLive = [](bool post) { gf_countParkedLive(post); };
   h.takeParkRequest = lf_missing("the park request", false);
   h.frontNearestParkAirport = lf_missing("gf_frontNearestParkAirport");
   h.checkParkAirportReach = lf_missing("gf_checkParkAirportReach");

@@ -16,6 +16,7 @@
 #include "simlink/delayed_commands.h"
 #include "simlink/facility_stand.h"
 #include "traffic/live_ac.h"
+#include "traffic/static_ac.h"
 
 struct EngineHooks {
   // ---- Later steps of the engine ----
@@ -100,6 +101,28 @@ struct EngineHooks {
   std::function<bool(LiveAc&, const Stand& stand, bool arrivalMode)> takeStand;
   // The park airport's stand file is applied: taxiing arrivals may look for a stand. Default: false.
   std::function<bool()> parkAirportReady;
+
+  // ---- Bookkeeping: what stand departures, known aircraft and the registry ask of others ----
+  // checkExtendingSituations: the state's own check of a known aircraft's new point; false
+  // refuses it. Default: the stand departure check for a parked aircraft in the simulator
+  // (false when not in it), every other point accepted.
+  std::function<bool(LiveAc&, StreamPoint&)> checkExtendingSituations;
+  // lf_filterGroundPoint: the point of an aircraft not placed yet is taken. Default: true.
+  std::function<bool(LiveAc&, StreamPoint&)> filterGroundPoint;
+  // gf_deferRunwayStop: a stop reported on the runway is held back; true when it took the point.
+  // Default: false.
+  std::function<bool(LiveAc&, const StreamPoint&)> deferRunwayStop;
+  // collisionWithParked: a taxiing aircraft against the static aircraft; notes prevPosition.
+  // Never throws. Default: nothing.
+  std::function<void(LiveAc&)> collisionWithParked;
+  // lf_chooseArrivalStand: a taxiing arrival looks for the stand it enters. Default: nothing.
+  std::function<void(LiveAc&)> chooseArrivalStand;
+  // The hexid of the RealTraffic parked aircraft a static aircraft stands for (placed from a
+  // parked aircraft, not from the stand file); none otherwise. Default: none.
+  std::function<std::optional<std::uint32_t>(const StaticAc&)> staticAcHitHexid;
+  // Parking: erases the pending stand-search hits whose identity the predicate picks, keeping the
+  // order of the others. Default: nothing.
+  std::function<void(const std::function<bool(const DbaseEntry& identity)>& drop)> eraseStandSearchHits;
 
   // ---- Parking ----
   std::function<bool(const Lalo& position)> isNearParkRunway;  // gf_isNearParkRunway

@@ -21,6 +21,7 @@ std::uint32_t g_promotionCount = 0;
 std::uint32_t g_staticParkedCount = 0;
 AddingStackCounters g_addingStackCounters;
 bool g_userSpanFallbackReported = false;
+ParkedCollisionCounters g_parkedCollisionCounters;
 
 std::size_t HexidHash::operator()(std::uint32_t hexid) const noexcept {
   std::uint64_t hash = 14695981039346656037ull;
@@ -51,6 +52,7 @@ void gf_resetEngineTables() {
   g_staticParkedCount = 0;
   g_addingStackCounters = AddingStackCounters{};
   g_userSpanFallbackReported = false;
+  g_parkedCollisionCounters = ParkedCollisionCounters{};
   gf_resetParkRunways();
 }
 

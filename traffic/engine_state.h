@@ -86,6 +86,13 @@ extern AddingStackCounters g_addingStackCounters;
 // The user's ground reach fell back to the largest span (no B738 span): reported once a run.
 extern bool g_userSpanFallbackReported;
 
+// Registry and removals: the counters of the live-versus-parked collision pass.
+struct ParkedCollisionCounters {
+  std::uint32_t staticParkedSeen = 0;  // g_staticParkedCount at the last call
+  std::int32_t calls = 0;              // 0..59: every 60th call checks every aircraft
+};
+extern ParkedCollisionCounters g_parkedCollisionCounters;
+
 // Every table above empty, the flags and counters as at program start.
 void gf_resetEngineTables();
 

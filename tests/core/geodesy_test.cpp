@@ -125,4 +125,18 @@ TEST(GeodesyTest, LongitudeDifferencesWrapAcrossTheDateLine) {
   EXPECT_TRUE(std::isnan(gf_wrapLongitude(std::nan(""))));
 }
 
+TEST(GeodesyTest, NormalisedPositionsFoldOverThePoles) {
+  struct Case {
+    Lalo in, out;
+  };
+  const Case cases[] = {{{95, 10}, {85, -170}}, {{-95, -170}, {-85, 10}}, {{52, 180}, {52, -180}},
+                        {{52, -190}, {52, 170}}, {{52, 540.5}, {52, -179.5}}};
+  for (const Case& c : cases) {
+    Lalo p = c.in;
+    gf_normalizeLalo(p);
+    EXPECT_NEAR(p.lat, c.out.lat, 1e-9) << c.in.lat << "," << c.in.lon;
+    EXPECT_NEAR(p.lon, c.out.lon, 1e-9) << c.in.lat << "," << c.in.lon;
+  }
+}
+
 }  // namespace

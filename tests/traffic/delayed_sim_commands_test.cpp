@@ -69,6 +69,7 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
     Rec rec = Rec(0x4000);
     c.airborne ? rec.air(5000.0, 250.0) : rec.ground(0.0);
     LiveAc& ac = addLive(rec, SimStatus::adding2sim, c.state);
+    ac.standId = 1;  // a parked aircraft holds its stand
     answer(0, 50, 0x4000);
     EXPECT_EQ(ticksUntilDone(), c.ticks) << c.state;
     EXPECT_EQ(ac.simState, SimStatus::active) << c.state;
