@@ -4,6 +4,8 @@
 // its object. The parking code adds the rest of its stand fields.
 #include <cstdint>
 
+#include "core/geodesy.h"
+#include "core/utc_time.h"
 #include "liveries/ac_identity.h"
 #include "simlink/ai_positions.h"
 #include "traffic/live_ac.h"
@@ -22,4 +24,13 @@ struct StaticAc : AcIdentity {
   AiPose initialPose;
   bool poseKnown = false;
   bool cgKnown = false;
+
+  // Its place at the park airport and why it stands there.
+  Lalo position;            // the stand's, degrees
+  double heading = 0.0;     // the stand's, radians
+  WeekTime parkedWeekTime;  // from when it counts as parked (weekday 1..7, slot 0..47)
+  std::uint32_t hitKind = 0;  // the hexid of the RealTraffic parked aircraft it stands for; 0 from the file
+  std::uint32_t hitFlag = 1;  // 1 placed from the airport stand file, 0 a RealTraffic parked aircraft
+  bool atGate = false;        // a "GATE" stand
+  bool keepFlag = false;      // the parking adjustment's new plan keeps it
 };
