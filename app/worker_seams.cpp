@@ -9,6 +9,7 @@
 
 #include "app/controls.h"
 #include "app/gui.h"
+#include "app/main_loop.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/option_controls.h"
@@ -41,9 +42,13 @@
 #include "parking/airport_file_read.h"
 #include "parking/destination_readers.h"
 #include "parking/park_airports.h"
+#include "parking/park_population.h"
 #include "parking/park_setup.h"
+#include "parking/parked_removal.h"
+#include "parking/parking_adjust.h"
 #include "parking/parking_hooks.h"
 #include "parking/stand_search.h"
+#include "parking/static_parked.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
@@ -100,6 +105,7 @@ void lf_installFeedNeighbours() {
   neighbours.userStand = gf_getUserStand;
   neighbours.userAcState = [] { return gf_getUserAcPosition(); };
   neighbours.userOnGround = [] { return g_userOnGround.load(); };
+  neighbours.addParkedFromFeed = gf_addParkedFromFeed;
   gf_setFeedNeighbours(neighbours);
 }
 
@@ -128,6 +134,14 @@ void lf_installEngineHooks() {
   };
   hooks.publishStandPositions = [] { gf_publishStandPositions(); };
   hooks.standSearchHits = [] { return g_standSearchHits.size(); };
+  hooks.placeStaticAircraft = [] { gf_placeStaticAircraft(); };
+  hooks.populateParkAirport = [] { gf_populateParkAirport(); };
+  hooks.resetParkAirport = [] { gf_resetParkAirport(); };
+  hooks.enforceMaxParked = [](std::int32_t extra) { gf_enforceMaxParked(extra); };
+  hooks.isNearParkRunway = [](const Lalo& position) { return gf_isNearParkRunway(position); };
+  hooks.checkUserAcGndCollisions = [] { gf_checkUserAcGndCollisions(); };
+  // The static side keeps no list of its hexids: the running number looks at g_staticAcs itself.
+  hooks.forgetStaticHexid = [](std::uint32_t) {};
   hooks.steadyNanos = [] { return gf_workerSeams().steadyNanos(); };
   gf_setEngineHooks(std::move(hooks));
 }
@@ -163,10 +177,14 @@ void lf_installParkingHooks() {
   ParkAirportHooks hooks;
   hooks.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   hooks.disableParkingControls = [] { gf_disableParkingControls(); };
+  hooks.resetParkAirport = [] { gf_resetParkAirport(); };
   gf_setParkAirportHooks(std::move(hooks));
 
   ParkingHooks parking = gf_defaultParkingHooks();
   parking.updateParkingControls = [] { gf_updateParkingControls(); };
+  parking.disableParkingControls = [] { gf_disableParkingControls(); };
+  parking.parkingGenerationDone = [] { gf_parkingGenerationDone(); };
+  parking.staticTargetCount = []() -> std::atomic<std::int32_t>& { return g_staticTargetCount; };
   gf_setParkingHooks(std::move(parking));
 }
 
@@ -292,9 +310,14 @@ WorkerSeams gf_programWorkerSeams() {
   s.postAircraftCounts = lf_missing("gf_postAircraftCounts");
   s.runDueParkedAcAction = [] { gf_runDueParkedAcAction(); };
   s.matchQueuedStandOption = lf_missing("the stand-option queue");
-  s.standCount = lf_missing("the park airport's stand count", std::int64_t{0});
-  s.setStaticTargetCount = lf_missing("gf_setStaticTargetCount", std::int32_t{0});
-  s.enforceMaxParked = lf_missing("gf_enforceMaxParked");
+  s.standCount = [] { return static_cast<std::int64_t>(g_stands.size()); };
+  s.setStaticTargetCount = [] {
+    const auto settings = g_parameterSnapshot.load();
+    return gf_parkingHooks().setStaticTargetCount(
+        static_cast<std::int32_t>(std::min<std::uint32_t>(settings->parkingPercentage, INT32_MAX)),
+        static_cast<std::int32_t>(std::min<std::uint32_t>(settings->maxParkSel, INT32_MAX)));
+  };
+  s.enforceMaxParked = [](std::int32_t extra) { gf_enforceMaxParked(extra); };
   s.liveAircraftInSim = [] { return gf_liveAircraftInSim(); };
   s.removeFurthestLive = [](double distanceNm) { return lf_isThisTheFurthestLive(distanceNm); };
   s.removeAllStatic = lf_missing("gf_removeAllStatic");
@@ -315,14 +338,18 @@ WorkerSeams gf_programWorkerSeams() {
   s.saveMyParkAirportsFile = [] { gf_saveMyParkAirportsFile(); };
   s.hasAirportData = [](IcaoCode code) { return gf_hasAirportData(code); };
   s.setupParkAirport = [] { gf_setupParkAirport(); };
-  s.checkParkedAcUserCollisions = lf_missing("gf_checkParkedAcUserCollisions");
+  s.checkParkedAcUserCollisions = [] { gf_checkLiveAcUserCollisions(); };
   s.getUserStand = [] { return gf_getUserStand(); };
-  s.standSearchRunning = lf_missing("the stand search", false);
+  s.standSearchRunning = [] { return g_parkingGenerating.load(); };
   s.standSearchHits = [] { return static_cast<std::uint64_t>(g_standSearchHits.size()); };
-  s.adjustParking = lf_missing("gf_adjustParking");
-  s.parkAirportHasStands = lf_missing("the park airport's stands", false);
+  s.adjustParking = [](bool flush) {
+    // The stand search runs: the parking step unlocks the parking controls once its hits are placed.
+    g_parkingGenerating = true;
+    gf_adjustParking(flush);
+  };
+  s.parkAirportHasStands = [] { return !g_stands.empty(); };
   s.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
-  s.resetParkAirport = lf_missing("gf_resetParkAirport");
+  s.resetParkAirport = [] { gf_resetParkAirport(); };
   s.disableParkingControls = [] { gf_disableParkingControls(); };
   s.resetParkedTraffic = [] { gf_resetParkedTraffic(); };
 
