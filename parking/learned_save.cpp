@@ -92,7 +92,9 @@ void gf_saveLearned(std::span<const Stand> stands, bool handmade) {
 
 void gf_restoreParkingSettings() {
   const KeptParkingSettings& kept = g_keptParkingSettings;
-  const auto asInt = [](std::uint32_t value) { return static_cast<std::int32_t>(std::min<std::uint32_t>(value, INT32_MAX)); };
+  const auto asInt = [](std::uint32_t value) {
+    return static_cast<std::int32_t>(std::min<std::uint32_t>(value, INT32_MAX));
+  };
   if (MAX_FIT.value != asInt(kept.maxFit)) {
     MAX_FIT.setClamped(asInt(kept.maxFit));
     MAX_FIT.save();

@@ -30,7 +30,8 @@ std::int64_t lf_takenStands() {
 
 std::int32_t lf_percentOfStands(std::int64_t count) {
   if (g_stands.empty()) return 0;
-  return static_cast<std::int32_t>(std::lround(static_cast<double>(count) * 100.0 / static_cast<double>(g_stands.size())));
+  const auto stands = static_cast<double>(g_stands.size());
+  return static_cast<std::int32_t>(std::lround(static_cast<double>(count) * 100.0 / stands));
 }
 
 }  // namespace
@@ -54,7 +55,9 @@ void lf_reserveUserStands() {
 
 std::int32_t gf_wantedParkedCount(const ParameterSnapshot& settings) {
   const ParkingHooks& hooks = gf_parkingHooks();
-  const auto asInt = [](std::uint32_t value) { return static_cast<std::int32_t>(std::min<std::uint32_t>(value, INT32_MAX)); };
+  const auto asInt = [](std::uint32_t value) {
+    return static_cast<std::int32_t>(std::min<std::uint32_t>(value, INT32_MAX));
+  };
   const std::int32_t cap = asInt(settings.maxParkSel);
   if (!settings.rtParkTrafficOnly) return hooks.setStaticTargetCount(asInt(settings.parkingPercentage), cap);
   const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(cap, static_cast<std::int64_t>(g_stands.size())));

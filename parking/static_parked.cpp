@@ -219,7 +219,8 @@ void gf_checkLiveAcUserCollisions() {
 bool gf_isNearParkRunway(const Lalo& position) {
   if (!gf_isValidLalo(position)) return false;
   return std::any_of(g_parkRunways.begin(), g_parkRunways.end(), [&](const Runway& runway) {
-    return gf_isValidLalo(runway.centre) && std::isfinite(runway.length) && runway.length > 0.0 &&
-           gf_distanceNm(position, runway.centre) * kMetresPerNm <= runway.length / 2.0 + kBeyondRunwayEndM + kRoundingM;
+    if (!gf_isValidLalo(runway.centre) || !std::isfinite(runway.length) || !(runway.length > 0.0)) return false;
+    const double reach = runway.length / 2.0 + kBeyondRunwayEndM + kRoundingM;
+    return gf_distanceNm(position, runway.centre) * kMetresPerNm <= reach;
   });
 }

@@ -86,7 +86,8 @@ class ParkPopulationTest : public ParkingTest {
   }
   static std::string hits() {
     std::string text;
-    for (const StandSearchHit& hit : g_standSearchHits) text += fmt::format("{}:{}+{} ", hit.standId, hit.name1, hit.slotOffset);
+    for (const StandSearchHit& hit : g_standSearchHits)
+      text += fmt::format("{}:{}+{} ", hit.standId, hit.name1, hit.slotOffset);
     return text;
   }
   static std::vector<gui::SetStaticTarget> targetsShown() {

@@ -82,7 +82,7 @@ TEST_F(ParkedRemovalTest, NOfNoneOrMoreThanThereAre) {
   lf_removeNOldestLiveParked(-3);
   EXPECT_TRUE(g_liveAcs[0].simState == SimStatus::active && g_liveAcs[1].simState == SimStatus::active);
   lf_removeNOldestLiveParked(5);
-  EXPECT_TRUE(g_liveAcs[0].simState == SimStatus::removingfromsim && g_liveAcs[1].simState == SimStatus::removingfromsim);
+  for (const LiveAc& aircraft : g_liveAcs) EXPECT_EQ(aircraft.simState, SimStatus::removingfromsim);
 }
 
 TEST_F(ParkedRemovalTest, TheAgeRunsOverTheEndOfTheWeek) {

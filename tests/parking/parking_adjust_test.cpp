@@ -135,7 +135,8 @@ TEST_F(ParkingAdjustTest, RealTrafficParkedOnlyRemovesWhatIsNotKept) {
 
 TEST_F(ParkingAdjustTest, ARemovalAndAHitOfOneAircraftOnOneStandCancelOut) {
   StaticAc a;
-  for (const auto& [callsign, stand] : {std::pair{"A", 1u}, std::pair{"B", 2u}, std::pair{"A", 7u}, std::pair{"C", 3u}}) {
+  for (const auto& [callsign, stand] :
+       {std::pair{"A", 1u}, std::pair{"B", 2u}, std::pair{"A", 7u}, std::pair{"C", 3u}}) {
     a.callsign = callsign;
     gf_addParkingRemoval(a, stand);
   }

@@ -88,7 +88,8 @@ TEST_F(StaticParkedTest, AHitBecomesAStaticAircraftQueuedForCreation) {
     EXPECT_TRUE(aircraft.simState == SimStatus::adding2sim && aircraft.hitFlag == 1 && aircraft.atGate);
     ASSERT_EQ(g_staticCreateQueue.size(), 1u);
     const AiCreateRequest& request = g_staticCreateQueue.front();
-    EXPECT_TRUE(request.hexid == expectedHexid && request.containerTitle == "SWR A320" && request.tailNumber == "HB-IJA");
+    EXPECT_TRUE(request.hexid == expectedHexid && request.containerTitle == "SWR A320");
+    EXPECT_EQ(request.tailNumber, "HB-IJA");
     EXPECT_TRUE(request.position.latitude == 47.0 && request.position.onGround == 1);
     EXPECT_NEAR(request.position.heading, 57.29577951308232, 1e-9);
   }
