@@ -15,14 +15,7 @@ namespace parking_test {
 namespace {
 
 StandOption learned(const char* reg, std::uint32_t id, bool setAside = false) {
-  StandOption option;
-  option.reg = reg;
-  option.id = id;
-  option.day = 3;
-  option.real = 1;
-  option.hours = std::uint64_t{1} << 10;
-  option.setAside = setAside ? 1 : 0;
-  return option;
+  return StandOption{.reg = reg, .hours = 1u << 10, .id = id, .day = 3, .real = 1, .setAside = setAside};
 }
 
 std::string lf_fileWith(const char* publisher) {

@@ -1,26 +1,14 @@
 // Filling the park airport: the wanted count, the RealTraffic parked aircraft handed over by the
-// feed, the user's stands kept free, the result lines, and the live identities the static side
-// takes over from the feed.
-#include "config/parameter_snapshot.h"
-#include "config/sim_choice.h"
-#include "feed/feed_neighbours.h"
-#include "feed/rt_api_traffic_client.h"
-#include "feed/rt_app_traffic.h"
-#include "parking/park_population.h"
-#include "parking/parking_hooks.h"
-#include "parking/stand_search.h"
-#include "simlink/stand_table.h"
-#include "tests/parking/parking_fixture.h"
-#include "traffic/engine_state.h"
+// feed, the user's stands kept free, the result lines.
+#include "tests/parking/parked_fixture.h"
 
 namespace parking_test {
 namespace {
 
-class ParkPopulationTest : public ParkingTest {
+class ParkPopulationTest : public ParkedTest {
  protected:
   void SetUp() override {
-    ParkingTest::SetUp();
-    gf_publishSimChoice(SimChoice{2, 1});  // RT App
+    ParkedTest::SetUp();
     FeedNeighbours neighbours;
     neighbours.addParkedFromFeed = gf_addParkedFromFeed;
     gf_setFeedNeighbours(neighbours);
@@ -31,40 +19,6 @@ class ParkPopulationTest : public ParkingTest {
     hooks.standNameAtPos = [this](const Lalo&) { return userAt; };
     hooks.parkingGenerationDone = [this] { ++generationDone; };
     gf_setParkingHooks(std::move(hooks));
-    settings(30, 500, false, 47);
-  }
-  void TearDown() override {
-    gf_setParkingHooks({});
-    gf_parkingHooks().staticTargetCount() = 0;
-    gf_resetFeedNeighbours();
-    g_rtAppTrafficReader.reset();
-    gf_publishSimChoice(SimChoice{});
-    gf_resetStandSearch();
-    gf_resetStandTables();
-    gf_resetEngineTables();
-    gf_resetParameterSnapshot();
-    g_parkingGenerating = false;
-    ParkingTest::TearDown();
-  }
-  static void settings(std::uint32_t percentage, std::uint32_t cap, bool rtOnly, std::uint32_t maxFit) {
-    gf_changeParameterSnapshot([=](ParameterSnapshot& s) {
-      s.parkingPercentage = percentage;
-      s.maxParkSel = cap;
-      s.rtParkTrafficOnly = rtOnly;
-      s.maxFit = maxFit;
-      s.random = false;
-    });
-  }
-  // n stands 100 m apart along a parallel, named A1...
-  static void stands(std::size_t n) {
-    g_stands.clear();
-    for (std::size_t i = 0; i < n; ++i) {
-      Stand& stand = g_stands.emplace_back(fmt::format("A{}", i + 1), std::vector<StandOption>{},
-                                           Lalo{47.0, 8.0 + 0.0015 * static_cast<double>(i)}, 0.0, 20.0, 14, false,
-                                           false, false);
-      stand.id = static_cast<std::uint32_t>(i + 1);
-    }
-    gf_rebuildStandsByName();
   }
   // A prepared parked list (ages in half-hours) as the RT App reader holds it.
   static void parked(std::vector<ParkedRecord> records) {
@@ -73,22 +27,17 @@ class ParkPopulationTest : public ParkingTest {
     g_rtAppTrafficReader.parkedSetPrepared = true;
     g_rtAppTrafficReader.parkedReceived = true;
   }
-  static ParkedRecord record(std::uint32_t hexid, std::int32_t age, std::size_t standIndex, const char* callsign = "") {
+  // Reported at stand number stand; "A2" is too short a stand name to be looked for.
+  static ParkedRecord record(std::uint32_t hexid, std::int32_t age, std::size_t stand) {
     ParkedRecord r;
     r.hexid = hexid;
     r.halfHourSlot = age;
-    r.callsign = *callsign ? callsign : fmt::format("SWR{}", hexid);
+    r.callsign = fmt::format("SWR{}", hexid);
     r.registration = fmt::format("HB-{}", hexid);
     r.modelId = gf_internModelName("A320");
-    r.lalo = g_stands.at(standIndex).position;
-    r.standName = "A2";  // too short to name a stand: found by position
+    r.lalo = g_stands.at(stand - 1).position;
+    r.standName = "A2";
     return r;
-  }
-  static std::string hits() {
-    std::string text;
-    for (const StandSearchHit& hit : g_standSearchHits)
-      text += fmt::format("{}:{}+{} ", hit.standId, hit.name1, hit.slotOffset);
-    return text;
   }
   static std::vector<gui::SetStaticTarget> targetsShown() {
     std::vector<gui::SetStaticTarget> shown;
@@ -116,7 +65,7 @@ TEST_F(ParkPopulationTest, TheWantedCount) {
                         {10, 30, 500, true, 10, 100}};
   for (const Case& c : cases) {
     stands(c.stands);
-    settings(c.percentage, c.cap, c.rtOnly, 47);
+    settings(c.percentage, c.cap, c.rtOnly);
     targetsShown();
     EXPECT_EQ(gf_wantedParkedCount(*g_parameterSnapshot.load()), c.count) << c.stands << " at " << c.percentage;
     EXPECT_EQ(gf_parkingHooks().staticTargetCount(), c.count);
@@ -128,8 +77,8 @@ TEST_F(ParkPopulationTest, TheWantedCount) {
 
 TEST_F(ParkPopulationTest, RealTrafficParkedOnlyPlacesTheFeedsAircraftWithoutASearch) {
   stands(50);
-  settings(30, 20, true, 47);
-  parked({record(0xA1, 3, 0), record(0xA2, 1, 5), record(0xA3, 2, 9)});
+  settings(30, 20, true);
+  parked({record(0xA1, 3, 1), record(0xA2, 1, 6), record(0xA3, 2, 10)});
   gf_populateParkAirport();
   EXPECT_TRUE(g_parkingGenerating);
   EXPECT_EQ(hits(), "6:SWR162+1 10:SWR163+2 1:SWR161+3 ");
@@ -141,16 +90,10 @@ TEST_F(ParkPopulationTest, RealTrafficParkedOnlyPlacesTheFeedsAircraftWithoutASe
 
 TEST_F(ParkPopulationTest, TheResultLineAndNoPositionAtAll) {
   stands(2);
-  StandOption option;
-  option.reg = "HB-JNA";
-  option.name1 = "SWR12";
-  option.id = 1;
-  option.day = 1;
-  option.real = 1;
-  option.hours = std::uint64_t{1} << 4;
-  g_stands[1].options.push_back(option);
-  g_currentWeekTime = gf_packWeekTime(WeekTime{1, 4});
-  settings(50, 500, false, 47);
+  g_stands[1].options.push_back(
+      StandOption{.reg = "HB-JNA", .name1 = "SWR12", .hours = std::uint64_t{1} << kNow.slot, .id = 1, .day = kNow.day,
+                  .real = 1});
+  settings(50, 500, false);
   gf_populateParkAirport();
   EXPECT_EQ(hits(), "2:SWR12+0 ");
   EXPECT_TRUE(contains(newLog(), "\n1 positions (50% vs wanted 50%) auto park\n"));
@@ -159,20 +102,16 @@ TEST_F(ParkPopulationTest, TheResultLineAndNoPositionAtAll) {
   gf_populateParkAirport();
   EXPECT_TRUE(contains(newLog(), "no parking positions found"));
   EXPECT_EQ(generationDone, 1);
-  g_currentWeekTime = 0;
 }
 
 TEST_F(ParkPopulationTest, TheFeedsParkedAircraftUpToMaxFitOnFreeStands) {
-  stands(6);
   settings(30, 500, false, 4);
-  StaticAc& placed = g_staticAcs.emplace_back();  // stands for 0xA3 already
+  StaticAc& placed = staticParked("SWR163", 4);  // stands for 0xA3 already
   placed.hitFlag = 0;
   placed.hitKind = 0xA3;
-  placed.standId = 4;
-  placed.simState = SimStatus::active;
   g_staticHexids.insert(0xA2);  // flying live
-  std::vector<ParkedRecord> records = {record(0xA1, 0, 0), record(0xA2, 1, 1), record(0xA3, 1, 2),
-                                       record(0xA4, 2, 4), record(0xA5, 5, 5)};
+  std::vector<ParkedRecord> records = {record(0xA1, 0, 1), record(0xA2, 1, 2), record(0xA3, 1, 3),
+                                       record(0xA4, 2, 5), record(0xA5, 5, 6)};
   records[0].callsign.clear();
   gf_addParkedFromFeed(records, 10);
   EXPECT_EQ(hits(), "5:SWR164+2 ") << "none without a callsign, flying live or older than Max fit";
@@ -197,31 +136,6 @@ TEST_F(ParkPopulationTest, TheUsersStandsAreKeptFree) {
     lf_reserveUserStands();
     EXPECT_EQ(blocked, expected) << kept;
   }
-}
-
-TEST_F(ParkPopulationTest, TheStaticSetsTakeOverTheActiveSourcesIndex) {
-  g_staticCallsigns = {"OLD"};
-  {
-    std::lock_guard lock(g_rtAppTrafficReader.identityMutex);
-    g_rtAppTrafficReader.liveCallsigns = {"SWR1"};
-    g_rtAppTrafficReader.liveHexids = {0x4B};
-    g_rtAppTrafficReader.collectIdentity = true;
-  }
-  gf_clearStaticSets();
-  EXPECT_EQ(g_staticCallsigns, std::unordered_set<std::string>{"SWR1"});
-  EXPECT_EQ(g_staticHexids, std::unordered_set<std::uint32_t>{0x4B});
-  EXPECT_TRUE(g_rtAppTrafficReader.liveCallsigns.empty() && !g_rtAppTrafficReader.collectIdentity);
-
-  gf_publishSimChoice(SimChoice{2, 0});  // RT Direct
-  {
-    std::lock_guard lock(g_rtApiTrafficClient.parkedIndexMutex);
-    g_rtApiTrafficClient.parkedHexids = {7};
-    g_rtApiTrafficClient.parkedReset = true;
-  }
-  gf_clearStaticSets();
-  EXPECT_TRUE(g_staticCallsigns.empty() && g_staticHexids == std::unordered_set<std::uint32_t>{7});
-  EXPECT_FALSE(g_rtApiTrafficClient.parkedReset);
-  g_rtApiTrafficClient.parkedHexids.clear();
 }
 
 }  // namespace

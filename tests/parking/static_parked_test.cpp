@@ -1,6 +1,8 @@
 // Static parked aircraft: a hit turned into an aircraft on its stand (callsign, running number,
 // parked week time, create request), what keeps a stand from it, the user running into parked
 // aircraft, and the near-runway test.
+#include <functional>
+
 #include "feed/feed_neighbours.h"
 #include "liveries/livery_database.h"
 #include "parking/static_parked.h"
@@ -96,42 +98,30 @@ TEST_F(StaticParkedTest, AHitBecomesAStaticAircraftQueuedForCreation) {
 }
 
 TEST_F(StaticParkedTest, WhatKeepsAStandFromAStaticAircraft) {
-  enum class Other { none, taxiingLive, parkedLive, pushingLiveNextDoor, removingStatic, parkedStatic, occupied };
-  struct Case {
-    Other other;
-    std::uint32_t stand;
-    const char* logged;  // nullptr: placed
+  const auto parkedStatic = [](std::uint32_t simState) {
+    StaticAc& other = g_staticAcs.emplace_back();
+    other.standId = 2;
+    other.callsign = "SWR7";
+    other.simState = simState;
   };
-  const Case cases[] = {
-      {Other::taxiingLive, 2, nullptr},
-      {Other::parkedLive, 2, "GATE 2        : no static parking for SWR12, live aircraft LIVE1 standing here"},
-      {Other::pushingLiveNextDoor, 2,
+  const std::tuple<std::function<void()>, std::uint32_t, const char*> cases[] = {  // nullptr: placed
+      {[] { live(2, FlightPhase::taxi); }, 2, nullptr},
+      {[] { live(2, FlightPhase::parked); }, 2,
+       "GATE 2        : no static parking for SWR12, live aircraft LIVE1 standing here"},
+      {[] { live(3, FlightPhase::pushing_back); }, 2,
        "GATE 2        : no static parking for SWR12, live aircraft LIVE1 is adjacent at GATE 3, possibly colliding"},
-      {Other::removingStatic, 2, nullptr},
-      {Other::parkedStatic, 2, "GATE 2        : no static parking for SWR12, static aircraft SWR7 standing here"},
-      {Other::occupied, 2, "GATE 2        : no static parking for SWR12, live aircraft occupies the stand"},
-      {Other::none, 9, "==> stand with id 9 not found"},
+      {[&] { parkedStatic(SimStatus::removingfromsim); }, 2, nullptr},
+      {[&] { parkedStatic(SimStatus::active); }, 2,
+       "GATE 2        : no static parking for SWR12, static aircraft SWR7 standing here"},
+      {[] {}, 9, "==> stand with id 9 not found"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [setUp, stand, logged] : cases) {
     gf_resetEngineTables();
-    EngineHooks hooks = gf_defaultEngineHooks();
-    hooks.standUseByOtherLiveAc = [&c](std::int32_t, std::uint32_t) { return c.other == Other::occupied ? 1 : 0; };
-    gf_setEngineHooks(hooks);
-    if (c.other == Other::taxiingLive) live(2, FlightPhase::taxi);
-    if (c.other == Other::parkedLive) live(2, FlightPhase::parked);
-    if (c.other == Other::pushingLiveNextDoor) live(3, FlightPhase::pushing_back);
-    if (c.other == Other::removingStatic || c.other == Other::parkedStatic) {
-      StaticAc& other = g_staticAcs.emplace_back();
-      other.standId = 2;
-      other.callsign = "SWR7";
-      other.hexid = 7;
-      other.simState = c.other == Other::parkedStatic ? SimStatus::active : SimStatus::removingfromsim;
-    }
-    const std::string before = log();
-    const bool placed = place(hit(c.stand, "SWR12"));
-    EXPECT_EQ(placed, c.logged == nullptr) << static_cast<int>(c.other);
-    if (c.logged) {
-      EXPECT_TRUE(lf_contains(log().substr(before.size()), c.logged)) << c.logged;
+    setUp();
+    const std::size_t before = log().size();
+    EXPECT_EQ(place(hit(stand, "SWR12")), logged == nullptr) << (logged ? logged : "placed");
+    if (logged) {
+      EXPECT_TRUE(lf_contains(log().substr(before), logged)) << logged;
     }
   }
 }
@@ -147,37 +137,26 @@ TEST_F(StaticParkedTest, TheRunningNumberSkipsHexidsInUse) {
 }
 
 TEST_F(StaticParkedTest, TheUserRunsIntoOneParkedAircraftAtATimeLiveFirst) {
-  const Lalo user{47.0, 8.0};
-  g_workerUserAcPosition.latitude = user.lat;
-  g_workerUserAcPosition.longitude = user.lon;
+  g_workerUserAcPosition.latitude = 47.0;
+  g_workerUserAcPosition.longitude = 8.0;
   EngineHooks hooks = gf_defaultEngineHooks();
   hooks.userGroundCollisionTermNm = [] { return 0.01; };
-  std::vector<std::uint32_t> removedLive;
-  hooks.removeAircraftFromSim = [&removedLive](LiveAc& a) { removedLive.push_back(a.hexid); };
   gf_setEngineHooks(hooks);
-  for (const std::uint32_t hexid : {1u, 2u}) {
-    StaticAc& parked = g_staticAcs.emplace_back();
-    parked.hexid = hexid;
-    parked.objectId = 100 + hexid;
-    parked.simState = SimStatus::active;
-    parked.groundRadius = 0.01;
-    parked.position = Lalo{user.lat + 0.0003 * (hexid - 1), user.lon};  // 0 m and 33 m away
-  }
+  StaticAc& parked = g_staticAcs.emplace_back();
+  parked.objectId = 101;
+  parked.simState = SimStatus::active;
+  parked.groundRadius = 0.01;
+  parked.position = Lalo{47.0003, 8.0};  // 33 m: within 0.01 + 0.01 NM
   LiveAc& near = live(0, FlightPhase::taxi);
-  near.hexid = 0xABC;
+  near.objectId = 102;
   near.simState = SimStatus::active;
   near.onGround = true;
   near.groundRadius = 0.01;
-  near.position = user;
-
+  near.position = parked.position;
   gf_checkUserAcGndCollisions();
-  EXPECT_EQ(removedLive, std::vector<std::uint32_t>{0xABC});
-  EXPECT_TRUE(g_staticAcs[0].simState == SimStatus::active && g_staticAcs[1].simState == SimStatus::active);
-  near.simState = SimStatus::removingfromsim;
+  EXPECT_TRUE(near.simState == SimStatus::removingfromsim && parked.simState == SimStatus::active);
   gf_checkUserAcGndCollisions();
-  gf_checkUserAcGndCollisions();
-  EXPECT_EQ(g_staticAcs[0].simState, SimStatus::removingfromsim);
-  EXPECT_EQ(g_staticAcs[1].simState, SimStatus::removingfromsim) << "r = 0.02 NM reaches 33 m";
+  EXPECT_EQ(parked.simState, SimStatus::removingfromsim);
 }
 
 TEST_F(StaticParkedTest, NearARunwayIsWithinHalfItsLengthAnd1500MetresOfItsCentre) {
