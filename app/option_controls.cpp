@@ -254,8 +254,6 @@ void gf_showInGui(const IntListOption& option) noexcept {
 
 void gf_showInGui(const GuiStringOption& option) noexcept { lf_showTextInGui(option.controlId, option.value); }
 
-float gf_maxFitHours(int index) { return static_cast<float>(std::clamp(index, 0, 47) + 1) * 0.5f; }
-
 int gf_maxFitIndex(float hours) {
   const float held = std::clamp(hours, 0.5f, 24.0f);
   return std::clamp(static_cast<int>(std::lround(2.0f * held)) - 1, 0, 47);

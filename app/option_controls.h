@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "config/options.h"
+#include "config/parameter_load.h"
 #include "platform/ui.h"
 
 // WM_CREATE of the main window: every option control, in creation order, into g_optionControls.
@@ -19,7 +20,6 @@ void lf_reenableScanControls();
 void gf_showInGui(const IntListOption& option) noexcept;
 void gf_showInGui(const GuiStringOption& option) noexcept;
 
-// MAX_FIT_FL's list of half hours: index 0..47 <-> 0.5 .. 24.0 hours.
-float gf_maxFitHours(int index);
+// MAX_FIT_FL's list of half hours (gf_maxFitHours gives the hours of an index).
 int gf_maxFitIndex(float hours);
 void gf_clampMaxFitValue(float hours);

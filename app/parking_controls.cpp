@@ -21,8 +21,6 @@
 #include "feed/rt_api_traffic_client.h"
 #include "feed/rt_app_traffic.h"
 
-std::atomic<bool> g_parkingGenerating{false};
-
 namespace {
 
 void lf_enable(const GuiControl& control, bool enabled) {

@@ -2,11 +2,9 @@
 // The parking controls of the main window kept consistent: locked while parking is generated,
 // the options that exclude others, and the countdown to the next parking update. Control
 // states are set on the calling thread (GUI or worker); display changes go through the queue.
-#include <atomic>
 #include <functional>
 
-// Parking is being generated (the parking band says so and its controls stay locked).
-extern std::atomic<bool> g_parkingGenerating;
+#include "parking/park_population.h"  // g_parkingGenerating: the parking band says so, its controls stay locked
 
 void gf_disableParkingControls();
 // parking_percentage and AUTO_PARK only while RT_PARKTRAFFIC_ONLY is off; WEEK and PARK_SOFT

@@ -10,6 +10,7 @@
 #include "airportscan/airport_scan.h"
 #include "app/controls.h"
 #include "app/gui.h"
+#include "app/main_loop.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/option_controls.h"
@@ -43,9 +44,13 @@
 #include "parking/airport_settings.h"
 #include "parking/destination_readers.h"
 #include "parking/park_airports.h"
+#include "parking/park_population.h"
 #include "parking/park_setup.h"
+#include "parking/parked_removal.h"
+#include "parking/parking_adjust.h"
 #include "parking/parking_hooks.h"
 #include "parking/stand_search.h"
+#include "parking/static_parked.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
@@ -108,6 +113,7 @@ void lf_installFeedNeighbours() {
   neighbours.standNameAtPos = gf_standNameAtPos;
   neighbours.userAcState = [] { return gf_getUserAcPosition(); };
   neighbours.userOnGround = [] { return g_userOnGround.load(); };
+  neighbours.addParkedFromFeed = gf_addParkedFromFeed;
   gf_setFeedNeighbours(neighbours);
 }
 
@@ -140,6 +146,14 @@ void lf_installEngineHooks() {
   hooks.eraseStandSearchHits = [](const std::function<bool(const DbaseEntry&)>& drop) {
     std::erase_if(g_standSearchHits, [&drop](const StandSearchHit& hit) { return drop(hit.identity); });
   };
+  hooks.placeStaticAircraft = [] { gf_placeStaticAircraft(); };
+  hooks.populateParkAirport = [] { gf_populateParkAirport(); };
+  hooks.resetParkAirport = [] { gf_resetParkAirport(); };
+  hooks.enforceMaxParked = [](std::int32_t extra) { gf_enforceMaxParked(extra); };
+  hooks.isNearParkRunway = [](const Lalo& position) { return gf_isNearParkRunway(position); };
+  hooks.checkUserAcGndCollisions = [] { gf_checkUserAcGndCollisions(); };
+  // The static side keeps no list of its hexids: the running number looks at g_staticAcs itself.
+  hooks.forgetStaticHexid = [](std::uint32_t) {};
   hooks.steadyNanos = [] { return gf_workerSeams().steadyNanos(); };
   gf_setEngineHooks(std::move(hooks));
 }
@@ -177,11 +191,14 @@ void lf_installParkingHooks() {
   hooks.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   hooks.removeAllStaticAndLiveAtAirport = [] { lf_removeAllStaticAndLiveAtAirport(); };
   hooks.disableParkingControls = [] { gf_disableParkingControls(); };
+  hooks.resetParkAirport = [] { gf_resetParkAirport(); };
   gf_setParkAirportHooks(std::move(hooks));
 
   ParkingHooks parking = gf_defaultParkingHooks();
   parking.updateParkingControls = [] { gf_updateParkingControls(); };
   parking.standNameAtPos = gf_standNameAtPos;
+  parking.disableParkingControls = [] { gf_disableParkingControls(); };
+  parking.parkingGenerationDone = [] { gf_parkingGenerationDone(); };
   gf_setParkingHooks(std::move(parking));
 }
 
@@ -312,7 +329,7 @@ WorkerSeams gf_programWorkerSeams() {
     const auto snapshot = g_parameterSnapshot.load();
     return gf_setStaticTargetCount({static_cast<double>(snapshot->parkingPercentage), snapshot->maxParkSel});
   };
-  s.enforceMaxParked = lf_missing("gf_enforceMaxParked");
+  s.enforceMaxParked = [](std::int32_t extra) { gf_enforceMaxParked(extra); };
   s.liveAircraftInSim = [] { return gf_liveAircraftInSim(); };
   s.removeFurthestLive = [](double distanceNm) { return lf_isThisTheFurthestLive(distanceNm); };
   s.removeAllStatic = [] { gf_removeAllStatic(); };
@@ -335,14 +352,18 @@ WorkerSeams gf_programWorkerSeams() {
   s.saveMyParkAirportsFile = [] { gf_saveMyParkAirportsFile(); };
   s.hasAirportData = [](IcaoCode code) { return gf_hasAirportData(code); };
   s.setupParkAirport = [] { gf_setupParkAirport(); };
-  s.checkParkedAcUserCollisions = lf_missing("gf_checkParkedAcUserCollisions");
+  s.checkParkedAcUserCollisions = [] { gf_checkLiveAcUserCollisions(); };
   s.getUserStand = [] { return gf_getUserStand(); };
-  s.standSearchRunning = lf_missing("the stand search", false);
+  s.standSearchRunning = [] { return g_parkingGenerating.load(); };
   s.standSearchHits = [] { return static_cast<std::uint64_t>(g_standSearchHits.size()); };
-  s.adjustParking = lf_missing("gf_adjustParking");
-  s.parkAirportHasStands = lf_missing("the park airport's stands", false);
+  s.adjustParking = [](bool flush) {
+    // The stand search runs: the parking step unlocks the parking controls once its hits are placed.
+    g_parkingGenerating = true;
+    gf_adjustParking(flush);
+  };
+  s.parkAirportHasStands = [] { return !g_stands.empty(); };
   s.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
-  s.resetParkAirport = lf_missing("gf_resetParkAirport");
+  s.resetParkAirport = [] { gf_resetParkAirport(); };
   s.disableParkingControls = [] { gf_disableParkingControls(); };
   s.resetParkedTraffic = [] { gf_resetParkedTraffic(); };
 

@@ -192,9 +192,10 @@ void gf_setRange(std::int32_t n) {
   });
 }
 
+float gf_maxFitHours(int index) { return static_cast<float>(std::clamp(index, 0, 47) + 1) * 0.5f; }
+
 void gf_syncMaxFitFl() {
-  const std::int32_t m = std::clamp<std::int32_t>(MAX_FIT.value, 0, 47);
-  const float f = std::clamp(static_cast<float>(m + 1) * 0.5f, MAX_FIT_FL.minimum, MAX_FIT_FL.maximum);
+  const float f = std::clamp(gf_maxFitHours(MAX_FIT.value), MAX_FIT_FL.minimum, MAX_FIT_FL.maximum);
   MAX_FIT_FL.value = f;
   const auto it = std::find(MAX_FIT_FL.values.begin(), MAX_FIT_FL.values.end(), f);
   if (it != MAX_FIT_FL.values.end() && ui::isWindow(MAX_FIT_FL.window))

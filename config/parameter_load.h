@@ -38,3 +38,5 @@ void gf_setSimChoice();
 void gf_setRange(std::int32_t n);
 // MAX_FIT_FL follows MAX_FIT: (MAX_FIT + 1) half hours.
 void gf_syncMaxFitFl();
+// The hours of a MAX_FIT index: index 0..47 <-> 0.5 .. 24.0 hours.
+float gf_maxFitHours(int index);

@@ -112,7 +112,11 @@ void lf_updateCache(pugi::xml_document& document, const fs::path& requested) {
 }
 
 void lf_layLearnedFile(AirportFileData& data) {
-  const std::optional<fs::path> learned = lf_learnedPathFor(lf_shortIcaoPath(data.requestedPath), data.publisher);
+  const fs::path file = lf_shortIcaoPath(data.requestedPath);
+  std::optional<fs::path> learned = lf_learnedPathFor(file, data.publisher);
+  // A file from elsewhere (a redirect out of the tree) learns where its publisher's files do.
+  if (!learned && !file.empty())
+    learned = lf_learnedPathFor(lf_learnedBasePath(data.publisher, file.filename()), data.publisher);
   if (!learned) return;
   data.learnedPath = *learned;
   if (!lf_exists(*learned)) return;

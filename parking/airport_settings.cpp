@@ -113,7 +113,7 @@ void gf_applyAirportFileSettings(const AirportFileData& file) {
   Gui::enqueueUpdate(gui::SetQualityText{quality});
 
   g_airportFileLoaded = true;
-  g_loadedApfInfo = LoadedApfInfo{file.airportName, file.publisher, file.altitude};
+  g_loadedApfInfo = LoadedApfInfo{file.airportName, file.publisher, file.altitude, file.learnedPath};
   gf_keepParkingSettings();
 
   const std::optional<double> elevation = gf_parkAirportElevation();

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "parking/airport_file_read.h"
@@ -24,6 +25,7 @@ struct LoadedApfInfo {
   std::string airportName;
   std::string publisher;
   std::int32_t altitude = 0;  // feet
+  std::filesystem::path learnedPath;  // where the read looked for its learning; empty: none
 };
 extern LoadedApfInfo g_loadedApfInfo;
 

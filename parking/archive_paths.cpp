@@ -122,6 +122,12 @@ std::optional<fs::path> lf_learnedPathFor(const fs::path& path, std::string_view
   return std::nullopt;
 }
 
+fs::path lf_learnedBasePath(std::string_view publisher, const fs::path& file) {
+  if (publisher == "stock") return fs::path("archive") / "stock" / file;
+  if (publisher == "simaddon") return fs::path("archive") / "simaddon" / file;
+  return fs::path("airports") / "my_thirdparty" / file;
+}
+
 std::string lf_percentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -37,6 +37,11 @@ std::optional<ArchiveIdentity> lf_archiveIdentity(const std::filesystem::path& p
 // logged).
 std::optional<std::filesystem::path> lf_learnedPathFor(const std::filesystem::path& path, std::string_view publisher);
 
+// Where a stand file of the publisher would lie, for a file read from outside the archive and
+// airport folders: archive/stock/<file> for "stock", archive/simaddon/<file> for "simaddon"
+// (exact text), airports/my_thirdparty/<file> for any other.
+std::filesystem::path lf_learnedBasePath(std::string_view publisher, const std::filesystem::path& file);
+
 // %XX escapes decoded; a '%' without two hex digits after it stays as it is.
 std::string lf_percentDecode(std::string_view text);
 // A publisher as a folder name: control bytes and < > : " / \ | ? * become blanks, the ends are

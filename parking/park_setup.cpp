@@ -13,8 +13,11 @@
 #include "parking/airport_file_read.h"
 #include "parking/airport_settings.h"
 #include "parking/park_airports.h"
+#include "parking/park_population.h"
+#include "parking/parking_adjust.h"
 #include "parking/parking_hooks.h"
 #include "parking/stand_search.h"
+#include "parking/static_parked.h"
 #include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "traffic/runway_validation.h"
@@ -71,4 +74,7 @@ void gf_resetParkSetup() {
   g_parkAirportName.clear();
   gf_clearAppliedAirportFile();
   gf_resetStandSearch();
+  g_parkingRemovals.clear();
+  g_parkingGenerating = false;
+  g_staticRunningNumber = 0;
 }

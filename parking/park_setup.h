@@ -13,6 +13,6 @@ struct ParkedFileResult {
 };
 ParkedFileResult lf_readParkedFile();
 
-// No applied file, no name, and the stand search's state as at program start (restart, tests).
-// g_stands itself belongs to the engine's reset.
+// No applied file, no name, the stand search's state, the removal list, the generation flag and the
+// running number as at program start (restart, tests). g_stands itself belongs to the engine's reset.
 void gf_resetParkSetup();

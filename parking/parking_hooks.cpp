@@ -1,6 +1,5 @@
 #include "parking/parking_hooks.h"
 
-#include <string_view>
 #include <utility>
 
 #include "core/log.h"
@@ -21,10 +20,8 @@ ParkingHooks gf_defaultParkingHooks() {
     return std::nullopt;
   };
   h.updateParkingControls = [] { gf_logMissingOnce("gf_updateParkingControls"); };
-  h.staticAcFields = [](StaticAc&) -> std::optional<StaticAcFields> {
-    gf_logMissingOnce("the static aircraft's parking fields");
-    return std::nullopt;
-  };
+  h.disableParkingControls = [] { gf_logMissingOnce("gf_disableParkingControls"); };
+  h.parkingGenerationDone = [] { gf_logMissingOnce("gf_parkingGenerationDone"); };
   return h;
 }
 
@@ -32,8 +29,12 @@ const ParkingHooks& gf_parkingHooks() { return lf_hooks(); }
 
 void gf_setParkingHooks(ParkingHooks hooks) {
   const ParkingHooks defaults = gf_defaultParkingHooks();
-  if (!hooks.standNameAtPos) hooks.standNameAtPos = defaults.standNameAtPos;
-  if (!hooks.updateParkingControls) hooks.updateParkingControls = defaults.updateParkingControls;
-  if (!hooks.staticAcFields) hooks.staticAcFields = defaults.staticAcFields;
+  const auto fill = [](auto& entry, const auto& fallback) {
+    if (!entry) entry = fallback;
+  };
+  fill(hooks.standNameAtPos, defaults.standNameAtPos);
+  fill(hooks.updateParkingControls, defaults.updateParkingControls);
+  fill(hooks.disableParkingControls, defaults.disableParkingControls);
+  fill(hooks.parkingGenerationDone, defaults.parkingGenerationDone);
   lf_hooks() = std::move(hooks);
 }

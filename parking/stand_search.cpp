@@ -14,7 +14,6 @@
 #include "core/text.h"
 #include "feed/traffic_handover.h"
 #include "liveries/ac_stands.h"
-#include "parking/parking_hooks.h"
 #include "simlink/facility_helpers.h"
 #include "simlink/stand_table.h"
 #include "traffic/engine_state.h"
@@ -61,29 +60,10 @@ std::size_t lf_takenStands() {
       std::count_if(g_stands.begin(), g_stands.end(), [](const Stand& stand) { return stand.taken != 0; }));
 }
 
-// A static aircraft's parking fields, when its own code provides them.
-std::optional<StaticAcFields> lf_fields(StaticAc& aircraft) {
-  std::optional<StaticAcFields> fields = gf_parkingHooks().staticAcFields(aircraft);
-  if (fields && !fields->keepFlag) return std::nullopt;
-  return fields;
-}
-
-// Same airline, operator, type and cargo flag: the entry but its mark byte.
-bool lf_sameIdentity(const DbaseEntry& a, const DbaseEntry& b) {
-  return a.airlineId == b.airlineId && a.operatorId == b.operatorId && a.modelId == b.modelId && a.cargo == b.cargo;
-}
-
 // Whether the aircraft of the chosen option still stands here in the half-hour after now: then
 // its first callsign is the one it flies out under.
 bool lf_useName1(const Stand& stand, const StandOption& chosen, WeekTime now) {
-  if (chosen.name2.empty()) return true;
-  const std::uint32_t next = now.slot + 1;
-  if (next < SLOTS_PER_DAY) return ((chosen.hours >> next) & 1) != 0;
-  const std::uint32_t nextDay = now.day >= 7 ? 1 : now.day + 1;
-  return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& option) {
-    return option.id != 0 && option.day == nextDay && lf_sameIdentity(option.identity, chosen.identity) &&
-           (option.hours & 1) != 0;
-  });
+  return chosen.name2.empty() || gf_optionHoldsNextHalfHour(stand, chosen, now);
 }
 
 // Fisher-Yates with the thread's random engine.
@@ -134,28 +114,38 @@ std::string_view lf_passName(bool day, bool real) {
   return day ? "soft" : "soft/week";
 }
 
-// The static aircraft already placed for a RealTraffic parked aircraft, and its fields.
-std::optional<StaticAcFields> lf_placedFor(std::uint32_t hexid) {
-  for (StaticAc& aircraft : g_staticAcs) {
-    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
-    if (fields && fields->hitFlag == 0 && fields->hitKind == hexid) return fields;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 void gf_clearStandSearchHits() { g_standSearchHits.clear(); }
+
+bool gf_sameIdentity(const DbaseEntry& a, const DbaseEntry& b) {
+  return a.airlineId == b.airlineId && a.operatorId == b.operatorId && a.modelId == b.modelId && a.cargo == b.cargo;
+}
+
+bool gf_optionHoldsNextHalfHour(const Stand& stand, const StandOption& option, WeekTime now) {
+  const std::uint32_t next = now.slot + 1;
+  if (next < SLOTS_PER_DAY) return ((option.hours >> next) & 1) != 0;
+  const std::uint32_t nextDay = now.day >= 7 ? 1 : now.day + 1;
+  return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& other) {
+    return other.id != 0 && other.day == nextDay && gf_sameIdentity(other.identity, option.identity) &&
+           (other.hours & 1) != 0;
+  });
+}
+
+StaticAc* gf_staticPlacedFor(std::uint32_t hexid) {
+  for (StaticAc& aircraft : g_staticAcs)
+    if (aircraft.simState != SimStatus::removingfromsim && aircraft.hitFlag == 0 && aircraft.hitKind == hexid)
+      return &aircraft;
+  return nullptr;
+}
 
 bool lf_isStandExcludedByOthers(std::uint32_t standId) {
   const auto excludes = [standId](std::uint32_t other) {
     return other != standId && gf_isSameOrAdjacentStand(other, standId);
   };
-  for (StaticAc& aircraft : g_staticAcs) {
-    if (aircraft.simState == SimStatus::removingfromsim) continue;
-    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
-    if (fields && excludes(fields->standId)) return true;
-  }
+  for (const StaticAc& aircraft : g_staticAcs)
+    if (aircraft.simState != SimStatus::removingfromsim && excludes(static_cast<std::uint32_t>(aircraft.standId)))
+      return true;
   return std::any_of(g_liveStayers.begin(), g_liveStayers.end(),
                      [&](const LiveStayer& stayer) { return excludes(stayer.standId); }) ||
          std::any_of(g_standSearchHits.begin(), g_standSearchHits.end(),
@@ -172,10 +162,8 @@ bool lf_isIdentityInUse(std::string_view reg, std::string_view name1, std::strin
     if (lf_matches(name1, stayer.callsign) || lf_matches(name2, stayer.callsign) ||
         lf_matches(reg, stayer.registration))
       return true;
-  for (StaticAc& aircraft : g_staticAcs) {
-    if (aircraft.simState != SimStatus::active) continue;
-    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
-    if (!fields || !*fields->keepFlag) continue;
+  for (const StaticAc& aircraft : g_staticAcs) {
+    if (aircraft.simState != SimStatus::active || !aircraft.keepFlag) continue;
     for (const std::string_view name : {name1, name2})
       if (lf_matches(name, aircraft.name1) || lf_matches(name, aircraft.name2)) return true;
     if (lf_matches(reg, aircraft.registration)) return true;
@@ -214,13 +202,13 @@ bool lf_addParkedForOffset(std::int32_t parkedSlots, StandSearchCounts& counts, 
     for (const ParkedRecord& record : records) {
       if (record.halfHourSlot != parkedSlots || record.callsign.empty()) continue;
       if (!gf_isCategoryIncluded(gf_categoryOf(record.modelId)) || g_staticHexids.contains(record.hexid)) continue;
-      if (const std::optional<StaticAcFields> placed = lf_placedFor(record.hexid)) {
+      if (StaticAc* placed = gf_staticPlacedFor(record.hexid)) {
         const Stand* stand = gf_standByNumber(g_stands, placed->standId);
-        if ((stand && stand->taken) || lf_isStandExcludedByOthers(placed->standId)) {
+        if ((stand && stand->taken) || lf_isStandExcludedByOthers(static_cast<std::uint32_t>(placed->standId))) {
           done = true;
           return;
         }
-        *placed->keepFlag = true;
+        placed->keepFlag = true;
         ++counts.stay;
         if ((done = gf_occupyStand(placed->standId, needed))) return;
         continue;
@@ -242,18 +230,17 @@ bool lf_keepStaticAtOffset(WeekTime weekTime, std::uint32_t offset, bool week, S
                            std::uint32_t needed) {
   for (StaticAc& aircraft : g_staticAcs) {
     if (aircraft.simState != SimStatus::active || !gf_isCategoryIncluded(aircraft.category)) continue;
-    const std::optional<StaticAcFields> fields = lf_fields(aircraft);
-    if (!fields || fields->hitFlag == 0 || *fields->keepFlag) continue;
-    const Stand* stand = gf_standByNumber(g_stands, fields->standId);
+    if (aircraft.hitFlag == 0 || aircraft.keepFlag) continue;
+    const Stand* stand = gf_standByNumber(g_stands, aircraft.standId);
     if (!stand || stand->taken) continue;
-    if (lf_isStandExcludedByOthers(fields->standId)) return false;
+    if (lf_isStandExcludedByOthers(stand->id)) return false;
     if (lf_isIdentityInUse(aircraft.registration, aircraft.callsign, aircraft.callsign) ||
-        !gf_standOptionUsedRecently(weekTime, offset, week, fields->standId, aircraft.registration,
+        !gf_standOptionUsedRecently(weekTime, offset, week, aircraft.standId, aircraft.registration,
                                     aircraft.identity()))
       continue;
-    *fields->keepFlag = true;
+    aircraft.keepFlag = true;
     ++counts.stay;
-    if (gf_occupyStand(fields->standId, needed)) return true;
+    if (gf_occupyStand(aircraft.standId, needed)) return true;
   }
   return false;
 }

@@ -21,6 +21,7 @@
 #include "refdata/model_ids.h"
 #include "simlink/facility_stand.h"
 #include "simlink/stand_slots.h"
+#include "traffic/static_ac.h"
 
 struct StandSearchHit {
   std::uint32_t kind = 0;  // 0 from the stand file; a RealTraffic parked aircraft's hexid
@@ -94,6 +95,14 @@ struct ParkedPlacement {
   std::uint32_t standId = 0;
 };
 std::optional<ParkedPlacement> gf_placeParkedRecord(const ParkedRecord& record);
+
+// Same airline, operator, type and cargo flag: the entry but its mark byte.
+bool gf_sameIdentity(const DbaseEntry& a, const DbaseEntry& b);
+// Whether the option's aircraft still stands on the stand in the half-hour after now (across
+// midnight: an option of the next weekday for the same identity holds slot 0).
+bool gf_optionHoldsNextHalfHour(const Stand& stand, const StandOption& option, WeekTime now);
+// The static aircraft placed for a RealTraffic parked aircraft, unless its removal is queued.
+StaticAc* gf_staticPlacedFor(std::uint32_t hexid);
 
 // The parking adjustment's renumbering: every stand's live options numbered 1, 2, ... in vector
 // order and the search's set-aside marks cleared. Dead options keep id 0.

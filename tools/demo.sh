@@ -15,6 +15,9 @@ mkdir -p "$program/docs" "$program/input" "$run/appdata/JORV" "$run/localappdata
 chmod 700 "$run/runtime"
 cp "$build/app/jorv" "$program/"
 cp "$build"/data/*.enc "$program/input/"
+# The demo's airport, Zurich, with the sample stand file as the user's own (no maker's server here).
+mkdir -p "$program/airports/my_thirdparty"
+cp "$root/data/webserver/MSFS2024/archive/stock/LSZH.xml" "$program/airports/my_thirdparty/LSZH.xml"
 echo "JORV fills a running flight simulator with real-world air traffic." > "$program/docs/README.txt"
 
 # A Steam-style MSFS 2024 installation for the package folders, its Community folder filled with

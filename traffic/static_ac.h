@@ -4,6 +4,7 @@
 // its object. The parking code adds the rest of its stand fields.
 #include <cstdint>
 
+#include "core/geodesy.h"
 #include "core/utc_time.h"
 #include "liveries/ac_identity.h"
 #include "simlink/ai_positions.h"
@@ -25,12 +26,14 @@ struct StaticAc : AcIdentity {
   bool poseKnown = false;
   bool cgKnown = false;
 
-  // ---- Built on a stand ----
-  Lalo position;             // the stand's
-  double heading = 0.0;      // radians, the stand's
-  WeekTime parkedWeekTime;   // when it counts as parked; day 0: not known
-  bool atGate = false;       // the stand's name holds "GATE"
-  std::uint32_t hitFlag = 1;  // 1 placed from the airport stand file
+  // Its place at the park airport and why it stands there.
+  Lalo position;            // the stand's, degrees
+  double heading = 0.0;     // the stand's, radians
+  WeekTime parkedWeekTime;  // from when it counts as parked (weekday 1..7, slot 0..47)
+  std::uint32_t hitKind = 0;  // the hexid of the RealTraffic parked aircraft it stands for; 0 from the file
+  std::uint32_t hitFlag = 1;  // 1 placed from the airport stand file, 0 a RealTraffic parked aircraft
+  bool atGate = false;        // a "GATE" stand
+  bool keepFlag = false;      // the parking adjustment's new plan keeps it
 
   StaticAc() = default;
   // Takes the identity, the stand's number and pose and the stand's no-cabin-light (cargo) flag.

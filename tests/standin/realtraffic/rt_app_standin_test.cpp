@@ -34,7 +34,7 @@ std::vector<std::string> drain(net::UdpReceiver& receiver) {
 TEST(TrafficScenarioFile, TheSampleDecodesWithTheProgramsOwnReaders) {
   const TrafficScenario scenario = loadScenario(JORV_SAMPLE_SCENARIO);
   ASSERT_EQ(scenario.flights.size(), 5u);
-  ASSERT_EQ(scenario.parked.size(), 4u);
+  ASSERT_EQ(scenario.parked.size(), 14u);
   ASSERT_EQ(scenario.metars.size(), 2u);
   EXPECT_EQ(scenario.flights[0].hexid, 0x4840D6u);
 

@@ -1,0 +1,138 @@
+// Saving what was learned at the park airport: into the learned file the next read of the same
+// stand file finds, for every kind of stand file; only learned options and hand-made stands, or
+// everything for a hand-made file.
+#include "config/parameter_snapshot.h"
+#include "parking/airport_file_read.h"
+#include "parking/airport_settings.h"
+#include "parking/learned_save.h"
+#include "refdata/downloader.h"
+#include "simlink/stand_slots.h"
+#include "standin/webserver/web_server.h"
+#include "tests/parking/parking_fixture.h"
+#include "tests/refdata/enc_fixture.h"
+
+namespace parking_test {
+namespace {
+
+StandOption learned(const char* reg, std::uint32_t id, bool setAside = false) {
+  return StandOption{.reg = reg, .hours = 1u << 10, .id = id, .day = 3, .real = 1, .setAside = setAside};
+}
+
+std::string lf_fileWith(const char* publisher) {
+  return apfXml(parkpos("A1", 47.46, 8.55, R"(<opt reg="HB-FILE" day="1" hh="3"/>)") + parkpos("A2", 47.47, 8.56),
+                fmt::format(R"(<parameter name="altitude" value="1"/><parameter name="publisher" value="{}"/>)",
+                            publisher));
+}
+
+class LearnedSaveTest : public ParkingTest {
+ protected:
+  void SetUp() override {
+    ParkingTest::SetUp();
+    gf_setMakerBaseUrl(server.baseUrl());
+  }
+  void TearDown() override {
+    gf_clearAppliedAirportFile();
+    {
+      std::unique_lock lock(g_parkAirportLock);
+      g_parkAirport = Airport{};
+    }
+    g_standOptionUpdates = 0;
+    gf_resetDownloaderState();
+    gf_resetParameterSnapshot();
+    ParkingTest::TearDown();
+  }
+  // The park airport's stand file read and applied, as the set-up does.
+  AirportFileData apply(const char* code) {
+    {
+      std::unique_lock lock(g_parkAirportLock);
+      g_parkAirport = Airport{IcaoCode(code), g_defaultIataCode, {47.0, 8.0}, 1};
+    }
+    const std::optional<fs::path> path = gf_findAirportFile(IcaoCode(code));
+    if (!path) ADD_FAILURE() << code << " has no stand file";
+    auto read = gf_readAirportFile(path.value_or(""));
+    if (auto* error = std::get_if<std::string>(&read)) ADD_FAILURE() << *error;
+    if (!std::holds_alternative<AirportFileData>(read)) return {};
+    gf_applyAirportFileSettings(std::get<AirportFileData>(read));
+    return std::get<AirportFileData>(std::move(read));
+  }
+  standin::WebServer server{testing_support::sourceDataFolder() / "webserver"};
+};
+
+TEST_F(LearnedSaveTest, WhatIsLearnedComesBackFromEveryKindOfStandFile) {
+  const auto encrypted = [](const char* publisher) { return refdata_testing::encryptForTest(lf_fileWith(publisher)); };
+  server.putFile("MSFS2024/archive/simaddon/EDDF3.enc", encrypted("simaddon"));
+  server.putFile("MSFS2024/archive/thirdparty/Big Maker/LOWW2.enc", encrypted("Big Maker"));
+  write("airports/my_thirdparty/EDDF.txt", "archive\\simaddon\\EDDF3.enc\n");
+  write("airports/my_thirdparty/LOWW.txt", "archive/thirdparty/Big%20Maker/LOWW2.enc\n");
+  write("airports/my_thirdparty/KJFK.xml", lf_fileWith("Maker"));
+  write("airports/my_simaddon/KLAX.xml", lf_fileWith("simaddon"));
+  write("airports/my_thirdparty/EGLL.txt", "elsewhere/EGLL.xml\n");  // out of the stand-file tree
+  write("elsewhere/EGLL.xml", lf_fileWith("Stock"));
+  const std::pair<const char*, const char*> cases[] = {
+      {"LSZH", "airports/learned/stock/LSZH.xml"},
+      {"EDDF", "airports/learned/simaddon/EDDF.xml"},
+      {"LOWW", "airports/learned/thirdparty/Big Maker/LOWW.xml"},
+      {"KJFK", "airports/learned/thirdparty/Maker/KJFK.xml"},
+      {"KLAX", "airports/learned/my_simaddon/KLAX.xml"},
+      {"EGLL", "airports/learned/thirdparty/Stock/EGLL.xml"},  // "Stock" is not the stock publisher
+  };
+  for (const auto& [code, learnedPath] : cases) {
+    AirportFileData data = apply(code);
+    ASSERT_EQ(data.learnedPath, fs::path(learnedPath)) << code;
+    std::vector<StandOption>& options = data.stands.at(0).options;
+    const std::uint32_t next = options.empty() ? 1 : options.back().id + 1;
+    options.push_back(learned("HB-L1", next));
+    options.push_back(learned("HB-L2", next + 1, true));  // set aside by the search: learned all the same
+    options.push_back(learned("HB-X", 0));                // dead
+    gf_saveLearned(data.stands, false);
+    const std::string saved = read(learnedPath);
+    EXPECT_TRUE(contains(saved, "HB-L1") && contains(saved, "HB-L2")) << code;
+    EXPECT_FALSE(contains(saved, "HB-X") || contains(saved, "HB-FILE") || contains(saved, "HB-JNA")) << code;
+
+    const AirportFileData again = apply(code);
+    EXPECT_TRUE(again.learnedLoaded) << code;
+    std::string regs;
+    for (const StandOption& option : again.stands.at(0).options)
+      if (!option.fromFile) regs += option.reg + " ";
+    EXPECT_EQ(regs, "HB-L1 HB-L2 ") << code;
+    fs::remove(dir_ / "airports/park_airport.xml");
+  }
+}
+
+TEST_F(LearnedSaveTest, StandsWithoutLearningStayOutUnlessMadeByHand) {
+  write("airports/my_thirdparty/KJFK.xml", lf_fileWith("Maker"));
+  AirportFileData data = apply("KJFK");
+  Stand manual("M1", {}, Lalo{47.48, 8.57}, 0.0, 20.0, 14, false, false, false);
+  manual.manual = 1;
+  data.stands.push_back(manual);
+  g_standOptionUpdates = 3;
+  gf_saveLearned(data.stands, false);
+  const std::string saved = read("airports/learned/thirdparty/Maker/KJFK.xml");
+  EXPECT_TRUE(contains(saved, R"(<parkpos id="M1")") && !contains(saved, R"("A1")") && !contains(saved, R"("A2")"));
+  EXPECT_TRUE(contains(newLog(), " 'airports/learned/thirdparty/Maker/KJFK.xml' saved with 3 updates\n"));
+  EXPECT_EQ(g_standOptionUpdates, 0u);
+
+  g_standOptionUpdates = 1;
+  gf_saveLearned(data.stands, true);
+  const std::string handmade = read("airports/learned/thirdparty/Maker/KJFK.xml");
+  EXPECT_TRUE(contains(handmade, R"(name="handmade" value="true")") && contains(handmade, "HB-FILE"));
+  EXPECT_TRUE(contains(handmade, R"(name="Qf_real")") && contains(handmade, R"("A2")"));
+  EXPECT_TRUE(contains(newLog(), " handmade 'airports/learned/thirdparty/Maker/KJFK.xml' saved with 1 update\n"));
+}
+
+TEST_F(LearnedSaveTest, WithoutAnAppliedFileOrALearnedPlaceNothingIsWritten) {
+  g_standOptionUpdates = 2;
+  gf_saveLearned({}, false);
+  EXPECT_TRUE(contains(newLog(), "==> gf_saveLearned called without a loaded airport file\n"));
+  EXPECT_EQ(g_standOptionUpdates, 2u);
+
+  write("airports/my_thirdparty/KJFK.xml", lf_fileWith(" .. "));  // no folder name can be made of it
+  const AirportFileData data = apply("KJFK");
+  EXPECT_TRUE(data.learnedPath.empty());
+  gf_saveLearned(data.stands, false);
+  EXPECT_TRUE(contains(newLog(), "==> cannot construct a safe learned path for publisher ' .. '\n"));
+  EXPECT_FALSE(fs::exists(dir_ / "airports/learned"));
+}
+
+}  // namespace
+}  // namespace parking_test
