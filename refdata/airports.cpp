@@ -94,11 +94,6 @@ AirportsOrError lf_loadAirportsXml() {
 
 // Degrees of longitude between two meridians, the short way round: 179.9 and -179.9 lie 0.2
 // apart, not 359.8.
-double lf_longitudeGap(double a, double b) {
-  const double gap = std::fmod(std::fabs(a - b), 360.0);
-  return gap > 180.0 ? 360.0 - gap : gap;
-}
-
 std::vector<Airport> lf_copyAirports() {
   std::shared_lock lock(g_airportsLock);
   return g_airports;
@@ -180,7 +175,7 @@ std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
   std::vector<std::pair<Airport, double>> candidates;
   for (const Airport& airport : airports) {
     const double dy = std::fabs(position.lat - airport.position.lat) * 60.0;
-    const double dx = lf_longitudeGap(position.lon, airport.position.lon) * 60.0 * cosLat;
+    const double dx = std::fabs(gf_wrapLongitude(position.lon - airport.position.lon)) * 60.0 * cosLat;
     if (dy > kCandidateNm || dx > kCandidateNm) continue;
     const double squared = dx * dx + dy * dy;
     if (squared <= kCandidateNm * kCandidateNm) candidates.emplace_back(airport, squared);
