@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "traffic/aircraft_step.h"
 #include "simlink/stand_table.h"
 #include "traffic/change_detection.h"
 #include "traffic/decode_existing.h"
@@ -94,7 +95,7 @@ EngineHooks gf_defaultEngineHooks() {
   h.eraseStandSearchHits = lf_missing("the stand search hits' erasure");
 
   h.holdAtPoint = lf_missing("gf_holdAtPoint");
-  h.acSpeedKt = lf_missing("gf_acSpeedKt", std::numeric_limits<double>::quiet_NaN());
+  h.acSpeedKt = [](LiveAc& aircraft) { return gf_acSpeedKt(aircraft); };
   h.flareStep = lf_missing("gf_flareStep");
   h.cruiseLimit = [](LiveAc&, double rate) {
     gf_logMissingOnce("gf_cruiseLimit");
