@@ -86,6 +86,23 @@ TEST_F(NextPosition, AfterFeedLossAFlightRunsOnTwentyThreeSecondExtensions) {
   EXPECT_GT(gf_distanceNm(kEham, a.position), 1.0) << "it flew on meanwhile";
 }
 
+TEST_F(NextPosition, AFeedWithItsFaultsIsFlownToItsEndWithFinitePosesOnly) {
+  StreamBuilder b = cruising();
+  b.reports(10, 7).nanSpeed().repeats(2).past(150).gap(3000).reports(10, 8).nanSpeed().every(400).moving(2);
+  LiveAc& a = aircraft(b, FlightPhase::flying);
+  const std::int32_t lastReport = a.stream.back().time;
+  std::int32_t t = kNow;
+  for (; t < lastReport + 10000 && !wasRemoved(); ++t) {
+    g_engineTime = t;
+    update(a);
+    std::lock_guard lock(g_simObjectMapMutex);
+    const AiPose& pose = g_aiLastPoses.at(a.objectId);
+    ASSERT_TRUE(std::isfinite(pose.latitude) && std::isfinite(pose.longitude) && std::isfinite(pose.altitude)) << t;
+  }
+  EXPECT_TRUE(wasRemoved());
+  EXPECT_GT(t, lastReport) << "not before its reports ran out";
+}
+
 TEST_F(NextPosition, RepeatedAirbornePointsTripTheGuard) {
   LiveAc& a = aircraft(cruising().moving(1).repeats(40), FlightPhase::flying);
   update(a);
