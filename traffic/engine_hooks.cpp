@@ -12,6 +12,8 @@
 #include "traffic/decode_existing.h"
 #include "traffic/delayed_sim_commands.h"
 #include "traffic/live_registry.h"
+#include "traffic/live_update.h"
+#include "traffic/next_position.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
 #include "traffic/stand_departure.h"
@@ -43,11 +45,7 @@ EngineHooks& lf_hooks() {
 
 EngineHooks gf_defaultEngineHooks() {
   EngineHooks h;
-  h.updateLiveAc = [](LiveAc& aircraft) {
-    gf_logMissingOnce("updateLiveAc");
-    if (aircraft.simState == SimStatus::buffer) lf_trySpawn(aircraft);
-    return aircraft.dropFromRegistry || aircraft.createCancelled;
-  };
+  h.updateLiveAc = [](LiveAc& aircraft) { return updateLiveAc(aircraft); };
   h.checkKnownAcChanges = [](LiveAc& aircraft, TrafficRecord& record) {
     return lf_checkKnownAcChanges(aircraft, record);
   };
@@ -81,20 +79,18 @@ EngineHooks gf_defaultEngineHooks() {
   };
   h.checkUserAirGndCollision = [](LiveAc& aircraft) { return checkUserAirGndCollision(aircraft); };
   h.userGroundCollisionTermNm = [] { return lf_userGroundCollisionTermNm(); };
-  h.resetTurnState = lf_missing("the movement step's turn reset");
+  h.resetTurnState = [](LiveAc& aircraft) { gf_resetTurnState(aircraft); };
   h.checkExtendingSituations = [](LiveAc& aircraft, StreamPoint& point) {
-    gf_logMissingOnce("checkExtendingSituations");
-    if (aircraft.state != FlightPhase::parked) return true;
-    return aircraft.simState > SimStatus::adding2sim && checkAtStandSituations(aircraft, point);
+    return checkExtendingSituations(aircraft, point);
   };
-  h.filterGroundPoint = lf_missing("lf_filterGroundPoint", true);
+  h.filterGroundPoint = [](LiveAc& aircraft, StreamPoint& point) { return lf_filterGroundPoint(aircraft, point); };
   h.deferRunwayStop = [](LiveAc& aircraft, const StreamPoint& point) { return gf_deferRunwayStop(aircraft, point); };
   h.collisionWithParked = lf_missing("collisionWithParked");
   h.chooseArrivalStand = lf_missing("lf_chooseArrivalStand");
   h.staticAcHitHexid = lf_missing("the static aircraft's parked hexid", std::optional<std::uint32_t>());
   h.eraseStandSearchHits = lf_missing("the stand search hits' erasure");
 
-  h.holdAtPoint = lf_missing("gf_holdAtPoint");
+  h.holdAtPoint = [](LiveAc& aircraft) { gf_holdAtPoint(aircraft); };
   h.acSpeedKt = [](LiveAc& aircraft) { return gf_acSpeedKt(aircraft); };
   h.flareStep = lf_missing("gf_flareStep");
   h.cruiseLimit = [](LiveAc&, double rate) {

@@ -22,7 +22,6 @@ struct EngineHooks {
   // ---- Later steps of the engine ----
   // updateLiveAc: works one aircraft at an engine step; true when it is now marked
   // dropFromRegistry or createCancelled. May throw: the update pass reports and removes it.
-  // Default: an aircraft not in the simulator is spawned (lf_trySpawn), no other is moved.
   std::function<bool(LiveAc&)> updateLiveAc;
   // lf_checkKnownAcChanges: takes over what a record of a known aircraft changes; true when the
   // record is to be applied, false when it is dropped. Default: applied.
@@ -84,7 +83,7 @@ struct EngineHooks {
 
   // ---- Ground movement: calls into the next-position and per-aircraft steps, the stand
   // approach and parking ----
-  // gf_holdAtPoint: fixes the arrival time of a next point that does not move. Default: nothing.
+  // gf_holdAtPoint: fixes the arrival time of a next point that does not move.
   std::function<void(LiveAc&)> holdAtPoint;
   // gf_acSpeedKt: the speed for the next leg (kt, at least 1.0). Default: NaN, the leg takes 25 ticks.
   std::function<double(LiveAc&)> acSpeedKt;
@@ -104,10 +103,9 @@ struct EngineHooks {
 
   // ---- Bookkeeping: what stand departures, known aircraft and the registry ask of others ----
   // checkExtendingSituations: the state's own check of a known aircraft's new point; false
-  // refuses it. Default: the stand departure check for a parked aircraft in the simulator
-  // (false when not in it), every other point accepted.
+  // refuses it.
   std::function<bool(LiveAc&, StreamPoint&)> checkExtendingSituations;
-  // lf_filterGroundPoint: the point of an aircraft not placed yet is taken. Default: true.
+  // lf_filterGroundPoint: whether the point of an aircraft not placed yet is taken.
   std::function<bool(LiveAc&, StreamPoint&)> filterGroundPoint;
   // gf_deferRunwayStop: a stop reported on the runway is held back; true when it took the point.
   // Default: false.

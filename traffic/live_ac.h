@@ -287,6 +287,7 @@ struct LiveAc : AcIdentity {
   std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
   bool pitchTransition = false;    // pitch runs back to the ground pitch
   TowPath towPath;
+  std::int32_t standArrivalTries = 0;  // stand checks that asked for another go in a row
 
   // The first point of the stream, the identity (moved in) and the record's timestamp (s).
   LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp);

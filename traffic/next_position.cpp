@@ -1,0 +1,367 @@
+#include "traffic/next_position.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <exception>
+#include <stdexcept>
+
+#include "core/log.h"
+#include "feed/traffic_mailbox.h"
+#include "traffic/aircraft_step.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/flat_frame.h"
+#include "traffic/ground_movement.h"
+#include "traffic/live_update.h"
+#include "traffic/movement_geometry.h"
+#include "traffic/runway_matching.h"
+#include "traffic/stand_arrival.h"
+#include "traffic/stream_extension.h"
+#include "traffic/stream_prediction.h"
+#include "traffic/takeoff.h"
+#include "traffic/ticks.h"
+
+namespace {
+
+constexpr double kDeg = geo::kDegToRad;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kKtPerMetrePerSecond = 1.9438444924406046;
+constexpr std::int32_t kGuardPasses = 32;
+constexpr std::int32_t kMinLegTicks = 25;
+constexpr std::int32_t kBaseWindow = 900;     // ticks: the arrival window at rest
+constexpr double kSamePlaceDeg = 1e-8;
+constexpr std::int32_t kClimbOutTicks = 3000;  // a take-off still counts for 30 s after state 5
+
+constexpr std::array<std::string_view, 11> kPhaseNames{
+    "pushing_back", "pushed_back", "taxi", "takeoff_roll", "takeoff", "flying",
+    "landing",      "landing_roll", "parking", "parked", "birth"};
+constexpr std::array<std::string_view, 5> kStatusNames{"buffer", "adding2sim", "active", "liveryrespawn",
+                                                       "removingfromsim"};
+
+std::int32_t lf_now() { return g_engineTime.load(); }
+
+double lf_metres(const Lalo& a, const Lalo& b) { return gf_distanceNm(a, b) * kMetresPerNm; }
+
+bool lf_samePlace(const Lalo& a, const Lalo& b) {
+  return std::fabs(a.lat - b.lat) < kSamePlaceDeg && std::fabs(gf_wrapLongitude(a.lon - b.lon)) < kSamePlaceDeg;
+}
+
+// Phase names inside log lines of a failing step: a bad value must not hide the first fault.
+std::string_view lf_phaseText(std::uint32_t phase) { return phase < kPhaseNames.size() ? kPhaseNames[phase] : "?"; }
+std::string_view lf_statusText(std::uint32_t status) {
+  return status < kStatusNames.size() ? kStatusNames[status] : "?";
+}
+
+// A take-off roll of a light aircraft whose next point crowds its position while the one after
+// lies well ahead: the crowded point would stall the roll.
+bool lf_thinTakeoffRoll(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  if (aircraft.category != AcCategory::none || aircraft.state != FlightPhase::takeoff_roll || !aircraft.onGround ||
+      s.size() < 3 || !(aircraft.speed >= 35.0))
+    return false;
+  const double heading =
+      aircraft.departureRunway ? gf_normalizeAngle(aircraft.departureRunway->headingDeg * kDeg) : aircraft.heading;
+  const RelativeGeometry ahead = gf_relativeGeometry(aircraft.position, heading, s[2].lalo);
+  if (!(lf_metres(aircraft.position, s[1].lalo) < 12.0 && ahead.alongM > 30.0)) return false;
+  s.erase(s.begin() + 1);
+  return true;
+}
+
+bool lf_inClimbOut(const LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff) return true;
+  return aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::takeoff &&
+         lf_now() - aircraft.stateSince <= kClimbOutTicks;
+}
+
+// Right after lift-off a report far slower than the aircraft flies is noise: the stream is cut
+// and the aircraft flies on extended points until a plausible report comes.
+bool lf_cutImplausibleClimb(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  if (!lf_inClimbOut(aircraft) || aircraft.extensionCount > 0) return false;
+  const std::int32_t dt = std::max(kMinLegTicks, s[1].time - lf_now());
+  const double metres = lf_metres(aircraft.position, s[1].lalo);
+  const double seconds = dt / 100.0;
+  const double current = s[0].groundSpeed;
+  const bool light = aircraft.category == AcCategory::none;
+  const double speedLimit = light ? 35.0 : 100.0;
+  const double leastCurrent = light ? 55.0 : 120.0;
+  if (!std::isfinite(metres) || !std::isfinite(current) || metres <= 1.0 || seconds < 5.0 || current < leastCurrent)
+    return false;
+  const double needed = metres / seconds * kKtPerMetrePerSecond;
+  if (!(needed < speedLimit && needed < 0.65 * current)) return false;
+  if (s.size() > 1) s.resize(1);
+  aircraft.extensionFlag = true;
+  return true;
+}
+
+// A stationary point after the last one, due one extension later: the stand check asks again then.
+void lf_appendStandingPoint(LiveAc& aircraft) {
+  StreamPoint point;
+  if (aircraft.stream.empty()) {
+    point.lalo = aircraft.position;
+    point.altitude = aircraft.altitude;
+    point.track = aircraft.heading * geo::kRadToDeg;
+    point.time = lf_now();
+  } else {
+    point = aircraft.stream.back();
+  }
+  point.groundSpeed = 0.0;
+  point.verticalRate = 0.0;
+  point.airborne = false;
+  point.repeated = true;
+  point.turnStart = point.fromPosition = false;
+  point.time = std::max(point.time, lf_now()) + kExtensionTicks;
+  aircraft.stream.push_back(point);
+}
+
+void lf_giveUpStand(LiveAc& aircraft) {
+  gf_log(fmt::format("          {:8} gives up stand {} after {} tries", aircraft.callsign, aircraft.standId,
+                     kStandArrivalTries));
+  aircraft.standId = 0;
+  aircraft.standPos = Lalo{};
+  aircraft.standHeading = 0.0;
+  aircraft.standCargo = false;
+  aircraft.standNoseIn = false;
+  aircraft.standApproach = false;
+  if (aircraft.state != FlightPhase::taxi) gf_changeState(aircraft, FlightPhase::taxi);
+}
+
+enum class StandOutcome { settled, tryAgain };
+
+// The stand check at the end of the stream of an aircraft driving into its stand. A "not yet" is
+// tried again on a standing point 3 s later, a bounded number of times; then the stand is given
+// up and the aircraft taxis on. It never leaves the simulator for a "not yet".
+StandOutcome lf_standCheck(LiveAc& aircraft) {
+  if (gf_arrivedAtStand(aircraft)) {
+    aircraft.standArrivalTries = 0;
+    // The parked (or taxiing) aircraft counts its own extensions from here.
+    aircraft.extensionCount = 0;
+    return StandOutcome::settled;
+  }
+  if (++aircraft.standArrivalTries <= kStandArrivalTries) {
+    lf_appendStandingPoint(aircraft);
+    return StandOutcome::tryAgain;
+  }
+  aircraft.standArrivalTries = 0;
+  lf_giveUpStand(aircraft);
+  aircraft.extensionCount = 0;
+  return StandOutcome::settled;
+}
+
+// Step for a stream of fewer than 2 points: true when a point was appended, false when the
+// aircraft was removed.
+bool lf_extendDryStream(LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::parking && lf_standCheck(aircraft) == StandOutcome::tryAgain) return true;
+  const std::int32_t budget = aircraft.extensionCount;
+  std::int32_t allowed = 0;
+  if (budget < 0) {
+    noMoreNextPos(aircraft);
+    return false;
+  }
+  if (budget == 1) {
+    aircraft.extensionCount = -1;
+    noMoreNextPos(aircraft);
+    return false;
+  }
+  allowed = budget > 1 ? budget - 1 : gf_extensionBudget(aircraft);
+  if (allowed < 1) {
+    noMoreNextPos(aircraft);
+    return false;
+  }
+  gf_extendStream(aircraft, allowed);
+  return true;
+}
+
+void lf_nextPosMain(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  for (std::int32_t guard = 0;; ++guard) {
+    if (guard >= kGuardPasses) {
+      gf_logWarning(fmt::format("{}: guard exceeded {}, sz:{}, fs:{}, st:{}", "nextPosMain", aircraft.toString(),
+                                s.size(), gf_flightPhaseName(aircraft.state), gf_simStatusName(aircraft.simState)));
+      noMoreNextPos(aircraft);
+      return;
+    }
+    if (s.size() >= 2) {
+      if (!aircraft.onGround && s[1].repeated && aircraft.category != AcCategory::rotorcraft) {
+        s.erase(s.begin() + 1);
+        continue;
+      }
+      if (gf_checkStreamHead(aircraft) || lf_thinTakeoffRoll(aircraft) || lf_cutImplausibleClimb(aircraft)) continue;
+      gf_advanceStream(aircraft);
+      return;
+    }
+    if (!lf_extendDryStream(aircraft)) return;
+  }
+}
+
+void lf_nextPosAir(LiveAc& aircraft) {
+  const EngineHooks& hooks = gf_engineHooks();
+  auto& s = aircraft.stream;
+  const bool rotorcraft = aircraft.category == AcCategory::rotorcraft;
+  if (s.size() >= 2 && s[1].repeated) {
+    if (rotorcraft)
+      hooks.holdAtPoint(aircraft);
+    else
+      hooks.removeAircraftFromSim(aircraft);
+    return;
+  }
+  const double legNm = s.size() >= 2 ? gf_distanceNm(s[0].lalo, s[1].lalo) : 0.0;
+  if (!rotorcraft) {
+    const double seconds = s.size() >= 2 ? std::max(kMinLegTicks, s[1].time - s[0].time) / 100.0 : 0.25;
+    // Below 0.4 kt an aircraft of wings does not fly.
+    if (legNm * 360000.0 / seconds < 40.0) {
+      hooks.removeAircraftFromSim(aircraft);
+      return;
+    }
+  }
+  double speed = 100.0;
+  const bool landingOnto = aircraft.state == FlightPhase::landing && s.size() >= 2 && !s[1].airborne;
+  if (landingOnto) {
+    if (s[0].groundSpeed > 0.0) speed = s[0].groundSpeed;
+  } else if (const double legSpeed = hooks.acSpeedKt(aircraft); legSpeed > 1.0) {
+    speed = legSpeed;
+  }
+  gf_retimeNextPoint(aircraft, gf_roundedTicks(legNm * 360000.0 / speed, kMinLegTicks));
+}
+
+// The runway a prediction matched, as the take-off keeps it.
+void lf_keepTakeoffRunway(LiveAc& aircraft, const RunwayCandidate& match) {
+  aircraft.departureRunway = DepartureRunway{match.endName, match.farEnd, match.heading, match.length};
+}
+
+}  // namespace
+
+std::string_view gf_flightPhaseName(std::uint32_t phase) {
+  if (phase >= kPhaseNames.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
+  return kPhaseNames[phase];
+}
+
+std::string_view gf_simStatusName(std::uint32_t status) {
+  if (status >= kStatusNames.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
+  return kStatusNames[status];
+}
+
+void nextPosMain(LiveAc& aircraft) {
+  try {
+    lf_nextPosMain(aircraft);
+  } catch (const std::exception& e) {
+    gf_logWarning(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", aircraft.toString(), e.what(),
+                              aircraft.stream.size(), lf_phaseText(aircraft.state), lf_statusText(aircraft.simState)));
+    throw;
+  }
+}
+
+void gf_advanceStream(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  aircraft.turnHold = false;
+  aircraft.turnHoldTicks = 0;
+  aircraft.profileStep = 0;
+  aircraft.profileActive = false;
+  gf_landingPointAdjust(aircraft);
+  aircraft.legPlan.reset();
+  const bool rolling = aircraft.onGround && (aircraft.state == FlightPhase::takeoff_roll ||
+                                             aircraft.state == FlightPhase::landing_roll);
+  if (!rolling) aircraft.rollContext.reset();
+  if (s.size() < 2) return;
+
+  if (!s[1].repeated) {
+    if (lf_samePlace(s[0].lalo, s[1].lalo))
+      s[1].repeated = true;
+    else
+      aircraft.trackToNext = gf_bearingRad(s[0].lalo, s[1].lalo);
+  }
+  if (aircraft.onGround)
+    nextPosGround(aircraft);
+  else
+    nextPosAir(aircraft);
+  if (s.size() < 2) {
+    // The handlers left no next point: stand still until the stream is extended.
+    aircraft.velocity = Lalo{0.0, 0.0};
+    return;
+  }
+
+  if (s[1].repeated) {
+    aircraft.rollContext.reset();
+    aircraft.velocity = Lalo{0.0, 0.0};
+    if (aircraft.predictLimitA > kBaseWindow) aircraft.predictLimitA = std::max(kBaseWindow, aircraft.predictLimitA - 100);
+    if (aircraft.predictLimitB > kBaseWindow) aircraft.predictLimitB = std::max(kBaseWindow, aircraft.predictLimitB - 100);
+  } else {
+    const std::int32_t ahead = s[1].time - lf_now();
+    const double dt = aircraft.turnHold ? std::max<double>(kMinLegTicks, aircraft.turnHoldTicks)
+                                        : (ahead >= kMinLegTicks ? ahead : kMinLegTicks);
+    // The short way round: a leg across 180 degrees must not circle the globe.
+    aircraft.velocity = Lalo{(s[1].lalo.lat - aircraft.position.lat) / dt,
+                             gf_wrapLongitude(s[1].lalo.lon - aircraft.position.lon) / dt};
+    if (!std::isfinite(aircraft.velocity.lat) || !std::isfinite(aircraft.velocity.lon))
+      aircraft.velocity = Lalo{0.0, 0.0};
+    if (aircraft.onGround)
+      gf_groundStep(aircraft);
+    else
+      gf_airStep(aircraft);
+  }
+  if (!s.empty()) s.pop_front();
+}
+
+void nextPosAir(LiveAc& aircraft) {
+  try {
+    lf_nextPosAir(aircraft);
+  } catch (const std::exception& e) {
+    gf_logWarning(
+        fmt::format("{}: {}, {}, sz:{}", "nextPosAir", aircraft.toString(), e.what(), aircraft.stream.size()));
+    throw;
+  }
+}
+
+bool gf_checkStreamHead(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  if (!aircraft.runwayPredicted || !aircraft.onGround || s.size() < 2 || s[1].repeated) return false;
+  const double metres = lf_metres(aircraft.position, s[1].lalo);
+  const double bearing = gf_bearingRad(aircraft.position, s[1].lalo);
+  const double offDeg = std::fabs(gf_wrapAngle(bearing - aircraft.predictedRunwayHeading)) / kDeg;
+  if (!aircraft.pointBehindDropped && std::isfinite(metres) && metres <= 150.0 && std::isfinite(offDeg) &&
+      offDeg > 90.0) {
+    s.erase(s.begin() + 1);
+    aircraft.pointBehindDropped = true;
+    return true;
+  }
+
+  const bool fromStand =
+      aircraft.prevState == FlightPhase::pushed_back || aircraft.prevPrevState == FlightPhase::parked;
+  const bool held = aircraft.standDepartureHold && !fromStand;
+  const bool tryMatch = aircraft.predictedRunway && aircraft.state == FlightPhase::taxi && aircraft.onGround &&
+                        (fromStand || gf_departsParkAirport(aircraft)) && !held && metres >= 5.0 && offDeg <= 30.0;
+  std::optional<RunwayCandidate> match;
+  if (tryMatch) {
+    match = gf_matchRunway(aircraft.position, gf_normalizeAngle(aircraft.predictedRunwayHeading), false,
+                           kRunwayMinHalfCorridor);
+    if (match && !(match->headingDiff <= 75.0)) match.reset();
+  }
+  aircraft.predictedRunway.reset();
+  aircraft.runwayPredicted = false;
+  aircraft.pointBehindDropped = false;
+  if (match) {
+    gf_startDepartureTaxi(aircraft);
+    lf_keepTakeoffRunway(aircraft, *match);
+  } else {
+    aircraft.departureRunway.reset();
+  }
+  return false;
+}
+
+void gf_holdAtPoint(LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  if (s.empty()) return;
+  const std::int64_t now = lf_now();
+  const std::int64_t interval = s.size() >= 2 ? std::max<std::int64_t>(kMinLegTicks, std::int64_t{s[1].time} - s[0].time)
+                                              : kMinLegTicks;
+  const std::int64_t ticks = std::clamp<std::int64_t>(interval + s[0].time - now, kMinLegTicks, 1 << 30);
+  gf_retimeNextPoint(aircraft, static_cast<std::int32_t>(ticks));
+}
+
+void gf_resetTurnState(LiveAc& aircraft) {
+  aircraft.turnHold = false;
+  aircraft.turnHoldTicks = 0;
+  aircraft.turnSpeed = 0.0;
+}
