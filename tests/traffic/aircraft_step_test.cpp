@@ -11,6 +11,7 @@
 #include "feed/qnh.h"
 #include "simlink/sim_ids.h"
 #include "tests/traffic/traffic_fixture.h"
+#include "traffic/runway_validation.h"
 #include "traffic/takeoff.h"
 
 namespace {
@@ -364,6 +365,26 @@ TEST_F(AircraftStepTest, AirStepRateTurnAndGear) {
   gf_airStep(lander);
   EXPECT_NEAR(lander.appliedVerticalRate, (10.0 - 300.0) / 1000.0, 1e-9);
   EXPECT_TRUE(has(takeEvents(), {GEAR_SET, 1}));
+}
+
+TEST_F(AircraftStepTest, LandingPointPulledBackToTheTouchDownZone) {
+  // Runway 09 of 3000 m centred at 47/8, field at 1000 ft; the aircraft 500 m before its threshold.
+  Runway r;
+  r.centre = {47.0, 8.0}, r.heading = 90.0, r.length = 3000.0, r.width = 45.0, r.altitude = 1000.0;
+  r.primaryNumber = 9, r.secondaryNumber = 27;
+  const auto east = [](double m) { return gf_destinationPoint({47.0, 8.0}, {90.0 * kDeg, m * 3.2808399}); };
+  r.primaryEnd = east(-1500.0), r.secondaryEnd = east(1500.0);
+  g_parkRunways = {r};
+  LiveAc& ac = withLeg("B738", FlightPhase::landing, pt(1150, 140, -700, kAir, east(-2000.0)),
+                       pt(1000, 130, 0, kGround), 0, 3000);
+  ac.stream[1].lalo = east(0.0);
+  ac.heading = 90.0 * kDeg, ac.cgHeightFt = 10.0, ac.predictLimitA = 2700;
+  gf_landingPointAdjust(ac);
+  // 300 m past the threshold is 0.4 of the leg: 0.4 of its time, more than 140 ft at 1500 ft/min take.
+  EXPECT_LT(gf_distanceNm(ac.stream[1].lalo, east(-1200.0)) * 1852.0, 1.0);
+  EXPECT_NEAR(ac.stream[1].time, 1200, 5);
+  ASSERT_TRUE(ac.approachRunway.has_value());
+  EXPECT_EQ(ac.approachRunway->endName, "09");
 }
 
 }  // namespace
