@@ -146,6 +146,14 @@ TEST_F(AircraftStepTest, LandingRoll) {
     if (ac.rollContext.valid) EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what;
     g_liveAcs.clear();
   }
+  // A roll that began without a runway heading keeps the one it had on its first leg.
+  LiveAc& ac = withLeg("B738", FlightPhase::landing_roll, pt(0, 40, 0, kGround), pt(0, 30, 0, kGround), 180, 1000);
+  ac.heading = 30.0 * kDeg;
+  gf_groundStep(ac);
+  EXPECT_NEAR(ac.runwayHeading, 30.0 * kDeg, 1e-12);
+  ac.heading = 50.0 * kDeg;
+  gf_groundStep(ac);
+  EXPECT_EQ(ac.state, FlightPhase::taxi);
 }
 
 TEST_F(AircraftStepTest, TakeoffTrigger) {
