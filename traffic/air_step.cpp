@@ -105,7 +105,7 @@ double lf_touchDownSearch(LiveAc& aircraft, std::int32_t& ticks) {
   return stream[1].verticalRate / kFtMinPerRate;
 }
 
-// The vertical rate of the leg; none where the Part leaves the rate as it was.
+// The vertical rate of the leg; none where the rate stays as it was.
 std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
   auto& stream = aircraft.stream;
   const StreamPoint& current = stream[0];
