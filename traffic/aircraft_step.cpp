@@ -2,25 +2,302 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/geodesy.h"
+#include "feed/traffic_mailbox.h"
+#include "simlink/sim_commands.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/flat_frame.h"
+#include "traffic/movement_geometry.h"
+#include "traffic/runway_matching.h"
+#include "traffic/sim_events.h"
+#include "traffic/takeoff.h"
 
-void gf_groundStep(LiveAc&) {}
+namespace {
 
-void gf_airStep(LiveAc&) {}
+constexpr double kDeg = geo::kDegToRad;
+constexpr double kMps = motion::kMetresPerSecondPerKt;
+constexpr std::int32_t kMinLegTicks = 25;
+constexpr std::int32_t kUnreadyTakeoffTicks = 12000;  // 2 minutes at take-off speed without a lift-off
+constexpr double kTakeoffCheckKt = 43.0;
+constexpr double kRunwayTurnOffDeg = 15.0;
 
-void gf_landingPointAdjust(LiveAc&) {}
+bool lf_usable(double v) { return std::isfinite(v) && v > 0.0; }
+
+void lf_shrinkLimit(std::int32_t& limit) {
+  if (limit > 900) limit = std::max(900, limit - 100);
+}
+
+// Taxi and take-off roll in state 3: idle to 2 while slow, full power once rolling fast.
+std::uint32_t lf_rollThrottle(double currentKt, double nextKt) {
+  if (!(currentKt < 25.0 && nextKt < 30.0)) return 4;
+  if (currentKt >= 20.0 || nextKt >= 25.0) return 2;
+  if (currentKt >= 15.0 || nextKt >= 20.0) return 1;
+  return 0;
+}
+
+// The landing roll's runway heading, from the captured runway or, on the first leg of the roll,
+// the aircraft's own heading: a roll never goes on without one.
+double lf_rollRunwayHeading(LiveAc& aircraft) {
+  if (!std::isfinite(aircraft.runwayHeading))
+    aircraft.runwayHeading =
+        aircraft.approachRunway ? gf_normalizeAngle(aircraft.approachRunway->heading * kDeg) : aircraft.heading;
+  return aircraft.runwayHeading;
+}
+
+void lf_groundControls(LiveAc& aircraft) {
+  const bool rotorcraft = aircraft.category == AcCategory::rotorcraft;
+  const StreamPoint& current = aircraft.stream[0];
+  const StreamPoint& next = aircraft.stream[1];
+  switch (aircraft.state) {
+    case FlightPhase::taxi:
+      gf_setThrottle(aircraft, rotorcraft ? 4 : 0);
+      return;
+    case FlightPhase::takeoff_roll:
+      gf_setThrottle(aircraft, rotorcraft ? 4 : lf_rollThrottle(current.groundSpeed, next.groundSpeed));
+      return;
+    case FlightPhase::landing_roll: {
+      const double off = std::fabs(gf_wrapAngle(aircraft.heading - lf_rollRunwayHeading(aircraft))) / kDeg;
+      if (!(off < kRunwayTurnOffDeg)) {
+        gf_vacateRunway(aircraft);
+        return;
+      }
+      const double speed = current.groundSpeed;
+      if (speed > 90.0) return;
+      if (speed > 30.0) {
+        gf_setSpoilers(aircraft, false);
+        if (aircraft.category != AcCategory::none)
+          gf_queueReverseThrust(aircraft.objectId, false, aircraft.reverseThrust);
+        gf_setFlaps(aircraft, 1);
+      } else if (speed <= 30.0) {
+        gf_setFlaps(aircraft, 0);
+      }
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// The start speed of the leg's profile, m/s; NaN when none is known.
+double lf_profileStartSpeed(const LiveAc& aircraft) {
+  const RollContext& previous = aircraft.rollContext;
+  const bool sameState = previous.fromTakeoffRoll == (aircraft.state == FlightPhase::takeoff_roll);
+  if (previous.valid && sameState && lf_usable(aircraft.speed)) return aircraft.speed * kMps;
+  const double pointKt = aircraft.stream[0].groundSpeed;
+  const bool fromPoint = aircraft.state == FlightPhase::landing_roll ||
+                         (aircraft.state == FlightPhase::takeoff_roll && aircraft.category == AcCategory::none &&
+                          aircraft.prevState == FlightPhase::landing_roll);
+  if (fromPoint || !lf_usable(aircraft.speed)) return pointKt * kMps;
+  return aircraft.speed * kMps;
+}
+
+double lf_legMetres(const LiveAc& aircraft) {
+  const LegPlan& leg = aircraft.legPlan;
+  if (leg.hasTurn()) return leg.turn.length * (1.0 - std::clamp(leg.legFraction, 0.0, 1.0));
+  return gf_distanceNm(aircraft.position, aircraft.stream[1].lalo) * motion::kMetresPerNm;
+}
+
+// How far the profile's speed overshoots the span from start to end speed, kt. (Measured against
+// the end and start speeds as such, every slowing roll would count its whole slowdown as swing.)
+double lf_speedSwingKt(const SpeedProfile& profile, double startMps, double endMps) {
+  return std::max(
+             {0.0, profile.maxSpeed() - std::max(startMps, endMps), std::min(startMps, endMps) - profile.minSpeed()}) /
+         kMps;
+}
+
+struct ProfileLeg {
+  SpeedProfile profile;
+  Lalo end;
+  double startMps = 0.0;
+  double endMps = 0.0;
+};
+
+// The take-off roll toward the first later point a steady acceleration reaches.
+std::optional<ProfileLeg> lf_takeoffRollProfile(const LiveAc& aircraft, double startMps) {
+  const std::int32_t now = g_engineTime.load();
+  const double capMps = (gf_referenceSpeed(aircraft, 1) + 30.0) * kMps;
+  const auto& stream = aircraft.stream;
+  for (std::size_t i = 1; i < stream.size(); ++i) {
+    const StreamPoint& p = stream[i];
+    const double metres = gf_distanceNm(aircraft.position, p.lalo) * motion::kMetresPerNm;
+    if (p.repeated || !(metres > 1.0) || !lf_usable(p.groundSpeed)) continue;
+    const double seconds = std::max(kMinLegTicks, p.time - now) / 100.0;
+    ProfileLeg leg{{}, p.lalo, startMps, p.groundSpeed * kMps};
+    if (leg.profile.buildAccelerating(metres, seconds, startMps, leg.endMps, capMps)) return leg;
+  }
+  return std::nullopt;
+}
+
+bool lf_accelerationAhead(const LiveAc& aircraft, double startMps) {
+  const double startKt = startMps / kMps;
+  return std::any_of(aircraft.stream.begin() + 1, aircraft.stream.end(),
+                     [startKt](const StreamPoint& p) { return p.airborne || p.groundSpeed > startKt + 1.0; });
+}
+
+// The runway a roll runs on, heading in radians; the landing roll captures it.
+std::optional<double> lf_rollRunway(LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff_roll) {
+    const DepartureRunway* runway = gf_departureRunway(aircraft);
+    if (!runway) return std::nullopt;
+    return gf_normalizeAngle(runway->headingDeg * kDeg);
+  }
+  if (!aircraft.approachRunway) {
+    aircraft.approachRunway =
+        gf_matchRunway(aircraft.position, gf_normalizeAngle(aircraft.heading), false, kRunwayMinHalfCorridor);
+    if (!aircraft.approachRunway) return std::nullopt;
+    aircraft.approachCapturePos = aircraft.position;
+  }
+  return gf_normalizeAngle(aircraft.approachRunway->heading * kDeg);
+}
+
+// A fast roll's end point is pulled toward the runway's centre line.
+void lf_alignWithRunway(LiveAc& aircraft) {
+  const std::optional<double> heading = lf_rollRunway(aircraft);
+  if (!heading) return;
+  double fastest = 0.0;
+  for (const double v : {aircraft.speed, aircraft.stream[0].groundSpeed, aircraft.stream[1].groundSpeed})
+    if (std::isfinite(v)) fastest = std::max(fastest, v);
+  if (fastest < (aircraft.state == FlightPhase::takeoff_roll ? 30.0 : 45.0)) return;
+  RollContext& roll = aircraft.rollContext;
+  const HeadingLinePullResult pulled =
+      gf_pullTowardHeadingLine({roll.start, roll.end, *heading, 2.0 * kDeg, 18.0, 0.15});
+  if (!pulled.moved) return;
+  roll.end = pulled.point;
+  roll.runwayHeading = *heading;
+}
+
+// The runway roll of states 3 and 7: a speed profile to the next point (or, accelerating, to a
+// later one), kept only while it does not swing the speed about.
+void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
+  const bool takeoffRoll = aircraft.state == FlightPhase::takeoff_roll;
+  const double startMps = lf_profileStartSpeed(aircraft);
+  aircraft.rollContext.reset();
+  const auto& stream = aircraft.stream;
+  const StreamPoint& next = stream[1];
+  const LegPlan& leg = aircraft.legPlan;
+  const double metres = lf_legMetres(aircraft);
+  const bool startValid = std::isfinite(startMps) && startMps >= 0.0;
+
+  std::optional<ProfileLeg> built;
+  if (takeoffRoll && aircraft.onGround && aircraft.category != AcCategory::rotorcraft && aircraft.extensionCount < 1 &&
+      !leg.hasTurn() && !leg.hasCurve() && !next.repeated && startValid && lf_accelerationAhead(aircraft, startMps))
+    built = lf_takeoffRollProfile(aircraft, startMps);
+  if (!built) {
+    const double endMps = next.groundSpeed * kMps;
+    const bool endValid = std::isfinite(endMps) && endMps >= 0.0 && !(takeoffRoll && endMps == 0.0);
+    if (next.repeated || !(metres > 1.0) || !startValid || !endValid) return;
+    ProfileLeg plain{{}, next.lalo, startMps, endMps};
+    if (!plain.profile.build(metres, ticks / 100.0, startMps, endMps)) return;
+    built = plain;
+  }
+  const double swing = lf_speedSwingKt(built->profile, built->startMps, built->endMps);
+  const double drop = (built->startMps - aircraft.speed * kMps) / kMps;
+  if (takeoffRoll ? !(swing < 5.0) : !(swing < 0.5 || drop < 0.5)) return;
+
+  RollContext& roll = aircraft.rollContext;
+  roll.profile = built->profile;
+  roll.start = aircraft.position;
+  roll.end = built->end;
+  roll.fromTakeoffRoll = takeoffRoll;
+  roll.valid = true;
+  if (!leg.hasTurn()) lf_alignWithRunway(aircraft);
+}
+
+// The shares of an eased leg, one per tick.
+void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
+  std::vector<double>& weights = aircraft.easingWeights;
+  aircraft.easingCursor = 0;
+  if (ticks < 1) {
+    weights.assign(1, 1.0);
+    return;
+  }
+  weights.resize(static_cast<std::size_t>(ticks));
+  const double n = ticks;
+  for (std::int32_t i = 0; i < ticks; ++i)
+    weights[static_cast<std::size_t>(i)] =
+        gf_ease((i + 1) / n, aircraft.groundKind) - gf_ease(i / n, aircraft.groundKind);
+}
+
+// At take-off speed in state 3: the take-off starts, waits for its mode, or never comes.
+void lf_takeoffTrigger(LiveAc& aircraft) {
+  if (aircraft.state != FlightPhase::takeoff_roll || !(aircraft.stream[0].groundSpeed >= kTakeoffCheckKt)) return;
+  const std::int32_t readiness = gf_takeoffReadiness(aircraft);
+  if (readiness == 0) {
+    if (g_engineTime.load() - aircraft.stateSince >= kUnreadyTakeoffTicks)
+      gf_engineHooks().removeAircraftFromSim(aircraft);
+    return;
+  }
+  if (aircraft.state != FlightPhase::takeoff_roll || !aircraft.onGround) return;
+  if (gf_takeoffMode(aircraft) == 0)
+    aircraft.takeoffPending = true;
+  else
+    gf_beginTakeoff(aircraft, readiness);
+}
+
+}  // namespace
+
+std::int32_t gf_ticksToNextPoint(const LiveAc& aircraft) {
+  if (aircraft.stream.size() < 2) return kMinLegTicks;
+  const std::int64_t ticks = static_cast<std::int64_t>(aircraft.stream[1].time) - g_engineTime.load();
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(ticks, kMinLegTicks, std::numeric_limits<std::int32_t>::max()));
+}
+
+void gf_groundStep(LiveAc& aircraft) {
+  if (aircraft.stream.size() < 2) return;
+  const std::int32_t ticks = gf_ticksToNextPoint(aircraft);
+
+  lf_groundControls(aircraft);
+  if (aircraft.state == FlightPhase::takeoff_roll && gf_runwayEndCheck(aircraft)) return;
+  if (aircraft.state != FlightPhase::takeoff_roll && aircraft.state != FlightPhase::landing_roll) {
+    lf_shrinkLimit(aircraft.predictLimitA);
+    lf_shrinkLimit(aircraft.predictLimitB);
+  }
+  if (aircraft.flareStage == 0 && aircraft.state != FlightPhase::takeoff) {
+    aircraft.pitch = aircraft.refPitch;
+    aircraft.pitchStep = 0.0;
+    aircraft.bank = 0.0;
+    aircraft.bankStep = 0.0;
+  }
+
+  // Only the runway rolls run on a speed profile; any other ground leg drops one left over.
+  if (aircraft.state == FlightPhase::takeoff_roll || aircraft.state == FlightPhase::landing_roll)
+    lf_buildRollProfile(aircraft, ticks);
+  else
+    aircraft.rollContext.reset();
+
+  if (aircraft.groundKind != 0) lf_buildEasingWeights(aircraft, ticks);
+  const StreamPoint& next = aircraft.stream[1];
+  LegPlan& leg = aircraft.legPlan;
+  if (leg.hasTurn() || leg.hasCurve()) {
+    leg.legFractionStep = 1.0 / ticks;
+  } else {
+    aircraft.headingRate = 0.0;
+    if (aircraft.groundKind != 0) {
+      aircraft.legDelta = {next.lalo.lat - aircraft.position.lat,
+                           gf_wrapLongitude(next.lalo.lon - aircraft.position.lon)};
+      aircraft.velocity = {0.0, 0.0};
+    }
+  }
+
+  const double speed = std::isfinite(next.groundSpeed) ? next.groundSpeed : gf_acSpeedKt(aircraft);
+  aircraft.pendingSpeed = aircraft.state == FlightPhase::pushing_back ? -std::fabs(speed) : speed;
+  aircraft.pendingNextValue = 0.0;
+
+  lf_takeoffTrigger(aircraft);
+}
 
 double gf_acSpeedKt(const LiveAc& aircraft) {
   const auto& stream = aircraft.stream;
   const double s0 = stream.empty() ? NAN : stream[0].groundSpeed;
   const double s1 = stream.size() < 2 ? NAN : stream[1].groundSpeed;
-  const auto usable = [](double s) { return std::isfinite(s) && s > 0.0; };
   if ((aircraft.state == FlightPhase::takeoff_roll || aircraft.state == FlightPhase::landing_roll) &&
       std::isfinite(s0) && std::isfinite(s1) && s0 >= 0.0 && s1 >= 0.0 && (s0 > 0.0 || s1 > 0.0))
     return std::max((s0 + s1) / 2.0, 1.0);
-  if (usable(s0)) return usable(s1) ? std::max((s0 + s1) / 2.0, 1.0) : std::max(s0, 1.0);
-  if (usable(s1)) return std::max(s1, 1.0);
+  if (lf_usable(s0)) return lf_usable(s1) ? std::max((s0 + s1) / 2.0, 1.0) : std::max(s0, 1.0);
+  if (lf_usable(s1)) return std::max(s1, 1.0);
   double distanceNm = 0.0;
   double ticks = 25.0;
   if (stream.size() >= 2) {

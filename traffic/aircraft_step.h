@@ -2,8 +2,12 @@
 // What an aircraft in the simulator does besides moving, once per leg: its flight phase, its
 // controls (throttle, flaps, spoilers, gear, reverse thrust and lights), its vertical rate, pitch
 // and bank, the speed profile of a ground leg, the start of a take-off and the capture of a
-// landing runway. The next-position step calls one of the two phase steps before a leg begins.
-// lf_main only.
+// landing runway. The next-position step calls one of the two phase steps before a leg begins;
+// the per-step motion calls the vertical steps and the flare on every step. lf_main only.
+//
+// Rates are in ft per tick (hundredth of a second) unless a name says ft/min: 1 ft/min is 1/6000.
+#include <cstdint>
+
 #include "traffic/live_ac.h"
 
 // An aircraft on the ground, at the start of its next leg.
@@ -16,3 +20,29 @@ double gf_acSpeedKt(const LiveAc& aircraft);
 // On the approach with the next point on the ground: that point is pulled back to the runway's
 // touch-down point and re-timed, and the runway captured. Runs when a leg begins.
 void gf_landingPointAdjust(LiveAc& aircraft);
+
+// Ticks until the next point (stream point 1) is due, never below 25.
+std::int32_t gf_ticksToNextPoint(const LiveAc& aircraft);
+
+// ft/min for a descent to the ground: -600 at 100 ft or less above it, else the mean of the two
+// points' vertical speeds less the QNH's offset, never shallower than -601.
+double gf_descentRate(const LiveAc& aircraft);
+// On the approach over a runway of the park airport: the rate the glide path asks for; any other
+// aircraft gets `rate` back.
+double gf_approachDescentRate(LiveAc& aircraft, double rate);
+// One step of the approach's descent.
+void gf_approachVerticalStep(LiveAc& aircraft);
+// The landing flare by the height above the field: four stages of shallower descent.
+void gf_flareStep(LiveAc& aircraft);
+// A light aircraft climbing out or cruising is held by its cruise altitude, when one is known.
+double gf_cruiseLimit(LiveAc& aircraft, double rate);
+// The rate moves toward `rate` by at most 0.001 per step; altitude and vertical speed follow.
+void gf_applyVerticalRate(LiveAc& aircraft, double rate);
+
+// Below 10000 ft: the lights once, the en-route configuration above the flaps height, and the
+// approach transitions at or below it or on the approach. `height` in ft above the field near
+// the park airport, else the current point's altitude.
+void gf_lowAltitudeConfiguration(LiveAc& aircraft, double height);
+// Going on the approach near the park airport, or leaving it (state 5 and 6), and the clean
+// configuration of a climb.
+void gf_approachTransitions(LiveAc& aircraft);

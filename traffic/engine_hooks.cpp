@@ -92,19 +92,10 @@ EngineHooks gf_defaultEngineHooks() {
 
   h.holdAtPoint = [](LiveAc& aircraft) { gf_holdAtPoint(aircraft); };
   h.acSpeedKt = [](LiveAc& aircraft) { return gf_acSpeedKt(aircraft); };
-  h.flareStep = lf_missing("gf_flareStep");
-  h.cruiseLimit = [](LiveAc&, double rate) {
-    gf_logMissingOnce("gf_cruiseLimit");
-    return rate;
-  };
-  h.applyVerticalRate = [](LiveAc& aircraft, double rate) {
-    gf_logMissingOnce("gf_applyVerticalRate");
-    aircraft.altitude += rate;
-  };
-  h.approachVerticalStep = [](LiveAc& aircraft) {
-    gf_logMissingOnce("gf_approachVerticalStep");
-    aircraft.altitude += aircraft.appliedVerticalRate;
-  };
+  h.flareStep = [](LiveAc& aircraft) { gf_flareStep(aircraft); };
+  h.cruiseLimit = [](LiveAc& aircraft, double rate) { return gf_cruiseLimit(aircraft, rate); };
+  h.applyVerticalRate = [](LiveAc& aircraft, double rate) { gf_applyVerticalRate(aircraft, rate); };
+  h.approachVerticalStep = [](LiveAc& aircraft) { gf_approachVerticalStep(aircraft); };
   h.takeStand = lf_missing("lf_takeStand", false);
   h.parkAirportReady = lf_missing("the park airport's stand file", false);
 

@@ -87,13 +87,13 @@ struct EngineHooks {
   std::function<void(LiveAc&)> holdAtPoint;
   // gf_acSpeedKt: the speed for the next leg (kt, at least 1.0). Default: NaN, the leg takes 25 ticks.
   std::function<double(LiveAc&)> acSpeedKt;
-  // gf_flareStep: the landing flare, airborne below 400 ft above the runway. Default: nothing.
+  // gf_flareStep: the landing flare, airborne below 400 ft above the runway.
   std::function<void(LiveAc&)> flareStep;
-  // gf_cruiseLimit: a vertical rate (ft per tick) held by the cruise altitude. Default: unchanged.
+  // gf_cruiseLimit: a vertical rate (ft per tick) held by the cruise altitude.
   std::function<double(LiveAc&, double rate)> cruiseLimit;
-  // gf_applyVerticalRate: the rate (ft per tick) applied to the altitude. Default: added as it is.
+  // gf_applyVerticalRate: the rate (ft per tick) applied to the altitude, changing by at most 0.001 a step.
   std::function<void(LiveAc&, double rate)> applyVerticalRate;
-  // gf_approachVerticalStep: the approach's vertical step. Default: the applied rate is added.
+  // gf_approachVerticalStep: the approach's vertical step on the glide path.
   std::function<void(LiveAc&)> approachVerticalStep;
   // lf_takeStand: takes the stand for the aircraft and plans the drive into it (drive2Stand);
   // true when taken. Default: false.

@@ -34,10 +34,12 @@ void gf_clearApproachData(LiveAc& aircraft) {
   aircraft.touchdownHold = false;
   aircraft.holdAlt = std::numeric_limits<double>::quiet_NaN();
   aircraft.holdVs = std::numeric_limits<double>::quiet_NaN();
+  aircraft.approachRunway.reset();
+  aircraft.approachCapped = false;
 }
 
 void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
-  if (aircraft.state == FlightPhase::landing) gf_clearApproachData(aircraft);
+  if (aircraft.state == FlightPhase::landing || state == FlightPhase::landing) gf_clearApproachData(aircraft);
   aircraft.prevPrevState = aircraft.prevState;
   aircraft.prevState = aircraft.state;
   aircraft.state = state;

@@ -18,6 +18,7 @@
 #include "liveries/ac_identity.h"
 #include "simlink/ai_positions.h"
 #include "traffic/leg_plan.h"
+#include "traffic/runway_matching.h"
 
 // One announced position: the position part of a traffic record, appended as it came.
 struct StreamPoint {
@@ -289,14 +290,23 @@ struct LiveAc : AcIdentity {
   TowPath towPath;
   std::int32_t standArrivalTries = 0;  // stand checks that asked for another go in a row
 
+  // ---- Per-aircraft step: the approach runway, the configuration by height, the cruise ----
+  std::optional<RunwayCandidate> approachRunway;  // captured on the approach or the landing roll
+  Lalo approachCapturePos;                        // where it was captured
+  bool approachCapped = false;  // the glide path asked for a steeper descent than the aircraft flew
+  bool lowLightsSent = false;   // the light set below 10000 ft went out (once per flight)
+  bool highConfigDone = false;  // the set at or above 10000 ft went out (once per flight)
+  double cruiseAltitude = std::numeric_limits<double>::quiet_NaN();  // ft; NaN: none known
+
   // The first point of the stream, the identity (moved in) and the record's timestamp (s).
   LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp);
 };
 
 // A change of state: the two previous states move down and the time of the change is noted.
-// Leaving the approach (state 6) first clears its landing data.
+// Leaving or entering the approach (state 6) first clears its landing data.
 void gf_changeState(LiveAc& aircraft, std::uint32_t state);
-// The landing data of the approach: flare, touch-down hold and its reference values.
+// The landing data of the approach: flare, touch-down hold and its reference values, the
+// captured runway.
 void gf_clearApproachData(LiveAc& aircraft);
 // Back from predicted positions: no extension, the prediction limits widened (more during a
 // take-off roll), the counter at 0 and the aircraft no longer waiting.

@@ -284,10 +284,8 @@ void gf_takeoffClimbStep(LiveAc& aircraft) {
       const double s = std::clamp(static_cast<double>(1 - aircraft.takeoffSteps) / kSmoothClimbSteps, 0.0, 1.0);
       targetFtMin = (3.0 - 2.0 * s) * s * s * aircraft.verticalRate * kFtPerMinPerRate;
     }
-    aircraft.appliedVerticalRate =
-        gf_approachValue(aircraft.appliedVerticalRate, targetFtMin / kFtPerMinPerRate, 0.001);
-    aircraft.altitude += aircraft.appliedVerticalRate;
-    aircraft.nextValue = aircraft.appliedVerticalRate * kFtPerMinPerRate;
+    const EngineHooks& hooks = gf_engineHooks();
+    hooks.applyVerticalRate(aircraft, hooks.cruiseLimit(aircraft, targetFtMin / kFtPerMinPerRate));
     aircraft.pendingNextValue = aircraft.nextValue;
   }
   if (startCount == kGearUpStep) gf_setGear(aircraft, false);

@@ -106,4 +106,96 @@ TEST_F(TakeoffTest, TheMessageLeavesOutTheDestinationWhenItIsTheOrigin) {
   }
 }
 
+TEST_F(TakeoffTest, Readiness) {
+  struct Later {
+    bool airborne;
+    double kt, vs;
+  };
+  struct Case {
+    const char* what;
+    bool rolling;
+    double currentVs, runwayLength;  // length 0: no departure runway
+    std::vector<Later> later;
+    std::int32_t readiness;
+  };
+  const Case cases[] = {
+      {"rolling, lifting off next", true, 0, 0, {{true, 150, 900}}, 1},
+      {"rolling, on the ground", true, 0, 0, {{false, 150, 0}}, 2},
+      {"climbing all along, airborne", false, 300, 0, {{true, 150, 900}, {true, 160, 900}}, 1},
+      {"climbing all along, airborne at the end", false, 300, 0, {{false, 150, 300}, {true, 160, 900}}, 2},
+      {"airborne and fast", false, 0, 0, {{true, 121, 0}, {true, 130, 0}}, 2},
+      {"a steep climb somewhere", false, 0, 0, {{false, 50, 2500}}, 2},
+      {"no runway", false, 0, 0, {{false, 130, 0}}, 0},
+      {"short runway, fast", false, 0, 1500, {{false, 125, 0}, {false, 130, 0}}, 2},
+      {"short runway, one slow point", false, 0, 1500, {{false, 100, 0}, {false, 130, 0}}, 0},
+      {"long runway", false, 0, 3000, {{false, 130, 0}}, 0}};
+  for (const Case& c : cases) {
+    LiveAc& ac = addLive(Rec(0x100).ground(120, 90), SimStatus::active, FlightPhase::takeoff_roll);
+    ac.rolling = c.rolling;
+    ac.stream[0].verticalRate = c.currentVs;
+    if (c.runwayLength > 0) ac.departureRunway = DepartureRunway{"09", east(1500), 90.0, c.runwayLength};
+    for (const Later& p : c.later) {
+      ac.stream.push_back(gf_streamPoint(Rec(0x100).air(p.airborne ? 100 : 0, p.kt, 90)));
+      ac.stream.back().airborne = p.airborne, ac.stream.back().verticalRate = p.vs;
+    }
+    EXPECT_EQ(gf_takeoffReadiness(ac), c.readiness) << c.what;
+    g_liveAcs.clear();
+  }
+}
+
+TEST_F(TakeoffTest, Mode) {
+  struct Case {
+    const char* what;
+    double eastM, speedKt;  // east of the runway's centre: 1500 m is the end of a roll on 09
+    bool rolling;
+    double airborneAtM;  // east too; 0: no airborne point
+    std::int32_t ticksToIt;
+    std::int32_t mode;
+  };
+  const Case cases[] = {{"lift-off speed, lifting off just ahead", -1500, 145, false, -1200, 200, 1},
+                        {"full-runway speed on the runway", 500, 135, false, 1300, 1000, 2},
+                        {"near the end at the lowest speed", 1300, 125, false, 3000, 2000, 3},
+                        {"too slow", 500, 50, false, 1400, 300, 0},
+                        {"rolling fast on the ground", -200, 155, true, 0, 0, 1},
+                        {"on the ground, long runway", 1300, 135, false, 0, 0, 0}};
+  g_parkRunways = {runway09()};
+  for (const Case& c : cases) {
+    LiveAc& ac =
+        addLive(Rec(0x100).at(east(c.eastM)).ground(c.speedKt, 90), SimStatus::active, FlightPhase::takeoff_roll);
+    ac.heading = 90.0 * kDeg;
+    ac.speed = c.speedKt;
+    ac.rolling = c.rolling;
+    Rec next = Rec(0x100).at(east(c.airborneAtM != 0 ? c.airborneAtM : c.eastM + 300));
+    next.ground(c.speedKt + 5, 90);
+    if (c.airborneAtM != 0) next.air(100, c.speedKt + 5, 90);
+    ac.stream.push_back(gf_streamPoint(next));
+    ac.stream.back().time = c.ticksToIt;
+    EXPECT_EQ(gf_takeoffMode(ac), c.mode) << c.what;
+    g_liveAcs.clear();
+  }
+}
+
+TEST_F(TakeoffTest, VacatingTheRunway) {
+  for (const char* model : {"B738", "C172", "EC35"}) {
+    LiveAc& ac = addLive(Rec(0x100, "T1", model), SimStatus::active, FlightPhase::landing_roll);
+    ac.runwayHeading = 1.0;
+    clearSimQueues();
+    g_simReverseThrustRequests.clear();
+    gf_vacateRunway(ac);
+    const std::string m = model;
+    EXPECT_EQ(std::pair(ac.state, ac.prevState), std::pair(+FlightPhase::taxi, +FlightPhase::landing_roll)) << m;
+    EXPECT_TRUE(ac.landingRollEnded && std::isnan(ac.runwayHeading)) << m;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
+    for (const SimClientEvent& e : g_simClientEvents) events.emplace_back(e.eventId, e.value);
+    const auto sent = [&](std::uint32_t id, std::uint32_t value) {
+      return std::find(events.begin(), events.end(), std::pair(id, value)) != events.end();
+    };
+    EXPECT_TRUE(sent(THROTTLE_SET, m == "EC35" ? 16383 : 0)) << m;
+    EXPECT_EQ(sent(FLAPS_SET, 0) && sent(SPOILERS_SET, 0), m != "EC35") << m;
+    EXPECT_TRUE(sent(LANDING_LIGHTS_SET, 0) && sent(TAXI_LIGHTS_SET, 1) && sent(CABIN_LIGHTS_SET, 1)) << m;
+    EXPECT_EQ(g_simReverseThrustRequests.size(), m == "C172" ? 0u : 1u) << m;
+    g_liveAcs.clear();
+  }
+}
+
 }  // namespace

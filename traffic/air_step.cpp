@@ -1,0 +1,427 @@
+// The airborne half of the per-aircraft step: vertical rate, pitch, turn, the configuration by
+// height, the approach to the park airport and its flare.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+#include "core/geodesy.h"
+#include "feed/qnh.h"
+#include "feed/traffic_mailbox.h"
+#include "refdata/airports.h"
+#include "simlink/sim_commands.h"
+#include "traffic/aircraft_step.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/flat_frame.h"
+#include "traffic/movement_geometry.h"
+#include "traffic/runway_matching.h"
+#include "traffic/sim_events.h"
+#include "traffic/stream_extension.h"
+#include "traffic/takeoff.h"
+
+namespace {
+
+constexpr double kDeg = geo::kDegToRad;
+constexpr double kFtMinPerRate = 6000.0;  // ft/min in one ft per tick
+constexpr double kRateStep = 0.001;       // the most a rate changes in one step
+constexpr double kNearParkNm = 10.0;
+constexpr double kHighAltitudeFt = 10000.0;
+constexpr double kLevelOffFtMin = 601.0;
+
+// Per category 0..6: the nose-up attitude (degrees) of level flight, the most the pitch turns in
+// a second (degrees) and the largest bank of the air step's turns (degrees).
+constexpr std::array<double, 7> kLevelPitchDeg{3.0, 3.0, 2.5, 2.5, 2.5, 2.0, 0.0};
+constexpr std::array<double, 7> kPitchRateDegPerS{3.0, 3.0, 2.0, 2.0, 1.5, 5.0, 3.0};
+constexpr std::array<double, 7> kTurnBankDeg{8.0, 8.0, 8.0, 8.0, 8.0, 12.0, 20.0};
+
+std::size_t lf_index(AcCategory category) { return std::min<std::size_t>(static_cast<std::size_t>(category), 6); }
+
+bool lf_isRotorcraft(const LiveAc& aircraft) { return aircraft.category == AcCategory::rotorcraft; }
+
+std::optional<Airport> lf_nearPark(const LiveAc& aircraft) {
+  Airport park = gf_parkAirportRecord();
+  if (park.code.empty() || !gf_isValidLalo(park.position)) return std::nullopt;
+  if (!(gf_distanceNm(park.position, aircraft.position) <= kNearParkNm)) return std::nullopt;
+  return park;
+}
+
+// Height for the configuration: over the park airport's field near it, else the point's altitude.
+double lf_configHeight(const LiveAc& aircraft) {
+  if (const auto park = lf_nearPark(aircraft)) return aircraft.altitude - park->altitude;
+  return aircraft.stream[0].altitude;
+}
+
+double lf_flapsHeight(const LiveAc& aircraft) {
+  const auto c = aircraft.category;
+  return c == AcCategory::buzjet || c == AcCategory::large || c == AcCategory::heavy ? 2050.0 : 625.0;
+}
+
+double lf_vs(const StreamPoint& p) { return std::isfinite(p.verticalRate) ? p.verticalRate : 0.0; }
+
+double lf_streamClimbSum(const LiveAc& aircraft) {
+  double sum = 0.0;
+  for (const StreamPoint& p : aircraft.stream) sum += lf_vs(p);
+  return sum;
+}
+
+void lf_setLimits(LiveAc& aircraft, std::int32_t ticks) { aircraft.predictLimitA = aircraft.predictLimitB = ticks; }
+
+// A ground point of the approach that lies more than 50 m before the threshold while the
+// aircraft is still in the air.
+bool lf_shortOfRunway(const LiveAc& aircraft, const StreamPoint& point) {
+  if (aircraft.state != FlightPhase::landing || point.airborne) return false;
+  if (!(aircraft.simAgl > aircraft.cgHeightFt + 1.0)) return false;
+  const auto match = gf_matchRunwayForLanding(point.lalo, gf_normalizeAngle(aircraft.heading));
+  return match && match->fromThreshold && *match->fromThreshold < -50.0;
+}
+
+double lf_liftOffRate(const LiveAc& aircraft, std::int32_t ticks) {
+  double rate = (aircraft.stream[1].altitude - aircraft.altitude) / ticks;
+  rate = std::min(rate, gf_initialClimbRate(aircraft.category));
+  if (!(rate > 0.0)) rate = 0.0;
+  if (aircraft.state == FlightPhase::takeoff) rate = std::max(rate, aircraft.verticalRate);
+  return rate;
+}
+
+// The aircraft flies toward a ground point: the touch-down, or a lift-off further on.
+double lf_touchDownSearch(LiveAc& aircraft, std::int32_t& ticks) {
+  gf_setGear(aircraft, true);
+  auto& stream = aircraft.stream;
+  if (aircraft.state == FlightPhase::landing || lf_streamClimbSum(aircraft) <= 100.0)
+    return gf_descentRate(aircraft) / kFtMinPerRate;
+  const std::size_t last = std::min<std::size_t>(10, stream.size() - 1);
+  for (std::size_t k = 2; k <= last; ++k) {
+    if (!stream[k].airborne) continue;
+    // The ground points up to the one before the lift-off go; that one is flown to directly.
+    stream.erase(stream.begin() + 1, stream.begin() + static_cast<std::ptrdiff_t>(k - 1));
+    const double metres = gf_distanceNm(aircraft.position, stream[1].lalo) * 1852.0;
+    const double speedMps = gf_acSpeedKt(aircraft) * motion::kMetresPerSecondPerKt;
+    const double legTicks = metres / speedMps * 100.0;
+    gf_retimeNextPoint(aircraft, std::isfinite(legTicks) ? static_cast<std::int32_t>(std::max(25.0, legTicks)) : 25);
+    ticks = gf_ticksToNextPoint(aircraft);
+    return lf_liftOffRate(aircraft, ticks);
+  }
+  stream[1].verticalRate = std::max(lf_vs(stream[1]), kLevelOffFtMin);
+  return stream[1].verticalRate / kFtMinPerRate;
+}
+
+// The vertical rate of the leg; none where the rate stays as it was.
+std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
+  auto& stream = aircraft.stream;
+  const StreamPoint& current = stream[0];
+  const StreamPoint& next = stream[1];
+  if (!current.airborne && !lf_shortOfRunway(aircraft, current)) {
+    if (next.airborne) return lf_liftOffRate(aircraft, ticks);
+    return lf_touchDownSearch(aircraft, ticks);
+  }
+  if (lf_shortOfRunway(aircraft, next)) {
+    gf_setGear(aircraft, true);
+    return gf_descentRate(aircraft) / kFtMinPerRate;
+  }
+  if (current.airborne && !next.airborne) {
+    const bool liftOffAhead =
+        aircraft.state == FlightPhase::takeoff &&
+        std::any_of(stream.begin() + 2, stream.end(), [](const StreamPoint& p) { return p.airborne; });
+    if (liftOffAhead) return std::nullopt;
+    gf_setGear(aircraft, true);
+    if (g_qnh.load() > kStandardQnh) return gf_descentRate(aircraft) / kFtMinPerRate;
+    if (const auto elevation = gf_parkAirportElevation())
+      return (*elevation + aircraft.cgHeightFt - aircraft.altitude) / ticks;
+    return -kLevelOffFtMin / kFtMinPerRate;
+  }
+  if (!current.airborne || !next.airborne) return std::nullopt;
+  double rate = (next.altitude - aircraft.altitude) / ticks;
+  if (aircraft.state == FlightPhase::takeoff) {
+    if (aircraft.simAgl <= 1000.0) rate = std::max(rate, 0.2);
+    rate = std::min(rate, gf_initialClimbRate(aircraft.category));
+  }
+  if (aircraft.state == FlightPhase::landing && next.altitude == current.altitude && aircraft.simAgl <= 1000.0 &&
+      lf_vs(current) + lf_vs(next) <= 100.0)
+    rate = gf_descentRate(aircraft) / kFtMinPerRate;
+  return rate;
+}
+
+// Nose up with the climb, down with the descent, around the category's level attitude.
+double lf_pitchTarget(const LiveAc& aircraft, const StreamPoint& next) {
+  const double degrees = kLevelPitchDeg[lf_index(aircraft.category)] + std::clamp(lf_vs(next) / 500.0, -4.0, 8.0);
+  return -degrees * kDeg;
+}
+
+void lf_verticalAndPitch(LiveAc& aircraft, std::int32_t& ticks) {
+  if (aircraft.flareStage != 0) return;
+  if (const std::optional<double> rate = lf_legRate(aircraft, ticks); rate && std::isfinite(*rate)) {
+    if (aircraft.state == FlightPhase::takeoff)
+      aircraft.verticalRate = *rate;  // the climb-out's aim
+    else
+      aircraft.appliedVerticalRate = *rate;
+  }
+  if (aircraft.state == FlightPhase::takeoff) return;
+  const double limit = kPitchRateDegPerS[lf_index(aircraft.category)] * kDeg / 100.0;
+  const double step = (lf_pitchTarget(aircraft, aircraft.stream[1]) - aircraft.pitch) / ticks;
+  aircraft.pitchStep = std::isfinite(step) ? std::clamp(step, -limit, limit) : 0.0;
+}
+
+// The runway's extended centre line, from the approach points that follow, with 5 degrees bank.
+std::optional<double> lf_approachCourse(const LiveAc& aircraft) {
+  std::array<Lalo, 6> points;
+  std::size_t count = 0;
+  for (std::size_t i = 1; i < aircraft.stream.size() && count < points.size(); ++i) {
+    const StreamPoint& p = aircraft.stream[i];
+    if (p.airborne && !p.repeated) points[count++] = p.lalo;
+  }
+  const StraightAheadResult r = gf_straightAheadHeading(
+      {aircraft.position, {points.data(), count}, gf_normalizeAngle(aircraft.heading), 300.0, 20000.0, 30.0 * kDeg});
+  if (!r.found) return std::nullopt;
+  return r.heading;
+}
+
+void lf_turn(LiveAc& aircraft, std::int32_t ticks) {
+  const auto& stream = aircraft.stream;
+  double course = stream.size() >= 3 ? gf_bearingRad(stream[1].lalo, stream[2].lalo)
+                                     : gf_bearingRad(aircraft.position, stream[1].lalo);
+  double maxBankDeg = kTurnBankDeg[lf_index(aircraft.category)];
+  if (aircraft.state == FlightPhase::landing && aircraft.simAgl < 2000.0) {
+    if (const auto approach = lf_approachCourse(aircraft)) {
+      course = *approach;
+      maxBankDeg = 5.0;
+    }
+  }
+  TurnStepInput in;
+  in.heading = aircraft.heading;
+  in.targetHeading = course;
+  in.bank = aircraft.bank;
+  in.speedKt = gf_acSpeedKt(aircraft);
+  in.dt = ticks / 100.0;
+  in.timeConstant = 1.0;
+  in.maxTurnRate = 3.0 * kDeg;  // a standard-rate turn
+  in.maxBank = maxBankDeg * kDeg;
+  in.maxRollRate = 3.0 * kDeg;
+  const TurnStepResult r = gf_turnStep(in);
+  aircraft.bank = r.bank;
+  aircraft.bankStep = r.rollRate / 100.0;
+  aircraft.headingRate = r.turnRate / 100.0;
+}
+
+void lf_highAltitudeConfiguration(LiveAc& aircraft) {
+  if (aircraft.highConfigDone) return;
+  aircraft.highConfigDone = true;
+  gf_queueLightEvents(aircraft.objectId, lightset::kAbove10000);
+  gf_setThrottle(aircraft, lf_isRotorcraft(aircraft) ? 4 : 3);
+  gf_setGear(aircraft, false);
+  gf_setFlaps(aircraft, 0);
+  lf_setLimits(aircraft, 900);
+}
+
+// Too high over the runway to land from here.
+bool lf_highOnApproach(const LiveAc& aircraft) {
+  const auto match =
+      gf_matchRunway(aircraft.position, gf_normalizeAngle(aircraft.heading), false, kRunwayMinHalfCorridor);
+  return match && match->fromStart - match->startZone > 100.0 && aircraft.altitude - match->elevation > 250.0;
+}
+
+void lf_clean(LiveAc& aircraft) {
+  gf_setThrottle(aircraft, 4);
+  gf_setGear(aircraft, false);
+  gf_setFlaps(aircraft, 0);
+  aircraft.flareStage = 0;
+  aircraft.cleanClimb = true;
+}
+
+double lf_fieldElevation(const LiveAc& aircraft) {
+  if (aircraft.approachRunway) return aircraft.approachRunway->elevation;
+  if (const auto elevation = gf_parkAirportElevation()) return *elevation;
+  return aircraft.altitude - aircraft.simAgl;
+}
+
+}  // namespace
+
+double gf_descentRate(const LiveAc& aircraft) {
+  if (aircraft.simAgl <= 100.0 || aircraft.stream.size() < 2) return -600.0;
+  const double mean = (lf_vs(aircraft.stream[0]) + lf_vs(aircraft.stream[1])) / 2.0;
+  return std::min(mean - (g_qnh.load() - 1013.25) * 6.0, -kLevelOffFtMin);
+}
+
+double gf_cruiseLimit(LiveAc& aircraft, double rate) {
+  const bool climbing = aircraft.state == FlightPhase::takeoff || aircraft.state == FlightPhase::flying;
+  if (!climbing || aircraft.category != AcCategory::none || !std::isfinite(aircraft.cruiseAltitude)) return rate;
+  if (rate < 0.0) return std::max(rate, -1200.0 / kFtMinPerRate);
+  const double above = aircraft.altitude - aircraft.cruiseAltitude;
+  if (above > 650.0) return -600.0 / kFtMinPerRate;
+  if (above >= 500.0) return std::min(rate, 0.0);
+  return rate;
+}
+
+void gf_applyVerticalRate(LiveAc& aircraft, double rate) {
+  aircraft.appliedVerticalRate = gf_approachValue(aircraft.appliedVerticalRate, rate, kRateStep);
+  aircraft.altitude += aircraft.appliedVerticalRate;
+  aircraft.nextValue = aircraft.appliedVerticalRate * kFtMinPerRate;
+}
+
+double gf_approachDescentRate(LiveAc& aircraft, double rate) {
+  if (aircraft.state != FlightPhase::landing || aircraft.onGround || aircraft.stream.size() < 2) return rate;
+  const auto match = gf_matchRunwayForLanding(aircraft.position, gf_normalizeAngle(aircraft.heading));
+  if (!match || !match->fromThreshold) return rate;
+  const StreamPoint& next = aircraft.stream[1];
+  const double seconds = gf_ticksToNextPoint(aircraft) / 100.0;
+  const double neededKt = gf_distanceNm(aircraft.position, next.lalo) * 3600.0 / seconds;
+  // The faster of the two: the stream's timing may ask for more than the aircraft flies.
+  double speedKt = std::isfinite(aircraft.speed) && aircraft.speed > 0.0 ? aircraft.speed : 0.0;
+  if (std::isfinite(neededKt) && neededKt > speedKt) speedKt = neededKt;
+  DescentInput in;
+  in.q = {rate * kFtMinPerRate,
+          aircraft.altitude,
+          match->elevation + aircraft.cgHeightFt,
+          *match->fromThreshold,
+          match->landingLength.value_or(match->length),
+          std::min(speedKt, 200.0),
+          0.0,
+          0.0,
+          0.0};
+  const DescentCorrection r = gf_descentCorrection(in);
+  if (r.corrected) aircraft.approachCapped = true;
+  return r.rate / kFtMinPerRate;
+}
+
+void gf_approachVerticalStep(LiveAc& aircraft) {
+  // The flare sets its own rates; the glide path has had its say by then.
+  const double rate = aircraft.flareStage != 0 ? aircraft.appliedVerticalRate
+                                               : gf_approachDescentRate(aircraft, aircraft.appliedVerticalRate);
+  gf_applyVerticalRate(aircraft, rate);
+}
+
+void gf_flareStep(LiveAc& aircraft) {
+  constexpr double kFlarePitch = -4.0 * kDeg;
+  struct Stage {
+    double aboveCgFt;
+    double rateFtMin;
+  };
+  constexpr std::array<Stage, 4> kStages{{{30.0, -600.0}, {20.0, -450.0}, {10.0, -300.0}, {3.0, -150.0}}};
+  const double height = aircraft.altitude - lf_fieldElevation(aircraft);
+  if (aircraft.flareStage < kStages.size()) {
+    const Stage& stage = kStages[aircraft.flareStage];
+    if (std::isfinite(height) && height <= aircraft.cgHeightFt + stage.aboveCgFt) {
+      if (aircraft.flareStage == 0)
+        aircraft.pitchStep = (kFlarePitch - aircraft.pitch) / std::max(1, aircraft.flareSteps);
+      if (aircraft.flareStage == 2) gf_setThrottle(aircraft, 0);
+      aircraft.appliedVerticalRate = stage.rateFtMin / kFtMinPerRate;
+      if (!aircraft.stream.empty())
+        aircraft.stream[0].verticalRate = aircraft.flareStage == 0 ? -kLevelOffFtMin : stage.rateFtMin;
+      ++aircraft.flareStage;
+    }
+  }
+  // The nose stops at the flare attitude.
+  if (aircraft.flareStage != 0) {
+    const double left = kFlarePitch - aircraft.pitch;
+    if (std::fabs(left) <= std::fabs(aircraft.pitchStep) || left * aircraft.pitchStep < 0.0) aircraft.pitchStep = left;
+  }
+}
+
+void gf_approachTransitions(LiveAc& aircraft) {
+  const StreamPoint& current = aircraft.stream[0];
+  const StreamPoint& next = aircraft.stream[1];
+  const bool lower = next.altitude < current.altitude - 10.0;
+  const bool descending =
+      (lower && lf_vs(current) <= -250.0 && lf_vs(next) <= -250.0) ||
+      (!next.airborne && (lf_vs(current) <= -250.0 || lower || aircraft.appliedVerticalRate * kFtMinPerRate <= -250.0));
+  const bool climbing =
+      next.airborne && next.altitude >= current.altitude + 50.0 && lf_vs(current) >= 400.0 && lf_vs(next) >= 400.0;
+  const bool nearPark = lf_nearPark(aircraft).has_value();
+  if (aircraft.state == FlightPhase::landing && (climbing || !nearPark || lf_highOnApproach(aircraft))) {
+    gf_changeState(aircraft, FlightPhase::flying);
+    lf_clean(aircraft);
+    lf_setLimits(aircraft, 900);
+    return;
+  }
+  if (!descending) {
+    if (lf_vs(current) > 600.0 && !aircraft.cleanClimb) lf_clean(aircraft);
+    return;
+  }
+  if (aircraft.state == FlightPhase::flying && nearPark) {
+    gf_changeState(aircraft, FlightPhase::landing);
+    gf_setThrottle(aircraft, lf_isRotorcraft(aircraft) ? 4 : 1);
+    gf_setFlaps(aircraft, 3);
+    gf_setGear(aircraft, true);
+    aircraft.reservedStandId = 0;
+    aircraft.hasReservation = false;
+    aircraft.cleanClimb = false;
+    lf_setLimits(aircraft, 2700);
+  }
+}
+
+void gf_lowAltitudeConfiguration(LiveAc& aircraft, double height) {
+  if (!aircraft.lowLightsSent) {
+    aircraft.lowLightsSent = true;
+    gf_queueLightEvents(aircraft.objectId, lightset::kBelow10000);
+  }
+  const double flapsHeight = lf_flapsHeight(aircraft);
+  if (aircraft.state != FlightPhase::landing && height > flapsHeight) {
+    const double vs = lf_vs(aircraft.stream[0]);
+    if (lf_isRotorcraft(aircraft))
+      gf_setThrottle(aircraft, 4);
+    else if (vs <= -250.0 && aircraft.throttleStep == 3)
+      gf_setThrottle(aircraft, 2);
+    else if (vs > 400.0 && aircraft.throttleStep == 4)
+      gf_setThrottle(aircraft, 3);
+    if (height >= 2400.0) {
+      gf_setFlaps(aircraft, 0);
+      gf_setGear(aircraft, false);
+    } else if (vs <= 100.0) {
+      if (aircraft.flapsIndex == 0)
+        gf_setFlaps(aircraft, 1);
+      else if (height < 2000.0 && aircraft.flapsIndex == 1)
+        gf_setFlaps(aircraft, 2);
+    }
+    gf_queueCabinLights(aircraft.objectId, 1);
+  }
+  if (height <= flapsHeight || aircraft.state == FlightPhase::landing) gf_approachTransitions(aircraft);
+}
+
+void gf_airStep(LiveAc& aircraft) {
+  if (aircraft.stream.size() < 2) return;
+  std::int32_t ticks = gf_ticksToNextPoint(aircraft);
+  const StreamPoint& next = aircraft.stream[1];
+  aircraft.pendingNextValue = std::isfinite(next.verticalRate) ? next.verticalRate : aircraft.nextValue;
+  aircraft.pendingSpeed = gf_acSpeedKt(aircraft);
+
+  lf_verticalAndPitch(aircraft, ticks);
+  lf_turn(aircraft, ticks);
+
+  const double height = lf_configHeight(aircraft);
+  if (height < kHighAltitudeFt)
+    gf_lowAltitudeConfiguration(aircraft, height);
+  else
+    lf_highAltitudeConfiguration(aircraft);
+
+  if (aircraft.state == FlightPhase::landing && !aircraft.onGround && aircraft.stream[0].airborne) {
+    if (auto match = gf_matchRunwayForLanding(aircraft.position, gf_normalizeAngle(aircraft.heading))) {
+      aircraft.approachRunway = std::move(match);
+      aircraft.approachCapturePos = aircraft.position;
+    }
+  }
+}
+
+void gf_landingPointAdjust(LiveAc& aircraft) {
+  auto& stream = aircraft.stream;
+  if (aircraft.state != FlightPhase::landing || aircraft.onGround || stream.size() < 2 || stream[1].airborne) return;
+  const double heading = gf_normalizeAngle(aircraft.heading);
+  const auto here = gf_matchRunwayForLanding(aircraft.position, heading);
+  auto there = gf_matchRunwayForLanding(stream[1].lalo, heading);
+  if (!here || !there || here->runwayName != there->runwayName || here->endName != there->endName) return;
+  if (!here->fromThreshold || !there->fromThreshold || !there->landingLength) return;
+  // The touch-down zone: 300 m past the threshold, a third of a short runway.
+  const double touchDown = std::min(300.0, *there->landingLength / 3.0);
+  const double span = *there->fromThreshold - *here->fromThreshold;
+  if (!(span > 1.0)) return;
+  const double fraction = std::clamp((touchDown - *here->fromThreshold) / span, 0.0, 1.0);
+  const std::int64_t left = static_cast<std::int64_t>(stream[1].time) - g_engineTime.load();
+  const double metres = gf_distanceNm(aircraft.position, stream[1].lalo) * 1852.0;
+  stream[1].lalo = gf_destinationPoint(
+      aircraft.position, {gf_bearingRad(aircraft.position, stream[1].lalo), metres * fraction * 3.2808399});
+  // The same speed over the shorter leg, but no steeper than 1500 ft/min for the height left.
+  const double heightToLose = aircraft.altitude - (there->elevation + aircraft.cgHeightFt);
+  double ticks = std::max(25.0, static_cast<double>(left) * fraction);
+  if (heightToLose > 0.0) ticks = std::max(ticks, heightToLose / (1500.0 / kFtMinPerRate));
+  gf_retimeNextPoint(aircraft, static_cast<std::int32_t>(std::min(ticks, 360000.0)));
+  aircraft.approachRunway = std::move(there);
+  aircraft.approachCapturePos = aircraft.position;
+}
