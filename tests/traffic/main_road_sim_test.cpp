@@ -1,0 +1,140 @@
+// Live flights on the whole road against the stand-in simulator: an arrival flies its reports
+// down to the approach and leaves when they and its extensions end; a flight whose feed falls silent flies on
+// dead reckoning for a minute, then goes. Every pose handed to the simulator is finite.
+#include <cmath>
+
+#include "tests/simlink/sim_fixture.h"
+#include "tests/traffic/stream_builder.h"
+#include "tests/traffic/traffic_fixture.h"
+#include "traffic/adding_stack.h"
+
+namespace {
+using namespace traffic_test;
+namespace sim = standin::sim;
+constexpr std::string_view kTitle = "Stand-in A320 Test Air";
+constexpr std::uint32_t kHexid = 0x4840D6;
+
+class MainRoadSimTest : public simtest::SimLinkTest {
+ protected:
+  void SetUp() override {
+    SimLinkTest::SetUp();
+    actest::installModels();
+    for (const char* model : {"B738", "C172"}) g_dbaseModelCodes.insert(model);
+    gf_resetParameterSnapshot();
+    gf_resetFeedNeighbours();
+    gf_resetTrafficMailbox();
+    gf_resetEngineTables();
+    gf_setEngineHooks(gf_defaultEngineHooks());
+    g_liveAcs.reserve(8);
+    // The park airport at sea level; the arrival comes from the south toward it.
+    gf_setAirportsNeighbours({}, [] {
+      Airport park;
+      park.code = IcaoCode("EHAM");
+      park.position = kEham;
+      park.altitude = 0;
+      return park;
+    });
+    connect();
+  }
+  void TearDown() override {
+    stopClient();
+    gf_setEngineHooks(gf_defaultEngineHooks());
+    gf_setAirportsNeighbours({}, {});
+    gf_resetEngineTables();
+    gf_resetModelTables();
+    SimLinkTest::TearDown();
+  }
+
+  // A B738 not yet in the simulator with the given reports.
+  static LiveAc& flight(const stream_test::StreamBuilder& reports) {
+    const std::deque<StreamPoint> points = reports.build();
+    Rec first(kHexid, "KLM1234", "B738");
+    first.at(points.front().lalo).air(points.front().altitude, points.front().groundSpeed, points.front().track);
+    LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
+    reports.into(ac);
+    g_liveryChoices[kHexid] = kTitle;
+    return ac;
+  }
+
+  // What one run of the flight showed, tick by tick.
+  struct Run {
+    std::vector<std::uint32_t> states;  // each state once, in order
+    bool created = false;
+    bool gone = false;
+    bool finite = true;
+    std::int32_t ticks = 0;
+  };
+  // Engine ticks with a simulator frame every tenth, until the flight has gone or the limit.
+  Run fly(std::int32_t limit) {
+    Run run;
+    for (; run.ticks < limit; ++run.ticks) {
+      lf_handleAddingStack();
+      if (run.ticks % 10 == 0) frame();
+      if (g_liveAcs.empty()) {
+        run.gone = true;
+        break;
+      }
+      const LiveAc& ac = g_liveAcs[0];
+      if (ac.simState == SimStatus::active) {
+        run.created = true;
+        for (double v : {ac.position.lat, ac.position.lon, ac.pitch, ac.bank, ac.heading, ac.altitude, ac.nextValue,
+                         ac.speed})
+          run.finite = run.finite && std::isfinite(v);
+        if (const auto object = sim::object(ac.objectId))
+          run.finite = run.finite && std::isfinite(object->latitude) && std::isfinite(object->longitude) &&
+                       std::isfinite(object->altitude);
+      }
+      if (run.states.empty() || run.states.back() != ac.state) run.states.push_back(ac.state);
+    }
+    // The removal reaches the simulator.
+    frame(3);
+    return run;
+  }
+};
+
+TEST_F(MainRoadSimTest, AnArrivalFliesItsReportsIntoTheApproachAndLeavesWhenTheyEnd) {
+  // 12 NM south at 3800 ft, descending 700 ft/min at 160 kt toward the airport: below the flaps
+  // height (2050 ft for a B738) well within 10 NM.
+  stream_test::StreamBuilder reports(offset(kEham, -12.0 * 1852.0), 50);
+  reports.air(3800.0, 160.0, -700.0).track(0.0).reports(30, 7);
+  flight(reports);
+  const std::int32_t lastDue = reports.build().back().time;
+
+  const Run run = fly(lastDue + 20000);
+  EXPECT_TRUE(run.created);
+  ASSERT_TRUE(run.gone) << "still there after " << run.ticks << " ticks";
+  EXPECT_GT(run.ticks, lastDue) << "left before its last report was due";
+  EXPECT_TRUE(run.finite);
+  ASSERT_GE(run.states.size(), 2u);
+  EXPECT_EQ(run.states.front(), FlightPhase::birth);
+  EXPECT_NE(std::find(run.states.begin(), run.states.end(), FlightPhase::flying), run.states.end());
+  EXPECT_EQ(run.states.back(), FlightPhase::landing);
+  EXPECT_TRUE(sim::aiObjects().empty());
+  // It ran out of reports and extensions in the ordinary way, not through a fault.
+  const std::string text = log();
+  EXPECT_EQ(countOf(text, "guard exceeded"), 0u) << text;
+  EXPECT_EQ(countOf(text, "objectid=0?"), 0u) << text;
+}
+
+TEST_F(MainRoadSimTest, AFlightWhoseFeedFallsSilentFliesOnForAMinuteThenGoes) {
+  // Cruising far from the park airport; the user is near (range known), so the flight may be
+  // extended a minute's worth: 20 points of 3 s.
+  g_workerUserAcPosition.latitude = 51.0;
+  g_workerUserAcPosition.longitude = 4.0;
+  stream_test::StreamBuilder reports(Lalo{51.0, 4.5}, 50);
+  reports.air(12000.0, 300.0).track(90.0).every(500).moving(6);
+  flight(reports);
+  const std::int32_t lastDue = reports.build().back().time;
+
+  const Run run = fly(lastDue + 20000);
+  g_workerUserAcPosition = UserAcPosition{};
+  EXPECT_TRUE(run.created);
+  ASSERT_TRUE(run.gone);
+  // 20 extensions of 3 s after the last report, give or take the leg it was on.
+  EXPECT_NEAR(run.ticks - lastDue, 20 * 300, 400);
+  EXPECT_TRUE(run.finite);
+  EXPECT_EQ(run.states.back(), FlightPhase::flying);
+  EXPECT_TRUE(sim::aiObjects().empty());
+}
+
+}  // namespace
