@@ -136,13 +136,7 @@ struct RecordingLayer {
   bool failLate = false;
 
   void note(std::string op, const fs::path& path) { ops.push_back(std::move(op) + " " + path.generic_string()); }
-  std::ptrdiff_t first(const std::string& op) const {
-    return std::find(ops.begin(), ops.end(), op) - ops.begin();
-  }
-  std::ptrdiff_t firstStartingWith(const std::string& prefix) const {
-    return std::find_if(ops.begin(), ops.end(), [&](const std::string& op) { return op.starts_with(prefix); }) -
-           ops.begin();
-  }
+  std::ptrdiff_t first(const std::string& op) const { return std::find(ops.begin(), ops.end(), op) - ops.begin(); }
   ScanFileLayer layer() {
     return ScanFileLayer{
         [this](const fs::path& path, std::error_code& error) {
@@ -198,7 +192,7 @@ TEST_F(ScanTransactionTest, TheNewDataIsOnTheDiskBeforeABackupGoes) {
       }
     }
     EXPECT_EQ(committed, c.commits) << c.name;
-    const std::ptrdiff_t firstBackupGone = record.firstStartingWith("removeAll airports/my_simaddon.scan_backup");
+    const std::ptrdiff_t firstBackupGone = record.first("removeAll airports/my_simaddon.scan_backup");
     const std::ptrdiff_t end = std::ssize(record.ops);
     if (c.commits && !c.failLate) {
       ASSERT_LT(firstBackupGone, end) << c.name;
@@ -219,8 +213,8 @@ TEST_F(ScanTransactionTest, TheNewDataIsOnTheDiskBeforeABackupGoes) {
                 firstBackupGone)
           << "the marker's removal is on the disk before a backup goes";
     } else {
-      EXPECT_EQ(record.firstStartingWith("removeAll airports/my_simaddon.scan_backup"), end) << c.name;
-      EXPECT_EQ(record.firstStartingWith("removeAll airports/my_thirdparty.scan_backup"), end) << c.name;
+      EXPECT_EQ(record.first("removeAll airports/my_simaddon.scan_backup"), end) << c.name;
+      EXPECT_EQ(record.first("removeAll airports/my_thirdparty.scan_backup"), end) << c.name;
     }
     // The next start finds the committed or the previous data, whole.
     gf_setScanFileLayerForTest({});
