@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kProblem = "===> ";
+constexpr double kTwoPi = 6.283185307179586;
 
 // The files this scan put into my_simaddon and my_thirdparty (see gf_postScanFileCounts).
 void lf_noteScanFile(const fs::path& file) {
@@ -38,6 +39,12 @@ void lf_noteScanFile(const fs::path& file) {
 
 const AirportCodeTests& lf_codeTests() {
   static const AirportCodeTests tests{gf_isKnownAirport, gf_isRTWeeklyAirport};
+  return tests;
+}
+
+// Known airports whether covered this week or not: one that is not needs no look into its file.
+const AirportCodeTests& lf_knownCodeTests() {
+  static const AirportCodeTests tests{gf_isKnownAirport, gf_isKnownAirport};
   return tests;
 }
 
@@ -106,7 +113,7 @@ void lf_makeStandsWritable(std::vector<Stand>& stands, std::int32_t& helipadCoun
   stands = std::move(kept);
 }
 
-AirportFile lf_standFileRecord(const ScenerySource& source, BglAirport& airport) {
+AirportFile lf_standFileRecord(const ScenerySource& source, BglAirport& airport, StandSource from) {
   AirportFile record;
   record.icao = source.code;
   record.position = airport.position;
@@ -121,6 +128,11 @@ AirportFile lf_standFileRecord(const ScenerySource& source, BglAirport& airport)
     record.hasManifest = true;
   }
   record.stands = std::move(airport.stands);
+  // A parking spot of a .bgl file facing north has always been written as 360.0 (2 pi): the stand
+  // record keeps headings below 2 pi, so the full turn is put back for the file alone.
+  if (from == StandSource::bglRecords)
+    for (Stand& stand : record.stands)
+      if (!stand.heli && stand.heading == 0.0) stand.heading = kTwoPi;
   return record;
 }
 
@@ -176,7 +188,8 @@ bool lf_linkToArchive(ScenerySource& source) {
   return true;
 }
 
-void lf_writeGeneratedStandFile(const ScenerySource& source, BglAirport& airport, std::int32_t helipadCount) {
+void lf_writeGeneratedStandFile(const ScenerySource& source, BglAirport& airport, std::int32_t helipadCount,
+                                StandSource from) {
   const fs::path& folder = gf_scanTargetFolder(source.publisher);
   lf_makeStandsWritable(airport.stands, helipadCount);
   const std::size_t count = airport.stands.size();
@@ -188,7 +201,7 @@ void lf_writeGeneratedStandFile(const ScenerySource& source, BglAirport& airport
             [](const Stand& a, const Stand& b) { return a.name < b.name; });
   lf_ensureFolder(folder);
   const fs::path file = folder / gf_icaoXmlName(source.code);
-  const AirportFile record = lf_standFileRecord(source, airport);
+  const AirportFile record = lf_standFileRecord(source, airport, from);
   if (gf_writeApf(record, file, ApfMode::generated, gf_isMsfs2020() ? 1 : 2, false, {})) {
     lf_noteScanFile(file);
     return;
@@ -199,11 +212,16 @@ void lf_writeGeneratedStandFile(const ScenerySource& source, BglAirport& airport
 
 void gf_keepPreviousStandFile(const fs::path& standFile) {
   if (!g_airportScanTransaction) return;
+  fs::path link = standFile;
+  link.replace_extension(".txt");
+  // What the scan wrote for the airport decides; else all it had before comes back, link and file.
   std::error_code error;
-  if (fs::exists(standFile, error)) return;
-  if (!g_airportScanTransaction->restoreFromBackup(standFile)) return;
-  gf_addAirportScanMessage(fmt::format("{} of the previous scan kept", gf_pathToUtf8(standFile)));
-  lf_noteScanFile(standFile);
+  if (fs::exists(standFile, error) || fs::exists(link, error)) return;
+  for (const fs::path& file : {standFile, link}) {
+    if (!g_airportScanTransaction->restoreFromBackup(file)) continue;
+    gf_addAirportScanMessage(fmt::format("{} of the previous scan kept", gf_pathToUtf8(file)));
+    lf_noteScanFile(file);
+  }
 }
 
 void lf_processStreamedAirport(ScenerySource& source) {
@@ -226,7 +244,8 @@ bool lf_processBglViaFacilities(const fs::path& file, std::optional<fs::path>& u
   ScenerySource source(file);
   gf_addAirportScanMessage(fmt::format("\nFac: {}", source.pathText));
   source.manifest = gf_searchManifest(file);
-  const std::optional<IcaoCode> code = lf_airportCodeOfSource(source, lf_codeTests());
+  std::optional<IcaoCode> code = lf_airportCodeOfSource(source, lf_codeTests());
+  if (!code) code = lf_airportCodeOfSource(source, lf_knownCodeTests());
   if (!code) return false;
   if (!gf_isRTWeeklyAirport(*code)) {
     gf_addAirportScanMessage(
@@ -324,6 +343,7 @@ void lf_processBglAirportRecord(BglBytes file, const BglRecordRef& record, IcaoC
   BglAirportRead read = gf_readBglAirportRecord(file, record);
   if (read.airport.stands.empty()) return;
   read.airport.code = code;
-  lf_writeGeneratedStandFile(source, read.airport, static_cast<std::int32_t>(read.helipadCount));
+  lf_writeGeneratedStandFile(source, read.airport, static_cast<std::int32_t>(read.helipadCount),
+                             StandSource::bglRecords);
   gf_postScanFileCounts();
 }

@@ -50,13 +50,17 @@ void gf_postScanFileCounts();
 // written is reported, and the airport is generated instead.
 bool lf_linkToArchive(ScenerySource& source);
 
+enum class StandSource : std::uint8_t { facilityData, bglRecords };
+
 // Writes <ICAO>.xml of the read airport into the publisher's folder, stands sorted by name:
 // a repeated name is made unique, a stand without a name or usable geometry is dropped with a
-// scan message, so that the stands written are the stands counted.
-void lf_writeGeneratedStandFile(const ScenerySource& source, BglAirport& airport, std::int32_t helipadCount);
+// scan message, so that the stands written are the stands counted. Parking spots read from a
+// .bgl file that face north are written with the heading 360.0.
+void lf_writeGeneratedStandFile(const ScenerySource& source, BglAirport& airport, std::int32_t helipadCount,
+                                StandSource from = StandSource::facilityData);
 
-// An airport whose read failed: its previous scan's stand file comes back (nothing when the scan
-// wrote one anyway, or outside a scan).
+// An airport whose read failed: its previous scan's stand file and link file come back (nothing
+// when the scan wrote either anyway, or outside a scan). standFile: <folder>/<ICAO>.xml.
 void gf_keepPreviousStandFile(const std::filesystem::path& standFile);
 
 // Facility route of a streamed package's airport (code, path, publisher and manifest set).

@@ -66,6 +66,13 @@ std::string lf_lowerCase(std::string text) {
   return text;
 }
 
+// The part of a walked path below its scan root: the skip texts name what a folder or a package
+// is, not where the simulator was installed (an "Aircraft" drive folder must not hide its airports).
+std::string_view lf_belowRoot(std::string_view text, const fs::path& root) {
+  const std::string rootText = gf_pathToUtf8(root);
+  return !rootText.empty() && text.starts_with(rootText) ? text.substr(rootText.size()) : text;
+}
+
 void lf_logAndAppend(const std::string& line) {
   gf_log(line);
   gf_addAirportScanMessage(line);
@@ -80,6 +87,13 @@ const AirportCodeTests& lf_codeTests() {
   return tests;
 }
 
+// A covered code first; else a known one, so that a package RealTraffic does not cover is named.
+std::optional<IcaoCode> lf_packageCode(const std::string& text) {
+  static const AirportCodeTests known{gf_isKnownAirport, gf_isKnownAirport};
+  if (std::optional<IcaoCode> code = gf_findIcaoCodeInText(text, lf_codeTests())) return code;
+  return gf_findIcaoCodeInText(text, known);
+}
+
 // The facility route, and the file's own records when that does not succeed. An airport whose
 // facility read failed keeps its previous file unless the records give it a new one.
 void lf_processBgl(const fs::path& file) {
@@ -91,8 +105,10 @@ void lf_processBgl(const fs::path& file) {
   if (unreadFile) gf_keepPreviousStandFile(*unreadFile);
 }
 
-bool lf_isBglCandidate(const fs::path& file, const std::string& text) {
-  if (lf_lowerCase(gf_pathToUtf8(file.extension())) != ".bgl" || lf_containsAny(text, kSkippedBglTexts)) return false;
+bool lf_isBglCandidate(const fs::path& file, const std::string& text, const fs::path& root) {
+  if (lf_lowerCase(gf_pathToUtf8(file.extension())) != ".bgl" ||
+      lf_containsAny(lf_belowRoot(text, root), kSkippedBglTexts))
+    return false;
   BglPhaseTimer timer(file, "probing header");
   return lf_bglHasAirportSection(file);
 }
@@ -102,7 +118,7 @@ void lf_scanStreamedPackage(const fs::path& package, const std::string& text, co
   const bool simulatorPackage = text.find("asobo-airport") != std::string::npos ||
                                 text.find("microsoft-airport") != std::string::npos ||
                                 text.find("microsoft-eddk") != std::string::npos;
-  const std::optional<IcaoCode> code = gf_findIcaoCodeInText(text, lf_codeTests());
+  const std::optional<IcaoCode> code = lf_packageCode(text);
   if (!code) return;
   gf_addAirportScanMessage(fmt::format("\n{}", text));
   const bool covered = gf_isRTWeeklyAirport(*code);
@@ -140,9 +156,10 @@ void lf_scanStreamedPackage(const fs::path& package, const std::string& text, co
 
 }  // namespace
 
-bool lf_isSkippedFolder(const fs::path& path) {
+bool lf_isSkippedFolder(const fs::path& path, const fs::path& root) {
   const std::string text = gf_pathToUtf8(path);
-  return text.size() > kLongestWalkedPath || lf_containsAny(lf_lowerCase(text), kSkippedFolderTexts);
+  return text.size() > kLongestWalkedPath ||
+         lf_containsAny(lf_lowerCase(std::string(lf_belowRoot(text, root))), kSkippedFolderTexts);
 }
 
 namespace {
@@ -200,7 +217,7 @@ void lf_scanStreamedPackages(const fs::path& root) {
       gf_log(fmt::format("Could not test directory '{}': {}", text, statusError.message()));
       gf_addAirportScanMessage(
           fmt::format("{} could not test directory '{}': {}", kProblem, text, statusError.message()));
-    } else if (folder && !lf_containsAny(text, kSkippedStreamedPackages)) {
+    } else if (folder && !lf_containsAny(lf_belowRoot(text, root), kSkippedStreamedPackages)) {
       if (!gf_isRunning()) break;
       try {
         lf_scanStreamedPackage(package, text, official, simulatorAirports);
@@ -269,9 +286,9 @@ void lf_scanFolderTree(const fs::path& root) {
             gf_addAirportScanMessage(
                 fmt::format("following airport scan directory link, depth {}, folder: {}, resolved target: {}", depth,
                             text, gf_pathToUtf8(canonical)));
-          if (lf_isSkippedFolder(entry)) it.disable_recursion_pending();
+          if (lf_isSkippedFolder(entry, root)) it.disable_recursion_pending();
         }
-      } else if (it->is_regular_file(typeError) && lf_isBglCandidate(entry, text)) {
+      } else if (it->is_regular_file(typeError) && lf_isBglCandidate(entry, text, root)) {
         if (!gf_isRunning()) return;
         gf_addAirportScanMessage(fmt::format("Fac depth {}: {}", depth, text));
         lf_processBgl(entry);
@@ -327,8 +344,10 @@ bool lf_runAirportScan(std::span<const fs::path> roots) {
   lf_scanRoots(roots);
 
   gf_addAirportScanMessage("\nAirports scan finished!");
-  gf_writeAirportScanLog();
-  gf_log(gf_pathToUtf8(gf_airportsScanLogPath()) + " written");
+  if (gf_writeAirportScanLog())
+    gf_log(gf_pathToUtf8(gf_airportsScanLogPath()) + " written");
+  else
+    gf_logWarning(gf_pathToUtf8(gf_airportsScanLogPath()) + " could not be written");
   if (g_tbloMode)
     gf_showTbloMailHint();
   else

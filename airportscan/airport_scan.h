@@ -25,9 +25,9 @@ void lf_scanRoots(std::span<const std::filesystem::path> roots);
 void lf_scanStreamedPackages(const std::filesystem::path& root);
 void lf_scanFolderTree(const std::filesystem::path& root);
 
-// Not descended into: a path of 250 characters or more, or one naming aircraft, tutorials and
-// the like.
-bool lf_isSkippedFolder(const std::filesystem::path& path);
+// Not descended into: a path of 250 characters or more, or one whose part below the scan root
+// names aircraft, tutorials and the like.
+bool lf_isSkippedFolder(const std::filesystem::path& path, const std::filesystem::path& root = {});
 // The folder's canonical path, links resolved, lower-cased: one key per folder however reached.
 std::optional<std::string> lf_directoryKey(const std::filesystem::path& path);
 

@@ -143,7 +143,7 @@ void lf_readBglTaxiwayParking(BglBytes subrecord, BglAirport& airport, std::set<
     }
     const float radiusMetres = *lf_readF32At(*own, at + 4);
     const float headingDegrees = *lf_readF32At(*own, at + 8);
-    // North is kept as 2 pi, the way generated stand files have always written it (360.0).
+    // North is 2 pi here; the stand record makes it 0, and the scan's file writes it as 360.0 again.
     const double heading = headingDegrees == 0.0f ? kTwoPi : headingDegrees * geo::kDegToRad;
     const bool cargo = type == 5 || type == 6;
     const bool ramp = (type >= 1 && type <= 4) || type == 14;

@@ -25,6 +25,7 @@ namespace {
 constexpr std::string_view kProblem = "===> ";
 
 std::function<void()> g_stepHook;
+ScanFileLayer g_layer;
 
 // Every file-system operation below goes through here first, so that tests can fail or kill
 // the program at each of them.
@@ -69,15 +70,54 @@ std::optional<bool> lf_exists(const fs::path& path, std::error_code& error) {
 std::error_code lf_removeAll(const fs::path& path) {
   lf_step();
   std::error_code error;
-  fs::remove_all(path, error);
+  g_layer.removeAll ? g_layer.removeAll(path, error) : fs::remove_all(path, error);
   return error;
 }
 
 std::error_code lf_rename(const fs::path& from, const fs::path& to) {
   lf_step();
   std::error_code error;
-  fs::rename(from, to, error);
+  g_layer.rename ? g_layer.rename(from, to, error) : fs::rename(from, to, error);
   return error;
+}
+
+// True when the path was there and is gone.
+bool lf_remove(const fs::path& path, std::error_code& error) {
+  return g_layer.remove ? g_layer.remove(path, error) : fs::remove(path, error);
+}
+
+std::error_code lf_sync(const fs::path& path) {
+  std::error_code error;
+  if (!(g_layer.sync ? g_layer.sync(path, error) : os::syncToDisk(path, error)) && !error)
+    error = std::make_error_code(std::errc::io_error);
+  return error;
+}
+
+// The renames in airports/ on the disk before the marker goes: else a power cut could keep the
+// marker's removal and lose a rename, and the next start would take the wrong folder for the
+// backup.
+bool lf_syncAirportsFolder() { return !lf_sync(g_airportsFolder); }
+
+// Everything the new folders hold, and the folders themselves, on the disk before the commit
+// point, after which the backups go. A link is its folder's entry; a folder below is not followed
+// through a link.
+void lf_syncNewData() {
+  lf_step();
+  const auto fail = [](const fs::path& path, const std::error_code& error) {
+    return std::runtime_error(fmt::format("could not commit airport scan transaction: {} not on the disk: {}",
+                                          gf_pathToUtf8(path), error.message()));
+  };
+  for (const fs::path& folder : lf_scanFolders()) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      std::error_code typeError;
+      if (it->is_symlink(typeError) || !(it->is_regular_file(typeError) || it->is_directory(typeError))) continue;
+      if (const std::error_code syncError = lf_sync(it->path())) throw fail(it->path(), syncError);
+    }
+    if (error) throw fail(folder, error);
+    if (const std::error_code syncError = lf_sync(folder)) throw fail(folder, syncError);
+  }
+  if (const std::error_code syncError = lf_sync(g_airportsFolder)) throw fail(g_airportsFolder, syncError);
 }
 
 std::error_code lf_createDirectories(const fs::path& path) {
@@ -90,7 +130,7 @@ std::error_code lf_createDirectories(const fs::path& path) {
 std::error_code lf_removeFile(const fs::path& path) {
   lf_step();
   std::error_code error;
-  fs::remove(path, error);
+  lf_remove(path, error);
   return error;
 }
 
@@ -200,7 +240,8 @@ bool lf_recover() {
   }
   if (*marker) {
     // The new list goes before the marker: without the marker it would count as committed.
-    if (lf_removeFile(lf_pendingListPath()) || lf_removeFile(lf_markerPath())) return false;
+    if (lf_removeFile(lf_pendingListPath()) || !lf_syncAirportsFolder() || lf_removeFile(lf_markerPath()))
+      return false;
     gf_log("Airport data of an interrupted airport scan restored");
   }
   // Temporaries of writes that were cut short.
@@ -296,16 +337,22 @@ void AirportScanTransaction::commit() {
   }
   if (!lf_writeText(list, lf_pendingListPath()))
     throw std::runtime_error("could not commit airport scan transaction: the file list could not be written");
+  lf_syncNewData();
 
   lf_step();
   std::error_code error;
-  if (!fs::remove(lf_markerPath(), error) || error) {
+  if (!lf_remove(lf_markerPath(), error) || error) {
     if (!error) error = std::make_error_code(std::errc::no_such_file_or_directory);
     throw std::runtime_error(fmt::format("could not commit airport scan transaction: {}", error.message()));
   }
   active = false;
-  // Committed. What is left undone here the next start's recovery finishes.
+  // Committed. What is left undone here the next start's recovery finishes. The backups wait
+  // until the marker's removal is on the disk.
   try {
+    if (!lf_syncAirportsFolder()) {
+      gf_logWarning("airport scan committed, not yet confirmed on the disk: backups kept until the next start");
+      return;
+    }
     lf_installPendingList();
     for (const fs::path& folder : lf_scanFolders()) lf_removeAll(lf_scanBackupPath(folder));
   } catch (...) {
@@ -334,7 +381,8 @@ void AirportScanTransaction::rollback() noexcept {
     }
   }
   try {
-    if (allRestored && !lf_removeFile(lf_pendingListPath())) lf_removeFile(lf_markerPath());
+    if (allRestored && !lf_removeFile(lf_pendingListPath()) && lf_syncAirportsFolder())
+      lf_removeFile(lf_markerPath());
   } catch (...) {
   }
   active = false;
@@ -376,3 +424,5 @@ bool AirportScanTransaction::restoreFromBackup(const fs::path& scanFile) {
 }
 
 void gf_setAirportScanStepHookForTest(std::function<void()> hook) { g_stepHook = std::move(hook); }
+
+void gf_setScanFileLayerForTest(ScanFileLayer layer) { g_layer = std::move(layer); }

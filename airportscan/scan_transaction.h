@@ -11,10 +11,12 @@
 //
 // Runs on the worker thread only, no lock.
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <system_error>
 
 // Finishes an interrupted transaction: with the marker present as a roll-back, without it the
 // clean-up of a commit. True when nothing was left to do or everything was put back; false when
@@ -38,8 +40,10 @@ class AirportScanTransaction {
   // Throws on every failure; the caller rolls back.
   void begin();
   // Carries the user's files over (a user's file wins over a generated one of its name, with a
-  // scan message), makes the new content permanent and replaces the file list. Throws while the
-  // previous data can still be restored (the caller rolls back); quiet once committed.
+  // scan message), makes the new content permanent and replaces the file list. Every file and
+  // folder of the new content is synced to the disk before the commit point, and the backups go
+  // only once that point is on the disk. Throws while the previous data can still be restored
+  // (the caller rolls back); quiet once committed.
   void commit();
   // Restores the previous content; does nothing unless active; never throws. A step that fails
   // leaves the marker for the next start.
@@ -62,6 +66,17 @@ class AirportScanTransaction {
   std::array<std::set<std::string>, 2> previousFiles;  // the last commit's list, per folder
   bool restoreFailed = false;
 };
+
+// The file operations that keep the previous data safe through a power cut, in the form of their
+// std::filesystem calls; tests record or fail them. An empty member is the real call (sync:
+// os::syncToDisk, a file's data or a folder's entries).
+struct ScanFileLayer {
+  std::function<bool(const std::filesystem::path&, std::error_code&)> sync;
+  std::function<void(const std::filesystem::path&, const std::filesystem::path&, std::error_code&)> rename;
+  std::function<bool(const std::filesystem::path&, std::error_code&)> remove;
+  std::function<std::uintmax_t(const std::filesystem::path&, std::error_code&)> removeAll;
+};
+void gf_setScanFileLayerForTest(ScanFileLayer layer);
 
 // Tests: called before every file-system step of the recovery and the transaction; it may throw
 // or end the process there. An empty function removes it.

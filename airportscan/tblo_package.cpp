@@ -14,6 +14,7 @@
 #include "core/text.h"
 #include "core/text_file.h"
 #include "parking/archive_paths.h"
+#include "platform/os.h"
 #include "platform/ui.h"
 #include "refdata/weekly_traffic.h"
 #include "refdata/zip_archive.h"
@@ -77,7 +78,14 @@ void lf_makeTbloPackage() {
     return;
   }
   gf_removeXMLFilesFromDirectory(g_tbloFolder);
-  gf_writeStringToFile(kTbloMailAddress, g_tbloFolder / "email address.txt", true);
+  // Without the address the user would not know where the package goes.
+  const fs::path address = g_tbloFolder / "email address.txt";
+  if (!gf_writeStringToFile(kTbloMailAddress, address, true)) {
+    const std::string line = fmt::format("Writing {} failed; no off-line learning package", gf_pathToUtf8(address));
+    gf_logWarning(line);
+    Gui::showMessage(line, false);
+    return;
+  }
   g_tbloMode = true;
   if (TBLO_BUTTON.window != ui::Hwnd::null) ui::enableWindow(TBLO_BUTTON.window, true);
   gf_showTbloMailHint();
@@ -94,19 +102,28 @@ bool gf_zipFolder(const fs::path& target) {
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), error);
   gf_log(fmt::format("[zip] Target file: {}", gf_pathToUtf8(fs::absolute(target, error))));
   gf_log(fmt::format("[zip] Source dir : {}", gf_pathToUtf8(fs::absolute(folder, error))));
-  if (fs::exists(target, error)) {
-    gf_log(fmt::format("[zip] Removing old zip {}", gf_pathToUtf8(target)));
-    fs::remove(target, error);
-  }
+  // The old package stays whole until the new one is: built beside it, then moved over it.
+  fs::path temporary = target;
+  temporary += ".tmp";
+  fs::remove(temporary, error);
+  struct Remover {
+    const fs::path& file;
+    ~Remover() {
+      std::error_code ignored;
+      fs::remove(file, ignored);
+    }
+  } remover{temporary};
   ZipArchive archive;
-  if (!archive.openWrite(target)) {
+  if (!archive.openWrite(temporary)) {
     gf_log("[zip] Could not open archive for writing");
     return false;
   }
   std::uint64_t count = 0;
   bool everyFile = true;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
-    if (!entry.is_regular_file()) continue;
+    if (!entry.is_regular_file() || fs::equivalent(entry.path(), target, error) ||
+        fs::equivalent(entry.path(), temporary, error))
+      continue;
     const std::string path = gf_pathToUtf8(entry.path());
     const std::optional<std::vector<char>> bytes = lf_readWholeFile(entry.path());
     if (!bytes) {
@@ -118,12 +135,16 @@ bool gf_zipFolder(const fs::path& target) {
     gf_log(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", path, name, bytes->size()));
     if (!archive.addData(name, std::string_view(bytes->data(), bytes->size()))) {
       gf_log(fmt::format("[zip] ERROR addData({})", name));
-      lf_closeZipAndReport(archive, target, count);
+      lf_closeZipAndReport(archive, temporary, count);
       return false;
     }
     ++count;
   }
-  return lf_closeZipAndReport(archive, target, count) && everyFile;
+  if (!lf_closeZipAndReport(archive, temporary, count) || !everyFile) return false;
+  if (fs::exists(target, error)) gf_log(fmt::format("[zip] Removing old zip {}", gf_pathToUtf8(target)));
+  if (os::durableReplace(temporary, target, error)) return true;
+  gf_log(fmt::format("[zip] Could not replace {}: {}", gf_pathToUtf8(target), error.message()));
+  return false;
 }
 
 bool lf_closeZipAndReport(ZipArchive& archive, const fs::path& target, std::uint64_t count) {

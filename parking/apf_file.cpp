@@ -111,9 +111,9 @@ std::optional<std::size_t> lf_writeStands(pugi::xml_node root, const AirportFile
   return names.size();
 }
 
-// Saves beside the target and moves the file over it; a learned file keeps a visit's learning,
-// so it is replaced durably.
-bool lf_saveDocument(pugi::xml_document& document, const fs::path& path, ApfMode mode) {
+// Saves beside the target and moves the file over it durably: a learned file keeps a visit's
+// learning, and the scan drops its backups once its generated files are in place.
+bool lf_saveDocument(pugi::xml_document& document, const fs::path& path) {
   fs::path temporary = path;
   temporary += fmt::format(".{}.{}.tmp", os::currentProcessId(), g_apfSaveCounter.fetch_add(1));
   struct Remover {
@@ -127,7 +127,6 @@ bool lf_saveDocument(pugi::xml_document& document, const fs::path& path, ApfMode
     gf_logWarning(fmt::format("gf_writeApf: could not write '{}'", gf_pathToUtf8(temporary)));
     return false;
   }
-  if (mode == ApfMode::generated) return gf_moveFile(temporary, path);
   std::error_code error;
   if (os::durableReplace(temporary, path, error)) return true;
   gf_logWarning(fmt::format("gf_writeApf: could not replace '{}': {}", gf_pathToUtf8(path), error.message()));
@@ -247,7 +246,7 @@ bool gf_writeApf(const AirportFile& record, const fs::path& path, ApfMode mode, 
       return false;
     }
   }
-  return lf_saveDocument(document, path, mode);
+  return lf_saveDocument(document, path);
 }
 
 void gf_parseParkPositions(const pugi::xml_document& document, std::vector<Stand>& stands) {

@@ -60,10 +60,12 @@ struct ParkingSettings {
 // whole geometry and no options.
 enum class ApfMode : std::uint8_t { learned = 0, generated = 1 };
 
-// Writes the record to path through a temporary file beside it. A stand that cannot be written
-// (empty or repeated name, bad geometry) and an option that cannot be (no slot, weekday outside
-// 1..7) are skipped with a warning; the file is written without them. False, with the target
-// left as it was, when the file as a whole cannot be written.
+// Writes the record to path through a temporary file beside it, synced to the disk before and
+// after it replaces the target. A stand that cannot be written (empty or repeated name, bad
+// geometry) and an option that cannot be (no slot, weekday outside 1..7) are skipped with a
+// warning; the file is written without them. False, with the target left as it was, when the
+// file as a whole cannot be written; false too when the replacement could not be confirmed on
+// the disk (the new file may then be in place).
 bool gf_writeApf(const AirportFile& record, const std::filesystem::path& path, ApfMode mode, std::uint32_t sim,
                  bool handmade, const ParkingSettings& settings);
 // The parameters section; false when an element cannot be added or, for a learned file, the

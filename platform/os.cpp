@@ -128,6 +128,13 @@ bool durableReplace(const fs::path& source, const fs::path& target, std::error_c
   return lf_fsyncPath(folder.empty() ? fs::path(".") : folder, true, error);
 }
 
+bool syncToDisk(const fs::path& path, std::error_code& error) {
+  error.clear();
+  std::error_code ignored;
+  const bool folder = fs::is_directory(path, ignored);
+  return lf_fsyncPath(path, folder, error);
+}
+
 void setFsyncForTest(FsyncFunction function) { g_fsync.store(function); }
 
 bool shellOpen(const fs::path& path) {

@@ -26,6 +26,8 @@ std::filesystem::path knownFolderPath(KnownFolder folder);
 // of the folder leaves the new file in place but unconfirmed.
 bool durableReplace(const std::filesystem::path& source, const std::filesystem::path& target,
                     std::error_code& error);
+// Syncs a file's data, or a folder's entries, to the disk; false and error set on failure.
+bool syncToDisk(const std::filesystem::path& path, std::error_code& error);
 // Tests: stands in for fsync(2) (null: the real one).
 using FsyncFunction = int (*)(int fd);
 void setFsyncForTest(FsyncFunction function);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <sstream>
 
 #include "airportscan/airport_scan.h"
@@ -12,6 +13,7 @@
 #include "airportscan/scan_transaction.h"
 #include "config/program_folders.h"
 #include "tests/airportscan/scan_run_fixture.h"
+#include "tools/bgl_generator.h"
 #include "tools/scenery_tree.h"
 
 namespace {
@@ -34,6 +36,15 @@ class AirportProcessingTest : public airportscan_testing::SimScanTest {
     source.code = IcaoCode(code);
     source.publisher = publisher;
     return source;
+  }
+  // id -> heading text of a stand file.
+  static std::map<std::string, std::string> headings(const fs::path& file) {
+    std::map<std::string, std::string> result;
+    pugi::xml_document document;
+    document.load_file(file.c_str());
+    for (const pugi::xml_node parkpos : document.child("root").child("parkpositions").children("parkpos"))
+      result[parkpos.attribute("id").value()] = parkpos.attribute("heading").value();
+    return result;
   }
   static fs::path addon(const char* code) {
     gf_writeAddonAirportPackage("Community", code, 7);
@@ -119,6 +130,89 @@ TEST_F(AirportProcessingTest, AFailedFacilityReadKeepsThePreviousFile) {
   }
   EXPECT_EQ(readFile("airports/my_simaddon/LSGG.xml"), "previous LSGG");
   EXPECT_EQ(readFile("airports/.airport_scan_files"), "my_simaddon/LSGG.xml\n");
+}
+
+TEST_F(AirportProcessingTest, BglParkingSpotsFacingNorthAreWrittenAsAFullTurn) {
+  using bglgen::Parking;
+  const bglgen::Bytes bytes = bglgen::airportRecordBytes(
+      {"LSZH", 0, {bglgen::Helipad{47.45, 8.56, 20.0f},
+                   bglgen::ParkingList{{Parking{10, 1, 1, 20.0f, 0.0f, 47.451, 8.561},
+                                        Parking{10, 1, 2, 20.0f, 360.0f, 47.452, 8.562},
+                                        Parking{10, 1, 3, 20.0f, 90.0f, 47.453, 8.563}}}}});
+  lf_processBglAirportRecord(bytes, BglRecordRef{kBglAirportRecordId, 0, bytes.size()}, IcaoCode("LSZH"),
+                             "Community/x/LSZH.bgl");
+  EXPECT_EQ(headings(g_myThirdpartyFolder / "LSZH.xml"),
+            (std::map<std::string, std::string>{
+                {"GATE 1", "360.0"}, {"GATE 2", "360.0"}, {"GATE 3", "90.0"}, {"helipad1", "0.0"}}));
+
+  // The facility data's north is written as it comes.
+  BglAirport airport;
+  airport.stands = {Stand("A1", {}, Lalo{47.45, 8.56}, 0.0, 20.0, 8, false, false, false)};
+  ScenerySource source("Community/y/LSGG.bgl");
+  source.code = IcaoCode("LSGG");
+  lf_writeGeneratedStandFile(source, airport, 0);
+  EXPECT_EQ(headings(g_myThirdpartyFolder / "LSGG.xml"), (std::map<std::string, std::string>{{"A1", "0.0"}}));
+}
+
+// A known airport outside this week's list is named and passed over: no facility read, no look
+// into its .bgl file, no file.
+TEST_F(AirportProcessingTest, AnAirportOutsideThisWeeksListIsNeitherReadNorWritten) {
+  const struct { const char* route; const char* message; } cases[] = {
+      {"bgl", "facilities reader: EDDM has no Real Traffic traffic file (this week)"},
+      {"genworks-airport-eddm", "no supported airport 'EDDM' in BGL path"},
+      {"asobo-airport-eddm", "no RT traffic file for airport 'EDDM' in BGL path"}};
+  for (const auto& c : cases) {
+    g_airportScanMessages.clear();
+    if (c.route == std::string("bgl")) {
+      lf_scanFolderTree(addon("EDDM"));
+    } else {
+      fs::create_directories(fs::path("streamed") / "StreamedPackages" / c.route);
+      lf_scanStreamedPackages(fs::path("streamed") / "StreamedPackages");
+      fs::remove_all("streamed");
+    }
+    EXPECT_TRUE(messaged(c.message)) << c.route;
+    EXPECT_FALSE(messaged("Facilities reader did not succeed, trying the BGL file reader ...")) << c.route;
+    EXPECT_EQ(sim::facilityRequestCount(), 0u) << c.route;
+    EXPECT_TRUE(fs::is_empty(g_mySimaddonFolder) && fs::is_empty(g_myThirdpartyFolder)) << c.route;
+  }
+}
+
+// The skip texts name what lies below the scan root, not where the simulator was installed.
+TEST_F(AirportProcessingTest, SkipTextsCountBelowTheScanRootOnly) {
+  const fs::path root = fs::path("D") / "Aircraft" / "statics" / "Community";
+  gf_writeAddonAirportPackage(root, "EDDF", 7);
+  gf_writeAddonAirportPackage(root / "my-aircraft-pack", "LSGG", 8);
+  gf_writeAddonAirportPackage(root / "statics", "LSZH", 9);
+  lf_scanFolderTree(root);
+  EXPECT_FALSE(standIds(g_myThirdpartyFolder / "EDDF.xml").empty());
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "LSGG.xml"));
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "LSZH.xml"));
+}
+
+// After a failed read the airport keeps all it had: its stand file, its link, or both.
+TEST_F(AirportProcessingTest, AFailedFacilityReadKeepsThePreviousLinkAndFile) {
+  sim::setRunning(false);
+  for (const std::vector<std::string>& previous :
+       {std::vector<std::string>{"LSGG.txt"}, std::vector<std::string>{"LSGG.txt", "LSGG.xml"}}) {
+    fs::remove_all(g_airportsFolder);
+    std::string list;
+    for (const std::string& name : previous) {
+      writeFile(g_mySimaddonFolder / name, "previous " + name);
+      list += "my_simaddon/" + name + "\n";
+    }
+    writeFile("airports/.airport_scan_files", list);
+    {
+      AirportScanTransaction transaction;
+      g_airportScanTransaction = &transaction;
+      ScenerySource source = streamed("LSGG", "simaddon");
+      lf_processStreamedAirport(source);
+      transaction.commit();
+      g_airportScanTransaction = nullptr;
+    }
+    for (const std::string& name : previous)
+      EXPECT_EQ(readFile(g_mySimaddonFolder / name), "previous " + name) << name;
+    EXPECT_EQ(readFile("airports/.airport_scan_files"), list);
+  }
 }
 
 TEST_F(AirportProcessingTest, TheScanLogFollowsTheMessageList) {

@@ -155,4 +155,24 @@ TEST_F(AirportScanTest, WalkRules) {
   EXPECT_EQ(lf_directoryKey("sim/MSFS2024/Community/../Community"), lf_directoryKey("sim/msfs2024/community"));
 }
 
+TEST_F(AirportScanTest, ASkipTextCountsOnlyBelowTheScanRoot) {
+  const struct { const char* path; const char* root; bool skipped; } cases[] = {
+      {"D/Aircraft/Community/genworks-airport-eddf", "D/Aircraft/Community", false},
+      {"D/Aircraft/Community/genworks-aircraft-a320", "D/Aircraft/Community", true},
+      {"D/SimObjects/Official/OneStore/fsltl-traffic", "D/SimObjects/Official", true},
+      {"D/SimObjects/Official/OneStore", "D/SimObjects/Official", false}};
+  for (const auto& c : cases) EXPECT_EQ(lf_isSkippedFolder(c.path, c.root), c.skipped) << c.path;
+}
+
+// A scan log that could not be written is not reported as written.
+TEST_F(AirportScanTest, AScanLogThatCannotBeWrittenIsReportedSo) {
+  fs::create_directories(gf_airportsScanLogPath() / "in the way");
+  fs::create_directories(g_mySimaddonFolder);
+  fs::create_directories(g_myThirdpartyFolder);
+  lf_runAirportScan({});
+  const std::string text = log();
+  EXPECT_NE(text.find("==> output/info/AirportsScanLog.txt could not be written"), std::string::npos);
+  EXPECT_EQ(text.find("AirportsScanLog.txt written"), std::string::npos);
+}
+
 }  // namespace

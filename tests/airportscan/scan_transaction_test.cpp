@@ -6,12 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
+#include <vector>
 
 #include "app/gui.h"
 #include "app/stop_request.h"
 #include "config/program_folders.h"
+#include "platform/os.h"
 #include "tests/airportscan/scan_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -53,6 +56,7 @@ const Tree kCommitted{{"my_park_airports.txt", "EDDK\n"},
 class ScanTransactionTest : public airportscan_testing::ScanTest {
  protected:
   void TearDown() override {
+    gf_setScanFileLayerForTest({});
     gf_setAirportScanStepHookForTest({});
     gf_resetStopStateForTest();
     gf_resetGuiForTest();
@@ -122,6 +126,107 @@ TEST_F(ScanTransactionTest, AFailedMarkerWriteLeavesNoMarker) {
   EXPECT_THROW(AirportScanTransaction(), std::runtime_error);
   os::setFsyncForTest(nullptr);
   EXPECT_EQ(lf_snapshot(), kPrevious);
+}
+
+// A file layer that notes every write, sync, rename and removal in order ("sync airports/x");
+// a sync of the path named by failSync fails (after the marker's removal when failLate).
+struct RecordingLayer {
+  std::vector<std::string> ops;
+  std::string failSync;
+  bool failLate = false;
+
+  void note(std::string op, const fs::path& path) { ops.push_back(std::move(op) + " " + path.generic_string()); }
+  std::ptrdiff_t first(const std::string& op) const { return std::find(ops.begin(), ops.end(), op) - ops.begin(); }
+  ScanFileLayer layer() {
+    return ScanFileLayer{
+        [this](const fs::path& path, std::error_code& error) {
+          note("sync", path);
+          const bool late = first("remove airports/.airport_scan_in_progress") < std::ssize(ops);
+          if (path.generic_string() == failSync && late == failLate) {
+            error = std::make_error_code(std::errc::io_error);
+            return false;
+          }
+          return os::syncToDisk(path, error);
+        },
+        [this](const fs::path& from, const fs::path& to, std::error_code& error) {
+          note("rename", from);
+          fs::rename(from, to, error);
+        },
+        [this](const fs::path& path, std::error_code& error) {
+          note("remove", path);
+          return fs::remove(path, error);
+        },
+        [this](const fs::path& path, std::error_code& error) {
+          note("removeAll", path);
+          return fs::remove_all(path, error);
+        }};
+  }
+};
+
+// Power may fail at any moment: every file and folder of the new data is on the disk before the
+// first backup is deleted, the marker's removal too; a failed sync keeps the backups.
+TEST_F(ScanTransactionTest, TheNewDataIsOnTheDiskBeforeABackupGoes) {
+  const struct { const char* name; const char* failSync; bool failLate; bool commits; } cases[] = {
+      {"every sync succeeds", "", false, true},
+      {"a new file's sync fails", "airports/my_thirdparty/sub/LSZH.xml", false, false},
+      {"a new folder's sync fails", "airports/my_simaddon", false, false},
+      {"the commit point's sync fails", "airports", true, true}};
+  for (const auto& c : cases) {
+    lf_lay(kPrevious);
+    RecordingLayer record{{}, c.failSync, c.failLate};
+    gf_setScanFileLayerForTest(record.layer());
+    bool committed = false;
+    {
+      AirportScanTransaction transaction;
+      for (const char* file : {"my_simaddon/LFPG.xml", "my_thirdparty/EGLL.xml", "my_thirdparty/sub/LSZH.xml"}) {
+        testing_support::writeFile(g_airportsFolder / file, "new");
+        record.note("write", g_airportsFolder / file);
+      }
+      transaction.restoreFromBackup(g_myThirdpartyFolder / "KJFK.xml");
+      try {
+        transaction.commit();
+        committed = true;
+      } catch (const std::runtime_error&) {
+        EXPECT_TRUE(fs::exists("airports/my_simaddon.scan_backup") && fs::exists("airports/my_thirdparty.scan_backup"))
+            << c.name;
+      }
+    }
+    EXPECT_EQ(committed, c.commits) << c.name;
+    const std::ptrdiff_t firstBackupGone = record.first("removeAll airports/my_simaddon.scan_backup");
+    const std::ptrdiff_t end = std::ssize(record.ops);
+    if (c.commits && !c.failLate) {
+      ASSERT_LT(firstBackupGone, end) << c.name;
+      // Every file and folder the new data holds, the user's carried over too.
+      std::vector<fs::path> newData{g_airportsFolder, g_mySimaddonFolder, g_myThirdpartyFolder};
+      for (const fs::path& folder : {g_mySimaddonFolder, g_myThirdpartyFolder})
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) newData.push_back(entry.path());
+      for (const fs::path& path : newData) {
+        const std::ptrdiff_t synced = record.first("sync " + path.generic_string());
+        EXPECT_LT(synced, firstBackupGone) << path;
+        if (const std::ptrdiff_t written = record.first("write " + path.generic_string()); written < end) {
+          EXPECT_LT(written, synced) << path;
+        }
+      }
+      const std::ptrdiff_t markerGone = record.first("remove airports/.airport_scan_in_progress");
+      EXPECT_LT(markerGone, firstBackupGone);
+      EXPECT_LT(std::find(record.ops.begin() + markerGone, record.ops.end(), "sync airports") - record.ops.begin(),
+                firstBackupGone)
+          << "the marker's removal is on the disk before a backup goes";
+    } else {
+      EXPECT_EQ(record.first("removeAll airports/my_simaddon.scan_backup"), end) << c.name;
+      EXPECT_EQ(record.first("removeAll airports/my_thirdparty.scan_backup"), end) << c.name;
+    }
+    // The next start finds the committed or the previous data, whole.
+    gf_setScanFileLayerForTest({});
+    ASSERT_TRUE(lf_recoverInterruptedAirportScan()) << c.name;
+    const Tree after = lf_snapshot();
+    EXPECT_EQ(after.count("my_thirdparty/sub/LSZH.xml"), c.commits ? 1u : 0u) << c.name;
+    EXPECT_EQ(after.at("my_thirdparty/KJFK.xml"), "old KJFK") << c.name;
+    if (!c.commits) {
+      EXPECT_EQ(after, kPrevious) << c.name;
+    }
+    EXPECT_FALSE(after.contains("my_simaddon.scan_backup/EDDK.xml")) << c.name;
+  }
 }
 
 // The scan fails at step 1, 2, ... until it runs through. Before the commit point the next start

@@ -5,10 +5,12 @@
 
 #include "airportscan/scan_state.h"
 #include "config/program_folders.h"
+#include "refdata/zip_archive.h"
 #include "tests/airportscan/scan_run_fixture.h"
 
 namespace {
 namespace fs = std::filesystem;
+using testing_support::readFile;
 using testing_support::writeFile;
 
 class TbloPackageTest : public airportscan_testing::SimScanTest {
@@ -57,6 +59,38 @@ TEST_F(TbloPackageTest, OnlyAWholePackageSetsTbloMode) {
   EXPECT_TRUE(hinted());
   EXPECT_FALSE(fs::exists(g_tbloFolder / "LSZH.xml"));
   EXPECT_TRUE(fs::exists(g_tbloFolder / "email address.txt"));
+}
+
+// The old package stays whole until a new one has been made in full; the new one never holds
+// the old one.
+TEST_F(TbloPackageTest, ANewPackageReplacesTheOldOneOnlyWhenWhole) {
+  const fs::path zip = g_tbloFolder / g_tbloZipName;
+  writeFile(zip, "old package");
+  writeFile(g_tbloFolder / "LSZH.xml", "<root/>");
+  writeFile(g_tbloFolder / "\xff\xfe.xml", "<root/>");  // the archive refuses the entry
+  EXPECT_FALSE(gf_zipFolder(zip));
+  EXPECT_EQ(readFile(zip), "old package");
+
+  fs::remove(g_tbloFolder / "\xff\xfe.xml");
+  ASSERT_TRUE(gf_zipFolder(zip));
+  ZipArchive archive;
+  ASSERT_TRUE(archive.openRead(zip));
+  std::vector<std::string> entries;
+  for (const ZipEntry& entry : archive.getEntries()) entries.push_back(entry.name);
+  EXPECT_EQ(entries, std::vector<std::string>{"LSZH.xml"});
+  std::set<std::string> files;
+  for (const auto& entry : fs::directory_iterator(g_tbloFolder)) files.insert(entry.path().filename().string());
+  EXPECT_EQ(files, (std::set<std::string>{"LSZH.xml", "tblo.zip"})) << "no temporary left";
+}
+
+// Without the address file there is no package to mail: no tblo mode, no hint, the failure said.
+TEST_F(TbloPackageTest, NoTbloModeWithoutTheAddressFile) {
+  writeFile(g_tbloFolder / "LSZH.xml", "<root/>");
+  fs::create_directories(g_tbloFolder / "email address.txt" / "in the way");
+  lf_makeTbloPackage();
+  EXPECT_FALSE(g_tbloMode);
+  EXPECT_FALSE(hinted());
+  EXPECT_NE(log().find("==> Writing tblo/email address.txt failed; no off-line learning package"), std::string::npos);
 }
 
 }  // namespace

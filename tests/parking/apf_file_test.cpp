@@ -1,9 +1,12 @@
 // The stand-file writer and the stand parser: what is written reads back, what cannot be written
 // is skipped alone, and the parser's limits.
+#include <sys/stat.h>
+
 #include <numbers>
 
 #include "parking/apf_file.h"
 #include "parking/learned_file.h"
+#include "platform/os.h"
 #include "tests/parking/parking_fixture.h"
 
 namespace parking_test {
@@ -83,6 +86,39 @@ TEST_F(ApfFileTest, ALearnedFileWritesEveryOptionThatReadsBack) {
   write("busy.xml/inside", "a folder in the way of the target");
   EXPECT_FALSE(gf_writeApf(file, "busy.xml", ApfMode::learned, 2, false, settings));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 4) << "no temporary file";
+}
+
+// Set by the sync spy when a folder is synced while LSZH.xml already holds the new stands.
+bool g_replacementSynced = false;
+
+// Both kinds of file replace the old one only once the new one is on the disk, and the folder is
+// synced after the replacement; a failed sync keeps the old file and leaves no temporary.
+TEST_F(ApfFileTest, AFileIsReplacedOnlyOnceItIsOnTheDisk) {
+  AirportFile file;
+  file.stands = {lf_stand("A1", 47.46, 90.0, 8)};
+  ParkingSettings settings;
+  settings.valid = 1;
+  for (const ApfMode mode : {ApfMode::generated, ApfMode::learned}) {
+    write("LSZH.xml", "old");
+    os::setFsyncForTest(+[](int) { return errno = EIO, -1; });
+    EXPECT_FALSE(gf_writeApf(file, "LSZH.xml", mode, 2, false, settings));
+    os::setFsyncForTest(nullptr);
+    EXPECT_EQ(read("LSZH.xml"), "old");
+    for (const auto& entry : fs::directory_iterator(dir_.path()))
+      EXPECT_FALSE(entry.path().filename().string().starts_with("LSZH.xml.")) << entry.path();
+
+    g_replacementSynced = false;
+    os::setFsyncForTest(+[](int fd) {
+      struct stat status {};
+      if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) &&
+          testing_support::readFile("LSZH.xml").find(R"(<parkpos id="A1")") != std::string::npos)
+        g_replacementSynced = true;
+      return 0;
+    });
+    EXPECT_TRUE(gf_writeApf(file, "LSZH.xml", mode, 2, false, settings));
+    os::setFsyncForTest(nullptr);
+    EXPECT_TRUE(g_replacementSynced) << static_cast<int>(mode);
+  }
 }
 
 TEST_F(ApfFileTest, TheParserSkipsBadStandsAndOptionsAndStopsAt512) {
