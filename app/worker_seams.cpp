@@ -387,6 +387,7 @@ WorkerSeams gf_programWorkerSeams() {
   };
   s.resetRTAppReaders = [] {
     g_rtAppWeatherReader.resetReceivedLineState();
+    g_rtAppWeatherReader.stopFlag = 0;  // the traffic reader's reset clears its own
     g_rtAppTrafficReader.reset();
   };
   s.sendUserPositionToRTApp = [] {
@@ -394,14 +395,9 @@ WorkerSeams gf_programWorkerSeams() {
     return true;
   };
   s.sendTimeOffsetToRTApp = [] { gf_sendSimTimeToRTApp(); };
-  s.rtAppWeatherReader = [](std::stop_token) {
-    g_rtAppWeatherReader.stopFlag = 0;
-    gf_weatherReader(kRTAppWeatherPort);
-  };
-  s.rtAppTrafficReader = [](std::stop_token) {
-    g_rtAppTrafficReader.stopFlag = 0;
-    gf_trafficReader(kRTAppTrafficPort);
-  };
+  // The bodies keep a stop that came before the thread ran; resetRTAppReaders clears it for a new run.
+  s.rtAppWeatherReader = [](std::stop_token) { gf_weatherReader(kRTAppWeatherPort); };
+  s.rtAppTrafficReader = [](std::stop_token) { gf_trafficReader(kRTAppTrafficPort); };
   s.stopRTAppReaders = [] {
     g_rtAppWeatherReader.requestStop();
     g_rtAppTrafficReader.requestStop();

@@ -169,7 +169,11 @@ bool gf_readTextFileLines(TextEncoding encoding, const fs::path& path, std::vect
   }
 }
 
-bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appendNewline) {
+namespace {
+
+// The whole text under path + ".tmp", then durable or plain rename over path; the temporary
+// file goes on failure.
+bool lf_writeAndReplace(std::string_view text, bool appendNewline, const fs::path& path, bool durable) {
   fs::path temporary = path;
   temporary += ".tmp";
   {
@@ -185,20 +189,38 @@ bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appe
     }
   }
   std::error_code ec;
-  if (!os::durableReplace(temporary, path, ec)) {
-    fs::remove(temporary, ec);
-    return false;
+  bool replaced = false;
+  if (durable) {
+    replaced = os::durableReplace(temporary, path, ec);
+  } else {
+    fs::rename(temporary, path, ec);
+    replaced = !ec;
   }
-  return true;
+  if (!replaced) fs::remove(temporary, ec);
+  return replaced;
 }
 
-bool gf_writeLines(std::span<const std::string> lines, const fs::path& path) {
+std::string lf_joinLines(std::span<const std::string> lines) {
   std::size_t size = 0;
   for (const auto& line : lines) size += line.size() + 1;
   std::string text;
   text.reserve(size);
   for (const auto& line : lines) text.append(line).push_back('\n');
-  return gf_writeStringToFile(text, path, false);
+  return text;
+}
+
+}  // namespace
+
+bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appendNewline) {
+  return lf_writeAndReplace(text, appendNewline, path, true);
+}
+
+bool gf_writeLines(std::span<const std::string> lines, const fs::path& path) {
+  return gf_writeStringToFile(lf_joinLines(lines), path, false);
+}
+
+bool gf_writeLinesUnsynced(std::span<const std::string> lines, const fs::path& path) {
+  return lf_writeAndReplace(lf_joinLines(lines), false, path, false);
 }
 
 std::variant<std::span<const std::string>, std::string> TextFile::readLines(std::size_t reserveCount) {

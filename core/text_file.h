@@ -25,6 +25,10 @@ bool gf_writeStringToFile(std::string_view text, const std::filesystem::path& pa
 // Each line followed by "\n", into a temporary file that replaces the file durably; false, with
 // the file as it was, when anything fails.
 bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path);
+// The same for a file only shown to the user and rewritten soon: renamed into place without
+// waiting for the disk, so a busy disk never holds up the caller. After a power cut the file
+// may be empty or old.
+bool gf_writeLinesUnsynced(std::span<const std::string> lines, const std::filesystem::path& path);
 
 // A plain UTF-8 file's lines.
 struct TextFile {

@@ -190,6 +190,13 @@ bool RTAPITrafficClient::requestBufferTraffic(std::int32_t& status) {
 }
 
 void RTAPITrafficClient::requestParkedTraffic() {
+  // Taken before the box is read: the box is then that of this fetch or of a later one.
+  const std::uint64_t tag = parkedRequestTag.load();
+  struct Answered {
+    std::atomic<std::uint64_t>& answered;
+    std::uint64_t tag;
+    ~Answered() { answered = tag; }  // after parkedStatus is written, on every path
+  } answered{parkedAnswered, tag};
   const auto auth = session->current();
   if (!auth) {
     parkedStatus = 1;
@@ -237,6 +244,7 @@ bool RTAPITrafficClient::fetchParkedTraffic() {
     parkedBox_ = lf_box(*airport, kParkedBoxNm);
   }
   Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
+  const std::uint64_t tag = ++parkedRequestTag;
   parkedStatus = -1;
   parkedRequested = true;
   // The reader's pause ends at once for a parked request only when stop is set, so the
@@ -244,7 +252,7 @@ bool RTAPITrafficClient::fetchParkedTraffic() {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const auto start = std::chrono::steady_clock::now();
   while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(parkedWaitMs)) {
-    const std::int32_t outcome = parkedStatus.load();
+    const std::int32_t outcome = parkedAnswered.load() == tag ? parkedStatus.load() : -1;
     if (outcome == -1) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
@@ -378,6 +386,7 @@ void RTAPITrafficClient::resetForRestart() {
   skippedEntriesLogged = false;
   parkedStatus = -1;
   parkedRequested = false;
+  // The request tags keep counting: a number is never reused for another request.
   liveLoopActive = false;
   waitMs = 2000;
   std::lock_guard lock(stateMutex);

@@ -71,6 +71,10 @@ class RTAPITrafficClient : public RTAPIClient {
 
   std::atomic<std::int32_t> parkedStatus{-1};  // -1 awaited, 0 done, 1 failed, else the service's
   std::atomic<bool> parkedRequested{false};
+  // Each fetch numbers its request; parkedStatus belongs to the request parkedAnswered names, so an
+  // answer that comes after its fetch gave up never serves a later one.
+  std::atomic<std::uint64_t> parkedRequestTag{0};
+  std::atomic<std::uint64_t> parkedAnswered{0};
   std::atomic<bool> liveLoopActive{false};
   std::atomic<std::uint64_t> receivedCount{0};
   std::atomic<std::uint64_t> answersReceived{0};  // live and buffer answers taken since the start

@@ -28,8 +28,8 @@ void RTAppSocket::create() {
     throw std::runtime_error(
         fmt::format("failed to create the socket, error: {}", gf_winsockErrorText(net::lastError())));
   socket_ = s;
-  // A fresh socket starts a fresh run; a stop asked for from now on is kept until the loop sees it.
-  stopFlag = 0;
+  // stopFlag is left alone: a stop asked for before the reader got here still ends it. The reset
+  // between runs clears it.
 }
 
 void RTAppSocket::bindToPort(std::uint16_t port) {

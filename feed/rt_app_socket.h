@@ -36,6 +36,7 @@ class RTAppSocket {
   // Hands a text to the line handler as if it had arrived (the handler's tests use it).
   void handleText(std::string_view text);
 
+  // Set by requestStop, cleared only by the readers' reset between runs.
   std::atomic<std::uint32_t> stopFlag{0};
   // Every datagram received, the discarded ones too; read and reset by the reader-state monitor.
   std::atomic<std::uint32_t> datagramCount{0};

@@ -150,6 +150,12 @@ void gf_clearTrafficMailbox() {
   history.swap(g_trafficMailbox.history);
   g_trafficMailbox.stalled = false;
   lf_resetStallTracking();
+  // A new run counts afresh; the kinds would otherwise pile up over restarts.
+  g_trafficMailbox.liveBatches = 0;
+  g_trafficMailbox.bufferBatches = 0;
+  g_trafficMailbox.bufferRecords = 0;
+  g_trafficMailbox.droppedHistoryBatches = 0;
+  std::vector<std::int32_t>().swap(g_trafficMailbox.bufferKinds);
 }
 
 void gf_setMailboxClockForTest(std::function<std::int64_t()> clock) {

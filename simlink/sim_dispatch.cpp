@@ -142,6 +142,7 @@ void lf_handleAddRemove(const SimConnectRecv* data, std::uint32_t size) {
   const std::uint32_t objectId = event.data;
   g_ownedObjects.erase(objectId);
   g_staticObjects.erase(objectId);
+  g_objectTailNumbers.erase(objectId);
   if (g_removeRequested.erase(objectId) > 0) ++g_shutdownRemoveConfirmed;
   // The object is gone: its track must not outlive it.
   g_aiPositionTracks.erase(objectId);

@@ -27,7 +27,9 @@ void gf_writeActiveAcFile() {
                                 gf_modelName(aircraft.modelId), aircraft.onGround ? "GND" : "AIR",
                                 aircraft.state == FlightPhase::parked ? "PARKED" : ""));
   }
-  if (!gf_writeLines(lines, g_objectIdListFile))
+  // Rewritten twice a minute from the 10-ms loop, for the user to look at: not worth a wait for
+  // the disk.
+  if (!gf_writeLinesUnsynced(lines, g_objectIdListFile))
     gf_logWarning(fmt::format("Failed to write {}", gf_pathToUtf8(g_objectIdListFile)));
 }
 

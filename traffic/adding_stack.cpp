@@ -30,6 +30,7 @@ constexpr std::int32_t kRemovalPeriod = 10;
 constexpr std::int32_t kCreationPeriod = 2;  // removal periods
 constexpr std::int32_t kRequestPeriod = 20;
 constexpr std::int32_t kOverlapPeriod = 20;
+constexpr std::int32_t kSideListPeriod = 6000;  // a minute
 
 bool lf_due(std::int32_t& counter, std::int32_t period) {
   if (++counter < period) return false;
@@ -176,6 +177,7 @@ void lf_handleAddingStack() {
   lf_queueNextCreateRequest();
   lf_userAircraftTick();
   if (lf_due(g_addingStackCounters.overlap, kOverlapPeriod)) lf_overlapPass();
+  if (lf_due(g_addingStackCounters.sideLists, kSideListPeriod)) gf_ageSideLists();
   ++g_engineTime;
 }
 

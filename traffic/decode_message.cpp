@@ -88,7 +88,7 @@ bool lf_thinnedOut(const TrafficRecord& record, double dt, double trackChange) {
 
 void lf_watchJump(const TrafficRecord& record) {
   if (record.hexid == 0 || !gf_isValidLalo(record.lalo) || !std::isfinite(record.timestamp)) return;
-  g_jumpWatch.try_emplace(record.hexid, JumpWatchEntry{record.lalo, record.timestamp, 1, false});
+  g_jumpWatch.try_emplace(record.hexid, JumpWatchEntry{record.lalo, record.timestamp, 1, false, g_engineTime.load()});
 }
 
 std::size_t lf_indexOf(std::uint32_t hexid) {
@@ -197,6 +197,7 @@ bool gf_updateJumpWatch(std::uint32_t hexid, const Lalo& position, double timest
   }
   entry.position = position;
   entry.time = timestamp;
+  entry.lastSeen = g_engineTime.load();
   return false;
 }
 

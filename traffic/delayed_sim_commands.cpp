@@ -27,6 +27,7 @@ constexpr std::int32_t kFirstApplyAge = 200;        // ticks: the soonest a new 
 constexpr std::int32_t kLastApplyAge = 500;         // ticks: the longest a parked one waits for its data
 constexpr std::uint32_t kFirstStaticHexid = 10000;  // hexids above are live flights
 constexpr std::int32_t kTooManyRefusedLiveries = 81;
+constexpr std::uint32_t kFirstObjectId = 3;  // the simulator's ids below are not AI objects
 
 void lf_eraseStatic(const StaticAc& aircraft) {
   gf_engineHooks().forgetAircraft(aircraft.hexid, aircraft.objectId);
@@ -35,7 +36,14 @@ void lf_eraseStatic(const StaticAc& aircraft) {
 
 void lf_objectCreated(const DelayedSimCommand& command) {
   LiveAc* aircraft = gf_findLiveAc(command.hexid);
-  if (!aircraft) return;
+  if (!aircraft) {
+    // The record went while its object was on the way; nobody else would ever remove the object.
+    if (command.objectId < kFirstObjectId) return;
+    gf_logWarning(fmt::format("{} hexid:{:x} created with object id {} after its record was gone, removed",
+                              "gf_processDelayedSimCommands", command.hexid, command.objectId));
+    g_removeStack.push_back(command.objectId);
+    return;
+  }
   if (lf_attachCreatedLiveObject(*aircraft, command)) {
     g_pendingDelayedCommands.push_back(command);
     return;
@@ -258,7 +266,7 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
 }
 
 bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command) {
-  if (command.objectId < 3) return false;
+  if (command.objectId < kFirstObjectId) return false;
   aircraft.objectId = command.objectId;
   const EngineHooks& hooks = gf_engineHooks();
   if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||

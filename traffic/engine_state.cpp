@@ -1,5 +1,9 @@
 #include "traffic/engine_state.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "feed/traffic_mailbox.h"
 #include "traffic/runway_validation.h"
 
 std::vector<LiveAc> g_liveAcs;
@@ -11,12 +15,11 @@ std::deque<AiCreateRequest> g_staticCreateQueue;
 std::vector<std::uint32_t> g_addingStack;
 std::vector<ParkedAcAction> g_parkedAcActions;
 std::vector<std::uint32_t> g_landedHexids;
-std::vector<std::string> g_ghostCallsigns;
-std::unordered_map<std::uint32_t, std::string_view, HexidHash> g_liveryChoices;
+std::vector<GhostCallsign> g_ghostCallsigns;
+std::unordered_map<std::uint32_t, LiveryChoice, HexidHash> g_liveryChoices;
 bool g_staticDropPending = false;
 std::vector<DelayedSimCommand> g_takenDelayedCommands;
 std::vector<DelayedSimCommand> g_pendingDelayedCommands;
-std::unordered_map<std::uint32_t, RunwayRemoval, HexidHash> g_runwayRemovedDepartures;
 std::uint32_t g_promotionCount = 0;
 std::uint32_t g_staticParkedCount = 0;
 AddingStackCounters g_addingStackCounters;
@@ -47,7 +50,6 @@ void gf_resetEngineTables() {
   g_staticDropPending = false;
   g_takenDelayedCommands.clear();
   g_pendingDelayedCommands.clear();
-  g_runwayRemovedDepartures.clear();
   g_promotionCount = 0;
   g_staticParkedCount = 0;
   g_addingStackCounters = AddingStackCounters{};
@@ -83,3 +85,35 @@ StaticAc* gf_findStaticAcByObjectId(std::uint32_t objectId) {
 }
 
 bool gf_forgetLiveryChoice(std::uint32_t hexid) { return g_liveryChoices.erase(hexid) > 0; }
+
+LiveryChoice::LiveryChoice(std::string_view chosen) : title(chosen), lastSeen(g_engineTime.load()) {}
+
+bool gf_noteGhostCallsign(const std::string& callsign) {
+  if (gf_isGhostCallsign(callsign)) return true;
+  g_ghostCallsigns.push_back({callsign, g_engineTime.load()});
+  return false;
+}
+
+bool gf_isGhostCallsign(std::string_view callsign) {
+  const auto ghost = std::find_if(g_ghostCallsigns.begin(), g_ghostCallsigns.end(),
+                                  [callsign](const GhostCallsign& g) { return g.callsign == callsign; });
+  if (ghost == g_ghostCallsigns.end()) return false;
+  ghost->lastSeen = g_engineTime.load();
+  return true;
+}
+
+void gf_ageSideLists() {
+  const std::int32_t now = g_engineTime.load();
+  std::vector<std::uint32_t> live;
+  live.reserve(g_liveAcs.size());
+  for (const LiveAc& aircraft : g_liveAcs) live.push_back(aircraft.hexid);
+  std::sort(live.begin(), live.end());
+  const auto isLive = [&live](std::uint32_t hexid) { return std::binary_search(live.begin(), live.end(), hexid); };
+  for (auto it = g_liveryChoices.begin(); it != g_liveryChoices.end();) {
+    if (isLive(it->first)) it->second.lastSeen = now;
+    it = now - it->second.lastSeen > kLiveryChoiceKeep ? g_liveryChoices.erase(it) : std::next(it);
+  }
+  // A watched flight in the table is being removed; its watch ages from its last record.
+  std::erase_if(g_jumpWatch, [now](const auto& entry) { return now - entry.second.lastSeen > kJumpWatchKeep; });
+  std::erase_if(g_ghostCallsigns, [now](const GhostCallsign& g) { return now - g.lastSeen > kGhostCallsignKeep; });
+}

@@ -30,6 +30,7 @@ struct JumpWatchEntry {
   double time = 0.0;          // its timestamp, seconds
   std::int32_t stableCount = 0;  // records in a row within 150 m of the one before
   bool holdUntilAirborne = false;
+  std::int32_t lastSeen = 0;  // g_engineTime of the last record; a flight gone for long ages out
 };
 
 // Something to do for an aircraft that arrived at a stand, when its due time has come.
@@ -39,17 +40,19 @@ struct ParkedAcAction {
   std::uint32_t action = 0;   // 0 engines off, 1 lights for taxi-in, 2 lights while parked
 };
 
-// A departure removed because its take-off run ended without a take-off, for the intake to
-// recognise the flight when it shows up again.
-struct RunwayRemoval {
-  Lalo position;
-  std::string runway;  // the end the roll started from
-  double along = 0.0;  // m from the runway's far end, positive beyond it
-  std::optional<double> nextAlong;
-  bool airborneAhead = false;  // the stream held an airborne point
-  double largestClimb = 0.0;   // ft/min
-  double speedKt = 0.0;
-  double lowestTakeoffSpeedKt = 0.0;
+// A ghost callsign removed, kept while ghosts of it keep coming.
+struct GhostCallsign {
+  std::string callsign;
+  std::int32_t lastSeen = 0;  // g_engineTime when it was removed or last kept from spawning
+};
+
+// The livery chosen for a flight; outlives the flight's record for a while, so that a flight
+// back after a removal keeps its livery.
+struct LiveryChoice {
+  LiveryChoice() = default;
+  LiveryChoice(std::string_view chosen);  // seen now
+  std::string_view title;
+  std::int32_t lastSeen = 0;  // g_engineTime when its flight was last in the live table
 };
 
 // lf_handleAddingStack's tick counters, each counting calls up to its period.
@@ -59,6 +62,7 @@ struct AddingStackCounters {
   std::int32_t aiRequest = 0;    // period 20
   std::int32_t userRequest = 0;  // period 20
   std::int32_t overlap = 0;      // period 20
+  std::int32_t sideLists = 0;    // period 6000: the side lists age once a minute
 };
 
 extern std::vector<LiveAc> g_liveAcs;
@@ -70,16 +74,15 @@ extern std::deque<AiCreateRequest> g_staticCreateQueue;  // taken from the front
 extern std::vector<std::uint32_t> g_addingStack;        // hexids of spawned aircraft; taken from the back
 extern std::vector<ParkedAcAction> g_parkedAcActions;   // a stack: only the last entry is looked at
 extern std::vector<std::uint32_t> g_landedHexids;
-extern std::vector<std::string> g_ghostCallsigns;
+extern std::vector<GhostCallsign> g_ghostCallsigns;  // each callsign once
 // The livery title chosen per flight, so that a flight that spawns again keeps its livery. The
 // titles are views into the livery database, which outlives the engine's tables.
-extern std::unordered_map<std::uint32_t, std::string_view, HexidHash> g_liveryChoices;
+extern std::unordered_map<std::uint32_t, LiveryChoice, HexidHash> g_liveryChoices;
 extern bool g_staticDropPending;  // a static aircraft is marked dropFromRegistry or createCancelled
 // The simulator's answers taken this tick, and those of kinds 0 and 1 that wait for their
 // aircraft's pose and centre of gravity (age counts ticks).
 extern std::vector<DelayedSimCommand> g_takenDelayedCommands;
 extern std::vector<DelayedSimCommand> g_pendingDelayedCommands;
-extern std::unordered_map<std::uint32_t, RunwayRemoval, HexidHash> g_runwayRemovedDepartures;
 extern std::uint32_t g_promotionCount;    // static aircraft taken over by live ones
 extern std::uint32_t g_staticParkedCount;  // static aircraft parked in this run
 extern AddingStackCounters g_addingStackCounters;
@@ -104,3 +107,14 @@ StaticAc* gf_findStaticAc(std::uint32_t hexid);
 StaticAc* gf_findStaticAcByObjectId(std::uint32_t objectId);
 // Erases the hexid's livery choice; whether there was one.
 bool gf_forgetLiveryChoice(std::uint32_t hexid);
+// Notes a removed ghost's callsign, once; whether it was listed already.
+bool gf_noteGhostCallsign(const std::string& callsign);
+// A listed ghost callsign, seen again now; whether it is listed.
+bool gf_isGhostCallsign(std::string_view callsign);
+// How long entries outlive their flight, in g_engineTime counts.
+inline constexpr std::int32_t kLiveryChoiceKeep = 30 * 60 * 100;
+inline constexpr std::int32_t kGhostCallsignKeep = 15 * 60 * 100;
+inline constexpr std::int32_t kJumpWatchKeep = 15 * 60 * 100;
+// Drops the livery choices, ghost callsigns and jump watches whose flights have been gone longer
+// than their keep; lf_handleAddingStack runs it once a minute.
+void gf_ageSideLists();

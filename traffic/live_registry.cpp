@@ -163,7 +163,7 @@ void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign) {
                        ghost->callsign, callsign));
   else
     gf_log(fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost->callsign, callsign));
-  g_ghostCallsigns.push_back(ghost->callsign);
+  gf_noteGhostCallsign(ghost->callsign);
   lf_remove(*ghost, "lf_removeGhostWithUnderscoreIfPresent");
 }
 

@@ -125,8 +125,8 @@ bool lf_chooseSpawnLivery(LiveAc& aircraft, double altitudeFt) {
   if (!aircraft.matchedTitle.empty()) return true;
   if (const auto choice = g_liveryChoices.find(aircraft.hexid); choice != g_liveryChoices.end()) {
     // A flight that spawns again keeps its livery, unless the simulator refused it.
-    if (!gf_isFailedLivery(choice->second)) {
-      aircraft.matchedTitle = choice->second;
+    if (!gf_isFailedLivery(choice->second.title)) {
+      aircraft.matchedTitle = choice->second.title;
       return true;
     }
     g_liveryChoices.erase(choice);
@@ -341,9 +341,7 @@ void lf_trySpawn(LiveAc& aircraft) {
     stream.pop_front();
     return lf_drop(aircraft);
   }
-  if (lf_endsInUnderscore(aircraft.callsign) &&
-      std::find(g_ghostCallsigns.begin(), g_ghostCallsigns.end(), aircraft.callsign) != g_ghostCallsigns.end())
-    return lf_drop(aircraft);
+  if (lf_endsInUnderscore(aircraft.callsign) && gf_isGhostCallsign(aircraft.callsign)) return lf_drop(aircraft);
   if (aircraft.category != AcCategory::rotorcraft &&
       std::any_of(stream.begin(), stream.end(), [](const StreamPoint& p) { return p.airborne; })) {
     const double elevation = gf_parkAirportElevation().value_or(0.0);

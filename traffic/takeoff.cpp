@@ -327,8 +327,6 @@ bool gf_runwayEndCheck(LiveAc& aircraft) {
     return false;
   }
   if (*along <= 100.0 && (airborneAhead || steep || ended || !nextAlong || *nextAlong <= -50.0)) return false;
-  g_runwayRemovedDepartures[aircraft.hexid] = RunwayRemoval{aircraft.position, runway.designator, *along, nextAlong,
-                                                            airborneAhead,     largestClimb,      speed,  lowest};
   gf_engineHooks().removeAircraftFromSim(aircraft);
   return true;
 }

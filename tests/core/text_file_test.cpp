@@ -143,6 +143,32 @@ TEST_F(TextFileTest, LinesReplaceTheFileOnlyWhenWrittenWhole) {
   EXPECT_EQ(readFile(path), "EDDF,A12\n\n");
 }
 
+// Both writers replace whole or not at all; only the durable one waits for the disk.
+TEST_F(TextFileTest, UnsyncedLinesSkipOnlyTheWaitForTheDisk) {
+  static int syncs = 0;
+  os::setFsyncForTest([](int) { return ++syncs, 0; });
+  struct Case {
+    const char* name;
+    bool (*write)(std::span<const std::string>, const fs::path&);
+    bool syncs;
+  };
+  for (const Case c : {Case{"durable", gf_writeLines, true}, Case{"unsynced", gf_writeLinesUnsynced, false}}) {
+    const fs::path path = file(std::string(c.name) + ".txt", "old\n");
+    syncs = 0;
+    EXPECT_TRUE(c.write(std::vector<std::string>{"1;KLM1;PH-ABC", ""}, path)) << c.name;
+    EXPECT_EQ(readFile(path), "1;KLM1;PH-ABC\n\n") << c.name;
+    EXPECT_EQ(syncs > 0, c.syncs) << c.name;
+    EXPECT_FALSE(fs::exists(path.string() + ".tmp")) << c.name;
+
+    const fs::path busy = dir_ / (std::string(c.name) + "-busy.txt");
+    writeFile(busy / "inside", "a folder in the way of the target");
+    EXPECT_FALSE(c.write(std::vector<std::string>{"x"}, busy)) << c.name;
+    EXPECT_FALSE(fs::exists(busy.string() + ".tmp")) << c.name;
+    EXPECT_EQ(readFile(path), "1;KLM1;PH-ABC\n\n") << c.name;
+  }
+  os::setFsyncForTest(nullptr);
+}
+
 TEST_F(TextFileTest, TextFileReadsUtf8LinesOrSaysOpenFailed) {
   TextFile text{file("aircraft.cfg", "\xEF\xBB\xBF[fltsim.0]\r\ntitle=A\n"), {}};
   auto result = text.readLines(64);

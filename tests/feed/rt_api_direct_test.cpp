@@ -389,6 +389,33 @@ TEST_F(DirectTest, ParkedRefusalsReachTheParkingCode) {
   EXPECT_NE(logText().find("parkedtraffic msg: later"), std::string::npos);
 }
 
+TEST_F(DirectTest, ALateParkedAnswerServesNoLaterFetch) {
+  ASSERT_NO_FATAL_FAILURE(startAndSettle());
+  // The first parked request stalls past its fetch's wait; the second one is refused.
+  server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Stall});
+  server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 500, 200, "busy"});
+  g_rtApiTrafficClient.parkedWaitMs = 300;
+  EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());
+  ASSERT_TRUE(waitFor([this] {
+    const auto kinds = trafficQueries(server());
+    return std::count(kinds.begin(), kinds.end(), "parked") == 1;
+  }));
+  EXPECT_NE(logText().find("ParkedTraffic receiving timed out after 10 seconds"), std::string::npos);
+
+  g_rtApiTrafficClient.parkedWaitMs = 10000;
+  std::atomic<int> second{-1};
+  std::jthread fetcher([&] { second = g_rtApiTrafficClient.fetchParkedTraffic() ? 1 : 0; });
+  ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.parkedRequested.load(); }));
+  std::this_thread::sleep_for(150ms);  // the fetcher is polling
+  server().releaseStalls();  // the stalled request now answers with aircraft
+  ASSERT_TRUE(waitFor([&] { return second.load() != -1; }));
+  // The second fetch took its own answer, the refusal, not the late records.
+  EXPECT_EQ(second.load(), 0);
+  const auto kinds = trafficQueries(server());
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "parked"), 2);
+  EXPECT_NE(logText().find("RT Parked error status: 500"), std::string::npos);
+}
+
 TEST_F(DirectTest, AuthenticaterRefusals) {
   rtstandin::WebApiOptions options;
   options.wrrlMs = 250;

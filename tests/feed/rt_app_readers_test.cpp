@@ -54,6 +54,7 @@ class RTAppReaderTest : public feed_test::LoggedTest {
     LoggedTest::SetUp();
     g_qnh = kStandardQnh;
     g_rtAppWeatherReader.resetReceivedLineState();
+    g_rtAppWeatherReader.stopFlag = 0;
     {
       std::lock_guard lock(g_reportsMutex);
       g_reports.clear();
@@ -66,6 +67,7 @@ class RTAppReaderTest : public feed_test::LoggedTest {
     gf_setFeedReportSinks({});
     g_rtAppWeatherReader.close();
     g_rtAppWeatherReader.resetReceivedLineState();
+    g_rtAppWeatherReader.stopFlag = 0;
     g_qnh = kStandardQnh;
     LoggedTest::TearDown();
   }
@@ -123,12 +125,32 @@ TEST_F(RTAppReaderTest, SocketMisuseThrows) {
 }
 
 TEST_F(RTAppReaderTest, AStopAskedForBeforeTheLoopStartsIsKept) {
-  RecordingSocket socket;
-  socket.create();
-  socket.bindToPort(0);
-  socket.requestStop();
-  socket.receive();  // returns at once
-  EXPECT_EQ(socket.disconnects, 1);
+  enum class StopAt { AfterBind, BeforeCreate, BeforeACreateAgain };
+  for (const StopAt at : {StopAt::AfterBind, StopAt::BeforeCreate, StopAt::BeforeACreateAgain}) {
+    RecordingSocket socket;
+    if (at == StopAt::BeforeACreateAgain) socket.create();
+    if (at != StopAt::AfterBind) socket.requestStop();
+    socket.create();
+    socket.bindToPort(0);
+    if (at == StopAt::AfterBind) socket.requestStop();
+    std::jthread receiver([&] { socket.receive(); });
+    EXPECT_TRUE(eventually([&] { return socket.disconnects == 1; })) << static_cast<int>(at);
+    socket.requestStop();  // frees a loop that lost the stop
+  }
+}
+
+TEST_F(RTAppReaderTest, TheWeatherThreadStoppedBeforeItStartsEndsAtOnce) {
+  g_rtAppWeatherReader.requestStop();
+  std::atomic<bool> ended{false};
+  std::jthread thread([&ended, port = feed_test::freeUdpPort()] {
+    gf_weatherReader(port);
+    ended = true;
+  });
+  EXPECT_TRUE(eventually([&] { return ended.load(); }));
+  EXPECT_TRUE(gf_isRunning());
+  if (!ended) gf_requestStop(StopReason::NewSettings, 0);
+  thread.join();
+  EXPECT_NE(logText().find("QNH Reader disconnected"), std::string::npos);
 }
 
 TEST_F(RTAppReaderTest, WeatherLinesPublishTheQnhOnceAndComplainAboutBadReports) {

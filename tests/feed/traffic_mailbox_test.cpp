@@ -146,6 +146,26 @@ TEST_F(MailboxTest, HistoryBatchesWaitInOrderWhateverTheFlagsAndAFloodIsCut) {
   EXPECT_EQ(g_trafficMailbox.droppedHistoryBatches, 1u);
 }
 
+TEST_F(MailboxTest, ARestartCountsAfresh) {
+  for (int run = 0; run < 3; ++run) {
+    for (std::int32_t kind : {0, 6, 12, 18, 24}) {
+      auto batch = recordsAt({1.0});
+      gf_postTrafficBatch(batch, kind, true);
+    }
+    post(2);
+    gf_takeHistoryBatches();
+    {
+      std::lock_guard lock(g_trafficMutex);
+      EXPECT_EQ(g_trafficMailbox.bufferKinds.size(), 5u) << "run " << run;
+      EXPECT_EQ(g_trafficMailbox.bufferBatches, 5u) << "run " << run;
+      EXPECT_EQ(g_trafficMailbox.bufferRecords, 5u) << "run " << run;
+      EXPECT_EQ(g_trafficMailbox.liveBatches, 1u) << "run " << run;
+    }
+    gf_clearTrafficMailbox();
+    gf_setMailboxActive(true);
+  }
+}
+
 // Under ThreadSanitizer: a reader posting while the worker takes shares nothing unguarded, and
 // no history batch is lost on the way.
 TEST_F(MailboxTest, AReaderPostsWhileTheWorkerTakes) {

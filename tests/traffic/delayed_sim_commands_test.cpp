@@ -58,6 +58,22 @@ TEST_F(DelayedCommandsTest, ObjectIdsBelow3AreIgnoredAndTheFlightDropped) {
   }
 }
 
+TEST_F(DelayedCommandsTest, AnObjectCreatedAfterItsRecordWentIsRemovedAgain) {
+  struct Case {
+    std::uint32_t objectId;
+    bool removed;
+  };
+  for (const Case c : {Case{0, false}, Case{2, false}, Case{3, true}, Case{50, true}}) {
+    reset();
+    answer(0, c.objectId, 0x4000);  // no record with this hexid
+    EXPECT_TRUE(g_pendingDelayedCommands.empty()) << c.objectId;
+    EXPECT_EQ(g_removeStack, c.removed ? std::deque<std::uint32_t>{c.objectId} : std::deque<std::uint32_t>{})
+        << c.objectId;
+    const std::string logged = "hexid:4000 created with object id " + std::to_string(c.objectId) + " after";
+    EXPECT_EQ(logText().find(logged) != std::string::npos, c.removed) << c.objectId;
+  }
+}
+
 TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOneWaitsTo500) {
   struct Case {
     std::uint32_t state;
