@@ -143,7 +143,8 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, b
     if (!stall) {
       box.replacedRecords += box.records.size();
       box.records.swap(records);  // records now holds the replaced rest
-      box.drainPerTick = std::max(kMinDrainPerTick, (box.records.size() + kDrainTicksPerBatch - 1) / kDrainTicksPerBatch);
+      box.drainPerTick =
+          std::max(kMinDrainPerTick, (box.records.size() + kDrainTicksPerBatch - 1) / kDrainTicksPerBatch);
       ++box.liveBatches;
       box.liveRecords += box.records.size();
     }

@@ -156,7 +156,8 @@ TEST_F(MailboxTest, AWorkerFallingBehindLosesDifferentFlightsEachTime) {
   };
   for (const Case& c : cases) {
     fresh();
-    const std::string name = fmt::format("{} records, {} taken{}", c.records, c.taken, c.droppedOut.empty() ? "" : ", some gone");
+    const std::string name =
+        fmt::format("{} records, {} taken{}", c.records, c.taken, c.droppedOut.empty() ? "" : ", some gone");
     const std::size_t window = (c.records + c.taken - 1) / c.taken;
     const auto isGone = [&c](std::size_t interval, std::uint32_t hexid) {
       return interval > 0 && std::find(c.droppedOut.begin(), c.droppedOut.end(), hexid) != c.droppedOut.end();

@@ -62,7 +62,8 @@ void lf_checkLivery(const Livery& livery, TextSet& titles, const std::string& iv
   fuzz::require(livery.sourceIndex == kSourceIndex, "a livery keeps its livery folder");
   const std::string model(gf_modelName(livery.model));
   fuzz::require(g_dbaseModelCodes.contains(model), "a livery's model is one of the dbase");
-  if (!ivaoModel.empty() && livery.marker == 0) fuzz::require(model == ivaoModel, "an IVAO livery has its folder's model");
+  if (!ivaoModel.empty() && livery.marker == 0)
+    fuzz::require(model == ivaoModel, "an IVAO livery has its folder's model");
   fuzz::require(livery.registration.size() <= 12 && livery.registration.find_first_of("*,") == std::string::npos,
                 "a registration is one, of at most 12 characters");
 }

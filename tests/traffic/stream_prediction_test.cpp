@@ -178,6 +178,10 @@ class DeferredStop : public StreamPrediction {
     return a;
   }
   static StreamPoint stop() { return pointAt(onRunway(0.0), 500, 0.0, true); }
+  // Where a 30 m leg to the last point starts when it runs degrees right of 090.
+  static Lalo legFrom(double degrees) {
+    return onRunway(-30.0 - 30.0 * std::cos(degrees * kDeg), 30.0 * std::sin(degrees * kDeg));
+  }
 };
 
 TEST_F(DeferredStop, AFirstStopOnTheRunwayIsHeldBackOnlyForADepartureLiningUp) {
@@ -203,12 +207,8 @@ TEST_F(DeferredStop, AFirstStopOnTheRunwayIsHeldBackOnlyForADepartureLiningUp) {
       {"last speed 35.1 kt", [](LiveAc& a, StreamPoint&) { a.stream.back().groundSpeed = 35.1; }, false},
       {"last speed unknown", [](LiveAc& a, StreamPoint&) { a.stream.back().groundSpeed = std::nan(""); }, false},
       // The last leg's bearing is the direction of travel, 14 and 16 degrees right of 090.
-      {"travel 14 degrees off",
-       [](LiveAc& a, StreamPoint&) { a.stream.front().lalo = onRunway(-30.0 - 30.0 * std::cos(14.0 * kDeg), 30.0 * std::sin(14.0 * kDeg)); },
-       true},
-      {"travel 16 degrees off",
-       [](LiveAc& a, StreamPoint&) { a.stream.front().lalo = onRunway(-30.0 - 30.0 * std::cos(16.0 * kDeg), 30.0 * std::sin(16.0 * kDeg)); },
-       false},
+      {"travel 14 degrees off", [](LiveAc& a, StreamPoint&) { a.stream.front().lalo = legFrom(14.0); }, true},
+      {"travel 16 degrees off", [](LiveAc& a, StreamPoint&) { a.stream.front().lalo = legFrom(16.0); }, false},
       // A last leg without length: the aircraft's heading is the direction of travel.
       {"standing leg, heading 104",
        [](LiveAc& a, StreamPoint&) {
