@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -49,6 +51,34 @@ void lf_reportStall(const Stall& stall) {
                             stall.replaced, stall.pending, stall.incoming));
 }
 
+// The flights the worker would take next from a rest about to be replaced, next first.
+struct ResumePoint {
+  std::array<std::uint32_t, 8> hexids{};
+  std::size_t count = 0;
+};
+
+// Under g_trafficMutex.
+ResumePoint lf_resumePoint(const std::vector<TrafficRecord>& rest) {
+  ResumePoint point;
+  for (auto it = rest.rbegin(); it != rest.rend() && point.count < point.hexids.size(); ++it)
+    point.hexids[point.count++] = it->hexid;
+  return point;
+}
+
+// Rotates records so that the flight the worker would have taken next comes first (at the back),
+// those before it in the feed's order after it: a worker that falls behind then goes on around
+// the batch instead of losing the front of the feed's stable order batch after batch. A flight
+// gone from the feed gives way to the one after it.
+void lf_resumeAt(std::vector<TrafficRecord>& records, const ResumePoint& point) {
+  for (std::size_t i = 0; i < point.count; ++i) {
+    const auto found = std::find_if(records.begin(), records.end(),
+                                    [&](const TrafficRecord& record) { return record.hexid == point.hexids[i]; });
+    if (found == records.end()) continue;
+    std::rotate(records.begin(), found + 1, records.end());
+    return;
+  }
+}
+
 void lf_postHistory(std::vector<TrafficRecord>& records, std::int32_t kind) {
   gf_setMailboxTimeOffsets(records, g_engineTime.load(), kind);
   std::size_t waiting = 0;
@@ -78,11 +108,14 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, b
     lf_postHistory(records, kind);
     return;
   }
-  if (dropWhenInactive) {
+  ResumePoint resume;
+  {
     std::lock_guard lock(g_trafficMutex);
-    if (!g_trafficMailbox.active) return;
+    if (dropWhenInactive && !g_trafficMailbox.active) return;
+    resume = lf_resumePoint(g_trafficMailbox.records);
   }
   gf_setMailboxTimeOffsets(records, g_engineTime.load(), kind);
+  lf_resumeAt(records, resume);
 
   std::optional<Stall> stall;
   std::vector<TrafficRecord> dropped;
@@ -108,11 +141,20 @@ void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, b
       }
     }
     if (!stall) {
+      box.replacedRecords += box.records.size();
       box.records.swap(records);  // records now holds the replaced rest
+      box.drainPerTick =
+          std::max(kMinDrainPerTick, (box.records.size() + kDrainTicksPerBatch - 1) / kDrainTicksPerBatch);
       ++box.liveBatches;
+      box.liveRecords += box.records.size();
     }
   }
   if (stall) lf_reportStall(*stall);
+}
+
+std::size_t gf_mailboxDrainPerTick() {
+  std::lock_guard lock(g_trafficMutex);
+  return g_trafficMailbox.drainPerTick;
 }
 
 bool gf_takeMailboxRecord(TrafficRecord& record) {

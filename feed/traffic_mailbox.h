@@ -4,6 +4,11 @@
 // records one at a time. A mailbox that keeps being replaced without a single record consumed
 // for a minute stops the program: nobody drains it.
 //
+// The worker drains a live batch within about a second of its swap (a hundred ticks), at least
+// two records a tick, so that nothing is replaced while the engine keeps up. Should it fall
+// behind all the same, the next batch is handed over starting with the flight it would have
+// taken next, so that the flights lost are not the same ones batch after batch.
+//
 // History batches (the buffered past a feed sends at its start) are not decoded on the reader's
 // thread, where they would race the worker's engine step: they queue here in the order delivered
 // and the worker decodes them, all of them before the next live record.
@@ -21,6 +26,9 @@ inline constexpr std::int32_t kLiveTrafficKind = 30;
 inline constexpr std::size_t kMaxWaitingHistoryBatches = 64;
 // Replacements without a consumption for this long are a stall (steady clock, nanoseconds).
 inline constexpr std::int64_t kMailboxStallNanos = 60'000'000'000;
+// A live batch is drained in this many ticks, at least kMinDrainPerTick records a tick.
+inline constexpr std::size_t kDrainTicksPerBatch = 100;
+inline constexpr std::size_t kMinDrainPerTick = 2;
 
 struct HistoryBatch {
   std::int32_t kind = 0;  // 0, 6, 12, ...: the batch's delay in seconds
@@ -31,6 +39,7 @@ struct HistoryBatch {
 struct TrafficMailbox {
   std::vector<TrafficRecord> records;  // the unconsumed rest of the latest live batch
   std::vector<HistoryBatch> history;   // history batches waiting, oldest first
+  std::size_t drainPerTick = kMinDrainPerTick;  // set at each swap from the batch's size
   bool active = false;   // live batches are accepted
   bool stalled = false;  // a stall was found: inactive until the engine is cleared for a restart
   // Stall tracking, reset by every consumption and by a post that finds the mailbox empty.
@@ -40,6 +49,8 @@ struct TrafficMailbox {
   bool stallReported = false;
   // Counts for the readers' tests and the benchmark.
   std::uint64_t liveBatches = 0;  // live batches accepted
+  std::uint64_t liveRecords = 0;
+  std::uint64_t replacedRecords = 0;  // live records replaced before the worker took them
   std::uint64_t bufferBatches = 0;
   std::uint64_t bufferRecords = 0;
   std::uint64_t droppedHistoryBatches = 0;  // refused because too many were waiting
@@ -59,6 +70,9 @@ extern std::atomic<std::int32_t> g_engineTime;
 // discarded live batch its stamping.
 void gf_postTrafficBatch(std::vector<TrafficRecord>& batch, std::int32_t kind, bool dropWhenInactive);
 
+// Worker: how many live records one tick takes: the batch's size at its swap over
+// kDrainTicksPerBatch, rounded up, at least kMinDrainPerTick.
+std::size_t gf_mailboxDrainPerTick();
 // Worker: moves the last waiting live record into record (the last of a batch comes first) and
 // resets the stall tracking; false when none waits.
 bool gf_takeMailboxRecord(TrafficRecord& record);

@@ -192,7 +192,9 @@ Livery lf_procesIvaoFltSimSection(std::uint32_t sourceIndex, std::span<const std
   const fs::path textureFolder = fs::path(folder) / ("texture." + texture);
   std::error_code error;
   const fs::file_status status = fs::status(textureFolder, error);
-  if (error && status.type() != fs::file_type::not_found) throw fs::filesystem_error("status", textureFolder, error);
+  // A texture name too long for the file system names no folder: it costs its section only.
+  if (error && status.type() != fs::file_type::not_found && error != std::errc::filename_too_long)
+    throw fs::filesystem_error("status", textureFolder, error);
   if (!fs::is_directory(status)) {
     lf_reportIncompleteSection(fmt::format("{} {} does not exist", gf_pathToUtf8(textureFolder), header));
     return {};

@@ -205,6 +205,7 @@ void gf_drainTrafficMailbox() {
   // The buffered past first, in the order the feed sent it, so that the live records land on it.
   for (HistoryBatch& batch : gf_takeHistoryBatches())
     for (TrafficRecord& record : batch.records) decodeMessage(record);
+  const std::size_t perTick = gf_mailboxDrainPerTick();
   TrafficRecord record;
-  for (int taken = 0; taken < 2 && gf_takeMailboxRecord(record); ++taken) decodeMessage(record);
+  for (std::size_t taken = 0; taken < perTick && gf_takeMailboxRecord(record); ++taken) decodeMessage(record);
 }

@@ -2,7 +2,11 @@
 // history batches queued for the worker, and a reader posting while the worker takes.
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
+#include <algorithm>
 #include <atomic>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,6 +125,73 @@ TEST_F(MailboxTest, AStallIsReportedOnceAndStopsTheProgram) {
   post(1);
   TrafficRecord taken;
   EXPECT_TRUE(gf_takeMailboxRecord(taken));
+}
+
+TEST_F(MailboxTest, ALiveBatchIsDrainedInAHundredTicksAtLeastTwoRecordsATick) {
+  struct Case {
+    std::size_t records;
+    std::size_t perTick;
+  };
+  const Case cases[] = {{1, 2}, {200, 2}, {201, 3}, {550, 6}, {1000, 10}, {2001, 21}};
+  for (const Case& c : cases) {
+    post(c.records);
+    EXPECT_EQ(gf_mailboxDrainPerTick(), c.perTick) << c.records << " records";
+  }
+  gf_clearTrafficMailbox();
+  post(3);
+  EXPECT_EQ(gf_mailboxDrainPerTick(), 2u) << "set again at each swap";
+}
+
+// Hexids 1..n posted in their stable order every interval, the worker taking only `taken` of
+// them in between. Keeping up, it takes every batch last first; falling behind, it goes on with
+// the flight it would have taken next, so every flight is taken within ceil(n / taken) intervals.
+TEST_F(MailboxTest, AWorkerFallingBehindLosesDifferentFlightsEachTime) {
+  struct Case {
+    std::size_t records, taken;
+    std::vector<std::uint32_t> droppedOut;  // flights missing after the first batch
+  };
+  const Case cases[] = {
+      {10, 10, {}}, {10, 12, {}}, {10, 7, {}}, {10, 4, {}}, {10, 3, {}}, {10, 1, {}},
+      {10, 4, {6, 5}},  // the next ones taken are gone: the one after them
+  };
+  for (const Case& c : cases) {
+    fresh();
+    const std::string name =
+        fmt::format("{} records, {} taken{}", c.records, c.taken, c.droppedOut.empty() ? "" : ", some gone");
+    const std::size_t window = (c.records + c.taken - 1) / c.taken;
+    const auto isGone = [&c](std::size_t interval, std::uint32_t hexid) {
+      return interval > 0 && std::find(c.droppedOut.begin(), c.droppedOut.end(), hexid) != c.droppedOut.end();
+    };
+    std::vector<std::vector<std::uint32_t>> seen;
+    for (std::size_t interval = 0; interval < 4 * window + 2; ++interval) {
+      std::vector<TrafficRecord> batch;
+      for (std::uint32_t hexid = 1; hexid <= c.records; ++hexid)
+        if (!isGone(interval, hexid)) batch.emplace_back().hexid = hexid;
+      gf_postTrafficBatch(batch, kLiveTrafficKind, true);
+      std::vector<std::uint32_t>& taken = seen.emplace_back();
+      TrafficRecord record;
+      while (taken.size() < c.taken && gf_takeMailboxRecord(record)) taken.push_back(record.hexid);
+    }
+    if (c.taken >= c.records) {
+      std::vector<std::uint32_t> lastFirst(c.records);
+      for (std::size_t i = 0; i < c.records; ++i) lastFirst[i] = static_cast<std::uint32_t>(c.records - i);
+      for (const auto& taken : seen) EXPECT_EQ(taken, lastFirst) << name;
+      continue;
+    }
+    // Whatever the worker took, the same order, the stable order's last first, around a ring.
+    for (std::size_t interval = 0; interval < seen.size(); ++interval)
+      for (std::size_t i = 1; i < seen[interval].size(); ++i) {
+        std::uint32_t expected = seen[interval][i - 1];
+        do expected = expected == 1 ? static_cast<std::uint32_t>(c.records) : expected - 1;
+        while (isGone(interval, expected));
+        EXPECT_EQ(seen[interval][i], expected) << name;
+      }
+    for (std::size_t first = 1; first + window <= seen.size(); ++first) {
+      std::set<std::uint32_t> covered;
+      for (std::size_t i = first; i < first + window; ++i) covered.insert(seen[i].begin(), seen[i].end());
+      EXPECT_EQ(covered.size(), c.records - c.droppedOut.size()) << name << ", intervals from " << first;
+    }
+  }
 }
 
 TEST_F(MailboxTest, HistoryBatchesWaitInOrderWhateverTheFlagsAndAFloodIsCut) {

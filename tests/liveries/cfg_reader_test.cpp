@@ -91,4 +91,19 @@ TEST_F(CfgReaderTest, IvaoModelFromThePathAndAirlineFromTheTitle) {
   EXPECT_EQ(lf_ivaoTitleAirline("B738 D-A", "B738", false), std::nullopt);
 }
 
+TEST_F(CfgReaderTest, AnIvaoTextureNameTooLongForTheFileSystemCostsItsSectionOnly) {
+  const fs::path folder = dir_.path() / "c" / "IVAO_MTL" / "SimObjects" / "Airplanes" / "IVAO_B738";
+  fs::create_directories(folder / "texture.DLH");
+  const std::string longName(300, 'a');
+  const std::vector<std::string> lines{"[fltsim.0]", "title=B738 DLH Long", "texture=" + longName,
+                                       "[fltsim.1]", "title=B738 DLH Lufthansa", "texture=DLH"};
+  std::vector<std::string> made;
+  for (const Livery& livery : lf_liveriesFromIvaoLines(1, lines, folder / "aircraft.cfg"))
+    made.push_back(livery.title);
+  EXPECT_EQ(made, std::vector<std::string>{"B738 DLH Lufthansa"});
+  ASSERT_EQ(g_scanReports.incompleteSections.size(), 1u);
+  EXPECT_TRUE(g_scanReports.incompleteSections[0].ends_with(longName + " [fltsim.0] does not exist"))
+      << g_scanReports.incompleteSections[0];
+}
+
 }  // namespace

@@ -171,4 +171,44 @@ TEST_F(DecodeTest, HistoryIsDecodedFirstInOrderThenTwoLiveRecordsPerTickLastFirs
   EXPECT_EQ(hexidsOf(g_liveAcs), (std::vector<std::uint32_t>{1, 2, 3, 13, 12, 11}));
 }
 
+// 1000 flights every 2 s (200 ticks), in the stable order of each feed: RT Direct by hexid,
+// RT App in its line order. The engine sees every flight in every interval, the batch's last first.
+TEST_F(DecodeTest, ABusyFeedReachesTheEngineWholeInEveryInterval) {
+  constexpr std::uint32_t kFlights = 1000, kFirstHexid = 0x100000;
+  struct Case {
+    const char* name;
+    std::uint32_t (*hexidAt)(std::uint32_t line);
+  };
+  const Case cases[] = {
+      {"RT Direct, by hexid", [](std::uint32_t line) { return kFirstHexid + line; }},
+      {"RT App, line order", [](std::uint32_t line) { return kFirstHexid + line * 7919 % kFlights; }},
+  };
+  for (const Case& c : cases) {
+    reset();
+    std::vector<std::uint32_t> seen;
+    hooks.checkKnownAcChanges = [&seen](LiveAc&, TrafficRecord& record) {
+      seen.push_back(record.hexid);
+      return false;
+    };
+    install();
+    for (std::uint32_t line = 0; line < kFlights; ++line)
+      addLive(Rec(c.hexidAt(line)).air(5000, 100), SimStatus::active, FlightPhase::flying);
+    gf_setMailboxActive(true);
+    for (int interval = 1; interval <= 3; ++interval) {
+      std::vector<TrafficRecord> batch;
+      std::vector<std::uint32_t> lastFirst;
+      for (std::uint32_t line = 0; line < kFlights; ++line) {
+        batch.push_back(Rec(c.hexidAt(line)).air(5000, 100).time(1000.0 + 2.0 * interval));
+        lastFirst.insert(lastFirst.begin(), c.hexidAt(line));
+      }
+      seen.clear();
+      gf_postTrafficBatch(batch, kLiveTrafficKind, true);
+      for (int tick = 0; tick < 200; ++tick) gf_drainTrafficMailbox();
+      EXPECT_EQ(seen, lastFirst) << c.name << ", interval " << interval;
+    }
+    std::lock_guard lock(g_trafficMutex);
+    EXPECT_EQ(g_trafficMailbox.replacedRecords, 0u) << c.name;
+  }
+}
+
 }  // namespace
