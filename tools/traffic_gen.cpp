@@ -471,11 +471,13 @@ struct Builder {
     Mover mover(start);
     const double forward = kTaxiwayOffsetMetres / std::tan(30.0 * kRad);
     const double standAlong = lf_fromEnd(e, {stand.latitude, stand.longitude});
-    const LatLon leadIn = lf_moved({stand.latitude, stand.longitude}, stand.headingDeg + 180.0, 60.0);
+    // Lined up on the stand's lead-in line well before it, so that it parks straight.
+    const LatLon standAt{stand.latitude, stand.longitude};
     lf_taxi(mover, {{lf_alongRunway(e, exitAt + forward, kTaxiwayOffsetMetres), 20.0},
                     {lf_alongRunway(e, standAlong, kTaxiwayOffsetMetres), 18.0},
-                    {leadIn, 8.0},
-                    {{stand.latitude, stand.longitude}, 5.0, true}});
+                    {lf_moved(standAt, stand.headingDeg + 180.0, 100.0), 8.0},
+                    {lf_moved(standAt, stand.headingDeg + 180.0, 40.0), 5.0},
+                    {standAt, 4.0, true}});
     mover.hold(random.uniform(25.0, 45.0));
     return mover.path();
   }
