@@ -139,7 +139,7 @@ void lf_colour(cairo_t* cr, const Rgb& c, double alpha = 1.0) { cairo_set_source
 
 void lf_text(cairo_t* cr, double x, double y, const std::string& text, double size, bool bold = false,
              double alignX = 0.0) {
-  cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, size);
   cairo_text_extents_t extents;
   cairo_text_extents(cr, text.c_str(), &extents);
@@ -276,7 +276,8 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
     track.points.push_back(&e);
   }
   auto finite = [](const TraceEvent* e) {
-    return std::isfinite(e->latitude) && std::isfinite(e->longitude) && std::isfinite(e->altitude);
+    return std::isfinite(e->latitude) && std::isfinite(e->longitude) && std::isfinite(e->altitude) &&
+           std::fabs(e->latitude) <= 90.0;
   };
 
   // The plan's extent: the airport and everything traced within 60 km of it, square.
@@ -307,6 +308,11 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
     const double scale = size / (2.0 * halfMetres);  // pixels per metre
     auto px = [&](double lat, double lon) { return left + size / 2.0 + plane.x(lat, lon) * scale; };
     auto py = [&](double lat) { return top + size / 2.0 - plane.y(lat) * scale; };
+    // Far beyond the square a point only strains cairo's fixed-point coordinates.
+    auto near = [&](const TraceEvent* e) {
+      return finite(e) && std::fabs(plane.x(e->latitude, e->longitude)) <= 4.0 * halfMetres &&
+             std::fabs(plane.y(e->latitude)) <= 4.0 * halfMetres;
+    };
     cairo_save(cr);
     cairo_rectangle(cr, left, top, size, size);
     cairo_clip_preserve(cr);
@@ -338,7 +344,7 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
     for (const auto& [id, track] : tracks) {
       const TraceEvent* previous = nullptr;
       for (const TraceEvent* e : track.points) {
-        if (!finite(e)) continue;
+        if (!near(e)) continue;
         if (previous) {
           lf_colour(cr, lf_heightColour(e->altitude - elevation, e->onGround));
           cairo_set_line_width(cr, 2.5);
@@ -349,7 +355,7 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
         previous = e;
       }
       for (const TraceEvent* e : track.points) {
-        if (!finite(e) || e->event == "pose") continue;
+        if (!near(e) || e->event == "pose") continue;
         const double x = px(e->latitude, e->longitude);
         const double y = py(e->latitude);
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
@@ -366,7 +372,7 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
       }
     }
     for (const TraceEvent* e : refusals) {
-      if (!finite(e)) continue;
+      if (!near(e)) continue;
       const double x = px(e->latitude, e->longitude);
       const double y = py(e->latitude);
       cairo_set_source_rgb(cr, 0.85, 0.0, 0.0);
@@ -383,7 +389,6 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
     cairo_rectangle(cr, left, top, size, size);
     cairo_stroke(cr);
   };
-
 
   cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
   lf_text(cr, 16, 26, fmt::format("Stand-in simulator trace at {} {}", airport.icao, airport.name), 20, true);
@@ -459,8 +464,10 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
   double tMax = std::max(counts.lastSecond, tMin + 1.0);
   double aMin = std::min(0.0, elevation);
   double aMax = elevation + 1000.0;
+  // Heights beyond any aircraft's would only squash the chart.
+  auto charted = [](double altitude) { return std::isfinite(altitude) && altitude > -2000.0 && altitude < 100000.0; };
   for (const TraceEvent& e : trace.events)
-    if (e.objectId && std::isfinite(e.altitude)) aMax = std::max(aMax, e.altitude);
+    if (e.objectId && charted(e.altitude)) aMax = std::max(aMax, e.altitude);
   aMax *= 1.05;
   auto cx = [&](double t) { return chartLeft + (t - tMin) / (tMax - tMin) * (chartRight - chartLeft); };
   auto cy = [&](double a) { return chartBottom - (a - aMin) / (aMax - aMin) * (chartBottom - chartTop); };
@@ -468,7 +475,8 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
   lf_text(cr, chartLeft, chartTop - 14, "altitude (ft) over simulator time (s), one colour per object", 14, true);
   cairo_set_line_width(cr, 1.0);
   const double aStep = lf_tickStep(aMax - aMin, 6);
-  for (double a = std::ceil(aMin / aStep) * aStep; a <= aMax; a += aStep) {
+  int ticks = 0;  // bounded: a step lost in a large time's precision would never end the loop
+  for (double a = std::ceil(aMin / aStep) * aStep; a <= aMax && ++ticks < 50; a += aStep) {
     cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
     cairo_move_to(cr, chartLeft, cy(a));
     cairo_line_to(cr, chartRight, cy(a));
@@ -477,7 +485,8 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
     lf_text(cr, chartLeft - 8, cy(a) + 4, fmt::format("{:g}", a), 11, false, 1.0);
   }
   const double tStep = lf_tickStep(tMax - tMin, 10);
-  for (double t = std::ceil(tMin / tStep) * tStep; t <= tMax; t += tStep) {
+  ticks = 0;
+  for (double t = std::ceil(tMin / tStep) * tStep; t <= tMax && ++ticks < 50; t += tStep) {
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
     lf_text(cr, cx(t), chartBottom + 16, fmt::format("{:g}", t), 11, false, 0.5);
   }
@@ -495,7 +504,7 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
     cairo_set_line_width(cr, 2.0);
     bool drawing = false;
     for (const TraceEvent* e : track.points) {
-      if (!std::isfinite(e->altitude)) {
+      if (!charted(e->altitude)) {
         drawing = false;
         continue;
       }

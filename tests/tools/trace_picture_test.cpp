@@ -84,6 +84,18 @@ TEST(TracePicture, CountsFollowTheObjectsPresentAndQuotedTitlesComeBackWhole) {
   EXPECT_THROW(drawTracePicture(trace, lf_zurich(), dir / "no-such-folder" / "trace.png"), std::runtime_error);
 }
 
+// Well-formed but beyond reason: far away, absurdly high, at a time whose fractions are lost.
+TEST(TracePicture, OutlandishValuesStillGiveAPicture) {
+  const std::string text = std::string(kHeader) +
+                           "100000000000000000.00,create,1,A,89.9,179.9,1e300,0.0,0\n"
+                           "100000000000000000.50,pose,1,A,-89.9,-179.9,-1e300,0.0,0\n"
+                           "100000000000000001.00,pose,1,A,47.46,8.55,inf,0.0,0\n"
+                           "100000000000000001.00,remove,1,A,47.46,8.55,1500,0.0,0\n";
+  testing_support::TempDir dir;
+  drawTracePicture(parseTrace(text, "trace.csv"), lf_zurich(), dir / "trace.png");
+  EXPECT_TRUE(std::filesystem::exists(dir / "trace.png"));
+}
+
 // What the stand-in simulator writes, the picture tool reads back as it was meant.
 TEST(TracePicture, ReadsTheStandInSimulatorsOwnTrace) {
   namespace sim = standin::sim;
