@@ -145,6 +145,7 @@ void lf_text(cairo_t* cr, double x, double y, const std::string& text, double si
   cairo_text_extents(cr, text.c_str(), &extents);
   cairo_move_to(cr, x - extents.x_advance * alignX, y);
   cairo_show_text(cr, text.c_str());
+  cairo_new_path(cr);  // no current point left for the next figure to join
 }
 
 // Metres east and north of the airport's reference point.
@@ -335,6 +336,7 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
       }
     }
     for (const auto& stand : airport.stands) {
+      cairo_new_sub_path(cr);
       cairo_arc(cr, px(stand.latitude, stand.longitude), py(stand.latitude), std::max(2.0, stand.radiusMetres * scale), 0, 2 * kPi);
       cairo_set_source_rgba(cr, 0.45, 0.45, 0.55, 0.6);
       cairo_set_line_width(cr, 1.0);
@@ -361,6 +363,7 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
         cairo_set_line_width(cr, 1.5);
         if (e->event == "create") {
+          cairo_new_sub_path(cr);
           cairo_arc(cr, x, y, 5, 0, 2 * kPi);
         } else {
           cairo_move_to(cr, x - 4, y - 4);

@@ -390,6 +390,8 @@ void settleOnGround(Sim& s, ObjectState& object, bool placedOnGround) {
   // An aircraft on the ground stands with its reference point its CG height above the ground;
   // a little more still counts, as the simulator's gear does.
   constexpr double kGearSlackFeet = 2.0;
+  // Created on the ground, an aircraft is set on its gear whatever altitude the client gave.
+  if (placedOnGround) object.altitude = *level + object.staticCg;
   object.groundAltitude = *level;
   object.altitudeAboveGround = object.altitude - *level;
   object.onGround = placedOnGround || object.altitudeAboveGround <= object.staticCg + kGearSlackFeet;

@@ -197,7 +197,8 @@ FacilityAirport parseFacilityAirport(const std::string& jsonText, const std::str
 
 // The ground under a point: the elevation of the nearest fixture airport, none without fixtures.
 std::optional<double> groundLevelFeet(Sim& s, double lat, double lon);
-// Ground level, height and on-ground of an AI object from where it stands now.
+// Ground level, height and on-ground of an AI object from where it stands now; one placed on the
+// ground (created so) stands on its gear there.
 void settleOnGround(Sim& s, ObjectState& object, bool placedOnGround);
 
 // The trace (sim_trace.cpp): one line per event while a trace file is open.

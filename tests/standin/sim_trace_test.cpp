@@ -76,7 +76,8 @@ class SimTraceTest : public ::testing::Test {
 };
 
 TEST_F(SimTraceTest, CreatePosesOncePerSimulatorSecondAndRemove) {
-  const std::uint32_t id = create("AIG A20N Swiss", {47.4580, 8.5600, kZurichFeet + 8.0, 96.0}, true);
+  // Created on the ground, it stands on its gear whatever altitude it was given.
+  const std::uint32_t id = create("AIG A20N Swiss", {47.4580, 8.5600, 0.0, 96.0}, true);
   ASSERT_NE(id, 0u);
   EXPECT_FALSE(std::filesystem::exists(trace())) << "the trace keeps its name only once complete";
   // Many client poses within the second, one traced pose per simulator second.
