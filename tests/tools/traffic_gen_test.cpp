@@ -68,7 +68,9 @@ TEST_F(TrafficGenTest, TheSeedDecidesAndTheCommittedSampleIsTheGeneratorsOwn) {
   std::set<std::string> registrations;
   for (std::size_t i = 0; i < scenario.flights.size(); ++i) {
     const auto& flight = scenario.flights[i];
-    if (i < fixed.flights.size()) EXPECT_EQ(flight.callsign, fixed.flights[i].callsign);
+    if (i < fixed.flights.size()) {
+      EXPECT_EQ(flight.callsign, fixed.flights[i].callsign);
+    }
     EXPECT_TRUE(hexids.insert(flight.hexid).second) << flight.callsign;
     EXPECT_TRUE(registrations.insert(flight.registration).second) << flight.callsign;
   }
@@ -181,13 +183,16 @@ TEST_F(TrafficGenTest, TaxiingFlightsRunBetweenFreeStandsAndTheRunways) {
       EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, last.lat, last.lon), 3.0) << g.flight.callsign;
       EXPECT_EQ(last.gs, 0.0);
       EXPECT_NEAR(std::remainder(last.trueHeading - at->headingDeg, 360.0), 0.0, 5.0) << g.flight.callsign;
-      if (track.front().t > 5.0)
+      if (track.front().t > 5.0) {
         EXPECT_LT(sim::distanceMetres(runway->latitude, runway->longitude, track.front().lat, track.front().lon),
                   runway->lengthMetres / 2) << g.flight.callsign;
+      }
     } else {
       // Pushed back from the stand, at rest at the holding point short of the runway's start.
-      if (track.front().t > 5.0)
-        EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, track.front().lat, track.front().lon), 3.0) << g.flight.callsign;
+      if (track.front().t > 5.0) {
+        EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, track.front().lat, track.front().lon), 3.0)
+            << g.flight.callsign;
+      }
       EXPECT_EQ(last.gs, 0.0);
       const double fromEnd = sim::distanceMetres(e->latitude, e->longitude, last.lat, last.lon);
       EXPECT_LT(fromEnd, 150.0) << g.flight.callsign;
