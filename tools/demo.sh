@@ -3,6 +3,8 @@
 # from data/sim/scenario.json) and the RealTraffic desktop app replaying
 # data/realtraffic/sample_scenario.json over loopback.
 # JORV_DEMO_SECONDS (default 20) is how long the unattended run lasts.
+# What the simulator showed is traced into sim-trace.csv and drawn as sim-trace.png in the run
+# folder (tools/jorv_trace_picture); its counts close the output.
 set -euo pipefail
 build=$1
 run=$2
@@ -46,6 +48,7 @@ export JORV_LOCALAPPDATA="$run/localappdata"
 export XDG_RUNTIME_DIR="$run/runtime"
 export JORV_SIM_SCENARIO="$root/data/sim/scenario.json"
 export JORV_AUTOCLOSE_SECONDS="$seconds"
+export JORV_SIM_TRACE="$run/sim-trace.csv"
 
 "$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/sample_scenario.json" \
   --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
@@ -63,5 +66,18 @@ cat "$program/Log.txt"
 if [ -f "$run/rtapp-requests.txt" ]; then
   echo "---- requests the RealTraffic app stand-in received"
   cat "$run/rtapp-requests.txt"
+fi
+echo "---- what the stand-in simulator showed"
+trace="$run/sim-trace.csv"
+if [ ! -f "$trace" ] && [ -f "$trace.part" ]; then
+  echo "(the trace was not closed; drawing what was written)"
+  trace="$trace.part"
+fi
+if [ -f "$trace" ]; then
+  "$build/tools/jorv_trace_picture" "$trace" "$root/data/sim/facilities/LSZH.json" "$run/sim-trace.png" ||
+    echo "no picture drawn"
+  echo "trace $trace, picture $run/sim-trace.png"
+else
+  echo "no trace written"
 fi
 exit "$status"

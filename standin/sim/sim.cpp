@@ -54,12 +54,15 @@ std::string lower(std::string_view text) {
 void ensureConfigured() {
   if (g_configured.exchange(true)) return;
   const char* file = std::getenv(kScenarioVariable);
-  if (!file || !*file) return;
-  try {
-    loadScenario(file);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "stand-in simulator: scenario %s not loaded: %s\n", file, e.what());
+  if (file && *file) {
+    try {
+      loadScenario(file);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "stand-in simulator: scenario %s not loaded: %s\n", file, e.what());
+    }
   }
+  const char* trace = std::getenv(kTraceVariable);
+  if (trace && *trace) setTraceFile(trace);
 }
 
 void markConfigured() { g_configured = true; }
@@ -414,6 +417,7 @@ void answerCreate(Sim& s, const PendingCreate& create) {
   Connection* connection = s.connectionById(create.connection);
   if (!connection) return;
   if (!s.acceptAllTitles && !s.titles.contains(create.title)) {
+    traceRefusal(s, create);
     queueException(s, *connection, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, create.packetId, 0);
     return;
   }
@@ -433,6 +437,8 @@ void answerCreate(Sim& s, const PendingCreate& create) {
   object.altitudeAboveGround = object.onGround ? 0.0 : object.altitude - object.groundAltitude;
   object.staticCg = 8.0;
   object.staticPitch = 0.01;
+  settleOnGround(s, object, object.onGround);
+  traceObject(s, "create", object);
   const std::uint32_t id = object.objectId;
   s.objects.emplace(id, std::move(object));
   SimConnectRecvAssignedObjectId record{};
@@ -443,7 +449,10 @@ void answerCreate(Sim& s, const PendingCreate& create) {
 }
 
 void removeObject(Sim& s, std::uint32_t objectId) {
-  if (s.objects.erase(objectId) == 0) return;
+  auto it = s.objects.find(objectId);
+  if (it == s.objects.end()) return;
+  traceObject(s, "remove", it->second);
+  s.objects.erase(it);
   s.lastPoseFrame.erase(objectId);
   queueAddRemove(s, "ObjectRemoved", objectId);
 }
@@ -475,6 +484,7 @@ void runFrame(Sim& s) {
     }
   }
   for (std::uint32_t id : removed) removeObject(s, id);
+  tracePoses(s);
 
   for (auto& [session, connection] : s.connections) {
     for (auto& periodic : connection->periodic) {
@@ -557,6 +567,7 @@ void reset() {
   s.dispatches = 0;
   s.lastPoseFrame.clear();
   resetFacilities(s);
+  closeTrace(s);
 }
 
 void setRunning(bool running) {
@@ -584,6 +595,7 @@ void quit() {
     queue(s, *connection, recordBytes(SimConnectRecv{}, SIMCONNECT_RECV_ID_QUIT));
   s.running = false;
   s.startAt.reset();
+  for (const auto& [id, object] : s.objects) traceObject(s, "remove", object);
   s.objects.clear();
   s.creates.clear();
   s.removals.clear();

@@ -208,4 +208,15 @@ void loadScenario(const std::filesystem::path& file);
 // process that has not been set up by reset() or loadScenario() loads it when it is set.
 inline constexpr const char* kScenarioVariable = "JORV_SIM_SCENARIO";
 
+// A trace of what a person would see in the simulator, as CSV: the header
+// "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground", then one line per event:
+// "create" and "remove" of an AI object, "refuse" of a create (no object id), and "pose" of every
+// AI object once per simulator second. t_s is simulator time in seconds; heights in feet; on_ground
+// follows the flat ground of the nearest facility airport. The file is written under a temporary
+// name and renamed to its own when the trace closes: at setTraceFile({}), reset() or process exit.
+// A trace that cannot be opened is reported on stderr and the simulator runs without one.
+void setTraceFile(const std::filesystem::path& file);
+// The trace's file, set by the process's first SimConnect call like the scenario.
+inline constexpr const char* kTraceVariable = "JORV_SIM_TRACE";
+
 }  // namespace standin::sim

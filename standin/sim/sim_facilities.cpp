@@ -13,6 +13,7 @@
 #include <limits>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <stdexcept>
 
 #include "standin/sim/sim.h"
@@ -326,7 +327,76 @@ const FacilityAirport* lf_airport(Sim& s, const std::string& icao) {
   }
 }
 
+GroundAirport lf_groundAirport(const FacilityObject& airport) {
+  return GroundAirport{lf_number(airport, "LATITUDE"), lf_number(airport, "LONGITUDE"),
+                       lf_number(airport, "ALTITUDE") * 3.280839895};
+}
+
+// Every fixture airport, loaded or only lying in the folder; a file that cannot be read is left
+// out here and reported when a client asks for it.
+void lf_buildGround(Sim& s) {
+  s.groundAirports.clear();
+  std::set<std::string> seen;
+  for (const auto& [icao, airport] : s.facilityAirports) {
+    s.groundAirports.push_back(lf_groundAirport(airport.airport));
+    seen.insert(icao);
+  }
+  std::error_code error;
+  if (!s.facilityFolder.empty() && std::filesystem::is_directory(s.facilityFolder, error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(s.facilityFolder, error)) {
+      const auto& path = entry.path();
+      if (path.extension() != ".json" || seen.contains(upper(path.stem().string()))) continue;
+      try {
+        std::ifstream in(path, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        s.groundAirports.push_back(lf_groundAirport(parseFacilityAirport(text, path.string()).airport));
+      } catch (const std::exception&) {
+      }
+    }
+  }
+  std::erase_if(s.groundAirports, [](const GroundAirport& airport) {
+    return !std::isfinite(airport.latitude) || !std::isfinite(airport.longitude) || !std::isfinite(airport.elevationFeet);
+  });
+  s.groundFolder = s.facilityFolder;
+  s.groundFacilityCount = s.facilityAirports.size();
+  s.groundBuilt = true;
+}
+
 }  // namespace
+
+std::optional<double> groundLevelFeet(Sim& s, double lat, double lon) {
+  if (!s.groundBuilt || s.groundFolder != s.facilityFolder || s.groundFacilityCount != s.facilityAirports.size())
+    lf_buildGround(s);
+  if (!std::isfinite(lat) || !std::isfinite(lon)) return std::nullopt;
+  const GroundAirport* nearest = nullptr;
+  double best = 0.0;
+  for (const auto& airport : s.groundAirports) {
+    // Flat-earth distance is plenty to tell the nearest of a few airports.
+    const double dLat = airport.latitude - lat;
+    const double dLon = std::remainder(airport.longitude - lon, 360.0) * std::cos(lat * 3.14159265358979323846 / 180.0);
+    const double d = dLat * dLat + dLon * dLon;
+    if (!nearest || d < best) {
+      nearest = &airport;
+      best = d;
+    }
+  }
+  if (!nearest) return std::nullopt;
+  return nearest->elevationFeet;
+}
+
+void settleOnGround(Sim& s, ObjectState& object, bool placedOnGround) {
+  const auto level = groundLevelFeet(s, object.latitude, object.longitude);
+  if (!level) return;  // no fixtures: the object keeps what its creation gave it
+  // An aircraft on the ground stands with its reference point its CG height above the ground;
+  // a little more still counts, as the simulator's gear does.
+  constexpr double kGearSlackFeet = 2.0;
+  // Created on the ground, an aircraft is set on its gear whatever altitude the client gave.
+  if (placedOnGround) object.altitude = *level + object.staticCg;
+  object.groundAltitude = *level;
+  object.altitudeAboveGround = object.altitude - *level;
+  object.onGround = placedOnGround || object.altitudeAboveGround <= object.staticCg + kGearSlackFeet;
+  if (object.onGround) object.altitudeAboveGround = std::max(0.0, object.altitudeAboveGround);
+}
 
 FacilityAirport parseFacilityAirport(const std::string& jsonText, const std::string& origin) {
   nlohmann::json json;
@@ -355,6 +425,8 @@ void resetFacilities(Sim& s) {
   s.facilityFolder.clear();
   s.nextFacilityUniqueId = 1;
   s.facilityRequests = 0;
+  s.groundAirports.clear();
+  s.groundBuilt = false;
 }
 
 HRESULT addFacilityEntry(Sim& s, Connection& connection, std::uint32_t defineId, std::string_view entry) {

@@ -4,8 +4,10 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -90,6 +92,21 @@ struct FacilityAirport {
   FacilityFaults faults;
 };
 
+// An airport whose flat ground carries the objects near it: the facility fixtures' airports.
+struct GroundAirport {
+  double latitude = 0.0;
+  double longitude = 0.0;
+  double elevationFeet = 0.0;
+};
+
+// The trace file while it is written: under a temporary name until it is closed.
+struct Trace {
+  std::FILE* file = nullptr;
+  std::filesystem::path target;
+  std::filesystem::path partial;
+  std::int64_t lastPoseSecond = 0;  // the last whole simulator second that wrote poses
+};
+
 struct Injected {
   std::uint32_t skip = 0;
   HRESULT hr = E_FAIL;
@@ -137,6 +154,12 @@ struct Sim {
   std::filesystem::path facilityFolder;                     // <ICAO>.json read on first request
   std::uint32_t nextFacilityUniqueId = 1;
   std::uint64_t facilityRequests = 0;
+  std::vector<GroundAirport> groundAirports;  // from the fixtures; rebuilt when they change
+  std::filesystem::path groundFolder;
+  std::size_t groundFacilityCount = 0;
+  bool groundBuilt = false;
+
+  Trace trace;
 
   Connection* connectionById(std::uint32_t id);
 };
@@ -171,6 +194,19 @@ HRESULT addFacilityEntry(Sim& s, Connection& connection, std::uint32_t defineId,
 HRESULT answerFacilityRequest(Sim& s, Connection& connection, std::uint32_t defineId, std::uint32_t requestId,
                               std::string_view icao);
 FacilityAirport parseFacilityAirport(const std::string& jsonText, const std::string& origin);
+
+// The ground under a point: the elevation of the nearest fixture airport, none without fixtures.
+std::optional<double> groundLevelFeet(Sim& s, double lat, double lon);
+// Ground level, height and on-ground of an AI object from where it stands now; one placed on the
+// ground (created so) stands on its gear there.
+void settleOnGround(Sim& s, ObjectState& object, bool placedOnGround);
+
+// The trace (sim_trace.cpp): one line per event while a trace file is open.
+void openTrace(Sim& s, const std::filesystem::path& file);
+void closeTrace(Sim& s);
+void traceObject(Sim& s, std::string_view event, const ObjectState& object);
+void traceRefusal(Sim& s, const PendingCreate& create);
+void tracePoses(Sim& s);  // once per frame: the poses when a new simulator second has begun
 
 // A fixed-size record with its head filled in.
 template <typename Record>

@@ -313,6 +313,7 @@ HRESULT SimConnect_SetDataOnSimObject(SimConnectHandle handle, std::uint32_t def
                      queueException(s, c, SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, c.lastPacketId, 5);
                      return S_OK;
                    }
+                   settleOnGround(s, *object, false);
                    if (moved) {
                      ++object->poseUpdates;
                      auto& last = s.lastPoseFrame[objectId];

@@ -1,0 +1,238 @@
+// The traffic generator: the same seed gives the same scenario, and its flights look like
+// RealTraffic's around Zurich: reported every 2 to 10 s, arrivals on a 3-degree path to a
+// runway, taxiing flights between stands and runways.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "standin/realtraffic/traffic_scenario.h"
+#include "tests/support/test_support.h"
+#include "tools/traffic_gen.h"
+
+namespace {
+
+using namespace trafficgen;
+namespace sim = standin::sim;
+
+const std::filesystem::path kData = testing_support::sourceDataFolder();
+
+Inputs lf_inputs() {
+  return {kData / "sim" / "facilities" / "LSZH.json", kData / "dbase.xml", kData / "airports.xml",
+          kData / "realtraffic" / "sample_fixed.json"};
+}
+
+class TrafficGenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    airport = sim::readFacilityLayout(lf_inputs().facility);
+    fleet = readFleet(lf_inputs().dbase, lf_inputs().airports, "LSZH");
+  }
+  // Runway end by designator.
+  const sim::LayoutRunwayEnd* end(const std::string& designator, const sim::LayoutRunway** runway = nullptr) const {
+    for (const auto& r : airport.runways)
+      for (const auto* e : {&r.primary, &r.secondary})
+        if (e->designator == designator) {
+          if (runway) *runway = &r;
+          return e;
+        }
+    return nullptr;
+  }
+  const sim::LayoutStand* stand(const std::string& name) const {
+    for (const auto& s : airport.stands)
+      if (s.name == name) return &s;
+    return nullptr;
+  }
+  sim::FacilityLayout airport;
+  Fleet fleet;
+};
+
+TEST_F(TrafficGenTest, TheSeedDecidesAndTheCommittedSampleIsTheGeneratorsOwn) {
+  const std::string sample = generateScenarioText(lf_inputs(), sampleOptions());
+  EXPECT_EQ(sample, generateScenarioText(lf_inputs(), sampleOptions()));
+  EXPECT_EQ(sample, testing_support::readFile(kData / "realtraffic" / "sample_scenario.json"))
+      << "regenerate it: build/tools/jorv_traffic_gen --out data/realtraffic/sample_scenario.json";
+  Options other = sampleOptions();
+  other.seed = 25;
+  EXPECT_NE(sample, generateScenarioText(lf_inputs(), other));
+
+  // The hand-written part comes first, untouched, and nothing generated takes its aircraft.
+  const rtstandin::TrafficScenario fixed = rtstandin::loadScenario(lf_inputs().base);
+  const rtstandin::TrafficScenario scenario = rtstandin::parseScenario(sample);
+  ASSERT_GT(scenario.flights.size(), fixed.flights.size());
+  EXPECT_EQ(scenario.startTime, fixed.startTime);
+  EXPECT_EQ(scenario.parked.size(), fixed.parked.size());
+  EXPECT_EQ(scenario.metars.size(), fixed.metars.size());
+  std::set<std::uint32_t> hexids;
+  std::set<std::string> registrations;
+  for (std::size_t i = 0; i < scenario.flights.size(); ++i) {
+    const auto& flight = scenario.flights[i];
+    if (i < fixed.flights.size()) {
+      EXPECT_EQ(flight.callsign, fixed.flights[i].callsign);
+    }
+    EXPECT_TRUE(hexids.insert(flight.hexid).second) << flight.callsign;
+    EXPECT_TRUE(registrations.insert(flight.registration).second) << flight.callsign;
+  }
+  for (const auto& parked : scenario.parked) EXPECT_TRUE(hexids.insert(parked.hexid).second) << parked.callsign;
+}
+
+TEST_F(TrafficGenTest, FlightsAreReportedEveryTwoToTenSecondsWithTheReferenceDatasAircraft) {
+  Options options = sampleOptions();
+  options.seed = 7;
+  const auto flights = generateTraffic(airport, fleet, options, {}, {});
+  std::map<FlightKind, int> kinds;
+  for (const GeneratedFlight& g : flights) {
+    ++kinds[g.kind];
+    const auto& track = g.flight.track;
+    ASSERT_GE(track.size(), 3u) << g.flight.callsign;
+    EXPECT_GE(track.front().t, 0.0);
+    EXPECT_LE(track.back().t, options.durationSeconds);
+    for (std::size_t i = 1; i < track.size(); ++i) {
+      const double gap = track[i].t - track[i - 1].t;
+      EXPECT_TRUE(gap >= 2.0 - 1e-9 && gap <= 10.0 + 1e-9) << g.flight.callsign << " at " << track[i].t << ": " << gap;
+    }
+    EXPECT_NE(std::find(fleet.airlines.begin(), fleet.airlines.end(), g.flight.airline), fleet.airlines.end());
+    EXPECT_TRUE(fleet.types.contains(g.flight.type)) << g.flight.type;
+    EXPECT_FALSE(g.flight.registration.empty());
+    EXPECT_EQ(g.flight.callsign.rfind(g.flight.airline, 0), 0u);
+  }
+  EXPECT_EQ(kinds[FlightKind::Overflight], options.overflights);
+  EXPECT_GE(kinds[FlightKind::Arrival], options.arrivals - 1);
+  EXPECT_GE(kinds[FlightKind::Departure], options.departures - 1);
+  EXPECT_EQ(kinds[FlightKind::TaxiOut] + kinds[FlightKind::TaxiIn], options.taxiOut + options.taxiIn);
+}
+
+// On final, height over the runway grows by tan 3 degrees with the distance, and the path meets
+// the ground beyond the threshold, on the runway; then the aircraft touches down there and rolls out.
+TEST_F(TrafficGenTest, ArrivalsFlyAThreeDegreePathToTouchDownAndALandingRoll) {
+  Options options = sampleOptions();
+  options.arrivals = 12;
+  options.durationSeconds = 3600.0;
+  int checked = 0;
+  for (const GeneratedFlight& g : generateTraffic(airport, fleet, options, {}, {})) {
+    if (g.kind != FlightKind::Arrival) continue;
+    const sim::LayoutRunway* runway = nullptr;
+    const sim::LayoutRunwayEnd* landing = end(g.runway, &runway);
+    ASSERT_TRUE(landing) << g.runway;
+    const double elevation = runway->altitudeMetres * sim::kFeetPerMetre;
+    double lat = landing->latitude;
+    double lon = landing->longitude;
+    sim::offsetPosition(lat, lon, landing->headingDeg, landing->displacedMetres);  // the landing threshold
+    // Distance before the threshold along the approach, and height, of the points on final.
+    std::vector<std::pair<double, double>> final;
+    const rtstandin::TrackPoint* touchDown = nullptr;
+    for (const auto& p : g.flight.track) {
+      const double d = sim::distanceMetres(lat, lon, p.lat, p.lon);
+      const double off = (sim::bearingDeg(lat, lon, p.lat, p.lon) - landing->headingDeg - 180.0) * M_PI / 180.0;
+      const double before = d * std::cos(off);
+      const double aside = d * std::sin(off);
+      if (p.altitude > 0 && before > sim::kMetresPerNm && before < 8 * sim::kMetresPerNm && std::fabs(aside) < 150.0)
+        final.emplace_back(before, p.altitude - elevation);
+      if (p.altitude == 0 && !touchDown) touchDown = &p;
+    }
+    if (final.size() < 6 || !touchDown) continue;  // not on final within the scenario
+    ++checked;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (const auto& [x, y] : final) {
+      sx += x;
+      sy += y;
+      sxx += x * x;
+      sxy += x * y;
+    }
+    const double n = static_cast<double>(final.size());
+    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);  // ft per metre
+    const double intercept = (sy - slope * sx) / n;
+    const double angle = std::atan(slope / sim::kFeetPerMetre) * 180.0 / M_PI;
+    EXPECT_NEAR(angle, 3.0, 0.15) << g.flight.callsign << " on " << g.runway;
+    const double meetsGround = -intercept / slope;  // metres before the threshold; negative beyond it
+    EXPECT_TRUE(meetsGround < 0.0 && meetsGround > -600.0) << g.flight.callsign << ": " << meetsGround;
+    for (const auto& [x, y] : final) EXPECT_NEAR(y, slope * x + intercept, 30.0) << g.flight.callsign;
+
+    const double fromThreshold = sim::distanceMetres(lat, lon, touchDown->lat, touchDown->lon);
+    EXPECT_LT(fromThreshold, 1500.0) << g.flight.callsign;
+    EXPECT_GT(touchDown->gs, 100.0) << g.flight.callsign;
+    EXPECT_LT(g.flight.track.back().gs, 30.0) << g.flight.callsign;
+  }
+  EXPECT_GE(checked, 6);
+}
+
+TEST_F(TrafficGenTest, TaxiingFlightsRunBetweenFreeStandsAndTheRunways) {
+  Options options = sampleOptions();
+  options.arrivals = options.departures = options.overflights = 0;
+  options.taxiOut = options.taxiIn = 4;
+  options.durationSeconds = 3600.0;
+  const rtstandin::TrafficScenario fixed = rtstandin::loadScenario(lf_inputs().base);
+  const auto flights = generateTraffic(airport, fleet, options, {}, fixed.parked);
+  ASSERT_EQ(flights.size(), 8u);
+  std::set<std::string> stands;
+  for (const GeneratedFlight& g : flights) {
+    const sim::LayoutStand* at = stand(g.stand);
+    ASSERT_TRUE(at) << g.stand;
+    EXPECT_TRUE(stands.insert(g.stand).second) << "two flights at " << g.stand;
+    for (const auto& parked : fixed.parked)
+      EXPECT_GT(sim::distanceMetres(at->latitude, at->longitude, parked.lat, parked.lon), kOccupiedStandMetres) << g.stand;
+    const auto& track = g.flight.track;
+    for (const auto& p : track) EXPECT_EQ(p.altitude, 0.0) << g.flight.callsign;
+    const sim::LayoutRunway* runway = nullptr;
+    const sim::LayoutRunwayEnd* e = end(g.runway, &runway);
+    ASSERT_TRUE(e);
+    const auto& last = track.back();
+    if (g.kind == FlightKind::TaxiIn) {
+      // At rest on its stand, coming from the runway's exit.
+      EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, last.lat, last.lon), 3.0) << g.flight.callsign;
+      EXPECT_EQ(last.gs, 0.0);
+      EXPECT_NEAR(std::remainder(last.trueHeading - at->headingDeg, 360.0), 0.0, 5.0) << g.flight.callsign;
+      if (track.front().t > 5.0) {
+        EXPECT_LT(sim::distanceMetres(runway->latitude, runway->longitude, track.front().lat, track.front().lon),
+                  runway->lengthMetres / 2) << g.flight.callsign;
+      }
+    } else {
+      // Pushed back from the stand, at rest at the holding point short of the runway's start.
+      if (track.front().t > 5.0) {
+        EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, track.front().lat, track.front().lon), 3.0)
+            << g.flight.callsign;
+      }
+      EXPECT_EQ(last.gs, 0.0);
+      const double fromEnd = sim::distanceMetres(e->latitude, e->longitude, last.lat, last.lon);
+      EXPECT_LT(fromEnd, 150.0) << g.flight.callsign;
+      EXPECT_GT(fromEnd, 80.0) << g.flight.callsign;
+    }
+  }
+}
+
+TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
+  struct Case {
+    const char* what;
+    Options options;
+    bool noRunways;
+    const char* clue;
+  };
+  Options unknownRunway;
+  unknownRunway.arrivalRunways = {"09"};
+  Options tooManyTaxis;
+  tooManyTaxis.taxiOut = 200;
+  Options noTime;
+  noTime.durationSeconds = 0.0;
+  const Case cases[] = {
+      {"a runway the airport does not have", unknownRunway, false, "runway 09 is not at LSZH"},
+      {"more taxiing flights than stands", tooManyTaxis, false, "no free stand left"},
+      {"no time", noTime, false, "the duration must be positive"},
+      {"an airport without runways", Options{}, true, "LSZH has no runways"},
+  };
+  for (const Case& c : cases) {
+    sim::FacilityLayout layout = airport;
+    if (c.noRunways) layout.runways.clear();
+    try {
+      generateTraffic(layout, fleet, c.options, {}, {});
+      ADD_FAILURE() << c.what << " was accepted";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.clue), std::string::npos) << c.what << ": " << e.what();
+    }
+  }
+  Inputs missing = lf_inputs();
+  missing.dbase = kData / "no-such-dbase.xml";
+  EXPECT_THROW(generateScenarioText(missing, sampleOptions()), std::runtime_error);
+}
+
+}  // namespace

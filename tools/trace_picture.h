@@ -1,0 +1,55 @@
+#pragma once
+// The stand-in simulator's trace (standin/sim/sim.h, setTraceFile) read back, counted and drawn:
+// a plan view with each object's track coloured by its height over the airport's runways and
+// stands, and altitude over time below it.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "standin/sim/facility_layout.h"
+
+namespace tracepicture {
+
+struct TraceEvent {
+  double t = 0.0;  // simulator seconds
+  std::string event;  // "create", "refuse", "pose", "remove"
+  std::optional<std::uint32_t> objectId;  // none for a refusal
+  std::string title;
+  double latitude = 0.0;  // a pose the client left non-finite stays so
+  double longitude = 0.0;
+  double altitude = 0.0;  // ft
+  double heading = 0.0;   // degrees
+  bool onGround = false;
+};
+
+struct Trace {
+  std::vector<TraceEvent> events;
+};
+
+// Throws std::runtime_error naming the file (or origin) and line of what is wrong: no header,
+// no events, a wrong number of fields, an unknown event, a field that is not a number.
+Trace parseTrace(std::string_view text, const std::string& origin);
+Trace readTrace(const std::filesystem::path& file);
+
+struct TraceCounts {
+  std::size_t created = 0;
+  std::size_t refused = 0;
+  std::size_t removed = 0;
+  std::size_t mostAtOnce = 0;  // objects present together at any moment
+  std::size_t poses = 0;
+  std::size_t nonFinitePoses = 0;
+  double firstSecond = 0.0;
+  double lastSecond = 0.0;
+};
+TraceCounts countTrace(const Trace& trace);
+// "12 created, 1 refused, 3 removed, at most 9 at once"
+std::string countsLine(const TraceCounts& counts);
+
+// Written under a temporary name and renamed; throws std::runtime_error when it cannot be.
+void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& airport, const std::filesystem::path& png);
+
+}  // namespace tracepicture

@@ -1,0 +1,786 @@
+// Real-looking traffic around a fixture airport: each flight is flown by a small kinematic model
+// in quarter-second steps, then reported at RealTraffic's irregular cadence.
+#include "tools/traffic_gen.h"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace trafficgen {
+
+namespace {
+
+using standin::sim::bearingDeg;
+using standin::sim::distanceMetres;
+using standin::sim::FacilityLayout;
+using standin::sim::kFeetPerMetre;
+using standin::sim::kMetresPerNm;
+using standin::sim::LayoutRunway;
+using standin::sim::LayoutRunwayEnd;
+using standin::sim::LayoutStand;
+using standin::sim::offsetPosition;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRad = kPi / 180.0;
+constexpr double kMpsPerKt = 1852.0 / 3600.0;
+constexpr double kStep = 0.25;  // seconds per step of the flight model
+constexpr double kGlideDeg = 3.0;
+constexpr double kAimPointMetres = 300.0;     // touch-down beyond the landing threshold
+constexpr double kTaxiwayOffsetMetres = 180.0;  // the parallel taxiway's distance from the centreline
+constexpr double kHoldingOffsetMetres = 90.0;
+constexpr double kLineUpMetres = 60.0;          // a take-off starts this far in from the runway's end
+constexpr std::int64_t kDefaultStart = 1733400000;
+
+// Deterministic on any standard library: mt19937_64's output is fixed by the standard, the
+// library's distributions are not.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : engine_(seed) {}
+  double uniform(double low, double high) {
+    return low + (high - low) * static_cast<double>(engine_() >> 11) * 0x1.0p-53;
+  }
+  std::size_t index(std::size_t count) { return static_cast<std::size_t>(engine_() % count); }
+  bool chance(double p) { return uniform(0.0, 1.0) < p; }
+  char letter() { return static_cast<char>('A' + index(26)); }
+  char digit() { return static_cast<char>('0' + index(10)); }
+
+ private:
+  std::mt19937_64 engine_;
+};
+
+double lf_wrap180(double degrees) { return std::remainder(degrees, 360.0); }
+double lf_norm360(double degrees) {
+  const double value = std::fmod(degrees, 360.0);
+  return value < 0.0 ? value + 360.0 : value;
+}
+
+struct LatLon {
+  double lat = 0.0;
+  double lon = 0.0;
+};
+
+LatLon lf_moved(LatLon from, double bearing, double metres) {
+  offsetPosition(from.lat, from.lon, bearing, metres);
+  return from;
+}
+
+// One step of the flight model.
+struct State {
+  double t = 0.0;  // seconds after the flight's start
+  LatLon at;
+  double altitude = 0.0;  // ft above sea level, also on the ground
+  double gs = 0.0;        // kt
+  double track = 0.0;     // direction of motion, degrees
+  double heading = 0.0;   // the nose's, degrees (a push-back moves tail first)
+  double vs = 0.0;        // ft/min
+  double roll = 0.0;      // degrees, right wing down positive
+  bool onGround = false;
+};
+
+struct Control {
+  double track = 0.0;
+  double speed = 0.0;      // kt to reach
+  double accel = 1.0;      // kt/s either way
+  double turnRate = 3.0;   // degrees/s at most
+  double altitude = 0.0;   // ft to reach in the air
+  double climb = 0.0;      // ft/min at most
+  double descent = 0.0;    // ft/min at most
+  bool reverse = false;    // pushed back: the nose points against the motion
+};
+
+class Mover {
+ public:
+  explicit Mover(const State& start) { path_.push_back(start); }
+  const State& now() const { return path_.back(); }
+  const std::vector<State>& path() const { return path_; }
+
+  void step(const Control& c) {
+    State s = path_.back();
+    const double turn = std::clamp(lf_wrap180(c.track - s.track), -c.turnRate * kStep, c.turnRate * kStep);
+    s.track = lf_norm360(s.track + turn);
+    s.gs = std::max(0.0, s.gs + std::clamp(c.speed - s.gs, -c.accel * kStep, c.accel * kStep));
+    if (s.onGround) {
+      s.vs = 0.0;
+      s.roll = 0.0;
+    } else {
+      const double change = std::clamp(c.altitude - s.altitude, -c.descent / 60.0 * kStep, c.climb / 60.0 * kStep);
+      s.altitude += change;
+      s.vs = change / kStep * 60.0;
+      // The bank of a coordinated turn at this rate and speed.
+      s.roll = std::atan(s.gs * kMpsPerKt * (turn / kStep) * kRad / 9.80665) / kRad;
+    }
+    s.at = lf_moved(s.at, s.track, s.gs * kMpsPerKt * kStep);
+    s.heading = c.reverse ? lf_norm360(s.track + 180.0) : s.track;
+    s.t += kStep;
+    path_.push_back(s);
+  }
+  void hold(double seconds) {
+    Control c{.track = now().track, .speed = 0.0, .accel = 10.0, .turnRate = 0.0};
+    const bool reversed = std::fabs(lf_wrap180(now().heading - now().track)) > 90.0;
+    for (double t = 0.0; t < seconds; t += kStep) {
+      step(c);
+      if (reversed) path_.back().heading = path_[path_.size() - 2].heading;
+    }
+  }
+  void touchDown(double elevation) {
+    State& s = path_.back();
+    s.onGround = true;
+    s.altitude = elevation;
+    s.vs = 0.0;
+    s.roll = 0.0;
+  }
+  void liftOff() { path_.back().onGround = false; }
+  // At rest after a push-back, the next movement is nose first.
+  void faceForward() { path_.back().track = path_.back().heading; }
+
+ private:
+  std::vector<State> path_;
+};
+
+struct Waypoint {
+  LatLon at;
+  double speed = 15.0;  // kt on the way there
+  bool stop = false;    // come to rest on it
+};
+
+// Ground movement along waypoints; slower where the next turn is sharp, braking for a stop.
+void lf_taxi(Mover& mover, const std::vector<Waypoint>& route) {
+  constexpr double kBrake = 0.6;  // m/s^2
+  for (const Waypoint& wp : route) {
+    for (int steps = 0; steps < 8000; ++steps) {
+      const State& s = mover.now();
+      const double distance = distanceMetres(s.at.lat, s.at.lon, wp.at.lat, wp.at.lon);
+      const double bearing = bearingDeg(s.at.lat, s.at.lon, wp.at.lat, wp.at.lon);
+      const double error = std::fabs(lf_wrap180(bearing - s.track));
+      if (wp.stop ? distance < 1.5 : distance < 15.0 || (distance < 40.0 && error > 100.0)) break;
+      double speed = wp.speed;
+      if (error > 30.0) speed = std::max(3.0, wp.speed * std::cos(std::min(error, 80.0) * kRad));
+      if (wp.stop) speed = std::min(speed, std::max(1.0, std::sqrt(2.0 * kBrake * distance) / kMpsPerKt));
+      mover.step(Control{.track = bearing, .speed = speed, .accel = 1.5, .turnRate = 15.0});
+    }
+  }
+  if (!route.empty() && route.back().stop) mover.hold(0.5);
+}
+
+// A runway seen from one of its ends.
+struct RunwayEnd {
+  const LayoutRunway* runway = nullptr;
+  const LayoutRunwayEnd* end = nullptr;
+  double heading = 0.0;    // of a landing or take-off on this end
+  double elevation = 0.0;  // ft
+  int side = 1;            // the parallel taxiway lies right (1) or left (-1) of `heading`
+};
+
+LatLon lf_alongRunway(const RunwayEnd& e, double fromEnd, double sideways) {
+  LatLon p = lf_moved({e.end->latitude, e.end->longitude}, e.heading, fromEnd);
+  if (sideways != 0.0) p = lf_moved(p, e.heading + 90.0 * e.side, sideways);
+  return p;
+}
+
+double lf_fromEnd(const RunwayEnd& e, LatLon p) {
+  const double d = distanceMetres(e.end->latitude, e.end->longitude, p.lat, p.lon);
+  return d * std::cos((bearingDeg(e.end->latitude, e.end->longitude, p.lat, p.lon) - e.heading) * kRad);
+}
+
+// Signed distance right of the runway's line through the end, in metres.
+double lf_rightOf(const RunwayEnd& e, LatLon p) {
+  const double d = distanceMetres(e.end->latitude, e.end->longitude, p.lat, p.lon);
+  return d * std::sin((bearingDeg(e.end->latitude, e.end->longitude, p.lat, p.lon) - e.heading) * kRad);
+}
+
+struct TypeInfo {
+  double approachKt;
+  double climbFpm;
+  const char* category;
+};
+
+TypeInfo lf_typeInfo(const Fleet& fleet, const std::string& type) {
+  if (fleet.heavy.contains(type)) return {150.0, 2000.0, "A5"};
+  return {138.0, 2600.0, "A3"};
+}
+
+// Registrations made up in the style of each airline's country, with its usual types.
+struct AirlineStyle {
+  std::string_view airline;
+  std::string_view pattern;  // '?' a letter, '#' a digit
+  std::array<std::string_view, 5> types;
+};
+
+constexpr AirlineStyle kStyles[] = {
+    {"SWR", "HB-J??", {"A20N", "A320", "A321", "A333", "B77W"}},
+    {"DLH", "D-AI??", {"A20N", "A320", "A321", "A359", "A388"}},
+    {"BAW", "G-EU??", {"A319", "A320", "A321", "B772", "A388"}},
+    {"KLM", "PH-B??", {"B738", "B739", "B772", "B789", "E190"}},
+    {"AFR", "F-GK??", {"A319", "A320", "A321", "A332", "B77W"}},
+    {"AUA", "OE-L??", {"A320", "A321", "E195", "B763", "DH8D"}},
+    {"EZY", "G-EZ??", {"A319", "A320", "A20N", "A21N", "A319"}},
+    {"UAE", "A6-E??", {"B77W", "A388", "B77W", "A388", "B77W"}},
+    {"SIA", "9V-S??", {"A359", "B77W", "A388", "A359", "B789"}},
+    {"QFA", "VH-O??", {"A388", "B789", "A332", "A333", "B738"}},
+    {"AAL", "N###A?", {"B772", "B788", "B789", "B77W", "A321"}},
+    {"DAL", "N###D?", {"A332", "A333", "A359", "B763", "B752"}},
+    {"UAL", "N###U?", {"B772", "B763", "B789", "B788", "B752"}},
+    {"RYR", "EI-D??", {"B738", "B38M", "B738", "B38M", "B738"}},
+    {"FDX", "N###FE", {"MD11", "B772", "B763", "MD11", "B752"}},
+    {"UPS", "N###UP", {"MD11", "B744", "B763", "B748", "B752"}},
+    {"DHK", "G-DHK?", {"B752", "B763", "B77L", "B752", "A332"}},
+    {"CLX", "LX-VC?", {"B744", "B748", "B748", "B744", "B748"}},
+    {"GEC", "D-ALF?", {"MD11", "B77L", "MD11", "B77L", "MD11"}},
+    {"BCS", "OO-TC?", {"B752", "B763", "A332", "B752", "B763"}},
+    {"GTI", "N4##MC", {"B744", "B748", "B763", "B744", "B748"}},
+};
+
+// The start of each nationality's block of 24-bit addresses.
+constexpr std::pair<std::string_view, std::uint32_t> kAddressBlocks[] = {
+    {"HB-", 0x4B0000}, {"D-", 0x3C0000},  {"G-", 0x400000},  {"PH-", 0x480000}, {"F-", 0x380000},
+    {"OE-", 0x440000}, {"A6-", 0x896000}, {"9V-", 0x768000}, {"VH-", 0x7C0000}, {"EI-", 0x4CA000},
+    {"LX-", 0x4D0000}, {"OO-", 0x448000}, {"N", 0xA00000},
+};
+
+std::uint32_t lf_addressBlock(const std::string& registration) {
+  for (const auto& [prefix, start] : kAddressBlocks)
+    if (registration.starts_with(prefix)) return start;
+  return 0x500000;
+}
+
+struct Builder {
+  const FacilityLayout& airport;
+  const Fleet& fleet;
+  const Options& options;
+  Random random;
+  std::set<std::uint32_t> hexids;
+  std::set<std::string> registrations;
+  std::set<std::string> callsigns;
+  std::vector<const LayoutStand*> freeGates;
+  std::vector<const LayoutStand*> freeCargo;
+  std::vector<RunwayEnd> ends;
+  std::size_t nextKnown = 0;
+  std::vector<std::size_t> knownOrder;
+  double windFrom = 0.0;
+  double windKt = 0.0;
+
+  Builder(const FacilityLayout& a, const Fleet& f, const Options& o) : airport(a), fleet(f), options(o), random(o.seed) {}
+
+  Airframe airframe() {
+    while (nextKnown < knownOrder.size()) {
+      const Airframe& known = fleet.airframes[knownOrder[nextKnown++]];
+      if (registrations.insert(known.registration).second) return known;
+    }
+    std::vector<const AirlineStyle*> styles;
+    for (const auto& style : kStyles)
+      if (std::find(fleet.airlines.begin(), fleet.airlines.end(), style.airline) != fleet.airlines.end())
+        styles.push_back(&style);
+    if (styles.empty()) throw std::runtime_error("the reference data has none of the airlines the generator knows");
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      const AirlineStyle& style = *styles[random.index(styles.size())];
+      std::string type(style.types[random.index(style.types.size())]);
+      if (!fleet.types.contains(type)) continue;
+      std::string registration;
+      for (char c : style.pattern) registration += c == '?' ? random.letter() : c == '#' ? random.digit() : c;
+      if (registration[0] == 'N' && registration[1] == '0') registration[1] = '1';  // no US mark starts N0
+      if (!registrations.insert(registration).second) continue;
+      return Airframe{registration, std::string(style.airline), type};
+    }
+    throw std::runtime_error("no unused registration found");
+  }
+
+  rtstandin::Flight identity(const Airframe& airframe, const std::string& origin, const std::string& destination) {
+    rtstandin::Flight flight;
+    flight.registration = airframe.registration;
+    flight.airline = airframe.airline;
+    flight.type = airframe.type;
+    flight.origin = origin;
+    flight.destination = destination;
+    flight.emitterCategory = lf_typeInfo(fleet, airframe.type).category;
+    const std::uint32_t block = lf_addressBlock(airframe.registration);
+    do {
+      flight.hexid = block + static_cast<std::uint32_t>(random.index(0x1000));
+    } while (!hexids.insert(flight.hexid).second);
+    do {
+      flight.callsign = fmt::format("{}{}", airframe.airline, 1 + random.index(2999));
+    } while (!callsigns.insert(flight.callsign).second);
+    return flight;
+  }
+
+  std::string otherAirport() {
+    if (fleet.iataCodes.empty()) return "null";
+    return fleet.iataCodes[random.index(fleet.iataCodes.size())];
+  }
+
+  const RunwayEnd& end(const std::vector<std::string>& wanted) {
+    std::vector<const RunwayEnd*> choice;
+    for (const auto& e : ends)
+      if (wanted.empty() || std::find(wanted.begin(), wanted.end(), e.end->designator) != wanted.end())
+        choice.push_back(&e);
+    return *choice[random.index(choice.size())];
+  }
+
+  const LayoutStand* stand(bool cargo) {
+    auto& pool = cargo && !freeCargo.empty() ? freeCargo : freeGates;
+    if (pool.empty()) throw std::runtime_error(fmt::format("{} has no free stand left for a taxiing flight", airport.icao));
+    const std::size_t i = random.index(pool.size());
+    const LayoutStand* chosen = pool[i];
+    pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(i));
+    return chosen;
+  }
+
+  // -- the flights' paths, each from its own time 0 --
+
+  std::vector<State> arrival(const RunwayEnd& e, const TypeInfo& info, bool endOnRunway) {
+    const LatLon threshold = lf_alongRunway(e, e.end->displacedMetres, 0.0);
+    const LatLon touchDown = lf_moved(threshold, e.heading, kAimPointMetres);
+    const double fixNm = 12.0;
+    const LatLon fix = lf_moved(touchDown, e.heading + 180.0, fixNm * kMetresPerNm);
+    const double entryBearing = e.heading + 180.0 + random.uniform(-80.0, 80.0);
+    const LatLon entry = lf_moved({airport.latitude, airport.longitude}, entryBearing, random.uniform(26.0, 32.0) * kMetresPerNm);
+    State start;
+    start.at = entry;
+    start.altitude = std::round(random.uniform(90.0, 120.0)) * 100.0;
+    start.gs = random.uniform(240.0, 260.0);
+    start.track = start.heading = bearingDeg(entry.lat, entry.lon, fix.lat, fix.lon);
+    Mover mover(start);
+    const double tanGlide = std::tan(kGlideDeg * kRad);
+    const RunwayEnd line{e.runway, e.end, e.heading, e.elevation, e.side};
+    bool established = false;
+    for (int steps = 0; steps < 20000; ++steps) {
+      const State& s = mover.now();
+      const double toFix = distanceMetres(s.at.lat, s.at.lon, fix.lat, fix.lon);
+      // Along the centreline, negative before the touch-down point; sideways right of it.
+      const double along = lf_fromEnd(line, s.at) - (e.end->displacedMetres + kAimPointMetres);
+      const double right = lf_rightOf(line, s.at);
+      if (!established && (toFix < 2500.0 || (-along < fixNm * kMetresPerNm && std::fabs(right) < 3000.0)))
+        established = true;
+      const double remaining = established ? -along : toFix + fixNm * kMetresPerNm;
+      if (established && remaining <= 0.0) break;
+      Control c;
+      c.track = established ? e.heading - std::clamp(right * 0.02, -30.0, 30.0)
+                            : bearingDeg(s.at.lat, s.at.lon, fix.lat, fix.lon);
+      c.speed = info.approachKt + (start.gs - info.approachKt) * std::clamp((remaining - 5.0 * kMetresPerNm) / (12.0 * kMetresPerNm), 0.0, 1.0);
+      c.accel = 1.0;
+      c.turnRate = 3.0;
+      c.altitude = std::min(start.altitude, e.elevation + remaining * tanGlide * kFeetPerMetre);
+      c.descent = 2000.0;
+      mover.step(c);
+    }
+    mover.touchDown(e.elevation);
+    // The landing roll: braking on the centreline down to the speed of a high-speed exit.
+    while (mover.now().gs > 25.0) {
+      const double right = lf_rightOf(line, mover.now().at);
+      mover.step(Control{.track = e.heading - std::clamp(right * 0.5, -10.0, 10.0), .speed = 20.0, .accel = 3.5, .turnRate = 3.0});
+    }
+    if (endOnRunway) return mover.path();
+    // Off the runway at thirty degrees onto the parallel taxiway, and a little way along it.
+    const double exitAt = lf_fromEnd(line, mover.now().at);
+    const double forward = kTaxiwayOffsetMetres / std::tan(30.0 * kRad);
+    lf_taxi(mover, {{lf_alongRunway(line, exitAt + forward, kTaxiwayOffsetMetres), 20.0},
+                    {lf_alongRunway(line, exitAt + forward + 250.0, kTaxiwayOffsetMetres), 18.0}});
+    return mover.path();
+  }
+
+  std::vector<State> departure(const RunwayEnd& e, const TypeInfo& info) {
+    State start;
+    start.at = lf_alongRunway(e, kLineUpMetres, 0.0);
+    start.altitude = e.elevation;
+    start.track = start.heading = e.heading;
+    start.onGround = true;
+    Mover mover(start);
+    mover.hold(random.uniform(15.0, 35.0));
+    const double rotate = info.approachKt + 12.0;
+    while (mover.now().gs < rotate)
+      mover.step(Control{.track = e.heading, .speed = rotate + 5.0, .accel = 3.8, .turnRate = 1.0});
+    mover.liftOff();
+    const double turnTo = e.heading + random.uniform(-90.0, 90.0);
+    const double cruise = std::round(random.uniform(120.0, 170.0)) * 100.0;
+    for (int steps = 0; steps < 20000; ++steps) {
+      const State& s = mover.now();
+      if (distanceMetres(airport.latitude, airport.longitude, s.at.lat, s.at.lon) > 38.0 * kMetresPerNm) break;
+      const double height = s.altitude - e.elevation;
+      const double flown = distanceMetres(start.at.lat, start.at.lon, s.at.lat, s.at.lon);
+      Control c;
+      c.track = height > 1500.0 && flown > 2.5 * kMetresPerNm ? turnTo : e.heading;
+      c.speed = height < 3000.0 ? rotate + 25.0 : 250.0;
+      c.accel = 1.2;
+      c.turnRate = 2.5;
+      c.altitude = cruise;
+      c.climb = s.altitude < 10000.0 ? info.climbFpm : info.climbFpm * 0.7;
+      mover.step(c);
+    }
+    return mover.path();
+  }
+
+  std::vector<State> overflight() {
+    const double track = random.uniform(0.0, 360.0);
+    const LatLon abeam = lf_moved({airport.latitude, airport.longitude}, track + 90.0, random.uniform(-15.0, 15.0) * kMetresPerNm);
+    State start;
+    start.at = lf_moved(abeam, track + 180.0, 40.0 * kMetresPerNm);
+    start.altitude = std::round(random.uniform(280.0, 390.0) / 10.0) * 1000.0;
+    start.gs = random.uniform(420.0, 480.0);
+    start.track = start.heading = track;
+    Mover mover(start);
+    // One in three changes level on the way.
+    const double level = random.chance(1.0 / 3.0) ? start.altitude + (random.chance(0.5) ? 2000.0 : -2000.0) : start.altitude;
+    const double changeAt = random.uniform(10.0, 50.0) * kMetresPerNm;
+    while (distanceMetres(start.at.lat, start.at.lon, mover.now().at.lat, mover.now().at.lon) < 80.0 * kMetresPerNm) {
+      const bool changed = distanceMetres(start.at.lat, start.at.lon, mover.now().at.lat, mover.now().at.lon) > changeAt;
+      mover.step(Control{.track = track, .speed = start.gs, .altitude = changed ? level : start.altitude, .climb = 1500.0, .descent = 1500.0});
+    }
+    return mover.path();
+  }
+
+  std::vector<State> taxiOut(const LayoutStand& stand, const RunwayEnd& e) {
+    State start;
+    start.at = {stand.latitude, stand.longitude};
+    start.altitude = e.elevation;
+    start.heading = stand.headingDeg;
+    start.track = lf_norm360(stand.headingDeg + 180.0);
+    start.onGround = true;
+    Mover mover(start);
+    mover.hold(random.uniform(10.0, 25.0));
+    // Pushed back tail first, then a pause while the tug disconnects.
+    const LatLon pushedTo = lf_moved(start.at, start.track, 45.0);
+    while (distanceMetres(mover.now().at.lat, mover.now().at.lon, pushedTo.lat, pushedTo.lon) > 1.0 &&
+           mover.path().size() < 4000)
+      mover.step(Control{.track = start.track, .speed = 3.0, .accel = 0.5, .turnRate = 0.0, .reverse = true});
+    mover.hold(random.uniform(8.0, 15.0));
+    mover.faceForward();
+    const double standAlong = lf_fromEnd(e, {stand.latitude, stand.longitude});
+    lf_taxi(mover, {{lf_alongRunway(e, standAlong, kTaxiwayOffsetMetres), 10.0},
+                    {lf_alongRunway(e, kLineUpMetres + 150.0, kTaxiwayOffsetMetres), 18.0},
+                    {lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres), 8.0, true}});
+    mover.hold(random.uniform(20.0, 40.0));
+    return mover.path();
+  }
+
+  std::vector<State> taxiIn(const RunwayEnd& e, const LayoutStand& stand) {
+    State start;
+    const double exitAt = random.uniform(0.45, 0.65) * e.runway->lengthMetres;
+    start.at = lf_alongRunway(e, exitAt, 0.0);
+    start.altitude = e.elevation;
+    start.gs = 25.0;
+    start.track = start.heading = e.heading;
+    start.onGround = true;
+    Mover mover(start);
+    const double forward = kTaxiwayOffsetMetres / std::tan(30.0 * kRad);
+    const double standAlong = lf_fromEnd(e, {stand.latitude, stand.longitude});
+    // Lined up on the stand's lead-in line well before it, so that it parks straight.
+    const LatLon standAt{stand.latitude, stand.longitude};
+    lf_taxi(mover, {{lf_alongRunway(e, exitAt + forward, kTaxiwayOffsetMetres), 20.0},
+                    {lf_alongRunway(e, standAlong, kTaxiwayOffsetMetres), 18.0},
+                    {lf_moved(standAt, stand.headingDeg + 180.0, 100.0), 8.0},
+                    {lf_moved(standAt, stand.headingDeg + 180.0, 40.0), 5.0},
+                    {standAt, 4.0, true}});
+    mover.hold(random.uniform(25.0, 45.0));
+    return mover.path();
+  }
+
+  // -- reporting --
+
+  State at(const std::vector<State>& path, double t) const {
+    const double position = std::clamp(t / kStep, 0.0, static_cast<double>(path.size() - 1));
+    const auto i = static_cast<std::size_t>(std::floor(position));
+    if (i + 1 >= path.size()) return path.back();
+    const double f = position - static_cast<double>(i);
+    const State& a = path[i];
+    const State& b = path[i + 1];
+    auto mix = [f](double x, double y) { return x + (y - x) * f; };
+    auto mixAngle = [f](double x, double y) { return lf_norm360(x + lf_wrap180(y - x) * f); };
+    State s;
+    s.t = t;
+    s.at = {mix(a.at.lat, b.at.lat), mix(a.at.lon, b.at.lon)};
+    s.altitude = mix(a.altitude, b.altitude);
+    s.gs = mix(a.gs, b.gs);
+    s.track = mixAngle(a.track, b.track);
+    s.heading = mixAngle(a.heading, b.heading);
+    s.vs = mix(a.vs, b.vs);
+    s.roll = mix(a.roll, b.roll);
+    s.onGround = f < 0.5 ? a.onGround : b.onGround;
+    return s;
+  }
+
+  // Records every 2 to 10 s, each flight with its own rhythm and jitter, within the scenario.
+  std::vector<rtstandin::TrackPoint> report(const std::vector<State>& path, double start) {
+    const double end = std::min(start + path.back().t, options.durationSeconds);
+    const double rhythm = random.uniform(3.0, 7.0);
+    std::vector<rtstandin::TrackPoint> points;
+    double t = std::max(start, 0.0) + random.uniform(0.0, 2.0);
+    // Dividing by a whole scale gives the double nearest the decimal, which prints short.
+    auto round = [](double value, double unit) {
+      return unit < 1.0 ? std::round(value / unit) / std::round(1.0 / unit) : std::round(value / unit) * unit;
+    };
+    for (t = round(t, 0.01); t <= end; t = round(t + std::clamp(rhythm + random.uniform(-2.0, 2.0), 2.0, 10.0), 0.01)) {
+      const State s = at(path, t - start);
+      rtstandin::TrackPoint p;
+      p.t = t;
+      p.lat = round(s.at.lat, 1e-6);
+      p.lon = round(s.at.lon, 1e-6);
+      p.gs = round(s.gs, 0.1);
+      p.track = lf_norm360(round(s.track, 0.1));
+      if (s.onGround) {
+        p.altitude = 0.0;  // the feed's ground
+        p.trueHeading = lf_norm360(round(s.heading, 0.1));
+      } else {
+        // Barometric altitude in 25-ft steps and vertical rate in 64-ft/min steps, as transponders
+        // send them; the nose crabs into the wind.
+        p.altitude = round(s.altitude, 25.0);
+        p.vs = round(s.vs, 64.0);
+        p.roll = round(s.roll, 0.1);
+        const double relative = (windFrom - s.track) * kRad;
+        const double tas = s.gs + windKt * std::cos(relative);
+        p.tas = std::round(tas);
+        const double crab = std::asin(std::clamp(windKt * std::sin(relative) / std::max(tas, 60.0), -1.0, 1.0)) / kRad;
+        p.trueHeading = lf_norm360(round(lf_norm360(s.track + crab), 0.1));
+      }
+      points.push_back(p);
+    }
+    return points;
+  }
+};
+
+std::vector<std::string> lf_splitCodes(const char* text) {
+  std::vector<std::string> codes;
+  std::stringstream in(text ? text : "");
+  for (std::string code; std::getline(in, code, ',');)
+    if (!code.empty()) codes.push_back(code);
+  return codes;
+}
+
+pugi::xml_document lf_loadXml(const std::filesystem::path& file) {
+  pugi::xml_document document;
+  const pugi::xml_parse_result result = document.load_file(file.c_str());
+  if (!result) throw std::runtime_error(fmt::format("{}: {}", file.string(), result.description()));
+  return document;
+}
+
+}  // namespace
+
+Fleet readFleet(const std::filesystem::path& dbaseXml, const std::filesystem::path& airportsXml,
+                const std::string& homeIcao) {
+  Fleet fleet;
+  const pugi::xml_document dbase = lf_loadXml(dbaseXml);
+  const pugi::xml_node root = dbase.child("root");
+  for (const auto& node : root.child("aircrafts").children("aircraft"))
+    for (auto& type : lf_splitCodes(node.attribute("types").value())) fleet.types.insert(type);
+  for (const auto& node : root.child("heavy").children())
+    for (auto& type : lf_splitCodes(node.attribute("types").value())) fleet.heavy.insert(type);
+  for (const auto& node : root.child("ICAO_airlines").children())
+    for (auto& code : lf_splitCodes(node.attribute("codes").value()))
+      if (code != "ZZZ") fleet.airlines.push_back(code);
+  for (const auto& node : root.child("cargo_operators").children())
+    for (auto& code : lf_splitCodes(node.attribute("codes").value())) fleet.cargoOperators.insert(code);
+  for (const auto& node : root.child("dbase").children("d")) {
+    Airframe airframe{node.attribute("r").value(), node.attribute("a").value(), node.attribute("m").value()};
+    if (!airframe.registration.empty() && !airframe.airline.empty() && fleet.types.contains(airframe.type))
+      fleet.airframes.push_back(airframe);
+  }
+  if (fleet.types.empty() || fleet.airlines.empty())
+    throw std::runtime_error(fmt::format("{}: no aircraft types or airlines", dbaseXml.string()));
+
+  const pugi::xml_document airports = lf_loadXml(airportsXml);
+  for (const auto& node : airports.child("root").child("airports").children("ap")) {
+    const std::string icao = node.attribute("c").value();
+    const std::string iata = node.attribute("i").value();
+    if (iata.size() != 3) continue;
+    if (icao == homeIcao)
+      fleet.homeIata = iata;
+    else
+      fleet.iataCodes.push_back(iata);
+  }
+  return fleet;
+}
+
+std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, const Fleet& fleet, const Options& options,
+                                             const std::set<std::uint32_t>& takenHexids,
+                                             const std::vector<rtstandin::ParkedAircraft>& parked) {
+  if (airport.runways.empty()) throw std::runtime_error(fmt::format("{} has no runways", airport.icao));
+  if (!(options.durationSeconds > 0.0)) throw std::runtime_error("the duration must be positive");
+  Builder b(airport, fleet, options);
+  b.hexids = takenHexids;
+  for (const auto& aircraft : parked) {
+    b.registrations.insert(aircraft.registration);
+    b.callsigns.insert(aircraft.callsign);
+  }
+  b.windFrom = b.random.uniform(200.0, 280.0);
+  b.windKt = b.random.uniform(5.0, 15.0);
+  for (std::size_t i = 0; i < fleet.airframes.size(); ++i) b.knownOrder.push_back(i);
+  for (std::size_t i = b.knownOrder.size(); i > 1; --i) std::swap(b.knownOrder[i - 1], b.knownOrder[b.random.index(i)]);
+
+  // The parallel taxiway of each runway lies on the side of the gates.
+  LatLon gates{0.0, 0.0};
+  int gateCount = 0;
+  for (const auto& stand : airport.stands) {
+    const bool taken = std::any_of(parked.begin(), parked.end(), [&](const rtstandin::ParkedAircraft& aircraft) {
+      return distanceMetres(stand.latitude, stand.longitude, aircraft.lat, aircraft.lon) < kOccupiedStandMetres;
+    });
+    const bool gate = (stand.type >= 8 && stand.type <= 10) || stand.type == 15;
+    if (gate) {
+      gates.lat += stand.latitude;
+      gates.lon += stand.longitude;
+      ++gateCount;
+    }
+    if (taken) continue;
+    if (gate) b.freeGates.push_back(&stand);
+    if (stand.type == 5) b.freeCargo.push_back(&stand);
+  }
+  if (gateCount > 0) gates = {gates.lat / gateCount, gates.lon / gateCount};
+  else gates = {airport.latitude, airport.longitude};
+  for (const auto& runway : airport.runways) {
+    for (const LayoutRunwayEnd* end : {&runway.primary, &runway.secondary}) {
+      RunwayEnd e{&runway, end, end->headingDeg, runway.altitudeMetres * kFeetPerMetre, 1};
+      e.side = lf_rightOf(e, gates) >= 0.0 ? 1 : -1;
+      b.ends.push_back(e);
+    }
+  }
+  for (const auto* wanted : {&options.arrivalRunways, &options.departureRunways})
+    for (const auto& designator : *wanted)
+      if (std::none_of(b.ends.begin(), b.ends.end(), [&](const RunwayEnd& e) { return e.end->designator == designator; }))
+        throw std::runtime_error(fmt::format("runway {} is not at {}", designator, airport.icao));
+
+  std::vector<GeneratedFlight> flights;
+  auto add = [&](FlightKind kind, int count, const auto& make) {
+    for (int i = 0; i < count; ++i) {
+      GeneratedFlight generated;
+      generated.kind = kind;
+      const Airframe airframe = b.airframe();
+      const std::vector<State> path = make(generated, airframe);
+      // Spread over the scenario, the first already under way at its start.
+      const double span = path.back().t;
+      const double slot = (options.durationSeconds + 0.6 * span) / count;
+      const double start = -0.8 * span + slot * (i + b.random.uniform(0.2, 0.8));
+      const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn;
+      const bool fromHome = kind == FlightKind::Departure || kind == FlightKind::TaxiOut;
+      generated.flight = b.identity(airframe, fromHome ? fleet.homeIata : b.otherAirport(),
+                                    toHome ? fleet.homeIata : b.otherAirport());
+      generated.flight.track = b.report(path, start);
+      if (generated.flight.track.size() < 3) continue;  // passed before the scenario began
+      flights.push_back(std::move(generated));
+    }
+  };
+  auto infoOf = [&](const Airframe& airframe) { return lf_typeInfo(fleet, airframe.type); };
+  add(FlightKind::Arrival, options.arrivals, [&](GeneratedFlight& g, const Airframe& airframe) {
+    const RunwayEnd& e = b.end(options.arrivalRunways);
+    g.runway = e.end->designator;
+    return b.arrival(e, infoOf(airframe), false);
+  });
+  add(FlightKind::Departure, options.departures, [&](GeneratedFlight& g, const Airframe& airframe) {
+    const RunwayEnd& e = b.end(options.departureRunways);
+    g.runway = e.end->designator;
+    return b.departure(e, infoOf(airframe));
+  });
+  add(FlightKind::Overflight, options.overflights, [&](GeneratedFlight&, const Airframe&) { return b.overflight(); });
+  add(FlightKind::TaxiOut, options.taxiOut, [&](GeneratedFlight& g, const Airframe& airframe) {
+    const RunwayEnd& e = b.end(options.departureRunways);
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    g.runway = e.end->designator;
+    g.stand = stand->name;
+    return b.taxiOut(*stand, e);
+  });
+  add(FlightKind::TaxiIn, options.taxiIn, [&](GeneratedFlight& g, const Airframe& airframe) {
+    const RunwayEnd& e = b.end(options.arrivalRunways);
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    g.runway = e.end->designator;
+    g.stand = stand->name;
+    return b.taxiIn(e, *stand);
+  });
+  return flights;
+}
+
+std::string scenarioText(const std::string& baseJson, const std::vector<GeneratedFlight>& flights,
+                         const std::string& remark) {
+  using Json = nlohmann::ordered_json;
+  Json base = Json::object();
+  if (!baseJson.empty()) {
+    rtstandin::parseScenario(baseJson);  // throws naming what is wrong
+    base = Json::parse(baseJson);
+  }
+  auto list = [&](const char* key) { return base.contains(key) ? base.at(key) : Json::array(); };
+  std::string out = "{\n";
+  out += fmt::format("  \"start\": {},\n", base.contains("start") ? base.at("start").dump() : std::to_string(kDefaultStart));
+  if (!remark.empty()) out += fmt::format("  \"remark\": {},\n", Json(remark).dump());
+
+  std::vector<Json> all;
+  for (const auto& flight : list("flights")) all.push_back(flight);
+  for (const auto& generated : flights) {
+    const rtstandin::Flight& f = generated.flight;
+    Json flight = {{"hexid", fmt::format("{:06X}", f.hexid)}, {"callsign", f.callsign}, {"type", f.type},
+                   {"registration", f.registration}, {"airline", f.airline}, {"origin", f.origin},
+                   {"destination", f.destination}, {"source", f.sourceType}, {"category", f.emitterCategory}};
+    // Points as text: fmt writes the shortest digits that read back the same.
+    Json track = Json::array();
+    for (const auto& p : f.track) {
+      std::string point = fmt::format(R"({{"t":{},"lat":{},"lon":{},"alt":{},"gs":{},"track":{},"vs":{},"heading":{})", p.t,
+                                      p.lat, p.lon, p.altitude, p.gs, p.track, p.vs, p.trueHeading);
+      if (p.roll != 0.0) point += fmt::format(R"(,"roll":{})", p.roll);
+      if (p.tas >= 0.0) point += fmt::format(R"(,"tas":{})", p.tas);
+      track.push_back(point + "}");
+    }
+    flight["track"] = track;
+    all.push_back(flight);
+  }
+  out += "  \"flights\": [\n";
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    Json head = all[i];
+    Json track = head.contains("track") ? head.at("track") : Json::array();
+    head.erase("track");
+    std::string text = head.dump();
+    text.pop_back();  // the closing brace: the track follows
+    out += fmt::format("    {}, \"track\": [\n", text);
+    for (std::size_t p = 0; p < track.size(); ++p)
+      out += fmt::format("      {}{}\n", track[p].is_string() ? track[p].get<std::string>() : track[p].dump(),
+                         p + 1 < track.size() ? "," : "");
+    out += fmt::format("    ]}}{}\n", i + 1 < all.size() ? "," : "");
+  }
+  out += "  ],\n";
+  for (const char* key : {"parked", "metars"}) {
+    const Json items = list(key);
+    out += fmt::format("  \"{}\": [\n", key);
+    for (std::size_t i = 0; i < items.size(); ++i)
+      out += fmt::format("    {}{}\n", items[i].dump(), i + 1 < items.size() ? "," : "");
+    out += std::string("  ]") + (std::string_view(key) == "parked" ? ",\n" : "\n");
+  }
+  out += "}\n";
+  rtstandin::parseScenario(out);  // what we write must read back
+  return out;
+}
+
+Options sampleOptions() {
+  Options options;
+  options.arrivalRunways = {"14", "28"};
+  options.departureRunways = {"16", "28"};
+  return options;
+}
+
+std::string generateScenarioText(const Inputs& inputs, const Options& options) {
+  const FacilityLayout airport = standin::sim::readFacilityLayout(inputs.facility);
+  const Fleet fleet = readFleet(inputs.dbase, inputs.airports, airport.icao);
+  std::string baseJson;
+  rtstandin::TrafficScenario base;
+  if (!inputs.base.empty()) {
+    std::ifstream in(inputs.base, std::ios::binary);
+    if (!in) throw std::runtime_error(fmt::format("cannot read {}", inputs.base.string()));
+    baseJson.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+      base = rtstandin::parseScenario(baseJson);
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error(fmt::format("{}: {}", inputs.base.string(), e.what()));
+    }
+  }
+  std::set<std::uint32_t> taken;
+  for (const auto& flight : base.flights) taken.insert(flight.hexid);
+  for (const auto& aircraft : base.parked) taken.insert(aircraft.hexid);
+  std::string remark = fmt::format("Written by jorv_traffic_gen with seed {} around {} over {} s", options.seed,
+                                   airport.icao, options.durationSeconds);
+  if (!inputs.base.empty())
+    remark += fmt::format("; the flights, parked aircraft and METARs of {} come first", inputs.base.filename().string());
+  return scenarioText(baseJson, generateTraffic(airport, fleet, options, taken, base.parked), remark);
+}
+
+}  // namespace trafficgen

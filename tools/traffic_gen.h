@@ -1,0 +1,90 @@
+#pragma once
+// A seeded generator of real-looking traffic around a facility-fixture airport, in the traffic
+// scenario format of the RealTraffic stand-ins: arrivals on a 3-degree path down to touch-down
+// and a landing roll, departures from a standing start climbing out, overflights, and taxiing
+// flights between stands and runways, each reported every 2 to 10 s as RealTraffic does.
+// The same seed and inputs give the same scenario, byte for byte.
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "standin/realtraffic/traffic_scenario.h"
+#include "standin/sim/facility_layout.h"
+
+namespace trafficgen {
+
+enum class FlightKind { Arrival, Departure, Overflight, TaxiOut, TaxiIn };
+
+// An aircraft as the reference data knows it.
+struct Airframe {
+  std::string registration;
+  std::string airline;  // ICAO code
+  std::string type;     // ICAO type designator
+};
+
+// What the generator takes from the reference data set (data/dbase.xml) and the airports list.
+struct Fleet {
+  std::vector<Airframe> airframes;   // the registrations the data set lists, first
+  std::vector<std::string> airlines;  // ICAO codes, for airframes made up beyond those
+  std::set<std::string> types;
+  std::set<std::string> heavy;
+  std::set<std::string> cargoOperators;
+  std::vector<std::string> iataCodes;  // of other airports, for origins and destinations
+  std::string homeIata = "null";       // the generated airport's own
+};
+
+// Throws std::runtime_error naming the file and what is wrong.
+Fleet readFleet(const std::filesystem::path& dbaseXml, const std::filesystem::path& airportsXml,
+                const std::string& homeIcao);
+
+struct Options {
+  std::uint64_t seed = 24;
+  double durationSeconds = 1200.0;  // the scenario's span; flights run through its start and end
+  int arrivals = 8;
+  int departures = 6;
+  int overflights = 5;
+  int taxiOut = 2;
+  int taxiIn = 2;
+  // Runway ends by designator ("14"); empty: every end of the airport.
+  std::vector<std::string> arrivalRunways;
+  std::vector<std::string> departureRunways;
+};
+
+struct GeneratedFlight {
+  FlightKind kind = FlightKind::Arrival;
+  std::string runway;  // the end landed on or taken off from, or the one taxied to or from
+  std::string stand;   // taxiing flights: the stand left or reached
+  rtstandin::Flight flight;
+};
+
+// Stands within this distance of a parked aircraft are taken.
+inline constexpr double kOccupiedStandMetres = 25.0;
+
+// Hexids in `takenHexids` and stands under `parked` aircraft are left alone.
+std::vector<GeneratedFlight> generateTraffic(const standin::sim::FacilityLayout& airport, const Fleet& fleet,
+                                             const Options& options, const std::set<std::uint32_t>& takenHexids,
+                                             const std::vector<rtstandin::ParkedAircraft>& parked);
+
+// The scenario text: the base scenario's start, flights, parked aircraft and METARs as they
+// stand (JSON text; empty for none), the generated flights after its own. Throws
+// std::runtime_error on a base that is not a scenario.
+std::string scenarioText(const std::string& baseJson, const std::vector<GeneratedFlight>& flights,
+                         const std::string& remark);
+
+// The whole run as the tool makes it: layout, fleet and base read, traffic generated, text
+// returned. Throws std::runtime_error naming what could not be read.
+struct Inputs {
+  std::filesystem::path facility;  // data/sim/facilities/<ICAO>.json
+  std::filesystem::path dbase;     // data/dbase.xml
+  std::filesystem::path airports;  // data/airports.xml
+  std::filesystem::path base;      // a scenario whose contents are kept; empty for none
+};
+std::string generateScenarioText(const Inputs& inputs, const Options& options);
+
+// The settings data/realtraffic/sample_scenario.json is written with: Zurich's arrivals on 14
+// and 28, departures from 16 and 28.
+Options sampleOptions();
+
+}  // namespace trafficgen
