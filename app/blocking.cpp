@@ -11,6 +11,7 @@
 #include "app/gui.h"
 #include "app/main_loop.h"
 #include "app/main_window.h"
+#include "app/messages.h"
 #include "app/option_controls.h"
 #include "app/window_seams.h"
 #include "config/keys.h"
@@ -114,6 +115,23 @@ void gf_unblockAircraft() {
   lf_enable(ALL_AIR_GND_SELECTOR, true);
   lf_enable(AIRCRAFT_SELECTOR, false);
   lf_emptySelector(AIRCRAFT_SELECTOR);
+}
+
+void gf_setAircraftList(std::vector<std::string> entries) {
+  entries.insert(entries.begin(), std::string(kSelectAnAircraft));
+  AIRCRAFT_SELECTOR.value = entries.front();
+  AIRCRAFT_SELECTOR.choices = std::make_shared<const std::vector<std::string>>(std::move(entries));
+  if (const ui::Hwnd window = gf_mainWindow(); window != ui::Hwnd::null)
+    ui::postMessage(window, MSG_AIRCRAFT_LIST, 0, 0);
+}
+
+void gf_showAircraftList() {
+  const auto entries = AIRCRAFT_SELECTOR.choices.load();
+  if (ui::isWindow(AIRCRAFT_SELECTOR.window)) {
+    AIRCRAFT_SELECTOR.fillCombo();
+    ui::comboSetCurSel(AIRCRAFT_SELECTOR.window, 0);
+  }
+  lf_enable(BLOCK_BUTTON, entries && entries->size() > 1);
 }
 
 ui::LResult gf_destinationEditProc(ui::Hwnd hwnd, std::uint32_t message, ui::WParam wParam, ui::LParam lParam) {

@@ -4,6 +4,8 @@
 // window procedure; gf_setDestination also from the worker's set-up.
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/ui.h"
 #include "refdata/airports.h"
@@ -11,6 +13,14 @@
 // The "Block" and "Unblock" buttons.
 void gf_blockSelectedAircraft();
 void gf_unblockAircraft();
+
+// The aircraft selector's list: "select an aircraft" followed by the entries, its first entry
+// selected. gf_setAircraftList stores it on any thread and asks the window to show it;
+// gf_showAircraftList (GUI thread) refills the combo box and enables Block only when there is
+// an aircraft to block.
+inline constexpr std::string_view kSelectAnAircraft = "select an aircraft";
+void gf_setAircraftList(std::vector<std::string> entries);
+void gf_showAircraftList();
 
 // Enter in the destination field.
 void gf_destinationEntered();

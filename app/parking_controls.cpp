@@ -20,6 +20,9 @@
 #include "core/program.h"
 #include "feed/rt_api_traffic_client.h"
 #include "feed/rt_app_traffic.h"
+#include "traffic/engine_state.h"
+#include "traffic/live_registry.h"
+#include "traffic/static_stands.h"
 
 namespace {
 
@@ -126,3 +129,14 @@ void gf_waitForFirstTraffic() {
 }
 
 void gf_resetParkingControlsForTest() { g_parkingGenerating = false; }
+
+void gf_postAircraftCounts() {
+  const auto live = std::count_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& a) {
+    return a.simState == SimStatus::active && a.state != FlightPhase::parked;
+  });
+  Gui::enqueueUpdate(gui::SetLiveAircraftCount{static_cast<std::uint64_t>(live)});
+  const std::int32_t parkedLive = gf_countParkedLive(true);
+  const std::int64_t parkedStatic = gf_countParkedStatic(true);
+  Gui::enqueueUpdate(gui::SetParkedCounts{static_cast<std::uint64_t>(std::max(parkedLive, 0)),
+                                          static_cast<std::uint64_t>(std::max<std::int64_t>(parkedStatic, 0))});
+}

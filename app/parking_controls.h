@@ -17,6 +17,9 @@ void gf_parkingGenerationDone();
 // A fresh countdown of PARKING_INTERVAL_MINUTES, handed over to the worker.
 void gf_restartParkingCountdown();
 void gf_requestParkingUpdate();
+// The window's counts: live aircraft in the simulator and not parked at a stand, then the parked
+// live and static ones (each count also posts its fit figure). Worker thread.
+void gf_postAircraftCounts();
 // RT_PARKTRAFFIC_ONLY changed: the new state and one more change, for the main loop.
 void gf_setParkedOnlyRequest(bool parkedOnly);
 

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "app/blocking.h"
 #include "app/command_handlers.h"
 #include "app/gui.h"
 #include "app/main_window.h"
@@ -96,6 +97,9 @@ ui::LResult WndProc(ui::Hwnd hwnd, std::uint32_t message, ui::WParam wParam, ui:
       return 0;
     case MSG_GUI_UPDATE:
       g_gui.drainUpdates();
+      return 0;
+    case MSG_AIRCRAFT_LIST:
+      gf_showAircraftList();
       return 0;
     case MSG_SIM_VERSION:
       gf_switchSimulatorVersion();

@@ -73,23 +73,20 @@ namespace {
 
 std::optional<AirportRef> lf_airportRef(const std::optional<Airport>& airport) {
   if (!airport) return std::nullopt;
-  return AirportRef{airport->code, airport->position, airport->altitude};
+  return AirportRef{airport->code, airport->position, airport->altitude, airport->iata};
+}
+
+// The worker's record as the airports list keeps it; a record without its IATA code takes the
+// list's.
+Airport lf_airport(const AirportRef& airport) {
+  IataCode iata = airport.iata;
+  if (iata == g_defaultIataCode && !airport.code.empty())
+    if (const std::optional<Airport> listed = gf_findAirport(airport.code)) iata = listed->iata;
+  return Airport{airport.code, iata, airport.position, airport.elevationFt};
 }
 
 std::mutex g_seamsMutex;
 std::shared_ptr<const WorkerSeams> g_seams;
-
-// A subsystem not built yet: the worker's sequence goes on as if the call had done its work.
-auto lf_missing(std::string_view name) {
-  return [name](auto&&...) { gf_logMissingOnce(name); };
-}
-template <class R>
-auto lf_missing(std::string_view name, R result) {
-  return [name, result](auto&&...) -> R {
-    gf_logMissingOnce(name);
-    return result;
-  };
-}
 
 std::int64_t lf_steadyNanos() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -133,7 +130,19 @@ void lf_installEngineHooks() {
       g_parkAirport = Airport{};
     }
     g_parkingGenerating = false;
+    g_parkingSetupRequested = false;
     gf_resetParkSetup();
+  };
+  hooks.takeParkRequest = [] { return g_parkingSetupRequested.exchange(false); };
+  // The user aircraft as the engine last published it on this thread.
+  hooks.frontNearestParkAirport = [] {
+    gf_frontNearestParkAirport(Lalo{g_workerUserAcPosition.latitude, g_workerUserAcPosition.longitude});
+  };
+  hooks.checkParkAirportReach = [] {
+    gf_checkParkAirportReach(Lalo{g_workerUserAcPosition.latitude, g_workerUserAcPosition.longitude});
+  };
+  hooks.chooseParkAirport = [] {
+    gf_chooseParkAirport(Lalo{g_workerUserAcPosition.latitude, g_workerUserAcPosition.longitude});
   };
   hooks.readParkedFile = []() -> std::optional<std::string> {
     ParkedFileResult result = lf_readParkedFile();
@@ -209,16 +218,32 @@ ClosestStand lf_closestStand(const Airport& airport, const Lalo& position) {
   return ClosestStand{};
 }
 
+void lf_installAirportsNeighbours() {
+  gf_setAirportsNeighbours(lf_closestStand, [] {
+    std::shared_lock lock(g_parkAirportLock);
+    return g_parkAirport;
+  });
+}
+
 }  // namespace
 
 AirportRef gf_parkAirport() {
   std::shared_lock lock(g_parkAirportLock);
-  return AirportRef{g_parkAirport.code, g_parkAirport.position, g_parkAirport.altitude};
+  return AirportRef{g_parkAirport.code, g_parkAirport.position, g_parkAirport.altitude, g_parkAirport.iata};
 }
 
 void gf_setParkAirport(const AirportRef& airport) {
+  const Airport record = lf_airport(airport);
   std::unique_lock lock(g_parkAirportLock);
-  g_parkAirport = Airport{airport.code, g_defaultIataCode, airport.position, airport.elevationFt};
+  g_parkAirport = record;
+}
+
+void gf_installProgramHooks() {
+  lf_installAirportsNeighbours();
+  lf_installEngineHooks();
+  lf_installFeedNeighbours();
+  lf_installSimLinkHooks();
+  lf_installParkingHooks();
 }
 
 UserAcPosition gf_publishedUserAcPosition() {
@@ -260,10 +285,7 @@ WorkerSeams gf_programWorkerSeams() {
     return gf_readDbase(g_inputFolder);
   };
   s.readAirports = []() -> std::optional<std::string> {
-    gf_setAirportsNeighbours(lf_closestStand, [] {
-      std::shared_lock lock(g_parkAirportLock);
-      return g_parkAirport;
-    });
+    lf_installAirportsNeighbours();
     auto result = gf_readAirports();
     if (const auto* error = std::get_if<std::string>(&result)) return *error;
     return std::nullopt;
@@ -292,14 +314,14 @@ WorkerSeams gf_programWorkerSeams() {
   };
   s.pickFolder = [](const std::filesystem::path& initial) { return gf_pickFolder(gf_mainWindow(), initial); };
   s.setDestination = [](const AirportRef& a) {
-    gf_setDestination(std::string(a.code.text()), Airport{a.code, g_defaultIataCode, a.position, a.elevationFt});
+    gf_setDestination(std::string(a.code.text()), lf_airport(a));
   };
   s.applyRangeMode = [] { gf_applyRangeMode(); };
   s.enableTimeShiftControls = [](bool enabled) { gf_enableTimeShiftControls(enabled); };
   s.resetTimeShift = [] { gf_applyTimeShift(0, false, false); };
   s.followSimTime = [] { gf_followSimTime(); };
   s.autoRange = [] { gf_autoRange(); };
-  s.setAircraftList = lf_missing("the aircraft list");
+  s.setAircraftList = [](std::vector<std::string> entries) { gf_setAircraftList(std::move(entries)); };
 
   s.scanLiveries = [] { gf_scanLiveries(); };
   s.processScannedLiveries = [] { gf_processScannedLiveries(); };
@@ -320,10 +342,10 @@ WorkerSeams gf_programWorkerSeams() {
   s.flightPlanFolder = [] { return gf_flightPlanFolder(); };
   s.ensureFlightPlanFolder = [] { return gf_ensureFlightPlanFolder(); };
   s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
-  s.setParkedNavLights = lf_missing("the parked navigation lights");
-  s.postAircraftCounts = lf_missing("gf_postAircraftCounts");
+  s.setParkedNavLights = [](bool on) { gf_setParkedNavLights(on); };
+  s.postAircraftCounts = [] { gf_postAircraftCounts(); };
   s.runDueParkedAcAction = [] { gf_runDueParkedAcAction(); };
-  s.matchQueuedStandOption = lf_missing("the stand-option queue");
+  s.matchQueuedStandOption = [] { gf_matchQueuedStandOption(); };
   s.standCount = [] { return static_cast<std::int64_t>(g_stands.size()); };
   s.setStaticTargetCount = [] {
     const auto snapshot = g_parameterSnapshot.load();

@@ -1,7 +1,6 @@
 #pragma once
 // Everything the worker asks of the subsystems it drives, gathered in one table. The program's
-// table calls the subsystems that exist and, for those not built yet, does nothing (logged once
-// per call); tests install a table of fakes and spies. Read only on the worker thread, set
+// table calls the subsystems; tests install a table of fakes and spies. Read only on the worker thread, set
 // only while no worker runs.
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +24,7 @@ struct AirportRef {
   IcaoCode code;
   Lalo position;
   std::int32_t elevationFt = 0;
+  IataCode iata = g_defaultIataCode;  // "XXX" when the list gives none
 };
 
 // The park airport (the parking code's g_parkAirport): a copy, under the shared lock.
@@ -34,6 +34,11 @@ void gf_setParkAirport(const AirportRef& airport);
 
 // The user aircraft as last published on the worker (g_userAcPosition); all zero until then.
 UserAcPosition gf_publishedUserAcPosition();
+
+// Installs what the subsystems ask of each other and of the window: the engine's hooks, the
+// feed's neighbours, the simulator link's and the parking code's hooks. The worker does it at
+// its start; tests do it to run the subsystems as the program wires them.
+void gf_installProgramHooks();
 
 struct WorkerSeams {
   // Clock and sleeps (steady clock, nanoseconds). Tests let a sleep advance a fake clock.
@@ -173,8 +178,7 @@ struct WorkerSeams {
   std::function<bool()> trafficReceiving;
 };
 
-// The program's table: the subsystems that exist, and a do-nothing stand-in (logged once by
-// name) for each that does not.
+// The program's table: the subsystems themselves.
 WorkerSeams gf_programWorkerSeams();
 
 const WorkerSeams& gf_workerSeams();

@@ -4,6 +4,9 @@
 // and the livery match's results. The livery match and the traffic engine both build on it.
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
+
+#include <fmt/format.h>
 
 #include "feed/traffic_records.h"
 #include "refdata/model_ids.h"
@@ -44,6 +47,17 @@ struct AcIdentity : FeedRecordHead {
   // Takes the head and fills the model data from the dbase tables (category, half wingspan,
   // the category's tables, the type classes). The two pitches are randomised a little.
   explicit AcIdentity(FeedRecordHead head);
+};
+
+// "{}" of an aircraft (live, static or its identity) in log lines names the flight: callsign,
+// registration, route, then the identity's own text (FeedRecordHead::toString). A bare record
+// head keeps its own formatter, the identity's text alone.
+template <class Aircraft>
+struct fmt::formatter<Aircraft, char, std::enable_if_t<std::is_base_of_v<AcIdentity, Aircraft>>>
+    : fmt::formatter<std::string_view> {
+  auto format(const Aircraft& aircraft, fmt::format_context& ctx) const {
+    return fmt::formatter<std::string_view>::format(aircraft.toString(), ctx);
+  }
 };
 
 // The model data of a category (pitches in degrees as stored, negative nose up).

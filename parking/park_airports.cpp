@@ -67,10 +67,11 @@ void lf_callHook(std::function<void()> ParkAirportHooks::*hook, std::string_view
     gf_log(fmt::format("{} is not built yet: skipped", name));
 }
 
-// Flat squared distance in NM, longitude scaled by the cosine of the given latitude.
+// Flat squared distance in NM, longitude scaled by the cosine of the given latitude; across
+// the 180-degree meridian the short way round.
 double lf_flatSquared(const Lalo& a, const Lalo& b, double cosLat) {
   const double dLat = (a.lat - b.lat) * 60.0;
-  const double dLon = (a.lon - b.lon) * cosLat * 60.0;
+  const double dLon = gf_wrapLongitude(a.lon - b.lon) * cosLat * 60.0;
   return dLat * dLat + dLon * dLon;
 }
 

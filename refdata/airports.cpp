@@ -168,10 +168,12 @@ std::optional<Airport> gf_findAirport(IcaoCode code) {
 
 bool gf_isKnownAirport(IcaoCode code) { return gf_findAirport(code).has_value(); }
 
-std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
+namespace {
+
+// The airports whose centre lies within 5 NM, the closest first.
+std::vector<std::pair<Airport, double>> lf_airportsAround(const Lalo& position) {
   const double cosLat = std::cos(position.lat * geo::kDegToRad);
   const std::vector<Airport> airports = lf_copyAirports();
-
   std::vector<std::pair<Airport, double>> candidates;
   for (const Airport& airport : airports) {
     const double dy = std::fabs(position.lat - airport.position.lat) * 60.0;
@@ -180,9 +182,22 @@ std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
     const double squared = dx * dx + dy * dy;
     if (squared <= kCandidateNm * kCandidateNm) candidates.emplace_back(airport, squared);
   }
-  if (candidates.empty()) return std::nullopt;
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const auto& a, const auto& b) { return a.second < b.second; });
+  return candidates;
+}
+
+}  // namespace
+
+std::optional<Airport> gf_findClosestAirportCentre(const Lalo& position) {
+  std::vector<std::pair<Airport, double>> candidates = lf_airportsAround(position);
+  if (candidates.empty()) return std::nullopt;
+  return std::move(candidates.front().first);
+}
+
+std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
+  const std::vector<std::pair<Airport, double>> candidates = lf_airportsAround(position);
+  if (candidates.empty()) return std::nullopt;
   if (candidates.size() == 1) return candidates.front().first;
 
   ClosestStandReader closestStand;

@@ -42,6 +42,9 @@ bool gf_isKnownAirport(IcaoCode code);
 // centre, unless another of them has a stand nearer to the position than any stand of the
 // others. Longitudes compare across the 180-degree meridian.
 std::optional<Airport> gf_findClosestAirport(const Lalo& position);
+// Of the airports whose centre lies within 5 NM, the one with the closest centre; no stand file
+// is asked.
+std::optional<Airport> gf_findClosestAirportCentre(const Lalo& position);
 
 // The park airport's elevation (feet) when a park airport with a valid position is set.
 std::optional<double> gf_parkAirportElevation();

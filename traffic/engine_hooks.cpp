@@ -11,10 +11,12 @@
 #include "traffic/change_detection.h"
 #include "traffic/decode_existing.h"
 #include "traffic/delayed_sim_commands.h"
+#include "traffic/flat_frame.h"
 #include "traffic/live_registry.h"
 #include "traffic/live_update.h"
 #include "traffic/next_position.h"
 #include "traffic/removal.h"
+#include "traffic/runway_matching.h"
 #include "traffic/spawning.h"
 #include "traffic/stand_departure.h"
 #include "traffic/stand_names.h"
@@ -54,7 +56,11 @@ EngineHooks gf_defaultEngineHooks() {
   h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
   h.cleanupLiveAircraft = [](LiveAc& aircraft) { lf_cleanupLiveAircraft(aircraft); };
   h.forgetAircraft = [](std::uint32_t hexid, std::uint32_t objectId) { lf_forgetAircraft(hexid, objectId); };
-  h.matchRunwayForLanding = lf_missing("gf_matchRunwayForLanding", std::optional<std::string>());
+  h.matchRunwayForLanding = [](const Lalo& position, double headingRad) -> std::optional<std::string> {
+    const std::optional<RunwayCandidate> runway = gf_matchRunwayForLanding(position, gf_normalizeAngle(headingRad));
+    if (!runway) return std::nullopt;
+    return gf_runwayMatchName(*runway);
+  };
   h.eraseLiveAc = [](LiveAc& aircraft) { lf_eraseLiveAc(aircraft); };
   h.standUseByOtherLiveAc = [](std::int32_t standId, std::uint32_t hexid) {
     return gf_standUseByOtherLiveAc(standId, hexid);
@@ -87,7 +93,10 @@ EngineHooks gf_defaultEngineHooks() {
   h.deferRunwayStop = [](LiveAc& aircraft, const StreamPoint& point) { return gf_deferRunwayStop(aircraft, point); };
   h.collisionWithParked = lf_missing("collisionWithParked");
   h.chooseArrivalStand = lf_missing("lf_chooseArrivalStand");
-  h.staticAcHitHexid = lf_missing("the static aircraft's parked hexid", std::optional<std::uint32_t>());
+  h.staticAcHitHexid = [](const StaticAc& aircraft) -> std::optional<std::uint32_t> {
+    if (aircraft.hitFlag != 0) return std::nullopt;  // placed from the stand file
+    return aircraft.hitKind;
+  };
   h.eraseStandSearchHits = lf_missing("the stand search hits' erasure");
 
   h.holdAtPoint = [](LiveAc& aircraft) { gf_holdAtPoint(aircraft); };

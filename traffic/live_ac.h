@@ -190,6 +190,7 @@ struct LiveAc : AcIdentity {
   bool departureStarted = false;
   bool arrivalConfirmed = false;
   bool standTaken = false;
+  bool standOptionMatched = false;  // the stand-option queue matched its real stand option
   Lalo lastStandCheckPos;
   std::vector<StandRefusal> standRefusals;
   StreamPoint slowPoint;  // kept during the landing roll of small aircraft

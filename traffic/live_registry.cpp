@@ -12,6 +12,8 @@
 #include "app/gui.h"
 #include "core/log.h"
 #include "core/utc_time.h"
+#include "liveries/ac_stands.h"
+#include "simlink/sim_commands.h"
 #include "simlink/stand_table.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
@@ -362,5 +364,35 @@ void gf_checkForAllGndIfParkedVersionExistsAndRemove() noexcept {
     }
   } catch (...) {
     gf_reportTrafficException("gf_checkForAllGndIfParkedVersionExistsAndRemove");
+  }
+}
+
+void gf_setParkedNavLights(bool on) {
+  const std::uint32_t value = on ? 1 : 0;
+  for (const StaticAc& aircraft : g_staticAcs)
+    if (aircraft.simState == SimStatus::active) gf_queueNavLights(aircraft.objectId, value);
+  for (const LiveAc& aircraft : g_liveAcs)
+    if (aircraft.simState == SimStatus::active && aircraft.state == FlightPhase::parked)
+      gf_queueNavLights(aircraft.objectId, value);
+}
+
+void gf_matchQueuedStandOption() noexcept {
+  try {
+    if (g_landedHexids.empty()) return;
+    const std::uint32_t hexid = g_landedHexids.front();
+    g_landedHexids.erase(g_landedHexids.begin());
+    const auto found =
+        std::find_if(g_liveAcs.begin(), g_liveAcs.end(), [hexid](const LiveAc& a) { return a.hexid == hexid; });
+    if (found == g_liveAcs.end()) return;
+    LiveAc& aircraft = *found;
+    if (!aircraft.standOptionMatched) {
+      gf_matchRealStandOption(g_stands, gf_currentWeekTime(), aircraft);
+      aircraft.standOptionMatched = true;
+    }
+    // An aircraft at its stand keeps it: the static's stand only serves one that has none.
+    const std::optional<std::int32_t> stand = lf_checkForStaticWithCallsignOrHexidAndRemove(aircraft, true);
+    if (stand && aircraft.standId == 0) aircraft.standId = *stand;
+  } catch (...) {
+    gf_reportTrafficException("gf_matchQueuedStandOption");
   }
 }

@@ -62,3 +62,10 @@ void gf_checkLiveWithParkedCollisions() noexcept;
 // A live aircraft on the ground whose static parked version is still shown removes that
 // version (the first pair only).
 void gf_checkForAllGndIfParkedVersionExistsAndRemove() noexcept;
+
+// The navigation lights of every aircraft parked in the simulator, static or live, switched.
+void gf_setParkedNavLights(bool on);
+// One entry of the stand-option queue (g_landedHexids, front first): a live aircraft not matched
+// yet takes the callsigns of the real stand option it matches, and a static aircraft that is the
+// same flight is removed; its stand goes to an aircraft that holds none. Never throws.
+void gf_matchQueuedStandOption() noexcept;

@@ -71,7 +71,7 @@ bool gf_arrivedAtStand(LiveAc& aircraft) {
   aircraft.standArrivalClock = aircraft.lastAtStandClock = gf_systemSeconds() * kHundredNanosPerSecond;
   aircraft.createdWeekTime = g_currentWeekTime.load();
   if (aircraft.reservedStandId != aircraft.standId) aircraft.hasReservation = false;
-  if (aircraft.towed) gf_log(fmt::format("          towed aircraft {} parks", aircraft.description()));
+  if (aircraft.towed) gf_log(fmt::format("          towed aircraft {} parks", aircraft));
 
   if (!aircraft.stream.empty()) aircraft.stream.front().repeated = true;
   aircraft.standApproach = false;

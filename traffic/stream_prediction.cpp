@@ -127,7 +127,8 @@ bool gf_isDepartureGate(const LiveAc& aircraft) {
 }
 
 bool gf_departsParkAirport(const LiveAc& aircraft) {
-  if (aircraft.origin.empty()) return false;
+  // "XXX" stands for no code at all: two airports without one are not the same airport.
+  if (aircraft.origin.empty() || aircraft.origin == g_defaultIataCode) return false;
   const Airport park = gf_parkAirportRecord();
   return !park.code.empty() && park.iata == aircraft.origin;
 }

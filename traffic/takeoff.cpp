@@ -123,7 +123,7 @@ double gf_initialClimbRate(AcCategory category) {
 }
 
 void gf_startDepartureTaxi(LiveAc& aircraft) {
-  if (aircraft.towed) gf_log(fmt::format("towed aircraft takes-off? {}", aircraft.description()));
+  if (aircraft.towed) gf_log(fmt::format("towed aircraft takes-off? {}", aircraft));
   aircraft.departureRunway.reset();
   lf_enterState(aircraft, FlightPhase::takeoff_roll);
   gf_setThrottle(aircraft, 0);
@@ -342,13 +342,21 @@ void gf_vacateRunway(LiveAc& aircraft) {
   gf_queueLightEvents(aircraft.objectId, lightset::kRunwayVacated);
 }
 
-std::optional<std::string> gf_airportOfPosition(const LiveAc& aircraft) {
+std::optional<PositionAirport> gf_airportCodesOfPosition(const LiveAc& aircraft) {
   const Airport park = gf_parkAirportRecord();
   if (!park.code.empty() && gf_isValidLalo(park.position) && gf_distanceNm(park.position, aircraft.position) <= 5.0)
-    return std::string(park.code.text());
-  if (!aircraft.origin.empty()) return std::string(aircraft.origin.text());
-  if (const auto nearest = gf_findClosestAirport(aircraft.position)) return std::string(nearest->code.text());
+    return PositionAirport{std::string(park.code.text()), park.iata};
+  if (!aircraft.origin.empty()) return PositionAirport{std::string(aircraft.origin.text()), aircraft.origin};
+  // A message is built within an engine step: no stand file is read for it.
+  if (const auto nearest = gf_findClosestAirportCentre(aircraft.position))
+    return PositionAirport{std::string(nearest->code.text()), nearest->iata};
   return std::nullopt;
+}
+
+std::optional<std::string> gf_airportOfPosition(const LiveAc& aircraft) {
+  std::optional<PositionAirport> airport = gf_airportCodesOfPosition(aircraft);
+  if (!airport) return std::nullopt;
+  return std::move(airport->text);
 }
 
 void gf_postFlightMessage(const std::string& text) {
@@ -356,11 +364,14 @@ void gf_postFlightMessage(const std::string& text) {
 }
 
 std::string gf_takeoffMessage(LiveAc& aircraft) {
-  const std::optional<std::string> origin = gf_airportOfPosition(aircraft);
-  const std::string from = origin ? fmt::format(" from {}", *origin) : "";
-  const std::string_view destination = aircraft.destination.text();
-  const std::string to =
-      !destination.empty() && (!origin || destination != *origin) ? fmt::format(" to {}", destination) : "";
+  const std::optional<PositionAirport> origin = gf_airportCodesOfPosition(aircraft);
+  const std::string from = origin ? fmt::format(" from {}", origin->text) : "";
+  // The destination is an IATA code: it is compared with the origin's IATA code, whatever the
+  // origin's text shows; an origin without one ("XXX") differs from every destination.
+  const bool sameAirport = origin && origin->iata != g_defaultIataCode && origin->iata == aircraft.destination;
+  const std::string to = !aircraft.destination.empty() && aircraft.destination != g_defaultIataCode && !sameAirport
+                             ? fmt::format(" to {}", aircraft.destination.text())
+                             : "";
   std::optional<std::string> runwayName;
   if (aircraft.departureRunway)
     runwayName = aircraft.departureRunway->designator;

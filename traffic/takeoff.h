@@ -46,6 +46,13 @@ bool gf_isOnRunway(LiveAc& aircraft, double limitM);
 // The airport a position belongs to for the flight messages: the park airport within 5 NM, else
 // the flight's origin, else the nearest known airport within 5 NM.
 std::optional<std::string> gf_airportOfPosition(const LiveAc& aircraft);
+// The same airport with its IATA code ("XXX" when none is known), for comparing with the
+// flight's IATA codes; the nearest airport is found by its centre alone.
+struct PositionAirport {
+  std::string text;  // the ICAO code, or the flight's IATA origin
+  IataCode iata = g_defaultIataCode;
+};
+std::optional<PositionAirport> gf_airportCodesOfPosition(const LiveAc& aircraft);
 // The status line for 25 s and the log, while FLIGHT_MESSAGES is on.
 void gf_postFlightMessage(const std::string& text);
 // "{} {} {} {} {} take off{}{}{} ...": time, callsign, registration, airline, model, origin,

@@ -13,6 +13,7 @@
 #include "platform/canvas.h"
 #include "simlink/sim_client.h"
 #include "tests/app/window_fixture.h"
+#include "traffic/engine_state.h"
 
 namespace {
 using namespace window_test;
@@ -419,6 +420,34 @@ TEST_F(PaintingTest, TheParkingBandShowsTheParkAirportAndItsCounts) {
   EXPECT_TEXT(drawn, "generating parking ...", 5, 679, kYellow);
   EXPECT_FALSE(textOf(drawn, "next update (min):"));
   g_parkingGenerating = false;
+}
+
+// The counts come from the engine's tables through the worker's seam, as the main loop posts them.
+TEST_F(PaintingTest, TheParkingBandShowsTheCountsOfTheAircraftPlaced) {
+  ASSERT_TRUE(startGui());
+  gf_resetEngineTables();
+  g_liveAcs.reserve(4);
+  for (const std::uint32_t state : {FlightPhase::parked, FlightPhase::taxi, FlightPhase::flying})
+    g_liveAcs.emplace_back(StreamPoint{}, AcIdentity{}, 0.0).state = state;
+  for (LiveAc& aircraft : g_liveAcs) aircraft.simState = SimStatus::active;
+  for (int i = 0; i < 9; ++i) g_staticAcs.emplace_back().simState = SimStatus::active;
+  g_staticAcs.emplace_back().simState = SimStatus::adding2sim;  // not placed yet
+  ParkingNeighbours fakes;
+  fakes.standsLoaded = [] { return true; };
+  gf_setParkingNeighboursForTest(fakes);
+  gf_setParkAirport(AirportRef{IcaoCode("LSZH"), {47.46, 8.55}, 1417});
+  Gui::enqueueUpdate(gui::SetParkAirportCode{IcaoCode("LSZH")});
+  Gui::setParkAirport(true, "Zurich");
+  Gui::enqueueUpdate(gui::SetStaticTarget{10, 25});
+  g_feedConnected = true;
+  Gui::enqueueUpdate(gui::SetTrafficReaderState{0});
+  gf_programWorkerSeams().postAircraftCounts();
+  ui::driver::sync();
+  const auto drawn = paint();
+  gf_resetEngineTables();
+  EXPECT_TRUE(textOf(drawn, "park live:   1"));
+  EXPECT_TRUE(textOf(drawn, "static:   9"));
+  EXPECT_TEXT(drawn, "  2", 785, 71, kBrightGreen);  // in the simulator and not parked
 }
 
 }  // namespace

@@ -144,5 +144,35 @@ TEST_F(ParkAirportsTest, ANearerFrontAirportWithinReachReplacesThePark) {
   EXPECT_TRUE(contains(newLog(), " LSZR is within reach, parked aircraft at LSZH will be removed first\n"));
 }
 
+// Fiji: an airport 5 NM east of the user lies across the 180-degree meridian, one 27 NM west
+// does not.
+TEST_F(ParkAirportsTest, DistancesRunTheShortWayAcrossTheDateLine) {
+  const Lalo user{-16.69, 179.95};
+  const Lalo east{-16.69, -179.96};
+  const Lalo west{-16.69, 179.48};
+  reachNm(20);
+  gf_publishUserAcPosition(UserAcPosition{});
+  gf_moveParkAirportToFront(IcaoCode("NFTE"), east);
+  gf_moveParkAirportToFront(IcaoCode("NFTW"), west);
+  gf_frontNearestParkAirport(user);
+  EXPECT_EQ(gf_frontParkAirport()->code, IcaoCode("NFTE"));
+  struct Case {
+    const char* what;
+    Lalo from, to;
+    bool within;
+  } cases[] = {
+      {"east across the line", user, east, true},
+      {"west, too far", user, west, false},
+      {"from the other side", east, user, true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(gf_isWithinParkReach(c.from, c.to), c.within) << c.what;
+  {
+    std::unique_lock lock(g_parkAirportLock);
+    g_parkAirport = Airport{IcaoCode("NFTE"), g_defaultIataCode, east, 10};
+  }
+  EXPECT_TRUE(gf_isNearParkAirport({-16.69, 179.99}));
+  EXPECT_FALSE(gf_isNearParkAirport({-16.69, 179.70}));
+}
+
 }  // namespace
 }  // namespace parking_test

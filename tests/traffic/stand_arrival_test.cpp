@@ -58,6 +58,26 @@ TEST_F(StandArrival, ParksTriesAgainOrGivesTheStandUp) {
   }
 }
 
+// "{}" of an aircraft names the flight: callsign, registration, route, then its identity.
+TEST_F(StandArrival, ATowedAircraftThatParksIsNamedInTheLog) {
+  LiveAc& a = arriving(1.0, 0.0);
+  a.towed = true;
+  a.registration = "PH-BXA";
+  a.origin = IataCode("LHR");
+  a.destination = IataCode("AMS");
+  ASSERT_TRUE(gf_arrivedAtStand(a));
+  const std::string named = fmt::format("KLM1234  PH-BXA       LHR->AMS {}", a.description());
+  EXPECT_NE(logText().find("          towed aircraft " + named + " parks\n"), std::string::npos) << logText();
+  // The same text for a static aircraft and for the identity alone; a bare record head keeps its own.
+  StaticAc parked;
+  static_cast<AcIdentity&>(parked) = a;
+  EXPECT_EQ(fmt::format("{}", parked), named);
+  EXPECT_EQ(fmt::format("{}", static_cast<const AcIdentity&>(a)), named);
+  EXPECT_EQ(fmt::format("{}", static_cast<const FeedRecordHead&>(a)), a.description());
+  a.origin = a.destination = IataCode();
+  EXPECT_EQ(fmt::format("{}", a), fmt::format("KLM1234  PH-BXA                {}", a.description()));
+}
+
 TEST_F(StandArrival, WithRandomOffTheActionsCome10And15And30SecondsLater) {
   gf_setRandomEnabled(false);
   std::vector<std::int32_t> enforced;

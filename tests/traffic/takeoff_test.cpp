@@ -171,6 +171,33 @@ TEST_F(TakeoffTest, Mode) {
     ac.stream.push_back(gf_streamPoint(next));
     ac.stream.back().time = c.ticksToIt;
     EXPECT_EQ(gf_takeoffMode(ac), c.mode) << c.what;
+
+// The park airport is known by its ICAO code and its IATA code; the flight's codes are IATA.
+TEST_F(TakeoffTest, TheMessageComparesTheDestinationWithTheOriginsIataCode) {
+  struct Case {
+    const char* what;
+    const char* parkIata;  // the park airport EHAM, under the aircraft
+    const char* origin;
+    const char* destination;
+    const char* tail;
+  };
+  const Case cases[] = {
+      {"back to the park airport", "AMS", "", "AMS", " take off from EHAM ..."},
+      {"to another airport", "AMS", "", "LHR", " take off from EHAM to LHR ..."},
+      {"the park airport without a code", "XXX", "", "AMS", " take off from EHAM to AMS ..."},
+      {"a destination without a code", "AMS", "", "XXX", " take off from EHAM ..."},
+  };
+  for (const Case& c : cases) {
+    static IataCode parkIata;
+    parkIata = IataCode(c.parkIata);
+    gf_setAirportsNeighbours({}, [] { return Airport{IcaoCode("EHAM"), parkIata, kEham, -11}; });
+    LiveAc& ac = addLive(Rec(0x100).registration("PH-ABC").at(kEham));
+    ac.position = kEham;
+    if (*c.origin) ac.origin = IataCode(c.origin);
+    ac.destination = IataCode(c.destination);
+    const std::string text = gf_takeoffMessage(ac);
+    const std::string tail = c.tail;
+    EXPECT_TRUE(text.ends_with(tail)) << c.what << ": " << text;
     g_liveAcs.clear();
   }
 }
@@ -196,6 +223,29 @@ TEST_F(TakeoffTest, VacatingTheRunway) {
     EXPECT_EQ(g_simReverseThrustRequests.size(), m == "C172" ? 0u : 1u) << m;
     g_liveAcs.clear();
   }
+
+// The nearest airport of a flight without an origin is found by its centre: the stand files
+// stay closed while the message is built.
+TEST_F(TakeoffTest, TheMessagesNearestAirportReadsNoStandFile) {
+  int standReads = 0;
+  gf_setAirportsNeighbours(
+      [&standReads](const Airport&, const Lalo&) {
+        ++standReads;
+        return ClosestStand{"A1", 0.01, true};
+      },
+      {});
+  {
+    std::unique_lock lock(g_airportsLock);
+    g_airports = {Airport{IcaoCode("EHAM"), IataCode("AMS"), kEham, -11},
+                  Airport{IcaoCode("EHLE"), IataCode("LEY"), offset(kEham, 3000.0), -11}};
+  }
+  LiveAc& ac = addLive(Rec(0x100).registration("PH-ABC").at(offset(kEham, 1000.0)));
+  ac.position = offset(kEham, 1000.0);
+  ac.destination = IataCode("AMS");
+  const std::string text = gf_takeoffMessage(ac);
+  EXPECT_TRUE(text.ends_with(" take off from EHAM ...")) << text;
+  EXPECT_EQ(standReads, 0);
+  gf_resetAirportsForTest();
 }
 
 }  // namespace
