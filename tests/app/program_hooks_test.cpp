@@ -20,15 +20,6 @@ namespace {
 // What the log names of the steps still being built elsewhere ("{} is not built yet: skipped");
 // empty once every step has landed.
 const std::set<std::string> kStillBuilt = {
-    "updateLiveAc",
-    "checkExtendingSituations",
-    "lf_filterGroundPoint",
-    "gf_holdAtPoint",
-    "gf_flareStep",
-    "gf_cruiseLimit",
-    "gf_applyVerticalRate",
-    "gf_approachVerticalStep",
-    "the movement step's turn reset",
     "hp_handleGroundTraffic",
     "lf_createFlightPlan",
     "lf_touchDown",

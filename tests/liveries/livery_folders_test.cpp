@@ -110,7 +110,9 @@ TEST_F(LiveryFoldersTest, AFailingFileOrSubfolderCostsOnlyItself) {
   cfg(folder / "LockedDir/x/aircraft.cfg", {"Locked Folder"});
   const fs::path ivao = folder / "IVAO_MTL/SimObjects/Airplanes/IVAO_B738/aircraft.cfg";
   fs::create_directories(ivao.parent_path());
-  testing_support::writeFile(ivao, "[fltsim.0]\ntitle=B738 DLH\ntexture=" + std::string(300, 'T') + "\n");
+  // A texture folder that can't be looked at (a link to itself) fails the whole file.
+  testing_support::writeFile(ivao, "[fltsim.0]\ntitle=B738 DLH\ntexture=LOOP\n");
+  fs::create_symlink("texture.LOOP", ivao.parent_path() / "texture.LOOP");
   cfg(folder / "Z/aircraft.cfg", {"After"});
   ::chmod((folder / "Locked/aircraft.cfg").c_str(), 0);
   ::chmod((folder / "LockedDir").c_str(), 0);

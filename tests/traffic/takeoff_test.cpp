@@ -171,6 +171,32 @@ TEST_F(TakeoffTest, Mode) {
     ac.stream.push_back(gf_streamPoint(next));
     ac.stream.back().time = c.ticksToIt;
     EXPECT_EQ(gf_takeoffMode(ac), c.mode) << c.what;
+    g_liveAcs.clear();
+  }
+}
+
+TEST_F(TakeoffTest, VacatingTheRunway) {
+  for (const char* model : {"B738", "C172", "EC35"}) {
+    LiveAc& ac = addLive(Rec(0x100, "T1", model), SimStatus::active, FlightPhase::landing_roll);
+    ac.runwayHeading = 1.0;
+    clearSimQueues();
+    g_simReverseThrustRequests.clear();
+    gf_vacateRunway(ac);
+    const std::string m = model;
+    EXPECT_EQ(std::pair(ac.state, ac.prevState), std::pair(+FlightPhase::taxi, +FlightPhase::landing_roll)) << m;
+    EXPECT_TRUE(ac.landingRollEnded && std::isnan(ac.runwayHeading)) << m;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
+    for (const SimClientEvent& e : g_simClientEvents) events.emplace_back(e.eventId, e.value);
+    const auto sent = [&](std::uint32_t id, std::uint32_t value) {
+      return std::find(events.begin(), events.end(), std::pair(id, value)) != events.end();
+    };
+    EXPECT_TRUE(sent(THROTTLE_SET, m == "EC35" ? 16383 : 0)) << m;
+    EXPECT_EQ(sent(FLAPS_SET, 0) && sent(SPOILERS_SET, 0), m != "EC35") << m;
+    EXPECT_TRUE(sent(LANDING_LIGHTS_SET, 0) && sent(TAXI_LIGHTS_SET, 1) && sent(CABIN_LIGHTS_SET, 1)) << m;
+    EXPECT_EQ(g_simReverseThrustRequests.size(), m == "C172" ? 0u : 1u) << m;
+    g_liveAcs.clear();
+  }
+}
 
 // The park airport is known by its ICAO code and its IATA code; the flight's codes are IATA.
 TEST_F(TakeoffTest, TheMessageComparesTheDestinationWithTheOriginsIataCode) {
@@ -201,28 +227,6 @@ TEST_F(TakeoffTest, TheMessageComparesTheDestinationWithTheOriginsIataCode) {
     g_liveAcs.clear();
   }
 }
-
-TEST_F(TakeoffTest, VacatingTheRunway) {
-  for (const char* model : {"B738", "C172", "EC35"}) {
-    LiveAc& ac = addLive(Rec(0x100, "T1", model), SimStatus::active, FlightPhase::landing_roll);
-    ac.runwayHeading = 1.0;
-    clearSimQueues();
-    g_simReverseThrustRequests.clear();
-    gf_vacateRunway(ac);
-    const std::string m = model;
-    EXPECT_EQ(std::pair(ac.state, ac.prevState), std::pair(+FlightPhase::taxi, +FlightPhase::landing_roll)) << m;
-    EXPECT_TRUE(ac.landingRollEnded && std::isnan(ac.runwayHeading)) << m;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
-    for (const SimClientEvent& e : g_simClientEvents) events.emplace_back(e.eventId, e.value);
-    const auto sent = [&](std::uint32_t id, std::uint32_t value) {
-      return std::find(events.begin(), events.end(), std::pair(id, value)) != events.end();
-    };
-    EXPECT_TRUE(sent(THROTTLE_SET, m == "EC35" ? 16383 : 0)) << m;
-    EXPECT_EQ(sent(FLAPS_SET, 0) && sent(SPOILERS_SET, 0), m != "EC35") << m;
-    EXPECT_TRUE(sent(LANDING_LIGHTS_SET, 0) && sent(TAXI_LIGHTS_SET, 1) && sent(CABIN_LIGHTS_SET, 1)) << m;
-    EXPECT_EQ(g_simReverseThrustRequests.size(), m == "C172" ? 0u : 1u) << m;
-    g_liveAcs.clear();
-  }
 
 // The nearest airport of a flight without an origin is found by its centre: the stand files
 // stay closed while the message is built.
