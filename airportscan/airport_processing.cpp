@@ -12,7 +12,7 @@
 #include "airportscan/bgl_airport.h"
 #include "airportscan/scan_state.h"
 #include "airportscan/scan_transaction.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"
 #include "core/files.h"

@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "airportscan/scan_state.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/text.h"
 
 namespace {

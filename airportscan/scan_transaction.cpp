@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "airportscan/scan_state.h"
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 #include "config/program_folders.h"
 #include "core/log.h"
 #include "core/text.h"

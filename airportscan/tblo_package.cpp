@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "airportscan/scan_state.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/keys.h"
 #include "config/program_folders.h"
 #include "core/files.h"

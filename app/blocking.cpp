@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_loop.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "app/option_controls.h"
 #include "app/window_seams.h"
 #include "config/keys.h"

@@ -6,10 +6,10 @@
 #include <filesystem>
 
 #include "app/engine_requests.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_window.h"
 #include "app/option_controls.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "app/window_seams.h"
 #include "config/keys.h"
 #include "config/parameter_load.h"

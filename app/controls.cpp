@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/text.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/program_entry.h"
 #include "app/worker_seams.h"
 #include "config/keys.h"

@@ -7,8 +7,8 @@
 #include <shared_mutex>
 
 #include "app/engine_requests.h"
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 #include "app/traffic_source.h"
 #include "app/worker_seams.h"
 #include "config/parameter_snapshot.h"

@@ -7,7 +7,7 @@
 #include <pugixml.hpp>
 #include <thread>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/keys.h"
 #include "config/program_folders.h"
 #include "config/xml_helpers.h"

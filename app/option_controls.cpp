@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "app/controls.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_window.h"
 #include "app/window_seams.h"
 #include "app/worker_seams.h"

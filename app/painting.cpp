@@ -8,7 +8,7 @@
 #include <tuple>
 #include <utility>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/parking_controls.h"
 #include "app/window_seams.h"
 #include "app/worker_seams.h"

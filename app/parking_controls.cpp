@@ -10,9 +10,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_loop.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"

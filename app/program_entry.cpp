@@ -10,7 +10,7 @@
 #include <strings.h>
 
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "app/window_proc.h"
 #include "core/log.h"
 #include "feed/rt_api_transport.h"

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "app/engine_requests.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_loop.h"
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "app/program_entry.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "app/traffic_source.h"
 #include "app/window_seams.h"
 #include "app/worker.h"

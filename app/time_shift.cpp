@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 #include "app/worker_seams.h"
 #include "config/keys.h"
 #include "config/parameter_load.h"

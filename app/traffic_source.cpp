@@ -7,9 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_loop.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "app/window_seams.h"
 #include "app/worker.h"
 #include "app/worker_seams.h"

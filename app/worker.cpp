@@ -9,12 +9,12 @@
 #include <shared_mutex>
 #include <system_error>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/install_path.h"
 #include "app/main_loop.h"
 #include "app/program_entry.h"
 #include "app/shutdown.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "app/traffic_source.h"
 #include "app/worker_seams.h"
 #include "config/keys.h"

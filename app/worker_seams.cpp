@@ -9,10 +9,10 @@
 
 #include "airportscan/airport_scan.h"
 #include "app/controls.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_loop.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "app/option_controls.h"
 #include "app/blocking.h"
 #include "app/parking_controls.h"

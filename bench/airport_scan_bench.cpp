@@ -16,7 +16,7 @@
 
 #include "airportscan/airport_scan.h"
 #include "airportscan/scan_state.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/program_folders.h"
 #include "core/log.h"
 #include "refdata/airports.h"

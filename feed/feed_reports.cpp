@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/user_exception.h"
 #include "feed/feed_reports.h"

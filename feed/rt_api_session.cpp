@@ -6,8 +6,8 @@
 #include <limits>
 #include <thread>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 #include "config/keys.h"
 #include "core/log.h"
 #include "core/program.h"

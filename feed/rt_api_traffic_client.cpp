@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/parameter_snapshot.h"
 #include "core/log.h"
 #include "core/utc_time.h"

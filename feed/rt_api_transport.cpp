@@ -10,7 +10,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 
 namespace {

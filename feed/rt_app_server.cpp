@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/utc_time.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "feed/rt_app_server.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/keys.h"
 #include "core/log.h"
 #include "core/user_message.h"

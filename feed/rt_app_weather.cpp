@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "feed/feed_reports.h"
 #include "feed/qnh.h"

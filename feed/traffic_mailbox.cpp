@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "feed/traffic_handover.h"
 

@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/user_exception.h"
 

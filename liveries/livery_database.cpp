@@ -7,7 +7,7 @@
 #include <span>
 #include <stdexcept>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
 #include "config/program_folders.h"

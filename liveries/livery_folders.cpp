@@ -7,7 +7,7 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"
 #include "core/files.h"

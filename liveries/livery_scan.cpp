@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
 #include "config/program_folders.h"

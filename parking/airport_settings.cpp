@@ -4,7 +4,7 @@
 #include <optional>
 #include <shared_mutex>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/keys.h"
 #include "config/parameter_load.h"
 #include "config/sim_choice.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <unordered_map>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/keys.h"
 #include "config/options.h"
 #include "config/parameter_snapshot.h"

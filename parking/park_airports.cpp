@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/parameter_snapshot.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/parameter_load.h"
 #include "config/sim_choice.h"
 #include "core/log.h"

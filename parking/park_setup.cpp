@@ -7,7 +7,7 @@
 #include <shared_mutex>
 #include <variant>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/log.h"
 #include "feed/feed_neighbours.h"
 #include "parking/airport_file_read.h"

@@ -8,7 +8,7 @@
 #include <shared_mutex>
 #include <utility>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"

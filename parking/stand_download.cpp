@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"
 #include "core/files.h"

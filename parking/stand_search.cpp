@@ -7,7 +7,7 @@
 #include <exception>
 #include <utility>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/parameter_snapshot.h"
 #include "config/random.h"
 #include "core/log.h"

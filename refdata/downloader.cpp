@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "platform/os.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/program.h"
 #include "core/text.h"

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "platform/os.h"
 #include "platform/simconnect.h"

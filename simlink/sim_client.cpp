@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/sim_choice.h"
 #include "core/log.h"
 #include "core/program.h"

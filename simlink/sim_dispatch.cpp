@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/sim_choice.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/user_exception.h"
 #include "core/user_message.h"

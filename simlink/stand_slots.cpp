@@ -8,7 +8,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "refdata/registration.h"

@@ -11,7 +11,7 @@
 #include <limits>
 #include <memory>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/user_message.h"
 #include "refdata/model_ids.h"

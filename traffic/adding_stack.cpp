@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"
 #include "core/log.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/log.h"
 #include "core/utc_time.h"
 #include "liveries/ac_stands.h"

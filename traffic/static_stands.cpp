@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/log.h"
 #include "core/utc_time.h"
 #include "simlink/sim_commands.h"

@@ -6,7 +6,7 @@
 #include <array>
 #include <cmath>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/parameter_snapshot.h"
 #include "core/log.h"
 #include "core/utc_time.h"

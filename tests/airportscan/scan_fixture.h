@@ -7,7 +7,7 @@
 #include <string>
 
 #include "airportscan/scan_state.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "refdata/airports.h"
 #include "refdata/weekly_traffic.h"
 #include "tests/refdata/enc_fixture.h"

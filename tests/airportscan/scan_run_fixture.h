@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "simlink/facility_reader.h"
 #include "standin/sim/sim.h"
 #include "tests/airportscan/scan_fixture.h"

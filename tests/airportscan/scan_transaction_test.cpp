@@ -11,8 +11,8 @@
 #include <map>
 #include <vector>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "appbase/gui.h"
+#include "appbase/stop_request.h"
 #include "config/program_folders.h"
 #include "platform/os.h"
 #include "tests/airportscan/scan_fixture.h"

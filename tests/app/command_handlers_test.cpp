@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "app/command_handlers.h"
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "tests/app/window_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "tests/app/window_fixture.h"
 
 namespace {

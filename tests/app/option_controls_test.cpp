@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "app/option_controls.h"
 #include "app/program_entry.h"
 #include "config/parameters_file.h"

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/sim_choice.h"
 
 namespace {

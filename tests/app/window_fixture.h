@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/engine_requests.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_window.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "app/window_proc.h"
 #include "app/window_seams.h"
 #include "config/keys.h"

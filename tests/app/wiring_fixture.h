@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/worker_seams.h"
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"

@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "app/engine_requests.h"
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "app/main_loop.h"
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "app/program_entry.h"
 #include "app/shutdown.h"
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "app/traffic_source.h"
 #include "app/worker.h"
 #include "app/worker_seams.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/sim_choice.h"
 #include "core/log.h"
 #include "platform/net.h"

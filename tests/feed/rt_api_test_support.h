@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_transport.h"
 #include "standin/realtraffic/web_api_server.h"

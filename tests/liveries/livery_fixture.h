@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "tests/support/test_support.h"
 
 namespace livery_testing {

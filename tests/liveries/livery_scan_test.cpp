@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
 #include "config/program_folders.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/log.h"
 #include "parking/park_airports.h"
 #include "refdata/airports.h"

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "app/option_controls.h"
 #include "platform/canvas.h"
 #include "platform/ui_gtk.h"

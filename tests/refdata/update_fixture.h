@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "core/value_types.h"
 #include "refdata/downloader.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "core/log.h"
 #include "simlink/facility_reader.h"
 #include "standin/sim/sim.h"

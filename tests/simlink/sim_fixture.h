@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/sim_choice.h"
 #include "core/log.h"
 #include "core/user_message.h"

@@ -1,7 +1,7 @@
 // The live table's bookkeeping: stand use, erasure, the side lists, ghosts and bulk removals.
 #include "traffic/live_registry.h"
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "core/utc_time.h"
 #include "tests/traffic/traffic_fixture.h"
 

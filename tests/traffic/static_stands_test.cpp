@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "simlink/stand_table.h"
 #include "tests/traffic/traffic_fixture.h"
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "config/parameter_snapshot.h"
 #include "core/log.h"
 #include "feed/feed_neighbours.h"

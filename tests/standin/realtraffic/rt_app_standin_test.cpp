@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 #include "feed/qnh.h"
 #include "feed/rt_app_messages.h"
 #include "feed/rt_app_requests.h"

@@ -1,4 +1,4 @@
-#include "app/gui.h"
+#include "appbase/gui.h"
 
 #include <fmt/format.h>
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/messages.h"
+#include "appbase/messages.h"
 #include "config/keys.h"
 #include "core/log.h"
 #include "core/user_message.h"

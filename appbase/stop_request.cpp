@@ -1,4 +1,4 @@
-#include "app/stop_request.h"
+#include "appbase/stop_request.h"
 
 #include <fmt/format.h>
 
