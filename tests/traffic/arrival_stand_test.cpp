@@ -5,6 +5,7 @@
 
 #include "traffic/arrival_stand.h"
 #include "traffic/live_registry.h"
+#include "traffic/stand_conflicts.h"
 #include "tests/traffic/traffic_fixture.h"
 
 namespace {
@@ -23,6 +24,7 @@ class ArrivalStandTest : public EngineTest {
   // A stand heading north; radius in metres.
   static Stand& addStand(const char* name, const Lalo& position, double radiusM = 14.0,
                          std::uint32_t type = kGateHeavy) {
+    g_stands.reserve(8);  // references to earlier stands stay good
     Stand& stand = g_stands.emplace_back(name, std::vector<StandOption>{}, position, 0.0, radiusM, type, false, false,
                                          false);
     stand.id = static_cast<std::uint32_t>(g_stands.size());
@@ -238,6 +240,23 @@ TEST_F(StandConflictTest, TakingAStandStartsTheDriveFromWhereTheAircraftIs) {
   ASSERT_FALSE(a.stream.empty());
   EXPECT_EQ(a.stream.front().lalo, a.position);
   EXPECT_LT(gf_distanceNm(a.stream.back().lalo, kEham) * 1852.0, 1.0) << "the drive ends on the stand";
+}
+
+TEST_F(StandConflictTest, TheUsersGateAndTheStandsOverlappingItAreRefused) {
+  Stand& wanted = addStand("B7", kEham);
+  addStand("B8", offset(kEham, 0.0, 30.0));
+  addStand("B9", offset(kEham, 0.0, 90.0));
+  wanted.excludes = {2};
+  EXPECT_TRUE(gf_isUserStand(wanted, "B7"));
+  EXPECT_TRUE(gf_isUserStand(wanted, "B8"));
+  EXPECT_FALSE(gf_isUserStand(wanted, "B9"));
+  EXPECT_FALSE(gf_isUserStand(wanted, "")) << "no gate, and the user is not on a stand";
+
+  hooks.isUserStand = [](const Stand& stand, const LiveAc&, std::int32_t) { return gf_isUserStand(stand, "B8"); };
+  install();
+  LiveAc& a = arrival(20.0);
+  EXPECT_FALSE(gf_engineHooks().takeStand(a, wanted, true));
+  EXPECT_EQ(a.state, FlightPhase::taxi);
 }
 
 }  // namespace
