@@ -135,6 +135,18 @@ TEST_F(ArrivalStandTest, AB738FitsAHeavyGateByItsHalfSpan) {
   EXPECT_EQ(a.standId, 1);
 }
 
+TEST_F(ArrivalStandTest, AHelicopterTakesAHelipadThoughHelipadsHaveNoParkingType) {
+  Stand& pad = addStand("HELIPAD 1", kEham, 14.0, PARKING_NONE);
+  pad.heli = 1;
+  LiveAc& a = addLive(Rec(0x100, "LIFE1", "EC35").at(offset(kEham, -20.0)).ground(2.0));
+  a.prevState = FlightPhase::landing_roll;
+  a.arrivalConfirmed = true;
+  a.speed = 2.0;
+  step();
+  EXPECT_EQ(a.standId, 1);
+  EXPECT_EQ(a.state, FlightPhase::parking);
+}
+
 TEST_F(ArrivalStandTest, AFailedTakeIsNoted) {
   addStand("B7", kEham);
   LiveAc& other = arrival(200.0, 0.0, 0x100, "DLH4");
@@ -227,19 +239,6 @@ TEST_F(StandConflictTest, AnOccupantOfAnExcludedStandBlocksOnlyWithinBothRadii) 
     if (overlaps)
       EXPECT_NE(logText().find("DLH4     removed by parking KLM1234 at colliding adjacent stand B7"), std::string::npos);
   }
-}
-
-TEST_F(StandConflictTest, TakingAStandStartsTheDriveFromWhereTheAircraftIs) {
-  const Stand& stand = addStand("B7", kEham);
-  LiveAc& a = arrival(20.0);
-  a.stream.push_back(gf_streamPoint(Rec(0x4840D6).at(offset(kEham, 50.0)).ground(10.0)));
-  ASSERT_TRUE(gf_engineHooks().takeStand(a, stand, true));
-  EXPECT_EQ(a.state, FlightPhase::parking);
-  EXPECT_EQ(a.prevState, FlightPhase::taxi);
-  EXPECT_EQ(a.standPos, kEham);
-  ASSERT_FALSE(a.stream.empty());
-  EXPECT_EQ(a.stream.front().lalo, a.position);
-  EXPECT_LT(gf_distanceNm(a.stream.back().lalo, kEham) * 1852.0, 1.0) << "the drive ends on the stand";
 }
 
 TEST_F(StandConflictTest, TheUsersGateAndTheStandsOverlappingItAreRefused) {
