@@ -66,6 +66,7 @@
 #include "traffic/engine_state.h"
 #include "traffic/flight_plans.h"
 #include "traffic/live_registry.h"
+#include "traffic/stand_conflicts.h"
 #include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
 
@@ -154,6 +155,15 @@ void lf_installEngineHooks() {
   hooks.parkAirportReady = [] { return g_airportFileLoaded.load(); };
   hooks.eraseStandSearchHits = [](const std::function<bool(const DbaseEntry&)>& drop) {
     std::erase_if(g_standSearchHits, [&drop](const StandSearchHit& hit) { return drop(hit.identity); });
+  };
+  hooks.eraseStandSearchHitsAt = [](std::int32_t standId) {
+    std::erase_if(g_standSearchHits, [standId](const StandSearchHit& hit) {
+      return static_cast<std::int32_t>(hit.standId) == standId;
+    });
+  };
+  // The destination gate the user set lives with the park airports.
+  hooks.isUserStand = [](const Stand& stand, const LiveAc&, std::int32_t) {
+    return gf_isUserStand(stand, gf_getUserStand().value_or(std::string()));
   };
   hooks.placeStaticAircraft = [] { gf_placeStaticAircraft(); };
   hooks.populateParkAirport = [] { gf_populateParkAirport(); };

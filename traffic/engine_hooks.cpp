@@ -7,6 +7,7 @@
 
 #include "core/log.h"
 #include "traffic/aircraft_step.h"
+#include "traffic/arrival_stand.h"
 #include "simlink/stand_table.h"
 #include "traffic/change_detection.h"
 #include "traffic/decode_existing.h"
@@ -18,10 +19,12 @@
 #include "traffic/removal.h"
 #include "traffic/runway_matching.h"
 #include "traffic/spawning.h"
+#include "traffic/stand_conflicts.h"
 #include "traffic/stand_departure.h"
 #include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
 #include "traffic/stream_prediction.h"
+#include "traffic/touchdown.h"
 #include "traffic/user_collisions.h"
 
 namespace {
@@ -72,14 +75,22 @@ EngineHooks gf_defaultEngineHooks() {
     lf_removeGhostWithUnderscoreIfPresent(callsign);
   };
   h.liveAcWithCallsignExists = [](const std::string& ghost) { return lf_liveAcWithCallsignExists(ghost); };
-  h.checkStandIsNotUsedByOtherLiveAircraftSub = lf_missing("lf_checkStandIsNotUsedByOtherLiveAircraftSub", true);
-  h.isStandOccupantColliding = lf_missing("lf_isStandOccupantColliding", false);
-  h.isUserStand = lf_missing("gf_isUserStand", false);
+  h.checkStandIsNotUsedByOtherLiveAircraftSub = [](std::int32_t standId, LiveAc& aircraft) {
+    return lf_checkStandIsNotUsedByOtherLiveAircraftSub(standId, aircraft);
+  };
+  h.isStandOccupantColliding = [](const LiveAc& occupant, std::int32_t standId, const LiveAc& aircraft,
+                                  const Stand& wanted) {
+    return lf_isStandOccupantColliding(occupant, standId, aircraft, wanted);
+  };
+  // The user's destination gate is the parking code's: app/ adds it.
+  h.isUserStand = [](const Stand& stand, const LiveAc&, std::int32_t) { return gf_isUserStand(stand, {}); };
   h.standName = [](std::int32_t standId) { return gf_standName(standId); };
-  h.handleGroundTraffic = lf_missing("hp_handleGroundTraffic");
-  h.createFlightPlan = lf_missing("lf_createFlightPlan");
-  h.touchDown = lf_missing("lf_touchDown");
-  h.applyGroundReport = lf_missing("lf_applyGroundReport");
+  h.handleGroundTraffic = [](LiveAc& aircraft, bool quiet) { hp_handleGroundTraffic(aircraft, quiet); };
+  h.createFlightPlan = [](LiveAc& aircraft) { lf_createFlightPlan(aircraft); };
+  h.touchDown = [](LiveAc& aircraft) { lf_touchDown(aircraft); };
+  h.applyGroundReport = [](LiveAc& aircraft, const DelayedSimCommand& report) {
+    lf_applyGroundReport(aircraft, report);
+  };
   h.checkUserAirCollision = [](LiveAc& aircraft, double cosUserLatitude) {
     return checkUserAirCollision(aircraft, cosUserLatitude);
   };
@@ -91,13 +102,14 @@ EngineHooks gf_defaultEngineHooks() {
   };
   h.filterGroundPoint = [](LiveAc& aircraft, StreamPoint& point) { return lf_filterGroundPoint(aircraft, point); };
   h.deferRunwayStop = [](LiveAc& aircraft, const StreamPoint& point) { return gf_deferRunwayStop(aircraft, point); };
-  h.collisionWithParked = lf_missing("collisionWithParked");
-  h.chooseArrivalStand = lf_missing("lf_chooseArrivalStand");
+  h.collisionWithParked = [](LiveAc& aircraft) { collisionWithParked(aircraft); };
+  h.chooseArrivalStand = [](LiveAc& aircraft) { lf_chooseArrivalStand(aircraft); };
   h.staticAcHitHexid = [](const StaticAc& aircraft) -> std::optional<std::uint32_t> {
     if (aircraft.hitFlag != 0) return std::nullopt;  // placed from the stand file
     return aircraft.hitKind;
   };
   h.eraseStandSearchHits = lf_missing("the stand search hits' erasure");
+  h.eraseStandSearchHitsAt = lf_missing("the stand search hits' erasure at a stand");
 
   h.holdAtPoint = [](LiveAc& aircraft) { gf_holdAtPoint(aircraft); };
   h.acSpeedKt = [](LiveAc& aircraft) { return gf_acSpeedKt(aircraft); };
@@ -105,7 +117,9 @@ EngineHooks gf_defaultEngineHooks() {
   h.cruiseLimit = [](LiveAc& aircraft, double rate) { return gf_cruiseLimit(aircraft, rate); };
   h.applyVerticalRate = [](LiveAc& aircraft, double rate) { gf_applyVerticalRate(aircraft, rate); };
   h.approachVerticalStep = [](LiveAc& aircraft) { gf_approachVerticalStep(aircraft); };
-  h.takeStand = lf_missing("lf_takeStand", false);
+  h.takeStand = [](LiveAc& aircraft, const Stand& stand, bool arrivalMode) {
+    return lf_takeStand(aircraft, stand, arrivalMode);
+  };
   h.parkAirportReady = lf_missing("the park airport's stand file", false);
 
   h.isNearParkRunway = lf_missing("gf_isNearParkRunway", false);

@@ -121,6 +121,9 @@ struct EngineHooks {
   // Parking: erases the pending stand-search hits whose identity the predicate picks, keeping the
   // order of the others. Default: nothing.
   std::function<void(const std::function<bool(const DbaseEntry& identity)>& drop)> eraseStandSearchHits;
+  // Parking: erases the pending stand-search hits for the stand (a live aircraft parks there).
+  // Default: nothing.
+  std::function<void(std::int32_t standId)> eraseStandSearchHitsAt;
 
   // ---- Parking ----
   std::function<bool(const Lalo& position)> isNearParkRunway;  // gf_isNearParkRunway

@@ -216,6 +216,13 @@ struct LiveAc : AcIdentity {
   double holdVs = std::numeric_limits<double>::quiet_NaN();  // ft/min
   bool touchdownHoldArmed = false;
   bool touchdownHold = false;
+  // The landing runway a ground report held the aircraft above: its elevation (ft), how far past
+  // its threshold (m) and its heading (radians) at heldRunwayPos.
+  bool heldRunwaySet = false;
+  double heldRunwayElevation = 0.0;
+  double heldRunwayFromThreshold = 0.0;
+  double heldRunwayHeading = 0.0;
+  Lalo heldRunwayPos;
 
   double groundHeading = 0.0;  // radians: the heading on the ground; 0 for an aircraft created airborne
 
