@@ -5,6 +5,7 @@
 // loop while the message loop waits.
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ class Backend {
   virtual std::optional<std::string> pickFolder(Hwnd owner, std::string_view initialFolder) = 0;
   virtual std::optional<std::string> promptText(Hwnd owner, std::string_view title, std::string_view label,
                                                 std::size_t maxChars) = 0;
+
+  // GUI thread, the model unlocked: the window as the desktop shows it, as a PNG file.
+  virtual bool screenshotPng(Hwnd window, const std::filesystem::path& file) = 0;
 
   // resetForTest: drop every widget.
   virtual void reset() = 0;

@@ -361,6 +361,10 @@ class GtkBackend final : public backend::Backend {
         std::nullopt, liveWindows_);
   }
 
+  bool screenshotPng(Hwnd window, const std::filesystem::path& file) override {
+    return ui::gtk::screenshotPng(window, file);
+  }
+
   void reset() override {
     {
       std::lock_guard lock(dirtyMutex_);

@@ -143,6 +143,14 @@ void lf_armAutoClose(State& s, Hwnd hwnd) {
   s.timers.push_back(Timer{hwnd, 0, interval, Clock::now() + interval, true});
 }
 
+// JORV_SCREENSHOT names a PNG file for the window as the unattended run leaves it.
+void lf_screenshotBeforeAutoClose(backend::Backend* desktop, Hwnd hwnd) {
+  const char* file = std::getenv("JORV_SCREENSHOT");
+  if (!file || !*file) return;
+  const bool written = desktop ? desktop->screenshotPng(hwnd, file) : driver::renderPng(hwnd, file);
+  if (!written) std::fprintf(stderr, "The window's picture could not be written to %s\n", file);
+}
+
 std::uint32_t lf_systemDpi(const State& s) {
   if (s.systemDpi) return s.systemDpi;
   if (const char* value = std::getenv("JORV_DPI"); value && *value) {
@@ -343,6 +351,12 @@ int getMessage(Msg& msg) {
         s.timers.erase(it);
       else
         it->due = now + timer.interval;
+      if (timer.closeOnce) {
+        backend::Backend* desktop = s.backend;
+        lock.unlock();
+        lf_screenshotBeforeAutoClose(desktop, timer.hwnd);
+        lock.lock();
+      }
       msg = timer.closeOnce ? Msg{timer.hwnd, WM_CLOSE, 0, 0} : Msg{timer.hwnd, WM_TIMER, timer.id, 0};
       return 1;
     }

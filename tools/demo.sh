@@ -49,11 +49,26 @@ export XDG_RUNTIME_DIR="$run/runtime"
 export JORV_SIM_SCENARIO="$root/data/sim/scenario.json"
 export JORV_AUTOCLOSE_SECONDS="$seconds"
 export JORV_SIM_TRACE="$run/sim-trace.csv"
+export JORV_SCREENSHOT="$run/window.png"
+
+# The real window on a display of its own when Xvfb is there (installed when missing, if it can
+# be); the headless window otherwise. Either way its picture is saved as the run closes it.
+if [ -z "${DISPLAY:-}" ] && ! command -v Xvfb >/dev/null 2>&1; then
+  bash "$root/tools/install-deps.sh" xvfb xauth >/dev/null 2>&1 || echo "Xvfb could not be installed: headless window"
+fi
+xvfb=""
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
+  # Xvfb picks a free display number itself and writes it to fd 9.
+  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9> "$run/xvfb.display" 2> "$run/xvfb.log" &
+  xvfb=$!
+  for _ in $(seq 50); do [ -s "$run/xvfb.display" ] && break; sleep 0.1; done
+  if [ -s "$run/xvfb.display" ]; then export DISPLAY=":$(head -1 "$run/xvfb.display")"; fi
+fi
 
 "$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/sample_scenario.json" \
   --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
 standin=$!
-trap 'kill $standin 2>/dev/null || true' EXIT
+trap 'kill $standin 2>/dev/null || true; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
 
 echo "Running JORV in $program for $seconds s against the stand-ins ..."
 status=0
@@ -77,6 +92,7 @@ if [ -f "$trace" ]; then
   "$build/tools/jorv_trace_picture" "$trace" "$root/data/sim/facilities/LSZH.json" "$run/sim-trace.png" ||
     echo "no picture drawn"
   echo "trace $trace, picture $run/sim-trace.png"
+  [ -f "$run/window.png" ] && echo "the window as the run left it: $run/window.png"
 else
   echo "no trace written"
 fi

@@ -3,8 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "platform/ui.h"
 #include "platform/ui_driver.h"
@@ -158,10 +162,16 @@ TEST_F(UiTest, TimersTickAndTheAutoCloseClosesOnce) {
 
   resetForTest();
   ASSERT_TRUE(registerClass(WindowClass{"TestClass", testProc}));
+  // The unattended run leaves a picture of the window as it closes it.
+  const auto picture = std::filesystem::temp_directory_path() / ("jorv-ui-test-" + std::to_string(::getpid()) + ".png");
   ::setenv("JORV_AUTOCLOSE_SECONDS", "0.05", 1);
-  window_ = createWindow("TestClass", "Title", Rect{});
+  ::setenv("JORV_SCREENSHOT", picture.c_str(), 1);
+  window_ = createWindow("TestClass", "Title", Rect{0, 0, 120, 80});
   ::unsetenv("JORV_AUTOCLOSE_SECONDS");
   EXPECT_EQ(runLoop(), 3);
+  ::unsetenv("JORV_SCREENSHOT");
+  EXPECT_GT(std::filesystem::file_size(picture), 0u);
+  std::filesystem::remove(picture);
 }
 
 }  // namespace
