@@ -150,7 +150,6 @@ void lf_installEngineHooks() {
     if (result.ok) return std::nullopt;
     return std::move(result.text);
   };
-  hooks.publishStandPositions = [] { gf_publishStandPositions(); };
   hooks.standSearchHits = [] { return g_standSearchHits.size(); };
   hooks.parkAirportReady = [] { return g_airportFileLoaded.load(); };
   hooks.eraseStandSearchHits = [](const std::function<bool(const DbaseEntry&)>& drop) {

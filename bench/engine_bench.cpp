@@ -47,7 +47,6 @@ void lf_quietHooks() {
     aircraft.stream.push_back(point);
     if (aircraft.stream.size() > 8) aircraft.stream.pop_front();
   };
-  hooks.processDelayedSimCommands = [] {};
   hooks.removeAircraftFromSim = [](LiveAc&) {};
   hooks.isNearParkRunway = [](const Lalo&) { return false; };
   hooks.standSearchHits = [] { return std::size_t{0}; };

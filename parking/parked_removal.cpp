@@ -12,6 +12,7 @@
 #include "parking/parking_hooks.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
+#include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
 #include "traffic/removal.h"
 #include "traffic/traffic_exceptions.h"
@@ -36,7 +37,7 @@ void lf_removeFirst(std::vector<std::reference_wrapper<Aircraft>>& candidates, s
   for (auto it = candidates.begin(); it != middle; ++it) {
     Aircraft& aircraft = *it;
     try {
-      gf_log(fmt::format(fmt::runtime(line), hooks.standName(aircraft.standId), aircraft.callsign));
+      gf_log(fmt::format(fmt::runtime(line), gf_standName(aircraft.standId), aircraft.callsign));
       if constexpr (std::is_same_v<Aircraft, LiveAc>)
         hooks.removeAircraftFromSim(aircraft);
       else

@@ -28,6 +28,7 @@
 #include "traffic/engine_state.h"
 #include "traffic/removal.h"
 #include "traffic/runway_validation.h"
+#include "traffic/stand_names.h"
 #include "traffic/traffic_exceptions.h"
 
 std::vector<NamedMark> g_parkingRemovals;
@@ -82,7 +83,6 @@ void lf_collectLiveStayers() {
 }
 
 void lf_removeRemovals() {
-  const EngineHooks& hooks = gf_engineHooks();
   for (const NamedMark& mark : g_parkingRemovals) {
     const auto found = std::find_if(g_staticAcs.begin(), g_staticAcs.end(), [&](const StaticAc& a) {
       return a.standId == static_cast<std::int32_t>(mark.standId);
@@ -92,7 +92,7 @@ void lf_removeRemovals() {
       continue;
     try {
       gf_log(fmt::format("{:14}: {:8} static parked removed, no longer within your specs",
-                         hooks.standName(found->standId), found->callsign));
+                         gf_standName(found->standId), found->callsign));
       removeAircraftFromSim(*found);
     } catch (...) {
       gf_reportTrafficException("lf_removeRemovals");

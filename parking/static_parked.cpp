@@ -15,7 +15,9 @@
 #include "traffic/movement_geometry.h"
 #include "traffic/removal.h"
 #include "traffic/runway_validation.h"
+#include "traffic/stand_names.h"
 #include "traffic/traffic_exceptions.h"
+#include "traffic/user_collisions.h"
 
 std::int32_t g_staticRunningNumber = 0;
 
@@ -47,7 +49,7 @@ void lf_logInTheWay(const Stand& stand, const std::string& name1, std::string_vi
     return;
   }
   gf_log(fmt::format("{:14}: no static parking for {}, {} aircraft {} is adjacent at {}, possibly colliding",
-                     stand.name, name1, kind, other.callsign, gf_engineHooks().standName(other.standId)));
+                     stand.name, name1, kind, other.callsign, gf_standName(other.standId)));
 }
 
 // Something already stands on the stand or on one that excludes it.
@@ -196,13 +198,12 @@ void gf_checkLiveAcUserCollisions() {
   const UserAcPosition& user = g_workerUserAcPosition;
   const double cosLat = std::cos(user.latitude * geo::kDegToRad);
   const bool low = user.altitudeAboveGround <= 500.0;
-  const EngineHooks& hooks = gf_engineHooks();
   // By index: a removal may reach the table.
   for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
     LiveAc& aircraft = g_liveAcs[i];
     if (aircraft.simState != SimStatus::active) continue;
-    if (low && aircraft.onGround && hooks.checkUserAirGndCollision(aircraft)) return;
-    if (!aircraft.stream.empty() && hooks.checkUserAirCollision(aircraft, cosLat)) return;
+    if (low && aircraft.onGround && checkUserAirGndCollision(aircraft)) return;
+    if (!aircraft.stream.empty() && checkUserAirCollision(aircraft, cosLat)) return;
   }
 }
 

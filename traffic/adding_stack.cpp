@@ -17,11 +17,15 @@
 #include "liveries/failed_liveries.h"
 #include "simlink/sim_commands.h"
 #include "simlink/stand_slots.h"
+#include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "traffic/decode_message.h"
+#include "traffic/delayed_sim_commands.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
+#include "traffic/live_registry.h"
 #include "traffic/sim_events.h"
+#include "traffic/static_stands.h"
 #include "traffic/traffic_exceptions.h"
 
 namespace {
@@ -50,12 +54,11 @@ void lf_removeFaulted(LiveAc& aircraft) {
 }
 
 void lf_eraseMarkedLiveAcs() {
-  const EngineHooks& hooks = gf_engineHooks();
   const auto marked = [](const LiveAc& a) { return a.dropFromRegistry || a.createCancelled; };
   for (LiveAc& aircraft : g_liveAcs) {
     if (!marked(aircraft)) continue;
     try {
-      hooks.cleanupLiveAircraft(aircraft);
+      lf_cleanupLiveAircraft(aircraft);
     } catch (...) {
       gf_reportTrafficException("lf_updatePass");
     }
@@ -170,7 +173,7 @@ void lf_resetEngine() {
 }  // namespace
 
 void lf_handleAddingStack() {
-  gf_engineHooks().processDelayedSimCommands();
+  gf_processDelayedSimCommands();
   lf_updatePass();
   lf_feedSimulatorLink();
   gf_drainTrafficMailbox();
@@ -225,7 +228,7 @@ void gf_initTrafficEngine() {
   g_parkedAcActions.reserve(24);
   g_takenDelayedCommands.reserve(256);
   g_pendingDelayedCommands.reserve(128);
-  gf_engineHooks().publishStandPositions();
+  gf_publishStandPositions();
 }
 
 void gf_clearTrafficEngine() {
@@ -239,7 +242,7 @@ void gf_clearTrafficEngine() {
   Gui::enqueueUpdate(gui::SetParkedCounts{0, 0});
   gf_clearTrafficMailbox();
   lf_resetEngine();
-  hooks.publishStandPositions();
+  gf_publishStandPositions();
   g_currentWeekTime = 0;
   g_unmatchedLiveries.clear();
 }
@@ -351,8 +354,8 @@ void gf_handleParkingRequests() {
   const EngineHooks& hooks = gf_engineHooks();
   if (hooks.parkingGenerating() && hooks.standSearchHits() == 0) {
     hooks.parkingGenerationDone();
-    hooks.countParkedStatic(true);
-    hooks.countParkedLive(true);
+    gf_countParkedStatic(true);
+    gf_countParkedLive(true);
   }
   if (hooks.takeParkRequest()) {
     gf_setupParkAirport();

@@ -5,9 +5,9 @@
 #include <limits>
 #include <string>
 
-#include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/stand_conflicts.h"
 
 namespace {
 
@@ -140,7 +140,7 @@ void lf_chooseArrivalStand(LiveAc& aircraft) {
   }
 
   if (best) {
-    if (gf_engineHooks().takeStand(aircraft, *best, true)) {
+    if (lf_takeStand(aircraft, *best, true)) {
       aircraft.standTaken = true;
       return;
     }

@@ -13,8 +13,8 @@
 #include "liveries/livery_regcodes.h"
 #include "refdata/airports.h"
 #include "refdata/registration.h"
-#include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
+#include "traffic/live_registry.h"
 #include "traffic/removal.h"
 
 namespace {
@@ -180,11 +180,10 @@ bool lf_checkRegistrationChange(LiveAc& aircraft, TrafficRecord& record, bool re
 bool lf_takeCallsign(LiveAc& aircraft, const TrafficRecord& record) {
   const std::string& callsign = record.callsign;
   if (callsign.empty() || callsign == aircraft.callsign || callsign == aircraft.registration) return true;
-  const EngineHooks& hooks = gf_engineHooks();
   if (callsign.back() == '_') {
-    if (hooks.liveAcWithCallsignExists(callsign)) return false;
+    if (lf_liveAcWithCallsignExists(callsign)) return false;
   } else {
-    hooks.removeGhostWithUnderscoreIfPresent(callsign);
+    lf_removeGhostWithUnderscoreIfPresent(callsign);
   }
   const std::string old = aircraft.callsign;
   aircraft.callsign = callsign;

@@ -12,8 +12,10 @@
 #include "feed/traffic_mailbox.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
+#include "traffic/live_update.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
+#include "traffic/stream_prediction.h"
 #include "traffic/takeoff.h"
 #include "traffic/traffic_exceptions.h"
 
@@ -159,7 +161,7 @@ void lf_decodeExisting(LiveAc& aircraft, StreamPoint& point) {
     }
   }
   if (aircraft.state == FlightPhase::birth) {
-    if (!stream.empty() && hooks.filterGroundPoint(aircraft, point)) {
+    if (!stream.empty() && lf_filterGroundPoint(aircraft, point)) {
       lf_notLaterThan(point, stream.back());
       stream.push_back(point);
     }
@@ -170,7 +172,7 @@ void lf_decodeExisting(LiveAc& aircraft, StreamPoint& point) {
     aircraft.lastAirborneAlt = point.altitude;
     aircraft.lastAirborneAltSet = true;
   }
-  if (hooks.deferRunwayStop(aircraft, point)) return;
+  if (gf_deferRunwayStop(aircraft, point)) return;
   lf_cleanStandingRuns(stream, point);
   if (!stream.empty()) {
     const StreamPoint last = stream.back();

@@ -18,7 +18,9 @@
 #include "traffic/removal.h"
 #include "traffic/sim_events.h"
 #include "traffic/spawning.h"
+#include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
+#include "traffic/touchdown.h"
 #include "traffic/traffic_exceptions.h"
 
 namespace {
@@ -83,9 +85,8 @@ void lf_objectRemoved(const DelayedSimCommand& command) {
 void lf_groundReport(const DelayedSimCommand& command) {
   LiveAc* aircraft = gf_findLiveAcByObjectId(command.objectId);
   if (!aircraft) return;
-  const EngineHooks& hooks = gf_engineHooks();
-  if (command.hexid == 1 && !aircraft->onGround && aircraft->groundCounter < 2) hooks.touchDown(*aircraft);
-  hooks.applyGroundReport(*aircraft, command);
+  if (command.hexid == 1 && !aircraft->onGround && aircraft->groundCounter < 2) lf_touchDown(*aircraft);
+  lf_applyGroundReport(*aircraft, command);
 }
 
 void lf_staticCg(const DelayedSimCommand& command) {
@@ -259,7 +260,7 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
   aircraft->objectId = command.objectId;
   gf_setParkedSystems(*aircraft);
   gf_requestInitialAiPose(command.objectId);
-  gf_log(fmt::format("{:14}: {:8} parked static", gf_engineHooks().standName(aircraft->standId), aircraft->callsign));
+  gf_log(fmt::format("{:14}: {:8} parked static", gf_standName(aircraft->standId), aircraft->callsign));
   ++g_staticParkedCount;
   if (aircraft->removeWhenCreated) removeAircraftFromSim(*aircraft);
   return true;
@@ -272,12 +273,12 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
   if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
                                                 hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
     gf_log(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
-                       hooks.standName(aircraft.standId), aircraft.callsign));
+                       gf_standName(aircraft.standId), aircraft.callsign));
     aircraft.removeWhenCreated = true;
     return true;
   }
-  if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hooks.handleGroundTraffic(aircraft, false);
-  hooks.createFlightPlan(aircraft);
+  if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hp_handleGroundTraffic(aircraft, false);
+  lf_createFlightPlan(aircraft);
   if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
   if (!aircraft.cgKnown) gf_requestStaticCg(aircraft.objectId);
   return true;

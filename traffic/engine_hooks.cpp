@@ -7,24 +7,15 @@
 
 #include "core/log.h"
 #include "traffic/aircraft_step.h"
-#include "traffic/arrival_stand.h"
-#include "simlink/stand_table.h"
 #include "traffic/change_detection.h"
 #include "traffic/decode_existing.h"
-#include "traffic/delayed_sim_commands.h"
 #include "traffic/flat_frame.h"
 #include "traffic/live_registry.h"
 #include "traffic/live_update.h"
-#include "traffic/next_position.h"
 #include "traffic/removal.h"
 #include "traffic/runway_matching.h"
-#include "traffic/spawning.h"
 #include "traffic/stand_conflicts.h"
-#include "traffic/stand_departure.h"
-#include "traffic/stand_names.h"
-#include "traffic/static_stands.h"
 #include "traffic/stream_prediction.h"
-#include "traffic/touchdown.h"
 #include "traffic/user_collisions.h"
 
 namespace {
@@ -55,15 +46,11 @@ EngineHooks gf_defaultEngineHooks() {
     return lf_checkKnownAcChanges(aircraft, record);
   };
   h.decodeExisting = [](LiveAc& aircraft, StreamPoint& point) { decodeExisting(aircraft, point); };
-  h.processDelayedSimCommands = [] { gf_processDelayedSimCommands(); };
-  h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
-  h.cleanupLiveAircraft = [](LiveAc& aircraft) { lf_cleanupLiveAircraft(aircraft); };
-  h.forgetAircraft = [](std::uint32_t hexid, std::uint32_t objectId) { lf_forgetAircraft(hexid, objectId); };
-  h.matchRunwayForLanding = [](const Lalo& position, double headingRad) -> std::optional<std::string> {
-    const std::optional<RunwayCandidate> runway = gf_matchRunwayForLanding(position, gf_normalizeAngle(headingRad));
-    if (!runway) return std::nullopt;
-    return gf_runwayMatchName(*runway);
+  h.checkExtendingSituations = [](LiveAc& aircraft, StreamPoint& point) {
+    return checkExtendingSituations(aircraft, point);
   };
+  h.removeAircraftFromSim = [](LiveAc& aircraft) { removeAircraftFromSim(aircraft); };
+  h.forgetAircraft = [](std::uint32_t hexid, std::uint32_t objectId) { lf_forgetAircraft(hexid, objectId); };
   h.eraseLiveAc = [](LiveAc& aircraft) { lf_eraseLiveAc(aircraft); };
   h.standUseByOtherLiveAc = [](std::int32_t standId, std::uint32_t hexid) {
     return gf_standUseByOtherLiveAc(standId, hexid);
@@ -71,57 +58,19 @@ EngineHooks gf_defaultEngineHooks() {
   h.ownsStandReservation = [](std::int32_t standId, std::uint32_t hexid) {
     return lf_ownsStandReservation(standId, hexid);
   };
-  h.removeGhostWithUnderscoreIfPresent = [](const std::string& callsign) {
-    lf_removeGhostWithUnderscoreIfPresent(callsign);
-  };
-  h.liveAcWithCallsignExists = [](const std::string& ghost) { return lf_liveAcWithCallsignExists(ghost); };
-  h.checkStandIsNotUsedByOtherLiveAircraftSub = [](std::int32_t standId, LiveAc& aircraft) {
-    return lf_checkStandIsNotUsedByOtherLiveAircraftSub(standId, aircraft);
-  };
-  h.isStandOccupantColliding = [](const LiveAc& occupant, std::int32_t standId, const LiveAc& aircraft,
-                                  const Stand& wanted) {
-    return lf_isStandOccupantColliding(occupant, standId, aircraft, wanted);
-  };
   // The user's destination gate is the parking code's: app/ adds it.
   h.isUserStand = [](const Stand& stand, const LiveAc&, std::int32_t) { return gf_isUserStand(stand, {}); };
-  h.standName = [](std::int32_t standId) { return gf_standName(standId); };
-  h.handleGroundTraffic = [](LiveAc& aircraft, bool quiet) { hp_handleGroundTraffic(aircraft, quiet); };
-  h.createFlightPlan = [](LiveAc& aircraft) { lf_createFlightPlan(aircraft); };
-  h.touchDown = [](LiveAc& aircraft) { lf_touchDown(aircraft); };
-  h.applyGroundReport = [](LiveAc& aircraft, const DelayedSimCommand& report) {
-    lf_applyGroundReport(aircraft, report);
-  };
-  h.checkUserAirCollision = [](LiveAc& aircraft, double cosUserLatitude) {
-    return checkUserAirCollision(aircraft, cosUserLatitude);
-  };
-  h.checkUserAirGndCollision = [](LiveAc& aircraft) { return checkUserAirGndCollision(aircraft); };
   h.userGroundCollisionTermNm = [] { return lf_userGroundCollisionTermNm(); };
-  h.resetTurnState = [](LiveAc& aircraft) { gf_resetTurnState(aircraft); };
-  h.checkExtendingSituations = [](LiveAc& aircraft, StreamPoint& point) {
-    return checkExtendingSituations(aircraft, point);
+  h.matchRunwayForLanding = [](const Lalo& position, double headingRad) -> std::optional<std::string> {
+    const std::optional<RunwayCandidate> runway = gf_matchRunwayForLanding(position, gf_normalizeAngle(headingRad));
+    if (!runway) return std::nullopt;
+    return gf_runwayMatchName(*runway);
   };
-  h.filterGroundPoint = [](LiveAc& aircraft, StreamPoint& point) { return lf_filterGroundPoint(aircraft, point); };
-  h.deferRunwayStop = [](LiveAc& aircraft, const StreamPoint& point) { return gf_deferRunwayStop(aircraft, point); };
-  h.collisionWithParked = [](LiveAc& aircraft) { collisionWithParked(aircraft); };
-  h.chooseArrivalStand = [](LiveAc& aircraft) { lf_chooseArrivalStand(aircraft); };
-  h.staticAcHitHexid = [](const StaticAc& aircraft) -> std::optional<std::uint32_t> {
-    if (aircraft.hitFlag != 0) return std::nullopt;  // placed from the stand file
-    return aircraft.hitKind;
-  };
+  h.acSpeedKt = [](LiveAc& aircraft) { return gf_acSpeedKt(aircraft); };
+
+  h.parkAirportReady = lf_missing("the park airport's stand file", false);
   h.eraseStandSearchHits = lf_missing("the stand search hits' erasure");
   h.eraseStandSearchHitsAt = lf_missing("the stand search hits' erasure at a stand");
-
-  h.holdAtPoint = [](LiveAc& aircraft) { gf_holdAtPoint(aircraft); };
-  h.acSpeedKt = [](LiveAc& aircraft) { return gf_acSpeedKt(aircraft); };
-  h.flareStep = [](LiveAc& aircraft) { gf_flareStep(aircraft); };
-  h.cruiseLimit = [](LiveAc& aircraft, double rate) { return gf_cruiseLimit(aircraft, rate); };
-  h.applyVerticalRate = [](LiveAc& aircraft, double rate) { gf_applyVerticalRate(aircraft, rate); };
-  h.approachVerticalStep = [](LiveAc& aircraft) { gf_approachVerticalStep(aircraft); };
-  h.takeStand = [](LiveAc& aircraft, const Stand& stand, bool arrivalMode) {
-    return lf_takeStand(aircraft, stand, arrivalMode);
-  };
-  h.parkAirportReady = lf_missing("the park airport's stand file", false);
-
   h.isNearParkRunway = lf_missing("gf_isNearParkRunway", false);
   h.standSearchHits = lf_missing("the stand search hits", std::size_t{0});
   h.placeStaticAircraft = lf_missing("gf_placeStaticAircraft");
@@ -131,13 +80,10 @@ EngineHooks gf_defaultEngineHooks() {
   h.readParkedFile = lf_missing("lf_readParkedFile", std::optional<std::string>());
   h.populateParkAirport = lf_missing("gf_populateParkAirport");
   h.resetParkAirport = lf_missing("gf_resetParkAirport");
-  h.countParkedStatic = [](bool post) { gf_countParkedStatic(post); };
-  h.countParkedLive = [](bool post) { gf_countParkedLive(post); };
   h.takeParkRequest = lf_missing("the park request", false);
   h.frontNearestParkAirport = lf_missing("gf_frontNearestParkAirport");
   h.checkParkAirportReach = lf_missing("gf_checkParkAirportReach");
   h.chooseParkAirport = lf_missing("gf_chooseParkAirport");
-  h.publishStandPositions = [] { gf_publishStandPositions(); };
   h.clearParkingState = lf_missing("the engine reset's parking state");
 
   h.parkingGenerating = lf_missing("the parking generation flag", false);

@@ -14,7 +14,10 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/ground_turns.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/next_position.h"
 #include "traffic/sim_events.h"
+#include "traffic/stand_conflicts.h"
+#include "traffic/stand_names.h"
 #include "traffic/stream_extension.h"
 #include "traffic/stream_prediction.h"
 #include "traffic/takeoff.h"
@@ -106,7 +109,7 @@ void lf_try2Park(LiveAc& aircraft) {
   }
   double distance = 0.0;
   Stand* stand = gf_nearestStand(g_stands, aircraft.stream.back().lalo, aircraft, distance, true);
-  if (stand) gf_engineHooks().takeStand(aircraft, *stand, true);
+  if (stand) lf_takeStand(aircraft, *stand, true);
 }
 
 std::uint32_t lf_groundKind(const LiveAc& aircraft) {
@@ -256,7 +259,7 @@ void initiatePushBack(LiveAc& aircraft) {
   const Stand* stand = gf_standByNumber(g_stands, aircraft.standId);
   if (!stand || !(stand->radius > 0.0)) {
     gf_logWarning(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",
-                              "initiatePushBack", gf_engineHooks().standName(aircraft.standId), aircraft.callsign));
+                              "initiatePushBack", gf_standName(aircraft.standId), aircraft.callsign));
     aircraft.departureStarted = false;
     return;
   }
@@ -296,7 +299,7 @@ void gf_pullOut(LiveAc& aircraft) {
   gf_queueEngineStart(aircraft.objectId);
   gf_setThrottle(aircraft, 0);
   gf_setFlaps(aircraft, 1);
-  gf_log(fmt::format("{:14}: {:8} pulling out", gf_engineHooks().standName(aircraft.standId), aircraft.callsign));
+  gf_log(fmt::format("{:14}: {:8} pulling out", gf_standName(aircraft.standId), aircraft.callsign));
 }
 
 void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand) {
@@ -324,7 +327,7 @@ void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand) {
         gf_log(fmt::format(
             "{:14}: {} drive2stand plans corrective move from past stand, distance {:.1f} m, along {:.1f} m, "
             "lateral {:.1f} m",
-            gf_engineHooks().standName(aircraft.standId), aircraft.callsign, g.distanceM, g.alongM, g.crossM));
+            gf_standName(aircraft.standId), aircraft.callsign, g.distanceM, g.alongM, g.crossM));
         s.back().groundSpeed = 0.0;
       }
     } else {
@@ -419,7 +422,7 @@ void gf_groundLegTiming(LiveAc& aircraft) {
   if (s.size() < 2) return;
   const EngineHooks& hooks = gf_engineHooks();
   if (s[1].repeated) {
-    hooks.holdAtPoint(aircraft);
+    gf_holdAtPoint(aircraft);
     return;
   }
   aircraft.maxTurnPerStep = gf_turnSpeedFactor(s[0].groundSpeed) * aircraft.defaultTurnPerStep;

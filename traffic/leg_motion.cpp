@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "feed/traffic_mailbox.h"
 #include "refdata/airports.h"
+#include "traffic/aircraft_step.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
@@ -173,11 +174,10 @@ void lf_noBackwardSlide(LiveAc& aircraft, const Lalo& before) {
 }
 
 void lf_verticalStep(LiveAc& aircraft) {
-  const EngineHooks& hooks = gf_engineHooks();
   if (aircraft.state == FlightPhase::flying && aircraft.category == AcCategory::none)
-    hooks.applyVerticalRate(aircraft, hooks.cruiseLimit(aircraft, aircraft.appliedVerticalRate));
+    gf_applyVerticalRate(aircraft, gf_cruiseLimit(aircraft, aircraft.appliedVerticalRate));
   else if (aircraft.state == FlightPhase::landing)
-    hooks.approachVerticalStep(aircraft);
+    gf_approachVerticalStep(aircraft);
   else
     aircraft.altitude += aircraft.appliedVerticalRate;
 }
@@ -251,6 +251,6 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
     return;
   }
   if (aircraft.state == FlightPhase::landing && !aircraft.onGround && lf_heightAboveRunway(aircraft) < 400.0)
-    gf_engineHooks().flareStep(aircraft);
+    gf_flareStep(aircraft);
   lf_attitudeStep(aircraft);
 }

@@ -15,11 +15,13 @@
 #include "liveries/ac_stands.h"
 #include "simlink/sim_commands.h"
 #include "simlink/stand_table.h"
+#include "traffic/arrival_stand.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
 #include "traffic/flight_plans.h"
 #include "traffic/removal.h"
 #include "traffic/stand_names.h"
+#include "traffic/touchdown.h"
 #include "traffic/traffic_exceptions.h"
 
 namespace {
@@ -93,6 +95,13 @@ bool lf_movedSinceCheck(const LiveAc& aircraft) {
   const double dx = gf_wrapLongitude(aircraft.position.lon - aircraft.prevPosition.lon) * 60.0 *
                     std::cos(aircraft.position.lat * geo::kDegToRad);
   return !(dx * dx + dy * dy <= kRecheckNmSquared);
+}
+
+// The hexid of the RealTraffic parked aircraft a static aircraft stands for; none when it was
+// placed from the stand file.
+std::optional<std::uint32_t> lf_staticAcHitHexid(const StaticAc& aircraft) {
+  if (aircraft.hitFlag != 0) return std::nullopt;
+  return aircraft.hitKind;
 }
 
 }  // namespace
@@ -179,11 +188,10 @@ bool lf_liveAcWithCallsignExists(const std::string& ghostCallsign) {
 std::optional<std::int32_t> lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAc& aircraft, bool wantStand) noexcept {
   try {
     if (aircraft.callsign.empty()) return std::nullopt;
-    const EngineHooks& hooks = gf_engineHooks();
     const std::string& callsign = aircraft.callsign;
     const auto namedAs = [](const StaticAc& s, std::string_view name) { return name == s.name1 || name == s.name2; };
     const auto sameFlight = [&](const StaticAc& s) {
-      if (hooks.staticAcHitHexid(s) == aircraft.hexid) return true;
+      if (lf_staticAcHitHexid(s) == aircraft.hexid) return true;
       if (!aircraft.registration.empty() && aircraft.registration == s.registration) return true;
       if (namedAs(s, callsign)) return true;
       if (!aircraft.name2.empty() && namedAs(s, aircraft.name2)) return true;
@@ -326,19 +334,18 @@ void gf_checkLiveWithParkedCollisions() noexcept {
       counters.calls = 0;
       fullCheck = true;
     }
-    const EngineHooks& hooks = gf_engineHooks();
     // By index: the checks may remove aircraft and reach the table.
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
       LiveAc& aircraft = g_liveAcs[i];
       if (!aircraft.onGround || aircraft.simState != SimStatus::active) continue;
       if (aircraft.state != FlightPhase::taxi && aircraft.state != FlightPhase::parking) continue;
-      if (!g_staticAcs.empty() && (fullCheck || lf_movedSinceCheck(aircraft))) hooks.collisionWithParked(aircraft);
+      if (!g_staticAcs.empty() && (fullCheck || lf_movedSinceCheck(aircraft))) collisionWithParked(aircraft);
       // One the check removed chooses no stand.
       if (i >= g_liveAcs.size() || g_liveAcs[i].state != FlightPhase::taxi ||
           g_liveAcs[i].simState != SimStatus::active)
         continue;
       try {
-        hooks.chooseArrivalStand(g_liveAcs[i]);
+        lf_chooseArrivalStand(g_liveAcs[i]);
       } catch (...) {
         gf_reportTrafficException("gf_checkLiveWithParkedCollisions");
       }

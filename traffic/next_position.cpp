@@ -202,7 +202,7 @@ void lf_nextPosAir(LiveAc& aircraft) {
   const bool rotorcraft = aircraft.category == AcCategory::rotorcraft;
   if (s.size() >= 2 && s[1].repeated) {
     if (rotorcraft)
-      hooks.holdAtPoint(aircraft);
+      gf_holdAtPoint(aircraft);
     else
       hooks.removeAircraftFromSim(aircraft);
     return;

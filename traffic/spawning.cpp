@@ -24,9 +24,13 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
 #include "traffic/flat_frame.h"
+#include "traffic/live_registry.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/removal.h"
+#include "traffic/stand_conflicts.h"
+#include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
+#include "traffic/user_collisions.h"
 
 namespace {
 
@@ -93,10 +97,10 @@ bool lf_dropPointOnUserConflict(LiveAc& aircraft) {
     aircraft.altitude = first.altitude;
     bool removed = false;
     if (first.airborne) {
-      removed = hooks.checkUserAirCollision(aircraft, std::cos(user.latitude * kDeg));
+      removed = checkUserAirCollision(aircraft, std::cos(user.latitude * kDeg));
     } else {
       aircraft.onGround = true;
-      removed = hooks.checkUserAirGndCollision(aircraft);
+      removed = checkUserAirGndCollision(aircraft);
     }
     if (!removed) return false;
     aircraft.spawnConflict = true;
@@ -139,10 +143,9 @@ bool lf_chooseSpawnLivery(LiveAc& aircraft, double altitudeFt) {
 
 // Whether a live aircraft on one of the stand's excluded stands reaches into it.
 bool lf_excludedStandOccupied(const LiveAc& aircraft, const Stand& stand) {
-  const EngineHooks& hooks = gf_engineHooks();
   for (const std::int32_t excluded : stand.excludes)
     for (const LiveAc& other : g_liveAcs)
-      if (hooks.isStandOccupantColliding(other, excluded, aircraft, stand)) return true;
+      if (lf_isStandOccupantColliding(other, excluded, aircraft, stand)) return true;
   return false;
 }
 
@@ -169,7 +172,7 @@ const Stand* lf_findSpawnStand(LiveAc& aircraft) {
   const EngineHooks& hooks = gf_engineHooks();
   if (hooks.isUserStand(*stand, aircraft, 0)) return nullptr;
   const auto standId = static_cast<std::int32_t>(stand->id);
-  if (!hooks.checkStandIsNotUsedByOtherLiveAircraftSub(standId, aircraft) ||
+  if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(standId, aircraft) ||
       lf_excludedStandOccupied(aircraft, *stand) || hooks.standUseByOtherLiveAc(standId, aircraft.hexid) != 0 ||
       !gf_standByNumber(g_stands, standId)) {
     // Another aircraft holds the stand this flight stands on: it is a copy or a mistake.
@@ -306,7 +309,7 @@ bool lf_promoteStaticToLive(LiveAc& aircraft) {
   } else {
     lf_finishLiveCreation(aircraft);
   }
-  gf_log(fmt::format("{:14}: {:8} {} promoted to live {} {}", hooks.standName(aircraft.standId),
+  gf_log(fmt::format("{:14}: {:8} {} promoted to live {} {}", gf_standName(aircraft.standId),
                      gf_objectIdText(objectId), staticCallsign, aircraft.callsign, aircraft.registration));
   return true;
 }
@@ -375,7 +378,7 @@ void lf_trySpawn(LiveAc& aircraft) {
   }
   if (stream.front().altitude <= snapshot->tcasFl * 100.0 && g_unmatchedLiveries.contains(gf_identityKey(aircraft)))
     return lf_drop(aircraft);
-  if (lf_endsInUnderscore(aircraft.callsign) && gf_engineHooks().liveAcWithCallsignExists(aircraft.callsign))
+  if (lf_endsInUnderscore(aircraft.callsign) && lf_liveAcWithCallsignExists(aircraft.callsign))
     return lf_drop(aircraft);
   spawnLiveAc(aircraft);
 }
@@ -424,7 +427,7 @@ void spawnLiveAc(LiveAc& aircraft) {
   if (aircraft.promoteFrom != 0 && lf_promoteStaticToLive(aircraft)) return;
   aircraft.simState = SimStatus::adding2sim;
   g_addingStack.push_back(aircraft.hexid);
-  if (!lf_endsInUnderscore(aircraft.callsign)) gf_engineHooks().removeGhostWithUnderscoreIfPresent(aircraft.callsign);
+  if (!lf_endsInUnderscore(aircraft.callsign)) lf_removeGhostWithUnderscoreIfPresent(aircraft.callsign);
 }
 
 std::optional<std::uint32_t> lf_makeWayAtStand(LiveAc& aircraft, const Stand& stand, bool allowPromotion) {

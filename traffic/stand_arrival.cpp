@@ -15,6 +15,7 @@
 #include "traffic/engine_state.h"
 #include "traffic/flat_frame.h"
 #include "traffic/sim_events.h"
+#include "traffic/stand_names.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ bool gf_arrivedAtStand(LiveAc& aircraft) {
   gf_setFlaps(aircraft, 0);
   lf_scheduleParkedActions(aircraft.hexid,
                            aircraft.stream.empty() ? g_engineTime.load() : aircraft.stream.front().time);
-  gf_log(fmt::format("{:14}: {:8} arrived at stand", hooks.standName(aircraft.standId), aircraft.callsign));
+  gf_log(fmt::format("{:14}: {:8} arrived at stand", gf_standName(aircraft.standId), aircraft.callsign));
   g_landedHexids.push_back(aircraft.hexid);
   gf_addRealStandOption(aircraft.standId, aircraft, 0);
   hooks.enforceMaxParked(0);

@@ -46,7 +46,7 @@ void lf_remove(LiveAc& aircraft, const char* functionName) {
   }
 }
 
-std::string lf_name(std::int32_t standId) { return gf_engineHooks().standName(standId); }
+std::string lf_name(std::int32_t standId) { return gf_standName(standId); }
 
 }  // namespace
 
@@ -108,10 +108,9 @@ bool lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(const Stand& stand, LiveAc
 
 bool lf_checkExcludedStandIsAvailableForLiveParkingTry(std::int32_t excludedId, LiveAc& aircraft,
                                                        const Stand& wanted) {
-  const EngineHooks& hooks = gf_engineHooks();
   LiveAc* occupant = nullptr;
   for (LiveAc& other : g_liveAcs) {
-    if (hooks.isStandOccupantColliding(other, excludedId, aircraft, wanted)) {
+    if (lf_isStandOccupantColliding(other, excludedId, aircraft, wanted)) {
       occupant = &other;
       break;
     }

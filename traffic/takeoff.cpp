@@ -14,10 +14,12 @@
 #include "refdata/airports.h"
 #include "refdata/model_ids.h"
 #include "simlink/sim_commands.h"
+#include "traffic/aircraft_step.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/next_position.h"
 #include "traffic/runway_matching.h"
 #include "traffic/sim_events.h"
 
@@ -242,7 +244,6 @@ void gf_beginTakeoff(LiveAc& aircraft, std::int32_t mode) {
 }
 
 void gf_takeoff(LiveAc& aircraft, std::int32_t mode) {
-  const EngineHooks& hooks = gf_engineHooks();
   aircraft.takeoffPending = false;
   aircraft.mode2ClimbRate = mode == 2 ? aircraft.verticalRate : 0.0;
   aircraft.recentRates.clear();
@@ -252,7 +253,7 @@ void gf_takeoff(LiveAc& aircraft, std::int32_t mode) {
   aircraft.bankStep = 0.0;
   gf_changeState(aircraft, FlightPhase::takeoff);
   gf_postFlightMessage(gf_takeoffMessage(aircraft));
-  hooks.resetTurnState(aircraft);
+  gf_resetTurnState(aircraft);
   aircraft.bankStep = 0.0;
   const bool touchAndGo =
       aircraft.prevState == FlightPhase::landing_roll ||
@@ -284,8 +285,7 @@ void gf_takeoffClimbStep(LiveAc& aircraft) {
       const double s = std::clamp(static_cast<double>(1 - aircraft.takeoffSteps) / kSmoothClimbSteps, 0.0, 1.0);
       targetFtMin = (3.0 - 2.0 * s) * s * s * aircraft.verticalRate * kFtPerMinPerRate;
     }
-    const EngineHooks& hooks = gf_engineHooks();
-    hooks.applyVerticalRate(aircraft, hooks.cruiseLimit(aircraft, targetFtMin / kFtPerMinPerRate));
+    gf_applyVerticalRate(aircraft, gf_cruiseLimit(aircraft, targetFtMin / kFtPerMinPerRate));
     aircraft.pendingNextValue = aircraft.nextValue;
   }
   if (startCount == kGearUpStep) gf_setGear(aircraft, false);

@@ -22,6 +22,8 @@
 #include "traffic/removal.h"
 #include "traffic/runway_matching.h"
 #include "traffic/sim_events.h"
+#include "traffic/stand_conflicts.h"
+#include "traffic/stand_names.h"
 #include "traffic/takeoff.h"
 #include "traffic/traffic_exceptions.h"
 
@@ -296,7 +298,7 @@ void hp_handleGroundTraffic(LiveAc& aircraft, bool quiet) {
     return;
   }
   aircraft.createdWeekTime = g_currentWeekTime.load();
-  const std::string standName = hooks.standName(aircraft.standId);
+  const std::string standName = gf_standName(aircraft.standId);
   if (!quiet) gf_log(fmt::format("{:14}: {:8} parks", standName, aircraft.callsign));
   hooks.eraseStandSearchHitsAt(aircraft.standId);
   for (StaticAc& parked : g_staticAcs) {
@@ -352,15 +354,14 @@ void collisionWithParked(LiveAc& aircraft) noexcept {
       }
     }
     if (!hit) return;
-    const EngineHooks& hooks = gf_engineHooks();
     gf_log(fmt::format("{:14}: {:8} removed for 'live vs parked' collision avoidance with {}, delta hdg:{:.0f}",
-                       hooks.standName(hit->standId), hit->callsign, aircraft.callsign, delta));
+                       gf_standName(hit->standId), hit->callsign, aircraft.callsign, delta));
     removeAircraftFromSim(*hit);
     if (hit->simState != SimStatus::removingfromsim || aircraft.state != FlightPhase::taxi ||
         aircraft.prevState == FlightPhase::pushed_back || aircraft.prevState == FlightPhase::parked || delta > 20.0)
       return;
     if (delta <= 10.0) {
-      hooks.takeStand(aircraft, *stand, true);
+      lf_takeStand(aircraft, *stand, true);
       return;
     }
     // Less well aligned: only when it will be on the stand's centre line at the point 10 m short
@@ -372,7 +373,7 @@ void collisionWithParked(LiveAc& aircraft) noexcept {
         std::fabs(std::tan(gf_wrapAngle(aircraft.heading - stand->heading)) * behind + cross);
     if (std::isfinite(cross) && std::fabs(cross) <= 3.0 && behind >= 5.0 && std::isfinite(projected) &&
         projected <= 2.0 && projected < std::fabs(cross))
-      hooks.takeStand(aircraft, *stand, true);
+      lf_takeStand(aircraft, *stand, true);
   } catch (...) {
     gf_reportTrafficException("collisionWithParked");
   }

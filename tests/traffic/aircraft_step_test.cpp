@@ -289,7 +289,7 @@ TEST_F(AircraftStepTest, FlareStagesByHeightAboveTheField) {
                         {20, 3, -300, -300}, {13, 4, -150, -150}, {5, 4, -150, -150}};
   for (const Step& s : steps) {
     ac.altitude = 100.0 + s.aboveField;
-    gf_engineHooks().flareStep(ac);
+    gf_flareStep(ac);
     EXPECT_EQ(ac.flareStage, s.stage) << s.aboveField;
     EXPECT_NEAR(ac.appliedVerticalRate * 6000.0, s.rateFtMin, 1e-9) << s.aboveField;
     EXPECT_EQ(ac.stream[0].verticalRate, s.pointVs) << s.aboveField;
@@ -315,7 +315,7 @@ TEST_F(AircraftStepTest, CruiseLimitAlsoHoldsTheClimbOut) {
   for (const Case& c : cases) {
     LiveAc& ac = addLive(Rec(0x100, "T1", c.model).air(c.altitude, 100), SimStatus::active, c.state);
     ac.cruiseAltitude = c.cruise;
-    EXPECT_NEAR(gf_engineHooks().cruiseLimit(ac, c.rateFtMin / 6000.0) * 6000.0, c.limitedFtMin, 1e-9)
+    EXPECT_NEAR(gf_cruiseLimit(ac, c.rateFtMin / 6000.0) * 6000.0, c.limitedFtMin, 1e-9)
         << c.model << " " << c.state << " " << c.altitude << " " << c.rateFtMin;
     g_liveAcs.clear();
   }

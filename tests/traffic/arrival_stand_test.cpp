@@ -178,7 +178,7 @@ TEST_F(StandConflictTest, AnOccupantGivesWayOnlyWhenParked) {
     LiveAc& occupant = addLive(Rec(0x100, "DLH4").at(kEham).ground(0.0), SimStatus::active, c.occupantState);
     occupant.standId = 1;
     LiveAc& a = arrival(20.0);
-    EXPECT_FALSE(gf_engineHooks().takeStand(a, stand, true)) << c.what << ": never in the same step";
+    EXPECT_FALSE(lf_takeStand(a, stand, true)) << c.what << ": never in the same step";
     EXPECT_EQ(a.state, FlightPhase::taxi) << c.what;
     EXPECT_EQ(removed, c.occupantRemoved ? std::vector<std::uint32_t>{0x100} : std::vector<std::uint32_t>{})
         << c.what;
@@ -211,13 +211,13 @@ TEST_F(StandConflictTest, GhostsAndCopiesOnAStand) {
     holder.atStandSeen = c.seen;
     LiveAc& a = addLive(Rec(0x200, c.wanting).at(kEham).ground(0.0), SimStatus::buffer, FlightPhase::birth);
     // The removed holder still stands there until its record is gone.
-    EXPECT_FALSE(gf_engineHooks().checkStandIsNotUsedByOtherLiveAircraftSub(1, a)) << c.what;
+    EXPECT_FALSE(lf_checkStandIsNotUsedByOtherLiveAircraftSub(1, a)) << c.what;
     EXPECT_EQ(removed.size(), c.holderRemoved ? 1u : 0u) << c.what;
     if (*c.line) EXPECT_NE(logText().find(c.line), std::string::npos) << c.what;
   }
   reset();
   LiveAc& a = addLive(Rec(0x200).at(kEham).ground(0.0), SimStatus::buffer, FlightPhase::birth);
-  EXPECT_TRUE(gf_engineHooks().checkStandIsNotUsedByOtherLiveAircraftSub(1, a)) << "nobody there";
+  EXPECT_TRUE(lf_checkStandIsNotUsedByOtherLiveAircraftSub(1, a)) << "nobody there";
 }
 
 TEST_F(StandConflictTest, AnOccupantOfAnExcludedStandBlocksOnlyWithinBothRadii) {
@@ -233,8 +233,8 @@ TEST_F(StandConflictTest, AnOccupantOfAnExcludedStandBlocksOnlyWithinBothRadii) 
     neighbour.standId = 2;
     LiveAc& a = arrival(20.0);
     const bool overlaps = apartM < 88.0;
-    EXPECT_EQ(gf_engineHooks().isStandOccupantColliding(neighbour, 2, a, wanted), overlaps) << apartM;
-    EXPECT_EQ(gf_engineHooks().takeStand(a, wanted, true), !overlaps) << apartM;
+    EXPECT_EQ(lf_isStandOccupantColliding(neighbour, 2, a, wanted), overlaps) << apartM;
+    EXPECT_EQ(lf_takeStand(a, wanted, true), !overlaps) << apartM;
     EXPECT_EQ(removed.size(), overlaps ? 1u : 0u) << apartM;
     if (overlaps)
       EXPECT_NE(logText().find("DLH4     removed by parking KLM1234 at colliding adjacent stand B7"), std::string::npos);
@@ -254,7 +254,7 @@ TEST_F(StandConflictTest, TheUsersGateAndTheStandsOverlappingItAreRefused) {
   hooks.isUserStand = [](const Stand& stand, const LiveAc&, std::int32_t) { return gf_isUserStand(stand, "B8"); };
   install();
   LiveAc& a = arrival(20.0);
-  EXPECT_FALSE(gf_engineHooks().takeStand(a, wanted, true));
+  EXPECT_FALSE(lf_takeStand(a, wanted, true));
   EXPECT_EQ(a.state, FlightPhase::taxi);
 }
 

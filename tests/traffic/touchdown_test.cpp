@@ -8,6 +8,7 @@
 #include "appbase/gui.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"
+#include "traffic/delayed_sim_commands.h"
 #include "traffic/flight_plans.h"
 #include "traffic/live_registry.h"
 #include "traffic/touchdown.h"
@@ -91,7 +92,7 @@ TEST_F(TouchdownTest, GroundReportsSetTheAltitude) {
     a.measuredCgHeightSet = c.measured != 0.0;
     a.measuredCgHeight = c.measured;
     a.pitchAtMeasure = -4.0 * kDeg;
-    gf_engineHooks().applyGroundReport(a, report(100.0, 7.0, c.onGround));
+    lf_applyGroundReport(a, report(100.0, 7.0, c.onGround));
     EXPECT_NEAR(a.altitude, 100.0 + c.expected, 0.01) << c.what;
     EXPECT_EQ(a.simAgl, 7.0) << c.what;
   }
@@ -101,13 +102,13 @@ TEST_F(TouchdownTest, GroundReportsSetTheAltitude) {
 TEST_F(TouchdownTest, TheLandingRollMeasuresTheCgOnce) {
   LiveAc& a = addLive(Rec(0x100).ground(120.0), SimStatus::active, FlightPhase::landing_roll);
   a.cgHeightFt = 0.0;
-  gf_engineHooks().applyGroundReport(a, report(10.0, 9.5));
+  lf_applyGroundReport(a, report(10.0, 9.5));
   EXPECT_TRUE(a.measuredCgHeightSet);
   EXPECT_DOUBLE_EQ(a.measuredCgHeight, 9.5);
   EXPECT_DOUBLE_EQ(a.altitude, 19.5);
-  gf_engineHooks().applyGroundReport(a, report(10.0, 3.0));
+  lf_applyGroundReport(a, report(10.0, 3.0));
   EXPECT_DOUBLE_EQ(a.measuredCgHeight, 9.5) << "kept";
-  gf_engineHooks().applyGroundReport(a, report(std::nan(""), 3.0));
+  lf_applyGroundReport(a, report(std::nan(""), 3.0));
   EXPECT_DOUBLE_EQ(a.altitude, 19.5) << "a report without ground altitude moves nothing";
 }
 
@@ -124,7 +125,7 @@ TEST_F(TouchdownTest, ASimulatorReportOfTheGroundLandsTheApproach) {
   DelayedSimCommand ground = report(0.0, 5.0);
   ground.objectId = a.objectId;
   gf_queueDelayedSimCommand(ground);
-  gf_engineHooks().processDelayedSimCommands();
+  gf_processDelayedSimCommands();
 
   EXPECT_EQ(a.state, FlightPhase::landing_roll);
   EXPECT_TRUE(a.onGround);
@@ -150,7 +151,7 @@ TEST_F(TouchdownTest, ARotorcraftHopRightAfterItsCreationWritesNoLine) {
     LiveAc& a = addLive(Rec(0x100, "LIFE1", "EC35").air(50.0, 20.0), SimStatus::active, FlightPhase::landing);
     a.createdAirborne = true;
     a.createdTime = 10000 - sinceCreation;
-    gf_engineHooks().touchDown(a);
+    lf_touchDown(a);
     EXPECT_EQ(a.state, FlightPhase::landing_roll) << sinceCreation;
     EXPECT_TRUE(a.touchdownLogged) << sinceCreation;
     EXPECT_EQ(takeMessages().find("LIFE1") != std::string::npos, sinceCreation >= 3000) << sinceCreation;
@@ -170,7 +171,7 @@ TEST_F(TouchdownTest, AfterLandingANoisyPointStartsNothingButAClimbTakesOff) {
   for (const Case& c : cases) {
     reset();
     LiveAc& a = addLive(Rec(0x100).air(20.0, 130.0), SimStatus::active, FlightPhase::landing);
-    gf_engineHooks().touchDown(a);
+    lf_touchDown(a);
     ASSERT_TRUE(a.arrivalConfirmed) << c.what;
     gf_changeState(a, FlightPhase::taxi);  // off the runway
     StreamPoint& last = a.stream.back();
@@ -199,7 +200,7 @@ TEST_F(TouchdownTest, AnArmedTouchDownFindsTheGoAroundInTheStream) {
     point.time = p.time;
     a.stream.push_back(point);
   }
-  gf_engineHooks().touchDown(a);
+  lf_touchDown(a);
   EXPECT_EQ(a.state, FlightPhase::takeoff_roll) << "the climb starts the take-off again";
   EXPECT_FALSE(a.touchdownHold);
   ASSERT_EQ(a.stream.size(), 4u);
@@ -212,7 +213,7 @@ TEST_F(TouchdownTest, ASpawnOntoAStandWithAStaticAircraftParksOverIt) {
   StaticAc& parked = addStatic(1);
   LiveAc& a = addLive(Rec(0x100).at(kEham).ground(0.0), SimStatus::adding2sim, FlightPhase::parked);
   a.standId = 1;
-  gf_engineHooks().handleGroundTraffic(a, false);
+  hp_handleGroundTraffic(a, false);
   EXPECT_TRUE(a.onGround);
   EXPECT_EQ(a.groundCounter, 1);
   EXPECT_EQ(parked.simState, SimStatus::removingfromsim);
@@ -289,7 +290,7 @@ class FlightPlanHookTest : public TouchdownTest {
 TEST_F(FlightPlanHookTest, ANewObjectWithARouteGetsItsPlan) {
   ASSERT_TRUE(gf_ensureFlightPlanFolder());
   LiveAc& a = routed("LHR", "AMS", "EC35");
-  gf_engineHooks().createFlightPlan(a);
+  lf_createFlightPlan(a);
   EXPECT_TRUE(a.hasFlightPlan);
   EXPECT_EQ(testing_support::readFile(folder / "4711.pln"),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SimBase.Document Type=\"AceXML\" version=\"4,3\">\n"
@@ -301,20 +302,20 @@ TEST_F(FlightPlanHookTest, ANewObjectWithARouteGetsItsPlan) {
   EXPECT_EQ(plans[0].path, folder / "4711") << "the simulator is given the path without \".pln\"";
 
   // Its removal takes the plan along.
-  gf_engineHooks().cleanupLiveAircraft(a);
+  lf_cleanupLiveAircraft(a);
   EXPECT_FALSE(fs::exists(folder / "4711.pln"));
 }
 
 TEST_F(FlightPlanHookTest, NoPlanWithoutBothCodesOrWithMsfs2024) {
   ASSERT_TRUE(gf_ensureFlightPlanFolder());
-  gf_engineHooks().createFlightPlan(routed("LHR", ""));
-  gf_engineHooks().createFlightPlan(routed("", "AMS"));
+  lf_createFlightPlan(routed("LHR", ""));
+  lf_createFlightPlan(routed("", "AMS"));
   EXPECT_TRUE(queuedPlans().empty());
 
   gf_publishSimChoice(SimChoice{2, 0});
   LiveAc& a = routed("LHR", "AMS");
   a.hasFlightPlan = true;
-  gf_engineHooks().createFlightPlan(a);
+  lf_createFlightPlan(a);
   EXPECT_FALSE(a.hasFlightPlan);
   EXPECT_TRUE(queuedPlans().empty());
   EXPECT_TRUE(fs::is_empty(folder));
@@ -325,7 +326,7 @@ TEST_F(FlightPlanHookTest, AFileInTheFolderPlaceFailsThePlan) {
   testing_support::writeFile(folder, "");
   EXPECT_FALSE(gf_ensureFlightPlanFolder());
   LiveAc& a = routed("LHR", "AMS");
-  gf_engineHooks().createFlightPlan(a);
+  lf_createFlightPlan(a);
   EXPECT_FALSE(a.hasFlightPlan);
   EXPECT_TRUE(queuedPlans().empty());
   const std::string log = logText();

@@ -131,6 +131,7 @@ class EngineTest : public ::testing::Test {
     g_simRemoveRequests.clear();
     g_simCommands.clear();
     g_simClientEvents.clear();
+    g_simReverseThrustRequests.clear();
   }
   // The park airport EHAM at the given elevation.
   static void parkAtElevation(std::int32_t feet) {
