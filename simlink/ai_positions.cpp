@@ -115,7 +115,6 @@ std::optional<AiPose> lf_interpolateAiPosition(AiPositionTrack& track, std::int6
 }
 
 void lf_sendPositionBatch() {
-  g_aiPositionSamplesTaken.clear();
   const std::uint64_t generation = g_aiMapGeneration.load();
   if (generation != g_generationSeen) {
     g_aiPositionTracks.clear();
@@ -126,12 +125,22 @@ void lf_sendPositionBatch() {
     std::unique_lock lock(g_simObjectMapMutex, std::try_to_lock);
     if (lock.owns_lock() && !g_aiPositionSamples.empty()) std::swap(g_aiPositionSamples, g_aiPositionSamplesTaken);
   }
-  for (const auto& [objectId, samples] : g_aiPositionSamplesTaken) {
+  // The taken map goes back to the engine at the next swap with its entries and their room, so
+  // that the engine's poses of every tick allocate nothing once each object has its entry.
+  for (auto it = g_aiPositionSamplesTaken.begin(); it != g_aiPositionSamplesTaken.end();) {
+    auto& [objectId, samples] = *it;
     // Only objects of this connection get a track: an id of an earlier session, or of an
     // object already removed, would otherwise be moved (or named) again.
-    if (!g_ownedObjects.contains(objectId)) continue;
-    AiPositionTrack& track = g_aiPositionTracks.try_emplace(objectId).first->second;
-    for (const AiPositionSample& sample : samples) lf_feedTrack(track, sample);
+    if (!g_ownedObjects.contains(objectId)) {
+      it = g_aiPositionSamplesTaken.erase(it);
+      continue;
+    }
+    if (!samples.empty()) {
+      AiPositionTrack& track = g_aiPositionTracks.try_emplace(objectId).first->second;
+      for (const AiPositionSample& sample : samples) lf_feedTrack(track, sample);
+      samples.clear();
+    }
+    ++it;
   }
 
   const std::int64_t now = gf_simSteadyNanos();

@@ -134,6 +134,27 @@ TEST_F(PoseTest, AFailedPoseEndsTheBatchWithARequestError) {
             std::string::npos);
 }
 
+// The engine's sample map and the link's taken one change places every frame and keep their
+// entries: a sample must reach its track once, and an id that is not ours must not linger.
+TEST_F(PoseTest, SamplesReachTheTrackOnceAndEntriesOfOtherIdsGo) {
+  constexpr std::uint32_t kStranger = 0xDEAD;  // never created on this connection
+  sampleAt(0, lf_pose(47.000, 8.0));
+  sampleAt(0, lf_pose(47.000, 8.0), kStranger);
+  sampleAt(100, lf_pose(47.000, 8.0));
+  frameAt(110);
+  sampleAt(200, lf_pose(47.001, 8.0));
+  frameAt(210);
+  sampleAt(300, lf_pose(47.003, 8.0));
+  // 290 ms: nine tenths between the last two. Samples of the first frame fed again would start
+  // the track anew from them (47.00285).
+  EXPECT_NEAR(frameAt(310).latitude, 47.0028, 1e-12);
+  {
+    std::lock_guard lock(g_simObjectMapMutex);
+    EXPECT_FALSE(g_aiPositionSamples.contains(kStranger));
+  }
+  EXPECT_EQ(posesSentTo(kStranger), 0u);
+}
+
 TEST_F(PoseTest, ARemoveQueuedByTheEngineForgetsItsSamples) {
   sampleAt(0, lf_pose(47.0, 8.0));
   gf_queueRemoveAiObject(id);
