@@ -3,9 +3,12 @@
 //   with its reports for the next ten minutes) and 500 static aircraft at a park airport, with
 //   the hooks and worker seams the program installs. Each iteration is one 10-ms tick
 //   (lf_handleAddingStack); every 100th also runs the engine step with the passes the main loop
-//   adds to it. The link takes the pose samples and commands at 60 frames a second. Counters:
-//   p50, p99 and max of the tick and of the step, in microseconds, and the heap allocations of a
-//   steady tick (and of a step).
+//   adds to it. The link's frame (its pose batch to the stand-in simulator, its commands taken)
+//   runs between the ticks at 60 frames a second, untimed. Counters: p50, p99 and max of the tick
+//   and of the step, in microseconds, and the heap allocations of a steady tick (and of a step).
+//   feed 0: the streams hold every report from the start; feed 1: they hold the first 30 s, and
+//   the rest comes as the feed sends it, a live batch every 2 s with the reports made since the
+//   last one (about 330, within what the drain takes), which the ticks drain and decode.
 // - BM_MemoryPerAircraft: the heap bytes one live aircraft (30 s of reports ahead, as the feed's
 //   delay holds them) and one static aircraft take, and the resident set's growth.
 // - BM_PoseBatch: the link's pose batch (lf_sendPositionBatch) for 1000 objects of the stand-in
@@ -122,12 +125,16 @@ void lf_addStands() {
   }
 }
 
-AcIdentity lf_identity(std::uint32_t hexid, const std::string& callsign, const char* model) {
+FeedRecordHead lf_head(std::uint32_t hexid, const std::string& callsign, const char* model) {
   FeedRecordHead head;
   head.callsign = callsign;
   head.registration = fmt::format("R-{:06X}", hexid);
   head.modelId = gf_internModelName(model);
-  AcIdentity identity(std::move(head));
+  return head;
+}
+
+AcIdentity lf_identity(std::uint32_t hexid, const std::string& callsign, const char* model) {
+  AcIdentity identity(lf_head(hexid, callsign, model));
   identity.hexid = hexid;
   identity.maxTurnPerStep = identity.defaultTurnPerStep;
   return identity;
@@ -218,11 +225,12 @@ void lf_programEngine(std::uint32_t objects) {
   UserAcPosition user;
   user.latitude = kPark.lat;
   user.longitude = kPark.lon;
-  user.altitude = 6000.0;
-  user.altitudeAboveGround = 6000.0 - kParkElevationFt;
-  g_workerUserAcPosition = user;
-  gf_publishUserAcPosition(user);
+  user.altitude = 3000.0;  // 1000 ft below the lowest airborne one, above the ground traffic
+  user.altitudeAboveGround = 3000.0 - kParkElevationFt;
   g_userOnGround = false;
+  // As the link's position reply gives it, for the engine to take every 20 ticks.
+  lf_handleUserPosition(sim::userAircraft().objectId, reinterpret_cast<const std::byte*>(&user), sizeof user);
+  gf_publishUserAcPosition(user);
   g_engineTime = kStart;
 }
 
@@ -231,6 +239,62 @@ void lf_populate(std::int32_t aheadTicks) {
   for (std::uint32_t i = 0; i < kLive; ++i) lf_addLive(i, aheadTicks, random);
   for (std::uint32_t i = 0; i < kStatic; ++i) lf_addStatic(i);
 }
+
+// The reports of each live aircraft that the feed has not sent yet. A report due at engine time
+// t is sent at feed time kFeedStart + (t - kStart - kFeedLead) / 100 s: the live batch's 30 s of
+// delay, and about one more second that the batch's median stamp takes off.
+constexpr double kFeedStart = 1000.0;
+constexpr std::int32_t kFeedLead = 3100;
+constexpr std::int32_t kBatchTicks = 200;
+
+class HeldReports {
+ public:
+  // Keeps in each stream the reports already sent at engine time kStart.
+  void holdBack() {
+    pending_.assign(g_liveAcs.size(), {});
+    for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
+      LiveAc& aircraft = g_liveAcs[i];
+      auto& stream = aircraft.stream;
+      const auto first = std::find_if(stream.begin(), stream.end(),
+                                      [](const StreamPoint& p) { return p.time > kStart + kFeedLead; });
+      pending_[i].assign(first, stream.end());
+      stream.erase(first, stream.end());
+      heads_.push_back(static_cast<const FeedRecordHead&>(aircraft));
+      aircraft.lastMessageTime = lf_sent(stream.back().time);
+    }
+  }
+
+  // The live batch of engine time now: every report made since the last one.
+  void post(std::int32_t now) {
+    std::vector<TrafficRecord> batch;
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+      auto& reports = pending_[i];
+      for (; !reports.empty() && reports.front().time <= now + kFeedLead; reports.pop_front()) {
+        const StreamPoint& point = reports.front();
+        TrafficRecord& record = batch.emplace_back();
+        static_cast<FeedRecordHead&>(record) = heads_[i];
+        record.hexid = g_liveAcs[i].hexid;
+        record.lalo = point.lalo;
+        record.altitude = point.altitude;
+        record.gs = point.groundSpeed;
+        record.track = point.track;
+        record.airborne = point.airborne;
+        record.timestamp = lf_sent(point.time);
+      }
+    }
+    posted_ += batch.size();
+    gf_postTrafficBatch(batch, kLiveTrafficKind, true);
+  }
+
+  std::uint64_t posted() const { return posted_; }
+
+ private:
+  static double lf_sent(std::int32_t due) { return kFeedStart + (due - kStart - kFeedLead) / 100.0; }
+
+  std::vector<std::deque<StreamPoint>> pending_;
+  std::vector<FeedRecordHead> heads_;
+  std::uint64_t posted_ = 0;
+};
 
 // The step and the passes that lf_tick runs after it.
 void lf_engineStepAndPasses() {
@@ -252,11 +316,15 @@ void lf_linkFrame() {
 }
 
 void BM_EngineAtScale(benchmark::State& state) {
+  const bool feed = state.range(0) != 0;
   lf_programEngine(kLive + kStatic);
   lf_populate(60000);
+  HeldReports held;
+  if (feed) held.holdBack();
   std::int64_t tick = 0;
   std::int64_t frames = 0;
   const auto run = [&] {
+    if (feed && tick % kBatchTicks == 0) held.post(g_engineTime.load());
     lf_handleAddingStack();
     if (++tick % kStepTicks == 0) lf_engineStepAndPasses();
     if (tick * kTickNanos >= frames * kFrameNanos) {
@@ -276,6 +344,7 @@ void BM_EngineAtScale(benchmark::State& state) {
   std::uint64_t tickAllocations = 0;
   std::uint64_t stepAllocations = 0;
   for (auto _ : state) {
+    if (feed && tick % kBatchTicks == 0) held.post(g_engineTime.load());
     {
       bench::AllocationTrace trace;
       const std::uint64_t before = bench::g_allocations.load();
@@ -328,10 +397,15 @@ void BM_EngineAtScale(benchmark::State& state) {
   state.counters["taxiing"] = taxiing;
   state.counters["parked"] = parked;
   state.counters["moved"] = moved;
+  if (feed) {
+    std::lock_guard lock(g_trafficMutex);
+    state.counters["reports_left"] = static_cast<double>(g_trafficMailbox.records.size());
+    state.counters["reports_sent"] = static_cast<double>(held.posted());
+  }
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
-BENCHMARK(BM_EngineAtScale)->Iterations(30000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EngineAtScale)->ArgName("feed")->Arg(0)->Arg(1)->Iterations(30000)->Unit(benchmark::kMicrosecond);
 
 void BM_MemoryPerAircraft(benchmark::State& state) {
   for (auto _ : state) {
@@ -461,7 +535,6 @@ void BM_Freshness(benchmark::State& state) {
   const bool shuffled = state.range(0) != 0;
   lf_programEngine(0);
   constexpr std::uint32_t kFlights = 1000;
-  constexpr std::int32_t kBatchTicks = 200;
   double feedTime = 1000.0;
   for (std::uint32_t i = 0; i < kFlights; ++i) {
     TrafficRecord record = lf_report(i, feedTime);
