@@ -31,13 +31,19 @@ std::mutex g_clockMutex;
 std::function<std::int64_t()> g_testClock;
 std::uint64_t g_generationSeen = 0;  // SimClient thread
 
+// Flat: for a limit of a kilometre the great circle is no better, and this runs for every
+// sample of every object.
+double lf_flatMetres(const AiPose& a, const AiPose& b) {
+  const double north = (b.latitude - a.latitude) * 60.0 * 1852.0;
+  const double east = gf_wrapLongitude(b.longitude - a.longitude) * 60.0 * 1852.0 * std::cos(a.latitude * geo::kDegToRad);
+  return std::sqrt(north * north + east * east);
+}
+
 void lf_feedTrack(AiPositionTrack& track, const AiPositionSample& sample) {
   if (!track.samples.empty()) {
     const AiPositionSample& newest = track.samples.back();
     const std::int64_t step = sample.time - newest.time;
-    const double metres = gf_distanceNm(Lalo{newest.pose.latitude, newest.pose.longitude},
-                                        Lalo{sample.pose.latitude, sample.pose.longitude}) *
-                          1852.0;
+    const double metres = lf_flatMetres(newest.pose, sample.pose);
     if (step < 1 || step > kMaxSampleStep || metres > kMaxSampleJumpMetres ||
         std::abs(sample.pose.altitude - newest.pose.altitude) > kMaxSampleClimbFeet)
       track.samples.clear();
