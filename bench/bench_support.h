@@ -1,6 +1,6 @@
 #pragma once
-// What the engine's benchmarks share: a count of every heap allocation of the process (and of the
-// heap bytes held), the spread of a series of timings, and a small dbase of models.
+// What the engine's benchmarks share: a count of every heap allocation of the process, the heap
+// in use, the spread of a series of timings, and a small dbase of models.
 //
 // Include this in exactly one source file of a benchmark program: it replaces the global
 // operator new and delete.
@@ -26,7 +26,6 @@
 namespace bench {
 
 inline std::atomic<std::uint64_t> g_allocations{0};
-inline std::atomic<std::int64_t> g_heapBytes{0};  // usable bytes of the blocks held
 inline std::atomic<int> g_traceLeft{0};
 inline thread_local bool t_traceArmed = false;
 inline thread_local bool t_tracing = false;
@@ -79,6 +78,12 @@ inline Spread spread(std::vector<double> values) {
   return s;
 }
 
+// Bytes of the heap in use, mapped blocks included.
+inline std::int64_t heapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
+}
+
 // The resident set of the process, in bytes.
 inline std::int64_t residentBytes() {
   std::ifstream statm("/proc/self/statm");
@@ -106,15 +111,9 @@ inline void fillDbase() {
 void* operator new(std::size_t size) {
   bench::g_allocations.fetch_add(1, std::memory_order_relaxed);
   bench::traceAllocation(size);
-  if (void* p = std::malloc(size ? size : 1)) {
-    bench::g_heapBytes.fetch_add(static_cast<std::int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
-    return p;
-  }
+  if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
-  if (p) bench::g_heapBytes.fetch_sub(static_cast<std::int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 #pragma GCC diagnostic pop

@@ -414,11 +414,11 @@ void BM_MemoryPerAircraft(benchmark::State& state) {
     std::vector<StaticAc>().swap(g_staticAcs);
     std::mt19937 random(40);
     const std::int64_t rss = bench::residentBytes();
-    const std::int64_t empty = bench::g_heapBytes.load();
+    const std::int64_t empty = bench::heapInUse();
     for (std::uint32_t i = 0; i < kLive; ++i) lf_addLive(i, 3000, random);
-    const std::int64_t live = bench::g_heapBytes.load();
+    const std::int64_t live = bench::heapInUse();
     for (std::uint32_t i = 0; i < kStatic; ++i) lf_addStatic(i);
-    const std::int64_t all = bench::g_heapBytes.load();
+    const std::int64_t all = bench::heapInUse();
     std::size_t points = 0;
     for (const LiveAc& aircraft : g_liveAcs) points += aircraft.stream.size();
     state.counters["live_bytes"] = static_cast<double>(live - empty) / kLive;
