@@ -1,6 +1,6 @@
 #pragma once
-// What the engine's benchmarks share: a count of every heap allocation of the process, the heap
-// in use, the spread of a series of timings, and a small dbase of models.
+// What the engine's benchmarks share: a count of every heap allocation of the process and of each
+// thread, the heap in use, the spread of a series of timings, and a small dbase of models.
 //
 // Include this in exactly one source file of a benchmark program: it replaces the global
 // operator new and delete.
@@ -26,6 +26,7 @@
 namespace bench {
 
 inline std::atomic<std::uint64_t> g_allocations{0};
+inline thread_local std::uint64_t t_allocations = 0;  // of this thread, which others cannot touch
 inline std::atomic<int> g_traceLeft{0};
 inline thread_local bool t_traceArmed = false;
 inline thread_local bool t_tracing = false;
@@ -110,6 +111,7 @@ inline void fillDbase() {
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   bench::g_allocations.fetch_add(1, std::memory_order_relaxed);
+  ++bench::t_allocations;
   bench::traceAllocation(size);
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();

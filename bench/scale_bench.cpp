@@ -4,8 +4,11 @@
 //   the hooks and worker seams the program installs. Each iteration is one 10-ms tick
 //   (lf_handleAddingStack); every 100th also runs the engine step with the passes the main loop
 //   adds to it. The link's frame (its pose batch to the stand-in simulator, its commands taken)
-//   runs between the ticks at 60 frames a second, untimed. Counters: p50, p99 and max of the tick
-//   and of the step, in microseconds, and the heap allocations of a steady tick (and of a step).
+//   runs between the ticks at 60 frames a second, untimed; paced 1 runs the ticks 10 ms apart in
+//   real time and the frames on their own thread every 1/60 s, as in the program (one minute).
+//   Counters: p50, p99 and max of the tick and of the step, in microseconds, and the heap
+//   allocations of a steady tick (and of a step) on the engine's thread, with the share of the
+//   ticks that allocate at all.
 //   feed 0: the streams hold every report from the start; feed 1: they hold the first 30 s, and
 //   the rest comes as the feed sends it, a live batch every 2 s with the reports made since the
 //   last one (about 330, within what the drain takes), which the ticks drain and decode.
@@ -30,6 +33,7 @@
 #include <deque>
 #include <numeric>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "app/main_loop.h"
@@ -317,23 +321,42 @@ void lf_linkFrame() {
 
 void BM_EngineAtScale(benchmark::State& state) {
   const bool feed = state.range(0) != 0;
+  const bool paced = state.range(1) != 0;
   lf_programEngine(kLive + kStatic);
   lf_populate(60000);
   HeldReports held;
   if (feed) held.holdBack();
+  // Paced: ticks 10 ms apart as the main loop keeps them, the link's frames on a thread of their
+  // own every 1/60 s, as the simulator calls them.
+  std::jthread link;
+  if (paced)
+    link = std::jthread([](std::stop_token stop) {
+      auto next = std::chrono::steady_clock::now();
+      while (!stop.stop_requested()) {
+        lf_linkFrame();
+        next += std::chrono::nanoseconds(kFrameNanos);
+        std::this_thread::sleep_until(next);
+      }
+    });
+  auto deadline = std::chrono::steady_clock::now();
   std::int64_t tick = 0;
   std::int64_t frames = 0;
-  const auto run = [&] {
-    if (feed && tick % kBatchTicks == 0) held.post(g_engineTime.load());
-    lf_handleAddingStack();
-    if (++tick % kStepTicks == 0) lf_engineStepAndPasses();
-    if (tick * kTickNanos >= frames * kFrameNanos) {
+  const auto frameOrPause = [&] {
+    if (paced) {
+      deadline += std::chrono::nanoseconds(kTickNanos);
+      std::this_thread::sleep_until(deadline);
+    } else if (tick * kTickNanos >= frames * kFrameNanos) {
       lf_linkFrame();
       ++frames;
     }
   };
   // Every aircraft has reached its first point and begun a leg, every periodic pass come round.
-  for (int i = 0; i < 1000; ++i) run();
+  for (int i = 0; i < 1000; ++i) {
+    if (feed && tick % kBatchTicks == 0) held.post(g_engineTime.load());
+    lf_handleAddingStack();
+    if (++tick % kStepTicks == 0) lf_engineStepAndPasses();
+    frameOrPause();
+  }
   std::vector<Lalo> startPositions;
   for (const LiveAc& aircraft : g_liveAcs) startPositions.push_back(aircraft.position);
 
@@ -342,31 +365,34 @@ void BM_EngineAtScale(benchmark::State& state) {
   ticks.reserve(static_cast<std::size_t>(state.max_iterations));
   steps.reserve(static_cast<std::size_t>(state.max_iterations / kStepTicks + 1));
   std::uint64_t tickAllocations = 0;
+  std::uint64_t allocatingTicks = 0;
   std::uint64_t stepAllocations = 0;
   for (auto _ : state) {
     if (feed && tick % kBatchTicks == 0) held.post(g_engineTime.load());
     {
       bench::AllocationTrace trace;
-      const std::uint64_t before = bench::g_allocations.load();
+      const std::uint64_t before = bench::t_allocations;
       const std::int64_t start = lf_nanos();
       lf_handleAddingStack();
       const std::int64_t end = lf_nanos();
-      tickAllocations += bench::g_allocations.load() - before;
+      tickAllocations += bench::t_allocations - before;
+      allocatingTicks += bench::t_allocations != before;
       ticks.push_back(lf_micros(start, end));
     }
     if (++tick % kStepTicks == 0) {
       bench::AllocationTrace trace;
-      const std::uint64_t before = bench::g_allocations.load();
+      const std::uint64_t before = bench::t_allocations;
       const std::int64_t start = lf_nanos();
       lf_engineStepAndPasses();
       const std::int64_t end = lf_nanos();
-      stepAllocations += bench::g_allocations.load() - before;
+      stepAllocations += bench::t_allocations - before;
       steps.push_back(lf_micros(start, end));
     }
-    if (tick * kTickNanos >= frames * kFrameNanos) {
-      lf_linkFrame();
-      ++frames;
-    }
+    frameOrPause();
+  }
+  if (link.joinable()) {
+    link.request_stop();
+    link.join();
   }
   std::uint32_t flying = 0, taxiing = 0, parked = 0, moved = 0;
   for (std::size_t i = 0; i < g_liveAcs.size() && i < startPositions.size(); ++i)
@@ -392,6 +418,7 @@ void BM_EngineAtScale(benchmark::State& state) {
   state.counters["step_p99_us"] = s.p99;
   state.counters["step_max_us"] = s.max;
   state.counters["allocs/tick"] = static_cast<double>(tickAllocations) / static_cast<double>(ticks.size());
+  state.counters["allocating_ticks"] = static_cast<double>(allocatingTicks) / static_cast<double>(ticks.size());
   state.counters["allocs/step"] = steps.empty() ? 0.0 : static_cast<double>(stepAllocations) / static_cast<double>(steps.size());
   state.counters["flying"] = flying;
   state.counters["taxiing"] = taxiing;
@@ -405,7 +432,13 @@ void BM_EngineAtScale(benchmark::State& state) {
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
-BENCHMARK(BM_EngineAtScale)->ArgName("feed")->Arg(0)->Arg(1)->Iterations(30000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EngineAtScale)
+    ->ArgNames({"feed", "paced"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Iterations(30000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EngineAtScale)->ArgNames({"feed", "paced"})->Args({1, 1})->Iterations(6000)->Unit(benchmark::kMicrosecond);
 
 void BM_MemoryPerAircraft(benchmark::State& state) {
   for (auto _ : state) {
@@ -472,20 +505,20 @@ void BM_PoseBatch(benchmark::State& state) {
   std::uint64_t standInAllocations = 0;
   for (auto _ : state) {
     ticksUntilFrame();
-    std::uint64_t before = bench::g_allocations.load();
+    std::uint64_t before = bench::t_allocations;
     std::int64_t start = lf_nanos();
     lf_sendPositionBatch();
     std::int64_t end = lf_nanos();
-    batchAllocations += bench::g_allocations.load() - before;
+    batchAllocations += bench::t_allocations - before;
     batch.push_back(lf_micros(start, end));
 
-    before = bench::g_allocations.load();
+    before = bench::t_allocations;
     start = lf_nanos();
     for (std::size_t i = 0; i < ids.size(); ++i)
       SimConnect_SetDataOnSimObject(g_simConnectHandle, DEFINITION_LATLONPIBAHEALVSTAS, ids[i], 0, 0, sizeof(AiPose),
                                     &poses[i]);
     end = lf_nanos();
-    standInAllocations += bench::g_allocations.load() - before;
+    standInAllocations += bench::t_allocations - before;
     standIn.push_back(lf_micros(start, end));
   }
   if (g_aiPositionTracks.size() != ids.size()) state.SkipWithError("not every object got its track");

@@ -93,11 +93,11 @@ void BM_UpdatePass(benchmark::State& state) {
   std::uint64_t allocations = 0;
   for (auto _ : state) {
     bench::AllocationTrace trace;
-    const std::uint64_t before = bench::g_allocations.load();
+    const std::uint64_t before = bench::t_allocations;
     const auto start = std::chrono::steady_clock::now();
     lf_updatePass();
     const auto end = std::chrono::steady_clock::now();
-    allocations += bench::g_allocations.load() - before;
+    allocations += bench::t_allocations - before;
     micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
     state.PauseTiming();
     lf_linkTakesSamples(link, g_engineTime.load());
