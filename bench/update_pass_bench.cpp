@@ -2,21 +2,17 @@
 // every 10 ms tick) with the hooks the program installs, at 100, 300 and 1000 airborne aircraft
 // flying streams of reports 2 to 10 s apart. Per tick: p50, p99 and max in microseconds and as a
 // share of the 10-ms tick, and the heap allocations of a steady tick. The simulator link takes
-// the pose samples as its frames do: `link` 0 drains them in place (the engine's own allocations
-// only), 1 swaps and drops the map every third tick as the link's batch does.
+// the pose samples as its frames do: `link` 0 drains them in place, 1 swaps the maps every third
+// tick and empties the taken samples in place, entries kept, as the link's batch does.
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "feed/traffic_mailbox.h"
-#include "refdata/model_ids.h"
 #include "simlink/ai_positions.h"
 #include "traffic/adding_stack.h"
 #include "traffic/engine_hooks.h"
@@ -24,20 +20,10 @@
 
 namespace {
 
-std::atomic<std::uint64_t> g_allocations{0};
-
 constexpr Lalo kCentre{52.3, 4.76};
 constexpr std::int32_t kStart = 100000;
 constexpr std::int32_t kStreamTicks = 60000;  // 10 minutes of reports ahead
 constexpr double kTickMicros = 10000.0;
-
-void lf_fillDbase() {
-  gf_resetModelTables();
-  gf_internModelName("");
-  gf_internAirlineName("");
-  for (const char* code : {"B738", "A320", "E190"}) g_dbaseModelCodes.insert(code);
-  g_largeModels = {gf_internModelName("B738"), gf_internModelName("A320"), gf_internModelName("E190")};
-}
 
 // A flight in cruise on its own track, with its reports for the next ten minutes.
 void lf_addFlight(std::uint32_t i, std::mt19937& random) {
@@ -73,7 +59,7 @@ void lf_addFlight(std::uint32_t i, std::mt19937& random) {
 }
 
 void lf_engineWith(std::int64_t n) {
-  lf_fillDbase();
+  bench::fillDbase();
   gf_setEngineHooks(gf_defaultEngineHooks());
   gf_resetTrafficMailbox();
   gf_initTrafficEngine();
@@ -89,14 +75,8 @@ void lf_linkTakesSamples(std::int64_t link, std::int32_t tick) {
     for (auto& [objectId, samples] : g_aiPositionSamples) samples.clear();
   } else if (tick % 3 == 0) {
     std::swap(g_aiPositionSamples, g_aiPositionSamplesTaken);
-    g_aiPositionSamplesTaken.clear();
+    for (auto& [objectId, samples] : g_aiPositionSamplesTaken) samples.clear();
   }
-}
-
-double lf_percentile(std::vector<double>& values, double p) {
-  const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
-  return values[k];
 }
 
 void BM_UpdatePass(benchmark::State& state) {
@@ -112,11 +92,12 @@ void BM_UpdatePass(benchmark::State& state) {
   micros.reserve(static_cast<std::size_t>(state.max_iterations));
   std::uint64_t allocations = 0;
   for (auto _ : state) {
-    const std::uint64_t before = g_allocations.load();
+    bench::AllocationTrace trace;
+    const std::uint64_t before = bench::t_allocations;
     const auto start = std::chrono::steady_clock::now();
     lf_updatePass();
     const auto end = std::chrono::steady_clock::now();
-    allocations += g_allocations.load() - before;
+    allocations += bench::t_allocations - before;
     micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
     state.PauseTiming();
     lf_linkTakesSamples(link, g_engineTime.load());
@@ -124,13 +105,11 @@ void BM_UpdatePass(benchmark::State& state) {
     state.ResumeTiming();
   }
   if (g_liveAcs.size() != static_cast<std::size_t>(n)) state.SkipWithError("aircraft were lost during the run");
-  const double p50 = lf_percentile(micros, 0.5);
-  const double p99 = lf_percentile(micros, 0.99);
-  const double max = *std::max_element(micros.begin(), micros.end());
-  state.counters["p50_us"] = p50;
-  state.counters["p99_us"] = p99;
-  state.counters["max_us"] = max;
-  state.counters["p99/tick"] = p99 / kTickMicros;
+  const bench::Spread tick = bench::spread(micros);
+  state.counters["p50_us"] = tick.p50;
+  state.counters["p99_us"] = tick.p99;
+  state.counters["max_us"] = tick.max;
+  state.counters["p99/tick"] = tick.p99 / kTickMicros;
   state.counters["allocs/tick"] = static_cast<double>(allocations) / static_cast<double>(micros.size());
 }
 BENCHMARK(BM_UpdatePass)
@@ -140,16 +119,5 @@ BENCHMARK(BM_UpdatePass)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-// Every heap allocation of the process is counted, so that a tick's can be told. The pair below
-// is one allocator: GCC cannot see that the delete matches this new.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 BENCHMARK_MAIN();

@@ -125,7 +125,9 @@ void gf_logNoexcept(std::string_view text) noexcept {
 void gf_logMissingOnce(std::string_view name) {
   {
     std::lock_guard lock(g_missingMutex);
-    if (!g_missingLogged.emplace(name).second) return;
+    // Looked up before anything is built: the hooks still missing are called every tick or step.
+    if (g_missingLogged.contains(name)) return;
+    g_missingLogged.emplace(name);
   }
   gf_log(fmt::format("{} is not built yet: skipped", name));
 }

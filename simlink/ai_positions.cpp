@@ -31,13 +31,19 @@ std::mutex g_clockMutex;
 std::function<std::int64_t()> g_testClock;
 std::uint64_t g_generationSeen = 0;  // SimClient thread
 
+// Flat: for a limit of a kilometre the great circle is no better, and this runs for every
+// sample of every object.
+double lf_flatMetres(const AiPose& a, const AiPose& b) {
+  const double north = (b.latitude - a.latitude) * 60.0 * 1852.0;
+  const double east = gf_wrapLongitude(b.longitude - a.longitude) * 60.0 * 1852.0 * std::cos(a.latitude * geo::kDegToRad);
+  return std::sqrt(north * north + east * east);
+}
+
 void lf_feedTrack(AiPositionTrack& track, const AiPositionSample& sample) {
   if (!track.samples.empty()) {
     const AiPositionSample& newest = track.samples.back();
     const std::int64_t step = sample.time - newest.time;
-    const double metres = gf_distanceNm(Lalo{newest.pose.latitude, newest.pose.longitude},
-                                        Lalo{sample.pose.latitude, sample.pose.longitude}) *
-                          1852.0;
+    const double metres = lf_flatMetres(newest.pose, sample.pose);
     if (step < 1 || step > kMaxSampleStep || metres > kMaxSampleJumpMetres ||
         std::abs(sample.pose.altitude - newest.pose.altitude) > kMaxSampleClimbFeet)
       track.samples.clear();
@@ -115,7 +121,6 @@ std::optional<AiPose> lf_interpolateAiPosition(AiPositionTrack& track, std::int6
 }
 
 void lf_sendPositionBatch() {
-  g_aiPositionSamplesTaken.clear();
   const std::uint64_t generation = g_aiMapGeneration.load();
   if (generation != g_generationSeen) {
     g_aiPositionTracks.clear();
@@ -126,12 +131,22 @@ void lf_sendPositionBatch() {
     std::unique_lock lock(g_simObjectMapMutex, std::try_to_lock);
     if (lock.owns_lock() && !g_aiPositionSamples.empty()) std::swap(g_aiPositionSamples, g_aiPositionSamplesTaken);
   }
-  for (const auto& [objectId, samples] : g_aiPositionSamplesTaken) {
+  // The taken map goes back to the engine at the next swap with its entries and their room, so
+  // that the engine's poses of every tick allocate nothing once each object has its entry.
+  for (auto it = g_aiPositionSamplesTaken.begin(); it != g_aiPositionSamplesTaken.end();) {
+    auto& [objectId, samples] = *it;
     // Only objects of this connection get a track: an id of an earlier session, or of an
     // object already removed, would otherwise be moved (or named) again.
-    if (!g_ownedObjects.contains(objectId)) continue;
-    AiPositionTrack& track = g_aiPositionTracks.try_emplace(objectId).first->second;
-    for (const AiPositionSample& sample : samples) lf_feedTrack(track, sample);
+    if (!g_ownedObjects.contains(objectId)) {
+      it = g_aiPositionSamplesTaken.erase(it);
+      continue;
+    }
+    if (!samples.empty()) {
+      AiPositionTrack& track = g_aiPositionTracks.try_emplace(objectId).first->second;
+      for (const AiPositionSample& sample : samples) lf_feedTrack(track, sample);
+      samples.clear();
+    }
+    ++it;
   }
 
   const std::int64_t now = gf_simSteadyNanos();

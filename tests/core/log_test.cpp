@@ -68,6 +68,27 @@ TEST_F(LogTest, MarksWarningsAndUsesLineFeedsOnly) {
   EXPECT_EQ(text.find('\r'), std::string::npos);
 }
 
+TEST_F(LogTest, AMissingPartIsLoggedOnceEachUntilReset) {
+  gf_resetMissingLogged();
+  gf_openLog();
+  for (int i = 0; i < 3; ++i) {
+    gf_logMissingOnce("collisionWithParked");
+    gf_logMissingOnce("gf_touchDown");
+  }
+  gf_resetMissingLogged();
+  gf_logMissingOnce("gf_touchDown");
+  gf_closeLog();
+  const std::string text = readFile(dir_ / "Log.txt");
+  const auto count = [&text](const std::string& line) {
+    std::size_t n = 0;
+    for (auto at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("collisionWithParked is not built yet: skipped\n"), 1u) << text;
+  EXPECT_EQ(count("gf_touchDown is not built yet: skipped\n"), 2u) << text;
+  gf_resetMissingLogged();
+}
+
 TEST_F(LogTest, ReopeningKeepsThePreviousRunAsLog0) {
   gf_openLog();
   gf_log("run one");

@@ -75,6 +75,42 @@ TEST_F(PoseTest, AJumpOfMoreThan1000MetresStartsTheTrackAnew) {
   EXPECT_DOUBLE_EQ(frameAt(70).latitude, 47.010);
 }
 
+// The jump limit measured flat: north, east at a high latitude, and across the date line.
+TEST_F(PoseTest, TheKilometreLimitHoldsInEveryDirection) {
+  struct Case {
+    const char* name;
+    double latitude, longitude;  // of the first sample
+    double northM, eastM;        // to the second
+    bool kept;
+  };
+  const Case cases[] = {
+      {"950 m north", 47.0, 8.0, 950.0, 0.0, true},
+      {"1050 m north", 47.0, 8.0, 1050.0, 0.0, false},
+      {"950 m east at 70 N", 70.0, 8.0, 0.0, 950.0, true},
+      {"1050 m east at 70 N", 70.0, 8.0, 0.0, 1050.0, false},
+      {"900 m east across the date line", 0.0, 179.996, 0.0, 900.0, true},
+      {"1100 m west across the date line", 0.0, -179.996, 0.0, -1100.0, false},
+  };
+  std::int64_t base = 0;
+  for (const Case& c : cases) {
+    const double dLat = c.northM / 1852.0 / 60.0;
+    const double dLon = c.eastM / 1852.0 / 60.0 / std::cos(c.latitude * kPi / 180.0);
+    double longitude = c.longitude + dLon;
+    if (longitude > 180.0) longitude -= 360.0;
+    if (longitude < -180.0) longitude += 360.0;
+    sampleAt(base, lf_pose(c.latitude, c.longitude));
+    sampleAt(base + 100, lf_pose(c.latitude + dLat, longitude));
+    // 50 ms after the first: half way when the track was kept, else the second pose alone.
+    const sim::ObjectState object = frameAt(base + 70);
+    EXPECT_NEAR(object.latitude, c.latitude + (c.kept ? dLat / 2.0 : dLat), 1e-9) << c.name;
+    double expectedLon = c.longitude + (c.kept ? dLon / 2.0 : dLon);
+    if (expectedLon > 180.0) expectedLon -= 360.0;
+    if (expectedLon < -180.0) expectedLon += 360.0;
+    EXPECT_NEAR(object.longitude, expectedLon, 1e-9) << c.name;
+    base += 1000;  // a gap that starts the next case's track anew
+  }
+}
+
 TEST_F(PoseTest, LongitudeAcrossTheDateLineAndHeadingAcrossNorthTakeTheShortWay) {
   sampleAt(0, lf_pose(0.0, 179.999, 350.0));
   sampleAt(100, lf_pose(0.0, -179.999, 10.0));
@@ -132,6 +168,27 @@ TEST_F(PoseTest, AFailedPoseEndsTheBatchWithARequestError) {
   const std::string text = log();
   EXPECT_NE(text.find(fmt::format("==> SimConnect_SetDataOnSimObject batch failed, objectid: {}", id)),
             std::string::npos);
+}
+
+// The engine's sample map and the link's taken one change places every frame and keep their
+// entries: a sample must reach its track once, and an id that is not ours must not linger.
+TEST_F(PoseTest, SamplesReachTheTrackOnceAndEntriesOfOtherIdsGo) {
+  constexpr std::uint32_t kStranger = 0xDEAD;  // never created on this connection
+  sampleAt(0, lf_pose(47.000, 8.0));
+  sampleAt(0, lf_pose(47.000, 8.0), kStranger);
+  sampleAt(100, lf_pose(47.000, 8.0));
+  frameAt(110);
+  sampleAt(200, lf_pose(47.001, 8.0));
+  frameAt(210);
+  sampleAt(300, lf_pose(47.003, 8.0));
+  // 290 ms: nine tenths between the last two. Samples of the first frame fed again would start
+  // the track anew from them (47.00285).
+  EXPECT_NEAR(frameAt(310).latitude, 47.0028, 1e-12);
+  {
+    std::lock_guard lock(g_simObjectMapMutex);
+    EXPECT_FALSE(g_aiPositionSamples.contains(kStranger));
+  }
+  EXPECT_EQ(posesSentTo(kStranger), 0u);
 }
 
 TEST_F(PoseTest, ARemoveQueuedByTheEngineForgetsItsSamples) {
