@@ -47,6 +47,7 @@
 #include "simlink/sim_client_detail.h"
 #include "simlink/sim_commands.h"
 #include "simlink/sim_ids.h"
+#include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "standin/sim/sim.h"
 #include "traffic/adding_stack.h"
@@ -225,7 +226,7 @@ void lf_programEngine(std::uint32_t objects) {
   gf_setMailboxActive(true);
   gf_setParkAirport(AirportRef{IcaoCode("LSZH"), kPark, kParkElevationFt});
   lf_addStands();
-  gf_engineHooks().publishStandPositions();
+  gf_publishStandPositions();
   UserAcPosition user;
   user.latitude = kPark.lat;
   user.longitude = kPark.lon;
