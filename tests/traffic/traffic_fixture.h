@@ -131,6 +131,9 @@ class EngineTest : public ::testing::Test {
     g_simRemoveRequests.clear();
     g_simCommands.clear();
     g_simClientEvents.clear();
+    g_simPromotedObjects.clear();
+    g_simReverseThrustRequests.clear();
+    g_simFlightPlanRequests.clear();
   }
   // The park airport EHAM at the given elevation.
   static void parkAtElevation(std::int32_t feet) {
