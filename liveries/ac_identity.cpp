@@ -82,6 +82,8 @@ AcIdentity::AcIdentity(FeedRecordHead head) : FeedRecordHead(std::move(head)) {
   defaultTurnPerStep = model.turnRateDeg * geo::kDegToRad;
   flareSteps = model.flareSteps;
   secondSteps = model.secondSteps;
+  // After the flare's steps, the second ones bring the nose and wings down on the runway.
+  rolloutSteps = model.secondSteps;
   rotationSteps = model.rotationSteps;
   climbPitchSteps = model.climbPitchSteps;
   isLarge = category == AcCategory::buzjet || category == AcCategory::large || category == AcCategory::heavy;

@@ -2,7 +2,7 @@
 //
 //   jorv_traffic_gen --out FILE [--data DIR] [--airport ICAO] [--base FILE | --no-base] [--seed N]
 //                    [--duration S] [--arrivals N] [--departures N] [--overflights N]
-//                    [--taxi-out N] [--taxi-in N] [--arrival-runways 14,28] [--departure-runways 16,28]
+//                    [--taxi-out N] [--taxi-in N] [--arrivals-to-stand N] [--arrival-runways 14,28] [--departure-runways 16,28]
 //
 // DIR is the data folder (default "data"); the airport's layout is DIR/sim/facilities/ICAO.json
 // (default LSZH), the fleet DIR/dbase.xml and DIR/airports.xml, the base scenario whose contents
@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
       else if (option == "--overflights") options.overflights = lf_count(value);
       else if (option == "--taxi-out") options.taxiOut = lf_count(value);
       else if (option == "--taxi-in") options.taxiIn = lf_count(value);
+      else if (option == "--arrivals-to-stand") options.arrivalsToStand = lf_count(value);
       else if (option == "--arrival-runways") options.arrivalRunways = lf_list(value);
       else if (option == "--departure-runways") options.departureRunways = lf_list(value);
       else throw std::runtime_error("unknown option " + option);

@@ -150,6 +150,7 @@ struct Waypoint {
   LatLon at;
   double speed = 15.0;  // kt on the way there
   bool stop = false;    // come to rest on it
+  bool exact = false;   // pass over it, not merely near it
 };
 
 // Ground movement along waypoints; slower where the next turn is sharp, braking for a stop.
@@ -161,7 +162,10 @@ void lf_taxi(Mover& mover, const std::vector<Waypoint>& route) {
       const double distance = distanceMetres(s.at.lat, s.at.lon, wp.at.lat, wp.at.lon);
       const double bearing = bearingDeg(s.at.lat, s.at.lon, wp.at.lat, wp.at.lon);
       const double error = std::fabs(lf_wrap180(bearing - s.track));
-      if (wp.stop ? distance < 1.5 : distance < 15.0 || (distance < 40.0 && error > 100.0)) break;
+      if (wp.stop ? distance < 1.5
+                  : wp.exact ? distance < 1.5 || (distance < 6.0 && error > 90.0)
+                             : distance < 15.0 || (distance < 40.0 && error > 100.0))
+        break;
       double speed = wp.speed;
       if (error > 30.0) speed = std::max(3.0, wp.speed * std::cos(std::min(error, 80.0) * kRad));
       if (wp.stop) speed = std::min(speed, std::max(1.0, std::sqrt(2.0 * kBrake * distance) / kMpsPerKt));
@@ -335,7 +339,9 @@ struct Builder {
 
   // -- the flights' paths, each from its own time 0 --
 
-  std::vector<State> arrival(const RunwayEnd& e, const TypeInfo& info, bool endOnRunway) {
+  // A stand given: the flight taxis on to it and stops there.
+  std::vector<State> arrival(const RunwayEnd& e, const TypeInfo& info, bool endOnRunway,
+                             const LayoutStand* stand = nullptr) {
     const LatLon threshold = lf_alongRunway(e, e.end->displacedMetres, 0.0);
     const LatLon touchDown = lf_moved(threshold, e.heading, kAimPointMetres);
     const double fixNm = 12.0;
@@ -381,9 +387,27 @@ struct Builder {
     // Off the runway at thirty degrees onto the parallel taxiway, and a little way along it.
     const double exitAt = lf_fromEnd(line, mover.now().at);
     const double forward = kTaxiwayOffsetMetres / std::tan(30.0 * kRad);
+    if (stand) {
+      std::vector<Waypoint> route{{lf_alongRunway(line, exitAt + forward, kTaxiwayOffsetMetres), 20.0}};
+      const std::vector<Waypoint> rest = toStand(line, *stand, true);
+      route.insert(route.end(), rest.begin(), rest.end());
+      lf_taxi(mover, route);
+      mover.hold(random.uniform(25.0, 45.0));
+      return mover.path();
+    }
     lf_taxi(mover, {{lf_alongRunway(line, exitAt + forward, kTaxiwayOffsetMetres), 20.0},
                     {lf_alongRunway(line, exitAt + forward + 250.0, kTaxiwayOffsetMetres), 18.0}});
     return mover.path();
+  }
+
+  // From the runway's parallel taxiway to a stand, lined up on its lead-in line well before it,
+  // so that it parks straight; `onLine`: over the lead-in line's points, not merely near them.
+  static std::vector<Waypoint> toStand(const RunwayEnd& e, const LayoutStand& stand, bool onLine = false) {
+    const LatLon standAt{stand.latitude, stand.longitude};
+    return {{lf_alongRunway(e, lf_fromEnd(e, standAt), kTaxiwayOffsetMetres), 18.0},
+            {lf_moved(standAt, stand.headingDeg + 180.0, 100.0), 8.0, false, onLine},
+            {lf_moved(standAt, stand.headingDeg + 180.0, 40.0), 5.0, false, onLine},
+            {standAt, 4.0, true}};
   }
 
   std::vector<State> departure(const RunwayEnd& e, const TypeInfo& info) {
@@ -470,14 +494,10 @@ struct Builder {
     start.onGround = true;
     Mover mover(start);
     const double forward = kTaxiwayOffsetMetres / std::tan(30.0 * kRad);
-    const double standAlong = lf_fromEnd(e, {stand.latitude, stand.longitude});
-    // Lined up on the stand's lead-in line well before it, so that it parks straight.
-    const LatLon standAt{stand.latitude, stand.longitude};
-    lf_taxi(mover, {{lf_alongRunway(e, exitAt + forward, kTaxiwayOffsetMetres), 20.0},
-                    {lf_alongRunway(e, standAlong, kTaxiwayOffsetMetres), 18.0},
-                    {lf_moved(standAt, stand.headingDeg + 180.0, 100.0), 8.0},
-                    {lf_moved(standAt, stand.headingDeg + 180.0, 40.0), 5.0},
-                    {standAt, 4.0, true}});
+    std::vector<Waypoint> route{{lf_alongRunway(e, exitAt + forward, kTaxiwayOffsetMetres), 20.0}};
+    const std::vector<Waypoint> rest = toStand(e, stand);
+    route.insert(route.end(), rest.begin(), rest.end());
+    lf_taxi(mover, route);
     mover.hold(random.uniform(25.0, 45.0));
     return mover.path();
   }
@@ -655,7 +675,7 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       const double span = path.back().t;
       const double slot = (options.durationSeconds + 0.6 * span) / count;
       const double start = -0.8 * span + slot * (i + b.random.uniform(0.2, 0.8));
-      const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn;
+      const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
       const bool fromHome = kind == FlightKind::Departure || kind == FlightKind::TaxiOut;
       generated.flight = b.identity(airframe, fromHome ? fleet.homeIata : b.otherAirport(),
                                     toHome ? fleet.homeIata : b.otherAirport());
@@ -689,6 +709,13 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     g.runway = e.end->designator;
     g.stand = stand->name;
     return b.taxiIn(e, *stand);
+  });
+  add(FlightKind::ArrivalToStand, options.arrivalsToStand, [&](GeneratedFlight& g, const Airframe& airframe) {
+    const RunwayEnd& e = b.end(options.arrivalRunways);
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    g.runway = e.end->designator;
+    g.stand = stand->name;
+    return b.arrival(e, infoOf(airframe), false, stand);
   });
   return flights;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A seeded generator of real-looking traffic around a facility-fixture airport, in the traffic
 // scenario format of the RealTraffic stand-ins: arrivals on a 3-degree path down to touch-down
-// and a landing roll, departures from a standing start climbing out, overflights, and taxiing
+// and a landing roll (some on to a stand), departures from a standing start climbing out, overflights, and taxiing
 // flights between stands and runways, each reported every 2 to 10 s as RealTraffic does.
 // The same seed and inputs give the same scenario, byte for byte.
 #include <cstdint>
@@ -15,7 +15,8 @@
 
 namespace trafficgen {
 
-enum class FlightKind { Arrival, Departure, Overflight, TaxiOut, TaxiIn };
+// ArrivalToStand: an arrival that taxis on from its runway exit to a free stand and stops there.
+enum class FlightKind { Arrival, Departure, Overflight, TaxiOut, TaxiIn, ArrivalToStand };
 
 // An aircraft as the reference data knows it.
 struct Airframe {
@@ -47,6 +48,7 @@ struct Options {
   int overflights = 5;
   int taxiOut = 2;
   int taxiIn = 2;
+  int arrivalsToStand = 0;
   // Runway ends by designator ("14"); empty: every end of the airport.
   std::vector<std::string> arrivalRunways;
   std::vector<std::string> departureRunways;
@@ -55,7 +57,7 @@ struct Options {
 struct GeneratedFlight {
   FlightKind kind = FlightKind::Arrival;
   std::string runway;  // the end landed on or taken off from, or the one taxied to or from
-  std::string stand;   // taxiing flights: the stand left or reached
+  std::string stand;   // taxiing flights and arrivals to a stand: the stand left or reached
   rtstandin::Flight flight;
 };
 

@@ -237,7 +237,9 @@ bool gf_applyDelayedLiveCommand(const DelayedSimCommand& command) {
       aircraft->poseKnown && aircraft->cgKnown && (aircraft->parkedAltitudePlaced || aircraft->standGroundAltitudeSet);
   if (aircraft->state == FlightPhase::parked && !aircraft->removeWhenCreated && !ready && command.age < kLastApplyAge)
     return false;
-  if (!ready)
+  // Only a parked aircraft is asked for its pose and waits for its stand's ground altitude; one
+  // in flight or taxiing lacks nothing once its centre of gravity has come.
+  if (aircraft->state == FlightPhase::parked ? !ready : !aircraft->cgKnown)
     gf_logWarning(fmt::format("{} initial simulator pose/CG unavailable; using fallback position", aircraft->callsign));
   lf_finishLiveCreation(*aircraft);
   if (aircraft->removeWhenCreated) gf_engineHooks().removeAircraftFromSim(*aircraft);

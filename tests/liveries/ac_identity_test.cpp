@@ -25,13 +25,14 @@ TEST_F(AcIdentityTest, ModelDataByCategoryAndType) {
     AcCategory category;
     double groundRadiusM;
     bool large, regional, lightTwin, lightSingle;
+    std::int32_t rolloutSteps;  // the touch-down eases pitch and bank down over these
   };
   const Case cases[] = {
-      {"C172", AcCategory::none, 21.9, false, false, false, true},
-      {"BE58", AcCategory::twoprops, 22.44, false, false, true, false},
-      {"E190", AcCategory::large, 37.92, true, true, false, false},
-      {"B77W", AcCategory::heavy, 65.0, true, false, false, false},  // 70.32 m, clamped
-      {"ZZZZ", AcCategory::none, 18.0, false, false, false, false},  // no wingspan known
+      {"C172", AcCategory::none, 21.9, false, false, false, true, 250},
+      {"BE58", AcCategory::twoprops, 22.44, false, false, true, false, 275},
+      {"E190", AcCategory::large, 37.92, true, true, false, false, 350},
+      {"B77W", AcCategory::heavy, 65.0, true, false, false, false, 450},  // 70.32 m, clamped
+      {"ZZZZ", AcCategory::none, 18.0, false, false, false, false, 250},  // no wingspan known
   };
   for (const Case& c : cases) {
     const AcIdentity ac = aircraftOf(c.model);
@@ -42,6 +43,7 @@ TEST_F(AcIdentityTest, ModelDataByCategoryAndType) {
     EXPECT_EQ(ac.isRegional, c.regional) << c.model;
     EXPECT_EQ(ac.isLightTwin, c.lightTwin) << c.model;
     EXPECT_EQ(ac.isLightSingle, c.lightSingle) << c.model;
+    EXPECT_EQ(ac.rolloutSteps, c.rolloutSteps) << c.model;
   }
   const AcIdentity heli = aircraftOf("EC35");
   EXPECT_NEAR(heli.defaultTurnPerStep, 0.2 * geo::kDegToRad, 1e-15);

@@ -201,6 +201,36 @@ TEST_F(TrafficGenTest, TaxiingFlightsRunBetweenFreeStandsAndTheRunways) {
   }
 }
 
+// An arrival to a stand flies down to its runway, rolls out, and taxis on until it stands on a
+// free stand, lined up with it.
+TEST_F(TrafficGenTest, AnArrivalToAStandLandsAndStopsOnAFreeStand) {
+  Options options = sampleOptions();
+  options.arrivals = options.departures = options.overflights = options.taxiOut = options.taxiIn = 0;
+  options.arrivalsToStand = 3;
+  options.durationSeconds = 20000.0;  // room for each whole flight
+  const rtstandin::TrafficScenario fixed = rtstandin::loadScenario(lf_inputs().base);
+  const auto flights = generateTraffic(airport, fleet, options, {}, fixed.parked);
+  ASSERT_EQ(flights.size(), 3u);
+  for (const GeneratedFlight& g : flights) {
+    EXPECT_EQ(g.kind, FlightKind::ArrivalToStand);
+    EXPECT_EQ(g.flight.destination, fleet.homeIata);
+    const sim::LayoutStand* at = stand(g.stand);
+    ASSERT_TRUE(at) << g.stand;
+    for (const auto& parked : fixed.parked)
+      EXPECT_GT(sim::distanceMetres(at->latitude, at->longitude, parked.lat, parked.lon), kOccupiedStandMetres) << g.stand;
+    const auto& track = g.flight.track;
+    const auto landed = std::find_if(track.begin(), track.end(), [](const auto& p) { return p.altitude == 0.0; });
+    ASSERT_NE(landed, track.begin()) << g.flight.callsign << " reported in the air first";
+    ASSERT_NE(landed, track.end()) << g.flight.callsign << " never landed";
+    EXPECT_GT(landed->gs, 100.0) << g.flight.callsign;
+    for (auto p = landed; p != track.end(); ++p) EXPECT_EQ(p->altitude, 0.0) << g.flight.callsign << " at " << p->t;
+    const auto& last = track.back();
+    EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, last.lat, last.lon), 3.0) << g.flight.callsign;
+    EXPECT_EQ(last.gs, 0.0);
+    EXPECT_NEAR(std::remainder(last.trueHeading - at->headingDeg, 360.0), 0.0, 5.0) << g.flight.callsign;
+  }
+}
+
 TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
   struct Case {
     const char* what;

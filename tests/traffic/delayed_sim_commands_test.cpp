@@ -94,6 +94,27 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
   }
 }
 
+TEST_F(DelayedCommandsTest, TheFallbackWarningOnlyWhenWhatTheAircraftNeedsIsMissing) {
+  struct Case {
+    std::uint32_t state;
+    bool pose, cg;
+    bool warned;
+  };
+  // Only a parked aircraft is asked for its pose; the ground altitude of a stand never comes here.
+  for (const Case c : {Case{FlightPhase::flying, false, true, false}, Case{FlightPhase::flying, false, false, true},
+                       Case{FlightPhase::parked, true, true, true}}) {
+    reset();
+    LiveAc& ac = addLive(Rec(0x4000).air(5000.0, 250.0), SimStatus::adding2sim, c.state);
+    ac.standId = 1;
+    ac.poseKnown = c.pose;
+    ac.cgKnown = c.cg;
+    const std::size_t before = logText().size();
+    answer(0, 50, 0x4000);
+    EXPECT_GT(ticksUntilDone(), 0) << c.state;
+    EXPECT_EQ(logText().find("pose/CG unavailable", before) != std::string::npos, c.warned) << c.state << c.cg;
+  }
+}
+
 TEST_F(DelayedCommandsTest, AParkedAircraftThatLostItsStandIsCreatedAndRemovedAtItsFirstApply) {
   hooks.ownsStandReservation = [](std::int32_t, std::uint32_t) { return false; };
   install();
