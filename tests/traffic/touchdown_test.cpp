@@ -149,7 +149,7 @@ TEST_F(TouchdownTest, ALandingEasesTheNoseDownOverTheCategorysSteps) {
   LiveAc& a = addLive(Rec(0x100).air(30.0, 140.0), SimStatus::active, FlightPhase::landing);
   a.pitch = -4.5 * kDeg;
   a.refPitch = -1.0 * kDeg;
-  gf_engineHooks().touchDown(a);
+  lf_touchDown(a);
   EXPECT_EQ(a.state, FlightPhase::landing_roll);
   EXPECT_NEAR(a.pitchStep, 3.5 * kDeg / 350, 1e-12) << "a B738 over its 350 steps, not in one";
   EXPECT_EQ(logText().find("onGround slots"), std::string::npos) << logText();
