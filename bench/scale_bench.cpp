@@ -146,17 +146,25 @@ AcIdentity lf_identity(std::uint32_t hexid, const std::string& callsign, const c
 }
 
 // Reports every 2 to 10 s from the start for aheadTicks. Airborne ones fly their own track;
-// taxiing ones turn by up to 60 degrees every third report; parked ones repeat their stand.
+// taxiing ones turn by up to 60 degrees every third report and head back once kTaxiRoamM from
+// where they began, so that they stay on their own apron, clear of the parked ones (a live
+// aircraft rolling over a parked one has it removed); parked ones repeat their stand.
+constexpr double kTaxiRoamM = 500.0;
+
 std::deque<StreamPoint> lf_reports(StreamPoint point, std::int32_t aheadTicks, std::mt19937& random) {
   std::uniform_int_distribution<std::int32_t> interval(200, 1000);
   std::uniform_real_distribution<double> turn(-60.0, 60.0);
+  const Lalo home = point.lalo;
   std::deque<StreamPoint> stream;
   for (int n = 0; point.time < kStart + aheadTicks; ++n) {
     const std::int32_t ticks = interval(random);
     if (point.repeated) {
       point.time += ticks;
     } else {
-      if (!point.airborne && n % 3 == 2) point.track = std::fmod(point.track + turn(random) + 360.0, 360.0);
+      if (!point.airborne && gf_distanceNm(home, point.lalo) * 1852.0 > kTaxiRoamM)
+        point.track = std::fmod(gf_bearingRad(point.lalo, home) * geo::kRadToDeg + turn(random) / 3.0 + 360.0, 360.0);
+      else if (!point.airborne && n % 3 == 2)
+        point.track = std::fmod(point.track + turn(random) + 360.0, 360.0);
       const double feet = point.groundSpeed * ticks / 360000.0 * geo::kFeetPerNm;
       point.lalo = gf_destinationPoint(point.lalo, {point.track * geo::kDegToRad, feet});
       point.time += ticks;
@@ -179,7 +187,8 @@ void lf_addLive(std::uint32_t i, std::int32_t aheadTicks, std::mt19937& random) 
     point.airborne = true;
   } else if (i < kAirborne + kTaxiing) {
     const std::uint32_t k = i - kAirborne;
-    point.lalo = lf_offset(kPark, 300.0 * (k / 16) - 1500.0, 250.0 * (k % 16) - 2000.0);
+    // North of the airport's point; the stands begin 600 m south of it, well over a roam away.
+    point.lalo = lf_offset(kPark, 300.0 * (k / 16) + 1000.0, 250.0 * (k % 16) - 2000.0);
     point.groundSpeed = 12.0 + (k % 10);
     point.track = static_cast<double>((k * 53) % 360);
     state = FlightPhase::taxi;
