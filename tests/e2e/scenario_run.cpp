@@ -13,6 +13,7 @@
 
 #include "platform/net.h"
 #include "standin/realtraffic/rt_app_peer.h"
+#include "standin/realtraffic/web_api_server.h"
 #include "tests/app/program_run.h"
 #include "tests/e2e/livery_expectations.h"
 #include "tools/traffic_gen.h"
@@ -49,17 +50,17 @@ void lf_writeSimScenario(const fs::path& file, const FaultPlan& plan) {
   testing_support::writeFile(file, doc.dump(2));
 }
 
-void lf_writeParameters(const fs::path& file, std::uint16_t port) {
+void lf_writeParameters(const fs::path& file, std::uint16_t port, FeedMode mode) {
   testing_support::writeFile(file, fmt::format(R"(<?xml version="1.0" encoding="UTF-8"?>
 <root>
   <parameters>
-    <parameter name="RT_CHOISE" value="RT App" />
+    <parameter name="RT_CHOISE" value="{}" />
     <parameter name="PORT_NUMBER" value="{}" />
     <parameter name="RANDOM" value="false" />
   </parameters>
 </root>
 )",
-                                                 port));
+                                                 mode == FeedMode::RTApp ? "RT App" : "RT Direct", port));
 }
 
 // Which flights get which noise: by their place in the list, so that every run is the same.
@@ -70,13 +71,46 @@ bool lf_inGap(std::size_t i, double t) {
 }
 bool lf_nanSpeeds(std::size_t i) { return i % 5 == 3; }
 
+// What happened when, on the test's clock: the faults and the trace's create and remove lines.
+class Timeline {
+ public:
+  explicit Timeline(fs::path trace) : trace_(std::move(trace)) {}
+  void note(std::string_view what) {
+    std::lock_guard lock(mutex_);
+    text_ += fmt::format("{:7.2f} {}\n", lf_seconds(start_), what);
+  }
+  void followTrace() {
+    const fs::path partial = fs::path(trace_).concat(".part");
+    std::error_code error;
+    if (!fs::exists(partial, error)) return;
+    const std::string text = testing_support::readFile(partial);
+    std::size_t end = 0;
+    while ((end = text.find('\n', read_)) != std::string::npos) {
+      const std::string line = text.substr(read_, end - read_);
+      read_ = end + 1;
+      if (line.find(",pose,") == std::string::npos) note("trace " + line);
+    }
+  }
+  std::string text() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+
+ private:
+  fs::path trace_;
+  std::size_t read_ = 0;
+  Clock::time_point start_ = Clock::now();
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
 // The desktop app played from here: the peer answers the program's requests; the traffic
 // datagrams, with their noise, go out from this loop.
 class Feeder {
  public:
   Feeder(rtstandin::TrafficScenario scenario, Knowledge& knowledge, const FaultPlan& plan, std::uint16_t port,
-         fs::path trace)
-      : scenario_(std::move(scenario)), knowledge_(knowledge), plan_(plan), port_(port), trace_(std::move(trace)) {
+         Timeline& timeline)
+      : scenario_(std::move(scenario)), knowledge_(knowledge), plan_(plan), port_(port), timeline_(timeline) {
     udp_ = net::createUdpSocket();
   }
   ~Feeder() { net::closeSocket(udp_); }
@@ -129,37 +163,10 @@ class Feeder {
   }
 
   FeedCounts counts;
-  std::string timeline;  // what happened when, on the test's clock, the simulator's trace lines too
-  std::vector<std::string> earlierLogs;
-  fs::path programFolder;
 
  private:
-  void note(std::string_view what) { timeline += fmt::format("{:7.2f} {}\n", lf_seconds(start_), what); }
-  // A restart begins Log.txt anew: what the run before it wrote is kept here.
-  void followLog() {
-    const fs::path file = programFolder / "Log.txt";
-    std::error_code error;
-    if (programFolder.empty() || !fs::exists(file, error)) return;
-    std::string text = testing_support::readFile(file);
-    if (text.size() < log_.size()) {
-      earlierLogs.push_back(std::move(log_));
-      note("the program's log begins anew");
-    }
-    log_ = std::move(text);
-  }
-
-  // The trace's new create and remove lines, with the time they turned up.
-  void followTrace() {
-    followLog();
-    const fs::path partial = fs::path(trace_).concat(".part");
-    std::error_code error;
-    if (!fs::exists(partial, error)) return;
-    const std::string text = testing_support::readFile(partial);
-    for (std::size_t end; (end = text.find('\n', traceRead_)) != std::string::npos; traceRead_ = end + 1) {
-      const std::string line = text.substr(traceRead_, end - traceRead_);
-      if (line.find(",pose,") == std::string::npos) note("trace " + line);
-    }
-  }
+  void note(std::string_view what) { timeline_.note(what); }
+  void followTrace() { timeline_.followTrace(); }
 
   void send(const std::string& text) { net::sendDatagram(udp_, "127.0.0.1", 49005, text); }
 
@@ -198,10 +205,7 @@ class Feeder {
   Knowledge& knowledge_;
   FaultPlan plan_;
   std::uint16_t port_ = 0;
-  fs::path trace_;
-  std::size_t traceRead_ = 0;
-  std::string log_;
-  Clock::time_point start_ = Clock::now();
+  Timeline& timeline_;
   std::optional<rtstandin::RTAppPeer> peer_;
   net::Socket udp_ = net::kInvalidSocket;
 };
@@ -242,7 +246,7 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds) {
   return scenario;
 }
 
-RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan) {
+RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode mode) {
   RunResult result;
   std::map<std::string, Kind> kinds;
   rtstandin::TrafficScenario scenario = scenarioTraffic(kinds);
@@ -267,7 +271,16 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan) {
 
   testing_support::ProgramRun program;
   const std::uint16_t port = lf_freeTcpPort();
-  lf_writeParameters(program.appdata / "JORV" / "parameters.xml", port);
+  lf_writeParameters(program.appdata / "JORV" / "parameters.xml", port, mode);
+  std::optional<rtstandin::WebApiServer> server;
+  if (mode == FeedMode::RTDirect) {
+    testing_support::writeFile(program.appdata / "InsideSystems" / "RealTraffic.lic",
+                               R"({"License":"e2e-scenario-license","Name":"JORV tests"})");
+    rtstandin::TrafficScenario served = scenario;
+    served.startTime = static_cast<std::int64_t>(std::time(nullptr));
+    server.emplace(std::move(served), rtstandin::WebApiOptions{});
+    server->runClock(1.0, false);
+  }
   fs::create_directories(program.program / "airports" / "my_thirdparty");
   fs::copy_file(lf_data() / "webserver" / "MSFS2024" / "archive" / "stock" / "LSZH.xml",
                 program.program / "airports" / "my_thirdparty" / "LSZH.xml");
@@ -278,22 +291,65 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan) {
 
   ::setenv("JORV_SIM_SCENARIO", simScenario.c_str(), 1);
   ::setenv("JORV_SIM_TRACE", trace.c_str(), 1);
+  if (server) ::setenv("JORV_RTAPI_URL", server->baseUrl().c_str(), 1);
   const pid_t pid = program.start(plan.programSeconds);
   ::unsetenv("JORV_SIM_SCENARIO");
   ::unsetenv("JORV_SIM_TRACE");
+  ::unsetenv("JORV_RTAPI_URL");
 
-  Feeder feeder(scenario, result.knowledge, plan, port, trace);
-  feeder.programFolder = program.program;
+  Timeline timeline(trace);
   std::atomic<bool> stop{false};
-  std::thread feed([&] { feeder.run(stop); });
-  result.exitCode = testing_support::ProgramRun::wait(pid);
-  stop = true;
-  feed.join();
-  result.feed = feeder.counts;
-  testing_support::writeFile(runFolder / "timeline.txt", feeder.timeline);
-  for (std::size_t i = 0; i < feeder.earlierLogs.size(); ++i)
-    testing_support::writeFile(runFolder / fmt::format("Log-{}.txt", i + 1), feeder.earlierLogs[i]);
-  result.earlierLogs = feeder.earlierLogs;
+  if (mode == FeedMode::RTApp) {
+    Feeder feeder(scenario, result.knowledge, plan, port, timeline);
+    std::thread feed([&] { feeder.run(stop); });
+    result.exitCode = testing_support::ProgramRun::wait(pid);
+    stop = true;
+    feed.join();
+    result.feed = feeder.counts;
+  } else {
+    double firstQuery = -1.0;
+    std::thread watch([&] {
+      bool faulted = false;
+      while (!stop) {
+        const double t = server->time();
+        if (firstQuery < 0.0 && !server->requests("/v6/traffic").empty()) {
+          firstQuery = t;
+          timeline.note("the first traffic query");
+        }
+        if (!faulted && t >= plan.apiFaultAt) {
+          // A proxy's "503 Service Unavailable" page for one live traffic query.
+          rtstandin::WebApiFault fault;
+          fault.kind = rtstandin::WebApiFaultKind::HtmlPage;
+          fault.httpStatus = 503;
+          server->addFault("/v6/traffic:live", fault);
+          faulted = true;
+          result.feed.trafficQueriesBeforeFault = server->requests("/v6/traffic").size();
+          timeline.note("the web API answers the next live query with 503");
+        }
+        timeline.followTrace();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+    result.exitCode = testing_support::ProgramRun::wait(pid);
+    const double end = server->time();
+    stop = true;
+    watch.join();
+    result.feed.trafficQueries = server->requests("/v6/traffic").size();
+    result.feed.connects = server->requests("/v6/auth").size();
+    server->stop();
+    // The service answers from the scenario: from the first query on, what it could say is what it said.
+    for (const rtstandin::Flight& flight : scenario.flights)
+      for (double t = std::max(firstQuery, 0.0); t <= end; t += 1.0)
+        if (const auto point = rtstandin::positionAt(flight, t))
+          result.knowledge.flights[flight.registration].sent.push_back({t, point->lat, point->lon, point->altitude});
+    result.knowledge.playedUntil = end - result.knowledge.delaySeconds;
+  }
+  timeline.followTrace();
+  testing_support::writeFile(runFolder / "timeline.txt", timeline.text());
+  if (std::error_code error; fs::exists(program.program / "Log0.txt", error)) {
+    result.earlierLog = testing_support::readFile(program.program / "Log0.txt");
+    fs::copy_file(program.program / "Log0.txt", runFolder / "Log0.txt", fs::copy_options::overwrite_existing);
+  }
   result.log = program.log();
   result.errors = program.errors();
   result.programFolder = program.program;

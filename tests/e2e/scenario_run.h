@@ -28,6 +28,7 @@ struct FaultPlan {
   double silenceFrom = 6.0;  // no traffic datagram at all
   double silenceTo = 26.0;
   double feedEnd = 1e9;          // nothing is sent after it
+  double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from just before the program starts
   double programSeconds = 80.0;  // the window closes itself after this
 };
 
@@ -38,8 +39,12 @@ struct FeedCounts {
   std::uint64_t nanSpeeds = 0;
   std::uint64_t badLines = 0;
   std::uint64_t gapsSkipped = 0;
-  std::uint64_t connects = 0;
+  std::uint64_t connects = 0;  // RT Direct: sign-ins
+  std::size_t trafficQueries = 0;  // RT Direct: all of them, and those before the fault
+  std::size_t trafficQueriesBeforeFault = 0;
 };
+
+enum class FeedMode { RTApp, RTDirect };
 
 struct RunResult {
   int exitCode = -1;
@@ -47,7 +52,7 @@ struct RunResult {
   Knowledge knowledge;
   FeedCounts feed;
   std::string log;
-  std::vector<std::string> earlierLogs;  // of the runs before each restart
+  std::string earlierLog;  // Log0.txt: the run before a restart
   std::string errors;
   std::filesystem::path programFolder;
   std::map<std::string, std::string> expectedTitles;  // by registration, the ladder's choice
@@ -56,7 +61,7 @@ struct RunResult {
 
 // Builds the traffic (seeded), runs the program with the faults of the plan and reads back the
 // trace and the livery ladder's choices. A failure to set up throws std::runtime_error.
-RunResult runScenario(const std::filesystem::path& runFolder, const FaultPlan& plan);
+RunResult runScenario(const std::filesystem::path& runFolder, const FaultPlan& plan, FeedMode mode);
 
 // The generator's traffic around LSZH with the noise the feed gets; kinds by registration.
 rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds);
