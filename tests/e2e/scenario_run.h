@@ -21,7 +21,7 @@ namespace e2e {
 // simulator's (from the program's first call into it).
 struct FaultPlan {
   // The program flies live reports 30 s after they come: the faults fall where it flies.
-  double simulatorOutageAt = 60.0;
+  double simulatorOutageAt = 52.0;
   double simulatorOutageFor = 3.0;
   double appDisconnectAt = 34.0;
   double appDisconnectFor = 3.0;
@@ -29,7 +29,7 @@ struct FaultPlan {
   double silenceTo = 26.0;
   double feedEnd = 1e9;          // nothing is sent after it
   double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from just before the program starts
-  double programSeconds = 80.0;  // the window closes itself after this
+  double programSeconds = 70.0;  // the window closes itself after this
 };
 
 struct FeedCounts {
