@@ -57,6 +57,8 @@ void lf_writeParameters(const fs::path& file, std::uint16_t port, FeedMode mode)
     <parameter name="RT_CHOISE" value="{}" />
     <parameter name="PORT_NUMBER" value="{}" />
     <parameter name="RANDOM" value="false" />
+    <parameter name="AUTO_RANGE" value="false" />
+    <parameter name="RANGE" value="40" />
   </parameters>
 </root>
 )",
