@@ -24,6 +24,7 @@ struct FlightFact {
   std::string type;
   std::string category = "A3";  // emitter category
   double topSpeedKt = 0.0;      // the fastest the feed reports it
+  double topGroundSpeedKt = 0.0;  // ... on the ground
   double topTurnDegPerS = 0.0;  // the fastest its reported track turns
   // What the feeder sent of it, on the feed's clock.
   struct Sent {

@@ -113,6 +113,8 @@ TEST(TraceChecks, TeleportingIsAStepTooFarOrATurnTooQuick) {
       {"a rate-one turn", 0.001, 3.0, false, 0},
       {"a half turn in a second in the air", 0.001, 90.0, false, 1},
       {"a tight turn on the ground", 0.0001, 30.0, true, 0},
+      {"a taxi at 15 kt", 0.0001, 0.0, true, 0},
+      {"a jump of 75 m on the ground", 0.001, 0.0, true, 1},
   };
   for (const Case& c : cases) {
     const double alt = c.ground ? kGround + 8.0 : 5000.0;
