@@ -4,6 +4,12 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -77,7 +83,23 @@ void lf_checkRun(const RunResult& run) {
   lf_expectNone("left behind", leftBehind(run.trace));
 }
 
+// The program listens for the app's datagrams on fixed ports; another program holding them
+// (a demo running on this machine) would take the traffic away.
+bool lf_udpPortFree(std::uint16_t port) {
+  const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+  if (s < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  const bool free = ::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(s);
+  return free;
+}
+
 TEST(Scenario, RTAppWithFaultsAndNoiseLeavesNoComplaint) {
+  for (std::uint16_t port : {std::uint16_t{49004}, std::uint16_t{49005}})
+    if (!lf_udpPortFree(port)) GTEST_SKIP() << "UDP port " << port << " is held by another program on this machine";
   testing_support::TempDir dir;
   const RunResult run = runScenario(lf_runFolder(dir, "rtapp"), FaultPlan{}, FeedMode::RTApp);
   ASSERT_EQ(run.exitCode, 0) << run.errors;
