@@ -324,10 +324,8 @@ Complaints parkedAircraft(const Trace& trace, const Knowledge& knowledge, double
   std::map<std::string, std::uint32_t> standHolder;    // stand name -> object there now
   std::size_t mostStatic = 0;
   std::map<std::uint32_t, std::string> standOf;
-  std::size_t atLastPose = 0;
   for (const TraceEvent& e : trace.events) {
     if (!e.objectId) continue;
-    if (e.event == "pose") atLastPose = holders.size();
     const FlightFact* fact = lf_fact(knowledge, e.tailNumber);
     const bool isStatic = !fact || fact->kind == Kind::Parked;
     if (e.event == "remove") {
@@ -361,9 +359,7 @@ Complaints parkedAircraft(const Trace& trace, const Knowledge& knowledge, double
   if (static_cast<double>(mostStatic) < 0.5 * wanted)
     complaints.push_back(fmt::format("at most {} parked aircraft at {} where {:.0f} % of {} stands are wanted",
                                      mostStatic, airport->icao, wantedShare, parkable));
-  else if (static_cast<double>(atLastPose) < 0.5 * wanted)
-    complaints.push_back(fmt::format("{} parked aircraft left at {} at the end, {} before: {:.0f} % of {} stands are wanted",
-                                     atLastPose, airport->icao, mostStatic, wantedShare, parkable));
+
   return complaints;
 }
 
