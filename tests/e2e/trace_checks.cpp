@@ -189,7 +189,11 @@ Complaints ghostsAndDuplicates(const Trace& trace, const Knowledge& knowledge) {
         const TraceEvent& b = *standing[j];
         const FlightFact* fa = lf_fact(knowledge, a.tailNumber);
         const FlightFact* fb = lf_fact(knowledge, b.tailNumber);
-        const double allowed = std::max(halfSpanMetres(fa ? fa->type : ""), halfSpanMetres(fb ? fb->type : ""));
+        // A live aircraft stands where its reports put it, close by a parked one at times: only one
+        // standing inside the other's body is a fault there; parked ones keep their wings apart.
+        const bool live = (fa && fa->kind != Kind::Parked) || (fb && fb->kind != Kind::Parked);
+        const double allowed = (live ? 0.5 : 1.0) *
+                               std::max(halfSpanMetres(fa ? fa->type : ""), halfSpanMetres(fb ? fb->type : ""));
         const double d = distanceMetres(a.latitude, a.longitude, b.latitude, b.longitude);
         if (d < allowed && namedClose.insert({*a.objectId, *b.objectId}).second)
           complaints.push_back(fmt::format("{} and {}: {:.1f} m apart on the ground, {:.1f} m needed", lf_name(a),

@@ -97,6 +97,7 @@ TEST(TraceChecks, GhostsAreTwoFlyingObjectsOfOneFlightOrTwoStandingAircraftTooCl
   };
   EXPECT_EQ(ghostsAndDuplicates(standing(0.0008), k).size(), 0u) << "60 m apart";
   EXPECT_EQ(ghostsAndDuplicates(standing(0.00008), k).size(), 1u) << "6 m apart";
+  EXPECT_EQ(ghostsAndDuplicates(standing(0.0004), k).size(), 0u) << "30 m from an A380 of a flight: outside its body";
 }
 
 TEST(TraceChecks, TeleportingIsAStepTooFarOrATurnTooQuick) {
