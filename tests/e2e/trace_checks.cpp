@@ -146,7 +146,9 @@ Complaints floatingOrSinking(const Trace& trace, const Knowledge& knowledge) {
     const double aboveGear = e.altitude - *ground - knowledge.cgFeet;
     std::string fault;
     if (e.onGround && std::fabs(aboveGear) > 1.0) {
-      fault = fmt::format("on the ground {:+.1f} ft off its gear", aboveGear);
+      // At or under the feed's 0 ft: the height the reports give aircraft on the ground, kept.
+      fault = fmt::format("on the ground {:+.1f} ft off its gear{}", aboveGear,
+                          e.altitude <= 0.5 ? ", at the feed's ground height 0 ft or under it" : "");
     } else if (e.altitude < *ground - 0.5) {
       fault = fmt::format("{:.1f} ft below the ground", *ground - e.altitude);
     } else if (const FlightFact* fact = lf_fact(knowledge, e.tailNumber);
