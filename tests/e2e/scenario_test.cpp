@@ -32,8 +32,8 @@ struct Known {
 };
 constexpr Known kKnownFailures[] = {
     {"floating or sinking", "at the feed's ground height 0 ft or under it",
-     "a live aircraft on the ground keeps the feed's 0 ft: its height comes from the simulator's ground report "
-     "(lf_applyGroundReport, hp_handleGroundTraffic), not built yet"},
+     "a live aircraft on the ground keeps the feed's 0 ft and, never marked on the ground, steps down as if "
+     "airborne: the ground handling (hp_handleGroundTraffic, lf_applyGroundReport) is not built yet"},
 };
 
 void lf_expectNone(std::string_view check, const Complaints& complaints) {
