@@ -40,7 +40,8 @@ LiveryChoices liveryChoices(const std::filesystem::path& programFolder, const st
   pugi::xml_document scan;
   if (!scan.load_file(gf_liveriesScannedFile().c_str()))
     throw std::runtime_error("no scan result " + gf_liveriesScannedFile().string());
-  for (const pugi::xpath_node& node : scan.select_nodes("//l")) choices.installed.insert(node.node().attribute("t").value());
+  for (const pugi::xpath_node& node : scan.select_nodes("//l"))
+    choices.installed.insert(node.node().attribute("t").value());
 
   // The user's aircraft stands at the park airport, as in the run.
   double ground = 0.0;

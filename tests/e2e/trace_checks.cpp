@@ -114,9 +114,10 @@ Knowledge knowledgeOf(const rtstandin::TrafficScenario& scenario, const std::map
       const rtstandin::TrackPoint& p = flight.track[i];
       if (std::isfinite(p.gs)) fact.topSpeedKt = std::max(fact.topSpeedKt, p.gs);
       if (std::isfinite(p.gs) && p.altitude <= 0.0) fact.topGroundSpeedKt = std::max(fact.topGroundSpeedKt, p.gs);
-      if (i > 0 && p.t > flight.track[i - 1].t)
-        fact.topTurnDegPerS =
-            std::max(fact.topTurnDegPerS, lf_headingStep(flight.track[i - 1].track, p.track) / (p.t - flight.track[i - 1].t));
+      if (i > 0 && p.t > flight.track[i - 1].t) {
+        const rtstandin::TrackPoint& before = flight.track[i - 1];
+        fact.topTurnDegPerS = std::max(fact.topTurnDegPerS, lf_headingStep(before.track, p.track) / (p.t - before.t));
+      }
     }
     knowledge.flights[flight.registration] = fact;
   }
@@ -252,7 +253,8 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge) {
       // simulator shows moving too, if late.
       double fed = 0.0;
       for (const FlightFact::Sent& p : fact.sent)
-        if (p.t <= horizon) fed = std::max(fed, distanceMetres(fact.sent.front().lat, fact.sent.front().lon, p.lat, p.lon));
+        if (p.t <= horizon)
+          fed = std::max(fed, distanceMetres(fact.sent.front().lat, fact.sent.front().lon, p.lat, p.lon));
       if (fed > 300.0 && it->second.second < 0.3 * fed)
         complaints.push_back(fmt::format("{} ({}) stays put: the feed moved it {:.0f} m, the simulator {:.0f} m", tail,
                                          fact.type, fed, it->second.second));
@@ -268,8 +270,8 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge) {
   return complaints;
 }
 
-Complaints wrongLivery(const Trace& trace, const Knowledge& knowledge, const std::map<std::string, std::string>& expected,
-                       const std::set<std::string>& installed) {
+Complaints wrongLivery(const Trace& trace, const Knowledge& knowledge,
+                       const std::map<std::string, std::string>& expected, const std::set<std::string>& installed) {
   Complaints complaints;
   for (const TraceEvent& e : trace.events) {
     if (e.event != "create" && e.event != "refuse") continue;
@@ -298,8 +300,8 @@ Complaints teleporting(const Trace& trace, const Knowledge& knowledge) {
       if (e->event == "remove" || !lf_finite(*e)) continue;
       if (previous && e->t > previous->t) {
         const double dt = e->t - previous->t;
-        const double speed =
-            distanceMetres(previous->latitude, previous->longitude, e->latitude, e->longitude) / dt / kKnotInMetresPerSecond;
+        const double metres = distanceMetres(previous->latitude, previous->longitude, e->latitude, e->longitude);
+        const double speed = metres / dt / kKnotInMetresPerSecond;
         // On the ground the fastest is the flight's own fastest roll there, and a brisk taxi at least.
         const bool rolling = previous->onGround && e->onGround;
         const double limitKt = rolling ? std::max(fact ? fact->topGroundSpeedKt : 0.0, 40.0) : topKt;
@@ -307,7 +309,8 @@ Complaints teleporting(const Trace& trace, const Knowledge& knowledge) {
         const double turnLimit = 1.5 * (rolling ? std::max(turnDegPerS, 30.0) : turnDegPerS);
         const double turn = lf_headingStep(previous->heading, e->heading) / dt;
         if (speed > 1.5 * limitKt) {
-          complaints.push_back(fmt::format("{}: {:.0f} kt in one step, above 1.5 x {:.0f} kt", lf_name(*e), speed, limitKt));
+          complaints.push_back(
+              fmt::format("{}: {:.0f} kt in one step, above 1.5 x {:.0f} kt", lf_name(*e), speed, limitKt));
           break;
         }
         if (turn > turnLimit) {

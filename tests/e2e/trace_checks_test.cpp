@@ -120,7 +120,8 @@ TEST(TraceChecks, TeleportingIsAStepTooFarOrATurnTooQuick) {
   for (const Case& c : cases) {
     const double alt = c.ground ? kGround + 8.0 : 5000.0;
     const auto trace = lf_trace({lf_event(0, "create", 1, "D-AIMA", 47.5, 8.50, alt, 90, c.ground),
-                                 lf_event(1, "pose", 1, "D-AIMA", 47.5, 8.50 + c.lonStep, alt, 90 + c.headingStep, c.ground),
+                                 lf_event(1, "pose", 1, "D-AIMA", 47.5, 8.50 + c.lonStep, alt, 90 + c.headingStep,
+                                          c.ground),
                                  lf_event(2, "pose", 1, "D-AIMA", 47.5, 8.50 + 2 * c.lonStep, alt,
                                           90 + 2 * c.headingStep, c.ground)});
     EXPECT_EQ(teleporting(trace, k).size(), c.complaints) << c.name;
