@@ -182,14 +182,18 @@ Trace parseTrace(std::string_view text, const std::string& origin) {
   std::vector<std::string> header = lf_record(text, at, lines, origin);
   std::string joined;
   for (std::size_t i = 0; i < header.size(); ++i) joined += (i ? "," : "") + header[i];
-  if (joined != kHeader) lf_fail(origin, 1, fmt::format("not a trace header: \"{}\"", joined.substr(0, 80)));
+  // Traces written before the tail column are read as they stand.
+  const bool tailed = joined == std::string(kHeader) + ",tail";
+  if (joined != kHeader && !tailed)
+    lf_fail(origin, 1, fmt::format("not a trace header: \"{}\"", joined.substr(0, 80)));
+  const std::size_t fieldCount = tailed ? 10 : 9;
   Trace trace;
   static const std::set<std::string, std::less<>> kEvents{"create", "refuse", "pose", "remove"};
   while (at < text.size()) {
     const std::size_t line = lines;
     const std::vector<std::string> f = lf_record(text, at, lines, origin);
     if (f.size() == 1 && f[0].empty()) continue;  // a blank line
-    if (f.size() != 9) lf_fail(origin, line, fmt::format("{} fields where 9 belong", f.size()));
+    if (f.size() != fieldCount) lf_fail(origin, line, fmt::format("{} fields where {} belong", f.size(), fieldCount));
     TraceEvent e;
     e.t = lf_number(f[0], origin, line, "t_s");
     if (!std::isfinite(e.t) || e.t < 0.0) lf_fail(origin, line, fmt::format("t_s \"{}\" is not a time", f[0]));
@@ -211,6 +215,7 @@ Trace parseTrace(std::string_view text, const std::string& origin) {
     e.heading = lf_number(f[7], origin, line, "heading_deg");
     if (f[8] != "0" && f[8] != "1") lf_fail(origin, line, fmt::format("on_ground \"{}\" is neither 0 nor 1", f[8].substr(0, 40)));
     e.onGround = f[8] == "1";
+    if (tailed) e.tailNumber = f[9];
     trace.events.push_back(std::move(e));
   }
   if (trace.events.empty()) throw std::runtime_error(fmt::format("{}: the trace has no events", origin));

@@ -24,6 +24,7 @@ struct TraceEvent {
   double altitude = 0.0;  // ft
   double heading = 0.0;   // degrees
   bool onGround = false;
+  std::string tailNumber;  // empty in traces written without it
 };
 
 struct Trace {

@@ -506,6 +506,12 @@ void runFrame(Sim& s) {
 
 void ownClockTick(Sim& s) {
   const auto now = std::chrono::steady_clock::now();
+  if (s.running && !s.outages.empty() && now >= s.outages.front().first) {
+    const auto span = s.outages.front().second;
+    s.outages.pop_front();
+    quitLocked(s);
+    s.startAt = now + span;
+  }
   if (!s.running && s.startAt && now >= *s.startAt) {
     s.running = true;
     s.startAt.reset();
@@ -540,6 +546,7 @@ void reset() {
   s.connections.clear();
   s.running = false;
   s.startAt.reset();
+  s.outages.clear();
   s.applicationName = std::string(kMsfs2024Name);
   s.version = {12, 1, 282, 0};
   s.user = UserAircraft{};
@@ -591,6 +598,10 @@ bool isRunning() {
 void quit() {
   Sim& s = sim();
   std::lock_guard lock(s.mutex);
+  quitLocked(s);
+}
+
+void detail::quitLocked(Sim& s) {
   for (auto& [session, connection] : s.connections)
     queue(s, *connection, recordBytes(SimConnectRecv{}, SIMCONNECT_RECV_ID_QUIT));
   s.running = false;
@@ -877,6 +888,20 @@ void loadScenario(const std::filesystem::path& file) {
                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(startAfter));
     } else {
       s.running = true;
+    }
+    if (doc.contains("outages")) {
+      using Span = std::chrono::steady_clock::duration;
+      const auto loaded = std::chrono::steady_clock::now();
+      double previousEnd = 0.0;
+      for (const json& o : doc.at("outages")) {
+        const double at = o.at("atSeconds").get<double>();
+        const double span = o.at("forSeconds").get<double>();
+        if (!(at >= previousEnd && span > 0.0))
+          throw std::runtime_error("outages must be ordered, apart, with forSeconds above 0");
+        previousEnd = at + span;
+        s.outages.emplace_back(loaded + std::chrono::duration_cast<Span>(std::chrono::duration<double>(at)),
+                               std::chrono::duration_cast<Span>(std::chrono::duration<double>(span)));
+      }
     }
     if (doc.contains("userAircraft")) {
       const json& u = doc.at("userAircraft");

@@ -200,7 +200,8 @@ void setFacilityFaults(const std::string& icao, const FacilityFaults& faults);
 std::uint64_t facilityRequestCount();
 
 // A scenario file (JSON) for the demo: edition, start delay, frame rate, user aircraft, known
-// titles, create and remove delays, and the facility fixtures' folder ("facilitiesFolder",
+// titles, create and remove delays, outages ("outages": [{"atSeconds": 20, "forSeconds": 3}], seconds
+// after the load: the simulator quits, then runs again), and the facility fixtures' folder ("facilitiesFolder",
 // relative to the scenario file; "facilities" beside it when that folder exists). Throws
 // std::runtime_error with the reason on a bad file.
 void loadScenario(const std::filesystem::path& file);
@@ -209,10 +210,11 @@ void loadScenario(const std::filesystem::path& file);
 inline constexpr const char* kScenarioVariable = "JORV_SIM_SCENARIO";
 
 // A trace of what a person would see in the simulator, as CSV: the header
-// "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground", then one line per event:
+// "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail", then one line per event:
 // "create" and "remove" of an AI object, "refuse" of a create (no object id), and "pose" of every
 // AI object once per simulator second. t_s is simulator time in seconds; heights in feet; on_ground
-// follows the flat ground of the nearest facility airport. The file is written under a temporary
+// follows the flat ground of the nearest facility airport; tail is the tail number the object was
+// created with. The file is written under a temporary
 // name and renamed to its own when the trace closes: at setTraceFile({}), reset() or process exit.
 // A trace that cannot be opened is reported on stderr and the simulator runs without one.
 void setTraceFile(const std::filesystem::path& file);

@@ -116,6 +116,8 @@ struct Sim {
   std::mutex mutex;
   bool running = false;
   std::optional<std::chrono::steady_clock::time_point> startAt;
+  // The scenario's outages, by their start: the simulator closes, then starts again after the span.
+  std::deque<std::pair<std::chrono::steady_clock::time_point, std::chrono::steady_clock::duration>> outages;
   std::string applicationName{kMsfs2024Name};
   std::array<std::uint32_t, 4> version{12, 1, 282, 0};
   UserAircraft user;
@@ -186,6 +188,7 @@ void answerCreate(Sim& s, const PendingCreate& create);
 void removeObject(Sim& s, std::uint32_t objectId);
 void runFrame(Sim& s);
 void ownClockTick(Sim& s);
+void quitLocked(Sim& s);
 std::uint32_t distanceFromUser(const Sim& s, double lat, double lon);
 
 // Facility data (sim_facilities.cpp).

@@ -17,7 +17,7 @@ namespace detail {
 
 namespace {
 
-constexpr const char* kHeader = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground\n";
+constexpr const char* kHeader = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
 constexpr double kPi = 3.14159265358979323846;
 
 // A field with a comma, a quote or a line break goes in quotes, its quotes doubled.
@@ -48,9 +48,10 @@ void lf_write(Sim& s, const std::string& line) {
 }
 
 void lf_writeEvent(Sim& s, std::string_view event, std::string_view objectId, std::string_view title, double lat,
-                   double lon, double altitude, double headingRadians, bool onGround) {
-  lf_write(s, fmt::format("{:.2f},{},{},{},{:.6f},{:.6f},{:.1f},{:.1f},{}\n", s.simMs / 1000.0, event, objectId,
-                          lf_csvField(title), lat, lon, altitude, lf_headingDegrees(headingRadians), onGround ? 1 : 0));
+                   double lon, double altitude, double headingRadians, bool onGround, std::string_view tail) {
+  lf_write(s, fmt::format("{:.2f},{},{},{},{:.6f},{:.6f},{:.1f},{:.1f},{},{}\n", s.simMs / 1000.0, event, objectId,
+                          lf_csvField(title), lat, lon, altitude, lf_headingDegrees(headingRadians), onGround ? 1 : 0,
+                          lf_csvField(tail)));
 }
 
 // At exit the trace gets its name; a thread that still holds the simulator is waited for a moment.
@@ -97,14 +98,14 @@ void closeTrace(Sim& s) {
 void traceObject(Sim& s, std::string_view event, const ObjectState& object) {
   if (!s.trace.file) return;
   lf_writeEvent(s, event, std::to_string(object.objectId), object.title, object.latitude, object.longitude,
-                object.altitude, object.heading, object.onGround);
+                object.altitude, object.heading, object.onGround, object.tailNumber);
 }
 
 void traceRefusal(Sim& s, const PendingCreate& create) {
   if (!s.trace.file) return;
   const SimConnectInitPosition& p = create.position;
   lf_writeEvent(s, "refuse", "", create.title, p.latitude, p.longitude, p.altitude, p.heading * kPi / 180.0,
-                p.onGround != 0);
+                p.onGround != 0, create.tailNumber);
 }
 
 void tracePoses(Sim& s) {

@@ -160,3 +160,39 @@ TEST(StandinSimScenario, LoadsTheDemoScenarioAndRefusesABadOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The scenario's outage: the simulator quits at its time, refuses connections for the span, then
+// runs again; a bad list is refused whole.
+TEST(StandinSimScenario, AnOutageQuitsTheSimulatorAndItComesBack) {
+  testing_support::TempDir dir;
+  testing_support::writeFile(dir / "outage.json", R"({"framesPerSecond": 100,
+      "outages": [{"atSeconds": 0.2, "forSeconds": 0.3}]})");
+  sim::loadScenario(dir / "outage.json");
+  SimConnectHandle handle = nullptr;
+  ASSERT_EQ(SimConnect_Open(&handle, "TEST", nullptr, 0, nullptr, 0), S_OK);
+  bool quitSeen = false;
+  ASSERT_TRUE(sim::waitUntil([&] {
+    Received received;
+    SimConnect_CallDispatch(handle, standintest::collect, &received);
+    for (const Record& r : received) quitSeen = quitSeen || standintest::recordId(r) == SIMCONNECT_RECV_ID_QUIT;
+    return quitSeen;
+  }));
+  SimConnect_Close(handle);
+  EXPECT_FALSE(sim::isRunning());
+  EXPECT_LT(SimConnect_Open(&handle, "TEST", nullptr, 0, nullptr, 0), 0) << "still out";
+  EXPECT_TRUE(sim::waitUntil([&] { return SimConnect_Open(&handle, "TEST", nullptr, 0, nullptr, 0) == S_OK; }));
+  EXPECT_TRUE(sim::isRunning());
+  SimConnect_Close(handle);
+
+  for (const char* bad : {R"({"outages": [{"atSeconds": 5, "forSeconds": 0}]})",
+                          R"({"outages": [{"atSeconds": 5, "forSeconds": 2}, {"atSeconds": 6, "forSeconds": 2}]})",
+                          R"({"outages": [{"forSeconds": 2}]})"}) {
+    testing_support::writeFile(dir / "bad.json", bad);
+    EXPECT_THROW(sim::loadScenario(dir / "bad.json"), std::runtime_error) << bad;
+  }
+  sim::reset();
+}
+
+}  // namespace

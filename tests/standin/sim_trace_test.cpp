@@ -90,8 +90,8 @@ TEST_F(SimTraceTest, CreatePosesOncePerSimulatorSecondAndRemove) {
   const auto lines = closedTrace();
 
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0], "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground");
-  EXPECT_EQ(lines[1], "0.00,create,1001,AIG A20N Swiss,47.458000,8.560000,1425.3,96.0,1");
+  EXPECT_EQ(lines[0], "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail");
+  EXPECT_EQ(lines[1], "0.00,create,1001,AIG A20N Swiss,47.458000,8.560000,1425.3,96.0,1,N1");
   EXPECT_EQ(lines[2].substr(0, 27), "1.00,pose,1001,AIG A20N Swi");
   EXPECT_EQ(lines[3].substr(0, 9), "2.00,pose");
   EXPECT_EQ(lines[4].substr(0, 9), "3.00,pose");
@@ -106,8 +106,8 @@ TEST_F(SimTraceTest, TitlesAreQuotedAndRefusalsHaveNoObject) {
   create("Unknown livery", {47.47, 8.54, 3000.0, 10.0}, false);
   const auto lines = closedTrace();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1], R"(0.00,create,1001,"Bulk SWR A319, ""Heritage""",47.460000,8.550000,5000.0,280.0,0)");
-  EXPECT_EQ(lines[2], "0.00,refuse,,Unknown livery,47.470000,8.540000,3000.0,10.0,0");
+  EXPECT_EQ(lines[1], R"(0.00,create,1001,"Bulk SWR A319, ""Heritage""",47.460000,8.550000,5000.0,280.0,0,N1)");
+  EXPECT_EQ(lines[2], "0.00,refuse,,Unknown livery,47.470000,8.540000,3000.0,10.0,0,N1");
 }
 
 // The ground is flat at the nearest fixture airport's elevation: the same altitude is on the
@@ -138,7 +138,7 @@ TEST_F(SimTraceTest, OnGroundFollowsTheNearestAirportsElevation) {
   const auto lines = closedTrace();
   ASSERT_EQ(lines.size(), 2u + std::size(cases));
   for (std::size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(lines[2 + i].back(), cases[i].onGround ? '1' : '0') << cases[i].where << ": " << lines[2 + i];
+    EXPECT_TRUE(lines[2 + i].ends_with(cases[i].onGround ? ",1,N1" : ",0,N1")) << cases[i].where << ": " << lines[2 + i];
 }
 
 TEST_F(SimTraceTest, QuitRemovesEveryObjectAndAnUnwritableTraceIsNoTrace) {

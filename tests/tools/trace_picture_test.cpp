@@ -39,6 +39,9 @@ TEST(TracePicture, ABadTraceIsRefusedWithItsLine) {
       {h + "1.0,pose,3,A,47.4,8.5,1500,90,yes\n", "line 2: on_ground \"yes\" is neither 0 nor 1"},
       {h + "1.0,pose,3,\"A,47.4,8.5,1500,90,1\n", "line 2: a quoted field is not closed"},
       {h + "1.0,pose,3,\"A\"B,47.4,8.5,1500,90,1\n", "line 2: text after a quoted field"},
+      {h + "1.0,pose,3,A,47.4,8.5,1500,90,1,HB-JDA\n", "line 2: 10 fields where 9 belong"},
+      {"t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n1.0,pose,3,A,47.4,8.5,1500,90,1\n",
+       "line 2: 9 fields where 10 belong"},
   };
   for (const Case& c : cases) {
     try {
@@ -120,6 +123,7 @@ TEST(TracePicture, ReadsTheStandInSimulatorsOwnTrace) {
   EXPECT_EQ(trace.events[0].title, "AIG A20N \"Swiss\", HB-JDA");
   EXPECT_TRUE(trace.events[0].onGround);
   EXPECT_DOUBLE_EQ(trace.events[3].t, 3.0);
+  for (const TraceEvent& e : trace.events) EXPECT_EQ(e.tailNumber, "HB-JDA") << e.event;
   EXPECT_EQ(countsLine(countTrace(trace)), "1 created, 0 refused, 1 removed, at most 1 at once");
 }
 

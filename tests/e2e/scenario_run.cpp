@@ -1,0 +1,366 @@
+#include "tests/e2e/scenario_run.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <cstdlib>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/net.h"
+#include "standin/realtraffic/rt_app_peer.h"
+#include "standin/realtraffic/web_api_server.h"
+#include "tests/app/program_run.h"
+#include "tests/e2e/livery_expectations.h"
+#include "tools/traffic_gen.h"
+
+namespace e2e {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+fs::path lf_data() { return testing_support::sourceDataFolder(); }
+
+double lf_seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+
+std::uint16_t lf_freeTcpPort() {
+  const net::Socket s = net::createTcpSocket();
+  std::uint16_t port = 0;
+  if (s != net::kInvalidSocket && net::bindLoopback(s, 0)) port = net::localPort(s).value_or(0);
+  net::closeSocket(s);
+  if (port == 0) throw std::runtime_error("no free TCP port");
+  return port;
+}
+
+// The simulator's scenario: the demo's, every title accepted, the outage, the fixtures of data/.
+void lf_writeSimScenario(const fs::path& file, const FaultPlan& plan) {
+  nlohmann::json doc = nlohmann::json::parse(testing_support::readFile(lf_data() / "sim" / "scenario.json"));
+  doc.erase("knownTitles");
+  doc.erase("otherAircraft");
+  doc["startAfterSeconds"] = 0.5;
+  doc["facilitiesFolder"] = (lf_data() / "sim" / "facilities").string();
+  doc["outages"] = nlohmann::json::array(
+      {{{"atSeconds", plan.simulatorOutageAt}, {"forSeconds", plan.simulatorOutageFor}}});
+  testing_support::writeFile(file, doc.dump(2));
+}
+
+void lf_writeParameters(const fs::path& file, std::uint16_t port, FeedMode mode) {
+  testing_support::writeFile(file, fmt::format(R"(<?xml version="1.0" encoding="UTF-8"?>
+<root>
+  <parameters>
+    <parameter name="RT_CHOISE" value="{}" />
+    <parameter name="PORT_NUMBER" value="{}" />
+    <parameter name="RANDOM" value="false" />
+    <parameter name="AUTO_RANGE" value="false" />
+    <parameter name="RANGE" value="40" />
+  </parameters>
+</root>
+)",
+                                                 mode == FeedMode::RTApp ? "RT App" : "RT Direct", port));
+}
+
+// Which flights get which noise: by their place in the list, so that every run is the same.
+bool lf_repeated(std::size_t i) { return i % 3 == 1; }
+bool lf_inGap(std::size_t i, double t) {
+  const double from = 28.0 + static_cast<double>(i % 5);
+  return i % 4 == 2 && t >= from && t < from + 8.0;
+}
+bool lf_nanSpeeds(std::size_t i) { return i % 5 == 3; }
+
+// What happened when, on the test's clock: the faults and the trace's create and remove lines.
+class Timeline {
+ public:
+  explicit Timeline(fs::path trace) : trace_(std::move(trace)) {}
+  void note(std::string_view what) {
+    std::lock_guard lock(mutex_);
+    text_ += fmt::format("{:7.2f} {}\n", lf_seconds(start_), what);
+  }
+  void followTrace() {
+    const fs::path partial = fs::path(trace_).concat(".part");
+    std::error_code error;
+    if (!fs::exists(partial, error)) return;
+    const std::string text = testing_support::readFile(partial);
+    std::size_t end = 0;
+    while ((end = text.find('\n', read_)) != std::string::npos) {
+      const std::string line = text.substr(read_, end - read_);
+      read_ = end + 1;
+      if (line.find(",pose,") == std::string::npos) note("trace " + line);
+    }
+  }
+  std::string text() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+
+ private:
+  fs::path trace_;
+  std::size_t read_ = 0;
+  Clock::time_point start_ = Clock::now();
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+// The desktop app played from here: the peer answers the program's requests; the traffic
+// datagrams, with their noise, go out from this loop.
+class Feeder {
+ public:
+  Feeder(rtstandin::TrafficScenario scenario, Knowledge& knowledge, const FaultPlan& plan, std::uint16_t port,
+         Timeline& timeline)
+      : scenario_(std::move(scenario)), knowledge_(knowledge), plan_(plan), port_(port), timeline_(timeline) {
+    udp_ = net::createUdpSocket();
+  }
+  ~Feeder() { net::closeSocket(udp_); }
+
+  void run(const std::atomic<bool>& stop) {
+    // Scenario time 0 is the first connection: before it the program is still starting.
+    for (;;) {
+      if (stop) return;
+      scenario_.startTime = static_cast<std::int64_t>(std::time(nullptr));
+      rtstandin::PeerOptions options;
+      options.tcpPort = port_;
+      peer_.emplace(scenario_, options);
+      if (peer_->connect()) break;
+      followTrace();
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ++counts.connects;
+    const auto begin = Clock::now();
+    note("the app connects");
+    double nextBatch = 0.0;
+    bool dropped = false;
+    while (!stop) {
+      const double t = lf_seconds(begin);
+      peer_->setTime(t);
+      const bool away = t >= plan_.appDisconnectAt && t < plan_.appDisconnectAt + plan_.appDisconnectFor;
+      if (away && peer_->connected()) {
+        peer_->disconnect();
+        dropped = true;
+        note("the app disconnects");
+      }
+      if (!away && !peer_->connected() && peer_->connect() && dropped) {
+        ++counts.connects;
+        note("the app connects again");
+      }
+      followTrace();
+      if (t >= nextBatch) {
+        nextBatch += 1.0;
+        if (!(t >= plan_.silenceFrom && t < plan_.silenceTo) && t < plan_.feedEnd) sendBatch(t);
+        if (t >= plan_.silenceFrom && t < plan_.silenceFrom + 1.0) note("the feed falls silent");
+        if (t >= plan_.silenceTo && t < plan_.silenceTo + 1.0) note("the feed speaks again");
+        if (t >= plan_.feedEnd && t < plan_.feedEnd + 1.0) note("the feed ends");
+      }
+      if (peer_->connected())
+        peer_->pumpRequests(50);
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      knowledge_.playedUntil = t - knowledge_.delaySeconds;
+    }
+    followTrace();
+  }
+
+  FeedCounts counts;
+
+ private:
+  void note(std::string_view what) { timeline_.note(what); }
+  void followTrace() { timeline_.followTrace(); }
+
+  void send(const std::string& text) { net::sendDatagram(udp_, "127.0.0.1", 49005, text); }
+
+  void sendBatch(double t) {
+    ++counts.batches;
+    for (std::size_t i = 0; i < scenario_.flights.size(); ++i) {
+      const rtstandin::Flight& flight = scenario_.flights[i];
+      const auto point = rtstandin::positionAt(flight, t);
+      if (!point) continue;
+      if (lf_inGap(i, t)) {
+        ++counts.gapsSkipped;
+        continue;
+      }
+      const std::string line = rtstandin::trafficLine(flight, *point, scenario_.startTime, "RTTFC");
+      send(line);
+      ++counts.records;
+      if (!std::isfinite(point->gs)) ++counts.nanSpeeds;
+      if (lf_repeated(i)) {
+        send(line);
+        ++counts.repeated;
+      }
+      knowledge_.flights[flight.registration].sent.push_back({t, point->lat, point->lon, point->altitude});
+    }
+    if (counts.batches % 7 == 0) {
+      // Cut, unreadable and empty lines, as a busy network hands them on.
+      send("RTTFC,4840406,52.1");
+      send("RTTFC,x4840406,47.4,8.5,1500,0,1,90,150,ABC123,A320,HB-XXX,ZRH,GVA,1,,,,,,,,,,,,,,,,,,,,,,,,,,,,,");
+      send("");
+      send("RTTFC,not,a,record");
+      counts.badLines += 4;
+    }
+    send("RTTFC_EOT");
+  }
+
+  rtstandin::TrafficScenario scenario_;
+  Knowledge& knowledge_;
+  FaultPlan plan_;
+  std::uint16_t port_ = 0;
+  Timeline& timeline_;
+  std::optional<rtstandin::RTAppPeer> peer_;
+  net::Socket udp_ = net::kInvalidSocket;
+};
+
+}  // namespace
+
+rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds) {
+  const fs::path data = lf_data();
+  const auto airport = standin::sim::readFacilityLayout(data / "sim" / "facilities" / "LSZH.json");
+  const trafficgen::Fleet fleet = trafficgen::readFleet(data / "dbase.xml", data / "airports.xml", airport.icao);
+  rtstandin::TrafficScenario base = rtstandin::loadScenario(data / "realtraffic" / "sample_fixed.json");
+  trafficgen::Options options = trafficgen::sampleOptions();
+  options.seed = 40;
+  options.durationSeconds = 60.0;
+  options.arrivals = 4;
+  options.departures = 3;
+  options.overflights = 3;
+  options.taxiOut = 3;
+  options.taxiIn = 3;
+  std::set<std::uint32_t> taken;
+  for (const auto& parked : base.parked) taken.insert(parked.hexid);
+  rtstandin::TrafficScenario scenario;
+  scenario.metars = base.metars;
+  for (const auto& parked : base.parked)
+    if (standin::sim::distanceMetres(parked.lat, parked.lon, airport.latitude, airport.longitude) < 10000.0)
+      scenario.parked.push_back(parked);
+  for (auto& generated : trafficgen::generateTraffic(airport, fleet, options, taken, base.parked)) {
+    static constexpr Kind kKinds[] = {Kind::Arrival, Kind::Departure, Kind::Overflight, Kind::TaxiOut, Kind::TaxiIn};
+    kinds[generated.flight.registration] = kKinds[static_cast<int>(generated.kind)];
+    scenario.flights.push_back(std::move(generated.flight));
+  }
+  // Speeds the feed lost: the segment after the first point of some flights has none.
+  for (std::size_t i = 0; i < scenario.flights.size(); ++i) {
+    auto& track = scenario.flights[i].track;
+    if (lf_nanSpeeds(i) && track.size() > 3)
+      for (std::size_t p = 1; p < track.size() / 2; ++p) track[p].gs = std::numeric_limits<double>::quiet_NaN();
+  }
+  return scenario;
+}
+
+RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode mode) {
+  RunResult result;
+  std::map<std::string, Kind> kinds;
+  rtstandin::TrafficScenario scenario = scenarioTraffic(kinds);
+  result.knowledge = knowledgeOf(scenario, kinds);
+  {
+    // What the feed was to say, for a look after a failure.
+    static constexpr const char* kKindNames[] = {"arrival", "departure", "overflight", "taxi out", "taxi in", "parked"};
+    nlohmann::json flights = nlohmann::json::array();
+    for (const auto& flight : scenario.flights) {
+      nlohmann::json track = nlohmann::json::array();
+      for (const auto& p : flight.track) track.push_back({p.t, p.lat, p.lon, p.altitude, p.gs});
+      flights.push_back({{"registration", flight.registration}, {"callsign", flight.callsign}, {"type", flight.type},
+                         {"kind", kKindNames[static_cast<int>(result.knowledge.flights[flight.registration].kind)]},
+                         {"track", track}});
+    }
+    fs::create_directories(runFolder);
+    testing_support::writeFile(runFolder / "traffic.json", flights.dump(1));
+  }
+  for (const auto& entry : fs::directory_iterator(lf_data() / "sim" / "facilities"))
+    if (entry.path().extension() == ".json")
+      result.knowledge.airports.push_back(standin::sim::readFacilityLayout(entry.path()));
+
+  testing_support::ProgramRun program;
+  const std::uint16_t port = lf_freeTcpPort();
+  lf_writeParameters(program.appdata / "JORV" / "parameters.xml", port, mode);
+  std::optional<rtstandin::WebApiServer> server;
+  if (mode == FeedMode::RTDirect) {
+    testing_support::writeFile(program.appdata / "InsideSystems" / "RealTraffic.lic",
+                               R"({"License":"e2e-scenario-license","Name":"JORV tests"})");
+    rtstandin::TrafficScenario served = scenario;
+    served.startTime = static_cast<std::int64_t>(std::time(nullptr));
+    server.emplace(std::move(served), rtstandin::WebApiOptions{});
+    server->runClock(1.0, false);
+  }
+  fs::create_directories(program.program / "airports" / "my_thirdparty");
+  fs::copy_file(lf_data() / "webserver" / "MSFS2024" / "archive" / "stock" / "LSZH.xml",
+                program.program / "airports" / "my_thirdparty" / "LSZH.xml");
+  fs::create_directories(runFolder);
+  const fs::path simScenario = runFolder / "sim-scenario.json";
+  const fs::path trace = runFolder / "sim-trace.csv";
+  lf_writeSimScenario(simScenario, plan);
+
+  ::setenv("JORV_SIM_SCENARIO", simScenario.c_str(), 1);
+  ::setenv("JORV_SIM_TRACE", trace.c_str(), 1);
+  if (server) ::setenv("JORV_RTAPI_URL", server->baseUrl().c_str(), 1);
+  const pid_t pid = program.start(plan.programSeconds);
+  ::unsetenv("JORV_SIM_SCENARIO");
+  ::unsetenv("JORV_SIM_TRACE");
+  ::unsetenv("JORV_RTAPI_URL");
+
+  Timeline timeline(trace);
+  std::atomic<bool> stop{false};
+  if (mode == FeedMode::RTApp) {
+    Feeder feeder(scenario, result.knowledge, plan, port, timeline);
+    std::thread feed([&] { feeder.run(stop); });
+    result.exitCode = testing_support::ProgramRun::wait(pid);
+    stop = true;
+    feed.join();
+    result.feed = feeder.counts;
+  } else {
+    double firstQuery = -1.0;
+    std::thread watch([&] {
+      bool faulted = false;
+      while (!stop) {
+        const double t = server->time();
+        if (firstQuery < 0.0 && !server->requests("/v6/traffic").empty()) {
+          firstQuery = t;
+          timeline.note("the first traffic query");
+        }
+        if (!faulted && t >= plan.apiFaultAt) {
+          // A proxy's "503 Service Unavailable" page for one live traffic query.
+          rtstandin::WebApiFault fault;
+          fault.kind = rtstandin::WebApiFaultKind::HtmlPage;
+          fault.httpStatus = 503;
+          server->addFault("/v6/traffic:live", fault);
+          faulted = true;
+          result.feed.trafficQueriesBeforeFault = server->requests("/v6/traffic").size();
+          timeline.note("the web API answers the next live query with 503");
+        }
+        timeline.followTrace();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+    result.exitCode = testing_support::ProgramRun::wait(pid);
+    const double end = server->time();
+    stop = true;
+    watch.join();
+    result.feed.trafficQueries = server->requests("/v6/traffic").size();
+    result.feed.connects = server->requests("/v6/auth").size();
+    server->stop();
+    // The service answers from the scenario: from the first query on, what it could say is what it said.
+    for (const rtstandin::Flight& flight : scenario.flights)
+      for (double t = std::max(firstQuery, 0.0); t <= end; t += 1.0)
+        if (const auto point = rtstandin::positionAt(flight, t))
+          result.knowledge.flights[flight.registration].sent.push_back({t, point->lat, point->lon, point->altitude});
+    result.knowledge.playedUntil = end - result.knowledge.delaySeconds;
+  }
+  timeline.followTrace();
+  testing_support::writeFile(runFolder / "timeline.txt", timeline.text());
+  if (std::error_code error; fs::exists(program.program / "Log0.txt", error)) {
+    result.earlierLog = testing_support::readFile(program.program / "Log0.txt");
+    fs::copy_file(program.program / "Log0.txt", runFolder / "Log0.txt", fs::copy_options::overwrite_existing);
+  }
+  result.log = program.log();
+  result.errors = program.errors();
+  result.programFolder = program.program;
+  fs::copy_file(program.program / "Log.txt", runFolder / "Log.txt", fs::copy_options::overwrite_existing);
+  result.trace = tracepicture::readTrace(trace);
+  const LiveryChoices choices = liveryChoices(program.program, program.appdata, result.knowledge, result.trace);
+  result.expectedTitles = choices.expected;
+  result.installedTitles = choices.installed;
+  return result;
+}
+
+}  // namespace e2e

@@ -1,0 +1,69 @@
+#pragma once
+// One whole run of the real program against the stand-ins: the simulator in the program's own
+// process (with an outage on its scenario's clock), the RealTraffic desktop app played from this
+// process with the generator's traffic and its noise, the generated Community tree, the park
+// airport's stand file. What the simulator showed comes back as its trace.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "standin/realtraffic/traffic_scenario.h"
+#include "tests/e2e/trace_checks.h"
+#include "tools/trace_picture.h"
+
+namespace e2e {
+
+// Seconds on the feed's clock (scenario time, from the app's first connection) and on the
+// simulator's (from the program's first call into it).
+struct FaultPlan {
+  // The program flies live reports 30 s after they come: the faults fall where it flies.
+  double simulatorOutageAt = 52.0;
+  double simulatorOutageFor = 3.0;
+  double appDisconnectAt = 34.0;
+  double appDisconnectFor = 3.0;
+  double silenceFrom = 6.0;  // no traffic datagram at all
+  double silenceTo = 26.0;
+  double feedEnd = 1e9;          // nothing is sent after it
+  double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from just before the program starts
+  double programSeconds = 70.0;  // the window closes itself after this
+};
+
+struct FeedCounts {
+  std::uint64_t batches = 0;
+  std::uint64_t records = 0;
+  std::uint64_t repeated = 0;
+  std::uint64_t nanSpeeds = 0;
+  std::uint64_t badLines = 0;
+  std::uint64_t gapsSkipped = 0;
+  std::uint64_t connects = 0;  // RT Direct: sign-ins
+  std::size_t trafficQueries = 0;  // RT Direct: all of them, and those before the fault
+  std::size_t trafficQueriesBeforeFault = 0;
+};
+
+enum class FeedMode { RTApp, RTDirect };
+
+struct RunResult {
+  int exitCode = -1;
+  tracepicture::Trace trace;
+  Knowledge knowledge;
+  FeedCounts feed;
+  std::string log;
+  std::string earlierLog;  // Log0.txt: the run before a restart
+  std::string errors;
+  std::filesystem::path programFolder;
+  std::map<std::string, std::string> expectedTitles;  // by registration, the ladder's choice
+  std::set<std::string> installedTitles;              // what the livery scan found
+};
+
+// Builds the traffic (seeded), runs the program with the faults of the plan and reads back the
+// trace and the livery ladder's choices. A failure to set up throws std::runtime_error.
+RunResult runScenario(const std::filesystem::path& runFolder, const FaultPlan& plan, FeedMode mode);
+
+// The generator's traffic around LSZH with the noise the feed gets; kinds by registration.
+rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds);
+
+}  // namespace e2e

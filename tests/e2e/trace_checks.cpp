@@ -1,0 +1,417 @@
+#include "tests/e2e/trace_checks.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace e2e {
+
+namespace {
+
+using standin::sim::distanceMetres;
+using standin::sim::kFeetPerMetre;
+using tracepicture::Trace;
+using tracepicture::TraceEvent;
+
+constexpr double kKnotInMetresPerSecond = 1852.0 / 3600.0;
+
+struct Span {
+  const char* type;
+  double metres;
+};
+constexpr Span kSpans[] = {{"A319", 35.8}, {"A320", 35.8}, {"A20N", 35.8}, {"A321", 35.8}, {"A333", 60.3},
+                           {"A359", 64.8}, {"A388", 79.8}, {"B737", 35.8}, {"B738", 35.8}, {"B739", 35.8},
+                           {"B744", 64.4}, {"B748", 68.4}, {"B752", 38.1}, {"B763", 47.6}, {"B772", 60.9},
+                           {"B77L", 64.8}, {"B77W", 64.8}, {"B789", 60.1}, {"CRJ9", 24.9}, {"E190", 28.7},
+                           {"E195", 28.7}, {"MD11", 51.7}, {"DH8D", 28.4}, {"AT76", 27.1}, {"C172", 11.0}};
+
+const FlightFact* lf_fact(const Knowledge& knowledge, const std::string& tail) {
+  const auto it = knowledge.flights.find(tail);
+  return it == knowledge.flights.end() ? nullptr : &it->second;
+}
+
+bool lf_finite(const TraceEvent& e) {
+  return std::isfinite(e.latitude) && std::isfinite(e.longitude) && std::isfinite(e.altitude) &&
+         std::isfinite(e.heading);
+}
+
+// The ground as the stand-in simulator has it: flat at the nearest fixture airport's elevation.
+std::optional<double> lf_groundFeet(const Knowledge& knowledge, double lat, double lon) {
+  std::optional<double> ground;
+  double best = 0.0;
+  for (const auto& airport : knowledge.airports) {
+    const double dLat = airport.latitude - lat;
+    const double dLon = std::remainder(airport.longitude - lon, 360.0) * std::cos(lat * M_PI / 180.0);
+    const double d = dLat * dLat + dLon * dLon;
+    if (!ground || d < best) {
+      ground = airport.elevationMetres * kFeetPerMetre;
+      best = d;
+    }
+  }
+  return ground;
+}
+
+// Each object's events in order (create, poses, remove), by object id.
+std::map<std::uint32_t, std::vector<const TraceEvent*>> lf_byObject(const Trace& trace) {
+  std::map<std::uint32_t, std::vector<const TraceEvent*>> objects;
+  for (const TraceEvent& e : trace.events)
+    if (e.objectId) objects[*e.objectId].push_back(&e);
+  return objects;
+}
+
+std::string lf_name(const TraceEvent& e) {
+  return fmt::format("{} ({}, object {}) at {:.0f} s", e.tailNumber, e.title, e.objectId.value_or(0), e.t);
+}
+
+const standin::sim::FacilityLayout* lf_parkAirport(const Knowledge& knowledge) {
+  for (const auto& airport : knowledge.airports)
+    if (airport.icao == knowledge.parkAirport) return &airport;
+  return nullptr;
+}
+
+// The stand an object stands on: the nearest within its radius (and a little for rounding).
+const standin::sim::LayoutStand* lf_standAt(const standin::sim::FacilityLayout& airport, double lat, double lon) {
+  const standin::sim::LayoutStand* found = nullptr;
+  double best = 0.0;
+  for (const auto& stand : airport.stands) {
+    const double d = distanceMetres(lat, lon, stand.latitude, stand.longitude);
+    if (d <= stand.radiusMetres + 2.0 && (!found || d < best)) {
+      found = &stand;
+      best = d;
+    }
+  }
+  return found;
+}
+
+double lf_headingStep(double from, double to) {
+  const double d = std::fabs(std::remainder(to - from, 360.0));
+  return d;
+}
+
+double lf_categoryTopSpeedKt(const std::string& category) {
+  if (category == "A1") return 200.0;
+  if (category == "A2") return 300.0;
+  if (category == "A7") return 160.0;  // rotorcraft
+  return 520.0;  // large and heavy jets, a strong tailwind at cruise included
+}
+
+}  // namespace
+
+Knowledge knowledgeOf(const rtstandin::TrafficScenario& scenario, const std::map<std::string, Kind>& kinds) {
+  Knowledge knowledge;
+  for (const rtstandin::Flight& flight : scenario.flights) {
+    FlightFact fact;
+    const auto kind = kinds.find(flight.registration);
+    fact.kind = kind == kinds.end() ? Kind::Overflight : kind->second;
+    fact.registration = flight.registration;
+    fact.airline = flight.airline;
+    fact.type = flight.type;
+    fact.category = flight.emitterCategory;
+    if (!flight.track.empty()) fact.trackEnd = flight.track.back().t;
+    for (std::size_t i = 0; i < flight.track.size(); ++i) {
+      const rtstandin::TrackPoint& p = flight.track[i];
+      if (std::isfinite(p.gs)) fact.topSpeedKt = std::max(fact.topSpeedKt, p.gs);
+      if (std::isfinite(p.gs) && p.altitude <= 0.0) fact.topGroundSpeedKt = std::max(fact.topGroundSpeedKt, p.gs);
+      if (i > 0 && p.t > flight.track[i - 1].t) {
+        const rtstandin::TrackPoint& before = flight.track[i - 1];
+        fact.topTurnDegPerS = std::max(fact.topTurnDegPerS, lf_headingStep(before.track, p.track) / (p.t - before.t));
+      }
+    }
+    knowledge.flights[flight.registration] = fact;
+  }
+  for (const rtstandin::ParkedAircraft& parked : scenario.parked) {
+    FlightFact fact;
+    fact.kind = Kind::Parked;
+    fact.registration = parked.registration;
+    fact.type = parked.type;
+    knowledge.flights.emplace(parked.registration, fact);
+  }
+  return knowledge;
+}
+
+double halfSpanMetres(const std::string& type) {
+  for (const Span& span : kSpans)
+    if (type == span.type) return span.metres / 2.0;
+  return 36.0 / 2.0;
+}
+
+Complaints floatingOrSinking(const Trace& trace, const Knowledge& knowledge) {
+  Complaints complaints;
+  std::set<std::uint32_t> named;  // one complaint per object and fault is enough
+  for (const TraceEvent& e : trace.events) {
+    if (e.event != "pose" || !lf_finite(e)) continue;
+    const auto ground = lf_groundFeet(knowledge, e.latitude, e.longitude);
+    if (!ground) continue;
+    const double aboveGear = e.altitude - *ground - knowledge.cgFeet;
+    std::string fault;
+    if (e.onGround && std::fabs(aboveGear) > 1.0) {
+      // At or under the feed's 0 ft: the height the reports give aircraft on the ground, kept.
+      fault = fmt::format("on the ground {:+.1f} ft off its gear{}", aboveGear,
+                          e.altitude <= 0.5 ? ", at the feed's ground height 0 ft or under it" : "");
+    } else if (e.altitude < *ground - 0.5) {
+      fault = fmt::format("{:.1f} ft below the ground", *ground - e.altitude);
+    } else if (const FlightFact* fact = lf_fact(knowledge, e.tailNumber);
+               fact && (fact->kind == Kind::Parked || fact->kind == Kind::TaxiOut || fact->kind == Kind::TaxiIn) &&
+               !e.onGround) {
+      fault = fmt::format("a ground flight {:.1f} ft above its gear", aboveGear);
+    }
+    if (!fault.empty() && named.insert(*e.objectId).second) complaints.push_back(lf_name(e) + ": " + fault);
+  }
+  return complaints;
+}
+
+Complaints ghostsAndDuplicates(const Trace& trace, const Knowledge& knowledge) {
+  Complaints complaints;
+  // A flight is what moves or flies; a parked aircraft may bear a registration that a flight has too.
+  std::set<std::uint32_t> flying;
+  for (const auto& [id, events] : lf_byObject(trace))
+    for (const TraceEvent* e : events)
+      if (lf_finite(*e) && (!e->onGround || distanceMetres(events.front()->latitude, events.front()->longitude,
+                                                           e->latitude, e->longitude) > 5.0)) {
+        flying.insert(id);
+        break;
+      }
+  std::map<std::uint32_t, const TraceEvent*> present;  // the latest event of each object there
+  std::map<std::uint32_t, const TraceEvent*> before;   // its pose the second before
+  std::set<std::pair<std::string, double>> namedTwins;
+  std::set<std::pair<std::uint32_t, std::uint32_t>> namedClose;
+  // Two aircraft standing still (a step under half a metre) overlap when one stands within the other's half span.
+  auto closeCheck = [&](double t) {
+    std::vector<const TraceEvent*> standing;
+    for (const auto& [id, e] : present) {
+      const auto it = before.find(id);
+      if (e->t == t && e->onGround && lf_finite(*e) && it != before.end() &&
+          distanceMetres(it->second->latitude, it->second->longitude, e->latitude, e->longitude) < 0.5)
+        standing.push_back(e);
+    }
+    for (std::size_t i = 0; i < standing.size(); ++i)
+      for (std::size_t j = i + 1; j < standing.size(); ++j) {
+        const TraceEvent& a = *standing[i];
+        const TraceEvent& b = *standing[j];
+        const FlightFact* fa = lf_fact(knowledge, a.tailNumber);
+        const FlightFact* fb = lf_fact(knowledge, b.tailNumber);
+        // A live aircraft stands where its reports put it, close by a parked one at times: only one
+        // standing inside the other's body is a fault there; parked ones keep their wings apart.
+        const bool live = (fa && fa->kind != Kind::Parked) || (fb && fb->kind != Kind::Parked);
+        const double allowed = (live ? 0.5 : 1.0) *
+                               std::max(halfSpanMetres(fa ? fa->type : ""), halfSpanMetres(fb ? fb->type : ""));
+        const double d = distanceMetres(a.latitude, a.longitude, b.latitude, b.longitude);
+        if (d < allowed && namedClose.insert({*a.objectId, *b.objectId}).second)
+          complaints.push_back(fmt::format("{} and {}: {:.1f} m apart on the ground, {:.1f} m needed", lf_name(a),
+                                           lf_name(b), d, allowed));
+      }
+  };
+  double second = -1.0;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (e.event == "pose" && e.t != second) {
+      if (second >= 0.0) closeCheck(second);
+      second = e.t;
+    }
+    if (e.event == "remove") {
+      present.erase(*e.objectId);
+      before.erase(*e.objectId);
+      continue;
+    }
+    if (e.event == "create" && !e.tailNumber.empty() && flying.contains(*e.objectId)) {
+      for (const auto& [id, other] : present)
+        if (id != *e.objectId && flying.contains(id) && other->tailNumber == e.tailNumber &&
+            namedTwins.insert({e.tailNumber, e.t}).second)
+          complaints.push_back(fmt::format("{} created while object {} of the same flight is there", lf_name(e), id));
+    }
+    if (const auto it = present.find(*e.objectId); it != present.end() && e.event == "pose")
+      before[*e.objectId] = it->second;
+    present[*e.objectId] = &e;
+  }
+  if (second >= 0.0) closeCheck(second);
+  return complaints;
+}
+
+Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge) {
+  Complaints complaints;
+  // How far each flight's objects went from where its first one appeared.
+  std::map<std::string, std::pair<const TraceEvent*, double>> moved;
+  std::map<std::string, const TraceEvent*> last;
+  std::map<std::string, bool> removed;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId || e.tailNumber.empty() || !lf_finite(e)) continue;
+    auto& [first, farthest] = moved[e.tailNumber];
+    if (!first) first = &e;
+    farthest = std::max(farthest, distanceMetres(first->latitude, first->longitude, e.latitude, e.longitude));
+    last[e.tailNumber] = &e;
+    removed[e.tailNumber] = e.event == "remove";
+  }
+  const auto* airport = lf_parkAirport(knowledge);
+  const double horizon = knowledge.playedUntil - 5.0;  // the program's lead-in and smoothing
+  for (const auto& [tail, fact] : knowledge.flights) {
+    const auto it = moved.find(tail);
+    if (fact.sent.empty() || it == moved.end()) continue;
+    if ((fact.kind == Kind::Departure || fact.kind == Kind::TaxiOut) && fact.sent.front().altitude <= 0.0) {
+      // What the feed moved by more than a stand's length while the program flew it, the
+      // simulator shows moving too, if late.
+      double fed = 0.0;
+      for (const FlightFact::Sent& p : fact.sent)
+        if (p.t <= horizon)
+          fed = std::max(fed, distanceMetres(fact.sent.front().lat, fact.sent.front().lon, p.lat, p.lon));
+      if (fed > 300.0 && it->second.second < 0.3 * fed)
+        complaints.push_back(fmt::format("{} ({}) stays put: the feed moved it {:.0f} m, the simulator {:.0f} m", tail,
+                                         fact.type, fed, it->second.second));
+    }
+    if ((fact.kind == Kind::Arrival || fact.kind == Kind::TaxiIn) && fact.trackEnd + 15.0 < horizon && airport) {
+      // Its reports ended well before the program's flight did: it parks on a stand or leaves.
+      const TraceEvent& end = *last.at(tail);
+      if (!removed[tail] && !lf_standAt(*airport, end.latitude, end.longitude))
+        complaints.push_back(fmt::format("{} ({}) arrived and neither reached a stand nor left: last at {:.6f},{:.6f}",
+                                         tail, fact.type, end.latitude, end.longitude));
+    }
+  }
+  return complaints;
+}
+
+Complaints wrongLivery(const Trace& trace, const Knowledge& knowledge,
+                       const std::map<std::string, std::string>& expected, const std::set<std::string>& installed) {
+  Complaints complaints;
+  for (const TraceEvent& e : trace.events) {
+    if (e.event != "create" && e.event != "refuse") continue;
+    const FlightFact* fact = lf_fact(knowledge, e.tailNumber);
+    const bool live = fact && fact->kind != Kind::Parked;
+    if (const auto it = expected.find(e.tailNumber); live && it != expected.end()) {
+      if (e.title != it->second)
+        complaints.push_back(fmt::format("{} ({} {}): \"{}\" where the ladder gives \"{}\"", lf_name(e), fact->airline,
+                                         fact->type, e.title, it->second));
+    } else if (!installed.contains(e.title)) {
+      complaints.push_back(fmt::format("{}: \"{}\" is no installed livery", lf_name(e), e.title));
+    }
+  }
+  return complaints;
+}
+
+Complaints teleporting(const Trace& trace, const Knowledge& knowledge) {
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const FlightFact* fact = lf_fact(knowledge, events.front()->tailNumber);
+    const double topKt = fact ? std::max(lf_categoryTopSpeedKt(fact->category), fact->topSpeedKt)
+                              : lf_categoryTopSpeedKt("A3");
+    const double turnDegPerS = std::max(fact ? fact->topTurnDegPerS : 0.0, 3.0);
+    const TraceEvent* previous = nullptr;
+    for (const TraceEvent* e : events) {
+      if (e->event == "remove" || !lf_finite(*e)) continue;
+      if (previous && e->t > previous->t) {
+        const double dt = e->t - previous->t;
+        const double metres = distanceMetres(previous->latitude, previous->longitude, e->latitude, e->longitude);
+        const double speed = metres / dt / kKnotInMetresPerSecond;
+        // On the ground the fastest is the flight's own fastest roll there, and a brisk taxi at least.
+        const bool rolling = previous->onGround && e->onGround;
+        const double limitKt = rolling ? std::max(fact ? fact->topGroundSpeedKt : 0.0, 40.0) : topKt;
+        // On the ground an aircraft turns on its nose wheel: far quicker than a rate-one turn.
+        const double turnLimit = 1.5 * (rolling ? std::max(turnDegPerS, 30.0) : turnDegPerS);
+        const double turn = lf_headingStep(previous->heading, e->heading) / dt;
+        if (speed > 1.5 * limitKt) {
+          complaints.push_back(
+              fmt::format("{}: {:.0f} kt in one step, above 1.5 x {:.0f} kt", lf_name(*e), speed, limitKt));
+          break;
+        }
+        if (turn > turnLimit) {
+          complaints.push_back(fmt::format("{}: turns {:.1f} deg/s, above {:.1f} deg/s", lf_name(*e), turn, turnLimit));
+          break;
+        }
+      }
+      previous = e;
+    }
+  }
+  return complaints;
+}
+
+Complaints parkedAircraft(const Trace& trace, const Knowledge& knowledge, double wantedShare) {
+  Complaints complaints;
+  const auto* airport = lf_parkAirport(knowledge);
+  if (!airport) return {"no facility data of the park airport " + knowledge.parkAirport};
+  // Static aircraft: created on the ground and never a live flight.
+  std::map<std::uint32_t, const TraceEvent*> holders;  // by object: its create
+  std::map<std::string, std::uint32_t> standHolder;    // stand name -> object there now
+  std::size_t mostStatic = 0;
+  std::map<std::uint32_t, std::string> standOf;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    const FlightFact* fact = lf_fact(knowledge, e.tailNumber);
+    const bool isStatic = !fact || fact->kind == Kind::Parked;
+    if (e.event == "remove") {
+      if (const auto it = standOf.find(*e.objectId); it != standOf.end()) {
+        if (standHolder[it->second] == *e.objectId) standHolder.erase(it->second);
+        standOf.erase(it);
+      }
+      holders.erase(*e.objectId);
+      continue;
+    }
+    if (e.event != "create" || !isStatic || !lf_finite(e)) continue;
+    const double distance = distanceMetres(e.latitude, e.longitude, airport->latitude, airport->longitude);
+    if (distance > 10000.0) continue;  // another airport's
+    const auto* stand = lf_standAt(*airport, e.latitude, e.longitude);
+    if (!stand) {
+      complaints.push_back(fmt::format("{}: parked at {:.6f},{:.6f}, on no stand of {}", lf_name(e), e.latitude,
+                                       e.longitude, airport->icao));
+      continue;
+    }
+    if (const auto it = standHolder.find(stand->name); it != standHolder.end())
+      complaints.push_back(fmt::format("{}: parked on {}, which object {} holds", lf_name(e), stand->name, it->second));
+    standHolder[stand->name] = *e.objectId;
+    standOf[*e.objectId] = stand->name;
+    holders[*e.objectId] = &e;
+    mostStatic = std::max(mostStatic, holders.size());
+  }
+  std::size_t parkable = 0;
+  for (const auto& stand : airport->stands) parkable += stand.radiusMetres >= 10.0 ? 1 : 0;
+  const double wanted = std::floor(parkable * wantedShare / 100.0);
+  // Stands taken by live aircraft and the user's are left out of the target: half of it is the floor.
+  if (static_cast<double>(mostStatic) < 0.5 * wanted)
+    complaints.push_back(fmt::format("at most {} parked aircraft at {} where {:.0f} % of {} stands are wanted",
+                                     mostStatic, airport->icao, wantedShare, parkable));
+
+  return complaints;
+}
+
+Complaints leftBehind(const Trace& trace) {
+  std::map<std::uint32_t, const TraceEvent*> present;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (e.event == "remove")
+      present.erase(*e.objectId);
+    else
+      present[*e.objectId] = &e;
+  }
+  Complaints complaints;
+  for (const auto& [id, e] : present) complaints.push_back(lf_name(*e) + " is still in the simulator");
+  return complaints;
+}
+
+std::vector<double> wholesaleRemovals(const Trace& trace) {
+  std::vector<double> times;
+  std::set<std::uint32_t> present;
+  std::size_t removedNow = 0;
+  double now = -1.0;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (e.t != now) {
+      now = e.t;
+      removedNow = 0;
+    }
+    if (e.event == "remove") {
+      present.erase(*e.objectId);
+      if (++removedNow >= 3 && present.empty() && (times.empty() || times.back() != e.t)) times.push_back(e.t);
+    } else {
+      present.insert(*e.objectId);
+    }
+  }
+  return times;
+}
+
+std::string summary(const Complaints& complaints, std::size_t shown) {
+  std::string text = fmt::format("{} complaint(s)", complaints.size());
+  for (std::size_t i = 0; i < complaints.size() && i < shown; ++i) text += "\n  " + complaints[i];
+  if (complaints.size() > shown) text += "\n  ...";
+  return text;
+}
+
+}  // namespace e2e

@@ -1,0 +1,76 @@
+#pragma once
+// What a user of the program would complain about, read from the stand-in simulator's trace and
+// from what the scenario knows of each flight. Each check gives one line per fault it finds
+// (none: the complaint does not hold), so that a failing run names what went wrong where.
+#include <cstddef>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "standin/realtraffic/traffic_scenario.h"
+#include "standin/sim/facility_layout.h"
+#include "tools/trace_picture.h"
+
+namespace e2e {
+
+enum class Kind { Arrival, Departure, Overflight, TaxiOut, TaxiIn, Parked };
+
+// One flight of the scenario by its registration (the tail number the program creates it with).
+struct FlightFact {
+  Kind kind = Kind::Arrival;
+  std::string registration;
+  std::string airline;
+  std::string type;
+  std::string category = "A3";  // emitter category
+  double topSpeedKt = 0.0;      // the fastest the feed reports it
+  double topGroundSpeedKt = 0.0;  // ... on the ground
+  double topTurnDegPerS = 0.0;  // the fastest its reported track turns
+  // What the feeder sent of it, on the feed's clock.
+  struct Sent {
+    double t = 0.0;
+    double lat = 0.0;
+    double lon = 0.0;
+    double altitude = 0.0;  // ft, 0 on the ground
+  };
+  std::vector<Sent> sent;
+  double trackEnd = 0.0;  // its last report in the scenario
+};
+
+struct Knowledge {
+  std::map<std::string, FlightFact> flights;  // by registration
+  std::vector<standin::sim::FacilityLayout> airports;  // every fixture airport: the ground
+  std::string parkAirport = "LSZH";
+  double cgFeet = 8.0;  // the stand-in's centre-of-gravity height of every model
+  // The program flies live reports this long after they come; at shutdown it had flown the
+  // reports up to playedUntil on the feed's clock.
+  double delaySeconds = 30.0;
+  double playedUntil = 0.0;
+};
+
+// The facts of a scenario's flights and parked aircraft (the feeder fills in what it sent).
+Knowledge knowledgeOf(const rtstandin::TrafficScenario& scenario, const std::map<std::string, Kind>& kinds);
+
+// Half the wingspan of an ICAO type in metres; a mid-size airliner's for a type not listed.
+double halfSpanMetres(const std::string& type);
+
+using Complaints = std::vector<std::string>;
+
+Complaints floatingOrSinking(const tracepicture::Trace& trace, const Knowledge& knowledge);
+Complaints ghostsAndDuplicates(const tracepicture::Trace& trace, const Knowledge& knowledge);
+Complaints stuckAtTheGate(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// `expected` gives the title each live flight must get; a static aircraft's title must be one of `installed`.
+Complaints wrongLivery(const tracepicture::Trace& trace, const Knowledge& knowledge,
+                       const std::map<std::string, std::string>& expected, const std::set<std::string>& installed);
+Complaints teleporting(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// Static aircraft: those whose tail number is no live flight's. wantedShare in percent of the stands.
+Complaints parkedAircraft(const tracepicture::Trace& trace, const Knowledge& knowledge, double wantedShare);
+Complaints leftBehind(const tracepicture::Trace& trace);
+
+// The simulator times at which every object there went at once (three or more of them).
+std::vector<double> wholesaleRemovals(const tracepicture::Trace& trace);
+
+// "a, b, c" of the first few complaints and how many there are, for a failure message.
+std::string summary(const Complaints& complaints, std::size_t shown = 12);
+
+}  // namespace e2e
