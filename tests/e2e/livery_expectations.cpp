@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "app/gui.h"
+#include "appbase/gui.h"
 #include "config/parameter_snapshot.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"
