@@ -103,6 +103,8 @@ AiCreateRequest lf_createRequest(const LiveAc& aircraft) {
   request.position.pitch = aircraft.pitch * geo::kRadToDeg;
   request.position.bank = aircraft.bank * geo::kRadToDeg;
   request.position.heading = aircraft.heading * geo::kRadToDeg;
+  // The simulator then stands it on its own ground, whatever our altitude for it is worth.
+  request.position.onGround = !aircraft.stream.empty() && !aircraft.stream.front().airborne ? 1 : 0;
   request.tailNumber = aircraft.registration;
   request.containerTitle = std::string(aircraft.matchedTitle);
   request.hexid = aircraft.hexid;

@@ -218,6 +218,22 @@ void lf_placeOnStand(LiveAc& aircraft, const Stand& stand) {
   if (aircraft.promoteFrom == 0) gf_engineHooks().enforceMaxParked(1);
 }
 
+// The best known ground under a flight that starts on the ground: its stand's ground as the
+// simulator reported it, else the elevation of the park airport or of the airport whose centre
+// lies within 5 NM. Feeds give ground traffic 0 ft, which at most airports is under the ground.
+std::optional<double> lf_knownGroundAltitude(const LiveAc& aircraft, const Lalo& at) {
+  if (aircraft.state == FlightPhase::parked && aircraft.standGroundAltitudeSet &&
+      std::isfinite(aircraft.standGroundAltitude))
+    return aircraft.standGroundAltitude;
+  const Airport park = gf_parkAirportRecord();
+  if (!park.code.empty() && gf_isValidLalo(park.position) &&
+      lf_flatDistanceSquared(at, park.position, park.position.lat) <= kStandAreaNmSquared)
+    return static_cast<double>(park.altitude);
+  if (const std::optional<Airport> nearest = gf_findClosestAirportCentre(at))
+    return static_cast<double>(nearest->altitude);
+  return std::nullopt;
+}
+
 void lf_setInitialPose(LiveAc& aircraft) {
   const StreamPoint& first = aircraft.stream.front();
   // A flight placed on its stand has a single point left.
@@ -231,6 +247,8 @@ void lf_setInitialPose(LiveAc& aircraft) {
   aircraft.pitch = first.airborne ? lf_pitchFromVerticalRate(first, aircraft.category) : kGroundPitchRad;
   aircraft.position = first.lalo;
   aircraft.altitude = first.altitude;
+  if (!first.airborne)
+    if (const std::optional<double> ground = lf_knownGroundAltitude(aircraft, first.lalo)) aircraft.altitude = *ground;
   aircraft.nextValue = first.verticalRate;
   aircraft.speed = first.TAS;
   double heading = 0.0;

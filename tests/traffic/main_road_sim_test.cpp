@@ -2,7 +2,10 @@
 // down to the approach and leaves when they and its extensions end; a flight whose feed falls silent flies on
 // dead reckoning for a minute, then goes. Every pose handed to the simulator is finite.
 #include <cmath>
+#include <filesystem>
+#include <limits>
 
+#include "standin/sim/facility_layout.h"
 #include "tests/simlink/sim_fixture.h"
 #include "tests/traffic/stream_builder.h"
 #include "tests/traffic/traffic_fixture.h"
@@ -135,6 +138,45 @@ TEST_F(MainRoadSimTest, AFlightWhoseFeedFallsSilentFliesOnForAMinuteThenGoes) {
   EXPECT_TRUE(run.finite);
   EXPECT_EQ(run.states.back(), FlightPhase::flying);
   EXPECT_TRUE(sim::aiObjects().empty());
+}
+
+// A flight taxiing at Zurich, 1417 ft up, is reported at 0 ft like all ground traffic; it is
+// created standing on the airport's ground and never shown under it, in the simulator or by us.
+TEST_F(MainRoadSimTest, AFlightTaxiingAtAHighAirportNeverStandsUnderItsGround) {
+  const std::filesystem::path file = testing_support::sourceDataFolder() / "sim" / "facilities" / "LSZH.json";
+  const sim::FacilityLayout layout = sim::readFacilityLayout(file);
+  sim::loadFacilityFile(file);
+  const Lalo zurich{layout.latitude, layout.longitude};
+  const double groundFt = layout.elevationMetres * sim::kFeetPerMetre;
+  ASSERT_GT(groundFt, 1000.0);
+  Airport park;
+  park.code = IcaoCode("LSZH");
+  park.position = zurich;
+  park.altitude = static_cast<std::int32_t>(std::lround(groundFt));
+  gf_setAirportsNeighbours({}, [park] { return park; });
+  stream_test::StreamBuilder reports(offset(zurich, 300.0), 50);
+  reports.ground(15.0).track(90.0).every(500).moving(12);
+  flight(reports);
+
+  double lowestInSim = std::numeric_limits<double>::infinity();
+  double lowestSent = lowestInSim;
+  bool onItsGround = false;
+  for (int tick = 0; tick < 3000 && !g_liveAcs.empty(); ++tick) {
+    lf_handleAddingStack();
+    if (tick % 10 == 0) frame();
+    for (const sim::ObjectState& object : sim::aiObjects()) {
+      lowestInSim = std::min(lowestInSim, object.altitude);
+      onItsGround = onItsGround || object.onGround;
+    }
+    if (!g_liveAcs.empty() && g_liveAcs[0].simState == SimStatus::active)
+      lowestSent = std::min(lowestSent, g_liveAcs[0].altitude);
+  }
+  ASSERT_TRUE(std::isfinite(lowestInSim)) << "never created";
+  ASSERT_TRUE(std::isfinite(lowestSent)) << "never finished";
+  EXPECT_TRUE(onItsGround);
+  EXPECT_GE(lowestInSim, groundFt - 1.0);
+  EXPECT_GE(lowestSent, groundFt - 1.0);
+  frame(3);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "traffic/spawning.h"
 
 #include "liveries/failed_liveries.h"
+#include "refdata/airports.h"
+#include "traffic/adding_stack.h"
 #include "simlink/user_aircraft.h"
 #include "tests/traffic/traffic_fixture.h"
 
@@ -100,6 +102,45 @@ TEST_F(SpawningTest, AFlightWithoutLiveryIsNotTriedAgainBelowTheTcasLevel) {
   }
 }
 
+// Ground traffic comes at 0 ft; a flight that starts on the ground is created on the ground the
+// simulator knows best, and asks the simulator to stand it there.
+TEST_F(SpawningTest, AFlightStartingOnTheGroundIsCreatedOnTheBestKnownGround) {
+  const Lalo far = offset(kEham, 40.0 * 1852.0);  // no park airport within reach
+  struct Case {
+    const char* name;
+    Lalo at;
+    bool airborne;
+    bool airportNearby;  // one of 500 ft in the airports list, 1 NM off
+    double altitude;
+  };
+  const Case cases[] = {
+      {"taxiing at the park airport", offset(kEham, 1000.0), false, true, 1417.0},
+      {"taxiing near another airport", far, false, true, 500.0},
+      {"taxiing where no airport is known", far, false, false, 0.0},
+      {"in the air at the park airport", offset(kEham, 1000.0), true, true, 5000.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    parkAtElevation(1417);
+    if (c.airportNearby)
+      g_airports = {Airport{IcaoCode("EHLE"), IataCode("LEY"), offset(far, 1852.0), 500}};
+    const Rec first = c.airborne ? Rec(0x100).at(c.at).air(5000.0, 250.0, 90.0)
+                                 : Rec(0x100).at(c.at).ground(15.0, 90.0);
+    const Rec second = c.airborne ? Rec(0x100).at(offset(c.at, 0.0, 600.0)).air(5000.0, 250.0, 90.0).due(300)
+                                  : Rec(0x100).at(offset(c.at, 0.0, 40.0)).ground(15.0, 90.0).due(500);
+    LiveAc& ac = flight(0x100, {first, second});
+    lf_trySpawn(ac);
+    ASSERT_EQ(ac.simState, SimStatus::adding2sim);
+    EXPECT_DOUBLE_EQ(ac.altitude, c.altitude);
+    lf_handleAddingStack();
+    ASSERT_EQ(g_liveCreateQueue.size(), 1u);
+    EXPECT_DOUBLE_EQ(g_liveCreateQueue.front().position.altitude, c.altitude);
+    EXPECT_EQ(g_liveCreateQueue.front().position.onGround, c.airborne ? 0u : 1u);
+    gf_resetAirportsForTest();
+  }
+}
+
 class SpawnAtStandTest : public SpawningTest {
  protected:
   void SetUp() override {
@@ -140,6 +181,18 @@ TEST_F(SpawnAtStandTest, AFlightStandingAtTheParkAirportIsPlacedOnTheNearestStan
   EXPECT_EQ(ac.stream.front().lalo, g_stands[0].position);
   EXPECT_DOUBLE_EQ(ac.heading, 1.0);
   EXPECT_EQ(ac.simState, SimStatus::adding2sim);
+}
+
+TEST_F(SpawnAtStandTest, AFlightOnAStandIsCreatedOnTheGroundOfItsAirport) {
+  parkAtElevation(1417);
+  LiveAc& ac = standing();
+  lf_trySpawn(ac);
+  ASSERT_EQ(ac.state, FlightPhase::parked);
+  EXPECT_DOUBLE_EQ(ac.altitude, 1417.0);
+  lf_handleAddingStack();
+  ASSERT_EQ(g_liveCreateQueue.size(), 1u);
+  EXPECT_DOUBLE_EQ(g_liveCreateQueue.front().position.altitude, 1417.0);
+  EXPECT_EQ(g_liveCreateQueue.front().position.onGround, 1u);
 }
 
 TEST_F(SpawnAtStandTest, AStaticAircraftOfTheSameRegistrationIsPromoted) {
