@@ -106,13 +106,7 @@ bool gf_zipFolder(const fs::path& target) {
   fs::path temporary = target;
   temporary += ".tmp";
   fs::remove(temporary, error);
-  struct Remover {
-    const fs::path& file;
-    ~Remover() {
-      std::error_code ignored;
-      fs::remove(file, ignored);
-    }
-  } remover{temporary};
+  const TempFileRemover remover(temporary);
   ZipArchive archive;
   if (!archive.openWrite(temporary)) {
     gf_log("[zip] Could not open archive for writing");

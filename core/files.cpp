@@ -10,6 +10,12 @@
 
 namespace fs = std::filesystem;
 
+TempFileRemover::~TempFileRemover() {
+  if (path.empty()) return;
+  std::error_code ignored;
+  fs::remove(path, ignored);
+}
+
 namespace {
 
 template <typename Keep>

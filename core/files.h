@@ -4,9 +4,22 @@
 #include <cstddef>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/value_types.h"
+
+// Removes its file when it goes out of scope, ignoring errors: a temporary file that a failed
+// write leaves must not stay. An empty path removes nothing.
+class TempFileRemover {
+ public:
+  explicit TempFileRemover(std::filesystem::path file) : path(std::move(file)) {}
+  TempFileRemover(const TempFileRemover&) = delete;
+  TempFileRemover& operator=(const TempFileRemover&) = delete;
+  ~TempFileRemover();
+
+  std::filesystem::path path;
+};
 
 bool gf_moveFile(const std::filesystem::path& source, const std::filesystem::path& target);
 // Regular files directly in the folder; subfolders stay.

@@ -11,6 +11,7 @@
 #include "config/sim_choice.h"
 #include "config/xml_helpers.h"
 #include "config/xml_meta.h"
+#include "core/files.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "core/user_exception.h"
@@ -83,12 +84,6 @@ std::vector<Livery> lf_parseScanFile(const fs::path& path, const std::string& pa
 }
 
 }  // namespace
-
-TempFileRemover::~TempFileRemover() {
-  if (path.empty()) return;
-  std::error_code ignored;
-  fs::remove(path, ignored);
-}
 
 bool lf_writeScannedLiveries() {
   if (g_liveries.empty()) return false;

@@ -7,17 +7,6 @@
 #include <cstddef>
 #include <filesystem>
 
-// Removes its file when it goes out of scope, ignoring errors; an empty path removes nothing.
-class TempFileRemover {
- public:
-  explicit TempFileRemover(std::filesystem::path file) : path(std::move(file)) {}
-  TempFileRemover(const TempFileRemover&) = delete;
-  TempFileRemover& operator=(const TempFileRemover&) = delete;
-  ~TempFileRemover();
-
-  std::filesystem::path path;
-};
-
 // g_liveries into the file of the chosen simulator. False when there is nothing to write or
 // anything fails (logged); the previous file then stays as it was.
 bool lf_writeScannedLiveries();

@@ -116,13 +116,7 @@ std::optional<std::size_t> lf_writeStands(pugi::xml_node root, const AirportFile
 bool lf_saveDocument(pugi::xml_document& document, const fs::path& path) {
   fs::path temporary = path;
   temporary += fmt::format(".{}.{}.tmp", os::currentProcessId(), g_apfSaveCounter.fetch_add(1));
-  struct Remover {
-    const fs::path& file;
-    ~Remover() {
-      std::error_code ignored;
-      fs::remove(file, ignored);
-    }
-  } remover{temporary};
+  const TempFileRemover remover(temporary);
   if (!gf_saveXml(document, temporary)) {
     gf_logWarning(fmt::format("gf_writeApf: could not write '{}'", gf_pathToUtf8(temporary)));
     return false;

@@ -32,18 +32,6 @@ namespace {
 
 void lf_source(cairo_t* cr, Color c) { cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
 
-// Text loads cairo's and fontconfig's font caches, which live until the process ends; they are
-// handed back at exit so that leak checkers see a clean process.
-void lf_releaseFontCachesAtExit() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    std::atexit([] {
-      cairo_debug_reset_static_data();
-      FcFini();
-    });
-  });
-}
-
 // The layout's places were measured for Segoe UI, which a Linux desktop seldom has, and
 // fontconfig's default sans is wide enough to run labels into the controls beside them.
 // Carlito, a humanist face a little narrower, stands in; an installed Segoe UI still wins.
@@ -59,6 +47,16 @@ void lf_selectFont(cairo_t* cr, const Font& font) {
 }
 
 }  // namespace
+
+void releaseFontCachesAtExit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    std::atexit([] {
+      cairo_debug_reset_static_data();
+      FcFini();
+    });
+  });
+}
 
 void useFontStandIns() {
   static std::once_flag once;
@@ -151,7 +149,7 @@ void Canvas::text(int x, int y, std::string_view utf8, const Font& font, Color c
   p.text = std::string(utf8);
   p.font = font;
   record_.push_back(p);
-  lf_releaseFontCachesAtExit();
+  releaseFontCachesAtExit();
   cairo_t* cr = surface_->cr;
   lf_selectFont(cr, font);
   cairo_font_extents_t extents;
@@ -162,7 +160,7 @@ void Canvas::text(int x, int y, std::string_view utf8, const Font& font, Color c
 }
 
 int Canvas::textWidth(std::string_view utf8, const Font& font) const {
-  lf_releaseFontCachesAtExit();
+  releaseFontCachesAtExit();
   cairo_t* cr = surface_->cr;
   lf_selectFont(cr, font);
   cairo_text_extents_t extents;

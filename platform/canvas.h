@@ -43,6 +43,10 @@ struct Primitive {
 // a face the layout was made for when the system lacks it. Once per process; text does it
 // itself, a toolkit calls it before it starts.
 void useFontStandIns();
+// Text fills cairo's and fontconfig's font caches, which live until the process ends; a drawing
+// program calls this before its first text so that they are handed back at exit and leak
+// checkers see a clean process.
+void releaseFontCachesAtExit();
 
 class Canvas {
  public:

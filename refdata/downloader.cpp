@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "appbase/stop_request.h"
+#include "core/files.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "platform/os.h"
@@ -28,22 +29,6 @@ DownloaderGlobals& lf_globals() {
   static DownloaderGlobals globals;
   return globals;
 }
-
-// Removes the temporary download on every way out; after the move there is nothing to remove.
-class TempFileRemover {
- public:
-  explicit TempFileRemover(fs::path file) : m_file(std::move(file)) {}
-  ~TempFileRemover() {
-    if (m_file.empty()) return;
-    std::error_code ec;
-    fs::remove(m_file, ec);
-  }
-  TempFileRemover(const TempFileRemover&) = delete;
-  TempFileRemover& operator=(const TempFileRemover&) = delete;
-
- private:
-  fs::path m_file;
-};
 
 class FileCloser {
  public:

@@ -3,7 +3,6 @@
 
 #include <cairo.h>
 #include <fmt/format.h>
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <charconv>
@@ -15,6 +14,8 @@
 #include <mutex>
 #include <set>
 #include <stdexcept>
+
+#include "platform/canvas.h"
 
 namespace tracepicture {
 
@@ -123,17 +124,6 @@ Rgb lf_objectColour(std::size_t index) {
   return {c.r * 0.75, c.g * 0.75, c.b * 0.75};
 }
 
-// Text fills cairo's and fontconfig's caches for the process; handed back at exit so that leak
-// checkers see a clean process.
-void lf_releaseFontCachesAtExit() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    std::atexit([] {
-      cairo_debug_reset_static_data();
-      FcFini();
-    });
-  });
-}
 
 void lf_colour(cairo_t* cr, const Rgb& c, double alpha = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
 
@@ -266,7 +256,7 @@ void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& ai
   constexpr double kPlanSize = 1000.0;
   constexpr double kChartHeight = 420.0;
   constexpr int kHeight = static_cast<int>(kTitle + kPlanSize + kChartHeight + 70.0);
-  lf_releaseFontCachesAtExit();
+  ui::releaseFontCachesAtExit();
   const double elevation = airport.elevationMetres * standin::sim::kFeetPerMetre;
   const TraceCounts counts = countTrace(trace);
 
