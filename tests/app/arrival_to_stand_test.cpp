@@ -51,12 +51,7 @@ class ArrivalToStandTest : public WiringTest {
 
     // The user flies over Zurich, its park airport: stands from the stand file, runways from
     // the simulator.
-    gf_resetSimClientForTest();
-    SimClientTiming timing;
-    timing.openRetry = 1ms;
-    timing.dispatchPause = 100us;
-    gf_setSimClientTimingForTest(timing);
-    gf_setSimSteadyClockForTest([] { return std::int64_t{0}; });
+    quickSimClient();
     sim::UserAircraft user;
     user.onGround = false;
     user.altitude = user.indicatedAltitude = 6000.0;

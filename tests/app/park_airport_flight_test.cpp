@@ -133,12 +133,7 @@ class ParkAirportFlightTest : public WiringTest {
     g_liveAcs.reserve(16);
     g_staticAcs.reserve(16);
 
-    gf_resetSimClientForTest();
-    SimClientTiming timing;
-    timing.openRetry = 1ms;
-    timing.dispatchPause = 100us;
-    gf_setSimClientTimingForTest(timing);
-    gf_setSimSteadyClockForTest([] { return std::int64_t{0}; });
+    quickSimClient();
     user.onGround = false;
     user.altitude = 6000.0;
     user.indicatedAltitude = 6000.0;

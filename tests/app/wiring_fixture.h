@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,6 +22,7 @@
 #include "parking/parking_hooks.h"
 #include "refdata/airports.h"
 #include "simlink/facility_reader.h"
+#include "simlink/sim_client.h"
 #include "simlink/stand_table.h"
 #include "simlink/stand_slots.h"
 #include "standin/sim/sim.h"
@@ -57,6 +60,17 @@ class WiringTest : public ::testing::Test {
     sim::setFacilityFolder(testing_support::sourceDataFolder() / "sim" / "facilities");
     sim::setRunning(true);
     gf_installProgramHooks();
+  }
+
+  // The link's own thread will talk to the stand-in with its waits shortened and its steady
+  // clock standing at 0, so that nothing depends on how fast the machine is.
+  static void quickSimClient() {
+    gf_resetSimClientForTest();
+    SimClientTiming timing;
+    timing.openRetry = std::chrono::milliseconds(1);
+    timing.dispatchPause = std::chrono::microseconds(100);
+    gf_setSimClientTimingForTest(timing);
+    gf_setSimSteadyClockForTest([] { return std::int64_t{0}; });
   }
   void TearDown() override {
     gf_closeParkingDataReader();
