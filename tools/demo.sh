@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Lays out a run folder and runs JORV in it against the stand-ins: the simulator (in-process,
 # from data/sim/scenario.json) and the RealTraffic desktop app replaying
-# data/realtraffic/sample_scenario.json over loopback.
-# JORV_DEMO_SECONDS (default 20) is how long the unattended run lasts.
+# data/realtraffic/demo_scenario.json over loopback: Zurich's traffic, its landings, taxiing,
+# push-backs and take-offs between 45 s and 150 s after the replay starts.
+# JORV_DEMO_SECONDS (default 210) is how long the unattended run lasts.
 # What the simulator showed is traced into sim-trace.csv and drawn as sim-trace.png in the run
 # folder (tools/jorv_trace_picture); its counts close the output.
 set -euo pipefail
 build=$1
 run=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds="${JORV_DEMO_SECONDS:-20}"
+seconds="${JORV_DEMO_SECONDS:-210}"
 
 rm -rf "$run"
 program="$run/JORV"
@@ -65,7 +66,7 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
   if [ -s "$run/xvfb.display" ]; then export DISPLAY=":$(head -1 "$run/xvfb.display")"; fi
 fi
 
-"$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/sample_scenario.json" \
+"$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/demo_scenario.json" \
   --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
 standin=$!
 trap 'kill $standin 2>/dev/null || true; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
@@ -79,8 +80,9 @@ echo "JORV ended with exit code $status"
 echo "---- Log.txt"
 cat "$program/Log.txt"
 if [ -f "$run/rtapp-requests.txt" ]; then
-  echo "---- requests the RealTraffic app stand-in received"
-  cat "$run/rtapp-requests.txt"
+  # The user position and simulator time repeat every few seconds: their first lines and a count.
+  echo "---- requests the RealTraffic app stand-in received ($(wc -l < "$run/rtapp-requests.txt") in all, in $run/rtapp-requests.txt)"
+  awk '!seen[substr($0, 1, 6)]++' "$run/rtapp-requests.txt"
 fi
 echo "---- what the stand-in simulator showed"
 trace="$run/sim-trace.csv"
@@ -96,4 +98,40 @@ if [ -f "$trace" ]; then
 else
   echo "no trace written"
 fi
+echo "---- what happened at the airport"
+if [ -f "$trace" ]; then
+  # From the simulator's side: poses of one object that go from the air to the ground and back,
+  # ground moves of more than 100 m, and moves against the nose's heading (pushed back).
+  awk -F, '$2 == "pose" {
+    id = $3; lat = $5; lon = $6; heading = $8; ground = $9
+    if (id in wasGround) {
+      if (!wasGround[id] && ground) landed[id] = 1
+      if (wasGround[id] && !ground) tookOff[id] = 1
+      if (wasGround[id] && ground) {
+        dy = (lat - lastLat[id]) * 111120; dx = (lon - lastLon[id]) * 111120 * cos(lat * 0.01745329)
+        step = sqrt(dx * dx + dy * dy)
+        if (step > 0.05) {
+          moved[id] += step
+          off = atan2(dx, dy) * 57.29578 - heading
+          while (off > 180) off -= 360
+          while (off < -180) off += 360
+          if (off > 120 || off < -120) backwards[id] += step
+        }
+      }
+    }
+    wasGround[id] = ground; lastLat[id] = lat; lastLon[id] = lon
+  }
+  END {
+    for (id in landed) landings++
+    for (id in tookOff) takeOffs++
+    for (id in moved) if (moved[id] > 100) taxied++
+    for (id in backwards) if (backwards[id] > 15) pushed++
+    printf "in the simulator: %d landed, %d took off, %d taxied more than 100 m, %d were pushed back\n", \
+      landings, takeOffs, taxied, pushed
+  }' "$trace"
+fi
+log="$program/Log.txt"
+count() { grep -c -E "$1" "$log" 2>/dev/null || true; }
+echo "in the log: $(count ' touch down ') touch-downs, $(count ' take off ') take-offs, $(count ' arrived at stand$') arrivals at a stand, $(count ' pulling out$') pull-outs, $(count ' parked static$') aircraft parked static"
+grep -E ' touch down | take off | arrived at stand$| pulling out$' "$log" || true
 exit "$status"

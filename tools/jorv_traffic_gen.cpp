@@ -1,18 +1,22 @@
 // Writes a traffic scenario of real-looking flights around a fixture airport (tools/traffic_gen.h).
 //
-//   jorv_traffic_gen --out FILE [--data DIR] [--airport ICAO] [--base FILE | --no-base] [--seed N]
+//   jorv_traffic_gen --out FILE [--demo] [--data DIR] [--airport ICAO] [--base FILE | --no-base] [--seed N]
 //                    [--duration S] [--arrivals N] [--departures N] [--overflights N]
-//                    [--taxi-out N] [--taxi-in N] [--arrivals-to-stand N] [--arrival-runways 14,28] [--departure-runways 16,28]
+//                    [--taxi-out N] [--taxi-in N] [--arrivals-to-stand N] [--departures-from-stand N]
+//                    [--arrival-runways 14,28] [--departure-runways 16,28]
 //
 // DIR is the data folder (default "data"); the airport's layout is DIR/sim/facilities/ICAO.json
 // (default LSZH), the fleet DIR/dbase.xml and DIR/airports.xml, the base scenario whose contents
-// come first DIR/realtraffic/sample_fixed.json. Without options it writes the demo's sample:
+// come first DIR/realtraffic/sample_fixed.json. Without options it writes the sample the tests replay:
 //   build/tools/jorv_traffic_gen --out data/realtraffic/sample_scenario.json
+// --demo starts from the demo's settings instead (other options still apply), for ./run demo:
+//   build/tools/jorv_traffic_gen --demo --out data/realtraffic/demo_scenario.json
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "standin/realtraffic/traffic_scenario.h"
 #include "tools/traffic_gen.h"
@@ -38,6 +42,8 @@ int lf_count(const std::string& text) {
 
 int main(int argc, char** argv) {
   trafficgen::Options options = trafficgen::sampleOptions();
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]) == "--demo") options = trafficgen::demoOptions();
   std::filesystem::path data = "data";
   std::filesystem::path out;
   std::string icao = "LSZH";
@@ -50,6 +56,7 @@ int main(int argc, char** argv) {
         noBase = true;
         continue;
       }
+      if (option == "--demo") continue;
       if (i + 1 >= argc) throw std::runtime_error(option + " needs a value");
       const std::string value = argv[++i];
       if (option == "--out") out = value;
@@ -64,6 +71,7 @@ int main(int argc, char** argv) {
       else if (option == "--taxi-out") options.taxiOut = lf_count(value);
       else if (option == "--taxi-in") options.taxiIn = lf_count(value);
       else if (option == "--arrivals-to-stand") options.arrivalsToStand = lf_count(value);
+      else if (option == "--departures-from-stand") options.departuresFromStand = lf_count(value);
       else if (option == "--arrival-runways") options.arrivalRunways = lf_list(value);
       else if (option == "--departure-runways") options.departureRunways = lf_list(value);
       else throw std::runtime_error("unknown option " + option);

@@ -418,6 +418,13 @@ struct Builder {
     start.onGround = true;
     Mover mover(start);
     mover.hold(random.uniform(15.0, 35.0));
+    takeOff(mover, e, info);
+    return mover.path();
+  }
+
+  // From lined up on the runway: the roll, the lift-off, the climb out and away.
+  void takeOff(Mover& mover, const RunwayEnd& e, const TypeInfo& info) {
+    const LatLon rollFrom = mover.now().at;
     const double rotate = info.approachKt + 12.0;
     while (mover.now().gs < rotate)
       mover.step(Control{.track = e.heading, .speed = rotate + 5.0, .accel = 3.8, .turnRate = 1.0});
@@ -428,7 +435,7 @@ struct Builder {
       const State& s = mover.now();
       if (distanceMetres(airport.latitude, airport.longitude, s.at.lat, s.at.lon) > 38.0 * kMetresPerNm) break;
       const double height = s.altitude - e.elevation;
-      const double flown = distanceMetres(start.at.lat, start.at.lon, s.at.lat, s.at.lon);
+      const double flown = distanceMetres(rollFrom.lat, rollFrom.lon, s.at.lat, s.at.lon);
       Control c;
       c.track = height > 1500.0 && flown > 2.5 * kMetresPerNm ? turnTo : e.heading;
       c.speed = height < 3000.0 ? rotate + 25.0 : 250.0;
@@ -438,7 +445,6 @@ struct Builder {
       c.climb = s.altitude < 10000.0 ? info.climbFpm : info.climbFpm * 0.7;
       mover.step(c);
     }
-    return mover.path();
   }
 
   std::vector<State> overflight() {
@@ -461,6 +467,25 @@ struct Builder {
   }
 
   std::vector<State> taxiOut(const LayoutStand& stand, const RunwayEnd& e) {
+    Mover mover = pushAndTaxi(stand, e);
+    mover.hold(random.uniform(20.0, 40.0));
+    return mover.path();
+  }
+
+  // A taxi-out that goes on: on to the runway after a short wait at the holding point, and away.
+  std::vector<State> departureFromStand(const LayoutStand& stand, const RunwayEnd& e, const TypeInfo& info) {
+    Mover mover = pushAndTaxi(stand, e);
+    mover.hold(random.uniform(5.0, 15.0));
+    lf_taxi(mover, {{lf_alongRunway(e, kLineUpMetres + 60.0, kHoldingOffsetMetres * 0.5), 8.0},
+                    {lf_alongRunway(e, kLineUpMetres + 110.0, 0.0), 6.0, false, true},
+                    {lf_alongRunway(e, kLineUpMetres + 160.0, 0.0), 4.0, true}});
+    mover.hold(random.uniform(3.0, 8.0));
+    takeOff(mover, e, info);
+    return mover.path();
+  }
+
+  // From the stand to the runway's holding point, pushed back first.
+  Mover pushAndTaxi(const LayoutStand& stand, const RunwayEnd& e) {
     State start;
     start.at = {stand.latitude, stand.longitude};
     start.altitude = e.elevation;
@@ -480,8 +505,7 @@ struct Builder {
     lf_taxi(mover, {{lf_alongRunway(e, standAlong, kTaxiwayOffsetMetres), 10.0},
                     {lf_alongRunway(e, kLineUpMetres + 150.0, kTaxiwayOffsetMetres), 18.0},
                     {lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres), 8.0, true}});
-    mover.hold(random.uniform(20.0, 40.0));
-    return mover.path();
+    return mover;
   }
 
   std::vector<State> taxiIn(const RunwayEnd& e, const LayoutStand& stand) {
@@ -564,6 +588,31 @@ struct Builder {
     return points;
   }
 };
+
+// Seconds into a flight's path of what a watcher waits for.
+double lf_moment(FlightKind kind, const std::vector<State>& path) {
+  auto first = [&](auto&& test) {
+    const auto it = std::find_if(path.begin(), path.end(), test);
+    return it == path.end() ? path.back().t : it->t;
+  };
+  switch (kind) {
+    case FlightKind::Arrival:
+    case FlightKind::ArrivalToStand:
+      return first([](const State& s) { return s.onGround; });
+    case FlightKind::Departure:
+    case FlightKind::DepartureFromStand:
+      return first([](const State& s) { return !s.onGround; });
+    case FlightKind::TaxiOut:
+      return first([](const State& s) { return s.gs > 0.0; });
+    case FlightKind::TaxiIn: {
+      const auto moving = std::find_if(path.rbegin(), path.rend(), [](const State& s) { return s.gs > 0.0; });
+      return moving == path.rend() ? 0.0 : moving->t;
+    }
+    case FlightKind::Overflight:
+      break;
+  }
+  return path.back().t / 2.0;
+}
 
 std::vector<std::string> lf_splitCodes(const char* text) {
   std::vector<std::string> codes;
@@ -674,9 +723,16 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       // Spread over the scenario, the first already under way at its start.
       const double span = path.back().t;
       const double slot = (options.durationSeconds + 0.6 * span) / count;
-      const double start = -0.8 * span + slot * (i + b.random.uniform(0.2, 0.8));
+      const double place = i + b.random.uniform(0.2, 0.8);
+      double start = -0.8 * span + slot * place;
+      if (const auto window = options.momentWindows.find(kind); window != options.momentWindows.end()) {
+        // Near the middle of its share of the window: flights of a kind keep apart.
+        const auto [from, to] = window->second;
+        start = from + (to - from) * (i + 0.5 + (place - i - 0.5) * 0.4) / count - lf_moment(kind, path);
+      }
       const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
-      const bool fromHome = kind == FlightKind::Departure || kind == FlightKind::TaxiOut;
+      const bool fromHome =
+          kind == FlightKind::Departure || kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand;
       generated.flight = b.identity(airframe, fromHome ? fleet.homeIata : b.otherAirport(),
                                     toHome ? fleet.homeIata : b.otherAirport());
       generated.flight.track = b.report(path, start);
@@ -716,6 +772,13 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     g.runway = e.end->designator;
     g.stand = stand->name;
     return b.arrival(e, infoOf(airframe), false, stand);
+  });
+  add(FlightKind::DepartureFromStand, options.departuresFromStand, [&](GeneratedFlight& g, const Airframe& airframe) {
+    const RunwayEnd& e = b.end(options.departureRunways);
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    g.runway = e.end->designator;
+    g.stand = stand->name;
+    return b.departureFromStand(*stand, e, infoOf(airframe));
   });
   return flights;
 }
@@ -785,6 +848,28 @@ Options sampleOptions() {
   return options;
 }
 
+Options demoOptions() {
+  Options options = sampleOptions();
+  options.seed = 44;
+  options.durationSeconds = 300.0;
+  options.arrivals = 2;
+  options.arrivalsToStand = 2;
+  options.departures = 1;
+  options.departuresFromStand = 2;
+  options.taxiOut = 2;
+  options.taxiIn = 2;
+  options.overflights = 1;
+  // The program shows a flight about 30 s after the feed reports it and needs 15 to 30 s to start;
+  // it creates an arrival in the air only well above the airport, and one on the ground only
+  // while none of the reports it holds is faster than a taxi: a take-off is seen on a flight
+  // that taxied out. Landings alternate between the arrivals' kinds.
+  options.momentWindows = {{FlightKind::ArrivalToStand, {60.0, 120.0}},  {FlightKind::Arrival, {75.0, 135.0}},
+                           {FlightKind::DepartureFromStand, {95.0, 135.0}}, {FlightKind::Departure, {100.0, 140.0}},
+                           {FlightKind::TaxiOut, {45.0, 110.0}},          {FlightKind::TaxiIn, {50.0, 110.0}},
+                           {FlightKind::Overflight, {45.0, 150.0}}};
+  return options;
+}
+
 std::string generateScenarioText(const Inputs& inputs, const Options& options) {
   const FacilityLayout airport = standin::sim::readFacilityLayout(inputs.facility);
   const Fleet fleet = readFleet(inputs.dbase, inputs.airports, airport.icao);
@@ -805,6 +890,15 @@ std::string generateScenarioText(const Inputs& inputs, const Options& options) {
   for (const auto& aircraft : base.parked) taken.insert(aircraft.hexid);
   std::string remark = fmt::format("Written by jorv_traffic_gen with seed {} around {} over {} s", options.seed,
                                    airport.icao, options.durationSeconds);
+  if (!options.momentWindows.empty()) {
+    double from = options.durationSeconds;
+    double to = 0.0;
+    for (const auto& [kind, window] : options.momentWindows) {
+      from = std::min(from, window.first);
+      to = std::max(to, window.second);
+    }
+    remark += fmt::format(", its flights' moments between {} s and {} s", from, to);
+  }
   if (!inputs.base.empty())
     remark += fmt::format("; the flights, parked aircraft and METARs of {} come first", inputs.base.filename().string());
   return scenarioText(baseJson, generateTraffic(airport, fleet, options, taken, base.parked), remark);

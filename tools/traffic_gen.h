@@ -6,6 +6,7 @@
 // The same seed and inputs give the same scenario, byte for byte.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,7 +17,8 @@
 namespace trafficgen {
 
 // ArrivalToStand: an arrival that taxis on from its runway exit to a free stand and stops there.
-enum class FlightKind { Arrival, Departure, Overflight, TaxiOut, TaxiIn, ArrivalToStand };
+// DepartureFromStand: pushed back from a stand, it taxis out, lines up and takes off.
+enum class FlightKind { Arrival, Departure, Overflight, TaxiOut, TaxiIn, ArrivalToStand, DepartureFromStand };
 
 // An aircraft as the reference data knows it.
 struct Airframe {
@@ -49,6 +51,12 @@ struct Options {
   int taxiOut = 2;
   int taxiIn = 2;
   int arrivalsToStand = 0;
+  int departuresFromStand = 0;
+  // A kind given a window here has its flights' moments spread evenly over it (seconds after the
+  // scenario's start), instead of its flights over the whole span: an arrival's touch-down, a
+  // departure's lift-off, a taxi-out's push-back, a taxi-in's stop on its stand, an overflight's
+  // middle.
+  std::map<FlightKind, std::pair<double, double>> momentWindows;
   // Runway ends by designator ("14"); empty: every end of the airport.
   std::vector<std::string> arrivalRunways;
   std::vector<std::string> departureRunways;
@@ -88,5 +96,9 @@ std::string generateScenarioText(const Inputs& inputs, const Options& options);
 // The settings data/realtraffic/sample_scenario.json is written with: Zurich's arrivals on 14
 // and 28, departures from 16 and 28.
 Options sampleOptions();
+
+// The settings data/realtraffic/demo_scenario.json is written with: a few of each kind at Zurich,
+// their moments between 45 s and 150 s, timed so that a run of three minutes shows them.
+Options demoOptions();
 
 }  // namespace trafficgen

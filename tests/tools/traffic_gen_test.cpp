@@ -231,6 +231,103 @@ TEST_F(TrafficGenTest, AnArrivalToAStandLandsAndStopsOnAFreeStand) {
   }
 }
 
+// A departure from a stand is pushed back tail first, taxis out, lines up on the runway and lifts
+// off from it: one flight from the stand to the climb-out.
+TEST_F(TrafficGenTest, ADepartureFromAStandIsPushedBackTaxisOutAndTakesOff) {
+  Options options = sampleOptions();
+  options.arrivals = options.departures = options.overflights = options.taxiOut = options.taxiIn = 0;
+  options.departuresFromStand = 3;
+  options.durationSeconds = 20000.0;  // room for each whole flight
+  const auto flights = generateTraffic(airport, fleet, options, {}, {});
+  ASSERT_EQ(flights.size(), 3u);
+  for (const GeneratedFlight& g : flights) {
+    EXPECT_EQ(g.kind, FlightKind::DepartureFromStand);
+    EXPECT_EQ(g.flight.origin, fleet.homeIata);
+    const sim::LayoutStand* at = stand(g.stand);
+    const sim::LayoutRunway* runway = nullptr;
+    const sim::LayoutRunwayEnd* e = end(g.runway, &runway);
+    ASSERT_TRUE(at && e) << g.stand << " " << g.runway;
+    const auto& track = g.flight.track;
+    EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, track.front().lat, track.front().lon), 3.0) << g.flight.callsign;
+    const auto moving = std::find_if(track.begin(), track.end(), [](const auto& p) { return p.gs > 0.5; });
+    ASSERT_NE(moving, track.end());
+    EXPECT_NEAR(std::fabs(std::remainder(moving->trueHeading - moving->track, 360.0)), 180.0, 5.0)
+        << g.flight.callsign << " is not pushed back";
+    const auto airborne = std::find_if(track.begin(), track.end(), [](const auto& p) { return p.altitude != 0.0; });
+    ASSERT_NE(airborne, track.end()) << g.flight.callsign << " never took off";
+    const auto& roll = *(airborne - 1);  // the last report on the runway
+    EXPECT_GT(roll.gs, 100.0) << g.flight.callsign;
+    EXPECT_NEAR(std::remainder(roll.trueHeading - e->headingDeg, 360.0), 0.0, 3.0) << g.flight.callsign;
+    EXPECT_LT(sim::distanceMetres(runway->latitude, runway->longitude, roll.lat, roll.lon), runway->lengthMetres / 2)
+        << g.flight.callsign << " rolled off the runway";
+    for (auto p = airborne; p != track.end(); ++p) EXPECT_NE(p->altitude, 0.0) << g.flight.callsign << " at " << p->t;
+  }
+}
+
+// The demo's scenario is the generator's own, and each flight's moment falls in its kind's window,
+// as the program will show it: arrivals first reported well above the field, departures from a
+// stand seen taxiing well before their roll.
+TEST_F(TrafficGenTest, TheDemoScenarioIsTheGeneratorsOwnWithItsMomentsInTheirWindows) {
+  const Options options = demoOptions();
+  const std::string demo = generateScenarioText(lf_inputs(), options);
+  EXPECT_EQ(demo, testing_support::readFile(kData / "realtraffic" / "demo_scenario.json"))
+      << "regenerate it: build/tools/jorv_traffic_gen --demo --out data/realtraffic/demo_scenario.json";
+  const rtstandin::TrafficScenario fixed = rtstandin::loadScenario(lf_inputs().base);
+  EXPECT_EQ(rtstandin::parseScenario(demo).parked.size(), fixed.parked.size());
+
+  const double elevation = airport.runways.front().altitudeMetres * sim::kFeetPerMetre;
+  using Track = std::vector<rtstandin::TrackPoint>;
+  auto firstWhere = [](const Track& track, auto&& test) {
+    const auto it = std::find_if(track.begin(), track.end(), test);
+    return it == track.end() ? -1.0 : it->t;
+  };
+  std::map<FlightKind, int> kinds;
+  for (const GeneratedFlight& g : generateTraffic(airport, fleet, options, {}, fixed.parked)) {
+    ++kinds[g.kind];
+    const Track& track = g.flight.track;
+    double moment = -1.0;
+    switch (g.kind) {
+      case FlightKind::Arrival:
+      case FlightKind::ArrivalToStand:
+        moment = firstWhere(track, [](const auto& p) { return p.altitude == 0.0; });
+        EXPECT_GT(track.front().altitude - elevation, 900.0) << g.flight.callsign;
+        break;
+      case FlightKind::Departure:
+        moment = firstWhere(track, [](const auto& p) { return p.altitude != 0.0; });
+        break;
+      case FlightKind::DepartureFromStand: {
+        moment = firstWhere(track, [](const auto& p) { return p.altitude != 0.0; });
+        const double fast = firstWhere(track, [](const auto& p) { return p.gs > 30.0; });
+        EXPECT_EQ(track.front().altitude, 0.0) << g.flight.callsign;
+        EXPECT_GT(fast - track.front().t, 40.0) << g.flight.callsign << " is seen taxiing too briefly";
+        break;
+      }
+      case FlightKind::TaxiOut:
+        moment = firstWhere(track, [](const auto& p) { return p.gs > 0.0; });
+        break;
+      case FlightKind::TaxiIn:
+        moment = firstWhere(track, [](const auto& p) { return p.gs == 0.0; });
+        break;
+      case FlightKind::Overflight:
+        break;
+    }
+    const auto [from, to] = options.momentWindows.at(g.kind);
+    if (g.kind == FlightKind::Overflight) {
+      EXPECT_TRUE(track.front().t <= from && track.back().t >= to) << g.flight.callsign;
+      continue;
+    }
+    // Reports come every 2 to 10 s: the moment is seen up to 10 s late.
+    EXPECT_GE(moment, from) << g.flight.callsign;
+    EXPECT_LE(moment, to + 10.0) << g.flight.callsign;
+  }
+  EXPECT_EQ(kinds[FlightKind::Arrival], options.arrivals);
+  EXPECT_EQ(kinds[FlightKind::ArrivalToStand], options.arrivalsToStand);
+  EXPECT_EQ(kinds[FlightKind::Departure], options.departures);
+  EXPECT_EQ(kinds[FlightKind::DepartureFromStand], options.departuresFromStand);
+  EXPECT_EQ(kinds[FlightKind::TaxiOut], options.taxiOut);
+  EXPECT_EQ(kinds[FlightKind::TaxiIn], options.taxiIn);
+}
+
 TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
   struct Case {
     const char* what;
