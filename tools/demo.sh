@@ -47,7 +47,11 @@ XML
 export JORV_APPDATA="$run/appdata"
 export JORV_LOCALAPPDATA="$run/localappdata"
 export XDG_RUNTIME_DIR="$run/runtime"
-export JORV_SIM_SCENARIO="$root/data/sim/scenario.json"
+# The user waits on the ground south-east of the runways and their approaches: traffic passing a
+# user aircraft within the conflict distance is taken out of the simulator, as in a real session.
+sed -e 's/"latitude": 47.450604,/"latitude": 47.4420,/' -e 's/"longitude": 8.561746,/"longitude": 8.5880,/' \
+  "$root/data/sim/scenario.json" > "$run/sim-scenario.json"
+export JORV_SIM_SCENARIO="$run/sim-scenario.json"
 export JORV_AUTOCLOSE_SECONDS="$seconds"
 export JORV_SIM_TRACE="$run/sim-trace.csv"
 export JORV_SCREENSHOT="$run/window.png"
