@@ -36,14 +36,18 @@ void lf_eraseStatic(const StaticAc& aircraft) {
   std::erase_if(g_staticAcs, [&aircraft](const StaticAc& a) { return &a == &aircraft; });
 }
 
+// The record went while its object was on the way; nobody else would ever remove the object.
+void lf_removeOrphan(const DelayedSimCommand& command) {
+  if (command.objectId < kFirstObjectId) return;
+  gf_logWarning(fmt::format("{} hexid:{:x} created with object id {} after its record was gone, removed",
+                            "gf_processDelayedSimCommands", command.hexid, command.objectId));
+  g_removeStack.push_back(command.objectId);
+}
+
 void lf_objectCreated(const DelayedSimCommand& command) {
   LiveAc* aircraft = gf_findLiveAc(command.hexid);
   if (!aircraft) {
-    // The record went while its object was on the way; nobody else would ever remove the object.
-    if (command.objectId < kFirstObjectId) return;
-    gf_logWarning(fmt::format("{} hexid:{:x} created with object id {} after its record was gone, removed",
-                              "gf_processDelayedSimCommands", command.hexid, command.objectId));
-    g_removeStack.push_back(command.objectId);
+    lf_removeOrphan(command);
     return;
   }
   if (lf_attachCreatedLiveObject(*aircraft, command)) {
@@ -57,11 +61,14 @@ void lf_objectCreated(const DelayedSimCommand& command) {
 }
 
 void lf_staticObjectCreated(const DelayedSimCommand& command) {
-  if (StaticAc* aircraft = gf_findStaticAc(command.hexid)) {
-    aircraft->objectId = command.objectId;
-    gf_requestInitialAiPose(command.objectId);
-    gf_requestStaticCg(command.objectId);
+  StaticAc* aircraft = gf_findStaticAc(command.hexid);
+  if (!aircraft) {
+    lf_removeOrphan(command);
+    return;
   }
+  aircraft->objectId = command.objectId;
+  gf_requestInitialAiPose(command.objectId);
+  gf_requestStaticCg(command.objectId);
   g_pendingDelayedCommands.push_back(command);
 }
 

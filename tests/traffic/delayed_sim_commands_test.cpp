@@ -60,16 +60,20 @@ TEST_F(DelayedCommandsTest, ObjectIdsBelow3AreIgnoredAndTheFlightDropped) {
 
 TEST_F(DelayedCommandsTest, AnObjectCreatedAfterItsRecordWentIsRemovedAgain) {
   struct Case {
+    std::uint32_t kind;  // 0 a live object, 1 a static one
+    std::uint32_t hexid;
     std::uint32_t objectId;
     bool removed;
   };
-  for (const Case c : {Case{0, false}, Case{2, false}, Case{3, true}, Case{50, true}}) {
+  for (const Case c : {Case{0, 0x4000, 0, false}, Case{0, 0x4000, 2, false}, Case{0, 0x4000, 3, true},
+                       Case{0, 0x4000, 50, true}, Case{1, 0x42, 2, false}, Case{1, 0x42, 51, true}}) {
     reset();
-    answer(0, c.objectId, 0x4000);  // no record with this hexid
+    answer(c.kind, c.objectId, c.hexid);  // no record with this hexid
     EXPECT_TRUE(g_pendingDelayedCommands.empty()) << c.objectId;
     EXPECT_EQ(g_removeStack, c.removed ? std::deque<std::uint32_t>{c.objectId} : std::deque<std::uint32_t>{})
         << c.objectId;
-    const std::string logged = "hexid:4000 created with object id " + std::to_string(c.objectId) + " after";
+    const std::string logged =
+        fmt::format("hexid:{:x} created with object id {} after", c.hexid, c.objectId);
     EXPECT_EQ(logText().find(logged) != std::string::npos, c.removed) << c.objectId;
   }
 }
