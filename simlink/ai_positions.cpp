@@ -28,6 +28,8 @@ constexpr double kTwoPi = 2.0 * geo::kPi;
 
 std::mutex g_clockMutex;
 std::function<std::int64_t()> g_testClock;
+// The engine stamps every pose of every tick: without a test clock the lock is not taken.
+std::atomic<bool> g_testClockSet{false};
 std::uint64_t g_generationSeen = 0;  // SimClient thread
 
 // std::remainder and std::fmod are exact, so a value already in their range comes back as it
@@ -130,7 +132,7 @@ void AiTrackTable::reserve(std::size_t n) {
 }
 
 std::int64_t gf_simSteadyNanos() {
-  {
+  if (g_testClockSet.load(std::memory_order_acquire)) {
     std::lock_guard lock(g_clockMutex);
     if (g_testClock) return g_testClock();
   }
@@ -141,6 +143,7 @@ std::int64_t gf_simSteadyNanos() {
 void gf_setSimSteadyClockForTest(std::function<std::int64_t()> clock) {
   std::lock_guard lock(g_clockMutex);
   g_testClock = std::move(clock);
+  g_testClockSet.store(static_cast<bool>(g_testClock), std::memory_order_release);
 }
 
 void gf_setAiPose(std::uint32_t objectId, const AiPose& pose) {
