@@ -17,7 +17,8 @@
 // - BM_PoseBatch: the link's pose batch (lf_sendPositionBatch) for 1000 objects of the stand-in
 //   simulator, one per 60-fps frame, with the engine's samples of 100 ticks a second. The same
 //   SetDataOnSimObject calls are then made alone: their time is the stand-in's share, and the
-//   difference is the link's own work (sample intake, interpolation, the pose).
+//   difference is the link's own work (sample intake, interpolation, the pose), and so are the
+//   allocations (allocs_own/frame).
 // - BM_Freshness: 1000 flights report every 2 s (a live batch every 200 ticks) and every tick
 //   drains the mailbox; the age of each flight's newest position at the engine (the timestamp of
 //   its last accepted report against the feed's clock), sampled every 10 ticks: the worst per
