@@ -88,22 +88,6 @@ TEST(AiSampleStoreTest, AddsAndErasesKeepEveryObjectWithItsOwnSamples) {
   }
 }
 
-TEST(AiSampleStoreTest, ASwapExchangesEntriesAndIndexAlike) {
-  AiSampleStore a;
-  AiSampleStore b;
-  a[1].push_back(lf_sample(0, 1.0));
-  a[2].push_back(lf_sample(0, 2.0));
-  b[3].push_back(lf_sample(0, 3.0));
-  a.swap(b);
-  EXPECT_TRUE(a.contains(3));
-  EXPECT_FALSE(a.contains(1));
-  EXPECT_DOUBLE_EQ(a[3].front().pose.latitude, 3.0);
-  EXPECT_DOUBLE_EQ(b[2].front().pose.latitude, 2.0);
-  b.erase(1);
-  EXPECT_DOUBLE_EQ(b[2].front().pose.latitude, 2.0);
-  EXPECT_EQ(b.size(), 1u);
-}
-
 TEST(AiTrackTableTest, ErasingKeepsTheOtherTracksFoundByTheirObject) {
   AiTrackTable tracks;
   for (std::uint32_t id = 1; id <= 4; ++id) tracks.findOrAdd(id).samples.push_back(lf_sample(0, id));
