@@ -13,49 +13,126 @@
 #include "simlink/user_aircraft.h"
 
 std::mutex g_simObjectMapMutex;
-std::unordered_map<std::uint32_t, std::vector<AiPositionSample>> g_aiPositionSamples;
+AiSampleStore g_aiPositionSamples;
 std::unordered_map<std::uint32_t, AiPose> g_aiLastPoses;
 std::atomic<std::uint64_t> g_aiMapGeneration{0};
-std::unordered_map<std::uint32_t, std::vector<AiPositionSample>> g_aiPositionSamplesTaken;
-std::unordered_map<std::uint32_t, AiPositionTrack> g_aiPositionTracks;
+AiSampleStore g_aiPositionSamplesTaken;
+AiTrackTable g_aiPositionTracks;
 
 namespace {
 
 constexpr std::int64_t kMaxSampleStep = 250'000'000;  // ns: a longer gap starts the history anew
 constexpr double kMaxSampleJumpMetres = 1000.0;
 constexpr double kMaxSampleClimbFeet = 2000.0;
-constexpr std::size_t kMaxTrackSamples = 16;
 constexpr double kTwoPi = 2.0 * geo::kPi;
 
 std::mutex g_clockMutex;
 std::function<std::int64_t()> g_testClock;
+// The engine stamps every pose of every tick: without a test clock the lock is not taken.
+std::atomic<bool> g_testClockSet{false};
 std::uint64_t g_generationSeen = 0;  // SimClient thread
 
+// std::remainder and std::fmod are exact, so a value already in their range comes back as it
+// is; most steps between two samples are small, and the library calls are slow.
+double lf_remainder(double x, double period) {
+  return std::abs(x) <= period * 0.5 ? x : std::remainder(x, period);
+}
+
+double lf_fmodPositive(double x, double period) { return x >= 0.0 && x < period ? x : std::fmod(x, period); }
+
 // Flat: for a limit of a kilometre the great circle is no better, and this runs for every
-// sample of every object.
-double lf_flatMetres(const AiPose& a, const AiPose& b) {
+// sample of every object. The longitudes' difference is wrapped as gf_wrapLongitude does; the
+// cosine is only needed when the east step taken at the equator, never shorter than the true
+// one, could reach the limit.
+bool lf_fartherThanJumpLimit(const AiPose& a, const AiPose& b) {
   const double north = (b.latitude - a.latitude) * 60.0 * 1852.0;
-  const double east = gf_wrapLongitude(b.longitude - a.longitude) * 60.0 * 1852.0 * std::cos(a.latitude * geo::kDegToRad);
-  return std::sqrt(north * north + east * east);
+  const double eastAtEquator = lf_remainder(b.longitude - a.longitude, 360.0) * 60.0 * 1852.0;
+  if (north * north + eastAtEquator * eastAtEquator <= kMaxSampleJumpMetres * kMaxSampleJumpMetres) return false;
+  const double east = eastAtEquator * std::cos(a.latitude * geo::kDegToRad);
+  return std::sqrt(north * north + east * east) > kMaxSampleJumpMetres;
 }
 
 void lf_feedTrack(AiPositionTrack& track, const AiPositionSample& sample) {
   if (!track.samples.empty()) {
     const AiPositionSample& newest = track.samples.back();
     const std::int64_t step = sample.time - newest.time;
-    const double metres = lf_flatMetres(newest.pose, sample.pose);
-    if (step < 1 || step > kMaxSampleStep || metres > kMaxSampleJumpMetres ||
+    if (step < 1 || step > kMaxSampleStep || lf_fartherThanJumpLimit(newest.pose, sample.pose) ||
         std::abs(sample.pose.altitude - newest.pose.altitude) > kMaxSampleClimbFeet)
       track.samples.clear();
   }
   track.samples.push_back(sample);
-  if (track.samples.size() > kMaxTrackSamples) track.samples.pop_front();
+}
+
+// Entries are taken out by moving the last one into the hole: no entry moves otherwise, and the
+// order of objects means nothing to either side.
+template <typename Entry>
+void lf_eraseAt(std::vector<Entry>& entries, std::unordered_map<std::uint32_t, std::uint32_t>& index, std::size_t i) {
+  index.erase(entries[i].objectId);
+  if (i + 1 != entries.size()) {
+    entries[i] = std::move(entries.back());
+    index[entries[i].objectId] = static_cast<std::uint32_t>(i);
+  }
+  entries.pop_back();
 }
 
 }  // namespace
 
+std::vector<AiPositionSample>& AiSampleStore::operator[](std::uint32_t objectId) {
+  const auto [it, added] = index_.try_emplace(objectId, static_cast<std::uint32_t>(entries_.size()));
+  if (added) entries_.push_back(AiSampleEntry{objectId, {}});
+  return entries_[it->second].samples;
+}
+
+void AiSampleStore::erase(std::uint32_t objectId) {
+  const auto it = index_.find(objectId);
+  if (it != index_.end()) eraseAt(it->second);
+}
+
+void AiSampleStore::eraseAt(std::size_t i) { lf_eraseAt(entries_, index_, i); }
+
+void AiSampleStore::clear() {
+  entries_.clear();
+  index_.clear();
+}
+
+void AiSampleStore::reserve(std::size_t n) {
+  entries_.reserve(n);
+  index_.reserve(n);
+}
+
+void AiSampleStore::swap(AiSampleStore& other) noexcept {
+  entries_.swap(other.entries_);
+  index_.swap(other.index_);
+}
+
+AiPositionTrack* AiTrackTable::find(std::uint32_t objectId) {
+  const auto it = index_.find(objectId);
+  return it == index_.end() ? nullptr : &entries_[it->second].track;
+}
+
+AiPositionTrack& AiTrackTable::findOrAdd(std::uint32_t objectId) {
+  const auto [it, added] = index_.try_emplace(objectId, static_cast<std::uint32_t>(entries_.size()));
+  if (added) entries_.push_back(AiTrackEntry{objectId, {}});
+  return entries_[it->second].track;
+}
+
+void AiTrackTable::erase(std::uint32_t objectId) {
+  const auto it = index_.find(objectId);
+  if (it != index_.end()) lf_eraseAt(entries_, index_, it->second);
+}
+
+void AiTrackTable::clear() {
+  entries_.clear();
+  index_.clear();
+}
+
+void AiTrackTable::reserve(std::size_t n) {
+  entries_.reserve(n);
+  index_.reserve(n);
+}
+
 std::int64_t gf_simSteadyNanos() {
-  {
+  if (g_testClockSet.load(std::memory_order_acquire)) {
     std::lock_guard lock(g_clockMutex);
     if (g_testClock) return g_testClock();
   }
@@ -66,6 +143,7 @@ std::int64_t gf_simSteadyNanos() {
 void gf_setSimSteadyClockForTest(std::function<std::int64_t()> clock) {
   std::lock_guard lock(g_clockMutex);
   g_testClock = std::move(clock);
+  g_testClockSet.store(static_cast<bool>(g_testClock), std::memory_order_release);
 }
 
 void gf_setAiPose(std::uint32_t objectId, const AiPose& pose) {
@@ -97,10 +175,11 @@ std::optional<AiPose> lf_interpolateAiPosition(AiPositionTrack& track, std::int6
   if (t <= samples.front().time) return samples.front().pose;
   if (t >= samples.back().time) return samples.back().pose;
 
-  const auto later = std::upper_bound(samples.begin(), samples.end(), t,
-                                      [](std::int64_t time, const AiPositionSample& s) { return time < s.time; });
-  const AiPositionSample& b = *later;
-  const AiPositionSample& a = *(later - 1);
+  // A handful of samples at most: the first one later than t, by a plain walk.
+  std::size_t later = 1;
+  while (samples[later].time <= t) ++later;
+  const AiPositionSample& b = samples[later];
+  const AiPositionSample& a = samples[later - 1];
   const std::int64_t step = b.time - a.time;
   if (step < 1 || step > kMaxSampleStep) return samples.back().pose;
 
@@ -114,8 +193,8 @@ std::optional<AiPose> lf_interpolateAiPosition(AiPositionTrack& track, std::int6
   pose.airspeedTrue = std::lerp(a.pose.airspeedTrue, b.pose.airspeedTrue, f);
   // The short way round: across the date line and through north.
   pose.longitude =
-      std::remainder(std::remainder(b.pose.longitude - a.pose.longitude, 360.0) * f + a.pose.longitude, 360.0);
-  pose.heading = std::fmod(std::remainder(b.pose.heading - a.pose.heading, kTwoPi) * f + a.pose.heading, kTwoPi);
+      lf_remainder(lf_remainder(b.pose.longitude - a.pose.longitude, 360.0) * f + a.pose.longitude, 360.0);
+  pose.heading = lf_fmodPositive(lf_remainder(b.pose.heading - a.pose.heading, kTwoPi) * f + a.pose.heading, kTwoPi);
   if (pose.heading < 0.0) pose.heading += kTwoPi;
   return pose;
 }
@@ -129,40 +208,48 @@ void lf_sendPositionBatch() {
   {
     // Never wait inside a frame: a busy producer only delays these samples to the next one.
     std::unique_lock lock(g_simObjectMapMutex, std::try_to_lock);
-    if (lock.owns_lock() && !g_aiPositionSamples.empty()) std::swap(g_aiPositionSamples, g_aiPositionSamplesTaken);
+    if (lock.owns_lock() && !g_aiPositionSamples.empty()) g_aiPositionSamples.swap(g_aiPositionSamplesTaken);
   }
-  // The taken map goes back to the engine at the next swap with its entries and their room, so
+  // The taken store goes back to the engine at the next swap with its entries and their room, so
   // that the engine's poses of every tick allocate nothing once each object has its entry.
-  for (auto it = g_aiPositionSamplesTaken.begin(); it != g_aiPositionSamplesTaken.end();) {
-    auto& [objectId, samples] = *it;
+  for (std::size_t i = 0; i < g_aiPositionSamplesTaken.size();) {
+    auto& [objectId, samples] = g_aiPositionSamplesTaken.entry(i);
     // Only objects of this connection get a track: an id of an earlier session, or of an
-    // object already removed, would otherwise be moved (or named) again.
-    if (!g_ownedObjects.contains(objectId)) {
-      it = g_aiPositionSamplesTaken.erase(it);
+    // object already removed, would otherwise be moved (or named) again. A track is dropped
+    // whenever its object stops being ours, so an object with a track needs no second look.
+    AiPositionTrack* track = g_aiPositionTracks.find(objectId);
+    if (!track && !g_ownedObjects.contains(objectId)) {
+      g_aiPositionSamplesTaken.eraseAt(i);
       continue;
     }
     if (!samples.empty()) {
-      AiPositionTrack& track = g_aiPositionTracks.try_emplace(objectId).first->second;
-      for (const AiPositionSample& sample : samples) lf_feedTrack(track, sample);
+      if (!track) track = &g_aiPositionTracks.findOrAdd(objectId);
+      for (const AiPositionSample& sample : samples) lf_feedTrack(*track, sample);
       samples.clear();
     }
-    ++it;
+    ++i;
   }
 
   const std::int64_t now = gf_simSteadyNanos();
   const std::uint32_t userObjectId = g_userObjectId;
+  // The last pose sent is kept once, after the loop: the copy into the global made for every
+  // object cost more than the interpolation.
+  LastAiPositionUpdate last;
   for (auto& [objectId, track] : g_aiPositionTracks) {
     if (objectId == userObjectId) continue;
     const std::optional<AiPose> pose = lf_interpolateAiPosition(track, now);
     if (!pose) continue;
-    AiPose sent = *pose;
-    const HRESULT hr = SimConnect_SetDataOnSimObject(g_simConnectHandle, DEFINITION_LATLONPIBAHEALVSTAS, objectId, 0, 0,
-                                                     sizeof(AiPose), &sent);
-    g_lastAiPositionUpdate = LastAiPositionUpdate{true, objectId, sent, hr};
-    if (hr < 0) {
+    last.valid = true;
+    last.objectId = objectId;
+    last.pose = *pose;
+    last.result = SimConnect_SetDataOnSimObject(g_simConnectHandle, DEFINITION_LATLONPIBAHEALVSTAS, objectId, 0, 0,
+                                                sizeof(AiPose), &last.pose);
+    if (last.result < 0) {
+      g_lastAiPositionUpdate = last;
       gf_logWarning(fmt::format("SimConnect_SetDataOnSimObject batch failed, objectid: {}", objectId));
       lf_reportRequestError();
-      break;
+      return;
     }
   }
+  if (last.valid) g_lastAiPositionUpdate = last;
 }

@@ -1,9 +1,10 @@
 #pragma once
 // AI poses: the engine hands timed samples to the link, which keeps a short track per object
 // and sends each object one interpolated pose per simulator frame.
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <unordered_map>
@@ -27,21 +28,109 @@ struct AiPositionSample {
   std::int64_t time = 0;  // nanoseconds of the link's steady clock
 };
 
+// The newest samples of one object, oldest first, in fixed room: feeding a track every frame
+// never touches the heap.
+class AiSampleRing {
+ public:
+  static constexpr std::size_t kCapacity = 16;
+
+  bool empty() const { return count_ == 0; }
+  std::size_t size() const { return count_; }
+  const AiPositionSample& operator[](std::size_t i) const { return ring_[(first_ + i) % kCapacity]; }
+  const AiPositionSample& front() const { return (*this)[0]; }
+  const AiPositionSample& back() const { return (*this)[count_ - 1]; }
+  void clear() { first_ = count_ = 0; }
+  void pop_front() {
+    first_ = (first_ + 1) % kCapacity;
+    --count_;
+  }
+  // When full, the oldest sample makes room.
+  void push_back(const AiPositionSample& sample) {
+    if (count_ == kCapacity) pop_front();
+    ring_[(first_ + count_) % kCapacity] = sample;
+    ++count_;
+  }
+
+ private:
+  std::array<AiPositionSample, kCapacity> ring_{};
+  std::size_t first_ = 0;
+  std::size_t count_ = 0;
+};
+
 struct AiPositionTrack {
   std::int64_t renderDelay = 20'000'000;  // ns: poses are shown this far in the past
-  std::deque<AiPositionSample> samples;   // oldest first, at most 16
+  AiSampleRing samples;
+};
+
+// One object's samples not yet taken by the link, in time order.
+struct AiSampleEntry {
+  std::uint32_t objectId = 0;
+  std::vector<AiPositionSample> samples;
+};
+
+// Samples by object: a flat vector of entries and an index. The engine's store and the link's
+// taken one change places every frame; both keep their entries and the entries' room, so that
+// once every object has its entry neither side allocates.
+class AiSampleStore {
+ public:
+  // The object's samples, with a new entry when it has none.
+  std::vector<AiPositionSample>& operator[](std::uint32_t objectId);
+  bool contains(std::uint32_t objectId) const { return index_.contains(objectId); }
+  bool empty() const { return entries_.empty(); }
+  std::size_t size() const { return entries_.size(); }
+  AiSampleEntry& entry(std::size_t i) { return entries_[i]; }
+  void erase(std::uint32_t objectId);
+  // The last entry takes the place of the one at i.
+  void eraseAt(std::size_t i);
+  void clear();
+  void reserve(std::size_t n);
+  void swap(AiSampleStore& other) noexcept;
+  friend void swap(AiSampleStore& a, AiSampleStore& b) noexcept { a.swap(b); }
+
+  std::vector<AiSampleEntry>::iterator begin() { return entries_.begin(); }
+  std::vector<AiSampleEntry>::iterator end() { return entries_.end(); }
+
+ private:
+  std::vector<AiSampleEntry> entries_;
+  std::unordered_map<std::uint32_t, std::uint32_t> index_;  // object id -> entry
+};
+
+struct AiTrackEntry {
+  std::uint32_t objectId = 0;
+  AiPositionTrack track;
+};
+
+// The link's tracks by object, flat, so that the frame's walk over them is a walk over memory.
+class AiTrackTable {
+ public:
+  AiPositionTrack* find(std::uint32_t objectId);
+  // The object's track, a new one (no samples) when it has none.
+  AiPositionTrack& findOrAdd(std::uint32_t objectId);
+  bool contains(std::uint32_t objectId) const { return index_.contains(objectId); }
+  bool empty() const { return entries_.empty(); }
+  std::size_t size() const { return entries_.size(); }
+  void erase(std::uint32_t objectId);
+  void clear();
+  void reserve(std::size_t n);
+
+  std::vector<AiTrackEntry>::iterator begin() { return entries_.begin(); }
+  std::vector<AiTrackEntry>::iterator end() { return entries_.end(); }
+
+ private:
+  std::vector<AiTrackEntry> entries_;
+  std::unordered_map<std::uint32_t, std::uint32_t> index_;  // object id -> entry
 };
 
 // Engine side, under g_simObjectMapMutex: samples not yet taken by the link, and each object's
-// last pose. The generation counts resets of both maps.
+// last pose. The generation counts resets of both.
 extern std::mutex g_simObjectMapMutex;
-extern std::unordered_map<std::uint32_t, std::vector<AiPositionSample>> g_aiPositionSamples;
+extern AiSampleStore g_aiPositionSamples;
 extern std::unordered_map<std::uint32_t, AiPose> g_aiLastPoses;
 extern std::atomic<std::uint64_t> g_aiMapGeneration;
 
 // Link side, SimClient thread only.
-extern std::unordered_map<std::uint32_t, std::vector<AiPositionSample>> g_aiPositionSamplesTaken;
-extern std::unordered_map<std::uint32_t, AiPositionTrack> g_aiPositionTracks;
+extern AiSampleStore g_aiPositionSamplesTaken;
+extern AiTrackTable g_aiPositionTracks;
 
 // The engine's pose of an object, stamped with the link's steady clock: appended to the
 // object's samples and kept as its last pose. Any thread; normally lf_main.

@@ -131,6 +131,7 @@ void lf_shutdownCleanup(SimConnectHandle& handle, DispatchContext& context) {
 
   lf_dropQueuedCommands();
   g_ownedObjects.clear();
+  g_aiPositionTracks.clear();  // a track stands for an object of ours
   g_staticObjects.clear();
   g_removeRequested.clear();
   g_pendingCreates.clear();

@@ -40,6 +40,8 @@ struct DispatchContext {
 extern SimConnectHandle g_simConnectHandle;
 extern std::unordered_map<std::uint32_t, PendingCreate> g_pendingCreates;
 extern std::unordered_map<std::uint32_t, std::uint32_t> g_createPacketIds;  // packet id -> create request id
+// Whoever takes an object out of g_ownedObjects drops its track in g_aiPositionTracks too: the
+// pose batch trusts an object with a track to be ours.
 extern std::unordered_set<std::uint32_t> g_ownedObjects;
 extern std::unordered_set<std::uint32_t> g_staticObjects;
 extern std::unordered_map<std::uint32_t, std::string> g_objectTailNumbers;

@@ -90,6 +90,12 @@ TEST_F(PoseTest, TheKilometreLimitHoldsInEveryDirection) {
       {"1050 m east at 70 N", 70.0, 8.0, 0.0, 1050.0, false},
       {"900 m east across the date line", 0.0, 179.996, 0.0, 900.0, true},
       {"1100 m west across the date line", 0.0, -179.996, 0.0, -1100.0, false},
+      {"999 m east at the equator", 0.0, 8.0, 0.0, 999.0, true},
+      {"1001 m east at the equator", 0.0, 8.0, 0.0, 1001.0, false},
+      {"700 m north and 700 m east (990 m)", 47.0, 8.0, 700.0, 700.0, true},
+      {"720 m north and 720 m east (1018 m)", 47.0, 8.0, 720.0, 720.0, false},
+      {"999 m east at 89 N", 89.0, 8.0, 0.0, 999.0, true},
+      {"1001 m east at 89 N", 89.0, 8.0, 0.0, 1001.0, false},
   };
   std::int64_t base = 0;
   for (const Case& c : cases) {
