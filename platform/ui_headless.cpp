@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
@@ -149,6 +151,48 @@ void lf_screenshotBeforeAutoClose(backend::Backend* desktop, Hwnd hwnd) {
   if (!file || !*file) return;
   const bool written = desktop ? desktop->screenshotPng(hwnd, file) : driver::renderPng(hwnd, file);
   if (!written) std::fprintf(stderr, "The window's picture could not be written to %s\n", file);
+}
+
+// One line for a text: tabs and line breaks inside it become blanks.
+std::string lf_oneLine(std::string text) {
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
+// JORV_WINDOW_TEXTS names a file for every text the window shows as the unattended run leaves
+// it, so that a test can read what a user read there: "painted\t<x>\t<y>\t<text>" for what the
+// window draws (its logical units), "control\t<id>\t<text>" for each visible control.
+void lf_windowTextsBeforeAutoClose(Hwnd hwnd) {
+  const char* file = std::getenv("JORV_WINDOW_TEXTS");
+  if (!file || !*file || !isWindow(hwnd)) return;
+  const Rect client = clientRect(hwnd);
+  Canvas canvas(std::max(client.width, 1), std::max(client.height, 1));
+  paintWindow(hwnd, canvas);
+  std::string text;
+  for (const Primitive& p : canvas.record())
+    if (p.kind == Primitive::Kind::Text && !p.points.empty())
+      text += "painted\t" + std::to_string(p.points[0].x) + "\t" + std::to_string(p.points[0].y) + "\t" +
+              lf_oneLine(p.text) + "\n";
+  for (Hwnd child : childWindows(hwnd))
+    if (isWindowVisible(child))
+      text += "control\t" + std::to_string(getDlgCtrlId(child)) + "\t" + lf_oneLine(getWindowText(child)) + "\n";
+  // A reader never sees half a file: written beside it, then renamed over it.
+  const std::filesystem::path target(file);
+  std::filesystem::path part = target;
+  part += ".part";
+  bool written = false;
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    written = static_cast<bool>(out);
+  }
+  std::error_code error;
+  if (written) std::filesystem::rename(part, target, error);
+  if (!written || error) {
+    std::filesystem::remove(part, error);
+    std::fprintf(stderr, "The window's texts could not be written to %s\n", file);
+  }
 }
 
 std::uint32_t lf_systemDpi(const State& s) {
@@ -355,6 +399,7 @@ int getMessage(Msg& msg) {
         backend::Backend* desktop = s.backend;
         lock.unlock();
         lf_screenshotBeforeAutoClose(desktop, timer.hwnd);
+        lf_windowTextsBeforeAutoClose(timer.hwnd);
         lock.lock();
       }
       msg = timer.closeOnce ? Msg{timer.hwnd, WM_CLOSE, 0, 0} : Msg{timer.hwnd, WM_TIMER, timer.id, 0};

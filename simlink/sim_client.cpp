@@ -140,6 +140,16 @@ void lf_shutdownCleanup(SimConnectHandle& handle, DispatchContext& context) {
 
 // A fresh connection starts without anything of the previous one.
 void lf_forgetConnectionState() {
+  // The simulator of the old session took its objects with it. The engine hears of each one as
+  // removed (after its creation, when that answer still waits), so that it drops their records
+  // and creates the traffic anew instead of flying and counting objects that are not there.
+  std::vector<DelayedSimCommand> waiting;
+  gf_takeDelayedSimCommands(waiting);
+  std::vector<DelayedSimCommand> told;
+  for (const DelayedSimCommand& command : waiting)
+    if ((command.kind == 0 || command.kind == 1) && g_ownedObjects.contains(command.objectId)) told.push_back(command);
+  std::vector<std::uint32_t> gone(g_ownedObjects.begin(), g_ownedObjects.end());
+  std::sort(gone.begin(), gone.end());
   g_ownedObjects.clear();
   g_staticObjects.clear();
   g_objectTailNumbers.clear();
@@ -148,10 +158,12 @@ void lf_forgetConnectionState() {
   g_simShutdownInProgress = false;
   g_pendingCreates.clear();
   g_createPacketIds.clear();
-  // Tracks and answers still waiting for the engine name objects of the old session, which
-  // the simulator no longer has.
+  // Tracks and the other answers still waiting for the engine name objects of the old session,
+  // which the simulator no longer has.
   lf_forgetTracks();
   gf_clearDelayedSimCommands();
+  for (const DelayedSimCommand& command : told) gf_queueDelayedSimCommand(command);
+  for (const std::uint32_t objectId : gone) gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = objectId, .kind = 2});
 }
 
 }  // namespace

@@ -736,6 +736,8 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       generated.flight = b.identity(airframe, fromHome ? fleet.homeIata : b.otherAirport(),
                                     toHome ? fleet.homeIata : b.otherAirport());
       generated.flight.track = b.report(path, start);
+      if (kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand)
+        generated.pushbackAt = start + lf_moment(FlightKind::TaxiOut, path);
       if (generated.flight.track.size() < 3) continue;  // passed before the scenario began
       flights.push_back(std::move(generated));
     }

@@ -6,6 +6,7 @@
 // The same seed and inputs give the same scenario, byte for byte.
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -66,6 +67,9 @@ struct GeneratedFlight {
   FlightKind kind = FlightKind::Arrival;
   std::string runway;  // the end landed on or taken off from, or the one taxied to or from
   std::string stand;   // taxiing flights and arrivals to a stand: the stand left or reached
+  // Flights that leave a stand: when the push-back starts, seconds on the scenario's clock
+  // (before 0 when it came before the scenario began); not a number for the others.
+  double pushbackAt = std::numeric_limits<double>::quiet_NaN();
   rtstandin::Flight flight;
 };
 

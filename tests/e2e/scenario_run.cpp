@@ -2,10 +2,12 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -91,7 +93,20 @@ class Timeline {
       const std::string line = text.substr(read_, end - read_);
       read_ = end + 1;
       if (line.find(",pose,") == std::string::npos) note("trace " + line);
+      // A line is read after it was written: the least gap between the clocks is the truest.
+      char* after = nullptr;
+      const double simSeconds = std::strtod(line.c_str(), &after);
+      if (after != line.c_str() && *after == ',') {
+        std::lock_guard lock(mutex_);
+        simBehind_ = std::min(simBehind_, lf_seconds(start_) - simSeconds);
+      }
     }
+  }
+  double now() const { return lf_seconds(start_); }
+  // The simulator's clock reads this much less than the test's; 0 before any trace line.
+  double simBehind() const {
+    std::lock_guard lock(mutex_);
+    return std::isfinite(simBehind_) ? simBehind_ : 0.0;
   }
   std::string text() const {
     std::lock_guard lock(mutex_);
@@ -104,6 +119,7 @@ class Timeline {
   Clock::time_point start_ = Clock::now();
   mutable std::mutex mutex_;
   std::string text_;
+  double simBehind_ = std::numeric_limits<double>::infinity();
 };
 
 // The desktop app played from here: the peer answers the program's requests; the traffic
@@ -131,6 +147,7 @@ class Feeder {
     }
     ++counts.connects;
     const auto begin = Clock::now();
+    connectedAt = timeline_.now();
     note("the app connects");
     double nextBatch = 0.0;
     bool dropped = false;
@@ -165,6 +182,7 @@ class Feeder {
   }
 
   FeedCounts counts;
+  double connectedAt = 0.0;  // the feed clock's 0 on the timeline's
 
  private:
   void note(std::string_view what) { timeline_.note(what); }
@@ -214,7 +232,7 @@ class Feeder {
 
 }  // namespace
 
-rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds) {
+rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, std::map<std::string, double>* pushbacks) {
   const fs::path data = lf_data();
   const auto airport = standin::sim::readFacilityLayout(data / "sim" / "facilities" / "LSZH.json");
   const trafficgen::Fleet fleet = trafficgen::readFleet(data / "dbase.xml", data / "airports.xml", airport.icao);
@@ -227,6 +245,8 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds) {
   options.overflights = 3;
   options.taxiOut = 3;
   options.taxiIn = 3;
+  // Push-backs that the program shows before the simulator's outage, 30 s after the feed's.
+  options.momentWindows = {{trafficgen::FlightKind::TaxiOut, {10.0, 20.0}}};
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);
   rtstandin::TrafficScenario scenario;
@@ -235,8 +255,11 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds) {
     if (standin::sim::distanceMetres(parked.lat, parked.lon, airport.latitude, airport.longitude) < 10000.0)
       scenario.parked.push_back(parked);
   for (auto& generated : trafficgen::generateTraffic(airport, fleet, options, taken, base.parked)) {
-    static constexpr Kind kKinds[] = {Kind::Arrival, Kind::Departure, Kind::Overflight, Kind::TaxiOut, Kind::TaxiIn};
+    static constexpr Kind kKinds[] = {Kind::Arrival, Kind::Departure, Kind::Overflight, Kind::TaxiOut,
+                                      Kind::TaxiIn,  Kind::Arrival,   Kind::Departure};
+    static_assert(std::size(kKinds) == static_cast<std::size_t>(trafficgen::FlightKind::DepartureFromStand) + 1);
     kinds[generated.flight.registration] = kKinds[static_cast<int>(generated.kind)];
+    if (pushbacks && std::isfinite(generated.pushbackAt)) (*pushbacks)[generated.flight.registration] = generated.pushbackAt;
     scenario.flights.push_back(std::move(generated.flight));
   }
   // Speeds the feed lost: the segment after the first point of some flights has none.
@@ -251,8 +274,10 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds) {
 RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode mode) {
   RunResult result;
   std::map<std::string, Kind> kinds;
-  rtstandin::TrafficScenario scenario = scenarioTraffic(kinds);
+  std::map<std::string, double> pushbacks;
+  rtstandin::TrafficScenario scenario = scenarioTraffic(kinds, &pushbacks);
   result.knowledge = knowledgeOf(scenario, kinds);
+  for (const auto& [registration, at] : pushbacks) result.knowledge.flights[registration].pushbackAt = at;
   {
     // What the feed was to say, for a look after a failure.
     static constexpr const char* kKindNames[] = {"arrival", "departure", "overflight", "taxi out", "taxi in", "parked"};
@@ -260,8 +285,10 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     for (const auto& flight : scenario.flights) {
       nlohmann::json track = nlohmann::json::array();
       for (const auto& p : flight.track) track.push_back({p.t, p.lat, p.lon, p.altitude, p.gs});
+      const FlightFact& fact = result.knowledge.flights[flight.registration];
       flights.push_back({{"registration", flight.registration}, {"callsign", flight.callsign}, {"type", flight.type},
-                         {"kind", kKindNames[static_cast<int>(result.knowledge.flights[flight.registration].kind)]},
+                         {"kind", kKindNames[static_cast<int>(fact.kind)]},
+                         {"pushbackAt", std::isfinite(fact.pushbackAt) ? nlohmann::json(fact.pushbackAt) : nlohmann::json()},
                          {"track", track}});
     }
     fs::create_directories(runFolder);
@@ -289,12 +316,16 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
   fs::create_directories(runFolder);
   const fs::path simScenario = runFolder / "sim-scenario.json";
   const fs::path trace = runFolder / "sim-trace.csv";
+  const fs::path windowTexts = runFolder / "window-texts.txt";
+  fs::remove(windowTexts);
   lf_writeSimScenario(simScenario, plan);
 
   ::setenv("JORV_SIM_SCENARIO", simScenario.c_str(), 1);
   ::setenv("JORV_SIM_TRACE", trace.c_str(), 1);
   if (server) ::setenv("JORV_RTAPI_URL", server->baseUrl().c_str(), 1);
+  ::setenv("JORV_WINDOW_TEXTS", windowTexts.c_str(), 1);
   const pid_t pid = program.start(plan.programSeconds);
+  ::unsetenv("JORV_WINDOW_TEXTS");
   ::unsetenv("JORV_SIM_SCENARIO");
   ::unsetenv("JORV_SIM_TRACE");
   ::unsetenv("JORV_RTAPI_URL");
@@ -308,10 +339,13 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     stop = true;
     feed.join();
     result.feed = feeder.counts;
+    result.knowledge.feedToSimSeconds = feeder.connectedAt - timeline.simBehind();
   } else {
     double firstQuery = -1.0;
+    double feedToTimeline = 0.0;
     std::thread watch([&] {
       bool faulted = false;
+      feedToTimeline = timeline.now() - server->time();
       while (!stop) {
         const double t = server->time();
         if (firstQuery < 0.0 && !server->requests("/v6/traffic").empty()) {
@@ -345,18 +379,26 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
         if (const auto point = rtstandin::positionAt(flight, t))
           result.knowledge.flights[flight.registration].sent.push_back({t, point->lat, point->lon, point->altitude});
     result.knowledge.playedUntil = end - result.knowledge.delaySeconds;
+    result.knowledge.feedToSimSeconds = feedToTimeline - timeline.simBehind();
   }
   timeline.followTrace();
+  timeline.note(fmt::format("the feed's clock 0 is the simulator's {:.2f} s", result.knowledge.feedToSimSeconds));
   testing_support::writeFile(runFolder / "timeline.txt", timeline.text());
   if (std::error_code error; fs::exists(program.program / "Log0.txt", error)) {
     result.earlierLog = testing_support::readFile(program.program / "Log0.txt");
     fs::copy_file(program.program / "Log0.txt", runFolder / "Log0.txt", fs::copy_options::overwrite_existing);
   }
   result.log = program.log();
+  // "SimConnect shutdown cleanup: initially owned N, ...": the last one is the program's end.
+  constexpr std::string_view kOwned = "SimConnect shutdown cleanup: initially owned ";
+  if (const std::size_t at = result.log.rfind(kOwned); at != std::string::npos)
+    result.knowledge.ownedAtShutdown = std::strtoul(result.log.c_str() + at + kOwned.size(), nullptr, 10);
   result.errors = program.errors();
   result.programFolder = program.program;
   fs::copy_file(program.program / "Log.txt", runFolder / "Log.txt", fs::copy_options::overwrite_existing);
   result.trace = tracepicture::readTrace(trace);
+  if (std::error_code error; fs::exists(windowTexts, error))
+    result.window = windowCountsOf(testing_support::readFile(windowTexts));
   const LiveryChoices choices = liveryChoices(program.program, program.appdata, result.knowledge, result.trace);
   result.expectedTitles = choices.expected;
   result.installedTitles = choices.installed;

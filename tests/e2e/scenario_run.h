@@ -57,13 +57,16 @@ struct RunResult {
   std::filesystem::path programFolder;
   std::map<std::string, std::string> expectedTitles;  // by registration, the ladder's choice
   std::set<std::string> installedTitles;              // what the livery scan found
+  WindowCounts window;                                // the counts the window showed at its close
 };
 
 // Builds the traffic (seeded), runs the program with the faults of the plan and reads back the
 // trace and the livery ladder's choices. A failure to set up throws std::runtime_error.
 RunResult runScenario(const std::filesystem::path& runFolder, const FaultPlan& plan, FeedMode mode);
 
-// The generator's traffic around LSZH with the noise the feed gets; kinds by registration.
-rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds);
+// The generator's traffic around LSZH with the noise the feed gets; kinds by registration, and
+// when the flights that leave a stand push back (the feed's clock).
+rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds,
+                                           std::map<std::string, double>* pushbacks = nullptr);
 
 }  // namespace e2e

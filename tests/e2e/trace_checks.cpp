@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string_view>
 
 namespace e2e {
 
@@ -97,7 +98,95 @@ double lf_categoryTopSpeedKt(const std::string& category) {
   return 520.0;  // large and heavy jets, a strong tailwind at cruise included
 }
 
+// Objects of live flights that moved or flew at some time: a static aircraft may bear the
+// registration of a flight, but it never leaves its stand.
+std::set<std::uint32_t> lf_movers(const Trace& trace) {
+  std::set<std::uint32_t> movers;
+  for (const auto& [id, events] : lf_byObject(trace))
+    for (const TraceEvent* e : events)
+      if (lf_finite(*e) && (!e->onGround || distanceMetres(events.front()->latitude, events.front()->longitude,
+                                                           e->latitude, e->longitude) > 5.0)) {
+        movers.insert(id);
+        break;
+      }
+  return movers;
+}
+
+bool lf_liveFlight(const Knowledge& knowledge, const std::string& tail) {
+  const FlightFact* fact = lf_fact(knowledge, tail);
+  return fact && fact->kind != Kind::Parked;
+}
+
+// The time of the program's orderly removal of everything: the trace ends with removals only,
+// after which nothing is left. A trace that ends otherwise ends after its last event.
+double lf_orderlyEnd(const Trace& trace) {
+  std::set<std::uint32_t> present;
+  double end = -1.0;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (e.event == "remove") {
+      present.erase(*e.objectId);
+      if (end < 0.0) end = e.t;
+    } else {
+      present.insert(*e.objectId);
+      end = -1.0;
+    }
+  }
+  if (end >= 0.0 && present.empty()) return end;
+  return trace.events.empty() ? 0.0 : trace.events.back().t + 1e-6;
+}
+
+std::optional<long> lf_count(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty() || text.size() > 9 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  return std::stol(std::string(text));
+}
+
 }  // namespace
+
+WindowCounts windowCountsOf(const std::string& windowTexts) {
+  struct Painted {
+    int x;
+    int y;
+    std::string text;
+  };
+  std::vector<Painted> painted;
+  std::size_t from = 0;
+  while (from < windowTexts.size()) {
+    std::size_t end = windowTexts.find('\n', from);
+    if (end == std::string::npos) end = windowTexts.size();
+    const std::string line = windowTexts.substr(from, end - from);
+    from = end + 1;
+    // painted <x> <y> <text>
+    const std::size_t a = line.find('\t');
+    const std::size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
+    const std::size_t c = b == std::string::npos ? b : line.find('\t', b + 1);
+    if (c == std::string::npos || line.compare(0, a, "painted") != 0) continue;
+    const auto x = lf_count(std::string_view(line).substr(a + 1, b - a - 1));
+    const auto y = lf_count(std::string_view(line).substr(b + 1, c - b - 1));
+    if (x && y) painted.push_back({static_cast<int>(*x), static_cast<int>(*y), line.substr(c + 1)});
+  }
+  WindowCounts counts;
+  auto after = [](const std::string& text, std::string_view prefix) -> std::optional<long> {
+    if (!text.starts_with(prefix)) return std::nullopt;
+    std::string_view rest = std::string_view(text).substr(prefix.size());
+    return lf_count(rest.substr(0, rest.find('(')));
+  };
+  for (const Painted& p : painted) {
+    if (auto n = after(p.text, "park live:")) counts.parkedLive = n;
+    if (auto n = after(p.text, "static:")) counts.parkedStatic = n;
+    if (auto n = after(p.text, "max park:")) counts.maxPark = n;
+    // The live count stands alone to the right of its label, on the label's line.
+    if (p.text == "# live aircraft:")
+      for (const Painted& q : painted)
+        if (q.y == p.y && q.x > p.x)
+          if (auto n = lf_count(q.text)) counts.live = n;
+  }
+  return counts;
+}
 
 Knowledge knowledgeOf(const rtstandin::TrafficScenario& scenario, const std::map<std::string, Kind>& kinds) {
   Knowledge knowledge;
@@ -245,7 +334,56 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge) {
   }
   const auto* airport = lf_parkAirport(knowledge);
   const double horizon = knowledge.playedUntil - 5.0;  // the program's lead-in and smoothing
+  const double orderlyEnd = lf_orderlyEnd(trace);
+  const auto objects = lf_byObject(trace);
   for (const auto& [tail, fact] : knowledge.flights) {
+    if (std::isfinite(fact.pushbackAt)) {
+      // The simulator shows a departure leave its stand when the feed's push-back, flown the
+      // program's delay later, says so. Reports come every 2 to 10 s and the program flies
+      // between them: the first movement may show up to one gap early, and it needs a report
+      // that has moved before it pushes back: up to two gaps late.
+      constexpr double kEarly = 10.0;
+      constexpr double kLate = 20.0;
+      const double due = fact.pushbackAt + knowledge.feedToSimSeconds + knowledge.delaySeconds;
+      for (const auto& [id, events] : objects) {
+        const TraceEvent& created = *events.front();
+        if (created.tailNumber != tail || created.event != "create" || !created.onGround) continue;
+        // An object created away from the stand came moving: only one on its stand is judged,
+        // also when it came late.
+        const bool onItsStand =
+            fact.sent.empty() ? created.t <= due - kEarly
+                              : distanceMetres(fact.sent.front().lat, fact.sent.front().lon, created.latitude,
+                                               created.longitude) < 30.0;
+        if (!onItsStand) continue;
+        const std::string came =
+            created.t > due - kEarly ? fmt::format(", appears on its stand {:.0f} s after it was due,", created.t - due)
+                                     : std::string();
+        const TraceEvent* left = nullptr;
+        const TraceEvent* gone = nullptr;
+        for (const TraceEvent* e : events) {
+          if (e->event == "remove") {
+            gone = e;
+            break;
+          }
+          if (lf_finite(*e) && distanceMetres(created.latitude, created.longitude, e->latitude, e->longitude) > 5.0) {
+            left = e;
+            break;
+          }
+        }
+        // Taken away (a fault) or the run ended before it was to go at the latest: nothing to judge.
+        if (!left && (gone ? gone->t : orderlyEnd) < due + kLate) continue;
+        if (left && left->t < due - kEarly)
+          complaints.push_back(fmt::format("{} ({}) leaves its stand at {:.0f} s, its push-back is due at {:.0f} s",
+                                           tail, fact.type, left->t, due));
+        else if (!left)
+          complaints.push_back(fmt::format("{} ({}){} stays on its stand until {:.0f} s, its push-back was due at {:.0f} s",
+                                           tail, fact.type, came, gone ? gone->t : orderlyEnd, due));
+        else if (left->t > due + kLate)
+          complaints.push_back(fmt::format("{} ({}){} leaves its stand at {:.0f} s, {:.0f} s after its push-back was due",
+                                           tail, fact.type, came, left->t, left->t - due));
+      }
+      continue;
+    }
     const auto it = moved.find(tail);
     if (fact.sent.empty() || it == moved.end()) continue;
     if ((fact.kind == Kind::Departure || fact.kind == Kind::TaxiOut) && fact.sent.front().altitude <= 0.0) {
@@ -268,6 +406,134 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge) {
     }
   }
   return complaints;
+}
+
+Complaints parkedLivePastTheRules(const Trace& trace, const Knowledge& knowledge, std::optional<long> maxPark) {
+  Complaints complaints;
+  const auto* airport = lf_parkAirport(knowledge);
+  if (!airport) return complaints;
+  const std::set<std::uint32_t> movers = lf_movers(trace);
+  const std::vector<double> wholesale = wholesaleRemovals(trace);
+  // Parked at time t: live aircraft resting on a stand and static aircraft at the airport.
+  struct Rest {
+    std::uint32_t id;
+    double from;
+    double until;
+    bool removedAlone;  // removed there, not with everything else
+  };
+  std::vector<Rest> rests;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const std::string& tail = events.front()->tailNumber;
+    if (!movers.contains(id) || !lf_liveFlight(knowledge, tail)) continue;
+    const FlightFact& fact = *lf_fact(knowledge, tail);
+    // Where it comes to rest on a stand after moving: ten seconds without half a metre's step.
+    for (std::size_t i = 1; i < events.size(); ++i) {
+      const TraceEvent& at = *events[i];
+      if (at.event == "remove" || !at.onGround || !lf_finite(at)) continue;
+      const auto* stand = lf_standAt(*airport, at.latitude, at.longitude);
+      if (!stand) continue;
+      std::size_t j = i;
+      while (j + 1 < events.size() && lf_finite(*events[j + 1]) &&
+             distanceMetres(at.latitude, at.longitude, events[j + 1]->latitude, events[j + 1]->longitude) < 0.5)
+        ++j;
+      const TraceEvent& last = *events[j];
+      if (last.t - at.t < 10.0 && last.event != "remove") continue;
+      rests.push_back({id, at.t, last.t, false});
+      // Unreported it goes after 90 minutes (180 for a heavy), at the next adjustment.
+      double reported = at.t;
+      for (const FlightFact::Sent& p : fact.sent)
+        if (p.altitude <= 0.0 && distanceMetres(p.lat, p.lon, stand->latitude, stand->longitude) <= stand->radiusMetres + 10.0)
+          reported = std::max(reported, p.t + knowledge.feedToSimSeconds + knowledge.delaySeconds);
+      const double limit = ((fact.category == "A5" ? 180.0 : 90.0) + knowledge.parkingIntervalMinutes + 1.0) * 60.0;
+      if (last.t - reported > limit)
+        complaints.push_back(fmt::format("{} on {}: parked unreported from {:.0f} s to {:.0f} s, past {:.0f} min",
+                                         lf_name(at), stand->name, reported, last.t, limit / 60.0));
+      // Silent, it stays: its removal there needs a fault, the shutdown, or more parked than wanted.
+      rests.back().removedAlone =
+          last.event == "remove" && std::find(wholesale.begin(), wholesale.end(), last.t) == wholesale.end();
+      break;
+    }
+  }
+  auto parkedAt = [&](double t) {
+    std::size_t parked = 0;
+    for (const Rest& r : rests) parked += r.from <= t && t <= r.until ? 1 : 0;
+    std::map<std::uint32_t, const TraceEvent*> present;
+    for (const TraceEvent& e : trace.events) {
+      if (e.t > t) break;
+      if (!e.objectId) continue;
+      if (e.event == "remove") present.erase(*e.objectId);
+      else present[*e.objectId] = &e;
+    }
+    for (const auto& [id, e] : present)
+      if (!movers.contains(id) && !e->tailNumber.empty() && lf_finite(*e) &&
+          distanceMetres(e->latitude, e->longitude, airport->latitude, airport->longitude) < 10000.0)
+        ++parked;
+    return parked;
+  };
+  // Judged once every rest is known: the others parked then count.
+  for (const Rest& r : rests) {
+    if (!r.removedAlone) continue;
+    const double t = r.until;
+    const std::size_t parked = parkedAt(t - 1e-6);
+    if (maxPark && parked > static_cast<std::size_t>(std::max(*maxPark, 0L))) continue;
+    complaints.push_back(fmt::format("object {}: parked live from {:.0f} s, removed at {:.0f} s with {} parked{}", r.id,
+                                     r.from, t, parked,
+                                     maxPark ? fmt::format(" of {} wanted", *maxPark) : std::string(", no limit known")));
+  }
+  return complaints;
+}
+
+Complaints windowCountsDiffer(const Trace& trace, const Knowledge& knowledge, const WindowCounts& shown) {
+  if (!shown.live && !shown.parkedLive && !shown.parkedStatic) return {"the window shows no aircraft counts"};
+  // When the program's own removal at its end had nothing to take, a fault took every object
+  // before the close: then what the trace was left with is what held.
+  const double end = knowledge.ownedAtShutdown == std::size_t{0} ? std::numeric_limits<double>::infinity()
+                                                                  : lf_orderlyEnd(trace);
+  // The counts are posted once per engine step, each second, and the window closes before the
+  // program removes its objects: what it showed held in the trace within these seconds before.
+  constexpr double kLag = 3.0;
+  const std::set<std::uint32_t> movers = lf_movers(trace);
+  struct Tally {
+    long live = 0;    // objects of live flights that moved
+    long still = 0;   // objects of live flights' registrations that never moved: live or static
+    long parked = 0;  // static aircraft
+    bool operator==(const Tally&) const = default;
+  };
+  std::map<std::uint32_t, const TraceEvent*> present;
+  auto tally = [&] {
+    Tally t;
+    for (const auto& [id, e] : present) {
+      if (e->tailNumber.empty()) continue;  // the user's own aircraft
+      if (!lf_liveFlight(knowledge, e->tailNumber)) ++t.parked;
+      else if (movers.contains(id)) ++t.live;
+      else ++t.still;
+    }
+    return t;
+  };
+  std::vector<Tally> seen;
+  for (const TraceEvent& e : trace.events) {
+    if (e.t >= end) break;
+    if (!e.objectId) continue;
+    if (e.t >= end - kLag && seen.empty()) seen.push_back(tally());
+    if (e.event == "remove") present.erase(*e.objectId);
+    else present[*e.objectId] = &e;
+    if (e.t >= end - kLag && !(tally() == seen.back())) seen.push_back(tally());
+  }
+  if (seen.empty()) seen.push_back(tally());
+  const long shownLive = shown.live.value_or(0) + shown.parkedLive.value_or(0);
+  for (const Tally& t : seen) {
+    const bool liveFits = !shown.live || (shownLive >= t.live && shownLive <= t.live + t.still);
+    const bool staticFits = !shown.parkedStatic || !shown.live || shownLive + *shown.parkedStatic == t.live + t.still + t.parked;
+    const bool staticAloneFits = !shown.parkedStatic || shown.live ||
+                                 (*shown.parkedStatic >= t.parked && *shown.parkedStatic <= t.parked + t.still);
+    if (liveFits && staticFits && staticAloneFits) return {};
+  }
+  auto text = [](const std::optional<long>& n) { return n ? std::to_string(*n) : std::string("-"); };
+  std::string held;
+  for (const Tally& t : seen) held += fmt::format(" {}+{}?/{}", t.live, t.still, t.parked);
+  return {fmt::format("the window shows {} live, {} parked live and {} static aircraft at its close; the simulator "
+                      "held (live + either / static) {} in the {:.0f} s before the orderly end at {:.0f} s",
+                      text(shown.live), text(shown.parkedLive), text(shown.parkedStatic), held, kLag, end)};
 }
 
 Complaints wrongLivery(const Trace& trace, const Knowledge& knowledge,

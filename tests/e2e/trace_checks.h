@@ -3,7 +3,9 @@
 // from what the scenario knows of each flight. Each check gives one line per fault it finds
 // (none: the complaint does not hold), so that a failing run names what went wrong where.
 #include <cstddef>
+#include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +37,8 @@ struct FlightFact {
   };
   std::vector<Sent> sent;
   double trackEnd = 0.0;  // its last report in the scenario
+  // A flight that leaves a stand: when the generator pushed it back, on the feed's clock.
+  double pushbackAt = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct Knowledge {
@@ -46,7 +50,22 @@ struct Knowledge {
   // reports up to playedUntil on the feed's clock.
   double delaySeconds = 30.0;
   double playedUntil = 0.0;
+  // The simulator's clock (the trace's) at the feed clock's 0: the two start apart.
+  double feedToSimSeconds = 0.0;
+  double parkingIntervalMinutes = 20.0;  // how often the program adjusts its parked aircraft
+  // How many objects the program still had when it shut down, as its log says; none: unknown.
+  std::optional<std::size_t> ownedAtShutdown;
 };
+
+// The aircraft counts the program's window showed, as its texts read; none for a count not shown.
+struct WindowCounts {
+  std::optional<long> live;         // live aircraft in the simulator, the parked ones aside
+  std::optional<long> parkedLive;   // live aircraft parked on stands
+  std::optional<long> parkedStatic; // static parked aircraft
+  std::optional<long> maxPark;      // the wanted number of parked aircraft
+};
+// From the texts the headless window leaves ("painted\t<x>\t<y>\t<text>" lines).
+WindowCounts windowCountsOf(const std::string& windowTexts);
 
 // The facts of a scenario's flights and parked aircraft (the feeder fills in what it sent).
 Knowledge knowledgeOf(const rtstandin::TrafficScenario& scenario, const std::map<std::string, Kind>& kinds);
@@ -59,6 +78,15 @@ using Complaints = std::vector<std::string>;
 Complaints floatingOrSinking(const tracepicture::Trace& trace, const Knowledge& knowledge);
 Complaints ghostsAndDuplicates(const tracepicture::Trace& trace, const Knowledge& knowledge);
 Complaints stuckAtTheGate(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// A live aircraft parked on a stand of the park airport stays while its feed reports it there or
+// the wanted number allows it; once unreported it goes within 90 minutes (180 for a heavy) and
+// one parking interval.
+Complaints parkedLivePastTheRules(const tracepicture::Trace& trace, const Knowledge& knowledge,
+                                  std::optional<long> maxPark);
+// The counts shown at the window's close against the objects of the trace just before the
+// program's orderly removal of them.
+Complaints windowCountsDiffer(const tracepicture::Trace& trace, const Knowledge& knowledge,
+                              const WindowCounts& shown);
 // `expected` gives the title each live flight must get; a static aircraft's title must be one of `installed`.
 Complaints wrongLivery(const tracepicture::Trace& trace, const Knowledge& knowledge,
                        const std::map<std::string, std::string>& expected, const std::set<std::string>& installed);

@@ -2,7 +2,10 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/trace_checks.h"
 #include "tests/support/test_support.h"
@@ -163,6 +166,179 @@ TEST(TraceChecks, WrongLiveryAndWholesaleRemovals) {
   EXPECT_EQ(wrongLivery(trace, k, {{"D-AIMA", "Title D-AIMA"}}, installed).size(), 1u) << "S2 is not installed";
   EXPECT_EQ(wrongLivery(trace, k, {{"D-AIMA", "Other"}}, installed).size(), 2u);
   EXPECT_EQ(wholesaleRemovals(trace), std::vector<double>{3.0});
+}
+
+TEST(TraceChecks, TheWindowsCountsAreReadFromItsTexts) {
+  struct Case {
+    const char* name;
+    std::string texts;
+    std::optional<long> live, parkedLive, parkedStatic, maxPark;
+  } cases[] = {
+      {"all shown",
+       "painted\t657\t71\t# live aircraft:\npainted\t785\t71\t 12\npainted\t167\t130\tpark live:   2\n"
+       "painted\t440\t130\tstatic:   7\npainted\t505\t130\t (3)\npainted\t548\t130\tstatic fit: 1.5\n"
+       "painted\t657\t130\tmax park:  60 (=30 %)\ncontrol\t12\tstatic: 99\n",
+       12, 2, 7, 60},
+      {"the live count on another line is not the label's", "painted\t657\t71\t# live aircraft:\npainted\t785\t90\t 12\n",
+       std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+      {"no feed: no live count, parked still shown", "painted\t167\t130\tpark live:   0\n", std::nullopt, 0,
+       std::nullopt, std::nullopt},
+      {"cut and garbled lines", "painted\t785\npainted\tx\t71\tstatic: 3\nstatic: 4\npainted\t1\t2\tstatic: 1x\n",
+       std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+      {"nothing", "", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const WindowCounts counts = windowCountsOf(c.texts);
+    EXPECT_EQ(counts.live, c.live) << c.name;
+    EXPECT_EQ(counts.parkedLive, c.parkedLive) << c.name;
+    EXPECT_EQ(counts.parkedStatic, c.parkedStatic) << c.name;
+    EXPECT_EQ(counts.maxPark, c.maxPark) << c.name;
+  }
+}
+
+TEST(TraceChecks, TheWindowsCountsAreTheObjectsJustBeforeTheOrderlyEnd) {
+  const auto k = lf_knowledge();
+  const double g = kGround + 8.0;
+  // D-AIMA flies; HB-JDA (a taxi-out) stands still, live or a static namesake; S1 is static; the
+  // user's own aircraft has no tail. S2 goes 10 s before the end, S3 comes 1 s before it.
+  const auto trace = lf_trace({
+      "0.00,create,1,User,47.46,8.55,1433.0,90.0,1,",
+      lf_event(0, "create", 2, "D-AIMA", 47.50, 8.55, 5000, 140, false),
+      lf_event(0, "create", 3, "HB-JDA", 47.4600, 8.5500, g, 90, true),
+      lf_event(0, "create", 4, "S1", 47.4610, 8.5500, g, 90, true),
+      lf_event(0, "create", 5, "S2", 47.4620, 8.5500, g, 90, true),
+      lf_event(10, "pose", 2, "D-AIMA", 47.49, 8.56, 4900, 140, false),
+      lf_event(40, "remove", 5, "S2", 47.4620, 8.5500, g, 90, true),
+      lf_event(49, "create", 6, "S3", 47.4630, 8.5500, g, 90, true),
+      lf_event(50, "remove", 1, "User", 47.46, 8.55, 1433.0, 90, true),
+      lf_event(50, "remove", 2, "D-AIMA", 47.49, 8.56, 4900, 140, false),
+      lf_event(50, "remove", 3, "HB-JDA", 47.4600, 8.5500, g, 90, true),
+      lf_event(50, "remove", 4, "S1", 47.4610, 8.5500, g, 90, true),
+      lf_event(50, "remove", 6, "S3", 47.4630, 8.5500, g, 90, true),
+  });
+  struct Case {
+    const char* name;
+    WindowCounts shown;
+    std::size_t complaints;
+  } cases[] = {
+      {"HB-JDA live, before S3 came", {1, 1, 1, 60}, 0},
+      {"HB-JDA live, after S3 came", {2, 0, 2, 60}, 0},
+      {"HB-JDA static", {1, 0, 3, 60}, 0},
+      {"a live aircraft too many", {3, 0, 2, 60}, 1},
+      {"S2 still counted", {2, 0, 3, 60}, 1},
+      {"no parked counts shown: the live ones alone", {2, std::nullopt, std::nullopt, std::nullopt}, 0},
+      {"nothing shown at all", {}, 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(windowCountsDiffer(trace, k, c.shown).size(), c.complaints) << c.name;
+
+  // Everything went at 50 s with a fault; at its shutdown later the program had nothing left.
+  auto closedLater = k;
+  closedLater.ownedAtShutdown = 0;
+  EXPECT_EQ(windowCountsDiffer(trace, closedLater, {0, 0, 0, 60}).size(), 0u);
+  EXPECT_EQ(windowCountsDiffer(trace, closedLater, {1, 1, 2, 60}).size(), 1u) << "objects the simulator lost";
+}
+
+TEST(TraceChecks, ADepartureLeavesItsStandWithinItsScheduledWindow) {
+  auto k = lf_knowledge();
+  k.delaySeconds = 30.0;
+  k.feedToSimSeconds = 5.0;
+  k.flights["HB-JDA"].pushbackAt = 20.0;  // due in the simulator at 55 s
+  const auto& stand = lf_zurich().stands[0];
+  k.flights["HB-JDA"].sent = {{0.0, stand.latitude, stand.longitude, 0.0}};
+  const double g = kGround + 8.0;
+  struct Case {
+    const char* name;
+    double created;
+    double leaves;   // when it is 10 m off its stand; 0: never
+    double removed;  // 0: at the orderly end at 120 s, with everything else
+    std::size_t complaints;
+  } cases[] = {
+      {"on time", 30, 56, 0, 0},
+      {"a report's gap late", 30, 70, 0, 0},
+      {"a minute late", 30, 115, 0, 1},
+      {"never", 30, 0, 0, 1},
+      {"before its time", 30, 40, 0, 1},
+      {"taken away by a fault before its time", 30, 0, 60, 0},
+      {"created on its stand late, leaving in time", 50, 56, 0, 0},
+      {"created on its stand late, staying", 50, 0, 0, 1},
+      {"the run ends before it is late", 30, 0, 70, 0},
+  };
+  // Created 100 m off its stand, it came moving: not judged however it goes.
+  {
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    for (const std::string& line : {lf_event(50, "create", 7, "HB-JDA", stand.latitude + 0.0009, stand.longitude, g, 0, true),
+                                    lf_event(100, "pose", 7, "HB-JDA", stand.latitude + 0.0009, stand.longitude, g, 0, true),
+                                    lf_event(120, "remove", 7, "HB-JDA", stand.latitude + 0.0009, stand.longitude, g, 0, true)})
+      text += line + "\n";
+    EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k).size(), 0u) << "created off its stand";
+  }
+  for (const Case& c : cases) {
+    std::vector<std::string> lines{lf_event(c.created, "create", 7, "HB-JDA", stand.latitude, stand.longitude, g, 0, true),
+                                   lf_event(0, "create", 8, "S1", 47.47, 8.55, g, 0, true),
+                                   lf_event(0, "create", 9, "S2", 47.48, 8.55, g, 0, true)};
+    for (double t = c.created + 1; t < 120 && (c.removed == 0 || t < c.removed); t += 1) {
+      const double metres = c.leaves > 0 && t >= c.leaves ? 10.0 + (t - c.leaves) : 0.0;
+      lines.push_back(lf_event(t, "pose", 7, "HB-JDA", stand.latitude + metres / 111200.0, stand.longitude, g, 0, true));
+    }
+    if (c.removed > 0) lines.push_back(lf_event(c.removed, "remove", 7, "HB-JDA", stand.latitude, stand.longitude, g, 0, true));
+    for (int id : {7, 8, 9})
+      if (id != 7 || c.removed == 0) lines.push_back(lf_event(120, "remove", id, id == 7 ? "HB-JDA" : id == 8 ? "S1" : "S2", 47.47, 8.55, g, 0, true));
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    std::stable_sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
+      return std::stod(a) < std::stod(b);
+    });
+    for (const auto& line : lines) text += line + "\n";
+    EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k).size(), c.complaints) << c.name;
+  }
+}
+
+TEST(TraceChecks, AParkedLiveAircraftStaysWhileTheRulesKeepItAndGoesWhenThey) {
+  const auto& stand = lf_zurich().stands[0];
+  const double g = kGround + 8.0;
+  constexpr double kMinute = 60.0;
+  struct Case {
+    const char* name;
+    const char* category;
+    double lastReport;  // feed clock; the simulator's is 35 s ahead
+    double removed;     // removed at its stand at this time
+    bool wholesale;     // with everything else
+    std::optional<long> maxPark;
+    std::size_t complaints;
+  } cases[] = {
+      {"gone with everything at the end", "A3", 0, 30 * kMinute, true, 5, 0},
+      {"unreported past 90 minutes and a parking interval", "A3", 0, 115 * kMinute, true, 5, 1},
+      {"a heavy unreported for 115 minutes", "A5", 0, 115 * kMinute, true, 5, 0},
+      {"a heavy unreported past 180 minutes and a parking interval", "A5", 0, 205 * kMinute, true, 5, 1},
+      {"reported at its stand until 100 minutes", "A3", 100 * kMinute, 200 * kMinute, true, 5, 0},
+      // Parked then: it and the two static aircraft.
+      {"removed alone while three parked are wanted", "A3", 0, 10 * kMinute, false, 3, 1},
+      {"removed alone with more parked than wanted", "A3", 0, 10 * kMinute, false, 2, 0},
+      {"removed alone, no wanted number known", "A3", 0, 10 * kMinute, false, std::nullopt, 1},
+  };
+  for (const Case& c : cases) {
+    auto k = lf_knowledge();
+    k.feedToSimSeconds = 5.0;
+    FlightFact& fact = k.flights["D-AIMA"];
+    fact.category = c.category;
+    // It taxied in and stopped on the stand at 60 s; the feed reported it there.
+    fact.sent = {{0.0, stand.latitude - 0.001, stand.longitude, 0.0}, {20.0, stand.latitude, stand.longitude, 0.0},
+                 {c.lastReport, stand.latitude, stand.longitude, 0.0}};
+    std::vector<std::string> lines{
+        lf_event(0, "create", 1, "D-AIMA", stand.latitude - 0.001, stand.longitude, g, 0, true),
+        lf_event(0, "create", 2, "S1", 47.47, 8.55, g, 0, true),
+        lf_event(0, "create", 3, "S2", 47.48, 8.55, g, 0, true),
+        lf_event(30, "pose", 1, "D-AIMA", stand.latitude - 0.0005, stand.longitude, g, 0, true)};
+    for (double t = 60; t < c.removed; t += kMinute)
+      lines.push_back(lf_event(t, "pose", 1, "D-AIMA", stand.latitude, stand.longitude, g, 0, true));
+    lines.push_back(lf_event(c.removed, "remove", 1, "D-AIMA", stand.latitude, stand.longitude, g, 0, true));
+    const double othersGo = c.wholesale ? c.removed : c.removed + 100;
+    lines.push_back(lf_event(othersGo, "remove", 2, "S1", 47.47, 8.55, g, 0, true));
+    lines.push_back(lf_event(othersGo, "remove", 3, "S2", 47.48, 8.55, g, 0, true));
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    for (const auto& line : lines) text += line + "\n";
+    EXPECT_EQ(parkedLivePastTheRules(tracepicture::parseTrace(text, "test"), k, c.maxPark).size(), c.complaints)
+        << c.name;
+  }
 }
 
 }  // namespace

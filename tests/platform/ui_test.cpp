@@ -4,12 +4,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <unistd.h>
 
+#include "platform/canvas.h"
 #include "platform/ui.h"
 #include "platform/ui_driver.h"
 
@@ -172,6 +175,68 @@ TEST_F(UiTest, TimersTickAndTheAutoCloseClosesOnce) {
   ::unsetenv("JORV_SCREENSHOT");
   EXPECT_GT(std::filesystem::file_size(picture), 0u);
   std::filesystem::remove(picture);
+}
+
+LResult paintingProc(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam) {
+  switch (message) {
+    case WM_CREATE:
+      createControl(hwnd, ControlKind::Button, kButton, "Go", Rect{10, 100, 100, 20});
+      showWindow(createControl(hwnd, ControlKind::Label, kEdit, "hidden", Rect{10, 130, 100, 20}), false);
+      return 0;
+    case WM_PAINT: {
+      Canvas& dc = beginPaint(hwnd);
+      dc.text(167, 71, "park live:   2", Font{"Segoe UI", -12, 400}, rgb(0, 255, 0));
+      dc.text(5, 90, "two\tparts\nand a line", Font{"Segoe UI", -12, 400}, rgb(0, 0, 0));
+      endPaint(hwnd);
+      return 0;
+    }
+    case WM_DESTROY:
+      postQuitMessage(4);
+      return 0;
+    default:
+      return defWindowProc(hwnd, message, wParam, lParam);
+  }
+}
+
+std::string readAll(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(UiWindowTexts, TheAutoCloseLeavesWhatTheWindowShowsInAFile) {
+  const auto folder = std::filesystem::temp_directory_path() / ("jorv-ui-texts-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  struct Case {
+    const char* name;
+    std::filesystem::path file;
+    bool written;
+  } cases[] = {
+      {"a file in a folder that exists", folder / "texts.txt", true},
+      {"a folder that is not there: nothing written, the window closes all the same", folder / "none" / "texts.txt",
+       false},
+  };
+  for (const Case& c : cases) {
+    resetForTest();
+    ASSERT_TRUE(registerClass(WindowClass{"PaintingClass", paintingProc}));
+    ::setenv("JORV_AUTOCLOSE_SECONDS", "0.05", 1);
+    ::setenv("JORV_WINDOW_TEXTS", c.file.c_str(), 1);
+    const Hwnd window = createWindow("PaintingClass", "Title", Rect{0, 0, 300, 200});
+    ::unsetenv("JORV_AUTOCLOSE_SECONDS");
+    EXPECT_EQ(runLoop(), 4) << c.name;
+    ::unsetenv("JORV_WINDOW_TEXTS");
+    EXPECT_FALSE(isWindow(window)) << c.name;
+    EXPECT_EQ(std::filesystem::exists(c.file), c.written) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(c.file).concat(".part"))) << c.name;
+    if (c.written) {
+      EXPECT_EQ(readAll(c.file),
+                "painted\t167\t71\tpark live:   2\n"
+                "painted\t5\t90\ttwo parts and a line\n"
+                "control\t13\tGo\n")
+          << c.name;
+    }
+  }
+  resetForTest();
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

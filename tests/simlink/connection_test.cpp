@@ -95,19 +95,27 @@ TEST_F(SimLinkTest, QuitGoesBackToWaitingKeepsTheObjectsAndReconnects) {
   EXPECT_FALSE(updates[1]);
 }
 
-TEST_F(SimLinkTest, NeitherANewConnectionNorARestartSeesTheOldAnswersForTheEngine) {
+TEST_F(SimLinkTest, ANewConnectionTellsTheEngineThatTheOldObjectsAreGoneAndNothingElseOfThem) {
   connect();
   createObject(0xABC001);  // its "created" answer waits for the engine
+  std::uint32_t objectId = 0;
   {
     std::lock_guard lock(g_delayedSimCommandsMutex);
-    ASSERT_FALSE(g_delayedSimCommands.empty());
+    ASSERT_EQ(g_delayedSimCommands.size(), 1u);
+    objectId = g_delayedSimCommands.front().objectId;
+    // An answer of the old session that names the object: not for the engine any more.
+    g_delayedSimCommands.push_back(DelayedSimCommand{.objectId = objectId, .kind = 4});
   }
   sim::quit();
   ASSERT_TRUE(sim::waitUntil([] { return sim::openConnectionCount() == 0; }));
   sim::setRunning(true);
   ASSERT_TRUE(sim::waitUntil([] { return g_simState.load() != 0; }));
   ASSERT_TRUE(sim::waitForIdle());
-  EXPECT_TRUE(takeDelayed().empty()) << "object ids of the old connection";
+  const auto told = takeDelayed();
+  ASSERT_EQ(told.size(), 2u) << "created, then removed: the engine drops its record";
+  EXPECT_EQ(told[0].kind, 0u);
+  EXPECT_EQ(told[1].kind, 2u);
+  EXPECT_EQ(told[1].objectId, objectId);
 
   gf_queueDelayedSimCommand({.objectId = 7, .kind = 2});
   stopClient();
