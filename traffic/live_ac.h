@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "core/ring_deque.h"
 #include "feed/traffic_records.h"
 #include "liveries/ac_identity.h"
 #include "simlink/ai_positions.h"
@@ -115,7 +116,7 @@ struct LiveAc : AcIdentity {
   double nextValue = 0.0;   // the vertical-rate slot of the pose, ft/min
   double speed = 0.0;       // kt
 
-  std::deque<StreamPoint> stream;  // positions still to come, oldest (the next target) first
+  RingDeque<StreamPoint> stream;   // positions still to come, oldest (the next target) first
   double lastMessageTime = 0.0;    // timestamp (s) of the last traffic record accepted
 
   std::int32_t reservedStandId = 0;

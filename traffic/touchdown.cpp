@@ -74,7 +74,7 @@ bool lf_climbedFrom(const StreamPoint& from, const StreamPoint& to) {
 // Where the stream takes off again after the touch-down: a go-around climb, or for a light
 // aircraft on the runway a touch-and-go in the ground speeds.
 std::optional<std::size_t> lf_findClimbStart(LiveAc& aircraft) {
-  const std::deque<StreamPoint>& s = aircraft.stream;
+  const RingDeque<StreamPoint>& s = aircraft.stream;
   for (std::size_t i = 1; i < s.size(); ++i) {
     if (lf_climbRates(s[i - 1], s[i]) && lf_climbedFrom(s[i - 1], s[i])) return i;
     if (i + 1 < s.size() && s[i + 1].time - s[i].time <= kClimbGap && lf_climbRates(s[i - 1], s[i]) &&
