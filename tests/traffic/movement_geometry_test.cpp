@@ -24,6 +24,23 @@ ConflictInput lf_conflict(std::uint32_t phase, double eastNm, double northNm, do
   return {phase, kHere.lat, kHere.lon, b.lat, b.lon, kCos, 0.0, headingBDeg * kDeg, 3000.0, 3000.0 + altDiff};
 }
 
+// The angle folds give what the library's exact remainders give, at the edges of the range they
+// pass unchanged as well.
+TEST(MovementGeometryTest, AngleFoldsAreTheExactRemainders) {
+  const double pi = motion::kTwoPi / 2.0;
+  const double cases[] = {0.0,  -0.0, pi,  -pi, std::nextafter(pi, 4.0), std::nextafter(-pi, -4.0), motion::kTwoPi,
+                          std::nextafter(motion::kTwoPi, 0.0), -1e-18, 7.0, -7.0, 1e6, 3.0};
+  for (const double in : cases) {
+    EXPECT_EQ(gf_wrapAngle(in), std::remainder(in, motion::kTwoPi)) << in;
+    double folded = std::fmod(in, motion::kTwoPi);
+    if (folded < 0.0) folded += motion::kTwoPi;
+    if (folded >= motion::kTwoPi) folded = 0.0;
+    EXPECT_EQ(gf_normalizeAngle(in), folded) << in;
+  }
+  EXPECT_EQ(gf_normalizeAngle(std::nan("")), 0.0);
+  EXPECT_EQ(gf_normalizeAngle(INFINITY), 0.0);
+}
+
 TEST(MovementGeometryTest, Examples) {
   const RelativeGeometry near = gf_relativeGeometry(kHere, 1.0, gf_destinationPoint(kHere, {0.3, 0.05 * 3.2808399}));
   const TravelTime jet = gf_minTravelTime({1852.0, 2.0, 100.0, 100.0, 3});
