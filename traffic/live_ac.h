@@ -262,7 +262,7 @@ struct LiveAc : AcIdentity {
   bool profileActive = false;
   Lalo profileFrom;
   Lalo profileTo;
-  std::vector<double> easingWeights;  // share of the leg per tick while groundKind is not 0
+  EasedShares easingWeights;  // share of the leg per tick while groundKind is not 0
   std::size_t easingCursor = 0;
   Lalo legDelta;             // degrees: the leg the easing weights share out
   double headingRate = 0.0;  // radians per step, the air step's turn
