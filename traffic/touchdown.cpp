@@ -343,6 +343,10 @@ void collisionWithParked(LiveAc& aircraft) noexcept {
     for (StaticAc& parked : g_staticAcs) {
       if (parked.simState != SimStatus::active || (aircraft.objectId != 0 && parked.objectId == aircraft.objectId))
         continue;
+      // The flat distance is at least the north-south one: the rows of parked aircraft farther
+      // north or south than both radii are passed over (with a margin for the test's rounding).
+      const double reach = aircraft.groundRadius + parked.groundRadius;
+      if (std::fabs(aircraft.position.lat - parked.position.lat) * 60.0 > reach * 1.000001) continue;
       const Stand* its = gf_standByNumber(g_stands, parked.standId);
       if (!its) continue;
       const double d = std::fabs(gf_wrapAngle(aircraft.heading - its->heading)) * geo::kRadToDeg;
