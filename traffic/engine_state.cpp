@@ -107,6 +107,7 @@ void gf_ageSideLists() {
   // Kept from minute to minute: the engine's tick allocates nothing once it has its size.
   thread_local std::vector<std::uint32_t> live;
   live.clear();
+  live.reserve(g_liveAcs.size());
   for (const LiveAc& aircraft : g_liveAcs) live.push_back(aircraft.hexid);
   std::sort(live.begin(), live.end());
   const auto isLive = [](std::uint32_t hexid) { return std::binary_search(live.begin(), live.end(), hexid); };
