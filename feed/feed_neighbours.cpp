@@ -57,7 +57,7 @@ void gf_feedAddParked(std::vector<ParkedRecord>& records, std::uint32_t wanted) 
 
 void gf_publishUserAcPosition(const UserAcPosition& position) {
   g_workerUserAcPosition = position;
-  g_userAcPosition.store(std::make_shared<const UserAcPosition>(position));
+  g_userAcPosition.publish(position);
 }
 
 bool gf_isUserPositionKnown(const UserAcPosition& position) {

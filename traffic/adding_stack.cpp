@@ -191,6 +191,10 @@ void lf_updatePass() {
   bool erase = false;
   // By index: a record's update may reach the table itself.
   for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
+    // The streams lie elsewhere on the heap: the next aircraft's first points are fetched while
+    // this one moves, and the records of the ones after them to find those points.
+    if (i + 4 < g_liveAcs.size()) __builtin_prefetch(&g_liveAcs[i + 4].stream);
+    if (i + 2 < g_liveAcs.size()) g_liveAcs[i + 2].stream.prefetchFront();
     try {
       erase |= hooks.updateLiveAc(g_liveAcs[i]);
     } catch (...) {

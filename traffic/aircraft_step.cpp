@@ -207,17 +207,8 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
 
 // The shares of an eased leg, one per tick.
 void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
-  std::vector<double>& weights = aircraft.easingWeights;
+  aircraft.easingWeights = EasedShares(ticks, aircraft.groundKind);
   aircraft.easingCursor = 0;
-  if (ticks < 1) {
-    weights.assign(1, 1.0);
-    return;
-  }
-  weights.resize(static_cast<std::size_t>(ticks));
-  const double n = ticks;
-  for (std::int32_t i = 0; i < ticks; ++i)
-    weights[static_cast<std::size_t>(i)] =
-        gf_ease((i + 1) / n, aircraft.groundKind) - gf_ease(i / n, aircraft.groundKind);
 }
 
 // At take-off speed in state 3: the take-off starts, waits for its mode, or never comes.

@@ -46,7 +46,7 @@ void lf_notLaterThan(StreamPoint& point, const StreamPoint& last) {
 
 // The aircraft moves again after standing: the standing points after its last moving one go,
 // when it left at taxi speed within 22 s of that point.
-void lf_dropStandingRun(std::deque<StreamPoint>& stream, const StreamPoint& point) {
+void lf_dropStandingRun(RingDeque<StreamPoint>& stream, const StreamPoint& point) {
   const std::size_t size = stream.size();
   if (size <= 2) return;
   const std::size_t lowest = size >= 9 ? size - 7 : 1;
@@ -61,7 +61,7 @@ void lf_dropStandingRun(std::deque<StreamPoint>& stream, const StreamPoint& poin
   }
 }
 
-void lf_cleanStandingRuns(std::deque<StreamPoint>& stream, const StreamPoint& point) {
+void lf_cleanStandingRuns(RingDeque<StreamPoint>& stream, const StreamPoint& point) {
   if (point.airborne || stream.empty() || !stream.back().repeated) return;
   if (!point.repeated) {
     lf_dropStandingRun(stream, point);
@@ -147,7 +147,7 @@ void lf_recogniseTakeoff(LiveAc& aircraft, const StreamPoint& last, const Stream
 
 void lf_decodeExisting(LiveAc& aircraft, StreamPoint& point) {
   const EngineHooks& hooks = gf_engineHooks();
-  std::deque<StreamPoint>& stream = aircraft.stream;
+  RingDeque<StreamPoint>& stream = aircraft.stream;
   if (stream.size() > kMaxStreamPoints) {
     lf_remove(aircraft);
     return;

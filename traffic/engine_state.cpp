@@ -104,11 +104,13 @@ bool gf_isGhostCallsign(std::string_view callsign) {
 
 void gf_ageSideLists() {
   const std::int32_t now = g_engineTime.load();
-  std::vector<std::uint32_t> live;
+  // Kept from minute to minute: the engine's tick allocates nothing once it has its size.
+  thread_local std::vector<std::uint32_t> live;
+  live.clear();
   live.reserve(g_liveAcs.size());
   for (const LiveAc& aircraft : g_liveAcs) live.push_back(aircraft.hexid);
   std::sort(live.begin(), live.end());
-  const auto isLive = [&live](std::uint32_t hexid) { return std::binary_search(live.begin(), live.end(), hexid); };
+  const auto isLive = [](std::uint32_t hexid) { return std::binary_search(live.begin(), live.end(), hexid); };
   for (auto it = g_liveryChoices.begin(); it != g_liveryChoices.end();) {
     if (isLive(it->first)) it->second.lastSeen = now;
     it = now - it->second.lastSeen > kLiveryChoiceKeep ? g_liveryChoices.erase(it) : std::next(it);

@@ -2,9 +2,15 @@
 
 #include <algorithm>
 
-double gf_wrapAngle(double radians) { return std::remainder(radians, motion::kTwoPi); }
+// Both return an angle already in range as it is, the result the library's division would give,
+// without paying for it: they run for every aircraft on every tick.
+double gf_wrapAngle(double radians) {
+  if (radians >= -motion::kTwoPi / 2.0 && radians <= motion::kTwoPi / 2.0) return radians;
+  return std::remainder(radians, motion::kTwoPi);
+}
 
 double gf_normalizeAngle(double radians) {
+  if (radians >= 0.0 && radians < motion::kTwoPi) return radians;
   if (!std::isfinite(radians)) return 0.0;
   double a = std::fmod(radians, motion::kTwoPi);
   if (a < 0.0) a += motion::kTwoPi;

@@ -186,7 +186,6 @@ void lf_attitudeStep(LiveAc& aircraft) {
   const auto index = static_cast<std::size_t>(aircraft.category);
   const double limit = std::min(std::fabs(index < kBankLimitDeg.size() ? kBankLimitDeg[index] : 30.0), 90.0) * kDeg;
   const bool landing = aircraft.state == FlightPhase::landing;
-  const double height = lf_heightAboveRunway(aircraft);
   if (aircraft.pitchTransition) {
     aircraft.pitch = gf_approachValue(aircraft.pitch, aircraft.refPitch, std::fabs(aircraft.pitchStep));
     if (aircraft.pitch == aircraft.refPitch) {
@@ -203,13 +202,14 @@ void lf_attitudeStep(LiveAc& aircraft) {
       aircraft.bank = 0.0;
       return;
     }
-    const double bankLimit = gf_bankLimit(limit, landing, height, false);
+    // Asked only here: the park airport's elevation is read under the neighbours' lock.
+    const double bankLimit = gf_bankLimit(limit, landing, lf_heightAboveRunway(aircraft), false);
     aircraft.bank = std::clamp(aircraft.bank + aircraft.bankStep, -bankLimit, bankLimit);
     aircraft.pitch += aircraft.pitchStep;
     lf_verticalStep(aircraft);
     return;
   }
-  const double tight = gf_bankLimit(limit, landing, height, true);
+  const double tight = gf_bankLimit(limit, landing, lf_heightAboveRunway(aircraft), true);
   aircraft.bank = std::clamp(aircraft.bank + aircraft.bankStep, -tight, tight);
   aircraft.pitch = gf_approachValue(aircraft.pitch, -4.0 * kDeg, std::fabs(aircraft.pitchStep));
 }

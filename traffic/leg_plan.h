@@ -3,7 +3,9 @@
 // curve with its progress, the runway roll, the tow path of an aircraft moved by a tug and the
 // record of a corrective move into a stand. Plain values, reset with each new leg.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -67,4 +69,52 @@ struct CorrectiveMove {
   std::int32_t startTick = 0;
   std::int32_t arrivalTick = 0;
   bool valid = false;
+};
+
+// The shares of an eased ground leg, one per tick: ease((i + 1) / n) - ease(i / n) for the
+// leg's easing kind, worked out when asked rather than stored, so that a new leg allocates
+// nothing. A leg of no ticks has the one share 1.
+class EasedShares {
+ public:
+  EasedShares() = default;
+  EasedShares(std::int32_t ticks, std::uint32_t kind)
+      : m_ticks(ticks < 1 ? 1 : static_cast<std::size_t>(ticks)), m_kind(ticks < 1 ? 0 : kind) {}
+
+  std::size_t size() const { return m_ticks; }
+  bool empty() const { return m_ticks == 0; }
+  double operator[](std::size_t i) const;
+  double front() const { return (*this)[0]; }
+  double back() const { return (*this)[m_ticks - 1]; }
+
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = double;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = double;
+    Iterator() = default;
+    Iterator(const EasedShares* shares, std::size_t i) : m_shares(shares), m_i(i) {}
+    double operator*() const { return (*m_shares)[m_i]; }
+    Iterator& operator++() {
+      ++m_i;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator was = *this;
+      ++m_i;
+      return was;
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) { return a.m_i == b.m_i; }
+
+   private:
+    const EasedShares* m_shares = nullptr;
+    std::size_t m_i = 0;
+  };
+  Iterator begin() const { return {this, 0}; }
+  Iterator end() const { return {this, m_ticks}; }
+
+ private:
+  std::size_t m_ticks = 0;
+  std::uint32_t m_kind = 0;
 };

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "core/ring_deque.h"
 #include "feed/traffic_records.h"
 #include "liveries/ac_identity.h"
 #include "simlink/ai_positions.h"
@@ -115,7 +116,7 @@ struct LiveAc : AcIdentity {
   double nextValue = 0.0;   // the vertical-rate slot of the pose, ft/min
   double speed = 0.0;       // kt
 
-  std::deque<StreamPoint> stream;  // positions still to come, oldest (the next target) first
+  RingDeque<StreamPoint> stream;   // positions still to come, oldest (the next target) first
   double lastMessageTime = 0.0;    // timestamp (s) of the last traffic record accepted
 
   std::int32_t reservedStandId = 0;
@@ -261,7 +262,7 @@ struct LiveAc : AcIdentity {
   bool profileActive = false;
   Lalo profileFrom;
   Lalo profileTo;
-  std::vector<double> easingWeights;  // share of the leg per tick while groundKind is not 0
+  EasedShares easingWeights;  // share of the leg per tick while groundKind is not 0
   std::size_t easingCursor = 0;
   Lalo legDelta;             // degrees: the leg the easing weights share out
   double headingRate = 0.0;  // radians per step, the air step's turn

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "traffic/leg_plan.h"
+
 namespace {
 
 constexpr double kDeg = geo::kDegToRad;
@@ -114,6 +116,11 @@ double gf_ease(double t, std::uint32_t mode) {
     case 3: return (3.0 - 2.0 * t) * t * t;
     default: return t;
   }
+}
+
+double EasedShares::operator[](std::size_t i) const {
+  const double n = static_cast<double>(m_ticks);
+  return gf_ease(static_cast<double>(i + 1) / n, m_kind) - gf_ease(static_cast<double>(i) / n, m_kind);
 }
 
 double gf_approachValue(double value, double target, double step) {

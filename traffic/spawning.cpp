@@ -152,7 +152,7 @@ bool lf_excludedStandOccupied(const LiveAc& aircraft, const Stand& stand) {
 const Stand* lf_findSpawnStand(LiveAc& aircraft) {
   const Airport park = gf_parkAirportRecord();
   if (g_stands.empty() || park.code.empty() || !gf_isValidLalo(park.position)) return nullptr;
-  std::deque<StreamPoint>& stream = aircraft.stream;
+  RingDeque<StreamPoint>& stream = aircraft.stream;
   StreamPoint& first = stream.front();
   if (lf_flatDistanceSquared(first.lalo, park.position, park.position.lat) > kStandAreaNmSquared) return nullptr;
   if (!first.repeated) {
@@ -355,7 +355,7 @@ double lf_pitchFromVerticalRate(const StreamPoint& point, AcCategory category) {
 }
 
 void lf_trySpawn(LiveAc& aircraft) {
-  std::deque<StreamPoint>& stream = aircraft.stream;
+  RingDeque<StreamPoint>& stream = aircraft.stream;
   if (stream.empty()) return lf_drop(aircraft);
   if (stream.front().time > g_engineTime.load()) return;
   if (stream.size() == 1) {
@@ -403,7 +403,7 @@ void lf_trySpawn(LiveAc& aircraft) {
 
 void spawnLiveAc(LiveAc& aircraft) {
   aircraft.promoteFrom = 0;
-  std::deque<StreamPoint>& stream = aircraft.stream;
+  RingDeque<StreamPoint>& stream = aircraft.stream;
   if (stream.size() < 2) {
     gf_logWarning(fmt::format("{} sz:{}", "spawnLiveAc", stream.size()));
     return;

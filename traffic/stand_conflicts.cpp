@@ -65,7 +65,7 @@ bool lf_takeStand(LiveAc& aircraft, const Stand& stand, bool arrivalMode) {
   aircraft.standApproach = false;
   gf_assignStand(aircraft, stand);
 
-  std::deque<StreamPoint>& stream = aircraft.stream;
+  RingDeque<StreamPoint>& stream = aircraft.stream;
   stream.resize(1);
   StreamPoint& first = stream.front();
   if (arrivalMode || (lf_samePlace(first.lalo, aircraft.standPos) && !lf_samePlace(aircraft.position, aircraft.standPos))) {

@@ -87,7 +87,9 @@ void lf_measureSpeed(LiveAc& aircraft) {
     aircraft.trackMetres = 0.0;
     return;
   }
-  const double moved = lf_metres(aircraft.trackLalo, aircraft.position);
+  // A standing aircraft (every parked one, each tick) moved nothing: no need for the great circle.
+  const bool stood = aircraft.trackLalo.lat == aircraft.position.lat && aircraft.trackLalo.lon == aircraft.position.lon;
+  const double moved = stood ? 0.0 : lf_metres(aircraft.trackLalo, aircraft.position);
   if (std::isfinite(moved)) aircraft.trackMetres += moved;
   aircraft.trackLalo = aircraft.position;
   if (now - aircraft.trackTick >= kWindowTicks) {

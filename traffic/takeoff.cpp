@@ -179,7 +179,7 @@ bool gf_isOnRunway(LiveAc& aircraft, double limitM) {
 }
 
 std::int32_t gf_takeoffReadiness(LiveAc& aircraft) {
-  const std::deque<StreamPoint>& stream = aircraft.stream;
+  const RingDeque<StreamPoint>& stream = aircraft.stream;
   if (stream.size() < 2) return 0;
   if (aircraft.rolling) return stream[1].airborne ? 1 : 2;
   const auto airborne = [](const StreamPoint& p) { return p.airborne; };
@@ -197,7 +197,7 @@ std::int32_t gf_takeoffReadiness(LiveAc& aircraft) {
 }
 
 std::int32_t gf_takeoffMode(LiveAc& aircraft) {
-  const std::deque<StreamPoint>& stream = aircraft.stream;
+  const RingDeque<StreamPoint>& stream = aircraft.stream;
   if (stream.size() < 2) return 0;
   const double speed = lf_currentSpeed(aircraft);
   double liftOff = gf_referenceSpeed(aircraft, 1);

@@ -74,7 +74,7 @@ bool lf_climbedFrom(const StreamPoint& from, const StreamPoint& to) {
 // Where the stream takes off again after the touch-down: a go-around climb, or for a light
 // aircraft on the runway a touch-and-go in the ground speeds.
 std::optional<std::size_t> lf_findClimbStart(LiveAc& aircraft) {
-  const std::deque<StreamPoint>& s = aircraft.stream;
+  const RingDeque<StreamPoint>& s = aircraft.stream;
   for (std::size_t i = 1; i < s.size(); ++i) {
     if (lf_climbRates(s[i - 1], s[i]) && lf_climbedFrom(s[i - 1], s[i])) return i;
     if (i + 1 < s.size() && s[i + 1].time - s[i].time <= kClimbGap && lf_climbRates(s[i - 1], s[i]) &&
@@ -343,6 +343,10 @@ void collisionWithParked(LiveAc& aircraft) noexcept {
     for (StaticAc& parked : g_staticAcs) {
       if (parked.simState != SimStatus::active || (aircraft.objectId != 0 && parked.objectId == aircraft.objectId))
         continue;
+      // The flat distance is at least the north-south one: the rows of parked aircraft farther
+      // north or south than both radii are passed over (with a margin for the test's rounding).
+      const double reach = aircraft.groundRadius + parked.groundRadius;
+      if (std::fabs(aircraft.position.lat - parked.position.lat) * 60.0 > reach * 1.000001) continue;
       const Stand* its = gf_standByNumber(g_stands, parked.standId);
       if (!its) continue;
       const double d = std::fabs(gf_wrapAngle(aircraft.heading - its->heading)) * geo::kRadToDeg;

@@ -125,6 +125,18 @@ TEST(GeodesyTest, LongitudeDifferencesWrapAcrossTheDateLine) {
   EXPECT_TRUE(std::isnan(gf_wrapLongitude(std::nan(""))));
 }
 
+// The wrap answers exactly as the library's remainder does, at the edges of its shortcut too.
+TEST(GeodesyTest, LongitudeWrapIsTheExactRemainder) {
+  const double cases[] = {0.0,   -0.0,   180.0, -180.0, std::nextafter(180.0, 200.0), std::nextafter(-180.0, -200.0),
+                          179.9, -179.9, 360.0, -540.0, 1e-300,                       1e9,
+                          540.0, 900.5};
+  for (const double in : cases) {
+    const double wrapped = gf_wrapLongitude(in);
+    EXPECT_EQ(wrapped, std::remainder(in, 360.0)) << in;
+    EXPECT_EQ(std::signbit(wrapped), std::signbit(std::remainder(in, 360.0))) << in;
+  }
+}
+
 TEST(GeodesyTest, NormalisedPositionsFoldOverThePoles) {
   struct Case {
     Lalo in, out;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 #include <string>
 #include <vector>
 
+#include "traffic/leg_plan.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/path_geometry.h"
 
@@ -22,6 +24,44 @@ double lf_metres(const Lalo& a, const Lalo& b) { return gf_distanceNm(a, b) * 18
 ConflictInput lf_conflict(std::uint32_t phase, double eastNm, double northNm, double headingBDeg, double altDiff) {
   const Lalo b = lf_atNm(kHere, eastNm, northNm);
   return {phase, kHere.lat, kHere.lon, b.lat, b.lon, kCos, 0.0, headingBDeg * kDeg, 3000.0, 3000.0 + altDiff};
+}
+
+// The angle folds give what the library's exact remainders give, at the edges of the range they
+// pass unchanged as well.
+TEST(MovementGeometryTest, AngleFoldsAreTheExactRemainders) {
+  const double pi = motion::kTwoPi / 2.0;
+  const double cases[] = {0.0,  -0.0, pi,  -pi, std::nextafter(pi, 4.0), std::nextafter(-pi, -4.0), motion::kTwoPi,
+                          std::nextafter(motion::kTwoPi, 0.0), -1e-18, 7.0, -7.0, 1e6, 3.0};
+  for (const double in : cases) {
+    EXPECT_EQ(gf_wrapAngle(in), std::remainder(in, motion::kTwoPi)) << in;
+    double folded = std::fmod(in, motion::kTwoPi);
+    if (folded < 0.0) folded += motion::kTwoPi;
+    if (folded >= motion::kTwoPi) folded = 0.0;
+    EXPECT_EQ(gf_normalizeAngle(in), folded) << in;
+  }
+  EXPECT_EQ(gf_normalizeAngle(std::nan("")), 0.0);
+  EXPECT_EQ(gf_normalizeAngle(INFINITY), 0.0);
+}
+
+// An eased leg's shares add up to the whole leg for every easing kind and length, one per tick;
+// a leg of no ticks moves all the way at once.
+TEST(MovementGeometryTest, EasedSharesCoverTheLeg) {
+  struct Case {
+    std::int32_t ticks;
+    std::uint32_t kind;
+    std::size_t size;
+  };
+  constexpr Case kCases[] = {{400, 1, 400}, {400, 2, 400}, {7, 3, 7}, {1, 1, 1}, {0, 2, 1}, {-5, 3, 1}, {2000, 0, 2000}};
+  for (const Case& c : kCases) {
+    const EasedShares shares(c.ticks, c.kind);
+    ASSERT_EQ(shares.size(), c.size) << c.ticks << " ticks, kind " << c.kind;
+    EXPECT_NEAR(std::accumulate(shares.begin(), shares.end(), 0.0), 1.0, 1e-12) << c.ticks << " ticks, kind " << c.kind;
+    const double n = static_cast<double>(c.size);
+    for (std::size_t i = 0; i < shares.size(); i += 3)
+      EXPECT_EQ(shares[i], gf_ease((i + 1) / n, c.size == 1 && c.ticks < 1 ? 0 : c.kind) - gf_ease(i / n, c.kind));
+  }
+  EXPECT_LT(EasedShares(400, 1).front(), EasedShares(400, 1).back()) << "from standstill: slow first";
+  EXPECT_GT(EasedShares(400, 2).front(), EasedShares(400, 2).back()) << "to a stop: slow last";
 }
 
 TEST(MovementGeometryTest, Examples) {

@@ -266,6 +266,30 @@ TEST_F(TouchdownTest, LiveAgainstParked) {
             std::string::npos);
 }
 
+// North or south of a parked aircraft, a taxiing one touches it up to the sum of their radii and
+// no farther.
+TEST_F(TouchdownTest, LiveAgainstParkedAtTheEdgeOfTheirRadii) {
+  struct Case {
+    double side;    // 1 north of the stand, -1 south
+    double beyond;  // metres past the sum of the radii
+    bool removed;
+  } cases[] = {{1.0, -0.05, true}, {1.0, 0.05, false}, {-1.0, -0.05, true}, {-1.0, 0.05, false}};
+  for (const Case& c : cases) {
+    reset();
+    g_stands.clear();
+    addStand("B7", kEham);
+    StaticAc& parked = addStatic(1);
+    LiveAc& a = addLive(Rec(0x100).at(kEham).ground(5.0));
+    a.prevState = FlightPhase::landing_roll;
+    a.heading = g_stands.front().heading;
+    const double reachM = (a.groundRadius + parked.groundRadius) * 1852.0;
+    ASSERT_GT(reachM, 1.0);
+    a.position = offset(kEham, c.side * (reachM + c.beyond));
+    gf_checkLiveWithParkedCollisions();
+    EXPECT_EQ(parked.simState == SimStatus::removingfromsim, c.removed) << c.side << " " << c.beyond;
+  }
+}
+
 class FlightPlanHookTest : public TouchdownTest {
  protected:
   void SetUp() override {
