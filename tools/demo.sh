@@ -51,6 +51,8 @@ export XDG_RUNTIME_DIR="$run/runtime"
 # user aircraft within the conflict distance is taken out of the simulator, as in a real session.
 sed -e 's/"latitude": 47.450604,/"latitude": 47.4420,/' -e 's/"longitude": 8.561746,/"longitude": 8.5880,/' \
   "$root/data/sim/scenario.json" > "$run/sim-scenario.json"
+# Its runways, stands and ground come from the facility fixtures beside the scenario file.
+ln -s "$root/data/sim/facilities" "$run/facilities"
 export JORV_SIM_SCENARIO="$run/sim-scenario.json"
 export JORV_AUTOCLOSE_SECONDS="$seconds"
 export JORV_SIM_TRACE="$run/sim-trace.csv"

@@ -194,18 +194,31 @@ std::vector<std::string> RTAppPeer::requestLines() const {
 
 void RTAppPeer::run(const std::atomic<bool>& stop, double speed, bool loop) {
   using Clock = std::chrono::steady_clock;
-  const auto begin = Clock::now();
+  auto begin = Clock::now();
   const double end = scenarioEnd(scenario_);
   auto nextBatch = begin;
   auto nextConnect = begin;
+  bool started = !options_.startOnConnection;
   while (!stop) {
     const auto now = Clock::now();
-    double t = std::chrono::duration<double>(now - begin).count() * speed;
-    if (loop && end > 0) t = std::fmod(t, end);
-    setTime(t);
     if (!connected() && now >= nextConnect) {
       if (!connect()) nextConnect = now + std::chrono::milliseconds(500);
     }
+    if (!started && connected()) {
+      // Whole seconds, so that the records' times stay on the scenario's clock.
+      const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - begin);
+      scenario_.startTime += waited.count();
+      begin += waited;
+      nextBatch = now;
+      started = true;
+    }
+    if (!started) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    double t = std::chrono::duration<double>(now - begin).count() * speed;
+    if (loop && end > 0) t = std::fmod(t, end);
+    setTime(t);
     if (now >= nextBatch) {
       sendWeather();
       sendLiveTraffic();

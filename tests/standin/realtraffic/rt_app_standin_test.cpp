@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "appbase/stop_request.h"
@@ -258,6 +260,40 @@ TEST_F(RTAppPeerTest, ADroppedConnectionIsNoticedByTheServer) {
   // It comes back like the real app.
   EXPECT_TRUE(peer->connect());
   EXPECT_TRUE(server.waitForClient());
+}
+
+// A program that takes long to start still sees the scenario from its beginning, stamped with the
+// time it is sent.
+TEST_F(RTAppPeerTest, StartedOnConnectionTheReplayWaitsForTheProgram) {
+  const std::uint16_t port = options.tcpPort;
+  server.close();  // nobody listens yet
+  options.startOnConnection = true;
+  TrafficScenario brief;
+  brief.startTime = 1733400000;
+  Flight flight = scenario.flights.front();
+  flight.track = {TrackPoint{.t = 0.0, .lat = 47.0, .lon = 8.0, .gs = 140.0},
+                  TrackPoint{.t = 1.0, .lat = 47.01, .lon = 8.0, .gs = 140.0}};
+  brief.flights = {flight};
+  RTAppPeer peer(brief, options);
+  std::atomic<bool> stop{false};
+  std::jthread replay([&] { peer.run(stop, 1.0, false); });
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+  EXPECT_TRUE(drain(traffic).empty()) << "sent before the program was there";
+  server.start(std::to_string(port));
+  ASSERT_TRUE(server.waitForClient());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  stop = true;
+  replay.join();
+
+  const auto datagrams = drain(traffic);
+  ASSERT_FALSE(datagrams.empty());
+  const auto fields = split(datagrams.front());
+  ASSERT_EQ(gf_rtAppTag(fields[0]), RTAppTag::Traffic) << datagrams.front();
+  EXPECT_EQ(std::stoul(std::string(fields[1])), flight.hexid);
+  // The flight's first second, timed after the wait.
+  EXPECT_NEAR(std::stod(std::string(fields[2])), 47.0, 0.006);
+  EXPECT_GE(std::stod(std::string(fields[14])), 1733400001.0);
 }
 
 }  // namespace
