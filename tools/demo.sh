@@ -2,7 +2,8 @@
 # Lays out a run folder and runs JORV in it against the stand-ins: the simulator (in-process,
 # from data/sim/scenario.json) and the RealTraffic desktop app replaying
 # data/realtraffic/demo_scenario.json over loopback: Zurich's traffic, its landings, taxiing,
-# push-backs and take-offs between 45 s and 150 s after the replay starts.
+# push-backs and take-offs between 45 s and 150 s after the replay starts, which it does when
+# JORV first connects, however long JORV took to start.
 # JORV_DEMO_SECONDS (default 210) is how long the unattended run lasts.
 # What the simulator showed is traced into sim-trace.csv and drawn as sim-trace.png in the run
 # folder (tools/jorv_trace_picture); its counts close the output.
@@ -73,7 +74,7 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
 fi
 
 "$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/demo_scenario.json" \
-  --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
+  --start-on-connection --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
 standin=$!
 trap 'kill $standin 2>/dev/null || true; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
 
