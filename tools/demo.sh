@@ -76,6 +76,10 @@ fi
 "$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/demo_scenario.json" \
   --start-on-connection --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
 standin=$!
+sleep 0.5
+if ! kill -0 $standin 2>/dev/null; then
+  echo "the RealTraffic app stand-in did not start:"; cat "$run/rtapp-standin.log"; exit 1
+fi
 trap 'kill $standin 2>/dev/null || true; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
 
 echo "Running JORV in $program for $seconds s against the stand-ins ..."
@@ -97,48 +101,37 @@ if [ ! -f "$trace" ] && [ -f "$trace.part" ]; then
   echo "(the trace was not closed; drawing what was written)"
   trace="$trace.part"
 fi
+seen=""
 if [ -f "$trace" ]; then
-  "$build/tools/jorv_trace_picture" "$trace" "$root/data/sim/facilities/LSZH.json" "$run/sim-trace.png" ||
+  # Its counts first: the trace line, then what happened at the airport from the simulator's side.
+  seen=$("$build/tools/jorv_trace_picture" "$trace" "$root/data/sim/facilities/LSZH.json" "$run/sim-trace.png") ||
     echo "no picture drawn"
+  echo "$seen" | grep '^trace: ' || true
   echo "trace $trace, picture $run/sim-trace.png"
   [ -f "$run/window.png" ] && echo "the window as the run left it: $run/window.png"
 else
   echo "no trace written"
 fi
 echo "---- what happened at the airport"
-if [ -f "$trace" ]; then
-  # From the simulator's side: poses of one object that go from the air to the ground and back,
-  # ground moves of more than 100 m, and moves against the nose's heading (pushed back).
-  awk -F, '$2 == "pose" {
-    id = $3; lat = $5; lon = $6; heading = $8; ground = $9
-    if (id in wasGround) {
-      if (!wasGround[id] && ground) landed[id] = 1
-      if (wasGround[id] && !ground) tookOff[id] = 1
-      if (wasGround[id] && ground) {
-        dy = (lat - lastLat[id]) * 111120; dx = (lon - lastLon[id]) * 111120 * cos(lat * 0.01745329)
-        step = sqrt(dx * dx + dy * dy)
-        if (step > 0.05) {
-          moved[id] += step
-          off = atan2(dx, dy) * 57.29578 - heading
-          while (off > 180) off -= 360
-          while (off < -180) off += 360
-          if (off > 120 || off < -120) backwards[id] += step
-        }
-      }
-    }
-    wasGround[id] = ground; lastLat[id] = lat; lastLon[id] = lon
-  }
-  END {
-    for (id in landed) landings++
-    for (id in tookOff) takeOffs++
-    for (id in moved) if (moved[id] > 100) taxied++
-    for (id in backwards) if (backwards[id] > 15) pushed++
-    printf "in the simulator: %d landed, %d took off, %d taxied more than 100 m, %d were pushed back\n", \
-      landings, takeOffs, taxied, pushed
-  }' "$trace"
-fi
+echo "$seen" | grep '^in the simulator: ' || echo "in the simulator: nothing counted"
 log="$program/Log.txt"
 count() { grep -c -E "$1" "$log" 2>/dev/null || true; }
-echo "in the log: $(count ' touch down ') touch-downs, $(count ' take off ') take-offs, $(count ' arrived at stand$') arrivals at a stand, $(count ' pulling out$') pull-outs, $(count ' parked static$') aircraft parked static"
+touchDowns=$(count ' touch down ')
+takeOffs=$(count ' take off ')
+atStand=$(count ' arrived at stand$')
+echo "in the log: $touchDowns touch-downs, $takeOffs take-offs, $atStand arrivals at a stand, $(count ' pulling out$') pull-outs, $(count ' parked static$') aircraft parked static"
 grep -E ' touch down | take off | arrived at stand$| pulling out$' "$log" || true
+# The five moments a user watches for, each from where it shows best.
+number() { echo "$seen" | grep -o -E "[0-9]+ $1" | grep -o -E '^[0-9]+' || echo 0; }
+missing=""
+[ "$(number landed)" -gt 0 ] && [ "$touchDowns" -gt 0 ] || missing="$missing landing"
+[ "$(number taxied)" -gt 0 ] || missing="$missing taxiing"
+[ "$(number 'were pushed back')" -gt 0 ] || missing="$missing push-back"
+[ "$(number 'took off')" -gt 0 ] && [ "$takeOffs" -gt 0 ] || missing="$missing take-off"
+[ "$atStand" -gt 0 ] || missing="$missing arrival-at-stand"
+if [ -z "$missing" ]; then
+  echo "seen: landing, taxiing, push-back, take-off and arrival at a stand"
+else
+  echo "not seen in this run:$missing"
+fi
 exit "$status"
