@@ -4,14 +4,14 @@
 # data/realtraffic/demo_scenario.json over loopback: Zurich's traffic, its landings, taxiing,
 # push-backs and take-offs between 45 s and 150 s after the replay starts, which it does when
 # JORV first connects, however long JORV took to start.
-# JORV_DEMO_SECONDS (default 210) is how long the unattended run lasts.
+# JORV_DEMO_SECONDS (default 240) is how long the unattended run lasts.
 # What the simulator showed is traced into sim-trace.csv and drawn as sim-trace.png in the run
 # folder (tools/jorv_trace_picture); its counts close the output.
 set -euo pipefail
 build=$1
 run=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds="${JORV_DEMO_SECONDS:-210}"
+seconds="${JORV_DEMO_SECONDS:-240}"
 
 rm -rf "$run"
 program="$run/JORV"

@@ -422,7 +422,19 @@ struct Builder {
     start.altitude = e.elevation;
     start.track = start.heading = e.heading;
     start.onGround = true;
+    if (options.departuresTaxiOn) {
+      // Rolling slowly from the holding point, it is seen taxiing before it stands lined up.
+      start.at = lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres);
+      start.gs = 8.0;
+      const LatLon on = lf_alongRunway(e, kLineUpMetres + 60.0, kHoldingOffsetMetres * 0.5);
+      start.track = start.heading = bearingDeg(start.at.lat, start.at.lon, on.lat, on.lon);
+    }
     Mover mover(start);
+    if (options.departuresTaxiOn) {
+      lf_taxi(mover, {{lf_alongRunway(e, kLineUpMetres + 60.0, kHoldingOffsetMetres * 0.5), 8.0},
+                      {lf_alongRunway(e, kLineUpMetres + 110.0, 0.0), 6.0, false, true},
+                      {lf_alongRunway(e, kLineUpMetres + 160.0, 0.0), 4.0, true}});
+    }
     mover.hold(random.uniform(options.lineUpWaitSeconds.first, options.lineUpWaitSeconds.second));
     takeOff(mover, e, info);
     return mover.path();
@@ -866,17 +878,18 @@ Options demoOptions() {
   options.taxiIn = 2;
   options.overflights = 1;
   // The replay starts when the program connects; the program shows a flight about 30 s after the
-  // feed reports it and creates one on the ground only while the half minute of reports it holds
-  // stays slow, on a stand only while they stay on it. So flights leaving a stand wait there,
-  // and departures on the runway, well over half a minute; arrivals are first reported well
-  // above the airport. The moments end early enough to be shown by a run of 210 s that
-  // connected late.
+  // feed reports it. It creates one on the ground only while the half minute of reports it holds
+  // stays slow, and one standing still only on a stand. So flights leaving a stand wait there
+  // well over half a minute, departures are first seen taxiing on to the runway well before
+  // their roll, arrivals are first reported well above the airport. The moments end early
+  // enough to be shown by a run of 240 s that connected late.
   options.standWaitSeconds = {45.0, 55.0};
-  options.lineUpWaitSeconds = {45.0, 60.0};
+  options.lineUpWaitSeconds = {30.0, 40.0};
+  options.departuresTaxiOn = true;
   options.pushBackMetres = 70.0;
   options.fittingStands = true;
   options.momentWindows = {{FlightKind::ArrivalToStand, {75.0, 105.0}}, {FlightKind::Arrival, {80.0, 115.0}},
-                           {FlightKind::Departure, {85.0, 120.0}},     {FlightKind::TaxiOut, {50.0, 85.0}},
+                           {FlightKind::Departure, {115.0, 135.0}},     {FlightKind::TaxiOut, {50.0, 85.0}},
                            {FlightKind::TaxiIn, {70.0, 110.0}},        {FlightKind::Overflight, {45.0, 150.0}}};
   return options;
 }

@@ -62,6 +62,8 @@ struct Options {
   std::pair<double, double> standWaitSeconds{10.0, 25.0};
   std::pair<double, double> lineUpWaitSeconds{15.0, 35.0};
   double pushBackMetres = 45.0;
+  // Departures first seen taxiing from the holding point on to the runway, not standing on it.
+  bool departuresTaxiOn = false;
   // Stands only of a size the aircraft fits (a heavy on a heavy gate of 30 m or more, others on
   // smaller gates), where such a stand is free.
   bool fittingStands = false;
@@ -107,7 +109,7 @@ Options sampleOptions();
 
 // The settings data/realtraffic/demo_scenario.json is written with: a few of each kind at Zurich,
 // their moments between 45 s and 150 s after the replay starts with the program's connection,
-// timed so that a run of three and a half minutes shows them.
+// timed so that a run of four minutes shows them.
 Options demoOptions();
 
 }  // namespace trafficgen
