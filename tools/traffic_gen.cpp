@@ -714,6 +714,15 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       ++gateCount;
     }
     if (taken) continue;
+    // The program keeps clear of a stand whose circle overlaps an occupied one's.
+    if (options.fittingStands && std::any_of(airport.stands.begin(), airport.stands.end(), [&](const LayoutStand& other) {
+          const double apart = distanceMetres(stand.latitude, stand.longitude, other.latitude, other.longitude);
+          return apart < stand.radiusMetres + other.radiusMetres &&
+                 std::any_of(parked.begin(), parked.end(), [&](const rtstandin::ParkedAircraft& aircraft) {
+                   return distanceMetres(other.latitude, other.longitude, aircraft.lat, aircraft.lon) < kOccupiedStandMetres;
+                 });
+        }))
+      continue;
     if (gate) b.freeGates.push_back(&stand);
     if (stand.type == 5) b.freeCargo.push_back(&stand);
   }
@@ -870,11 +879,11 @@ Options demoOptions() {
   Options options = sampleOptions();
   options.seed = 67;  // none of its aircraft that stand is an A380, which fits no gate here
   options.durationSeconds = 300.0;
-  options.arrivals = 2;
-  options.arrivalsToStand = 2;
+  options.arrivals = 4;
+  options.arrivalsToStand = 0;
   options.departures = 2;
   options.departuresFromStand = 0;
-  options.taxiOut = 3;
+  options.taxiOut = 2;
   options.taxiIn = 2;
   options.overflights = 1;
   // The replay starts when the program connects; the program shows a flight about 30 s after the
@@ -888,7 +897,7 @@ Options demoOptions() {
   options.departuresTaxiOn = true;
   options.pushBackMetres = 70.0;
   options.fittingStands = true;
-  options.momentWindows = {{FlightKind::ArrivalToStand, {75.0, 105.0}}, {FlightKind::Arrival, {80.0, 115.0}},
+  options.momentWindows = {{FlightKind::Arrival, {80.0, 115.0}},
                            {FlightKind::Departure, {115.0, 135.0}},     {FlightKind::TaxiOut, {50.0, 85.0}},
                            {FlightKind::TaxiIn, {70.0, 110.0}},        {FlightKind::Overflight, {45.0, 150.0}}};
   return options;
