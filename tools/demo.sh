@@ -73,6 +73,12 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
   if [ -s "$run/xvfb.display" ]; then export DISPLAY=":$(head -1 "$run/xvfb.display")"; fi
 fi
 
+# JORV binds the feed's UDP ports 49004 and 49005 and restarts itself when another program holds
+# them: wait a while for them to be free.
+portsBusy() { command -v ss >/dev/null 2>&1 && [ -n "$(ss -Hlun '( sport = :49004 or sport = :49005 )' 2>/dev/null)" ]; }
+for _ in $(seq 120); do portsBusy || break; sleep 1; done
+portsBusy && echo "UDP port 49004 or 49005 is still taken by another program: JORV will restart until it is free"
+
 "$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/demo_scenario.json" \
   --start-on-connection --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
 standin=$!

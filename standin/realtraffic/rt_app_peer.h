@@ -31,8 +31,9 @@ struct PeerOptions {
   std::string versionReply = R"({"version":"10.0.244","level":2})";
   int bufferBatches = 3;            // history batches sent on a buffer request
   double bufferStepSeconds = 10.0;  // their spacing, back from the current time
-  // run() keeps the replay at its start, sending nothing, until the program first takes the
-  // connection: a program that starts slowly still sees the whole scenario.
+  // run() keeps the replay at its start, sending nothing, until the program takes the connection,
+  // and starts it over when the program connects anew: a program that starts slowly or restarts
+  // still sees the whole scenario.
   bool startOnConnection = false;
   PeerFaults faults;
 };
