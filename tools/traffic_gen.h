@@ -65,7 +65,7 @@ struct Options {
   // Departures first seen taxiing from the holding point on to the runway, not standing on it.
   bool departuresTaxiOn = false;
   // Stands only of a size the aircraft fits (a heavy on a heavy gate of 30 m or more, others on
-  // smaller gates), where such a stand is free.
+  // smaller gates), where such a stand is free, and none overlapping a parked aircraft's stand.
   bool fittingStands = false;
   // Runway ends by designator ("14"); empty: every end of the airport.
   std::vector<std::string> arrivalRunways;
