@@ -897,9 +897,9 @@ Options demoOptions() {
   options.departuresTaxiOn = true;
   options.pushBackMetres = 70.0;
   options.fittingStands = true;
-  options.momentWindows = {{FlightKind::Arrival, {80.0, 115.0}},
-                           {FlightKind::Departure, {115.0, 135.0}},     {FlightKind::TaxiOut, {50.0, 85.0}},
-                           {FlightKind::TaxiIn, {70.0, 110.0}},        {FlightKind::Overflight, {45.0, 150.0}}};
+  options.momentWindows = {{FlightKind::Arrival, {80.0, 115.0}},  {FlightKind::Departure, {115.0, 135.0}},
+                           {FlightKind::TaxiOut, {50.0, 85.0}},   {FlightKind::TaxiIn, {70.0, 110.0}},
+                           {FlightKind::Overflight, {45.0, 150.0}}};
   return options;
 }
 
