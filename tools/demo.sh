@@ -2,15 +2,16 @@
 # Lays out a run folder and runs JORV in it against the stand-ins: the simulator (in-process,
 # from data/sim/scenario.json) and the RealTraffic desktop app replaying
 # data/realtraffic/demo_scenario.json over loopback: Zurich's traffic, its landings, taxiing,
-# push-backs and take-offs between 45 s and 150 s after the replay starts.
-# JORV_DEMO_SECONDS (default 210) is how long the unattended run lasts.
+# push-backs and take-offs between 45 s and 150 s after the replay starts, which it does when
+# JORV first connects, however long JORV took to start.
+# JORV_DEMO_SECONDS (default 240) is how long the unattended run lasts.
 # What the simulator showed is traced into sim-trace.csv and drawn as sim-trace.png in the run
 # folder (tools/jorv_trace_picture); its counts close the output.
 set -euo pipefail
 build=$1
 run=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds="${JORV_DEMO_SECONDS:-210}"
+seconds="${JORV_DEMO_SECONDS:-240}"
 
 rm -rf "$run"
 program="$run/JORV"
@@ -51,6 +52,8 @@ export XDG_RUNTIME_DIR="$run/runtime"
 # user aircraft within the conflict distance is taken out of the simulator, as in a real session.
 sed -e 's/"latitude": 47.450604,/"latitude": 47.4420,/' -e 's/"longitude": 8.561746,/"longitude": 8.5880,/' \
   "$root/data/sim/scenario.json" > "$run/sim-scenario.json"
+# Its runways, stands and ground come from the facility fixtures beside the scenario file.
+ln -s "$root/data/sim/facilities" "$run/facilities"
 export JORV_SIM_SCENARIO="$run/sim-scenario.json"
 export JORV_AUTOCLOSE_SECONDS="$seconds"
 export JORV_SIM_TRACE="$run/sim-trace.csv"
@@ -70,9 +73,19 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
   if [ -s "$run/xvfb.display" ]; then export DISPLAY=":$(head -1 "$run/xvfb.display")"; fi
 fi
 
+# JORV binds the feed's UDP ports 49004 and 49005 and restarts itself when another program holds
+# them: wait a while for them to be free.
+portsBusy() { command -v ss >/dev/null 2>&1 && [ -n "$(ss -Hlun '( sport = :49004 or sport = :49005 )' 2>/dev/null)" ]; }
+for _ in $(seq 120); do portsBusy || break; sleep 1; done
+portsBusy && echo "UDP port 49004 or 49005 is still taken by another program: JORV will restart until it is free"
+
 "$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/demo_scenario.json" \
-  --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
+  --start-on-connection --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
 standin=$!
+sleep 0.5
+if ! kill -0 $standin 2>/dev/null; then
+  echo "the RealTraffic app stand-in did not start:"; cat "$run/rtapp-standin.log"; exit 1
+fi
 trap 'kill $standin 2>/dev/null || true; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
 
 echo "Running JORV in $program for $seconds s against the stand-ins ..."
@@ -94,48 +107,37 @@ if [ ! -f "$trace" ] && [ -f "$trace.part" ]; then
   echo "(the trace was not closed; drawing what was written)"
   trace="$trace.part"
 fi
+seen=""
 if [ -f "$trace" ]; then
-  "$build/tools/jorv_trace_picture" "$trace" "$root/data/sim/facilities/LSZH.json" "$run/sim-trace.png" ||
+  # Its counts first: the trace line, then what happened at the airport from the simulator's side.
+  seen=$("$build/tools/jorv_trace_picture" "$trace" "$root/data/sim/facilities/LSZH.json" "$run/sim-trace.png") ||
     echo "no picture drawn"
+  echo "$seen" | grep '^trace: ' || true
   echo "trace $trace, picture $run/sim-trace.png"
   [ -f "$run/window.png" ] && echo "the window as the run left it: $run/window.png"
 else
   echo "no trace written"
 fi
 echo "---- what happened at the airport"
-if [ -f "$trace" ]; then
-  # From the simulator's side: poses of one object that go from the air to the ground and back,
-  # ground moves of more than 100 m, and moves against the nose's heading (pushed back).
-  awk -F, '$2 == "pose" {
-    id = $3; lat = $5; lon = $6; heading = $8; ground = $9
-    if (id in wasGround) {
-      if (!wasGround[id] && ground) landed[id] = 1
-      if (wasGround[id] && !ground) tookOff[id] = 1
-      if (wasGround[id] && ground) {
-        dy = (lat - lastLat[id]) * 111120; dx = (lon - lastLon[id]) * 111120 * cos(lat * 0.01745329)
-        step = sqrt(dx * dx + dy * dy)
-        if (step > 0.05) {
-          moved[id] += step
-          off = atan2(dx, dy) * 57.29578 - heading
-          while (off > 180) off -= 360
-          while (off < -180) off += 360
-          if (off > 120 || off < -120) backwards[id] += step
-        }
-      }
-    }
-    wasGround[id] = ground; lastLat[id] = lat; lastLon[id] = lon
-  }
-  END {
-    for (id in landed) landings++
-    for (id in tookOff) takeOffs++
-    for (id in moved) if (moved[id] > 100) taxied++
-    for (id in backwards) if (backwards[id] > 15) pushed++
-    printf "in the simulator: %d landed, %d took off, %d taxied more than 100 m, %d were pushed back\n", \
-      landings, takeOffs, taxied, pushed
-  }' "$trace"
-fi
+echo "$seen" | grep '^in the simulator: ' || echo "in the simulator: nothing counted"
 log="$program/Log.txt"
 count() { grep -c -E "$1" "$log" 2>/dev/null || true; }
-echo "in the log: $(count ' touch down ') touch-downs, $(count ' take off ') take-offs, $(count ' arrived at stand$') arrivals at a stand, $(count ' pulling out$') pull-outs, $(count ' parked static$') aircraft parked static"
+touchDowns=$(count ' touch down ')
+takeOffs=$(count ' take off ')
+atStand=$(count ' arrived at stand$')
+echo "in the log: $touchDowns touch-downs, $takeOffs take-offs, $atStand arrivals at a stand, $(count ' pulling out$') pull-outs, $(count ' parked static$') aircraft parked static"
 grep -E ' touch down | take off | arrived at stand$| pulling out$' "$log" || true
+# The five moments a user watches for, each from where it shows best.
+number() { echo "$seen" | grep -o -E "[0-9]+ $1" | grep -o -E '^[0-9]+' || echo 0; }
+missing=""
+[ "$(number landed)" -gt 0 ] && [ "$touchDowns" -gt 0 ] || missing="$missing landing"
+[ "$(number taxied)" -gt 0 ] || missing="$missing taxiing"
+[ "$(number 'were pushed back')" -gt 0 ] || missing="$missing push-back"
+[ "$(number 'took off')" -gt 0 ] && [ "$takeOffs" -gt 0 ] || missing="$missing take-off"
+[ "$atStand" -gt 0 ] || missing="$missing arrival-at-stand"
+if [ -z "$missing" ]; then
+  echo "seen: landing, taxiing, push-back, take-off and arrival at a stand"
+else
+  echo "not seen in this run:$missing"
+fi
 exit "$status"

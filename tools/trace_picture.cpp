@@ -250,6 +250,66 @@ std::string countsLine(const TraceCounts& counts) {
                      counts.removed, counts.mostAtOnce);
 }
 
+AirportMoments countAirportMoments(const Trace& trace) {
+  constexpr double kMetresPerDegree = 111120.0;
+  constexpr double kStillMetres = 0.05;  // less between two poses is standing
+  struct Seen {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    bool onGround = false;
+    double moved = 0.0;
+    double backwards = 0.0;
+    bool landed = false;
+    bool tookOff = false;
+  };
+  std::map<std::uint32_t, Seen> objects;
+  AirportMoments moments;
+  auto tally = [&moments](const Seen& seen) {
+    moments.landed += seen.landed;
+    moments.tookOff += seen.tookOff;
+    moments.taxied += seen.moved > 100.0;
+    moments.pushedBack += seen.backwards > 15.0;
+  };
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (!std::isfinite(e.latitude) || !std::isfinite(e.longitude)) continue;
+    if (e.event == "remove") {
+      if (const auto it = objects.find(*e.objectId); it != objects.end()) {
+        tally(it->second);
+        objects.erase(it);  // an id the simulator gives again is another object
+      }
+      continue;
+    }
+    // The create's own pose counts: an object may lift off within its first second.
+    const auto [it, first] = objects.try_emplace(*e.objectId);
+    Seen& seen = it->second;
+    if (!first) {
+      if (!seen.onGround && e.onGround) seen.landed = true;
+      if (seen.onGround && !e.onGround) seen.tookOff = true;
+      if (seen.onGround && e.onGround) {
+        const double dy = (e.latitude - seen.latitude) * kMetresPerDegree;
+        const double dx = (e.longitude - seen.longitude) * kMetresPerDegree * std::cos(e.latitude * kPi / 180.0);
+        const double step = std::hypot(dx, dy);
+        if (step > kStillMetres) {
+          seen.moved += step;
+          const double off = std::remainder(std::atan2(dx, dy) * 180.0 / kPi - e.heading, 360.0);
+          if (std::fabs(off) > 120.0) seen.backwards += step;
+        }
+      }
+    }
+    seen.latitude = e.latitude;
+    seen.longitude = e.longitude;
+    seen.onGround = e.onGround;
+  }
+  for (const auto& [id, seen] : objects) tally(seen);
+  return moments;
+}
+
+std::string momentsLine(const AirportMoments& moments) {
+  return fmt::format("{} landed, {} took off, {} taxied more than 100 m, {} were pushed back", moments.landed,
+                     moments.tookOff, moments.taxied, moments.pushedBack);
+}
+
 void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& airport, const std::filesystem::path& png) {
   constexpr int kWidth = 1200;
   constexpr double kTitle = 56.0;

@@ -50,6 +50,19 @@ TraceCounts countTrace(const Trace& trace);
 // "12 created, 1 refused, 3 removed, at most 9 at once"
 std::string countsLine(const TraceCounts& counts);
 
+// What a watcher at the airport saw, counted per object: it went from the air to the ground
+// (landed) or back (took off), moved more than 100 m on the ground (taxied), or more than 15 m on
+// the ground tail first (pushed back; turning on the spot moves nothing).
+struct AirportMoments {
+  std::size_t landed = 0;
+  std::size_t tookOff = 0;
+  std::size_t taxied = 0;
+  std::size_t pushedBack = 0;
+};
+AirportMoments countAirportMoments(const Trace& trace);
+// "4 landed, 2 took off, 8 taxied more than 100 m, 3 were pushed back"
+std::string momentsLine(const AirportMoments& moments);
+
 // Written under a temporary name and renamed; throws std::runtime_error when it cannot be.
 void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& airport, const std::filesystem::path& png);
 

@@ -328,10 +328,16 @@ struct Builder {
     return *choice[random.index(choice.size())];
   }
 
-  const LayoutStand* stand(bool cargo) {
+  const LayoutStand* stand(bool cargo, bool heavy) {
     auto& pool = cargo && !freeCargo.empty() ? freeCargo : freeGates;
     if (pool.empty()) throw std::runtime_error(fmt::format("{} has no free stand left for a taxiing flight", airport.icao));
-    const std::size_t i = random.index(pool.size());
+    // The program parks an aircraft only on a stand its span fits.
+    std::vector<std::size_t> fitting;
+    for (std::size_t i = 0; options.fittingStands && i < pool.size(); ++i)
+      if (heavy ? pool[i]->radiusMetres >= 30.0 && (pool[i]->type == 10 || pool[i]->type == 5)
+                : pool[i]->type != 10)
+        fitting.push_back(i);
+    const std::size_t i = fitting.empty() ? random.index(pool.size()) : fitting[random.index(fitting.size())];
     const LayoutStand* chosen = pool[i];
     pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(i));
     return chosen;
@@ -416,8 +422,20 @@ struct Builder {
     start.altitude = e.elevation;
     start.track = start.heading = e.heading;
     start.onGround = true;
+    if (options.departuresTaxiOn) {
+      // Rolling slowly from the holding point, it is seen taxiing before it stands lined up.
+      start.at = lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres);
+      start.gs = 8.0;
+      const LatLon on = lf_alongRunway(e, kLineUpMetres + 60.0, kHoldingOffsetMetres * 0.5);
+      start.track = start.heading = bearingDeg(start.at.lat, start.at.lon, on.lat, on.lon);
+    }
     Mover mover(start);
-    mover.hold(random.uniform(15.0, 35.0));
+    if (options.departuresTaxiOn) {
+      lf_taxi(mover, {{lf_alongRunway(e, kLineUpMetres + 60.0, kHoldingOffsetMetres * 0.5), 8.0},
+                      {lf_alongRunway(e, kLineUpMetres + 110.0, 0.0), 6.0, false, true},
+                      {lf_alongRunway(e, kLineUpMetres + 160.0, 0.0), 4.0, true}});
+    }
+    mover.hold(random.uniform(options.lineUpWaitSeconds.first, options.lineUpWaitSeconds.second));
     takeOff(mover, e, info);
     return mover.path();
   }
@@ -493,9 +511,9 @@ struct Builder {
     start.track = lf_norm360(stand.headingDeg + 180.0);
     start.onGround = true;
     Mover mover(start);
-    mover.hold(random.uniform(10.0, 25.0));
+    mover.hold(random.uniform(options.standWaitSeconds.first, options.standWaitSeconds.second));
     // Pushed back tail first, then a pause while the tug disconnects.
-    const LatLon pushedTo = lf_moved(start.at, start.track, 45.0);
+    const LatLon pushedTo = lf_moved(start.at, start.track, options.pushBackMetres);
     while (distanceMetres(mover.now().at.lat, mover.now().at.lon, pushedTo.lat, pushedTo.lon) > 1.0 &&
            mover.path().size() < 4000)
       mover.step(Control{.track = start.track, .speed = 3.0, .accel = 0.5, .turnRate = 0.0, .reverse = true});
@@ -696,6 +714,15 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       ++gateCount;
     }
     if (taken) continue;
+    // The program keeps clear of a stand whose circle overlaps an occupied one's.
+    if (options.fittingStands && std::any_of(airport.stands.begin(), airport.stands.end(), [&](const LayoutStand& other) {
+          const double apart = distanceMetres(stand.latitude, stand.longitude, other.latitude, other.longitude);
+          return apart < stand.radiusMetres + other.radiusMetres &&
+                 std::any_of(parked.begin(), parked.end(), [&](const rtstandin::ParkedAircraft& aircraft) {
+                   return distanceMetres(other.latitude, other.longitude, aircraft.lat, aircraft.lon) < kOccupiedStandMetres;
+                 });
+        }))
+      continue;
     if (gate) b.freeGates.push_back(&stand);
     if (stand.type == 5) b.freeCargo.push_back(&stand);
   }
@@ -756,28 +783,28 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
   add(FlightKind::Overflight, options.overflights, [&](GeneratedFlight&, const Airframe&) { return b.overflight(); });
   add(FlightKind::TaxiOut, options.taxiOut, [&](GeneratedFlight& g, const Airframe& airframe) {
     const RunwayEnd& e = b.end(options.departureRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
     g.runway = e.end->designator;
     g.stand = stand->name;
     return b.taxiOut(*stand, e);
   });
   add(FlightKind::TaxiIn, options.taxiIn, [&](GeneratedFlight& g, const Airframe& airframe) {
     const RunwayEnd& e = b.end(options.arrivalRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
     g.runway = e.end->designator;
     g.stand = stand->name;
     return b.taxiIn(e, *stand);
   });
   add(FlightKind::ArrivalToStand, options.arrivalsToStand, [&](GeneratedFlight& g, const Airframe& airframe) {
     const RunwayEnd& e = b.end(options.arrivalRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
     g.runway = e.end->designator;
     g.stand = stand->name;
     return b.arrival(e, infoOf(airframe), false, stand);
   });
   add(FlightKind::DepartureFromStand, options.departuresFromStand, [&](GeneratedFlight& g, const Airframe& airframe) {
     const RunwayEnd& e = b.end(options.departureRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline));
+    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
     g.runway = e.end->designator;
     g.stand = stand->name;
     return b.departureFromStand(*stand, e, infoOf(airframe));
@@ -852,22 +879,28 @@ Options sampleOptions() {
 
 Options demoOptions() {
   Options options = sampleOptions();
-  options.seed = 44;
+  options.seed = 67;  // none of its aircraft that stand is an A380, which fits no gate here
   options.durationSeconds = 300.0;
-  options.arrivals = 2;
-  options.arrivalsToStand = 2;
-  options.departures = 1;
-  options.departuresFromStand = 2;
+  options.arrivals = 4;
+  options.arrivalsToStand = 0;
+  options.departures = 2;
+  options.departuresFromStand = 0;
   options.taxiOut = 2;
   options.taxiIn = 2;
   options.overflights = 1;
-  // The program shows a flight about 30 s after the feed reports it and needs 15 to 30 s to start;
-  // it creates an arrival in the air only well above the airport, and one on the ground only
-  // while none of the reports it holds is faster than a taxi: a take-off is seen on a flight
-  // that taxied out. Landings alternate between the arrivals' kinds.
-  options.momentWindows = {{FlightKind::ArrivalToStand, {60.0, 120.0}},  {FlightKind::Arrival, {75.0, 135.0}},
-                           {FlightKind::DepartureFromStand, {95.0, 135.0}}, {FlightKind::Departure, {100.0, 140.0}},
-                           {FlightKind::TaxiOut, {45.0, 110.0}},          {FlightKind::TaxiIn, {50.0, 110.0}},
+  // The replay starts when the program connects; the program shows a flight about 30 s after the
+  // feed reports it. It creates one on the ground only while the half minute of reports it holds
+  // stays slow, and one standing still only on a stand. So flights leaving a stand wait there
+  // well over half a minute, departures are first seen taxiing on to the runway well before
+  // their roll, arrivals are first reported well above the airport. The moments end early
+  // enough to be shown by a run of 240 s that connected late.
+  options.standWaitSeconds = {45.0, 55.0};
+  options.lineUpWaitSeconds = {30.0, 40.0};
+  options.departuresTaxiOn = true;
+  options.pushBackMetres = 70.0;
+  options.fittingStands = true;
+  options.momentWindows = {{FlightKind::Arrival, {80.0, 115.0}},  {FlightKind::Departure, {115.0, 135.0}},
+                           {FlightKind::TaxiOut, {50.0, 85.0}},   {FlightKind::TaxiIn, {70.0, 110.0}},
                            {FlightKind::Overflight, {45.0, 150.0}}};
   return options;
 }

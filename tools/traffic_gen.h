@@ -58,6 +58,16 @@ struct Options {
   // departure's lift-off, a taxi-out's push-back, a taxi-in's stop on its stand, an overflight's
   // middle.
   std::map<FlightKind, std::pair<double, double>> momentWindows;
+  // Seconds a flight leaving a stand waits there before its push-back, and a departure lined up
+  // on the runway before its roll.
+  std::pair<double, double> standWaitSeconds{10.0, 25.0};
+  std::pair<double, double> lineUpWaitSeconds{15.0, 35.0};
+  double pushBackMetres = 45.0;
+  // Departures first seen taxiing from the holding point on to the runway, not standing on it.
+  bool departuresTaxiOn = false;
+  // Stands only of a size the aircraft fits (a heavy on a heavy gate of 30 m or more, others on
+  // smaller gates), where such a stand is free, and none overlapping a parked aircraft's stand.
+  bool fittingStands = false;
   // Runway ends by designator ("14"); empty: every end of the airport.
   std::vector<std::string> arrivalRunways;
   std::vector<std::string> departureRunways;
@@ -102,7 +112,8 @@ std::string generateScenarioText(const Inputs& inputs, const Options& options);
 Options sampleOptions();
 
 // The settings data/realtraffic/demo_scenario.json is written with: a few of each kind at Zurich,
-// their moments between 45 s and 150 s, timed so that a run of three minutes shows them.
+// their moments between 45 s and 150 s after the replay starts with the program's connection,
+// timed so that a run of four minutes shows them.
 Options demoOptions();
 
 }  // namespace trafficgen

@@ -24,6 +24,7 @@ void lf_usage() {
   std::fputs(
       "usage: jorv_rtapp_standin --scenario FILE [--host 127.0.0.1] [--tcp-port 10747]\n"
       "         [--traffic-port 49005] [--weather-port 49004] [--speed 1] [--loop] [--keep-start]\n"
+      "         [--start-on-connection]\n"
       "         [--record FILE] [--version-reply JSON] [--repeat] [--oversized N] [--short N]\n"
       "         [--bad-fields N] [--drop-after N]\n",
       stderr);
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
       else if (arg == "--speed") speed = std::stod(value());
       else if (arg == "--loop") loop = true;
       else if (arg == "--keep-start") keepStart = true;
+      else if (arg == "--start-on-connection") options.startOnConnection = true;
       else if (arg == "--record") recordFile = value();
       else if (arg == "--version-reply") options.versionReply = value();
       else if (arg == "--repeat") options.faults.repeatDatagrams = true;

@@ -194,18 +194,39 @@ std::vector<std::string> RTAppPeer::requestLines() const {
 
 void RTAppPeer::run(const std::atomic<bool>& stop, double speed, bool loop) {
   using Clock = std::chrono::steady_clock;
-  const auto begin = Clock::now();
+  const auto origin = Clock::now();
+  const std::int64_t originalStart = scenario_.startTime;
+  auto begin = origin;
   const double end = scenarioEnd(scenario_);
   auto nextBatch = begin;
   auto nextConnect = begin;
+  bool started = !options_.startOnConnection;
   while (!stop) {
     const auto now = Clock::now();
+    if (!connected() && now >= nextConnect) {
+      if (connect()) {
+        // A program that connects anew has most likely restarted: it sees the scenario from the
+        // beginning again.
+        started = !options_.startOnConnection;
+      } else {
+        nextConnect = now + std::chrono::milliseconds(500);
+      }
+    }
+    if (!started && connected()) {
+      // Whole seconds, so that the records' times stay on the scenario's clock.
+      const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - origin);
+      scenario_.startTime = originalStart + waited.count();
+      begin = origin + waited;
+      nextBatch = now;
+      started = true;
+    }
+    if (!started) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
     double t = std::chrono::duration<double>(now - begin).count() * speed;
     if (loop && end > 0) t = std::fmod(t, end);
     setTime(t);
-    if (!connected() && now >= nextConnect) {
-      if (!connect()) nextConnect = now + std::chrono::milliseconds(500);
-    }
     if (now >= nextBatch) {
       sendWeather();
       sendLiveTraffic();

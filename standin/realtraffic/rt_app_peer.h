@@ -31,6 +31,10 @@ struct PeerOptions {
   std::string versionReply = R"({"version":"10.0.244","level":2})";
   int bufferBatches = 3;            // history batches sent on a buffer request
   double bufferStepSeconds = 10.0;  // their spacing, back from the current time
+  // run() keeps the replay at its start, sending nothing, until the program takes the connection,
+  // and starts it over when the program connects anew: a program that starts slowly or restarts
+  // still sees the whole scenario.
+  bool startOnConnection = false;
   PeerFaults faults;
 };
 
@@ -71,6 +75,7 @@ class RTAppPeer {
 
   // The program's loop: scenario time runs at speed x real time (wrapping at the end when loop
   // is set); a live batch and the weather once per second; reconnects when the link drops.
+  // Started on connection, the scenario's start time moves on by the seconds waited.
   void run(const std::atomic<bool>& stop, double speed, bool loop);
 
  private:

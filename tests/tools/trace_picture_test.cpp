@@ -1,4 +1,5 @@
 // The trace picture tool: what it accepts, what it counts and that it draws.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -125,6 +126,46 @@ TEST(TracePicture, ReadsTheStandInSimulatorsOwnTrace) {
   EXPECT_DOUBLE_EQ(trace.events[3].t, 3.0);
   for (const TraceEvent& e : trace.events) EXPECT_EQ(e.tailNumber, "HB-JDA") << e.event;
   EXPECT_EQ(countsLine(countTrace(trace)), "1 created, 0 refused, 1 removed, at most 1 at once");
+}
+
+// The airport's moments from the simulator's side, one object at a time. Poses are a second apart;
+// at 47.46 degrees 0.0001 degree of latitude is about 11 m.
+TEST(TracePicture, TheAirportsMomentsAreCountedPerObject) {
+  struct Case {
+    const char* what;
+    std::string events;
+    AirportMoments expected;
+  };
+  auto pose = [](int t, const char* id, const char* title, double lat, double heading, bool ground) {
+    return fmt::format("{}.00,pose,{},{},{:.6f},8.550000,{},{},{}\n", t, id, title, lat, ground ? 1425.3 : 2000.0,
+                       heading, ground ? 1 : 0);
+  };
+  std::string landing = "0.00,create,7,\"Airliner, Swiss\",47.4500,8.55,2000.0,0.0,0\n";
+  for (int t = 1; t <= 3; ++t) landing += pose(t, "7", "\"Airliner, Swiss\"", 47.45 + 0.001 * t, 0.0, t >= 3);
+  // Lifts off within its first second, then is gone.
+  const std::string quickLiftOff = "0.00,create,8,A,47.45,8.55,1425.3,0.0,1\n" + pose(1, "8", "A", 47.451, 0.0, false) +
+                                   "1.50,remove,8,A,47.451,8.55,2100.0,0.0,0\n";
+  // 20 m north tail first (the nose points south), then 120 m on nose first.
+  std::string pushAndTaxi = "0.00,create,9,A,47.4600,8.55,1425.3,180.0,1\n";
+  for (int t = 1; t <= 2; ++t) pushAndTaxi += pose(t, "9", "A", 47.46 + 0.00009 * t, 180.0, true);
+  for (int t = 3; t <= 14; ++t) pushAndTaxi += pose(t, "9", "A", 47.46018 + 0.00009 * (t - 2), 0.0, true);
+  // Turns round on the spot: no push-back, no taxiing.
+  std::string spin = "0.00,create,10,A,47.46,8.55,1425.3,20.0,1\n";
+  for (int t = 1; t <= 9; ++t) spin += pose(t, "10", "A", 47.46, 20.0 + 20.0 * t, true);
+  // An object id given again after a removal is another aircraft: two landings.
+  const std::string again = landing + "4.00,remove,7,A,47.453,8.55,1425.3,0.0,1\n" + landing;
+  const Case cases[] = {
+      {"a landing with a comma in its title", landing, {1, 0, 0, 0}},
+      {"a lift-off in the first second", quickLiftOff, {0, 1, 0, 0}},
+      {"a push-back and a taxi", pushAndTaxi, {0, 0, 1, 1}},
+      {"a turn on the spot", spin, {0, 0, 0, 0}},
+      {"an object id given again", again, {2, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    const AirportMoments m = countAirportMoments(parseTrace(std::string(kHeader) + c.events, "trace.csv"));
+    EXPECT_EQ(momentsLine(m), momentsLine(c.expected)) << c.what;
+  }
+  EXPECT_EQ(momentsLine({4, 2, 8, 3}), "4 landed, 2 took off, 8 taxied more than 100 m, 3 were pushed back");
 }
 
 }  // namespace

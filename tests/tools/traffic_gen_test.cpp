@@ -294,6 +294,12 @@ TEST_F(TrafficGenTest, TheDemoScenarioIsTheGeneratorsOwnWithItsMomentsInTheirWin
         break;
       case FlightKind::Departure:
         moment = firstWhere(track, [](const auto& p) { return p.altitude != 0.0; });
+        // The program creates a flight on the ground away from a stand only while it moves, and
+        // only while none of the half minute of reports it holds is faster than a taxi.
+        EXPECT_EQ(track.front().altitude, 0.0) << g.flight.callsign;
+        EXPECT_GT(track.front().gs, 0.0) << g.flight.callsign << " first seen standing";
+        EXPECT_GT(firstWhere(track, [](const auto& p) { return p.gs > 30.0; }) - track.front().t, 40.0)
+            << g.flight.callsign << " rolls too soon after it is first reported";
         break;
       case FlightKind::DepartureFromStand: {
         moment = firstWhere(track, [](const auto& p) { return p.altitude != 0.0; });
@@ -304,6 +310,9 @@ TEST_F(TrafficGenTest, TheDemoScenarioIsTheGeneratorsOwnWithItsMomentsInTheirWin
       }
       case FlightKind::TaxiOut:
         moment = firstWhere(track, [](const auto& p) { return p.gs > 0.0; });
+        // The program creates it on its stand only while the half minute of reports it holds
+        // stays there.
+        EXPECT_GT(moment - track.front().t, 40.0) << g.flight.callsign << " leaves its stand too soon";
         break;
       case FlightKind::TaxiIn:
         moment = firstWhere(track, [](const auto& p) { return p.gs == 0.0; });
@@ -326,6 +335,77 @@ TEST_F(TrafficGenTest, TheDemoScenarioIsTheGeneratorsOwnWithItsMomentsInTheirWin
   EXPECT_EQ(kinds[FlightKind::DepartureFromStand], options.departuresFromStand);
   EXPECT_EQ(kinds[FlightKind::TaxiOut], options.taxiOut);
   EXPECT_EQ(kinds[FlightKind::TaxiIn], options.taxiIn);
+}
+
+// The waits, the push-back's length and the stands' sizes are the caller's to choose.
+TEST_F(TrafficGenTest, WaitsPushBackAndStandSizesFollowTheOptions) {
+  struct Case {
+    const char* what;
+    bool fitting;
+    std::pair<double, double> standWait;
+    std::pair<double, double> lineUpWait;
+    double pushMetres;
+  };
+  const Case cases[] = {
+      {"the defaults", false, {10.0, 25.0}, {15.0, 35.0}, 45.0},
+      {"long waits, a long push, fitting stands", true, {45.0, 55.0}, {45.0, 60.0}, 70.0},
+  };
+  const rtstandin::TrafficScenario fixed = rtstandin::loadScenario(lf_inputs().base);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Options options = sampleOptions();
+    options.arrivals = options.overflights = options.taxiIn = 0;
+    options.departures = 3;
+    options.taxiOut = 3;  // the stands that fit a heavy and keep clear of parked aircraft are few
+    options.durationSeconds = 20000.0;  // each whole flight from its start
+    options.fittingStands = c.fitting;
+    options.standWaitSeconds = c.standWait;
+    options.lineUpWaitSeconds = c.lineUpWait;
+    options.pushBackMetres = c.pushMetres;
+    // Clear of parked aircraft: no stand overlapping it has one.
+    auto clear = [&](const sim::LayoutStand& stand) {
+      for (const auto& other : airport.stands)
+        for (const auto& parked : fixed.parked)
+          if (sim::distanceMetres(stand.latitude, stand.longitude, other.latitude, other.longitude) <
+                  stand.radiusMetres + other.radiusMetres &&
+              sim::distanceMetres(other.latitude, other.longitude, parked.lat, parked.lon) < kOccupiedStandMetres)
+            return false;
+      return true;
+    };
+    std::set<std::string> used;
+    for (const GeneratedFlight& g : generateTraffic(airport, fleet, options, {}, fixed.parked)) {
+      const auto& track = g.flight.track;
+      const auto moving = std::find_if(track.begin(), track.end(), [](const auto& p) { return p.gs > 0.0; });
+      ASSERT_NE(moving, track.end()) << g.flight.callsign;
+      const auto wait = std::make_pair(moving->t - track.front().t, (moving - 1)->t - track.front().t);
+      const auto [from, to] = g.kind == FlightKind::TaxiOut ? c.standWait : c.lineUpWait;
+      // Reports come every 2 to 10 s: the wait is seen that much short or long.
+      EXPECT_GE(wait.first, from - 2.0) << g.flight.callsign;
+      EXPECT_LE(wait.second, to) << g.flight.callsign;
+      if (g.kind != FlightKind::TaxiOut) continue;
+      const sim::LayoutStand* at = stand(g.stand);
+      ASSERT_TRUE(at) << g.stand;
+      // The push-back: tail first, about its length straight back from the stand.
+      double pushed = 0.0;
+      for (auto p = moving; p != track.end() && std::fabs(std::remainder(p->trueHeading - p->track, 360.0)) > 90.0; ++p)
+        pushed = sim::distanceMetres(at->latitude, at->longitude, p->lat, p->lon);
+      EXPECT_NEAR(pushed, c.pushMetres, 12.0) << g.flight.callsign;
+      if (!c.fitting) continue;
+      EXPECT_TRUE(clear(*at)) << g.stand << " overlaps a stand where an aircraft is parked";
+      if (fleet.heavy.contains(g.flight.type)) {
+        // Heavy gates are few: a heavy may stand elsewhere only once none is left.
+        const bool fits = at->radiusMetres >= 30.0 && (at->type == 10 || at->type == 5);
+        if (!fits)
+          for (const auto& gate : airport.stands)
+            if (gate.type == 10 && gate.radiusMetres >= 30.0 && clear(gate))
+              EXPECT_TRUE(used.contains(gate.name)) << g.flight.callsign << " " << g.flight.type << " at " << g.stand
+                                                    << " while " << gate.name << " was free";
+      } else {
+        EXPECT_NE(at->type, 10) << g.flight.callsign << " " << g.flight.type << " at " << g.stand;
+      }
+      used.insert(g.stand);
+    }
+  }
 }
 
 TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {

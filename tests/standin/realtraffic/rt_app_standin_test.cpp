@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "appbase/stop_request.h"
@@ -258,6 +260,53 @@ TEST_F(RTAppPeerTest, ADroppedConnectionIsNoticedByTheServer) {
   // It comes back like the real app.
   EXPECT_TRUE(peer->connect());
   EXPECT_TRUE(server.waitForClient());
+}
+
+// A program that takes long to start, or restarts, still sees the scenario from its beginning,
+// stamped with the time it is sent.
+TEST_F(RTAppPeerTest, StartedOnConnectionTheReplayWaitsForTheProgram) {
+  const std::uint16_t port = options.tcpPort;
+  server.close();  // nobody listens yet
+  options.startOnConnection = true;
+  TrafficScenario brief;
+  brief.startTime = 1733400000;
+  Flight flight = scenario.flights.front();
+  flight.track = {TrackPoint{.t = 0.0, .lat = 47.0, .lon = 8.0, .gs = 140.0},
+                  TrackPoint{.t = 1.0, .lat = 47.01, .lon = 8.0, .gs = 140.0}};
+  brief.flights = {flight};
+  RTAppPeer peer(brief, options);
+  std::atomic<bool> stop{false};
+  std::jthread replay([&] { peer.run(stop, 1.0, false); });
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+  EXPECT_TRUE(drain(traffic).empty()) << "sent before the program was there";
+  // The flight's first second, timed after the wait.
+  auto expectTheFlightsStart = [&](double notBefore) {
+    // Batches without the flight (an end marker alone) may come before.
+    const auto datagrams = drain(traffic);
+    const auto line = std::find_if(datagrams.begin(), datagrams.end(),
+                                   [](const std::string& d) { return d.rfind("RTTFC,", 0) == 0; });
+    ASSERT_NE(line, datagrams.end()) << "the flight was not sent again";
+    const auto fields = split(*line);
+    EXPECT_EQ(std::stoul(std::string(fields[1])), flight.hexid);
+    EXPECT_NEAR(std::stod(std::string(fields[2])), 47.0, 0.006);
+    EXPECT_GE(std::stod(std::string(fields[14])), notBefore);
+  };
+  server.start(std::to_string(port));
+  ASSERT_TRUE(server.waitForClient());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  expectTheFlightsStart(1733400001.0);
+
+  // The program goes away long enough for the flight to end, and comes back.
+  server.close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  drain(traffic);
+  server.start(std::to_string(port));
+  ASSERT_TRUE(server.waitForClient());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  stop = true;
+  replay.join();
+  expectTheFlightsStart(1733400003.0);
 }
 
 }  // namespace
