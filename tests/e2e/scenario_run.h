@@ -64,6 +64,9 @@ struct RunResult {
 // trace and the livery ladder's choices. A failure to set up throws std::runtime_error.
 RunResult runScenario(const std::filesystem::path& runFolder, const FaultPlan& plan, FeedMode mode);
 
+// Whether the program stands an airliner of this type (a heavy one or not) on the stand, by its own rule.
+bool standTakes(const standin::sim::LayoutStand& stand, const std::string& type, bool heavy);
+
 // The generator's traffic around LSZH with the noise the feed gets; kinds by registration, and
 // when the flights that leave a stand push back (the feed's clock).
 rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds,
