@@ -366,7 +366,9 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     rtstandin::TrafficScenario served = scenario;
     served.startTime = static_cast<std::int64_t>(std::time(nullptr));
     server.emplace(std::move(served), rtstandin::WebApiOptions{});
-    server->runClock(1.0, false);
+    // Its clock stands at 0 until the program first asks (as the app's starts at the first
+    // connection): how long the program takes to start must not eat the flights' beginnings.
+    server->setTime(0.0);
   }
   fs::create_directories(program.program / "airports" / "my_thirdparty");
   fs::copy_file(lf_data() / "webserver" / "MSFS2024" / "archive" / "stock" / "LSZH.xml",
@@ -403,13 +405,14 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     double feedToTimeline = 0.0;
     std::thread watch([&] {
       bool faulted = false;
-      feedToTimeline = timeline.now() - server->time();
       while (!stop) {
-        const double t = server->time();
         if (firstQuery < 0.0 && !server->requests("/v6/traffic").empty()) {
-          firstQuery = t;
+          server->runClock(1.0, false);
+          feedToTimeline = timeline.now() - server->time();
+          firstQuery = server->time();
           timeline.note("the first traffic query");
         }
+        const double t = server->time();
         if (!faulted && t >= plan.apiFaultAt) {
           // A proxy's "503 Service Unavailable" page for one live traffic query.
           rtstandin::WebApiFault fault;
