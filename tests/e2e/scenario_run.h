@@ -17,8 +17,8 @@
 
 namespace e2e {
 
-// Seconds on the feed's clock (scenario time, from the app's first connection) and on the
-// simulator's (from the program's first call into it).
+// Seconds on the feed's clock (scenario time, from the app's first connection or the program's
+// first web API query) and on the simulator's (from the program's first call into it).
 struct FaultPlan {
   // The program flies live reports 30 s after they come: the faults fall where it flies.
   double simulatorOutageAt = 52.0;
@@ -28,7 +28,7 @@ struct FaultPlan {
   double silenceFrom = 6.0;  // no traffic datagram at all
   double silenceTo = 26.0;
   double feedEnd = 1e9;          // nothing is sent after it
-  double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from just before the program starts
+  double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from the program's first traffic query
   double programSeconds = 70.0;  // the window closes itself after this
 };
 
