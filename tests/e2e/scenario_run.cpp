@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "platform/net.h"
+#include "refdata/model_ids.h"
+#include "simlink/facility_stand.h"
 #include "standin/realtraffic/rt_app_peer.h"
 #include "standin/realtraffic/web_api_server.h"
 #include "tests/app/program_run.h"
@@ -74,6 +76,57 @@ bool lf_inGap(std::size_t i, double t) {
   return i % 4 == 2 && t >= from && t < from + 8.0;
 }
 bool lf_nanSpeeds(std::size_t i) { return i % 5 == 3; }
+
+}  // namespace
+
+bool standTakes(const standin::sim::LayoutStand& stand, const std::string& type, bool heavy) {
+  const Stand programs(stand.name, {}, {stand.latitude, stand.longitude}, 0.0, stand.radiusMetres,
+                       static_cast<std::uint32_t>(stand.type), stand.type == 5, false, false);
+  return programs.fitsAircraft(heavy ? AcCategory::heavy : AcCategory::large, halfSpanMetres(type) * kNmPerMetre);
+}
+
+namespace {
+
+// The stand-in's Zurich has smaller stands than the real one, and the generator draws airframes
+// without regard to them: an A380 on a gate a third too small is one the program never shows
+// standing (no stand fits it), only once it moves, as a taxiing aircraft. A real airport gives
+// each flight a stand that takes it; so does the scenario: a flight that starts on a stand swaps
+// its airframe with an airborne flight's that its stand takes (not one a parked aircraft shares).
+// Arrivals find their stands themselves.
+void lf_fitAirframesToStands(std::vector<trafficgen::GeneratedFlight>& flights,
+                             const standin::sim::FacilityLayout& airport, const trafficgen::Fleet& fleet,
+                             const std::vector<rtstandin::ParkedAircraft>& parked) {
+  auto standOf = [&](const trafficgen::GeneratedFlight& g) -> const standin::sim::LayoutStand* {
+    if (g.stand.empty()) return nullptr;
+    for (const auto& stand : airport.stands)
+      if (stand.name == g.stand) return &stand;
+    return nullptr;
+  };
+  auto takes = [&](const standin::sim::LayoutStand& stand, const rtstandin::Flight& flight) {
+    return standTakes(stand, flight.type, fleet.heavy.contains(flight.type));
+  };
+  for (auto& standing : flights) {
+    const bool startsThere = standing.kind == trafficgen::FlightKind::TaxiOut ||
+                             standing.kind == trafficgen::FlightKind::DepartureFromStand;
+    const auto* stand = startsThere ? standOf(standing) : nullptr;
+    if (!stand || takes(*stand, standing.flight)) continue;
+    for (auto& other : flights) {
+      const bool parkedToo = std::any_of(parked.begin(), parked.end(), [&](const rtstandin::ParkedAircraft& p) {
+        return p.registration == other.flight.registration;
+      });
+      if (standOf(other) || parkedToo || !takes(*stand, other.flight)) continue;
+      rtstandin::Flight& a = standing.flight;
+      rtstandin::Flight& b = other.flight;
+      std::swap(a.hexid, b.hexid);
+      std::swap(a.callsign, b.callsign);
+      std::swap(a.type, b.type);
+      std::swap(a.registration, b.registration);
+      std::swap(a.airline, b.airline);
+      std::swap(a.emitterCategory, b.emitterCategory);
+      break;
+    }
+  }
+}
 
 // What happened when, on the test's clock: the faults and the trace's create and remove lines.
 class Timeline {
@@ -245,7 +298,10 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   options.overflights = 3;
   options.taxiOut = 3;
   options.taxiIn = 3;
-  // Push-backs that the program shows before the simulator's outage, 30 s after the feed's.
+  // Taxi-outs on their stands from the feed's start, pushed back while the program, which flies
+  // reports 30 s after they come, is still creating them: it shows them standing, and the
+  // simulator's outage takes them before their push-back would be overdue. From the app, whose
+  // silence leaves a single standing report of each (too few to place one), they come too late.
   options.momentWindows = {{trafficgen::FlightKind::TaxiOut, {10.0, 20.0}}};
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);
@@ -254,7 +310,10 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   for (const auto& parked : base.parked)
     if (standin::sim::distanceMetres(parked.lat, parked.lon, airport.latitude, airport.longitude) < 10000.0)
       scenario.parked.push_back(parked);
-  for (auto& generated : trafficgen::generateTraffic(airport, fleet, options, taken, base.parked)) {
+  std::vector<trafficgen::GeneratedFlight> generatedFlights =
+      trafficgen::generateTraffic(airport, fleet, options, taken, base.parked);
+  lf_fitAirframesToStands(generatedFlights, airport, fleet, base.parked);
+  for (auto& generated : generatedFlights) {
     static constexpr Kind kKinds[] = {Kind::Arrival, Kind::Departure, Kind::Overflight, Kind::TaxiOut,
                                       Kind::TaxiIn,  Kind::Arrival,   Kind::Departure};
     static_assert(std::size(kKinds) == static_cast<std::size_t>(trafficgen::FlightKind::DepartureFromStand) + 1);
@@ -308,7 +367,9 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     rtstandin::TrafficScenario served = scenario;
     served.startTime = static_cast<std::int64_t>(std::time(nullptr));
     server.emplace(std::move(served), rtstandin::WebApiOptions{});
-    server->runClock(1.0, false);
+    // Its clock stands at 0 until the program first asks (as the app's starts at the first
+    // connection): how long the program takes to start must not eat the flights' beginnings.
+    server->setTime(0.0);
   }
   fs::create_directories(program.program / "airports" / "my_thirdparty");
   fs::copy_file(lf_data() / "webserver" / "MSFS2024" / "archive" / "stock" / "LSZH.xml",
@@ -345,13 +406,14 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     double feedToTimeline = 0.0;
     std::thread watch([&] {
       bool faulted = false;
-      feedToTimeline = timeline.now() - server->time();
       while (!stop) {
-        const double t = server->time();
         if (firstQuery < 0.0 && !server->requests("/v6/traffic").empty()) {
-          firstQuery = t;
+          server->runClock(1.0, false);
+          feedToTimeline = timeline.now() - server->time();
+          firstQuery = server->time();
           timeline.note("the first traffic query");
         }
+        const double t = server->time();
         if (!faulted && t >= plan.apiFaultAt) {
           // A proxy's "503 Service Unavailable" page for one live traffic query.
           rtstandin::WebApiFault fault;

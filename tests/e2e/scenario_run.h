@@ -17,8 +17,8 @@
 
 namespace e2e {
 
-// Seconds on the feed's clock (scenario time, from the app's first connection) and on the
-// simulator's (from the program's first call into it).
+// Seconds on the feed's clock (scenario time, from the app's first connection or the program's
+// first web API query) and on the simulator's (from the program's first call into it).
 struct FaultPlan {
   // The program flies live reports 30 s after they come: the faults fall where it flies.
   double simulatorOutageAt = 52.0;
@@ -28,7 +28,7 @@ struct FaultPlan {
   double silenceFrom = 6.0;  // no traffic datagram at all
   double silenceTo = 26.0;
   double feedEnd = 1e9;          // nothing is sent after it
-  double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from just before the program starts
+  double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from the program's first traffic query
   double programSeconds = 70.0;  // the window closes itself after this
 };
 
@@ -63,6 +63,9 @@ struct RunResult {
 // Builds the traffic (seeded), runs the program with the faults of the plan and reads back the
 // trace and the livery ladder's choices. A failure to set up throws std::runtime_error.
 RunResult runScenario(const std::filesystem::path& runFolder, const FaultPlan& plan, FeedMode mode);
+
+// Whether the program stands an airliner of this type (a heavy one or not) on the stand, by its own rule.
+bool standTakes(const standin::sim::LayoutStand& stand, const std::string& type, bool heavy);
 
 // The generator's traffic around LSZH with the noise the feed gets; kinds by registration, and
 // when the flights that leave a stand push back (the feed's clock).

@@ -12,12 +12,14 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 
 #include "tests/e2e/scenario_run.h"
 #include "tests/support/test_support.h"
 #include "tools/trace_picture.h"
+#include "tools/traffic_gen.h"
 
 namespace {
 
@@ -32,12 +34,7 @@ struct Known {
   const char* reason;
 };
 // A complaint listed here is printed as known instead of failing the test.
-constexpr std::array<Known, 1> kKnownFailures{{
-    {"stuck at the gate", "appears on its stand",
-     "a departure that the feed reports on its stand is created there well after its push-back (seen next to static "
-     "aircraft, which went at the simulator's outage just before) and is not pushed back within the run; the "
-     "engine's spawning is still to be traced"},
-}};
+constexpr std::array<Known, 0> kKnownFailures{};
 
 void lf_expectNone(std::string_view check, const Complaints& complaints) {
   Complaints unknown;
@@ -86,6 +83,50 @@ void lf_checkRun(const RunResult& run) {
   lf_expectNone("teleporting", teleporting(run.trace, run.knowledge));
   lf_expectNone("parked aircraft", parkedAircraft(run.trace, run.knowledge, 30.0));
   lf_expectNone("left behind", leftBehind(run.trace));
+}
+
+// The program stands a flight only on a stand that takes it: the scenario's departures start on
+// such stands, under identities of their own.
+TEST(Scenario, TheFlightsThatStandHaveStandsThatTakeThem) {
+  std::map<std::string, Kind> kinds;
+  const rtstandin::TrafficScenario scenario = scenarioTraffic(kinds);
+  const std::filesystem::path data = testing_support::sourceDataFolder();
+  const auto airport = standin::sim::readFacilityLayout(data / "sim" / "facilities" / "LSZH.json");
+  const trafficgen::Fleet fleet = trafficgen::readFleet(data / "dbase.xml", data / "airports.xml", airport.icao);
+  std::set<std::string> registrations;
+  std::set<std::uint32_t> hexids;
+  std::size_t standing = 0;
+  for (const rtstandin::Flight& flight : scenario.flights) {
+    EXPECT_TRUE(registrations.insert(flight.registration).second) << flight.registration;
+    EXPECT_TRUE(hexids.insert(flight.hexid).second) << flight.registration;
+    const Kind kind = kinds.at(flight.registration);
+    if (kind != Kind::TaxiOut || flight.track.empty()) continue;
+    const rtstandin::TrackPoint& at = flight.track.front();
+    const standin::sim::LayoutStand* stand = nullptr;
+    for (const auto& s : airport.stands)
+      if (standin::sim::distanceMetres(s.latitude, s.longitude, at.lat, at.lon) < 5.0) stand = &s;
+    ASSERT_NE(stand, nullptr) << flight.registration << " stands on no stand";
+    EXPECT_TRUE(standTakes(*stand, flight.type, fleet.heavy.contains(flight.type)))
+        << flight.registration << " (" << flight.type << ") on " << stand->name << ", radius " << stand->radiusMetres;
+    ++standing;
+  }
+  EXPECT_GE(standing, 2u);
+  // The rule itself on this airport's stands: an A380 outgrows a 30 m heavy gate, a 777 does not;
+  // a medium gate takes an A320 but no heavy.
+  std::size_t judged = 0;
+  for (const auto& s : airport.stands) {
+    if (s.type == 10 && s.radiusMetres == 30.0) {
+      EXPECT_FALSE(standTakes(s, "A388", true));
+      EXPECT_TRUE(standTakes(s, "B77W", true));
+      ++judged;
+    }
+    if (s.type == 9) {
+      EXPECT_TRUE(standTakes(s, "A320", false));
+      EXPECT_FALSE(standTakes(s, "B789", true));
+      ++judged;
+    }
+  }
+  EXPECT_GE(judged, 2u);
 }
 
 // The program listens for the app's datagrams on fixed ports; another program holding them
