@@ -1,0 +1,105 @@
+// An airport 1417 ft up whose runways the program does not know (the simulator gave no facility
+// data): an arrival the feed brings down onto the ground lands there instead of sinking under
+// it, and a departure that takes off climbs away in the simulator.
+#include <cmath>
+#include <limits>
+
+#include "tests/simlink/sim_fixture.h"
+#include "tests/traffic/stream_builder.h"
+#include "tests/traffic/traffic_fixture.h"
+#include "traffic/adding_stack.h"
+
+namespace {
+using namespace traffic_test;
+namespace sim = standin::sim;
+constexpr std::string_view kTitle = "Stand-in A320 Test Air";
+constexpr std::uint32_t kHexid = 0x7C6B2D;
+constexpr double kFieldFt = 1417.0;
+const Lalo kField{47.4581, 8.5481};
+
+class GroundFloorSimTest : public simtest::SimLinkTest {
+ protected:
+  void SetUp() override {
+    SimLinkTest::SetUp();
+    actest::installModels();
+    g_dbaseModelCodes.insert("B738");
+    gf_resetParameterSnapshot();
+    gf_resetFeedNeighbours();
+    gf_resetTrafficMailbox();
+    gf_resetEngineTables();
+    gf_setEngineHooks(gf_defaultEngineHooks());
+    g_liveAcs.reserve(8);
+    gf_setAirportsNeighbours({}, [] {
+      Airport park;
+      park.code = IcaoCode("LSZH");
+      park.position = kField;
+      park.altitude = static_cast<std::int32_t>(kFieldFt);
+      return park;
+    });
+    connect();
+  }
+  void TearDown() override {
+    stopClient();
+    gf_setEngineHooks(gf_defaultEngineHooks());
+    gf_setAirportsNeighbours({}, {});
+    gf_resetEngineTables();
+    gf_resetModelTables();
+    SimLinkTest::TearDown();
+  }
+
+  static LiveAc& flight(const stream_test::StreamBuilder& reports) {
+    const std::deque<StreamPoint> points = reports.build();
+    Rec first(kHexid, "QFA1", "B738");
+    first.at(points.front().lalo);
+    if (points.front().airborne)
+      first.air(points.front().altitude, points.front().groundSpeed, points.front().track);
+    else
+      first.ground(points.front().groundSpeed, points.front().track);
+    LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
+    reports.into(ac);
+    g_liveryChoices[kHexid] = kTitle;
+    return ac;
+  }
+
+  struct Run {
+    double lowestAirborne = std::numeric_limits<double>::infinity();  // ours, while not on the ground
+    double highestInSim = -std::numeric_limits<double>::infinity();
+    bool landed = false;
+    bool tookOff = false;
+    bool created = false;
+  };
+  // Engine ticks with a simulator frame every tenth.
+  Run fly(std::int32_t limit) {
+    Run run;
+    for (std::int32_t tick = 0; tick < limit && !g_liveAcs.empty(); ++tick) {
+      lf_handleAddingStack();
+      if (tick % 10 == 0) frame();
+      if (g_liveAcs.empty()) break;
+      const LiveAc& ac = g_liveAcs[0];
+      if (ac.simState != SimStatus::active) continue;
+      run.created = true;
+      if (!ac.onGround) run.lowestAirborne = std::min(run.lowestAirborne, ac.altitude);
+      run.landed = run.landed || ac.state == FlightPhase::landing_roll;
+      run.tookOff = run.tookOff || ac.state == FlightPhase::takeoff;
+      if (const auto object = sim::object(ac.objectId)) run.highestInSim = std::max(run.highestInSim, object->altitude);
+    }
+    frame(3);
+    return run;
+  }
+};
+
+TEST_F(GroundFloorSimTest, AnArrivalWithoutRunwayDataLandsWhereTheFeedPutsItOnTheGround) {
+  // 6 NM out at 3100 ft (1700 ft above the field), 700 ft/min down at 140 kt toward the field,
+  // then on the ground rolling out.
+  stream_test::StreamBuilder reports(offset(kField, -6.0 * 1852.0), 50);
+  reports.air(3100.0, 140.0, -700.0).track(0.0).every(500).moving(20);
+  reports.ground(60.0).moving(10);
+  flight(reports);
+
+  const Run run = fly(reports.build().back().time + 3000);
+  ASSERT_TRUE(run.created);
+  EXPECT_GE(run.lowestAirborne, kFieldFt) << "airborne below the field";
+  EXPECT_TRUE(run.landed) << "never touched down";
+}
+
+}  // namespace
