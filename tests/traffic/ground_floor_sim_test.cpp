@@ -1,7 +1,9 @@
 // An airport 1417 ft up whose runways the program does not know (the simulator gave no facility
 // data): an arrival the feed brings down onto the ground lands there instead of sinking under
 // it, and a departure that takes off climbs away in the simulator.
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 
 #include "tests/simlink/sim_fixture.h"
@@ -36,6 +38,12 @@ class GroundFloorSimTest : public simtest::SimLinkTest {
       park.altitude = static_cast<std::int32_t>(kFieldFt);
       return park;
     });
+    // The user waits on the field, so the simulator reports the aircraft around it.
+    sim::UserAircraft user = sim::userAircraft();
+    user.latitude = kField.lat + 0.02;
+    user.longitude = kField.lon + 0.02;
+    user.altitude = user.groundAltitude = kFieldFt;
+    sim::setUserAircraft(user);
     connect();
   }
   void TearDown() override {
@@ -47,8 +55,10 @@ class GroundFloorSimTest : public simtest::SimLinkTest {
     SimLinkTest::TearDown();
   }
 
-  static LiveAc& flight(const stream_test::StreamBuilder& reports) {
-    const std::deque<StreamPoint> points = reports.build();
+  // The flight with its first `known` reports; the others reach it as the feed delivers them,
+  // 10 s before they are due.
+  LiveAc& flight(const stream_test::StreamBuilder& reports, std::size_t known = 1000) {
+    std::deque<StreamPoint> points = reports.build();
     Rec first(kHexid, "QFA1", "B738");
     first.at(points.front().lalo);
     if (points.front().airborne)
@@ -57,13 +67,17 @@ class GroundFloorSimTest : public simtest::SimLinkTest {
       first.ground(points.front().groundSpeed, points.front().track);
     LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
     reports.into(ac);
+    ac.onGround = false;  // as the intake makes it: the creation puts it on the ground
+    known = std::min(known, points.size());
+    ac.stream.resize(known);
+    later_.assign(points.begin() + static_cast<std::ptrdiff_t>(known), points.end());
     g_liveryChoices[kHexid] = kTitle;
     return ac;
   }
 
   struct Run {
     double lowestAirborne = std::numeric_limits<double>::infinity();  // ours, while not on the ground
-    double highestInSim = -std::numeric_limits<double>::infinity();
+    double lowestInSimClimbingOut = std::numeric_limits<double>::infinity();  // once flying after the take-off
     bool landed = false;
     bool tookOff = false;
     bool created = false;
@@ -72,6 +86,10 @@ class GroundFloorSimTest : public simtest::SimLinkTest {
   Run fly(std::int32_t limit) {
     Run run;
     for (std::int32_t tick = 0; tick < limit && !g_liveAcs.empty(); ++tick) {
+      while (!later_.empty() && later_.front().time - 1000 <= g_engineTime.load()) {
+        gf_engineHooks().decodeExisting(g_liveAcs[0], later_.front());
+        later_.pop_front();
+      }
       lf_handleAddingStack();
       if (tick % 10 == 0) frame();
       if (g_liveAcs.empty()) break;
@@ -81,11 +99,15 @@ class GroundFloorSimTest : public simtest::SimLinkTest {
       if (!ac.onGround) run.lowestAirborne = std::min(run.lowestAirborne, ac.altitude);
       run.landed = run.landed || ac.state == FlightPhase::landing_roll;
       run.tookOff = run.tookOff || ac.state == FlightPhase::takeoff;
-      if (const auto object = sim::object(ac.objectId)) run.highestInSim = std::max(run.highestInSim, object->altitude);
+      const auto object = sim::object(ac.objectId);
+      if (object && run.tookOff && ac.state == FlightPhase::flying)
+        run.lowestInSimClimbingOut = std::min(run.lowestInSimClimbingOut, object->altitude);
     }
     frame(3);
     return run;
   }
+
+  std::deque<StreamPoint> later_;
 };
 
 TEST_F(GroundFloorSimTest, AnArrivalWithoutRunwayDataLandsWhereTheFeedPutsItOnTheGround) {
@@ -100,6 +122,22 @@ TEST_F(GroundFloorSimTest, AnArrivalWithoutRunwayDataLandsWhereTheFeedPutsItOnTh
   ASSERT_TRUE(run.created);
   EXPECT_GE(run.lowestAirborne, kFieldFt) << "airborne below the field";
   EXPECT_TRUE(run.landed) << "never touched down";
+}
+
+TEST_F(GroundFloorSimTest, ADepartureWithoutRunwayDataClimbsAwayInTheSimulator) {
+  // Taxiing north for a minute, then rolling faster and faster, then climbing 2000 ft/min.
+  stream_test::StreamBuilder reports(offset(kField, -2500.0), 50);
+  reports.ground(15.0).track(0.0).every(300).moving(20);
+  reports.ground(90.0).moving(2);
+  reports.ground(150.0).moving(2);
+  reports.air(kFieldFt + 100.0, 160.0, 2000.0).moving(12);
+  flight(reports, 2);
+
+  const Run run = fly(reports.build().back().time + 1000);
+  ASSERT_TRUE(run.created);
+  EXPECT_TRUE(run.tookOff);
+  ASSERT_TRUE(std::isfinite(run.lowestInSimClimbingOut)) << "never climbed out";
+  EXPECT_GT(run.lowestInSimClimbingOut, kFieldFt + 700.0) << "put back on the ground in the simulator";
 }
 
 }  // namespace

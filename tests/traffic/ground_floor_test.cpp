@@ -5,7 +5,9 @@
 #include <limits>
 
 #include "tests/traffic/traffic_fixture.h"
+#include "simlink/delayed_commands.h"
 #include "traffic/aircraft_step.h"
+#include "traffic/delayed_sim_commands.h"
 #include "traffic/touchdown.h"
 
 namespace {
@@ -85,6 +87,41 @@ TEST_F(GroundFloor, TheSimulatorsGroundReportIsKeptAndABlankOneIsNot) {
   lf_applyGroundReport(a, report);
   EXPECT_DOUBLE_EQ(a.simGroundFt, 1200.0);
   EXPECT_EQ(gf_knownGroundFt(a), 1200.0);
+}
+
+TEST_F(GroundFloor, TheSimulatorsOnGroundFlagLandsOnlyAnAircraftNearTheGroundItReports) {
+  struct Case {
+    const char* what;
+    std::uint32_t state;
+    double aboveGroundFt;
+    bool landed;
+  } cases[] = {
+      {"a flight climbing out, far above the reported ground", FlightPhase::flying, 800.0, false},
+      {"a flight just above it", FlightPhase::flying, 5.0, true},
+      {"a flight a report's lag above it", FlightPhase::flying, 60.0, true},
+      {"a flight circling low over it", FlightPhase::flying, 400.0, false},
+      {"the approach just above it", FlightPhase::landing, 5.0, true},
+  };
+  for (const Case& c : cases) {
+    reset();
+    parkAtElevation(static_cast<std::int32_t>(kFieldFt));
+    LiveAc& a = addLive(Rec(0x4840D6).air(kFieldFt + c.aboveGroundFt, 140.0), SimStatus::active, c.state);
+    a.cgHeightFt = kCgFt;
+    a.rolloutSteps = 10;
+    DelayedSimCommand report;
+    report.kind = 3;
+    report.objectId = a.objectId;
+    report.hexid = 1;  // on the ground, says the simulator
+    report.value1 = kFieldFt;
+    report.value2 = 0.0;
+    gf_queueDelayedSimCommand(report);
+    gf_processDelayedSimCommands();
+    EXPECT_EQ(a.onGround, c.landed) << c.what;
+    if (!c.landed) {
+      EXPECT_EQ(a.state, c.state) << c.what;
+      EXPECT_DOUBLE_EQ(a.altitude, kFieldFt + c.aboveGroundFt) << c.what;
+    }
+  }
 }
 
 }  // namespace
