@@ -1,11 +1,12 @@
 // The ground an airborne aircraft never sinks under, one update through the installed hooks: the
 // captured runway's, the park airport's near it, the simulator's where higher; and the touch-down
-// where the feed already has the aircraft on the ground.
+// where the feed already has the aircraft on the ground; the simulator's on-ground flag, which
+// lands only an aircraft near the ground the same report gives.
 #include <cmath>
 #include <limits>
 
-#include "tests/traffic/traffic_fixture.h"
 #include "simlink/delayed_commands.h"
+#include "tests/traffic/traffic_fixture.h"
 #include "traffic/aircraft_step.h"
 #include "traffic/delayed_sim_commands.h"
 #include "traffic/touchdown.h"
