@@ -76,20 +76,6 @@ TEST_F(GroundFloor, AnAirborneAircraftNeverSinksUnderTheGroundItIsOver) {
   }
 }
 
-TEST_F(GroundFloor, TheSimulatorsGroundReportIsKeptAndABlankOneIsNot) {
-  LiveAc& a = addLive(Rec(0x4840D6).air(3000.0, 200.0), SimStatus::active, FlightPhase::flying);
-  DelayedSimCommand report;
-  report.kind = 3;
-  report.value1 = 1200.0;
-  report.value2 = 1800.0;
-  lf_applyGroundReport(a, report);
-  EXPECT_DOUBLE_EQ(a.simGroundFt, 1200.0);
-  report.value1 = kNone;
-  lf_applyGroundReport(a, report);
-  EXPECT_DOUBLE_EQ(a.simGroundFt, 1200.0);
-  EXPECT_EQ(gf_knownGroundFt(a), 1200.0);
-}
-
 TEST_F(GroundFloor, TheSimulatorsOnGroundFlagLandsOnlyAnAircraftNearTheGroundItReports) {
   struct Case {
     const char* what;
