@@ -18,6 +18,7 @@
 #include "traffic/sim_events.h"
 #include "traffic/stream_extension.h"
 #include "traffic/takeoff.h"
+#include "traffic/touchdown.h"
 
 namespace {
 
@@ -398,6 +399,34 @@ void gf_airStep(LiveAc& aircraft) {
       aircraft.approachCapturePos = aircraft.position;
     }
   }
+}
+
+std::optional<double> gf_knownGroundFt(const LiveAc& aircraft) {
+  std::optional<double> ground;
+  if (aircraft.approachRunway && std::isfinite(aircraft.approachRunway->elevation))
+    ground = aircraft.approachRunway->elevation;
+  else if (const auto park = lf_nearPark(aircraft))
+    ground = static_cast<double>(park->altitude);
+  // The simulator draws its own ground: where it lies higher, that one holds.
+  if (std::isfinite(aircraft.simGroundFt) && (!ground || aircraft.simGroundFt > *ground))
+    ground = aircraft.simGroundFt;
+  return ground;
+}
+
+void gf_groundFloorStep(LiveAc& aircraft) {
+  if (aircraft.onGround || aircraft.state == FlightPhase::takeoff) return;
+  const std::optional<double> ground = gf_knownGroundFt(aircraft);
+  if (!ground) return;
+  const double cg = std::isfinite(aircraft.cgHeightFt) ? std::max(aircraft.cgHeightFt, 0.0) : 0.0;
+  const double floor = *ground + cg;
+  // A NaN altitude is left to the pose check; it is no height to compare.
+  if (!(aircraft.altitude <= floor)) return;
+  aircraft.altitude = floor;
+  aircraft.appliedVerticalRate = std::max(aircraft.appliedVerticalRate, 0.0);
+  aircraft.nextValue = std::max(aircraft.nextValue, 0.0);
+  // The feed has it on the ground at the end of this leg: it lands here, runway known or not.
+  if (aircraft.state == FlightPhase::landing && !aircraft.stream.empty() && !aircraft.stream.front().airborne)
+    lf_touchDown(aircraft);
 }
 
 void gf_landingPointAdjust(LiveAc& aircraft) {

@@ -7,6 +7,7 @@
 //
 // Rates are in ft per tick (hundredth of a second) unless a name says ft/min: 1 ft/min is 1/6000.
 #include <cstdint>
+#include <optional>
 
 #include "traffic/live_ac.h"
 
@@ -34,6 +35,14 @@ double gf_approachDescentRate(LiveAc& aircraft, double rate);
 void gf_approachVerticalStep(LiveAc& aircraft);
 // The landing flare by the height above the field: four stages of shallower descent.
 void gf_flareStep(LiveAc& aircraft);
+// The ground under an airborne aircraft as far as it is known (ft): the captured runway's
+// elevation, else the park airport's within 10 NM of it, or the simulator's last report of the
+// ground where that lies higher; none where nothing is known.
+std::optional<double> gf_knownGroundFt(const LiveAc& aircraft);
+// After each vertical step: an airborne aircraft (not taking off) never sinks below its centre of
+// gravity over the known ground; on the approach toward a point the feed has on the ground, it
+// touches down there.
+void gf_groundFloorStep(LiveAc& aircraft);
 // A light aircraft climbing out or cruising is held by its cruise altitude, when one is known.
 double gf_cruiseLimit(LiveAc& aircraft, double rate);
 // The rate moves toward `rate` by at most 0.001 per step; altitude and vertical speed follow.

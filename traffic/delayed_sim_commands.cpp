@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "config/parameter_snapshot.h"
@@ -30,6 +31,7 @@ constexpr std::int32_t kLastApplyAge = 500;         // ticks: the longest a park
 constexpr std::uint32_t kFirstStaticHexid = 10000;  // hexids above are live flights
 constexpr std::int32_t kTooManyRefusedLiveries = 81;
 constexpr std::uint32_t kFirstObjectId = 3;  // the simulator's ids below are not AI objects
+constexpr double kGroundReportReachFt = 100.0;  // above the CG height: far more than a report's lag
 
 void lf_eraseStatic(const StaticAc& aircraft) {
   gf_engineHooks().forgetAircraft(aircraft.hexid, aircraft.objectId);
@@ -89,10 +91,20 @@ void lf_objectRemoved(const DelayedSimCommand& command) {
   gf_engineHooks().eraseLiveAc(*aircraft);
 }
 
+// The simulator's on-ground flag; away from the approach only when the same report's ground lies
+// near the aircraft: a stale flag must not pull a climbing flight back onto the runway.
+bool lf_reportedOnItsGround(const LiveAc& aircraft, const DelayedSimCommand& command) {
+  if (command.hexid != 1) return false;
+  if (aircraft.state == FlightPhase::landing) return true;
+  const double cg = std::isfinite(aircraft.cgHeightFt) ? std::max(aircraft.cgHeightFt, 0.0) : 0.0;
+  return !(aircraft.altitude - command.value1 > cg + kGroundReportReachFt);
+}
+
 void lf_groundReport(const DelayedSimCommand& command) {
   LiveAc* aircraft = gf_findLiveAcByObjectId(command.objectId);
   if (!aircraft) return;
-  if (command.hexid == 1 && !aircraft->onGround && aircraft->groundCounter < 2) lf_touchDown(*aircraft);
+  if (lf_reportedOnItsGround(*aircraft, command) && !aircraft->onGround && aircraft->groundCounter < 2)
+    lf_touchDown(*aircraft);
   lf_applyGroundReport(*aircraft, command);
 }
 

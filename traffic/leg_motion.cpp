@@ -180,6 +180,7 @@ void lf_verticalStep(LiveAc& aircraft) {
     gf_approachVerticalStep(aircraft);
   else
     aircraft.altitude += aircraft.appliedVerticalRate;
+  gf_groundFloorStep(aircraft);
 }
 
 void lf_attitudeStep(LiveAc& aircraft) {

@@ -178,6 +178,7 @@ struct LiveAc : AcIdentity {
   std::uint32_t prevPrevState = FlightPhase::birth;
   double headingAtStateChange = 0.0;  // radians
   double simAgl = 2500.0;             // ft above the ground, as the simulator last reported
+  double simGroundFt = std::numeric_limits<double>::quiet_NaN();  // the ground under it, as last reported
   double touchdownHeading = 0.0;      // radians
   double awayRefDist = 0.0;           // NM
   double awayLastDist = 0.0;          // NM

@@ -127,6 +127,7 @@ void lf_applyGroundReport(LiveAc& aircraft, const DelayedSimCommand& report) {
   }
   // A report without a ground altitude would draw the aircraft nowhere.
   if (!std::isfinite(ground)) return;
+  aircraft.simGroundFt = ground;
   if (!aircraft.onGround) {
     const double cg = aircraft.cgHeightFt;
     if (aircraft.state == FlightPhase::landing && aircraft.landingFlag && !aircraft.cgHeightFlag &&
