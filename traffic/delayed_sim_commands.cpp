@@ -78,6 +78,10 @@ void lf_objectRemoved(const DelayedSimCommand& command) {
     if (StaticAc* parked = gf_findStaticAcByObjectId(command.objectId)) lf_eraseStatic(*parked);
     return;
   }
+  if (command.hexid == kGoneWithSession && aircraft->simState == SimStatus::active) {
+    gf_recreateLostLiveAc(*aircraft);
+    return;
+  }
   if (aircraft->simState == SimStatus::liveryrespawn) {
     // Replaced: the update pass creates it anew.
     aircraft->simState = SimStatus::buffer;
