@@ -195,6 +195,27 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
   }
 }
 
+TEST_F(DelayedCommandsTest, StaticAircraftThatWentWithTheSessionAskForOneParkingAdjustment) {
+  int requests = 0;
+  hooks.requestParkingAdjustment = [&requests] { ++requests; };
+  install();
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    StaticAc& parked = g_staticAcs.emplace_back();
+    parked.hexid = i;
+    parked.objectId = 70 + i;
+    parked.simState = SimStatus::active;
+  }
+  answer(2, 70);  // removed on purpose (a removal the engine asked for)
+  EXPECT_EQ(requests, 0);
+  for (std::uint32_t objectId : {71u, 72u})
+    gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = objectId, .hexid = kGoneWithSession, .kind = 2});
+  gf_processDelayedSimCommands();
+  EXPECT_TRUE(g_staticAcs.empty());
+  EXPECT_EQ(requests, 1) << "one request for all of them";
+  answer(2, 99, kGoneWithSession);  // nobody of ours
+  EXPECT_EQ(requests, 1);
+}
+
 TEST_F(DelayedCommandsTest, ARefusedCreationIsRoutedByHexid) {
   LiveAc& live = addLive(Rec(0x4000), SimStatus::adding2sim);
   live.matchedTitle = "Refused Live";
