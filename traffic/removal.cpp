@@ -73,8 +73,10 @@ void removeAircraftFromSim(StaticAc& aircraft) {
 
 namespace {
 
-// The stream restarts at the aircraft's current place and attitude, one tick from now.
-void lf_restartStreamHere(LiveAc& aircraft) {
+// The stream restarts at the aircraft's current place and attitude, one tick from now. A parked
+// aircraft standing on: the stand point alone, unless its later points (a departure already
+// begun) are to be kept.
+void lf_restartStreamHere(LiveAc& aircraft, bool keepParkedPoints) {
   const std::int32_t now = g_engineTime.load();
   if (aircraft.stream.empty()) {
     StreamPoint here;
@@ -84,7 +86,13 @@ void lf_restartStreamHere(LiveAc& aircraft) {
     aircraft.stream.push_back(here);
   }
   StreamPoint point;
-  if (aircraft.state == FlightPhase::parked) {
+  if (aircraft.state == FlightPhase::parked && keepParkedPoints) {
+    point = aircraft.stream.front();
+    point.lalo = aircraft.position;
+    point.repeated = true;
+    point.groundSpeed = 0.0;
+    point.track = aircraft.heading * geo::kRadToDeg;
+  } else if (aircraft.state == FlightPhase::parked) {
     aircraft.stream.resize(1);
     StreamPoint& parked = aircraft.stream.front();
     parked.repeated = true;
@@ -116,7 +124,7 @@ void lf_readyForCreation(LiveAc& aircraft) {
 
 void liveryRespawn(LiveAc& aircraft) noexcept {
   try {
-    lf_restartStreamHere(aircraft);
+    lf_restartStreamHere(aircraft, false);
     aircraft.simState = SimStatus::liveryrespawn;
     if (aircraft.objectId != 0) {
       g_removeStack.push_back(aircraft.objectId);
@@ -136,7 +144,7 @@ void gf_recreateLostLiveAc(LiveAc& aircraft) noexcept {
   try {
     if (aircraft.hasFlightPlan && aircraft.objectId != 0) gf_removeFlightPlan(aircraft.objectId);
     aircraft.hasFlightPlan = false;
-    lf_restartStreamHere(aircraft);
+    lf_restartStreamHere(aircraft, true);
     aircraft.objectId = 0;
     lf_readyForCreation(aircraft);
     gf_log(fmt::format("{} {} lost with the simulator's session, created again", aircraft.callsign,

@@ -175,6 +175,7 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
     const Lalo here = offset(kEham, 300.0);
     LiveAc& ac = addLive(Rec(0x4000).air(3000.0, 180.0).time(1010.0).due(510), SimStatus::active, c.state);
     ac.stream.push_back(gf_streamPoint(Rec(0x4000).air(3200.0, 180.0).time(1020.0).due(520)));
+    ac.stream.back().repeated = false;  // on its way: for a parked one, the departure it has begun
     ac.simState = c.simState;
     ac.objectId = 60;
     ac.position = here;
@@ -187,10 +188,11 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
     EXPECT_TRUE(erased.empty()) << c.what;
     EXPECT_EQ(ac.simState, SimStatus::buffer) << c.what;
     EXPECT_EQ(ac.objectId, 0u) << c.what;
-    ASSERT_GE(ac.stream.size(), 2u) << c.what << ": enough to be created from";
+    ASSERT_EQ(ac.stream.size(), 3u) << c.what << ": every point kept, the current place before them";
+    EXPECT_FALSE(ac.stream.back().repeated) << c.what;
     EXPECT_EQ(ac.stream.front().time, 501) << c.what << ": due at the next tick, not after the feed's delay";
-    // A parked aircraft keeps its stand's point.
-    EXPECT_NEAR(ac.stream.front().lalo.lat, c.state == FlightPhase::parked ? kEham.lat : here.lat, 1e-9) << c.what;
+    EXPECT_NEAR(ac.stream.front().lalo.lat, here.lat, 1e-9) << c.what;
+    EXPECT_EQ(ac.stream.front().repeated, c.state == FlightPhase::parked) << c.what << ": a parked one stands";
     EXPECT_EQ(ac.stream.front().trueHeadingRad, 1.0) << c.what;
   }
 }
