@@ -102,6 +102,11 @@ void gf_requestParkingUpdate() {
   ++g_parkingRequest.requested;
 }
 
+void gf_requestParkingAdjustment() {
+  std::lock_guard lock(g_parkingRequestMutex);
+  ++g_parkingRequest.requested;
+}
+
 void gf_setParkedOnlyRequest(bool parkedOnly) {
   std::lock_guard lock(g_parkingRequestMutex);
   g_parkingRequest.flag = parkedOnly;

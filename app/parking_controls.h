@@ -17,6 +17,8 @@ void gf_parkingGenerationDone();
 // A fresh countdown of PARKING_INTERVAL_MINUTES, handed over to the worker.
 void gf_restartParkingCountdown();
 void gf_requestParkingUpdate();
+// The same request without a word to the user: the 15-step pass takes it as it takes the button's.
+void gf_requestParkingAdjustment();
 // The window's counts: live aircraft in the simulator and not parked at a stand, then the parked
 // live and static ones (each count also posts its fit figure). Worker thread.
 void gf_postAircraftCounts();

@@ -121,6 +121,7 @@ void lf_installEngineHooks() {
   hooks.parkingGenerating = [] { return g_parkingGenerating.load(); };
   hooks.parkingGenerationDone = [] { gf_parkingGenerationDone(); };
   hooks.restartParkingCountdown = [] { gf_restartParkingCountdown(); };
+  hooks.requestParkingAdjustment = [] { gf_requestParkingAdjustment(); };
   // Without a server of ours there is nobody to send to (see gf_sendUserPositionToFeed).
   hooks.sendUserPositionToRTApp = [] {
     if (g_rtAppServerStarted) gf_workerSeams().sendUserPositionToRTApp();

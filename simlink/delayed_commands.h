@@ -12,13 +12,17 @@
 // 6 create refused.
 struct DelayedSimCommand {
   std::uint32_t objectId = 0;  // 0 for kind 6
-  std::uint32_t hexid = 0;     // kinds 0, 1, 6: the engine's id; kind 3: the on-ground value
+  std::uint32_t hexid = 0;     // kinds 0, 1, 6: the engine's id; kind 3: the on-ground value;
+                               // kind 2: kGoneWithSession when nobody removed the object
   std::int32_t age = 0;        // ticks waited on the engine's side; 0 when queued
   std::uint32_t kind = 0;
   double value1 = 0.0;  // 3: ground altitude ft; 4: static CG to ground ft; 6: create request id
   double value2 = 0.0;  // 3: altitude above ground ft; 4: static pitch rad
   AiPose pose;          // 5
 };
+
+// A "removed" answer for an object that went with the simulator's old session.
+constexpr std::uint32_t kGoneWithSession = 1;
 
 extern std::mutex g_delayedSimCommandsMutex;
 extern std::vector<DelayedSimCommand> g_delayedSimCommands;

@@ -163,7 +163,8 @@ void lf_forgetConnectionState() {
   lf_forgetTracks();
   gf_clearDelayedSimCommands();
   for (const DelayedSimCommand& command : told) gf_queueDelayedSimCommand(command);
-  for (const std::uint32_t objectId : gone) gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = objectId, .kind = 2});
+  for (const std::uint32_t objectId : gone)
+    gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = objectId, .hexid = kGoneWithSession, .kind = 2});
 }
 
 }  // namespace

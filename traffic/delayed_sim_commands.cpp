@@ -74,11 +74,19 @@ void lf_staticObjectCreated(const DelayedSimCommand& command) {
   g_pendingDelayedCommands.push_back(command);
 }
 
-void lf_objectRemoved(const DelayedSimCommand& command) {
+// True when a static aircraft went with the simulator's old session.
+bool lf_objectRemoved(const DelayedSimCommand& command) {
+  const bool goneWithSession = command.hexid == kGoneWithSession;
   LiveAc* aircraft = gf_findLiveAcByObjectId(command.objectId);
   if (!aircraft) {
-    if (StaticAc* parked = gf_findStaticAcByObjectId(command.objectId)) lf_eraseStatic(*parked);
-    return;
+    StaticAc* parked = gf_findStaticAcByObjectId(command.objectId);
+    if (!parked) return false;
+    lf_eraseStatic(*parked);
+    return goneWithSession;
+  }
+  if (goneWithSession && aircraft->simState == SimStatus::active) {
+    gf_recreateLostLiveAc(*aircraft);
+    return false;
   }
   if (aircraft->simState == SimStatus::liveryrespawn) {
     // Replaced: the update pass creates it anew.
@@ -86,9 +94,10 @@ void lf_objectRemoved(const DelayedSimCommand& command) {
     aircraft->throttleStep = 5;
     aircraft->flapsIndex = 4;
     aircraft->objectId = 0;
-    return;
+    return false;
   }
   gf_engineHooks().eraseLiveAc(*aircraft);
+  return false;
 }
 
 // The simulator's on-ground flag; away from the approach only when the same report's ground lies
@@ -158,7 +167,8 @@ void lf_createRefused(const DelayedSimCommand& command) {
   if (StaticAc* parked = gf_findStaticAc(command.hexid)) lf_reportRefused(*parked, lf_eraseStatic);
 }
 
-void lf_applyTaken(const DelayedSimCommand& command) {
+// True when a static aircraft went with the simulator's old session.
+bool lf_applyTaken(const DelayedSimCommand& command) {
   switch (command.kind) {
     case 0:
       lf_objectCreated(command);
@@ -167,8 +177,7 @@ void lf_applyTaken(const DelayedSimCommand& command) {
       lf_staticObjectCreated(command);
       break;
     case 2:
-      lf_objectRemoved(command);
-      break;
+      return lf_objectRemoved(command);
     case 3:
       lf_groundReport(command);
       break;
@@ -184,17 +193,19 @@ void lf_applyTaken(const DelayedSimCommand& command) {
     default:
       break;
   }
+  return false;
 }
 
 }  // namespace
 
 void gf_processDelayedSimCommands() {
   gf_takeDelayedSimCommands(g_takenDelayedCommands);
+  bool staticLost = false;
   for (const DelayedSimCommand& command : g_takenDelayedCommands) {
     // One answer that cannot be applied must not cost the others; too many refused liveries
     // end the run.
     try {
-      lf_applyTaken(command);
+      staticLost = lf_applyTaken(command) || staticLost;
     } catch (const jrv::UserRelatedException& e) {
       if (e.code == kTooManyRefusedLiveries) throw;
       gf_reportTrafficException("gf_processDelayedSimCommands");
@@ -203,6 +214,11 @@ void gf_processDelayedSimCommands() {
     }
   }
   g_takenDelayedCommands.clear();
+  // Else the park airport would stay empty until the next parking interval.
+  if (staticLost) {
+    gf_log("Static parked aircraft went with the simulator's session, parking adjustment requested");
+    gf_engineHooks().requestParkingAdjustment();
+  }
   // In place, keeping the order.
   std::vector<DelayedSimCommand>& pending = g_pendingDelayedCommands;
   const std::size_t count = pending.size();

@@ -89,6 +89,7 @@ EngineHooks gf_defaultEngineHooks() {
   h.parkingGenerating = lf_missing("the parking generation flag", false);
   h.parkingGenerationDone = lf_missing("gf_parkingGenerationDone");
   h.restartParkingCountdown = lf_missing("gf_restartParkingCountdown");
+  h.requestParkingAdjustment = lf_missing("gf_requestParkingAdjustment");
   h.sendUserPositionToRTApp = lf_missing("gf_sendUserPositionToRTApp");
   h.steadyNanos = [] {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())

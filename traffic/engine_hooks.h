@@ -85,6 +85,8 @@ struct EngineHooks {
   std::function<bool()> parkingGenerating;  // parking is being generated
   std::function<void()> parkingGenerationDone;
   std::function<void()> restartParkingCountdown;
+  // A parking adjustment at the next chance, without the user's asking (the static aircraft went).
+  std::function<void()> requestParkingAdjustment;
   std::function<void()> sendUserPositionToRTApp;  // only while our RT App server runs
   // Steady clock, nanoseconds: how long a park-airport set-up took.
   std::function<std::int64_t()> steadyNanos;

@@ -9,6 +9,7 @@
 
 #include "core/log.h"
 #include "feed/traffic_mailbox.h"
+#include "traffic/flight_plans.h"
 #include "traffic/engine_state.h"
 
 namespace {
@@ -70,37 +71,60 @@ void removeAircraftFromSim(StaticAc& aircraft) {
   if (lf_remove(aircraft, false)) g_staticDropPending = true;
 }
 
+namespace {
+
+// The stream restarts at the aircraft's current place and attitude, one tick from now. A parked
+// aircraft standing on: the stand point alone, unless its later points (a departure already
+// begun) are to be kept.
+void lf_restartStreamHere(LiveAc& aircraft, bool keepParkedPoints) {
+  const std::int32_t now = g_engineTime.load();
+  if (aircraft.stream.empty()) {
+    StreamPoint here;
+    here.lalo = aircraft.position;
+    here.altitude = aircraft.altitude;
+    here.airborne = !aircraft.onGround;
+    aircraft.stream.push_back(here);
+  }
+  StreamPoint point;
+  if (aircraft.state == FlightPhase::parked && keepParkedPoints) {
+    point = aircraft.stream.front();
+    point.lalo = aircraft.position;
+    point.repeated = true;
+    point.groundSpeed = 0.0;
+    point.track = aircraft.heading * geo::kRadToDeg;
+  } else if (aircraft.state == FlightPhase::parked) {
+    aircraft.stream.resize(1);
+    StreamPoint& parked = aircraft.stream.front();
+    parked.repeated = true;
+    parked.groundSpeed = 0.0;
+    parked.track = aircraft.heading * geo::kRadToDeg;
+    point = parked;
+  } else {
+    StreamPoint& current = aircraft.stream.front();
+    point = current;
+    point.lalo = aircraft.position;
+    point.altitude = aircraft.altitude;
+    point.track = aircraft.heading * geo::kRadToDeg;
+    if (lf_samePlace(current.lalo, aircraft.position)) current.repeated = true;
+  }
+  // The re-created object starts with the attitude the old one had.
+  point.trueHeadingRad = aircraft.heading;
+  point.rollRad = aircraft.bank;
+  point.time = now + 1;
+  aircraft.stream.push_front(point);
+}
+
+void lf_readyForCreation(LiveAc& aircraft) {
+  aircraft.simState = SimStatus::buffer;
+  aircraft.throttleStep = 5;
+  aircraft.flapsIndex = 4;
+}
+
+}  // namespace
+
 void liveryRespawn(LiveAc& aircraft) noexcept {
   try {
-    const std::int32_t now = g_engineTime.load();
-    if (aircraft.stream.empty()) {
-      StreamPoint here;
-      here.lalo = aircraft.position;
-      here.altitude = aircraft.altitude;
-      here.airborne = !aircraft.onGround;
-      aircraft.stream.push_back(here);
-    }
-    StreamPoint point;
-    if (aircraft.state == FlightPhase::parked) {
-      aircraft.stream.resize(1);
-      StreamPoint& parked = aircraft.stream.front();
-      parked.repeated = true;
-      parked.groundSpeed = 0.0;
-      parked.track = aircraft.heading * geo::kRadToDeg;
-      point = parked;
-    } else {
-      StreamPoint& current = aircraft.stream.front();
-      point = current;
-      point.lalo = aircraft.position;
-      point.altitude = aircraft.altitude;
-      point.track = aircraft.heading * geo::kRadToDeg;
-      if (lf_samePlace(current.lalo, aircraft.position)) current.repeated = true;
-    }
-    // The re-created object starts with the attitude the old one had.
-    point.trueHeadingRad = aircraft.heading;
-    point.rollRad = aircraft.bank;
-    point.time = now + 1;
-    aircraft.stream.push_front(point);
+    lf_restartStreamHere(aircraft, false);
     aircraft.simState = SimStatus::liveryrespawn;
     if (aircraft.objectId != 0) {
       g_removeStack.push_back(aircraft.objectId);
@@ -108,13 +132,27 @@ void liveryRespawn(LiveAc& aircraft) noexcept {
     }
     gf_log(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn", aircraft.toString()));
     // No object will be reported removed: the record is ready for its new creation now.
-    aircraft.simState = SimStatus::buffer;
-    aircraft.throttleStep = 5;
-    aircraft.flapsIndex = 4;
+    lf_readyForCreation(aircraft);
   } catch (const std::exception& e) {
     gf_log(fmt::format("{}: {}", "liveryRespawn", e.what()));
   } catch (...) {
     gf_log(fmt::format("{}: {}", "liveryRespawn", "unknown exception"));
+  }
+}
+
+void gf_recreateLostLiveAc(LiveAc& aircraft) noexcept {
+  try {
+    if (aircraft.hasFlightPlan && aircraft.objectId != 0) gf_removeFlightPlan(aircraft.objectId);
+    aircraft.hasFlightPlan = false;
+    lf_restartStreamHere(aircraft, true);
+    aircraft.objectId = 0;
+    lf_readyForCreation(aircraft);
+    gf_log(fmt::format("{} {} lost with the simulator's session, created again", aircraft.callsign,
+                       aircraft.registration));
+  } catch (const std::exception& e) {
+    gf_log(fmt::format("{}: {}", "gf_recreateLostLiveAc", e.what()));
+  } catch (...) {
+    gf_log(fmt::format("{}: {}", "gf_recreateLostLiveAc", "unknown exception"));
   }
 }
 

@@ -20,6 +20,11 @@ void removeAircraftFromSim(StaticAc& aircraft);
 // pass creates the aircraft again with a livery chosen anew. Never throws.
 void liveryRespawn(LiveAc& aircraft) noexcept;
 
+// The object went with the simulator's old session and the record stays: the stream restarts at
+// the current position and the update pass creates the aircraft again as soon as that point is
+// due, instead of waiting for the feed to start the flight anew. Never throws.
+void gf_recreateLostLiveAc(LiveAc& aircraft) noexcept;
+
 // Takes every queued creation of the hexid out of an adding deque, keeping the order of the
 // others; whether there was one.
 bool gf_removeFromAddingDeque(std::deque<AiCreateRequest>& deque, std::uint32_t hexid);

@@ -6,19 +6,24 @@
 #include <cmath>
 #include <thread>
 
+#include "app/main_loop.h"
 #include "app/parking_controls.h"
 #include "parking/park_population.h"
 #include "parking/stand_search.h"
 #include "core/utc_time.h"
+#include "feed/traffic_mailbox.h"
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
 #include "refdata/model_ids.h"
 #include "simlink/ai_positions.h"
+#include "simlink/delayed_commands.h"
+#include "simlink/sim_commands.h"
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
 #include "tests/app/wiring_fixture.h"
 #include "traffic/adding_stack.h"
 #include "traffic/decode_message.h"
+#include "traffic/delayed_sim_commands.h"
 #include "traffic/ground_movement.h"
 #include "traffic/static_stands.h"
 
@@ -246,6 +251,105 @@ TEST_F(ParkAirportFlightTest, FlyingFromZurichTowardGenevaGivesZurichUpAndSetsGe
   EXPECT_FALSE(g_standSearchHits.empty()) << "parked aircraft planned at Geneva\n" << flight;
   EXPECT_TRUE(contains(flight, " positions (")) << flight;
   for (const StandSearchHit& hit : g_standSearchHits) EXPECT_TRUE(gf_standByNumber(g_stands, hit.standId));
+  EXPECT_FALSE(contains(log(), "is not built yet")) << log();
+}
+
+// The simulator closes and comes back while the user stands at Zurich: the new session has none
+// of our objects. The flight in the air is created again from where it was, and the park
+// airport's parked aircraft are planned again at the next 15-step pass, not 20 minutes later.
+TEST_F(ParkAirportFlightTest, ANewSimulatorSessionPutsTheAirportsAircraftBackPromptly) {
+  fs::create_directories(dir_.path() / "airports" / "my_thirdparty");
+  fs::copy_file(testing_support::sourceDataFolder() / "webserver" / "MSFS2024" / "archive" / "stock" / "LSZH.xml",
+                dir_.path() / "airports" / "my_thirdparty" / "LSZH.xml");
+  ASSERT_TRUE(tickUntilPublished(kZurich.position));
+  parkAt(kZurich);
+  gf_setupParkAirport();
+  ASSERT_FALSE(g_stands.empty()) << log();
+  gf_clearStandSearchHits();
+  g_parkingGenerating = false;
+
+  // One flight and one parked aircraft, each with its object in this session.
+  const auto created = [](std::uint32_t hexid, const std::string& tail, const Lalo& at) {
+    gf_queueCreateAiObject({.position = {.latitude = at.lat, .longitude = at.lon, .altitude = 3000.0, .heading = 90.0},
+                            .tailNumber = tail,
+                            .containerTitle = "Stand-in A320 Test Air",
+                            .hexid = hexid});
+    for (int i = 0; i < 20; ++i) {
+      sim::pumpFrames(1);
+      EXPECT_TRUE(sim::waitForIdle());
+      for (const auto& o : sim::aiObjects())
+        if (o.tailNumber == tail) return o.objectId;
+    }
+    ADD_FAILURE() << "no object for " << tail;
+    return std::uint32_t{0};
+  };
+  const Lalo approach{kZurich.position.lat + 0.05, kZurich.position.lon};
+  const std::uint32_t flightObject = created(0x4B1001, "HB-JNA", approach);
+  const std::uint32_t parkedObject = created(5, "HB-JNB", g_stands.front().position);
+  sim::pumpFrames(2);
+  ASSERT_TRUE(sim::waitForIdle());
+  std::vector<DelayedSimCommand> answers;
+  gf_takeDelayedSimCommands(answers);  // the creations: the records below stand for their outcome
+
+  StreamPoint point;
+  point.lalo = approach;
+  point.altitude = 3000.0;
+  point.airborne = true;
+  point.time = g_engineTime.load() + 5;
+  LiveAc& flight = g_liveAcs.emplace_back(point, AcIdentity{}, 1000.0);
+  flight.hexid = 0x4B1001;
+  flight.objectId = flightObject;
+  flight.callsign = "SWR1";
+  flight.state = FlightPhase::flying;
+  flight.simState = SimStatus::active;
+  flight.position = approach;
+  point.time += 5;
+  flight.stream.push_back(point);
+  StaticAc& parked = g_staticAcs.emplace_back();
+  parked.hexid = 5;
+  parked.objectId = parkedObject;
+  parked.standId = static_cast<std::int32_t>(g_stands.front().id);
+  parked.simState = SimStatus::active;
+  std::uint64_t requestedBefore = 0;
+  {
+    std::lock_guard lock(g_parkingRequestMutex);
+    requestedBefore = g_parkingRequest.requested;
+  }
+  newLog();
+
+  sim::quit();
+  ASSERT_TRUE(sim::waitUntil([] {
+    sim::pumpFrames(1);
+    return g_simState.load() == 0;
+  }));
+  sim::setRunning(true);
+  sim::setFlightRunning(true);
+  ASSERT_TRUE(sim::waitUntil([] {
+    sim::pumpFrames(1);
+    return g_simState.load() == 2;
+  }));
+  // The new session tells the engine of both objects.
+  ASSERT_TRUE(sim::waitUntil([] {
+    std::lock_guard lock(g_delayedSimCommandsMutex);
+    return g_delayedSimCommands.size() >= 2;
+  }));
+  gf_workerSeams().processDelayedSimCommands();  // as the paused ticks and the steps do
+
+  ASSERT_EQ(g_liveAcs.size(), 1u) << "the flight's record stays";
+  EXPECT_EQ(g_liveAcs[0].simState, SimStatus::buffer);
+  EXPECT_EQ(g_liveAcs[0].objectId, 0u);
+  EXPECT_LE(g_liveAcs[0].stream.front().time, g_engineTime.load() + 1) << "created again at the next tick";
+  EXPECT_TRUE(g_staticAcs.empty());
+  {
+    std::lock_guard lock(g_parkingRequestMutex);
+    EXPECT_GT(g_parkingRequest.requested, requestedBefore) << newLog();
+  }
+  // Two 15-step passes: the first takes the request, the second adjusts.
+  lf_minuteWork(15);
+  lf_minuteWork(45);
+  const std::string adjusted = newLog();
+  EXPECT_TRUE(contains(adjusted, "Results for real search")) << adjusted;
+  EXPECT_FALSE(g_standSearchHits.empty()) << "the parked aircraft planned again\n" << adjusted;
   EXPECT_FALSE(contains(log(), "is not built yet")) << log();
 }
 

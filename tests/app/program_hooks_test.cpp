@@ -94,6 +94,7 @@ TEST_F(ProgramHooksTest, NoEntryOfABuiltStepAnswersNotBuiltYet) {
       {"parkingGenerating", [&] { h.parkingGenerating(); }},
       {"parkingGenerationDone", [&] { h.parkingGenerationDone(); }},
       {"restartParkingCountdown", [&] { h.restartParkingCountdown(); }},
+      {"requestParkingAdjustment", [&] { h.requestParkingAdjustment(); }},
       {"sendUserPositionToRTApp", [&] { h.sendUserPositionToRTApp(); }},
       {"steadyNanos", [&] { h.steadyNanos(); }},
   };

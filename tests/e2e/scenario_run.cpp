@@ -299,9 +299,9 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   options.taxiOut = 3;
   options.taxiIn = 3;
   // Taxi-outs on their stands from the feed's start, pushed back while the program, which flies
-  // reports 30 s after they come, is still creating them: it shows them standing, and the
-  // simulator's outage takes them before their push-back would be overdue. From the app, whose
-  // silence leaves a single standing report of each (too few to place one), they come too late.
+  // reports 30 s after they come, is still creating them: it shows them standing and, before the
+  // simulator's outage, when their push-back was due. From the app, whose silence leaves a single
+  // standing report of each (too few to place one), they come after its reconnection, late.
   options.momentWindows = {{trafficgen::FlightKind::TaxiOut, {10.0, 20.0}}};
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);

@@ -34,7 +34,11 @@ struct Known {
   const char* reason;
 };
 // A complaint listed here is printed as known instead of failing the test.
-constexpr std::array<Known, 0> kKnownFailures{};
+constexpr std::array<Known, 1> kKnownFailures{{
+    {"stuck at the gate", "stays on its stand until",
+     "the taxi-outs' push-backs, reported at 3 kt, never start in the simulator; seen since the runs last long "
+     "enough to judge them"},
+}};
 
 void lf_expectNone(std::string_view check, const Complaints& complaints) {
   Complaints unknown;
@@ -76,9 +80,16 @@ void lf_checkRun(const RunResult& run) {
 
   lf_expectNone("floating or sinking", floatingOrSinking(run.trace, run.knowledge));
   lf_expectNone("ghosts and duplicates", ghostsAndDuplicates(run.trace, run.knowledge));
-  lf_expectNone("stuck at the gate", stuckAtTheGate(run.trace, run.knowledge));
+  std::size_t judgedDepartures = 0;
+  lf_expectNone("stuck at the gate", stuckAtTheGate(run.trace, run.knowledge, &judgedDepartures));
+  // A push-back the run never shows, or shows only to take away again, proves nothing.
+  EXPECT_GE(judgedDepartures, 1u) << "no departure's leaving its stand was judged";
   lf_expectNone("parked live past the parking rules", parkedLivePastTheRules(run.trace, run.knowledge, run.window.maxPark));
   lf_expectNone("the window's counts", windowCountsDiffer(run.trace, run.knowledge, run.window));
+  // Counts of 0 against an empty simulator would agree without showing anything.
+  EXPECT_GT(run.window.live.value_or(0) + run.window.parkedLive.value_or(0) + run.window.parkedStatic.value_or(0), 0)
+      << "the window counts no aircraft at its close";
+  EXPECT_GT(run.knowledge.ownedAtShutdown.value_or(0), 0u) << "the program had no object left to remove at its end";
   lf_expectNone("wrong livery", wrongLivery(run.trace, run.knowledge, run.expectedTitles, run.installedTitles));
   lf_expectNone("teleporting", teleporting(run.trace, run.knowledge));
   lf_expectNone("parked aircraft", parkedAircraft(run.trace, run.knowledge, 30.0));

@@ -318,7 +318,7 @@ Complaints ghostsAndDuplicates(const Trace& trace, const Knowledge& knowledge) {
   return complaints;
 }
 
-Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge) {
+Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge, std::size_t* judged) {
   Complaints complaints;
   // How far each flight's objects went from where its first one appeared.
   std::map<std::string, std::pair<const TraceEvent*, double>> moved;
@@ -372,6 +372,7 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge) {
         }
         // Taken away (a fault) or the run ended before it was to go at the latest: nothing to judge.
         if (!left && (gone ? gone->t : orderlyEnd) < due + kLate) continue;
+        if (judged) ++*judged;
         if (left && left->t < due - kEarly)
           complaints.push_back(fmt::format("{} ({}) leaves its stand at {:.0f} s, its push-back is due at {:.0f} s",
                                            tail, fact.type, left->t, due));

@@ -77,7 +77,9 @@ using Complaints = std::vector<std::string>;
 
 Complaints floatingOrSinking(const tracepicture::Trace& trace, const Knowledge& knowledge);
 Complaints ghostsAndDuplicates(const tracepicture::Trace& trace, const Knowledge& knowledge);
-Complaints stuckAtTheGate(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// `judged`, when given, counts the departures whose leaving their stand the check could judge (one
+// on its stand that left, or stayed until it was late).
+Complaints stuckAtTheGate(const tracepicture::Trace& trace, const Knowledge& knowledge, std::size_t* judged = nullptr);
 // A live aircraft parked on a stand of the park airport stays while its feed reports it there or
 // the wanted number allows it; once unreported it goes within 90 minutes (180 for a heavy) and
 // one parking interval.

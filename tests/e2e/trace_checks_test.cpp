@@ -252,16 +252,17 @@ TEST(TraceChecks, ADepartureLeavesItsStandWithinItsScheduledWindow) {
     double leaves;   // when it is 10 m off its stand; 0: never
     double removed;  // 0: at the orderly end at 120 s, with everything else
     std::size_t complaints;
+    std::size_t judged;
   } cases[] = {
-      {"on time", 30, 56, 0, 0},
-      {"a report's gap late", 30, 70, 0, 0},
-      {"a minute late", 30, 115, 0, 1},
-      {"never", 30, 0, 0, 1},
-      {"before its time", 30, 40, 0, 1},
-      {"taken away by a fault before its time", 30, 0, 60, 0},
-      {"created on its stand late, leaving in time", 50, 56, 0, 0},
-      {"created on its stand late, staying", 50, 0, 0, 1},
-      {"the run ends before it is late", 30, 0, 70, 0},
+      {"on time", 30, 56, 0, 0, 1},
+      {"a report's gap late", 30, 70, 0, 0, 1},
+      {"a minute late", 30, 115, 0, 1, 1},
+      {"never", 30, 0, 0, 1, 1},
+      {"before its time", 30, 40, 0, 1, 1},
+      {"taken away by a fault before its time", 30, 0, 60, 0, 0},
+      {"created on its stand late, leaving in time", 50, 56, 0, 0, 1},
+      {"created on its stand late, staying", 50, 0, 0, 1, 1},
+      {"the run ends before it is late", 30, 0, 70, 0, 0},
   };
   // Created 100 m off its stand, it came moving: not judged however it goes.
   {
@@ -270,7 +271,9 @@ TEST(TraceChecks, ADepartureLeavesItsStandWithinItsScheduledWindow) {
                                     lf_event(100, "pose", 7, "HB-JDA", stand.latitude + 0.0009, stand.longitude, g, 0, true),
                                     lf_event(120, "remove", 7, "HB-JDA", stand.latitude + 0.0009, stand.longitude, g, 0, true)})
       text += line + "\n";
-    EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k).size(), 0u) << "created off its stand";
+    std::size_t judged = 0;
+    EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k, &judged).size(), 0u) << "created off its stand";
+    EXPECT_EQ(judged, 0u);
   }
   for (const Case& c : cases) {
     std::vector<std::string> lines{lf_event(c.created, "create", 7, "HB-JDA", stand.latitude, stand.longitude, g, 0, true),
@@ -288,7 +291,9 @@ TEST(TraceChecks, ADepartureLeavesItsStandWithinItsScheduledWindow) {
       return std::stod(a) < std::stod(b);
     });
     for (const auto& line : lines) text += line + "\n";
-    EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k).size(), c.complaints) << c.name;
+    std::size_t judged = 0;
+    EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k, &judged).size(), c.complaints) << c.name;
+    EXPECT_EQ(judged, c.judged) << c.name;
   }
 }
 

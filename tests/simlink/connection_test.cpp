@@ -116,6 +116,7 @@ TEST_F(SimLinkTest, ANewConnectionTellsTheEngineThatTheOldObjectsAreGoneAndNothi
   EXPECT_EQ(told[0].kind, 0u);
   EXPECT_EQ(told[1].kind, 2u);
   EXPECT_EQ(told[1].objectId, objectId);
+  EXPECT_EQ(told[1].hexid, kGoneWithSession) << "not a removal the engine asked for";
 
   gf_queueDelayedSimCommand({.objectId = 7, .kind = 2});
   stopClient();

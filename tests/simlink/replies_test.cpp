@@ -183,6 +183,7 @@ TEST_F(SimLinkTest, ObjectRemovedBySimulatorReachesTheEngineOnlyForAircraft) {
   ASSERT_EQ(delayed.size(), 1u);
   EXPECT_EQ(delayed[0].kind, 2u);
   EXPECT_EQ(delayed[0].objectId, id);
+  EXPECT_NE(delayed[0].hexid, kGoneWithSession) << "the session goes on";
 }
 
 TEST_F(SimLinkTest, AircraftWithinRangeAreReportedUpTo2500FeetAboveGround) {

@@ -151,6 +151,73 @@ TEST_F(DelayedCommandsTest, RemovalsByTheSimulator) {
   EXPECT_TRUE(g_staticAcs.empty());
 }
 
+// The simulator's new session took the old one's objects: nobody removed them on purpose.
+TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
+  struct Case {
+    const char* what;
+    std::uint32_t simState;
+    std::uint32_t state;
+    std::uint32_t marker;  // kGoneWithSession or an ordinary removal
+    bool recreated;        // else erased
+  };
+  const Case cases[] = {
+      {"flying", SimStatus::active, FlightPhase::flying, kGoneWithSession, true},
+      {"parked", SimStatus::active, FlightPhase::parked, kGoneWithSession, true},
+      {"being removed anyway", SimStatus::removingfromsim, FlightPhase::taxi, kGoneWithSession, false},
+      {"removed by the simulator alone", SimStatus::active, FlightPhase::taxi, 0, false},
+  };
+  for (const Case& c : cases) {
+    reset();
+    erased.clear();
+    hooks.eraseLiveAc = [this](LiveAc& a) { erased.push_back(a.hexid); };
+    install();
+    g_engineTime = 500;
+    const Lalo here = offset(kEham, 300.0);
+    LiveAc& ac = addLive(Rec(0x4000).air(3000.0, 180.0).time(1010.0).due(510), SimStatus::active, c.state);
+    ac.stream.push_back(gf_streamPoint(Rec(0x4000).air(3200.0, 180.0).time(1020.0).due(520)));
+    ac.stream.back().repeated = false;  // on its way: for a parked one, the departure it has begun
+    ac.simState = c.simState;
+    ac.objectId = 60;
+    ac.position = here;
+    ac.heading = 1.0;
+    answer(2, 60, c.marker);
+    if (!c.recreated) {
+      EXPECT_EQ(erased, std::vector<std::uint32_t>{0x4000}) << c.what;
+      continue;
+    }
+    EXPECT_TRUE(erased.empty()) << c.what;
+    EXPECT_EQ(ac.simState, SimStatus::buffer) << c.what;
+    EXPECT_EQ(ac.objectId, 0u) << c.what;
+    ASSERT_EQ(ac.stream.size(), 3u) << c.what << ": every point kept, the current place before them";
+    EXPECT_FALSE(ac.stream.back().repeated) << c.what;
+    EXPECT_EQ(ac.stream.front().time, 501) << c.what << ": due at the next tick, not after the feed's delay";
+    EXPECT_NEAR(ac.stream.front().lalo.lat, here.lat, 1e-9) << c.what;
+    EXPECT_EQ(ac.stream.front().repeated, c.state == FlightPhase::parked) << c.what << ": a parked one stands";
+    EXPECT_EQ(ac.stream.front().trueHeadingRad, 1.0) << c.what;
+  }
+}
+
+TEST_F(DelayedCommandsTest, StaticAircraftThatWentWithTheSessionAskForOneParkingAdjustment) {
+  int requests = 0;
+  hooks.requestParkingAdjustment = [&requests] { ++requests; };
+  install();
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    StaticAc& parked = g_staticAcs.emplace_back();
+    parked.hexid = i;
+    parked.objectId = 70 + i;
+    parked.simState = SimStatus::active;
+  }
+  answer(2, 70);  // removed on purpose (a removal the engine asked for)
+  EXPECT_EQ(requests, 0);
+  for (std::uint32_t objectId : {71u, 72u})
+    gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = objectId, .hexid = kGoneWithSession, .kind = 2});
+  gf_processDelayedSimCommands();
+  EXPECT_TRUE(g_staticAcs.empty());
+  EXPECT_EQ(requests, 1) << "one request for all of them";
+  answer(2, 99, kGoneWithSession);  // nobody of ours
+  EXPECT_EQ(requests, 1);
+}
+
 TEST_F(DelayedCommandsTest, ARefusedCreationIsRoutedByHexid) {
   LiveAc& live = addLive(Rec(0x4000), SimStatus::adding2sim);
   live.matchedTitle = "Refused Live";
