@@ -175,7 +175,8 @@ extern AiTrackTable g_aiPositionTracks;
 
 // The engine's poses of one tick, stamped with one time of the link's steady clock: each is
 // appended to its object's samples and kept as its last pose. A second pose of an object at the
-// same time takes the place of the first. Any thread; normally lf_main, once per tick.
+// same time takes the place of the first; of the samples not yet taken, each object keeps its
+// newest six. Any thread; normally lf_main, once per tick.
 void gf_setAiPoses(std::span<const AiObjectPose> poses);
 // One pose alone, as gf_setAiPoses.
 void gf_setAiPose(std::uint32_t objectId, const AiPose& pose);

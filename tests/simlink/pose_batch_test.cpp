@@ -68,10 +68,12 @@ TEST_F(PoseBatchTest, EveryOrderOfObjectsKeepsWhatOneCallPerPoseWould) {
       const double latitude = 47.0 + 0.01 * static_cast<double>(objectId) + 1e-6 * static_cast<double>(batch.size());
       batch.push_back(AiObjectPose{objectId, lf_pose(latitude)});
       auto& samples = expected.samples[objectId];
-      if (!samples.empty() && samples.back().first == time)
+      if (!samples.empty() && samples.back().first == time) {
         samples.back().second = latitude;
-      else
+      } else {
+        if (samples.size() == 6) samples.erase(samples.begin());  // the newest six wait for the link
         samples.emplace_back(time, latitude);
+      }
       expected.last[objectId] = latitude;
     }
     const std::uint64_t readsBefore = clockReads;
@@ -92,6 +94,25 @@ TEST_F(PoseBatchTest, EveryOrderOfObjectsKeepsWhatOneCallPerPoseWould) {
       EXPECT_THROW(static_cast<void>(g_aiLastPoses.at(gone)), std::out_of_range) << tick.what;
     }
   }
+}
+
+// A link that takes nothing for ten ticks finds each object's newest six samples, oldest first;
+// its tracks go on from there.
+TEST_F(PoseBatchTest, ALateLinkFindsTheNewestSamplesOfEachObject) {
+  for (std::int64_t tick = 1; tick <= 10; ++tick) {
+    clockNs = tick * 10 * kMs;
+    gf_setAiPoses(std::vector<AiObjectPose>{{7, lf_pose(47.0 + 0.001 * static_cast<double>(tick))},
+                                            {9, lf_pose(48.0 + 0.001 * static_cast<double>(tick))}});
+  }
+  std::vector<std::pair<std::int64_t, double>> newest7, newest9;
+  for (std::int64_t tick = 5; tick <= 10; ++tick) {
+    newest7.emplace_back(tick * 10 * kMs, 47.0 + 0.001 * static_cast<double>(tick));
+    newest9.emplace_back(tick * 10 * kMs, 48.0 + 0.001 * static_cast<double>(tick));
+  }
+  const Kept kept = lf_kept();
+  EXPECT_EQ(kept.samples.at(7), newest7);
+  EXPECT_EQ(kept.samples.at(9), newest9);
+  EXPECT_DOUBLE_EQ(kept.last.at(7), 47.010);
 }
 
 // Ticks 10 ms apart handed over whole, the link's frames 60 a second between them: each object
