@@ -153,19 +153,6 @@ TEST_F(UpdatePassPoses, ThePassHandsOverWhatEachAircraftAloneWould) {
   }
 }
 
-// Outside the pass (the aircraft's own update called alone) a pose is handed over at once.
-TEST_F(UpdatePassPoses, AnUpdateOutsideThePassHandsItsPoseOverAtOnce) {
-  traffic();
-  lf_updatePass();
-  clockNs = 20'000'000;
-  LiveAc& a = g_liveAcs.front();
-  gf_engineHooks().updateLiveAc(a);
-  std::lock_guard lock(g_simObjectMapMutex);
-  ASSERT_TRUE(g_aiLastPoses.contains(a.objectId));
-  EXPECT_EQ(g_aiLastPoses.at(a.objectId).latitude, a.position.lat);
-  EXPECT_EQ(g_aiPositionSamples[a.objectId].back().time, 20'000'000);
-}
-
 // Once every aircraft has a leg and every object its entries, the link taking the samples and
 // the commands every other tick as its frames do, a tick of the update pass allocates nothing,
 // also while the link is late by far more ticks than it usually takes at once.
