@@ -480,6 +480,7 @@ std::atomic<std::int64_t> g_clockNanos{0};
 void BM_PoseBatch(benchmark::State& state) {
   const std::vector<std::uint32_t> ids = lf_standInWithObjects(1000);
   gf_setSimSteadyClockForTest([] { return g_clockNanos.load(); });
+  std::vector<AiObjectPose> tickPoses(ids.size());
   std::vector<AiPose> poses(ids.size());
   for (std::size_t i = 0; i < poses.size(); ++i) {
     poses[i].latitude = kPark.lat + (i % 40) * 0.02 - 0.4;
@@ -490,7 +491,8 @@ void BM_PoseBatch(benchmark::State& state) {
   }
   std::int64_t tickTime = 0;
   std::int64_t frameTime = 0;
-  // The engine's samples up to the frame: one pose per object and 10-ms tick, 250 kt along the heading.
+  // The engine's samples up to the frame: one pose per object and 10-ms tick, 250 kt along the
+  // heading, handed over a tick at a time as the update pass does.
   const auto ticksUntilFrame = [&] {
     for (; tickTime <= frameTime; tickTime += kTickNanos) {
       g_clockNanos = tickTime;
@@ -498,8 +500,9 @@ void BM_PoseBatch(benchmark::State& state) {
         AiPose& pose = poses[i];
         pose.latitude += 250.0 / 360000.0 / 60.0 * std::cos(pose.heading);
         pose.longitude += 250.0 / 360000.0 / 60.0 * std::sin(pose.heading) / std::cos(pose.latitude * geo::kDegToRad);
-        gf_setAiPose(ids[i], pose);
+        tickPoses[i] = AiObjectPose{ids[i], pose};
       }
+      gf_setAiPoses(tickPoses);
     }
     frameTime += kFrameNanos;
     g_clockNanos = frameTime;

@@ -14,7 +14,7 @@
 
 std::mutex g_simObjectMapMutex;
 AiSampleStore g_aiPositionSamples;
-std::unordered_map<std::uint32_t, AiPose> g_aiLastPoses;
+AiLastPoseTable g_aiLastPoses;
 std::atomic<std::uint64_t> g_aiMapGeneration{0};
 AiSampleStore g_aiPositionSamplesTaken;
 AiTrackTable g_aiPositionTracks;
@@ -25,6 +25,7 @@ constexpr std::int64_t kMaxSampleStep = 250'000'000;  // ns: a longer gap starts
 constexpr double kMaxSampleJumpMetres = 1000.0;
 constexpr double kMaxSampleClimbFeet = 2000.0;
 constexpr double kTwoPi = 2.0 * geo::kPi;
+constexpr std::size_t kMaxPendingSamples = 6;  // of one object between two frames: 60 ms of ticks
 
 std::mutex g_clockMutex;
 std::function<std::int64_t()> g_testClock;
@@ -65,22 +66,63 @@ void lf_feedTrack(AiPositionTrack& track, const AiPositionSample& sample) {
 
 // Entries are taken out by moving the last one into the hole: no entry moves otherwise, and the
 // order of objects means nothing to either side.
+std::uint32_t lf_idOf(const AiSampleEntry& entry) { return entry.objectId; }
+std::uint32_t lf_idOf(const AiTrackEntry& entry) { return entry.objectId; }
+std::uint32_t lf_idOf(const AiLastPoseTable::value_type& entry) { return entry.first; }
+void lf_setId(AiSampleEntry& entry, std::uint32_t objectId) { entry.objectId = objectId; }
+void lf_setId(AiLastPoseTable::value_type& entry, std::uint32_t objectId) { entry.first = objectId; }
+
 template <typename Entry>
 void lf_eraseAt(std::vector<Entry>& entries, std::unordered_map<std::uint32_t, std::uint32_t>& index, std::size_t i) {
-  index.erase(entries[i].objectId);
+  index.erase(lf_idOf(entries[i]));
   if (i + 1 != entries.size()) {
     entries[i] = std::move(entries.back());
-    index[entries[i].objectId] = static_cast<std::uint32_t>(i);
+    index[lf_idOf(entries[i])] = static_cast<std::uint32_t>(i);
   }
   entries.pop_back();
+}
+
+// The entry at the hint when it is the object's, else the index's answer; an object without one
+// gets a new entry at the end.
+template <typename Entry>
+std::size_t lf_slot(std::vector<Entry>& entries, std::unordered_map<std::uint32_t, std::uint32_t>& index,
+                    std::uint32_t objectId, std::size_t hint) {
+  if (hint < entries.size() && lf_idOf(entries[hint]) == objectId) return hint;
+  const auto [it, added] = index.try_emplace(objectId, static_cast<std::uint32_t>(entries.size()));
+  if (added) {
+    try {
+      entries.emplace_back();
+    } catch (...) {
+      index.erase(it);
+      throw;
+    }
+    lf_setId(entries.back(), objectId);
+  }
+  return it->second;
+}
+
+// Samples of one time are one sample: the newer pose stands, and the track never sees a step of
+// no time, which would make it start its history anew. A link late by more than the room keeps
+// the newest: frames show poses 20 ms old, and the track holds what came before. The room is
+// made once per entry, so that a late frame never makes a tick allocate.
+void lf_addSample(std::vector<AiPositionSample>& samples, const AiPose& pose, std::int64_t time) {
+  if (!samples.empty() && samples.back().time == time) {
+    samples.back().pose = pose;
+    return;
+  }
+  if (samples.capacity() < kMaxPendingSamples) samples.reserve(kMaxPendingSamples);
+  if (samples.size() == kMaxPendingSamples) samples.erase(samples.begin());
+  samples.push_back(AiPositionSample{pose, time});
 }
 
 }  // namespace
 
 std::vector<AiPositionSample>& AiSampleStore::operator[](std::uint32_t objectId) {
-  const auto [it, added] = index_.try_emplace(objectId, static_cast<std::uint32_t>(entries_.size()));
-  if (added) entries_.push_back(AiSampleEntry{objectId, {}});
-  return entries_[it->second].samples;
+  return entries_[slot(objectId, entries_.size())].samples;
+}
+
+std::size_t AiSampleStore::slot(std::uint32_t objectId, std::size_t hint) {
+  return lf_slot(entries_, index_, objectId, hint);
 }
 
 void AiSampleStore::erase(std::uint32_t objectId) {
@@ -131,6 +173,32 @@ void AiTrackTable::reserve(std::size_t n) {
   index_.reserve(n);
 }
 
+AiLastPoseTable::const_iterator AiLastPoseTable::find(std::uint32_t objectId) const {
+  const auto it = index_.find(objectId);
+  return it == index_.end() ? entries_.end() : entries_.begin() + it->second;
+}
+
+std::size_t AiLastPoseTable::slot(std::uint32_t objectId, std::size_t hint) {
+  return lf_slot(entries_, index_, objectId, hint);
+}
+
+std::size_t AiLastPoseTable::erase(std::uint32_t objectId) {
+  const auto it = index_.find(objectId);
+  if (it == index_.end()) return 0;
+  lf_eraseAt(entries_, index_, it->second);
+  return 1;
+}
+
+void AiLastPoseTable::clear() {
+  entries_.clear();
+  index_.clear();
+}
+
+void AiLastPoseTable::reserve(std::size_t n) {
+  entries_.reserve(n);
+  index_.reserve(n);
+}
+
 std::int64_t gf_simSteadyNanos() {
   if (g_testClockSet.load(std::memory_order_acquire)) {
     std::lock_guard lock(g_clockMutex);
@@ -146,11 +214,25 @@ void gf_setSimSteadyClockForTest(std::function<std::int64_t()> clock) {
   g_testClockSet.store(static_cast<bool>(g_testClock), std::memory_order_release);
 }
 
-void gf_setAiPose(std::uint32_t objectId, const AiPose& pose) {
+void gf_setAiPoses(std::span<const AiObjectPose> poses) {
+  if (poses.empty()) return;
   const std::int64_t now = gf_simSteadyNanos();
   std::lock_guard lock(g_simObjectMapMutex);
-  g_aiPositionSamples[objectId].push_back(AiPositionSample{pose, now});
-  g_aiLastPoses[objectId] = pose;
+  std::size_t sampleHint = 0;
+  std::size_t poseHint = 0;
+  for (const AiObjectPose& p : poses) {
+    const std::size_t sampleSlot = g_aiPositionSamples.slot(p.objectId, sampleHint);
+    lf_addSample(g_aiPositionSamples.entry(sampleSlot).samples, p.pose, now);
+    const std::size_t poseSlot = g_aiLastPoses.slot(p.objectId, poseHint);
+    g_aiLastPoses.poseAt(poseSlot) = p.pose;
+    sampleHint = sampleSlot + 1;
+    poseHint = poseSlot + 1;
+  }
+}
+
+void gf_setAiPose(std::uint32_t objectId, const AiPose& pose) {
+  const AiObjectPose one{objectId, pose};
+  gf_setAiPoses(std::span(&one, 1));
 }
 
 void gf_clearAiPoseMaps() {

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // The record of DEFINITION_LATLONPIBAHEALVSTAS, 64 bytes in this order.
@@ -22,6 +24,12 @@ struct AiPose {
   double airspeedTrue = 0.0;   // knots
 };
 static_assert(sizeof(AiPose) == 64);
+
+// One object's pose of one engine tick.
+struct AiObjectPose {
+  std::uint32_t objectId = 0;
+  AiPose pose;
+};
 
 struct AiPositionSample {
   AiPose pose;
@@ -75,6 +83,9 @@ class AiSampleStore {
  public:
   // The object's samples, with a new entry when it has none.
   std::vector<AiPositionSample>& operator[](std::uint32_t objectId);
+  // The object's entry (a new one when it has none), looked for at `hint` first: a tick's poses
+  // come in the order of the last tick's, so the entry after the last one found is usually it.
+  std::size_t slot(std::uint32_t objectId, std::size_t hint);
   bool contains(std::uint32_t objectId) const { return index_.contains(objectId); }
   bool empty() const { return entries_.empty(); }
   std::size_t size() const { return entries_.size(); }
@@ -121,19 +132,53 @@ class AiTrackTable {
   std::unordered_map<std::uint32_t, std::uint32_t> index_;  // object id -> entry
 };
 
+// Each object's last pose, flat, read like a map (find, at, contains). Entries keep the order in
+// which objects first came, so that a tick's poses, in the order of the last tick's, find their
+// entries by a walk instead of by hashing.
+class AiLastPoseTable {
+ public:
+  using value_type = std::pair<std::uint32_t, AiPose>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  bool contains(std::uint32_t objectId) const { return index_.contains(objectId); }
+  std::size_t count(std::uint32_t objectId) const { return index_.count(objectId); }
+  // Throws std::out_of_range when the object has no pose.
+  const AiPose& at(std::uint32_t objectId) const { return entries_[index_.at(objectId)].second; }
+  const_iterator find(std::uint32_t objectId) const;
+  AiPose& operator[](std::uint32_t objectId) { return entries_[slot(objectId, entries_.size())].second; }
+  // The object's entry (a new one when it has none), looked for at `hint` first.
+  std::size_t slot(std::uint32_t objectId, std::size_t hint);
+  AiPose& poseAt(std::size_t slot) { return entries_[slot].second; }
+  std::size_t erase(std::uint32_t objectId);
+  void clear();
+  void reserve(std::size_t n);
+  bool empty() const { return entries_.empty(); }
+  std::size_t size() const { return entries_.size(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+
+ private:
+  std::vector<value_type> entries_;
+  std::unordered_map<std::uint32_t, std::uint32_t> index_;  // object id -> entry
+};
+
 // Engine side, under g_simObjectMapMutex: samples not yet taken by the link, and each object's
 // last pose. The generation counts resets of both.
 extern std::mutex g_simObjectMapMutex;
 extern AiSampleStore g_aiPositionSamples;
-extern std::unordered_map<std::uint32_t, AiPose> g_aiLastPoses;
+extern AiLastPoseTable g_aiLastPoses;
 extern std::atomic<std::uint64_t> g_aiMapGeneration;
 
 // Link side, SimClient thread only.
 extern AiSampleStore g_aiPositionSamplesTaken;
 extern AiTrackTable g_aiPositionTracks;
 
-// The engine's pose of an object, stamped with the link's steady clock: appended to the
-// object's samples and kept as its last pose. Any thread; normally lf_main.
+// The engine's poses of one tick, stamped with one time of the link's steady clock: each is
+// appended to its object's samples and kept as its last pose. A second pose of an object at the
+// same time takes the place of the first; of the samples not yet taken, each object keeps its
+// newest six. Any thread; normally lf_main, once per tick.
+void gf_setAiPoses(std::span<const AiObjectPose> poses);
+// One pose alone, as gf_setAiPoses.
 void gf_setAiPose(std::uint32_t objectId, const AiPose& pose);
 // The engine's traffic reset during a pause: forgets every sample and last pose.
 void gf_clearAiPoseMaps();

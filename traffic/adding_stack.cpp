@@ -24,6 +24,7 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
 #include "traffic/live_registry.h"
+#include "traffic/live_update.h"
 #include "traffic/sim_events.h"
 #include "traffic/static_stands.h"
 #include "traffic/traffic_exceptions.h"
@@ -189,6 +190,7 @@ void lf_handleAddingStack() {
 void lf_updatePass() {
   const EngineHooks& hooks = gf_engineHooks();
   bool erase = false;
+  PoseBatch poses;
   // By index: a record's update may reach the table itself.
   for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
     // The streams lie elsewhere on the heap: the next aircraft's first points are fetched while
@@ -203,6 +205,12 @@ void lf_updatePass() {
       lf_removeFaulted(g_liveAcs[i]);
       erase |= g_liveAcs[i].dropFromRegistry || g_liveAcs[i].createCancelled;
     }
+  }
+  // Before any removal of this tick reaches the link, as when each pose went on its own.
+  try {
+    poses.handOver();
+  } catch (...) {
+    gf_reportTrafficException("lf_updatePass");
   }
   if (erase) lf_eraseMarkedLiveAcs();
   if (g_staticDropPending) {

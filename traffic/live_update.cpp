@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "core/log.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/ai_positions.h"
 #include "traffic/engine_hooks.h"
+#include "traffic/engine_state.h"
 #include "traffic/leg_motion.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/next_position.h"
@@ -27,6 +29,10 @@ constexpr double kStandLeftNm = 0.10799136069114472;  // 200 m
 constexpr std::int32_t kClimbOutTicks = 3000;
 constexpr double kHalfPi = geo::kPi / 2.0;
 constexpr double kTwoPi = 2.0 * geo::kPi;
+
+// lf_main only. The buffer keeps its room from tick to tick.
+std::vector<AiObjectPose> g_tickPoses;
+bool g_collectingPoses = false;
 
 std::int32_t lf_now() { return g_engineTime.load(); }
 
@@ -69,7 +75,8 @@ void lf_sendPose(const LiveAc& aircraft) {
   const double values[] = {aircraft.position.lat, aircraft.position.lon, aircraft.pitch,     aircraft.bank,
                            aircraft.heading,      aircraft.altitude,     aircraft.nextValue, aircraft.speed};
   if (!std::all_of(std::begin(values), std::end(values), [](double v) { return std::isfinite(v); })) return;
-  AiPose pose;
+  AiPose single;
+  AiPose& pose = g_collectingPoses ? g_tickPoses.emplace_back(AiObjectPose{aircraft.objectId, {}}).pose : single;
   pose.latitude = aircraft.position.lat;
   pose.longitude = gf_wrapLongitude(aircraft.position.lon);
   pose.pitch = std::clamp(aircraft.pitch, -kHalfPi, kHalfPi);
@@ -78,7 +85,7 @@ void lf_sendPose(const LiveAc& aircraft) {
   pose.altitude = aircraft.altitude;
   pose.verticalSpeed = aircraft.nextValue;
   pose.airspeedTrue = aircraft.speed;
-  gf_setAiPose(aircraft.objectId, pose);
+  if (!g_collectingPoses) gf_setAiPose(aircraft.objectId, pose);
 }
 
 // A standing aircraft still turns on the spot: onto a target heading, or a departure lined up on
@@ -110,6 +117,23 @@ void lf_releaseDeferredPoint(LiveAc& aircraft) {
 void lf_logEmpty(std::string_view function) { gf_logWarning(fmt::format("{} empty sz?", function)); }
 
 }  // namespace
+
+PoseBatch::PoseBatch() {
+  g_tickPoses.clear();
+  // Room for every aircraft of the pass: the buffer grows only with the traffic.
+  g_tickPoses.reserve(g_liveAcs.size());
+  g_collectingPoses = true;
+}
+
+PoseBatch::~PoseBatch() {
+  g_collectingPoses = false;
+  g_tickPoses.clear();
+}
+
+void PoseBatch::handOver() {
+  gf_setAiPoses(g_tickPoses);
+  g_tickPoses.clear();
+}
 
 bool updateLiveAc(LiveAc& aircraft) {
   const EngineHooks& hooks = gf_engineHooks();

@@ -5,6 +5,20 @@
 // its state whether and how the point joins its stream.
 #include "traffic/live_ac.h"
 
+// While one lives (the update pass, lf_main only), the poses of updateLiveAc are collected and
+// handed to the simulator link together by handOver(): one clock read and one lock for the tick
+// instead of one per aircraft, and every pose of the tick carries the same time. Without one,
+// updateLiveAc hands each pose over at once.
+class PoseBatch {
+ public:
+  PoseBatch();
+  // Poses not handed over are dropped.
+  ~PoseBatch();
+  PoseBatch(const PoseBatch&) = delete;
+  PoseBatch& operator=(const PoseBatch&) = delete;
+  void handOver();
+};
+
 // One tick of one aircraft. True when the record is now marked dropFromRegistry or
 // createCancelled. Exceptions propagate to the update pass.
 bool updateLiveAc(LiveAc& aircraft);
