@@ -1,40 +1,12 @@
 // The stores behind the poses: samples by object, tracks by object, a track's ring of samples,
 // and frames that once warmed up allocate nothing on the link's side or the engine's.
-#include <cstdlib>
 #include <map>
-#include <new>
 
 #include "simlink/sim_client_detail.h"
 #include "tests/simlink/sim_fixture.h"
+#include "tests/support/allocation_count.h"
 
-// Every heap allocation of this program is counted per thread, so that a test can tell what one
-// stretch of its own thread allocated. The whole family is replaced: a sanitizer's own delete
-// must never meet this new.
-namespace {
-thread_local std::uint64_t t_allocations = 0;
-
-void* lf_allocate(std::size_t size) {
-  ++t_allocations;
-  return std::malloc(size ? size : 1);
-}
-}  // namespace
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (void* p = lf_allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return lf_allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return lf_allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+using testing_support::t_allocations;
 
 namespace simtest {
 namespace {

@@ -1,43 +1,16 @@
 // The poses of the update pass as the program installs it: a tick's poses reach the link
 // together, the same as one aircraft at a time would hand them over, and a steady tick
 // allocates nothing.
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <new>
 
 #include "simlink/ai_positions.h"
 #include "tests/traffic/stream_builder.h"
 #include "tests/traffic/traffic_fixture.h"
+#include "tests/support/allocation_count.h"
 #include "traffic/adding_stack.h"
 
-// Every heap allocation of this program is counted per thread. The whole family is replaced: a
-// sanitizer's own delete must never meet this new.
-namespace {
-thread_local std::uint64_t t_allocations = 0;
-
-void* lf_allocate(std::size_t size) {
-  ++t_allocations;
-  return std::malloc(size ? size : 1);
-}
-}  // namespace
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (void* p = lf_allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return lf_allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return lf_allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+using testing_support::t_allocations;
 
 namespace {
 
