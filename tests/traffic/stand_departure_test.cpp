@@ -3,6 +3,8 @@
 #include "traffic/stand_departure.h"
 
 #include "refdata/registration.h"
+#include "traffic/decode_message.h"
+#include "traffic/live_update.h"
 #include "simlink/stand_slots.h"
 #include "tests/traffic/traffic_fixture.h"
 
@@ -109,6 +111,83 @@ TEST_F(StandDepartureTest, ABackwardRunOfHalfTheSpanIsConfirmedAndDeferred) {
     EXPECT_TRUE(ac.deferredPending && ac.deferredPoint.time == 1400) << c.what;
     EXPECT_EQ(ac.deferredDue, c.due) << c.what;
     EXPECT_EQ(lightValues(), (std::vector<std::uint32_t>{1, 1, 0, 1, 0, 1, 0})) << c.what;
+  }
+}
+
+// The feed as it reports a departure: standing, pushed back tail first at 3 kt for 70 m, a pause
+// while the tug leaves, then taxiing forward. Fed through the intake at the feed's rhythm and
+// flown by the update pass the program runs, the aircraft leaves its stand within the push's
+// time and the program's delay plus the lights' lead. A push the program sees less than half a
+// span of, from the first report it takes, does not move it.
+TEST_F(StandDepartureTest, AFedPushbackMovesTheAircraftOffItsStand) {
+  struct Case {
+    const char* what;
+    const char* model;
+    double everyS;  // the feed's rhythm
+    double feedEndS;
+    double pushM = 70.0;
+    double firstS = 0.0;  // the first report the aircraft takes on its stand
+  };
+  const Case cases[] = {{"B738, a report every 5 s", "B738", 5.0, 1e9},
+                        {"B77W (32 m half span), every 7 s", "B77W", 7.0, 1e9},
+                        {"B77W, every 3 s", "B77W", 3.0, 1e9},
+                        {"B77W, the feed ends 23 m into the push: less than half the span", "B77W", 5.0, 56.0},
+                        // Measured from the first report taken: only the taxi beyond 100 m moves it.
+                        {"B77W, first taken 25 m into a 45 m push", "B77W", 5.0, 1e9, 45.0, 56.0}};
+  constexpr double kPushKt = 3.0;
+  constexpr double kPushStartS = 40.0;
+  constexpr std::int32_t kDelayTicks = 3000;
+  for (const Case& c : cases) {
+    reset();
+    g_stands[0].radius = 30.0 / 1852.0;
+    g_engineTime = 1000;
+    LiveAc& ac = parked(c.model);
+    ac.stream.front().time = g_engineTime.load();
+    ac.stream.front().repeated = true;
+    const double pushS = c.pushM / (kPushKt * 1852.0 / 3600.0);
+    // Where the feed has the aircraft s seconds after the first report, and at what speed.
+    const auto feed = [&](double s) -> std::pair<Lalo, double> {
+      if (s < kPushStartS) return {kEham, 0.0};
+      if (s < kPushStartS + pushS) return {offset(kEham, -(s - kPushStartS) * kPushKt * 1852.0 / 3600.0), kPushKt};
+      if (s < kPushStartS + pushS + 12.0) return {offset(kEham, -c.pushM), 0.0};
+      return {offset(kEham, -c.pushM, (s - kPushStartS - pushS - 12.0) * 5.0), 10.0};
+    };
+    double nextReport = c.firstS;
+    double leftAt = -1.0;
+    // The update pass runs every tick (10 ms of engine time).
+    for (std::int32_t tick = 0; tick < 15000 && leftAt < 0.0; ++tick) {
+      const double s = tick / 100.0;
+      g_engineTime = 1000 + tick;
+      if (s >= nextReport && s < c.feedEndS) {
+        nextReport += c.everyS;
+        const auto [where, gs] = feed(s);
+        const bool pushing = gs > 0.0 && where.lat < kEham.lat && std::abs(where.lon - kEham.lon) < 1e-9;
+        TrafficRecord record = Rec(0x4001, "KLM1", c.model)
+                                   .registration("PH-BXA")
+                                   .at(where)
+                                   .ground(gs, pushing ? 180.0 : 90.0)
+                                   .time(1000.0 + s)
+                                   .due(g_engineTime.load() + kDelayTicks);
+        decodeMessage(record);
+      }
+      gf_engineHooks().updateLiveAc(g_liveAcs.front());
+      if (gf_distanceNm(g_liveAcs.front().position, kEham) * 1852.0 > 5.0) leftAt = s;
+    }
+    if (c.feedEndS < kPushStartS + pushS) {
+      EXPECT_LT(leftAt, 0.0) << c.what;
+      EXPECT_EQ(g_liveAcs.front().state, FlightPhase::parked) << c.what;
+      continue;
+    }
+    ASSERT_GE(leftAt, 0.0) << c.what << ": never left, state " << g_liveAcs.front().state;
+    if (c.firstS > kPushStartS) {
+      // Only by the taxi: more than 20 s after the push was due.
+      EXPECT_GT(leftAt, kPushStartS + kDelayTicks / 100.0 + 20.0) << c.what;
+      continue;
+    }
+    // Not before the push reached the program; late at most by the lights' lead and a report.
+    EXPECT_GE(leftAt, kPushStartS + kDelayTicks / 100.0 - c.everyS) << c.what;
+    EXPECT_LE(leftAt, kPushStartS + kDelayTicks / 100.0 + 20.0 + 2.0 * c.everyS) << c.what;
+    EXPECT_EQ(g_liveAcs.front().departureKind, 0) << c.what;
   }
 }
 
