@@ -11,7 +11,7 @@
 // 3 an aircraft near the user low enough to matter, 4 static CG and pitch, 5 initial pose,
 // 6 create refused.
 struct DelayedSimCommand {
-  std::uint32_t objectId = 0;  // 0 for kind 6
+  std::uint32_t objectId = 0;  // kind 6: 0, or kGoneWithSession when the session ended first
   std::uint32_t hexid = 0;     // kinds 0, 1, 6: the engine's id; kind 3: the on-ground value;
                                // kind 2: kGoneWithSession when nobody removed the object
   std::int32_t age = 0;        // ticks waited on the engine's side; 0 when queued
@@ -21,7 +21,8 @@ struct DelayedSimCommand {
   AiPose pose;          // 5
 };
 
-// A "removed" answer for an object that went with the simulator's old session.
+// A "removed" answer for an object that went with the simulator's old session, and a
+// "refused" one for a creation the old session never answered.
 constexpr std::uint32_t kGoneWithSession = 1;
 
 extern std::mutex g_delayedSimCommandsMutex;

@@ -147,9 +147,14 @@ void lf_forgetConnectionState() {
   gf_takeDelayedSimCommands(waiting);
   std::vector<DelayedSimCommand> told;
   for (const DelayedSimCommand& command : waiting)
-    if ((command.kind == 0 || command.kind == 1) && g_ownedObjects.contains(command.objectId)) told.push_back(command);
+    if (((command.kind == 0 || command.kind == 1) && g_ownedObjects.contains(command.objectId)) || command.kind == 6)
+      told.push_back(command);
   std::vector<std::uint32_t> gone(g_ownedObjects.begin(), g_ownedObjects.end());
   std::sort(gone.begin(), gone.end());
+  // A creation the old session never answered would leave its aircraft waiting for ever.
+  std::vector<std::uint32_t> unanswered;
+  for (const auto& [requestId, create] : g_pendingCreates) unanswered.push_back(create.hexid);
+  std::sort(unanswered.begin(), unanswered.end());
   g_ownedObjects.clear();
   g_staticObjects.clear();
   g_objectTailNumbers.clear();
@@ -165,6 +170,8 @@ void lf_forgetConnectionState() {
   for (const DelayedSimCommand& command : told) gf_queueDelayedSimCommand(command);
   for (const std::uint32_t objectId : gone)
     gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = objectId, .hexid = kGoneWithSession, .kind = 2});
+  for (const std::uint32_t hexid : unanswered)
+    gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = kGoneWithSession, .hexid = hexid, .kind = 6});
 }
 
 }  // namespace

@@ -158,6 +158,22 @@ void lf_reportRefused(Aircraft& aircraft, Erase erase) {
   erase(aircraft);
 }
 
+// True when a static aircraft's creation went with the simulator's old session.
+bool lf_createLostWithSession(const DelayedSimCommand& command) {
+  if (command.hexid > kFirstStaticHexid) {
+    // Not the livery's fault: the update pass asks the new session for it.
+    if (LiveAc* aircraft = gf_findLiveAc(command.hexid); aircraft && aircraft->simState == SimStatus::adding2sim) {
+      aircraft->simState = SimStatus::buffer;
+      aircraft->objectId = 0;
+    }
+    return false;
+  }
+  StaticAc* parked = gf_findStaticAc(command.hexid);
+  if (!parked) return false;
+  lf_eraseStatic(*parked);
+  return true;
+}
+
 void lf_createRefused(const DelayedSimCommand& command) {
   if (command.hexid > kFirstStaticHexid) {
     if (LiveAc* aircraft = gf_findLiveAc(command.hexid))
@@ -188,6 +204,7 @@ bool lf_applyTaken(const DelayedSimCommand& command) {
       lf_initialPose(command);
       break;
     case 6:
+      if (command.objectId == kGoneWithSession) return lf_createLostWithSession(command);
       lf_createRefused(command);
       break;
     default:

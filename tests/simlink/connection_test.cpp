@@ -124,6 +124,28 @@ TEST_F(SimLinkTest, ANewConnectionTellsTheEngineThatTheOldObjectsAreGoneAndNothi
   EXPECT_TRUE(takeDelayed().empty()) << "the restart's reset";
 }
 
+TEST_F(SimLinkTest, ACreationTheOldSessionNeverAnsweredIsReportedAsLostWithIt) {
+  connect();
+  sim::setCreateDelayFrames(1000);  // asked for, never answered before the simulator goes
+  gf_queueCreateAiObject({.position = {.latitude = 47.0, .longitude = 8.0, .altitude = 1400.0, .heading = 90.0, .onGround = 1},
+                          .tailNumber = "N123AB",
+                          .containerTitle = "Stand-in A320 Test Air",
+                          .hexid = 0xABC002});
+  for (int i = 0; i < 3; ++i) frame();
+  ASSERT_TRUE(sim::aiObjects().empty());
+  sim::quit();
+  ASSERT_TRUE(sim::waitUntil([] { return sim::openConnectionCount() == 0; }));
+  sim::setCreateDelayFrames(1);
+  sim::setRunning(true);
+  ASSERT_TRUE(sim::waitUntil([] { return g_simState.load() != 0; }));
+  ASSERT_TRUE(sim::waitForIdle());
+  const auto told = takeDelayed();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].kind, 6u);
+  EXPECT_EQ(told[0].hexid, 0xABC002u);
+  EXPECT_EQ(told[0].objectId, kGoneWithSession) << "lost with the session, not refused";
+}
+
 TEST_F(SimLinkTest, ANewConnectionIsAskedForTheOnGroundValueAgainSoTheEngineStepsOn) {
   connect();
   gf_queueSimCommand(SimCommand{2, 0});

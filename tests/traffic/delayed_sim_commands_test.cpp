@@ -235,3 +235,27 @@ TEST_F(DelayedCommandsTest, ARefusedCreationIsRoutedByHexid) {
 }
 
 }  // namespace
+
+// A creation the simulator's old session never answered: not the livery's fault, and not a wait for ever.
+TEST_F(DelayedCommandsTest, ACreationLostWithTheSessionIsAskedForAgainWithoutBlamingTheLivery) {
+  int requests = 0;
+  hooks.requestParkingAdjustment = [&requests] { ++requests; };
+  install();
+  LiveAc& live = addLive(Rec(0x4000), SimStatus::adding2sim);
+  live.matchedTitle = "Lost Live";
+  LiveAc& flying = addLive(Rec(0x4001), SimStatus::active);  // created meanwhile: not touched
+  flying.objectId = 61;
+  StaticAc& parked = g_staticAcs.emplace_back();
+  parked.hexid = 7;
+  parked.matchedTitle = "Lost Static";
+  for (std::uint32_t hexid : {0x4000u, 0x4001u, 7u})
+    gf_queueDelayedSimCommand(DelayedSimCommand{.objectId = kGoneWithSession, .hexid = hexid, .kind = 6});
+  gf_processDelayedSimCommands();
+  EXPECT_TRUE(erased.empty());
+  EXPECT_EQ(live.simState, SimStatus::buffer);
+  EXPECT_EQ(flying.simState, SimStatus::active);
+  EXPECT_EQ(flying.objectId, 61u);
+  EXPECT_TRUE(g_staticAcs.empty());
+  EXPECT_EQ(requests, 1);
+  EXPECT_FALSE(gf_isFailedLivery("Lost Live") || gf_isFailedLivery("Lost Static"));
+}
