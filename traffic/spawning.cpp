@@ -28,6 +28,7 @@
 #include "traffic/movement_geometry.h"
 #include "traffic/removal.h"
 #include "traffic/stand_conflicts.h"
+#include "traffic/stand_departure.h"
 #include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
 #include "traffic/user_collisions.h"
@@ -210,6 +211,7 @@ void lf_placeOnStand(LiveAc& aircraft, const Stand& stand) {
   aircraft.createdWeekTime = g_currentWeekTime.load();
   aircraft.lastAtStandClock = gf_systemSeconds() * kHundredNanosPerSecond;
   lf_clearStandBookkeeping(aircraft);
+  gf_takeReportsOnStand(aircraft, aircraft.stream);
   aircraft.stream.resize(1);
   StreamPoint& first = aircraft.stream.front();
   first.lalo = aircraft.standPos;

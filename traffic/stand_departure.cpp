@@ -154,10 +154,14 @@ bool lf_confirmPushback(LiveAc& aircraft, const StreamPoint& point, double dista
   return lf_restartRun(aircraft, distanceNm);
 }
 
-bool lf_nearStand(LiveAc& aircraft, const StreamPoint& point, double distanceNm, bool hasDirection, bool forward) {
-  const std::int64_t now = lf_wallClock();
-  aircraft.lastAtStandClock = now;
-  if (aircraft.awayLastDist == 0.0) return lf_restartRun(aircraft, distanceNm);
+enum class RunStep { restarted, away, still };
+
+// The run of points away from the stand, lights aside.
+RunStep lf_stepRun(LiveAc& aircraft, const StreamPoint& point, double distanceNm) {
+  if (aircraft.awayLastDist == 0.0) {
+    lf_restartRun(aircraft, distanceNm);
+    return RunStep::restarted;
+  }
   const double fromStand = distanceNm * kMetresPerNm;
   const double lastM = aircraft.awayLastDist * kMetresPerNm;
   if (fromStand >= lastM + kStepM) {
@@ -165,9 +169,22 @@ bool lf_nearStand(LiveAc& aircraft, const StreamPoint& point, double distanceNm,
       aircraft.pushbackDue = std::min(g_engineTime.load() + kPushbackDueTicks, point.time);
       aircraft.pushbackDueSet = true;
     }
-    if (!aircraft.lightsOn && lf_mayLeave(aircraft, now)) lf_switchLightsOn(aircraft);
     aircraft.awayLastDist = distanceNm;
     aircraft.awayCount += 1;
+    return RunStep::away;
+  }
+  if (fromStand <= lastM - kStepM) {
+    lf_restartRun(aircraft, distanceNm);
+    return RunStep::restarted;
+  }
+  return RunStep::still;
+}
+
+bool lf_nearStand(LiveAc& aircraft, const StreamPoint& point, double distanceNm, bool hasDirection, bool forward) {
+  const std::int64_t now = lf_wallClock();
+  aircraft.lastAtStandClock = now;
+  if (lf_stepRun(aircraft, point, distanceNm) == RunStep::away) {
+    if (!aircraft.lightsOn && lf_mayLeave(aircraft, now)) lf_switchLightsOn(aircraft);
     if (aircraft.awayCount < 2) return lf_stay(aircraft);
     // The record keeps half the span: backwards by half a wingspan.
     if (distanceNm - aircraft.awayRefDist < aircraft.wingspan || !hasDirection || forward) return lf_stay(aircraft);
@@ -179,11 +196,20 @@ bool lf_nearStand(LiveAc& aircraft, const StreamPoint& point, double distanceNm,
     aircraft.confirmPending = true;
     return false;
   }
-  if (fromStand <= lastM - kStepM) return lf_restartRun(aircraft, distanceNm);
   return lf_stay(aircraft);
 }
 
 }  // namespace
+
+void gf_takeReportsOnStand(LiveAc& aircraft, const RingDeque<StreamPoint>& reports) {
+  for (const StreamPoint& point : reports) {
+    const double distanceNm = gf_distanceNm(aircraft.standPos, point.lalo);
+    if (!std::isfinite(distanceNm) || distanceNm > kAtStandNm) continue;
+    // 0 means no reference yet: a report right on the stand point is one.
+    lf_stepRun(aircraft, point, std::max(distanceNm, 1e-9));
+  }
+  aircraft.departureStarted = false;
+}
 
 bool checkAtStandSituations(LiveAc& aircraft, StreamPoint& point) {
   aircraft.atStandSeen = true;

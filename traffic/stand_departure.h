@@ -20,3 +20,8 @@ bool checkAtStandSituations(LiveAc& aircraft, StreamPoint& point);
 // The aircraft leaves its stand with this point: kind 0 pushback, 1 forward. Records the stand's
 // use, gives up the reservation and the arrival, and puts the aircraft in state 9 when it is not.
 void lf_startStandDeparture(LiveAc& aircraft, StreamPoint& point, std::uint32_t kind);
+
+// The reports a flight was placed on its stand from count as taken there: a push already under
+// way in them is measured from where the first one stood and falls due from its first move.
+// No lights: the aircraft has no object yet.
+void gf_takeReportsOnStand(LiveAc& aircraft, const RingDeque<StreamPoint>& reports);

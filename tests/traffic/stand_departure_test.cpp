@@ -127,13 +127,17 @@ TEST_F(StandDepartureTest, AFedPushbackMovesTheAircraftOffItsStand) {
     double feedEndS;
     double pushM = 70.0;
     double firstS = 0.0;  // the first report the aircraft takes on its stand
+    bool placedByProgram = false;  // first reported at firstS and placed when that report falls due
   };
   const Case cases[] = {{"B738, a report every 5 s", "B738", 5.0, 1e9},
                         {"B77W (32 m half span), every 7 s", "B77W", 7.0, 1e9},
                         {"B77W, every 3 s", "B77W", 3.0, 1e9},
                         {"B77W, the feed ends 23 m into the push: less than half the span", "B77W", 5.0, 56.0},
                         // Measured from the first report taken: only the taxi beyond 100 m moves it.
-                        {"B77W, first taken 25 m into a 45 m push", "B77W", 5.0, 1e9, 45.0, 56.0}};
+                        {"B77W, first taken 25 m into a 45 m push", "B77W", 5.0, 1e9, 45.0, 56.0},
+                        // Placed 10 s into the push: the reports it was placed from show where it began.
+                        {"B77W first reported 20 s before a 45 m push", "B77W", 5.0, 1e9, 45.0, 20.0, true},
+                        {"B738 first reported 10 s before a 45 m push", "B738", 2.0, 1e9, 45.0, 30.0, true}};
   constexpr double kPushKt = 3.0;
   constexpr double kPushStartS = 40.0;
   constexpr std::int32_t kDelayTicks = 3000;
@@ -141,9 +145,14 @@ TEST_F(StandDepartureTest, AFedPushbackMovesTheAircraftOffItsStand) {
     reset();
     g_stands[0].radius = 30.0 / 1852.0;
     g_engineTime = 1000;
-    LiveAc& ac = parked(c.model);
-    ac.stream.front().time = g_engineTime.load();
-    ac.stream.front().repeated = true;
+    g_liveryChoices[0x4001] = std::string_view("KLM Boeing");
+    g_stands[0].type = 12;  // any aircraft as wide as the stand
+    parkAtElevation(0);
+    if (!c.placedByProgram) {
+      LiveAc& ac = parked(c.model);
+      ac.stream.front().time = g_engineTime.load();
+      ac.stream.front().repeated = true;
+    }
     const double pushS = c.pushM / (kPushKt * 1852.0 / 3600.0);
     // Where the feed has the aircraft s seconds after the first report, and at what speed.
     const auto feed = [&](double s) -> std::pair<Lalo, double> {
@@ -170,8 +179,14 @@ TEST_F(StandDepartureTest, AFedPushbackMovesTheAircraftOffItsStand) {
                                    .due(g_engineTime.load() + kDelayTicks);
         decodeMessage(record);
       }
-      gf_engineHooks().updateLiveAc(g_liveAcs.front());
-      if (gf_distanceNm(g_liveAcs.front().position, kEham) * 1852.0 > 5.0) leftAt = s;
+      if (g_liveAcs.empty()) continue;
+      LiveAc& ac = g_liveAcs.front();
+      gf_engineHooks().updateLiveAc(ac);
+      if (ac.simState == SimStatus::adding2sim) {  // the simulator creates it at once
+        ASSERT_EQ(ac.state, FlightPhase::parked) << c.what;
+        ac.simState = SimStatus::active, ac.objectId = 100;
+      }
+      if (ac.simState == SimStatus::active && gf_distanceNm(ac.position, kEham) * 1852.0 > 5.0) leftAt = s;
     }
     if (c.feedEndS < kPushStartS + pushS) {
       EXPECT_LT(leftAt, 0.0) << c.what;
@@ -179,6 +194,7 @@ TEST_F(StandDepartureTest, AFedPushbackMovesTheAircraftOffItsStand) {
       continue;
     }
     ASSERT_GE(leftAt, 0.0) << c.what << ": never left, state " << g_liveAcs.front().state;
+    ASSERT_FALSE(g_liveAcs.empty()) << c.what;
     if (c.firstS > kPushStartS) {
       // Only by the taxi: more than 20 s after the push was due.
       EXPECT_GT(leftAt, kPushStartS + kDelayTicks / 100.0 + 20.0) << c.what;
