@@ -165,6 +165,11 @@ void lf_movingGround(LiveAc& aircraft) {
 void lf_nextPosGround(LiveAc& aircraft) {
   switch (aircraft.state) {
     case FlightPhase::pushing_back:
+      // Created again short of the push's end (the simulator's new session, a new livery): on to it.
+      if (aircraft.stream.size() >= 2 && !aircraft.stream[1].repeated) {
+        gf_groundLegTiming(aircraft);
+        return;
+      }
       lf_endPushback(aircraft);
       gf_groundLegTiming(aircraft);
       return;

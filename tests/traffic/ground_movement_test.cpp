@@ -5,6 +5,7 @@
 #include "tests/traffic/traffic_fixture.h"
 #include "traffic/ground_turns.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/removal.h"
 
 namespace {
 
@@ -82,6 +83,30 @@ TEST_F(GroundMovement, TheEndOfThePushbackReleasesTheRequest) {
   EXPECT_EQ(a.state, FlightPhase::pushed_back);
   EXPECT_FALSE(a.departureStarted);
   EXPECT_EQ(a.pushbackTurnHeading, 900.0);
+}
+
+// A new object half-way through the push (the simulator's new session, a new livery) goes on from
+// where the old one was to the push's end; only there does the push end.
+TEST_F(GroundMovement, APushCreatedAgainHalfWayGoesOnToItsEnd) {
+  for (const bool newSession : {true, false}) {
+    reset();
+    LiveAc& a = parkedOn(0.02, 1);
+    nextPosGround(a);
+    a.stream.pop_front();
+    const Lalo end = a.stream.front().lalo;
+    a.position = Lalo{(kEham.lat + end.lat) / 2.0, (kEham.lon + end.lon) / 2.0};
+    if (newSession)
+      gf_recreateLostLiveAc(a);
+    else
+      liveryRespawn(a);
+    ASSERT_EQ(a.stream.size(), 3u) << newSession;
+    nextPosGround(a);
+    EXPECT_EQ(a.state, FlightPhase::pushing_back) << newSession;
+    EXPECT_EQ(a.stream[1].lalo, end) << newSession;
+    a.stream.pop_front();
+    nextPosGround(a);
+    EXPECT_EQ(a.state, FlightPhase::pushed_back) << newSession << ": at the push's end";
+  }
 }
 
 TEST_F(GroundMovement, LegTimeAndATurnOnTheSpot) {
