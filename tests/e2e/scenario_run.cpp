@@ -292,17 +292,19 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   rtstandin::TrafficScenario base = rtstandin::loadScenario(data / "realtraffic" / "sample_fixed.json");
   trafficgen::Options options = trafficgen::sampleOptions();
   options.seed = 40;
-  options.durationSeconds = 60.0;
+  options.durationSeconds = 110.0;  // the feed outlasts what the program flies of it
   options.arrivals = 4;
   options.departures = 3;
   options.overflights = 3;
   options.taxiOut = 3;
   options.taxiIn = 3;
-  // Taxi-outs on their stands from the feed's start, pushed back while the program, which flies
-  // reports 30 s after they come, is still creating them: it shows them standing and, before the
-  // simulator's outage, when their push-back was due. From the app, whose silence leaves a single
-  // standing report of each (too few to place one), they come after its reconnection, late.
-  options.momentWindows = {{trafficgen::FlightKind::TaxiOut, {10.0, 20.0}}};
+  // Taxi-outs stand on their stands from the feed's start, as at an airport, and push back only
+  // after the program, which flies reports 30 s after they come, has placed them there: the
+  // program sees each push from its stand, as it would almost always see one. Pushed as far as
+  // an airliner is, they are well clear of the stand before the feed ends.
+  options.standWaitSeconds = {55.0, 65.0};
+  options.momentWindows = {{trafficgen::FlightKind::TaxiOut, {46.0, 52.0}}};
+  options.pushBackMetres = 70.0;
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);
   rtstandin::TrafficScenario scenario;

@@ -20,18 +20,20 @@ namespace e2e {
 // Seconds on the feed's clock (scenario time, from the app's first connection or the program's
 // first web API query) and on the simulator's (from the program's first call into it).
 struct FaultPlan {
-  // The program flies live reports 30 s after they come: the faults fall where it flies. The
-  // simulator's outage comes after the taxi-outs' push-backs were due and late (at 53 + 20 s at
-  // most), so that each is judged; the program runs on long enough after it to show its traffic again.
-  double simulatorOutageAt = 74.0;
+  // The program flies live reports 30 s after they come: the faults fall where it flies. The app's
+  // disconnection (the program starts anew) and the feed's silence come while the taxi-outs stand,
+  // before the program places them; the simulator's outage after their push-backs were due and
+  // late (at 52 + 30 + 20 s at most), so that each is judged; the program runs on long enough after
+  // it to show its traffic again.
+  double simulatorOutageAt = 106.0;
   double simulatorOutageFor = 3.0;
-  double appDisconnectAt = 34.0;
+  double appDisconnectAt = 8.0;
   double appDisconnectFor = 3.0;
-  double silenceFrom = 6.0;  // no traffic datagram at all
-  double silenceTo = 26.0;
+  double silenceFrom = 16.0;  // no traffic datagram at all
+  double silenceTo = 36.0;
   double feedEnd = 1e9;          // nothing is sent after it
   double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from the program's first traffic query
-  double programSeconds = 92.0;  // the window closes itself after this
+  double programSeconds = 135.0;  // the window closes itself after this
 };
 
 struct FeedCounts {

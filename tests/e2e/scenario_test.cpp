@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -27,34 +26,8 @@ using namespace e2e;
 
 bool lf_contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
-// Complaints that cannot go away in this program yet: the check, a text of the complaint, why.
-struct Known {
-  const char* check;
-  const char* complaint;
-  const char* reason;
-};
-// A complaint listed here is printed as known instead of failing the test.
-constexpr std::array<Known, 1> kKnownFailures{{
-    {"stuck at the gate", "stays on its stand until",
-     "the taxi-outs are placed on their stands when the push is already under way in the feed (the first "
-     "reports came less than half a minute before it, or the app's reconnection brought them again), and the "
-     "program measures the push from the first report it takes after placing them: the rest of the push, "
-     "short of half a span more and a report, never starts a push-back"},
-}};
-
 void lf_expectNone(std::string_view check, const Complaints& complaints) {
-  Complaints unknown;
-  for (const std::string& complaint : complaints) {
-    const Known* known = nullptr;
-    for (const Known& k : kKnownFailures)
-      if (check == k.check && complaint.find(k.complaint) != std::string::npos) known = &k;
-    if (known)
-      std::fprintf(stderr, "[ KNOWN    ] %.*s: %s (%s)\n", static_cast<int>(check.size()), check.data(),
-                   complaint.c_str(), known->reason);
-    else
-      unknown.push_back(complaint);
-  }
-  if (!unknown.empty()) ADD_FAILURE() << check << ": " << summary(unknown);
+  if (!complaints.empty()) ADD_FAILURE() << check << ": " << summary(complaints);
 }
 
 std::filesystem::path lf_runFolder(const testing_support::TempDir& dir, const char* name) {

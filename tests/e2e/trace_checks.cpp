@@ -382,6 +382,9 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge, std::s
         else if (left->t > due + kLate)
           complaints.push_back(fmt::format("{} ({}){} leaves its stand at {:.0f} s, {:.0f} s after its push-back was due",
                                            tail, fact.type, came, left->t, left->t - due));
+        // Judged once, on the first object that could show it: one made again after a fault
+        // takes up the push where the last one was.
+        break;
       }
       continue;
     }
@@ -504,7 +507,7 @@ Complaints windowCountsDiffer(const Trace& trace, const Knowledge& knowledge, co
   auto tally = [&] {
     Tally t;
     for (const auto& [id, e] : present) {
-      if (e->tailNumber.empty()) continue;  // the user's own aircraft
+      // The user's own aircraft is no object of ours; one without a tail is a static whose record had none.
       if (!lf_liveFlight(knowledge, e->tailNumber)) ++t.parked;
       else if (movers.contains(id)) ++t.live;
       else ++t.still;

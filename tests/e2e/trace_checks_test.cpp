@@ -199,10 +199,10 @@ TEST(TraceChecks, TheWindowsCountsAreReadFromItsTexts) {
 TEST(TraceChecks, TheWindowsCountsAreTheObjectsJustBeforeTheOrderlyEnd) {
   const auto k = lf_knowledge();
   const double g = kGround + 8.0;
-  // D-AIMA flies; HB-JDA (a taxi-out) stands still, live or a static namesake; S1 is static; the
-  // user's own aircraft has no tail. S2 goes 10 s before the end, S3 comes 1 s before it.
+  // D-AIMA flies; HB-JDA (a taxi-out) stands still, live or a static namesake; S1 is static, and so
+  // is object 1, whose record has no registration. S2 goes 10 s before the end, S3 comes 1 s before it.
   const auto trace = lf_trace({
-      "0.00,create,1,User,47.46,8.55,1433.0,90.0,1,",
+      "0.00,create,1,User C172 Private,47.46,8.55,1433.0,90.0,1,",
       lf_event(0, "create", 2, "D-AIMA", 47.50, 8.55, 5000, 140, false),
       lf_event(0, "create", 3, "HB-JDA", 47.4600, 8.5500, g, 90, true),
       lf_event(0, "create", 4, "S1", 47.4610, 8.5500, g, 90, true),
@@ -221,11 +221,12 @@ TEST(TraceChecks, TheWindowsCountsAreTheObjectsJustBeforeTheOrderlyEnd) {
     WindowCounts shown;
     std::size_t complaints;
   } cases[] = {
-      {"HB-JDA live, before S3 came", {1, 1, 1, 60}, 0},
-      {"HB-JDA live, after S3 came", {2, 0, 2, 60}, 0},
-      {"HB-JDA static", {1, 0, 3, 60}, 0},
-      {"a live aircraft too many", {3, 0, 2, 60}, 1},
-      {"S2 still counted", {2, 0, 3, 60}, 1},
+      {"HB-JDA live, before S3 came", {1, 1, 2, 60}, 0},
+      {"HB-JDA live, after S3 came", {2, 0, 3, 60}, 0},
+      {"HB-JDA static", {1, 0, 4, 60}, 0},
+      {"a live aircraft too many", {3, 0, 3, 60}, 1},
+      {"S2 still counted", {2, 0, 4, 60}, 1},
+      {"the static without registration left out", {1, 1, 1, 60}, 1},
       {"no parked counts shown: the live ones alone", {2, std::nullopt, std::nullopt, std::nullopt}, 0},
       {"nothing shown at all", {}, 1},
   };
@@ -235,7 +236,7 @@ TEST(TraceChecks, TheWindowsCountsAreTheObjectsJustBeforeTheOrderlyEnd) {
   auto closedLater = k;
   closedLater.ownedAtShutdown = 0;
   EXPECT_EQ(windowCountsDiffer(trace, closedLater, {0, 0, 0, 60}).size(), 0u);
-  EXPECT_EQ(windowCountsDiffer(trace, closedLater, {1, 1, 2, 60}).size(), 1u) << "objects the simulator lost";
+  EXPECT_EQ(windowCountsDiffer(trace, closedLater, {1, 1, 3, 60}).size(), 1u) << "objects the simulator lost";
 }
 
 TEST(TraceChecks, ADepartureLeavesItsStandWithinItsScheduledWindow) {
@@ -274,6 +275,21 @@ TEST(TraceChecks, ADepartureLeavesItsStandWithinItsScheduledWindow) {
     std::size_t judged = 0;
     EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k, &judged).size(), 0u) << "created off its stand";
     EXPECT_EQ(judged, 0u);
+  }
+  // Left on time; a fault took it 14 m into its push and the object made again stays put to the end:
+  // the departure was judged on the first one.
+  {
+    const auto off = [&](double metres) { return stand.latitude + metres / 111200.0; };
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    for (const std::string& line : {lf_event(30, "create", 7, "HB-JDA", off(0), stand.longitude, g, 0, true),
+                                    lf_event(56, "pose", 7, "HB-JDA", off(10), stand.longitude, g, 0, true),
+                                    lf_event(60, "remove", 7, "HB-JDA", off(14), stand.longitude, g, 0, true),
+                                    lf_event(62, "create", 10, "HB-JDA", off(14), stand.longitude, g, 0, true),
+                                    lf_event(120, "remove", 10, "HB-JDA", off(14), stand.longitude, g, 0, true)})
+      text += line + "\n";
+    std::size_t judged = 0;
+    EXPECT_EQ(stuckAtTheGate(tracepicture::parseTrace(text, "test"), k, &judged).size(), 0u) << "made again mid-push";
+    EXPECT_EQ(judged, 1u);
   }
   for (const Case& c : cases) {
     std::vector<std::string> lines{lf_event(c.created, "create", 7, "HB-JDA", stand.latitude, stand.longitude, g, 0, true),

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <optional>
 
 #include "standin/sim/facility_layout.h"
 #include "tests/simlink/sim_fixture.h"
@@ -66,10 +67,12 @@ class MainRoadSimTest : public simtest::SimLinkTest {
     bool gone = false;
     bool finite = true;
     std::int32_t ticks = 0;
+    double fastestKt = 0.0;  // over each second of the flight in the simulator
   };
   // Engine ticks with a simulator frame every tenth, until the flight has gone or the limit.
   Run fly(std::int32_t limit) {
     Run run;
+    std::optional<Lalo> lastSecond;
     for (; run.ticks < limit; ++run.ticks) {
       lf_handleAddingStack();
       if (run.ticks % 10 == 0) frame();
@@ -80,6 +83,13 @@ class MainRoadSimTest : public simtest::SimLinkTest {
       const LiveAc& ac = g_liveAcs[0];
       if (ac.simState == SimStatus::active) {
         run.created = true;
+        if (run.ticks % 100 == 0) {
+          if (lastSecond) {
+            const double kt = gf_distanceNm(*lastSecond, ac.position) * 3600.0;
+            run.fastestKt = std::max(run.fastestKt, kt);
+          }
+          lastSecond = ac.position;
+        }
         for (double v : {ac.position.lat, ac.position.lon, ac.pitch, ac.bank, ac.heading, ac.altitude, ac.nextValue,
                          ac.speed})
           run.finite = run.finite && std::isfinite(v);
@@ -135,6 +145,7 @@ TEST_F(MainRoadSimTest, AFlightWhoseFeedFallsSilentFliesOnForAMinuteThenGoes) {
   ASSERT_TRUE(run.gone);
   // 20 extensions of 3 s after the last report, give or take the leg it was on.
   EXPECT_NEAR(run.ticks - lastDue, 20 * 300, 400);
+  EXPECT_LE(run.fastestKt, 1.5 * 300.0) << "no rush from its last report into the reckoning";
   EXPECT_TRUE(run.finite);
   EXPECT_EQ(run.states.back(), FlightPhase::flying);
   EXPECT_TRUE(sim::aiObjects().empty());
