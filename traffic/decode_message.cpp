@@ -137,6 +137,7 @@ void lf_decode(TrafficRecord& record) {
   LiveAc& known = g_liveAcs[index];
   known.lastMessageTime = record.timestamp;
   StreamPoint point = gf_streamPoint(record);
+  point.time = gf_ticksLater(point.time, known.reportLagTicks);
   hooks.decodeExisting(known, point);
 }
 

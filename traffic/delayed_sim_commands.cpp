@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"
@@ -338,7 +339,18 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
   return true;
 }
 
+void lf_takeOutTheWait(LiveAc& aircraft) {
+  if (!std::exchange(aircraft.restartedHere, false) || aircraft.state == FlightPhase::parked ||
+      aircraft.stream.empty())
+    return;
+  const std::int64_t wait = static_cast<std::int64_t>(g_engineTime.load()) - aircraft.stream.front().time;
+  if (wait <= 0) return;
+  for (StreamPoint& point : aircraft.stream) point.time = gf_ticksLater(point.time, wait);
+  aircraft.reportLagTicks = gf_ticksLater(aircraft.reportLagTicks, wait);
+}
+
 void lf_finishLiveCreation(LiveAc& aircraft) {
+  lf_takeOutTheWait(aircraft);
   const bool airborne = aircraft.stream.empty() ? !aircraft.onGround : aircraft.stream.front().airborne;
   aircraft.createdAirborne = airborne;
   aircraft.createdTime = g_engineTime.load();

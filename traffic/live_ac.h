@@ -5,6 +5,7 @@
 //
 // The movement code keeps further working fields here; fields it adds go to their own group
 // below, with their construction values.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <deque>
@@ -41,6 +42,11 @@ struct StreamPoint {
 };
 
 StreamPoint gf_streamPoint(const TrafficRecord& record);
+
+// An engine time this many ticks later, held at the largest one there is.
+inline std::int32_t gf_ticksLater(std::int32_t time, std::int64_t ticks) {
+  return static_cast<std::int32_t>(std::min<std::int64_t>(time + ticks, std::numeric_limits<std::int32_t>::max()));
+}
 
 // The values of state, prevState and prevPrevState.
 namespace FlightPhase {
@@ -211,6 +217,11 @@ struct LiveAc : AcIdentity {
   std::int64_t standArrivalClock = 0;  // system clock, 100-ns ticks
   bool createdAirborne = false;
   std::int32_t createdTime = 0;  // g_engineTime
+  // A new object for a flight under way: the stream restarted where the aircraft was. The wait for
+  // the object is added to the stream's times, and to every later report's, so that its legs keep
+  // their pace instead of making the wait up in a rush.
+  bool restartedHere = false;
+  std::int32_t reportLagTicks = 0;
 
   double turnTargetHeading = 0.0;  // radians
   bool turnTargetSet = false;

@@ -112,6 +112,7 @@ void lf_restartStreamHere(LiveAc& aircraft, bool keepParkedPoints) {
   point.rollRad = aircraft.bank;
   point.time = now + 1;
   aircraft.stream.push_front(point);
+  aircraft.restartedHere = true;
 }
 
 void lf_readyForCreation(LiveAc& aircraft) {

@@ -67,6 +67,19 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
   }
 }
 
+// A flight whose object was made again waited for it: its later reports come that much later too.
+TEST_F(DecodeTest, AFlightMadeAgainTakesItsReportsLaterByItsWait) {
+  for (const std::int32_t lag : {0, 240}) {
+    reset();
+    addLive(Rec(kHexid).time(1000.0).air(5000, 300), SimStatus::active, FlightPhase::flying).reportLagTicks = lag;
+    TrafficRecord record = Rec(kHexid).time(1010.0).at(offset(kEham, 1500.0)).air(5000, 300).due(5000);
+    decodeMessage(record);
+    const LiveAc& aircraft = g_liveAcs.at(0);
+    ASSERT_EQ(aircraft.stream.size(), 2u) << lag;
+    EXPECT_EQ(aircraft.stream.back().time, 5000 + lag);
+  }
+}
+
 TEST_F(DecodeTest, AJumpedFlightComesBackOnlyWhenItsPositionIsStableOrItIsAirborne) {
   struct Next {
     double dt, metres;

@@ -11,6 +11,7 @@
 #include "tests/traffic/stream_builder.h"
 #include "tests/traffic/traffic_fixture.h"
 #include "traffic/adding_stack.h"
+#include "traffic/removal.h"
 
 namespace {
 using namespace traffic_test;
@@ -69,10 +70,11 @@ class MainRoadSimTest : public simtest::SimLinkTest {
     std::int32_t ticks = 0;
     double fastestKt = 0.0;  // over each second of the flight in the simulator
   };
-  // Engine ticks with a simulator frame every tenth, until the flight has gone or the limit.
-  Run fly(std::int32_t limit) {
+  // Engine ticks with a simulator frame every tenth, until the flight has gone or the limit. At
+  // tick remakeAt the simulator's new session asks for the flight again.
+  Run fly(std::int32_t limit, std::int32_t remakeAt = -1) {
     Run run;
-    std::optional<Lalo> lastSecond;
+    std::optional<std::pair<Lalo, std::int32_t>> lastSecond;  // where, at which tick
     for (; run.ticks < limit; ++run.ticks) {
       lf_handleAddingStack();
       if (run.ticks % 10 == 0) frame();
@@ -80,15 +82,16 @@ class MainRoadSimTest : public simtest::SimLinkTest {
         run.gone = true;
         break;
       }
+      if (run.ticks == remakeAt) gf_recreateLostLiveAc(g_liveAcs[0]);
       const LiveAc& ac = g_liveAcs[0];
       if (ac.simState == SimStatus::active) {
         run.created = true;
         if (run.ticks % 100 == 0) {
           if (lastSecond) {
-            const double kt = gf_distanceNm(*lastSecond, ac.position) * 3600.0;
+            const double kt = gf_distanceNm(lastSecond->first, ac.position) * 3600.0 * 100.0 / (run.ticks - lastSecond->second);
             run.fastestKt = std::max(run.fastestKt, kt);
           }
-          lastSecond = ac.position;
+          lastSecond = {ac.position, run.ticks};
         }
         for (double v : {ac.position.lat, ac.position.lon, ac.pitch, ac.bank, ac.heading, ac.altitude, ac.nextValue,
                          ac.speed})
@@ -149,6 +152,25 @@ TEST_F(MainRoadSimTest, AFlightWhoseFeedFallsSilentFliesOnForAMinuteThenGoes) {
   EXPECT_TRUE(run.finite);
   EXPECT_EQ(run.states.back(), FlightPhase::flying);
   EXPECT_TRUE(sim::aiObjects().empty());
+}
+
+// The simulator's new session makes a cruising flight again while reports still come, or while it
+// flies on by reckoning: the new object takes a while, and the flight goes on at its own pace
+// from where it was instead of making the wait up in a rush.
+TEST_F(MainRoadSimTest, AFlightMadeAgainGoesOnAtItsOwnPace) {
+  for (const std::int32_t remakeAt : {1500, 3300}) {
+    g_workerUserAcPosition.latitude = 51.0;
+    g_workerUserAcPosition.longitude = 4.0;
+    stream_test::StreamBuilder reports(Lalo{51.0, 4.5}, g_engineTime.load() + 50);
+    reports.air(34000.0, 480.0).track(5.0).every(200).moving(12);
+    flight(reports);
+    const Run run = fly(10000, remakeAt);
+    g_workerUserAcPosition = UserAcPosition{};
+    EXPECT_TRUE(run.created) << remakeAt;
+    EXPECT_TRUE(run.gone) << remakeAt;
+    EXPECT_TRUE(run.finite) << remakeAt;
+    EXPECT_LE(run.fastestKt, 1.2 * 480.0) << remakeAt;
+  }
 }
 
 // A flight taxiing at Zurich, 1417 ft up, is reported at 0 ft like all ground traffic; it is
