@@ -2,8 +2,7 @@
 // removed; a refused livery erases its flight; a static aircraft gets its centre of gravity and pose.
 #include "liveries/failed_liveries.h"
 #include "simlink/sim_client_detail.h"
-#include "tests/simlink/sim_fixture.h"
-#include "tests/traffic/traffic_fixture.h"
+#include "tests/traffic/engine_sim_fixture.h"
 #include "traffic/adding_stack.h"
 #include "traffic/decode_message.h"
 #include "traffic/live_registry.h"
@@ -14,30 +13,19 @@ using namespace traffic_test;
 namespace sim = standin::sim;
 constexpr std::string_view kTitle = "Stand-in A320 Test Air";
 
-class EngineSimTest : public simtest::SimLinkTest {
+class EngineSimTest : public EngineSimLinkTest {
  protected:
   void SetUp() override {
-    SimLinkTest::SetUp();
-    actest::installModels();
-    gf_resetParameterSnapshot();
-    gf_resetFeedNeighbours();
-    gf_resetTrafficMailbox();
-    gf_setAirportsNeighbours({}, {});
-    gf_resetEngineTables();
-    g_liveAcs.reserve(8);
+    EngineSimLinkTest::SetUp();
     EngineHooks hooks = gf_defaultEngineHooks();
     hooks.eraseLiveAc = [](LiveAc& a) { std::erase_if(g_liveAcs, [&a](const LiveAc& b) { return &a == &b; }); };
     gf_setEngineHooks(hooks);
     connect();
   }
   void TearDown() override {
-    stopClient();
-    gf_setEngineHooks(gf_defaultEngineHooks());
-    gf_resetEngineTables();
-    gf_resetModelTables();
     g_failedLiveryTitles.clear();
     g_failedLiveryModels.clear();
-    SimLinkTest::TearDown();
+    EngineSimLinkTest::TearDown();
   }
   // Engine ticks, each followed by a simulator frame, until the condition holds.
   bool runUntil(const std::function<bool()>& done, int limit = 400) {

@@ -6,9 +6,8 @@
 #include <deque>
 #include <limits>
 
-#include "tests/simlink/sim_fixture.h"
+#include "tests/traffic/engine_sim_fixture.h"
 #include "tests/traffic/stream_builder.h"
-#include "tests/traffic/traffic_fixture.h"
 #include "traffic/adding_stack.h"
 
 namespace {
@@ -19,25 +18,12 @@ constexpr std::uint32_t kHexid = 0x7C6B2D;
 constexpr double kFieldFt = 1417.0;
 const Lalo kField{47.4581, 8.5481};
 
-class GroundFloorSimTest : public simtest::SimLinkTest {
+class GroundFloorSimTest : public EngineSimLinkTest {
  protected:
   void SetUp() override {
-    SimLinkTest::SetUp();
-    actest::installModels();
+    EngineSimLinkTest::SetUp();
     g_dbaseModelCodes.insert("B738");
-    gf_resetParameterSnapshot();
-    gf_resetFeedNeighbours();
-    gf_resetTrafficMailbox();
-    gf_resetEngineTables();
-    gf_setEngineHooks(gf_defaultEngineHooks());
-    g_liveAcs.reserve(8);
-    gf_setAirportsNeighbours({}, [] {
-      Airport park;
-      park.code = IcaoCode("LSZH");
-      park.position = kField;
-      park.altitude = static_cast<std::int32_t>(kFieldFt);
-      return park;
-    });
+    parkAirport("LSZH", kField, static_cast<std::int32_t>(kFieldFt));
     // The user waits on the field, so the simulator reports the aircraft around it.
     sim::UserAircraft user = sim::userAircraft();
     user.latitude = kField.lat + 0.02;
@@ -45,14 +31,6 @@ class GroundFloorSimTest : public simtest::SimLinkTest {
     user.altitude = user.groundAltitude = kFieldFt;
     sim::setUserAircraft(user);
     connect();
-  }
-  void TearDown() override {
-    stopClient();
-    gf_setEngineHooks(gf_defaultEngineHooks());
-    gf_setAirportsNeighbours({}, {});
-    gf_resetEngineTables();
-    gf_resetModelTables();
-    SimLinkTest::TearDown();
   }
 
   // The flight with its first `known` reports; the others reach it as the feed delivers them,

@@ -7,9 +7,8 @@
 #include <optional>
 
 #include "standin/sim/facility_layout.h"
-#include "tests/simlink/sim_fixture.h"
+#include "tests/traffic/engine_sim_fixture.h"
 #include "tests/traffic/stream_builder.h"
-#include "tests/traffic/traffic_fixture.h"
 #include "traffic/adding_stack.h"
 #include "traffic/removal.h"
 
@@ -19,35 +18,14 @@ namespace sim = standin::sim;
 constexpr std::string_view kTitle = "Stand-in A320 Test Air";
 constexpr std::uint32_t kHexid = 0x4840D6;
 
-class MainRoadSimTest : public simtest::SimLinkTest {
+class MainRoadSimTest : public EngineSimLinkTest {
  protected:
   void SetUp() override {
-    SimLinkTest::SetUp();
-    actest::installModels();
+    EngineSimLinkTest::SetUp();
     for (const char* model : {"B738", "C172"}) g_dbaseModelCodes.insert(model);
-    gf_resetParameterSnapshot();
-    gf_resetFeedNeighbours();
-    gf_resetTrafficMailbox();
-    gf_resetEngineTables();
-    gf_setEngineHooks(gf_defaultEngineHooks());
-    g_liveAcs.reserve(8);
     // The park airport at sea level; the arrival comes from the south toward it.
-    gf_setAirportsNeighbours({}, [] {
-      Airport park;
-      park.code = IcaoCode("EHAM");
-      park.position = kEham;
-      park.altitude = 0;
-      return park;
-    });
+    parkAirport("EHAM", kEham, 0);
     connect();
-  }
-  void TearDown() override {
-    stopClient();
-    gf_setEngineHooks(gf_defaultEngineHooks());
-    gf_setAirportsNeighbours({}, {});
-    gf_resetEngineTables();
-    gf_resetModelTables();
-    SimLinkTest::TearDown();
   }
 
   // A B738 not yet in the simulator with the given reports.
