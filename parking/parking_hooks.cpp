@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "traffic/stand_names.h"
 
 namespace {
 
@@ -15,10 +16,7 @@ ParkingHooks& lf_hooks() {
 
 ParkingHooks gf_defaultParkingHooks() {
   ParkingHooks h;
-  h.standNameAtPos = [](const Lalo&) -> std::optional<std::string> {
-    gf_logMissingOnce("gf_standNameAtPos");
-    return std::nullopt;
-  };
+  h.standNameAtPos = gf_standNameAtPos;
   h.updateParkingControls = [] { gf_logMissingOnce("gf_updateParkingControls"); };
   h.disableParkingControls = [] { gf_logMissingOnce("gf_disableParkingControls"); };
   h.parkingGenerationDone = [] { gf_logMissingOnce("gf_parkingGenerationDone"); };

@@ -22,7 +22,8 @@ struct ParkingHooks {
   std::function<void()> parkingGenerationDone;
 };
 
-// Every entry filled: not installed ones log "{} is not built yet: skipped" once and answer none.
+// Every entry filled: the stand name is the engine's own; the window's entries, until app/ installs
+// them, log "{} is not built yet: skipped" once and do nothing.
 ParkingHooks gf_defaultParkingHooks();
 const ParkingHooks& gf_parkingHooks();
 void gf_setParkingHooks(ParkingHooks hooks);
