@@ -154,14 +154,9 @@ bool lf_confirmPushback(LiveAc& aircraft, const StreamPoint& point, double dista
   return lf_restartRun(aircraft, distanceNm);
 }
 
-enum class RunStep { restarted, away, still };
-
-// The run of points away from the stand, lights aside.
-RunStep lf_stepRun(LiveAc& aircraft, const StreamPoint& point, double distanceNm) {
-  if (aircraft.awayLastDist == 0.0) {
-    lf_restartRun(aircraft, distanceNm);
-    return RunStep::restarted;
-  }
+// The run of points away from the stand, lights aside: whether this point moved it on.
+bool lf_stepRun(LiveAc& aircraft, const StreamPoint& point, double distanceNm) {
+  if (aircraft.awayLastDist == 0.0) return lf_restartRun(aircraft, distanceNm);
   const double fromStand = distanceNm * kMetresPerNm;
   const double lastM = aircraft.awayLastDist * kMetresPerNm;
   if (fromStand >= lastM + kStepM) {
@@ -171,19 +166,16 @@ RunStep lf_stepRun(LiveAc& aircraft, const StreamPoint& point, double distanceNm
     }
     aircraft.awayLastDist = distanceNm;
     aircraft.awayCount += 1;
-    return RunStep::away;
+    return true;
   }
-  if (fromStand <= lastM - kStepM) {
-    lf_restartRun(aircraft, distanceNm);
-    return RunStep::restarted;
-  }
-  return RunStep::still;
+  if (fromStand <= lastM - kStepM) return lf_restartRun(aircraft, distanceNm);
+  return false;
 }
 
 bool lf_nearStand(LiveAc& aircraft, const StreamPoint& point, double distanceNm, bool hasDirection, bool forward) {
   const std::int64_t now = lf_wallClock();
   aircraft.lastAtStandClock = now;
-  if (lf_stepRun(aircraft, point, distanceNm) == RunStep::away) {
+  if (lf_stepRun(aircraft, point, distanceNm)) {
     if (!aircraft.lightsOn && lf_mayLeave(aircraft, now)) lf_switchLightsOn(aircraft);
     if (aircraft.awayCount < 2) return lf_stay(aircraft);
     // The record keeps half the span: backwards by half a wingspan.

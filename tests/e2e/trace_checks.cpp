@@ -254,14 +254,7 @@ Complaints floatingOrSinking(const Trace& trace, const Knowledge& knowledge) {
 Complaints ghostsAndDuplicates(const Trace& trace, const Knowledge& knowledge) {
   Complaints complaints;
   // A flight is what moves or flies; a parked aircraft may bear a registration that a flight has too.
-  std::set<std::uint32_t> flying;
-  for (const auto& [id, events] : lf_byObject(trace))
-    for (const TraceEvent* e : events)
-      if (lf_finite(*e) && (!e->onGround || distanceMetres(events.front()->latitude, events.front()->longitude,
-                                                           e->latitude, e->longitude) > 5.0)) {
-        flying.insert(id);
-        break;
-      }
+  const std::set<std::uint32_t> flying = lf_movers(trace);
   std::map<std::uint32_t, const TraceEvent*> present;  // the latest event of each object there
   std::map<std::uint32_t, const TraceEvent*> before;   // its pose the second before
   std::set<std::pair<std::string, double>> namedTwins;
