@@ -289,7 +289,9 @@ TEST_F(RTAppPeerTest, StartedOnConnectionTheReplayWaitsForTheProgram) {
     ASSERT_NE(line, datagrams.end()) << "the flight was not sent again";
     const auto fields = split(*line);
     EXPECT_EQ(std::stoul(std::string(fields[1])), flight.hexid);
-    EXPECT_NEAR(std::stod(std::string(fields[2])), 47.0, 0.006);
+    // Within its first leg: a busy machine may send the first line some hundred ms late.
+    EXPECT_GE(std::stod(std::string(fields[2])), 47.0);
+    EXPECT_LT(std::stod(std::string(fields[2])), 47.01);
     EXPECT_GE(std::stod(std::string(fields[14])), notBefore);
   };
   server.start(std::to_string(port));
