@@ -44,6 +44,10 @@ void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
   aircraft.prevState = aircraft.state;
   aircraft.state = state;
   aircraft.stateSince = g_engineTime.load();
+  // Only an aircraft holding on the ground waits on predicted positions; one that took a stand or
+  // flies again does not, whatever ended its extension.
+  if (state != FlightPhase::pushed_back && state != FlightPhase::taxi && state != FlightPhase::takeoff_roll)
+    aircraft.predictActive = false;
 }
 
 void gf_resetPrediction(LiveAc& aircraft) {

@@ -240,8 +240,7 @@ struct LiveAc : AcIdentity {
   double groundHeading = 0.0;  // radians: the heading on the ground; 0 for an aircraft created airborne
 
   // Stream extension when the feed falls silent.
-  std::int32_t holdingStart = 0;  // g_engineTime when a hold on the ground began
-  bool holding = false;
+  std::int32_t holdingStart = 0;  // g_engineTime when a hold on the ground began (predictActive)
   std::uint32_t flareStage = 0;  // 0 not started, 1..4 the landing flare's stages
   bool fullPower = false;        // some take-offs: extended points speed up
   bool standApproach = false;    // the drive into a stand runs
@@ -324,7 +323,8 @@ struct LiveAc : AcIdentity {
 };
 
 // A change of state: the two previous states move down and the time of the change is noted.
-// Leaving or entering the approach (state 6) first clears its landing data.
+// Leaving or entering the approach (state 6) first clears its landing data. Outside the ground
+// states 1 to 3 the aircraft no longer waits on predicted positions.
 void gf_changeState(LiveAc& aircraft, std::uint32_t state);
 // The landing data of the approach: flare, touch-down hold and its reference values, the
 // captured runway.

@@ -1,0 +1,182 @@
+// The marks the engine sets on its own as flights move, seen through what they change for a pilot
+// watching the simulator: a taxiing aircraft whose feed falls silent waits, and goes when its real
+// report comes back far away or a moving aircraft runs into it; a landed aircraft is not sent off
+// again by a late airborne report; a departure's tail clears the runway while it rotates.
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <limits>
+#include <map>
+
+#include "simlink/delayed_commands.h"
+#include "tests/traffic/engine_sim_fixture.h"
+#include "tests/traffic/stream_builder.h"
+#include "traffic/adding_stack.h"
+#include "traffic/touchdown.h"
+
+namespace {
+using namespace traffic_test;
+namespace sim = standin::sim;
+constexpr std::string_view kTitle = "Stand-in A320 Test Air";
+
+class WaitsAndTouchdownsSimTest : public EngineSimLinkTest {
+ protected:
+  void SetUp() override {
+    EngineSimLinkTest::SetUp();
+    g_dbaseModelCodes.insert("B738");
+    parkAirport("EHAM", kEham, 0);
+    // The user waits on the field, so the simulator reports the aircraft around it.
+    sim::UserAircraft user = sim::userAircraft();
+    user.latitude = kEham.lat + 0.02;
+    user.longitude = kEham.lon + 0.02;
+    user.altitude = user.groundAltitude = 0.0;
+    sim::setUserAircraft(user);
+    connect();
+  }
+
+  // A B738 not yet in the simulator; its first report is known, the others reach the intake
+  // 10 s before they are due, as the feed's delay brings them.
+  void flight(std::uint32_t hexid, const stream_test::StreamBuilder& reports) {
+    std::deque<StreamPoint> points = reports.build();
+    Rec first(hexid, fmt::format("KLM{}", hexid & 0xFFF).c_str(), "B738");
+    first.at(points.front().lalo);
+    if (points.front().airborne)
+      first.air(points.front().altitude, points.front().groundSpeed, points.front().track);
+    else
+      first.ground(points.front().groundSpeed, points.front().track);
+    LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
+    reports.into(ac);
+    ac.onGround = false;  // as the intake makes it: the creation puts it on the ground
+    ac.stream.resize(1);
+    points.pop_front();
+    later_[hexid] = points;
+    g_liveryChoices[hexid] = kTitle;
+  }
+
+  // One report of a flight, as the intake hands it on.
+  static void deliver(std::uint32_t hexid, StreamPoint p) {
+    if (LiveAc* ac = gf_findLiveAc(hexid); ac && ac->simState != SimStatus::removingfromsim)
+      gf_engineHooks().decodeExisting(*ac, p);
+  }
+
+  // One engine tick with a simulator frame every tenth; due reports are delivered first.
+  void tick(std::int32_t n) {
+    for (auto& [hexid, points] : later_)
+      while (!points.empty() && points.front().time - 1000 <= g_engineTime.load()) {
+        deliver(hexid, points.front());
+        points.pop_front();
+      }
+    lf_handleAddingStack();
+    if (n % 10 == 0) frame();
+  }
+
+  std::map<std::uint32_t, std::deque<StreamPoint>> later_;
+};
+
+// Still in the simulator: not removed and not being removed.
+bool present(std::uint32_t hexid) {
+  const LiveAc* ac = gf_findLiveAc(hexid);
+  return ac && ac->simState == SimStatus::active;
+}
+
+// A taxiing aircraft whose reports stop waits on predicted positions where it stopped. Its real
+// report coming back beyond the holding threshold (250 m) means it is not where we show it: it
+// goes. A report within the threshold takes it on from where it waits.
+TEST_F(WaitsAndTouchdownsSimTest, AWaitingTaxiAircraftGoesWhenItsReportComesBackFarAway) {
+  for (const auto& [hexid, backM] : {std::pair{0x4840A1u, 300.0}, std::pair{0x4840A2u, 100.0}}) {
+    const std::int32_t start = g_engineTime.load() + 50;
+    stream_test::StreamBuilder reports(offset(kEham, -1500.0, hexid & 1 ? 0.0 : 400.0), start);
+    reports.ground(10.0).track(0.0).every(500).moving(7);
+    const std::int32_t lastDue = reports.build().back().time;
+    flight(hexid, reports);
+    // The feed falls silent for a minute and a half, then reports it again further on.
+    StreamPoint back = reports.build().back();
+    back.lalo = offset(back.lalo, backM);
+    back.time = lastDue + 9000;
+    later_[hexid].push_back(back);
+
+    bool waited = false;
+    std::int32_t n = 0;
+    for (; g_engineTime.load() < back.time + 1500; ++n) {
+      tick(n);
+      if (const LiveAc* ac = gf_findLiveAc(hexid)) waited = waited || ac->predictActive;
+    }
+    EXPECT_TRUE(waited) << backM << " m: never waited";
+    if (backM > 250.0) {
+      EXPECT_FALSE(present(hexid)) << backM << " m: still shown where the feed no longer has it";
+    } else {
+      ASSERT_TRUE(present(hexid)) << backM;
+      const LiveAc& ac = *gf_findLiveAc(hexid);
+      EXPECT_FALSE(ac.predictActive) << backM;
+      EXPECT_EQ(ac.extensionCount, 0) << backM;
+      EXPECT_LT(gf_distanceNm(ac.position, back.lalo) * 1852.0, 30.0) << backM << " m: did not go on to its report";
+    }
+    later_.clear();
+  }
+}
+
+// An aircraft waiting on predicted positions that a taxiing aircraft runs into goes at once; it
+// does not stand in the other's way until its holding time runs out.
+TEST_F(WaitsAndTouchdownsSimTest, AWaitingAircraftThatAnotherRunsIntoGoes) {
+  constexpr std::uint32_t kWaiting = 0x4840B1, kMoving = 0x4840B2;
+  stream_test::StreamBuilder waiting(offset(kEham, -1500.0), 50);
+  waiting.ground(10.0).track(0.0).every(500).moving(6);
+  const Lalo stop = waiting.build().back().lalo;
+  const std::int32_t stopDue = waiting.build().back().time;
+  flight(kWaiting, waiting);
+  // The other comes along the same line 200 m behind, a minute later, and goes on past.
+  stream_test::StreamBuilder moving(offset(stop, -200.0), stopDue + 6000);
+  moving.ground(10.0).track(0.0).every(500).moving(14);
+  flight(kMoving, moving);
+  const std::int32_t passesAt = stopDue + 6000 + 200.0 / (10.0 * 1852.0 / 3600.0) * 100.0;
+
+  bool waited = false;
+  std::int32_t goneAt = -1;
+  for (std::int32_t n = 0; g_engineTime.load() < passesAt + 6000; ++n) {
+    tick(n);
+    if (const LiveAc* ac = gf_findLiveAc(kWaiting)) waited = waited || ac->predictActive;
+    if (goneAt < 0 && !present(kWaiting) && g_engineTime.load() > stopDue) goneAt = g_engineTime.load();
+  }
+  EXPECT_TRUE(waited);
+  ASSERT_GE(goneAt, 0) << "still standing in the way";
+  // Within the time the other needs to get there, and the simulator's delay.
+  EXPECT_LT(goneAt, passesAt + 3000 + 1500);
+  EXPECT_TRUE(present(kMoving));
+  frame(3);
+}
+
+// An aircraft holding after its pushback on predicted positions takes each report of it as fresh
+// news: its holding time starts again, so it stays while the feed keeps reporting it.
+TEST_F(WaitsAndTouchdownsSimTest, AnAircraftHoldingAfterItsPushbackStaysWhileReportsCome) {
+  constexpr std::uint32_t kHexid = 0x4840C1;
+  gf_changeParameterSnapshot([](ParameterSnapshot& s) { s.maxHoldingMinutes = 1; });
+  stream_test::StreamBuilder reports(offset(kEham, -1500.0), 50);
+  reports.ground(5.0).track(0.0).every(500).moving(4);
+  flight(kHexid, reports);
+  std::int32_t n = 0;
+  for (; n < 3000 && !present(kHexid); ++n) tick(n);
+  ASSERT_TRUE(present(kHexid));
+  // Pushed back from its stand 40 m behind: it holds there (the state the pushback leaves).
+  LiveAc& ac = *gf_findLiveAc(kHexid);
+  ac.standPos = offset(ac.position, -40.0);
+  gf_changeState(ac, FlightPhase::pushed_back);
+  // Reports of it standing every 40 s for four minutes, each due 10 s after it reaches us.
+  StreamPoint standing = reports.build().back();
+  standing.groundSpeed = 0.0;
+  for (std::int32_t t = g_engineTime.load() + 4000; t < g_engineTime.load() + 24000; t += 4000) {
+    standing.time = t;
+    later_[kHexid].push_back(standing);
+  }
+  const std::int32_t end = g_engineTime.load() + 24000;
+  bool waited = false;
+  for (; g_engineTime.load() < end; ++n) {
+    tick(n);
+    ASSERT_TRUE(present(kHexid)) << "removed after " << (g_engineTime.load() + 24000 - end) / 100 << " s";
+    waited = waited || gf_findLiveAc(kHexid)->predictActive;
+  }
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(gf_findLiveAc(kHexid)->state, FlightPhase::pushed_back);
+  frame(3);
+}
+
+}  // namespace
