@@ -44,6 +44,14 @@ void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
   aircraft.prevState = aircraft.state;
   aircraft.state = state;
   aircraft.stateSince = g_engineTime.load();
+  switch (state) {
+    case FlightPhase::landing:
+      // On the approach: its touch-down holds late airborne flags down.
+      aircraft.touchdownHoldArmed = true;
+      break;
+    default:
+      break;
+  }
   // Only an aircraft holding on the ground waits on predicted positions; one that took a stand or
   // flies again does not, whatever ended its extension.
   if (state != FlightPhase::pushed_back && state != FlightPhase::taxi && state != FlightPhase::takeoff_roll)

@@ -227,7 +227,7 @@ struct LiveAc : AcIdentity {
   bool turnTargetSet = false;
   double holdAlt = std::numeric_limits<double>::quiet_NaN();  // ft
   double holdVs = std::numeric_limits<double>::quiet_NaN();  // ft/min
-  bool touchdownHoldArmed = false;
+  bool touchdownHoldArmed = false;  // armed on entering the approach
   bool touchdownHold = false;
   // The landing runway a ground report held the aircraft above: its elevation (ft), how far past
   // its threshold (m) and its heading (radians) at heldRunwayPos.
@@ -323,8 +323,9 @@ struct LiveAc : AcIdentity {
 };
 
 // A change of state: the two previous states move down and the time of the change is noted.
-// Leaving or entering the approach (state 6) first clears its landing data. Outside the ground
-// states 1 to 3 the aircraft no longer waits on predicted positions.
+// Leaving or entering the approach (state 6) first clears its landing data; entering it arms the
+// touch-down hold. Outside the ground states 1 to 3 the aircraft no longer waits on predicted
+// positions.
 void gf_changeState(LiveAc& aircraft, std::uint32_t state);
 // The landing data of the approach: flare, touch-down hold and its reference values, the
 // captured runway.

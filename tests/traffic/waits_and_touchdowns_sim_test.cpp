@@ -179,4 +179,32 @@ TEST_F(WaitsAndTouchdownsSimTest, AnAircraftHoldingAfterItsPushbackStaysWhileRep
   frame(3);
 }
 
+// The feed's airborne flag flickers on just after the touch-down, as a noisy transponder does:
+// the landed aircraft rolls out; it is not sent down the runway for a take-off.
+TEST_F(WaitsAndTouchdownsSimTest, ALateAirborneReportAfterTheTouchDownDoesNotStartATakeOff) {
+  constexpr std::uint32_t kHexid = 0x4840D1;
+  stream_test::StreamBuilder reports(offset(kEham, -6.0 * 1852.0), 50);
+  reports.air(2100.0, 140.0, -700.0).track(0.0).every(500).moving(18);
+  reports.ground(90.0).moving(3);
+  reports.air(30.0, 85.0, 0.0).moving(2);
+  reports.ground(60.0).moving(4);
+  flight(kHexid, reports);
+  const std::int32_t end = reports.build().back().time + 2000;
+
+  std::vector<std::uint32_t> states;
+  for (std::int32_t n = 0; g_engineTime.load() < end && !g_liveAcs.empty(); ++n) {
+    tick(n);
+    if (const LiveAc* ac = gf_findLiveAc(kHexid); ac && (states.empty() || states.back() != ac->state))
+      states.push_back(ac->state);
+  }
+  const auto landed = std::find(states.begin(), states.end(), FlightPhase::landing_roll);
+  ASSERT_NE(landed, states.end()) << "never touched down";
+  EXPECT_EQ(std::find(states.begin(), states.end(), FlightPhase::landing), landed - 1);
+  for (auto s = landed; s != states.end(); ++s) {
+    EXPECT_NE(*s, FlightPhase::takeoff_roll) << "sent off again after landing";
+    EXPECT_NE(*s, FlightPhase::takeoff) << "sent off again after landing";
+  }
+  frame(3);
+}
+
 }  // namespace
