@@ -161,7 +161,7 @@ struct LiveAc : AcIdentity {
   std::uint8_t holdLeaveCount = 0;  // counts modulo 256
   std::int32_t predictLimitA = 900;  // hundredths of a second
   std::int32_t predictLimitB = 900;
-  std::int32_t groundCounter = 1;
+  std::int32_t groundCounter = 1;  // 2 while the take-off rotates on the main wheels
   std::int32_t awayCount = 0;
   std::int32_t pushbackDue = 0;  // g_engineTime
   bool pushbackDueSet = false;

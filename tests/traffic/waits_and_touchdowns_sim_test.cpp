@@ -207,4 +207,44 @@ TEST_F(WaitsAndTouchdownsSimTest, ALateAirborneReportAfterTheTouchDownDoesNotSta
   frame(3);
 }
 
+// While the departure rotates on its main wheels its nose comes up; the tail, well behind them,
+// must not dig into the runway. Once it lifts off the simulator's ground reports leave its climb
+// alone.
+TEST_F(WaitsAndTouchdownsSimTest, ARotatingDepartureKeepsItsTailOffTheRunwayThenClimbsAway) {
+  constexpr std::uint32_t kHexid = 0x4840E1;
+  stream_test::StreamBuilder reports(offset(kEham, -2500.0), 50);
+  reports.ground(15.0).track(0.0).every(300).moving(20);
+  reports.ground(90.0).moving(2);
+  reports.ground(150.0).moving(2);
+  reports.air(100.0, 160.0, 2000.0).moving(12);
+  flight(kHexid, reports);
+
+  double deepestTailFt = -std::numeric_limits<double>::infinity();  // below the runway, ft
+  double steepestRotationRad = 0.0;
+  double lowestInSimClimbingOut = std::numeric_limits<double>::infinity();
+  bool rotated = false;
+  const std::int32_t end = reports.build().back().time + 1000;
+  for (std::int32_t n = 0; g_engineTime.load() < end && !g_liveAcs.empty(); ++n) {
+    tick(n);
+    const LiveAc* ac = gf_findLiveAc(kHexid);
+    if (!ac || ac->simState != SimStatus::active) continue;
+    if (ac->state == FlightPhase::takeoff && ac->takeoffSteps > 0 && std::isfinite(ac->simGroundFt)) {
+      rotated = true;
+      const double rotation = std::fabs(ac->pitch - ac->refPitch);
+      steepestRotationRad = std::max(steepestRotationRad, rotation);
+      const double lift = ac->altitude - ac->simGroundFt - ac->cgHeightFt;
+      deepestTailFt = std::max(deepestTailFt, gf_tailAllowanceFt(ac->wingspan) * std::sin(rotation) - lift);
+    }
+    const auto object = sim::object(ac->objectId);
+    if (object && rotated && ac->state == FlightPhase::flying)
+      lowestInSimClimbingOut = std::min(lowestInSimClimbingOut, object->altitude);
+  }
+  ASSERT_TRUE(rotated);
+  EXPECT_GT(steepestRotationRad, 4.0 * geo::kDegToRad);
+  EXPECT_LT(deepestTailFt, 0.5) << "the tail dug into the runway";
+  ASSERT_TRUE(std::isfinite(lowestInSimClimbingOut)) << "never climbed out";
+  EXPECT_GT(lowestInSimClimbingOut, 700.0) << "held on the ground by its reports";
+  frame(3);
+}
+
 }  // namespace
