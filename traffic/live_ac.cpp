@@ -46,8 +46,15 @@ void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
   aircraft.stateSince = g_engineTime.load();
   switch (state) {
     case FlightPhase::landing:
-      // On the approach: its touch-down holds late airborne flags down.
+      // On the approach: its touch-down holds late airborne flags down, and a touch-down counts
+      // as a landing even after a go-around took it out of the approach.
       aircraft.touchdownHoldArmed = true;
+      aircraft.landingFlag = true;
+      break;
+    case FlightPhase::takeoff_roll:
+    case FlightPhase::takeoff:
+    case FlightPhase::landing_roll:
+      aircraft.landingFlag = false;
       break;
     default:
       break;

@@ -190,7 +190,7 @@ struct LiveAc : AcIdentity {
   double awayLastDist = 0.0;          // NM
 
   // Departure and arrival.
-  bool landingFlag = false;
+  bool landingFlag = false;  // on the approach since state 6 began: a touch-down lands it
   std::uint8_t departureKind = 0;  // 0 pushback, 1 forward
   bool predictActive = false;      // waits on the ground on predicted positions
   bool shortStay = false;
@@ -324,8 +324,8 @@ struct LiveAc : AcIdentity {
 
 // A change of state: the two previous states move down and the time of the change is noted.
 // Leaving or entering the approach (state 6) first clears its landing data; entering it arms the
-// touch-down hold. Outside the ground states 1 to 3 the aircraft no longer waits on predicted
-// positions.
+// touch-down hold and marks the flight as landing until it touches down or takes off. Outside
+// the ground states 1 to 3 the aircraft no longer waits on predicted positions.
 void gf_changeState(LiveAc& aircraft, std::uint32_t state);
 // The landing data of the approach: flare, touch-down hold and its reference values, the
 // captured runway.

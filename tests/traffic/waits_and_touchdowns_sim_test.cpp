@@ -247,4 +247,62 @@ TEST_F(WaitsAndTouchdownsSimTest, ARotatingDepartureKeepsItsTailOffTheRunwayThen
   frame(3);
 }
 
+// Without the simulator's own centre-of-gravity height, the simulator's on-ground flag may come
+// late: an aircraft on the approach whose reported height above the ground is its model's CG
+// height has its wheels on the runway, and lands then, its CG measured there.
+class LandingByHeightTest : public EngineTest {
+ protected:
+  void TearDown() override {
+    g_engineTime = 0;
+    EngineTest::TearDown();
+  }
+};
+
+TEST_F(LandingByHeightTest, AnApproachTheSimulatorReportsOnItsWheelsLandsThere) {
+  struct Case {
+    const char* what;
+    double aboveCgFt;  // the simulator's height above the ground, over the model's CG height
+    bool lands;
+  };
+  const Case cases[] = {{"on its wheels", 0.5, true}, {"5 ft up", 5.0, false}};
+  for (const Case& c : cases) {
+    reset();
+    g_engineTime = 0;
+    parkAtElevation(0);
+    // 1500 ft, 5.2 NM out, 700 ft/min down at 140 kt; the feed keeps its airborne flag to 5 ft.
+    stream_test::StreamBuilder reports(offset(kEham, -5.2 * 1852.0), 50);
+    reports.air(1500.0, 140.0, -700.0).track(0.0).every(500).moving(26);
+    reports.air(5.0, 130.0, 0.0).moving(6);
+    Rec first(0x4840F1, "KLM77", "B738");
+    first.at(reports.build().front().lalo).air(1500.0, 140.0);
+    LiveAc& ac = addLive(first, SimStatus::active, FlightPhase::flying);
+    reports.into(ac);
+    const double cg = ac.cgHeightFt;
+    ASSERT_TRUE(cg > 1.0 && !ac.cgHeightFlag) << c.what;
+    // Flown by the update pass until it skims the runway at its CG height on the approach.
+    const std::int32_t end = reports.build().back().time;
+    while (g_engineTime.load() < end && !(g_liveAcs[0].state == FlightPhase::landing && g_liveAcs[0].altitude <= cg + 1.0))
+      lf_handleAddingStack();
+    ASSERT_EQ(g_liveAcs[0].state, FlightPhase::landing) << c.what;
+    ASSERT_FALSE(g_liveAcs[0].onGround) << c.what;
+    // The simulator's report: not on the ground by its flag, at this height above it.
+    DelayedSimCommand report;
+    report.kind = 3;
+    report.objectId = g_liveAcs[0].objectId;
+    report.hexid = 0;
+    report.value1 = 0.0;
+    report.value2 = cg + c.aboveCgFt;
+    gf_queueDelayedSimCommand(report);
+    lf_handleAddingStack();
+    const LiveAc& after = g_liveAcs[0];
+    EXPECT_EQ(after.onGround, c.lands) << c.what;
+    EXPECT_EQ(after.state, c.lands ? FlightPhase::landing_roll : FlightPhase::landing) << c.what;
+    EXPECT_EQ(after.measuredCgHeightSet, c.lands) << c.what;
+    if (c.lands) {
+      EXPECT_EQ(after.measuredCgHeight, cg) << c.what;
+      EXPECT_NEAR(after.altitude, cg, 1.0) << c.what;
+    }
+  }
+}
+
 }  // namespace
