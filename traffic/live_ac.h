@@ -258,7 +258,7 @@ struct LiveAc : AcIdentity {
   std::vector<double> recentRates;    // ft/min: the air step's memory of vertical rates
   double runwayHeading = std::numeric_limits<double>::quiet_NaN();  // radians: the landing roll's runway
   bool landingRollEnded = false;
-  bool reverseThrust = false;  // second flag of the reverse-thrust data
+  bool reverseThrust = false;  // second flag of the reverse-thrust data: levers into reverse (set at touch-down)
 
   // ---- Ground movement, turns, stand approach, runway prediction and per-step motion ----
   // Leg state that the next-position and per-aircraft steps set up and the per-step motion runs.

@@ -1,7 +1,8 @@
 // The marks the engine sets on its own as flights move, seen through what they change for a pilot
 // watching the simulator: a taxiing aircraft whose feed falls silent waits, and goes when its real
 // report comes back far away or a moving aircraft runs into it; a landed aircraft is not sent off
-// again by a late airborne report; a departure's tail clears the runway while it rotates.
+// again by a late airborne report and rolls out on reverse thrust; a departure's tail clears the
+// runway while it rotates.
 #include <algorithm>
 #include <cmath>
 #include <deque>
@@ -207,6 +208,36 @@ TEST_F(WaitsAndTouchdownsSimTest, ALateAirborneReportAfterTheTouchDownDoesNotSta
   frame(3);
 }
 
+// A landed jet rolls out on reverse thrust: the levers the simulator shows go back, never up to
+// full forward thrust.
+TEST_F(WaitsAndTouchdownsSimTest, ALandedJetRollsOutOnReverseThrust) {
+  constexpr std::uint32_t kHexid = 0x4840D2;
+  stream_test::StreamBuilder reports(offset(kEham, -6.0 * 1852.0), 50);
+  reports.air(2100.0, 140.0, -700.0).track(0.0).every(500).moving(18);
+  reports.ground(100.0).moving(4);
+  reports.ground(40.0).moving(4);
+  flight(kHexid, reports);
+  const std::int32_t end = reports.build().back().time + 2000;
+
+  bool landed = false;
+  double highestLever = -std::numeric_limits<double>::infinity();
+  double lowestLever = std::numeric_limits<double>::infinity();
+  for (std::int32_t n = 0; g_engineTime.load() < end && !g_liveAcs.empty(); ++n) {
+    tick(n);
+    const LiveAc* ac = gf_findLiveAc(kHexid);
+    if (!ac || ac->state != FlightPhase::landing_roll) continue;
+    landed = true;
+    if (const auto object = sim::object(ac->objectId)) {
+      highestLever = std::max({highestLever, object->throttle1, object->throttle2});
+      lowestLever = std::min({lowestLever, object->throttle1, object->throttle2});
+    }
+  }
+  ASSERT_TRUE(landed);
+  EXPECT_EQ(lowestLever, -100.0) << "never in reverse";
+  EXPECT_LE(highestLever, 0.0) << "full forward thrust on the landing roll";
+  frame(3);
+}
+
 // While the departure rotates on its main wheels its nose comes up; the tail, well behind them,
 // must not dig into the runway. Once it lifts off the simulator's ground reports leave its climb
 // alone.
@@ -281,8 +312,8 @@ TEST_F(LandingByHeightTest, AnApproachTheSimulatorReportsOnItsWheelsLandsThere) 
     ASSERT_TRUE(cg > 1.0 && !ac.cgHeightFlag) << c.what;
     // Flown by the update pass until it skims the runway at its CG height on the approach.
     const std::int32_t end = reports.build().back().time;
-    while (g_engineTime.load() < end && !(g_liveAcs[0].state == FlightPhase::landing && g_liveAcs[0].altitude <= cg + 1.0))
-      lf_handleAddingStack();
+    const auto skims = [cg] { return g_liveAcs[0].state == FlightPhase::landing && g_liveAcs[0].altitude <= cg + 1.0; };
+    while (g_engineTime.load() < end && !skims()) lf_handleAddingStack();
     ASSERT_EQ(g_liveAcs[0].state, FlightPhase::landing) << c.what;
     ASSERT_FALSE(g_liveAcs[0].onGround) << c.what;
     // The simulator's report: not on the ground by its flag, at this height above it.
