@@ -374,7 +374,7 @@ void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand) {
     aircraft.predictLimitA = 2700;
     aircraft.predictLimitB = aircraft.state == FlightPhase::takeoff_roll ? 4500 : 2700;
     aircraft.holdingStart = 0;
-    aircraft.holding = false;
+    aircraft.predictActive = false;
   }
 }
 

@@ -44,6 +44,25 @@ void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
   aircraft.prevState = aircraft.state;
   aircraft.state = state;
   aircraft.stateSince = g_engineTime.load();
+  switch (state) {
+    case FlightPhase::landing:
+      // On the approach: its touch-down holds late airborne flags down, and a touch-down counts
+      // as a landing even after a go-around took it out of the approach.
+      aircraft.touchdownHoldArmed = true;
+      aircraft.landingFlag = true;
+      break;
+    case FlightPhase::takeoff_roll:
+    case FlightPhase::takeoff:
+    case FlightPhase::landing_roll:
+      aircraft.landingFlag = false;
+      break;
+    default:
+      break;
+  }
+  // Only an aircraft holding on the ground waits on predicted positions; one that took a stand or
+  // flies again does not, whatever ended its extension.
+  if (state != FlightPhase::pushed_back && state != FlightPhase::taxi && state != FlightPhase::takeoff_roll)
+    aircraft.predictActive = false;
 }
 
 void gf_resetPrediction(LiveAc& aircraft) {

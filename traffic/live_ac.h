@@ -161,7 +161,7 @@ struct LiveAc : AcIdentity {
   std::uint8_t holdLeaveCount = 0;  // counts modulo 256
   std::int32_t predictLimitA = 900;  // hundredths of a second
   std::int32_t predictLimitB = 900;
-  std::int32_t groundCounter = 1;
+  std::int32_t groundCounter = 1;  // 2 while the take-off rotates on the main wheels
   std::int32_t awayCount = 0;
   std::int32_t pushbackDue = 0;  // g_engineTime
   bool pushbackDueSet = false;
@@ -190,7 +190,7 @@ struct LiveAc : AcIdentity {
   double awayLastDist = 0.0;          // NM
 
   // Departure and arrival.
-  bool landingFlag = false;
+  bool landingFlag = false;  // on the approach since state 6 began: a touch-down lands it
   std::uint8_t departureKind = 0;  // 0 pushback, 1 forward
   bool predictActive = false;      // waits on the ground on predicted positions
   bool shortStay = false;
@@ -227,7 +227,7 @@ struct LiveAc : AcIdentity {
   bool turnTargetSet = false;
   double holdAlt = std::numeric_limits<double>::quiet_NaN();  // ft
   double holdVs = std::numeric_limits<double>::quiet_NaN();  // ft/min
-  bool touchdownHoldArmed = false;
+  bool touchdownHoldArmed = false;  // armed on entering the approach
   bool touchdownHold = false;
   // The landing runway a ground report held the aircraft above: its elevation (ft), how far past
   // its threshold (m) and its heading (radians) at heldRunwayPos.
@@ -240,8 +240,7 @@ struct LiveAc : AcIdentity {
   double groundHeading = 0.0;  // radians: the heading on the ground; 0 for an aircraft created airborne
 
   // Stream extension when the feed falls silent.
-  std::int32_t holdingStart = 0;  // g_engineTime when a hold on the ground began
-  bool holding = false;
+  std::int32_t holdingStart = 0;  // g_engineTime when a hold on the ground began (predictActive)
   std::uint32_t flareStage = 0;  // 0 not started, 1..4 the landing flare's stages
   bool fullPower = false;        // some take-offs: extended points speed up
   bool standApproach = false;    // the drive into a stand runs
@@ -259,7 +258,7 @@ struct LiveAc : AcIdentity {
   std::vector<double> recentRates;    // ft/min: the air step's memory of vertical rates
   double runwayHeading = std::numeric_limits<double>::quiet_NaN();  // radians: the landing roll's runway
   bool landingRollEnded = false;
-  bool reverseThrust = false;  // second flag of the reverse-thrust data
+  bool reverseThrust = false;  // second flag of the reverse-thrust data: levers into reverse (set at touch-down)
 
   // ---- Ground movement, turns, stand approach, runway prediction and per-step motion ----
   // Leg state that the next-position and per-aircraft steps set up and the per-step motion runs.
@@ -324,7 +323,9 @@ struct LiveAc : AcIdentity {
 };
 
 // A change of state: the two previous states move down and the time of the change is noted.
-// Leaving or entering the approach (state 6) first clears its landing data.
+// Leaving or entering the approach (state 6) first clears its landing data; entering it arms the
+// touch-down hold and marks the flight as landing until it touches down or takes off. Outside
+// the ground states 1 to 3 the aircraft no longer waits on predicted positions.
 void gf_changeState(LiveAc& aircraft, std::uint32_t state);
 // The landing data of the approach: flare, touch-down hold and its reference values, the
 // captured runway.

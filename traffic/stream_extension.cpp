@@ -99,7 +99,7 @@ std::int32_t gf_extensionBudget(LiveAc& aircraft) {
     case FlightPhase::pushed_back:
     case FlightPhase::taxi:
       aircraft.holdingStart = g_engineTime.load();
-      aircraft.holding = true;
+      aircraft.predictActive = true;
       return static_cast<std::int32_t>(g_parameterSnapshot.load()->maxHoldingMinutes) * kOneMinute;
     case FlightPhase::flying:
       if (aircraft.category != AcCategory::rotorcraft) {

@@ -271,6 +271,9 @@ void gf_takeoffClimbStep(LiveAc& aircraft) {
     aircraft.onGround = false;
     aircraft.pitch = gf_approachValue(aircraft.pitch, lf_takeoffPitch(aircraft), std::fabs(aircraft.pitchStep));
     --aircraft.takeoffSteps;
+    // Still on its main wheels: the simulator's ground reports raise it so the tail clears the
+    // runway, and do not land it again. Lifted off, they leave its climb alone.
+    aircraft.groundCounter = aircraft.takeoffSteps > 0 ? 2 : 1;
     return;
   }
   const std::int32_t startCount = aircraft.takeoffSteps;

@@ -274,6 +274,9 @@ void lf_logTouchDown(LiveAc& aircraft) {
   aircraft.heldRunwaySet = false;
   aircraft.touchdownHeading = aircraft.heading;
   gf_setSpoilers(aircraft, true);
+  // Jets and turboprops pull their levers into reverse; without the flag the levers go to full
+  // forward thrust.
+  aircraft.reverseThrust = aircraft.category >= AcCategory::twoprops && aircraft.category <= AcCategory::heavy;
   if (aircraft.category != AcCategory::none) gf_queueReverseThrust(aircraft.objectId, true, aircraft.reverseThrust);
   const std::int32_t n = aircraft.rolloutSteps;
   if (n > 0) {
