@@ -28,6 +28,7 @@ constexpr double kRateStep = 0.001;       // the most a rate changes in one step
 constexpr double kNearParkNm = 10.0;
 constexpr double kHighAltitudeFt = 10000.0;
 constexpr double kLevelOffFtMin = 601.0;
+constexpr double kClearlyAheadM = 50.0;  // the least distance to a touch-down point worth moving to
 
 // Per category 0..6: the nose-up attitude (degrees) of level flight, the most the pitch turns in
 // a second (degrees) and the largest bank of the air step's turns (degrees).
@@ -441,7 +442,12 @@ void gf_landingPointAdjust(LiveAc& aircraft) {
   const double touchDown = std::min(300.0, *there->landingLength / 3.0);
   const double span = *there->fromThreshold - *here->fromThreshold;
   if (!(span > 1.0)) return;
-  const double fraction = std::clamp((touchDown - *here->fromThreshold) / span, 0.0, 1.0);
+  // Only a touch-down point clearly ahead is worth aiming for: at or past it, the flare is
+  // under way and the feed's own ground point is where it lands.
+  const double aheadM = touchDown - *here->fromThreshold;
+  const double speedMps = std::isfinite(aircraft.speed) ? aircraft.speed * motion::kMetresPerSecondPerKt : 0.0;
+  if (!(aheadM > std::max(kClearlyAheadM, 2.0 * speedMps))) return;
+  const double fraction = std::clamp(aheadM / span, 0.0, 1.0);
   const std::int64_t left = static_cast<std::int64_t>(stream[1].time) - g_engineTime.load();
   const double metres = gf_distanceNm(aircraft.position, stream[1].lalo) * 1852.0;
   stream[1].lalo = gf_destinationPoint(

@@ -196,15 +196,23 @@ void lf_nextPosMain(LiveAc& aircraft) {
   }
 }
 
+// An aircraft that leaves in the air says why: near the ground that is no ordinary end.
+void lf_logRemovedInAir(const LiveAc& aircraft, std::string_view why) {
+  gf_log(fmt::format("{:8} removed in the air at {:.0f} ft ({:.0f} ft over the ground), fs:{}: {}", aircraft.callsign,
+                     aircraft.altitude, aircraft.simAgl, lf_phaseText(aircraft.state), why));
+}
+
 void lf_nextPosAir(LiveAc& aircraft) {
   const EngineHooks& hooks = gf_engineHooks();
   auto& s = aircraft.stream;
   const bool rotorcraft = aircraft.category == AcCategory::rotorcraft;
   if (s.size() >= 2 && s[1].repeated) {
-    if (rotorcraft)
+    if (rotorcraft) {
       gf_holdAtPoint(aircraft);
-    else
+    } else {
+      lf_logRemovedInAir(aircraft, "its next report does not move");
       hooks.removeAircraftFromSim(aircraft);
+    }
     return;
   }
   const double legNm = s.size() >= 2 ? gf_distanceNm(s[0].lalo, s[1].lalo) : 0.0;
@@ -212,6 +220,7 @@ void lf_nextPosAir(LiveAc& aircraft) {
     const double seconds = s.size() >= 2 ? std::max(kMinLegTicks, s[1].time - s[0].time) / 100.0 : 0.25;
     // Below 0.4 kt an aircraft of wings does not fly.
     if (legNm * 360000.0 / seconds < 40.0) {
+      lf_logRemovedInAir(aircraft, "its next leg is slower than 0.4 kt");
       hooks.removeAircraftFromSim(aircraft);
       return;
     }

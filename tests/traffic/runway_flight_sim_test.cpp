@@ -1,0 +1,297 @@
+// Landings and take-offs at Zurich as a pilot watches them in the stand-in simulator, with the
+// runways of its facility data: arrivals of every size on a 3-degree path touch down on the
+// runway in its touch-down zone, never sink under the glide path or dive near the ground and
+// never vanish in the air; a departure that waits at the line-up takes off; a climb-out follows
+// the feed's climb without falling behind or zooming.
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <filesystem>
+#include <limits>
+#include <random>
+#include <string>
+#include <fmt/format.h>
+
+#include "standin/sim/facility_layout.h"
+#include "tests/traffic/engine_sim_fixture.h"
+#include "traffic/adding_stack.h"
+#include "traffic/runway_validation.h"
+
+namespace {
+using namespace traffic_test;
+namespace sim = standin::sim;
+constexpr std::string_view kTitle = "Stand-in A320 Test Air";
+constexpr std::uint32_t kHexid = 0x4B1805;
+constexpr double kFtPerM = 3.2808399;
+constexpr double kMps = 0.5144444444444445;
+const double kTan3 = std::tan(3.0 * geo::kDegToRad);
+
+// One landing direction of a runway as the simulator draws it.
+struct LandingRunway {
+  Lalo threshold;
+  double headingDeg = 0.0;
+  double groundFt = 0.0;  // the higher of the runway's and the simulator's ground
+  double lengthM = 0.0;   // from the threshold
+  double halfWidthM = 0.0;
+};
+
+Lalo lf_along(const LandingRunway& r, double metres, double rightM = 0.0) {
+  const Lalo on = gf_destinationPoint(r.threshold, {r.headingDeg * geo::kDegToRad, metres * kFtPerM});
+  if (rightM == 0.0) return on;
+  return gf_destinationPoint(on, {(r.headingDeg + 90.0) * geo::kDegToRad, rightM * kFtPerM});
+}
+
+// Along-track metres past the threshold and cross-track metres of a position.
+std::pair<double, double> lf_relative(const LandingRunway& r, const Lalo& p) {
+  const double metres = gf_distanceNm(r.threshold, p) * 1852.0;
+  const double off = gf_bearingRad(r.threshold, p) - r.headingDeg * geo::kDegToRad;
+  return {metres * std::cos(off), metres * std::sin(off)};
+}
+
+// How a type flies its final approach and its roll-out.
+struct TypeCase {
+  const char* model;
+  double approachKt;
+  double flareM;  // from the threshold to the first ground report
+  double brakingMps2;
+  double climbKt;  // climb-out speed
+};
+
+const TypeCase kTypes[] = {
+    {"C172", 65.0, 300.0, 1.5, 75.0},  {"E190", 128.0, 420.0, 2.0, 160.0}, {"B738", 142.0, 450.0, 2.0, 165.0},
+    {"A320", 135.0, 430.0, 2.0, 160.0}, {"B77W", 149.0, 480.0, 1.8, 175.0}, {"A380", 140.0, 500.0, 1.7, 170.0},
+};
+
+class RunwayFlightSimTest : public EngineSimLinkTest {
+ protected:
+  void SetUp() override {
+    EngineSimLinkTest::SetUp();
+    // The types not among the fixture's models, with their categories and half spans.
+    for (const auto& [code, table, halfSpanM] :
+         {std::tuple{"A320", &g_largeModels, 17.9}, std::tuple{"A380", &g_heavyModels, 39.8}}) {
+      const ModelId id = gf_internModelName(code);
+      table->insert(id);
+      if (g_wingspanTable.size() <= id) g_wingspanTable.resize(id + 1, 0.0);
+      g_wingspanTable[id] = halfSpanM / 1852.0;
+    }
+    for (const TypeCase& t : kTypes) g_dbaseModelCodes.insert(t.model);
+    const std::filesystem::path file = testing_support::sourceDataFolder() / "sim" / "facilities" / "LSZH.json";
+    layout_ = sim::readFacilityLayout(file);
+    sim::loadFacilityFile(file);
+    fieldFt_ = layout_.elevationMetres * sim::kFeetPerMetre;
+    const Lalo zurich{layout_.latitude, layout_.longitude};
+    parkAirport("LSZH", zurich, static_cast<std::int32_t>(std::lround(fieldFt_)));
+    sim::UserAircraft user = sim::userAircraft();
+    user.latitude = zurich.lat + 0.02;
+    user.longitude = zurich.lon + 0.02;
+    user.altitude = user.groundAltitude = fieldFt_;
+    sim::setUserAircraft(user);
+    gf_resetParkRunways();
+    connect();
+    gf_checkRunwayFacilities(IcaoCode("LSZH"), "stock");
+    ASSERT_EQ(g_parkRunways.size(), 3u) << log();
+  }
+  void TearDown() override {
+    gf_resetParkRunways();
+    EngineSimLinkTest::TearDown();
+  }
+
+  // The landing direction of the runway whose end bears this number.
+  LandingRunway runway(std::uint32_t number) const {
+    for (const Runway& r : g_parkRunways) {
+      const bool primary = r.primaryNumber == number;
+      if (!primary && r.secondaryNumber != number) continue;
+      const RunwayThreshold& t = primary ? r.primaryThreshold : r.secondaryThreshold;
+      const double displaced = t.enabled ? t.length : 0.0;
+      LandingRunway out;
+      out.headingDeg = primary ? r.heading : std::fmod(r.heading + 180.0, 360.0);
+      out.threshold = gf_destinationPoint(primary ? r.primaryEnd : r.secondaryEnd,
+                                          {out.headingDeg * geo::kDegToRad, displaced * kFtPerM});
+      out.groundFt = std::max(r.altitude, fieldFt_);
+      out.lengthM = r.length - displaced;
+      out.halfWidthM = r.width / 2.0;
+      return out;
+    }
+    ADD_FAILURE() << "no runway " << number;
+    return {};
+  }
+
+  LiveAc& flight(const char* model, std::deque<StreamPoint> points, std::size_t known) {
+    Rec first(kHexid, "SWR100", model);
+    first.at(points.front().lalo);
+    if (points.front().airborne)
+      first.air(points.front().altitude, points.front().groundSpeed, points.front().track);
+    else
+      first.ground(points.front().groundSpeed, points.front().track);
+    LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
+    ac.stream = points;
+    ac.position = points.front().lalo;
+    ac.altitude = points.front().altitude;
+    ac.heading = points.front().track * geo::kDegToRad;
+    ac.onGround = false;  // as the intake makes it: the creation puts it where it belongs
+    known = std::min(known, points.size());
+    ac.stream.resize(known);
+    later_.assign(points.begin() + static_cast<std::ptrdiff_t>(known), points.end());
+    g_liveryChoices[kHexid] = kTitle;
+    return ac;
+  }
+
+  // One engine tick with the feed's deliveries (10 s ahead of their time) and a frame every
+  // tenth; false once the flight has gone.
+  bool tick(std::int32_t n) {
+    while (!later_.empty() && later_.front().time - 1000 <= g_engineTime.load()) {
+      if (g_liveAcs.empty()) break;
+      gf_engineHooks().decodeExisting(g_liveAcs[0], later_.front());
+      later_.pop_front();
+    }
+    lf_handleAddingStack();
+    if (n % 10 == 0) frame();
+    return !g_liveAcs.empty() && g_liveAcs[0].simState != SimStatus::removingfromsim;
+  }
+
+  sim::FacilityLayout layout_;
+  double fieldFt_ = 0.0;
+  std::deque<StreamPoint> later_;
+};
+
+// The feed of an arrival: a 3-degree path over the threshold at 50 ft, a flare to the first
+// ground report flareM past it, the roll-out braking to taxi speed. Reports every `every` ticks,
+// or at the feed's own uneven pace (2 to 10 s) when every is 0; the first ground report is
+// always among them, as the feed sends the change at once.
+std::deque<StreamPoint> lf_arrivalFeed(const LandingRunway& r, const TypeCase& t, std::int32_t every,
+                                       std::int32_t start) {
+  const double vapp = t.approachKt * kMps;
+  const double startM = -(900.0 - 50.0) / (kTan3 * kFtPerM);  // 900 ft up: the feed's lowest new flight is 700
+  const double vTouch = vapp - 3.0 * kMps;
+  struct State {
+    double x, h, v, vs;
+    bool air;
+  };
+  const auto at = [&](double seconds) {
+    // Time from the start to the threshold and over the flare.
+    const double tThreshold = -startM / vapp;
+    const double tFlare = t.flareM / ((vapp + vTouch) / 2.0);
+    if (seconds <= tThreshold) {
+      const double x = startM + vapp * seconds;
+      return State{x, 50.0 - x * kTan3 * kFtPerM, vapp, -vapp * kTan3 * kFtPerM * 60.0, true};
+    }
+    if (seconds < tThreshold + tFlare) {
+      const double s = (seconds - tThreshold) / tFlare;
+      const double v = vapp + (vTouch - vapp) * s;
+      const double x = (vapp * s + (vTouch - vapp) * s * s / 2.0) * tFlare;
+      // The sink eases from the path's rate to about 150 ft/min at the wheels.
+      const double vs0 = vapp * kTan3 * kFtPerM * 60.0;
+      const double h = 50.0 - (vs0 * s - (vs0 - 150.0) * s * s / 2.0) * tFlare / 60.0;
+      return State{x, std::max(h, 0.5), v, -(vs0 - (vs0 - 150.0) * s), true};
+    }
+    const double tr = seconds - tThreshold - tFlare;
+    const double v = std::max(12.0, vTouch - t.brakingMps2 * tr);
+    const double tStop = (vTouch - 12.0) / t.brakingMps2;
+    const double x = t.flareM + (tr < tStop ? vTouch * tr - t.brakingMps2 * tr * tr / 2.0
+                                            : vTouch * tStop - t.brakingMps2 * tStop * tStop / 2.0 + 12.0 * (tr - tStop));
+    return State{x, 0.0, v, 0.0, false};
+  };
+  const double tThreshold = -startM / vapp;
+  const double tTouch = tThreshold + t.flareM / ((vapp + vTouch) / 2.0);
+  const double tEnd = tTouch + (vTouch - 12.0) / t.brakingMps2 + 10.0;
+  std::mt19937 random(static_cast<std::uint32_t>(t.approachKt * 10));
+  std::uniform_int_distribution<std::int32_t> interval(200, 1000);
+  std::deque<StreamPoint> points;
+  bool touchSent = false;
+  for (std::int32_t ticks = 0; ticks <= tEnd * 100.0;) {
+    double seconds = ticks / 100.0;
+    if (!touchSent && seconds >= tTouch) {
+      seconds = tTouch + 0.01;
+      touchSent = true;
+    }
+    const State s = at(seconds);
+    StreamPoint p;
+    p.lalo = lf_along(r, s.x);
+    p.airborne = s.air;
+    p.altitude = s.air ? r.groundFt + s.h : 0.0;
+    p.groundSpeed = s.v / kMps;
+    p.verticalRate = s.vs;
+    p.track = r.headingDeg;
+    p.time = start + static_cast<std::int32_t>(std::lround(seconds * 100.0));
+    if (points.empty() || p.time > points.back().time) points.push_back(p);
+    if (seconds > ticks / 100.0) continue;  // the touch-down report, then on with the schedule
+    ticks += every > 0 ? every : interval(random);
+  }
+  return points;
+}
+
+struct LandingWatch {
+  bool landed = false;
+  double touchAlongM = std::numeric_limits<double>::quiet_NaN();
+  double touchCrossM = std::numeric_limits<double>::quiet_NaN();
+  double worstUnderFloorFt = -std::numeric_limits<double>::infinity();  // > 0: under the floor
+  double worstSinkFtMin = 0.0;  // below 200 ft over the ground, per second
+  bool removedInAir = false;
+  std::string removedWhere;
+};
+
+TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
+  const LandingRunway r = runway(14);
+  ASSERT_GT(r.lengthM, 2000.0);
+  for (const TypeCase& t : kTypes) {
+    for (const std::int32_t every : {100, 0}) {
+      const std::string what = fmt::format("{} every {}", t.model, every);
+      const std::deque<StreamPoint> feed = lf_arrivalFeed(r, t, every, g_engineTime.load() + 50);
+      flight(t.model, feed, 3);
+      LandingWatch w;
+      double lastWheelsFt = NAN;
+      std::int32_t lastSecondTick = 0;
+      double secondAgoFt = NAN;
+      bool wasOnGround = false;
+      const std::int32_t limit = feed.back().time - g_engineTime.load() + 3000;
+      for (std::int32_t n = 0; n < limit; ++n) {
+        const bool there = tick(n);
+        if (!there) {
+          if (!wasOnGround && std::isfinite(lastWheelsFt) && lastWheelsFt < 2000.0) {
+            w.removedInAir = true;
+            w.removedWhere = fmt::format("{:.1f} ft up", lastWheelsFt);
+          }
+          break;
+        }
+        const LiveAc& ac = g_liveAcs[0];
+        if (ac.simState != SimStatus::active) continue;
+        const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
+        const double wheels = ac.altitude - cg - r.groundFt;
+        const auto [along, cross] = lf_relative(r, ac.position);
+        if (!ac.onGround) {
+          // The floor: 2 degrees up from 300 m past the threshold, the ground beyond.
+          const double floor = std::max(0.0, (300.0 - along) * std::tan(2.0 * geo::kDegToRad) * kFtPerM) - 10.0;
+          w.worstUnderFloorFt = std::max(w.worstUnderFloorFt, floor - wheels);
+        }
+        if (ac.onGround && !wasOnGround && !w.landed && ac.state == FlightPhase::landing_roll) {
+          w.landed = true;
+          w.touchAlongM = along;
+          w.touchCrossM = cross;
+        }
+        if (n - lastSecondTick >= 100) {
+          if (std::isfinite(secondAgoFt) && !wasOnGround && std::min(secondAgoFt, wheels) < 200.0)
+            w.worstSinkFtMin = std::max(w.worstSinkFtMin, (secondAgoFt - wheels) * 60.0 * 100.0 / (n - lastSecondTick));
+          secondAgoFt = wheels;
+          lastSecondTick = n;
+        }
+        wasOnGround = ac.onGround;
+        lastWheelsFt = wheels;
+      }
+      EXPECT_FALSE(w.removedInAir) << what << ": removed " << w.removedWhere;
+      EXPECT_TRUE(w.landed) << what;
+      EXPECT_GE(w.touchAlongM, 0.0) << what << ": short of the runway";
+      EXPECT_LE(w.touchAlongM, std::min(900.0, r.lengthM / 3.0)) << what << ": past the touch-down zone";
+      EXPECT_LE(std::fabs(w.touchCrossM), r.halfWidthM) << what;
+      EXPECT_LE(w.worstUnderFloorFt, 0.0) << what << ": under the glide path's floor";
+      EXPECT_LE(w.worstSinkFtMin, 1500.0) << what << ": too steep near the ground";
+      // The next case starts clean.
+      later_.clear();
+      if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+      for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+      frame(3);
+      ASSERT_TRUE(g_liveAcs.empty()) << what;
+    }
+  }
+}
+
+}  // namespace
