@@ -15,6 +15,7 @@
 #include "standin/sim/facility_layout.h"
 #include "tests/traffic/engine_sim_fixture.h"
 #include "traffic/adding_stack.h"
+#include "traffic/next_position.h"
 #include "traffic/runway_validation.h"
 
 namespace {
@@ -80,7 +81,12 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
     sim::loadFacilityFile(file);
     fieldFt_ = layout_.elevationMetres * sim::kFeetPerMetre;
     const Lalo zurich{layout_.latitude, layout_.longitude};
-    parkAirport("LSZH", zurich, static_cast<std::int32_t>(std::lround(fieldFt_)));
+    Airport park;
+    park.code = IcaoCode("LSZH");
+    park.iata = IataCode("ZRH");
+    park.position = zurich;
+    park.altitude = static_cast<std::int32_t>(std::lround(fieldFt_));
+    gf_setAirportsNeighbours({}, [park] { return park; });
     sim::UserAircraft user = sim::userAircraft();
     user.latitude = zurich.lat + 0.02;
     user.longitude = zurich.lon + 0.02;
@@ -291,6 +297,113 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       frame(3);
       ASSERT_TRUE(g_liveAcs.empty()) << what;
     }
+  }
+}
+
+// The feed of a departure: taxiing onto the runway, lined up for `waitS`, the roll at the
+// type's acceleration with 1-s reports, then climbing at `climbFtMin` straight ahead.
+std::deque<StreamPoint> lf_departureFeed(const LandingRunway& r, const TypeCase& t, double waitS, double climbFtMin,
+                                         std::int32_t start) {
+  std::deque<StreamPoint> points;
+  std::int32_t time = start;
+  const auto push = [&](double along, double kt, double heightFt, double vs, double rightM = 0.0,
+                        double offDeg = 0.0) {
+    StreamPoint p;
+    p.lalo = lf_along(r, along, rightM);
+    p.airborne = heightFt > 0.0;
+    p.altitude = p.airborne ? r.groundFt + heightFt : 0.0;
+    p.groundSpeed = kt;
+    p.verticalRate = vs;
+    p.track = std::fmod(r.headingDeg + offDeg + 360.0, 360.0);
+    p.time = time;
+    p.repeated = !points.empty() && points.back().lalo.lat == p.lalo.lat && points.back().lalo.lon == p.lalo.lon;
+    points.push_back(p);
+  };
+  // Onto the runway at 10 kt, 45 degrees across it, a stop on the centre line, then the turn to
+  // the line-up 40 m past its start.
+  for (double left = 60.0; left > 0.0; left -= 10.0 * kMps * 3.0, time += 300)
+    push(20.0 - left * std::cos(geo::kPi / 4), 10.0, 0.0, 0.0, -left * std::sin(geo::kPi / 4), 45.0);
+  for (int i = 0; i < 3; ++i, time += 300) push(20.0, 0.0, 0.0, 0.0, 0.0, 45.0);
+  for (double waited = 0.0; waited < waitS; waited += 5.0, time += 500) push(40.0, waited == 0.0 ? 5.0 : 0.0, 0.0, 0.0);
+  const double accel = t.model == std::string_view("C172") ? 1.2 : 1.9;
+  const double vr = (t.climbKt - 10.0) * kMps;
+  double along = 40.0, v = 0.0;
+  for (; v < vr; time += 100) {
+    v = std::min(vr, v + accel);
+    along += v - accel / 2.0;
+    push(along, v / kMps, 0.0, 0.0);
+  }
+  double height = 0.0;
+  for (int i = 0; i < 120; ++i, time += 100) {
+    v = std::min(t.climbKt * kMps, v + 0.5);
+    along += v;
+    height += climbFtMin / 60.0;
+    push(along, v / kMps, height, climbFtMin);
+  }
+  return points;
+}
+
+// The feed's altitude at a time, between its reports.
+double lf_feedAltitude(const std::deque<StreamPoint>& feed, std::int32_t time) {
+  for (std::size_t i = 1; i < feed.size(); ++i) {
+    if (feed[i].time < time) continue;
+    const StreamPoint& a = feed[i - 1];
+    const StreamPoint& b = feed[i];
+    const double f = std::clamp(static_cast<double>(time - a.time) / std::max(1, b.time - a.time), 0.0, 1.0);
+    return a.altitude + (b.altitude - a.altitude) * f;
+  }
+  return feed.back().altitude;
+}
+
+TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFeed) {
+  const LandingRunway r = runway(28);
+  ASSERT_GT(r.lengthM, 1800.0);  // a long runway: no readiness before the feed lifts off
+  for (const TypeCase& t : kTypes) {
+    if (t.model != std::string_view("C172") && t.model != std::string_view("B738") &&
+        t.model != std::string_view("A380"))
+      continue;
+    const double climbFtMin = t.model == std::string_view("C172") ? 700.0 : 3000.0;
+    const std::string what = t.model;
+    const std::deque<StreamPoint> feed = lf_departureFeed(r, t, 180.0, climbFtMin, g_engineTime.load() + 50);
+    flight(t.model, feed, 3);
+    bool tookOff = false, removed = false;
+    double worstLagFt = 0.0, worstClimbFtMin = 0.0;
+    std::int32_t lastSecondTick = 0;
+    double secondAgoFt = NAN;
+    std::vector<std::uint32_t> states;
+    const std::int32_t limit = feed.back().time - g_engineTime.load() - 300;
+    for (std::int32_t n = 0; n < limit; ++n) {
+      if (!tick(n)) {
+        removed = true;
+        break;
+      }
+      const LiveAc& ac = g_liveAcs[0];
+      if (states.empty() || states.back() != ac.state) states.push_back(ac.state);
+      if (ac.simState != SimStatus::active) continue;
+      tookOff = tookOff || ac.state == FlightPhase::takeoff;
+      if (!tookOff) continue;
+      const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
+      const double feedAlt = lf_feedAltitude(feed, g_engineTime.load());
+      // Once the feed is 100 ft up, the aircraft keeps with it.
+      if (feedAlt > r.groundFt + 100.0) worstLagFt = std::max(worstLagFt, std::fabs(ac.altitude - cg - feedAlt));
+      if (n - lastSecondTick >= 100) {
+        if (std::isfinite(secondAgoFt))
+          worstClimbFtMin = std::max(worstClimbFtMin, (ac.altitude - secondAgoFt) * 6000.0 / (n - lastSecondTick));
+        secondAgoFt = ac.altitude;
+        lastSecondTick = n;
+      }
+    }
+    std::string seen;
+    for (const std::uint32_t s : states) seen += fmt::format(" {}", gf_flightPhaseName(s));
+    EXPECT_FALSE(removed) << what << ":" << seen;
+    EXPECT_TRUE(tookOff) << what << ":" << seen;
+    EXPECT_LE(worstLagFt, 200.0) << what << ":" << seen;
+    EXPECT_LE(worstClimbFtMin, 1.5 * climbFtMin) << what;
+    later_.clear();
+    if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+    for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+    frame(3);
+    ASSERT_TRUE(g_liveAcs.empty()) << what;
   }
 }
 
