@@ -77,9 +77,14 @@ bool lf_shortOfRunway(const LiveAc& aircraft, const StreamPoint& point) {
   return match && match->fromThreshold && *match->fromThreshold < -50.0;
 }
 
+bool lf_justTookOff(const LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff) return true;
+  return aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::takeoff &&
+         g_engineTime.load() - aircraft.stateSince <= 3000;
+}
+
 double lf_liftOffRate(const LiveAc& aircraft, std::int32_t ticks) {
   double rate = (aircraft.stream[1].altitude - aircraft.altitude) / ticks;
-  rate = std::min(rate, gf_initialClimbRate(aircraft.category));
   if (!(rate > 0.0)) rate = 0.0;
   if (aircraft.state == FlightPhase::takeoff) rate = std::max(rate, aircraft.verticalRate);
   return rate;
@@ -133,9 +138,12 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
   }
   if (!current.airborne || !next.airborne) return std::nullopt;
   double rate = (next.altitude - aircraft.altitude) / ticks;
-  if (aircraft.state == FlightPhase::takeoff) {
-    if (aircraft.simAgl <= 1000.0) rate = std::max(rate, 0.2);
-    rate = std::min(rate, gf_initialClimbRate(aircraft.category));
+  if (aircraft.state == FlightPhase::takeoff && aircraft.simAgl <= 1000.0) rate = std::max(rate, 0.2);
+  // Right after the take-off the climb follows the feed's; a leg that would make up a lag in
+  // one go is held to half again the feed's own rate.
+  if (lf_justTookOff(aircraft)) {
+    const double reported = std::max(lf_vs(current), lf_vs(next));
+    if (reported > 0.0) rate = std::min(rate, 1.5 * reported / kFtMinPerRate);
   }
   if (aircraft.state == FlightPhase::landing && next.altitude == current.altitude && aircraft.simAgl <= 1000.0 &&
       lf_vs(current) + lf_vs(next) <= 100.0)
@@ -152,8 +160,9 @@ double lf_pitchTarget(const LiveAc& aircraft, const StreamPoint& next) {
 void lf_verticalAndPitch(LiveAc& aircraft, std::int32_t& ticks) {
   if (aircraft.flareStage != 0) return;
   if (const std::optional<double> rate = lf_legRate(aircraft, ticks); rate && std::isfinite(*rate)) {
-    if (aircraft.state == FlightPhase::takeoff)
-      aircraft.verticalRate = *rate;  // the climb-out's aim
+    // The climb-out aims and the step blends toward the aim, a take-off's hand-over included.
+    if (lf_justTookOff(aircraft))
+      aircraft.verticalRate = *rate;
     else
       aircraft.appliedVerticalRate = *rate;
   }

@@ -14,6 +14,7 @@
 
 #include "standin/sim/facility_layout.h"
 #include "tests/traffic/engine_sim_fixture.h"
+#include "simlink/facility_reader.h"
 #include "traffic/adding_stack.h"
 #include "traffic/next_position.h"
 #include "traffic/runway_validation.h"
@@ -93,12 +94,14 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
     user.altitude = user.groundAltitude = fieldFt_;
     sim::setUserAircraft(user);
     gf_resetParkRunways();
+    gf_resetFacilityReaderForTest();
     connect();
     gf_checkRunwayFacilities(IcaoCode("LSZH"), "stock");
     ASSERT_EQ(g_parkRunways.size(), 3u) << log();
   }
   void TearDown() override {
     gf_resetParkRunways();
+    gf_resetFacilityReaderForTest();
     EngineSimLinkTest::TearDown();
   }
 
