@@ -237,21 +237,31 @@ struct LandingWatch {
   double worstSinkFtMin = 0.0;  // below 200 ft over the ground, per second
   bool removedInAir = false;
   std::string removedWhere;
+  double noseRoseRad = 0.0;  // the most the nose rose in one tick after the touch-down
 };
 
 TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
   const LandingRunway r = runway(14);
   ASSERT_GT(r.lengthM, 2000.0);
   for (const TypeCase& t : kTypes) {
-    for (const std::int32_t every : {100, 0}) {
+    // 1-s reports, the feed's own pace, and that pace with one report sagging under the field
+    // 500 m before the threshold, as a barometric altitude does.
+    for (const std::int32_t every : {100, 0, -1}) {
       const std::string what = fmt::format("{} every {}", t.model, every);
-      const std::deque<StreamPoint> feed = lf_arrivalFeed(r, t, every, g_engineTime.load() + 50);
+      std::deque<StreamPoint> feed = lf_arrivalFeed(r, t, std::max(every, 0), g_engineTime.load() + 50);
+      if (every < 0) {
+        const auto sag = std::find_if(feed.begin(), feed.end(),
+                                      [&](const StreamPoint& p) { return lf_relative(r, p.lalo).first > -500.0; });
+        ASSERT_NE(sag, feed.end());
+        sag->altitude = r.groundFt - 30.0;
+      }
       flight(t.model, feed, 3);
       LandingWatch w;
       double lastWheelsFt = NAN;
       std::int32_t lastSecondTick = 0;
       double secondAgoFt = NAN;
       bool wasOnGround = false;
+      double noseOff = std::numeric_limits<double>::infinity();
       const std::int32_t limit = feed.back().time - g_engineTime.load() + 3000;
       for (std::int32_t n = 0; n < limit; ++n) {
         const bool there = tick(n);
@@ -277,6 +287,12 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
           w.touchAlongM = along;
           w.touchCrossM = cross;
         }
+        // After the touch-down the nose only comes down.
+        if (w.landed && ac.onGround) {
+          const double off = std::fabs(ac.pitch - ac.refPitch);
+          w.noseRoseRad = std::max(w.noseRoseRad, off - noseOff);
+          noseOff = off;
+        }
         if (n - lastSecondTick >= 100) {
           if (std::isfinite(secondAgoFt) && !wasOnGround && std::min(secondAgoFt, wheels) < 200.0)
             w.worstSinkFtMin = std::max(w.worstSinkFtMin, (secondAgoFt - wheels) * 60.0 * 100.0 / (n - lastSecondTick));
@@ -293,6 +309,7 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       EXPECT_LE(std::fabs(w.touchCrossM), r.halfWidthM) << what;
       EXPECT_LE(w.worstUnderFloorFt, 0.0) << what << ": under the glide path's floor";
       EXPECT_LE(w.worstSinkFtMin, 1500.0) << what << ": too steep near the ground";
+      EXPECT_LE(w.noseRoseRad, 1e-9) << what << ": the nose rose on the runway";
       // The next case starts clean.
       later_.clear();
       if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
