@@ -391,6 +391,7 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     std::int32_t lastSecondTick = 0;
     double secondAgoFt = NAN;
     std::vector<std::uint32_t> states;
+    std::int32_t liftOffAt = -1, rollAt = -1;
     const std::int32_t limit = feed.back().time - g_engineTime.load() - 300;
     for (std::int32_t n = 0; n < limit; ++n) {
       if (!tick(n)) {
@@ -400,6 +401,8 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
       const LiveAc& ac = g_liveAcs[0];
       if (states.empty() || states.back() != ac.state) states.push_back(ac.state);
       if (ac.simState != SimStatus::active) continue;
+      if (!tookOff && ac.state == FlightPhase::takeoff) liftOffAt = g_engineTime.load();
+      if (rollAt < 0 && ac.onGround && ac.speed > 30.0) rollAt = g_engineTime.load();
       tookOff = tookOff || ac.state == FlightPhase::takeoff;
       if (!tookOff) continue;
       const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
@@ -417,6 +420,15 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     for (const std::uint32_t s : states) seen += fmt::format(" {}", gf_flightPhaseName(s));
     EXPECT_FALSE(removed) << what << ":" << seen;
     EXPECT_TRUE(tookOff) << what << ":" << seen;
+    // The take-off keeps the feed's time, as the rest of the flight does.
+    const auto firstAirborne =
+        std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.airborne; });
+    const auto at30 = std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.groundSpeed > 30.0; });
+    ASSERT_NE(firstAirborne, feed.end());
+    ASSERT_NE(at30, feed.end());
+    EXPECT_NEAR(rollAt, at30->time, 300) << what << ": the roll out of step with the feed";
+    // The rotation begins a little before the feed's first report in the air.
+    EXPECT_NEAR(liftOffAt, firstAirborne->time, 800) << what << ": the take-off out of step with the feed";
     EXPECT_LE(worstLagFt, 200.0) << what << ":" << seen;
     EXPECT_LE(worstClimbFtMin, 1.5 * climbFtMin) << what;
     later_.clear();
