@@ -262,6 +262,7 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       double secondAgoFt = NAN;
       bool wasOnGround = false;
       double noseOff = std::numeric_limits<double>::infinity();
+      std::int32_t landedTick = 0;
       const std::int32_t limit = feed.back().time - g_engineTime.load() + 3000;
       for (std::int32_t n = 0; n < limit; ++n) {
         const bool there = tick(n);
@@ -282,7 +283,9 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
           const double floor = std::max(0.0, (300.0 - along) * std::tan(2.0 * geo::kDegToRad) * kFtPerM) - 10.0;
           w.worstUnderFloorFt = std::max(w.worstUnderFloorFt, floor - wheels);
         }
+        if (w.landed && n > landedTick + 1500) break;  // the roll-out's first 15 s tell enough
         if (ac.onGround && !wasOnGround && !w.landed && ac.state == FlightPhase::landing_roll) {
+          landedTick = n;
           w.landed = true;
           w.touchAlongM = along;
           w.touchCrossM = cross;
