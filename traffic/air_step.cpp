@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "core/geodesy.h"
@@ -28,6 +29,14 @@ constexpr double kRateStep = 0.001;       // the most a rate changes in one step
 constexpr double kNearParkNm = 10.0;
 constexpr double kHighAltitudeFt = 10000.0;
 constexpr double kLevelOffFtMin = 601.0;
+constexpr double kClearlyAheadM = 50.0;  // the least distance to a touch-down point worth moving to
+constexpr double kTouchDownM = 300.0;    // past the threshold, a third of a short runway
+constexpr double kFtPerM = 3.2808399;
+// The approach floor: 2.5 degrees up from the touch-down point, a little under the usual 3.
+const double kFloorSlope = std::tan(2.5 * geo::kDegToRad);
+// Near the ground a landing aircraft sinks at most 1500 ft/min; higher up it may sink faster.
+constexpr double kNearGroundFt = 200.0;
+constexpr double kNearGroundSinkFtMin = 1450.0;
 
 // Per category 0..6: the nose-up attitude (degrees) of level flight, the most the pitch turns in
 // a second (degrees) and the largest bank of the air step's turns (degrees).
@@ -76,9 +85,46 @@ bool lf_shortOfRunway(const LiveAc& aircraft, const StreamPoint& point) {
   return match && match->fromThreshold && *match->fromThreshold < -50.0;
 }
 
+double lf_cg(const LiveAc& aircraft) {
+  return std::isfinite(aircraft.cgHeightFt) ? std::max(aircraft.cgHeightFt, 0.0) : 0.0;
+}
+
+// The runway ahead of an approach as the floor sees it: the ground the simulator draws there,
+// and where a point lies from the threshold and the touch-down point.
+struct ApproachFrame {
+  double groundFt = 0.0;
+  double fromThresholdM = 0.0;
+  double aimM = 0.0;  // the touch-down point past the threshold
+};
+
+std::optional<ApproachFrame> lf_approachFrame(const LiveAc& aircraft, const Lalo& at) {
+  const auto match = gf_matchRunwayForLanding(at, gf_normalizeAngle(aircraft.heading));
+  if (!match || !match->fromThreshold || !match->landingLength || !std::isfinite(match->elevation)) return std::nullopt;
+  double ground = match->elevation;
+  if (std::isfinite(aircraft.simGroundFt)) ground = std::max(ground, aircraft.simGroundFt);
+  return ApproachFrame{ground, *match->fromThreshold, std::min(kTouchDownM, *match->landingLength / 3.0)};
+}
+
+// The lowest altitude of an approach at a point: on a shallow path down to the touch-down
+// point, on the ground beyond it.
+double lf_floorFt(const ApproachFrame& frame, double cg) {
+  return frame.groundFt + cg + std::max(0.0, frame.aimM - frame.fromThresholdM) * kFloorSlope * kFtPerM;
+}
+
+// The fastest sink (ft/min, positive) a landing aircraft shows at this height over the ground.
+double lf_sinkLimitFtMin(double heightFt) {
+  if (!std::isfinite(heightFt)) return std::numeric_limits<double>::infinity();
+  return std::clamp(kNearGroundSinkFtMin + (heightFt - kNearGroundFt) * 1.875, kNearGroundSinkFtMin, 3000.0);
+}
+
+bool lf_justTookOff(const LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff) return true;
+  return aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::takeoff &&
+         g_engineTime.load() - aircraft.stateSince <= 3000;
+}
+
 double lf_liftOffRate(const LiveAc& aircraft, std::int32_t ticks) {
   double rate = (aircraft.stream[1].altitude - aircraft.altitude) / ticks;
-  rate = std::min(rate, gf_initialClimbRate(aircraft.category));
   if (!(rate > 0.0)) rate = 0.0;
   if (aircraft.state == FlightPhase::takeoff) rate = std::max(rate, aircraft.verticalRate);
   return rate;
@@ -131,10 +177,19 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
     return -kLevelOffFtMin / kFtMinPerRate;
   }
   if (!current.airborne || !next.airborne) return std::nullopt;
-  double rate = (next.altitude - aircraft.altitude) / ticks;
-  if (aircraft.state == FlightPhase::takeoff) {
-    if (aircraft.simAgl <= 1000.0) rate = std::max(rate, 0.2);
-    rate = std::min(rate, gf_initialClimbRate(aircraft.category));
+  double target = next.altitude;
+  if (aircraft.state == FlightPhase::landing) {
+    // A report under the known ground or the approach's floor is no place to fly to.
+    if (const auto ground = gf_knownGroundFt(aircraft)) target = std::max(target, *ground + lf_cg(aircraft));
+    if (const auto frame = lf_approachFrame(aircraft, next.lalo)) target = std::max(target, lf_floorFt(*frame, lf_cg(aircraft)));
+  }
+  double rate = (target - aircraft.altitude) / ticks;
+  if (aircraft.state == FlightPhase::takeoff && aircraft.simAgl <= 1000.0) rate = std::max(rate, 0.2);
+  // Right after the take-off the climb follows the feed's; a leg that would make up a lag in
+  // one go is held to half again the feed's own rate.
+  if (lf_justTookOff(aircraft)) {
+    const double reported = std::max(lf_vs(current), lf_vs(next));
+    if (reported > 0.0) rate = std::min(rate, 1.5 * reported / kFtMinPerRate);
   }
   if (aircraft.state == FlightPhase::landing && next.altitude == current.altitude && aircraft.simAgl <= 1000.0 &&
       lf_vs(current) + lf_vs(next) <= 100.0)
@@ -151,8 +206,9 @@ double lf_pitchTarget(const LiveAc& aircraft, const StreamPoint& next) {
 void lf_verticalAndPitch(LiveAc& aircraft, std::int32_t& ticks) {
   if (aircraft.flareStage != 0) return;
   if (const std::optional<double> rate = lf_legRate(aircraft, ticks); rate && std::isfinite(*rate)) {
-    if (aircraft.state == FlightPhase::takeoff)
-      aircraft.verticalRate = *rate;  // the climb-out's aim
+    // The climb-out aims and the step blends toward the aim, a take-off's hand-over included.
+    if (lf_justTookOff(aircraft))
+      aircraft.verticalRate = *rate;
     else
       aircraft.appliedVerticalRate = *rate;
   }
@@ -229,8 +285,7 @@ void lf_clean(LiveAc& aircraft) {
 }
 
 double lf_fieldElevation(const LiveAc& aircraft) {
-  if (aircraft.approachRunway) return aircraft.approachRunway->elevation;
-  if (const auto elevation = gf_parkAirportElevation()) return *elevation;
+  if (const auto ground = gf_knownGroundFt(aircraft)) return *ground;
   return aircraft.altitude - aircraft.simAgl;
 }
 
@@ -271,7 +326,8 @@ double gf_approachDescentRate(LiveAc& aircraft, double rate) {
   DescentInput in;
   in.q = {rate * kFtMinPerRate,
           aircraft.altitude,
-          match->elevation + aircraft.cgHeightFt,
+          std::max(match->elevation, std::isfinite(aircraft.simGroundFt) ? aircraft.simGroundFt : match->elevation) +
+              aircraft.cgHeightFt,
           *match->fromThreshold,
           match->landingLength.value_or(match->length),
           std::min(speedKt, 200.0),
@@ -285,9 +341,32 @@ double gf_approachDescentRate(LiveAc& aircraft, double rate) {
 
 void gf_approachVerticalStep(LiveAc& aircraft) {
   // The flare sets its own rates; the glide path has had its say by then.
-  const double rate = aircraft.flareStage != 0 ? aircraft.appliedVerticalRate
-                                               : gf_approachDescentRate(aircraft, aircraft.appliedVerticalRate);
+  double rate = aircraft.flareStage != 0 ? aircraft.appliedVerticalRate
+                                         : gf_approachDescentRate(aircraft, aircraft.appliedVerticalRate);
+  const std::optional<double> ground = gf_knownGroundFt(aircraft);
+  const double cg = lf_cg(aircraft);
+  if (ground && !aircraft.onGround) {
+    // No dive near the ground, whatever the reports or the solver ask.
+    const double limit = -lf_sinkLimitFtMin(aircraft.altitude - cg - *ground) / kFtMinPerRate;
+    rate = std::max(rate, limit);
+    aircraft.appliedVerticalRate = std::max(aircraft.appliedVerticalRate, limit);
+  }
+  const std::optional<ApproachFrame> before =
+      aircraft.onGround ? std::nullopt : lf_approachFrame(aircraft, aircraft.position);
+  const double altitudeBefore = aircraft.altitude;
   gf_applyVerticalRate(aircraft, rate);
+  if (!before) return;
+  // On the approach's floor it slides down the floor; below it (it came in low) it holds its height
+  // until the floor comes down to it.
+  const double floorBefore = lf_floorFt(*before, cg);
+  const auto after = lf_approachFrame(aircraft, aircraft.position);
+  const double floorNow = after ? lf_floorFt(*after, cg) : floorBefore;
+  const double lowest = altitudeBefore >= floorBefore - 0.5 ? floorNow : altitudeBefore;
+  if (aircraft.altitude < lowest) {
+    aircraft.altitude = lowest;
+    aircraft.appliedVerticalRate = lowest - altitudeBefore;
+    aircraft.nextValue = aircraft.appliedVerticalRate * kFtMinPerRate;
+  }
 }
 
 void gf_flareStep(LiveAc& aircraft) {
@@ -441,7 +520,12 @@ void gf_landingPointAdjust(LiveAc& aircraft) {
   const double touchDown = std::min(300.0, *there->landingLength / 3.0);
   const double span = *there->fromThreshold - *here->fromThreshold;
   if (!(span > 1.0)) return;
-  const double fraction = std::clamp((touchDown - *here->fromThreshold) / span, 0.0, 1.0);
+  // Only a touch-down point clearly ahead is worth aiming for: at or past it, the flare is
+  // under way and the feed's own ground point is where it lands.
+  const double aheadM = touchDown - *here->fromThreshold;
+  const double speedMps = std::isfinite(aircraft.speed) ? aircraft.speed * motion::kMetresPerSecondPerKt : 0.0;
+  if (!(aheadM > std::max(kClearlyAheadM, 2.0 * speedMps))) return;
+  const double fraction = std::clamp(aheadM / span, 0.0, 1.0);
   const std::int64_t left = static_cast<std::int64_t>(stream[1].time) - g_engineTime.load();
   const double metres = gf_distanceNm(aircraft.position, stream[1].lalo) * 1852.0;
   stream[1].lalo = gf_destinationPoint(

@@ -1,10 +1,13 @@
 #include "traffic/aircraft_step.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "core/geodesy.h"
+#include "core/log.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/sim_commands.h"
 #include "traffic/engine_hooks.h"
@@ -212,14 +215,25 @@ void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
 }
 
 // At take-off speed in state 3: the take-off starts, waits for its mode, or never comes.
+// The 2 minutes count from the first leg at take-off speed that is not ready, not from the
+// line-up: a wait there is no failed take-off.
 void lf_takeoffTrigger(LiveAc& aircraft) {
-  if (aircraft.state != FlightPhase::takeoff_roll || !(aircraft.stream[0].groundSpeed >= kTakeoffCheckKt)) return;
-  const std::int32_t readiness = gf_takeoffReadiness(aircraft);
-  if (readiness == 0) {
-    if (g_engineTime.load() - aircraft.stateSince >= kUnreadyTakeoffTicks)
-      gf_engineHooks().removeAircraftFromSim(aircraft);
+  if (aircraft.state != FlightPhase::takeoff_roll || !(aircraft.stream[0].groundSpeed >= kTakeoffCheckKt)) {
+    aircraft.unreadySince.reset();
     return;
   }
+  const std::int32_t readiness = gf_takeoffReadiness(aircraft);
+  if (readiness == 0) {
+    const std::int32_t now = g_engineTime.load();
+    if (!aircraft.unreadySince) aircraft.unreadySince = now;
+    if (now - *aircraft.unreadySince >= kUnreadyTakeoffTicks) {
+      gf_log(fmt::format("{:8} removed: {:.0f} s at take-off speed without lifting off", aircraft.callsign,
+                         (now - *aircraft.unreadySince) / 100.0));
+      gf_engineHooks().removeAircraftFromSim(aircraft);
+    }
+    return;
+  }
+  aircraft.unreadySince.reset();
   if (aircraft.state != FlightPhase::takeoff_roll || !aircraft.onGround) return;
   if (gf_takeoffMode(aircraft) == 0)
     aircraft.takeoffPending = true;

@@ -249,6 +249,8 @@ struct LiveAc : AcIdentity {
   std::optional<DepartureRunway> departureRunway;
   bool rolling = false;         // at the line-up the aircraft was already at lift-off speed
   bool takeoffPending = false;  // ready, waiting for a take-off mode
+  // When the roll first reached take-off speed without being ready to go; cleared while not.
+  std::optional<std::int32_t> unreadySince;
   bool towed = false;           // moved by a tug
   std::int32_t takeoffSteps = 0;      // rotation steps left, then below 0 through the climb-out (floor -1000)
   double verticalRate = 0.0;          // ft per tick: the climb rate the take-off aims at

@@ -33,6 +33,7 @@ constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kBaseWindow = 900;     // ticks: the arrival window at rest
 constexpr double kSamePlaceDeg = 1e-8;
 constexpr std::int32_t kClimbOutTicks = 3000;  // a take-off still counts for 30 s after state 5
+constexpr double kNearGroundFt = 2000.0;       // a removal in the air below this is logged
 
 constexpr std::array<std::string_view, 11> kPhaseNames{
     "pushing_back", "pushed_back", "taxi", "takeoff_roll", "takeoff", "flying",
@@ -150,6 +151,17 @@ StandOutcome lf_standCheck(LiveAc& aircraft) {
   return StandOutcome::settled;
 }
 
+// An aircraft that leaves in the air says why: near the ground that is no ordinary end.
+void lf_logRemovedInAir(const LiveAc& aircraft, std::string_view why) {
+  gf_log(fmt::format("{:8} removed in the air at {:.0f} ft ({:.0f} ft over the ground), fs:{}: {}", aircraft.callsign,
+                     aircraft.altitude, aircraft.simAgl, lf_phaseText(aircraft.state), why));
+}
+
+// A flight that runs out of stream high up leaves as flights do; near the ground it says why.
+void lf_logRemovedNearGround(const LiveAc& aircraft, std::string_view why) {
+  if (!aircraft.onGround && aircraft.simAgl < kNearGroundFt) lf_logRemovedInAir(aircraft, why);
+}
+
 // Step for a stream of fewer than 2 points: true when a point was appended, false when the
 // aircraft was removed.
 bool lf_extendDryStream(LiveAc& aircraft) {
@@ -157,16 +169,19 @@ bool lf_extendDryStream(LiveAc& aircraft) {
   const std::int32_t budget = aircraft.extensionCount;
   std::int32_t allowed = 0;
   if (budget < 0) {
+    lf_logRemovedNearGround(aircraft, "its extensions are used up");
     noMoreNextPos(aircraft);
     return false;
   }
   if (budget == 1) {
     aircraft.extensionCount = -1;
+    lf_logRemovedNearGround(aircraft, "its extensions are used up");
     noMoreNextPos(aircraft);
     return false;
   }
   allowed = budget > 1 ? budget - 1 : gf_extensionBudget(aircraft);
   if (allowed < 1) {
+    lf_logRemovedNearGround(aircraft, "its reports ended");
     noMoreNextPos(aircraft);
     return false;
   }
@@ -201,10 +216,12 @@ void lf_nextPosAir(LiveAc& aircraft) {
   auto& s = aircraft.stream;
   const bool rotorcraft = aircraft.category == AcCategory::rotorcraft;
   if (s.size() >= 2 && s[1].repeated) {
-    if (rotorcraft)
+    if (rotorcraft) {
       gf_holdAtPoint(aircraft);
-    else
+    } else {
+      lf_logRemovedInAir(aircraft, "its next report does not move");
       hooks.removeAircraftFromSim(aircraft);
+    }
     return;
   }
   const double legNm = s.size() >= 2 ? gf_distanceNm(s[0].lalo, s[1].lalo) : 0.0;
@@ -212,6 +229,7 @@ void lf_nextPosAir(LiveAc& aircraft) {
     const double seconds = s.size() >= 2 ? std::max(kMinLegTicks, s[1].time - s[0].time) / 100.0 : 0.25;
     // Below 0.4 kt an aircraft of wings does not fly.
     if (legNm * 360000.0 / seconds < 40.0) {
+      lf_logRemovedInAir(aircraft, "its next leg is slower than 0.4 kt");
       hooks.removeAircraftFromSim(aircraft);
       return;
     }

@@ -97,6 +97,22 @@ bool lf_takeoffRunEnded(double along, std::optional<double> nextAlong, bool airb
   return takeoffDue && atEnd;
 }
 
+// The climb-out's rate (ft per tick): the one that meets the feed's next point on time, no
+// less than the leg's aim, and no more than half again the feed's own climb. Followed step by
+// step, so that the hand-over finds the aircraft where the feed has it.
+double lf_climbAim(const LiveAc& aircraft) {
+  double aim = aircraft.verticalRate;
+  const auto& s = aircraft.stream;
+  if (s.size() < 2 || !s[1].airborne || !std::isfinite(s[1].altitude)) return aim;
+  const double meet = (s[1].altitude - aircraft.altitude) / lf_ticksToNext(aircraft);
+  if (std::isfinite(meet)) aim = meet;
+  double reported = 0.0;
+  for (const StreamPoint* p : {&s[0], &s[1]})
+    if (std::isfinite(p->verticalRate)) reported = std::max(reported, p->verticalRate);
+  if (reported > 0.0) aim = std::min(aim, 1.5 * reported / kFtPerMinPerRate);
+  return std::max(aim, 0.0);
+}
+
 double lf_initialClimbRateCapped(const LiveAc& aircraft) {
   const double rate = gf_initialClimbRate(aircraft.category);
   return aircraft.category == AcCategory::none ? std::min(rate, 0.2) : rate;
@@ -284,9 +300,10 @@ void gf_takeoffClimbStep(LiveAc& aircraft) {
   aircraft.pitch = gf_approachValue(aircraft.pitch, climbPitch, pitchStep);
   if (aircraft.takeoffSteps < 0) {
     double targetFtMin = std::max(0.0, std::isfinite(aircraft.nextValue) ? aircraft.nextValue : 0.0);
-    if (aircraft.verticalRate > 0.0) {
+    const double aim = lf_climbAim(aircraft);
+    if (aim > 0.0) {
       const double s = std::clamp(static_cast<double>(1 - aircraft.takeoffSteps) / kSmoothClimbSteps, 0.0, 1.0);
-      targetFtMin = (3.0 - 2.0 * s) * s * s * aircraft.verticalRate * kFtPerMinPerRate;
+      targetFtMin = (3.0 - 2.0 * s) * s * s * aim * kFtPerMinPerRate;
     }
     gf_applyVerticalRate(aircraft, gf_cruiseLimit(aircraft, targetFtMin / kFtPerMinPerRate));
     aircraft.pendingNextValue = aircraft.nextValue;

@@ -169,17 +169,24 @@ TEST_F(AircraftStepTest, TakeoffTrigger) {
       {"no lift-off for 2 minutes", 12000, 43, 0, kGround, true, false, FlightPhase::takeoff_roll},
       {"below 43 kt nothing is asked", 20000, 42, 0, kGround, false, false, FlightPhase::takeoff_roll},
       {"ready, too slow for a mode", 100, 60, 2500, kAir, false, true, FlightPhase::takeoff_roll},
-      {"ready at lift-off speed", 100, 145, 2500, kAir, false, false, FlightPhase::takeoff}};
+      {"ready at lift-off speed", 100, 145, 2500, kAir, false, false, FlightPhase::takeoff},
+      // A wait at the line-up is no time at take-off speed: the count starts with the roll.
+      {"first leg at speed after 3 minutes lined up", -1, 43, 0, kGround, false, false, FlightPhase::takeoff_roll}};
   for (const Case& c : cases) {
     g_engineTime.store(50000);
     LiveAc& ac = withLeg("B738", FlightPhase::takeoff_roll, pt(0, c.speedKt, 0, kGround),
                          pt(c.nextAirborne ? 50 : 0, c.speedKt + 1, c.nextVs, c.nextAirborne), 100, 200);
-    ac.stateSince = 50000 - c.sinceStart;
+    ac.stateSince = 50000 - (c.sinceStart < 0 ? 18000 : c.sinceStart);
+    if (c.sinceStart >= 0) ac.unreadySince = 50000 - c.sinceStart;
     ac.speed = c.speedKt;
     gf_groundStep(ac);
     EXPECT_EQ(removed.size(), c.removed ? 1u : 0u) << c.what;
     EXPECT_EQ(ac.takeoffPending, c.pending) << c.what;
     EXPECT_EQ(ac.state, c.state) << c.what;
+    // Counting while unready at speed, from the first such leg; not otherwise.
+    const bool unready = c.speedKt >= 43.0 && !c.nextAirborne;
+    EXPECT_EQ(ac.unreadySince.has_value(), unready) << c.what;
+    if (c.sinceStart < 0) EXPECT_EQ(ac.unreadySince, 50000) << c.what;
     removed.clear();
     g_liveAcs.clear();
   }

@@ -130,6 +130,8 @@ TEST_F(NextPosition, AStandingAirbornePointHoldsARotorcraftAndEndsAnAeroplane) {
     a.stream[1].repeated = c.flagged;
     update(a);
     EXPECT_EQ(wasRemoved(), c.removes) << c.what;
+    // An aeroplane that leaves in the air says why.
+    EXPECT_EQ(logText().find(" removed in the air at ") != std::string::npos, c.removes) << c.what;
     if (c.removes) continue;
     EXPECT_EQ(a.velocity, (Lalo{0.0, 0.0})) << c.what;
     ASSERT_EQ(a.stream.size(), 1u) << c.what;

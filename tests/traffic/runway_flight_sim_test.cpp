@@ -1,0 +1,448 @@
+// Landings and take-offs at Zurich as a pilot watches them in the stand-in simulator, with the
+// runways of its facility data: arrivals of every size on a 3-degree path touch down on the
+// runway in its touch-down zone, never sink under the glide path or dive near the ground and
+// never vanish in the air; a departure that waits at the line-up takes off; a climb-out follows
+// the feed's climb without falling behind or zooming.
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <filesystem>
+#include <limits>
+#include <random>
+#include <string>
+#include <fmt/format.h>
+
+#include "standin/sim/facility_layout.h"
+#include "tests/traffic/engine_sim_fixture.h"
+#include "simlink/facility_reader.h"
+#include "traffic/adding_stack.h"
+#include "traffic/next_position.h"
+#include "traffic/runway_validation.h"
+
+namespace {
+using namespace traffic_test;
+namespace sim = standin::sim;
+constexpr std::string_view kTitle = "Stand-in A320 Test Air";
+constexpr std::uint32_t kHexid = 0x4B1805;
+constexpr double kFtPerM = 3.2808399;
+constexpr double kMps = 0.5144444444444445;
+const double kTan3 = std::tan(3.0 * geo::kDegToRad);
+
+// One landing direction of a runway as the simulator draws it.
+struct LandingRunway {
+  Lalo threshold;
+  double headingDeg = 0.0;
+  double groundFt = 0.0;  // the higher of the runway's and the simulator's ground
+  double lengthM = 0.0;   // from the threshold
+  double halfWidthM = 0.0;
+};
+
+Lalo lf_along(const LandingRunway& r, double metres, double rightM = 0.0) {
+  const Lalo on = gf_destinationPoint(r.threshold, {r.headingDeg * geo::kDegToRad, metres * kFtPerM});
+  if (rightM == 0.0) return on;
+  return gf_destinationPoint(on, {(r.headingDeg + 90.0) * geo::kDegToRad, rightM * kFtPerM});
+}
+
+// Along-track metres past the threshold and cross-track metres of a position.
+std::pair<double, double> lf_relative(const LandingRunway& r, const Lalo& p) {
+  const double metres = gf_distanceNm(r.threshold, p) * 1852.0;
+  const double off = gf_bearingRad(r.threshold, p) - r.headingDeg * geo::kDegToRad;
+  return {metres * std::cos(off), metres * std::sin(off)};
+}
+
+// How a type flies its final approach and its roll-out.
+struct TypeCase {
+  const char* model;
+  double approachKt;
+  double flareM;  // from the threshold to the first ground report
+  double brakingMps2;
+  double climbKt;  // climb-out speed
+};
+
+const TypeCase kTypes[] = {
+    {"C172", 65.0, 300.0, 1.5, 75.0},  {"E190", 128.0, 420.0, 2.0, 160.0}, {"B738", 142.0, 450.0, 2.0, 165.0},
+    {"A320", 135.0, 430.0, 2.0, 160.0}, {"B77W", 149.0, 480.0, 1.8, 175.0}, {"A380", 140.0, 500.0, 1.7, 170.0},
+};
+
+class RunwayFlightSimTest : public EngineSimLinkTest {
+ protected:
+  void SetUp() override {
+    EngineSimLinkTest::SetUp();
+    // The types not among the fixture's models, with their categories and half spans.
+    for (const auto& [code, table, halfSpanM] :
+         {std::tuple{"A320", &g_largeModels, 17.9}, std::tuple{"A380", &g_heavyModels, 39.8}}) {
+      const ModelId id = gf_internModelName(code);
+      table->insert(id);
+      if (g_wingspanTable.size() <= id) g_wingspanTable.resize(id + 1, 0.0);
+      g_wingspanTable[id] = halfSpanM / 1852.0;
+    }
+    for (const TypeCase& t : kTypes) g_dbaseModelCodes.insert(t.model);
+    const std::filesystem::path file = testing_support::sourceDataFolder() / "sim" / "facilities" / "LSZH.json";
+    layout_ = sim::readFacilityLayout(file);
+    sim::loadFacilityFile(file);
+    fieldFt_ = layout_.elevationMetres * sim::kFeetPerMetre;
+    const Lalo zurich{layout_.latitude, layout_.longitude};
+    Airport park;
+    park.code = IcaoCode("LSZH");
+    park.iata = IataCode("ZRH");
+    park.position = zurich;
+    park.altitude = static_cast<std::int32_t>(std::lround(fieldFt_));
+    gf_setAirportsNeighbours({}, [park] { return park; });
+    sim::UserAircraft user = sim::userAircraft();
+    user.latitude = zurich.lat + 0.02;
+    user.longitude = zurich.lon + 0.02;
+    user.altitude = user.groundAltitude = fieldFt_;
+    sim::setUserAircraft(user);
+    gf_resetParkRunways();
+    gf_resetFacilityReaderForTest();
+    connect();
+    gf_checkRunwayFacilities(IcaoCode("LSZH"), "stock");
+    ASSERT_EQ(g_parkRunways.size(), 3u) << log();
+  }
+  void TearDown() override {
+    gf_resetParkRunways();
+    gf_resetFacilityReaderForTest();
+    EngineSimLinkTest::TearDown();
+  }
+
+  // The landing direction of the runway whose end bears this number.
+  LandingRunway runway(std::uint32_t number) const {
+    for (const Runway& r : g_parkRunways) {
+      const bool primary = r.primaryNumber == number;
+      if (!primary && r.secondaryNumber != number) continue;
+      const RunwayThreshold& t = primary ? r.primaryThreshold : r.secondaryThreshold;
+      const double displaced = t.enabled ? t.length : 0.0;
+      LandingRunway out;
+      out.headingDeg = primary ? r.heading : std::fmod(r.heading + 180.0, 360.0);
+      out.threshold = gf_destinationPoint(primary ? r.primaryEnd : r.secondaryEnd,
+                                          {out.headingDeg * geo::kDegToRad, displaced * kFtPerM});
+      out.groundFt = std::max(r.altitude, fieldFt_);
+      out.lengthM = r.length - displaced;
+      out.halfWidthM = r.width / 2.0;
+      return out;
+    }
+    ADD_FAILURE() << "no runway " << number;
+    return {};
+  }
+
+  LiveAc& flight(const char* model, std::deque<StreamPoint> points, std::size_t known) {
+    Rec first(kHexid, "SWR100", model);
+    first.at(points.front().lalo);
+    if (points.front().airborne)
+      first.air(points.front().altitude, points.front().groundSpeed, points.front().track);
+    else
+      first.ground(points.front().groundSpeed, points.front().track);
+    LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
+    ac.stream = points;
+    ac.position = points.front().lalo;
+    ac.altitude = points.front().altitude;
+    ac.heading = points.front().track * geo::kDegToRad;
+    ac.onGround = false;  // as the intake makes it: the creation puts it where it belongs
+    known = std::min(known, points.size());
+    ac.stream.resize(known);
+    later_.assign(points.begin() + static_cast<std::ptrdiff_t>(known), points.end());
+    g_liveryChoices[kHexid] = kTitle;
+    return ac;
+  }
+
+  // One engine tick with the feed's deliveries (10 s ahead of their time) and a frame every
+  // tenth; false once the flight has gone.
+  bool tick(std::int32_t n) {
+    while (!later_.empty() && later_.front().time - 1000 <= g_engineTime.load()) {
+      if (g_liveAcs.empty()) break;
+      gf_engineHooks().decodeExisting(g_liveAcs[0], later_.front());
+      later_.pop_front();
+    }
+    lf_handleAddingStack();
+    if (n % 10 == 0) frame();
+    return !g_liveAcs.empty() && g_liveAcs[0].simState != SimStatus::removingfromsim;
+  }
+
+  sim::FacilityLayout layout_;
+  double fieldFt_ = 0.0;
+  std::deque<StreamPoint> later_;
+};
+
+// The feed of an arrival: a 3-degree path over the threshold at 50 ft, a flare to the first
+// ground report flareM past it, the roll-out braking to taxi speed. Reports every `every` ticks,
+// or at the feed's own uneven pace (2 to 10 s) when every is 0; the first ground report is
+// always among them, as the feed sends the change at once.
+std::deque<StreamPoint> lf_arrivalFeed(const LandingRunway& r, const TypeCase& t, std::int32_t every,
+                                       std::int32_t start) {
+  const double vapp = t.approachKt * kMps;
+  const double startM = -(900.0 - 50.0) / (kTan3 * kFtPerM);  // 900 ft up: the feed's lowest new flight is 700
+  const double vTouch = vapp - 3.0 * kMps;
+  struct State {
+    double x, h, v, vs;
+    bool air;
+  };
+  const auto at = [&](double seconds) {
+    // Time from the start to the threshold and over the flare.
+    const double tThreshold = -startM / vapp;
+    const double tFlare = t.flareM / ((vapp + vTouch) / 2.0);
+    if (seconds <= tThreshold) {
+      const double x = startM + vapp * seconds;
+      return State{x, 50.0 - x * kTan3 * kFtPerM, vapp, -vapp * kTan3 * kFtPerM * 60.0, true};
+    }
+    if (seconds < tThreshold + tFlare) {
+      const double s = (seconds - tThreshold) / tFlare;
+      const double v = vapp + (vTouch - vapp) * s;
+      const double x = (vapp * s + (vTouch - vapp) * s * s / 2.0) * tFlare;
+      // The sink eases from the path's rate to about 150 ft/min at the wheels.
+      const double vs0 = vapp * kTan3 * kFtPerM * 60.0;
+      const double h = 50.0 - (vs0 * s - (vs0 - 150.0) * s * s / 2.0) * tFlare / 60.0;
+      return State{x, std::max(h, 0.5), v, -(vs0 - (vs0 - 150.0) * s), true};
+    }
+    const double tr = seconds - tThreshold - tFlare;
+    const double v = std::max(12.0, vTouch - t.brakingMps2 * tr);
+    const double tStop = (vTouch - 12.0) / t.brakingMps2;
+    const double x = t.flareM + (tr < tStop ? vTouch * tr - t.brakingMps2 * tr * tr / 2.0
+                                            : vTouch * tStop - t.brakingMps2 * tStop * tStop / 2.0 + 12.0 * (tr - tStop));
+    return State{x, 0.0, v, 0.0, false};
+  };
+  const double tThreshold = -startM / vapp;
+  const double tTouch = tThreshold + t.flareM / ((vapp + vTouch) / 2.0);
+  const double tEnd = tTouch + (vTouch - 12.0) / t.brakingMps2 + 10.0;
+  std::mt19937 random(static_cast<std::uint32_t>(t.approachKt * 10));
+  std::uniform_int_distribution<std::int32_t> interval(200, 1000);
+  std::deque<StreamPoint> points;
+  bool touchSent = false;
+  for (std::int32_t ticks = 0; ticks <= tEnd * 100.0;) {
+    double seconds = ticks / 100.0;
+    if (!touchSent && seconds >= tTouch) {
+      seconds = tTouch + 0.01;
+      touchSent = true;
+    }
+    const State s = at(seconds);
+    StreamPoint p;
+    p.lalo = lf_along(r, s.x);
+    p.airborne = s.air;
+    p.altitude = s.air ? r.groundFt + s.h : 0.0;
+    p.groundSpeed = s.v / kMps;
+    p.verticalRate = s.vs;
+    p.track = r.headingDeg;
+    p.time = start + static_cast<std::int32_t>(std::lround(seconds * 100.0));
+    if (points.empty() || p.time > points.back().time) points.push_back(p);
+    if (seconds > ticks / 100.0) continue;  // the touch-down report, then on with the schedule
+    ticks += every > 0 ? every : interval(random);
+  }
+  return points;
+}
+
+struct LandingWatch {
+  bool landed = false;
+  double touchAlongM = std::numeric_limits<double>::quiet_NaN();
+  double touchCrossM = std::numeric_limits<double>::quiet_NaN();
+  double worstUnderFloorFt = -std::numeric_limits<double>::infinity();  // > 0: under the floor
+  double worstSinkFtMin = 0.0;  // below 200 ft over the ground, per second
+  bool removedInAir = false;
+  std::string removedWhere;
+  double noseRoseRad = 0.0;  // the most the nose rose in one tick after the touch-down
+};
+
+TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
+  const LandingRunway r = runway(14);
+  ASSERT_GT(r.lengthM, 2000.0);
+  for (const TypeCase& t : kTypes) {
+    // 1-s reports, the feed's own pace, and that pace with one report sagging under the field
+    // 500 m before the threshold, as a barometric altitude does.
+    for (const std::int32_t every : {100, 0, -1}) {
+      // The sagging report once per size class is enough.
+      if (every < 0 && t.model != std::string_view("C172") && t.model != std::string_view("B738") &&
+          t.model != std::string_view("A380"))
+        continue;
+      const std::string what = fmt::format("{} every {}", t.model, every);
+      std::deque<StreamPoint> feed = lf_arrivalFeed(r, t, std::max(every, 0), g_engineTime.load() + 50);
+      if (every < 0) {
+        const auto sag = std::find_if(feed.begin(), feed.end(),
+                                      [&](const StreamPoint& p) { return lf_relative(r, p.lalo).first > -500.0; });
+        ASSERT_NE(sag, feed.end());
+        sag->altitude = r.groundFt - 30.0;
+      }
+      flight(t.model, feed, 3);
+      LandingWatch w;
+      double lastWheelsFt = NAN;
+      std::int32_t lastSecondTick = 0;
+      double secondAgoFt = NAN;
+      bool wasOnGround = false;
+      double noseOff = std::numeric_limits<double>::infinity();
+      std::int32_t landedTick = 0;
+      const std::int32_t limit = feed.back().time - g_engineTime.load() + 3000;
+      for (std::int32_t n = 0; n < limit; ++n) {
+        const bool there = tick(n);
+        if (!there) {
+          if (!wasOnGround && std::isfinite(lastWheelsFt) && lastWheelsFt < 2000.0) {
+            w.removedInAir = true;
+            w.removedWhere = fmt::format("{:.1f} ft up", lastWheelsFt);
+          }
+          break;
+        }
+        const LiveAc& ac = g_liveAcs[0];
+        if (ac.simState != SimStatus::active) continue;
+        const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
+        const double wheels = ac.altitude - cg - r.groundFt;
+        const auto [along, cross] = lf_relative(r, ac.position);
+        if (!ac.onGround) {
+          // The floor: 2 degrees up from 300 m past the threshold, the ground beyond.
+          const double floor = std::max(0.0, (300.0 - along) * std::tan(2.0 * geo::kDegToRad) * kFtPerM) - 10.0;
+          w.worstUnderFloorFt = std::max(w.worstUnderFloorFt, floor - wheels);
+        }
+        if (w.landed && n > landedTick + 1500) break;  // the roll-out's first 15 s tell enough
+        if (ac.onGround && !wasOnGround && !w.landed && ac.state == FlightPhase::landing_roll) {
+          landedTick = n;
+          w.landed = true;
+          w.touchAlongM = along;
+          w.touchCrossM = cross;
+        }
+        // After the touch-down the nose only comes down.
+        if (w.landed && ac.onGround) {
+          const double off = std::fabs(ac.pitch - ac.refPitch);
+          w.noseRoseRad = std::max(w.noseRoseRad, off - noseOff);
+          noseOff = off;
+        }
+        if (n - lastSecondTick >= 100) {
+          if (std::isfinite(secondAgoFt) && !wasOnGround && std::min(secondAgoFt, wheels) < 200.0)
+            w.worstSinkFtMin = std::max(w.worstSinkFtMin, (secondAgoFt - wheels) * 60.0 * 100.0 / (n - lastSecondTick));
+          secondAgoFt = wheels;
+          lastSecondTick = n;
+        }
+        wasOnGround = ac.onGround;
+        lastWheelsFt = wheels;
+      }
+      EXPECT_FALSE(w.removedInAir) << what << ": removed " << w.removedWhere;
+      EXPECT_TRUE(w.landed) << what;
+      EXPECT_GE(w.touchAlongM, 0.0) << what << ": short of the runway";
+      EXPECT_LE(w.touchAlongM, std::min(900.0, r.lengthM / 3.0)) << what << ": past the touch-down zone";
+      EXPECT_LE(std::fabs(w.touchCrossM), r.halfWidthM) << what;
+      EXPECT_LE(w.worstUnderFloorFt, 0.0) << what << ": under the glide path's floor";
+      EXPECT_LE(w.worstSinkFtMin, 1500.0) << what << ": too steep near the ground";
+      EXPECT_LE(w.noseRoseRad, 1e-9) << what << ": the nose rose on the runway";
+      // The next case starts clean.
+      later_.clear();
+      if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+      for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+      frame(3);
+      ASSERT_TRUE(g_liveAcs.empty()) << what;
+    }
+  }
+}
+
+// The feed of a departure: taxiing onto the runway, lined up for `waitS`, the roll at the
+// type's acceleration with 1-s reports, then climbing at `climbFtMin` straight ahead.
+std::deque<StreamPoint> lf_departureFeed(const LandingRunway& r, const TypeCase& t, double waitS, double climbFtMin,
+                                         std::int32_t start) {
+  std::deque<StreamPoint> points;
+  std::int32_t time = start;
+  const auto push = [&](double along, double kt, double heightFt, double vs, double rightM = 0.0,
+                        double offDeg = 0.0) {
+    StreamPoint p;
+    p.lalo = lf_along(r, along, rightM);
+    p.airborne = heightFt > 0.0;
+    p.altitude = p.airborne ? r.groundFt + heightFt : 0.0;
+    p.groundSpeed = kt;
+    p.verticalRate = vs;
+    p.track = std::fmod(r.headingDeg + offDeg + 360.0, 360.0);
+    p.time = time;
+    p.repeated = !points.empty() && points.back().lalo.lat == p.lalo.lat && points.back().lalo.lon == p.lalo.lon;
+    points.push_back(p);
+  };
+  // Onto the runway at 10 kt, 45 degrees across it, a stop on the centre line, then the turn to
+  // the line-up 40 m past its start.
+  for (double left = 60.0; left > 0.0; left -= 10.0 * kMps * 3.0, time += 300)
+    push(20.0 - left * std::cos(geo::kPi / 4), 10.0, 0.0, 0.0, -left * std::sin(geo::kPi / 4), 45.0);
+  for (int i = 0; i < 3; ++i, time += 300) push(20.0, 0.0, 0.0, 0.0, 0.0, 45.0);
+  for (double waited = 0.0; waited < waitS; waited += 5.0, time += 500) push(40.0, waited == 0.0 ? 5.0 : 0.0, 0.0, 0.0);
+  const double accel = t.model == std::string_view("C172") ? 1.2 : 1.9;
+  const double vr = (t.climbKt - 10.0) * kMps;
+  double along = 40.0, v = 0.0;
+  for (; v < vr; time += 100) {
+    v = std::min(vr, v + accel);
+    along += v - accel / 2.0;
+    push(along, v / kMps, 0.0, 0.0);
+  }
+  double height = 0.0;
+  for (int i = 0; i < 120; ++i, time += 100) {
+    v = std::min(t.climbKt * kMps, v + 0.5);
+    along += v;
+    height += climbFtMin / 60.0;
+    push(along, v / kMps, height, climbFtMin);
+  }
+  return points;
+}
+
+// The feed's altitude at a time, between its reports.
+double lf_feedAltitude(const std::deque<StreamPoint>& feed, std::int32_t time) {
+  for (std::size_t i = 1; i < feed.size(); ++i) {
+    if (feed[i].time < time) continue;
+    const StreamPoint& a = feed[i - 1];
+    const StreamPoint& b = feed[i];
+    const double f = std::clamp(static_cast<double>(time - a.time) / std::max(1, b.time - a.time), 0.0, 1.0);
+    return a.altitude + (b.altitude - a.altitude) * f;
+  }
+  return feed.back().altitude;
+}
+
+TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFeed) {
+  const LandingRunway r = runway(28);
+  ASSERT_GT(r.lengthM, 1800.0);  // a long runway: no readiness before the feed lifts off
+  for (const TypeCase& t : kTypes) {
+    // A narrow-body and the largest; a light aircraft's roll and climb run on the same rules.
+    if (t.model != std::string_view("B738") && t.model != std::string_view("A380")) continue;
+    const double climbFtMin = 3000.0;
+    const std::string what = t.model;
+    const std::deque<StreamPoint> feed = lf_departureFeed(r, t, 180.0, climbFtMin, g_engineTime.load() + 50);
+    flight(t.model, feed, 3);
+    bool tookOff = false, removed = false;
+    double worstLagFt = 0.0, worstClimbFtMin = 0.0;
+    std::int32_t lastSecondTick = 0;
+    double secondAgoFt = NAN;
+    std::vector<std::uint32_t> states;
+    std::int32_t liftOffAt = -1, rollAt = -1;
+    const std::int32_t limit = feed.back().time - g_engineTime.load() - 300;
+    for (std::int32_t n = 0; n < limit; ++n) {
+      if (!tick(n)) {
+        removed = true;
+        break;
+      }
+      const LiveAc& ac = g_liveAcs[0];
+      if (states.empty() || states.back() != ac.state) states.push_back(ac.state);
+      if (ac.simState != SimStatus::active) continue;
+      if (!tookOff && ac.state == FlightPhase::takeoff) liftOffAt = g_engineTime.load();
+      if (rollAt < 0 && ac.onGround && ac.speed > 30.0) rollAt = g_engineTime.load();
+      tookOff = tookOff || ac.state == FlightPhase::takeoff;
+      if (!tookOff) continue;
+      const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
+      const double feedAlt = lf_feedAltitude(feed, g_engineTime.load());
+      // Once the feed is 100 ft up, the aircraft keeps with it.
+      if (feedAlt > r.groundFt + 100.0) worstLagFt = std::max(worstLagFt, std::fabs(ac.altitude - cg - feedAlt));
+      if (n - lastSecondTick >= 100) {
+        if (std::isfinite(secondAgoFt))
+          worstClimbFtMin = std::max(worstClimbFtMin, (ac.altitude - secondAgoFt) * 6000.0 / (n - lastSecondTick));
+        secondAgoFt = ac.altitude;
+        lastSecondTick = n;
+      }
+    }
+    std::string seen;
+    for (const std::uint32_t s : states) seen += fmt::format(" {}", gf_flightPhaseName(s));
+    EXPECT_FALSE(removed) << what << ":" << seen;
+    EXPECT_TRUE(tookOff) << what << ":" << seen;
+    // The take-off keeps the feed's time, as the rest of the flight does.
+    const auto firstAirborne =
+        std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.airborne; });
+    const auto at30 = std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.groundSpeed > 30.0; });
+    ASSERT_NE(firstAirborne, feed.end());
+    ASSERT_NE(at30, feed.end());
+    EXPECT_NEAR(rollAt, at30->time, 300) << what << ": the roll out of step with the feed";
+    // The rotation begins a little before the feed's first report in the air.
+    EXPECT_NEAR(liftOffAt, firstAirborne->time, 800) << what << ": the take-off out of step with the feed";
+    EXPECT_LE(worstLagFt, 200.0) << what << ":" << seen;
+    EXPECT_LE(worstClimbFtMin, 1.5 * climbFtMin) << what;
+    later_.clear();
+    if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+    for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+    frame(3);
+    ASSERT_TRUE(g_liveAcs.empty()) << what;
+  }
+}
+
+}  // namespace
