@@ -185,7 +185,7 @@ TEST_F(WaitsAndTouchdownsSimTest, AnAircraftHoldingAfterItsPushbackStaysWhileRep
 TEST_F(WaitsAndTouchdownsSimTest, ALateAirborneReportAfterTheTouchDownDoesNotStartATakeOff) {
   constexpr std::uint32_t kHexid = 0x4840D1;
   stream_test::StreamBuilder reports(offset(kEham, -6.0 * 1852.0), 50);
-  reports.air(2100.0, 140.0, -700.0).track(0.0).every(500).moving(18);
+  reports.air(1100.0, 140.0, -740.0).track(0.0).every(500).moving(18);  // a 3-degree final to the ground
   reports.ground(90.0).moving(3);
   reports.air(30.0, 85.0, 0.0).moving(2);
   reports.ground(60.0).moving(4);
@@ -213,7 +213,7 @@ TEST_F(WaitsAndTouchdownsSimTest, ALateAirborneReportAfterTheTouchDownDoesNotSta
 TEST_F(WaitsAndTouchdownsSimTest, ALandedJetRollsOutOnReverseThrust) {
   constexpr std::uint32_t kHexid = 0x4840D2;
   stream_test::StreamBuilder reports(offset(kEham, -6.0 * 1852.0), 50);
-  reports.air(2100.0, 140.0, -700.0).track(0.0).every(500).moving(18);
+  reports.air(1100.0, 140.0, -740.0).track(0.0).every(500).moving(18);  // a 3-degree final to the ground
   reports.ground(100.0).moving(4);
   reports.ground(40.0).moving(4);
   flight(kHexid, reports);
