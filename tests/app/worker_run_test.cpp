@@ -145,6 +145,7 @@ TEST_F(WorkerRun, ALinkThatDropsWhileTheTitleIsAskedForIsWaitedOut) {
         asked.swap(g_simCommands);
       }
       for (const SimCommand& command : asked) {
+        if (command.kind == 2) g_userOnGroundKnown = true;  // the on-ground reply
         if (command.kind != 1) continue;
         record(backAt < 0 ? "title asked" : "title asked again");
         if (backAt < 0) {
