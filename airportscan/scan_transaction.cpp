@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cctype>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -151,13 +152,44 @@ bool lf_readMarker(std::array<bool, 2>& existed) {
   return true;
 }
 
+// What the scan writes tells itself: a link into the archive, or a stand file with the
+// generated-file parameters (a hand-made one says so).
+bool lf_isGeneratedFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::string head(64 * 1024, '\0');  // the parameters come first
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  std::string extension = gf_pathToUtf8(file.extension());
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".txt") return head.starts_with("archive/");
+  if (extension == ".xml")
+    return head.find("name=\"num_parkpos\"") != std::string::npos && head.find("name=\"handmade\"") == std::string::npos;
+  return false;
+}
+
+// Without the list (never committed, or lost) the folders' files are told apart by content, so
+// that a lost list does not make the scan's own files the user's for good.
+std::array<std::set<std::string>, 2> lf_generatedFilesByContent() {
+  std::array<std::set<std::string>, 2> files;
+  for (std::size_t i = 0; i < 2; ++i) {
+    std::error_code error;
+    for (fs::directory_iterator it(lf_scanFolders()[i], error), end; !error && it != end; it.increment(error)) {
+      std::error_code typeError;
+      if (it->is_regular_file(typeError) && lf_isGeneratedFile(it->path()))
+        files[i].insert(gf_pathToUtf8(it->path().filename()));
+    }
+  }
+  return files;
+}
+
 // Throws when the list exists but cannot be read: without it the user's files can't be told.
 std::array<std::set<std::string>, 2> lf_readFileList() {
   std::array<std::set<std::string>, 2> files;
   std::error_code error;
   const std::optional<bool> exists = lf_exists(lf_listPath(), error);
   if (!exists) throw fs::filesystem_error("status", lf_listPath(), error);
-  if (!*exists) return files;  // no scan was committed yet: every file is the user's
+  if (!*exists) return lf_generatedFilesByContent();
   lf_step();
   TextFile list{lf_listPath(), {}};
   const auto lines = list.readLines(256);

@@ -126,7 +126,8 @@ void lf_initOptionControls() {
   lf_fillAndEnable(QNH_UNIT);
   Gui::enqueueUpdate(gui::SetQnhInHg{QNH_UNIT.value == "QNH inHg"});
   // 2
-  if (gf_isMsfs2020()) lf_enable(GUID_CHANGES);
+  // A control that hangs on a condition follows it both ways: it may have been created enabled.
+  lf_enable(GUID_CHANGES, gf_isMsfs2020());
   for (CheckboxOption* option : {&RANDOM, &ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &LIG_AUTOMATIC, &LIG_PRIORITIZE,
                                  &SKIP_AIRPORT_SCAN, &SKIP_LIVERIES_SCAN})
     lf_enable(*option);
@@ -151,7 +152,7 @@ void lf_initOptionControls() {
   lf_fillAndEnable(MATCHING_DEPTH);
   // 6
   lf_enable(BLOCK_BUTTON);
-  if (!BLOCK_AIRCRAFT.value.load().empty()) lf_enable(UNBLOCK_BUTTON);
+  lf_enable(UNBLOCK_BUTTON, !BLOCK_AIRCRAFT.value.load().empty());
   lf_enable(COLLISION_USER_GND);
   lf_enable(COLLISION_USER_AIR);
   lf_enable(PARK_BUTTON);
@@ -165,9 +166,11 @@ void lf_initOptionControls() {
   STAND_SELECTOR.fillCombo();
   lf_enable(STAND_SELECTOR);
   // 8
-  if (!gf_isRtDirect()) lf_enable(AEROWINX);
+  lf_enable(AEROWINX, !gf_isRtDirect());
   // 9
-  if (LIG_AUTOMATIC.value) lf_fillAndEnable(AI_PACKAGE_SELECTOR);
+  // Filled always: ticking "automatic" later only enables it.
+  AI_PACKAGE_SELECTOR.fillCombo();
+  lf_enable(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.value);
   lf_fillAndEnable(SIM_CHOICE);
   lf_enable(DESTINATION);
   // 10

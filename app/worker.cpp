@@ -241,8 +241,8 @@ bool lf_waitForSimulator() {
     gf_workerSleepMs(100);
   }
   gf_queueSimCommand(SimCommand{2, 0});
-  // The on-ground state is known once a reply has flagged a step.
-  while (!gf_isUserPositionKnown(gf_publishedUserAcPosition())) {
+  // The park airport and the app's parked traffic at start hang on the on-ground state.
+  while (!g_userOnGroundKnown.load() || !gf_isUserPositionKnown(gf_publishedUserAcPosition())) {
     if (!gf_isRunning()) return false;
     publish();
     gf_workerSleepMs(500);

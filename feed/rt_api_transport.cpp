@@ -19,9 +19,11 @@ constexpr const char* kInitFailed = "RTAPITransport curl_easy_init() failed";
 // A buffer grown past this by one outsized answer is given back rather than kept for the run.
 constexpr std::size_t kKeptResponseBytes = 1024 * 1024;
 
+// RealTraffic's web API; JORV_RTAPI_URL points the program elsewhere (the tests' stand-in).
+constexpr const char* kRealTrafficWebApi = "https://rtwa.flyrealtraffic.com";
+
 std::mutex g_baseUrlMutex;
-// A setting (the worker takes it from JORV_RTAPI_URL); empty until set, so no request leaves unasked.
-std::string g_baseUrl;
+std::string g_baseUrl = kRealTrafficWebApi;
 
 // curl_global_init is not thread-safe on older libcurl; do it once before the first handle.
 CURL* lf_newHandle() {
@@ -258,6 +260,7 @@ std::string gf_formValue(std::string_view value) {
 
 void gf_setRTAPIBaseUrl(std::string url) {
   while (!url.empty() && url.back() == '/') url.pop_back();
+  if (url.empty()) url = kRealTrafficWebApi;
   std::lock_guard lock(g_baseUrlMutex);
   g_baseUrl = std::move(url);
 }

@@ -146,7 +146,8 @@ std::string_view gf_bodyHead(std::string_view body);
 // A form value, percent-encoded: everything but letters, digits and "-._~".
 std::string gf_formValue(std::string_view value);
 
-// The web API's base URL (scheme and host, no trailing slash). Tests point it at loopback.
+// The web API's base URL (scheme and host, no trailing slash): RealTraffic's own unless set;
+// an empty text sets it back. Tests point it at loopback.
 void gf_setRTAPIBaseUrl(std::string url);
 std::string gf_rtApiBaseUrl();
 // The base URL joined with a path such as "/v6/auth".

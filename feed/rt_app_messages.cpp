@@ -29,6 +29,8 @@ constexpr std::size_t kTas = 20;
 constexpr std::size_t kRoll = 23;
 constexpr std::size_t kTrueHeading = 25;
 constexpr std::size_t kEmitterCategory = 28;
+// Our own layout writes the operator here; RealTraffic's app writes an authentication number
+// (field 42 is its uncorrected baro altitude). The store takes only a designator as an airline.
 constexpr std::size_t kAirlineCode = 43;
 
 // Field numbers of "RTPARK".

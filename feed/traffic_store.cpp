@@ -189,6 +189,10 @@ bool gf_passesBlockFilter(const TrafficRecord& record, const SnapshotAcIdentity&
   return false;
 }
 
+bool gf_isIcaoAirlineDesignator(std::string_view code) {
+  return code.size() == 3 && std::all_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
 TrafficAddResult TrafficStore::addTraffic(const TrafficFields& fields, const TrafficFilterContext& context) const {
   TrafficAddResult result;
   const TrafficFieldCheck check = gf_checkTrafficFields(fields, context);
@@ -205,8 +209,9 @@ TrafficAddResult TrafficStore::addTraffic(const TrafficFields& fields, const Tra
   std::string type = gf_fixTypeDesignator(fields.typeDesignator);
   if (!gf_isAircraftTraffic(type, fields.emitterCategory)) return result;
 
-  // "null" is how the feed writes an absent text; it names no airline.
-  if (!fields.airlineCode.empty() && fields.airlineCode != "null")
+  // Only a designator names the operator: RealTraffic's own app layout carries an
+  // authentication number in this field, and the feed writes "null" for an absent text.
+  if (gf_isIcaoAirlineDesignator(fields.airlineCode))
     record.airlineId = gf_internAirlineName(fields.airlineCode);
   else if (!record.callsign.empty())
     record.setAirlineFromCallsign();

@@ -31,6 +31,9 @@ struct TrafficFieldCheck {
 // "timestamp outside range: {:.3f}" and "invalid lalo: {}".
 TrafficFieldCheck gf_checkTrafficFields(const TrafficFields& fields, const TrafficFilterContext& context);
 
+// Whether a text is an ICAO airline designator: three capital letters A-Z.
+bool gf_isIcaoAirlineDesignator(std::string_view code);
+
 // The dbase's correction of a wrong type designator, applied once; others come back unchanged.
 std::string gf_fixTypeDesignator(std::string_view typeDesignator);
 

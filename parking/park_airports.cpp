@@ -411,6 +411,7 @@ void gf_chooseParkAirport(const Lalo& user) {
     lf_setParkAirport(*airport);
     gf_logFlush(fmt::format("\nThe park airport is {}", airport->code));
     lf_parkAirportChosen(airport->code);
+    if (!gf_isRtDirect()) gf_requestParkedTraffic();
     return;
   }
   const std::optional<ParkAirport> front = gf_frontParkAirport();

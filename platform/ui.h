@@ -240,6 +240,10 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 int messageBox(Hwnd owner, std::string_view text, std::string_view caption, unsigned type);
+// Whether a window's close was asked for (a termination signal, the unattended run's timer, the
+// close box), also while a modal dialog holds up the message loop: such a dialog gives way, as
+// if closed, so that the orderly shutdown can run.
+bool closeIsWaiting();
 // A folder chosen by the user (UTF-8); empty when cancelled.
 std::optional<std::string> pickFolder(Hwnd owner, std::string_view initialFolder);
 // A one-line text prompt with OK and Cancel: the text confirmed with OK (at most maxChars

@@ -212,6 +212,28 @@ T lf_onGuiThread(std::function<T()> fn, T fallback, const std::atomic<int>& live
   return answer.get();
 }
 
+// A modal dialog runs a loop of its own and holds up the window's: a close asked for meanwhile
+// (a termination signal, the unattended run's timer) answers it as its close box would.
+gint lf_runDialog(GtkWidget* dialog) {
+  struct Watch {
+    GtkWidget* dialog;
+    bool fired = false;
+  } watch{dialog};
+  const guint source = g_timeout_add(
+      100,
+      [](gpointer data) -> gboolean {
+        auto& w = *static_cast<Watch*>(data);
+        if (!closeIsWaiting()) return G_SOURCE_CONTINUE;
+        w.fired = true;
+        gtk_dialog_response(GTK_DIALOG(w.dialog), GTK_RESPONSE_DELETE_EVENT);
+        return G_SOURCE_REMOVE;
+      },
+      &watch);
+  const gint response = closeIsWaiting() ? GTK_RESPONSE_DELETE_EVENT : gtk_dialog_run(GTK_DIALOG(dialog));
+  if (!watch.fired) g_source_remove(source);
+  return response;
+}
+
 class GtkBackend final : public backend::Backend {
  public:
   bool windowCreated(Hwnd window) override {
@@ -298,7 +320,7 @@ class GtkBackend final : public backend::Backend {
           GtkWidget* dialog =
               gtk_message_dialog_new(parentOf(owner), GTK_DIALOG_MODAL, kind, shown, "%s", text.c_str());
           gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
-          const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+          const int response = lf_runDialog(dialog);
           gtk_widget_destroy(dialog);
           switch (response) {
             case GTK_RESPONSE_YES: return IDYES;
@@ -320,7 +342,7 @@ class GtkBackend final : public backend::Backend {
                                                           GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
           if (!initial.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), initial.c_str());
           std::optional<std::string> picked;
-          if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+          if (lf_runDialog(dialog) == GTK_RESPONSE_ACCEPT) {
             if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
               if (gchar* utf8 = g_filename_to_utf8(name, -1, nullptr, nullptr, nullptr)) {
                 picked = utf8;
@@ -354,7 +376,7 @@ class GtkBackend final : public backend::Backend {
           gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), box);
           gtk_widget_show_all(box);
           std::optional<std::string> typed;
-          if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) typed = gtk_entry_get_text(GTK_ENTRY(entry));
+          if (lf_runDialog(dialog) == GTK_RESPONSE_OK) typed = gtk_entry_get_text(GTK_ENTRY(entry));
           gtk_widget_destroy(dialog);
           return typed;
         },

@@ -80,6 +80,7 @@ struct State {
   std::uintptr_t nextHandle = 0x100;
   std::thread::id guiThread;
   bool autoCloseArmed = false;
+  bool closeAsked = false;  // a WM_CLOSE was posted or fell due: the program is on its way out
   std::vector<Monitor> monitors;  // empty: the default monitor
   std::uint32_t systemDpi = 0;    // 0: JORV_DPI or 96
   bool fontsFail = false;
@@ -354,11 +355,20 @@ bool isGuiThread() {
   return s.guiThread == std::this_thread::get_id();
 }
 
+bool closeIsWaiting() {
+  auto& s = lf_state();
+  std::lock_guard lock(s.mutex);
+  if (s.closeAsked) return true;
+  const auto now = Clock::now();
+  return std::any_of(s.timers.begin(), s.timers.end(), [now](const Timer& t) { return t.closeOnce && t.due <= now; });
+}
+
 bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam) {
   auto& s = lf_state();
   {
     std::lock_guard lock(s.mutex);
     if (!s.windows.contains(hwnd)) return false;
+    if (message == WM_CLOSE) s.closeAsked = true;
     s.queue.push_back(Entry{Msg{hwnd, message, wParam, lParam}, {}});
   }
   s.wake.notify_all();
@@ -396,6 +406,7 @@ int getMessage(Msg& msg) {
       else
         it->due = now + timer.interval;
       if (timer.closeOnce) {
+        s.closeAsked = true;
         backend::Backend* desktop = s.backend;
         lock.unlock();
         lf_screenshotBeforeAutoClose(desktop, timer.hwnd);
@@ -651,6 +662,7 @@ void resetForTest() {
   s.timers.clear();
   s.guiThread = {};
   s.autoCloseArmed = false;
+  s.closeAsked = false;
   s.monitors.clear();
   s.systemDpi = 0;
   s.fontsFail = false;

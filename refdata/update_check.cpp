@@ -123,6 +123,10 @@ void lf_removeVersionsFile(const fs::path& file) {
 
 // versions.json fetched, checked and parsed; a discarded value after any failure (logged).
 json lf_fetchVersions(const UpdateCheckSetup& setup) {
+  if (gf_makerBaseUrl().empty()) {
+    gf_log("The maker's web address is not set (JORV_MAKER_URL): the update check is skipped");
+    return json(json::value_t::discarded);
+  }
   const fs::path file = setup.programFolder / "versions.json";
   CurlHandle handle = gf_newTransferHandle();
   if (!gf_downloadFile(handle.get(), gf_makerBaseUrl() + "versions.json", file, false)) {

@@ -22,6 +22,7 @@ std::mutex g_simUserDataMutex;
 std::atomic<bool> g_stepDue{false};
 std::atomic<std::uint8_t> g_userInfoReceived{0};
 std::atomic<bool> g_userOnGround{false};
+std::atomic<bool> g_userOnGroundKnown{false};
 std::atomic<std::uint32_t> g_userObjectId{2};
 std::string g_userAcTitle;
 std::atomic<double> g_userHalfWingspanNm{std::numeric_limits<double>::quiet_NaN()};
@@ -200,8 +201,12 @@ void lf_handleUserOnGround(const std::byte* data, std::size_t size) {
   std::int64_t value = 0;
   std::memcpy(&value, data, sizeof value);
   const UserAcPosition position = gf_getUserAcPosition();
+  // The reply often comes before the first position: the flag holds all the same, only the
+  // line about it waits for a position to name.
+  g_userOnGround = value != 0;
+  g_userOnGroundKnown = true;
   if (!lf_isKnownPosition({position.latitude, position.longitude})) {
-    g_stepDue = true;  // no position yet: the engine steps, but the flag says nothing
+    g_stepDue = true;
     return;
   }
   if (!g_userGroundLogged.exchange(true))
@@ -210,7 +215,6 @@ void lf_handleUserOnGround(const std::byte* data, std::size_t size) {
         "position={:.6f},{:.6f}",
         value != 0, position.altitudeAboveGround, position.altitude, position.groundSpeed, position.latitude,
         position.longitude));
-  g_userOnGround = value != 0;
   g_stepDue = true;
 }
 
@@ -257,6 +261,7 @@ void lf_resetUserAircraft() {
   g_userObjectId = 2;
   g_userAcTitle.clear();
   g_userOnGround = false;
+  g_userOnGroundKnown = false;
   g_userGroundLogged = false;
   g_userHalfWingspanNm = std::numeric_limits<double>::quiet_NaN();
   g_simZuluTimeValid = false;

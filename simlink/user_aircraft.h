@@ -45,6 +45,7 @@ extern std::mutex g_simUserDataMutex;         // guards the user aircraft state
 extern std::atomic<bool> g_stepDue;           // an on-ground reply arrived; lf_main takes it
 extern std::atomic<std::uint8_t> g_userInfoReceived;
 extern std::atomic<bool> g_userOnGround;
+extern std::atomic<bool> g_userOnGroundKnown;  // an on-ground reply came on this connection
 extern std::atomic<std::uint32_t> g_userObjectId;  // 2 until the first position reply
 extern std::string g_userAcTitle;                  // SimClient thread only
 // Half wingspan of the user's model in NM, from the dbase; NaN until the model reply told a

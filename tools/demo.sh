@@ -80,7 +80,7 @@ for _ in $(seq 120); do portsBusy || break; sleep 1; done
 portsBusy && echo "UDP port 49004 or 49005 is still taken by another program: JORV will restart until it is free"
 
 "$build/standin/realtraffic/jorv_rtapp_standin" --scenario "$root/data/realtraffic/demo_scenario.json" \
-  --start-on-connection --loop --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
+  --start-on-connection --loop --layout mixed --record "$run/rtapp-requests.txt" > "$run/rtapp-standin.log" 2>&1 &
 standin=$!
 sleep 0.5
 if ! kill -0 $standin 2>/dev/null; then

@@ -421,8 +421,12 @@ void spawnLiveAc(LiveAc& aircraft) {
   if (aircraft.state == FlightPhase::birth) {
     if (!lf_chooseSpawnLivery(aircraft, stream.front().altitude)) {
       lf_drop(aircraft);
-      if (!aircraft.tcasCoverage && !aircraft.registration.empty())
-        g_unmatchedLiveries.insert(gf_identityKey(aircraft));
+      // Said once, when it happens: the flight stays away for the session without a word else.
+      if (!aircraft.tcasCoverage && !aircraft.registration.empty() &&
+          g_unmatchedLiveries.insert(gf_identityKey(aircraft)).second)
+        gf_log(fmt::format("No livery matches {} ({} {}): its reports at or below FL{} are left out",
+                           gf_identityKey(aircraft), gf_airlineName(aircraft.airlineId), gf_modelName(aircraft.modelId),
+                           g_parameterSnapshot.load()->tcasFl));
       return;
     }
     if (stream.front().airborne) {

@@ -26,7 +26,7 @@ void lf_usage() {
       "         [--traffic-port 49005] [--weather-port 49004] [--speed 1] [--loop] [--keep-start]\n"
       "         [--start-on-connection]\n"
       "         [--record FILE] [--version-reply JSON] [--repeat] [--oversized N] [--short N]\n"
-      "         [--bad-fields N] [--drop-after N]\n",
+      "         [--bad-fields N] [--drop-after N] [--layout airline|vendor|mixed]\n",
       stderr);
 }
 
@@ -73,7 +73,14 @@ int main(int argc, char** argv) {
       else if (arg == "--oversized") options.faults.oversizedEvery = std::stoi(value());
       else if (arg == "--short") options.faults.shortEvery = std::stoi(value());
       else if (arg == "--bad-fields") options.faults.badFieldsEvery = std::stoi(value());
-      else if (arg == "--drop-after") options.faults.dropConnectionAfterLines = std::stoi(value());
+      else if (arg == "--layout") {
+        const auto layout = rtstandin::trafficLayoutNamed(value());
+        if (!layout) {
+          lf_usage();
+          return 2;
+        }
+        options.layout = *layout;
+      } else if (arg == "--drop-after") options.faults.dropConnectionAfterLines = std::stoi(value());
       else {
         lf_usage();
         return 2;

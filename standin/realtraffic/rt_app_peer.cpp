@@ -29,7 +29,8 @@ std::string lf_join(const std::array<std::string, kTrafficFieldCount>& fields) {
 
 }  // namespace
 
-std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int64_t startTime, const char* tag) {
+std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int64_t startTime, const char* tag,
+                        TrafficLayout layout) {
   std::array<std::string, kTrafficFieldCount> f;
   f[0] = tag;
   f[1] = std::to_string(flight.hexid);
@@ -51,8 +52,22 @@ std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int6
   f[23] = lf_number(point.roll, 1);
   f[25] = lf_number(point.trueHeading, 1);
   f[28] = flight.emitterCategory;
-  f[43] = flight.airline;
+  const bool vendor = layout == TrafficLayout::vendor || (layout == TrafficLayout::mixed && flight.hexid % 2 == 1);
+  if (vendor) {
+    f[42] = f[4];
+    // "0" without a key, else a number of the key: both forms occur.
+    f[43] = flight.hexid % 4 < 2 ? "0" : std::to_string(flight.hexid % 999983 + 17);
+  } else {
+    f[43] = flight.airline;
+  }
   return lf_join(f);
+}
+
+std::optional<TrafficLayout> trafficLayoutNamed(std::string_view name) {
+  if (name == "airline") return TrafficLayout::airlineCode;
+  if (name == "vendor") return TrafficLayout::vendor;
+  if (name == "mixed") return TrafficLayout::mixed;
+  return std::nullopt;
 }
 
 std::string parkedLine(const ParkedAircraft& aircraft, std::int64_t startTime) {
@@ -148,7 +163,7 @@ void RTAppPeer::sendLiveTraffic() {
   const PeerFaults& faults = options_.faults;
   for (const Flight& flight : scenario_.flights)
     if (const auto point = positionAt(flight, time_))
-      sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTTFC"));
+      sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTTFC", options_.layout));
   if (due(faults.oversizedEvery)) sendDatagram(options_.trafficPort, "RTTFC," + std::string(kOversizedBytes, '9'));
   if (due(faults.shortEvery)) {
     sendDatagram(options_.trafficPort, "RTTFC,4840406,52.1");
@@ -174,7 +189,7 @@ void RTAppPeer::sendBuffer() {
     const double t = time_ - batch * options_.bufferStepSeconds;
     for (const Flight& flight : scenario_.flights)
       if (const auto point = positionAt(flight, t))
-        sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTBUF"));
+        sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTBUF", options_.layout));
     if (batch > 1) sendDatagram(options_.trafficPort, "RTBUF_SEP");
   }
   sendDatagram(options_.trafficPort, "RTBUF_EOT");

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/net.h"
@@ -23,6 +24,11 @@ struct PeerFaults {
   int dropConnectionAfterLines = 0;   // closes the request connection after so many lines
 };
 
+// Field 43 of "RTTFC"/"RTBUF": the operator's airline code (this stand-in's first layout), or, as
+// RealTraffic's own app writes it, an authentication number with the uncorrected baro altitude
+// in field 42; mixed gives every flight with an odd hexid RealTraffic's layout.
+enum class TrafficLayout { airlineCode, vendor, mixed };
+
 struct PeerOptions {
   std::string host = "127.0.0.1";
   std::uint16_t tcpPort = 10747;
@@ -35,11 +41,15 @@ struct PeerOptions {
   // and starts it over when the program connects anew: a program that starts slowly or restarts
   // still sees the whole scenario.
   bool startOnConnection = false;
+  TrafficLayout layout = TrafficLayout::mixed;
   PeerFaults faults;
 };
 
 // One line of the traffic channel for a flight at a position ("RTTFC" or "RTBUF", 44 fields).
-std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int64_t startTime, const char* tag);
+std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int64_t startTime, const char* tag,
+                        TrafficLayout layout = TrafficLayout::airlineCode);
+// The layout name of the command line: "airline", "vendor" or "mixed"; nothing for another text.
+std::optional<TrafficLayout> trafficLayoutNamed(std::string_view name);
 std::string parkedLine(const ParkedAircraft& aircraft, std::int64_t startTime);
 std::string weatherDatagram(const Metar& metar);
 

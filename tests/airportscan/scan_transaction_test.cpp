@@ -103,6 +103,31 @@ TEST_F(ScanTransactionTest, RecoveryAfterAnInterruption) {
             std::string::npos);
 }
 
+// A lost list of the scan's files: its own files are told by their content, the user's stay.
+TEST_F(ScanTransactionTest, WithoutTheFileListTheScansOwnFilesAreToldByContent) {
+  const std::string generated =
+      R"(<root><parameters><parameter name="icao" value="EDDK"/><parameter name="num_parkpos" value="3"/></parameters></root>)";
+  const std::string handmade =
+      R"(<root><parameters><parameter name="icao" value="EGLL"/><parameter name="handmade" value="true"/></parameters></root>)";
+  lf_lay({{"my_simaddon/EDDK.xml", generated},
+          {"my_simaddon/LSZH.txt", "archive/simaddon/LSZH.enc"},
+          {"my_simaddon/LOWW.txt", "my_thirdparty/LOWW.xml"},
+          {"my_thirdparty/EGLL.xml", handmade},
+          {"my_thirdparty/KJFK.xml", "user KJFK"}});
+  {
+    AirportScanTransaction transaction;
+    testing_support::writeFile("airports/my_thirdparty/EGLL.xml", "generated EGLL");
+    ASSERT_TRUE(transaction.commitUnlessStopped());
+  }
+  const Tree after = lf_snapshot();
+  EXPECT_FALSE(after.contains("my_simaddon/EDDK.xml")) << "the last scan's stand file";
+  EXPECT_FALSE(after.contains("my_simaddon/LSZH.txt")) << "the last scan's link";
+  EXPECT_EQ(after.at("my_simaddon/LOWW.txt"), "my_thirdparty/LOWW.xml");
+  EXPECT_EQ(after.at("my_thirdparty/EGLL.xml"), handmade);
+  EXPECT_EQ(after.at("my_thirdparty/KJFK.xml"), "user KJFK");
+  EXPECT_TRUE(messaged("===> my_thirdparty/EGLL.xml: the user's own file is kept in place of the generated one"));
+}
+
 TEST_F(ScanTransactionTest, BeginMarksWhatExistedAndRollbackRestoresIt) {
   const struct { Tree before; const char* marker; Tree afterRollback; } cases[] = {
       {{}, "0 0\n", {}}, {{{"my_simaddon/A", "a"}}, "1 0\n", {{"my_simaddon/A", "a"}}}};

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include <fmt/format.h>
+
 #include "appbase/messages.h"
 #include "app/option_controls.h"
 #include "app/program_entry.h"
@@ -34,6 +36,39 @@ TEST_F(OptionControlsTest, SetUpFillsTheListsAndEnablesByTheRules) {
   EXPECT_TRUE(ui::isWindowEnabled(TIME_SHIFT_DAYS.window));
   EXPECT_FALSE(ui::isWindowEnabled(SET_BUTTON.window));
   EXPECT_TRUE(g_gui.timeShiftEditable);
+}
+
+// Each conditional control follows its condition both ways, whatever an earlier run (or its
+// creation) left enabled: a stray click on a control that does not apply changes a setting.
+TEST_F(OptionControlsTest, ConditionalControlsFollowTheirConditionBothWays) {
+  ASSERT_TRUE(startGui());
+  struct Case {
+    int sim, rtApp;
+    bool automatic, blocked;
+  } cases[] = {{2, 0, false, false}, {1, 1, true, true}, {2, 1, false, true}, {1, 0, true, false}};
+  const bool automaticBefore = LIG_AUTOMATIC.value;
+  const std::string blockedBefore = BLOCK_AIRCRAFT.value.load();
+  for (const Case& c : cases) {
+    gf_publishSimChoice(SimChoice{c.sim, c.rtApp});
+    LIG_AUTOMATIC.value = c.automatic;
+    BLOCK_AIRCRAFT.value = c.blocked ? std::string("HB-JNA") : std::string();
+    ui::driver::runOnGuiThread([] {
+      for (const GuiControl* control :
+           std::initializer_list<const GuiControl*>{&GUID_CHANGES, &AEROWINX, &AI_PACKAGE_SELECTOR, &UNBLOCK_BUTTON})
+        ui::enableWindow(control->window, true);
+      ui::comboResetContent(AI_PACKAGE_SELECTOR.window);
+      lf_initOptionControls();
+    });
+    const std::string name = fmt::format("sim {} rtApp {} automatic {} blocked {}", c.sim, c.rtApp, c.automatic, c.blocked);
+    EXPECT_EQ(ui::isWindowEnabled(GUID_CHANGES.window), c.sim == 1) << name;
+    EXPECT_EQ(ui::isWindowEnabled(AEROWINX.window), c.rtApp == 1) << name;
+    EXPECT_EQ(ui::isWindowEnabled(UNBLOCK_BUTTON.window), c.blocked) << name;
+    EXPECT_EQ(ui::isWindowEnabled(AI_PACKAGE_SELECTOR.window), c.automatic) << name;
+    EXPECT_EQ(ui::comboItems(AI_PACKAGE_SELECTOR.window).size(), 64u) << name << ": ticking automatic shows a list";
+  }
+  gf_publishSimChoice(SimChoice{});
+  LIG_AUTOMATIC.value = automaticBefore;
+  BLOCK_AIRCRAFT.value = blockedBefore;
 }
 
 TEST_F(OptionControlsTest, InRTAppModeTheTimeShiftIsLocked) {

@@ -57,7 +57,13 @@ struct ProgramRun {
   // Starts the program headless; it closes its own window after autoCloseSeconds.
   pid_t start(double autoCloseSeconds, bool production = false) const {
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    bool apiSet = false;
+    for (char** e = environ; *e; ++e) {
+      env.emplace_back(*e);
+      apiSet = apiSet || env.back().starts_with("JORV_RTAPI_URL=");
+    }
+    // A test never reaches RealTraffic itself: unless it serves a stand-in, nobody answers.
+    if (!apiSet) env.push_back("JORV_RTAPI_URL=http://127.0.0.1:9");
     env.push_back("JORV_APPDATA=" + appdata.string());
     env.push_back("JORV_LOCALAPPDATA=" + (root / "local").string());
     env.push_back("XDG_RUNTIME_DIR=" + runtime.string());

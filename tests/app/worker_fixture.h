@@ -97,6 +97,7 @@ class WorkerFixture : public ::testing::Test {
     g_stepDue = false;
     g_userInfoReceived = 0;
     g_userOnGround = false;
+    g_userOnGroundKnown = false;
     g_rtProfessional = false;
     g_feedConnected = false;
     std::lock_guard lock(g_simQueueMutex);
@@ -223,6 +224,7 @@ class WorkerFixture : public ::testing::Test {
     record("SimClient started");
     g_simState = simStateWhenConnected;
     g_userOnGround = userOnGround;
+    g_userOnGroundKnown = true;
     while (!token.stop_requested() && gf_isRunning()) {
       g_userInfoReceived = kUserTitleReceived | kUserModelReceived;
       std::this_thread::sleep_for(std::chrono::microseconds(200));

@@ -117,4 +117,29 @@ TEST(ProgramRun, SigtermClosesTheWindowAndEndsInOrder) {
   EXPECT_TRUE(log.ends_with("Z\n")) << "the closing date line, flushed";
 }
 
+// RT Direct without a licence: the start-up stops at the licence prompt and its error. The
+// unattended run's timer and a first SIGTERM still close the program in order, promptly.
+TEST(ProgramRun, WithoutALicenceTheCloseStillEndsTheRunInOrder) {
+  for (const bool bySignal : {false, true}) {
+    ProductionRun run;  // RT Direct, the default, and no licence anywhere
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t pid = run.start(bySignal ? 600 : 3);
+    if (bySignal) {
+      // The error's lines reach the file late: some seconds in, the run holds its error line.
+      auto held = [&] {
+        return fs::exists(run.program / "Log.txt") && run.log().find(" Exiting: SYSTEM ERROR") != std::string::npos;
+      };
+      for (int i = 0; i < 800 && !held(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      ::kill(pid, SIGTERM);
+    }
+    EXPECT_EQ(ProductionRun::wait(pid), 0) << run.errors();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const std::string log = run.log();
+    EXPECT_LT(seconds, 20.0) << (bySignal ? "SIGTERM" : "timer") << "\n" << log;
+    EXPECT_NE(log.find("Error 899: No valid RT license"), std::string::npos) << log;
+    EXPECT_NE(log.find(" Exiting: SYSTEM ERROR"), std::string::npos) << log;
+    EXPECT_NE(log.find("Shutdown cleanup completed; posting MSG_EXIT\n"), std::string::npos) << log;
+  }
+}
+
 }  // namespace

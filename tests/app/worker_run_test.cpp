@@ -119,6 +119,33 @@ TEST_F(WorkerRun, TheUserOnTheGroundGetsTheNearestAirportAsParkAirport) {
   EXPECT_TRUE(gf_parkAirport().code.empty());
 }
 
+// The simulator tells the on-ground state a while after the position: the start waits for it,
+// so the user parked at an airport still gets it as park airport and its parked traffic.
+TEST_F(WorkerRun, TheStartWaitsForALateOnGroundState) {
+  seams.findClosestAirport = [this](const UserAcPosition&) {
+    record("findClosestAirport");
+    return std::optional<AirportRef>(AirportRef{IcaoCode("EHAM"), {52.3, 4.76}, -11});
+  };
+  seams.simClientBody = [this](const std::stop_token& token) {
+    g_simState = 2;
+    const std::int64_t replyAt = now + 3 * kSecond;
+    while (!token.stop_requested()) {
+      g_userInfoReceived = kUserTitleReceived | kUserModelReceived;
+      if (now >= replyAt && !g_userOnGroundKnown) {
+        g_userOnGround = true;
+        g_userOnGroundKnown = true;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  };
+  gf_setWorkerSeams(seams);
+  stopAfterSteps(1, StopReason::SimWasClosed, 0);
+  lf_main();
+  EXPECT_NE(at("User aircraft on the ground at EHAM\nThe park airport is EHAM\n"), -1) << log();
+  EXPECT_TRUE(called("requestParkedTraffic"));
+  EXPECT_EQ(at("user not at an airport"), -1);
+}
+
 TEST_F(WorkerRun, NoSimulatorKeepsTheWorkerWaitingUntilTheWindowCloses) {
   simStateWhenConnected = 0;
   int sleeps = 0;
@@ -145,6 +172,7 @@ TEST_F(WorkerRun, ALinkThatDropsWhileTheTitleIsAskedForIsWaitedOut) {
         asked.swap(g_simCommands);
       }
       for (const SimCommand& command : asked) {
+        if (command.kind == 2) g_userOnGroundKnown = true;  // the on-ground reply
         if (command.kind != 1) continue;
         record(backAt < 0 ? "title asked" : "title asked again");
         if (backAt < 0) {

@@ -1,4 +1,5 @@
 // The worker's set-up sequence and its catch table.
+#include "app/install_path.h"
 #include "core/user_exception.h"
 #include "tests/app/worker_fixture.h"
 
@@ -88,6 +89,30 @@ TEST_F(WorkerSetup, NoInstallPathAndNonePickedStopsWithInstallPathMissing) {
   EXPECT_TRUE(called("pickFolder"));
   EXPECT_FALSE(called("SimClient started"));
   EXPECT_NE(at(" Exiting: INSTALL PATH MISSING\n"), -1);
+}
+
+// The Community folder the user picks serves this very run: the scans see its parent, the
+// packages folder, as they do on every later start.
+TEST_F(WorkerSetup, APickedCommunityFolderServesTheSameRunAsItsPackagesFolder) {
+  const fs::path packages = dir.path() / "picked" / "Packages";
+  for (const char* folder : {"Community", "StreamedPackages", "Community2024"}) fs::create_directories(packages / folder);
+  MSFS_2024_INSTALL_PATH.value = "";
+  seams.pickFolder = [this, packages](const fs::path&) {
+    record("pickFolder");
+    return std::optional<fs::path>(packages / "Community");
+  };
+  fs::path seenByTheScan;
+  seams.scanLiveries = [this, &seenByTheScan] {
+    record("scanLiveries");
+    seenByTheScan = gf_installPathOption().value.load();
+  };
+  stopAtSimClient();
+  lf_main();
+  EXPECT_TRUE(called("pickFolder"));
+  ASSERT_TRUE(called("scanLiveries"));
+  EXPECT_EQ(seenByTheScan, packages);
+  EXPECT_EQ(MSFS_2024_INSTALL_PATH.value.load(), packages);
+  EXPECT_EQ(at(" Exiting: INSTALL PATH MISSING\n"), -1);
 }
 
 TEST_F(WorkerSetup, TheWorkingFoldersAreMadeAndLastRunsObjectListRemoved) {

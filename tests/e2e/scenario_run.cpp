@@ -193,6 +193,7 @@ class Feeder {
       scenario_.startTime = static_cast<std::int64_t>(std::time(nullptr));
       rtstandin::PeerOptions options;
       options.tcpPort = port_;
+      options.layout = plan_.layout;
       peer_.emplace(scenario_, options);
       if (peer_->connect()) break;
       followTrace();
@@ -232,10 +233,12 @@ class Feeder {
       knowledge_.playedUntil = t - knowledge_.delaySeconds;
     }
     followTrace();
+    requests = peer_->requestLines();
   }
 
   FeedCounts counts;
   double connectedAt = 0.0;  // the feed clock's 0 on the timeline's
+  std::vector<std::string> requests;
 
  private:
   void note(std::string_view what) { timeline_.note(what); }
@@ -253,7 +256,7 @@ class Feeder {
         ++counts.gapsSkipped;
         continue;
       }
-      const std::string line = rtstandin::trafficLine(flight, *point, scenario_.startTime, "RTTFC");
+      const std::string line = rtstandin::trafficLine(flight, *point, scenario_.startTime, "RTTFC", plan_.layout);
       send(line);
       ++counts.records;
       if (!std::isfinite(point->gs)) ++counts.nanSpeeds;
@@ -402,6 +405,7 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     stop = true;
     feed.join();
     result.feed = feeder.counts;
+    result.appRequests = feeder.requests;
     result.knowledge.feedToSimSeconds = feeder.connectedAt - timeline.simBehind();
   } else {
     double firstQuery = -1.0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/realtraffic/rt_app_peer.h"
 #include "standin/realtraffic/traffic_scenario.h"
 #include "tests/e2e/trace_checks.h"
 #include "tools/trace_picture.h"
@@ -36,7 +37,17 @@ struct FaultPlan {
   double feedEnd = 1e9;          // nothing is sent after it
   double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from the program's first traffic query
   double programSeconds = 124.0;  // the window closes itself after this
+  // RT App: what field 43 of the traffic lines holds (RealTraffic's own layout for some flights).
+  rtstandin::TrafficLayout layout = rtstandin::TrafficLayout::mixed;
 };
+
+// No fault at all: the app stays, the feed speaks, the simulator runs.
+inline FaultPlan calmPlan(double programSeconds) {
+  FaultPlan plan;
+  plan.simulatorOutageAt = plan.appDisconnectAt = plan.silenceFrom = plan.silenceTo = plan.apiFaultAt = 1e9;
+  plan.programSeconds = programSeconds;
+  return plan;
+}
 
 struct FeedCounts {
   std::uint64_t batches = 0;
@@ -64,6 +75,7 @@ struct RunResult {
   std::map<std::string, std::string> expectedTitles;  // by registration, the ladder's choice
   std::set<std::string> installedTitles;              // what the livery scan found
   WindowCounts window;                                // the counts the window showed at its close
+  std::vector<std::string> appRequests;               // RT App: the request lines the app received
 };
 
 // Builds the traffic (seeded), runs the program with the faults of the plan and reads back the

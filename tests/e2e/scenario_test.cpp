@@ -9,10 +9,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "tests/e2e/scenario_run.h"
@@ -142,6 +145,68 @@ TEST(Scenario, RTAppWithFaultsAndNoiseLeavesNoComplaint) {
   EXPECT_GT(run.feed.gapsSkipped, 0u);
   EXPECT_GE(wholesaleRemovals(run.trace).size(), 2u) << "the app's and the simulator's faults";
   lf_checkRun(run);
+}
+
+// A first run as a user makes it: parked at Zurich, in RT App mode, with RealTraffic's own app,
+// whose traffic lines carry an authentication number where the stand-in wrote the operator.
+// The airport is filled at start with the app's parked aircraft, and the live flights are shown.
+TEST(Scenario, ParkedAtZurichWithRealTrafficsOwnAppTheAirportFillsAndTheFlightsCome) {
+  for (std::uint16_t port : {std::uint16_t{49004}, std::uint16_t{49005}})
+    if (!lf_udpPortFree(port)) GTEST_SKIP() << "UDP port " << port << " is held by another program on this machine";
+  testing_support::TempDir dir;
+  FaultPlan plan = calmPlan(75.0);
+  plan.layout = rtstandin::TrafficLayout::vendor;
+  const RunResult run = runScenario(lf_runFolder(dir, "first-run"), plan, FeedMode::RTApp);
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+
+  // The start waits for the on-ground state: the park airport, then the app's parked traffic.
+  EXPECT_TRUE(lf_contains(run.log, "User aircraft on the ground at LSZH\n")) << run.log;
+  EXPECT_FALSE(lf_contains(run.log, "user not at an airport")) << run.log;
+  const bool askedForParked = std::any_of(run.appRequests.begin(), run.appRequests.end(),
+                                          [](const std::string& line) { return line.starts_with("Qs999=sendparked,"); });
+  EXPECT_TRUE(askedForParked) << "the app was never asked for the airport's parked aircraft";
+
+  std::set<std::string> created;
+  for (const auto& e : run.trace.events)
+    if (e.event == "create") created.insert(e.tailNumber);
+  std::size_t appsParked = 0, appsParkedShown = 0, airborneShown = 0;
+  std::map<std::string, std::string> callsignOf;
+  for (const auto& [registration, fact] : run.knowledge.flights) {
+    const bool shown = created.contains(registration);
+    if (fact.kind == Kind::Parked) {
+      ++appsParked;
+      appsParkedShown += shown ? 1 : 0;
+    } else if (fact.kind == Kind::Arrival || fact.kind == Kind::Overflight) {
+      airborneShown += shown ? 1 : 0;
+    }
+  }
+  ASSERT_GT(appsParked, 0u);
+  EXPECT_GE(appsParkedShown * 2, appsParked) << appsParkedShown << " of the app's " << appsParked << " parked aircraft";
+  // The wanted share of the stands is held by parked aircraft (static and live) at the close;
+  // without the app's parked list at start a handful stood there.
+  ASSERT_TRUE(run.window.maxPark && run.window.parkedStatic && run.window.parkedLive);
+  EXPECT_GE(2 * (*run.window.parkedStatic + *run.window.parkedLive), *run.window.maxPark)
+      << *run.window.parkedStatic << " static and " << *run.window.parkedLive << " live parked of " << *run.window.maxPark;
+  lf_expectNone("parked aircraft", parkedAircraft(run.trace, run.knowledge, 30.0));
+
+  // The flights in the air come, each under the airline of its callsign (the livery line of the
+  // log: callsign, registration, route, airline, type), and none is left out for want of a livery.
+  EXPECT_GE(airborneShown, 3u);
+  std::size_t judged = 0;
+  std::istringstream lines(run.log);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string callsign, registration, route, airline;
+    if (!(words >> callsign >> registration >> route >> airline) || route.find("->") == std::string::npos) continue;
+    const auto fact = run.knowledge.flights.find(registration);
+    if (fact == run.knowledge.flights.end() || fact->second.kind == Kind::Parked) continue;
+    EXPECT_EQ(airline, callsign.substr(0, 3)) << line;
+    ++judged;
+  }
+  EXPECT_GE(judged, 3u) << "live flights whose livery line names the airline";
+  for (const auto& [registration, fact] : run.knowledge.flights)
+    if (fact.kind == Kind::Arrival || fact.kind == Kind::Overflight)
+      EXPECT_EQ(run.log.find(" " + registration + " ("), std::string::npos) << registration << ": no livery matched";
 }
 
 TEST(Scenario, RTDirectWithAnAnswer503LeavesNoComplaint) {

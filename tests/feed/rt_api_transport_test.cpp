@@ -91,6 +91,16 @@ TEST(RTAPIForm, ValuesAreEncoded) {
   EXPECT_EQ(rtstandin::decodeForm("k=" + gf_formValue("a&b=c+d%e f") + "&x")["k"], "a&b=c+d%e f");
 }
 
+// Without a setting the program talks to RealTraffic's own web API; the setting replaces the
+// host and an empty one gives it back.
+TEST(RTAPIBaseUrl, RealTrafficsHostUnlessSet) {
+  EXPECT_EQ(gf_rtApiUrl("/v6/auth"), "https://rtwa.flyrealtraffic.com/v6/auth");
+  gf_setRTAPIBaseUrl("http://127.0.0.1:8080//");
+  EXPECT_EQ(gf_rtApiUrl("/v6/traffic"), "http://127.0.0.1:8080/v6/traffic");
+  gf_setRTAPIBaseUrl("");
+  EXPECT_EQ(gf_rtApiBaseUrl(), "https://rtwa.flyrealtraffic.com");
+}
+
 TEST(RTAPICallbacks, WriteAndProgress) {
   std::string response;
   char data[4] = {'a', 'b', 'c', 'd'};

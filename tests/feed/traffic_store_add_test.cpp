@@ -127,6 +127,23 @@ TEST_F(StoreTest, AKeptRecordCarriesItsNamesCodesAndNumbers) {
   EXPECT_EQ(gf_airlineName(add(fields).record.value().airlineId), "KLM");
 }
 
+// RealTraffic's own app writes an authentication number where our layout has the operator:
+// only a three-letter designator names the airline, everything else leaves it to the callsign.
+TEST_F(StoreTest, OnlyADesignatorInTheAirlineFieldNamesTheAirline) {
+  const struct {
+    const char* code;
+    const char* airline;
+  } cases[] = {{"TRA", "TRA"}, {"0", "KLM"},    {"1234567", "KLM"}, {"", "KLM"},   {"null", "KLM"},
+               {"tra", "KLM"}, {"TR", "KLM"},   {"TRAX", "KLM"},    {"T1A", "KLM"}, {"123", "KLM"}};
+  for (const auto& c : cases) {
+    TrafficFields fields = flight();
+    fields.airlineCode = c.code;
+    const auto record = add(fields).record;
+    ASSERT_TRUE(record) << c.code;
+    EXPECT_EQ(gf_airlineName(record->airlineId), c.airline) << c.code;
+  }
+}
+
 TEST_F(StoreTest, TrueHeadingZeroIsNorthAndGivesTheTrack) {
   TrafficFields fields = flight();
   fields.sourceType = "adsb_icao";

@@ -1,7 +1,9 @@
 // The park-airports file, the user's stands, the reach test, and choosing and giving up the park
 // airport.
 #include "config/parameter_snapshot.h"
+#include "config/sim_choice.h"
 #include "feed/feed_neighbours.h"
+#include "feed/rt_app_traffic.h"
 #include "simlink/user_aircraft.h"
 #include "tests/parking/parking_fixture.h"
 
@@ -131,7 +133,13 @@ TEST_F(ParkAirportsTest, ANearerFrontAirportWithinReachReplacesThePark) {
   }
   reachNm(30);
   g_userOnGround = true;
+  // On the ground as in flight, the RealTraffic app is asked for the airport's parked aircraft:
+  // the request starts a new parked list.
+  gf_publishSimChoice(SimChoice{2, 1});
+  g_rtAppTrafficReader.parkedReceived = true;
   gf_chooseParkAirport({47.46, 8.55});
+  gf_publishSimChoice(SimChoice{});
+  EXPECT_FALSE(g_rtAppTrafficReader.parkedReceived) << "the app was not asked for parked traffic";
   EXPECT_EQ(parkCode(), IcaoCode("LSZH"));
   EXPECT_TRUE(contains(newLog(), "User aircraft on the ground at LSZH\n\nThe park airport is LSZH\n"));
   g_userOnGround = false;

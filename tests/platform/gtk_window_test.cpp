@@ -367,4 +367,15 @@ TEST_F(GtkWindowTest, DialogsOpenedFromAnotherThreadAreRealDialogsAndWaitForThei
   EXPECT_EQ(prompt.get(), std::nullopt);
 }
 
+// The licence prompt holds up the window's loop; a termination signal's close (a WM_CLOSE
+// posted meanwhile) answers it as its close box would.
+TEST_F(GtkWindowTest, ACloseAskedForWhileADialogIsOpenAnswersTheDialog) {
+  auto prompt = std::async(std::launch::async,
+                           [this] { return ui::promptText(window_, "RealTraffic license", "License / token:", 8); });
+  ASSERT_NE(waitForDialog("RealTraffic license"), nullptr);
+  ASSERT_TRUE(ui::postMessage(window_, ui::WM_CLOSE, 0, 0));
+  ASSERT_EQ(prompt.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(prompt.get(), std::nullopt);
+}
+
 }  // namespace

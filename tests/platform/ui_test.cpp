@@ -177,6 +177,26 @@ TEST_F(UiTest, TimersTickAndTheAutoCloseClosesOnce) {
   std::filesystem::remove(picture);
 }
 
+// A modal dialog holds up the loop: it asks whether a close is waiting, by the timer that fell
+// due unseen or by a WM_CLOSE in the queue (a termination signal posts one).
+TEST_F(UiTest, ACloseIsSeenWaitingWhileTheLoopIsHeldUp) {
+  EXPECT_FALSE(closeIsWaiting());
+  EXPECT_TRUE(postMessage(window_, WM_APP + 1, 0, 0));
+  EXPECT_FALSE(closeIsWaiting());
+  EXPECT_TRUE(postMessage(window_, WM_CLOSE, 0, 0));
+  EXPECT_TRUE(closeIsWaiting());
+
+  resetForTest();
+  EXPECT_FALSE(closeIsWaiting());
+  ASSERT_TRUE(registerClass(WindowClass{"TestClass", testProc}));
+  ::setenv("JORV_AUTOCLOSE_SECONDS", "0.05", 1);
+  window_ = createWindow("TestClass", "Title", Rect{0, 0, 120, 80});
+  ::unsetenv("JORV_AUTOCLOSE_SECONDS");
+  EXPECT_FALSE(closeIsWaiting());
+  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  EXPECT_TRUE(closeIsWaiting()) << "the timer fell due while nobody took messages";
+}
+
 LResult paintingProc(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam) {
   switch (message) {
     case WM_CREATE:

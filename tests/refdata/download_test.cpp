@@ -111,6 +111,14 @@ TEST_F(DownloadTest, NothingButAWebAddressIsFetched) {
   }
   EXPECT_FALSE(gf_downloadFile(nullptr, server.baseUrl() + "versions.json", target(), true));
   EXPECT_TRUE(server.requestedPaths().empty());
+  // Plain http only from this machine (the stand-ins); the maker's files come over https.
+  for (const char* url : {"http://example.invalid/versions.json", "http://127.0.0.1.example.invalid/versions.json",
+                          "http://localhostx/versions.json"}) {
+    SCOPED_TRACE(url);
+    CurlHandle handle = gf_newTransferHandle();
+    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true));
+    EXPECT_TRUE(logHas(fmt::format("Download address is not a secure web address: '{}'", url)));
+  }
 }
 
 TEST_F(DownloadTest, ADataSetComesFromTheInputFolderOfTheServer) {

@@ -186,8 +186,9 @@ TEST_F(UserAircraftTest, ModelReplyGivesTheHalfWingspanAndCategory) {
   EXPECT_NE(log().find("          model normalized: B738\n"), std::string::npos);
 }
 
-// The on-ground reply comes every second and each one sets the engine's step due.
-TEST_F(UserAircraftTest, OnGroundBeforeAnyPositionOnlyPacesTheEngine) {
+// The on-ground reply comes every second and each one sets the engine's step due. One before
+// the first position already tells the state (the start waits for it); its log line waits.
+TEST_F(UserAircraftTest, OnGroundBeforeAnyPositionTellsTheStateAndLogsLater) {
   sim::UserAircraft user;
   user.latitude = 47.5;
   user.longitude = 8.25;
@@ -200,7 +201,8 @@ TEST_F(UserAircraftTest, OnGroundBeforeAnyPositionOnlyPacesTheEngine) {
   gf_queueSimCommand(SimCommand{2, 0});
   frame();
   EXPECT_TRUE(g_stepDue.exchange(false));
-  EXPECT_FALSE(g_userOnGround.load());
+  EXPECT_TRUE(g_userOnGround.load());
+  EXPECT_TRUE(g_userOnGroundKnown.load());
   EXPECT_EQ(countOf(log(), "User ground data"), 0u);
 
   gf_queueSimCommand(SimCommand{3, 0});

@@ -100,6 +100,12 @@ TEST_F(SpawningTest, AFlightWithoutLiveryIsNotTriedAgainBelowTheTcasLevel) {
     EXPECT_EQ(again.dropFromRegistry, feet <= 18000.0) << feet;  // TCAS_FL 180
     g_liveAcs.pop_back();
   }
+  // The user learns why the flight is missing, once.
+  const std::string line = "No livery matches " + gf_identityKey(first);
+  const std::string log = logText();
+  ASSERT_NE(log.find(line), std::string::npos) << log;
+  EXPECT_EQ(log.find(line), log.rfind(line)) << log;
+  EXPECT_NE(log.find("are left out"), std::string::npos) << log;
 }
 
 // Ground traffic comes at 0 ft; a flight that starts on the ground is created on the ground the

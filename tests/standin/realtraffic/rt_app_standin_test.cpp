@@ -45,16 +45,28 @@ TEST(TrafficScenarioFile, TheSampleDecodesWithTheProgramsOwnReaders) {
     for (double t = flight.track.front().t; t <= flight.track.back().t; t += 7.5) {
       const auto point = positionAt(flight, t);
       ASSERT_TRUE(point) << flight.callsign << " at " << t;
-      const std::string line = trafficLine(flight, *point, scenario.startTime, "RTTFC");
-      const auto fields = split(line);
-      ASSERT_EQ(fields.size(), kRTAppTrafficFieldCount) << line;
-      TrafficFields decoded;
-      ASSERT_NO_THROW(gf_decodeRTAppPosition(fields, decoded)) << line;
-      ASSERT_NO_THROW(gf_decodeRTAppTraffic(fields, decoded)) << line;
-      EXPECT_EQ(decoded.hexid, flight.hexid);
-      EXPECT_EQ(decoded.callsign, flight.callsign);
-      EXPECT_NEAR(decoded.timestamp, static_cast<double>(scenario.startTime) + t, 0.01);
-      EXPECT_NEAR(decoded.lat, point->lat, 1e-6);
+      for (const TrafficLayout layout : {TrafficLayout::airlineCode, TrafficLayout::vendor, TrafficLayout::mixed}) {
+        const std::string line = trafficLine(flight, *point, scenario.startTime, "RTTFC", layout);
+        const auto fields = split(line);
+        ASSERT_EQ(fields.size(), kRTAppTrafficFieldCount) << line;
+        TrafficFields decoded;
+        ASSERT_NO_THROW(gf_decodeRTAppPosition(fields, decoded)) << line;
+        ASSERT_NO_THROW(gf_decodeRTAppTraffic(fields, decoded)) << line;
+        EXPECT_EQ(decoded.hexid, flight.hexid);
+        EXPECT_EQ(decoded.callsign, flight.callsign);
+        EXPECT_NEAR(decoded.timestamp, static_cast<double>(scenario.startTime) + t, 0.01);
+        EXPECT_NEAR(decoded.lat, point->lat, 1e-6);
+        // RealTraffic's own layout: an authentication number, the baro altitude before it.
+        const bool vendor =
+            layout == TrafficLayout::vendor || (layout == TrafficLayout::mixed && flight.hexid % 2 == 1);
+        if (vendor) {
+          EXPECT_FALSE(fields[43].empty()) << line;
+          EXPECT_EQ(fields[43].find_first_not_of("0123456789"), std::string_view::npos) << line;
+          EXPECT_EQ(fields[42], fields[4]) << line;
+        } else {
+          EXPECT_EQ(decoded.airlineCode, flight.airline) << line;
+        }
+      }
     }
   }
   for (const ParkedAircraft& aircraft : scenario.parked) {
