@@ -47,6 +47,7 @@
 #include "parking/park_population.h"
 #include "parking/park_setup.h"
 #include "parking/parked_removal.h"
+#include "parking/parked_wait.h"
 #include "parking/parking_adjust.h"
 #include "parking/parking_hooks.h"
 #include "parking/stand_search.h"
@@ -375,7 +376,10 @@ WorkerSeams gf_programWorkerSeams() {
   s.clearUserDestGate = [](const std::string& stand) { gf_clearUserDestGate(stand); };
   s.removeTCASCoverageAcs = [] { gf_removeTCASCoverageAcs(); };
   s.checkForAllGndIfParkedVersionExistsAndRemove = [] { gf_checkForAllGndIfParkedVersionExistsAndRemove(); };
-  s.handleParkingRequests = [] { gf_handleParkingRequests(); };
+  s.handleParkingRequests = [] {
+    // A population or adjustment waiting for its parked answer is not the end of the generation.
+    if (!gf_parkedWaitPending()) gf_handleParkingRequests();
+  };
   s.writeActiveAcFile = [] { gf_writeActiveAcFile(); };
   s.removeAllStaticAndLiveAtAirport = [] { lf_removeAllStaticAndLiveAtAirport(); };
   s.clearPerRunNames = [] { g_ghostCallsigns.clear(); };
@@ -393,6 +397,7 @@ WorkerSeams gf_programWorkerSeams() {
     g_parkingGenerating = true;
     gf_adjustParking(flush);
   };
+  s.resumeParkedWait = [] { return gf_resumeParkedWait(); };
   s.parkAirportHasStands = [] { return !g_stands.empty(); };
   s.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   s.resetParkAirport = [] { gf_resetParkAirport(); };
