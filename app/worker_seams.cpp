@@ -150,6 +150,7 @@ void lf_installEngineHooks() {
   hooks.readParkedFile = []() -> std::optional<std::string> {
     ParkedFileResult result = lf_readParkedFile();
     if (result.ok) return std::nullopt;
+    gf_noteFailedParkSetup(gf_parkAirport().code, Lalo{g_workerUserAcPosition.latitude, g_workerUserAcPosition.longitude});
     return std::move(result.text);
   };
   hooks.standSearchHits = [] { return g_standSearchHits.size(); };
@@ -222,9 +223,10 @@ void lf_installParkingHooks() {
   gf_setParkingHooks(std::move(parking));
 }
 
-// The airports list's closest-airport check asks each candidate's stand file.
+// The airports list's closest-airport check asks each candidate's stand file, as far as it lies
+// on this computer: the worker waits for no server (the others are judged by their centres).
 ClosestStand lf_closestStand(const Airport& airport, const Lalo& position) {
-  auto read = gf_readDestApfForClosestStand(airport.code, position);
+  auto read = gf_readDestApfForClosestStand(airport.code, position, true);
   if (auto* stand = std::get_if<ClosestStand>(&read)) return std::move(*stand);
   return ClosestStand{};
 }
