@@ -73,6 +73,9 @@
 
 namespace {
 
+// The park airport's last stand-file read found its file still being fetched (worker only).
+bool g_parkFileFetching = false;
+
 std::optional<AirportRef> lf_airportRef(const std::optional<Airport>& airport) {
   if (!airport) return std::nullopt;
   return AirportRef{airport->code, airport->position, airport->altitude, airport->iata};
@@ -149,10 +152,16 @@ void lf_installEngineHooks() {
   };
   hooks.readParkedFile = []() -> std::optional<std::string> {
     ParkedFileResult result = lf_readParkedFile();
+    g_parkFileFetching = result.fetching;
     if (result.ok) return std::nullopt;
+    if (result.fetching) {
+      g_parkingSetupRequested = true;  // the parking step sets up again once the file is in
+      return std::move(result.text);
+    }
     gf_noteFailedParkSetup(gf_parkAirport().code, Lalo{g_workerUserAcPosition.latitude, g_workerUserAcPosition.longitude});
     return std::move(result.text);
   };
+  hooks.parkFileFetching = [] { return g_parkFileFetching; };
   hooks.standSearchHits = [] { return g_standSearchHits.size(); };
   hooks.parkAirportReady = [] { return g_airportFileLoaded.load(); };
   hooks.eraseStandSearchHits = [](const std::function<bool(const DbaseEntry&)>& drop) {
