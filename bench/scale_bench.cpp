@@ -12,6 +12,8 @@
 //   feed 0: the streams hold every report from the start; feed 1: they hold the first 30 s, and
 //   the rest comes as the feed sends it, a live batch every 2 s with the reports made since the
 //   last one (about 330, within what the drain takes), which the ticks drain and decode.
+// - BM_EngineStepGrowth: the once-a-second step alone at 1000 to 10,000 live aircraft and 500
+//   static ones: p50, p99 and max, and the p50 per 1000 live aircraft.
 // - BM_MemoryPerAircraft: the heap bytes one live aircraft (30 s of reports ahead, as the feed's
 //   delay holds them) and one static aircraft take, and the resident set's growth.
 // - BM_PoseBatch: the link's pose batch (lf_sendPositionBatch) for 1000 objects of the stand-in
@@ -76,6 +78,13 @@ constexpr std::uint32_t kTaxiing = 250;  // the rest of the live ones are parked
 constexpr std::uint32_t kStatic = 500;
 constexpr std::uint32_t kStands = kStatic + (kLive - kAirborne - kTaxiing);
 
+// The traffic built by lf_populate: the counts above unless a benchmark scales them.
+struct TrafficMix {
+  std::uint32_t live = kLive, airborne = kAirborne, taxiing = kTaxiing, statics = kStatic;
+  std::uint32_t stands() const { return statics + (live - airborne - taxiing); }
+};
+TrafficMix g_mix;
+
 std::int64_t lf_nanos() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -123,7 +132,7 @@ Lalo lf_offset(const Lalo& from, double northM, double eastM) {
 // The park airport's stands: rows of 25, 80 m apart, the first kStatic for the static aircraft.
 void lf_addStands() {
   g_stands.clear();
-  for (std::uint32_t i = 0; i < kStands; ++i) {
+  for (std::uint32_t i = 0; i < g_mix.stands(); ++i) {
     const Lalo position = lf_offset(kPark, -600.0 - 80.0 * (i / 25), -1000.0 + 80.0 * (i % 25));
     Stand& stand = g_stands.emplace_back(fmt::format("{}{}", static_cast<char>('A' + i / 25), 1 + i % 25),
                                          std::vector<StandOption>{}, position, geo::kPi, 40.0, 0, false, false, false);
@@ -180,21 +189,21 @@ void lf_addLive(std::uint32_t i, std::int32_t aheadTicks, std::mt19937& random) 
   point.time = kStart;
   std::uint32_t state = FlightPhase::flying;
   std::int32_t standId = 0;
-  if (i < kAirborne) {
+  if (i < g_mix.airborne) {
     point.lalo = {kPark.lat + (i % 30) * 0.03 - 0.45, kPark.lon + (i / 30) * 0.03 - 0.3};
     point.altitude = 4000.0 + 20.0 * (i % 500);
     point.groundSpeed = 220.0 + (i % 60);
     point.track = static_cast<double>((i * 37) % 360);
     point.airborne = true;
-  } else if (i < kAirborne + kTaxiing) {
-    const std::uint32_t k = i - kAirborne;
+  } else if (i < g_mix.airborne + g_mix.taxiing) {
+    const std::uint32_t k = i - g_mix.airborne;
     // North of the airport's point; the stands begin 600 m south of it, well over a roam away.
     point.lalo = lf_offset(kPark, 300.0 * (k / 16) + 1000.0, 250.0 * (k % 16) - 2000.0);
     point.groundSpeed = 12.0 + (k % 10);
     point.track = static_cast<double>((k * 53) % 360);
     state = FlightPhase::taxi;
   } else {
-    standId = static_cast<std::int32_t>(kStatic + (i - kAirborne - kTaxiing) + 1);
+    standId = static_cast<std::int32_t>(g_mix.statics + (i - g_mix.airborne - g_mix.taxiing) + 1);
     point.lalo = g_stands[static_cast<std::size_t>(standId - 1)].position;
     point.track = 180.0;
     point.repeated = true;
@@ -221,7 +230,7 @@ void lf_addStatic(std::uint32_t i) {
                                                 static_cast<std::int32_t>(stand.id), GeoPose{stand.position, stand.heading},
                                                 false);
   aircraft.simState = SimStatus::active;
-  aircraft.objectId = kLive + i < g_objectIds.size() ? g_objectIds[kLive + i] : 5000 + i;
+  aircraft.objectId = g_mix.live + i < g_objectIds.size() ? g_objectIds[g_mix.live + i] : 50000 + i;
 }
 
 // The program's hooks and seams, the park airport with its stands, the user flying overhead,
@@ -251,8 +260,8 @@ void lf_programEngine(std::uint32_t objects) {
 
 void lf_populate(std::int32_t aheadTicks) {
   std::mt19937 random(40);
-  for (std::uint32_t i = 0; i < kLive; ++i) lf_addLive(i, aheadTicks, random);
-  for (std::uint32_t i = 0; i < kStatic; ++i) lf_addStatic(i);
+  for (std::uint32_t i = 0; i < g_mix.live; ++i) lf_addLive(i, aheadTicks, random);
+  for (std::uint32_t i = 0; i < g_mix.statics; ++i) lf_addStatic(i);
 }
 
 // The reports of each live aircraft that the feed has not sent yet. A report due at engine time
@@ -443,6 +452,51 @@ void BM_EngineAtScale(benchmark::State& state) {
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
+// The once-a-second step with its passes (the ground pass among them: every taxiing aircraft
+// against the stands and the static aircraft) as the live traffic grows, the mix of
+// BM_EngineAtScale scaled (60 % airborne, 25 % taxiing, 15 % parked) with 500 static aircraft.
+// Ticks run untimed between the steps. Counters: p50, p99 and max of the step in microseconds,
+// and the p50 per 1000 live aircraft, which stays flat while the step grows linearly.
+void BM_EngineStepGrowth(benchmark::State& state) {
+  const auto live = static_cast<std::uint32_t>(state.range(0));
+  g_mix = TrafficMix{live, live * 6 / 10, live / 4, kStatic};
+  lf_programEngine(0);
+  lf_populate(60000);
+  const auto ticksToStep = [] {
+    for (int i = 0; i < kStepTicks - 1; ++i) lf_handleAddingStack();
+  };
+  for (int i = 0; i < 5; ++i) {
+    ticksToStep();
+    lf_engineStepAndPasses();
+  }
+  std::vector<double> steps;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ticksToStep();
+    state.ResumeTiming();
+    const std::int64_t start = lf_nanos();
+    lf_engineStepAndPasses();
+    steps.push_back(lf_micros(start, lf_nanos()));
+  }
+  const bench::Spread s = bench::spread(steps);
+  state.counters["live"] = live;
+  state.counters["step_p50_us"] = s.p50;
+  state.counters["step_p99_us"] = s.p99;
+  state.counters["step_max_us"] = s.max;
+  state.counters["p50_us/1000live"] = s.p50 * 1000.0 / live;
+  SimConnect_Close(g_simConnectHandle);
+  gf_resetSimClientForTest();
+  g_mix = TrafficMix{};
+}
+BENCHMARK(BM_EngineStepGrowth)
+    ->ArgName("live")
+    ->Arg(1000)
+    ->Arg(2500)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Iterations(120)
+    ->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(BM_EngineAtScale)
     ->ArgNames({"feed", "paced"})
     ->Args({0, 0})
