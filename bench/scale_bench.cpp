@@ -14,6 +14,8 @@
 //   last one (about 330, within what the drain takes), which the ticks drain and decode.
 // - BM_EngineStepGrowth: the once-a-second step alone at 1000 to 10,000 live aircraft and 500
 //   static ones: p50, p99 and max, and the p50 per 1000 live aircraft.
+// - BM_ParkingPasses: the population and the adjustment at that size with RT Direct, and the
+//   steps that finish them once the parked answer is settled: the longest of each.
 // - BM_MemoryPerAircraft: the heap bytes one live aircraft (30 s of reports ahead, as the feed's
 //   delay holds them) and one static aircraft take, and the resident set's growth.
 // - BM_PoseBatch: the link's pose batch (lf_sendPositionBatch) for 1000 objects of the stand-in
@@ -35,6 +37,7 @@
 #include <cmath>
 #include <deque>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -43,6 +46,7 @@
 #include "app/worker_seams.h"
 #include "bench/bench_support.h"
 #include "feed/feed_neighbours.h"
+#include "feed/rt_api_traffic_client.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/ai_positions.h"
 #include "simlink/facility_stand.h"
@@ -52,6 +56,7 @@
 #include "simlink/sim_ids.h"
 #include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
+#include "parking/park_population.h"
 #include "standin/sim/sim.h"
 #include "traffic/adding_stack.h"
 #include "traffic/decode_message.h"
@@ -488,6 +493,52 @@ void BM_EngineStepGrowth(benchmark::State& state) {
   gf_resetSimClientForTest();
   g_mix = TrafficMix{};
 }
+// The parking passes at 1000 live and 500 static aircraft with RT Direct: the population and the
+// adjustment ask for the parked aircraft and return; the step that finds the answer (here its
+// wait run out) finishes them with the stand search. Counters: each pass's longest time in
+// microseconds, and the longest of all: what one tick can hold the worker for.
+std::optional<Lalo> lf_parkForFeed() { return kPark; }
+
+void BM_ParkingPasses(benchmark::State& state) {
+  lf_programEngine(0);
+  lf_populate(6000);
+  FeedNeighbours neighbours;
+  neighbours.parkAirport = &lf_parkForFeed;
+  neighbours.addParkedFromFeed = gf_addParkedFromFeed;
+  gf_setFeedNeighbours(neighbours);
+  const WorkerSeams& s = gf_workerSeams();
+  double population = 0.0, adjustment = 0.0, resumed = 0.0;
+  std::vector<double> finishes;
+  const auto timed = [&finishes](double& longest, const auto& pass) {
+    const std::int64_t start = lf_nanos();
+    pass();
+    const double micros = lf_micros(start, lf_nanos());
+    longest = std::max(longest, micros);
+    return micros;
+  };
+  for (auto _ : state) {
+    g_rtApiTrafficClient.parkedWaitMs = 10000;
+    timed(population, [] { gf_populateParkAirport(); });
+    timed(resumed, [&] { s.resumeParkedWait(); });  // still waiting
+    g_rtApiTrafficClient.parkedWaitMs = 0;
+    finishes.push_back(timed(resumed, [&] { s.resumeParkedWait(); }));  // finished
+    g_rtApiTrafficClient.parkedWaitMs = 10000;
+    timed(adjustment, [&] { s.adjustParking(false); });
+    g_rtApiTrafficClient.parkedWaitMs = 0;
+    finishes.push_back(timed(resumed, [&] { s.resumeParkedWait(); }));
+  }
+  state.counters["finish_p50_us"] = bench::spread(finishes).p50;
+  state.counters["population_max_us"] = population;
+  state.counters["adjustment_max_us"] = adjustment;
+  state.counters["finish_max_us"] = resumed;
+  state.counters["longest_us"] = std::max({population, adjustment, resumed});
+  g_rtApiTrafficClient.parkedWaitMs = 10000;
+  gf_resetFeedNeighbours();
+  SimConnect_Close(g_simConnectHandle);
+  gf_resetSimClientForTest();
+}
+BENCHMARK(BM_ParkingPasses)->Iterations(20)->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(BM_EngineStepGrowth)
     ->ArgName("live")
     ->Arg(1000)
