@@ -185,6 +185,7 @@ void lf_engineStep() {
     if (snapshot->collisionUserAir) s.checkParkedAcUserCollisions();
   s.checkLiveWithParkedCollisions();
   if (g_removeBlockedRequested.exchange(false)) s.removeBlockedAc();
+  s.resumeParkedWait();
   if (s.standSearchRunning()) Gui::enqueueUpdate(gui::SetSearchHitCount{s.standSearchHits()});
 }
 

@@ -47,6 +47,7 @@
 #include "parking/park_population.h"
 #include "parking/park_setup.h"
 #include "parking/parked_removal.h"
+#include "parking/parked_wait.h"
 #include "parking/parking_adjust.h"
 #include "parking/parking_hooks.h"
 #include "parking/stand_search.h"
@@ -71,6 +72,9 @@
 #include "traffic/static_stands.h"
 
 namespace {
+
+// The park airport's last stand-file read found its file still being fetched (worker only).
+bool g_parkFileFetching = false;
 
 std::optional<AirportRef> lf_airportRef(const std::optional<Airport>& airport) {
   if (!airport) return std::nullopt;
@@ -148,9 +152,16 @@ void lf_installEngineHooks() {
   };
   hooks.readParkedFile = []() -> std::optional<std::string> {
     ParkedFileResult result = lf_readParkedFile();
+    g_parkFileFetching = result.fetching;
     if (result.ok) return std::nullopt;
+    if (result.fetching) {
+      g_parkingSetupRequested = true;  // the parking step sets up again once the file is in
+      return std::move(result.text);
+    }
+    gf_noteFailedParkSetup(gf_parkAirport().code, Lalo{g_workerUserAcPosition.latitude, g_workerUserAcPosition.longitude});
     return std::move(result.text);
   };
+  hooks.parkFileFetching = [] { return g_parkFileFetching; };
   hooks.standSearchHits = [] { return g_standSearchHits.size(); };
   hooks.parkAirportReady = [] { return g_airportFileLoaded.load(); };
   hooks.eraseStandSearchHits = [](const std::function<bool(const DbaseEntry&)>& drop) {
@@ -221,9 +232,10 @@ void lf_installParkingHooks() {
   gf_setParkingHooks(std::move(parking));
 }
 
-// The airports list's closest-airport check asks each candidate's stand file.
+// The airports list's closest-airport check asks each candidate's stand file, as far as it lies
+// on this computer: the worker waits for no server (the others are judged by their centres).
 ClosestStand lf_closestStand(const Airport& airport, const Lalo& position) {
-  auto read = gf_readDestApfForClosestStand(airport.code, position);
+  auto read = gf_readDestApfForClosestStand(airport.code, position, true);
   if (auto* stand = std::get_if<ClosestStand>(&read)) return std::move(*stand);
   return ClosestStand{};
 }
@@ -375,7 +387,10 @@ WorkerSeams gf_programWorkerSeams() {
   s.clearUserDestGate = [](const std::string& stand) { gf_clearUserDestGate(stand); };
   s.removeTCASCoverageAcs = [] { gf_removeTCASCoverageAcs(); };
   s.checkForAllGndIfParkedVersionExistsAndRemove = [] { gf_checkForAllGndIfParkedVersionExistsAndRemove(); };
-  s.handleParkingRequests = [] { gf_handleParkingRequests(); };
+  s.handleParkingRequests = [] {
+    // A population or adjustment waiting for its parked answer is not the end of the generation.
+    if (!gf_parkedWaitPending()) gf_handleParkingRequests();
+  };
   s.writeActiveAcFile = [] { gf_writeActiveAcFile(); };
   s.removeAllStaticAndLiveAtAirport = [] { lf_removeAllStaticAndLiveAtAirport(); };
   s.clearPerRunNames = [] { g_ghostCallsigns.clear(); };
@@ -393,6 +408,7 @@ WorkerSeams gf_programWorkerSeams() {
     g_parkingGenerating = true;
     gf_adjustParking(flush);
   };
+  s.resumeParkedWait = [] { return gf_resumeParkedWait(); };
   s.parkAirportHasStands = [] { return !g_stands.empty(); };
   s.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   s.resetParkAirport = [] { gf_resetParkAirport(); };

@@ -125,6 +125,8 @@ struct WorkerSeams {
   std::function<bool()> standSearchRunning;
   std::function<std::uint64_t()> standSearchHits;
   std::function<void(bool flag)> adjustParking;
+  // Each step: a population or adjustment waiting for the parked answer goes on once it is in.
+  std::function<bool()> resumeParkedWait;
   std::function<bool()> parkAirportHasStands;
   std::function<void()> clearStandSearchHits;
   std::function<void()> resetParkAirport;

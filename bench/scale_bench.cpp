@@ -12,6 +12,10 @@
 //   feed 0: the streams hold every report from the start; feed 1: they hold the first 30 s, and
 //   the rest comes as the feed sends it, a live batch every 2 s with the reports made since the
 //   last one (about 330, within what the drain takes), which the ticks drain and decode.
+// - BM_EngineStepGrowth: the once-a-second step alone at 1000 to 10,000 live aircraft and 500
+//   static ones: p50, p99 and max, and the p50 per 1000 live aircraft.
+// - BM_ParkingPasses: the population and the adjustment at that size with RT Direct, and the
+//   steps that finish them once the parked answer is settled: the longest of each.
 // - BM_MemoryPerAircraft: the heap bytes one live aircraft (30 s of reports ahead, as the feed's
 //   delay holds them) and one static aircraft take, and the resident set's growth.
 // - BM_PoseBatch: the link's pose batch (lf_sendPositionBatch) for 1000 objects of the stand-in
@@ -33,6 +37,7 @@
 #include <cmath>
 #include <deque>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -41,6 +46,7 @@
 #include "app/worker_seams.h"
 #include "bench/bench_support.h"
 #include "feed/feed_neighbours.h"
+#include "feed/rt_api_traffic_client.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/ai_positions.h"
 #include "simlink/facility_stand.h"
@@ -50,6 +56,7 @@
 #include "simlink/sim_ids.h"
 #include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
+#include "parking/park_population.h"
 #include "standin/sim/sim.h"
 #include "traffic/adding_stack.h"
 #include "traffic/decode_message.h"
@@ -75,6 +82,13 @@ constexpr std::uint32_t kAirborne = 600;
 constexpr std::uint32_t kTaxiing = 250;  // the rest of the live ones are parked at stands
 constexpr std::uint32_t kStatic = 500;
 constexpr std::uint32_t kStands = kStatic + (kLive - kAirborne - kTaxiing);
+
+// The traffic built by lf_populate: the counts above unless a benchmark scales them.
+struct TrafficMix {
+  std::uint32_t live = kLive, airborne = kAirborne, taxiing = kTaxiing, statics = kStatic;
+  std::uint32_t stands() const { return statics + (live - airborne - taxiing); }
+};
+TrafficMix g_mix;
 
 std::int64_t lf_nanos() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -123,7 +137,7 @@ Lalo lf_offset(const Lalo& from, double northM, double eastM) {
 // The park airport's stands: rows of 25, 80 m apart, the first kStatic for the static aircraft.
 void lf_addStands() {
   g_stands.clear();
-  for (std::uint32_t i = 0; i < kStands; ++i) {
+  for (std::uint32_t i = 0; i < g_mix.stands(); ++i) {
     const Lalo position = lf_offset(kPark, -600.0 - 80.0 * (i / 25), -1000.0 + 80.0 * (i % 25));
     Stand& stand = g_stands.emplace_back(fmt::format("{}{}", static_cast<char>('A' + i / 25), 1 + i % 25),
                                          std::vector<StandOption>{}, position, geo::kPi, 40.0, 0, false, false, false);
@@ -180,21 +194,21 @@ void lf_addLive(std::uint32_t i, std::int32_t aheadTicks, std::mt19937& random) 
   point.time = kStart;
   std::uint32_t state = FlightPhase::flying;
   std::int32_t standId = 0;
-  if (i < kAirborne) {
+  if (i < g_mix.airborne) {
     point.lalo = {kPark.lat + (i % 30) * 0.03 - 0.45, kPark.lon + (i / 30) * 0.03 - 0.3};
     point.altitude = 4000.0 + 20.0 * (i % 500);
     point.groundSpeed = 220.0 + (i % 60);
     point.track = static_cast<double>((i * 37) % 360);
     point.airborne = true;
-  } else if (i < kAirborne + kTaxiing) {
-    const std::uint32_t k = i - kAirborne;
+  } else if (i < g_mix.airborne + g_mix.taxiing) {
+    const std::uint32_t k = i - g_mix.airborne;
     // North of the airport's point; the stands begin 600 m south of it, well over a roam away.
     point.lalo = lf_offset(kPark, 300.0 * (k / 16) + 1000.0, 250.0 * (k % 16) - 2000.0);
     point.groundSpeed = 12.0 + (k % 10);
     point.track = static_cast<double>((k * 53) % 360);
     state = FlightPhase::taxi;
   } else {
-    standId = static_cast<std::int32_t>(kStatic + (i - kAirborne - kTaxiing) + 1);
+    standId = static_cast<std::int32_t>(g_mix.statics + (i - g_mix.airborne - g_mix.taxiing) + 1);
     point.lalo = g_stands[static_cast<std::size_t>(standId - 1)].position;
     point.track = 180.0;
     point.repeated = true;
@@ -221,7 +235,7 @@ void lf_addStatic(std::uint32_t i) {
                                                 static_cast<std::int32_t>(stand.id), GeoPose{stand.position, stand.heading},
                                                 false);
   aircraft.simState = SimStatus::active;
-  aircraft.objectId = kLive + i < g_objectIds.size() ? g_objectIds[kLive + i] : 5000 + i;
+  aircraft.objectId = g_mix.live + i < g_objectIds.size() ? g_objectIds[g_mix.live + i] : 50000 + i;
 }
 
 // The program's hooks and seams, the park airport with its stands, the user flying overhead,
@@ -251,8 +265,8 @@ void lf_programEngine(std::uint32_t objects) {
 
 void lf_populate(std::int32_t aheadTicks) {
   std::mt19937 random(40);
-  for (std::uint32_t i = 0; i < kLive; ++i) lf_addLive(i, aheadTicks, random);
-  for (std::uint32_t i = 0; i < kStatic; ++i) lf_addStatic(i);
+  for (std::uint32_t i = 0; i < g_mix.live; ++i) lf_addLive(i, aheadTicks, random);
+  for (std::uint32_t i = 0; i < g_mix.statics; ++i) lf_addStatic(i);
 }
 
 // The reports of each live aircraft that the feed has not sent yet. A report due at engine time
@@ -443,6 +457,97 @@ void BM_EngineAtScale(benchmark::State& state) {
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
+// The once-a-second step with its passes (the ground pass among them: every taxiing aircraft
+// against the stands and the static aircraft) as the live traffic grows, the mix of
+// BM_EngineAtScale scaled (60 % airborne, 25 % taxiing, 15 % parked) with 500 static aircraft.
+// Ticks run untimed between the steps. Counters: p50, p99 and max of the step in microseconds,
+// and the p50 per 1000 live aircraft, which stays flat while the step grows linearly.
+void BM_EngineStepGrowth(benchmark::State& state) {
+  const auto live = static_cast<std::uint32_t>(state.range(0));
+  g_mix = TrafficMix{live, live * 6 / 10, live / 4, kStatic};
+  lf_programEngine(0);
+  lf_populate(60000);
+  const auto ticksToStep = [] {
+    for (int i = 0; i < kStepTicks - 1; ++i) lf_handleAddingStack();
+  };
+  for (int i = 0; i < 5; ++i) {
+    ticksToStep();
+    lf_engineStepAndPasses();
+  }
+  std::vector<double> steps;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ticksToStep();
+    state.ResumeTiming();
+    const std::int64_t start = lf_nanos();
+    lf_engineStepAndPasses();
+    steps.push_back(lf_micros(start, lf_nanos()));
+  }
+  const bench::Spread s = bench::spread(steps);
+  state.counters["live"] = live;
+  state.counters["step_p50_us"] = s.p50;
+  state.counters["step_p99_us"] = s.p99;
+  state.counters["step_max_us"] = s.max;
+  state.counters["p50_us/1000live"] = s.p50 * 1000.0 / live;
+  SimConnect_Close(g_simConnectHandle);
+  gf_resetSimClientForTest();
+  g_mix = TrafficMix{};
+}
+// The parking passes at 1000 live and 500 static aircraft with RT Direct: the population and the
+// adjustment ask for the parked aircraft and return; the step that finds the answer (here its
+// wait run out) finishes them with the stand search. Counters: each pass's longest time in
+// microseconds, and the longest of all: what one tick can hold the worker for.
+std::optional<Lalo> lf_parkForFeed() { return kPark; }
+
+void BM_ParkingPasses(benchmark::State& state) {
+  lf_programEngine(0);
+  lf_populate(6000);
+  FeedNeighbours neighbours;
+  neighbours.parkAirport = &lf_parkForFeed;
+  neighbours.addParkedFromFeed = gf_addParkedFromFeed;
+  gf_setFeedNeighbours(neighbours);
+  const WorkerSeams& s = gf_workerSeams();
+  double population = 0.0, adjustment = 0.0, resumed = 0.0;
+  std::vector<double> finishes;
+  const auto timed = [&finishes](double& longest, const auto& pass) {
+    const std::int64_t start = lf_nanos();
+    pass();
+    const double micros = lf_micros(start, lf_nanos());
+    longest = std::max(longest, micros);
+    return micros;
+  };
+  for (auto _ : state) {
+    g_rtApiTrafficClient.parkedWaitMs = 10000;
+    timed(population, [] { gf_populateParkAirport(); });
+    timed(resumed, [&] { s.resumeParkedWait(); });  // still waiting
+    g_rtApiTrafficClient.parkedWaitMs = 0;
+    finishes.push_back(timed(resumed, [&] { s.resumeParkedWait(); }));  // finished
+    g_rtApiTrafficClient.parkedWaitMs = 10000;
+    timed(adjustment, [&] { s.adjustParking(false); });
+    g_rtApiTrafficClient.parkedWaitMs = 0;
+    finishes.push_back(timed(resumed, [&] { s.resumeParkedWait(); }));
+  }
+  state.counters["finish_p50_us"] = bench::spread(finishes).p50;
+  state.counters["population_max_us"] = population;
+  state.counters["adjustment_max_us"] = adjustment;
+  state.counters["finish_max_us"] = resumed;
+  state.counters["longest_us"] = std::max({population, adjustment, resumed});
+  g_rtApiTrafficClient.parkedWaitMs = 10000;
+  gf_resetFeedNeighbours();
+  SimConnect_Close(g_simConnectHandle);
+  gf_resetSimClientForTest();
+}
+BENCHMARK(BM_ParkingPasses)->Iterations(20)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK(BM_EngineStepGrowth)
+    ->ArgName("live")
+    ->Arg(1000)
+    ->Arg(2500)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Iterations(120)
+    ->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(BM_EngineAtScale)
     ->ArgNames({"feed", "paced"})
     ->Args({0, 0})

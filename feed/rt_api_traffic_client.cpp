@@ -236,7 +236,8 @@ void RTAPITrafficClient::requestParkedTraffic() {
   }
 }
 
-bool RTAPITrafficClient::fetchParkedTraffic() {
+bool RTAPITrafficClient::askParkedTraffic() {
+  if (parkedRefused.load()) return false;
   const std::optional<Lalo> airport = gf_rtApiParkAirport();
   if (!airport || !gf_isValidLalo(*airport)) return false;
   {
@@ -244,32 +245,38 @@ bool RTAPITrafficClient::fetchParkedTraffic() {
     parkedBox_ = lf_box(*airport, kParkedBoxNm);
   }
   Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
-  const std::uint64_t tag = ++parkedRequestTag;
+  ++parkedRequestTag;
   parkedStatus = -1;
+  parkedAskedAt_ = std::chrono::steady_clock::now();
+  parkedSettled_.reset();
   parkedRequested = true;
-  // The reader's pause ends at once for a parked request only when stop is set, so the
-  // outcome arrives after its current pause; poll for it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  const auto start = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(parkedWaitMs)) {
-    const std::int32_t outcome = parkedAnswered.load() == tag ? parkedStatus.load() : -1;
-    if (outcome == -1) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      continue;
-    }
-    if (outcome <= 0) return true;
-    if (outcome == 1) return false;
-    if (outcome == 400) throw std::runtime_error("RT API parameter fault");
-    if (outcome == 403) throw std::runtime_error("No data for this license type");
-    if (outcome == 401) {
-      gf_logWarning(fmt::format("RT Parked: re-authentication to RT API is needed {}", "JORV"));
-    } else {
-      gf_logWarning(fmt::format("RT Parked error status: {}", outcome));
-    }
-    return false;
+  return true;
+}
+
+ParkedAnswer RTAPITrafficClient::parkedOutcome() {
+  if (parkedSettled_) return *parkedSettled_;
+  const std::int32_t outcome = parkedAnswered.load() == parkedRequestTag.load() ? parkedStatus.load() : -1;
+  if (outcome == -1) {
+    if (std::chrono::steady_clock::now() - parkedAskedAt_ < std::chrono::milliseconds(parkedWaitMs))
+      return ParkedAnswer::waiting;
+    gf_log("ParkedTraffic receiving timed out after 10 seconds");
+    return *(parkedSettled_ = ParkedAnswer::none);
   }
-  gf_log("ParkedTraffic receiving timed out after 10 seconds");
-  return false;
+  if (outcome <= 0) return *(parkedSettled_ = ParkedAnswer::ready);
+  // A licence without parked data, or a request the service can't take, is no reason to stop:
+  // the stand files still fill the airport.
+  if (outcome == 403) {
+    parkedRefused = true;
+    gf_logWarning("No RealTraffic parked aircraft: No data for this license type");
+  } else if (outcome == 400) {
+    if (!parkedFaultLogged_) gf_logWarning("No RealTraffic parked aircraft: RT API parameter fault");
+    parkedFaultLogged_ = true;
+  } else if (outcome == 401) {
+    gf_logWarning(fmt::format("RT Parked: re-authentication to RT API is needed {}", "JORV"));
+  } else if (outcome != 1) {
+    gf_logWarning(fmt::format("RT Parked error status: {}", outcome));
+  }
+  return *(parkedSettled_ = ParkedAnswer::none);
 }
 
 bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
@@ -386,6 +393,7 @@ void RTAPITrafficClient::resetForRestart() {
   skippedEntriesLogged = false;
   parkedStatus = -1;
   parkedRequested = false;
+  parkedRefused = false;  // a new start may bring another licence
   // The request tags keep counting: a number is never reused for another request.
   liveLoopActive = false;
   waitMs = 2000;

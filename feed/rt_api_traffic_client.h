@@ -3,6 +3,7 @@
 // /v6/traffic, and the loop of the traffic reader that turns each answer into a batch for
 // the engine.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -14,6 +15,9 @@
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_transport.h"
 #include "feed/traffic_records.h"
+
+// Where a parked-traffic ask stands for the parking code.
+enum class ParkedAnswer { waiting, ready, none };
 
 // Degrees: north and south latitude, west and east longitude.
 struct RTAPIQueryBox {
@@ -40,9 +44,13 @@ class RTAPITrafficClient : public RTAPIClient {
   bool requestTraffic(std::int32_t& status);
   bool requestBufferTraffic(std::int32_t& status);
   void requestParkedTraffic();
-  // The parking code's thread: asks the reader for parked traffic and waits up to 10 s.
-  // Throws std::runtime_error for the refusals the parking code can't get past.
-  bool fetchParkedTraffic();
+  // The parking code's thread: asks the reader for parked traffic and returns at once; false
+  // when there is nothing to ask (no park airport, or the licence refused parked data since the
+  // program's start).
+  bool askParkedTraffic();
+  // The parking code's thread: where the last ask stands. waiting until the reader answered it or
+  // parkedWaitMs ran out; ready when its records are in; none otherwise, said once in the log.
+  ParkedAnswer parkedOutcome();
   // Records the feed time (when not 0) and the identities, then hands the records on.
   void postBatch(TrafficBatch& batch, std::int32_t kind, std::int64_t batchFeedTime);
 
@@ -83,6 +91,8 @@ class RTAPITrafficClient : public RTAPIClient {
 
   // The wait before a parked-traffic outcome counts as lost (10 s); tests shorten it.
   std::int32_t parkedWaitMs = 10000;
+  // A 403 to a parked request: this licence has no parked data; not asked again in this run.
+  std::atomic<bool> parkedRefused{false};
 
  private:
   mutable std::mutex stateMutex;  // guards the geometry below
@@ -93,6 +103,10 @@ class RTAPITrafficClient : public RTAPIClient {
   double cosLat_ = 0.0;
   double boxRadius_ = -1.0;
   std::optional<double> parkElevation_;
+  // The parking code's own: when the last ask was made and what came of it once settled.
+  std::chrono::steady_clock::time_point parkedAskedAt_;
+  std::optional<ParkedAnswer> parkedSettled_;
+  bool parkedFaultLogged_ = false;
 
   struct Geometry {
     Lalo centre;

@@ -17,6 +17,8 @@ namespace {
 
 // Every wait in the server wakes this often to see whether the program still runs.
 constexpr int kStopPollMilliseconds = 100;
+// A send the app does not take within this is given up (the connection closed, the app reconnects).
+constexpr int kSendTimeoutMilliseconds = 20;
 
 void lf_closeGlobalServer() { g_rtAppServer.close(); }
 
@@ -146,7 +148,8 @@ bool RTAppServer::waitForClient() {
     }
     releaseSocket();
     if (s == net::kInvalidSocket) return false;
-    if (!net::setNoDelay(s)) {
+    // The worker sends the user's position: an app that stops reading must not hold its tick.
+    if (!net::setNoDelay(s) || !net::setSendTimeout(s, kSendTimeoutMilliseconds)) {
       const std::string error = lf_errorText();
       net::closeSocket(s);
       throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", gf_utcTimeText(), error));

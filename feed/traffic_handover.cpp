@@ -95,9 +95,18 @@ void gf_prepareParkedRecords(std::vector<ParkedRecord>& records) {
   records = std::move(kept);
 }
 
+ParkedAnswer gf_askParkedTraffic() {
+  if (!gf_isRtDirect()) return ParkedAnswer::ready;
+  return g_rtApiTrafficClient.askParkedTraffic() ? ParkedAnswer::waiting : ParkedAnswer::none;
+}
+
+ParkedAnswer gf_parkedTrafficAnswer() {
+  return gf_isRtDirect() ? g_rtApiTrafficClient.parkedOutcome() : ParkedAnswer::ready;
+}
+
 void gf_processParkedTraffic(std::uint32_t wanted) {
   if (gf_isRtDirect()) {
-    if (!g_rtApiTrafficClient.fetchParkedTraffic()) return;
+    if (g_rtApiTrafficClient.parkedOutcome() != ParkedAnswer::ready) return;
     std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
     if (!g_rtApiTrafficClient.parkedRecordsPrepared) gf_prepareParkedRecords(g_rtApiTrafficClient.parkedRecords);
     g_rtApiTrafficClient.parkedRecordsPrepared = true;

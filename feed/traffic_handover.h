@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "feed/rt_api_traffic_client.h"
 #include "feed/traffic_records.h"
 
 // Stamps each record's mailboxTime: the batch's median timestamp lands on engineTime +
@@ -18,8 +19,14 @@ void gf_setMailboxTimeOffsets(std::vector<TrafficRecord>& records, std::int32_t 
 // hours, records without a callsign go, old ones too unless a parking switch keeps them, and per
 // stand and per callsign only the youngest sighting stays (youngest first).
 void gf_prepareParkedRecords(std::vector<ParkedRecord>& records);
-// Parking code: the active source's parked list, prepared and (with RT_PARKTRAFFIC_ONLY) handed
-// to the parking code with the number of aircraft wanted.
+// Parking code: asks the active source for its parked aircraft and returns at once. RT Direct
+// answers at a later step (waiting); the RT App sends its list unasked (ready); none when there
+// is nothing to ask for.
+ParkedAnswer gf_askParkedTraffic();
+// Parking code: where the last ask stands; RT Direct gives up after its wait (none).
+ParkedAnswer gf_parkedTrafficAnswer();
+// Parking code, once the answer is ready: the active source's parked list, prepared and (with
+// RT_PARKTRAFFIC_ONLY) handed to the parking code with the number of aircraft wanted.
 void gf_processParkedTraffic(std::uint32_t wanted);
 // Parking code: the active source's parked list as gf_processParkedTraffic prepared it (ages in
 // half-hours, youngest first), visited under the source's mutex; not visited before it is prepared.

@@ -135,7 +135,7 @@ void lf_layLearnedFile(AirportFileData& data) {
 
 // Everything but the clean-up; fetchedCopy and fromCache tell the caller what to remove.
 std::variant<AirportFileData, std::string> lf_readAirportFile(const fs::path& requested, fs::path& fetchedCopy,
-                                                              bool& fromCache) {
+                                                              bool& fromCache, const DownloadedAirportFile* fetched) {
   AirportFileData data;
   data.requestedPath = requested;
   fs::path file;
@@ -151,8 +151,9 @@ std::variant<AirportFileData, std::string> lf_readAirportFile(const fs::path& re
       fromCache = true;
     }
   }
+  if (fetched && fetched->fetched) fetchedCopy = fetched->localPath;  // removed whatever comes of the read
   if (!fromCache) {
-    DownloadedAirportFile download = gf_downloadAirportFile(requested, true);
+    DownloadedAirportFile download = fetched ? *fetched : gf_downloadAirportFile(requested, true);
     if (!download.error.empty()) return download.error;
     if (download.fetched) {
       fetchedCopy = download.localPath;
@@ -243,7 +244,16 @@ std::optional<ArchiveIdentity> lf_readCacheIdentity() {
   return lf_archiveIdentity(fs::path(*archivePath));
 }
 
-std::variant<AirportFileData, std::string> gf_readAirportFile(const fs::path& requestedPath) {
+bool gf_parkAirportFileNeedsFetch(const fs::path& requestedPath) {
+  if (requestedPath.begin() == requestedPath.end() || *requestedPath.begin() != "archive") return false;
+  if (!lf_exists(g_parkAirportFile)) return true;
+  const std::optional<ArchiveIdentity> cached = lf_readCacheIdentity();
+  const std::optional<ArchiveIdentity> wanted = lf_archiveIdentity(requestedPath);
+  return !(cached && wanted && *cached == *wanted);
+}
+
+std::variant<AirportFileData, std::string> gf_readAirportFile(const fs::path& requestedPath,
+                                                              const DownloadedAirportFile* fetched) {
   fs::path fetchedCopy;
   bool fromCache = false;
   bool succeeded = false;
@@ -259,7 +269,7 @@ std::variant<AirportFileData, std::string> gf_readAirportFile(const fs::path& re
     }
   } cleanUp{fetchedCopy, fromCache, succeeded};
   try {
-    auto result = lf_readAirportFile(requestedPath, fetchedCopy, fromCache);
+    auto result = lf_readAirportFile(requestedPath, fetchedCopy, fromCache, fetched);
     succeeded = std::holds_alternative<AirportFileData>(result);
     return result;
   } catch (const std::exception& e) {

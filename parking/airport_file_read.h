@@ -15,6 +15,7 @@
 #include "core/value_types.h"
 #include "parking/archive_paths.h"
 #include "parking/learned_file.h"
+#include "parking/stand_download.h"
 #include "refdata/enc_file.h"
 #include "simlink/facility_stand.h"
 #include "simlink/stand_slots.h"
@@ -55,8 +56,14 @@ bool gf_hasAirportData(IcaoCode code);
 std::optional<std::string> gf_loadApfXml(const std::filesystem::path& path, bool encrypted, SecureBuffer& buffer,
                                          pugi::xml_document& document);
 
-// The whole read of the park airport's stand file, or the error text. Never throws.
-std::variant<AirportFileData, std::string> gf_readAirportFile(const std::filesystem::path& requestedPath);
+// The whole read of the park airport's stand file, or the error text. Never throws. fetched: the
+// archive copy already fetched for requestedPath (its file is removed after the read); without
+// it a file that is not cached is fetched here.
+std::variant<AirportFileData, std::string> gf_readAirportFile(const std::filesystem::path& requestedPath,
+                                                              const DownloadedAirportFile* fetched = nullptr);
+// The park airport's read of requestedPath would fetch it from the maker's server: an archive path
+// that the airport cache does not hold.
+bool gf_parkAirportFileNeedsFetch(const std::filesystem::path& requestedPath);
 
 // The archive path the airport cache was filled from, and its identity; none when the cache is
 // missing, unreadable or was not filled from an archive copy.

@@ -34,9 +34,11 @@ struct LoadedApf {
 };
 
 // The common opening of both readers: the file found, fetched, loaded and its header checked.
-std::optional<std::string> lf_loadDestinationApf(IcaoCode airport, LoadedApf& loaded) {
+std::optional<std::string> lf_loadDestinationApf(IcaoCode airport, LoadedApf& loaded, bool localOnly = false) {
   const std::optional<fs::path> found = gf_findAirportFile(airport);
   if (!found) return "airport source path not found";
+  if (localOnly && found->begin() != found->end() && *found->begin() == "archive")
+    return "airport file not on this computer";
   const DownloadedAirportFile download = gf_downloadAirportFile(*found, false);
   if (!download.error.empty()) return download.error;
   loaded.fetchedCopy = download.localPath;
@@ -53,10 +55,10 @@ pugi::xml_node lf_parkPositions(const pugi::xml_document& document) {
   return (root ? root : static_cast<pugi::xml_node>(document)).child("parkpositions");
 }
 
-std::variant<ClosestStand, std::string> lf_readClosestStand(IcaoCode airport, const Lalo& reference) {
+std::variant<ClosestStand, std::string> lf_readClosestStand(IcaoCode airport, const Lalo& reference, bool localOnly) {
   if (!gf_isValidLalo(reference)) return "invalid reference position";
   LoadedApf loaded;
-  if (auto error = lf_loadDestinationApf(airport, loaded)) return *error;
+  if (auto error = lf_loadDestinationApf(airport, loaded, localOnly)) return *error;
   const pugi::xml_node positions = lf_parkPositions(loaded.document);
   if (!positions)
     return fmt::format("airport file {} has no '{}' section", gf_pathToUtf8(loaded.parsedPath), "parkpositions");
@@ -112,8 +114,10 @@ auto lf_guarded(std::string_view reader, Read read) -> decltype(read()) {
 
 }  // namespace
 
-std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(IcaoCode airport, const Lalo& reference) {
-  return lf_guarded("gf_readDestApfForClosestStand", [&] { return lf_readClosestStand(airport, reference); });
+std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(IcaoCode airport, const Lalo& reference,
+                                                                      bool localOnly) {
+  return lf_guarded("gf_readDestApfForClosestStand",
+                    [&] { return lf_readClosestStand(airport, reference, localOnly); });
 }
 
 std::variant<std::vector<std::string>, std::string> gf_readApfForStands(IcaoCode airport) {

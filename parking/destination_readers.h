@@ -13,7 +13,9 @@
 #include "refdata/airports.h"
 
 // The stand of the airport's file nearest to the position (found set), or the error text.
-std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(IcaoCode airport, const Lalo& reference);
+// localOnly: a file that would have to come from the maker's server is not fetched (an error).
+std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(IcaoCode airport, const Lalo& reference,
+                                                                      bool localOnly = false);
 
 // The airport file's stand names, trimmed and upper-cased, each once, in file order; or the error.
 std::variant<std::vector<std::string>, std::string> gf_readApfForStands(IcaoCode airport);

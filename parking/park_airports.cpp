@@ -7,6 +7,7 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <unordered_map>
@@ -23,6 +24,7 @@
 #include "feed/feed_neighbours.h"
 #include "feed/rt_app_traffic.h"
 #include "feed/traffic_handover.h"
+#include "feed/traffic_mailbox.h"
 #include "parking/airport_file_read.h"
 #include "simlink/user_aircraft.h"
 
@@ -396,6 +398,35 @@ bool gf_isWithinParkReach(const Lalo& user, const Lalo& airport) {
   return range * range >= lf_flatSquared(user, airport, std::cos(user.lat * kRadiansPerDegree));
 }
 
+namespace {
+
+struct FailedParkSetup {
+  IcaoCode code;
+  Lalo where;
+  std::int32_t at = 0;  // engine time
+};
+std::optional<FailedParkSetup> g_failedParkSetup;
+
+// A set-up that failed a moment ago fails again: the worker would only wait on the same server.
+bool lf_passedOverAfterFailure(IcaoCode code, const Lalo& user) {
+  if (!g_failedParkSetup || g_failedParkSetup->code != code) return false;
+  const double cosLat = std::cos(user.lat * kRadiansPerDegree);
+  const bool moved = lf_flatSquared(user, g_failedParkSetup->where, cosLat) > kFailedSetupMoveNm * kFailedSetupMoveNm;
+  if (moved || g_engineTime.load() - g_failedParkSetup->at >= kFailedSetupPauseTicks) {
+    g_failedParkSetup.reset();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void gf_noteFailedParkSetup(IcaoCode code, const Lalo& user) {
+  g_failedParkSetup = FailedParkSetup{code, user, g_engineTime.load()};
+}
+
+void gf_resetFailedParkSetup() { g_failedParkSetup.reset(); }
+
 void gf_chooseParkAirport(const Lalo& user) {
   if (g_userOnGround) {
     const std::optional<Airport> airport = gf_findClosestAirport(user);
@@ -403,6 +434,7 @@ void gf_chooseParkAirport(const Lalo& user) {
       Gui::showMessage("User aircraft on the ground, no RT supported airport within reach", true);
       return;
     }
+    if (lf_passedOverAfterFailure(airport->code, user)) return;
     if (!gf_hasAirportData(airport->code)) {
       Gui::showMessage(fmt::format("User aircraft on the ground at {}, no airport file found", airport->code), true);
       return;
@@ -421,6 +453,7 @@ void gf_chooseParkAirport(const Lalo& user) {
     Gui::enqueueUpdate(gui::SetParkAirportCode{IcaoCode()});
     return;
   }
+  if (lf_passedOverAfterFailure(airport->code, user)) return;
   lf_setParkAirport(*airport);
   gf_log(fmt::format("\nThe park airport is {}", airport->code));
   Gui::enqueueUpdate(gui::SetParkAirportCode{airport->code});
@@ -477,4 +510,5 @@ void gf_resetParkAirports() {
   }
   lf_setParkAirport(Airport{});
   g_parkingSetupRequested = false;
+  g_failedParkSetup.reset();
 }

@@ -78,6 +78,13 @@ bool gf_isWithinParkReach(const Lalo& user, const Lalo& airport);
 // While no park airport is set: on the ground the closest airport with stand data, in the air the
 // front entry when within reach.
 void gf_chooseParkAirport(const Lalo& user);
+// The park airport's set-up failed (its stand file missing, unreadable or its server silent):
+// gf_chooseParkAirport passes it over for kFailedSetupPauseTicks of engine time, or until the
+// user is kFailedSetupMoveNm away from where it failed.
+inline constexpr std::int32_t kFailedSetupPauseTicks = 5 * 60 * 100;
+inline constexpr double kFailedSetupMoveNm = 3.0;
+void gf_noteFailedParkSetup(IcaoCode code, const Lalo& user);
+void gf_resetFailedParkSetup();
 // While one is set (nothing on the ground): gives it up when out of reach, or for a nearer front
 // entry within reach.
 void gf_checkParkAirportReach(const Lalo& user);

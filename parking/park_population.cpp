@@ -14,6 +14,7 @@
 #include "feed/rt_app_traffic.h"
 #include "feed/traffic_handover.h"
 #include "parking/park_airports.h"
+#include "parking/parked_wait.h"
 #include "parking/parking_hooks.h"
 #include "parking/stand_search.h"
 #include "simlink/stand_table.h"
@@ -82,7 +83,19 @@ void gf_populateParkAirport() {
 
   const auto settings = g_parameterSnapshot.load();
   const std::int32_t wanted = gf_wantedParkedCount(*settings);
-  if (wanted > 0) gf_processParkedTraffic(static_cast<std::uint32_t>(wanted));
+  bool parkedReady = false;
+  if (wanted > 0) {
+    const ParkedAnswer answer = gf_askParkedOrWait(ParkedWait{ParkedWait::Kind::population, weekTime, wanted});
+    if (answer == ParkedAnswer::waiting) return;  // the parking step goes on once the answer is in
+    parkedReady = answer == ParkedAnswer::ready;
+  }
+  gf_finishPopulation(weekTime, wanted, parkedReady);
+}
+
+void gf_finishPopulation(WeekTime weekTime, std::int32_t wanted, bool parkedReady) {
+  const ParkingHooks& hooks = gf_parkingHooks();
+  const auto settings = g_parameterSnapshot.load();
+  if (wanted > 0 && parkedReady) gf_processParkedTraffic(static_cast<std::uint32_t>(wanted));
   if (!settings->rtParkTrafficOnly && static_cast<std::size_t>(std::max(wanted, 0)) > g_standSearchHits.size())
     lf_runStandSearch(weekTime, static_cast<std::uint32_t>(wanted));
   std::sort(g_standSearchHits.begin(), g_standSearchHits.end(),

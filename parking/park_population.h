@@ -15,8 +15,12 @@
 // unlocked) once the placement has used up the hits.
 extern std::atomic<bool> g_parkingGenerating;
 
-// Only while g_stands is not empty.
+// Only while g_stands is not empty. With RT Direct the RealTraffic parked aircraft are asked for
+// and the population goes on at a later parking step (gf_resumeParkedWait).
 void gf_populateParkAirport();
+// The rest of a population once the parked answer is in: the feed's parked aircraft (when
+// parkedReady), the stand search, the hits sorted and the result logged.
+void gf_finishPopulation(WeekTime weekTime, std::int32_t wanted, bool parkedReady);
 // Logs the day the search is based on; the current weekday and slot.
 WeekTime lf_logDayOfWeek();
 // Blocks the user stand kept for the front park airport ("Reserved") and the stand the user

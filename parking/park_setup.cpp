@@ -16,6 +16,7 @@
 #include "parking/park_population.h"
 #include "parking/parking_adjust.h"
 #include "parking/parking_hooks.h"
+#include "parking/stand_download.h"
 #include "parking/stand_search.h"
 #include "parking/static_parked.h"
 #include "simlink/stand_table.h"
@@ -50,7 +51,13 @@ ParkedFileResult lf_readParkedFile() {
   }
   const std::optional<std::filesystem::path> path = gf_findAirportFile(park.code);
   if (!path) return ParkedFileResult{fmt::format("{} {} not found", "lf_readParkedFile", park.code), false};
-  auto read = gf_readAirportFile(*path);
+  // The maker's server may be slow or silent: its file is fetched on a thread of its own.
+  std::optional<DownloadedAirportFile> fetched;
+  if (gf_parkAirportFileNeedsFetch(*path)) {
+    if (gf_fetchParkAirportFile(*path) == ParkFileFetch::running) return ParkedFileResult{"", false, true};
+    fetched = gf_takeParkAirportFile(*path);
+  }
+  auto read = gf_readAirportFile(*path, fetched ? &*fetched : nullptr);
   if (auto* error = std::get_if<std::string>(&read)) return ParkedFileResult{std::move(*error), false};
   AirportFileData& file = std::get<AirportFileData>(read);
 
@@ -71,6 +78,7 @@ ParkedFileResult lf_readParkedFile() {
 }
 
 void gf_resetParkSetup() {
+  gf_dropParkAirportFetch();
   g_parkAirportName.clear();
   gf_clearAppliedAirportFile();
   gf_resetStandSearch();

@@ -10,6 +10,8 @@ extern std::string g_parkAirportName;
 struct ParkedFileResult {
   std::string text;  // the error when not ok
   bool ok = false;
+  // Not ok yet: the stand file is being fetched off the worker; the set-up is to be asked again.
+  bool fetching = false;
 };
 ParkedFileResult lf_readParkedFile();
 

@@ -20,6 +20,7 @@
 #include "parking/learned_save.h"
 #include "parking/park_airports.h"
 #include "parking/park_population.h"
+#include "parking/parked_wait.h"
 #include "parking/parked_removal.h"
 #include "parking/stand_search.h"
 #include "platform/ui.h"
@@ -165,7 +166,15 @@ void gf_adjustParking(bool flush) {
     lf_collectLiveStayers();
   }
   for (const LiveStayer& stayer : g_liveStayers) gf_occupyStand(stayer.standId, wanted);
-  gf_processParkedTraffic(static_cast<std::uint32_t>(wanted));
+  const ParkedAnswer answer =
+      gf_askParkedOrWait(ParkedWait{ParkedWait::Kind::adjustment, weekTime, wanted, flush});
+  if (answer == ParkedAnswer::waiting) return;  // the parking step goes on once the answer is in
+  gf_finishAdjustment(weekTime, wanted, flush, answer == ParkedAnswer::ready);
+}
+
+void gf_finishAdjustment(WeekTime weekTime, std::int32_t wanted, bool flush, bool parkedReady) {
+  const auto settings = g_parameterSnapshot.load();
+  if (parkedReady) gf_processParkedTraffic(static_cast<std::uint32_t>(wanted));
 
   if (settings->rtParkTrafficOnly) {
     if (!flush) lf_listUnkeptStatics();
@@ -192,6 +201,7 @@ void gf_adjustParking(bool flush) {
 }
 
 void gf_resetParkAirport() {
+  gf_cancelParkedWait();
   if (g_airportFileLoaded) {
     gf_saveLearned(g_stands, g_airportFileHandmade);
     gf_restoreParkingSettings();

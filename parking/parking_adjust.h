@@ -21,8 +21,13 @@ extern std::vector<NamedMark> g_parkingRemovals;
 // Listed unless an entry with the aircraft's callsign is there already.
 void gf_addParkingRemoval(const StaticAc& aircraft, std::uint32_t standId);
 
-// flush: the static aircraft placed from the stand file go as well.
+// flush: the static aircraft placed from the stand file go as well. With RT Direct the
+// RealTraffic parked aircraft are asked for and the adjustment goes on at a later parking step
+// (gf_resumeParkedWait).
 void gf_adjustParking(bool flush);
+// The rest of an adjustment once the parked answer is in (the feed's parked aircraft when
+// parkedReady): the search, the removals and the hits.
+void gf_finishAdjustment(WeekTime weekTime, std::int32_t wanted, bool flush, bool parkedReady);
 // g_liveStayers refilled with the live parked aircraft in the simulator, fewest minutes parked
 // first; those silent for more than 90 minutes (180 for a heavy) are removed instead.
 void lf_collectLiveStayers();

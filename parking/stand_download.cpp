@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "appbase/gui.h"
 #include "config/program_folders.h"
@@ -21,6 +24,26 @@ namespace {
 // Program-wide, with the process id: concurrent fetches (the park airport, the destination's
 // readers) never write the same file.
 std::atomic<std::uint64_t> g_standFileCounter{0};
+
+// One fetch of the park airport's file: the thread that runs it and the worker share it.
+struct ParkFetch {
+  std::filesystem::path relativePath;
+  std::mutex mutex;
+  DownloadedAirportFile result;  // under mutex
+  bool done = false;             // under mutex
+  bool dropped = false;          // under mutex: nobody takes the copy, the thread removes it
+};
+std::shared_ptr<ParkFetch> g_parkFetch;  // the worker's
+
+void lf_dropFetch(const std::shared_ptr<ParkFetch>& fetch) {
+  if (!fetch) return;
+  std::lock_guard lock(fetch->mutex);
+  fetch->dropped = true;
+  if (fetch->done && fetch->result.fetched) {
+    std::error_code ignored;
+    fs::remove(fetch->result.localPath, ignored);
+  }
+}
 
 std::string lf_serverFolder() { return gf_makerBaseUrl() + (gf_isMsfs2020() ? "MSFS/" : "MSFS2024/"); }
 
@@ -64,4 +87,48 @@ std::string lf_downloadStandFile(const fs::path& relativePath, const fs::path& l
   std::string message = fmt::format("failed to download: '{}'", url);
   Gui::showMessage(message, true);
   return message;
+}
+
+ParkFileFetch gf_fetchParkAirportFile(const fs::path& relativePath) {
+  if (g_parkFetch && g_parkFetch->relativePath != relativePath) {
+    lf_dropFetch(g_parkFetch);
+    g_parkFetch.reset();
+  }
+  if (!g_parkFetch) {
+    auto fetch = std::make_shared<ParkFetch>();
+    fetch->relativePath = relativePath;
+    g_parkFetch = fetch;
+    // Detached: a server that never answers holds only this thread, which the download's own
+    // time-outs end.
+    std::thread([fetch] {
+      DownloadedAirportFile result = gf_downloadAirportFile(fetch->relativePath, true);
+      std::lock_guard lock(fetch->mutex);
+      fetch->result = std::move(result);
+      fetch->done = true;
+      if (fetch->dropped && fetch->result.fetched) {
+        std::error_code ignored;
+        fs::remove(fetch->result.localPath, ignored);
+      }
+    }).detach();
+    return ParkFileFetch::running;
+  }
+  std::lock_guard lock(g_parkFetch->mutex);
+  return g_parkFetch->done ? ParkFileFetch::ready : ParkFileFetch::running;
+}
+
+DownloadedAirportFile gf_takeParkAirportFile(const fs::path& relativePath) {
+  DownloadedAirportFile result;
+  if (!g_parkFetch || g_parkFetch->relativePath != relativePath) return result;
+  {
+    std::lock_guard lock(g_parkFetch->mutex);
+    if (!g_parkFetch->done) return result;
+    result = std::move(g_parkFetch->result);
+  }
+  g_parkFetch.reset();
+  return result;
+}
+
+void gf_dropParkAirportFetch() {
+  lf_dropFetch(g_parkFetch);
+  g_parkFetch.reset();
 }

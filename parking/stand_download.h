@@ -22,3 +22,14 @@ DownloadedAirportFile gf_downloadAirportFile(const std::filesystem::path& relati
 // transfer leaves no file.
 std::string lf_downloadStandFile(const std::filesystem::path& relativePath, const std::filesystem::path& localPath,
                                  bool encrypted);
+
+// The park airport's archived stand file, fetched on a thread of its own so that the worker's
+// tick never waits on the maker's server. Worker only.
+enum class ParkFileFetch { running, ready };
+// Starts the fetch of relativePath unless one for it runs or waits (one for another path is
+// dropped); ready once its result is in.
+ParkFileFetch gf_fetchParkAirportFile(const std::filesystem::path& relativePath);
+// The result of the fetch of relativePath once ready; the fetch is forgotten.
+DownloadedAirportFile gf_takeParkAirportFile(const std::filesystem::path& relativePath);
+// A fetch in flight or waiting is forgotten; its copy is removed once it ends.
+void gf_dropParkAirportFetch();

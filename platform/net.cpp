@@ -241,6 +241,16 @@ bool setReceiveTimeout(Socket s, int milliseconds) {
   return true;
 }
 
+bool setSendTimeout(Socket s, int milliseconds) {
+  timeval timeout{};
+  if (milliseconds > 0) {
+    timeout.tv_sec = milliseconds / 1000;
+    timeout.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
+  }
+  if (::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) != 0) return lf_failed();
+  return true;
+}
+
 bool bindTo(Socket s, const AddressList& address) {
   const addrinfo* first = address.first();
   if (!first) {

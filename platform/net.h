@@ -115,6 +115,7 @@ bool setBlocking(Socket s, bool blocking);  // ioctlsocket FIONBIO with !blockin
 bool setReuseAddress(Socket s);             // SO_REUSEADDR 1
 bool setNoDelay(Socket s);                  // TCP_NODELAY 1 (an int, whatever Winsock accepts)
 bool setReceiveTimeout(Socket s, int milliseconds);  // SO_RCVTIMEO; 0 = wait for ever
+bool setSendTimeout(Socket s, int milliseconds);     // SO_SNDTIMEO; 0 = wait for ever
 bool bindTo(Socket s, const AddressList& address);
 bool bindAnyAddress(Socket s, std::uint16_t port);  // INADDR_ANY; port 0 picks a free one
 bool bindLoopback(Socket s, std::uint16_t port);    // 127.0.0.1

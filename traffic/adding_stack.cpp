@@ -352,6 +352,7 @@ std::int64_t gf_liveAircraftInSim() {
 void gf_setupParkAirport() {
   const EngineHooks& hooks = gf_engineHooks();
   if (const std::optional<std::string> failure = hooks.readParkedFile()) {
+    if (hooks.parkFileFetching()) return;  // asked again once the file is in
     hooks.parkingGenerationDone();
     Gui::showMessage(*failure, true);
     hooks.resetParkAirport();

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "traffic/flat_frame.h"
+#include "traffic/ground_index.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/stand_conflicts.h"
 
@@ -27,11 +29,27 @@ constexpr std::string_view kNoFit = "aircraft does not fit stand";
 constexpr std::string_view kUnconfirmedApproach = "unknown route; stand approach not confirmed";
 constexpr std::string_view kNotTaken = "stand protected, occupied or not reserved";
 
-// NM on the flat earth at the first position's latitude.
-double lf_flatNm(const Lalo& from, const Lalo& to) {
+// NM on the flat earth at the first position's latitude, whose cosine is cosLat.
+double lf_flatNm(const Lalo& from, const Lalo& to, double cosLat) {
   const double dy = (to.lat - from.lat) * 60.0;
-  const double dx = gf_wrapLongitude(to.lon - from.lon) * 60.0 * std::cos(from.lat * geo::kDegToRad);
+  const double dx = gf_wrapLongitude(to.lon - from.lon) * 60.0 * cosLat;
   return std::hypot(dx, dy);
+}
+double lf_flatNm(const Lalo& from, const Lalo& to) {
+  return lf_flatNm(from, to, std::cos(from.lat * geo::kDegToRad));
+}
+
+// The stands within reachNm north and south of the position: from the pass's index while it
+// stands, else every stand. In table order.
+const std::vector<std::uint32_t>& lf_standsNear(const Lalo& position, double reachNm) {
+  static std::vector<std::uint32_t> found;
+  if (g_groundIndex.active) {
+    g_groundIndex.stands.near(position.lat, reachNm / 60.0 * 1.000001, found);
+  } else {
+    found.resize(g_stands.size());
+    for (std::uint32_t i = 0; i < found.size(); ++i) found[i] = i;
+  }
+  return found;
 }
 
 // Helipads carry no parking type: for them the helipad flag is the type.
@@ -66,9 +84,11 @@ void lf_noteStandRefusal(LiveAc& aircraft, const Stand& stand, std::string_view 
 void lf_noteStandRefusalAhead(LiveAc& aircraft, std::string_view reason) {
   const Stand* closest = nullptr;
   double closestM = kNoteReachM;
-  for (const Stand& stand : g_stands) {
+  const double cosLat = std::cos(aircraft.position.lat * geo::kDegToRad);
+  for (const std::uint32_t i : lf_standsNear(aircraft.position, kNoteReachNm)) {
+    const Stand& stand = g_stands[i];
     if (!lf_standVerdict(aircraft, stand).empty()) continue;
-    const double nm = lf_flatNm(aircraft.position, stand.position);
+    const double nm = lf_flatNm(aircraft.position, stand.position, cosLat);
     if (!std::isfinite(nm) || !(nm * nm <= kAheadReachNmSquared)) continue;
     const RelativeGeometry g = gf_relativeGeometry(stand.position, stand.heading, aircraft.position);
     const double headingOff = std::fabs(gf_wrapAngle(aircraft.heading - stand.heading)) * geo::kRadToDeg;
@@ -109,8 +129,11 @@ void lf_chooseArrivalStand(LiveAc& aircraft) {
   double nearestM = std::numeric_limits<double>::infinity();
   const Stand* best = nullptr;
   double bestRemainingM = std::numeric_limits<double>::infinity();
-  for (const Stand& stand : g_stands) {
-    const double nm = lf_flatNm(aircraft.position, stand.position);
+  const double cosLat = std::cos(aircraft.position.lat * geo::kDegToRad);
+  const double reachNm = std::max(g_groundIndex.maxStandRadiusNm + aircraft.groundRadius, kNoteReachNm);
+  for (const std::uint32_t i : lf_standsNear(aircraft.position, reachNm)) {
+    const Stand& stand = g_stands[i];
+    const double nm = lf_flatNm(aircraft.position, stand.position, cosLat);
     if (!std::isfinite(nm) || !(nm <= std::max(stand.radius + aircraft.groundRadius, kNoteReachNm))) continue;
     const double d = nm * kMetresPerNm;
     std::string_view verdict = lf_standVerdict(aircraft, stand);

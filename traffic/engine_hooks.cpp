@@ -78,6 +78,7 @@ EngineHooks gf_defaultEngineHooks() {
   h.enforceMaxParked = lf_missing("gf_enforceMaxParked");
   h.forgetStaticHexid = lf_missing("the static side's hexid list");
   h.readParkedFile = lf_missing("lf_readParkedFile", std::optional<std::string>());
+  h.parkFileFetching = lf_missing("the stand file's fetch", false);
   h.populateParkAirport = lf_missing("gf_populateParkAirport");
   h.resetParkAirport = lf_missing("gf_resetParkAirport");
   h.takeParkRequest = lf_missing("the park request", false);

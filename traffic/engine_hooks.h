@@ -72,6 +72,9 @@ struct EngineHooks {
   // lf_readParkedFile: the park airport's stands and parked data; none on success, else the
   // message for the user.
   std::function<std::optional<std::string>()> readParkedFile;
+  // The last readParkedFile found the stand file still on its way (off the worker): the set-up
+  // is asked again later, the park airport kept.
+  std::function<bool()> parkFileFetching;
   std::function<void()> populateParkAirport;  // gf_populateParkAirport
   std::function<void()> resetParkAirport;     // gf_resetParkAirport
   std::function<bool()> takeParkRequest;  // the park request flag, cleared when taken

@@ -19,6 +19,7 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
 #include "traffic/flight_plans.h"
+#include "traffic/ground_index.h"
 #include "traffic/removal.h"
 #include "traffic/stand_names.h"
 #include "traffic/touchdown.h"
@@ -334,6 +335,7 @@ void gf_checkLiveWithParkedCollisions() noexcept {
       counters.calls = 0;
       fullCheck = true;
     }
+    const GroundIndexScope index;
     // By index: the checks may remove aircraft and reach the table.
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
       LiveAc& aircraft = g_liveAcs[i];

@@ -18,6 +18,7 @@
 #include "traffic/engine_state.h"
 #include "traffic/flat_frame.h"
 #include "traffic/flight_plans.h"
+#include "traffic/ground_index.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/removal.h"
 #include "traffic/runway_matching.h"
@@ -344,7 +345,18 @@ void collisionWithParked(LiveAc& aircraft) noexcept {
     StaticAc* hit = nullptr;
     const Stand* stand = nullptr;
     double delta = 0.0;  // degrees
-    for (StaticAc& parked : g_staticAcs) {
+    // Within the pass only the static aircraft within reach north and south are looked at.
+    static std::vector<std::uint32_t> near;
+    if (g_groundIndex.active) {
+      const double band = (aircraft.groundRadius + g_groundIndex.maxStaticRadiusNm) / 60.0 * 1.000001;
+      g_groundIndex.statics.near(aircraft.position.lat, band, near);
+    } else {
+      near.resize(g_staticAcs.size());
+      for (std::uint32_t i = 0; i < near.size(); ++i) near[i] = i;
+    }
+    for (const std::uint32_t i : near) {
+      if (i >= g_staticAcs.size()) break;
+      StaticAc& parked = g_staticAcs[i];
       if (parked.simState != SimStatus::active || (aircraft.objectId != 0 && parked.objectId == aircraft.objectId))
         continue;
       // The flat distance is at least the north-south one: the rows of parked aircraft farther

@@ -84,6 +84,7 @@ TEST_F(ProgramHooksTest, NoEntryOfABuiltStepAnswersNotBuiltYet) {
       {"enforceMaxParked", [&] { h.enforceMaxParked(0); }},
       {"forgetStaticHexid", [&] { h.forgetStaticHexid(1); }},
       {"readParkedFile", [&] { h.readParkedFile(); }},
+      {"parkFileFetching", [&] { h.parkFileFetching(); }},
       {"populateParkAirport", [&] { h.populateParkAirport(); }},
       {"resetParkAirport", [&] { h.resetParkAirport(); }},
       {"takeParkRequest", [&] { h.takeParkRequest(); }},

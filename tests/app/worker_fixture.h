@@ -161,7 +161,7 @@ class WorkerFixture : public ::testing::Test {
     JORV_SPY(removeAllStaticAndLiveAtAirport) JORV_SPY(clearPerRunNames) JORV_SPY(readMyParkAirportsFile)
     JORV_SPY(saveMyParkAirportsFile) JORV_SPY(hasAirportData) JORV_SPY(setupParkAirport)
     JORV_SPY(checkParkedAcUserCollisions) JORV_SPY(getUserStand) JORV_SPY(standSearchRunning)
-    JORV_SPY(standSearchHits) JORV_SPY(adjustParking) JORV_SPY(parkAirportHasStands) JORV_SPY(clearStandSearchHits)
+    JORV_SPY(standSearchHits) JORV_SPY(adjustParking) JORV_SPY(resumeParkedWait) JORV_SPY(parkAirportHasStands) JORV_SPY(clearStandSearchHits)
     JORV_SPY(resetParkAirport) JORV_SPY(disableParkingControls) JORV_SPY(resetParkedTraffic) JORV_SPY(scanAirports)
     JORV_SPY(initSimClient) JORV_SPY(resetSimClient) JORV_SPY(clearAiPoseMaps) JORV_SPY(startRTAppServer)
     JORV_SPY(closeRTAppServer) JORV_SPY(resetRTAppReaders) JORV_SPY(sendTimeOffsetToRTApp)

@@ -113,6 +113,13 @@ class DirectTest : public feed_test::WebApiTest {
     signInAndStart();
     ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.answersReceived >= 2; }));
   }
+  // The parking step's way: ask, then look at each step until the answer is in.
+  static ParkedAnswer askParked() {
+    if (!g_rtApiTrafficClient.askParkedTraffic()) return ParkedAnswer::none;
+    ParkedAnswer answer = ParkedAnswer::waiting;
+    waitFor([&] { return (answer = g_rtApiTrafficClient.parkedOutcome()) != ParkedAnswer::waiting; });
+    return answer;
+  }
   static bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
@@ -168,7 +175,7 @@ TEST_F(DirectTest, TrafficParkedTrafficAndQnhEndToEnd) {
   }
 
   // The parking side asks; the reader carries it out between two live polls.
-  ASSERT_TRUE(g_rtApiTrafficClient.fetchParkedTraffic());
+  ASSERT_EQ(askParked(), ParkedAnswer::ready);
   {
     std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
     EXPECT_EQ(g_rtApiTrafficClient.parkedRecords.size(), 4u);
@@ -371,31 +378,55 @@ TEST_F(DirectTest, AStopInTheMiddleOfAPollEndsBothReadersQuietly) {
   server().releaseStalls();
 }
 
-TEST_F(DirectTest, ParkedRefusalsReachTheParkingCode) {
+// Refusals of the parked request end nothing: the parking code goes on without RealTraffic
+// parked aircraft; after a 403 this licence is not asked again, and the log says why once.
+TEST_F(DirectTest, ParkedRefusalsLeaveTheProgramRunning) {
   ASSERT_NO_FATAL_FAILURE(startAndSettle());
-  server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 403, 200, "no data"});
-  EXPECT_THROW(g_rtApiTrafficClient.fetchParkedTraffic(), std::runtime_error);
+  const auto parkedQueries = [this] {
+    const auto kinds = trafficQueries(server());
+    return std::count(kinds.begin(), kinds.end(), "parked");
+  };
   server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 406, 200, "later"});
-  EXPECT_TRUE(g_rtApiTrafficClient.fetchParkedTraffic());  // a notice: success, with no aircraft
+  EXPECT_EQ(askParked(), ParkedAnswer::ready);  // a notice: success, with no aircraft
   {
     std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
     EXPECT_TRUE(g_rtApiTrafficClient.parkedRecords.empty());
   }
   server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::HtmlPage, 0, 502});
-  EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());
+  EXPECT_EQ(askParked(), ParkedAnswer::none);
+  for (int i = 0; i < 2; ++i) {
+    server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 400, 200, "bad box"});
+    EXPECT_EQ(askParked(), ParkedAnswer::none);
+  }
+  for (int i = 0; i < 2; ++i) {
+    server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 403, 200, "no data"});
+    EXPECT_EQ(askParked(), ParkedAnswer::none);
+  }
+  EXPECT_EQ(parkedQueries(), 5) << "not asked again after the 403";
+  EXPECT_FALSE(g_rtApiTrafficClient.askParkedTraffic());
   // None of it ends the readers.
   EXPECT_FALSE(trafficDone_.load());
   EXPECT_TRUE(gf_isRunning());
-  EXPECT_NE(logText().find("parkedtraffic msg: later"), std::string::npos);
+  const std::string log = logText();
+  EXPECT_NE(log.find("parkedtraffic msg: later"), std::string::npos);
+  for (const char* once : {"No RealTraffic parked aircraft: RT API parameter fault",
+                           "No RealTraffic parked aircraft: No data for this license type"}) {
+    const std::size_t at = log.find(once);
+    ASSERT_NE(at, std::string::npos) << once;
+    EXPECT_EQ(log.find(once, at + 1), std::string::npos) << once << ": once";
+  }
+  // The next start may bring another licence.
+  g_rtApiTrafficClient.resetForRestart();
+  EXPECT_FALSE(g_rtApiTrafficClient.parkedRefused.load());
 }
 
-TEST_F(DirectTest, ALateParkedAnswerServesNoLaterFetch) {
+TEST_F(DirectTest, ALateParkedAnswerServesNoLaterAsk) {
   ASSERT_NO_FATAL_FAILURE(startAndSettle());
-  // The first parked request stalls past its fetch's wait; the second one is refused.
+  // The first parked request stalls past its ask's wait; the second one is refused.
   server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Stall});
   server().addFault("/v6/traffic:parkedtraffic", WebApiFault{WebApiFaultKind::Status, 500, 200, "busy"});
   g_rtApiTrafficClient.parkedWaitMs = 300;
-  EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());
+  EXPECT_EQ(askParked(), ParkedAnswer::none);
   ASSERT_TRUE(waitFor([this] {
     const auto kinds = trafficQueries(server());
     return std::count(kinds.begin(), kinds.end(), "parked") == 1;
@@ -403,14 +434,14 @@ TEST_F(DirectTest, ALateParkedAnswerServesNoLaterFetch) {
   EXPECT_NE(logText().find("ParkedTraffic receiving timed out after 10 seconds"), std::string::npos);
 
   g_rtApiTrafficClient.parkedWaitMs = 10000;
-  std::atomic<int> second{-1};
-  std::jthread fetcher([&] { second = g_rtApiTrafficClient.fetchParkedTraffic() ? 1 : 0; });
+  ASSERT_TRUE(g_rtApiTrafficClient.askParkedTraffic());
   ASSERT_TRUE(waitFor([] { return g_rtApiTrafficClient.parkedRequested.load(); }));
-  std::this_thread::sleep_for(150ms);  // the fetcher is polling
+  EXPECT_EQ(g_rtApiTrafficClient.parkedOutcome(), ParkedAnswer::waiting);
   server().releaseStalls();  // the stalled request now answers with aircraft
-  ASSERT_TRUE(waitFor([&] { return second.load() != -1; }));
-  // The second fetch took its own answer, the refusal, not the late records.
-  EXPECT_EQ(second.load(), 0);
+  ParkedAnswer second = ParkedAnswer::waiting;
+  ASSERT_TRUE(waitFor([&] { return (second = g_rtApiTrafficClient.parkedOutcome()) != ParkedAnswer::waiting; }));
+  // The second ask took its own answer, the refusal, not the late records.
+  EXPECT_EQ(second, ParkedAnswer::none);
   const auto kinds = trafficQueries(server());
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "parked"), 2);
   EXPECT_NE(logText().find("RT Parked error status: 500"), std::string::npos);
@@ -461,7 +492,7 @@ TEST_F(DirectTest, QueryBoxFollowsTheUser) {
   EXPECT_EQ(boxAt(-16.80, -179.98).left, -180.0);
 
   gf_resetFeedNeighbours();
-  EXPECT_FALSE(g_rtApiTrafficClient.fetchParkedTraffic());
+  EXPECT_FALSE(g_rtApiTrafficClient.askParkedTraffic());
   EXPECT_TRUE(server().requests("/v6/traffic").empty());
 }
 

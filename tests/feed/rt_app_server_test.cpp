@@ -110,6 +110,19 @@ TEST_F(RTAppServerTest, AFailedWriteClosesTheConnectionAndSaysSo) {
   EXPECT_NE(log.find("RealTraffic client socket closed"), std::string::npos);
 }
 
+// An app that stops reading: once its socket's buffers are full a send gives up instead of
+// holding the worker, and the connection is closed for the app to come back.
+TEST_F(RTAppServerTest, AnAppThatStopsReadingHoldsNoSend) {
+  auto app = connectApp();
+  const std::string line(64 * 1024, 'x');
+  bool sent = true;
+  int sends = 0;
+  for (; sends < 2000 && sent; ++sends) sent = server.sendDataPacket(line);  // 128 MB at most
+  EXPECT_FALSE(sent) << sends << " sends all taken";
+  EXPECT_FALSE(server.isConnected());
+  EXPECT_NE(logText().find("sendDataPacket to RealTraffic failed"), std::string::npos);
+}
+
 TEST_F(RTAppServerTest, StartFailuresNameTheirStep) {
   RTAppServer other;
   EXPECT_THAT([&] { other.start("nosuchservicexyz"); },

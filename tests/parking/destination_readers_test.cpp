@@ -62,6 +62,16 @@ TEST_F(DestinationReadersTest, AnArchivedFileIsFetchedAndRemovedAnUnknownAirport
   EXPECT_EQ(names("KJFK"), "airport source path not found");
   EXPECT_EQ(closest("KJFK", {40.6, -73.8}), "airport source path not found");
   EXPECT_EQ(server.requestedPaths().size(), requests);
+
+  // The closest-airport tie-break on the worker asks no server: the archived file counts as absent.
+  auto local = gf_readDestApfForClosestStand(IcaoCode("LSZH"), {47.46, 8.55}, true);
+  ASSERT_TRUE(std::holds_alternative<std::string>(local));
+  EXPECT_EQ(std::get<std::string>(local), "airport file not on this computer");
+  EXPECT_EQ(server.requestedPaths().size(), requests);
+  userFile("LSZH", parkpos("E1", 47.46, 8.55));
+  auto own = gf_readDestApfForClosestStand(IcaoCode("LSZH"), {47.46, 8.55}, true);
+  ASSERT_TRUE(std::holds_alternative<ClosestStand>(own));
+  EXPECT_EQ(std::get<ClosestStand>(own).name, "E1");
 }
 
 }  // namespace

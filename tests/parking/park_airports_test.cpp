@@ -4,6 +4,7 @@
 #include "config/sim_choice.h"
 #include "feed/feed_neighbours.h"
 #include "feed/rt_app_traffic.h"
+#include "feed/traffic_mailbox.h"
 #include "simlink/user_aircraft.h"
 #include "tests/parking/parking_fixture.h"
 
@@ -150,6 +151,43 @@ TEST_F(ParkAirportsTest, ANearerFrontAirportWithinReachReplacesThePark) {
   gf_checkParkAirportReach({47.47, 9.1});
   EXPECT_TRUE(parkCode().empty());
   EXPECT_TRUE(contains(newLog(), " LSZR is within reach, parked aircraft at LSZH will be removed first\n"));
+}
+
+// A set-up that failed is not tried again at once: the same airport waits five minutes of engine
+// time, or until the user has moved 3 NM from where it failed.
+TEST_F(ParkAirportsTest, AFailedSetUpIsNotTriedAgainForAWhileOrUntilTheUserMoves) {
+  const Lalo user{47.46, 8.55};
+  struct Case {
+    const char* what;
+    bool onGround;
+    std::int32_t afterTicks;
+    Lalo at;
+    bool chosen;
+  };
+  const Case cases[] = {
+      {"on the ground, a second on", true, 100, user, false},
+      {"on the ground, four minutes on", true, 4 * 60 * 100, user, false},
+      {"on the ground, five minutes on", true, 5 * 60 * 100, user, true},
+      {"on the ground, 3.2 NM on", true, 100, {47.46 - 3.2 / 60, 8.55}, true},
+      {"flying, a second on", false, 100, user, false},
+      {"flying, 3.2 NM on", false, 100, {47.46 + 3.2 / 60, 8.55}, true},
+  };
+  reachNm(30);
+  gf_moveParkAirportToFront(IcaoCode("LSZH"), {47.4582, 8.5555});
+  for (const Case& c : cases) {
+    g_userOnGround = c.onGround;
+    {
+      std::unique_lock lock(g_parkAirportLock);
+      g_parkAirport = Airport{};
+    }
+    g_engineTime = 1000;
+    gf_noteFailedParkSetup(IcaoCode("LSZH"), user);
+    g_engineTime = 1000 + c.afterTicks;
+    gf_chooseParkAirport(c.at);
+    EXPECT_EQ(parkCode() == IcaoCode("LSZH"), c.chosen) << c.what;
+  }
+  g_engineTime = 0;
+  gf_resetFailedParkSetup();
 }
 
 // Fiji: an airport 5 NM east of the user lies across the 180-degree meridian, one 27 NM west

@@ -1,9 +1,15 @@
 // Archived stand files fetched from the maker's web server stand-in.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "config/sim_choice.h"
+#include "parking/park_setup.h"
 #include "parking/stand_download.h"
 #include "refdata/downloader.h"
 #include "refdata/enc_file.h"
 #include "refdata/update_check.h"
+#include "simlink/stand_slots.h"
 #include "standin/webserver/web_server.h"
 #include "tests/parking/parking_fixture.h"
 
@@ -59,6 +65,78 @@ TEST_F(StandDownloadTest, EachSimulatorHasItsFolderAndEachFetchAFileOfItsOwn) {
   }
   EXPECT_TRUE(park.localPath.generic_string().starts_with("airports/park_airport."));
   EXPECT_TRUE(other.localPath.generic_string().starts_with("airports/airport."));
+}
+
+}  // namespace
+}  // namespace parking_test
+
+namespace parking_test {
+namespace {
+
+// The park airport's archived file is fetched on a thread of its own: while the maker's server is
+// silent every read of the set-up returns at once, saying the file is on its way, and asks the
+// server nothing more; once the transfer ends, the next read goes on with what came of it.
+class ParkFileFetchTest : public StandDownloadTest {
+ protected:
+  void SetUp() override {
+    StandDownloadTest::SetUp();
+    server.putFile(kPath, testing_support::readFile(kServerRoot / "MSFS/archive/stock/LSZH.enc"));
+    std::unique_lock lock(g_parkAirportLock);
+    g_parkAirport = Airport{IcaoCode("LSZH"), g_defaultIataCode, {47.4647, 8.5492}, 1400};
+  }
+  void TearDown() override {
+    server.releaseHangs();
+    gf_resetParkSetup();
+    gf_resetStandTables();
+    {
+      std::unique_lock lock(g_parkAirportLock);
+      g_parkAirport = Airport{};
+    }
+    StandDownloadTest::TearDown();
+  }
+  // The set-up's reads, one per parking step, until the file is no longer on its way.
+  static ParkedFileResult readUntilIn() {
+    ParkedFileResult result;
+    for (int step = 0; step < 2000 && (result = lf_readParkedFile()).fetching; ++step)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return result;
+  }
+  std::size_t asked() const {
+    const auto paths = server.requestedPaths();
+    return static_cast<std::size_t>(std::count(paths.begin(), paths.end(), kPath));
+  }
+  static constexpr const char* kPath = "MSFS2024/archive/stock/LSZH.enc";
+};
+
+TEST_F(ParkFileFetchTest, ASilentServerHoldsNoReadAndTheFileIsTakenOnceIn) {
+  standin::WebFileBehaviour hang;
+  hang.hang = true;
+  server.setBehaviour(kPath, hang);
+  for (int step = 0; step < 3; ++step) {
+    const ParkedFileResult result = lf_readParkedFile();
+    EXPECT_TRUE(result.fetching && !result.ok) << step;
+  }
+  for (int wait = 0; wait < 500 && asked() == 0; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(lf_readParkedFile().fetching) << "the server still holds the answer";
+  EXPECT_EQ(asked(), 1u);
+  EXPECT_TRUE(g_stands.empty());
+
+  server.releaseHangs();  // the answer breaks off
+  ParkedFileResult result = readUntilIn();
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(contains(result.text, "failed to download")) << result.text;
+
+  server.clearBehaviours();
+  EXPECT_TRUE(lf_readParkedFile().fetching) << "asked afresh";
+  result = readUntilIn();
+  EXPECT_TRUE(result.ok) << result.text;
+  EXPECT_FALSE(g_stands.empty());
+  EXPECT_EQ(asked(), 2u);
+  // The cache stays; no fetched copy does.
+  for (const auto& entry : fs::directory_iterator(dir_ / "airports"))
+    EXPECT_TRUE(entry.path().filename() == "park_airport.xml" ||
+                !contains(entry.path().filename().string(), "park_airport."))
+        << entry.path();
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // the engine's hooks as installed and its live-versus-parked pass.
 #include <algorithm>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "traffic/arrival_stand.h"
 #include "traffic/live_registry.h"
@@ -106,6 +108,42 @@ TEST_F(ArrivalStandTest, TheSmallerRemainingApproachWinsInEitherOrder) {
     ASSERT_EQ(a.state, FlightPhase::parking) << nearFirst;
     EXPECT_EQ(g_stands[static_cast<std::size_t>(a.standId - 1)].name, "NEAR") << nearFirst;
   }
+}
+
+// The pass looks only at the stands within reach north and south of each aircraft: it settles
+// every aircraft as the walk over the whole table does, in a grid of stands of mixed sizes with
+// taxiing aircraft among them, slow and fast, on and off the centre lines.
+TEST_F(ArrivalStandTest, ThePassFindsWhatTheWholeTableWalkFinds) {
+  g_stands.clear();
+  g_stands.reserve(400);
+  for (int row = 0; row < 20; ++row)
+    for (int column = 0; column < 20; ++column) {
+      const double radiusM = 10.0 + 7.0 * ((row * 20 + column) % 4);
+      addStand("G", offset(kEham, row * 45.0, column * 40.0), radiusM);
+    }
+  std::vector<LiveAc> aircraft;
+  for (int i = 0; i < 60; ++i) {
+    LiveAc& a = arrival(0.0, i % 5 == 0 ? 9.0 : 3.0, 0x480000 + i, "KLM");
+    a.position = offset(kEham, (i % 20) * 45.0 - 25.0 + (i % 3) * 4.0, (i % 13) * 40.0 + (i % 2) * 3.0);
+    a.heading = (i % 7 == 0 ? 20.0 : 0.0) * kDeg;
+    a.lastStandCheckPos = offset(a.position, -3.0);
+    aircraft.push_back(a);
+  }
+  // The whole-table walk, aircraft by aircraft as the pass takes them.
+  for (LiveAc& a : g_liveAcs) lf_chooseArrivalStand(a);
+  std::vector<std::tuple<std::int32_t, decltype(LiveAc::state), std::size_t>> walked;
+  for (const LiveAc& a : g_liveAcs) walked.emplace_back(a.standId, a.state, a.standRefusals.size());
+  // The pass, from the same start.
+  for (Stand& stand : g_stands) stand.taken = stand.blocked = 0;
+  for (std::size_t i = 0; i < aircraft.size(); ++i) g_liveAcs[i] = aircraft[i];
+  step();
+  std::size_t took = 0;
+  for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
+    const LiveAc& a = g_liveAcs[i];
+    EXPECT_EQ(std::make_tuple(a.standId, a.state, a.standRefusals.size()), walked[i]) << i;
+    took += a.state == FlightPhase::parking;
+  }
+  EXPECT_GT(took, 10u);
 }
 
 TEST_F(ArrivalStandTest, RefusalsBeyond60MetresAreNotNoted) {
