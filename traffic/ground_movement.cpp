@@ -125,7 +125,8 @@ std::uint32_t lf_groundKind(const LiveAc& aircraft) {
   }
   if (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll) {
     if (s0 == 0.0 && s1 > 2.0) return 1;
-    if (s0 > 2.0 && (s1 == 0.0 || (s1 <= 2.0 && s.size() >= 3 && s[2].repeated))) return 2;
+    // Point 1 ends the movement when point 2 stands on it, whatever speed was reported there.
+    if (s0 > 2.0 && (s1 == 0.0 || (s.size() >= 3 && s[2].repeated))) return 2;
   }
   return 0;
 }
@@ -207,6 +208,21 @@ void lf_checkRunwayExit(LiveAc& aircraft) {
   const auto here = gf_matchRunway(aircraft.position, gf_normalizeAngle(heading), false, 75.0);
   const auto ahead = gf_matchRunway(s[1].lalo, gf_normalizeAngle(heading), false, 75.0);
   if (here && ahead && gf_runwayMatchName(*here) == gf_runwayMatchName(*ahead)) gf_vacateRunway(aircraft);
+}
+
+// A start from standstill or a stop takes at least the time an airliner needs to speed up to its
+// rolling speed and roll on, or to roll and brake from it within the leg.
+std::int32_t lf_easedLegTicks(const LiveAc& aircraft, double legNm, std::int32_t ticks) {
+  if (aircraft.groundKind != 1 && aircraft.groundKind != 2) return ticks;
+  const double acceleration = aircraft.groundKind == 2 ? kGroundBrakingMps2 : kGroundAccelerationMps2;
+  const double metres = legNm * motion::kMetresPerNm;
+  const double kt = aircraft.groundKind == 2 ? aircraft.stream[0].groundSpeed : aircraft.stream[1].groundSpeed;
+  double least = std::ceil(100.0 * std::sqrt(2.0 * metres / acceleration));
+  if (std::isfinite(kt) && kt > 0.0) {
+    const double mps = kt * motion::kMetresPerSecondPerKt;
+    least = std::ceil(100.0 * (metres / mps + mps / (2.0 * acceleration)));
+  }
+  return std::isfinite(least) && least > ticks ? static_cast<std::int32_t>(std::min(least, 1e9)) : ticks;
 }
 
 // A sharper turn than the leg's length allows: the rate follows the time the leg takes.
@@ -438,7 +454,7 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     lf_setArrival(aircraft, kMinLegTicks);
     return;
   }
-  const std::int32_t legTicks = gf_ticksForDistance(legNm, speed, kMinLegTicks);
+  const std::int32_t legTicks = lf_easedLegTicks(aircraft, legNm, gf_ticksForDistance(legNm, speed, kMinLegTicks));
   lf_shapeTurnRate(aircraft, legNm, legTicks);
   lf_checkRunwayExit(aircraft);
 
