@@ -115,6 +115,33 @@ void lf_curveStep(LiveAc& aircraft) {
   if (std::fabs(step) <= kMaxHeadingStep) aircraft.heading = gf_normalizeAngle(aircraft.heading + step);
 }
 
+// Turned on the spot, the aircraft rolls off from standstill: it speeds up as an airliner does and
+// takes the time that needs.
+void lf_rollOffAfterTurn(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  if (s.empty() || s.front().repeated) return;
+  const std::int32_t now = g_engineTime.load();
+  const double metres = gf_distanceNm(aircraft.position, s.front().lalo) * motion::kMetresPerNm;
+  if (!std::isfinite(metres)) return;
+  // Up to the leg's speed and on at it; without a speed, one even acceleration over the leg.
+  const double mps = aircraft.speed * motion::kMetresPerSecondPerKt;
+  const double least = std::ceil(100.0 * (std::isfinite(mps) && mps > 0.0
+                                              ? metres / mps + mps / (2.0 * kGroundAccelerationMps2)
+                                              : std::sqrt(2.0 * metres / kGroundAccelerationMps2)));
+  std::int32_t ticks = std::max(25, s.front().time - now);
+  if (least > ticks && least < 1e6) {
+    const auto later = static_cast<std::int32_t>(least) - ticks;
+    for (StreamPoint& p : s) p.time += later;
+    ticks += later;
+  }
+  aircraft.groundKind = 1;
+  aircraft.legDelta = {s.front().lalo.lat - aircraft.position.lat,
+                       gf_wrapLongitude(s.front().lalo.lon - aircraft.position.lon)};
+  aircraft.velocity = {0.0, 0.0};
+  aircraft.easingWeights = EasedShares(ticks, 1, gf_rampShare(metres, ticks / 100.0, kGroundAccelerationMps2));
+  aircraft.easingCursor = 0;
+}
+
 void lf_straightStep(LiveAc& aircraft) {
   const bool onGround = aircraft.onGround;
   bool holding = false;
@@ -126,6 +153,7 @@ void lf_straightStep(LiveAc& aircraft) {
     } else {
       aircraft.turnHold = false;
       aircraft.speed = gf_engineHooks().acSpeedKt(aircraft);
+      if (onGround) lf_rollOffAfterTurn(aircraft);
     }
   }
   if (!holding) {
