@@ -85,9 +85,56 @@ void lf_rollStep(LiveAc& aircraft) {
     gf_turnTowardHeading(aircraft, roll.runwayHeading.value_or(aircraft.trackToNext), false);
 }
 
+// On the ground the nose turns no faster than the aircraft's rate: where the planned path bends
+// sharper, the aircraft goes slower along it and makes the time up on the rest of the leg, so that
+// its nose stays on the path instead of lagging behind it.
+double lf_groundTurnShare(const LiveAc& aircraft, double was, double wanted) {
+  const LegPlan& leg = aircraft.legPlan;
+  const double limit = 1.2 * aircraft.defaultTurnPerStep;
+  if (!(limit > 0.0)) return wanted;
+  const auto start = leg.turn.evaluate(was);
+  if (!start) return wanted;
+  const auto turnOf = [&](double f) {
+    const auto pose = leg.turn.evaluate(f);
+    return pose ? std::fabs(gf_wrapAngle(pose->heading - start->heading)) : 0.0;
+  };
+  if (!(turnOf(wanted) > limit)) return wanted;
+  double lo = was;
+  double hi = wanted;
+  for (int i = 0; i < 24; ++i) {
+    const double mid = (lo + hi) / 2.0;
+    (turnOf(mid) > limit ? hi : lo) = mid;
+  }
+  return lo;
+}
+
+// A ground turn held back by its rate picks its pace up again no faster than an airliner speeds
+// up; the time it falls behind moves the rest of the stream later, so that the next leg keeps its
+// own pace instead of making the delay up in a rush.
+double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
+  LegPlan& leg = aircraft.legPlan;
+  double wanted = std::clamp(was + planned, 0.0, 1.0);
+  if (leg.lastShare >= 0.0 && leg.turn.length > 0.0)
+    wanted = std::min(wanted, was + leg.lastShare + kGroundAccelerationMps2 * 1e-4 / leg.turn.length);
+  wanted = lf_groundTurnShare(aircraft, was, wanted);
+  const double taken = wanted - was;
+  leg.lastShare = taken;
+  if (planned > 0.0 && taken < planned && wanted < 1.0) {
+    leg.lateTicks += 1.0 - taken / planned;
+    if (leg.lateTicks >= 1.0) {
+      const auto whole = static_cast<std::int32_t>(leg.lateTicks);
+      leg.lateTicks -= whole;
+      for (StreamPoint& p : aircraft.stream) p.time += whole;
+    }
+  }
+  return wanted;
+}
+
 void lf_turnStep(LiveAc& aircraft) {
   LegPlan& leg = aircraft.legPlan;
-  leg.legFraction = std::clamp(leg.legFraction + lf_stepShare(aircraft), 0.0, 1.0);
+  const double was = leg.legFraction;
+  const double share = lf_stepShare(aircraft);
+  leg.legFraction = aircraft.onGround ? lf_paceGroundTurn(aircraft, was, share) : std::clamp(was + share, 0.0, 1.0);
   if (const auto pose = leg.turn.evaluate(leg.legFraction)) {
     aircraft.position = pose->position;
     aircraft.heading = pose->heading;
@@ -186,6 +233,23 @@ void lf_straightStep(LiveAc& aircraft) {
   }
 }
 
+// A straight ground leg that would have the aircraft speed up faster than an airliner does (a new
+// leg faster than the last, a turn that held it back) moves it only as far as that allows; the
+// time lost moves the rest of the stream later, so that the next leg keeps its own pace.
+void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before) {
+  const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  const double allowed = aircraft.groundStepMetres + kGroundAccelerationMps2 * 1e-4;
+  if (!std::isfinite(moved) || !(moved > allowed) || !(moved > 0.0)) return;
+  const double f = allowed / moved;
+  aircraft.position = lf_mix(before, aircraft.position, f);
+  aircraft.groundLateTicks += 1.0 - f;
+  if (aircraft.groundLateTicks >= 1.0) {
+    const auto whole = static_cast<std::int32_t>(aircraft.groundLateTicks);
+    aircraft.groundLateTicks -= whole;
+    for (StreamPoint& p : aircraft.stream) p.time += whole;
+  }
+}
+
 // A light aircraft's take-off never runs backwards: one tick of travel forward instead.
 void lf_noBackwardSlide(LiveAc& aircraft, const Lalo& before) {
   if (aircraft.category != AcCategory::none) return;
@@ -268,6 +332,10 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   else
     lf_straightStep(aircraft);
 
+  const bool taxiing = aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::parking;
+  if (aircraft.onGround && taxiing && !towing && !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
+    lf_limitGroundAcceleration(aircraft, before);
+  aircraft.groundStepMetres = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
     const double change = std::clamp(gf_wrapAngle(aircraft.heading - headingBefore), -limit, limit);

@@ -31,6 +31,8 @@ struct LegPlan {
   double legTurnAngle = std::numeric_limits<double>::quiet_NaN();  // degrees the plan was built for
   double legFraction = 0.0;      // share of the turn or curve covered
   double legFractionStep = 0.0;  // share added per step
+  double lastShare = -1.0;       // share the last step of a ground turn took; -1: none yet
+  double lateTicks = 0.0;        // how far a ground turn has fallen behind its time, not yet handed on
 
   // A turn plan stands: built and with a length.
   bool hasTurn() const { return turn.result == TurnResult::none && turn.length > 0.0; }

@@ -110,7 +110,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     std::vector<Leg> legs;
     int standingReports;   // at the last point; 0: the reports end while it rolls
   } cases[] = {
-      {"a turn of 45 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}}, 3},
+      {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3},
       {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0},
       {"a start from standstill 40 degrees aside", 320.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
       {"a start from standstill 100 degrees aside", 260.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
