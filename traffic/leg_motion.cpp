@@ -21,6 +21,7 @@ namespace {
 constexpr double kDeg = geo::kDegToRad;
 constexpr double kMaxHeadingStep = 0.06283185307179587;  // 3.6 degrees
 constexpr double kCurveEnd = 0.999999;
+constexpr double kLineUpLimit = 20.0 * geo::kDegToRad;  // nose and motion further apart: a crab
 // Bank limits in degrees, categories 0..6.
 constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
 
@@ -225,7 +226,11 @@ void lf_straightStep(LiveAc& aircraft) {
     }
   }
   if (onGround && aircraft.state != FlightPhase::pushing_back) {
-    const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft);
+    // The nose goes onto the predicted runway while the aircraft stands or once its leg runs along
+    // the runway: turned onto it earlier, the aircraft would crab toward the centre line.
+    const bool alongRunway =
+        holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - aircraft.trackToNext)) <= kLineUpLimit;
+    const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
     const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
     gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : aircraft.trackToNext, smooth);
   } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
