@@ -163,6 +163,15 @@ void lf_curveStep(LiveAc& aircraft) {
   if (std::fabs(step) <= kMaxHeadingStep) aircraft.heading = gf_normalizeAngle(aircraft.heading + step);
 }
 
+// The way a straight ground leg really goes, from where the aircraft is (it may lag behind its
+// last point): the nose follows it. The leg's track when the leg does not move it.
+double lf_groundTrack(const LiveAc& aircraft) {
+  const Lalo& step = aircraft.groundKind != 0 ? aircraft.legDelta : aircraft.velocity;
+  const double east = step.lon * std::cos(aircraft.position.lat * kDeg);
+  if (!(std::hypot(step.lat, east) > 1e-12)) return aircraft.trackToNext;
+  return gf_normalizeAngle(std::atan2(east, step.lat));
+}
+
 // Turned on the spot, the aircraft rolls off from standstill: it speeds up as an airliner does and
 // takes the time that needs.
 void lf_rollOffAfterTurn(LiveAc& aircraft) {
@@ -194,7 +203,7 @@ void lf_straightStep(LiveAc& aircraft) {
   const bool onGround = aircraft.onGround;
   bool holding = false;
   if (aircraft.turnHold) {
-    const double off = onGround ? std::fabs(gf_wrapAngle(aircraft.trackToNext - aircraft.heading)) : 0.0;
+    const double off = onGround ? std::fabs(gf_wrapAngle(lf_groundTrack(aircraft) - aircraft.heading)) : 0.0;
     if (off > 5.0 * kDeg) {
       holding = true;
       aircraft.speed = 0.0;
@@ -229,10 +238,10 @@ void lf_straightStep(LiveAc& aircraft) {
     // The nose goes onto the predicted runway while the aircraft stands or once its leg runs along
     // the runway: turned onto it earlier, the aircraft would crab toward the centre line.
     const bool alongRunway =
-        holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - aircraft.trackToNext)) <= kLineUpLimit;
+        holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - lf_groundTrack(aircraft))) <= kLineUpLimit;
     const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
     const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
-    gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : aircraft.trackToNext, smooth);
+    gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : lf_groundTrack(aircraft), smooth);
   } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
     aircraft.heading = gf_normalizeAngle(aircraft.heading + aircraft.headingRate);
   }
