@@ -160,10 +160,12 @@ bool updateLiveAc(LiveAc& aircraft) {
   }
   if (aircraft.simState != SimStatus::active) return lf_done(aircraft);
 
-  if (s.empty() || !s.front().repeated)
+  if (s.empty() || !s.front().repeated) {
     gf_moveAlongLeg(aircraft);
-  else
+  } else {
+    aircraft.groundStepMetres = 0.0;  // standing: the next leg starts from standstill
     lf_turnWhileStanding(aircraft);
+  }
   gf_predictDepartureRunway(aircraft);
   if (aircraft.objectId == 0) {
     gf_logWarning(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc",

@@ -112,6 +112,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
   } cases[] = {
       {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3},
       {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0},
+      {"a stop amid the taxi, then on", 0.0, {{0.0, 15.0, 4}, {0.0, 0.0, 3}, {0.0, 15.0, 4}}, 2},
       {"a start from standstill 40 degrees aside", 320.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
       {"a start from standstill 100 degrees aside", 260.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
   };
@@ -127,6 +128,8 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
       if (first) {
         reports.moving(leg.reports);
         first = false;
+      } else if (leg.speedKt == 0.0) {
+        reports.repeats(leg.reports);  // standing amid the taxi, as the intake marks it
       } else {
         reports.gap(400).moving(leg.reports - 1);
       }
