@@ -208,9 +208,12 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   if (!leg.hasTurn()) lf_alignWithRunway(aircraft);
 }
 
-// The shares of an eased leg, one per tick.
+// The shares of an eased leg, one per tick: a start or a stop changes speed only as fast as an
+// airliner does and rolls evenly over the rest of the leg.
 void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
-  aircraft.easingWeights = EasedShares(ticks, aircraft.groundKind);
+  const double metres = gf_distanceNm(aircraft.position, aircraft.stream[1].lalo) * motion::kMetresPerNm;
+  const double acceleration = aircraft.groundKind == 2 ? kGroundBrakingMps2 : kGroundAccelerationMps2;
+  aircraft.easingWeights = EasedShares(ticks, aircraft.groundKind, gf_rampShare(metres, ticks / 100.0, acceleration));
   aircraft.easingCursor = 0;
 }
 

@@ -29,6 +29,7 @@ constexpr double kDeg = geo::kDegToRad;
 constexpr std::uint32_t kAllLightsOn[7] = {1, 1, 1, 1, 1, 1, 1};
 constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kMinStandLegTicks = 100;
+constexpr double kSlideLimitDeg = 20.0;  // nose and motion further apart than this: a slide
 
 bool lf_samePlace(const Lalo& a, const Lalo& b) {
   return std::fabs(a.lat - b.lat) < 1e-8 && std::fabs(gf_wrapLongitude(a.lon - b.lon)) < 1e-8;
@@ -124,8 +125,10 @@ std::uint32_t lf_groundKind(const LiveAc& aircraft) {
     return 0;
   }
   if (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll) {
-    if (s0 == 0.0 && s1 > 2.0) return 1;
-    if (s0 > 2.0 && (s1 == 0.0 || (s1 <= 2.0 && s.size() >= 3 && s[2].repeated))) return 2;
+    // A start from standstill only when the aircraft stands: a report of 0 kt amid a roll is none.
+    if (s0 == 0.0 && s1 > 2.0 && !(gf_measuredSpeedKt(aircraft) > 2.0)) return 1;
+    // Point 1 ends the movement when point 2 stands on it, whatever speed was reported there.
+    if (s0 > 2.0 && (s1 == 0.0 || (s.size() >= 3 && s[2].repeated))) return 2;
   }
   return 0;
 }
@@ -209,6 +212,28 @@ void lf_checkRunwayExit(LiveAc& aircraft) {
   if (here && ahead && gf_runwayMatchName(*here) == gf_runwayMatchName(*ahead)) gf_vacateRunway(aircraft);
 }
 
+// A start from standstill whose leg lies well aside of the nose turns first: rolling off while
+// turning would slide the aircraft sideways.
+bool lf_startsTurned(const LiveAc& aircraft) {
+  const double s0 = aircraft.stream[0].groundSpeed;
+  return std::isfinite(s0) && s0 <= 2.0 && aircraft.turnAngle >= kSlideLimitDeg;
+}
+
+// A start from standstill or a stop takes at least the time an airliner needs to speed up to its
+// rolling speed and roll on, or to roll and brake from it within the leg.
+std::int32_t lf_easedLegTicks(const LiveAc& aircraft, double legNm, std::int32_t ticks) {
+  if (aircraft.groundKind != 1 && aircraft.groundKind != 2) return ticks;
+  const double acceleration = aircraft.groundKind == 2 ? kGroundBrakingMps2 : kGroundAccelerationMps2;
+  const double metres = legNm * motion::kMetresPerNm;
+  const double kt = aircraft.groundKind == 2 ? aircraft.stream[0].groundSpeed : aircraft.stream[1].groundSpeed;
+  double least = std::ceil(100.0 * std::sqrt(2.0 * metres / acceleration));
+  if (std::isfinite(kt) && kt > 0.0) {
+    const double mps = kt * motion::kMetresPerSecondPerKt;
+    least = std::ceil(100.0 * (metres / mps + mps / (2.0 * acceleration)));
+  }
+  return std::isfinite(least) && least > ticks ? static_cast<std::int32_t>(std::min(least, 1e9)) : ticks;
+}
+
 // A sharper turn than the leg's length allows: the rate follows the time the leg takes.
 void lf_shapeTurnRate(LiveAc& aircraft, double legNm, std::int32_t legTicks) {
   const LegPlan& leg = aircraft.legPlan;
@@ -220,6 +245,12 @@ void lf_shapeTurnRate(LiveAc& aircraft, double legNm, std::int32_t legTicks) {
   const double turnTicks = std::max(25.0, static_cast<double>(std::lround(angle / rate)));
   const double ratio = legTicks / turnTicks;
   if (angleDeg <= 45.0) {
+    // A pending turn has no path: the aircraft rolls along the leg while its nose comes round, so
+    // a slowed turn would slide it sideways. Its rate may only rise.
+    if (aircraft.turnPending) {
+      if (std::isfinite(ratio) && ratio > 0.0 && ratio < 1.0) rate /= ratio;
+      return;
+    }
     if (ratio >= 1.2) {
       const double divisor = std::min({ratio, ratio * 10.0 / angleDeg, ratio * 30.0 * kNmPerMetre / legNm});
       const double shaped = rate / divisor;
@@ -438,13 +469,14 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     lf_setArrival(aircraft, kMinLegTicks);
     return;
   }
-  const std::int32_t legTicks = gf_ticksForDistance(legNm, speed, kMinLegTicks);
+  const std::int32_t legTicks = lf_easedLegTicks(aircraft, legNm, gf_ticksForDistance(legNm, speed, kMinLegTicks));
   lf_shapeTurnRate(aircraft, legNm, legTicks);
   lf_checkRunwayExit(aircraft);
 
   const double rate = aircraft.maxTurnPerStep;
   if (aircraft.state == FlightPhase::taxi && !leg.hasTurn() && !leg.hasCurve() && aircraft.turnPending &&
-      aircraft.extensionCount <= 0 && (aircraft.turnAngle >= 60.0 || aircraft.forcedTurn) && std::isfinite(rate) &&
+      aircraft.extensionCount <= 0 && (aircraft.turnAngle >= 60.0 || aircraft.forcedTurn || lf_startsTurned(aircraft)) &&
+      std::isfinite(rate) &&
       rate > 0.0) {
     // Turn on the spot first, then drive the leg in its own time.
     const double turn = std::max(0.0, aircraft.turnAngle - 5.0) * kDeg;

@@ -21,6 +21,7 @@ namespace {
 constexpr double kDeg = geo::kDegToRad;
 constexpr double kMaxHeadingStep = 0.06283185307179587;  // 3.6 degrees
 constexpr double kCurveEnd = 0.999999;
+constexpr double kLineUpLimit = 20.0 * geo::kDegToRad;  // nose and motion further apart: a crab
 // Bank limits in degrees, categories 0..6.
 constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
 
@@ -85,9 +86,56 @@ void lf_rollStep(LiveAc& aircraft) {
     gf_turnTowardHeading(aircraft, roll.runwayHeading.value_or(aircraft.trackToNext), false);
 }
 
+// On the ground the nose turns no faster than the aircraft's rate: where the planned path bends
+// sharper, the aircraft goes slower along it and makes the time up on the rest of the leg, so that
+// its nose stays on the path instead of lagging behind it.
+double lf_groundTurnShare(const LiveAc& aircraft, double was, double wanted) {
+  const LegPlan& leg = aircraft.legPlan;
+  const double limit = 1.2 * aircraft.defaultTurnPerStep;
+  if (!(limit > 0.0)) return wanted;
+  const auto start = leg.turn.evaluate(was);
+  if (!start) return wanted;
+  const auto turnOf = [&](double f) {
+    const auto pose = leg.turn.evaluate(f);
+    return pose ? std::fabs(gf_wrapAngle(pose->heading - start->heading)) : 0.0;
+  };
+  if (!(turnOf(wanted) > limit)) return wanted;
+  double lo = was;
+  double hi = wanted;
+  for (int i = 0; i < 24; ++i) {
+    const double mid = (lo + hi) / 2.0;
+    (turnOf(mid) > limit ? hi : lo) = mid;
+  }
+  return lo;
+}
+
+// A ground turn held back by its rate picks its pace up again no faster than an airliner speeds
+// up; the time it falls behind moves the rest of the stream later, so that the next leg keeps its
+// own pace instead of making the delay up in a rush.
+double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
+  LegPlan& leg = aircraft.legPlan;
+  double wanted = std::clamp(was + planned, 0.0, 1.0);
+  if (leg.lastShare >= 0.0 && leg.turn.length > 0.0)
+    wanted = std::min(wanted, was + leg.lastShare + kGroundAccelerationMps2 * 1e-4 / leg.turn.length);
+  wanted = lf_groundTurnShare(aircraft, was, wanted);
+  const double taken = wanted - was;
+  leg.lastShare = taken;
+  if (planned > 0.0 && taken < planned && wanted < 1.0) {
+    leg.lateTicks += 1.0 - taken / planned;
+    if (leg.lateTicks >= 1.0) {
+      const auto whole = static_cast<std::int32_t>(leg.lateTicks);
+      leg.lateTicks -= whole;
+      for (StreamPoint& p : aircraft.stream) p.time += whole;
+    }
+  }
+  return wanted;
+}
+
 void lf_turnStep(LiveAc& aircraft) {
   LegPlan& leg = aircraft.legPlan;
-  leg.legFraction = std::clamp(leg.legFraction + lf_stepShare(aircraft), 0.0, 1.0);
+  const double was = leg.legFraction;
+  const double share = lf_stepShare(aircraft);
+  leg.legFraction = aircraft.onGround ? lf_paceGroundTurn(aircraft, was, share) : std::clamp(was + share, 0.0, 1.0);
   if (const auto pose = leg.turn.evaluate(leg.legFraction)) {
     aircraft.position = pose->position;
     aircraft.heading = pose->heading;
@@ -115,17 +163,54 @@ void lf_curveStep(LiveAc& aircraft) {
   if (std::fabs(step) <= kMaxHeadingStep) aircraft.heading = gf_normalizeAngle(aircraft.heading + step);
 }
 
+// The way a straight ground leg really goes, from where the aircraft is (it may lag behind its
+// last point): the nose follows it. The leg's track when the leg does not move it.
+double lf_groundTrack(const LiveAc& aircraft) {
+  const Lalo& step = aircraft.groundKind != 0 ? aircraft.legDelta : aircraft.velocity;
+  const double east = step.lon * std::cos(aircraft.position.lat * kDeg);
+  if (!(std::hypot(step.lat, east) > 1e-12)) return aircraft.trackToNext;
+  return gf_normalizeAngle(std::atan2(east, step.lat));
+}
+
+// Turned on the spot, the aircraft rolls off from standstill: it speeds up as an airliner does and
+// takes the time that needs.
+void lf_rollOffAfterTurn(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  if (s.empty() || s.front().repeated) return;
+  const std::int32_t now = g_engineTime.load();
+  const double metres = gf_distanceNm(aircraft.position, s.front().lalo) * motion::kMetresPerNm;
+  if (!std::isfinite(metres)) return;
+  // Up to the leg's speed and on at it; without a speed, one even acceleration over the leg.
+  const double mps = aircraft.speed * motion::kMetresPerSecondPerKt;
+  const double least = std::ceil(100.0 * (std::isfinite(mps) && mps > 0.0
+                                              ? metres / mps + mps / (2.0 * kGroundAccelerationMps2)
+                                              : std::sqrt(2.0 * metres / kGroundAccelerationMps2)));
+  std::int32_t ticks = std::max(25, s.front().time - now);
+  if (least > ticks && least < 1e6) {
+    const auto later = static_cast<std::int32_t>(least) - ticks;
+    for (StreamPoint& p : s) p.time += later;
+    ticks += later;
+  }
+  aircraft.groundKind = 1;
+  aircraft.legDelta = {s.front().lalo.lat - aircraft.position.lat,
+                       gf_wrapLongitude(s.front().lalo.lon - aircraft.position.lon)};
+  aircraft.velocity = {0.0, 0.0};
+  aircraft.easingWeights = EasedShares(ticks, 1, gf_rampShare(metres, ticks / 100.0, kGroundAccelerationMps2));
+  aircraft.easingCursor = 0;
+}
+
 void lf_straightStep(LiveAc& aircraft) {
   const bool onGround = aircraft.onGround;
   bool holding = false;
   if (aircraft.turnHold) {
-    const double off = onGround ? std::fabs(gf_wrapAngle(aircraft.trackToNext - aircraft.heading)) : 0.0;
+    const double off = onGround ? std::fabs(gf_wrapAngle(lf_groundTrack(aircraft) - aircraft.heading)) : 0.0;
     if (off > 5.0 * kDeg) {
       holding = true;
       aircraft.speed = 0.0;
     } else {
       aircraft.turnHold = false;
       aircraft.speed = gf_engineHooks().acSpeedKt(aircraft);
+      if (onGround) lf_rollOffAfterTurn(aircraft);
     }
   }
   if (!holding) {
@@ -150,11 +235,32 @@ void lf_straightStep(LiveAc& aircraft) {
     }
   }
   if (onGround && aircraft.state != FlightPhase::pushing_back) {
-    const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft);
+    // The nose goes onto the predicted runway while the aircraft stands or once its leg runs along
+    // the runway: turned onto it earlier, the aircraft would crab toward the centre line.
+    const bool alongRunway =
+        holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - lf_groundTrack(aircraft))) <= kLineUpLimit;
+    const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
     const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
-    gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : aircraft.trackToNext, smooth);
+    gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : lf_groundTrack(aircraft), smooth);
   } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
     aircraft.heading = gf_normalizeAngle(aircraft.heading + aircraft.headingRate);
+  }
+}
+
+// A straight ground leg that would have the aircraft speed up faster than an airliner does (a new
+// leg faster than the last, a turn that held it back) moves it only as far as that allows; the
+// time lost moves the rest of the stream later, so that the next leg keeps its own pace.
+void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before) {
+  const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  const double allowed = aircraft.groundStepMetres + kGroundAccelerationMps2 * 1e-4;
+  if (!std::isfinite(moved) || !(moved > allowed) || !(moved > 0.0)) return;
+  const double f = allowed / moved;
+  aircraft.position = lf_mix(before, aircraft.position, f);
+  aircraft.groundLateTicks += 1.0 - f;
+  if (aircraft.groundLateTicks >= 1.0) {
+    const auto whole = static_cast<std::int32_t>(aircraft.groundLateTicks);
+    aircraft.groundLateTicks -= whole;
+    for (StreamPoint& p : aircraft.stream) p.time += whole;
   }
 }
 
@@ -242,6 +348,10 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   else
     lf_straightStep(aircraft);
 
+  const bool taxiing = aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::parking;
+  if (aircraft.onGround && taxiing && !towing && !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
+    lf_limitGroundAcceleration(aircraft, before);
+  aircraft.groundStepMetres = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
     const double change = std::clamp(gf_wrapAngle(aircraft.heading - headingBefore), -limit, limit);

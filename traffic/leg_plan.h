@@ -31,6 +31,8 @@ struct LegPlan {
   double legTurnAngle = std::numeric_limits<double>::quiet_NaN();  // degrees the plan was built for
   double legFraction = 0.0;      // share of the turn or curve covered
   double legFractionStep = 0.0;  // share added per step
+  double lastShare = -1.0;       // share the last step of a ground turn took; -1: none yet
+  double lateTicks = 0.0;        // how far a ground turn has fallen behind its time, not yet handed on
 
   // A turn plan stands: built and with a length.
   bool hasTurn() const { return turn.result == TurnResult::none && turn.length > 0.0; }
@@ -73,12 +75,15 @@ struct CorrectiveMove {
 
 // The shares of an eased ground leg, one per tick: ease((i + 1) / n) - ease(i / n) for the
 // leg's easing kind, worked out when asked rather than stored, so that a new leg allocates
-// nothing. A leg of no ticks has the one share 1.
+// nothing. A leg of no ticks has the one share 1. A start (kind 1) or a stop (kind 2) speeds up or
+// slows down over the leg's first or last `ramp` share only and rolls evenly over the rest.
 class EasedShares {
  public:
   EasedShares() = default;
-  EasedShares(std::int32_t ticks, std::uint32_t kind)
-      : m_ticks(ticks < 1 ? 1 : static_cast<std::size_t>(ticks)), m_kind(ticks < 1 ? 0 : kind) {}
+  EasedShares(std::int32_t ticks, std::uint32_t kind, double ramp = 1.0)
+      : m_ticks(ticks < 1 ? 1 : static_cast<std::size_t>(ticks)),
+        m_kind(ticks < 1 ? 0 : kind),
+        m_ramp(ramp > 0.0 && ramp < 1.0 ? ramp : 1.0) {}
 
   std::size_t size() const { return m_ticks; }
   bool empty() const { return m_ticks == 0; }
@@ -117,4 +122,5 @@ class EasedShares {
  private:
   std::size_t m_ticks = 0;
   std::uint32_t m_kind = 0;
+  double m_ramp = 1.0;
 };

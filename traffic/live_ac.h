@@ -306,6 +306,8 @@ struct LiveAc : AcIdentity {
   double windowMetres = std::numeric_limits<double>::quiet_NaN();  // the last closed window
   double windowSeconds = std::numeric_limits<double>::quiet_NaN();
   double turnSpeed = 0.0;  // radians per tick of the smooth final turn
+  double groundStepMetres = 0.0;  // how far the last step moved the aircraft on the ground
+  double groundLateTicks = 0.0;   // time a held-back ground leg has fallen behind, not yet handed on
   // Attitude of the per-step motion.
   std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
   bool pitchTransition = false;    // pitch runs back to the ground pitch

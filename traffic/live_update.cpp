@@ -160,10 +160,12 @@ bool updateLiveAc(LiveAc& aircraft) {
   }
   if (aircraft.simState != SimStatus::active) return lf_done(aircraft);
 
-  if (s.empty() || !s.front().repeated)
+  if (s.empty() || !s.front().repeated) {
     gf_moveAlongLeg(aircraft);
-  else
+  } else {
+    aircraft.groundStepMetres = 0.0;  // standing: the next leg starts from standstill
     lf_turnWhileStanding(aircraft);
+  }
   gf_predictDepartureRunway(aircraft);
   if (aircraft.objectId == 0) {
     gf_logWarning(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc",
@@ -295,6 +297,15 @@ bool lf_checkHoldRelease(LiveAc& aircraft, StreamPoint& point) {
   if (aircraft.predictActive) {
     if (!aircraft.stream.empty()) aircraft.stream.front().time = lf_now() + 1;
     gf_resetPrediction(aircraft);
+  } else if (!aircraft.stream.empty() && !aircraft.stream.front().repeated) {
+    // The leg begun while pushed back (standing) starts again from here as a taxi leg: its turn
+    // and its start are planned, instead of rolling off at once with the nose still aside.
+    StreamPoint here = aircraft.stream.front();
+    here.lalo = aircraft.position;
+    here.groundSpeed = 0.0;
+    here.turnStart = here.fromPosition = false;
+    here.time = lf_now() + 1;
+    aircraft.stream.push_front(here);
   }
   aircraft.holdRefSet = false;
   aircraft.holdLeaving = false;

@@ -118,9 +118,26 @@ double gf_ease(double t, std::uint32_t mode) {
   }
 }
 
+double gf_rampEase(double t, std::uint32_t mode, double ramp) {
+  if ((mode != 1 && mode != 2) || !(ramp > 0.0 && ramp < 1.0)) return gf_ease(t, mode);
+  t = std::clamp(t, 0.0, 1.0);
+  // Even acceleration over the ramp, then an even roll: the share covered at t.
+  const auto start = [ramp](double f) { return (f < ramp ? f * f / (2.0 * ramp) : f - ramp / 2.0) / (1.0 - ramp / 2.0); };
+  return mode == 1 ? start(t) : 1.0 - start(1.0 - t);
+}
+
+double gf_rampShare(double metres, double seconds, double accelerationMps2) {
+  if (!(metres > 0.0) || !(seconds > 0.0) || !(accelerationMps2 > 0.0)) return 1.0;
+  // The ramp r of a leg of d metres in T s that speeds up at a: r (1 - r / 2) = d / (a T^2).
+  const double k = metres / (accelerationMps2 * seconds * seconds);
+  if (!(k < 0.5)) return 1.0;
+  return std::clamp(1.0 - std::sqrt(1.0 - 2.0 * k), 1e-6, 1.0);
+}
+
 double EasedShares::operator[](std::size_t i) const {
   const double n = static_cast<double>(m_ticks);
-  return gf_ease(static_cast<double>(i + 1) / n, m_kind) - gf_ease(static_cast<double>(i) / n, m_kind);
+  return gf_rampEase(static_cast<double>(i + 1) / n, m_kind, m_ramp) -
+         gf_rampEase(static_cast<double>(i) / n, m_kind, m_ramp);
 }
 
 double gf_approachValue(double value, double target, double step) {

@@ -56,6 +56,15 @@ ConflictResult gf_userConflictTest(const ConflictInput& input);
 
 // Easing of t in [0, 1]: mode 0 linear, 1 ease in, 2 ease out, 3 smoothstep.
 double gf_ease(double t, std::uint32_t mode);
+// A start (mode 1) or a stop (mode 2) that changes speed over the first or last `ramp` share of
+// the leg only; other modes and a ramp of 1 are gf_ease.
+double gf_rampEase(double t, std::uint32_t mode, double ramp);
+// The share of a leg of `metres` in `seconds` that a start from standstill (or a stop) needs at
+// the given acceleration; 1 when even the whole leg is too short for it.
+double gf_rampShare(double metres, double seconds, double accelerationMps2);
+// Ground starts and stops as an airliner makes them, m/s^2: about 2.5 kt/s and 3 kt/s.
+inline constexpr double kGroundAccelerationMps2 = 2.5 * 0.5144444444444445;
+inline constexpr double kGroundBrakingMps2 = 3.0 * 0.5144444444444445;
 
 // One step of at most `step` from value toward target.
 double gf_approachValue(double value, double target, double step);

@@ -8,6 +8,7 @@
 #include "feed/feed_neighbours.h"
 #include "feed/traffic_mailbox.h"
 #include "traffic/flat_frame.h"
+#include "traffic/movement_geometry.h"
 
 namespace {
 
@@ -113,6 +114,25 @@ std::int32_t gf_extensionBudget(LiveAc& aircraft) {
   }
 }
 
+namespace {
+
+// A taxiing aircraft whose reports end while it rolls brakes to a stop ahead of its last point, as
+// an airliner can, instead of halting dead on it; the next extension then stands there.
+bool lf_brakeToAStop(const LiveAc& aircraft, StreamPoint& point) {
+  const double kt = point.groundSpeed;
+  if (!aircraft.onGround || aircraft.state != FlightPhase::taxi || !std::isfinite(kt) || !(kt > 2.0)) return false;
+  const double mps = kt * motion::kMetresPerSecondPerKt;
+  const double metres = mps * mps / (2.0 * kGroundAccelerationMps2);
+  point.lalo = gf_destinationPoint(point.lalo, {aircraft.heading, metres * motion::kFeetPerMetre});
+  point.groundSpeed = 0.0;
+  point.verticalRate = 0.0;
+  point.repeated = point.turnStart = point.fromPosition = false;
+  point.time += static_cast<std::int32_t>(std::ceil(100.0 * mps / kGroundAccelerationMps2));
+  return true;
+}
+
+}  // namespace
+
 void gf_extendStream(LiveAc& aircraft, std::int32_t count) {
   aircraft.extensionCount = count;
   StreamPoint point;
@@ -128,6 +148,10 @@ void gf_extendStream(LiveAc& aircraft, std::int32_t count) {
   }
   const std::int32_t lastTime = point.time;
   const bool parked = aircraft.state == FlightPhase::parked;
+  if (!point.repeated && !parked && lf_brakeToAStop(aircraft, point)) {
+    aircraft.stream.push_back(point);
+    return;
+  }
   if (!point.repeated && !parked) {
     lf_advancePoint(aircraft, count, point);
     if (point.groundSpeed > 0.0) {

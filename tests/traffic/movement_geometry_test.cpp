@@ -64,6 +64,29 @@ TEST(MovementGeometryTest, EasedSharesCoverTheLeg) {
   EXPECT_GT(EasedShares(400, 2).front(), EasedShares(400, 2).back()) << "to a stop: slow last";
 }
 
+// A start or a stop on a long leg changes speed over a ramp at the given acceleration and rolls
+// evenly at the rest of the leg's pace; a leg too short for it eases over its whole length.
+TEST(MovementGeometryTest, AStartOrAStopRampsAtTheAcceleration) {
+  struct Case {
+    double metres, seconds, acceleration;
+    bool ramped;
+  } cases[] = {{200.0, 30.0, 1.286, true}, {60.0, 10.0, 1.543, true}, {60.0, 5.0, 1.286, false}};
+  for (const Case& c : cases) {
+    const double r = gf_rampShare(c.metres, c.seconds, c.acceleration);
+    EXPECT_EQ(r < 1.0, c.ramped) << c.metres << " m in " << c.seconds << " s";
+    if (!c.ramped) continue;
+    const double cruise = c.metres / (c.seconds * (1.0 - r / 2.0));
+    EXPECT_NEAR(cruise / (r * c.seconds), c.acceleration, 1e-9) << c.metres << " m in " << c.seconds << " s";
+    for (const std::uint32_t kind : {1u, 2u}) {
+      const EasedShares shares(static_cast<std::int32_t>(c.seconds * 100.0), kind, r);
+      EXPECT_NEAR(std::accumulate(shares.begin(), shares.end(), 0.0), 1.0, 1e-12) << kind;
+      // The even roll: the share per tick at the pace of the cruise.
+      const double even = kind == 1 ? shares.back() : shares.front();
+      EXPECT_NEAR(even * c.metres * 100.0, cruise, 1e-6 * cruise) << kind;
+    }
+  }
+}
+
 TEST(MovementGeometryTest, Examples) {
   const RelativeGeometry near = gf_relativeGeometry(kHere, 1.0, gf_destinationPoint(kHere, {0.3, 0.05 * 3.2808399}));
   const TravelTime jet = gf_minTravelTime({1852.0, 2.0, 100.0, 100.0, 3});

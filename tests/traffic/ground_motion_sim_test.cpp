@@ -1,0 +1,148 @@
+// Ground movement as a pilot sees it in the simulator: through the installed update pass against
+// the stand-in, second by second, the nose stays with the motion, speed changes stay within an
+// airliner's, and a turn on the spot is no faster than the aircraft's own turn rate.
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/traffic/engine_sim_fixture.h"
+#include "tests/traffic/stream_builder.h"
+#include "traffic/adding_stack.h"
+
+namespace {
+using namespace traffic_test;
+namespace sim = standin::sim;
+constexpr std::string_view kTitle = "Stand-in A320 Test Air";
+constexpr std::uint32_t kHexid = 0x4840D6;
+constexpr double kKtPerMps = 1.9438444924406046;
+
+// What a pilot would object to in one second of the simulator's picture.
+struct Faults {
+  double worstSlideDeg = 0.0;      // nose against motion above 5 kt
+  double worstGainKt = 0.0;        // speed gained in one second
+  double worstLossKt = 0.0;        // speed lost in one second
+  double worstPivotDegPerS = 0.0;  // turn while standing
+  std::string where;
+  void note(double& worst, double value, double t, const char* what) {
+    if (!(value > worst)) return;
+    worst = value;
+    where += std::string(what) + " " + std::to_string(value) + " at " + std::to_string(t) + " s; ";
+  }
+};
+
+class GroundMotionSimTest : public EngineSimLinkTest {
+ protected:
+  void SetUp() override {
+    EngineSimLinkTest::SetUp();
+    g_dbaseModelCodes.insert("B738");
+    parkAirport("EHAM", kEham, 0);
+    connect();
+  }
+
+  static LiveAc& taxiing(const stream_test::StreamBuilder& reports) {
+    const std::deque<StreamPoint> points = reports.build();
+    Rec first(kHexid, "KLM1234", "B738");
+    first.at(points.front().lalo).ground(points.front().groundSpeed, points.front().track);
+    LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
+    reports.into(ac);
+    g_liveryChoices[kHexid] = kTitle;
+    return ac;
+  }
+
+  // One engine tick per update with a simulator frame every tenth, read once a second from the
+  // simulator's own object.
+  // The nose is set to startHeadingDeg once the aircraft is in the simulator.
+  Faults taxi(std::int32_t ticks, double startHeadingDeg) {
+    Faults faults;
+    struct Second {
+      Lalo at;
+      double heading;
+      double kt;
+    };
+    std::optional<Second> last;
+    for (std::int32_t tick = 0; tick < ticks && !g_liveAcs.empty(); ++tick) {
+      lf_handleAddingStack();
+      if (tick % 10 == 0) frame();
+      if (g_liveAcs[0].simState != SimStatus::active) continue;
+      if (!std::isnan(startHeadingDeg)) {
+        g_liveAcs[0].heading = startHeadingDeg * geo::kDegToRad;
+        startHeadingDeg = std::nan("");
+      }
+      if (tick % 100 != 0) continue;
+      const auto object = sim::object(g_liveAcs[0].objectId);
+      if (!object) continue;
+      const Lalo at{object->latitude, object->longitude};
+      const double heading = object->heading;
+      if (last) {
+        const double metres = gf_distanceNm(last->at, at) * 1852.0;
+        const double kt = metres * kKtPerMps;
+        const double t = tick / 100.0;
+        if (kt > 5.0) {
+          const double motion = gf_bearingRad(last->at, at);
+          const double middle = last->heading + gf_wrapAngle(heading - last->heading) / 2.0;
+          faults.note(faults.worstSlideDeg, std::fabs(gf_wrapAngle(middle - motion)) / geo::kDegToRad, t, "slide");
+        }
+        if (!std::isnan(last->kt)) {
+          faults.note(faults.worstGainKt, kt - last->kt, t, "gain");
+          faults.note(faults.worstLossKt, last->kt - kt, t, "loss");
+        }
+        if (kt < 1.0 && !(last->kt >= 1.0))
+          faults.note(faults.worstPivotDegPerS, std::fabs(gf_wrapAngle(heading - last->heading)) / geo::kDegToRad, t,
+                      "pivot");
+        last = Second{at, heading, kt};
+      } else {
+        last = Second{at, heading, std::nan("")};
+      }
+    }
+    return faults;
+  }
+};
+
+TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
+  struct Leg {
+    double trackDeg, speedKt;
+    int reports;
+  };
+  struct Case {
+    const char* what;
+    double startTrackDeg;  // the nose at the start
+    std::vector<Leg> legs;
+    int standingReports;   // at the last point; 0: the reports end while it rolls
+  } cases[] = {
+      {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3},
+      {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0},
+      {"a stop amid the taxi, then on", 0.0, {{0.0, 15.0, 4}, {0.0, 0.0, 3}, {0.0, 15.0, 4}}, 2},
+      {"a start from standstill 40 degrees aside", 320.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
+      {"a start from standstill 100 degrees aside", 260.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
+  };
+  // A B738 turns on the spot at most 1.2 times its base rate of 7 degrees a second.
+  const double pivotLimit = 1.2 * 7.0 + 0.5;
+  for (const Case& c : cases) {
+    g_liveAcs.clear();
+    stream_test::StreamBuilder reports(kEham, g_engineTime.load() + 50);
+    reports.every(400);
+    bool first = true;
+    for (const Leg& leg : c.legs) {
+      reports.ground(leg.speedKt).track(leg.trackDeg);
+      if (first) {
+        reports.moving(leg.reports);
+        first = false;
+      } else if (leg.speedKt == 0.0) {
+        reports.repeats(leg.reports);  // standing amid the taxi, as the intake marks it
+      } else {
+        reports.gap(400).moving(leg.reports - 1);
+      }
+    }
+    if (c.standingReports > 0) reports.repeats(c.standingReports);
+    taxiing(reports);
+    const std::int32_t lastDue = reports.build().back().time - g_engineTime.load();
+    const Faults f = taxi(lastDue + 3000, c.startTrackDeg);
+    EXPECT_LE(f.worstSlideDeg, 20.0) << c.what << ": " << f.where;
+    EXPECT_LE(f.worstGainKt, 3.5) << c.what << ": " << f.where;
+    EXPECT_LE(f.worstLossKt, 6.0) << c.what << ": " << f.where;
+    EXPECT_LE(f.worstPivotDegPerS, pivotLimit) << c.what << ": " << f.where;
+  }
+}
+
+}  // namespace
