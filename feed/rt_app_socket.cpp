@@ -14,7 +14,10 @@ namespace {
 constexpr int kReceiveTimeoutMilliseconds = 1000;
 
 void lf_logOversized() noexcept {
-  gf_logNoexcept(fmt::format("UDP datagram exceeds {} bytes; discarded", RTAppSocket::kMaxDatagram));
+  try {
+    gf_logLimited("UDP datagram exceeds", fmt::format("UDP datagram exceeds {} bytes; discarded", RTAppSocket::kMaxDatagram));
+  } catch (...) {
+  }
 }
 
 }  // namespace
