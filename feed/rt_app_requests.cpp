@@ -7,6 +7,7 @@
 
 #include "appbase/stop_request.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/rt_app_server.h"
 
 namespace {
@@ -104,6 +105,14 @@ bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
       continue;
     }
     const std::string reply = server.receive();
+    // Whoever else reaches the port (a scanner, a stray client) must not hold the app out:
+    // only a client that answers as the app does is kept.
+    if (gf_parseRTAppVersion(reply).status != RTAppVersionReply::Status::Ok) {
+      gf_logLimited("RT App client gave no version", fmt::format("RT App client gave no version ({}), waiting for a new one ...",
+                                                                 gf_escapedText(reply)));
+      server.closeClient(server.clientSocket());
+      continue;
+    }
     lf_sleepWhileRunning(settle);
     if (!gf_isRunning()) return false;
     server.drainReceiveBuffer();

@@ -1,7 +1,11 @@
 // The RT App link under a hostile local network: floods, forged log lines, foreign senders.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <future>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -215,6 +219,91 @@ TEST_F(HostileFeedTest, TheWebApisAbsurdValuesAndTextsFareAlike) {
     expectShown(batch.records, report);
   }
   EXPECT_NE(logText().find("Refused flight 4840D6: altitude 1e+308 ft is beyond any aircraft"), std::string::npos);
+}
+
+// Another host on the network, played by a second loopback address.
+class ForeignSender {
+ public:
+  ForeignSender() : socket_(::socket(AF_INET, SOCK_DGRAM, 0)) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(0x7F000002u);
+    EXPECT_EQ(::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+  }
+  ~ForeignSender() { ::close(socket_); }
+  void send(std::uint16_t port, const std::string& text) { net::sendDatagram(socket_, "127.0.0.1", port, text); }
+
+ private:
+  int socket_;
+};
+
+TEST_F(HostileFeedTest, AForeignSenderAndASecondClientDoNotDisturbTheAppsTraffic) {
+  g_rtAppServer.start("0");
+  const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
+  FakeApp app(tcpPort);
+  ASSERT_TRUE(g_rtAppServer.waitForClient());
+  const std::uint16_t port = feed_test::freeUdpPort();
+  std::jthread thread([port] { gf_trafficReader(port); });
+  EXPECT_EQ(app.line(), "Qs999=sendbuffer=5,6\n");
+  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); }));
+  FakeApp stray(tcpPort);  // waits in the backlog, never served
+  ForeignSender foreign;
+  const net::Socket appUdp = net::createUdpSocket();
+  for (std::uint32_t round = 0; round < 3; ++round) {
+    foreign.send(port, goodLine(6'000'000 + round, "EVIL" + std::to_string(round)));
+    foreign.send(port, "RTTFC_EOT");
+    net::sendDatagram(appUdp, "127.0.0.1", port, goodLine(5'000'000 + round));
+    net::sendDatagram(appUdp, "127.0.0.1", port, "RTTFC_EOT");
+    std::vector<TrafficRecord> live;
+    ASSERT_TRUE(eventually([&] {
+      live = gf_takeTrafficBatch();
+      return !live.empty();
+    }));
+    ASSERT_EQ(live.size(), 1u);
+    EXPECT_EQ(live[0].hexid, 5'000'000 + round);
+  }
+  EXPECT_EQ(reader().datagramCount.load(), 6u) << "only the app's datagrams count as the feed's life";
+  EXPECT_TRUE(g_rtAppServer.isConnected());
+  net::closeSocket(appUdp);
+  reader().requestStop();
+  thread.join();
+  EXPECT_NE(logText().find("UDP datagram from 127.0.0.2 ignored: not the RT App's address"), std::string::npos);
+
+  // Without a connected app the program cannot tell the app's address: it takes every sender.
+  g_rtAppServer.close();
+  EXPECT_TRUE(g_rtAppServer.acceptsDatagramFrom(0x7F000002u));
+}
+
+TEST_F(HostileFeedTest, AClientThatAnswersNotAsTheAppIsDroppedAndTheAppBehindItServed) {
+  RTAppServer server;
+  server.start("0");
+  const std::uint16_t port = server.listeningPort().value_or(0);
+  FakeApp stray(port);  // connects first and answers with anything but the version
+  auto strayAnswers = std::async(std::launch::async, [&] {
+    const std::string request = stray.line();
+    stray.send("HTTP/1.0 200 OK\r\n\r\n");
+    return request;
+  });
+  auto app = std::async(std::launch::async, [&] {
+    FakeApp fake(port);
+    const std::string request = fake.line();
+    fake.send(R"({"version":"10.0.2","level":2})");
+    std::this_thread::sleep_for(300ms);
+    return request;
+  });
+  std::string version;
+  auto handshake = std::async(std::launch::async, [&] {
+    return gf_rtAppHandshake(server, "0", [&](const std::string& reply) { version = reply; }, 50ms, 2000ms);
+  });
+  if (handshake.wait_for(8s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
+  EXPECT_TRUE(handshake.get());
+  EXPECT_EQ(strayAnswers.get(), "Qs999=version\r\n");
+  EXPECT_EQ(app.get(), "Qs999=version\r\n");
+  EXPECT_EQ(version, R"({"version":"10.0.2","level":2})");
+  EXPECT_NE(logText().find("RT App client gave no version (HTTP/1.0 200 OK\\x0D\\x0A\\x0D\\x0A), waiting for a new one ..."),
+            std::string::npos)
+      << logText();
+  server.close();
 }
 
 }  // namespace
