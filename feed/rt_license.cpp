@@ -81,7 +81,7 @@ bool gf_writeLicenseFile(const std::string& value) {
   // Exactly {"License":...,"Name":"unknown"}: members in this order, compact, no line end.
   const std::string text = fmt::format("{{\"License\":{},\"Name\":\"unknown\"}}",
                                        license.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-  return gf_writeStringToFile(text, lf_programLicenseFile(), false);
+  return gf_writePrivateStringToFile(text, lf_programLicenseFile());
 }
 
 std::optional<std::string> gf_licenseTokenDialog(ui::Hwnd owner) {
