@@ -74,7 +74,8 @@ void lf_applySavedDestination() {
   try {
     code = IcaoCode(destination);
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("DESTINATION '{}' ignored and cleared: {}", destination, e.what()));
+    gf_logWarning(
+        fmt::format("DESTINATION '{}' ignored and cleared: {}", gf_escapedText(destination), gf_escapedText(e.what())));
     DESTINATION.setAndSave("");
     gf_updateParameterSnapshot(DESTINATION);
     return;

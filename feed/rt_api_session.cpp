@@ -180,7 +180,8 @@ bool authenticate(std::int32_t& status) {
     g_rtApiMetarClient.waitMs = gf_boundedWaitMs(result.rrlMs);
     g_rtApiMetarClient.weatherWaitMs = gf_boundedWaitMs(result.wrrlMs);
     g_rtProfessional = result.type == 2;
-    gf_log(fmt::format("\nAuthenticated at RT server '{}'", result.server.empty() ? "?" : gf_escapedText(result.server)));
+    gf_log(
+        fmt::format("\nAuthenticated at RT server '{}'", result.server.empty() ? "?" : gf_escapedText(result.server)));
     g_feedConnected = true;
     const std::int32_t daysLeft = gf_rtDaysLeft(result.expiry, gf_systemSeconds());
     Gui::setRTLicenseText(gf_rtLicenseText(result.type, daysLeft));
@@ -204,7 +205,8 @@ void deauthenticate() {
     if (g_rtApiSession.isAuthenticated()) {
       auto done = g_rtApiSession.requestDeauth();
       if (done) {
-        gf_log(fmt::format("{} RT server '{}'", gf_escapedText(done.value().message), gf_escapedText(done.value().server)));
+        gf_log(fmt::format("{} RT server '{}'", gf_escapedText(done.value().message),
+                           gf_escapedText(done.value().server)));
       } else {
         gf_logWarning(fmt::format("Deauthentication failed, status {}: {}", done.error().status,
                                   gf_escapedText(done.error().message)));

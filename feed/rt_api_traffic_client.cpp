@@ -318,7 +318,8 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
       if (gf_isRTAPITrouble(answer)) {
         if (!answer) {
           const RTAPIError& error = answer.error();
-          gf_logWarning(fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), gf_escapedText(error.message)));
+          gf_logWarning(
+              fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), gf_escapedText(error.message)));
         } else {
           gf_logWarning(fmt::format("traffic receive failed: API status={}, HTTP status={}, message='{}'",
                                     answer.value().apiStatus, answer.value().httpStatus,

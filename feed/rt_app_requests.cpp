@@ -108,8 +108,9 @@ bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
     // Whoever else reaches the port (a scanner, a stray client) must not hold the app out:
     // only a client that answers as the app does is kept.
     if (gf_parseRTAppVersion(reply).status != RTAppVersionReply::Status::Ok) {
-      gf_logLimited("RT App client gave no version", fmt::format("RT App client gave no version ({}), waiting for a new one ...",
-                                                                 gf_escapedText(reply)));
+      gf_logLimited(
+          "RT App client gave no version",
+          fmt::format("RT App client gave no version ({}), waiting for a new one ...", gf_escapedText(reply)));
       server.closeClient(server.clientSocket());
       continue;
     }

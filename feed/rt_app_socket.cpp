@@ -15,16 +15,17 @@ constexpr int kReceiveTimeoutMilliseconds = 1000;
 
 void lf_logOversized() noexcept {
   try {
-    gf_logLimited("UDP datagram exceeds", fmt::format("UDP datagram exceeds {} bytes; discarded", RTAppSocket::kMaxDatagram));
+    gf_logLimited("UDP datagram exceeds",
+                  fmt::format("UDP datagram exceeds {} bytes; discarded", RTAppSocket::kMaxDatagram));
   } catch (...) {
   }
 }
 
 void lf_logForeign(std::uint32_t sender) noexcept {
   try {
-    gf_logLimited("UDP datagram ignored", fmt::format("UDP datagram from {}.{}.{}.{} ignored: not the RT App's address",
-                                                      sender >> 24, (sender >> 16) & 0xFF, (sender >> 8) & 0xFF,
-                                                      sender & 0xFF));
+    gf_logLimited("UDP datagram ignored",
+                  fmt::format("UDP datagram from {}.{}.{}.{} ignored: not the RT App's address", sender >> 24,
+                              (sender >> 16) & 0xFF, (sender >> 8) & 0xFF, sender & 0xFF));
   } catch (...) {
   }
 }

@@ -109,7 +109,8 @@ void RTAppTrafficReader::processRTAppLine() {
       case RTAppTag::Parked: {
         const std::size_t required = gf_rtAppRequiredFieldCount(tag);
         if (fields.size() < required) {
-          gf_logLimited("Ignoring incomplete RT App message", gf_incompleteRTAppMessageText(fields.size(), required, line));
+          gf_logLimited("Ignoring incomplete RT App message",
+                        gf_incompleteRTAppMessageText(fields.size(), required, line));
           return;
         }
         if (tag == RTAppTag::Parked) {
@@ -148,7 +149,8 @@ void RTAppTrafficReader::processRTAppLine() {
       case RTAppTag::Unknown: return;
     }
   } catch (const std::exception& e) {
-    gf_logLimited("exception in processRTAppLine", fmt::format("exception in processRTAppLine: {}", gf_escapedText(e.what())));
+    gf_logLimited("exception in processRTAppLine",
+                  fmt::format("exception in processRTAppLine: {}", gf_escapedText(e.what())));
   }
 }
 

@@ -69,7 +69,8 @@ void RTAppWeatherReader::handleLine() {
     else
       gf_logLimited("QNH error", fmt::format("{} in {}", gf_escapedText(error.text), gf_escapedText(line)), true);
   } catch (const std::exception& e) {
-    gf_logLimited("weather exception", fmt::format("Exception {}, in {}", gf_escapedText(e.what()), gf_escapedText(line)));
+    gf_logLimited("weather exception",
+                  fmt::format("Exception {}, in {}", gf_escapedText(e.what()), gf_escapedText(line)));
   }
 }
 

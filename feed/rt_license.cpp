@@ -71,7 +71,7 @@ std::string gf_readLicenseFile(const fs::path& path) {
     }
     return value;
   } catch (const std::exception& e) {
-    gf_log(fmt::format("No license found in '{}'. Problem: {}", shown, e.what()));
+    gf_log(fmt::format("No license found in '{}'. Problem: {}", shown, gf_escapedText(e.what())));
     return {};
   }
 }

@@ -187,7 +187,7 @@ bool lf_readScannedLiveries() {
     const std::string_view text = e.what();
     gf_log(text.empty() ? std::string_view("Unknown exception") : text);
   } catch (const std::exception& e) {
-    gf_log(fmt::format("Error reading {}: {}", pathText, e.what()));
+    gf_log(fmt::format("Error reading {}: {}", pathText, gf_escapedText(e.what())));
   }
   return false;
 }

@@ -349,7 +349,8 @@ int receiveDatagramFrom(Socket s, char* buffer, std::size_t size, std::uint32_t&
   socklen_t length = sizeof sender;
   // MSG_TRUNC makes the call return the datagram's real length, so a cut one can be told.
   const ssize_t got = ::recvfrom(s, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sender), &length);
-  senderAddress = got >= 0 && length >= sizeof sender && sender.sin_family == AF_INET ? ntohl(sender.sin_addr.s_addr) : 0;
+  senderAddress =
+      got >= 0 && length >= sizeof sender && sender.sin_family == AF_INET ? ntohl(sender.sin_addr.s_addr) : 0;
   if (got < 0) return lf_receiveFailure(s);
   if (static_cast<std::size_t>(got) > size) {
     t_lastError = WSAEMSGSIZE;

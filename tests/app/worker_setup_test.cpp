@@ -123,7 +123,8 @@ TEST_F(WorkerSetup, TheLiveryScanIsSkippedOnlyWithASavedResult) {
   bool damaged = true;
   seams.processScannedLiveries = [this, &damaged] {
     record("processScannedLiveries");
-    if (std::exchange(damaged, false)) throw std::runtime_error("LiveriesScanned_MSFS2024.xml could not be read completely");
+    if (std::exchange(damaged, false))
+      throw std::runtime_error("LiveriesScanned_MSFS2024.xml could not be read completely");
   };
   gf_setWorkerSeams(seams);
   gf_resetStopStateForTest();

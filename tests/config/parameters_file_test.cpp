@@ -152,8 +152,9 @@ TEST_F(ParametersTest, AFolderOrADeepDocumentFallsBackToTheKeptGeneration) {
     EXPECT_EQ(valueOf(parametersIn(file()), "TCAS_FL"), "250");
     EXPECT_EQ(fs::is_directory(corrupt()), folder);
     EXPECT_LT(fs::file_size(file()), 100'000u);
-    EXPECT_NE(log().find(folder ? "not a regular file, restoring from " : "nested deeper than 32 levels, restoring from "),
-              std::string::npos)
+    EXPECT_NE(
+        log().find(folder ? "not a regular file, restoring from " : "nested deeper than 32 levels, restoring from "),
+        std::string::npos)
         << log();
   }
 }
@@ -220,7 +221,10 @@ TEST(XmlHelpersTest, DepthIsCountedWithoutRecursionAndTheLimitHolds) {
     for (int i = 0; i < depth; ++i) text += "</a>";
     return text;
   };
-  struct Case { int depth; bool refused; };
+  struct Case {
+    int depth;
+    bool refused;
+  };
   // <b/> sits one level below the deepest <a>.
   for (const Case c : {Case{31, false}, Case{32, true}, Case{200'000, true}}) {
     pugi::xml_document document;

@@ -25,17 +25,21 @@ TEST(EscapedText, ControlBytesInvalidUtf8AndHiddenControlsAreShownEscaped) {
       {"a\nb\r\tc", "a\\x0Ab\\x0D\\x09c"},
       {"\x1b[31mred", "\\x1B[31mred"},
       {"\xff\xfe", "\\xFF\\xFE"},
-      {"\xc3\xa9t\xc3", "\xc3\xa9t\\xC3"},                       // a cut-off sequence at the end
-      {"\xe2\x80\xae" "evil", "\\u{202E}evil"},                  // right-to-left override
-      {"\xc2\x85x\x7f", "\\u{0085}x\\x7F"},                      // C1 next line, DEL
-      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},                       // an encoded surrogate
-      {"\xc0\xaf", "\\xC0\\xAF"},                                // overlong
+      {"\xc3\xa9t\xc3", "\xc3\xa9t\\xC3"},  // a cut-off sequence at the end
+      {"\xe2\x80\xae"
+       "evil",
+       "\\u{202E}evil"},                     // right-to-left override
+      {"\xc2\x85x\x7f", "\\u{0085}x\\x7F"},  // C1 next line, DEL
+      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},   // an encoded surrogate
+      {"\xc0\xaf", "\\xC0\\xAF"},            // overlong
   };
   for (const Case& c : cases) {
     EXPECT_EQ(gf_escapedText(c.in), c.out) << c.in;
     EXPECT_EQ(gf_isPrintableText(c.in), c.in == c.out) << c.in;
   }
-  EXPECT_EQ(gf_printableText("PH-\x1b[0m\xff" "BXA\xe2\x80\xae"), "PH-[0mBXA");
+  EXPECT_EQ(gf_printableText("PH-\x1b[0m\xff"
+                             "BXA\xe2\x80\xae"),
+            "PH-[0mBXA");
 }
 
 TEST(EscapedText, LongTextIsCutWithItsLengthNoted) {

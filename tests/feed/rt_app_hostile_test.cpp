@@ -86,8 +86,7 @@ TEST_F(HostileFeedTest, AMinuteOfJunkDatagramsKeepsTheLogSmallAndGoodFlightsFlow
     ASSERT_EQ(net::sendDatagram(sender, "127.0.0.1", port, text), static_cast<int>(text.size()));
     ++sent;
     const auto giveUp = std::chrono::steady_clock::now() + 5s;
-    while (reader().datagramCount.load() < sent && std::chrono::steady_clock::now() < giveUp)
-      std::this_thread::yield();
+    while (reader().datagramCount.load() < sent && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
     ASSERT_EQ(reader().datagramCount.load(), sent);
   };
 
@@ -98,8 +97,8 @@ TEST_F(HostileFeedTest, AMinuteOfJunkDatagramsKeepsTheLogSmallAndGoodFlightsFlow
     g_limitClockMs += 10;
     std::string junk;
     switch (i % 3) {
-      case 0: junk = fmt::format("RTTFC,{},", i) + std::string(16000, 'x'); break;  // incomplete, nearly 16 KB
-      case 1: junk = std::string(16385 + i % 7, 'y'); break;                          // beyond a datagram
+      case 0: junk = fmt::format("RTTFC,{},", i) + std::string(16000, 'x'); break;          // incomplete, nearly 16 KB
+      case 1: junk = std::string(16385 + i % 7, 'y'); break;                                // beyond a datagram
       default: junk = fmt::format("RTTFC,{},{},junk", i, std::string(i % 50, ',')); break;  // short junk
     }
     send(junk);
@@ -122,7 +121,8 @@ TEST_F(HostileFeedTest, AMinuteOfJunkDatagramsKeepsTheLogSmallAndGoodFlightsFlow
   EXPECT_EQ(flights, 20u) << "every good flight among the junk reached the engine";
   EXPECT_LT(logSize(), 200'000u) << "without a limit this run writes over 60 MB";
   const std::string log = logText();
-  EXPECT_NE(log.find("Ignoring incomplete RT App message: 3 fields received, 44 required: RTTFC,0,"), std::string::npos);
+  EXPECT_NE(log.find("Ignoring incomplete RT App message: 3 fields received, 44 required: RTTFC,0,"),
+            std::string::npos);
   EXPECT_NE(log.find("more lines like 'Ignoring incomplete RT App message' not logged in the last minute"),
             std::string::npos);
   EXPECT_NE(log.find("more lines like 'UDP datagram exceeds' not logged in the last minute"), std::string::npos);
@@ -156,7 +156,8 @@ const HostileReport kHostileReports[] = {
     {.name = "vertical rate 1e6", .vs = "1000000"},
     {.name = "escape sequences and invalid UTF-8",
      .registration = "PH-\x1b[31mBX\xff\xfe",
-     .callsign = "KLM\x07" "123",
+     .callsign = "KLM\x07"
+                 "123",
      .keptRegistration = "PH-[31mBX",
      .keptCallsign = "KLM123"},
     {.name = "right-to-left override",
@@ -181,8 +182,8 @@ TEST_F(HostileFeedTest, TheAppsAbsurdValuesAreRefusedOncePerFlightAndTextsKeepWh
   for (const HostileReport& report : kHostileReports) {
     SCOPED_TRACE(report.name);
     ++hexid;
-    const std::string line = goodLine(hexid, report.callsign, report.registration,
-                                      report.altitude, report.gs, report.vs);
+    const std::string line =
+        goodLine(hexid, report.callsign, report.registration, report.altitude, report.gs, report.vs);
     reader().handleText(line);
     reader().handleText(line);  // the same flight again: logged once
     reader().handleText("RTTFC_EOT");
@@ -198,18 +199,30 @@ TEST_F(HostileFeedTest, TheAppsAbsurdValuesAreRefusedOncePerFlightAndTextsKeepWh
   EXPECT_NE(log.find("Refused flight 3D0904: ground speed 1e+308 kt is beyond any aircraft\n"), std::string::npos);
   EXPECT_NE(log.find("Refused flight 3D0905: vertical rate 1e+06 ft/min is beyond any aircraft\n"), std::string::npos);
   std::size_t refusals = 0;
-  for (auto at = log.find("Refused flight"); at != std::string::npos; at = log.find("Refused flight", at + 1)) ++refusals;
+  for (auto at = log.find("Refused flight"); at != std::string::npos; at = log.find("Refused flight", at + 1))
+    ++refusals;
   EXPECT_EQ(refusals, 5u);
 }
 
 TEST_F(HostileFeedTest, TheWebApisAbsurdValuesAndTextsFareAlike) {
   for (const HostileReport& report : kHostileReports) {
     SCOPED_TRACE(report.name);
-    const rtstandin::Flight flight{.hexid = 0x4840D6, .callsign = "KLM1234", .type = "B738",
-                                   .registration = "PH-BXA", .airline = "KLM", .origin = "AMS", .destination = "LHR"};
-    const rtstandin::TrackPoint point{.lat = kCentre.lat, .lon = kCentre.lon, .altitude = std::stod(report.altitude),
-                                      .gs = std::stod(report.gs), .track = 90, .vs = std::stod(report.vs),
-                                      .trueHeading = 91, .roll = 0, .tas = 300};
+    const rtstandin::Flight flight{.hexid = 0x4840D6,
+                                   .callsign = "KLM1234",
+                                   .type = "B738",
+                                   .registration = "PH-BXA",
+                                   .airline = "KLM",
+                                   .origin = "AMS",
+                                   .destination = "LHR"};
+    const rtstandin::TrackPoint point{.lat = kCentre.lat,
+                                      .lon = kCentre.lon,
+                                      .altitude = std::stod(report.altitude),
+                                      .gs = std::stod(report.gs),
+                                      .track = 90,
+                                      .vs = std::stod(report.vs),
+                                      .trueHeading = 91,
+                                      .roll = 0,
+                                      .tas = 300};
     nlohmann::json entry = nlohmann::json::parse(rtstandin::webApiTrafficEntry(flight, point, 1733400000));
     // The texts as a parsed answer holds them (the parser itself refuses invalid UTF-8).
     entry[9] = report.registration;
@@ -293,15 +306,17 @@ TEST_F(HostileFeedTest, AClientThatAnswersNotAsTheAppIsDroppedAndTheAppBehindItS
   });
   std::string version;
   auto handshake = std::async(std::launch::async, [&] {
-    return gf_rtAppHandshake(server, "0", [&](const std::string& reply) { version = reply; }, 50ms, 2000ms);
+    return gf_rtAppHandshake(
+        server, "0", [&](const std::string& reply) { version = reply; }, 50ms, 2000ms);
   });
   if (handshake.wait_for(8s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
   EXPECT_TRUE(handshake.get());
   EXPECT_EQ(strayAnswers.get(), "Qs999=version\r\n");
   EXPECT_EQ(app.get(), "Qs999=version\r\n");
   EXPECT_EQ(version, R"({"version":"10.0.2","level":2})");
-  EXPECT_NE(logText().find("RT App client gave no version (HTTP/1.0 200 OK\\x0D\\x0A\\x0D\\x0A), waiting for a new one ..."),
-            std::string::npos)
+  EXPECT_NE(
+      logText().find("RT App client gave no version (HTTP/1.0 200 OK\\x0D\\x0A\\x0D\\x0A), waiting for a new one ..."),
+      std::string::npos)
       << logText();
   server.close();
 }

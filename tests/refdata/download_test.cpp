@@ -86,7 +86,11 @@ TEST_F(DownloadTest, ATrickleBelowOneBytePerSecondIsAborted) {
 }
 
 TEST_F(DownloadTest, AFileBeyondItsLimitStopsThereAndKeepsTheOldTarget) {
-  struct Case { const char* name; std::size_t announced; std::size_t unannounced; };
+  struct Case {
+    const char* name;
+    std::size_t announced;
+    std::size_t unannounced;
+  };
   const Case cases[] = {
       {"length told up front", kLimit + 1, 0},
       {"no length told, a quarter gigabyte sent", 0, std::size_t{256} << 20},
@@ -102,8 +106,8 @@ TEST_F(DownloadTest, AFileBeyondItsLimitStopsThereAndKeepsTheOldTarget) {
     EXPECT_FALSE(download("input/airports.enc", target()));
     EXPECT_EQ(readFile(target()), "old contents");
     EXPECT_FALSE(fs::exists(temp()));
-    EXPECT_TRUE(logHas(fmt::format("==> Download of '{}input/airports.enc' stopped: larger than {} bytes",
-                                   server.baseUrl(), kLimit)));
+    EXPECT_TRUE(logHas(
+        fmt::format("==> Download of '{}input/airports.enc' stopped: larger than {} bytes", server.baseUrl(), kLimit)));
   }
   // Exactly the limit is still a file.
   server.clearBehaviours();
