@@ -23,6 +23,13 @@ RTAppBox lf_box(const Lalo& centre, double dLat, double distanceFt) {
   return {centre.lat - dLat, span.west, centre.lat + dLat, span.east};
 }
 
+// The app answers with a JSON object (more may follow it in the same read); a web browser, a
+// scanner or a stray client answers otherwise. Nothing at all is the stale case.
+bool lf_mayBeVersionReply(std::string_view reply) {
+  const std::size_t first = reply.find_first_not_of(" \t\r\n");
+  return first == std::string_view::npos || reply[first] == '{';
+}
+
 // Waits in short steps so that a stop is never held up by the settle time.
 void lf_sleepWhileRunning(std::chrono::milliseconds duration) {
   const auto deadline = std::chrono::steady_clock::now() + duration;
@@ -107,7 +114,7 @@ bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
     const std::string reply = server.receive();
     // Whoever else reaches the port (a scanner, a stray client) must not hold the app out:
     // only a client that answers as the app does is kept.
-    if (gf_parseRTAppVersion(reply).status != RTAppVersionReply::Status::Ok) {
+    if (!lf_mayBeVersionReply(reply)) {
       gf_logLimited(
           "RT App client gave no version",
           fmt::format("RT App client gave no version ({}), waiting for a new one ...", gf_escapedText(reply)));
