@@ -64,6 +64,9 @@ struct RunResult {
   std::map<std::string, std::string> expectedTitles;  // by registration, the ladder's choice
   std::set<std::string> installedTitles;              // what the livery scan found
   WindowCounts window;                                // the counts the window showed at its close
+  // When the program was back after a fault took everything (RT App: it listens for the app
+  // again), on the simulator's clock: its own pace, which a busy machine or the sanitizers slow.
+  std::vector<double> programBackAt;
 };
 
 // Builds the traffic (seeded), runs the program with the faults of the plan and reads back the
