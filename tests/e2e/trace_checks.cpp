@@ -390,10 +390,15 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge, std::s
     removed[e.tailNumber] = e.event == "remove";
   }
   const auto* airport = lf_parkAirport(knowledge);
-  const double horizon = knowledge.playedUntil - 5.0;  // the program's lead-in and smoothing
+  const FeedProgress progress = feedProgress(trace, knowledge);
+  // What the program flew of the feed, less its lead-in and smoothing: by its own pace when its
+  // airborne traffic shows it.
+  const double played = progress.points.empty()
+                            ? knowledge.playedUntil
+                            : std::min(knowledge.playedUntil, progress.points.back().feedSeconds);
+  const double horizon = played - 5.0;
   const double orderlyEnd = lf_orderlyEnd(trace);
   const auto objects = lf_byObject(trace);
-  const FeedProgress progress = feedProgress(trace, knowledge);
   for (const auto& [tail, fact] : knowledge.flights) {
     if (std::isfinite(fact.pushbackAt)) {
       // The simulator shows a departure leave its stand when the feed's push-back, flown the
