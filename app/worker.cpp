@@ -236,6 +236,8 @@ bool lf_waitForSimulator() {
     gf_queueSimCommand(SimCommand{3, 0});
     s.publishUserAcPosition(s.getUserAcPosition());
   };
+  // What an earlier session's replies told is not this one's.
+  g_userInfoReceived = 0;
   while (g_simState.load() != 2) {
     if (!gf_isRunning()) return false;
     gf_workerSleepMs(100);
@@ -247,7 +249,7 @@ bool lf_waitForSimulator() {
     publish();
     gf_workerSleepMs(500);
   }
-  g_userInfoReceived = 0;
+  g_userInfoReceived &= kUserGroundReceived;
   gf_queueSimCommand(SimCommand{1, 0});
   // A dropped link is waited out as everywhere else. The new connection knows none of the old
   // one's requests: once the flight runs again, ask it for the on-ground state and the title.
@@ -267,6 +269,13 @@ bool lf_waitForSimulator() {
     if (!gf_isRunning()) return false;
     publish();
     gf_workerSleepMs(200);
+  }
+  // The park airport is chosen next from the user's on-ground state, and whether the feed's
+  // parked traffic is wanted: on a busy machine the first on-ground reply may come only after the
+  // title, so it is waited for (it comes every second; a few seconds at most).
+  for (int i = 0; i < 50 && !(g_userInfoReceived.load() & kUserGroundReceived); ++i) {
+    if (!gf_isRunning()) return false;
+    gf_workerSleepMs(100);
   }
   return true;
 }

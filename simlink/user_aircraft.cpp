@@ -211,6 +211,7 @@ void lf_handleUserOnGround(const std::byte* data, std::size_t size) {
         value != 0, position.altitudeAboveGround, position.altitude, position.groundSpeed, position.latitude,
         position.longitude));
   g_userOnGround = value != 0;
+  g_userInfoReceived |= kUserGroundReceived;
   g_stepDue = true;
 }
 

@@ -34,9 +34,11 @@ struct UserAcPosition {
 };
 static_assert(sizeof(UserAcPosition) == 120);
 
-// bit 1 (value 1): a title reply was handled; bit 2 (value 2): a model reply was handled.
+// bit 1 (value 1): a title reply was handled; bit 2 (value 2): a model reply was handled;
+// bit 3 (value 4): an on-ground reply came with the position known, so g_userOnGround holds.
 inline constexpr std::uint8_t kUserTitleReceived = 1;
 inline constexpr std::uint8_t kUserModelReceived = 2;
+inline constexpr std::uint8_t kUserGroundReceived = 4;
 
 // A jump of the user's aircraft beyond this between two position replies is a new flight.
 inline constexpr double kTeleportDistanceNm = 10.0;

@@ -224,7 +224,7 @@ class WorkerFixture : public ::testing::Test {
     g_simState = simStateWhenConnected;
     g_userOnGround = userOnGround;
     while (!token.stop_requested() && gf_isRunning()) {
-      g_userInfoReceived = kUserTitleReceived | kUserModelReceived;
+      g_userInfoReceived = kUserTitleReceived | kUserModelReceived | kUserGroundReceived;
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     while (!token.stop_requested()) std::this_thread::sleep_for(std::chrono::microseconds(200));

@@ -119,6 +119,33 @@ TEST_F(WorkerRun, TheUserOnTheGroundGetsTheNearestAirportAsParkAirport) {
   EXPECT_TRUE(gf_parkAirport().code.empty());
 }
 
+// On a busy machine the simulator's first on-ground reply comes seconds after the title: the
+// park airport, and the feed's parked traffic, are still the user's airport's.
+TEST_F(WorkerRun, TheParkAirportWaitsForTheFirstOnGroundReply) {
+  seams.findClosestAirport = [](const UserAcPosition&) {
+    return std::optional<AirportRef>(AirportRef{IcaoCode("EHAM"), {52.3, 4.76}, -11});
+  };
+  seams.simClientBody = [](const std::stop_token& token) {
+    g_simState = 2;
+    while (!token.stop_requested()) {
+      g_userInfoReceived |= kUserTitleReceived | kUserModelReceived;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  };
+  // Two seconds on the worker's clock after its start.
+  const std::int64_t groundAt = now + 2 * kSecond;
+  onSleep = [this, groundAt] {
+    if (now < groundAt) return;
+    g_userOnGround = true;
+    g_userInfoReceived |= kUserGroundReceived;
+  };
+  gf_setWorkerSeams(seams);
+  stopAfterSteps(1, StopReason::SimWasClosed, 0);
+  lf_main();
+  EXPECT_NE(at("User aircraft on the ground at EHAM\nThe park airport is EHAM\n"), -1) << log();
+  EXPECT_TRUE(called("requestParkedTraffic"));
+}
+
 TEST_F(WorkerRun, NoSimulatorKeepsTheWorkerWaitingUntilTheWindowCloses) {
   simStateWhenConnected = 0;
   int sleeps = 0;
