@@ -148,7 +148,7 @@ TEST_F(DownloadTest, NothingButAWebAddressIsFetched) {
                           "http://localhostx/versions.json"}) {
     SCOPED_TRACE(url);
     CurlHandle handle = gf_newTransferHandle();
-    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true));
+    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true, kLimit));
     EXPECT_TRUE(logHas(fmt::format("Download address is not a secure web address: '{}'", url)));
   }
 }
