@@ -462,6 +462,12 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     }
     return;
   }
+  if (aircraft.state == FlightPhase::takeoff_roll) {
+    // A departure keeps to its reports' own times, as the traffic sharing its runway does: a
+    // leg timed by speed alone falls behind on every stop and start and runs ahead on the roll.
+    lf_setArrival(aircraft, std::max(kMinLegTicks, s[1].time - lf_now()));
+    return;
+  }
   lf_setArrival(aircraft, legTicks);
   if (aircraft.state == FlightPhase::parking && aircraft.correctiveMove.valid)
     aircraft.correctiveMove.arrivalTick = s[1].time;
