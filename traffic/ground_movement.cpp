@@ -465,7 +465,8 @@ void gf_groundLegTiming(LiveAc& aircraft) {
   if (aircraft.state == FlightPhase::takeoff_roll) {
     // A departure keeps to its reports' own times, as the traffic sharing its runway does: a
     // leg timed by speed alone falls behind on every stop and start and runs ahead on the roll.
-    lf_setArrival(aircraft, std::max(kMinLegTicks, s[1].time - lf_now()));
+    // Points bunched by an earlier delay are caught up at no more than three times the leg's speed.
+    lf_setArrival(aircraft, std::max({kMinLegTicks, s[1].time - lf_now(), legTicks / 3}));
     return;
   }
   lf_setArrival(aircraft, legTicks);
