@@ -120,6 +120,7 @@ else
 fi
 echo "---- what happened at the airport"
 echo "$seen" | grep '^in the simulator: ' || echo "in the simulator: nothing counted"
+echo "$seen" | grep '^landings: ' || true
 log="$program/Log.txt"
 count() { grep -c -E "$1" "$log" 2>/dev/null || true; }
 touchDowns=$(count ' touch down ')
