@@ -781,12 +781,20 @@ Complaints groundSpeedJumps(const Trace& trace) {
   constexpr double kBraking = 6.5;
   constexpr double kRollFromKt = 30.0;
   Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
   for (const auto& [id, events] : lf_byObject(trace)) {
     const auto poses = lf_poses(events);
+    // An object made again after a fault took every object (the simulator's restart) appears at
+    // rest and goes on at its flight's pace once the simulator has it: its first seconds tell
+    // nothing of how the program drives it.
+    double settled = -1.0;
+    if (events.front()->event == "create")
+      for (const double fault : faults)
+        if (events.front()->t >= fault && events.front()->t < fault + 30.0) settled = events.front()->t + 5.0;
     for (std::size_t i = 0; i < poses.size(); ++i) {
       const std::size_t j = lf_after(poses, i, kWindowSeconds);
       const std::size_t k = j < poses.size() ? lf_after(poses, j, kWindowSeconds) : poses.size();
-      if (k >= poses.size() || !lf_groundAll(poses, i, k)) continue;
+      if (k >= poses.size() || !lf_groundAll(poses, i, k) || poses[i]->t < settled) continue;
       const double before = lf_speedKt(*poses[i], *poses[j]);
       const double after = lf_speedKt(*poses[j], *poses[k]);
       const double dt = (poses[k]->t - poses[i]->t) / 2.0;

@@ -517,6 +517,25 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
       {"a take-off roll gathering 4.5 kt/s", {60, 64.5, 69, 73.5, 78, 82.5, 87, 91.5}, 0},
   };
   for (const Speeds& c : speeds) EXPECT_EQ(groundSpeedJumps(taxi(c.kts, 0.0)).size(), c.complaints) << c.name;
+  {
+    // Made again on its landing roll after the simulator's restart took every object: it stands
+    // until the simulator has it, then rolls on at its pace. Not so an object created on its own.
+    auto remade = [&](bool afterAFault) {
+      std::vector<Pose> poses;
+      for (int id = 2; id <= 4; ++id) {
+        poses.push_back({0.0, "create", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
+        poses.push_back({afterAFault ? 1.0 : 0.5 * id, "remove", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
+      }
+      std::vector<std::array<double, 3>> seconds{{500, -1, 0}, {500, -1, 0}, {500, -1, 0}};
+      for (int i = 1; i <= 5; ++i) seconds.push_back({500.0 + 57.0 * i, -1, 0});
+      const auto rolling = lf_along28(1, "D-AIMA", seconds, 0.0, 5.0);
+      poses.insert(poses.end(), rolling.begin(), rolling.end());
+      std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+      return lf_attitudeTrace(poses);
+    };
+    EXPECT_EQ(groundSpeedJumps(remade(true)).size(), 0u) << "made again after the simulator's restart";
+    EXPECT_EQ(groundSpeedJumps(remade(false)).size(), 1u) << "created on its own, standing, then at 110 kt";
+  }
 
   struct Spot {
     const char* name;
