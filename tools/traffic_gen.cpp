@@ -367,7 +367,8 @@ struct Builder {
   }
 
   const LayoutStand* stand(bool cargo, bool heavy) {
-    auto& pool = cargo && !freeCargo.empty() ? freeCargo : freeGates;
+    // A passenger flight goes to the cargo apron's remote stands once the gates are taken.
+    auto& pool = (cargo && !freeCargo.empty()) || freeGates.empty() ? freeCargo : freeGates;
     if (pool.empty()) throw std::runtime_error(fmt::format("{} has no free stand left for a taxiing flight", airport.icao));
     // The program parks an aircraft only on a stand its span fits.
     std::vector<std::size_t> fitting;
