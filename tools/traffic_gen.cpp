@@ -368,14 +368,25 @@ struct Builder {
 
   const LayoutStand* stand(bool cargo, bool heavy) {
     // A passenger flight goes to the cargo apron's remote stands once the gates are taken.
-    auto& pool = (cargo && !freeCargo.empty()) || freeGates.empty() ? freeCargo : freeGates;
-    if (pool.empty()) throw std::runtime_error(fmt::format("{} has no free stand left for a taxiing flight", airport.icao));
-    // The program parks an aircraft only on a stand its span fits.
+    std::vector<const LayoutStand*>* chosenPool =
+        (cargo && !freeCargo.empty()) || freeGates.empty() ? &freeCargo : &freeGates;
+    if (chosenPool->empty()) throw std::runtime_error(fmt::format("{} has no free stand left for a taxiing flight", airport.icao));
+    // The program parks an aircraft only on a stand its span fits; a heavy finds one on the cargo
+    // apron when no heavy gate is free.
     std::vector<std::size_t> fitting;
-    for (std::size_t i = 0; options.fittingStands && i < pool.size(); ++i)
-      if (heavy ? pool[i]->radiusMetres >= 30.0 && (pool[i]->type == 10 || pool[i]->type == 5)
-                : pool[i]->type != 10)
-        fitting.push_back(i);
+    auto findFitting = [&](const std::vector<const LayoutStand*>& pool) {
+      fitting.clear();
+      for (std::size_t i = 0; options.fittingStands && i < pool.size(); ++i)
+        if (heavy ? pool[i]->radiusMetres >= 30.0 && (pool[i]->type == 10 || pool[i]->type == 5)
+                  : pool[i]->type != 10)
+          fitting.push_back(i);
+    };
+    findFitting(*chosenPool);
+    if (fitting.empty() && options.fittingStands && heavy && chosenPool != &freeCargo && !freeCargo.empty()) {
+      chosenPool = &freeCargo;
+      findFitting(*chosenPool);
+    }
+    auto& pool = *chosenPool;
     const std::size_t i = fitting.empty() ? random.index(pool.size()) : fitting[random.index(fitting.size())];
     const LayoutStand* chosen = pool[i];
     pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(i));
