@@ -47,11 +47,10 @@ void gf_readSavedWindowPosition() {
     gf_logWarning(fmt::format("{} could not be opened", name));
     return;
   }
-  if (!result) {
+  if (const std::string problem = gf_xmlLoadProblem(result, document); !problem.empty()) {
     // Left as it is: the worker's load keeps the broken text aside and takes the kept
     // generation, which a fresh file here would have let the defaults overwrite.
-    gf_logWarning(fmt::format("{} failed to load ({}); the window takes its default position", name,
-                              result.description()));
+    gf_logWarning(fmt::format("{} failed to load ({}); the window takes its default position", name, problem));
     return;
   }
   lf_takePosition(MAIN_WINDOW_X, document);

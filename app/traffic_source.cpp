@@ -16,6 +16,7 @@
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "core/utc_time.h"
 #include "feed/rt_api_session.h"
 #include "feed/traffic_mailbox.h"
@@ -62,7 +63,7 @@ void lf_processRTVersion(std::string_view answer) {
   try {
     reply = nlohmann::json::parse(answer);
   } catch (const nlohmann::json::parse_error& e) {
-    gf_log(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
+    gf_log(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", gf_escapedText(e.what())));
   }
   if (!reply.is_object()) {
     g_rtProfessional = false;

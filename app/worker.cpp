@@ -28,6 +28,7 @@
 #include "core/user_exception.h"
 #include "core/utc_time.h"
 #include "feed/rt_api_session.h"
+#include "parking/apf_file.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_commands.h"
 #include "simlink/user_aircraft.h"
@@ -73,7 +74,8 @@ void lf_applySavedDestination() {
   try {
     code = IcaoCode(destination);
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("DESTINATION '{}' ignored and cleared: {}", destination, e.what()));
+    gf_logWarning(
+        fmt::format("DESTINATION '{}' ignored and cleared: {}", gf_escapedText(destination), gf_escapedText(e.what())));
     DESTINATION.setAndSave("");
     gf_updateParameterSnapshot(DESTINATION);
     return;
@@ -98,8 +100,17 @@ void lf_runCatching() {
     if (gf_isRunning()) {
       const auto snapshot = g_parameterSnapshot.load();
       std::error_code error;
-      if (!snapshot->skipLiveriesScan || !fs::exists(gf_liveriesScannedFile(), error)) s.scanLiveries();
-      s.processScannedLiveries();
+      const bool scan = !snapshot->skipLiveriesScan || !fs::exists(gf_liveriesScannedFile(), error);
+      if (scan) s.scanLiveries();
+      try {
+        s.processScannedLiveries();
+      } catch (const std::exception& e) {
+        // A saved result that cannot be used is as good as none: scan, as without one.
+        if (scan) throw;
+        gf_logWarning(fmt::format("{}: scanning the liveries again", e.what()));
+        s.scanLiveries();
+        s.processScannedLiveries();
+      }
     }
   }
   if (!gf_isRunning()) return;
@@ -220,6 +231,9 @@ void lf_createFolders() {
   }
   std::error_code error;
   if (fs::exists(g_objectIdListFile, error)) fs::remove(g_objectIdListFile);
+  for (const fs::path* folder : {&g_learnedStockFolder, &g_learnedSimaddonFolder, &g_learnedThirdpartyFolder,
+                                 &g_mySimaddonFolder, &g_myThirdpartyFolder})
+    gf_removeStaleApfTemporaries(*folder);
 }
 
 bool lf_startSimClient() {

@@ -44,7 +44,8 @@ LoadResult lf_loadDocument(const fs::path& path, pugi::xml_document& document) {
   const fs::file_status status = fs::status(path, error);
   if (status.type() == fs::file_type::not_found) return {LoadOutcome::notFound, {}};
   if (error) return {LoadOutcome::openFailed, error.message()};
-  if (status.type() != fs::file_type::regular) return {LoadOutcome::openFailed, "not a regular file"};
+  // A folder or device where the file belongs is damage like a broken text: the .bak may help.
+  if (status.type() != fs::file_type::regular) return {LoadOutcome::parseFailed, "not a regular file"};
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     const int code = errno;
@@ -55,7 +56,8 @@ LoadResult lf_loadDocument(const fs::path& path, pugi::xml_document& document) {
   bytes << in.rdbuf();
   if (in.bad()) return {LoadOutcome::openFailed, "read error"};
   const pugi::xml_parse_result parsed = document.load_buffer(bytes.view().data(), bytes.view().size());
-  if (!parsed) return {LoadOutcome::parseFailed, parsed.description()};
+  if (std::string problem = gf_xmlLoadProblem(parsed, document); !problem.empty())
+    return {LoadOutcome::parseFailed, std::move(problem)};
   if (!document.document_element()) return {LoadOutcome::parseFailed, "No document element found"};
   return {};
 }

@@ -64,7 +64,7 @@ fs::path gf_readInstalledPackagesPath() {
   try {
     if (!gf_readTextFileLines(gf_detectTextEncoding(userCfg), userCfg, lines) || lines.empty()) return {};
   } catch (const std::exception& e) {
-    gf_log(fmt::format("Reading {} failed: {}", gf_pathToUtf8(userCfg), e.what()));
+    gf_log(fmt::format("Reading {} failed: {}", gf_pathToUtf8(userCfg), gf_escapedText(e.what())));
     return {};
   }
   for (const std::string& line : lines) {

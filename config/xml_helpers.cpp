@@ -91,6 +91,35 @@ std::string gf_versionString(std::uint32_t major, std::uint32_t minor, std::uint
   return fmt::format("{}.{}.{}", major, minor, patch);
 }
 
+bool gf_isXmlTooDeep(const pugi::xml_node& node, std::size_t limit) {
+  // Walked without recursion: the document to judge may be arbitrarily deep.
+  std::size_t depth = 0;
+  pugi::xml_node at = node.first_child();
+  if (!at) return false;
+  depth = 1;
+  while (at) {
+    if (depth > limit) return true;
+    if (pugi::xml_node child = at.first_child()) {
+      at = child;
+      ++depth;
+      continue;
+    }
+    while (at && !at.next_sibling()) {
+      at = at.parent();
+      --depth;
+      if (at == node) return false;
+    }
+    if (at) at = at.next_sibling();
+  }
+  return false;
+}
+
+std::string gf_xmlLoadProblem(const pugi::xml_parse_result& parsed, const pugi::xml_document& document) {
+  if (!parsed) return parsed.description();
+  if (gf_isXmlTooDeep(document)) return fmt::format("nested deeper than {} levels", kXmlMaxDepth);
+  return {};
+}
+
 bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path) {
   pugi::xml_node declaration;
   for (pugi::xml_node child : document.children()) {

@@ -2,6 +2,7 @@
 // Small pugixml helpers shared by the writers and readers of the program's XML files.
 #include <pugixml.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -28,6 +29,13 @@ std::optional<std::string> gf_attributeAsString(pugi::xml_node element, std::str
 std::string gf_attributeOr(pugi::xml_node element, std::string_view name, std::string_view fallback);
 
 std::string gf_versionString(std::uint32_t major, std::uint32_t minor, std::uint32_t patch);  // "16.8.2"
+
+// Our files nest a handful of levels. A deeper document is refused as damaged: pugixml loads it,
+// but walking and indented saving cost time and memory by its depth.
+inline constexpr std::size_t kXmlMaxDepth = 32;
+bool gf_isXmlTooDeep(const pugi::xml_node& node, std::size_t limit = kXmlMaxDepth);
+// Why a load is refused: the parser's description, the depth, or empty when the document is fine.
+std::string gf_xmlLoadProblem(const pugi::xml_parse_result& parsed, const pugi::xml_document& document);
 
 // Makes sure of the declaration (version 1.0, UTF-8) and saves indented by two blanks. The
 // target is written directly: callers that replace a file write to a temporary name first.

@@ -2,14 +2,17 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/files.h"
 #include "core/program.h"
@@ -45,6 +48,49 @@ void lf_writeLine(LogFile& log, std::string_view mark, std::string_view text) {
   std::fputc('\n', log.file);
 }
 
+struct LimitedKind {
+  std::int64_t minuteStart = 0;
+  std::uint32_t logged = 0;
+  std::uint64_t suppressed = 0;
+};
+
+constexpr std::int64_t kLimitMinuteMs = 60'000;
+
+struct LogLimits {
+  std::mutex mutex;  // never held while writing: the writers take the log's own lock
+  std::map<std::string, LimitedKind, std::less<>> kinds;
+  std::int64_t (*clock)() = nullptr;
+};
+
+LogLimits& lf_logLimits() {
+  static auto* limits = new LogLimits;  // kept to the very end, like the log itself
+  return *limits;
+}
+
+std::int64_t lf_limitNow(const LogLimits& limits) {
+  if (limits.clock) return limits.clock();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string lf_suppressedText(std::uint64_t count, std::string_view kind) {
+  return fmt::format("{} more lines like '{}' not logged in the last minute", count, kind);
+}
+
+// The counts of the minutes that are over (all of them when closing), taken out under the lock.
+std::vector<std::string> lf_takeSuppressedCounts(bool all) {
+  LogLimits& limits = lf_logLimits();
+  std::vector<std::string> lines;
+  std::lock_guard lock(limits.mutex);
+  const std::int64_t now = lf_limitNow(limits);
+  for (auto& [kind, state] : limits.kinds) {
+    if (state.suppressed == 0 || (!all && now - state.minuteStart < kLimitMinuteMs)) continue;
+    lines.push_back(lf_suppressedText(state.suppressed, kind));
+    state.suppressed = 0;
+  }
+  return lines;
+}
+
 }  // namespace
 
 void gf_openLog() {
@@ -67,6 +113,7 @@ void gf_openLog() {
 }
 
 void gf_closeLog() {
+  for (const std::string& line : lf_takeSuppressedCounts(true)) gf_log(line);
   LogFile& log = lf_logFile();
   std::lock_guard lock(log.mutex);
   log.unflushed = 0;
@@ -135,4 +182,50 @@ void gf_logMissingOnce(std::string_view name) {
 void gf_resetMissingLogged() {
   std::lock_guard lock(g_missingMutex);
   g_missingLogged.clear();
+}
+
+void gf_logLimited(std::string_view kind, std::string_view text, bool warning) {
+  gf_logSuppressedCounts();
+  LogLimits& limits = lf_logLimits();
+  std::string ended;
+  bool write = false;
+  {
+    std::lock_guard lock(limits.mutex);
+    const std::int64_t now = lf_limitNow(limits);
+    auto it = limits.kinds.find(kind);
+    if (it == limits.kinds.end()) it = limits.kinds.emplace(std::string(kind), LimitedKind{now, 0, 0}).first;
+    LimitedKind& state = it->second;
+    if (now - state.minuteStart >= kLimitMinuteMs) {
+      if (state.suppressed != 0) ended = lf_suppressedText(state.suppressed, kind);
+      state = LimitedKind{now, 0, 0};
+    }
+    if (state.logged < kLogLimitPerMinute) {
+      ++state.logged;
+      write = true;
+    } else {
+      ++state.suppressed;
+    }
+  }
+  if (!ended.empty()) gf_log(ended);
+  if (!write) return;
+  if (warning)
+    gf_logWarning(text);
+  else
+    gf_log(text);
+}
+
+void gf_logSuppressedCounts() {
+  for (const std::string& line : lf_takeSuppressedCounts(false)) gf_log(line);
+}
+
+void gf_setLogLimitClock(std::int64_t (*clock)()) {
+  LogLimits& limits = lf_logLimits();
+  std::lock_guard lock(limits.mutex);
+  limits.clock = clock;
+}
+
+void gf_resetLogLimits() {
+  LogLimits& limits = lf_logLimits();
+  std::lock_guard lock(limits.mutex);
+  limits.kinds.clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Log.txt: one running text file that every thread writes to, one line per call.
 // Format the line first, then call a writer: no writer formats under the log's lock.
+#include <cstdint>
 #include <string_view>
 
 // Closes the previous run's file, keeps it as Log0.txt and opens a fresh Log.txt in the
@@ -20,3 +21,15 @@ void gf_logIndented(std::string_view text);
 void gf_logMissingOnce(std::string_view name);
 // Tests and the restart: every name may be logged once more.
 void gf_resetMissingLogged();
+
+// Lines that outside input can set off at any rate (a flood of bad datagrams must not fill the
+// disk): past kLogLimitPerMinute lines of one kind within a minute the rest are only counted, and
+// "{} more lines like '{}' not logged in the last minute" (count, kind) follows once that minute
+// is over. Echoed outside text belongs in gf_escapedText first.
+inline constexpr std::uint32_t kLogLimitPerMinute = 30;
+void gf_logLimited(std::string_view kind, std::string_view text, bool warning = false);
+// The counts of ended minutes; gf_logLimited and gf_closeLog do this too.
+void gf_logSuppressedCounts();
+// Tests: a clock in milliseconds for the limiter (null: the steady clock), and a fresh start.
+void gf_setLogLimitClock(std::int64_t (*clock)());
+void gf_resetLogLimits();

@@ -207,3 +207,106 @@ std::string gf_bannerText(int width, int extra, bool leadingNewline, bool traili
   if (trailingNewline) out += '\n';
   return out;
 }
+
+namespace {
+
+// Length of the UTF-8 sequence at text[at] and its code point; 0 when it is no valid sequence.
+std::size_t lf_utf8Sequence(std::string_view text, std::size_t at, std::uint32_t& codePoint) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  std::uint32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    codePoint = lead & 0x1Fu;
+    minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    codePoint = lead & 0x0Fu;
+    minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    codePoint = lead & 0x07u;
+    minimum = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0u) != 0x80u) return 0;
+    codePoint = (codePoint << 6) | (byte(i) & 0x3Fu);
+  }
+  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+  return length;
+}
+
+// C1 controls, the direction overrides and isolates, line and paragraph separators, BOM.
+bool lf_isHiddenControl(std::uint32_t codePoint) {
+  return (codePoint >= 0x80 && codePoint <= 0x9F) || codePoint == 0x200E || codePoint == 0x200F ||
+         (codePoint >= 0x2028 && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069) ||
+         codePoint == 0xFEFF;
+}
+
+// Calls piece(bytes, escaped) for each character of text: a shown one or its escape.
+template <typename Piece>
+void lf_forEachCharacter(std::string_view text, Piece piece) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead >= 0x20 && lead < 0x7F) {
+      if (!piece(text.substr(at, 1), std::string_view{})) return;
+      ++at;
+      continue;
+    }
+    std::uint32_t codePoint = 0;
+    const std::size_t length = lead < 0x80 ? 0 : lf_utf8Sequence(text, at, codePoint);
+    if (length == 0) {
+      if (!piece(text.substr(at, 1), fmt::format("\\x{:02X}", lead))) return;
+      ++at;
+    } else if (lf_isHiddenControl(codePoint)) {
+      if (!piece(text.substr(at, length), fmt::format("\\u{{{:04X}}}", codePoint))) return;
+      at += length;
+    } else {
+      if (!piece(text.substr(at, length), std::string_view{})) return;
+      at += length;
+    }
+  }
+}
+
+}  // namespace
+
+std::string gf_escapedText(std::string_view text, std::size_t maxBytes) {
+  std::string out;
+  out.reserve(std::min(text.size(), maxBytes) + 16);
+  bool cut = false;
+  lf_forEachCharacter(text, [&](std::string_view bytes, std::string_view escape) {
+    const std::string_view shown = escape.empty() ? bytes : escape;
+    if (out.size() + shown.size() > maxBytes) {
+      cut = true;
+      return false;
+    }
+    out += shown;
+    return true;
+  });
+  if (cut) out += fmt::format("... ({} bytes)", text.size());
+  return out;
+}
+
+std::string gf_printableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  lf_forEachCharacter(text, [&](std::string_view bytes, std::string_view escape) {
+    if (escape.empty()) out += bytes;
+    return true;
+  });
+  return out;
+}
+
+bool gf_isPrintableText(std::string_view text) {
+  bool printable = true;
+  lf_forEachCharacter(text, [&](std::string_view, std::string_view escape) {
+    printable = escape.empty();
+    return printable;
+  });
+  return printable;
+}

@@ -33,3 +33,12 @@ void gf_readLines(std::istream& stream, std::vector<std::string>& lines);
 std::string gf_pluralS(std::int64_t count);
 std::string gf_floatText(float value);
 std::string gf_bannerText(int width, int extra, bool leadingNewline, bool trailingNewline, std::string_view title);
+
+// Text from outside (datagrams, web answers, files) as one safe piece of a log line: control
+// bytes, invalid UTF-8 and characters that reorder or break lines become \xNN / \u{NNNN}; past
+// about maxBytes the rest is cut and the full length noted.
+inline constexpr std::size_t kOutsideTextLogBytes = 200;
+std::string gf_escapedText(std::string_view text, std::size_t maxBytes = kOutsideTextLogBytes);
+// Only what can be shown: the characters gf_escapedText would escape are dropped.
+std::string gf_printableText(std::string_view text);
+bool gf_isPrintableText(std::string_view text);

@@ -173,9 +173,11 @@ namespace {
 
 // The whole text under path + ".tmp", then durable or plain rename over path; the temporary
 // file goes on failure.
-bool lf_writeAndReplace(std::string_view text, bool appendNewline, const fs::path& path, bool durable) {
+bool lf_writeAndReplace(std::string_view text, bool appendNewline, const fs::path& path, bool durable,
+                        bool ownerOnly = false) {
   fs::path temporary = path;
   temporary += ".tmp";
+  if (ownerOnly && !os::createOwnerOnlyFile(temporary)) return false;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out) return false;
@@ -213,6 +215,10 @@ std::string lf_joinLines(std::span<const std::string> lines) {
 
 bool gf_writeStringToFile(std::string_view text, const fs::path& path, bool appendNewline) {
   return lf_writeAndReplace(text, appendNewline, path, true);
+}
+
+bool gf_writePrivateStringToFile(std::string_view text, const fs::path& path) {
+  return lf_writeAndReplace(text, false, path, true, true);
 }
 
 bool gf_writeLines(std::span<const std::string> lines, const fs::path& path) {

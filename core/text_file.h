@@ -22,6 +22,9 @@ bool gf_readUtf16Lines(std::istream& stream, std::vector<std::string>& lines);
 std::string gf_ansiToUtf8(std::string_view text);
 // Written to a temporary name beside the file, then renamed over it.
 bool gf_writeStringToFile(std::string_view text, const std::filesystem::path& path, bool appendNewline);
+// The same for a secret (a licence): the file, and its temporary from the start, are readable
+// by their owner only.
+bool gf_writePrivateStringToFile(std::string_view text, const std::filesystem::path& path);
 // Each line followed by "\n", into a temporary file that replaces the file durably; false, with
 // the file as it was, when anything fails.
 bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path);

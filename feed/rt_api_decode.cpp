@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/traffic_store.h"
 
 RTAPIResult<std::vector<std::string>, RTAPICheckError> gf_decodeNearestMetar(const nlohmann::json& data) {
@@ -115,6 +116,7 @@ void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext&
     std::array<char, 5> digits{};
     fields.codeText = lf_codeText(entry[6], digits);
     TrafficAddResult added = g_store.addTraffic(fields, context);
+    if (!added.refusedValue.empty()) gf_logRefusedFlight(fields.hexid, added.refusedValue);
     if (added.identity) {
       if (!added.identity->callsign.empty()) batch.callsigns.insert(added.identity->callsign);
       batch.hexids.insert(added.identity->hexid);
@@ -123,7 +125,7 @@ void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext&
   } catch (const std::runtime_error&) {
     // the store's rejections: it decides what to log
   } catch (const std::exception& e) {
-    gf_log(fmt::format("{}: {}", "parseTrafficRecord", e.what()));
+    gf_logLimited("parseTrafficRecord", fmt::format("{}: {}", "parseTrafficRecord", gf_escapedText(e.what())));
   }
 }
 
@@ -163,7 +165,7 @@ void parseParkedRecord(std::string_view name, const nlohmann::json& entry, std::
     if (auto record = g_store.addParked(fields)) out.push_back(std::move(*record));
   } catch (const std::runtime_error&) {
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("{}: {}", "parseParkedRecord", e.what()));
+    gf_logLimited("parseParkedRecord", fmt::format("{}: {}", "parseParkedRecord", gf_escapedText(e.what())), true);
   }
 }
 

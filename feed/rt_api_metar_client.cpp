@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_reports.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_decode.h"
@@ -69,25 +70,26 @@ bool RTAPIMetarClient::requestNearestMetar(std::int32_t& status) {
     if (!stop.load())
       gf_logWarning(fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', message='{}'",
                                 error.label, gf_rtApiErrorKindText(error.kind), error.httpStatus, auth->server,
-                                error.message));
+                                gf_escapedText(error.message)));
     return false;
   }
   const RTAPIResponse& response = answer.value();
   if (response.apiStatus != 200 || lastRequestTrouble) {
     status = response.apiStatus;
     gf_logWarning(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
-                              response.apiStatus, response.httpStatus, auth->server, response.message));
+                              response.apiStatus, response.httpStatus, gf_escapedText(auth->server),
+                              gf_escapedText(response.message)));
     return false;
   }
   auto metars = gf_decodeNearestMetar(response.data);
   if (!metars) {
-    gf_logWarning(fmt::format("{}: {}", metars.error().label, metars.error().message));
+    gf_logWarning(fmt::format("{}: {}", metars.error().label, gf_escapedText(metars.error().message)));
     return false;
   }
   for (const std::string& metar : metars.value()) {
     const QnhResult found = gf_qnhFromMetar(metar);
     if (!found.hasValue()) {
-      gf_logWarning(fmt::format("nearest metar: {} in {}", found.error().text, metar));
+      gf_logWarning(fmt::format("nearest metar: {} in {}", gf_escapedText(found.error().text), gf_escapedText(metar)));
       continue;
     }
     qnhPosition = user;

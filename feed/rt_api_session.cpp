@@ -10,6 +10,7 @@
 #include "appbase/stop_request.h"
 #include "config/keys.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "core/program.h"
 #include "core/utc_time.h"
 #include "feed/feed_neighbours.h"
@@ -179,7 +180,8 @@ bool authenticate(std::int32_t& status) {
     g_rtApiMetarClient.waitMs = gf_boundedWaitMs(result.rrlMs);
     g_rtApiMetarClient.weatherWaitMs = gf_boundedWaitMs(result.wrrlMs);
     g_rtProfessional = result.type == 2;
-    gf_log(fmt::format("\nAuthenticated at RT server '{}'", result.server.empty() ? "?" : result.server));
+    gf_log(
+        fmt::format("\nAuthenticated at RT server '{}'", result.server.empty() ? "?" : gf_escapedText(result.server)));
     g_feedConnected = true;
     const std::int32_t daysLeft = gf_rtDaysLeft(result.expiry, gf_systemSeconds());
     Gui::setRTLicenseText(gf_rtLicenseText(result.type, daysLeft));
@@ -187,7 +189,7 @@ bool authenticate(std::int32_t& status) {
     status = 200;
     return true;
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("{}: {}", "authenticate", e.what()));
+    gf_logWarning(fmt::format("{}: {}", "authenticate", gf_escapedText(e.what())));
     return false;
   }
 }
@@ -203,9 +205,11 @@ void deauthenticate() {
     if (g_rtApiSession.isAuthenticated()) {
       auto done = g_rtApiSession.requestDeauth();
       if (done) {
-        gf_log(fmt::format("{} RT server '{}'", done.value().message, done.value().server));
+        gf_log(fmt::format("{} RT server '{}'", gf_escapedText(done.value().message),
+                           gf_escapedText(done.value().server)));
       } else {
-        gf_logWarning(fmt::format("Deauthentication failed, status {}: {}", done.error().status, done.error().message));
+        gf_logWarning(fmt::format("Deauthentication failed, status {}: {}", done.error().status,
+                                  gf_escapedText(done.error().message)));
       }
     } else {
       gf_logWarning("Deauthentication skipped: empty GUID");

@@ -9,6 +9,7 @@
 #include "appbase/gui.h"
 #include "config/parameter_snapshot.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "core/utc_time.h"
 #include "feed/traffic_mailbox.h"
 
@@ -45,7 +46,7 @@ std::string lf_boxFields(std::string_view guid, const RTAPIQueryBox& box) {
 
 void lf_logDatedFailure(const RTAPIError& error) {
   gf_logWarning(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), error.label, gf_rtApiErrorKindText(error.kind),
-                            error.message));
+                            gf_escapedText(error.message)));
 }
 
 }  // namespace
@@ -179,7 +180,7 @@ bool RTAPITrafficClient::requestBufferTraffic(std::int32_t& status) {
     }
   } else {
     status = answer.value().apiStatus;
-    if (status == 406) gf_logWarning(fmt::format("buffer traffic msg {}", answer.value().message));
+    if (status == 406) gf_logWarning(fmt::format("buffer traffic msg {}", gf_escapedText(answer.value().message)));
   }
   sleepFor(static_cast<std::int32_t>(waitMs.load()));
   if (stop.load()) {
@@ -229,7 +230,7 @@ void RTAPITrafficClient::requestParkedTraffic() {
     Gui::clearMessage();
     parkedStatus = 0;
   } else if (response.apiStatus == 406) {
-    gf_logWarning(fmt::format("parkedtraffic msg: {}", response.message));
+    gf_logWarning(fmt::format("parkedtraffic msg: {}", gf_escapedText(response.message)));
     parkedStatus = 0;
   } else {
     parkedStatus = response.apiStatus;
@@ -324,10 +325,12 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
       if (gf_isRTAPITrouble(answer)) {
         if (!answer) {
           const RTAPIError& error = answer.error();
-          gf_logWarning(fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), error.message));
+          gf_logWarning(
+              fmt::format("{} {}: {}", error.label, gf_rtApiErrorKindText(error.kind), gf_escapedText(error.message)));
         } else {
           gf_logWarning(fmt::format("traffic receive failed: API status={}, HTTP status={}, message='{}'",
-                                    answer.value().apiStatus, answer.value().httpStatus, answer.value().message));
+                                    answer.value().apiStatus, answer.value().httpStatus,
+                                    gf_escapedText(answer.value().message)));
         }
         // A passing network or server trouble: back off and try again; only a run of them ends
         // the loop, and the reader then restarts rather than exits.
@@ -353,7 +356,7 @@ bool RTAPITrafficClient::requestTraffic(std::int32_t& status) {
         postBatch(batch, kLiveTrafficKind, decoded.feedTime);
         ++answersReceived;
       } else if (response.apiStatus == 406) {
-        gf_logWarning(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), response.message));
+        gf_logWarning(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), gf_escapedText(response.message)));
       } else {
         status = response.apiStatus;
         result = false;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "core/text.h"
 #include "feed/traffic_store.h"
 
 namespace {
@@ -136,7 +137,8 @@ void gf_splitRTAppLine(std::string_view line, std::vector<std::string_view>& fie
 }
 
 std::string gf_incompleteRTAppMessageText(std::size_t count, std::size_t required, std::string_view line) {
-  return fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}", count, required, line);
+  return fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}", count, required,
+                     gf_escapedText(line));
 }
 
 void gf_decodeRTAppPosition(std::span<const std::string_view> fields, TrafficFields& out) {

@@ -7,6 +7,7 @@
 
 #include "appbase/stop_request.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/rt_app_server.h"
 
 namespace {
@@ -20,6 +21,13 @@ constexpr double kParkedBoxFeet = 18228.34647;          // 3 NM
 RTAppBox lf_box(const Lalo& centre, double dLat, double distanceFt) {
   const LonSpan span = gf_lonSpanAround(centre, distanceFt);
   return {centre.lat - dLat, span.west, centre.lat + dLat, span.east};
+}
+
+// The app answers with a JSON object (more may follow it in the same read); a web browser, a
+// scanner or a stray client answers otherwise. Nothing at all is the stale case.
+bool lf_mayBeVersionReply(std::string_view reply) {
+  const std::size_t first = reply.find_first_not_of(" \t\r\n");
+  return first == std::string_view::npos || reply[first] == '{';
 }
 
 // Waits in short steps so that a stop is never held up by the settle time.
@@ -104,6 +112,15 @@ bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
       continue;
     }
     const std::string reply = server.receive();
+    // Whoever else reaches the port (a scanner, a stray client) must not hold the app out:
+    // only a client that answers as the app does is kept.
+    if (!lf_mayBeVersionReply(reply)) {
+      gf_logLimited(
+          "RT App client gave no version",
+          fmt::format("RT App client gave no version ({}), waiting for a new one ...", gf_escapedText(reply)));
+      server.closeClient(server.clientSocket());
+      continue;
+    }
     lf_sleepWhileRunning(settle);
     if (!gf_isRunning()) return false;
     server.drainReceiveBuffer();

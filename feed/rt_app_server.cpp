@@ -154,6 +154,14 @@ bool RTAppServer::waitForClient() {
       net::closeSocket(s);
       throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", gf_utcTimeText(), error));
     }
+    std::vector<std::uint32_t> addresses;
+    if (const std::optional<std::uint32_t> peer = net::peerAddress(s)) {
+      addresses = net::ownIpv4Addresses();
+      // An app on this machine may connect to one of its addresses and send to another.
+      const bool onThisMachine = std::ranges::find(addresses, *peer) != addresses.end();
+      if (!onThisMachine) addresses.assign(1, *peer);
+      if (addresses.empty()) addresses.push_back(*peer);
+    }
     std::unique_lock lock(stateMutex);
     if (generation != listenGeneration || connected) {
       lock.unlock();
@@ -162,6 +170,7 @@ bool RTAppServer::waitForClient() {
     }
     clientSock = s;
     connected = true;
+    appAddresses = std::move(addresses);
     return true;
   } catch (const std::exception& e) {
     gf_logNoexcept(fmt::format("waitForClient interrupted: {}", e.what()));
@@ -271,6 +280,12 @@ void RTAppServer::drainReceiveBuffer() {
 net::Socket RTAppServer::clientSocket() {
   std::lock_guard lock(stateMutex);
   return clientSock;
+}
+
+bool RTAppServer::acceptsDatagramFrom(std::uint32_t sender) {
+  std::lock_guard lock(stateMutex);
+  if (!connected || appAddresses.empty()) return true;
+  return std::ranges::find(appAddresses, sender) != appAddresses.end();
 }
 
 void RTAppServer::closeClient(net::Socket s) {

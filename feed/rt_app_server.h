@@ -36,6 +36,10 @@ class RTAppServer {
   void closeClient(net::Socket s);
 
   bool isConnected();
+  // Whether a datagram from this IPv4 address (host order) may be the app's: any while no app is
+  // connected; then only from the app's address, or, for an app on this machine, from any of
+  // this machine's interface addresses (it may connect to one and send to another).
+  bool acceptsDatagramFrom(std::uint32_t sender);
   // The port listened on, read back from the socket.
   std::optional<std::uint16_t> listeningPort();
 
@@ -49,6 +53,9 @@ class RTAppServer {
   net::Socket clientSock = net::kInvalidSocket;
   net::Socket listenSock = net::kInvalidSocket;
   bool connected = false;
+  // While connected, the addresses the app's datagrams may come from: its own, or all of this
+  // machine's for an app that runs here; empty when its address could not be read: then any.
+  std::vector<std::uint32_t> appAddresses;
   std::uint64_t listenGeneration = 0;  // a closed and restarted server is told apart by this
   int socketUsers = 0;
   std::vector<net::Socket> retiredSockets;

@@ -14,7 +14,20 @@ namespace {
 constexpr int kReceiveTimeoutMilliseconds = 1000;
 
 void lf_logOversized() noexcept {
-  gf_logNoexcept(fmt::format("UDP datagram exceeds {} bytes; discarded", RTAppSocket::kMaxDatagram));
+  try {
+    gf_logLimited("UDP datagram exceeds",
+                  fmt::format("UDP datagram exceeds {} bytes; discarded", RTAppSocket::kMaxDatagram));
+  } catch (...) {
+  }
+}
+
+void lf_logForeign(std::uint32_t sender) noexcept {
+  try {
+    gf_logLimited("UDP datagram ignored",
+                  fmt::format("UDP datagram from {}.{}.{}.{} ignored: not the RT App's address", sender >> 24,
+                              (sender >> 16) & 0xFF, (sender >> 8) & 0xFF, sender & 0xFF));
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -51,12 +64,17 @@ void RTAppSocket::receive() {
         onDisconnect();
         return;
       }
-      const int got = net::receiveDatagram(s, buffer.data(), buffer.size());
+      std::uint32_t sender = 0;
+      const int got = net::receiveDatagramFrom(s, buffer.data(), buffer.size(), sender);
       if (got == 0) continue;
       if (got < 0) {
         const int error = net::lastError();
         if (error == net::WSAEINTR || error == net::WSAEWOULDBLOCK || error == net::WSAETIMEDOUT) continue;
         if (error == net::WSAEMSGSIZE) {
+          if (!g_rtAppServer.acceptsDatagramFrom(sender)) {
+            lf_logForeign(sender);
+            continue;
+          }
           ++datagramCount;
           lf_logOversized();
           continue;
@@ -66,6 +84,12 @@ void RTAppSocket::receive() {
           return;
         }
         throw std::runtime_error(fmt::format("receive error: {}", gf_winsockErrorText(error)));
+      }
+      // Once the app is connected, only its datagrams count: anyone else on the network could
+      // add aircraft or drown its traffic.
+      if (!g_rtAppServer.acceptsDatagramFrom(sender)) {
+        lf_logForeign(sender);
+        continue;
       }
       ++datagramCount;
       const auto size = static_cast<std::size_t>(got);

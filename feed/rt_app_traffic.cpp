@@ -9,6 +9,7 @@
 #include "appbase/stop_request.h"
 #include "config/keys.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "core/user_message.h"
 #include "core/utc_time.h"
 #include "feed/feed_neighbours.h"
@@ -108,7 +109,8 @@ void RTAppTrafficReader::processRTAppLine() {
       case RTAppTag::Parked: {
         const std::size_t required = gf_rtAppRequiredFieldCount(tag);
         if (fields.size() < required) {
-          gf_log(gf_incompleteRTAppMessageText(fields.size(), required, line));
+          gf_logLimited("Ignoring incomplete RT App message",
+                        gf_incompleteRTAppMessageText(fields.size(), required, line));
           return;
         }
         if (tag == RTAppTag::Parked) {
@@ -147,7 +149,8 @@ void RTAppTrafficReader::processRTAppLine() {
       case RTAppTag::Unknown: return;
     }
   } catch (const std::exception& e) {
-    gf_log(fmt::format("exception in processRTAppLine: {}", e.what()));
+    gf_logLimited("exception in processRTAppLine",
+                  fmt::format("exception in processRTAppLine: {}", gf_escapedText(e.what())));
   }
 }
 
@@ -188,6 +191,7 @@ void RTAppTrafficReader::processLine() {
     if (!check.inside) return;
     gf_decodeRTAppTraffic(fields, decoded);
     TrafficAddResult result = store.addTraffic(decoded, context);
+    if (!result.refusedValue.empty()) gf_logRefusedFlight(decoded.hexid, result.refusedValue);
     ++batch.count;
     if (result.identity) {
       batch.hexids.insert(result.identity->hexid);
@@ -195,7 +199,7 @@ void RTAppTrafficReader::processLine() {
     }
     if (result.record) batch.records.push_back(std::move(*result.record));
   } catch (const std::exception& e) {
-    gf_log(fmt::format("exception in processLine: {}", e.what()));
+    gf_logLimited("exception in processLine", fmt::format("exception in processLine: {}", gf_escapedText(e.what())));
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "appbase/stop_request.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_reports.h"
 #include "feed/qnh.h"
 #include "feed/rt_app_traffic.h"
@@ -64,11 +65,12 @@ void RTAppWeatherReader::handleLine() {
     }
     const QnhError& error = result.error();
     if (error.kind == QnhErrorKind::NothingFound || error.kind == QnhErrorKind::InvalidData)
-      gf_log(fmt::format("no QNH {}", line));
+      gf_logLimited("no QNH", fmt::format("no QNH {}", gf_escapedText(line)));
     else
-      gf_logWarning(fmt::format("{} in {}", error.text, line));
+      gf_logLimited("QNH error", fmt::format("{} in {}", gf_escapedText(error.text), gf_escapedText(line)), true);
   } catch (const std::exception& e) {
-    gf_log(fmt::format("Exception {}, in {}", e.what(), line));
+    gf_logLimited("weather exception",
+                  fmt::format("Exception {}, in {}", gf_escapedText(e.what()), gf_escapedText(line)));
   }
 }
 

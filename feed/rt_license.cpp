@@ -71,7 +71,7 @@ std::string gf_readLicenseFile(const fs::path& path) {
     }
     return value;
   } catch (const std::exception& e) {
-    gf_log(fmt::format("No license found in '{}'. Problem: {}", shown, e.what()));
+    gf_log(fmt::format("No license found in '{}'. Problem: {}", shown, gf_escapedText(e.what())));
     return {};
   }
 }
@@ -81,7 +81,7 @@ bool gf_writeLicenseFile(const std::string& value) {
   // Exactly {"License":...,"Name":"unknown"}: members in this order, compact, no line end.
   const std::string text = fmt::format("{{\"License\":{},\"Name\":\"unknown\"}}",
                                        license.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-  return gf_writeStringToFile(text, lf_programLicenseFile(), false);
+  return gf_writePrivateStringToFile(text, lf_programLicenseFile());
 }
 
 std::optional<std::string> gf_licenseTokenDialog(ui::Hwnd owner) {

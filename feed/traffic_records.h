@@ -156,6 +156,8 @@ struct TrafficAddResult {
   std::int64_t timestampSeconds = 0;  // rounded; 0 when the range check did not run
   std::optional<TrafficRecord> record;
   std::optional<LiveIdentity> identity;
+  // Set when the record was refused for a value no aircraft reaches: which one (the caller logs).
+  std::string refusedValue;
 };
 
 // What a reader gathers between two end markers: the live records, the identities of the live

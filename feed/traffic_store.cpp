@@ -7,9 +7,14 @@
 #include <cctype>
 #include <cmath>
 #include <ctime>
+#include <iterator>
+#include <mutex>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "config/sim_choice.h"
+#include "core/log.h"
+#include "core/text.h"
 #include "feed/feed_neighbours.h"
 #include "refdata/registration.h"
 
@@ -41,6 +46,43 @@ bool lf_isCategoryIncluded(AcCategory category, const ParameterSnapshot& snapsho
     default: return true;
   }
 }
+
+// The texts that reach the simulator and the window keep only what can be shown: a feed's
+// control characters, escape sequences and direction overrides are dropped from them.
+constexpr std::string_view TrafficFields::*kTrafficTexts[] = {
+    &TrafficFields::callsign,        &TrafficFields::typeDesignator, &TrafficFields::registration,
+    &TrafficFields::origin,          &TrafficFields::destination,    &TrafficFields::sourceType,
+    &TrafficFields::emitterCategory, &TrafficFields::airlineCode,    &TrafficFields::codeText};
+constexpr std::string_view ParkedFields::*kParkedTexts[] = {&ParkedFields::callsign, &ParkedFields::typeDesignator,
+                                                            &ParkedFields::registration, &ParkedFields::standName};
+
+template <typename Fields, std::size_t N>
+struct PrintableTexts {
+  PrintableTexts(const Fields& original, std::string_view Fields::*const (&members)[N]) : fields(original) {
+    for (std::size_t i = 0; i < N; ++i) {
+      texts[i] = gf_printableText(original.*members[i]);
+      fields.*members[i] = texts[i];
+    }
+  }
+  PrintableTexts(const PrintableTexts&) = delete;
+  PrintableTexts& operator=(const PrintableTexts&) = delete;
+  std::array<std::string, N> texts;
+  Fields fields;  // its texts point into texts
+};
+
+bool lf_textsPrintable(const TrafficFields& fields) {
+  return std::all_of(std::begin(kTrafficTexts), std::end(kTrafficTexts),
+                     [&](auto member) { return gf_isPrintableText(fields.*member); });
+}
+
+bool lf_textsPrintable(const ParkedFields& fields) {
+  return std::all_of(std::begin(kParkedTexts), std::end(kParkedTexts),
+                     [&](auto member) { return gf_isPrintableText(fields.*member); });
+}
+
+constexpr std::size_t kRefusedHexidsKept = 4096;
+std::mutex g_refusedMutex;
+std::unordered_set<std::uint32_t> g_refusedHexids;
 
 template <std::size_t N>
 bool lf_contains(const std::array<std::string_view, N>& list, std::string_view text) {
@@ -149,6 +191,32 @@ TrafficFieldCheck gf_checkTrafficFields(const TrafficFields& fields, const Traff
   return check;
 }
 
+std::string gf_implausibleFlightValue(const TrafficFields& fields) {
+  if (!(fields.altitude <= kMaxFeedAltitudeFt && fields.altitude >= kMinFeedAltitudeFt))
+    return fmt::format("altitude {:g} ft", fields.altitude);
+  // A speed or rate the feed lost (NaN) has its own handling further on.
+  if (std::abs(fields.gs) > kMaxFeedSpeedKt) return fmt::format("ground speed {:g} kt", fields.gs);
+  if (std::abs(fields.TAS) > kMaxFeedSpeedKt) return fmt::format("true airspeed {:g} kt", fields.TAS);
+  if (std::abs(fields.vs) > kMaxFeedVerticalRateFpm) return fmt::format("vertical rate {:g} ft/min", fields.vs);
+  return {};
+}
+
+void gf_logRefusedFlight(std::uint32_t hexid, std::string_view refusedValue) {
+  {
+    std::lock_guard lock(g_refusedMutex);
+    // Bounded: a flood of made-up hexids forgets old ones rather than growing without end.
+    if (g_refusedHexids.size() >= kRefusedHexidsKept) g_refusedHexids.clear();
+    if (!g_refusedHexids.insert(hexid).second) return;
+  }
+  gf_logLimited("Refused flight",
+                fmt::format("Refused flight {:06X}: {} is beyond any aircraft", hexid, gf_escapedText(refusedValue)));
+}
+
+void gf_resetRefusedFlights() {
+  std::lock_guard lock(g_refusedMutex);
+  g_refusedHexids.clear();
+}
+
 std::string gf_fixTypeDesignator(std::string_view typeDesignator) {
   // The fixes are read with the dbase, before any reader starts, and only read afterwards.
   const auto fix = g_dbaseModelFixes.find(typeDesignator);
@@ -194,10 +262,16 @@ bool gf_isIcaoAirlineDesignator(std::string_view code) {
 }
 
 TrafficAddResult TrafficStore::addTraffic(const TrafficFields& fields, const TrafficFilterContext& context) const {
+  if (!lf_textsPrintable(fields)) {
+    const PrintableTexts<TrafficFields, std::size(kTrafficTexts)> printable(fields, kTrafficTexts);
+    return addTraffic(printable.fields, context);
+  }
   TrafficAddResult result;
   const TrafficFieldCheck check = gf_checkTrafficFields(fields, context);
   result.timestampSeconds = check.seconds;
   if (!check.inside) return result;
+  result.refusedValue = gf_implausibleFlightValue(fields);
+  if (!result.refusedValue.empty()) return result;
   const ParameterSnapshot& snapshot = *context.snapshot;
 
   TrafficRecord record;
@@ -273,6 +347,10 @@ TrafficAddResult TrafficStore::addTraffic(const TrafficFields& fields, const Tra
 }
 
 std::optional<ParkedRecord> TrafficStore::addParked(const ParkedFields& fields) const {
+  if (!lf_textsPrintable(fields)) {
+    const PrintableTexts<ParkedFields, std::size(kParkedTexts)> printable(fields, kParkedTexts);
+    return addParked(printable.fields);
+  }
   if (fields.hexid < 10001 || fields.timestamp < 1 || fields.typeDesignator.empty()) return std::nullopt;
   ParkedRecord record;
   record.halfHourSlot = gf_parkedHalfHourSlot(fields.timestamp);

@@ -33,6 +33,18 @@ TrafficFieldCheck gf_checkTrafficFields(const TrafficFields& fields, const Traff
 
 // Whether a text is an ICAO airline designator: three capital letters A-Z.
 bool gf_isIcaoAirlineDesignator(std::string_view code);
+// What no aircraft reaches: a report beyond these is a broken or forged one, and the simulator
+// must not be asked to place an object there.
+inline constexpr double kMaxFeedAltitudeFt = 100'000.0;
+inline constexpr double kMinFeedAltitudeFt = -5'000.0;
+inline constexpr double kMaxFeedSpeedKt = 2'500.0;
+inline constexpr double kMaxFeedVerticalRateFpm = 50'000.0;
+// The first value of a live message beyond those limits ("altitude 1e+308 ft"); empty when all
+// are within them or lost (NaN; the speeds and the rate only).
+std::string gf_implausibleFlightValue(const TrafficFields& fields);
+// Logs a refused flight once per hexid (and within the flood limit): any reader thread.
+void gf_logRefusedFlight(std::uint32_t hexid, std::string_view refusedValue);
+void gf_resetRefusedFlights();
 
 // The dbase's correction of a wrong type designator, applied once; others come back unchanged.
 std::string gf_fixTypeDesignator(std::string_view typeDesignator);

@@ -57,7 +57,7 @@ std::vector<Livery> lf_searchLiveriesinFile(std::uint32_t sourceIndex, const fs:
     if (!lf_readCfgLines(path, lines, false)) return {};
     return lf_liveriesFromCfgLines(sourceIndex, lines, path);
   } catch (const std::exception& e) {
-    gf_log(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", gf_pathToUtf8(path), e.what()));
+    gf_log(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", gf_pathToUtf8(path), gf_escapedText(e.what())));
     throw;
   }
 }

@@ -170,7 +170,7 @@ std::optional<Livery> lf_procesFltSimSection(std::uint32_t sourceIndex, std::spa
   try {
     return lf_section(sourceIndex, section, model, SectionText{section.front(), pathText, folderText});
   } catch (const std::exception& e) {
-    gf_log(fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), pathText));
+    gf_log(fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", gf_escapedText(e.what()), pathText));
     throw;
   }
 }

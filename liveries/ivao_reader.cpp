@@ -108,7 +108,8 @@ std::vector<Livery> lf_searchLiveriesinIVAOFile(std::uint32_t sourceIndex, const
     if (!lf_readCfgLines(path, lines, true)) return {};
     return lf_ivaoLiveriesOf(sourceIndex, lines, model, path);
   } catch (const std::exception& e) {
-    gf_log(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", gf_pathToUtf8(path), e.what()));
+    gf_log(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", gf_pathToUtf8(path),
+                       gf_escapedText(e.what())));
     throw;
   }
 }

@@ -101,7 +101,7 @@ void lf_processOfflineRegcodes() {
     if (!g_specialTitles.empty()) gf_log(fmt::format("{:5} special liveries", g_specialTitles.size()));
     if (!g_uniqueRegcodes.empty()) gf_log(fmt::format("{:5} unique liveries", g_uniqueRegcodes.size()));
   } catch (const std::exception& e) {
-    gf_log(fmt::format("exception in lf_processOfflineRegcodes: {}", e.what()));
+    gf_log(fmt::format("exception in lf_processOfflineRegcodes: {}", gf_escapedText(e.what())));
   } catch (...) {
     gf_log("unknown exception in lf_processOfflineRegcodes");
   }

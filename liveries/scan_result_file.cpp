@@ -50,8 +50,8 @@ std::vector<Livery> lf_parseScanFile(const fs::path& path, const std::string& pa
   std::ifstream in(path, std::ios::binary);
   if (!in) throw jrv::UserRelatedException(kUnreadableCode, fmt::format("Could not open {}", pathText));
   pugi::xml_document document;
-  if (const pugi::xml_parse_result parsed = document.load(in); !parsed)
-    throw jrv::UserRelatedException(kUnreadableCode, fmt::format("Error reading {}: {}", pathText, parsed.description()));
+  if (const std::string problem = gf_xmlLoadProblem(document.load(in), document); !problem.empty())
+    throw jrv::UserRelatedException(kUnreadableCode, fmt::format("Error reading {}: {}", pathText, problem));
   gf_readXmlMeta(document, false);  // it logs its own complaints; a result file is used without a header
 
   const pugi::xml_node root = document.child("root");
@@ -149,7 +149,7 @@ bool lf_validateScanTmpFile(const fs::path& file, std::size_t expectedCount) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
   pugi::xml_document document;
-  if (!document.load(in, pugi::parse_default, pugi::encoding_auto)) return false;
+  if (!gf_xmlLoadProblem(document.load(in, pugi::parse_default, pugi::encoding_auto), document).empty()) return false;
   const pugi::xml_node list = document.child("root").child("liveries");
   if (!list) return false;
   std::size_t count = 0;
@@ -187,7 +187,7 @@ bool lf_readScannedLiveries() {
     const std::string_view text = e.what();
     gf_log(text.empty() ? std::string_view("Unknown exception") : text);
   } catch (const std::exception& e) {
-    gf_log(fmt::format("Error reading {}: {}", pathText, e.what()));
+    gf_log(fmt::format("Error reading {}: {}", pathText, gf_escapedText(e.what())));
   }
   return false;
 }

@@ -223,7 +223,8 @@ std::optional<std::string> gf_loadApfXml(const fs::path& path, bool encrypted, S
     if (!in) return fmt::format("{} could not be opened", name);
     parsed = document.load(in);
   }
-  if (!parsed) return fmt::format("{} not loaded: {}", name, parsed.description());
+  if (const std::string problem = gf_xmlLoadProblem(parsed, document); !problem.empty())
+    return fmt::format("{} not loaded: {}", name, problem);
   return std::nullopt;
 }
 
@@ -235,8 +236,8 @@ std::optional<ArchiveIdentity> lf_readCacheIdentity() {
     return std::nullopt;
   }
   pugi::xml_document document;
-  if (const pugi::xml_parse_result parsed = document.load(in); !parsed) {
-    gf_log(fmt::format("{} not loaded: {}", name, parsed.description()));
+  if (const std::string problem = gf_xmlLoadProblem(document.load(in), document); !problem.empty()) {
+    gf_log(fmt::format("{} not loaded: {}", name, problem));
     return std::nullopt;
   }
   const std::optional<std::string> archivePath = gf_readXmlParameterString(document, kCacheArchivePathParameter);

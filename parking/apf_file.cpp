@@ -2,8 +2,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cmath>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -127,6 +130,30 @@ bool lf_saveDocument(pugi::xml_document& document, const fs::path& path) {
   return false;
 }
 
+// "<name>.<digits>.<digits>.tmp" or the same with ".tmp" twice; the process id when it is one.
+std::optional<std::uint32_t> lf_saveTemporaryProcess(std::string_view name) {
+  if (name.ends_with(".tmp.tmp")) name.remove_suffix(4);
+  if (!name.ends_with(".tmp")) return std::nullopt;
+  name.remove_suffix(4);
+  const auto digitsBefore = [](std::string_view& text) -> std::optional<std::string_view> {
+    const std::size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    const std::string_view digits = text.substr(dot + 1);
+    if (digits.empty() || digits.size() > 20 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      return std::nullopt;
+    text = text.substr(0, dot);
+    return digits;
+  };
+  if (!digitsBefore(name)) return std::nullopt;
+  const std::optional<std::string_view> process = digitsBefore(name);
+  if (!process || name.empty()) return std::nullopt;
+  std::uint32_t id = 0;
+  const auto [end, ec] = std::from_chars(process->data(), process->data() + process->size(), id);
+  if (ec != std::errc()) return std::nullopt;
+  return id;
+}
+
 std::uint32_t lf_derivedType(bool cargo, bool ramp, double radiusMetres) {
   if (cargo) return 5;
   const std::uint32_t small = ramp ? 2 : 8;
@@ -207,6 +234,27 @@ bool lf_writeApfParameters(pugi::xml_node root, const AirportFile& record, ApfMo
          lf_addParameter(p, "MAX_FIT", fmt::format("{}", settings.MAX_FIT)) &&
          lf_addParameter(p, "WEEK", lf_boolText(settings.WEEK)) &&
          lf_addParameter(p, "PARK_SOFT", lf_boolText(settings.PARK_SOFT));
+}
+
+std::size_t gf_removeStaleApfTemporaries(const fs::path& folder) {
+  std::size_t removed = 0;
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  if (error) return 0;
+  for (; it != fs::directory_iterator(); it.increment(error)) {
+    if (error) break;
+    const std::string name = gf_pathToUtf8(it->path().filename());
+    const std::optional<std::uint32_t> process = lf_saveTemporaryProcess(name);
+    // The running program's own saves may be under way.
+    if (!process || *process == os::currentProcessId()) continue;
+    std::error_code ignored;
+    if (!it->is_regular_file(ignored)) continue;
+    if (fs::remove(it->path(), ignored)) {
+      ++removed;
+      gf_log(fmt::format("Removed '{}' left by an interrupted save", gf_pathToUtf8(it->path())));
+    }
+  }
+  return removed;
 }
 
 bool gf_writeApf(const AirportFile& record, const fs::path& path, ApfMode mode, std::uint32_t sim, bool handmade,

@@ -68,6 +68,10 @@ enum class ApfMode : std::uint8_t { learned = 0, generated = 1 };
 // the disk (the new file may then be in place).
 bool gf_writeApf(const AirportFile& record, const std::filesystem::path& path, ApfMode mode, std::uint32_t sim,
                  bool handmade, const ParkingSettings& settings);
+// A save killed half-way leaves its temporaries ("<file>.<process>.<count>.tmp" and the XML
+// writer's ".tmp.tmp" beside it); removes those of other processes from the folder. Returns how
+// many went.
+std::size_t gf_removeStaleApfTemporaries(const std::filesystem::path& folder);
 // The parameters section; false when an element cannot be added or, for a learned file, the
 // settings are not valid.
 bool lf_writeApfParameters(pugi::xml_node root, const AirportFile& record, ApfMode mode, bool handmade,

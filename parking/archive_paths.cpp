@@ -94,7 +94,8 @@ std::optional<fs::path> lf_learnedPathFor(const fs::path& path, std::string_view
     try {
       utf8_to_wide(publisher);
     } catch (const std::exception& e) {
-      gf_logWarning(fmt::format("Invalid UTF-8 publisher '{}': {}", publisher, e.what()));
+      gf_logWarning(
+          fmt::format("Invalid UTF-8 publisher '{}': {}", gf_escapedText(publisher), gf_escapedText(e.what())));
       return std::nullopt;
     }
   }

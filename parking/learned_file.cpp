@@ -109,11 +109,10 @@ std::variant<LearnedAirportData, std::string> lf_readLearned(const fs::path& pat
     return fmt::format("{} could not be opened", file);
   }
   pugi::xml_document document;
-  const pugi::xml_parse_result parsed = document.load(in);
-  if (!parsed) {
+  if (const std::string problem = gf_xmlLoadProblem(document.load(in), document); !problem.empty()) {
     gf_save1GenerationOf(path);
-    gf_logWarning(fmt::format("{} found, not loaded: {}, saved as *.0.xml", file, parsed.description()));
-    return fmt::format("{} not loaded: {}", file, parsed.description());
+    gf_logWarning(fmt::format("{} found, not loaded: {}, saved as *.0.xml", file, problem));
+    return fmt::format("{} not loaded: {}", file, problem);
   }
   gf_log(fmt::format("Read from learned airport file: '{}'", file));
   if (!gf_readXmlMeta(document, false)) {

@@ -279,7 +279,7 @@ bool gf_readMyParkAirportsFile() {
   try {
     lf_readMyParkAirportsFile(allAccepted);
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("{}: {}", "gf_readMyParkAirportsFile", e.what()));
+    gf_logWarning(fmt::format("{}: {}", "gf_readMyParkAirportsFile", gf_escapedText(e.what())));
     std::lock_guard lock(g_parkAirportsMutex);
     g_parkAirportsReadCompleted = false;
   }

@@ -14,7 +14,9 @@
 #include "config/sim_choice.h"
 #include "core/files.h"
 #include "platform/os.h"
+#include "parking/airport_file_read.h"
 #include "refdata/downloader.h"
+#include "refdata/enc_file.h"
 #include "refdata/update_check.h"
 
 namespace fs = std::filesystem;
@@ -81,7 +83,7 @@ DownloadedAirportFile gf_downloadAirportFile(const fs::path& relativePath, bool 
 std::string lf_downloadStandFile(const fs::path& relativePath, const fs::path& localPath, bool encrypted) {
   const std::string url = lf_serverFolder() + lf_requestPath(relativePath);
   CurlHandle handle = gf_newTransferHandle();
-  if (handle && gf_downloadFile(handle.get(), url, localPath, encrypted)) return {};
+  if (handle && gf_downloadFile(handle.get(), url, localPath, encrypted, gf_encFileBytesFor(kApfPlainLimit))) return {};
   std::error_code ignored;
   fs::remove(localPath, ignored);
   std::string message = fmt::format("failed to download: '{}'", url);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -279,6 +280,28 @@ std::optional<std::uint16_t> localPort(Socket s) {
   return ntohs(address.sin_port);
 }
 
+std::optional<std::uint32_t> peerAddress(Socket s) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) {
+    lf_fail();
+    return std::nullopt;
+  }
+  return ntohl(address.sin_addr.s_addr);
+}
+
+std::vector<std::uint32_t> ownIpv4Addresses() {
+  std::vector<std::uint32_t> addresses;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return addresses;
+  for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+    if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
+    addresses.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr));
+  }
+  ::freeifaddrs(list);
+  return addresses;
+}
+
 Socket acceptClient(Socket listenSocket) {
   for (;;) {
     const Socket s = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
@@ -327,8 +350,17 @@ int receive(Socket s, char* buffer, std::size_t size) {
 }
 
 int receiveDatagram(Socket s, char* buffer, std::size_t size) {
+  std::uint32_t ignored = 0;
+  return receiveDatagramFrom(s, buffer, size, ignored);
+}
+
+int receiveDatagramFrom(Socket s, char* buffer, std::size_t size, std::uint32_t& senderAddress) {
+  sockaddr_in sender{};
+  socklen_t length = sizeof sender;
   // MSG_TRUNC makes the call return the datagram's real length, so a cut one can be told.
-  const ssize_t got = ::recv(s, buffer, size, MSG_TRUNC);
+  const ssize_t got = ::recvfrom(s, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sender), &length);
+  senderAddress =
+      got >= 0 && length >= sizeof sender && sender.sin_family == AF_INET ? ntohl(sender.sin_addr.s_addr) : 0;
   if (got < 0) return lf_receiveFailure(s);
   if (static_cast<std::size_t>(got) > size) {
     t_lastError = WSAEMSGSIZE;

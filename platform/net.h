@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 struct addrinfo;
@@ -124,6 +125,10 @@ std::optional<std::uint16_t> localPort(Socket s);   // the bound port, read back
 
 // Blocks until a client connects; kInvalidSocket when the listening socket fails or is closed.
 Socket acceptClient(Socket listenSocket);
+// The IPv4 address (host order) of a connected socket's peer; none when it has none or no IPv4 one.
+std::optional<std::uint32_t> peerAddress(Socket s);
+// The IPv4 addresses of this machine's interfaces (host order), loopback included.
+std::vector<std::uint32_t> ownIpv4Addresses();
 // A TCP client connection to host:port (numeric IPv4 or a name), kInvalidSocket on failure.
 Socket connectTcp(const std::string& host, std::uint16_t port);
 
@@ -137,6 +142,8 @@ int receive(Socket s, char* buffer, std::size_t size);
 // One datagram. Winsock fails with WSAEMSGSIZE when it does not fit the buffer (the datagram is
 // dropped); so does this one, where the socket layer would cut it silently.
 int receiveDatagram(Socket s, char* buffer, std::size_t size);
+// The same, telling the sender's IPv4 address (host order) when it is one, else 0.
+int receiveDatagramFrom(Socket s, char* buffer, std::size_t size, std::uint32_t& senderAddress);
 int sendDatagram(Socket s, const std::string& host, std::uint16_t port, std::string_view data);
 
 // select on one socket: 1 readable, 0 not within the time, kSocketError on error.

@@ -158,6 +158,16 @@ std::string errorText(int errnoValue) {
   return std::generic_category().message(errnoValue);
 }
 
+bool createOwnerOnlyFile(const std::filesystem::path& path) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+  // Owner-only from its first moment: no other user can open it before its text is in.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
 }  // namespace os

@@ -26,6 +26,9 @@ std::filesystem::path knownFolderPath(KnownFolder folder);
 // of the folder leaves the new file in place but unconfirmed.
 bool durableReplace(const std::filesystem::path& source, const std::filesystem::path& target,
                     std::error_code& error);
+// A new empty file that only its owner may read or write (any file of that name is replaced);
+// false when it cannot be made.
+bool createOwnerOnlyFile(const std::filesystem::path& path);
 // Syncs a file's data, or a folder's entries, to the disk; false and error set on failure.
 bool syncToDisk(const std::filesystem::path& path, std::error_code& error);
 // Tests: stands in for fsync(2) (null: the real one).

@@ -71,7 +71,8 @@ AirportsOrError lf_loadAirportsXml() {
       try {
         code = IcaoCode(c.value());
       } catch (const std::exception& e) {
-        gf_log(fmt::format("Skipped invalid airport code '{}': {}", c.value(), e.what()));
+        gf_log(
+            fmt::format("Skipped invalid airport code '{}': {}", gf_escapedText(c.value()), gf_escapedText(e.what())));
         continue;
       }
       if (auto airport = gf_parseAirportElement(node, code)) airports.push_back(*airport);
@@ -128,7 +129,7 @@ std::optional<Airport> gf_parseAirportElement(pugi::xml_node node, IcaoCode code
     try {
       airport.iata = IataCode(i.value());
     } catch (const std::exception& e) {
-      gf_log(fmt::format("Skipped airport '{}' '{}': {}", code, i.value(), e.what()));
+      gf_log(fmt::format("Skipped airport '{}' '{}': {}", code, gf_escapedText(i.value()), gf_escapedText(e.what())));
       return std::nullopt;
     }
   }

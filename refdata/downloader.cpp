@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <fmt/format.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -44,8 +45,24 @@ class FileCloser {
   std::FILE*& m_file;
 };
 
+struct DownloadSink {
+  std::FILE* file = nullptr;
+  std::uint64_t written = 0;
+  std::uint64_t maxBytes = 0;
+  bool tooLarge = false;
+};
+
+// A server that does not announce the size, or lies about it, is stopped here.
 size_t lf_writeCallback(char* data, size_t size, size_t count, void* userData) {
-  return std::fwrite(data, size, count, static_cast<std::FILE*>(userData)) * size;
+  auto* sink = static_cast<DownloadSink*>(userData);
+  const std::uint64_t bytes = static_cast<std::uint64_t>(size) * count;
+  if (bytes > sink->maxBytes - sink->written) {
+    sink->tooLarge = true;
+    return 0;
+  }
+  const size_t done = std::fwrite(data, 1, bytes, sink->file);
+  sink->written += done;
+  return done;
 }
 
 int lf_progressCallback(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return gf_isRunning() ? 0 : 1; }
@@ -64,14 +81,16 @@ bool lf_isLoopbackHttp(std::string_view url) {
   return false;
 }
 
-bool lf_configure(CURL* handle, const std::string& url, std::FILE* file, const DownloadLimits& limits) {
+bool lf_configure(CURL* handle, const std::string& url, DownloadSink* sink, const DownloadLimits& limits) {
   return curl_easy_setopt(handle, CURLOPT_URL, url.c_str()) == CURLE_OK &&
          curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, lf_isLoopbackHttp(url) ? "http" : "https") == CURLE_OK &&
          curl_easy_setopt(handle, CURLOPT_USERAGENT, "JORV") == CURLE_OK &&
          // No alarm signals for name look-ups: other threads run beside the download.
          curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
          curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, lf_writeCallback) == CURLE_OK &&
-         curl_easy_setopt(handle, CURLOPT_WRITEDATA, file) == CURLE_OK &&
+         curl_easy_setopt(handle, CURLOPT_WRITEDATA, sink) == CURLE_OK &&
+         // An announced size beyond the limit ends the transfer before any of it is written.
+         curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink->maxBytes)) == CURLE_OK &&
          curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
          curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds) == CURLE_OK &&
          curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond) == CURLE_OK &&
@@ -88,7 +107,7 @@ bool lf_answeredWithFile(CURL* handle) {
   return status >= 200 && status < 300;
 }
 
-bool lf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact,
+bool lf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact, std::uint64_t maxBytes,
                      const DownloadCheck& check) {
   if (!handle) return false;
   if (!lf_isWebAddress(url)) {
@@ -116,11 +135,17 @@ bool lf_downloadFile(CURL* handle, const std::string& url, const fs::path& targe
   TempFileRemover removeTemp(temp);
   FileCloser closeFile(file);
 
-  if (!lf_configure(handle, url, file, gf_downloadLimits())) {
+  DownloadSink sink{file, 0, maxBytes, false};
+  if (!lf_configure(handle, url, &sink, gf_downloadLimits())) {
     gf_logWarning(fmt::format("Could not configure download for '{}'", url));
     return false;
   }
-  if (curl_easy_perform(handle) != CURLE_OK || !lf_answeredWithFile(handle)) return false;
+  const CURLcode performed = curl_easy_perform(handle);
+  if (sink.tooLarge || performed == CURLE_FILESIZE_EXCEEDED) {
+    gf_logWarning(fmt::format("Download of '{}' stopped: larger than {} bytes", url, maxBytes));
+    return false;
+  }
+  if (performed != CURLE_OK || !lf_answeredWithFile(handle)) return false;
   if (std::fflush(file) != 0) {
     gf_logWarning(fmt::format("Could not flush temporary download file '{}'", gf_pathToUtf8(temp)));
     return false;
@@ -157,20 +182,21 @@ CurlHandle gf_newTransferHandle() {
   return CurlHandle(curl_easy_init());
 }
 
-bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact,
+bool gf_downloadFile(CURL* handle, const std::string& url, const fs::path& target, bool exact, std::uint64_t maxBytes,
                      const DownloadCheck& check) {
   try {
-    return lf_downloadFile(handle, url, target, exact, check);
+    return lf_downloadFile(handle, url, target, exact, maxBytes, check);
   } catch (const std::exception& e) {
     gf_log(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, gf_pathToUtf8(target)));
     return false;
   }
 }
 
-bool gf_downloadInputFile(const fs::path& fileName, const fs::path& target, const DownloadCheck& check) {
+bool gf_downloadInputFile(const fs::path& fileName, const fs::path& target, std::uint64_t maxBytes,
+                          const DownloadCheck& check) {
   const std::string url = fmt::format("{}input/{}", gf_makerBaseUrl(), gf_pathToUtf8(fileName));
   CurlHandle handle = gf_newTransferHandle();
-  if (gf_downloadFile(handle.get(), url, target, true, check)) {
+  if (gf_downloadFile(handle.get(), url, target, true, maxBytes, check)) {
     gf_log(fmt::format("Downloaded '{}' to '{}'", url, gf_pathToUtf8(target)));
     return true;
   }

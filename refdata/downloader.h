@@ -2,6 +2,7 @@
 // Downloads from the maker's web server. The target is either the complete new file or left
 // exactly as it was: the transfer goes into "<target>.download_tmp", which is moved onto the
 // target only after the transfer and the file write have both succeeded.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,13 +24,14 @@ using DownloadCheck = std::function<std::string(const std::filesystem::path& dow
 
 // exact: binary ("wb") or text ("w") mode; both are the same here. True only when the target
 // now holds the downloaded file. A server status outside 2xx, a stall, a connection not made in
-// time, a stop request and a download the check refuses (logged) all fail the download.
+// time, a stop request, a file larger than maxBytes (stopped there, logged) and a download the
+// check refuses (logged) all fail the download.
 bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& target, bool exact,
-                     const DownloadCheck& check = {});
+                     std::uint64_t maxBytes, const DownloadCheck& check = {});
 
 // One data set from "<base>input/<fileName>" onto target, with its own handle; logs the outcome.
 bool gf_downloadInputFile(const std::filesystem::path& fileName, const std::filesystem::path& target,
-                          const DownloadCheck& check = {});
+                          std::uint64_t maxBytes, const DownloadCheck& check = {});
 
 // The base URL of the maker's downloads folder, a setting. Empty: nothing can be downloaded.
 // A URL without a trailing '/' gets one.

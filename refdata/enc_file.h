@@ -16,6 +16,11 @@ inline constexpr std::size_t kEncChunkBytes = kEncChunkPlainBytes + kEncChunkOve
 inline constexpr std::size_t kEncKeyBytes = 32;
 inline constexpr std::uintmax_t kEncMinFileBytes = kEncHeaderBytes + kEncChunkOverheadBytes;
 
+// The largest file whose plaintext keeps within plainLimit: what a download of it may weigh.
+constexpr std::uint64_t gf_encFileBytesFor(std::uint64_t plainLimit) {
+  return kEncHeaderBytes + (plainLimit / kEncChunkPlainBytes + 1) * kEncChunkBytes;
+}
+
 // Callers' limits on the plaintext of each data set.
 inline constexpr std::uint64_t kDbasePlainLimit = 0x1000000;
 inline constexpr std::uint64_t kAigRegcodesPlainLimit = 0x800000;

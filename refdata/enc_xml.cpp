@@ -2,12 +2,17 @@
 
 #include <fmt/format.h>
 
+#include "config/xml_helpers.h"
 #include "core/text.h"
 
 std::unique_ptr<EncXmlDocument> gf_parseEncXml(SecureBuffer plaintext) {
   auto owner = std::make_unique<EncXmlDocument>();
   owner->plaintext = std::move(plaintext);
   owner->parse = owner->document.load_buffer_inplace(owner->plaintext.data(), owner->plaintext.size());
+  if (owner->parse && gf_isXmlTooDeep(owner->document)) {
+    owner->document.reset();
+    owner->parse.status = pugi::status_internal_error;  // refused as damaged
+  }
   return owner;
 }
 

@@ -28,6 +28,9 @@ constexpr std::string_view kNewVersionFolder = "new_version";
 constexpr std::string_view kArchiveName = "latest_version.zip";
 constexpr std::string_view kInstallerName = "install_new_version.exe";
 constexpr std::string_view kReleaseNotesName = "ReleaseNotes.pdf";
+// Far above what the installer and its notes weigh; a server sending more is not ours.
+constexpr std::uint64_t kMaxArchiveBytes = 512ull << 20;
+constexpr std::uint64_t kMaxReleaseNotesBytes = 64ull << 20;
 // Prefix of the archive's name in the server's release folder; the name is JORV_latest_version.zip.
 constexpr std::string_view kReleaseBase = "";
 constexpr std::size_t kUnzipChunkBytes = 524288;
@@ -193,7 +196,7 @@ bool lf_downloadInstaller(const VersionData& w, const fs::path& programFolder) {
   const std::string url = fmt::format("{}release/{}{}_{}", gf_makerBaseUrl(), kReleaseBase, g_programName, kArchiveName);
   bool extracted = false;
   CurlHandle handle = gf_newTransferHandle();
-  if (!gf_downloadFile(handle.get(), url, zip, true)) {
+  if (!gf_downloadFile(handle.get(), url, zip, true, kMaxArchiveBytes)) {
     gf_showUserMessage(fmt::format("Downloading program installer file version {} failed", w), true);
   } else {
     gf_log(fmt::format("Downloaded {} => {}", url, gf_pathToUtf8(zip)));
@@ -320,7 +323,7 @@ bool gf_updateProgram(const VersionData& w, const ProgramUpdateSetup& setup) {
   const std::string notesUrl = fmt::format("{}docs/{}", gf_makerBaseUrl(), kReleaseNotesName);
   const fs::path notes = newVersion / kReleaseNotesName;
   CurlHandle handle = gf_newTransferHandle();
-  if (!gf_downloadFile(handle.get(), notesUrl, notes, true)) {
+  if (!gf_downloadFile(handle.get(), notesUrl, notes, true, kMaxReleaseNotesBytes)) {
     gf_logWarning(fmt::format("could not download {} to {}", notesUrl, gf_pathToUtf8(notes)));
   }
 

@@ -16,6 +16,7 @@
 #include "core/user_exception.h"
 #include "refdata/airports.h"
 #include "refdata/downloader.h"
+#include "refdata/enc_file.h"
 #include "refdata/enc_xml.h"
 #include "refdata/weekly_traffic.h"
 
@@ -81,7 +82,9 @@ void lf_updateDataSetFile(const json& versions, const DataSetFile& dataSet, cons
   const auto check = [&dataSet](const fs::path& downloaded) {
     return gf_checkEncXmlFile(downloaded, dataSet.plainLimit);
   };
-  if (!gf_downloadInputFile(fs::path(dataSet.fileName), setup.inputFolder / dataSet.fileName, check)) return;
+  if (!gf_downloadInputFile(fs::path(dataSet.fileName), setup.inputFolder / dataSet.fileName,
+                            gf_encFileBytesFor(dataSet.plainLimit), check))
+    return;
   setup.versionStore->saveVersion(dataSet.parameter, fmt::format("{}", *web));
   gf_log(fmt::format("{} updated to {}", dataSet.key, *web));
 }
@@ -129,7 +132,7 @@ json lf_fetchVersions(const UpdateCheckSetup& setup) {
   }
   const fs::path file = setup.programFolder / "versions.json";
   CurlHandle handle = gf_newTransferHandle();
-  if (!gf_downloadFile(handle.get(), gf_makerBaseUrl() + "versions.json", file, false)) {
+  if (!gf_downloadFile(handle.get(), gf_makerBaseUrl() + "versions.json", file, false, kMaxVersionsJsonBytes)) {
     gf_logWarning("Downloading version info from my web site failed!");
     return json(json::value_t::discarded);
   }

@@ -376,6 +376,10 @@ void lf_finishLiveCreation(LiveAc& aircraft) {
     }
     gf_setThrottle(aircraft, aircraft.category == AcCategory::rotorcraft ? 4 : 0);
     gf_setFlaps(aircraft, aircraft.state == FlightPhase::taxi ? 1 : 0);
+    // Created where the feed has it rolling: it rolls on at that speed instead of starting from
+    // standstill, which would put it behind its feed for the whole taxi.
+    const double kt = aircraft.stream.empty() ? 0.0 : aircraft.stream.front().groundSpeed;
+    aircraft.groundStepMetres = std::isfinite(kt) && kt > 2.0 ? kt * motion::kMetresPerSecondPerKt / 100.0 : 0.0;
   }
   aircraft.simState = SimStatus::active;
 }

@@ -494,6 +494,13 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     }
     return;
   }
+  if (aircraft.state == FlightPhase::takeoff_roll) {
+    // A departure keeps to its reports' own times, as the traffic sharing its runway does: a
+    // leg timed by speed alone falls behind on every stop and start and runs ahead on the roll.
+    // Points bunched by an earlier delay are caught up at no more than three times the leg's speed.
+    lf_setArrival(aircraft, std::max({kMinLegTicks, s[1].time - lf_now(), legTicks / 3}));
+    return;
+  }
   lf_setArrival(aircraft, legTicks);
   if (aircraft.state == FlightPhase::parking && aircraft.correctiveMove.valid)
     aircraft.correctiveMove.arrivalTick = s[1].time;

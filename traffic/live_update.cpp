@@ -27,6 +27,7 @@ constexpr double kSamePlaceDeg = 1e-8;
 constexpr double kNearPlaceDeg = 0.00015;              // about 15 m: a taxiing aircraft standing
 constexpr double kStandLeftNm = 0.10799136069114472;  // 200 m
 constexpr std::int32_t kClimbOutTicks = 3000;
+constexpr double kRollingKt = 30.0;  // a repeated report this fast is stale, not a stop
 constexpr double kHalfPi = geo::kPi / 2.0;
 constexpr double kTwoPi = 2.0 * geo::kPi;
 
@@ -368,7 +369,15 @@ bool checkNewPosDuringTakeoff(LiveAc& aircraft, StreamPoint& point) {
     lf_logEmpty("checkNewPosDuringTakeoff");
     return false;
   }
-  if (lf_onPoint(point, s.back())) return false;
+  // A departure stopped at its line-up keeps its standing reports: without them its stream runs
+  // dry and the extension rolls it down the runway before its time.
+  const bool waiting = aircraft.state == FlightPhase::takeoff_roll && aircraft.onGround && !point.airborne &&
+                       !(point.groundSpeed > 0.0) && !(s.back().groundSpeed >= kRollingKt);
+  if (lf_onPoint(point, s.back())) {
+    if (!waiting) return false;
+    point.repeated = true;
+    point.groundSpeed = 0.0;
+  }
   const double margin = aircraft.state == FlightPhase::takeoff_roll ? 10.0 : 25.0;
   if (!lf_dropPointsBehind(aircraft, point, margin)) return false;
   if (!lf_takeoffPointPlausible(aircraft, point)) return false;

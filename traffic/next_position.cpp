@@ -332,9 +332,50 @@ void nextPosAir(LiveAc& aircraft) {
   }
 }
 
+namespace {
+
+// A predicted departure that may take its runway: from a stand, or leaving the park airport.
+bool lf_mayTakeRunway(const LiveAc& aircraft) {
+  const bool fromStand =
+      aircraft.prevState == FlightPhase::pushed_back || aircraft.prevPrevState == FlightPhase::parked;
+  const bool held = aircraft.standDepartureHold && !fromStand;
+  return aircraft.predictedRunway && aircraft.state == FlightPhase::taxi && aircraft.onGround &&
+         (fromStand || gf_departsParkAirport(aircraft)) && !held;
+}
+
+std::optional<RunwayCandidate> lf_predictedRunwayHere(const LiveAc& aircraft) {
+  std::optional<RunwayCandidate> match = gf_matchRunway(
+      aircraft.position, gf_normalizeAngle(aircraft.predictedRunwayHeading), false, kRunwayMinHalfCorridor);
+  if (match && !(match->headingDiff <= 75.0)) match.reset();
+  return match;
+}
+
+// A departure that comes to stand lined up on its predicted runway waits there for take-off: a
+// leg that reached the line-up late (its short stop before the runway dropped as it rolled on)
+// never starts a leg along the runway before the roll itself.
+void lf_lineUpAtStop(LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  if (!lf_mayTakeRunway(aircraft) || !(lf_metres(aircraft.position, s[1].lalo) < 1.0)) return;
+  const double offDeg = std::fabs(gf_wrapAngle(aircraft.heading - aircraft.predictedRunwayHeading)) / kDeg;
+  if (!(offDeg <= 10.0)) return;
+  const std::optional<RunwayCandidate> match = lf_predictedRunwayHere(aircraft);
+  if (!match) return;
+  aircraft.predictedRunway.reset();
+  aircraft.runwayPredicted = false;
+  aircraft.pointBehindDropped = false;
+  gf_startDepartureTaxi(aircraft);
+  lf_keepTakeoffRunway(aircraft, *match);
+}
+
+}  // namespace
+
 bool gf_checkStreamHead(LiveAc& aircraft) {
   auto& s = aircraft.stream;
-  if (!aircraft.runwayPredicted || !aircraft.onGround || s.size() < 2 || s[1].repeated) return false;
+  if (!aircraft.runwayPredicted || !aircraft.onGround || s.size() < 2) return false;
+  if (s[1].repeated) {
+    lf_lineUpAtStop(aircraft);
+    return false;
+  }
   const double metres = lf_metres(aircraft.position, s[1].lalo);
   const double bearing = gf_bearingRad(aircraft.position, s[1].lalo);
   const double offDeg = std::fabs(gf_wrapAngle(bearing - aircraft.predictedRunwayHeading)) / kDeg;
@@ -345,17 +386,9 @@ bool gf_checkStreamHead(LiveAc& aircraft) {
     return true;
   }
 
-  const bool fromStand =
-      aircraft.prevState == FlightPhase::pushed_back || aircraft.prevPrevState == FlightPhase::parked;
-  const bool held = aircraft.standDepartureHold && !fromStand;
-  const bool tryMatch = aircraft.predictedRunway && aircraft.state == FlightPhase::taxi && aircraft.onGround &&
-                        (fromStand || gf_departsParkAirport(aircraft)) && !held && metres >= 5.0 && offDeg <= 30.0;
+  const bool tryMatch = lf_mayTakeRunway(aircraft) && metres >= 5.0 && offDeg <= 30.0;
   std::optional<RunwayCandidate> match;
-  if (tryMatch) {
-    match = gf_matchRunway(aircraft.position, gf_normalizeAngle(aircraft.predictedRunwayHeading), false,
-                           kRunwayMinHalfCorridor);
-    if (match && !(match->headingDiff <= 75.0)) match.reset();
-  }
+  if (tryMatch) match = lf_predictedRunwayHere(aircraft);
   aircraft.predictedRunway.reset();
   aircraft.runwayPredicted = false;
   aircraft.pointBehindDropped = false;

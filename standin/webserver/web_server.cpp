@@ -108,6 +108,21 @@ struct WebServer::Impl {
     }
     auto body = std::make_shared<const std::string>(std::move(*content));
     response.status = 200;
+    if (behaviour.unannouncedBytes > 0) {
+      // A hostile server: the file's text over and over, without saying how much will come.
+      response.set_chunked_content_provider(lf_contentType(path), [body, total = behaviour.unannouncedBytes](
+                                                                      std::size_t offset, httplib::DataSink& sink) {
+        if (offset >= total) {
+          sink.done();
+          return true;
+        }
+        std::string piece;
+        while (piece.size() < 65536) piece += body->empty() ? std::string("z") : *body;
+        piece.resize(std::min<std::size_t>(piece.size(), total - offset));
+        return sink.write(piece.data(), piece.size());
+      });
+      return;
+    }
     if (!behaviour.hang && !behaviour.truncateAfter && behaviour.trickleBytes == 0) {
       response.set_content(*body, lf_contentType(path));
       return;

@@ -20,6 +20,7 @@ struct WebFileBehaviour {
   std::size_t trickleBytes = 0;              // > 0: this many bytes per interval
   std::chrono::milliseconds trickleInterval{1000};
   bool hang = false;                         // headers, then nothing until released or stopped
+  std::size_t unannouncedBytes = 0;          // > 0: a chunked body of this many bytes, no length told
 };
 
 class WebServer {

@@ -118,8 +118,12 @@ TEST_F(WorkerSetup, APickedCommunityFolderServesTheSameRunAsItsPackagesFolder) {
 TEST_F(WorkerSetup, TheWorkingFoldersAreMadeAndLastRunsObjectListRemoved) {
   fs::create_directories(dir.path() / "output" / "info");
   testing_support::writeFile(dir.path() / "output" / "info" / "ObjectIdList.txt", "old\n");
+  // What a save killed half-way leaves behind.
+  const fs::path stale = dir.path() / "airports" / "learned" / "stock" / "EGLL.xml.999999999.0.tmp.tmp";
+  testing_support::writeFile(stale, "<root");
   stopAtSimClient();
   lf_main();
+  EXPECT_FALSE(fs::exists(stale));
   for (const char* folder :
        {"output/info", "output/errors", "airports/learned/stock", "airports/learned/simaddon",
         "airports/learned/thirdparty", "airports/my_simaddon", "airports/my_thirdparty", "input/my_regcodes"})
@@ -139,6 +143,21 @@ TEST_F(WorkerSetup, TheLiveryScanIsSkippedOnlyWithASavedResult) {
   lf_main();
   EXPECT_EQ(count("scanLiveries"), 1);
   EXPECT_EQ(count("processScannedLiveries"), 2);
+
+  // A saved result that cannot be read is scanned again instead of ending the run.
+  bool damaged = true;
+  seams.processScannedLiveries = [this, &damaged] {
+    record("processScannedLiveries");
+    if (std::exchange(damaged, false))
+      throw std::runtime_error("LiveriesScanned_MSFS2024.xml could not be read completely");
+  };
+  gf_setWorkerSeams(seams);
+  gf_resetStopStateForTest();
+  lf_main();
+  EXPECT_EQ(count("scanLiveries"), 2);
+  EXPECT_EQ(count("processScannedLiveries"), 4);
+  EXPECT_NE(at("==> LiveriesScanned_MSFS2024.xml could not be read completely: scanning the liveries again"), -1);
+  EXPECT_EQ(at(" Exiting: SYSTEM ERROR\n"), -1);
   SKIP_LIVERIES_SCAN.value = false;
 }
 

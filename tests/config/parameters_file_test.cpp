@@ -128,6 +128,37 @@ TEST_F(ParametersTest, CorruptFileIsKeptAsideAndTheKeptGenerationRestored) {
   EXPECT_NE(log().find("restoring from " + backup().string()), std::string::npos);
 }
 
+// A folder in the file's place and a document nested beyond reason are damage like a broken
+// text: set aside, and the kept generation restored.
+TEST_F(ParametersTest, AFolderOrADeepDocumentFallsBackToTheKeptGeneration) {
+  std::string deep = "<root><parameters>";
+  for (int i = 0; i < 200'000; ++i) deep += "<a>";
+  for (int i = 0; i < 200'000; ++i) deep += "</a>";
+  deep += "</parameters></root>";
+  for (const bool folder : {true, false}) {
+    SCOPED_TRACE(folder ? "folder" : "deep document");
+    fs::remove_all(corrupt());
+    fs::remove_all(file());
+    writeParameters({{"RANGE", "60"}, {"TCAS_FL", "250"}});
+    fs::copy_file(file(), backup(), fs::copy_options::overwrite_existing);
+    fs::remove(file());
+    if (folder)
+      fs::create_directory(file());
+    else
+      writeFile(file(), deep);
+    RANGE.value = 40;
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.value.load(), 60);
+    EXPECT_EQ(valueOf(parametersIn(file()), "TCAS_FL"), "250");
+    EXPECT_EQ(fs::is_directory(corrupt()), folder);
+    EXPECT_LT(fs::file_size(file()), 100'000u);
+    EXPECT_NE(
+        log().find(folder ? "not a regular file, restoring from " : "nested deeper than 32 levels, restoring from "),
+        std::string::npos)
+        << log();
+  }
+}
+
 TEST_F(ParametersTest, CorruptOrSectionlessFileWithoutBackupGivesDefaults) {
   struct Case { const char* content; std::string logged; };
   const Case cases[] = {
@@ -181,4 +212,28 @@ TEST(XmlHelpersTest, SaveXmlCorrectsTheDeclaration) {
   EXPECT_EQ(readFile(dir / "x.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <a />\n</root>\n");
   EXPECT_FALSE(gf_saveXml(document, dir / "missing-folder" / "x.xml"));
   EXPECT_EQ(gf_versionString(16, 8, 2), "16.8.2");
+}
+
+TEST(XmlHelpersTest, DepthIsCountedWithoutRecursionAndTheLimitHolds) {
+  const auto nested = [](int depth) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += "<a><b/>";
+    for (int i = 0; i < depth; ++i) text += "</a>";
+    return text;
+  };
+  struct Case {
+    int depth;
+    bool refused;
+  };
+  // <b/> sits one level below the deepest <a>.
+  for (const Case c : {Case{31, false}, Case{32, true}, Case{200'000, true}}) {
+    pugi::xml_document document;
+    const std::string text = nested(c.depth);
+    const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
+    ASSERT_TRUE(parsed) << c.depth;
+    EXPECT_EQ(gf_isXmlTooDeep(document), c.refused) << c.depth;
+    EXPECT_EQ(gf_xmlLoadProblem(parsed, document).empty(), !c.refused) << c.depth;
+  }
+  pugi::xml_document broken;
+  EXPECT_EQ(gf_xmlLoadProblem(broken.load_string("<a>"), broken), "Start-end tags mismatch");
 }

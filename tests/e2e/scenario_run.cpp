@@ -216,6 +216,7 @@ class Feeder {
       }
       if (!away && !peer_->connected() && peer_->connect() && dropped) {
         ++counts.connects;
+        reconnectedAt.push_back(timeline_.now());
         note("the app connects again");
       }
       followTrace();
@@ -239,6 +240,7 @@ class Feeder {
   FeedCounts counts;
   double connectedAt = 0.0;  // the feed clock's 0 on the timeline's
   std::vector<std::string> requests;
+  std::vector<double> reconnectedAt;  // on the timeline's clock
 
  private:
   void note(std::string_view what) { timeline_.note(what); }
@@ -408,6 +410,7 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
     result.feed = feeder.counts;
     result.appRequests = feeder.requests;
     result.knowledge.feedToSimSeconds = feeder.connectedAt - timeline.simBehind();
+    for (const double at : feeder.reconnectedAt) result.programBackAt.push_back(at - timeline.simBehind());
   } else {
     double firstQuery = -1.0;
     double feedToTimeline = 0.0;

@@ -76,6 +76,9 @@ struct RunResult {
   std::set<std::string> installedTitles;              // what the livery scan found
   WindowCounts window;                                // the counts the window showed at its close
   std::vector<std::string> appRequests;               // RT App: the request lines the app received
+  // When the program was back after a fault took everything (RT App: it listens for the app
+  // again), on the simulator's clock: its own pace, which a busy machine or the sanitizers slow.
+  std::vector<double> programBackAt;
 };
 
 // Builds the traffic (seeded), runs the program with the faults of the plan and reads back the

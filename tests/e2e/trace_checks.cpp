@@ -226,6 +226,70 @@ double halfSpanMetres(const std::string& type) {
   return 36.0 / 2.0;
 }
 
+FeedProgress feedProgress(const Trace& trace, const Knowledge& knowledge) {
+  // A pose farther off its flight's reported track than this is no reading of where it is in
+  // the feed (the program's turn or flare smoothing, a go-around of its own).
+  constexpr double kOffTrackMetres = 300.0;
+  constexpr double kMetresPerDegree = 111320.0;
+  std::map<double, std::vector<double>> bySecond;  // simulator time -> feed times of its poses
+  for (const TraceEvent& e : trace.events) {
+    if (e.event != "pose" || e.onGround || !lf_finite(e)) continue;
+    const FlightFact* fact = lf_fact(knowledge, e.tailNumber);
+    if (!fact || fact->kind == Kind::Parked || fact->sent.size() < 2) continue;
+    const double east = kMetresPerDegree * std::cos(e.latitude * M_PI / 180.0);
+    double best = kOffTrackMetres;
+    std::optional<double> feedTime;
+    for (std::size_t i = 1; i < fact->sent.size(); ++i) {
+      const FlightFact::Sent& a = fact->sent[i - 1];
+      const FlightFact::Sent& b = fact->sent[i];
+      if (!(b.t > a.t) || a.altitude <= 0.0 || b.altitude <= 0.0) continue;
+      const double bx = (b.lon - a.lon) * east;
+      const double by = (b.lat - a.lat) * kMetresPerDegree;
+      const double px = (e.longitude - a.lon) * east;
+      const double py = (e.latitude - a.lat) * kMetresPerDegree;
+      const double length2 = bx * bx + by * by;
+      if (length2 < 1.0) continue;  // a repeated report: no direction to read a time from
+      const double u = std::clamp((px * bx + py * by) / length2, 0.0, 1.0);
+      const double d = std::hypot(px - u * bx, py - u * by);
+      if (d < best) {
+        best = d;
+        feedTime = a.t + u * (b.t - a.t);
+      }
+    }
+    if (feedTime) bySecond[e.t].push_back(*feedTime);
+  }
+  // The median of each second's flights and the seconds around it: one flight the program flies
+  // off its reports, or a second with few flights about, does not move the reading.
+  auto median = [](std::vector<double> values) {
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+    return values[values.size() / 2];
+  };
+  std::vector<std::pair<double, double>> seconds;
+  for (const auto& [t, times] : bySecond) seconds.emplace_back(t, median(times));
+  FeedProgress progress;
+  for (std::size_t i = 0; i < seconds.size(); ++i) {
+    std::vector<double> offsets;
+    for (std::size_t j = i >= 2 ? i - 2 : 0; j < std::min(seconds.size(), i + 3); ++j)
+      if (std::fabs(seconds[j].first - seconds[i].first) <= 2.5) offsets.push_back(seconds[j].first - seconds[j].second);
+    progress.points.push_back({seconds[i].first, seconds[i].first - median(offsets)});
+  }
+  return progress;
+}
+
+std::optional<double> FeedProgress::simTimeOf(double feedSeconds) const {
+  // Readings a few seconds apart in the feed are one stretch the program flew through; a larger
+  // step is a stretch it never showed (a restart, a silence).
+  constexpr double kStretchSeconds = 5.0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const Point& p = points[i];
+    if (p.feedSeconds < feedSeconds) continue;
+    if (i == 0 || p.feedSeconds - points[i - 1].feedSeconds > kStretchSeconds) return p.simSeconds;
+    const Point& q = points[i - 1];
+    return q.simSeconds + (p.simSeconds - q.simSeconds) * (feedSeconds - q.feedSeconds) / (p.feedSeconds - q.feedSeconds);
+  }
+  return std::nullopt;
+}
+
 Complaints floatingOrSinking(const Trace& trace, const Knowledge& knowledge) {
   Complaints complaints;
   std::set<std::uint32_t> named;  // one complaint per object and fault is enough
@@ -326,7 +390,13 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge, std::s
     removed[e.tailNumber] = e.event == "remove";
   }
   const auto* airport = lf_parkAirport(knowledge);
-  const double horizon = knowledge.playedUntil - 5.0;  // the program's lead-in and smoothing
+  const FeedProgress progress = feedProgress(trace, knowledge);
+  // What the program flew of the feed, less its lead-in and smoothing: by its own pace when its
+  // airborne traffic shows it.
+  const double played = progress.points.empty()
+                            ? knowledge.playedUntil
+                            : std::min(knowledge.playedUntil, progress.points.back().feedSeconds);
+  const double horizon = played - 5.0;
   const double orderlyEnd = lf_orderlyEnd(trace);
   const auto objects = lf_byObject(trace);
   for (const auto& [tail, fact] : knowledge.flights) {
@@ -337,7 +407,14 @@ Complaints stuckAtTheGate(const Trace& trace, const Knowledge& knowledge, std::s
       // that has moved before it pushes back: up to two gaps late.
       constexpr double kEarly = 10.0;
       constexpr double kLate = 20.0;
-      const double due = fact.pushbackAt + knowledge.feedToSimSeconds + knowledge.delaySeconds;
+      // Due when the program shows the rest of its traffic at the push-back's feed time; by the
+      // clocks' offset and its delay when no airborne flight tells where it stands.
+      double due = fact.pushbackAt + knowledge.feedToSimSeconds + knowledge.delaySeconds;
+      if (!progress.points.empty()) {
+        const std::optional<double> shown = progress.simTimeOf(fact.pushbackAt);
+        if (!shown) continue;  // the program never flew that far
+        due = *shown;
+      }
       for (const auto& [id, events] : objects) {
         const TraceEvent& created = *events.front();
         if (created.tailNumber != tail || created.event != "create" || !created.onGround) continue;

@@ -75,6 +75,22 @@ double halfSpanMetres(const std::string& type);
 
 using Complaints = std::vector<std::string>;
 
+// Where the program stands in the feed: at a simulator time, the feed time whose reports it
+// shows. Read from its airborne flights against what the feed said of them, so that a program
+// slowed by a busy machine or the sanitizers, or one that took long to restart, is judged at its
+// own pace and not at the scenario's.
+struct FeedProgress {
+  struct Point {
+    double simSeconds = 0.0;
+    double feedSeconds = 0.0;
+  };
+  std::vector<Point> points;  // by simulator time
+  // When the program first showed feed time `feedSeconds` (or, having skipped it, a later one);
+  // none when it never got that far.
+  std::optional<double> simTimeOf(double feedSeconds) const;
+};
+FeedProgress feedProgress(const tracepicture::Trace& trace, const Knowledge& knowledge);
+
 Complaints floatingOrSinking(const tracepicture::Trace& trace, const Knowledge& knowledge);
 Complaints ghostsAndDuplicates(const tracepicture::Trace& trace, const Knowledge& knowledge);
 // `judged`, when given, counts the departures whose leaving their stand the check could judge (one

@@ -314,6 +314,60 @@ TEST(TraceChecks, ADepartureLeavesItsStandWithinItsScheduledWindow) {
   }
 }
 
+// A program slowed down, or back late from a restart, shows the feed later than its delay says:
+// where its airborne traffic stands in the feed is what a push-back is judged by.
+TEST(TraceChecks, APushBackIsDueWhenTheProgramShowsItsFeedTime) {
+  const auto& stand = lf_zurich().stands[0];
+  const double g = kGround + 8.0;
+  const auto north = [](double feedSeconds) { return 47.30 + 0.0007 * feedSeconds; };  // about 150 kt
+  struct Case {
+    const char* name;
+    double lagSeconds;     // the simulator shows the feed this much later (the clocks' offset and delay: 35)
+    double restartFrom;    // feed times from here ...
+    double restartTo;      // ... to here are never shown; both 0: none skipped
+    double showsUntil;     // the last feed time shown
+    double leaves;         // the departure is 10 m off its stand at this simulator time
+    std::optional<double> due;  // the push-back at feed 20 s shown then; none: never shown
+    std::size_t complaints;
+  } cases[] = {
+      {"at the planned pace, on time", 35, 0, 0, 90, 56, 55, 0},
+      {"slowed to 60 s, leaving with the rest", 60, 0, 0, 90, 82, 80, 0},
+      {"slowed to 60 s, leaving early by the scenario's clock", 60, 0, 0, 90, 56, 80, 1},
+      {"slowed to 60 s, late by its own pace too", 60, 0, 0, 90, 110, 80, 1},
+      {"back from a restart at feed 40, leaving then", 35, 12, 40, 90, 76, 75, 0},
+      {"the program never got to the push-back", 60, 0, 0, 15, 0, std::nullopt, 0},
+  };
+  for (const Case& c : cases) {
+    auto k = lf_knowledge();
+    k.feedToSimSeconds = 5.0;
+    k.flights["HB-JDA"].pushbackAt = 20.0;
+    k.flights["HB-JDA"].sent = {{0.0, stand.latitude, stand.longitude, 0.0}};
+    FlightFact& flying = k.flights["D-AIMA"];
+    for (double f = 0; f <= 100; f += 1) flying.sent.push_back({f, north(f), 8.30, 2000.0});
+    std::vector<std::string> lines{lf_event(1, "create", 7, "HB-JDA", stand.latitude, stand.longitude, g, 0, true),
+                                   lf_event(1, "create", 8, "D-AIMA", north(0), 8.30, 2000, 0, false)};
+    for (double t = 2; t < 120; t += 1) {
+      const double metres = c.leaves > 0 && t >= c.leaves ? 10.0 + (t - c.leaves) : 0.0;
+      lines.push_back(lf_event(t, "pose", 7, "HB-JDA", stand.latitude + metres / 111200.0, stand.longitude, g, 0, true));
+      const double shown = t - c.lagSeconds;
+      if (shown >= 0 && shown <= c.showsUntil && !(shown >= c.restartFrom && shown < c.restartTo))
+        lines.push_back(lf_event(t, "pose", 8, "D-AIMA", north(shown), 8.30 + 0.0004, 2000, 0, false));
+    }
+    for (int id : {7, 8}) lines.push_back(lf_event(120, "remove", id, id == 7 ? "HB-JDA" : "D-AIMA", 47.47, 8.55, g, 0, true));
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    for (const auto& line : lines) text += line + "\n";
+    const auto trace = tracepicture::parseTrace(text, "test");
+    const std::optional<double> due = feedProgress(trace, k).simTimeOf(20.0);
+    EXPECT_EQ(due.has_value(), c.due.has_value()) << c.name;
+    if (due && c.due) {
+      EXPECT_NEAR(*due, *c.due, 1.0) << c.name;
+    }
+    std::size_t judged = 0;
+    EXPECT_EQ(stuckAtTheGate(trace, k, &judged).size(), c.complaints) << c.name;
+    EXPECT_EQ(judged, c.due ? 1u : 0u) << c.name;
+  }
+}
+
 TEST(TraceChecks, AParkedLiveAircraftStaysWhileTheRulesKeepItAndGoesWhenThey) {
   const auto& stand = lf_zurich().stands[0];
   const double g = kGround + 8.0;

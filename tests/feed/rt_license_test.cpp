@@ -75,6 +75,19 @@ TEST_F(LicenseTest, FirstRunCreatesTheTemplateAsksAndSavesTheLicense) {
   EXPECT_NE(logText().find("Your RealTraffic license was taken from 'RealTraffic.lic'"), std::string::npos);
 }
 
+TEST_F(LicenseTest, TheSavedLicenseIsTheOwnersAloneAndReplacesAWorldReadableOne) {
+  // A file of an earlier version, and a temporary of a killed save, open to everyone.
+  writeFile(ownFile(), R"({"License":"fill in your API-token here","Name":"unknown"})");
+  writeFile(fs::path(ownFile()) += ".tmp", "left over");
+  fs::permissions(ownFile(), fs::perms::all);
+  fs::permissions(fs::path(ownFile()) += ".tmp", fs::perms::all);
+  answerPrompt("rt_secret");
+  gf_readRTLicenseOrToken();
+  EXPECT_EQ(readFile(ownFile()), R"({"License":"rt_secret","Name":"unknown"})");
+  EXPECT_EQ(fs::status(ownFile()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_FALSE(fs::exists(fs::path(ownFile()) += ".tmp"));
+}
+
 TEST_F(LicenseTest, TheAppsOwnFileWinsAndIsLeftAlone) {
   const std::string content = "{\n \"License\": \"rt_token42\",\n \"Name\": \"Someone\"\n}\n";
   fs::create_directories(appFile().parent_path());

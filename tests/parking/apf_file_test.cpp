@@ -121,6 +121,21 @@ TEST_F(ApfFileTest, AFileIsReplacedOnlyOnceItIsOnTheDisk) {
   }
 }
 
+TEST_F(ApfFileTest, TemporariesOfAKilledSaveGoAtTheNextStartAndNothingElse) {
+  const std::string own = std::to_string(os::currentProcessId());
+  const std::string other = std::to_string(os::currentProcessId() + 1);
+  const std::vector<std::string> stale = {"EGLL.xml." + other + ".3.tmp", "EGLL.xml." + other + ".3.tmp.tmp"};
+  const std::vector<std::string> kept = {
+      "EGLL.xml", "EGLL.xml." + own + ".0.tmp", "notes.tmp", "EGLL.xml.x.3.tmp", "EGLL.xml.3.tmp", "LSZH.xml.0.xml"};
+  for (const auto& name : stale) write(name, "half");
+  for (const auto& name : kept) write(name, "keep");
+  fs::create_directory(dir_.path() / ("KJFK.xml." + other + ".1.tmp"));  // not a file of ours
+  EXPECT_EQ(gf_removeStaleApfTemporaries(dir_.path()), stale.size());
+  for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir_.path() / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir_.path() / name)) << name;
+  EXPECT_EQ(gf_removeStaleApfTemporaries(dir_.path() / "missing"), 0u);
+}
+
 TEST_F(ApfFileTest, TheParserSkipsBadStandsAndOptionsAndStopsAt512) {
   std::string many;
   for (int i = 0; i < 600; ++i) many += parkpos(fmt::format("S{}", i), 47.0 + i * 0.001, 8.5);

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -183,6 +186,29 @@ TEST(NetUdp, ADatagramLargerThanTheBufferIsRefusedAndTheNextOneArrivesWhole) {
   ASSERT_EQ(net::sendDatagram(sender, "127.0.0.1", receiver.port(), std::string(100, 'x')), 100);
   EXPECT_EQ(net::receiveDatagram(receiver.socket(), buffer, sizeof buffer), 100);
   net::closeSocket(sender);
+}
+
+TEST(NetUdp, TheSenderAndThePeerAddressesAreTold) {
+  net::UdpReceiver receiver;
+  ASSERT_TRUE(receiver.open(0, 2000));
+  for (const std::uint32_t from : {0x7F000001u, 0x7F000002u}) {
+    // Any address of 127/8 is this machine: a second one stands for another host.
+    const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(sender, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(from);
+    ASSERT_EQ(::bind(sender, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(net::sendDatagram(sender, "127.0.0.1", receiver.port(), "RTTFC_EOT"), 9);
+    char buffer[100];
+    std::uint32_t seen = 0;
+    EXPECT_EQ(net::receiveDatagramFrom(receiver.socket(), buffer, sizeof buffer, seen), 9);
+    EXPECT_EQ(seen, from);
+    ::close(sender);
+  }
+  Connection connection;
+  EXPECT_EQ(net::peerAddress(connection.server), 0x7F000001u);
+  EXPECT_EQ(net::peerAddress(receiver.socket()), std::nullopt) << "no peer";
 }
 
 }  // namespace

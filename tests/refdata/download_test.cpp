@@ -10,9 +10,10 @@ using testing_support::writeFile;
 
 class DownloadTest : public UpdateFixture {
  protected:
+  static constexpr std::uint64_t kLimit = 1 << 20;
   bool download(const std::string& path, const fs::path& target) {
     CurlHandle handle = gf_newTransferHandle();
-    return gf_downloadFile(handle.get(), server.baseUrl() + path, target, true);
+    return gf_downloadFile(handle.get(), server.baseUrl() + path, target, true, kLimit);
   }
   fs::path target() const { return dir_ / "airports.enc"; }
   fs::path temp() const { return dir_ / "airports.enc.download_tmp"; }
@@ -84,6 +85,37 @@ TEST_F(DownloadTest, ATrickleBelowOneBytePerSecondIsAborted) {
   server.releaseHangs();
 }
 
+TEST_F(DownloadTest, AFileBeyondItsLimitStopsThereAndKeepsTheOldTarget) {
+  struct Case {
+    const char* name;
+    std::size_t announced;
+    std::size_t unannounced;
+  };
+  const Case cases[] = {
+      {"length told up front", kLimit + 1, 0},
+      {"no length told, a quarter gigabyte sent", 0, std::size_t{256} << 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(target(), "old contents");
+    server.clearBehaviours();
+    server.putFile("input/airports.enc", std::string(c.announced ? c.announced : 1000, 'h'));
+    standin::WebFileBehaviour hostile;
+    hostile.unannouncedBytes = c.unannounced;
+    server.setBehaviour("input/airports.enc", hostile);
+    EXPECT_FALSE(download("input/airports.enc", target()));
+    EXPECT_EQ(readFile(target()), "old contents");
+    EXPECT_FALSE(fs::exists(temp()));
+    EXPECT_TRUE(logHas(
+        fmt::format("==> Download of '{}input/airports.enc' stopped: larger than {} bytes", server.baseUrl(), kLimit)));
+  }
+  // Exactly the limit is still a file.
+  server.clearBehaviours();
+  server.putFile("input/airports.enc", std::string(kLimit, 'k'));
+  EXPECT_TRUE(download("input/airports.enc", target()));
+  EXPECT_EQ(fs::file_size(target()), kLimit);
+}
+
 TEST_F(DownloadTest, AStopRequestAbortsARunningTransfer) {
   DownloadLimits limits;
   limits.lowSpeedSeconds = 20;  // far beyond what the stop may take
@@ -106,17 +138,17 @@ TEST_F(DownloadTest, NothingButAWebAddressIsFetched) {
   for (const char* url : {"versions.json", "file:///etc/hostname", ""}) {
     SCOPED_TRACE(url);
     CurlHandle handle = gf_newTransferHandle();
-    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true));
+    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true, kLimit));
     EXPECT_FALSE(fs::exists(target()));
   }
-  EXPECT_FALSE(gf_downloadFile(nullptr, server.baseUrl() + "versions.json", target(), true));
+  EXPECT_FALSE(gf_downloadFile(nullptr, server.baseUrl() + "versions.json", target(), true, kLimit));
   EXPECT_TRUE(server.requestedPaths().empty());
   // Plain http only from this machine (the stand-ins); the maker's files come over https.
   for (const char* url : {"http://example.invalid/versions.json", "http://127.0.0.1.example.invalid/versions.json",
                           "http://localhostx/versions.json"}) {
     SCOPED_TRACE(url);
     CurlHandle handle = gf_newTransferHandle();
-    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true));
+    EXPECT_FALSE(gf_downloadFile(handle.get(), url, target(), true, kLimit));
     EXPECT_TRUE(logHas(fmt::format("Download address is not a secure web address: '{}'", url)));
   }
 }
@@ -126,11 +158,11 @@ TEST_F(DownloadTest, ADataSetComesFromTheInputFolderOfTheServer) {
   fs::create_directories(dir_ / "input");
   const fs::path weekly = dir_ / "input" / "wktraffic.enc";
 
-  ASSERT_TRUE(gf_downloadInputFile("wktraffic.enc", weekly));
+  ASSERT_TRUE(gf_downloadInputFile("wktraffic.enc", weekly, kLimit));
   EXPECT_EQ(readFile(weekly), "weekly");
   EXPECT_TRUE(logHas("Downloaded '" + server.baseUrl() + "input/wktraffic.enc' to '" + weekly.string() + "'"));
 
-  EXPECT_FALSE(gf_downloadInputFile("dbase.enc", dir_ / "input" / "dbase.enc"));
+  EXPECT_FALSE(gf_downloadInputFile("dbase.enc", dir_ / "input" / "dbase.enc", kLimit));
   EXPECT_TRUE(logHas("==> Downloading '" + server.baseUrl() + "input/dbase.enc' failed!"));
 }
 

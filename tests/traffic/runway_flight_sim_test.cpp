@@ -10,6 +10,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 #include <fmt/format.h>
 
 #include "standin/sim/facility_layout.h"
@@ -18,6 +20,7 @@
 #include "traffic/adding_stack.h"
 #include "traffic/next_position.h"
 #include "traffic/runway_validation.h"
+#include "traffic/takeoff.h"
 
 namespace {
 using namespace traffic_test;
@@ -327,8 +330,9 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
   }
 }
 
-// The feed of a departure: taxiing onto the runway, lined up for `waitS`, the roll at the
-// type's acceleration with 1-s reports, then climbing at `climbFtMin` straight ahead.
+// The feed of a departure: along its taxiway to the holding point 42 m left of the centre line,
+// 20 s there, onto the runway and lined up for `waitS`, the roll at the type's acceleration with
+// 1-s reports, then climbing at `climbFtMin` straight ahead.
 std::deque<StreamPoint> lf_departureFeed(const LandingRunway& r, const TypeCase& t, double waitS, double climbFtMin,
                                          std::int32_t start) {
   std::deque<StreamPoint> points;
@@ -346,10 +350,17 @@ std::deque<StreamPoint> lf_departureFeed(const LandingRunway& r, const TypeCase&
     p.repeated = !points.empty() && points.back().lalo.lat == p.lalo.lat && points.back().lalo.lon == p.lalo.lon;
     points.push_back(p);
   };
+  const auto across = [&](double left, double kt) {
+    push(20.0 - left * std::cos(geo::kPi / 4), kt, 0.0, 0.0, -left * std::sin(geo::kPi / 4), 45.0);
+  };
+  // 15 kt along the taxiway with 3-s reports, slowing for the holding point.
+  for (double left = 290.0; left > 80.0; left -= 15.0 * kMps * 3.0, time += 300) across(left, 15.0);
+  across(80.0, 8.0);
+  time += 300;
+  for (int i = 0; i < 4; ++i, time += 500) across(60.0, 0.0);
   // Onto the runway at 10 kt, 45 degrees across it, a stop on the centre line, then the turn to
   // the line-up 40 m past its start.
-  for (double left = 60.0; left > 0.0; left -= 10.0 * kMps * 3.0, time += 300)
-    push(20.0 - left * std::cos(geo::kPi / 4), 10.0, 0.0, 0.0, -left * std::sin(geo::kPi / 4), 45.0);
+  for (double left = 60.0 - 10.0 * kMps * 3.0; left > 0.0; left -= 10.0 * kMps * 3.0, time += 300) across(left, 10.0);
   for (int i = 0; i < 3; ++i, time += 300) push(20.0, 0.0, 0.0, 0.0, 0.0, 45.0);
   for (double waited = 0.0; waited < waitS; waited += 5.0, time += 500) push(40.0, waited == 0.0 ? 5.0 : 0.0, 0.0, 0.0);
   const double accel = t.model == std::string_view("C172") ? 1.2 : 1.9;
@@ -382,6 +393,20 @@ double lf_feedAltitude(const std::deque<StreamPoint>& feed, std::int32_t time) {
   return feed.back().altitude;
 }
 
+// The time the feed reaches a distance along a straight run of its reports; NaN off the run.
+struct FeedRun {
+  std::vector<std::pair<double, std::int32_t>> marks;  // metres, time
+  double timeAt(double metres) const {
+    for (std::size_t i = 1; i < marks.size(); ++i) {
+      const auto& [a, ta] = marks[i - 1];
+      const auto& [b, tb] = marks[i];
+      if (metres < a || metres > b || !(b > a)) continue;
+      return ta + (metres - a) / (b - a) * (tb - ta);
+    }
+    return NAN;
+  }
+};
+
 TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFeed) {
   const LandingRunway r = runway(28);
   ASSERT_GT(r.lengthM, 1800.0);  // a long runway: no readiness before the feed lifts off
@@ -389,15 +414,28 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     // A narrow-body and the largest; a light aircraft's roll and climb run on the same rules.
     if (t.model != std::string_view("B738") && t.model != std::string_view("A380")) continue;
     const double climbFtMin = 3000.0;
+    const double waitS = 180.0;
     const std::string what = t.model;
-    const std::deque<StreamPoint> feed = lf_departureFeed(r, t, 180.0, climbFtMin, g_engineTime.load() + 50);
-    flight(t.model, feed, 3);
+    const std::deque<StreamPoint> feed = lf_departureFeed(r, t, waitS, climbFtMin, g_engineTime.load() + 50);
+    // A departure of the park airport: the program predicts its runway where it stops on it.
+    flight(t.model, feed, 3).origin = IataCode("ZRH");
+    // The straight runs of the feed: the taxiway at 15 kt, and the roll after the wait.
+    FeedRun taxiway, roll;
+    for (const StreamPoint& p : feed) {
+      if (p.groundSpeed == 15.0) taxiway.marks.emplace_back(gf_distanceNm(feed[0].lalo, p.lalo) * 1852.0, p.time);
+      if (!p.airborne && p.groundSpeed > 5.0 && p.track == r.headingDeg)
+        roll.marks.emplace_back(lf_relative(r, p.lalo).first, p.time);
+    }
+    ASSERT_GT(taxiway.marks.size(), 5u);
+    ASSERT_GT(roll.marks.size(), 20u);
     bool tookOff = false, removed = false;
     double worstLagFt = 0.0, worstClimbFtMin = 0.0;
     std::int32_t lastSecondTick = 0;
     double secondAgoFt = NAN;
     std::vector<std::uint32_t> states;
-    std::int32_t liftOffAt = -1, rollAt = -1;
+    std::int32_t liftOffAt = -1, lineUpStateAt = -1, standingTicks = 0;
+    double taxiLagSum = 0.0, worstRollSlipS = 0.0, leastKt = NAN;
+    std::int32_t taxiLagCount = 0;
     const std::int32_t limit = feed.back().time - g_engineTime.load() - 300;
     for (std::int32_t n = 0; n < limit; ++n) {
       if (!tick(n)) {
@@ -407,12 +445,25 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
       const LiveAc& ac = g_liveAcs[0];
       if (states.empty() || states.back() != ac.state) states.push_back(ac.state);
       if (ac.simState != SimStatus::active) continue;
-      if (!tookOff && ac.state == FlightPhase::takeoff) liftOffAt = g_engineTime.load();
-      if (rollAt < 0 && ac.onGround && ac.speed > 30.0) rollAt = g_engineTime.load();
+      const std::int32_t now = g_engineTime.load();
+      leastKt = gf_referenceSpeed(ac, 3) - 5.0;
+      if (lineUpStateAt < 0 && ac.state == FlightPhase::takeoff_roll) lineUpStateAt = now;
+      if (ac.onGround && ac.state == FlightPhase::taxi && ac.speed > 10.0) {
+        // The taxi's delay behind the feed, its own delay.
+        const double due = taxiway.timeAt(gf_distanceNm(feed[0].lalo, ac.position) * 1852.0);
+        if (std::isfinite(due)) taxiLagSum += now - due, ++taxiLagCount;
+      }
+      if (ac.onGround && ac.state == FlightPhase::takeoff_roll && ac.speed == 0.0) ++standingTicks;
+      if (!tookOff && ac.state == FlightPhase::takeoff) liftOffAt = now;
       tookOff = tookOff || ac.state == FlightPhase::takeoff;
+      if (ac.onGround && ac.state == FlightPhase::takeoff_roll && ac.speed > 20.0 && taxiLagCount > 0) {
+        const double due = roll.timeAt(lf_relative(r, ac.position).first);
+        if (std::isfinite(due))
+          worstRollSlipS = std::max(worstRollSlipS, std::fabs(now - due - taxiLagSum / taxiLagCount) / 100.0);
+      }
       if (!tookOff) continue;
       const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
-      const double feedAlt = lf_feedAltitude(feed, g_engineTime.load());
+      const double feedAlt = lf_feedAltitude(feed, now);
       // Once the feed is 100 ft up, the aircraft keeps with it.
       if (feedAlt > r.groundFt + 100.0) worstLagFt = std::max(worstLagFt, std::fabs(ac.altitude - cg - feedAlt));
       if (n - lastSecondTick >= 100) {
@@ -426,15 +477,29 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     for (const std::uint32_t s : states) seen += fmt::format(" {}", gf_flightPhaseName(s));
     EXPECT_FALSE(removed) << what << ":" << seen;
     EXPECT_TRUE(tookOff) << what << ":" << seen;
-    // The take-off keeps the feed's time, as the rest of the flight does.
+    // The line-up comes from the program's own prediction, before the wait.
+    const auto rollStart = std::find_if(feed.begin(), feed.end(), [&](const StreamPoint& p) {
+      return !p.airborne && p.groundSpeed > 5.0 && p.track == r.headingDeg && p.time > feed.front().time + 6000;
+    });
+    ASSERT_NE(rollStart, feed.end());
+    ASSERT_GT(lineUpStateAt, 0) << what << ":" << seen;
+    EXPECT_LT(lineUpStateAt, rollStart->time - (waitS - 10.0) * 100.0) << what << ": no line-up before the wait";
+    EXPECT_GE(standingTicks, (waitS - 10.0) * 100.0) << what << ": the wait at the line-up cut short";
+    // The roll and the lift-off keep the delay the flight taxied with.
+    ASSERT_GT(taxiLagCount, 100) << what;
+    const double taxiLag = taxiLagSum / taxiLagCount;
+    EXPECT_LE(std::fabs(taxiLag), 300.0) << what << ": the taxi off its feed";
+    EXPECT_LE(worstRollSlipS, 3.0) << what << ": the roll off the delay of the taxi";
+    // The rotation comes between the feed's passing the lowest speed from which the take-off may
+    // start (the phase-3 speed, 5 kt less for a steep climb) and its first report in the air.
     const auto firstAirborne =
         std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.airborne; });
-    const auto at30 = std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.groundSpeed > 30.0; });
+    const auto atLeast =
+        std::find_if(feed.begin(), feed.end(), [&](const StreamPoint& p) { return p.groundSpeed >= leastKt; });
     ASSERT_NE(firstAirborne, feed.end());
-    ASSERT_NE(at30, feed.end());
-    EXPECT_NEAR(rollAt, at30->time, 300) << what << ": the roll out of step with the feed";
-    // The rotation begins a little before the feed's first report in the air.
-    EXPECT_NEAR(liftOffAt, firstAirborne->time, 800) << what << ": the take-off out of step with the feed";
+    ASSERT_NE(atLeast, feed.end());
+    EXPECT_GE(liftOffAt - taxiLag, atLeast->time - 300.0) << what << ": the take-off ahead of the feed";
+    EXPECT_LE(liftOffAt - taxiLag, firstAirborne->time + 300.0) << what << ": the take-off behind the feed";
     EXPECT_LE(worstLagFt, 200.0) << what << ":" << seen;
     EXPECT_LE(worstClimbFtMin, 1.5 * climbFtMin) << what;
     later_.clear();
@@ -446,3 +511,4 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
 }
 
 }  // namespace
+
