@@ -202,7 +202,12 @@ void gf_checkLiveAcUserCollisions() {
   for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
     LiveAc& aircraft = g_liveAcs[i];
     if (aircraft.simState != SimStatus::active) continue;
-    if (low && aircraft.onGround && checkUserAirGndCollision(aircraft)) return;
+    // An aircraft on the ground meets the user only on the ground: the air test's corridors
+    // would take one standing at its gate a mile behind a user parked on the same track.
+    if (aircraft.onGround) {
+      if (low && checkUserAirGndCollision(aircraft)) return;
+      continue;
+    }
     if (!aircraft.stream.empty() && checkUserAirCollision(aircraft, cosLat)) return;
   }
 }

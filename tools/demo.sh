@@ -2,11 +2,13 @@
 # Lays out a run folder and runs JORV in it against the stand-ins: the simulator (in-process,
 # from data/sim/scenario.json) and the RealTraffic desktop app replaying
 # data/realtraffic/demo_scenario.json over loopback: Zurich's traffic, its landings, taxiing,
-# push-backs and take-offs between 45 s and 150 s after the replay starts, which it does when
-# JORV first connects, however long JORV took to start.
+# push-backs and take-offs between 45 s and 200 s after the replay starts, which it does when
+# JORV first connects, however long JORV took to start; after the scenario's 300 s and a minute's
+# pause it plays again with fresh times.
 # JORV_DEMO_SECONDS (default 240) is how long the unattended run lasts.
 # What the simulator showed is traced into sim-trace.csv and drawn as sim-trace.png in the run
-# folder (tools/jorv_trace_picture); its counts close the output.
+# folder (tools/jorv_trace_picture); its counts close the output, with the touch-downs short of a
+# runway and the aircraft removed in the air near the ground.
 set -euo pipefail
 build=$1
 run=$2
@@ -120,6 +122,7 @@ else
 fi
 echo "---- what happened at the airport"
 echo "$seen" | grep '^in the simulator: ' || echo "in the simulator: nothing counted"
+echo "$seen" | grep '^landings: ' || true
 log="$program/Log.txt"
 count() { grep -c -E "$1" "$log" 2>/dev/null || true; }
 touchDowns=$(count ' touch down ')

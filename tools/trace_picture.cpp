@@ -172,11 +172,12 @@ Trace parseTrace(std::string_view text, const std::string& origin) {
   std::vector<std::string> header = lf_record(text, at, lines, origin);
   std::string joined;
   for (std::size_t i = 0; i < header.size(); ++i) joined += (i ? "," : "") + header[i];
-  // Traces written before the tail column are read as they stand.
-  const bool tailed = joined == std::string(kHeader) + ",tail";
+  // Traces written before the tail column, or before the attitude columns, are read as they stand.
+  const bool attitude = joined == std::string(kHeader) + ",tail,pitch_deg,bank_deg,vs_fpm,gs_kt";
+  const bool tailed = attitude || joined == std::string(kHeader) + ",tail";
   if (joined != kHeader && !tailed)
     lf_fail(origin, 1, fmt::format("not a trace header: \"{}\"", joined.substr(0, 80)));
-  const std::size_t fieldCount = tailed ? 10 : 9;
+  const std::size_t fieldCount = attitude ? 14 : tailed ? 10 : 9;
   Trace trace;
   static const std::set<std::string, std::less<>> kEvents{"create", "refuse", "pose", "remove"};
   while (at < text.size()) {
@@ -206,6 +207,12 @@ Trace parseTrace(std::string_view text, const std::string& origin) {
     if (f[8] != "0" && f[8] != "1") lf_fail(origin, line, fmt::format("on_ground \"{}\" is neither 0 nor 1", f[8].substr(0, 40)));
     e.onGround = f[8] == "1";
     if (tailed) e.tailNumber = f[9];
+    if (attitude) {
+      e.pitch = lf_number(f[10], origin, line, "pitch_deg");
+      e.bank = lf_number(f[11], origin, line, "bank_deg");
+      e.verticalSpeed = lf_number(f[12], origin, line, "vs_fpm");
+      e.groundSpeed = lf_number(f[13], origin, line, "gs_kt");
+    }
     trace.events.push_back(std::move(e));
   }
   if (trace.events.empty()) throw std::runtime_error(fmt::format("{}: the trace has no events", origin));
@@ -308,6 +315,75 @@ AirportMoments countAirportMoments(const Trace& trace) {
 std::string momentsLine(const AirportMoments& moments) {
   return fmt::format("{} landed, {} took off, {} taxied more than 100 m, {} were pushed back", moments.landed,
                      moments.tookOff, moments.taxied, moments.pushedBack);
+}
+
+std::vector<TouchDown> touchDowns(const Trace& trace, const standin::sim::FacilityLayout& airport) {
+  using standin::sim::bearingDeg;
+  using standin::sim::distanceMetres;
+  std::vector<TouchDown> found;
+  std::map<std::uint32_t, bool> airborne;  // by object: its last line was in the air
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (e.event == "remove") {
+      airborne.erase(*e.objectId);
+      continue;
+    }
+    if (!std::isfinite(e.latitude) || !std::isfinite(e.longitude)) continue;
+    const auto before = airborne.find(*e.objectId);
+    const bool landed = before != airborne.end() && before->second && e.onGround;
+    airborne[*e.objectId] = !e.onGround;
+    if (!landed) continue;
+    TouchDown td{*e.objectId, e.tailNumber, e.t, e.latitude, e.longitude, e.groundSpeed.value_or(0.0)};
+    // The runway end whose direction the nose follows and whose centreline lies nearest.
+    double best = 0.0;
+    for (const auto& runway : airport.runways)
+      for (const auto* end : {&runway.primary, &runway.secondary}) {
+        if (std::fabs(std::remainder(e.heading - end->headingDeg, 360.0)) > 30.0) continue;
+        const double d = distanceMetres(end->latitude, end->longitude, e.latitude, e.longitude);
+        const double angle = (bearingDeg(end->latitude, end->longitude, e.latitude, e.longitude) - end->headingDeg) * kPi / 180.0;
+        const double along = d * std::cos(angle);
+        const double aside = d * std::sin(angle);
+        if (std::fabs(aside) > 300.0 || along < -3000.0 || along > runway.lengthMetres + 1000.0) continue;
+        if (!td.runway.empty() && std::fabs(aside) >= best) continue;
+        best = std::fabs(aside);
+        td.runway = end->designator;
+        td.pastThresholdMetres = along - end->displacedMetres;
+        td.offCentreMetres = aside;
+        td.landingDistanceMetres = runway.lengthMetres - end->displacedMetres;
+        td.onRunway = td.pastThresholdMetres >= 0.0 && along <= runway.lengthMetres &&
+                      std::fabs(aside) <= runway.widthMetres / 2.0 + 5.0;
+      }
+    found.push_back(std::move(td));
+  }
+  return found;
+}
+
+std::vector<AirRemoval> removalsInTheAir(const Trace& trace, const standin::sim::FacilityLayout& airport, double feet) {
+  const double elevation = airport.elevationMetres * standin::sim::kFeetPerMetre;
+  std::map<double, std::size_t> removedAt;  // simulator time -> removals then
+  for (const TraceEvent& e : trace.events)
+    if (e.event == "remove") ++removedAt[e.t];
+  std::vector<AirRemoval> found;
+  for (const TraceEvent& e : trace.events) {
+    if (e.event != "remove" || !e.objectId || e.onGround || !std::isfinite(e.altitude)) continue;
+    if (removedAt[e.t] >= 3) continue;  // everything at once: a closing or restart, no judgement on the flight
+    const double height = e.altitude - elevation;
+    const double fromAirport = standin::sim::distanceMetres(e.latitude, e.longitude, airport.latitude, airport.longitude);
+    if (height <= feet && fromAirport < 15000.0) found.push_back({*e.objectId, e.tailNumber, e.t, height});
+  }
+  return found;
+}
+
+std::string landingsLine(const Trace& trace, const standin::sim::FacilityLayout& airport) {
+  std::size_t shortOf = 0;
+  std::size_t off = 0;
+  for (const TouchDown& td : touchDowns(trace, airport)) {
+    shortOf += td.shortOfRunway() ? 1 : 0;
+    off += !td.onRunway && !td.shortOfRunway() ? 1 : 0;
+  }
+  return fmt::format("{} touch-downs short of a runway, {} elsewhere off a runway, {} aircraft removed in the air "
+                     "within 300 ft of the ground",
+                     shortOf, off, removalsInTheAir(trace, airport, 300.0).size());
 }
 
 void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& airport, const std::filesystem::path& png) {

@@ -25,6 +25,11 @@ struct TraceEvent {
   double heading = 0.0;   // degrees
   bool onGround = false;
   std::string tailNumber;  // empty in traces written without it
+  // Attitude and speeds; none in traces written without them.
+  std::optional<double> pitch;          // degrees, nose up positive
+  std::optional<double> bank;           // degrees
+  std::optional<double> verticalSpeed;  // ft/min, as sent
+  std::optional<double> groundSpeed;    // kt over the ground since the object's previous line
 };
 
 struct Trace {
@@ -62,6 +67,35 @@ struct AirportMoments {
 AirportMoments countAirportMoments(const Trace& trace);
 // "4 landed, 2 took off, 8 taxied more than 100 m, 3 were pushed back"
 std::string momentsLine(const AirportMoments& moments);
+
+// Where an object's wheels first met the ground after flying, against the runways of the airport.
+struct TouchDown {
+  std::uint32_t objectId = 0;
+  std::string tailNumber;
+  double t = 0.0;
+  double latitude = 0.0;
+  double longitude = 0.0;
+  double groundSpeedKt = 0.0;  // as the trace has it there; 0 when unknown
+  std::string runway;  // the end lined up with its heading nearby; empty: none
+  double pastThresholdMetres = 0.0;  // from that end's landing threshold; negative: short of it
+  double offCentreMetres = 0.0;
+  double landingDistanceMetres = 0.0;  // from the landing threshold to the runway's far end
+  bool onRunway = false;  // past the threshold, within the runway's length and width
+  bool shortOfRunway() const { return !runway.empty() && pastThresholdMetres < 0.0; }
+};
+std::vector<TouchDown> touchDowns(const Trace& trace, const standin::sim::FacilityLayout& airport);
+
+// An object taken away while airborne within `feet` of the airport's elevation, on its own (not
+// with everything else at once, as a closing or restarting program or simulator does).
+struct AirRemoval {
+  std::uint32_t objectId = 0;
+  std::string tailNumber;
+  double t = 0.0;
+  double heightFeet = 0.0;
+};
+std::vector<AirRemoval> removalsInTheAir(const Trace& trace, const standin::sim::FacilityLayout& airport, double feet);
+// "0 touch-downs short of a runway, 0 off a runway, 0 aircraft removed in the air within 300 ft of the ground"
+std::string landingsLine(const Trace& trace, const standin::sim::FacilityLayout& airport);
 
 // Written under a temporary name and renamed; throws std::runtime_error when it cannot be.
 void drawTracePicture(const Trace& trace, const standin::sim::FacilityLayout& airport, const std::filesystem::path& png);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -34,11 +35,18 @@ constexpr double kRad = kPi / 180.0;
 constexpr double kMpsPerKt = 1852.0 / 3600.0;
 constexpr double kStep = 0.25;  // seconds per step of the flight model
 constexpr double kGlideDeg = 3.0;
-constexpr double kAimPointMetres = 300.0;     // touch-down beyond the landing threshold
+constexpr double kAimPointMetres = 250.0;     // where the 3-degree path meets the runway: 43 ft over the threshold
+constexpr double kFlareFeet = 15.0;           // the flare's start; the wheels touch about 340 m past the threshold
+constexpr double kExitKt = 25.0;              // the speed at a high-speed exit's turn-off
+constexpr double kFirstExitMetres = 1300.0;   // the high-speed exits, from the landing threshold on
+constexpr double kExitSpacingMetres = 350.0;
+constexpr double kExitBeforeEndMetres = 500.0;
 constexpr double kTaxiwayOffsetMetres = 180.0;  // the parallel taxiway's distance from the centreline
 constexpr double kHoldingOffsetMetres = 90.0;
 constexpr double kLineUpMetres = 60.0;          // a take-off starts this far in from the runway's end
 constexpr std::int64_t kDefaultStart = 1733400000;
+constexpr double kStandardHpa = 1013.25;
+constexpr double kFeetPerHpa = 30.0;
 
 // Deterministic on any standard library: mt19937_64's output is fixed by the standard, the
 // library's distributions are not.
@@ -271,13 +279,43 @@ struct Builder {
   std::vector<std::size_t> knownOrder;
   double windFrom = 0.0;
   double windKt = 0.0;
+  std::vector<std::string> recentTypes;  // the last two airframes' types
+  std::map<const LayoutRunwayEnd*, std::size_t> exitsTaken;  // each landing end's exits in turn
+  std::map<const LayoutRunwayEnd*, double> lastExit;
+
+  Airframe given(const Airframe& airframe) {
+    recentTypes.push_back(airframe.type);
+    if (recentTypes.size() > 2) recentTypes.erase(recentTypes.begin());
+    return airframe;
+  }
+
+  // A high-speed exit of the end, metres from its end, at `fromEnd` or beyond: each flight that
+  // leaves the runway there takes the next one, so that flights turn off at distinct exits.
+  double exitMetres(const RunwayEnd& e, double fromEnd = 0.0) {
+    const double landing = e.runway->lengthMetres - e.end->displacedMetres;
+    std::vector<double> exits;
+    for (double at = kFirstExitMetres; at <= landing - kExitBeforeEndMetres; at += kExitSpacingMetres)
+      if (e.end->displacedMetres + at >= fromEnd) exits.push_back(e.end->displacedMetres + at);
+    if (exits.empty()) exits.push_back(e.end->displacedMetres + std::max(kFirstExitMetres, landing - kExitBeforeEndMetres));
+    std::size_t i = exitsTaken[e.end]++ % exits.size();
+    if (exits.size() > 1 && lastExit.contains(e.end) && exits[i] == lastExit[e.end]) i = (i + 1) % exits.size();
+    return lastExit[e.end] = exits[i];
+  }
 
   Builder(const FacilityLayout& a, const Fleet& f, const Options& o) : airport(a), fleet(f), options(o), random(o.seed) {}
 
   Airframe airframe() {
     while (nextKnown < knownOrder.size()) {
+      // Mixed types, as at a real airport: the next known airframe of a type not among the last two given.
+      for (std::size_t i = nextKnown; i < knownOrder.size(); ++i) {
+        const std::string& type = fleet.airframes[knownOrder[i]].type;
+        if (std::find(recentTypes.begin(), recentTypes.end(), type) == recentTypes.end()) {
+          std::swap(knownOrder[nextKnown], knownOrder[i]);
+          break;
+        }
+      }
       const Airframe& known = fleet.airframes[knownOrder[nextKnown++]];
-      if (registrations.insert(known.registration).second) return known;
+      if (registrations.insert(known.registration).second) return given(known);
     }
     std::vector<const AirlineStyle*> styles;
     for (const auto& style : kStyles)
@@ -292,7 +330,7 @@ struct Builder {
       for (char c : style.pattern) registration += c == '?' ? random.letter() : c == '#' ? random.digit() : c;
       if (registration[0] == 'N' && registration[1] == '0') registration[1] = '1';  // no US mark starts N0
       if (!registrations.insert(registration).second) continue;
-      return Airframe{registration, std::string(style.airline), type};
+      return given(Airframe{registration, std::string(style.airline), type});
     }
     throw std::runtime_error("no unused registration found");
   }
@@ -329,14 +367,26 @@ struct Builder {
   }
 
   const LayoutStand* stand(bool cargo, bool heavy) {
-    auto& pool = cargo && !freeCargo.empty() ? freeCargo : freeGates;
-    if (pool.empty()) throw std::runtime_error(fmt::format("{} has no free stand left for a taxiing flight", airport.icao));
-    // The program parks an aircraft only on a stand its span fits.
+    // A passenger flight goes to the cargo apron's remote stands once the gates are taken.
+    std::vector<const LayoutStand*>* chosenPool =
+        (cargo && !freeCargo.empty()) || freeGates.empty() ? &freeCargo : &freeGates;
+    if (chosenPool->empty()) throw std::runtime_error(fmt::format("{} has no free stand left for a taxiing flight", airport.icao));
+    // The program parks an aircraft only on a stand its span fits; a heavy finds one on the cargo
+    // apron when no heavy gate is free.
     std::vector<std::size_t> fitting;
-    for (std::size_t i = 0; options.fittingStands && i < pool.size(); ++i)
-      if (heavy ? pool[i]->radiusMetres >= 30.0 && (pool[i]->type == 10 || pool[i]->type == 5)
-                : pool[i]->type != 10)
-        fitting.push_back(i);
+    auto findFitting = [&](const std::vector<const LayoutStand*>& pool) {
+      fitting.clear();
+      for (std::size_t i = 0; options.fittingStands && i < pool.size(); ++i)
+        if (heavy ? pool[i]->radiusMetres >= 30.0 && (pool[i]->type == 10 || pool[i]->type == 5)
+                  : pool[i]->type != 10)
+          fitting.push_back(i);
+    };
+    findFitting(*chosenPool);
+    if (fitting.empty() && options.fittingStands && heavy && chosenPool != &freeCargo && !freeCargo.empty()) {
+      chosenPool = &freeCargo;
+      findFitting(*chosenPool);
+    }
+    auto& pool = *chosenPool;
     const std::size_t i = fitting.empty() ? random.index(pool.size()) : fitting[random.index(fitting.size())];
     const LayoutStand* chosen = pool[i];
     pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(i));
@@ -372,7 +422,6 @@ struct Builder {
       if (!established && (toFix < 2500.0 || (-along < fixNm * kMetresPerNm && std::fabs(right) < 3000.0)))
         established = true;
       const double remaining = established ? -along : toFix + fixNm * kMetresPerNm;
-      if (established && remaining <= 0.0) break;
       Control c;
       c.track = established ? e.heading - std::clamp(right * 0.02, -30.0, 30.0)
                             : bearingDeg(s.at.lat, s.at.lon, fix.lat, fix.lon);
@@ -381,17 +430,34 @@ struct Builder {
       c.turnRate = 3.0;
       c.altitude = std::min(start.altitude, e.elevation + remaining * tanGlide * kFeetPerMetre);
       c.descent = 2000.0;
+      const double height = s.altitude - e.elevation;
+      if (established && height < kFlareFeet + 1.0) {
+        // The flare: the sink rate eases from about 750 to 150 ft/min as the wheels come down.
+        c.altitude = e.elevation - 10.0;
+        c.descent = 150.0 + 600.0 * std::max(height, 0.0) / kFlareFeet;
+      }
       mover.step(c);
+      if (established && mover.now().altitude <= e.elevation) break;
     }
     mover.touchDown(e.elevation);
-    // The landing roll: braking on the centreline down to the speed of a high-speed exit.
-    while (mover.now().gs > 25.0) {
-      const double right = lf_rightOf(line, mover.now().at);
-      mover.step(Control{.track = e.heading - std::clamp(right * 0.5, -10.0, 10.0), .speed = 20.0, .accel = 3.5, .turnRate = 3.0});
+    // The landing roll: braking on the centreline, at 4.5 kt/s at most, to the speed of the
+    // high-speed exit it takes.
+    constexpr double kMostBrakingKt = 4.5;
+    const double v0 = mover.now().gs * kMpsPerKt;
+    const double vExit = kExitKt * kMpsPerKt;
+    const double exitAt = exitMetres(e, lf_fromEnd(line, mover.now().at) +
+                                            (v0 * v0 - vExit * vExit) / (2.0 * kMostBrakingKt * kMpsPerKt));
+    while (lf_fromEnd(line, mover.now().at) < exitAt - 1.0) {
+      const State& now = mover.now();
+      const double left = exitAt - lf_fromEnd(line, now.at);
+      const double v = now.gs * kMpsPerKt;
+      const double braking = std::clamp((v * v - vExit * vExit) / (2.0 * std::max(left, 1.0)) / kMpsPerKt, 1.0, kMostBrakingKt);
+      const double right = lf_rightOf(line, now.at);
+      mover.step(Control{.track = e.heading - std::clamp(right * 0.5, -10.0, 10.0), .speed = kExitKt, .accel = braking,
+                         .turnRate = 3.0});
     }
     if (endOnRunway) return mover.path();
     // Off the runway at thirty degrees onto the parallel taxiway, and a little way along it.
-    const double exitAt = lf_fromEnd(line, mover.now().at);
     const double forward = kTaxiwayOffsetMetres / std::tan(30.0 * kRad);
     if (stand) {
       std::vector<Waypoint> route{{lf_alongRunway(line, exitAt + forward, kTaxiwayOffsetMetres), 20.0}};
@@ -422,20 +488,24 @@ struct Builder {
     start.altitude = e.elevation;
     start.track = start.heading = e.heading;
     start.onGround = true;
+    const LatLon holding = lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres);
     if (options.departuresTaxiOn) {
-      // Rolling slowly from the holding point, it is seen taxiing before it stands lined up.
-      start.at = lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres);
+      // Seen taxiing up to the holding point, where it waits clear of the runway before it lines up.
+      start.at = lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres + 150.0);
       start.gs = 8.0;
-      const LatLon on = lf_alongRunway(e, kLineUpMetres + 60.0, kHoldingOffsetMetres * 0.5);
-      start.track = start.heading = bearingDeg(start.at.lat, start.at.lon, on.lat, on.lon);
+      start.track = start.heading = bearingDeg(start.at.lat, start.at.lon, holding.lat, holding.lon);
     }
     Mover mover(start);
     if (options.departuresTaxiOn) {
-      lf_taxi(mover, {{lf_alongRunway(e, kLineUpMetres + 60.0, kHoldingOffsetMetres * 0.5), 8.0},
-                      {lf_alongRunway(e, kLineUpMetres + 110.0, 0.0), 6.0, false, true},
-                      {lf_alongRunway(e, kLineUpMetres + 160.0, 0.0), 4.0, true}});
+      lf_taxi(mover, {{holding, 8.0, true}});
+      mover.hold(random.uniform(options.lineUpWaitSeconds.first, options.lineUpWaitSeconds.second));
+      lf_taxi(mover, {{lf_alongRunway(e, kLineUpMetres + 50.0, kHoldingOffsetMetres * 0.5), 12.0},
+                      {lf_alongRunway(e, kLineUpMetres + 100.0, 0.0), 10.0, false, true},
+                      {lf_alongRunway(e, kLineUpMetres + 150.0, 0.0), 6.0, true}});
+      mover.hold(random.uniform(3.0, 8.0));
+    } else {
+      mover.hold(random.uniform(options.lineUpWaitSeconds.first, options.lineUpWaitSeconds.second));
     }
-    mover.hold(random.uniform(options.lineUpWaitSeconds.first, options.lineUpWaitSeconds.second));
     takeOff(mover, e, info);
     return mover.path();
   }
@@ -528,7 +598,7 @@ struct Builder {
 
   std::vector<State> taxiIn(const RunwayEnd& e, const LayoutStand& stand) {
     State start;
-    const double exitAt = random.uniform(0.45, 0.65) * e.runway->lengthMetres;
+    const double exitAt = exitMetres(e);
     start.at = lf_alongRunway(e, exitAt, 0.0);
     start.altitude = e.elevation;
     start.gs = 25.0;
@@ -568,8 +638,11 @@ struct Builder {
     return s;
   }
 
-  // Records every 2 to 10 s, each flight with its own rhythm and jitter, within the scenario.
-  std::vector<rtstandin::TrackPoint> report(const std::vector<State>& path, double start) {
+  // Records every 2 to 10 s, each flight with its own rhythm and jitter, within the scenario. A
+  // touch-down (path time; none: not a number) is reported within a second and a half, as the
+  // feed's first ground report comes 300 to 500 m past the threshold.
+  std::vector<rtstandin::TrackPoint> report(const std::vector<State>& path, double start,
+                                            double touchDown = std::numeric_limits<double>::quiet_NaN()) {
     const double end = std::min(start + path.back().t, options.durationSeconds);
     const double rhythm = random.uniform(3.0, 7.0);
     std::vector<rtstandin::TrackPoint> points;
@@ -578,7 +651,15 @@ struct Builder {
     auto round = [](double value, double unit) {
       return unit < 1.0 ? std::round(value / unit) / std::round(1.0 / unit) : std::round(value / unit) * unit;
     };
-    for (t = round(t, 0.01); t <= end; t = round(t + std::clamp(rhythm + random.uniform(-2.0, 2.0), 2.0, 10.0), 0.01)) {
+    const double landed = start + touchDown;
+    auto next = [&](double after) {
+      double at = after + std::clamp(rhythm + random.uniform(-2.0, 2.0), 2.0, 10.0);
+      // A report due in the last two seconds before the touch-down, or well after it, comes just after it.
+      if (after < landed && at > landed - 2.0 && !(at > landed && at <= landed + 1.0))
+        at = std::max(after + 2.0, landed + random.uniform(0.1, 0.8));
+      return round(at, 0.01);
+    };
+    for (t = round(t, 0.01); t <= end; t = next(t)) {
       const State s = at(path, t - start);
       rtstandin::TrackPoint p;
       p.t = t;
@@ -590,9 +671,10 @@ struct Builder {
         p.altitude = 0.0;  // the feed's ground
         p.trueHeading = lf_norm360(round(s.heading, 0.1));
       } else {
-        // Barometric altitude in 25-ft steps and vertical rate in 64-ft/min steps, as transponders
-        // send them; the nose crabs into the wind.
-        p.altitude = round(s.altitude, 25.0);
+        // Pressure altitude (against 1013.25 hPa, as transponders send it; the program adds the
+        // QNH's 30 ft per hPa below the transition) in 25-ft steps, and vertical rate in 64-ft/min
+        // steps; the nose crabs into the wind.
+        p.altitude = round(s.altitude - (options.qnhHpa - kStandardHpa) * kFeetPerHpa, 25.0);
         p.vs = round(s.vs, 64.0);
         p.roll = round(s.roll, 0.1);
         const double relative = (windFrom - s.track) * kRad;
@@ -645,6 +727,124 @@ pugi::xml_document lf_loadXml(const std::filesystem::path& file) {
   const pugi::xml_parse_result result = document.load_file(file.c_str());
   if (!result) throw std::runtime_error(fmt::format("{}: {}", file.string(), result.description()));
   return document;
+}
+
+// A flight before it is reported: its path from its own time 0 and when that is on the scenario's clock.
+struct Planned {
+  GeneratedFlight generated;
+  Airframe airframe;
+  std::vector<State> path;
+  double start = 0.0;
+  bool windowed = false;  // its moment was placed in its kind's window
+};
+
+// When a flight uses a runway, on its path's clock: on its last 600 ft of final to it before
+// touching down, rolling fast along it (landing or taking off), or otherwise on its strip
+// (lined up, crossing, turning off).
+struct RunwayUse {
+  enum Kind { Final, Fast, Present };
+  std::size_t runway = 0;
+  double from = 0.0;
+  double to = 0.0;
+  Kind kind = Present;
+};
+
+// A tower keeps apart what could meet: anything on the runway from one rolling fast along it or
+// coming in low; two on final, or two slow ones, are no danger to each other.
+bool lf_usesClash(const RunwayUse& a, const RunwayUse& b) {
+  if (a.runway != b.runway) return false;
+  if (a.kind == RunwayUse::Final && b.kind == RunwayUse::Final) return false;
+  return a.kind != RunwayUse::Present || b.kind != RunwayUse::Present;
+}
+
+std::vector<RunwayUse> lf_runwayUses(const std::vector<State>& path, const FacilityLayout& airport) {
+  constexpr double kFinalFeet = 600.0;
+  std::size_t touchDown = path.size();
+  for (std::size_t i = 1; i < path.size(); ++i)
+    if (path[i].onGround && !path[i - 1].onGround) {
+      touchDown = i;
+      break;
+    }
+  std::vector<RunwayUse> uses;
+  for (std::size_t r = 0; r < airport.runways.size(); ++r) {
+    const LayoutRunway& runway = airport.runways[r];
+    const RunwayEnd primary{&runway, &runway.primary, runway.primary.headingDeg, runway.altitudeMetres * kFeetPerMetre, 1};
+    std::optional<RunwayUse> open;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      const State& s = path[i];
+      const double along = lf_fromEnd(primary, s.at);
+      const double aside = std::fabs(lf_rightOf(primary, s.at));
+      const double off = std::fabs(lf_wrap180(s.track - runway.primary.headingDeg));
+      const bool aligned = off < 30.0 || off > 150.0;
+      std::optional<RunwayUse::Kind> kind;
+      if (s.onGround) {
+        if (aside <= runway.widthMetres / 2.0 + 40.0 && along >= -60.0 && along <= runway.lengthMetres + 60.0)
+          kind = aligned && s.gs >= 40.0 ? RunwayUse::Fast : RunwayUse::Present;
+      } else if (i < touchDown && touchDown < path.size() && s.altitude - primary.elevation < kFinalFeet && aligned &&
+                 aside <= 300.0 && along >= -5000.0 && along <= runway.lengthMetres + 5000.0) {
+        kind = RunwayUse::Final;
+      }
+      if (kind && open && open->kind == *kind) {
+        open->to = s.t;
+      } else {
+        if (open) uses.push_back(*open);
+        open.reset();
+        if (kind) open = RunwayUse{r, s.t, s.t, *kind};
+      }
+    }
+    if (open) uses.push_back(*open);
+  }
+  return uses;
+}
+
+// Keeps the runways as a tower would: one aircraft on a runway at a time, nothing on it while an
+// arrival is on its last 600 ft of final, and touch-downs on one runway at least 90 s apart.
+// Flights whose moment has a window keep their place first; a flight in another's way waits.
+void lf_keepRunwaysApart(std::vector<Planned>& planned, const FacilityLayout& airport) {
+  constexpr double kMarginSeconds = 15.0;
+  constexpr double kArrivalSpacingSeconds = 90.0;
+  struct Uses {
+    std::vector<RunwayUse> uses;
+    std::optional<std::pair<std::size_t, double>> touchDown;  // runway and path time
+  };
+  std::vector<Uses> all(planned.size());
+  for (std::size_t i = 0; i < planned.size(); ++i) {
+    const std::vector<State>& path = planned[i].path;
+    all[i].uses = lf_runwayUses(path, airport);
+    for (std::size_t k = 1; k < path.size() && !all[i].touchDown; ++k) {
+      if (!path[k].onGround || path[k - 1].onGround) continue;
+      for (const RunwayUse& use : all[i].uses)
+        if (use.kind == RunwayUse::Fast && use.from <= path[k].t && path[k].t <= use.to)
+          all[i].touchDown = std::make_pair(use.runway, path[k].t);
+    }
+  }
+  std::vector<std::size_t> order(planned.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return planned[a].windowed && !planned[b].windowed; });
+  std::vector<std::size_t> placed;
+  for (const std::size_t i : order) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      double wait = 0.0;
+      const double mine = planned[i].start;
+      for (const std::size_t j : placed) {
+        const double theirs = planned[j].start;
+        for (const RunwayUse& u : all[i].uses)
+          for (const RunwayUse& v : all[j].uses) {
+            if (!lf_usesClash(u, v)) continue;
+            const bool apart = mine + u.from >= theirs + v.to + kMarginSeconds || theirs + v.from >= mine + u.to + kMarginSeconds;
+            if (!apart) wait = std::max(wait, theirs + v.to + kMarginSeconds - (mine + u.from));
+          }
+        if (all[i].touchDown && all[j].touchDown && all[i].touchDown->first == all[j].touchDown->first) {
+          const double gap = (mine + all[i].touchDown->second) - (theirs + all[j].touchDown->second);
+          if (std::fabs(gap) < kArrivalSpacingSeconds) wait = std::max(wait, kArrivalSpacingSeconds - gap);
+        }
+      }
+      if (wait <= 0.0) break;
+      planned[i].start += std::ceil(wait);
+    }
+    placed.push_back(i);
+  }
 }
 
 }  // namespace
@@ -740,33 +940,25 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       if (std::none_of(b.ends.begin(), b.ends.end(), [&](const RunwayEnd& e) { return e.end->designator == designator; }))
         throw std::runtime_error(fmt::format("runway {} is not at {}", designator, airport.icao));
 
-  std::vector<GeneratedFlight> flights;
+  std::vector<Planned> planned;
   auto add = [&](FlightKind kind, int count, const auto& make) {
     for (int i = 0; i < count; ++i) {
-      GeneratedFlight generated;
-      generated.kind = kind;
-      const Airframe airframe = b.airframe();
-      const std::vector<State> path = make(generated, airframe);
+      Planned p;
+      p.generated.kind = kind;
+      p.airframe = b.airframe();
+      p.path = make(p.generated, p.airframe);
       // Spread over the scenario, the first already under way at its start.
-      const double span = path.back().t;
+      const double span = p.path.back().t;
       const double slot = (options.durationSeconds + 0.6 * span) / count;
       const double place = i + b.random.uniform(0.2, 0.8);
-      double start = -0.8 * span + slot * place;
+      p.start = -0.8 * span + slot * place;
       if (const auto window = options.momentWindows.find(kind); window != options.momentWindows.end()) {
         // Near the middle of its share of the window: flights of a kind keep apart.
         const auto [from, to] = window->second;
-        start = from + (to - from) * (i + 0.5 + (place - i - 0.5) * 0.4) / count - lf_moment(kind, path);
+        p.start = from + (to - from) * (i + 0.5 + (place - i - 0.5) * 0.4) / count - lf_moment(kind, p.path);
+        p.windowed = true;
       }
-      const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
-      const bool fromHome =
-          kind == FlightKind::Departure || kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand;
-      generated.flight = b.identity(airframe, fromHome ? fleet.homeIata : b.otherAirport(),
-                                    toHome ? fleet.homeIata : b.otherAirport());
-      generated.flight.track = b.report(path, start);
-      if (kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand)
-        generated.pushbackAt = start + lf_moment(FlightKind::TaxiOut, path);
-      if (generated.flight.track.size() < 3) continue;  // passed before the scenario began
-      flights.push_back(std::move(generated));
+      planned.push_back(std::move(p));
     }
   };
   auto infoOf = [&](const Airframe& airframe) { return lf_typeInfo(fleet, airframe.type); };
@@ -809,6 +1001,24 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     g.stand = stand->name;
     return b.departureFromStand(*stand, e, infoOf(airframe));
   });
+  lf_keepRunwaysApart(planned, airport);
+
+  std::vector<GeneratedFlight> flights;
+  for (Planned& p : planned) {
+    const FlightKind kind = p.generated.kind;
+    const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
+    const bool fromHome =
+        kind == FlightKind::Departure || kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand;
+    GeneratedFlight generated = std::move(p.generated);
+    generated.flight = b.identity(p.airframe, fromHome ? fleet.homeIata : b.otherAirport(),
+                                  toHome ? fleet.homeIata : b.otherAirport());
+    const bool lands = kind == FlightKind::Arrival || kind == FlightKind::ArrivalToStand;
+    generated.flight.track = b.report(p.path, p.start, lands ? lf_moment(kind, p.path) : std::numeric_limits<double>::quiet_NaN());
+    if (kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand)
+      generated.pushbackAt = p.start + lf_moment(FlightKind::TaxiOut, p.path);
+    if (generated.flight.track.size() < 3) continue;  // passed before the scenario began, or after it
+    flights.push_back(std::move(generated));
+  }
   return flights;
 }
 
@@ -879,11 +1089,11 @@ Options sampleOptions() {
 
 Options demoOptions() {
   Options options = sampleOptions();
-  options.seed = 67;  // none of its aircraft that stand is an A380, which fits no gate here
+  options.seed = 68;  // none of its aircraft that stand is an A380, which fits no gate here
   options.durationSeconds = 300.0;
-  options.arrivals = 4;
+  options.arrivals = 3;
   options.arrivalsToStand = 0;
-  options.departures = 2;
+  options.departures = 1;
   options.departuresFromStand = 0;
   options.taxiOut = 2;
   options.taxiIn = 2;
@@ -891,7 +1101,7 @@ Options demoOptions() {
   // The replay starts when the program connects; the program shows a flight about 30 s after the
   // feed reports it. It creates one on the ground only while the half minute of reports it holds
   // stays slow, and one standing still only on a stand. So flights leaving a stand wait there
-  // well over half a minute, departures are first seen taxiing on to the runway well before
+  // well over half a minute, departures are first seen taxiing to the holding point well before
   // their roll, arrivals are first reported well above the airport. The moments end early
   // enough to be shown by a run of 240 s that connected late.
   options.standWaitSeconds = {45.0, 55.0};
@@ -899,7 +1109,12 @@ Options demoOptions() {
   options.departuresTaxiOn = true;
   options.pushBackMetres = 70.0;
   options.fittingStands = true;
-  options.momentWindows = {{FlightKind::Arrival, {80.0, 115.0}},  {FlightKind::Departure, {115.0, 135.0}},
+  // Arrivals on 14 and 28; departures from 34, which lift off before they reach 10/28, so that
+  // they need wait only while an arrival on 28 rolls across their runway.
+  options.departureRunways = {"34"};
+  // The runways are kept as a tower would (one aircraft in the way of another at a time, touch-downs
+  // on one runway 90 s apart): the arrivals' window is wide enough for two on one runway.
+  options.momentWindows = {{FlightKind::Arrival, {60.0, 200.0}},  {FlightKind::Departure, {110.0, 180.0}},
                            {FlightKind::TaxiOut, {50.0, 85.0}},   {FlightKind::TaxiIn, {70.0, 110.0}},
                            {FlightKind::Overflight, {45.0, 150.0}}};
   return options;
@@ -920,6 +1135,19 @@ std::string generateScenarioText(const Inputs& inputs, const Options& options) {
       throw std::runtime_error(fmt::format("{}: {}", inputs.base.string(), e.what()));
     }
   }
+  Options withQnh = options;
+  // The feed's altitudes are pressure altitudes: taken against the QNH its first METAR gives.
+  for (const rtstandin::Metar& metar : base.metars) {
+    std::stringstream words(metar.text);
+    std::string word;
+    bool found = false;
+    while (words >> word && !found)
+      if (word.size() == 5 && word[0] == 'Q' && std::all_of(word.begin() + 1, word.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        withQnh.qnhHpa = std::stod(word.substr(1));
+        found = true;
+      }
+    if (found) break;
+  }
   std::set<std::uint32_t> taken;
   for (const auto& flight : base.flights) taken.insert(flight.hexid);
   for (const auto& aircraft : base.parked) taken.insert(aircraft.hexid);
@@ -936,7 +1164,7 @@ std::string generateScenarioText(const Inputs& inputs, const Options& options) {
   }
   if (!inputs.base.empty())
     remark += fmt::format("; the flights, parked aircraft and METARs of {} come first", inputs.base.filename().string());
-  return scenarioText(baseJson, generateTraffic(airport, fleet, options, taken, base.parked), remark);
+  return scenarioText(baseJson, generateTraffic(airport, fleet, withQnh, taken, base.parked), remark);
 }
 
 }  // namespace trafficgen

@@ -1,8 +1,10 @@
 #pragma once
 // A seeded generator of real-looking traffic around a facility-fixture airport, in the traffic
-// scenario format of the RealTraffic stand-ins: arrivals on a 3-degree path down to touch-down
-// and a landing roll (some on to a stand), departures from a standing start climbing out, overflights, and taxiing
-// flights between stands and runways, each reported every 2 to 10 s as RealTraffic does.
+// scenario format of the RealTraffic stand-ins: arrivals on a 3-degree path over the threshold at
+// about 40 ft, a flare and touch-down about 340 m past it, a landing roll to a high-speed exit (some
+// on to a stand), departures from a standing start climbing out, overflights, and taxiing flights
+// between stands and runways, each reported every 2 to 10 s as RealTraffic does, altitudes as
+// pressure altitudes. The runways are kept as a tower keeps them (lf_keepRunwaysApart).
 // The same seed and inputs give the same scenario, byte for byte.
 #include <cstdint>
 #include <filesystem>
@@ -58,16 +60,19 @@ struct Options {
   // departure's lift-off, a taxi-out's push-back, a taxi-in's stop on its stand, an overflight's
   // middle.
   std::map<FlightKind, std::pair<double, double>> momentWindows;
-  // Seconds a flight leaving a stand waits there before its push-back, and a departure lined up
-  // on the runway before its roll.
+  // Seconds a flight leaving a stand waits there before its push-back, and a departure before its
+  // roll: lined up on the runway, or at the holding point when it taxis on.
   std::pair<double, double> standWaitSeconds{10.0, 25.0};
   std::pair<double, double> lineUpWaitSeconds{15.0, 35.0};
   double pushBackMetres = 45.0;
-  // Departures first seen taxiing from the holding point on to the runway, not standing on it.
+  // Departures first seen taxiing up to the holding point, where they wait clear of the runway,
+  // then on to it; not standing on it.
   bool departuresTaxiOn = false;
   // Stands only of a size the aircraft fits (a heavy on a heavy gate of 30 m or more, others on
   // smaller gates), where such a stand is free, and none overlapping a parked aircraft's stand.
   bool fittingStands = false;
+  // The QNH the reports' pressure altitudes are taken against (the METAR's of the scenario).
+  double qnhHpa = 1013.25;
   // Runway ends by designator ("14"); empty: every end of the airport.
   std::vector<std::string> arrivalRunways;
   std::vector<std::string> departureRunways;

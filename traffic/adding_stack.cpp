@@ -75,9 +75,31 @@ void lf_eraseDroppedStaticAcs() {
   std::erase_if(g_staticAcs, marked);
 }
 
+// A static aircraft bearing the registration of a live one about to be created, whose removal
+// still waits its turn: it goes first, and the live one waits for it, so the simulator never
+// shows one registration twice.
+bool lf_sameRegistrationStillShown(const AiCreateRequest& request) {
+  if (request.tailNumber.empty()) return false;
+  for (const StaticAc& aircraft : g_staticAcs) {
+    if (aircraft.simState != SimStatus::removingfromsim || aircraft.registration != request.tailNumber) continue;
+    const auto queued = std::find(g_removeStack.begin(), g_removeStack.end(), aircraft.objectId);
+    if (queued == g_removeStack.end()) continue;
+    g_removeStack.erase(queued);
+    g_removeStack.push_front(aircraft.objectId);
+    return true;
+  }
+  return false;
+}
+
 void lf_feedSimulatorLink() {
   AddingStackCounters& counters = g_addingStackCounters;
   if (!lf_due(counters.removal, kRemovalPeriod)) return;
+  if (!g_liveCreateQueue.empty() && lf_sameRegistrationStillShown(g_liveCreateQueue.front())) {
+    gf_queueRemoveAiObject(g_removeStack.front());
+    g_removeStack.pop_front();
+    lf_due(counters.creation, kCreationPeriod);  // the creation's turn passes while the static goes
+    return;
+  }
   if (!g_removeStack.empty()) {
     gf_queueRemoveAiObject(g_removeStack.front());
     g_removeStack.pop_front();

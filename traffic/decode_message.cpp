@@ -1,5 +1,7 @@
 #include "traffic/decode_message.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -7,6 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/log.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/ac_identity.h"
 #include "refdata/airports.h"
@@ -124,6 +127,8 @@ void lf_decode(TrafficRecord& record) {
     if (record.timestamp == aircraft.lastMessageTime || dt <= 1.0) return;
     if (jump) {
       lf_watchJump(record);
+      gf_log(fmt::format("{} {} removed: its report jumped {:.0f} m on the ground in {:.0f} s", aircraft.callsign,
+                         aircraft.registration, distanceNm * 1852.0, dt));
       hooks.removeAircraftFromSim(aircraft);
       return;
     }

@@ -452,6 +452,9 @@ void spawnLiveAc(LiveAc& aircraft) {
   aircraft.simState = SimStatus::adding2sim;
   g_addingStack.push_back(aircraft.hexid);
   if (!lf_endsInUnderscore(aircraft.callsign)) lf_removeGhostWithUnderscoreIfPresent(aircraft.callsign);
+  // A static aircraft of the same flight elsewhere (the stand file's or the feed's parked copy)
+  // goes as the live one comes: the simulator never shows one registration twice.
+  lf_checkForStaticWithCallsignOrHexidAndRemove(aircraft, false);
 }
 
 std::optional<std::uint32_t> lf_makeWayAtStand(LiveAc& aircraft, const Stand& stand, bool allowPromotion) {

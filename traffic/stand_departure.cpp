@@ -1,8 +1,11 @@
 #include "traffic/stand_departure.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 
+#include "core/log.h"
 #include "core/utc_time.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/ac_stands.h"
@@ -116,7 +119,9 @@ bool lf_restartRun(LiveAc& aircraft, double distanceNm) {
   return lf_stay(aircraft);
 }
 
-bool lf_removeFarAway(LiveAc& aircraft) {
+bool lf_removeFarAway(LiveAc& aircraft, double fromStandM) {
+  gf_log(fmt::format("{} {} removed: reported {:.0f} m from its stand, too far for a push-back or a taxi-out",
+                     aircraft.callsign, aircraft.registration, fromStandM));
   gf_addRealStandOption(aircraft.standId, aircraft, 3);
   try {
     gf_engineHooks().removeAircraftFromSim(aircraft);
@@ -225,11 +230,11 @@ bool checkAtStandSituations(LiveAc& aircraft, StreamPoint& point) {
   const double fromStand = distanceNm * kMetresPerNm;
   if (forward) {
     if (fromStand < lf_releaseMetres(aircraft)) return lf_stay(aircraft);
-    if (fromStand > kForwardMaxM) return lf_removeFarAway(aircraft);
+    if (fromStand > kForwardMaxM) return lf_removeFarAway(aircraft, fromStand);
     lf_startStandDeparture(aircraft, point, 1);
     return true;
   }
-  if (fromStand > kBackwardMaxM) return lf_removeFarAway(aircraft);
+  if (fromStand > kBackwardMaxM) return lf_removeFarAway(aircraft, fromStand);
   lf_switchLightsOnForPushback(aircraft);
   if (aircraft.pushbackDueSet || aircraft.lightsDueSet) return lf_defer(aircraft, point);
   lf_startStandDeparture(aircraft, point, 0);

@@ -38,6 +38,10 @@ constexpr std::int32_t kClimbGap = 1000;              // hundredths of a second
 constexpr std::int32_t kRotorcraftQuietTime = 3000;   // hundredths: a helicopter's hop is no landing
 constexpr double kNearParkAirportNmSquared = 25.0;    // 5 NM
 
+// How far the CG of an aircraft standing on its main wheels rises as its nose comes up to the
+// landing attitude (ft): the CG sits only a few metres ahead of the main gear.
+constexpr double kMaxNoseUpRiseFt = 0.8;
+
 bool lf_within(double value, double low, double high) { return std::isfinite(value) && value >= low && value <= high; }
 
 // A measured or static CG height the altitude may use.
@@ -159,6 +163,10 @@ void lf_applyGroundReport(LiveAc& aircraft, const DelayedSimCommand& report) {
       measured = height;
     else if (lf_usableCg(aircraft.altitude - ground))
       measured = aircraft.altitude - ground;
+    // The wheels are on the runway: a height above the standing one by more than the raised nose
+    // explains is the float of the touch-down, which would stay until the nose came down.
+    if (measured && lf_usableCg(aircraft.cgHeightFt))
+      measured = std::min(*measured, aircraft.cgHeightFt + kMaxNoseUpRiseFt);
     if (measured) {
       aircraft.measuredCgHeight = *measured;
       aircraft.measuredCgHeightSet = true;

@@ -1,9 +1,12 @@
 #include "traffic/user_collisions.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
+#include "core/log.h"
 #include "feed/feed_neighbours.h"
 #include "refdata/model_ids.h"
 #include "simlink/user_aircraft.h"
@@ -28,6 +31,8 @@ std::uint32_t lf_userPhase(const UserAcPosition& user) {
 // Removed whatever the removal does: the caller takes the aircraft as gone.
 bool lf_remove(LiveAc& aircraft, std::string_view caller) noexcept {
   try {
+    gf_log(fmt::format("{} {} removed: in the way of the user's aircraft ({})", aircraft.callsign,
+                       aircraft.registration, caller));
     gf_engineHooks().removeAircraftFromSim(aircraft);
   } catch (...) {
     gf_reportTrafficException(caller);

@@ -211,6 +211,7 @@ void RTAppPeer::run(const std::atomic<bool>& stop, double speed, bool loop) {
   using Clock = std::chrono::steady_clock;
   const auto origin = Clock::now();
   const std::int64_t originalStart = scenario_.startTime;
+  std::int64_t lapStart = originalStart;  // the start time of the replay's first lap
   auto begin = origin;
   const double end = scenarioEnd(scenario_);
   auto nextBatch = begin;
@@ -231,6 +232,7 @@ void RTAppPeer::run(const std::atomic<bool>& stop, double speed, bool loop) {
       // Whole seconds, so that the records' times stay on the scenario's clock.
       const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - origin);
       scenario_.startTime = originalStart + waited.count();
+      lapStart = scenario_.startTime;
       begin = origin + waited;
       nextBatch = now;
       started = true;
@@ -240,7 +242,11 @@ void RTAppPeer::run(const std::atomic<bool>& stop, double speed, bool loop) {
       continue;
     }
     double t = std::chrono::duration<double>(now - begin).count() * speed;
-    if (loop && end > 0) t = std::fmod(t, end);
+    if (loop) {
+      const ReplayLap lap = replayLap(t, end);
+      t = lap.t;
+      scenario_.startTime = lapStart + lap.shift;
+    }
     setTime(t);
     if (now >= nextBatch) {
       sendWeather();

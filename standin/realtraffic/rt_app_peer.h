@@ -83,8 +83,9 @@ class RTAppPeer {
   std::vector<std::string> requestLines() const;
   std::uint64_t datagramsSent() const { return datagramsSent_; }
 
-  // The program's loop: scenario time runs at speed x real time (wrapping at the end when loop
-  // is set); a live batch and the weather once per second; reconnects when the link drops.
+  // The program's loop: scenario time runs at speed x real time (played again after its end and a
+  // pause when loop is set, with fresh times: replayLap); a live batch and the weather once per
+  // second; reconnects when the link drops.
   // Started on connection, the scenario's start time moves on by the seconds waited.
   void run(const std::atomic<bool>& stop, double speed, bool loop);
 

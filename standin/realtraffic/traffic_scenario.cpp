@@ -199,6 +199,13 @@ double scenarioEnd(const TrafficScenario& scenario) {
   return end;
 }
 
+ReplayLap replayLap(double elapsed, double end) {
+  if (!(end > 0.0) || !(elapsed >= 0.0)) return {elapsed, 0};
+  const double lap = std::ceil(end) + kLapPauseSeconds;
+  const double laps = std::floor(elapsed / lap);
+  return {elapsed - laps * lap, static_cast<std::int64_t>(laps * lap)};
+}
+
 void writeTextFileAtomically(const std::filesystem::path& file, const std::string& text) {
   const std::filesystem::path temporary = file.string() + ".tmp";
   {

@@ -72,6 +72,16 @@ const Metar* metarAt(const TrafficScenario& scenario, double t);
 // The time of the scenario's last event.
 double scenarioEnd(const TrafficScenario& scenario);
 
+// A looped replay: each lap is the scenario to its end, whole seconds, then a pause in which nothing
+// is reported. Records carry fresh times: the start time moves on by `shift` seconds each lap, so
+// that the feed's clock keeps running with the replay's and the program takes every lap as new traffic.
+struct ReplayLap {
+  double t = 0.0;           // scenario time within the lap
+  std::int64_t shift = 0;   // seconds added to the scenario's start time
+};
+inline constexpr double kLapPauseSeconds = 60.0;
+ReplayLap replayLap(double elapsed, double end);
+
 // Written beside the target and renamed, so a reader never sees half a file. Throws on failure.
 void writeTextFileAtomically(const std::filesystem::path& file, const std::string& text);
 

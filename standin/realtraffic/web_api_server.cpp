@@ -157,13 +157,15 @@ struct WebApiServer::Impl {
   std::chrono::steady_clock::time_point clockStart;
   std::int64_t defaultExpiry = 0;
 
-  double timeLocked() const {
-    if (!clockRunning) return fixedTime;
+  double timeLocked() const { return lapLocked().t; }
+  // The scenario's start time as the current lap's records give it.
+  std::int64_t startTimeLocked() const { return scenario.startTime + lapLocked().shift; }
+  ReplayLap lapLocked() const {
+    if (!clockRunning) return {fixedTime, 0};
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart).count();
-    double t = fixedTime + elapsed * clockSpeed;
-    const double end = scenarioEnd(scenario);
-    if (clockLoop && end > 0) t = std::fmod(t, end);
-    return t;
+    const double t = fixedTime + elapsed * clockSpeed;
+    if (!clockLoop) return {t, 0};
+    return replayLap(t, scenarioEnd(scenario));
   }
 
   std::optional<WebApiFault> takeFault(const std::string& key, const std::string& path) {
@@ -321,7 +323,7 @@ struct WebApiServer::Impl {
         if (!box->contains(aircraft.lat, aircraft.lon)) continue;
         data[fmt::format("{:06X}", aircraft.hexid)] =
             Json::array({aircraft.lat, aircraft.lon, aircraft.stand, aircraft.type, aircraft.registration,
-                         static_cast<double>(scenario.startTime) + aircraft.seen, aircraft.callsign});
+                         static_cast<double>(startTimeLocked()) + aircraft.seen, aircraft.callsign});
       }
       answer["data"] = std::move(data);
       return answer;
@@ -347,7 +349,7 @@ struct WebApiServer::Impl {
     for (const Flight& flight : scenario.flights) {
       const auto point = positionAt(flight, t);
       if (!point || !box.contains(point->lat, point->lon)) continue;
-      data[fmt::format("{:06x}", flight.hexid)] = lf_trafficEntry(flight, *point, scenario.startTime);
+      data[fmt::format("{:06x}", flight.hexid)] = lf_trafficEntry(flight, *point, startTimeLocked());
     }
     return data;
   }

@@ -71,7 +71,7 @@ class WebApiServer {
   std::string baseUrl() const;  // "http://127.0.0.1:<port>", the program's web API base URL
 
   // Scenario time of the answers: fixed by setTime, or running at speed x real time from now
-  // (wrapping at the scenario's end when loop is set).
+  // (played again after its end and a pause when loop is set, with fresh times: replayLap).
   void setTime(double t);
   void runClock(double speed, bool loop);
   double time() const;

@@ -210,11 +210,14 @@ void loadScenario(const std::filesystem::path& file);
 inline constexpr const char* kScenarioVariable = "JORV_SIM_SCENARIO";
 
 // A trace of what a person would see in the simulator, as CSV: the header
-// "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail", then one line per event:
+// "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail,pitch_deg,bank_deg,vs_fpm,gs_kt",
+// then one line per event:
 // "create" and "remove" of an AI object, "refuse" of a create (no object id), and "pose" of every
 // AI object once per simulator second. t_s is simulator time in seconds; heights in feet; on_ground
 // follows the flat ground of the nearest facility airport; tail is the tail number the object was
-// created with. The file is written under a temporary
+// created with; pitch_deg is nose up positive, bank_deg the bank variable in degrees, vs_fpm the vertical
+// speed the client sent, gs_kt the speed over the ground since the object's previous line (a create's
+// and a refusal's: 0 and the airspeed asked for). The file is written under a temporary
 // name and renamed to its own when the trace closes: at setTraceFile({}), reset() or process exit.
 // A trace that cannot be opened is reported on stderr and the simulator runs without one.
 void setTraceFile(const std::filesystem::path& file);

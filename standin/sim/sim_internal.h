@@ -105,6 +105,13 @@ struct Trace {
   std::filesystem::path target;
   std::filesystem::path partial;
   std::int64_t lastPoseSecond = 0;  // the last whole simulator second that wrote poses
+  struct Position {
+    double t = -1.0;  // simulator seconds; negative: none yet
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double gsKt = 0.0;
+  };
+  std::map<std::uint32_t, Position> lastPositions;  // by object, for the ground speed
 };
 
 struct Injected {

@@ -17,7 +17,8 @@ namespace detail {
 
 namespace {
 
-constexpr const char* kHeader = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+constexpr const char* kHeader =
+    "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail,pitch_deg,bank_deg,vs_fpm,gs_kt\n";
 constexpr double kPi = 3.14159265358979323846;
 
 // A field with a comma, a quote or a line break goes in quotes, its quotes doubled.
@@ -47,11 +48,35 @@ void lf_write(Sim& s, const std::string& line) {
   trace.file = nullptr;
 }
 
+struct Attitude {
+  double pitchDeg = 0.0;  // nose up positive
+  double bankDeg = 0.0;   // as the simulator's bank variable
+  double vsFpm = 0.0;     // the vertical speed the client sent
+  double gsKt = 0.0;      // over the ground since the object's last traced line
+};
+
 void lf_writeEvent(Sim& s, std::string_view event, std::string_view objectId, std::string_view title, double lat,
-                   double lon, double altitude, double headingRadians, bool onGround, std::string_view tail) {
-  lf_write(s, fmt::format("{:.2f},{},{},{},{:.6f},{:.6f},{:.1f},{:.1f},{},{}\n", s.simMs / 1000.0, event, objectId,
-                          lf_csvField(title), lat, lon, altitude, lf_headingDegrees(headingRadians), onGround ? 1 : 0,
-                          lf_csvField(tail)));
+                   double lon, double altitude, double headingRadians, bool onGround, std::string_view tail,
+                   const Attitude& a) {
+  lf_write(s, fmt::format("{:.2f},{},{},{},{:.6f},{:.6f},{:.1f},{:.1f},{},{},{:.1f},{:.1f},{:.0f},{:.1f}\n", s.simMs / 1000.0,
+                          event, objectId, lf_csvField(title), lat, lon, altitude, lf_headingDegrees(headingRadians),
+                          onGround ? 1 : 0, lf_csvField(tail), a.pitchDeg, a.bankDeg, a.vsFpm, a.gsKt));
+}
+
+// Ground speed from the object's previous traced position: what a watcher sees it move.
+double lf_groundSpeedKt(Sim& s, const ObjectState& object) {
+  auto& last = s.trace.lastPositions[object.objectId];
+  const double t = s.simMs / 1000.0;
+  double kt = last.t < 0.0 ? 0.0 : last.gsKt;
+  if (last.t >= 0.0 && t - last.t > 1e-3 && std::isfinite(object.latitude) && std::isfinite(object.longitude)) {
+    constexpr double kMetresPerDegree = 111120.0;
+    const double dy = (object.latitude - last.latitude) * kMetresPerDegree;
+    const double dx = std::remainder(object.longitude - last.longitude, 360.0) * kMetresPerDegree *
+                      std::cos(object.latitude * kPi / 180.0);
+    kt = std::hypot(dx, dy) / (t - last.t) * 3600.0 / 1852.0;
+  }
+  last = {t, object.latitude, object.longitude, kt};
+  return kt;
 }
 
 // At exit the trace gets its name; a thread that still holds the simulator is waited for a moment.
@@ -97,15 +122,18 @@ void closeTrace(Sim& s) {
 
 void traceObject(Sim& s, std::string_view event, const ObjectState& object) {
   if (!s.trace.file) return;
+  const Attitude attitude{-object.pitch * 180.0 / kPi, object.bank * 180.0 / kPi, object.verticalSpeed,
+                          lf_groundSpeedKt(s, object)};
+  if (event == "remove") s.trace.lastPositions.erase(object.objectId);
   lf_writeEvent(s, event, std::to_string(object.objectId), object.title, object.latitude, object.longitude,
-                object.altitude, object.heading, object.onGround, object.tailNumber);
+                object.altitude, object.heading, object.onGround, object.tailNumber, attitude);
 }
 
 void traceRefusal(Sim& s, const PendingCreate& create) {
   if (!s.trace.file) return;
   const SimConnectInitPosition& p = create.position;
   lf_writeEvent(s, "refuse", "", create.title, p.latitude, p.longitude, p.altitude, p.heading * kPi / 180.0,
-                p.onGround != 0, create.tailNumber);
+                p.onGround != 0, create.tailNumber, {-p.pitch, p.bank, 0.0, static_cast<double>(p.airspeed)});
 }
 
 void tracePoses(Sim& s) {

@@ -310,6 +310,7 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   options.standWaitSeconds = {55.0, 65.0};
   options.momentWindows = {{trafficgen::FlightKind::TaxiOut, {46.0, 52.0}}};
   options.pushBackMetres = 70.0;
+  options.fittingStands = true;  // as an airport gives each flight a stand that takes it
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);
   rtstandin::TrafficScenario scenario;

@@ -79,6 +79,15 @@ void lf_checkRun(const RunResult& run) {
   lf_expectNone("teleporting", teleporting(run.trace, run.knowledge));
   lf_expectNone("parked aircraft", parkedAircraft(run.trace, run.knowledge, 30.0));
   lf_expectNone("left behind", leftBehind(run.trace));
+  lf_expectNone("landings off the runway", landingsOffTheRunway(run.trace, run.knowledge));
+  lf_expectNone("steep near the ground", steepNearTheGround(run.trace, run.knowledge));
+  lf_expectNone("removed near the ground", removedNearTheGround(run.trace, run.knowledge));
+  lf_expectNone("sliding on the ground", slidingOnTheGround(run.trace));
+  lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace));
+  lf_expectNone("turning on the spot", turningOnTheSpot(run.trace, run.knowledge));
+  lf_expectNone("runway shared", runwayShared(run.trace, run.knowledge));
+  lf_expectNone("same registration", sameRegistration(run.trace));
+  lf_expectNone("attitude", attitudeOutOfRange(run.trace));
 }
 
 // The program stands a flight only on a stand that takes it: the scenario's departures start on

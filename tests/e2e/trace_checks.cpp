@@ -726,6 +726,285 @@ Complaints leftBehind(const Trace& trace) {
   return complaints;
 }
 
+namespace {
+
+// An object's poses with a finite position, in order (its create's pose first).
+std::vector<const TraceEvent*> lf_poses(const std::vector<const TraceEvent*>& events) {
+  std::vector<const TraceEvent*> poses;
+  for (const TraceEvent* e : events)
+    if (e->event != "remove" && lf_finite(*e)) poses.push_back(e);
+  return poses;
+}
+
+// The first pose at least `seconds` after poses[i]; poses.size() when there is none.
+std::size_t lf_after(const std::vector<const TraceEvent*>& poses, std::size_t i, double seconds) {
+  std::size_t j = i + 1;
+  while (j < poses.size() && poses[j]->t < poses[i]->t + seconds - 1e-6) ++j;
+  return j;
+}
+
+// Knots between two poses, and the bearing of the move.
+double lf_speedKt(const TraceEvent& a, const TraceEvent& b) {
+  if (b.t <= a.t) return 0.0;
+  return distanceMetres(a.latitude, a.longitude, b.latitude, b.longitude) / (b.t - a.t) / kKnotInMetresPerSecond;
+}
+
+bool lf_groundAll(const std::vector<const TraceEvent*>& poses, std::size_t from, std::size_t to) {
+  for (std::size_t k = from; k <= to && k < poses.size(); ++k)
+    if (!poses[k]->onGround) return false;
+  return true;
+}
+
+double lf_meanHeading(double a, double b) { return a + std::remainder(b - a, 360.0) / 2.0; }
+
+// The window of every rate the checks measure: two simulator seconds, so that one late frame of
+// a loaded machine neither makes nor hides a fault.
+constexpr double kWindowSeconds = 2.0;
+
+}  // namespace
+
+Complaints landingsOffTheRunway(const Trace& trace, const Knowledge& knowledge) {
+  Complaints complaints;
+  const auto* airport = lf_parkAirport(knowledge);
+  if (!airport) return complaints;
+  // The touch-down zone: the first 900 m (about 3000 ft) past the threshold; the first ground
+  // pose comes up to a second after the contact.
+  constexpr double kZoneMetres = 900.0;
+  for (const tracepicture::TouchDown& td : tracepicture::touchDowns(trace, *airport)) {
+    const FlightFact* fact = lf_fact(knowledge, td.tailNumber);
+    if (!fact || fact->kind != Kind::Arrival) continue;
+    const std::string who = fmt::format("{} (object {}) at {:.0f} s", td.tailNumber, td.objectId, td.t);
+    if (td.runway.empty())
+      complaints.push_back(fmt::format("{}: touches down on no runway, at {:.6f},{:.6f}", who, td.latitude, td.longitude));
+    else if (td.shortOfRunway())
+      complaints.push_back(fmt::format("{}: touches down {:.0f} m short of runway {}", who, -td.pastThresholdMetres, td.runway));
+    else if (!td.onRunway)
+      complaints.push_back(fmt::format("{}: touches down off runway {}, {:.0f} m from its centreline, {:.0f} m past its threshold",
+                                       who, td.runway, td.offCentreMetres, td.pastThresholdMetres));
+    else if (td.pastThresholdMetres > kZoneMetres + td.groundSpeedKt * kKnotInMetresPerSecond)
+      complaints.push_back(fmt::format("{}: touches down {:.0f} m past the threshold of {}, beyond its touch-down zone", who,
+                                       td.pastThresholdMetres, td.runway));
+  }
+  return complaints;
+}
+
+Complaints steepNearTheGround(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kBelowFeet = 200.0;
+  constexpr double kMostFtMin = 1500.0;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_poses(events);
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+      const std::size_t j = lf_after(poses, i, kWindowSeconds);
+      if (j >= poses.size() || poses[i]->onGround) continue;
+      const TraceEvent& a = *poses[i];
+      const TraceEvent& b = *poses[j];
+      const auto ground = lf_groundFeet(knowledge, b.latitude, b.longitude);
+      if (!ground || b.altitude - *ground - knowledge.cgFeet > kBelowFeet) continue;
+      const double rate = (b.altitude - a.altitude) / (b.t - a.t) * 60.0;
+      if (rate < -kMostFtMin) {
+        complaints.push_back(fmt::format("{}: descends {:.0f} ft/min at {:.0f} ft over the ground", lf_name(b), -rate,
+                                         std::max(0.0, b.altitude - *ground - knowledge.cgFeet)));
+        break;
+      }
+    }
+  }
+  return complaints;
+}
+
+Complaints removedNearTheGround(const Trace& trace, const Knowledge& knowledge) {
+  Complaints complaints;
+  const auto* airport = lf_parkAirport(knowledge);
+  if (!airport) return complaints;
+  const std::vector<double> wholesale = wholesaleRemovals(trace);
+  for (const tracepicture::AirRemoval& r : tracepicture::removalsInTheAir(trace, *airport, 300.0)) {
+    if (std::find(wholesale.begin(), wholesale.end(), r.t) != wholesale.end()) continue;
+    complaints.push_back(fmt::format("{} (object {}) removed in the air {:.0f} ft over the field at {:.0f} s", r.tailNumber,
+                                     r.objectId, r.heightFeet, r.t));
+  }
+  return complaints;
+}
+
+Complaints slidingOnTheGround(const Trace& trace) {
+  constexpr double kFromKt = 5.0;
+  constexpr double kMostDeg = 20.0;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_poses(events);
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+      const std::size_t j = lf_after(poses, i, kWindowSeconds);
+      if (j >= poses.size() || !lf_groundAll(poses, i, j)) continue;
+      const TraceEvent& a = *poses[i];
+      const TraceEvent& b = *poses[j];
+      const double kt = lf_speedKt(a, b);
+      if (kt <= kFromKt) continue;
+      const double moving = standin::sim::bearingDeg(a.latitude, a.longitude, b.latitude, b.longitude);
+      const double off = std::fabs(std::remainder(moving - lf_meanHeading(a.heading, b.heading), 360.0));
+      if (off > kMostDeg && off < 180.0 - kMostDeg) {
+        complaints.push_back(fmt::format("{}: heading {:.0f} deg while moving along {:.0f} deg at {:.0f} kt", lf_name(b),
+                                         lf_meanHeading(a.heading, b.heading), moving, kt));
+        break;
+      }
+    }
+  }
+  return complaints;
+}
+
+Complaints groundSpeedJumps(const Trace& trace) {
+  // What an airliner does: taxiing it gathers speed at about 3 kt/s, on a take-off roll at about
+  // 5 kt/s, and brakes at about 6 kt/s at most; half a knot a second for the sampling.
+  constexpr double kTaxiAccel = 3.5;
+  constexpr double kRollAccel = 5.5;
+  constexpr double kBraking = 6.5;
+  constexpr double kRollFromKt = 30.0;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_poses(events);
+    // An object made again after a fault took every object (the simulator's restart) appears at
+    // rest and goes on at its flight's pace once the simulator has it: its first seconds tell
+    // nothing of how the program drives it.
+    double settled = -1.0;
+    if (events.front()->event == "create")
+      for (const double fault : faults)
+        if (events.front()->t >= fault && events.front()->t < fault + 30.0) settled = events.front()->t + 5.0;
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+      const std::size_t j = lf_after(poses, i, kWindowSeconds);
+      const std::size_t k = j < poses.size() ? lf_after(poses, j, kWindowSeconds) : poses.size();
+      if (k >= poses.size() || !lf_groundAll(poses, i, k) || poses[i]->t < settled) continue;
+      const double before = lf_speedKt(*poses[i], *poses[j]);
+      const double after = lf_speedKt(*poses[j], *poses[k]);
+      const double dt = (poses[k]->t - poses[i]->t) / 2.0;
+      const double rate = (after - before) / dt;
+      const double most = rate > 0.0 ? (std::max(before, after) > kRollFromKt ? kRollAccel : kTaxiAccel) : kBraking;
+      if (std::fabs(rate) > most) {
+        complaints.push_back(fmt::format("{}: from {:.1f} kt to {:.1f} kt in {:.1f} s on the ground", lf_name(*poses[k]),
+                                         before, after, dt));
+        break;
+      }
+    }
+  }
+  return complaints;
+}
+
+Complaints turningOnTheSpot(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kStandingKt = 1.0;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const FlightFact* fact = lf_fact(knowledge, events.front()->tailNumber);
+    // The program's turn on the spot: 1.2 times its category's rate per 10-ms step, 0.07 degrees
+    // for an airliner, 0.05 for a heavy, 0.1 for light aircraft, 0.2 for rotorcraft; a little
+    // more for the heading's rounding in the trace.
+    const std::string category = fact ? fact->category : "A3";
+    const double base = category == "A5" ? 0.05 : category == "A7" ? 0.2 : (category == "A1" || category == "A2") ? 0.1 : 0.07;
+    const double most = 1.2 * base * 100.0 + 0.5;
+    const auto poses = lf_poses(events);
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+      const std::size_t j = lf_after(poses, i, kWindowSeconds);
+      if (j >= poses.size() || !lf_groundAll(poses, i, j)) continue;
+      const TraceEvent& a = *poses[i];
+      const TraceEvent& b = *poses[j];
+      if (lf_speedKt(a, b) > kStandingKt) continue;
+      const double rate = lf_headingStep(a.heading, b.heading) / (b.t - a.t);
+      if (rate > most) {
+        complaints.push_back(fmt::format("{}: turns {:.1f} deg/s standing, above {:.1f} deg/s", lf_name(b), rate, most));
+        break;
+      }
+    }
+  }
+  return complaints;
+}
+
+Complaints runwayShared(const Trace& trace, const Knowledge& knowledge) {
+  Complaints complaints;
+  const auto* airport = lf_parkAirport(knowledge);
+  if (!airport) return complaints;
+  constexpr double kFastKt = 40.0;        // on the ground: landing or taking off, not taxiing
+  constexpr double kLowFeet = 300.0;      // in the air: on short final or just lifted off
+  constexpr double kFinalMetres = 2000.0;  // how far before the runway's end a final counts
+  const double elevation = airport->elevationMetres * kFeetPerMetre;
+  std::map<std::uint32_t, const TraceEvent*> previous;
+  std::set<std::pair<std::uint32_t, std::uint32_t>> named;
+  std::vector<const TraceEvent*> now;
+  auto judge = [&] {
+    for (const auto& runway : airport->runways) {
+      const double halfWidth = runway.widthMetres / 2.0 + 15.0;
+      for (const auto* end : {&runway.primary, &runway.secondary}) {
+        auto place = [&](const TraceEvent& e) {
+          const double d = distanceMetres(end->latitude, end->longitude, e.latitude, e.longitude);
+          const double angle = (standin::sim::bearingDeg(end->latitude, end->longitude, e.latitude, e.longitude) -
+                                end->headingDeg) * M_PI / 180.0;
+          return std::make_pair(d * std::cos(angle), d * std::sin(angle));
+        };
+        for (const TraceEvent* a : now) {
+          const auto before = previous.find(*a->objectId);
+          if (before == previous.end() || a->t <= before->second->t) continue;
+          const auto [along, aside] = place(*a);
+          if (std::fabs(aside) > halfWidth || along < -kFinalMetres || along > runway.lengthMetres) continue;
+          if (std::fabs(std::remainder(a->heading - end->headingDeg, 360.0)) > 30.0) continue;
+          const bool fast = a->onGround ? lf_speedKt(*before->second, *a) > kFastKt
+                                        : a->altitude - elevation < kLowFeet;
+          if (!fast || (a->onGround && along < 0.0)) continue;
+          for (const TraceEvent* b : now) {
+            if (b == a || !b->onGround) continue;
+            const auto [bAlong, bAside] = place(*b);
+            if (std::fabs(bAside) > halfWidth || bAlong < 0.0 || bAlong > runway.lengthMetres || bAlong <= along) continue;
+            if (!named.insert({*a->objectId, *b->objectId}).second) continue;
+            complaints.push_back(fmt::format("{} {} on runway {} with {} {:.0f} m ahead of it on the runway", lf_name(*a),
+                                             a->onGround ? "rolls" : "comes in low", end->designator, lf_name(*b),
+                                             bAlong - along));
+          }
+        }
+      }
+    }
+    for (const TraceEvent* e : now) previous[*e->objectId] = e;
+    now.clear();
+  };
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (!now.empty() && e.t != now.front()->t) judge();
+    if (e.event == "remove") {
+      previous.erase(*e.objectId);
+      continue;
+    }
+    if (lf_finite(e)) now.push_back(&e);
+  }
+  judge();
+  return complaints;
+}
+
+Complaints sameRegistration(const Trace& trace) {
+  Complaints complaints;
+  std::map<std::uint32_t, const TraceEvent*> present;
+  std::set<std::string> named;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId) continue;
+    if (e.event == "remove") {
+      present.erase(*e.objectId);
+      continue;
+    }
+    if (e.event == "create" && !e.tailNumber.empty())
+      for (const auto& [id, other] : present)
+        if (id != *e.objectId && other->tailNumber == e.tailNumber && named.insert(e.tailNumber).second)
+          complaints.push_back(fmt::format("{} created while object {} ({}) bears the same registration", lf_name(e), id,
+                                           other->title));
+    present[*e.objectId] = &e;
+  }
+  return complaints;
+}
+
+Complaints attitudeOutOfRange(const Trace& trace) {
+  Complaints complaints;
+  std::set<std::uint32_t> named;
+  for (const TraceEvent& e : trace.events) {
+    if (!e.objectId || e.event == "remove" || !e.pitch || !e.bank) continue;
+    if (*e.pitch >= -10.0 && *e.pitch <= 25.0 && std::fabs(*e.bank) <= 35.0) continue;
+    if (named.insert(*e.objectId).second)
+      complaints.push_back(fmt::format("{}: pitch {:.1f} deg, bank {:.1f} deg", lf_name(e), *e.pitch, *e.bank));
+  }
+  return complaints;
+}
+
 std::vector<double> wholesaleRemovals(const Trace& trace) {
   std::vector<double> times;
   std::set<std::uint32_t> present;

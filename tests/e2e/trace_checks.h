@@ -113,6 +113,28 @@ Complaints teleporting(const tracepicture::Trace& trace, const Knowledge& knowle
 Complaints parkedAircraft(const tracepicture::Trace& trace, const Knowledge& knowledge, double wantedShare);
 Complaints leftBehind(const tracepicture::Trace& trace);
 
+// What a pilot watching the airport would not accept. Each is judged on the poses the program
+// sent, sampled over whole simulator seconds so that a late frame does not decide.
+// An arrival's first ground contact lies on a runway past its threshold, within its touch-down zone.
+Complaints landingsOffTheRunway(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// Below 200 ft over the ground no descent faster than 1,500 ft/min.
+Complaints steepNearTheGround(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// None of ours removed in the air within 300 ft of the ground, but with everything else at once.
+Complaints removedNearTheGround(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// On the ground above 5 kt the nose points within 20 degrees of the motion (or against it, pushed back).
+Complaints slidingOnTheGround(const tracepicture::Trace& trace);
+// On the ground: speeding up by at most about 3 kt/s taxiing (5 kt/s on a take-off roll), slowing
+// by at most about 6 kt/s.
+Complaints groundSpeedJumps(const tracepicture::Trace& trace);
+// Standing, no faster turn than the program's own rate for the category on the spot.
+Complaints turningOnTheSpot(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// No two of ours on one runway at once where one is in the other's path as it lands or takes off.
+Complaints runwayShared(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// No two objects with one registration at once.
+Complaints sameRegistration(const tracepicture::Trace& trace);
+// Pitch from 10 degrees nose down to 25 up; bank at most 35 degrees.
+Complaints attitudeOutOfRange(const tracepicture::Trace& trace);
+
 // The simulator times at which every object there went at once (three or more of them).
 std::vector<double> wholesaleRemovals(const tracepicture::Trace& trace);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -413,6 +414,256 @@ TEST(TraceChecks, AParkedLiveAircraftStaysWhileTheRulesKeepItAndGoesWhenThey) {
     for (const auto& line : lines) text += line + "\n";
     EXPECT_EQ(parkedLivePastTheRules(tracepicture::parseTrace(text, "test"), k, c.maxPark).size(), c.complaints)
         << c.name;
+  }
+}
+
+// ---- the checks a pilot makes, on traces with attitude ----
+
+// A pose with the attitude columns: pitch nose up, bank, the vertical speed sent, the ground speed.
+struct Pose {
+  double t;
+  const char* event;
+  int id;
+  const char* tail;
+  double lat;
+  double lon;
+  double alt;
+  double heading;
+  bool ground;
+  double pitch = 0.0;
+  double bank = 0.0;
+};
+
+tracepicture::Trace lf_attitudeTrace(const std::vector<Pose>& poses) {
+  std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail,pitch_deg,bank_deg,vs_fpm,gs_kt\n";
+  for (const Pose& p : poses)
+    text += fmt::format("{:.2f},{},{},Title {},{:.6f},{:.6f},{:.1f},{:.1f},{},{},{:.1f},{:.1f},0,0\n", p.t, p.event, p.id,
+                        p.tail, p.lat, p.lon, p.alt, p.heading, p.ground ? 1 : 0, p.tail, p.pitch, p.bank);
+  return tracepicture::parseTrace(text, "test");
+}
+
+// Runway 28's landing end, and a point `along` metres past it (negative: before it), `aside` right of it.
+const standin::sim::LayoutRunwayEnd& lf_end28() {
+  for (const auto& r : lf_zurich().runways)
+    if (r.secondary.designator == "28") return r.secondary;
+  return lf_zurich().runways.front().secondary;
+}
+std::pair<double, double> lf_on28(double along, double aside = 0.0) {
+  const auto& e = lf_end28();
+  double lat = e.latitude;
+  double lon = e.longitude;
+  standin::sim::offsetPosition(lat, lon, e.headingDeg, along);
+  if (aside != 0.0) standin::sim::offsetPosition(lat, lon, e.headingDeg + 90.0, aside);
+  return {lat, lon};
+}
+
+// An object moving along runway 28's line: at each second its distance past the end, its height
+// over the ground (negative: on it) and its heading off the runway's.
+std::vector<Pose> lf_along28(int id, const char* tail, const std::vector<std::array<double, 3>>& seconds, double aside = 0.0,
+                             double t0 = 0.0) {
+  std::vector<Pose> poses;
+  for (std::size_t i = 0; i < seconds.size(); ++i) {
+    const auto [along, height, off] = seconds[i];
+    const auto [lat, lon] = lf_on28(along, aside);
+    const bool ground = height < 0.0;
+    poses.push_back({t0 + static_cast<double>(i), i == 0 ? "create" : "pose", id, tail, lat, lon,
+                     kGround + 8.0 + (ground ? 0.0 : height), lf_end28().headingDeg + off, ground});
+  }
+  return poses;
+}
+
+TEST(TraceChecks, AnArrivalTouchesDownOnItsRunwayWithinTheTouchDownZone) {
+  const auto k = lf_knowledge();
+  struct Case {
+    const char* name;
+    double touchDown;  // metres past the threshold of 28
+    double aside;
+    std::size_t complaints;
+  } cases[] = {
+      {"400 m past the threshold", 400.0, 0.0, 0},
+      {"285 m short", -285.0, 0.0, 1},
+      {"1500 m past: long", 1500.0, 0.0, 1},
+      {"beside the runway", 400.0, 80.0, 1},
+  };
+  for (const Case& c : cases) {
+    // Flying in at 72 m/s, 3 degrees down, and on the ground at the touch-down point.
+    std::vector<std::array<double, 3>> seconds;
+    for (int i = 5; i >= 1; --i) seconds.push_back({c.touchDown - 72.0 * i, 72.0 * i * 0.0524 * 3.28, 0.0});
+    seconds.push_back({c.touchDown, -1.0, 0.0});
+    seconds.push_back({c.touchDown + 70.0, -1.0, 0.0});
+    EXPECT_EQ(landingsOffTheRunway(lf_attitudeTrace(lf_along28(1, "D-AIMA", seconds, c.aside)), k).size(), c.complaints)
+        << c.name;
+  }
+}
+
+TEST(TraceChecks, NoSteepDescentNearTheGroundAndNoRemovalInTheAirThere) {
+  const auto k = lf_knowledge();
+  struct Steep {
+    const char* name;
+    double from;   // ft over the ground
+    double ftMin;  // descent
+    std::size_t complaints;
+  } steep[] = {
+      {"a 3-degree final at 800 ft/min", 190.0, 800.0, 0},
+      {"a dive of 5400 ft/min below 200 ft", 150.0, 5400.0, 1},
+      {"2400 ft/min at 3000 ft", 3000.0, 2400.0, 0},
+  };
+  for (const Steep& c : steep) {
+    std::vector<std::array<double, 3>> seconds;
+    for (int i = 0; i < 4; ++i) seconds.push_back({-1000.0 + 72.0 * i, c.from - c.ftMin / 60.0 * i, 0.0});
+    EXPECT_EQ(steepNearTheGround(lf_attitudeTrace(lf_along28(1, "D-AIMA", seconds)), k).size(), c.complaints) << c.name;
+  }
+  struct Removal {
+    const char* name;
+    double height;  // of the removal, -1: on the ground
+    bool withOthers;
+    std::size_t complaints;
+  } removals[] = {
+      {"5 ft over the runway", 5.0, false, 1},
+      {"rolled out on the runway", -1.0, false, 0},
+      {"passing 2000 ft", 2000.0, false, 0},
+      {"5 ft over the runway as the program closes", 5.0, true, 0},
+  };
+  for (const Removal& c : removals) {
+    std::vector<Pose> poses = lf_along28(1, "D-AIMA", {{100, c.height, 0}, {170, c.height, 0}});
+    Pose gone = poses.back();
+    gone.t = 1.5;
+    gone.event = "remove";
+    poses.push_back(gone);
+    for (int id = 2; id <= 3; ++id) {
+      const double t = c.withOthers ? 1.5 : 1.0;
+      poses.push_back({0.0, "create", id, "X", 47.47, 8.55, kGround + 8.0, 0.0, true});
+      poses.push_back({t, "remove", id, "X", 47.47, 8.55, kGround + 8.0, 0.0, true});
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    EXPECT_EQ(removedNearTheGround(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
+  }
+}
+
+TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAndTurnsOnTheSpotAtTheProgramsRate) {
+  const auto k = lf_knowledge();
+  // Taxiing along 28's line (heading off the runway's by `off`), its speeds second by second.
+  auto taxi = [](const std::vector<double>& kts, double off, double turn = 0.0) {
+    std::vector<std::array<double, 3>> seconds;
+    double along = 500.0;
+    for (std::size_t i = 0; i < kts.size(); ++i) {
+      seconds.push_back({along, -1.0, off + turn * static_cast<double>(i)});
+      along += kts[i] * 0.5144;
+    }
+    return lf_attitudeTrace(lf_along28(1, "HB-JDA", seconds));
+  };
+  const std::vector<double> steady(8, 18.0);
+  EXPECT_EQ(slidingOnTheGround(taxi(steady, 0.0)).size(), 0u) << "taxiing nose first";
+  EXPECT_EQ(slidingOnTheGround(taxi(steady, 94.0)).size(), 1u) << "a sideways slide of 94 degrees";
+  EXPECT_EQ(slidingOnTheGround(taxi(steady, 41.0)).size(), 1u) << "crabbing 41 degrees";
+  EXPECT_EQ(slidingOnTheGround(taxi(std::vector<double>(8, 3.0), 180.0)).size(), 0u) << "pushed back tail first";
+  EXPECT_EQ(slidingOnTheGround(taxi(std::vector<double>(8, 4.0), 90.0)).size(), 0u) << "under 5 kt";
+
+  struct Speeds {
+    const char* name;
+    std::vector<double> kts;
+    std::size_t complaints;
+  } speeds[] = {
+      {"gathering 2 kt/s", {0, 2, 4, 6, 8, 10, 12, 14}, 0},
+      {"from 0 to 18 kt in a second", {0, 0, 0, 18, 18, 18, 18, 18}, 1},
+      {"from 21.5 to 0 kt in a second", {21.5, 21.5, 21.5, 21.5, 0, 0, 0, 0}, 1},
+      {"a landing roll braking 5 kt/s", {140, 135, 130, 125, 120, 115, 110, 105}, 0},
+      {"a take-off roll gathering 4.5 kt/s", {60, 64.5, 69, 73.5, 78, 82.5, 87, 91.5}, 0},
+  };
+  for (const Speeds& c : speeds) EXPECT_EQ(groundSpeedJumps(taxi(c.kts, 0.0)).size(), c.complaints) << c.name;
+  {
+    // Made again on its landing roll after the simulator's restart took every object: it stands
+    // until the simulator has it, then rolls on at its pace. Not so an object created on its own.
+    auto remade = [&](bool afterAFault) {
+      std::vector<Pose> poses;
+      for (int id = 2; id <= 4; ++id) {
+        poses.push_back({0.0, "create", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
+        poses.push_back({afterAFault ? 1.0 : 0.5 * id, "remove", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
+      }
+      std::vector<std::array<double, 3>> seconds{{500, -1, 0}, {500, -1, 0}, {500, -1, 0}};
+      for (int i = 1; i <= 5; ++i) seconds.push_back({500.0 + 57.0 * i, -1, 0});
+      const auto rolling = lf_along28(1, "D-AIMA", seconds, 0.0, 5.0);
+      poses.insert(poses.end(), rolling.begin(), rolling.end());
+      std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+      return lf_attitudeTrace(poses);
+    };
+    EXPECT_EQ(groundSpeedJumps(remade(true)).size(), 0u) << "made again after the simulator's restart";
+    EXPECT_EQ(groundSpeedJumps(remade(false)).size(), 1u) << "created on its own, standing, then at 110 kt";
+  }
+
+  struct Spot {
+    const char* name;
+    const char* tail;
+    double degPerS;
+    std::size_t complaints;
+  } spots[] = {
+      {"an A320 turning 8 deg/s standing", "HB-JDA", 8.0, 0},
+      {"an A320 turning 15 deg/s standing", "HB-JDA", 15.0, 1},
+      {"an A380 turning 8.5 deg/s standing", "D-AIMA", 8.5, 1},
+  };
+  for (const Spot& c : spots) {
+    std::vector<std::array<double, 3>> seconds;
+    for (int i = 0; i < 6; ++i) seconds.push_back({500.0, -1.0, c.degPerS * i});
+    EXPECT_EQ(turningOnTheSpot(lf_attitudeTrace(lf_along28(1, c.tail, seconds)), k).size(), c.complaints) << c.name;
+  }
+}
+
+TEST(TraceChecks, OneRunwayTakesOneAircraftInTheWayOfAnotherAtATime) {
+  const auto k = lf_knowledge();
+  // D-AIMA comes in over the threshold of 28 and rolls out; HB-JDA stands at `along`, `aside`.
+  struct Case {
+    const char* name;
+    double along;
+    double aside;
+    std::size_t complaints;
+  } cases[] = {
+      {"lined up 218 m past the threshold", 218.0, 0.0, 1},
+      {"holding short, 90 m aside", 60.0, 90.0, 0},
+      {"rolled through at the far end", 1900.0, 0.0, 1},
+      {"behind the landing, at the threshold after it passed", -1.0, 0.0, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<Pose> poses = lf_along28(1, "D-AIMA", {{-600, 100, 0}, {-530, 80, 0}, {-460, 60, 0}, {400, -1, 0},
+                                                       {470, -1, 0}, {530, -1, 0}});
+    // The one behind only appears on the runway once the arrival has passed it.
+    const int from = c.along >= 0.0 ? 0 : 4;
+    for (int i = from; i < 6; ++i) {
+      const auto [lat, lon] = lf_on28(std::max(c.along, 60.0), c.aside);
+      poses.push_back({static_cast<double>(i), i == from ? "create" : "pose", 2, "HB-JDA", lat, lon, kGround + 8.0,
+                       lf_end28().headingDeg, true});
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    EXPECT_EQ(runwayShared(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
+  }
+}
+
+TEST(TraceChecks, OneRegistrationIsOneObjectAndTheAttitudeStaysAnAirliners) {
+  const double g = kGround + 8.0;
+  const auto together = lf_attitudeTrace({{0, "create", 1, "HB-JDA", 47.46, 8.55, g, 90, true},
+                                          {1, "create", 2, "HB-JDA", 47.47, 8.56, g, 200, true},
+                                          {2, "pose", 1, "HB-JDA", 47.4601, 8.55, g, 90, true}});
+  EXPECT_EQ(sameRegistration(together).size(), 1u) << "a static aircraft under a taxiing one's registration";
+  const auto after = lf_attitudeTrace({{0, "create", 1, "HB-JDA", 47.46, 8.55, g, 90, true},
+                                       {1, "remove", 1, "HB-JDA", 47.46, 8.55, g, 90, true},
+                                       {2, "create", 2, "HB-JDA", 47.47, 8.56, g, 200, true}});
+  EXPECT_EQ(sameRegistration(after).size(), 0u) << "made again after the first went";
+
+  struct Case {
+    const char* name;
+    double pitch;
+    double bank;
+    std::size_t complaints;
+  } cases[] = {
+      {"a climb-out at 15 degrees, banked 20", 15.0, 20.0, 0},
+      {"a descent at 3 degrees nose down", -3.0, 0.0, 0},
+      {"the nose 30 degrees up", 30.0, 0.0, 1},
+      {"the nose 12 degrees down", -12.0, 0.0, 1},
+      {"banked 40 degrees", 5.0, -40.0, 1},
+  };
+  for (const Case& c : cases) {
+    const auto trace = lf_attitudeTrace({{0, "create", 1, "D-AIMA", 47.5, 8.5, 5000, 90, false, 2.0, 0.0},
+                                         {1, "pose", 1, "D-AIMA", 47.5, 8.501, 5000, 90, false, c.pitch, c.bank}});
+    EXPECT_EQ(attitudeOutOfRange(trace).size(), c.complaints) << c.name;
   }
 }
 

@@ -159,6 +159,29 @@ TEST_F(StaticParkedTest, TheUserRunsIntoOneParkedAircraftAtATimeLiveFirst) {
   EXPECT_EQ(parked.simState, SimStatus::removingfromsim);
 }
 
+// The user parked, heading north: the air test's corridor behind a low and level user reaches
+// 1.8 NM back; an aircraft standing there on the ground is no conflict, one flying there is.
+TEST_F(StaticParkedTest, AnAircraftOnTheGroundBehindTheUserIsNotTakenForOneInTheAir) {
+  g_workerUserAcPosition.latitude = 47.0;
+  g_workerUserAcPosition.longitude = 8.0;
+  struct Case {
+    const char* what;
+    bool onGround;
+    bool removed;
+  } cases[] = {{"standing at its gate", true, false}, {"flying at the user's level", false, true}};
+  for (const Case& c : cases) {
+    g_liveAcs.clear();
+    LiveAc& behind = live(0, c.onGround ? FlightPhase::parked : FlightPhase::flying);
+    behind.objectId = 102;
+    behind.simState = SimStatus::active;
+    behind.onGround = c.onGround;
+    behind.position = Lalo{47.0 - 1.0 / 60.0, 8.0};  // 1 NM south
+    behind.altitude = 0.0;
+    gf_checkLiveAcUserCollisions();
+    EXPECT_EQ(behind.simState == SimStatus::removingfromsim, c.removed) << c.what;
+  }
+}
+
 TEST_F(StaticParkedTest, NearARunwayIsWithinHalfItsLengthAnd1500MetresOfItsCentre) {
   Runway runway;
   runway.centre = Lalo{47.0, 8.0};

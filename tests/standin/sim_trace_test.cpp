@@ -1,6 +1,7 @@
 // The stand-in simulator's trace, written as a client drives AI objects through SimConnect.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,8 +91,8 @@ TEST_F(SimTraceTest, CreatePosesOncePerSimulatorSecondAndRemove) {
   const auto lines = closedTrace();
 
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0], "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail");
-  EXPECT_EQ(lines[1], "0.00,create,1001,AIG A20N Swiss,47.458000,8.560000,1425.3,96.0,1,N1");
+  EXPECT_EQ(lines[0], "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail,pitch_deg,bank_deg,vs_fpm,gs_kt");
+  EXPECT_EQ(lines[1], "0.00,create,1001,AIG A20N Swiss,47.458000,8.560000,1425.3,96.0,1,N1,-0.0,0.0,0,0.0");
   EXPECT_EQ(lines[2].substr(0, 27), "1.00,pose,1001,AIG A20N Swi");
   EXPECT_EQ(lines[3].substr(0, 9), "2.00,pose");
   EXPECT_EQ(lines[4].substr(0, 9), "3.00,pose");
@@ -106,8 +107,8 @@ TEST_F(SimTraceTest, TitlesAreQuotedAndRefusalsHaveNoObject) {
   create("Unknown livery", {47.47, 8.54, 3000.0, 10.0}, false);
   const auto lines = closedTrace();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1], R"(0.00,create,1001,"Bulk SWR A319, ""Heritage""",47.460000,8.550000,5000.0,280.0,0,N1)");
-  EXPECT_EQ(lines[2], "0.00,refuse,,Unknown livery,47.470000,8.540000,3000.0,10.0,0,N1");
+  EXPECT_EQ(lines[1], R"(0.00,create,1001,"Bulk SWR A319, ""Heritage""",47.460000,8.550000,5000.0,280.0,0,N1,-0.0,0.0,0,0.0)");
+  EXPECT_EQ(lines[2], "0.00,refuse,,Unknown livery,47.470000,8.540000,3000.0,10.0,0,N1,-0.0,0.0,0,0.0");
 }
 
 // The ground is flat at the nearest fixture airport's elevation: the same altitude is on the
@@ -138,7 +139,7 @@ TEST_F(SimTraceTest, OnGroundFollowsTheNearestAirportsElevation) {
   const auto lines = closedTrace();
   ASSERT_EQ(lines.size(), 2u + std::size(cases));
   for (std::size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_TRUE(lines[2 + i].ends_with(cases[i].onGround ? ",1,N1" : ",0,N1")) << cases[i].where << ": " << lines[2 + i];
+    EXPECT_NE(lines[2 + i].find(cases[i].onGround ? ",1,N1," : ",0,N1,"), std::string::npos) << cases[i].where << ": " << lines[2 + i];
 }
 
 TEST_F(SimTraceTest, QuitRemovesEveryObjectAndAnUnwritableTraceIsNoTrace) {
@@ -156,6 +157,42 @@ TEST_F(SimTraceTest, QuitRemovesEveryObjectAndAnUnwritableTraceIsNoTrace) {
   sim::pumpFrames(60);
   sim::setTraceFile({});
   EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
+}
+
+// The attitude and speeds a client sends, and the speed over the ground its poses make, as a pilot
+// would read them: nose up positive, the bank as sent, the vertical speed as sent.
+TEST_F(SimTraceTest, PosesCarryPitchBankTheSentVerticalSpeedAndTheGroundSpeed) {
+  SimConnect_AddToDataDefinition(handle, 2, "PLANE LATITUDE", "degrees");
+  SimConnect_AddToDataDefinition(handle, 2, "PLANE LONGITUDE", "degrees");
+  SimConnect_AddToDataDefinition(handle, 2, "PLANE ALTITUDE", "feet");
+  SimConnect_AddToDataDefinition(handle, 2, "PLANE PITCH DEGREES", "radians");
+  SimConnect_AddToDataDefinition(handle, 2, "PLANE BANK DEGREES", "radians");
+  SimConnect_AddToDataDefinition(handle, 2, "VERTICAL SPEED", "feet per minute");
+  const std::uint32_t id = create("AIG A20N Swiss", {47.4800, 8.5000, 3000.0, 90.0}, false);
+  ASSERT_NE(id, 0u);
+  struct Attitude {
+    double latitude, longitude, altitude, pitch, bank, verticalSpeed;
+  };
+  // Eastward at 0.001 degrees of longitude a second (75.2 m/s at 47.48 N: 146 kt), 5 degrees
+  // nose up (the simulator's pitch is nose down positive), banked 10 degrees, sinking 700 ft/min.
+  for (int frame = 0; frame <= 100; ++frame) {
+    const Attitude a{47.48, 8.5 + frame * 0.001 / 50.0, 3000.0 - frame * 700.0 / 60.0 / 50.0, -5.0 * M_PI / 180.0,
+                     10.0 * M_PI / 180.0, -700.0};
+    ASSERT_EQ(SimConnect_SetDataOnSimObject(handle, 2, id, 0, 1, sizeof a, &a), S_OK);
+    sim::pumpFrames(1);
+  }
+  const auto lines = closedTrace();
+  ASSERT_GE(lines.size(), 4u);
+  const std::string& pose = lines[3];  // the second traced pose: a whole second of motion behind it
+  ASSERT_EQ(pose.substr(0, 9), "2.00,pose") << pose;
+  std::vector<std::string> fields;
+  std::stringstream in(pose);
+  for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+  ASSERT_EQ(fields.size(), 14u) << pose;
+  EXPECT_EQ(fields[10], "5.0");
+  EXPECT_EQ(fields[11], "10.0");
+  EXPECT_EQ(fields[12], "-700");
+  EXPECT_NEAR(std::stod(fields[13]), 146.2, 1.0);
 }
 
 }  // namespace

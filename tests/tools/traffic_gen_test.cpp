@@ -152,7 +152,9 @@ TEST_F(TrafficGenTest, ArrivalsFlyAThreeDegreePathToTouchDownAndALandingRoll) {
     const double fromThreshold = sim::distanceMetres(lat, lon, touchDown->lat, touchDown->lon);
     EXPECT_LT(fromThreshold, 1500.0) << g.flight.callsign;
     EXPECT_GT(touchDown->gs, 100.0) << g.flight.callsign;
-    EXPECT_LT(g.flight.track.back().gs, 30.0) << g.flight.callsign;
+    // A flight the scenario's end cuts short is still rolling out.
+    if (g.flight.track.back().t < options.durationSeconds - 10.0)
+      EXPECT_LT(g.flight.track.back().gs, 30.0) << g.flight.callsign << " at " << g.flight.track.back().t;
   }
   EXPECT_GE(checked, 6);
 }
@@ -178,6 +180,7 @@ TEST_F(TrafficGenTest, TaxiingFlightsRunBetweenFreeStandsAndTheRunways) {
     const sim::LayoutRunwayEnd* e = end(g.runway, &runway);
     ASSERT_TRUE(e);
     const auto& last = track.back();
+    if (last.t > options.durationSeconds - 10.0) continue;  // cut short by the scenario's end
     if (g.kind == FlightKind::TaxiIn) {
       // At rest on its stand, coming from the runway's exit.
       EXPECT_LT(sim::distanceMetres(at->latitude, at->longitude, last.lat, last.lon), 3.0) << g.flight.callsign;

@@ -65,6 +65,32 @@ TEST_F(AddingStackTest, OneRemovalPer10TicksOneCreationPer20LiveBeforeStatic) {
   }
 }
 
+// A static copy of a live flight whose removal still waits in the queue: the simulator would show
+// the registration twice if the live one were created first.
+TEST_F(AddingStackTest, AStaticOfTheSameRegistrationGoesBeforeTheLiveOneIsCreated) {
+  StaticAc parked;
+  parked.hexid = 7;
+  parked.objectId = 1011;
+  parked.registration = "HB-JNA";
+  parked.simState = SimStatus::removingfromsim;
+  g_staticAcs.push_back(parked);
+  for (std::uint32_t id = 1; id <= 4; ++id) g_removeStack.push_back(100 + id);
+  g_removeStack.push_back(1011);
+  AiCreateRequest live = request(20001);
+  live.tailNumber = "HB-JNA";
+  g_liveCreateQueue = {live};
+  ticks(10);
+  {
+    std::lock_guard lock(g_simQueueMutex);
+    ASSERT_EQ(g_simRemoveRequests.size(), 1u);
+    EXPECT_EQ(g_simRemoveRequests.front(), 1011u);
+  }
+  EXPECT_TRUE(sentCreates().empty());
+  ticks(10);
+  EXPECT_EQ(sentCreates(), std::vector<std::uint32_t>{20001});
+  EXPECT_EQ(sentRemovals(), 2u);
+}
+
 TEST_F(AddingStackTest, SpawnedAircraftJoinTheLiveQueueOnePerTickLatestFirst) {
   for (std::uint32_t hexid = 1; hexid <= 30; ++hexid) {
     addLive(Rec(hexid, fmt::format("KLM{}", hexid).c_str()), SimStatus::adding2sim);

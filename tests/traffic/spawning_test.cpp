@@ -227,4 +227,38 @@ TEST_F(SpawnAtStandTest, AStaticAircraftOfAnotherRegistrationMakesWay) {
   EXPECT_NE(logText().find("GATE B1       : KLM7     PH-XYZ makes way for KLM1234 PH-ABC"), std::string::npos);
 }
 
+// The same flight parked elsewhere as a static aircraft (the stand file's copy of a registration
+// that now flies or taxis live) goes as the live one is created; another flight's stays.
+TEST_F(SpawnAtStandTest, AStaticCopyOfTheFlightElsewhereGoesAsTheLiveOneComes) {
+  struct Case {
+    const char* name;
+    const char* staticRegistration;
+    bool airborne;
+    bool removed;
+  } cases[] = {
+      {"an arrival, its copy parked at a cargo stand", "PH-ABC", true, true},
+      {"a taxiing flight, its copy parked elsewhere", "PH-ABC", false, true},
+      {"another flight's static aircraft", "PH-XYZ", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_staticAcs.clear();
+    g_removeStack.clear();
+    g_addingStack.clear();
+    g_liveAcs.clear();
+    StaticAc& parked = staticOnStand(c.staticRegistration);
+    parked.standId = 2;  // not the live flight's stand
+    LiveAc& ac = c.airborne ? flight(0x4000, {air(0x4000, 3000, 0, 5.0), air(0x4000, 2800, 5, 4.8)}) : [&]() -> LiveAc& {
+      // Taxiing 600 m from every stand.
+      const Lalo at = offset(kEham, -600.0);
+      return flight(0x4000, {Rec(0x4000).at(at).ground(12.0), Rec(0x4000).at(offset(at, 10.0)).ground(12.0).due(2)});
+    }();
+    ac.registration = "PH-ABC";
+    lf_trySpawn(ac);
+    ASSERT_EQ(g_addingStack, std::vector<std::uint32_t>{0x4000});
+    EXPECT_EQ(parked.simState == SimStatus::removingfromsim, c.removed);
+    EXPECT_EQ(g_removeStack.size(), c.removed ? 1u : 0u);
+  }
+}
+
 }  // namespace

@@ -323,4 +323,28 @@ TEST_F(RTAppPeerTest, StartedOnConnectionTheReplayWaitsForTheProgram) {
   expectTheFlightsStart(1733400003.0);
 }
 
+// A looped replay plays the scenario again after a pause, its records' times going on with the
+// clock: the program takes every lap as new traffic.
+TEST(TrafficScenarioFile, ALoopedReplayGoesOnWithFreshTimes) {
+  struct Case {
+    double elapsed;
+    double end;
+    double t;
+    std::int64_t shift;
+  } cases[] = {
+      {0.0, 300.0, 0.0, 0},           {299.5, 300.0, 299.5, 0},
+      {330.0, 300.0, 330.0, 0},       // the pause: past every track's end, nothing is reported
+      {365.0, 300.0, 5.0, 360},       {725.0, 300.0, 5.0, 720},
+      {100.0, 299.2, 100.0, 0},       {361.0, 299.2, 1.0, 360},  // whole seconds: times stay on the clock
+      {50.0, 0.0, 50.0, 0},
+  };
+  for (const Case& c : cases) {
+    const rtstandin::ReplayLap lap = rtstandin::replayLap(c.elapsed, c.end);
+    EXPECT_DOUBLE_EQ(lap.t, c.t) << c.elapsed << " of " << c.end;
+    EXPECT_EQ(lap.shift, c.shift) << c.elapsed << " of " << c.end;
+    // The record's time is the replay's clock.
+    if (c.end > 0.0) EXPECT_DOUBLE_EQ(static_cast<double>(lap.shift) + lap.t, c.elapsed);
+  }
+}
+
 }  // namespace
