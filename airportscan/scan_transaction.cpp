@@ -152,20 +152,18 @@ bool lf_readMarker(std::array<bool, 2>& existed) {
   return true;
 }
 
-// What the scan writes tells itself: a link into the archive, or a stand file with the
-// generated-file parameters (a hand-made one says so).
+// What the scan writes tells itself only as a link into the archive. A stand file it generated
+// reads like one the user copied from the maker's archive, so without the list every stand file
+// stays the user's: a stale generated file costs less than a user's file lost.
 bool lf_isGeneratedFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
-  std::string head(64 * 1024, '\0');  // the parameters come first
+  std::string head(8, '\0');  // "archive/"
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));
   std::string extension = gf_pathToUtf8(file.extension());
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == ".txt") return head.starts_with("archive/");
-  if (extension == ".xml")
-    return head.find("name=\"num_parkpos\"") != std::string::npos && head.find("name=\"handmade\"") == std::string::npos;
-  return false;
+  return extension == ".txt" && head.starts_with("archive/");
 }
 
 // Without the list (never committed, or lost) the folders' files are told apart by content, so
