@@ -50,9 +50,11 @@ XML
 export JORV_APPDATA="$run/appdata"
 export JORV_LOCALAPPDATA="$run/localappdata"
 export XDG_RUNTIME_DIR="$run/runtime"
-# The user waits on the ground south-east of the runways and their approaches: traffic passing a
-# user aircraft within the conflict distance is taken out of the simulator, as in a real session.
+# The user waits on the ground south-east of the runways and their approaches, facing away from
+# them: traffic passing a user aircraft within the conflict distance, or lining up straight ahead of
+# its nose, is taken out of the simulator, as in a real session.
 sed -e 's/"latitude": 47.450604,/"latitude": 47.4420,/' -e 's/"longitude": 8.561746,/"longitude": 8.5880,/' \
+  -e 's/"headingDegrees": 280,/"headingDegrees": 100,/' \
   "$root/data/sim/scenario.json" > "$run/sim-scenario.json"
 # Its runways, stands and ground come from the facility fixtures beside the scenario file.
 ln -s "$root/data/sim/facilities" "$run/facilities"

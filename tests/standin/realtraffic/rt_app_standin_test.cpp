@@ -343,7 +343,9 @@ TEST(TrafficScenarioFile, ALoopedReplayGoesOnWithFreshTimes) {
     EXPECT_DOUBLE_EQ(lap.t, c.t) << c.elapsed << " of " << c.end;
     EXPECT_EQ(lap.shift, c.shift) << c.elapsed << " of " << c.end;
     // The record's time is the replay's clock.
-    if (c.end > 0.0) EXPECT_DOUBLE_EQ(static_cast<double>(lap.shift) + lap.t, c.elapsed);
+    if (c.end > 0.0) {
+      EXPECT_DOUBLE_EQ(static_cast<double>(lap.shift) + lap.t, c.elapsed);
+    }
   }
 }
 
