@@ -158,8 +158,6 @@ struct WebApiServer::Impl {
   std::int64_t defaultExpiry = 0;
 
   double timeLocked() const { return lapLocked().t; }
-  // The scenario's start time as the current lap's records give it.
-  std::int64_t startTimeLocked() const { return scenario.startTime + lapLocked().shift; }
   ReplayLap lapLocked() const {
     if (!clockRunning) return {fixedTime, 0};
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart).count();
@@ -205,11 +203,15 @@ struct WebApiServer::Impl {
     }
     std::optional<WebApiFault> fault;
     double t = 0;
+    std::int64_t startTime = 0;
     {
       std::lock_guard lock(mutex);
       records.push_back(std::move(record));
       fault = takeFault(kind.empty() ? path : path + ":" + kind, path);
-      t = timeLocked();
+      const ReplayLap lap = lapLocked();
+      t = lap.t;
+      // The clock may be set again while this answer is built.
+      startTime = scenario.startTime + lap.shift;
     }
     changed.notify_all();
 
@@ -262,7 +264,7 @@ struct WebApiServer::Impl {
       response.set_content(lf_json(401, "GUID not found, please authenticate"), "application/json");
       return;
     } else if (path == "/v6/traffic") {
-      answer = traffic(form, kind, t);
+      answer = traffic(form, kind, t, startTime);
     } else {
       answer = nearestMetar(form, t);
     }
@@ -311,7 +313,8 @@ struct WebApiServer::Impl {
     return Json{{"status", 200}, {"message", "Deauthenticated from"}, {"server", options.serverName}};
   }
 
-  Json traffic(const std::map<std::string, std::string>& form, const std::string& kind, double t) {
+  Json traffic(const std::map<std::string, std::string>& form, const std::string& kind, double t,
+               std::int64_t startTime) {
     const auto box = lf_box(form);
     if (!box) return Json{{"status", 400}, {"message", "Missing or invalid query box"}};
     const double toffsetMinutes = lf_number(form, "toffset").value_or(0.0);
@@ -323,7 +326,7 @@ struct WebApiServer::Impl {
         if (!box->contains(aircraft.lat, aircraft.lon)) continue;
         data[fmt::format("{:06X}", aircraft.hexid)] =
             Json::array({aircraft.lat, aircraft.lon, aircraft.stand, aircraft.type, aircraft.registration,
-                         static_cast<double>(startTimeLocked()) + aircraft.seen, aircraft.callsign});
+                         static_cast<double>(startTime) + aircraft.seen, aircraft.callsign});
       }
       answer["data"] = std::move(data);
       return answer;
@@ -335,21 +338,21 @@ struct WebApiServer::Impl {
       // As the service sends them: buffer_0 is the youngest snapshot (one step before now), the
       // last one the oldest.
       for (int i = 0; i < count; ++i) {
-        data[fmt::format("buffer_{}", i)] = snapshot(*box, now - step * (i + 1));
+        data[fmt::format("buffer_{}", i)] = snapshot(*box, now - step * (i + 1), startTime);
       }
       answer["data"] = std::move(data);
       return answer;
     }
-    answer["data"] = snapshot(*box, now);
+    answer["data"] = snapshot(*box, now, startTime);
     return answer;
   }
 
-  Json snapshot(const Box& box, double t) const {
+  Json snapshot(const Box& box, double t, std::int64_t startTime) const {
     Json data = Json::object();
     for (const Flight& flight : scenario.flights) {
       const auto point = positionAt(flight, t);
       if (!point || !box.contains(point->lat, point->lon)) continue;
-      data[fmt::format("{:06x}", flight.hexid)] = lf_trafficEntry(flight, *point, startTimeLocked());
+      data[fmt::format("{:06x}", flight.hexid)] = lf_trafficEntry(flight, *point, startTime);
     }
     return data;
   }
