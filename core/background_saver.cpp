@@ -24,7 +24,8 @@ namespace {
 
 struct Job {
   BackgroundSave save;
-  fs::path key;  // the path as compared
+  std::function<void()> task;  // set: run instead of writing save
+  std::string key;  // the absolute path, or the task's key
   std::uint64_t ticket = 0;
 };
 
@@ -86,6 +87,19 @@ fs::path lf_absolute(const fs::path& path) {
   return (absolute.empty() ? path : absolute).lexically_normal();
 }
 
+// A task's key never equals a path's: those are absolute.
+std::string lf_taskKey(std::string_view key) { return std::string("\x01task ").append(key); }
+
+void lf_runTask(const Job& job) {
+  try {
+    job.task();
+  } catch (const std::exception& e) {
+    gf_logNoexcept(fmt::format("background task '{}': {}", job.key.substr(6), e.what()));
+  } catch (...) {
+    gf_logNoexcept("background task: unknown exception");
+  }
+}
+
 class Saver {
  public:
   ~Saver() {
@@ -101,26 +115,29 @@ class Saver {
   void queue(BackgroundSave save) {
     // Where the caller meant it, whatever the current folder is when the saver gets to it.
     save.path = lf_absolute(save.path);
-    fs::path key = save.path;
+    std::string key = save.path.string();
+    queue(Job{std::move(save), {}, std::move(key), 0});
+  }
+
+  void queue(Job job) {
     std::lock_guard lock(m_mutex);
-    const std::uint64_t ticket = m_nextTicket++;
-    m_live.insert(ticket);
-    for (Job& job : m_queue) {
-      if (job.key != key) continue;
-      // In the older one's place: the path's order among the others does not matter, its last
+    job.ticket = m_nextTicket++;
+    m_live.insert(job.ticket);
+    for (Job& queued : m_queue) {
+      if (queued.key != job.key) continue;
+      // In the older one's place: the key's order among the others does not matter, its last
       // contents do.
-      m_live.erase(job.ticket);
-      job.save = std::move(save);
-      job.ticket = ticket;
+      m_live.erase(queued.ticket);
+      queued = std::move(job);
       return;
     }
-    m_queue.push_back(Job{std::move(save), std::move(key), ticket});
+    m_queue.push_back(std::move(job));
     if (!m_thread.joinable()) m_thread = std::thread([this] { run(); });
     m_work.notify_one();
   }
 
   void await(const fs::path& path) {
-    const fs::path key = lf_absolute(path);
+    const std::string key = lf_absolute(path).string();
     std::unique_lock lock(m_mutex);
     m_progress.wait(lock, [&] {
       if (m_writing == key) return false;
@@ -153,12 +170,16 @@ class Saver {
       lock.unlock();
       std::string error;
       bool ok = false;
-      try {
-        ok = lf_write(job.save, error);
-      } catch (const std::exception& e) {
-        error = e.what();
+      if (job.task) {
+        lf_runTask(job);
+      } else {
+        try {
+          ok = lf_write(job.save, error);
+        } catch (const std::exception& e) {
+          error = e.what();
+        }
+        lf_finish(job.save, ok, error);
       }
-      lf_finish(job.save, ok, error);
       lock.lock();
       m_writing.reset();
       m_live.erase(job.ticket);
@@ -170,7 +191,7 @@ class Saver {
   std::condition_variable m_work;
   std::condition_variable m_progress;
   std::deque<Job> m_queue;
-  std::optional<fs::path> m_writing;
+  std::optional<std::string> m_writing;
   std::set<std::uint64_t> m_live;  // tickets of the saves queued or being written
   std::uint64_t m_nextTicket = 0;
   bool m_stopping = false;
@@ -185,6 +206,10 @@ Saver& lf_saver() {
 }  // namespace
 
 void gf_queueSave(BackgroundSave save) { lf_saver().queue(std::move(save)); }
+
+void gf_queueTask(std::string key, std::function<void()> task) {
+  lf_saver().queue(Job{{}, std::move(task), lf_taskKey(key), 0});
+}
 
 void gf_awaitSave(const fs::path& path) { lf_saver().await(path); }
 

@@ -23,6 +23,10 @@ struct BackgroundSave {
 
 // Any thread. The saver's thread starts with the first save.
 void gf_queueSave(BackgroundSave save);
+// A write that is not a whole file's text (one setting in a shared settings file), run on the
+// saver's thread in turn with the saves. A newer task of the same key replaces a queued older
+// one, so a task must write the newest state when it runs, not a copy taken when queued.
+void gf_queueTask(std::string key, std::function<void()> task);
 // Returns once no save of path is queued or being written: a read of the file then sees the
 // newest contents. Immediate when none is.
 void gf_awaitSave(const std::filesystem::path& path);

@@ -34,10 +34,17 @@ ParkingSettings lf_settingsInForce() {
   return settings;
 }
 
+// The settings file is rewritten (and synced) per setting: the saver's wait, not the worker's.
+// It writes the setting's value as it is then, so a newer change by the user is never undone.
+template <class Option>
+void lf_saveLater(const Option& option) {
+  gf_queueTask(fmt::format("parameter {}", option.name), [&option] { option.save(); });
+}
+
 void lf_restoreFlag(CheckboxOption& option, bool kept) {
   if (option.value == kept) return;
   option.setState(kept);
-  option.save();
+  lf_saveLater(option);
 }
 
 }  // namespace
@@ -112,12 +119,12 @@ void gf_restoreParkingSettings() {
   };
   if (MAX_FIT.value != asInt(kept.maxFit)) {
     MAX_FIT.setClamped(asInt(kept.maxFit));
-    MAX_FIT.save();
+    lf_saveLater(MAX_FIT);
     gf_syncMaxFitFl();
   }
   if (parking_percentage.value != asInt(kept.parkingPercentage)) {
     parking_percentage.setClamped(asInt(kept.parkingPercentage));
-    parking_percentage.save();
+    lf_saveLater(parking_percentage);
     parking_percentage.selectInCombo();
     gf_updateParameterSnapshot(parking_percentage);
   }

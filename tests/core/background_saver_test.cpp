@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +101,28 @@ TEST_F(BackgroundSaverTest, TheNewestSaveOfAPathWins) {
     EXPECT_EQ(g_syncs.load(), c.syncs);
     EXPECT_EQ(gf_pendingSaves(), 0u);
   }
+}
+
+// Tasks run in turn with the saves; a newer task of a key replaces its queued older one.
+TEST_F(BackgroundSaverTest, TasksRunInTurnAndTheNewestOfAKeyOnce) {
+  g_hold = true;
+  gf_queueSave(save(dir_ / "first.xml", "first"));
+  waitUntilSyncing();
+  const auto task = [this](const char* name) {
+    return [this, name] {
+      std::lock_guard lock(mutex_);
+      done_.push_back(name);
+    };
+  };
+  gf_queueTask("parameter MAX_FIT", task("MAX_FIT old"));
+  gf_queueTask("parameter WEEK", task("WEEK"));
+  gf_queueTask("parameter MAX_FIT", task("MAX_FIT new"));
+  gf_queueSave(save(dir_ / "last.xml", "last"));
+  gf_queueTask("throws", [] { throw std::runtime_error("disk full"); });
+  g_hold = false;
+  gf_drainSaves();
+  EXPECT_EQ(done(), (std::vector<std::string>{"first", "MAX_FIT new", "WEEK", "last"}));
+  EXPECT_EQ(gf_pendingSaves(), 0u);
 }
 
 TEST_F(BackgroundSaverTest, DrainWritesEverySaveHandedOver) {
