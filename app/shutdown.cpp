@@ -250,6 +250,12 @@ void lf_reportClosingDownException(const char* text) noexcept {
 void gf_postStartOrExit() noexcept {
   if (gf_exitRequested()) g_restartPending = false;
   const bool restart = g_restartPending;
+  // Whichever way the clean-up ended (a production run skips it, an exception cuts it short),
+  // nothing handed to the saver is lost.
+  try {
+    gf_drainSaves();
+  } catch (...) {
+  }
   try {
     gf_logFlush(restart ? "Restart cleanup completed; posting MSG_START"
                         : "Shutdown cleanup completed; posting MSG_EXIT");
