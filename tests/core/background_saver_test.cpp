@@ -6,9 +6,6 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
@@ -17,7 +14,7 @@
 #include <vector>
 
 #include "core/log.h"
-#include "platform/os.h"
+#include "tests/support/held_disk.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -25,143 +22,89 @@ namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::writeFile;
 
-// A disk that holds every sync until released, and counts them.
-std::atomic<bool> g_hold{false};
-std::atomic<bool> g_failing{false};
-std::atomic<int> g_syncs{0};
-std::atomic<int> g_entered{0};
-int lf_fakeSync(int) {
-  ++g_entered;
-  while (g_hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ++g_syncs;
-  if (g_failing.load()) return errno = EIO, -1;
-  return 0;
-}
-
 class BackgroundSaverTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_hold = false;
-    g_failing = false;
-    g_syncs = 0;
-    g_entered = 0;
-    os::setFsyncForTest(&lf_fakeSync);
-  }
-  void TearDown() override {
-    g_hold = false;
-    gf_drainSaves();
-    os::setFsyncForTest(nullptr);
-  }
-  void waitUntilSyncing() {
-    while (g_entered.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  // Records which contents' done callbacks ran, in order.
+  // A save whose outcome is recorded, in order: its contents, or why it failed.
   BackgroundSave save(const fs::path& path, std::string contents, bool durable = true) {
-    BackgroundSave s{path, contents, durable, false, {}};
-    s.done = [this, contents](bool ok, const std::string& error) {
-      std::lock_guard lock(mutex_);
-      done_.push_back(ok ? contents : "failed " + contents + ": " + error);
-    };
-    return s;
+    return BackgroundSave{path, contents, durable, false, [this, contents](bool ok, const std::string& error) {
+                            record(ok ? contents : "failed " + contents + ": " + error);
+                          }};
+  }
+  void record(std::string text) {
+    std::lock_guard lock(mutex_);
+    done_.push_back(std::move(text));
   }
   std::vector<std::string> done() {
     std::lock_guard lock(mutex_);
-    return done_;
+    return std::exchange(done_, {});
   }
   testing_support::TempDir dir_;
+  testing_support::HeldDisk disk_;
   std::mutex mutex_;
   std::vector<std::string> done_;
 };
 
-// Whether the older save was still queued or already being written, the newer one is what stays.
+// Whether the older save was still queued or already being written, the newer one is what stays;
+// a newer task of a key likewise replaces its queued older one, in its place.
 TEST_F(BackgroundSaverTest, TheNewestSaveOfAPathWins) {
   struct Case {
     const char* name;
     bool olderInFlight;  // the saver is writing the older one when the newer comes
-    std::vector<std::string> doneOrder;
-    int syncs;  // two a durable save: the file and its folder
+    std::vector<std::string> done;
   };
-  for (const Case& c : {Case{"queued", false, {"blocker", "new"}, 4}, Case{"in flight", true, {"old", "new"}, 4}}) {
+  const Case cases[] = {{"queued", false, {"blocker", "new", "task new"}}, {"in flight", true, {"old", "task new", "new"}}};
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path path = dir_ / "learned.xml";
     writeFile(path, "before");
-    done_.clear();
-    g_syncs = 0;
-    g_entered = 0;
-    g_hold = true;
+    const int syncsBefore = disk_.syncs();
+    disk_.hold();
     if (!c.olderInFlight) gf_queueSave(save(dir_ / "other.xml", "blocker"));
     gf_queueSave(save(path, "old"));
-    waitUntilSyncing();
+    disk_.waitUntilSyncing();
+    gf_queueTask("parameter MAX_FIT", [this] { record("task old"); });
     gf_queueSave(save(path, "new"));
+    gf_queueTask("parameter MAX_FIT", [this] { record("task new"); });
+    gf_queueTask("throws", [] { throw std::runtime_error("disk full"); });
     EXPECT_EQ(readFile(path), "before") << "nothing is in place before the disk has it";
-    g_hold = false;
+    disk_.release();
     gf_drainSaves();
     EXPECT_EQ(readFile(path), "new");
-    EXPECT_EQ(done(), c.doneOrder);
-    EXPECT_EQ(g_syncs.load(), c.syncs);
+    EXPECT_EQ(done(), c.done);
+    EXPECT_EQ(disk_.syncs() - syncsBefore, 4) << "two saves, each its file and its folder";
     EXPECT_EQ(gf_pendingSaves(), 0u);
   }
 }
 
-// Tasks run in turn with the saves; a newer task of a key replaces its queued older one.
-TEST_F(BackgroundSaverTest, TasksRunInTurnAndTheNewestOfAKeyOnce) {
-  g_hold = true;
-  gf_queueSave(save(dir_ / "first.xml", "first"));
-  waitUntilSyncing();
-  const auto task = [this](const char* name) {
-    return [this, name] {
-      std::lock_guard lock(mutex_);
-      done_.push_back(name);
-    };
-  };
-  gf_queueTask("parameter MAX_FIT", task("MAX_FIT old"));
-  gf_queueTask("parameter WEEK", task("WEEK"));
-  gf_queueTask("parameter MAX_FIT", task("MAX_FIT new"));
-  gf_queueSave(save(dir_ / "last.xml", "last"));
-  gf_queueTask("throws", [] { throw std::runtime_error("disk full"); });
-  g_hold = false;
-  gf_drainSaves();
-  EXPECT_EQ(done(), (std::vector<std::string>{"first", "MAX_FIT new", "WEEK", "last"}));
-  EXPECT_EQ(gf_pendingSaves(), 0u);
-}
-
-TEST_F(BackgroundSaverTest, DrainWritesEverySaveHandedOver) {
-  g_hold = true;
-  for (int i = 0; i < 5; ++i) gf_queueSave(save(dir_ / fmt::format("f{}.txt", i), fmt::format("text {}", i), i % 2));
-  gf_queueSave(save(dir_ / "sub" / "made.txt", "in a new folder"));
-  std::thread release([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    g_hold = false;
-  });
-  gf_drainSaves();
-  release.join();
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(readFile(dir_ / fmt::format("f{}.txt", i)), fmt::format("text {}", i));
-  EXPECT_EQ(g_syncs.load(), 4) << "only the durable saves wait for the disk";
-  EXPECT_EQ(gf_pendingSaves(), 0u);
-  // Without makeFolder a missing folder is a failed save, reported to its callback.
-  EXPECT_FALSE(fs::exists(dir_ / "sub"));
-  EXPECT_EQ(done().back().rfind("failed in a new folder", 0), 0u) << done().back();
-
+TEST_F(BackgroundSaverTest, DrainWritesEverySaveHandedOverAndAFailureLeavesTheOldFile) {
+  testing_support::ScopedCurrentDir cwd(dir_.path());
+  gf_openLog();
+  disk_.hold();
+  for (int i = 0; i < 4; ++i) gf_queueSave(save(fmt::format("f{}.txt", i), fmt::format("text {}", i), i % 2));
   BackgroundSave folder = save(dir_ / "sub" / "made.txt", "made");
   folder.makeFolder = true;
   gf_queueSave(std::move(folder));
-  gf_drainSaves();
+  gf_queueSave(save(dir_ / "none" / "x.txt", "no folder"));
+  std::thread release([this] {
+    disk_.waitUntilSyncing();
+    disk_.release();
+  });
+  gf_drainSaves();  // relative paths are the current folder's when queued
+  release.join();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(readFile(dir_ / fmt::format("f{}.txt", i)), fmt::format("text {}", i));
   EXPECT_EQ(readFile(dir_ / "sub" / "made.txt"), "made");
-}
+  EXPECT_EQ(disk_.syncs(), 6) << "only the durable saves wait for the disk";
+  EXPECT_EQ(done().back().rfind("failed no folder", 0), 0u);
 
-TEST_F(BackgroundSaverTest, AFailedWriteLeavesTheOldFileAndIsLogged) {
-  testing_support::ScopedCurrentDir cwd(dir_.path());
-  gf_openLog();
-  const fs::path path = dir_ / "park_airports.txt";
-  writeFile(path, "EDDF\n");
-  g_failing = true;
-  gf_queueSave(save(path, "LSZH\n"));
-  gf_queueSave(BackgroundSave{dir_ / "ObjectIdList.txt.d" / "x", "y", true, false, {}});  // no callback
+  writeFile(dir_ / "list.txt", "EDDF\n");
+  disk_.fail();
+  gf_queueSave(save(dir_ / "list.txt", "LSZH\n"));
+  gf_queueSave(BackgroundSave{dir_ / "quiet.txt", "y", true, false, {}});  // no callback: logged
   gf_drainSaves();
   gf_closeLog();
-  EXPECT_EQ(readFile(path), "EDDF\n");
-  ASSERT_EQ(done().size(), 1u);
-  EXPECT_NE(done()[0].find("failed LSZH"), std::string::npos) << done()[0];
+  EXPECT_EQ(readFile(dir_ / "list.txt"), "EDDF\n");
+  EXPECT_FALSE(fs::exists(dir_ / "quiet.txt"));
+  EXPECT_EQ(done().at(0).rfind("failed LSZH", 0), 0u);
   for (const auto& entry : fs::directory_iterator(dir_.path()))
     EXPECT_NE(entry.path().extension(), ".tmp") << "no temporary left behind";
   EXPECT_NE(readFile(dir_ / "Log.txt").find("==> Could not write '"), std::string::npos);
@@ -170,21 +113,17 @@ TEST_F(BackgroundSaverTest, AFailedWriteLeavesTheOldFileAndIsLogged) {
 TEST_F(BackgroundSaverTest, AReadAfterAwaitSeesTheNewContents) {
   const fs::path path = dir_ / "park_airport.xml";
   writeFile(path, "old");
-  g_hold = true;
+  disk_.hold();
   gf_queueSave(save(path, "new"));
-  gf_queueSave(save(dir_ / "queued.xml", "behind"));
-  std::thread release([] {
-    while (g_entered.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::thread release([this] {
+    disk_.waitUntilSyncing();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    g_hold = false;
+    disk_.release();
   });
-  // Relative to the current folder, as the program names its files.
-  testing_support::ScopedCurrentDir cwd(dir_.path());
-  gf_awaitSave("./park_airport.xml");
+  const testing_support::ScopedCurrentDir cwd(dir_.path());
+  gf_awaitSave("./park_airport.xml");  // the same file by another name
   EXPECT_EQ(readFile(path), "new");
   release.join();
-  gf_awaitSave("queued.xml");
-  EXPECT_EQ(readFile(dir_ / "queued.xml"), "behind");
   gf_awaitSave("never-saved.xml");  // returns at once
 }
 
