@@ -20,10 +20,12 @@
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"
+#include "core/background_saver.h"
 #include "core/log.h"
 #include "core/utc_time.h"
 #include "feed/rt_api_session.h"
 #include "feed/traffic_mailbox.h"
+#include "parking/stand_download.h"
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
 
@@ -143,6 +145,13 @@ void lf_closingDown() {
     s.saveMyParkAirportsFile();
     s.logUnmatchedLiveries();
 
+    // A stand file still on its way is of no use now; its thread ends within about a second.
+    gf_joinParkAirportFetches();
+    // Saves handed to the saver are on the disk before the run ends.
+    gf_log("Shutdown cleanup: waiting for file saves");
+    gf_drainSaves();
+    gf_log("Shutdown cleanup: file saves written");
+
     if (gf_isRestartReason(reason)) {
       g_restartPending = true;
       Gui::enqueueUpdate(gui::ClearError{});
@@ -241,6 +250,12 @@ void lf_reportClosingDownException(const char* text) noexcept {
 void gf_postStartOrExit() noexcept {
   if (gf_exitRequested()) g_restartPending = false;
   const bool restart = g_restartPending;
+  // Whichever way the clean-up ended (a production run skips it, an exception cuts it short),
+  // nothing handed to the saver is lost.
+  try {
+    gf_drainSaves();
+  } catch (...) {
+  }
   try {
     gf_logFlush(restart ? "Restart cleanup completed; posting MSG_START"
                         : "Shutdown cleanup completed; posting MSG_EXIT");

@@ -1,9 +1,14 @@
-// ObjectIdList.txt, written from the worker's 10-ms loop twice a minute with 300 live aircraft:
-// - "durable": the way it was written before, data and folder synced to disk before the rename;
-// - "unsynced": the way gf_writeActiveAcFile writes it now, renamed without waiting for the disk.
-// Each iteration is one such tick; longest_ms is the longest of them, the figure that matters to
-// a loop with 10 ms a tick. The files go to a folder under the current one (a real disk, not
-// /tmp), which is removed afterwards.
+// Files written from the worker's 10-ms loop, each way they have been written. Each iteration
+// is one such tick; longest_ms is the longest of them, the figure that matters to a loop with
+// 10 ms a tick.
+// - ObjectIdList.txt with 300 live aircraft, rewritten every second:
+//   "durable": data and folder synced to disk before the rename, on the loop;
+//   "unsynced": renamed without waiting for the disk, on the loop;
+//   "saver": the way gf_writeActiveAcFile writes it now, the text handed to the background saver.
+// - A learned stand file of 300 stands (about 100 kB), saved on leaving the park airport:
+//   "durable" on the loop, as it was, against "saver", as gf_saveLearned hands it over now.
+// The files go to a folder under the current one (a real disk, not /tmp), which is removed
+// afterwards; the saver's queue is drained outside the measured ticks.
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 #include <unistd.h>
@@ -15,6 +20,7 @@
 #include <vector>
 
 #include "config/program_folders.h"
+#include "core/background_saver.h"
 #include "core/text_file.h"
 #include "refdata/model_ids.h"
 #include "traffic/active_aircraft.h"
@@ -79,6 +85,7 @@ void lf_measureTicks(benchmark::State& state, Write write) {
     longest = std::max(longest, took.count());
   }
   state.counters["longest_ms"] = longest;
+  gf_drainSaves();  // before the folder goes
   gf_resetEngineTables();
 }
 
@@ -96,9 +103,47 @@ void BM_ObjectIdListTick_durable(benchmark::State& state) {
 BENCHMARK(BM_ObjectIdListTick_durable)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 void BM_ObjectIdListTick_unsynced(benchmark::State& state) {
-  lf_measureTicks(state, [] { gf_writeActiveAcFile(); });
+  lf_measureTicks(state, [] {
+    std::vector<std::string> lines;
+    for (const LiveAc& aircraft : g_liveAcs)
+      lines.push_back(fmt::format("{};{};{};{};{};{};", aircraft.objectId, aircraft.callsign, aircraft.registration,
+                                  gf_airlineName(aircraft.airlineId), gf_modelName(aircraft.modelId),
+                                  aircraft.onGround ? "GND" : "AIR"));
+    if (!gf_writeLinesUnsynced(lines, g_objectIdListFile)) throw std::runtime_error("write failed");
+  });
 }
 BENCHMARK(BM_ObjectIdListTick_unsynced)->Unit(benchmark::kMillisecond)->Iterations(200);
+
+void BM_ObjectIdListTick_saver(benchmark::State& state) {
+  lf_measureTicks(state, [] { gf_writeActiveAcFile(); });
+}
+BENCHMARK(BM_ObjectIdListTick_saver)->Unit(benchmark::kMillisecond)->Iterations(200);
+
+// Stand elements of the size a learned file holds, with one option each.
+std::string lf_learnedText() {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parkpositions>\n";
+  for (int i = 0; i < 300; ++i)
+    text += fmt::format(
+        "    <parkpos id=\"GATE A{}\" typestr=\"GATE_MEDIUM\" latitude=\"47.{:06}\" longitude=\"8.{:06}\" "
+        "heading=\"{}\" radius=\"20\">\n      <opt reg=\"HB-J{:02}\" airl=\"SWR\" type=\"A320\" day=\"3\" "
+        "hh=\"14:20\" cs=\"SWR{}\"/>\n    </parkpos>\n",
+        i, 450000 + i * 37, 550000 + i * 41, i % 360, i % 100, 100 + i);
+  return text + "  </parkpositions>\n</root>\n";
+}
+
+void BM_LearnedFileSave_durable(benchmark::State& state) {
+  const std::string text = lf_learnedText();
+  lf_measureTicks(state, [&text] {
+    if (!gf_writeStringToFile(text, "LSZH.xml", false)) throw std::runtime_error("write failed");
+  });
+}
+BENCHMARK(BM_LearnedFileSave_durable)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+void BM_LearnedFileSave_saver(benchmark::State& state) {
+  const std::string text = lf_learnedText();
+  lf_measureTicks(state, [&text] { gf_queueSave(BackgroundSave{"LSZH.xml", text, true, false, {}}); });
+}
+BENCHMARK(BM_LearnedFileSave_saver)->Unit(benchmark::kMillisecond)->Iterations(50);
 
 }  // namespace
 

@@ -120,7 +120,7 @@ std::string gf_xmlLoadProblem(const pugi::xml_parse_result& parsed, const pugi::
   return {};
 }
 
-bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path) {
+std::optional<std::string> gf_xmlText(pugi::xml_document& document) {
   pugi::xml_node declaration;
   for (pugi::xml_node child : document.children()) {
     if (child.type() == pugi::node_declaration) {
@@ -129,7 +129,7 @@ bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path)
     }
   }
   if (!declaration) declaration = document.prepend_child(pugi::node_declaration);
-  if (!declaration) return false;
+  if (!declaration) return std::nullopt;
   for (const char* name : {"version", "encoding"}) {
     if (!declaration.attribute(name)) declaration.append_attribute(name);
   }
@@ -137,6 +137,11 @@ bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path)
   declaration.attribute("encoding").set_value("UTF-8");
   std::ostringstream text;
   document.save(text, "  ", pugi::format_indent, pugi::encoding_utf8);
-  if (!text) return false;
-  return lf_replaceFileWith(path, text.str());
+  if (!text) return std::nullopt;
+  return std::move(text).str();
+}
+
+bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path) {
+  const std::optional<std::string> text = gf_xmlText(document);
+  return text && lf_replaceFileWith(path, *text);
 }

@@ -40,3 +40,5 @@ std::string gf_xmlLoadProblem(const pugi::xml_parse_result& parsed, const pugi::
 // Makes sure of the declaration (version 1.0, UTF-8) and saves indented by two blanks. The
 // target is written directly: callers that replace a file write to a temporary name first.
 bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path);
+// The text gf_saveXml writes; none when the declaration cannot be added.
+std::optional<std::string> gf_xmlText(pugi::xml_document& document);

@@ -13,6 +13,7 @@
 #include "config/program_folders.h"
 #include "config/xml_helpers.h"
 #include "config/xml_meta.h"
+#include "core/background_saver.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -96,19 +97,17 @@ void lf_updateCache(pugi::xml_document& document, const fs::path& requested) {
     gf_logWarning(fmt::format("could not update airport cache '{}'", cache));
     return;
   }
-  fs::path temporary = g_parkAirportFile;
-  temporary += ".tmp";
-  std::error_code error;
-  if (!gf_saveXml(document, temporary)) {
-    fs::remove(temporary, error);
+  std::optional<std::string> text = gf_xmlText(document);
+  if (!text) {
     gf_logWarning(fmt::format("could not update airport cache '{}'", cache));
     return;
   }
-  fs::rename(temporary, g_parkAirportFile, error);
-  if (error) {
-    gf_logWarning(fmt::format("could not update airport cache '{}': {}", cache, error.message()));
-    fs::remove(temporary, error);
-  }
+  // Written by the saver; the next read of the cache waits for it (gf_awaitSave).
+  BackgroundSave save{g_parkAirportFile, std::move(*text), true, false, {}};
+  save.done = [cache](bool ok, const std::string& error) {
+    if (!ok) gf_logWarning(fmt::format("could not update airport cache '{}': {}", cache, error));
+  };
+  gf_queueSave(std::move(save));
 }
 
 void lf_layLearnedFile(AirportFileData& data) {
@@ -119,6 +118,7 @@ void lf_layLearnedFile(AirportFileData& data) {
     learned = lf_learnedPathFor(lf_learnedBasePath(data.publisher, file.filename()), data.publisher);
   if (!learned) return;
   data.learnedPath = *learned;
+  gf_awaitSave(*learned);  // a visit's learning saved just before
   if (!lf_exists(*learned)) return;
   auto read = gf_readLearnedAirportFile(*learned, data.airportName, data.stands);
   if (const auto* error = std::get_if<std::string>(&read)) {
@@ -140,6 +140,7 @@ std::variant<AirportFileData, std::string> lf_readAirportFile(const fs::path& re
   data.requestedPath = requested;
   fs::path file;
   bool encrypted = false;
+  gf_awaitSave(g_parkAirportFile);
   if (lf_exists(g_parkAirportFile)) {
     const std::optional<ArchiveIdentity> cached = lf_readCacheIdentity();
     const std::optional<ArchiveIdentity> wanted = lf_archiveIdentity(requested);
@@ -229,6 +230,7 @@ std::optional<std::string> gf_loadApfXml(const fs::path& path, bool encrypted, S
 }
 
 std::optional<ArchiveIdentity> lf_readCacheIdentity() {
+  gf_awaitSave(g_parkAirportFile);
   const std::string name = gf_pathToUtf8(g_parkAirportFile);
   std::ifstream in(g_parkAirportFile, std::ios::binary);
   if (!in) {
@@ -247,6 +249,7 @@ std::optional<ArchiveIdentity> lf_readCacheIdentity() {
 
 bool gf_parkAirportFileNeedsFetch(const fs::path& requestedPath) {
   if (requestedPath.begin() == requestedPath.end() || *requestedPath.begin() != "archive") return false;
+  gf_awaitSave(g_parkAirportFile);
   if (!lf_exists(g_parkAirportFile)) return true;
   const std::optional<ArchiveIdentity> cached = lf_readCacheIdentity();
   const std::optional<ArchiveIdentity> wanted = lf_archiveIdentity(requestedPath);

@@ -257,9 +257,11 @@ std::size_t gf_removeStaleApfTemporaries(const fs::path& folder) {
   return removed;
 }
 
-bool gf_writeApf(const AirportFile& record, const fs::path& path, ApfMode mode, std::uint32_t sim, bool handmade,
-                 const ParkingSettings& settings) {
-  pugi::xml_document document;
+namespace {
+
+// The document of a stand file; false when it cannot be built.
+bool lf_buildApf(pugi::xml_document& document, const AirportFile& record, ApfMode mode, std::uint32_t sim,
+                 bool handmade, const ParkingSettings& settings) {
   XmlMeta meta;
   meta.version = gf_versionString(g_programVersion.major, g_programVersion.minor, g_programVersion.patch);
   meta.sim = sim;
@@ -274,7 +276,22 @@ bool gf_writeApf(const AirportFile& record, const fs::path& path, ApfMode mode, 
     pugi::xml_node count = root.child("parameters").find_child_by_attribute("parameter", "name", "num_parkpos");
     if (count && *written != record.stands.size()) count.attribute("value").set_value(fmt::format("{}", *written).c_str());
   }
+  return true;
+}
 
+}  // namespace
+
+std::optional<std::string> gf_apfText(const AirportFile& record, ApfMode mode, std::uint32_t sim, bool handmade,
+                                      const ParkingSettings& settings) {
+  pugi::xml_document document;
+  if (!lf_buildApf(document, record, mode, sim, handmade, settings)) return std::nullopt;
+  return gf_xmlText(document);
+}
+
+bool gf_writeApf(const AirportFile& record, const fs::path& path, ApfMode mode, std::uint32_t sim, bool handmade,
+                 const ParkingSettings& settings) {
+  pugi::xml_document document;
+  if (!lf_buildApf(document, record, mode, sim, handmade, settings)) return false;
   if (path.empty()) {
     gf_logWarning("gf_writeApf: empty output filename");
     return false;

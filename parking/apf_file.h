@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,10 @@ enum class ApfMode : std::uint8_t { learned = 0, generated = 1 };
 // the disk (the new file may then be in place).
 bool gf_writeApf(const AirportFile& record, const std::filesystem::path& path, ApfMode mode, std::uint32_t sim,
                  bool handmade, const ParkingSettings& settings);
+// The text gf_writeApf would write, for a save handed to the background saver; none when the
+// file as a whole cannot be built.
+std::optional<std::string> gf_apfText(const AirportFile& record, ApfMode mode, std::uint32_t sim, bool handmade,
+                                      const ParkingSettings& settings);
 // A save killed half-way leaves its temporaries ("<file>.<process>.<count>.tmp" and the XML
 // writer's ".tmp.tmp" beside it); removes those of other processes from the folder. Returns how
 // many went.

@@ -9,6 +9,7 @@
 #include "config/parameter_load.h"
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"
+#include "core/background_saver.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "parking/airport_settings.h"
@@ -33,10 +34,17 @@ ParkingSettings lf_settingsInForce() {
   return settings;
 }
 
+// The settings file is rewritten (and synced) per setting: the saver's wait, not the worker's.
+// It writes the setting's value as it is then, so a newer change by the user is never undone.
+template <class Option>
+void lf_saveLater(const Option& option) {
+  gf_queueTask(fmt::format("parameter {}", option.name), [&option] { option.save(); });
+}
+
 void lf_restoreFlag(CheckboxOption& option, bool kept) {
   if (option.value == kept) return;
   option.setState(kept);
-  option.save();
+  lf_saveLater(option);
 }
 
 }  // namespace
@@ -81,13 +89,27 @@ void gf_saveLearned(std::span<const Stand> stands, bool handmade) {
     return;
   }
   const std::string name = gf_pathToUtf8(path);
-  if (!gf_writeApf(record, path, ApfMode::learned, static_cast<std::uint32_t>(gf_simChoice()->sim), handmade,
-                   lf_settingsInForce()))
-    gf_log(fmt::format("saving '{}' did not succeed", name));
-  else
-    gf_log(fmt::format("{} '{}' saved with {} update{}", handmade ? " handmade" : "", name, g_standOptionUpdates,
-                       gf_pluralS(g_standOptionUpdates)));
+  std::optional<std::string> text =
+      gf_apfText(record, ApfMode::learned, static_cast<std::uint32_t>(gf_simChoice()->sim), handmade,
+                 lf_settingsInForce());
+  const std::uint32_t updates = g_standOptionUpdates;
   g_standOptionUpdates = 0;
+  if (!text) {
+    gf_log(fmt::format("saving '{}' did not succeed", name));
+    return;
+  }
+  // The disk's wait is the saver's; the next read of this file waits for it (gf_awaitSave).
+  BackgroundSave save{path, std::move(*text), true, true, {}};
+  save.done = [name, handmade, updates](bool ok, const std::string& error) {
+    if (!ok) {
+      gf_logWarning(fmt::format("gf_writeApf: could not replace '{}': {}", name, error));
+      gf_log(fmt::format("saving '{}' did not succeed", name));
+      return;
+    }
+    gf_log(fmt::format("{} '{}' saved with {} update{}", handmade ? " handmade" : "", name, updates,
+                       gf_pluralS(updates)));
+  };
+  gf_queueSave(std::move(save));
 }
 
 void gf_restoreParkingSettings() {
@@ -97,12 +119,12 @@ void gf_restoreParkingSettings() {
   };
   if (MAX_FIT.value != asInt(kept.maxFit)) {
     MAX_FIT.setClamped(asInt(kept.maxFit));
-    MAX_FIT.save();
+    lf_saveLater(MAX_FIT);
     gf_syncMaxFitFl();
   }
   if (parking_percentage.value != asInt(kept.parkingPercentage)) {
     parking_percentage.setClamped(asInt(kept.parkingPercentage));
-    parking_percentage.save();
+    lf_saveLater(parking_percentage);
     parking_percentage.selectInCombo();
     gf_updateParameterSnapshot(parking_percentage);
   }

@@ -17,6 +17,7 @@
 #include "config/parameter_snapshot.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"
+#include "core/background_saver.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "core/text_file.h"
@@ -166,6 +167,7 @@ FileLines lf_parseLines(std::string_view content) {
 // Steps that may throw; false when the read cannot complete.
 bool lf_readMyParkAirportsFile(bool& allAccepted) {
   const std::string path = gf_pathToUtf8(g_myParkAirportsFile);
+  gf_awaitSave(g_myParkAirportsFile);
   std::error_code error;
   const fs::file_status status = fs::status(g_myParkAirportsFile, error);
   bool existed = true;
@@ -314,7 +316,14 @@ void gf_saveMyParkAirportsFile() {
                                             : fmt::format("{},{}", entry.code.text(), entry.userStand));
   std::sort(lines.begin(), lines.end());
   lines.insert(lines.end(), preserved.begin(), preserved.end());
-  if (!gf_writeLines(lines, g_myParkAirportsFile)) gf_logWarning(fmt::format("Could not write '{}'", path));
+  std::string text;
+  for (const std::string& line : lines) text.append(line).push_back('\n');
+  // Written by the saver; the program's end drains it, a read of the file waits for it.
+  BackgroundSave save{g_myParkAirportsFile, std::move(text), true, false, {}};
+  save.done = [path](bool ok, const std::string&) {
+    if (!ok) gf_logWarning(fmt::format("Could not write '{}'", path));
+  };
+  gf_queueSave(std::move(save));
 }
 
 std::optional<ParkAirport> gf_frontParkAirport() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "appbase/gui.h"
 #include "config/program_folders.h"
@@ -34,11 +35,46 @@ struct ParkFetch {
   DownloadedAirportFile result;  // under mutex
   bool done = false;             // under mutex
   bool dropped = false;          // under mutex: nobody takes the copy, the thread removes it
+  std::atomic<bool> cancelled{false};  // the download breaks off
 };
 std::shared_ptr<ParkFetch> g_parkFetch;  // the worker's
 
+// Every fetch's thread until it is joined, the dropped ones too: the worker's.
+struct FetchThread {
+  FetchThread(std::shared_ptr<ParkFetch> f, std::thread t) : fetch(std::move(f)), thread(std::move(t)) {}
+  FetchThread(FetchThread&&) = default;
+  FetchThread& operator=(FetchThread&& other) noexcept {
+    if (this == &other) return *this;
+    finish();
+    fetch = std::move(other.fetch);
+    thread = std::move(other.thread);
+    return *this;
+  }
+  // Never a running thread left behind, not even by a test that ends without the program's end.
+  ~FetchThread() { finish(); }
+  void finish() noexcept {
+    if (!thread.joinable()) return;
+    fetch->cancelled = true;
+    thread.join();
+  }
+  std::shared_ptr<ParkFetch> fetch;
+  std::thread thread;
+};
+std::vector<FetchThread> g_fetchThreads;
+
+bool lf_isDone(ParkFetch& fetch) {
+  std::lock_guard lock(fetch.mutex);
+  return fetch.done;
+}
+
+// Threads whose fetch is in have only their return left: joined without a wait worth the name.
+void lf_joinFinished() {
+  std::erase_if(g_fetchThreads, [](const FetchThread& entry) { return lf_isDone(*entry.fetch); });
+}
+
 void lf_dropFetch(const std::shared_ptr<ParkFetch>& fetch) {
   if (!fetch) return;
+  fetch->cancelled = true;
   std::lock_guard lock(fetch->mutex);
   fetch->dropped = true;
   if (fetch->done && fetch->result.fetched) {
@@ -100,10 +136,15 @@ ParkFileFetch gf_fetchParkAirportFile(const fs::path& relativePath) {
     auto fetch = std::make_shared<ParkFetch>();
     fetch->relativePath = relativePath;
     g_parkFetch = fetch;
-    // Detached: a server that never answers holds only this thread, which the download's own
-    // time-outs end.
-    std::thread([fetch] {
-      DownloadedAirportFile result = gf_downloadAirportFile(fetch->relativePath, true);
+    lf_joinFinished();
+    // A server that never answers holds only this thread; a drop or the end breaks its
+    // download off.
+    std::thread thread([fetch] {
+      DownloadedAirportFile result;
+      {
+        const ScopedDownloadCancel cancel(&fetch->cancelled);
+        result = gf_downloadAirportFile(fetch->relativePath, true);
+      }
       std::lock_guard lock(fetch->mutex);
       fetch->result = std::move(result);
       fetch->done = true;
@@ -111,7 +152,8 @@ ParkFileFetch gf_fetchParkAirportFile(const fs::path& relativePath) {
         std::error_code ignored;
         fs::remove(fetch->result.localPath, ignored);
       }
-    }).detach();
+    });
+    g_fetchThreads.emplace_back(fetch, std::move(thread));
     return ParkFileFetch::running;
   }
   std::lock_guard lock(g_parkFetch->mutex);
@@ -133,4 +175,13 @@ DownloadedAirportFile gf_takeParkAirportFile(const fs::path& relativePath) {
 void gf_dropParkAirportFetch() {
   lf_dropFetch(g_parkFetch);
   g_parkFetch.reset();
+  lf_joinFinished();
 }
+
+void gf_joinParkAirportFetches() {
+  gf_dropParkAirportFetch();
+  for (FetchThread& entry : g_fetchThreads) lf_dropFetch(entry.fetch);
+  g_fetchThreads.clear();  // each joined as it goes
+}
+
+std::size_t gf_parkAirportFetchThreads() { return g_fetchThreads.size(); }

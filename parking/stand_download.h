@@ -3,6 +3,7 @@
 // server keeps one folder per simulator ("MSFS/", "MSFS2024/" under the downloads folder), and
 // the file lands under a name of its own in the airports folder, for the caller to read and
 // delete.
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -31,5 +32,11 @@ enum class ParkFileFetch { running, ready };
 ParkFileFetch gf_fetchParkAirportFile(const std::filesystem::path& relativePath);
 // The result of the fetch of relativePath once ready; the fetch is forgotten.
 DownloadedAirportFile gf_takeParkAirportFile(const std::filesystem::path& relativePath);
-// A fetch in flight or waiting is forgotten; its copy is removed once it ends.
+// A fetch in flight or waiting is forgotten and its download broken off; its copy is removed
+// once it ends. Its thread is joined later, never waited for here.
 void gf_dropParkAirportFetch();
+// The end of a run: every fetch broken off and its thread joined. The wait is at most about a
+// second, whatever the server does.
+void gf_joinParkAirportFetches();
+// Fetch threads not joined yet (tests).
+std::size_t gf_parkAirportFetchThreads();

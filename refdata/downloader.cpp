@@ -65,7 +65,11 @@ size_t lf_writeCallback(char* data, size_t size, size_t count, void* userData) {
   return done;
 }
 
-int lf_progressCallback(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return gf_isRunning() ? 0 : 1; }
+thread_local const std::atomic<bool>* t_cancelled = nullptr;
+
+int lf_progressCallback(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return gf_isRunning() && !(t_cancelled && t_cancelled->load()) ? 0 : 1;
+}
 
 // Only web addresses: libcurl would guess a scheme for anything else and look the text up
 // as a host name, which an empty base URL would turn into a lookup of "versions.json".
@@ -172,6 +176,12 @@ bool lf_downloadFile(CURL* handle, const std::string& url, const fs::path& targe
 }
 
 }  // namespace
+
+ScopedDownloadCancel::ScopedDownloadCancel(const std::atomic<bool>* cancelled) : m_previous(t_cancelled) {
+  t_cancelled = cancelled;
+}
+
+ScopedDownloadCancel::~ScopedDownloadCancel() { t_cancelled = m_previous; }
 
 void CurlEasyDeleter::operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 

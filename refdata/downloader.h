@@ -2,6 +2,7 @@
 // Downloads from the maker's web server. The target is either the complete new file or left
 // exactly as it was: the transfer goes into "<target>.download_tmp", which is moved onto the
 // target only after the transfer and the file write have both succeeded.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -28,6 +29,20 @@ using DownloadCheck = std::function<std::string(const std::filesystem::path& dow
 // check refuses (logged) all fail the download.
 bool gf_downloadFile(CURL* handle, const std::string& url, const std::filesystem::path& target, bool exact,
                      std::uint64_t maxBytes, const DownloadCheck& check = {});
+
+// While it lives, downloads on this thread break off (within about a second, at libcurl's next
+// progress call) once the flag is set: a fetch nobody waits for any more ends without its
+// time-outs.
+class ScopedDownloadCancel {
+ public:
+  explicit ScopedDownloadCancel(const std::atomic<bool>* cancelled);
+  ~ScopedDownloadCancel();
+  ScopedDownloadCancel(const ScopedDownloadCancel&) = delete;
+  ScopedDownloadCancel& operator=(const ScopedDownloadCancel&) = delete;
+
+ private:
+  const std::atomic<bool>* m_previous;
+};
 
 // One data set from "<base>input/<fileName>" onto target, with its own handle; logs the outcome.
 bool gf_downloadInputFile(const std::filesystem::path& fileName, const std::filesystem::path& target,

@@ -3,13 +3,14 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "config/parameter_snapshot.h"
 #include "config/program_folders.h"
 #include "config/sim_choice.h"
+#include "core/background_saver.h"
 #include "core/log.h"
 #include "core/text.h"
-#include "core/text_file.h"
 #include "traffic/engine_state.h"
 
 namespace {
@@ -19,18 +20,21 @@ std::string_view lf_orNull(std::string_view text) { return text.empty() ? std::s
 }  // namespace
 
 void gf_writeActiveAcFile() {
-  std::vector<std::string> lines;
+  std::string text;
   for (const LiveAc& aircraft : g_liveAcs) {
     if (aircraft.simState != SimStatus::active) continue;
-    lines.push_back(fmt::format("{};{};{};{};{};{};{}", gf_objectIdText(aircraft.objectId), aircraft.callsign,
-                                aircraft.registration, gf_airlineName(aircraft.airlineId),
-                                gf_modelName(aircraft.modelId), aircraft.onGround ? "GND" : "AIR",
-                                aircraft.state == FlightPhase::parked ? "PARKED" : ""));
+    fmt::format_to(std::back_inserter(text), "{};{};{};{};{};{};{}\n", gf_objectIdText(aircraft.objectId),
+                   aircraft.callsign, aircraft.registration, gf_airlineName(aircraft.airlineId),
+                   gf_modelName(aircraft.modelId), aircraft.onGround ? "GND" : "AIR",
+                   aircraft.state == FlightPhase::parked ? "PARKED" : "");
   }
-  // Rewritten twice a minute from the 10-ms loop, for the user to look at: not worth a wait for
-  // the disk.
-  if (!gf_writeLinesUnsynced(lines, g_objectIdListFile))
-    gf_logWarning(fmt::format("Failed to write {}", gf_pathToUtf8(g_objectIdListFile)));
+  // Rewritten every second from the 10-ms loop, for the user to look at: written by the saver,
+  // and not worth a wait for the disk even there.
+  BackgroundSave save{g_objectIdListFile, std::move(text), false, false, {}};
+  save.done = [](bool ok, const std::string&) {
+    if (!ok) gf_logWarning(fmt::format("Failed to write {}", gf_pathToUtf8(g_objectIdListFile)));
+  };
+  gf_queueSave(std::move(save));
 }
 
 std::vector<std::string> gf_liveAcDescriptions() {

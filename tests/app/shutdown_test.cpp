@@ -1,6 +1,8 @@
 // lf_closingDown for each stop reason: restart after its countdown, or exit; the system-error
 // hold; what the exit clears.
+#include "core/background_saver.h"
 #include "tests/app/worker_fixture.h"
+#include "tests/support/held_disk.h"
 
 namespace {
 using worker_test::kSecond;
@@ -163,6 +165,34 @@ TEST_F(Shutdown, TheReadersAreJoinedAfterTheSimulatorLinkWeatherFirst) {
   EXPECT_LT(position("stopRTAppReaders"), position("closeRTAppServer"));
   EXPECT_LT(position("traffic ended"), position("closeRTAppServer"));
   EXPECT_LT(at("Shutdown cleanup: weather reader stopped"), at("Shutdown cleanup: waiting for traffic reader"));
+}
+
+// The park-airports list goes to the saver through the program's own seam; the run does not end
+// before the disk has it, however slow the disk is.
+TEST_F(Shutdown, TheRunEndsOnlyOnceEverySaveIsOnTheDisk) {
+  const WorkerSeams program = gf_programWorkerSeams();
+  seams.saveMyParkAirportsFile = program.saveMyParkAirportsFile;
+  gf_setWorkerSeams(seams);
+  const std::filesystem::path list = std::filesystem::path("airports") / "my_park_airports.txt";
+  testing_support::writeFile(list, "X,Y,Z\n");  // kept as it is by the list's read and save
+  program.readMyParkAirportsFile();
+  std::filesystem::remove(list);
+
+  testing_support::HeldDisk disk;
+  disk.hold();
+  std::thread release([&disk] {
+    disk.waitUntilSyncing();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    disk.release();
+  });
+  gf_requestStop(StopReason::SimWasClosed, 0);
+  lf_closingDown();
+  release.join();
+  ASSERT_TRUE(std::filesystem::exists(list));
+  EXPECT_EQ(testing_support::readFile(list), "X,Y,Z\n");
+  EXPECT_EQ(gf_pendingSaves(), 0u);
+  EXPECT_LT(at("Shutdown cleanup: waiting for file saves"), at("Shutdown cleanup: file saves written"));
+  EXPECT_LT(at("Shutdown cleanup: file saves written"), at("Shutdown cleanup completed; posting MSG_EXIT"));
 }
 
 }  // namespace

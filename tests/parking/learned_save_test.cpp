@@ -1,14 +1,20 @@
 // Saving what was learned at the park airport: into the learned file the next read of the same
 // stand file finds, for every kind of stand file; only learned options and hand-made stands, or
 // everything for a hand-made file.
+#include "config/keys.h"
+#include "config/options.h"
 #include "config/parameter_snapshot.h"
 #include "parking/airport_file_read.h"
 #include "parking/airport_settings.h"
+#include "parking/learned_file.h"
 #include "parking/learned_save.h"
+#include "parking/parking_adjust.h"
+#include "parking/stand_download.h"
 #include "refdata/downloader.h"
 #include "simlink/stand_slots.h"
 #include "standin/webserver/web_server.h"
 #include "tests/parking/parking_fixture.h"
+#include "tests/support/held_disk.h"
 #include "tests/refdata/enc_fixture.h"
 
 namespace parking_test {
@@ -24,10 +30,27 @@ std::string lf_fileWith(const char* publisher) {
                             publisher));
 }
 
+// The settings file's writer, recording what it was asked to write and whether on the test's
+// own thread.
+std::mutex g_parameterMutex;
+std::vector<std::string> g_parameterWrites;
+std::thread::id g_testThread;
+bool g_parameterWriteOnCaller = false;
+void lf_recordParameterWrite(std::string_view name, std::string_view value) {
+  std::lock_guard lock(g_parameterMutex);
+  g_parameterWrites.push_back(fmt::format("{}={}", name, value));
+  if (std::this_thread::get_id() == g_testThread) g_parameterWriteOnCaller = true;
+}
+std::vector<std::string> lf_parameterWrites() {
+  std::lock_guard lock(g_parameterMutex);
+  return g_parameterWrites;
+}
+
 class LearnedSaveTest : public ParkingTest {
  protected:
   void SetUp() override {
     ParkingTest::SetUp();
+    g_testThread = std::this_thread::get_id();
     gf_setMakerBaseUrl(server.baseUrl());
   }
   void TearDown() override {
@@ -132,6 +155,64 @@ TEST_F(LearnedSaveTest, WithoutAnAppliedFileOrALearnedPlaceNothingIsWritten) {
   gf_saveLearned(data.stands, false);
   EXPECT_TRUE(contains(newLog(), "==> cannot construct a safe learned path for publisher ' .. '\n"));
   EXPECT_FALSE(fs::exists(dir_ / "airports/learned"));
+}
+
+// Leaving the park airport hands its learning to the saver and goes on while the disk is busy;
+// coming back (or reading the cache the fetch filled) waits for that save instead of reading
+// the file before it.
+TEST_F(LearnedSaveTest, LeavingDoesNotWaitForTheDiskAndTheNextReadFindsWhatWasSaved) {
+  const fs::path archive = "archive/stock/LSZH.enc";
+  const std::size_t askedBefore = server.requestedPaths().size();
+  testing_support::HeldDisk disk;
+  const DownloadedAirportFile fetched = gf_downloadAirportFile(archive, true);
+  ASSERT_TRUE(fetched.fetched) << fetched.error;
+  // Slow releases, one per test step: each read below must wait for it.
+  const auto releaseSoon = [&disk] {
+    return std::thread([&disk] {
+      disk.waitUntilSyncing();
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      disk.release();
+    });
+  };
+
+  disk.hold();
+  auto read = gf_readAirportFile(archive, &fetched);  // fills the cache
+  ASSERT_TRUE(std::holds_alternative<AirportFileData>(read));
+  EXPECT_EQ(std::get<AirportFileData>(read).source, ApfSource::fetched);
+  std::thread release = releaseSoon();
+  read = gf_readAirportFile(archive);
+  release.join();
+  ASSERT_TRUE(std::holds_alternative<AirportFileData>(read)) << std::get<std::string>(read);
+  EXPECT_EQ(std::get<AirportFileData>(read).source, ApfSource::cache) << "the cache, not a second fetch";
+  EXPECT_EQ(server.requestedPaths().size(), askedBefore + 1);
+
+  AirportFileData data = apply("LSZH");
+  g_stands = data.stands;
+  g_stands.at(0).options.push_back(learned("HB-L1", 90));
+  // The settings the file changed go back as well, into the settings file, which is rewritten
+  // and synced per setting.
+  g_keptParkingSettings.maxFit = 20;
+  g_keptParkingSettings.week = !WEEK.value;
+  const bool week = WEEK.value;
+  gf_setParameterWriter(lf_recordParameterWrite);
+  gf_drainSaves();
+  disk.hold();
+  gf_resetParkAirport();  // the program's way out of the park airport
+  EXPECT_FALSE(fs::exists(dir_ / "airports/learned/stock/LSZH.xml")) << "written while the disk is held";
+  EXPECT_TRUE(lf_parameterWrites().empty()) << "the settings wait behind the learned file, not the caller";
+  release = releaseSoon();
+  const AirportFileData again = apply("LSZH");
+  release.join();
+  EXPECT_TRUE(again.learnedLoaded);
+  EXPECT_TRUE(std::any_of(again.stands.at(0).options.begin(), again.stands.at(0).options.end(),
+                          [](const StandOption& option) { return option.reg == "HB-L1"; }));
+  gf_drainSaves();
+  EXPECT_EQ(lf_parameterWrites(), (std::vector<std::string>{"MAX_FIT=20", fmt::format("WEEK={}", !week)}));
+  EXPECT_FALSE(g_parameterWriteOnCaller);
+  gf_setParameterWriter(nullptr);
+  MAX_FIT.value = MAX_FIT.defaultValue;
+  WEEK.value = week;
+  g_stands.clear();
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "appbase/gui.h"
+#include "core/background_saver.h"
 #include "core/log.h"
 #include "parking/park_airports.h"
+#include "parking/stand_download.h"
 #include "refdata/airports.h"
 #include "refdata/model_ids.h"
 #include "refdata/registration.h"
@@ -53,6 +55,8 @@ class ParkingTest : public ::testing::Test {
     g_dbaseRecords = {DbaseRecord{"HB-JNA", DbaseEntry{9, 9, 3, 0, 1}}};
   }
   void TearDown() override {
+    gf_joinParkAirportFetches();
+    gf_drainSaves();
     gf_resetParkAirports();
     gf_setParkAirportHooks({});
     gf_resetGuiForTest();
@@ -63,6 +67,7 @@ class ParkingTest : public ::testing::Test {
   }
   // What the log gained since the last call.
   std::string newLog() {
+    gf_drainSaves();  // their outcome is logged by the saver
     gf_flushLog();
     const std::string text = testing_support::readFile(dir_ / "Log.txt");
     return text.substr(std::exchange(seen_, text.size()));
@@ -77,7 +82,11 @@ class ParkingTest : public ::testing::Test {
     return texts;
   }
   void write(const fs::path& relative, const std::string& text) { testing_support::writeFile(dir_ / relative, text); }
-  std::string read(const fs::path& relative) { return testing_support::readFile(dir_ / relative); }
+  // As the program reads a file it may have handed to the saver.
+  std::string read(const fs::path& relative) {
+    gf_awaitSave(dir_ / relative);
+    return testing_support::readFile(dir_ / relative);
+  }
 
   testing_support::TempDir dir_;
 

@@ -132,11 +132,43 @@ TEST_F(ParkFileFetchTest, ASilentServerHoldsNoReadAndTheFileIsTakenOnceIn) {
   EXPECT_TRUE(result.ok) << result.text;
   EXPECT_FALSE(g_stands.empty());
   EXPECT_EQ(asked(), 2u);
-  // The cache stays; no fetched copy does.
+  // The cache stays (once the saver has written it); no fetched copy does.
+  gf_drainSaves();
   for (const auto& entry : fs::directory_iterator(dir_ / "airports"))
     EXPECT_TRUE(entry.path().filename() == "park_airport.xml" ||
                 !contains(entry.path().filename().string(), "park_airport."))
         << entry.path();
+}
+
+// A fetch nobody waits for any more breaks off at once, not after the download's time-outs
+// (switched off here): a dropped one ends on its own, the run's end joins every one.
+TEST_F(ParkFileFetchTest, AFetchNobodyWaitsForEndsWithoutItsTimeOuts) {
+  gf_setDownloadLimits(DownloadLimits{10, 0, 0});
+  standin::WebFileBehaviour hang;
+  hang.hang = true;
+  server.setBehaviour(kPath, hang);
+  for (const bool end : {false, true}) {
+    SCOPED_TRACE(end ? "the run's end" : "dropped");
+    const std::size_t before = asked();
+    EXPECT_TRUE(lf_readParkedFile().fetching);
+    for (int wait = 0; wait < 500 && asked() == before; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(asked(), before + 1);
+    EXPECT_EQ(gf_parkAirportFetchThreads(), 1u);
+    if (end) {
+      gf_joinParkAirportFetches();
+    } else {
+      gf_dropParkAirportFetch();
+      for (int wait = 0; wait < 1000 && gf_parkAirportFetchThreads() > 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        gf_dropParkAirportFetch();  // joins the threads that are done
+      }
+    }
+    EXPECT_EQ(gf_parkAirportFetchThreads(), 0u);
+  }
+  // Nothing of a broken-off fetch stays behind.
+  for (const auto& entry : fs::directory_iterator(dir_ / "airports"))
+    EXPECT_FALSE(contains(entry.path().filename().string(), "park_airport.")) << entry.path();
 }
 
 }  // namespace

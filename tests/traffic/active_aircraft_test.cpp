@@ -4,7 +4,9 @@
 #include <filesystem>
 
 #include "config/program_folders.h"
+#include "core/background_saver.h"
 #include "config/sim_choice.h"
+#include "tests/support/held_disk.h"
 #include "tests/traffic/traffic_fixture.h"
 
 namespace {
@@ -36,11 +38,28 @@ TEST_F(ActiveAircraftTest, OneLinePerAircraftInTheSimulator) {
   for (const Case& c : cases) {
     gf_publishSimChoice(SimChoice{c.sim, 0});
     gf_writeActiveAcFile();
+    gf_awaitSave(g_objectIdListFile);
     EXPECT_EQ(testing_support::readFile(g_objectIdListFile), c.text) << c.sim;
   }
   g_liveAcs.clear();
   gf_writeActiveAcFile();
+  gf_awaitSave(g_objectIdListFile);
   EXPECT_EQ(testing_support::readFile(g_objectIdListFile), "");
+}
+
+// The loop hands the list to the saver and goes on while the disk is busy; the list itself is
+// never synced.
+TEST_F(ActiveAircraftTest, TheListIsWrittenWithoutWaitingForTheDisk) {
+  testing_support::HeldDisk disk;
+  disk.hold();
+  gf_queueSave(BackgroundSave{"learned.xml", "a save ahead of the list", true, false, {}});
+  disk.waitUntilSyncing();
+  gf_writeActiveAcFile();
+  EXPECT_FALSE(std::filesystem::exists(g_objectIdListFile));
+  disk.release();
+  gf_awaitSave(g_objectIdListFile);
+  EXPECT_EQ(testing_support::readFile(g_objectIdListFile), "ff;KLM1;PH-BXA;KLM;B738;GND;PARKED\n1000;;;;B77W;AIR;\n");
+  EXPECT_EQ(disk.syncs(), 2) << "the save ahead: its file and its folder";
 }
 
 TEST_F(ActiveAircraftTest, TheSelectorListIsFilteredAndSorted) {
