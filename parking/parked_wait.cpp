@@ -67,7 +67,7 @@ bool gf_stepParkingSearch(const std::function<std::int64_t()>& clock, std::int64
   return false;
 }
 
-bool gf_parkingSearchPending() { return g_searching.has_value(); }
+bool gf_parkingSearchPending() { return g_searching && gf_standSearchRunning(); }
 
 void gf_cancelParkedWait() {
   g_parkedWait.reset();
