@@ -100,6 +100,8 @@ bool lf_tick() {
   const std::int8_t lights = g_pendingLights.exchange(-1);
   if (lights >= 0) s.setParkedNavLights(lights != 0);
   s.handleAddingStack();
+  // Every tick, not only at the steps: a search of a second's work is done within a few seconds.
+  s.stepStandSearch();
   // A stop must end the loop even when no step comes any more (the simulator link may have
   // stopped replying), not only right after a step.
   if (!g_stepDue.exchange(false)) return gf_isRunning();

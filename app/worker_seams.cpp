@@ -73,6 +73,9 @@
 
 namespace {
 
+// What one tick gives the stand search: well within the tick, so that the engine's moves stay on time.
+constexpr std::int64_t kStandSearchSliceNanos = 3'000'000;
+
 // The park airport's last stand-file read found its file still being fetched (worker only).
 bool g_parkFileFetching = false;
 
@@ -162,7 +165,8 @@ void lf_installEngineHooks() {
     return std::move(result.text);
   };
   hooks.parkFileFetching = [] { return g_parkFileFetching; };
-  hooks.standSearchHits = [] { return g_standSearchHits.size(); };
+  // A search still running holds half a plan: nothing is placed from it before it is done.
+  hooks.standSearchHits = [] { return gf_parkingSearchPending() ? std::size_t{0} : g_standSearchHits.size(); };
   hooks.parkAirportReady = [] { return g_airportFileLoaded.load(); };
   hooks.eraseStandSearchHits = [](const std::function<bool(const DbaseEntry&)>& drop) {
     std::erase_if(g_standSearchHits, [&drop](const StandSearchHit& hit) { return drop(hit.identity); });
@@ -388,8 +392,9 @@ WorkerSeams gf_programWorkerSeams() {
   s.removeTCASCoverageAcs = [] { gf_removeTCASCoverageAcs(); };
   s.checkForAllGndIfParkedVersionExistsAndRemove = [] { gf_checkForAllGndIfParkedVersionExistsAndRemove(); };
   s.handleParkingRequests = [] {
-    // A population or adjustment waiting for its parked answer is not the end of the generation.
-    if (!gf_parkedWaitPending()) gf_handleParkingRequests();
+    // A population or adjustment waiting for its parked answer or searching its stands is not
+    // the end of the generation.
+    if (!gf_parkedWaitPending() && !gf_parkingSearchPending()) gf_handleParkingRequests();
   };
   s.writeActiveAcFile = [] { gf_writeActiveAcFile(); };
   s.removeAllStaticAndLiveAtAirport = [] { lf_removeAllStaticAndLiveAtAirport(); };
@@ -409,6 +414,7 @@ WorkerSeams gf_programWorkerSeams() {
     gf_adjustParking(flush);
   };
   s.resumeParkedWait = [] { return gf_resumeParkedWait(); };
+  s.stepStandSearch = [] { return gf_stepParkingSearch(gf_workerSeams().steadyNanos, kStandSearchSliceNanos); };
   s.parkAirportHasStands = [] { return !g_stands.empty(); };
   s.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   s.resetParkAirport = [] { gf_resetParkAirport(); };

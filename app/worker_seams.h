@@ -127,6 +127,9 @@ struct WorkerSeams {
   std::function<void(bool flag)> adjustParking;
   // Each step: a population or adjustment waiting for the parked answer goes on once it is in.
   std::function<bool()> resumeParkedWait;
+  // Every tick: a slice of a running stand search, and the population or adjustment completed
+  // once it is done; true while it runs.
+  std::function<bool()> stepStandSearch;
   std::function<bool()> parkAirportHasStands;
   std::function<void()> clearStandSearchHits;
   std::function<void()> resetParkAirport;

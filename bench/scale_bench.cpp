@@ -14,8 +14,11 @@
 //   last one (about 330, within what the drain takes), which the ticks drain and decode.
 // - BM_EngineStepGrowth: the once-a-second step alone at 1000 to 10,000 live aircraft and 500
 //   static ones: p50, p99 and max, and the p50 per 1000 live aircraft.
-// - BM_ParkingPasses: the population and the adjustment at that size with RT Direct, and the
-//   steps that finish them once the parked answer is settled: the longest of each.
+// - BM_ParkingPasses: the population and the adjustment at that size with RT Direct, the steps
+//   that take the parked answer once it is settled, and the ticks' slices of the stand search
+//   that follows: the longest of each, the slices a search takes and its whole work.
+// - BM_ParkingRun: the worker's ticks (lf_tick, a step every 100) at that size through a
+//   population, a parking adjustment and a simulator restart: the longest tick of each part.
 // - BM_MemoryPerAircraft: the heap bytes one live aircraft (30 s of reports ahead, as the feed's
 //   delay holds them) and one static aircraft take, and the resident set's growth.
 // - BM_PoseBatch: the link's pose batch (lf_sendPositionBatch) for 1000 objects of the stand-in
@@ -57,6 +60,7 @@
 #include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "parking/park_population.h"
+#include "parking/parked_wait.h"
 #include "standin/sim/sim.h"
 #include "traffic/adding_stack.h"
 #include "traffic/decode_message.h"
@@ -495,8 +499,9 @@ void BM_EngineStepGrowth(benchmark::State& state) {
 }
 // The parking passes at 1000 live and 500 static aircraft with RT Direct: the population and the
 // adjustment ask for the parked aircraft and return; the step that finds the answer (here its
-// wait run out) finishes them with the stand search. Counters: each pass's longest time in
-// microseconds, and the longest of all: what one tick can hold the worker for.
+// wait run out) starts the stand search, which the ticks then run in slices through the worker's
+// seam. Counters: each call's longest time in microseconds, the longest of all (what one tick
+// can hold the worker for), the slices of one search and its whole work.
 std::optional<Lalo> lf_parkForFeed() { return kPark; }
 
 void BM_ParkingPasses(benchmark::State& state) {
@@ -507,37 +512,141 @@ void BM_ParkingPasses(benchmark::State& state) {
   neighbours.addParkedFromFeed = gf_addParkedFromFeed;
   gf_setFeedNeighbours(neighbours);
   const WorkerSeams& s = gf_workerSeams();
-  double population = 0.0, adjustment = 0.0, resumed = 0.0;
-  std::vector<double> finishes;
-  const auto timed = [&finishes](double& longest, const auto& pass) {
+  double population = 0.0, adjustment = 0.0, resumed = 0.0, slice = 0.0;
+  std::vector<double> finishes, searches, slices;
+  const auto timed = [](double& longest, const auto& pass) {
     const std::int64_t start = lf_nanos();
     pass();
     const double micros = lf_micros(start, lf_nanos());
     longest = std::max(longest, micros);
     return micros;
   };
+  const auto searched = [&] {
+    double work = 0.0;
+    int n = 0;
+    for (; gf_parkingSearchPending(); ++n) work += timed(slice, [&] { s.stepStandSearch(); });
+    searches.push_back(work);
+    slices.push_back(n);
+  };
   for (auto _ : state) {
     g_rtApiTrafficClient.parkedWaitMs = 10000;
     timed(population, [] { gf_populateParkAirport(); });
     timed(resumed, [&] { s.resumeParkedWait(); });  // still waiting
     g_rtApiTrafficClient.parkedWaitMs = 0;
-    finishes.push_back(timed(resumed, [&] { s.resumeParkedWait(); }));  // finished
+    finishes.push_back(timed(resumed, [&] { s.resumeParkedWait(); }));  // the search starts
+    searched();
     g_rtApiTrafficClient.parkedWaitMs = 10000;
     timed(adjustment, [&] { s.adjustParking(false); });
     g_rtApiTrafficClient.parkedWaitMs = 0;
     finishes.push_back(timed(resumed, [&] { s.resumeParkedWait(); }));
+    searched();
   }
   state.counters["finish_p50_us"] = bench::spread(finishes).p50;
   state.counters["population_max_us"] = population;
   state.counters["adjustment_max_us"] = adjustment;
   state.counters["finish_max_us"] = resumed;
-  state.counters["longest_us"] = std::max({population, adjustment, resumed});
+  state.counters["slice_max_us"] = slice;
+  state.counters["slices_p50"] = bench::spread(slices).p50;
+  state.counters["search_p50_us"] = bench::spread(searches).p50;
+  state.counters["search_max_us"] = bench::spread(searches).max;
+  state.counters["longest_us"] = std::max({population, adjustment, resumed, slice});
   g_rtApiTrafficClient.parkedWaitMs = 10000;
   gf_resetFeedNeighbours();
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
 BENCHMARK(BM_ParkingPasses)->Iterations(20)->Unit(benchmark::kMicrosecond);
+
+// The worker's ticks as the main loop runs them (lf_tick, unpaced, a step every 100 ticks) at
+// 1000 live and 500 static aircraft with RT Direct, through: the park airport's population (the
+// parked answer's wait runs out after 50 ms), the parking adjustment the minute work takes from a
+// request, and a simulator restart: the worker's reset of the park airport and the engine (timed
+// on its own: no tick runs meanwhile), the new session's traffic, the park airport set up again
+// and the ticks of the 30 steps after it, the adjustment the new session asks for among them.
+// Each part runs on until its search is done and its steps have come round. Counters: the
+// longest tick of each part and of the whole run, the tick's p99, in microseconds.
+void lf_requestParkingAdjustment() {
+  std::lock_guard lock(g_parkingRequestMutex);
+  ++g_parkingRequest.requested;
+}
+
+void BM_ParkingRun(benchmark::State& state) {
+  lf_programEngine(0);
+  lf_populate(120000);
+  FeedNeighbours neighbours;
+  neighbours.parkAirport = &lf_parkForFeed;
+  neighbours.addParkedFromFeed = gf_addParkedFromFeed;
+  gf_setFeedNeighbours(neighbours);
+  const WorkerSeams& s = gf_workerSeams();
+  g_simState = 2;
+  g_rtApiTrafficClient.parkedWaitMs = 50;
+  std::vector<double> ticks;
+  std::int64_t tickCount = 0;
+  std::int64_t frames = 0;
+  // One tick, with a step due every 100th, and the pass given (the population) inside it; the
+  // link's frames between the ticks, untimed.
+  const auto tick = [&](double& longest, const auto& inside) {
+    if (++tickCount % kStepTicks == 0) g_stepDue = true;
+    const std::int64_t start = lf_nanos();
+    inside();
+    lf_tick();
+    const double micros = lf_micros(start, lf_nanos());
+    ticks.push_back(micros);
+    longest = std::max(longest, micros);
+    for (; tickCount * kTickNanos >= frames * kFrameNanos; ++frames) lf_linkFrame();
+  };
+  const auto nothing = [] {};
+  // At least the given ticks, then on until nothing waits or searches any more.
+  const auto run = [&](double& longest, std::int64_t atLeast) {
+    for (std::int64_t n = 0; n < atLeast + 1'000'000 &&
+                             (n < atLeast || gf_parkedWaitPending() || gf_parkingSearchPending());
+         ++n)
+      tick(longest, nothing);
+  };
+  const auto populate = [] { gf_engineHooks().populateParkAirport(); };
+  double population = 0.0, adjustment = 0.0, restart = 0.0, reset = 0.0;
+  for (auto _ : state) {
+    tick(population, populate);
+    run(population, 500);
+    lf_requestParkingAdjustment();
+    run(adjustment, 31 * kStepTicks);  // taken at one 15-step pass, adjusted at the next
+
+    // The simulator was lost: the worker's reset, then the new session.
+    const std::int64_t start = lf_nanos();
+    s.clearStandSearchHits();
+    s.removeAllStaticAndLiveAtAirport();
+    s.resetParkAirport();
+    s.clearTrafficEngine();
+    gf_resetMainLoopState();
+    reset = lf_micros(start, lf_nanos());
+    s.initTrafficEngine();
+    g_liveAcs.clear();
+    g_staticAcs.clear();
+    gf_setParkAirport(AirportRef{IcaoCode("LSZH"), kPark, kParkElevationFt});
+    lf_addStands();
+    gf_publishStandPositions();
+    lf_populate(120000);
+    g_engineTime = kStart;
+    g_simState = 2;
+    tick(restart, populate);
+    lf_requestParkingAdjustment();
+    run(restart, 31 * kStepTicks);
+  }
+  const bench::Spread t = bench::spread(ticks);
+  state.counters["population_tick_max_us"] = population;
+  state.counters["adjustment_tick_max_us"] = adjustment;
+  state.counters["restart_tick_max_us"] = restart;
+  state.counters["run_tick_max_us"] = std::max({population, adjustment, restart});
+  state.counters["tick_p99_us"] = t.p99;
+  state.counters["ticks"] = static_cast<double>(ticks.size());
+  state.counters["restart_reset_us"] = reset;
+  g_simState = 0;
+  g_rtApiTrafficClient.parkedWaitMs = 10000;
+  gf_resetFeedNeighbours();
+  SimConnect_Close(g_simConnectHandle);
+  gf_resetSimClientForTest();
+}
+BENCHMARK(BM_ParkingRun)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_EngineStepGrowth)
     ->ArgName("live")

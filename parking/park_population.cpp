@@ -66,6 +66,8 @@ std::int32_t gf_wantedParkedCount(const ParameterSnapshot& settings) {
 
 void gf_populateParkAirport() {
   if (g_stands.empty()) return;
+  // An earlier population or adjustment still waiting or searching plans for stands about to be freed.
+  gf_cancelParkedWait();
   const WeekTime weekTime = lf_logDayOfWeek();
   const ParkingHooks& hooks = gf_parkingHooks();
   hooks.disableParkingControls();
@@ -93,11 +95,18 @@ void gf_populateParkAirport() {
 }
 
 void gf_finishPopulation(WeekTime weekTime, std::int32_t wanted, bool parkedReady) {
-  const ParkingHooks& hooks = gf_parkingHooks();
   const auto settings = g_parameterSnapshot.load();
   if (wanted > 0 && parkedReady) gf_processParkedTraffic(static_cast<std::uint32_t>(wanted));
-  if (!settings->rtParkTrafficOnly && static_cast<std::size_t>(std::max(wanted, 0)) > g_standSearchHits.size())
-    lf_runStandSearch(weekTime, static_cast<std::uint32_t>(wanted));
+  if (!settings->rtParkTrafficOnly && static_cast<std::size_t>(std::max(wanted, 0)) > g_standSearchHits.size()) {
+    gf_searchThenComplete(ParkedWait{ParkedWait::Kind::population, weekTime, wanted});
+    return;
+  }
+  gf_completePopulation();
+}
+
+void gf_completePopulation() {
+  const ParkingHooks& hooks = gf_parkingHooks();
+  const auto settings = g_parameterSnapshot.load();
   std::sort(g_standSearchHits.begin(), g_standSearchHits.end(),
             [](const StandSearchHit& a, const StandSearchHit& b) { return a.slotOffset < b.slotOffset; });
 
@@ -111,13 +120,12 @@ void gf_finishPopulation(WeekTime weekTime, std::int32_t wanted, bool parkedRead
     gf_logFlush(fmt::format("{} positions with RT Parked only\n", taken));
     return;
   }
-  const auto shown = g_parameterSnapshot.load();
   gf_logFlush(fmt::format("{} positions ({}% vs wanted {}%){}\n", taken, lf_percentOfStands(taken),
-                          shown->parkingPercentage,
-                          shown->autoPark ? std::string(" auto park")
-                                          : fmt::format(", with Max fit={:.1F} hours",
-                                                        gf_maxFitHours(static_cast<std::int32_t>(
-                                                            std::min<std::uint32_t>(shown->maxFit, 47))))));
+                          settings->parkingPercentage,
+                          settings->autoPark ? std::string(" auto park")
+                                             : fmt::format(", with Max fit={:.1F} hours",
+                                                           gf_maxFitHours(static_cast<std::int32_t>(
+                                                               std::min<std::uint32_t>(settings->maxFit, 47))))));
 }
 
 void gf_addParkedFromFeed(std::vector<ParkedRecord>& records, std::uint32_t count) {

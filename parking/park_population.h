@@ -19,8 +19,12 @@ extern std::atomic<bool> g_parkingGenerating;
 // and the population goes on at a later parking step (gf_resumeParkedWait).
 void gf_populateParkAirport();
 // The rest of a population once the parked answer is in: the feed's parked aircraft (when
-// parkedReady), the stand search, the hits sorted and the result logged.
+// parkedReady), then the stand search started (the worker's ticks run it and then complete the
+// population) or, with none needed, the population completed at once.
 void gf_finishPopulation(WeekTime weekTime, std::int32_t wanted, bool parkedReady);
+// The hits sorted for the placement and the result logged; with no position found the
+// generation is over.
+void gf_completePopulation();
 // Logs the day the search is based on; the current weekday and slot.
 WeekTime lf_logDayOfWeek();
 // Blocks the user stand kept for the front park airport ("Reserved") and the stand the user

@@ -140,6 +140,8 @@ void lf_reconcileRemovalsWithHits() {
 }
 
 void gf_adjustParking(bool flush) {
+  // A plan still waiting or searching is for stands this adjustment frees again.
+  gf_cancelParkedWait();
   const WeekTime weekTime = lf_logDayOfWeek();
   const auto settings = g_parameterSnapshot.load();
   gf_clearStaticSets();
@@ -185,7 +187,14 @@ void gf_finishAdjustment(WeekTime weekTime, std::int32_t wanted, bool flush, boo
     return;
   }
   const auto taken = std::count_if(g_stands.begin(), g_stands.end(), [](const Stand& s) { return s.taken != 0; });
-  if (wanted > taken) lf_runStandSearch(weekTime, static_cast<std::uint32_t>(wanted));
+  if (wanted > taken) {
+    gf_searchThenComplete(ParkedWait{ParkedWait::Kind::adjustment, weekTime, wanted, flush});
+    return;
+  }
+  gf_completeAdjustment(weekTime);
+}
+
+void gf_completeAdjustment(WeekTime weekTime) {
   lf_listUnkeptStatics();
   lf_reconcileStaticCallsigns(weekTime);
   lf_reconcileRemovalsWithHits();

@@ -26,8 +26,12 @@ void gf_addParkingRemoval(const StaticAc& aircraft, std::uint32_t standId);
 // (gf_resumeParkedWait).
 void gf_adjustParking(bool flush);
 // The rest of an adjustment once the parked answer is in (the feed's parked aircraft when
-// parkedReady): the search, the removals and the hits.
+// parkedReady): the stand search started when stands are still wanted (the worker's ticks run it
+// and then complete the adjustment), else the adjustment completed at once.
 void gf_finishAdjustment(WeekTime weekTime, std::int32_t wanted, bool flush, bool parkedReady);
+// After the search: the static aircraft the plan does not keep listed for removal, the callsigns,
+// removals and hits reconciled, the hits sorted, the message shown and the removals made.
+void gf_completeAdjustment(WeekTime weekTime);
 // g_liveStayers refilled with the live parked aircraft in the simulator, fewest minutes parked
 // first; those silent for more than 90 minutes (180 for a heavy) are removed instead.
 void lf_collectLiveStayers();

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <utility>
 
 #include "appbase/gui.h"
@@ -32,6 +34,30 @@ bool g_searchForward = true;
 
 // Room the candidate list takes at first; it grows when more qualify.
 constexpr std::size_t kCandidateRoom = 256;
+
+// The clock is read once every so many stands, records or static aircraft, not for each.
+constexpr std::uint32_t kUnitsPerClockLook = 8;
+
+// How a sub-step of one offset ended: the target reached, run through, or the slice's time spent.
+enum class Outcome { reached, ended, paused };
+
+// The time a slice may take; without a clock it never runs out.
+class SliceBudget {
+ public:
+  SliceBudget() = default;
+  SliceBudget(const std::function<std::int64_t()>& clock, std::int64_t nanos)
+      : clock_(&clock), deadline_(clock() + nanos) {}
+  // Before each stand, record or static aircraft. Every slice does a few at least.
+  bool spent() {
+    if (!clock_ || ++units_ % kUnitsPerClockLook != 0) return false;
+    return (*clock_)() >= deadline_;
+  }
+
+ private:
+  const std::function<std::int64_t()>* clock_ = nullptr;
+  std::int64_t deadline_ = 0;
+  std::uint32_t units_ = 0;
+};
 
 // What one offset's search reads of the settings, taken once.
 struct SearchContext {
@@ -196,21 +222,33 @@ std::optional<ParkedPlacement> gf_placeParkedRecord(const ParkedRecord& record) 
   return placement;
 }
 
-bool lf_addParkedForOffset(std::int32_t parkedSlots, StandSearchCounts& counts, std::uint32_t needed) {
-  bool done = false;
+namespace {
+
+// The RealTraffic parked aircraft parked parkedSlots half-hours ago, from record next on.
+Outcome lf_addParkedFrom(std::int32_t parkedSlots, StandSearchCounts& counts, std::uint32_t needed, std::size_t& next,
+                         SliceBudget& budget) {
+  Outcome outcome = Outcome::ended;
   gf_visitParkedRecords([&](const std::vector<ParkedRecord>& records) {
-    for (const ParkedRecord& record : records) {
+    for (; next < records.size(); ++next) {
+      if (budget.spent()) {
+        outcome = Outcome::paused;
+        return;
+      }
+      const ParkedRecord& record = records[next];
       if (record.halfHourSlot != parkedSlots || record.callsign.empty()) continue;
       if (!gf_isCategoryIncluded(gf_categoryOf(record.modelId)) || g_staticHexids.contains(record.hexid)) continue;
       if (StaticAc* placed = gf_staticPlacedFor(record.hexid)) {
         const Stand* stand = gf_standByNumber(g_stands, placed->standId);
         if ((stand && stand->taken) || lf_isStandExcludedByOthers(static_cast<std::uint32_t>(placed->standId))) {
-          done = true;
+          outcome = Outcome::reached;
           return;
         }
         placed->keepFlag = true;
         ++counts.stay;
-        if ((done = gf_occupyStand(placed->standId, needed))) return;
+        if (gf_occupyStand(placed->standId, needed)) {
+          outcome = Outcome::reached;
+          return;
+        }
         continue;
       }
       const std::optional<ParkedPlacement> placement = gf_placeParkedRecord(record);
@@ -220,34 +258,41 @@ bool lf_addParkedForOffset(std::int32_t parkedSlots, StandSearchCounts& counts, 
                                                  placement->aircraft.identity(), record.callsign, "",
                                                  record.registration, true});
       ++counts.parked;
-      if ((done = gf_occupyStand(placement->standId, needed))) return;
+      if (gf_occupyStand(placement->standId, needed)) {
+        outcome = Outcome::reached;
+        return;
+      }
     }
   });
-  return done;
+  return outcome;
 }
 
-bool lf_keepStaticAtOffset(WeekTime weekTime, std::uint32_t offset, bool week, StandSearchCounts& counts,
-                           std::uint32_t needed) {
-  for (StaticAc& aircraft : g_staticAcs) {
+// Static aircraft that may stay, from g_staticAcs[next] on.
+Outcome lf_keepStaticFrom(WeekTime weekTime, std::uint32_t offset, bool week, StandSearchCounts& counts,
+                          std::uint32_t needed, std::size_t& next, SliceBudget& budget) {
+  for (; next < g_staticAcs.size(); ++next) {
+    if (budget.spent()) return Outcome::paused;
+    StaticAc& aircraft = g_staticAcs[next];
     if (aircraft.simState != SimStatus::active || !gf_isCategoryIncluded(aircraft.category)) continue;
     if (aircraft.hitFlag == 0 || aircraft.keepFlag) continue;
     const Stand* stand = gf_standByNumber(g_stands, aircraft.standId);
     if (!stand || stand->taken) continue;
-    if (lf_isStandExcludedByOthers(stand->id)) return false;
+    if (lf_isStandExcludedByOthers(stand->id)) return Outcome::ended;
     if (lf_isIdentityInUse(aircraft.registration, aircraft.callsign, aircraft.callsign) ||
         !gf_standOptionUsedRecently(weekTime, offset, week, aircraft.standId, aircraft.registration,
                                     aircraft.identity()))
       continue;
     aircraft.keepFlag = true;
     ++counts.stay;
-    if (gf_occupyStand(aircraft.standId, needed)) return true;
+    if (gf_occupyStand(aircraft.standId, needed)) return Outcome::reached;
   }
-  return false;
+  return Outcome::ended;
 }
 
-bool lf_searchStands(WeekTime weekTime, std::uint32_t offset, bool day, bool real, StandSearchCounts& counts,
-                     std::uint32_t needed) {
-  SearchContext c;
+// The settings and searched time of one offset's stand options; each offset turns the direction.
+// False for a week time the clock could not give: it searches nothing.
+bool lf_openOffset(SearchContext& c, bool& forward, WeekTime weekTime, std::uint32_t offset, bool day, bool real) {
+  c = SearchContext{};
   c.now = weekTime;
   c.search = weekTime;
   c.offset = offset;
@@ -257,78 +302,232 @@ bool lf_searchStands(WeekTime weekTime, std::uint32_t offset, bool day, bool rea
   } else {
     c.search.slot = weekTime.slot - offset;
   }
-  const bool forward = std::exchange(g_searchForward, !g_searchForward);
-  try {
-    // A week time the clock could not give searches nothing.
-    if (c.search.slot >= SLOTS_PER_DAY || weekTime.slot >= SLOTS_PER_DAY) return false;
-    const auto snapshot = g_parameterSnapshot.load();
-    c.day = day;
-    c.real = real;
-    c.helicopters = snapshot->helicopters;
-    c.random = snapshot->random;
-    for (std::size_t i = 0; i < c.included.size(); ++i)
-      c.included[i] = gf_isCategoryIncluded(static_cast<AcCategory>(i));
-    if (forward) {
-      for (Stand& stand : g_stands)
-        if (lf_searchStandOption(stand, c, counts, needed)) return true;
-    } else {
-      for (auto it = g_stands.rbegin(); it != g_stands.rend(); ++it)
-        if (lf_searchStandOption(*it, c, counts, needed)) return true;
-    }
-  } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("{}: day: {}, offset {}: {}", "lf_searchStands", c.search.day, offset, e.what()));
-  }
-  return false;
+  forward = std::exchange(g_searchForward, !g_searchForward);
+  if (c.search.slot >= SLOTS_PER_DAY || weekTime.slot >= SLOTS_PER_DAY) return false;
+  const auto snapshot = g_parameterSnapshot.load();
+  c.day = day;
+  c.real = real;
+  c.helicopters = snapshot->helicopters;
+  c.random = snapshot->random;
+  for (std::size_t i = 0; i < c.included.size(); ++i) c.included[i] = gf_isCategoryIncluded(static_cast<AcCategory>(i));
+  return true;
 }
 
-bool lf_searchPass(WeekTime weekTime, bool day, bool real, std::uint32_t needed) {
-  if (needed == 0) return true;
-  const auto snapshot = g_parameterSnapshot.load();
-  const std::uint32_t maxFit = std::min<std::uint32_t>(snapshot->maxFit, SLOTS_PER_DAY - 1);
-  const std::uint32_t last = snapshot->autoPark ? SLOTS_PER_DAY - 1 : maxFit;
-  StandSearchCounts counts;
-  bool done = false;
-  for (std::uint32_t k = 0; k <= last && !done; ++k) {
-    // RealTraffic parked aircraft only in the first pass: up to 3 half-hours ago counts as now.
-    if (day && real) {
-      if (k == 0) {
-        for (std::int32_t parked = 0; parked < 4 && !done; ++parked)
-          done = lf_addParkedForOffset(parked, counts, needed);
-      } else if (k >= 4) {
-        done = lf_addParkedForOffset(static_cast<std::int32_t>(k), counts, needed);
-      }
-      if (done) break;
+// The stand options of one offset from the next'th stand on (counted from the search's end). Only
+// the position is kept between slices: a stand taken or blocked meanwhile is passed over.
+Outcome lf_searchStandsFrom(const SearchContext& c, bool forward, StandSearchCounts& counts, std::uint32_t needed,
+                            std::size_t& next, SliceBudget& budget) {
+  try {
+    for (; next < g_stands.size(); ++next) {
+      if (budget.spent()) return Outcome::paused;
+      Stand& stand = g_stands[forward ? next : g_stands.size() - 1 - next];
+      if (lf_searchStandOption(stand, c, counts, needed)) return Outcome::reached;
     }
-    if (!g_staticAcs.empty() && (done = lf_keepStaticAtOffset(weekTime, k, !day, counts, needed))) break;
-    done = lf_searchStands(weekTime, k, day, real, counts, needed);
+  } catch (const std::exception& e) {
+    gf_logWarning(fmt::format("{}: day: {}, offset {}: {}", "lf_searchStands", c.search.day, c.offset, e.what()));
   }
+  return Outcome::ended;
+}
 
-  gf_log(fmt::format("\nResults for {} search (total needed: {}):", lf_passName(day, real), needed));
+enum class Phase { parked, statics, stands };
+
+// Where one pass stands: its offset, the sub-step within it and the position within that.
+struct PassRun {
+  WeekTime weekTime;
+  bool day = true;
+  bool real = true;
+  std::uint32_t needed = 0;
+  bool autoPark = false;
+  std::uint32_t maxFit = 0;
+  std::uint32_t last = 0;  // the last offset searched
+  std::uint32_t offset = 0;
+  Phase phase = Phase::parked;
+  std::int32_t parkedSlots = 0;
+  std::size_t next = 0;
+  bool opened = false;  // the stands sub-step's context is set
+  bool forward = true;
+  SearchContext context;
+  StandSearchCounts counts;
+};
+
+void lf_enterOffset(PassRun& p, std::uint32_t offset) {
+  p.offset = offset;
+  p.next = 0;
+  p.opened = false;
+  // RealTraffic parked aircraft only in the first pass: up to 3 half-hours ago counts as now.
+  const bool parked = p.day && p.real && (offset == 0 || offset >= 4);
+  p.phase = parked ? Phase::parked : Phase::statics;
+  p.parkedSlots = static_cast<std::int32_t>(offset);
+}
+
+PassRun lf_openPass(WeekTime weekTime, bool day, bool real, std::uint32_t needed) {
+  PassRun p;
+  p.weekTime = weekTime;
+  p.day = day;
+  p.real = real;
+  p.needed = needed;
+  const auto snapshot = g_parameterSnapshot.load();
+  p.autoPark = snapshot->autoPark;
+  p.maxFit = std::min<std::uint32_t>(snapshot->maxFit, SLOTS_PER_DAY - 1);
+  p.last = p.autoPark ? SLOTS_PER_DAY - 1 : p.maxFit;
+  lf_enterOffset(p, 0);
+  return p;
+}
+
+// Runs the pass on until it is over (reached: the target was) or the slice's time is spent.
+Outcome lf_advancePass(PassRun& p, SliceBudget& budget) {
+  while (p.offset <= p.last) {
+    Outcome outcome = Outcome::ended;
+    switch (p.phase) {
+      case Phase::parked:
+        outcome = lf_addParkedFrom(p.parkedSlots, p.counts, p.needed, p.next, budget);
+        break;
+      case Phase::statics:
+        outcome = lf_keepStaticFrom(p.weekTime, p.offset, !p.day, p.counts, p.needed, p.next, budget);
+        break;
+      case Phase::stands:
+        if (!p.opened) {
+          p.opened = true;
+          if (!lf_openOffset(p.context, p.forward, p.weekTime, p.offset, p.day, p.real)) break;
+        }
+        outcome = lf_searchStandsFrom(p.context, p.forward, p.counts, p.needed, p.next, budget);
+        break;
+    }
+    if (outcome != Outcome::ended) return outcome;
+    p.next = 0;
+    if (p.phase == Phase::parked && p.offset == 0 && p.parkedSlots < 3)
+      ++p.parkedSlots;
+    else if (p.phase == Phase::parked)
+      p.phase = Phase::statics;
+    else if (p.phase == Phase::statics)
+      p.phase = Phase::stands;
+    else
+      lf_enterOffset(p, p.offset + 1);
+  }
+  return Outcome::ended;
+}
+
+void lf_logPass(const PassRun& p) {
+  const StandSearchCounts& counts = p.counts;
+  gf_log(fmt::format("\nResults for {} search (total needed: {}):", lf_passName(p.day, p.real), p.needed));
   if (counts.parked > 0) gf_log(fmt::format("{} RT park position{}", counts.parked, gf_pluralS(counts.parked)));
   if (counts.stay > 0)
     gf_log(fmt::format("{} live and/or static aircraft may stay (compliant with airport file info)", counts.stay));
   if (counts.file > 0)
     gf_log(fmt::format("{} airport file position{} {}{}", counts.file, gf_pluralS(counts.file),
-                       snapshot->autoPark ? std::string("auto park")
-                                          : fmt::format(", with Max fit={:.1F} hours", (maxFit + 1) * 0.5),
-                       fmt::format(", day {}", weekTime.day)));
+                       p.autoPark ? std::string("auto park")
+                                  : fmt::format(", with Max fit={:.1F} hours", (p.maxFit + 1) * 0.5),
+                       fmt::format(", day {}", p.weekTime.day)));
+}
+
+// The four passes by (day, real): "real", "real/week", "soft", "soft/week".
+constexpr std::array<std::pair<bool, bool>, 4> kPasses{{{true, true}, {false, true}, {true, false}, {false, false}}};
+
+struct SearchRun {
+  WeekTime weekTime;
+  std::uint32_t needed = 0;
+  std::shared_ptr<const ParameterSnapshot> settings;
+  std::size_t pass = 0;  // the open one, or the next to weigh
+  std::optional<PassRun> open;
+};
+
+SearchRun lf_newRun(WeekTime weekTime, std::uint32_t needed) {
+  Gui::hideStaticFit(false);
+  return SearchRun{weekTime, needed, g_parameterSnapshot.load(), 0, std::nullopt};
+}
+
+// After the first pass each runs only while stands are still wanted and the settings ask for it;
+// the soft ones only for a stand file with soft options.
+bool lf_passWanted(const SearchRun& run, std::size_t pass) {
+  if (run.needed == 0) return false;
+  if (pass == 0) return true;
+  if (run.needed <= lf_takenStands()) return false;
+  const ParameterSnapshot& s = *run.settings;
+  if (pass == 1) return s.autoPark || s.week;
+  if (g_parkAirportQf.soft <= 0) return false;
+  return pass == 2 ? s.autoPark || s.parkSoft : s.autoPark || (s.parkSoft && s.week);
+}
+
+// True once the search is over.
+bool lf_advanceRun(SearchRun& run, SliceBudget& budget) {
+  while (run.pass < kPasses.size()) {
+    if (!run.open) {
+      if (!lf_passWanted(run, run.pass)) {
+        ++run.pass;
+        continue;
+      }
+      run.open = lf_openPass(run.weekTime, kPasses[run.pass].first, kPasses[run.pass].second, run.needed);
+    }
+    if (lf_advancePass(*run.open, budget) == Outcome::paused) return false;
+    lf_logPass(*run.open);
+    run.open.reset();
+    if (run.pass == 1) Gui::hideStaticFit(true);
+    ++run.pass;
+  }
+  return true;
+}
+
+// The search the worker's ticks run in slices.
+std::optional<SearchRun> g_searchRun;
+
+}  // namespace
+
+bool lf_addParkedForOffset(std::int32_t parkedSlots, StandSearchCounts& counts, std::uint32_t needed) {
+  std::size_t next = 0;
+  SliceBudget unlimited;
+  return lf_addParkedFrom(parkedSlots, counts, needed, next, unlimited) == Outcome::reached;
+}
+
+bool lf_keepStaticAtOffset(WeekTime weekTime, std::uint32_t offset, bool week, StandSearchCounts& counts,
+                           std::uint32_t needed) {
+  std::size_t next = 0;
+  SliceBudget unlimited;
+  return lf_keepStaticFrom(weekTime, offset, week, counts, needed, next, unlimited) == Outcome::reached;
+}
+
+bool lf_searchStands(WeekTime weekTime, std::uint32_t offset, bool day, bool real, StandSearchCounts& counts,
+                     std::uint32_t needed) {
+  SearchContext c;
+  bool forward = true;
+  if (!lf_openOffset(c, forward, weekTime, offset, day, real)) return false;
+  std::size_t next = 0;
+  SliceBudget unlimited;
+  return lf_searchStandsFrom(c, forward, counts, needed, next, unlimited) == Outcome::reached;
+}
+
+bool lf_searchPass(WeekTime weekTime, bool day, bool real, std::uint32_t needed) {
+  if (needed == 0) return true;
+  PassRun pass = lf_openPass(weekTime, day, real, needed);
+  SliceBudget unlimited;
+  const bool done = lf_advancePass(pass, unlimited) == Outcome::reached;
+  lf_logPass(pass);
   return done;
 }
 
 void lf_runStandSearch(WeekTime weekTime, std::uint32_t needed) {
-  Gui::hideStaticFit(false);
-  const auto snapshot = g_parameterSnapshot.load();
-  lf_searchPass(weekTime, true, true, needed);
-  if (needed > lf_takenStands() && (snapshot->autoPark || snapshot->week)) {
-    lf_searchPass(weekTime, false, true, needed);
-    Gui::hideStaticFit(true);
-  }
-  if (g_parkAirportQf.soft <= 0) return;
-  if (needed > lf_takenStands() && (snapshot->autoPark || snapshot->parkSoft))
-    lf_searchPass(weekTime, true, false, needed);
-  if (needed > lf_takenStands() && (snapshot->autoPark || (snapshot->parkSoft && snapshot->week)))
-    lf_searchPass(weekTime, false, false, needed);
+  SearchRun run = lf_newRun(weekTime, needed);
+  SliceBudget unlimited;
+  lf_advanceRun(run, unlimited);
 }
+
+void gf_startStandSearch(WeekTime weekTime, std::uint32_t needed) { g_searchRun = lf_newRun(weekTime, needed); }
+
+bool gf_stepStandSearch(const std::function<std::int64_t()>& clock, std::int64_t budgetNanos) {
+  if (!g_searchRun) return false;
+  SliceBudget budget(clock, budgetNanos);
+  try {
+    if (!lf_advanceRun(*g_searchRun, budget)) return true;
+  } catch (const std::exception& e) {
+    // What was found so far is still a plan; a search that failed once would fail at every slice.
+    gf_logWarning(fmt::format("{}: {}", "gf_stepStandSearch", e.what()));
+  }
+  g_searchRun.reset();
+  return false;
+}
+
+bool gf_standSearchRunning() { return g_searchRun.has_value(); }
+
+void gf_cancelStandSearch() { g_searchRun.reset(); }
 
 void gf_renumberStandOptions(std::span<Stand> stands) {
   for (Stand& stand : stands) {
@@ -347,4 +546,5 @@ void gf_resetStandSearch() {
   g_staticHexids.clear();
   g_parkAirportQf = StandFileScores{};
   g_searchForward = true;
+  g_searchRun.reset();
 }

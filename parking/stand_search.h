@@ -8,6 +8,7 @@
 //
 // lf_main only. The RealTraffic parked records are read under the active feed's own mutex.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -66,8 +67,20 @@ struct StandSearchCounts {
   std::uint32_t file = 0;    // airport-file positions
 };
 
-// All passes for needed stands at weekTime (the current weekday and slot).
+// All passes for needed stands at weekTime (the current weekday and slot), in one go.
 void lf_runStandSearch(WeekTime weekTime, std::uint32_t needed);
+
+// The same search in slices, so that the worker's tick never holds it all: started, then stepped
+// a few milliseconds at a time. Between slices the engine runs; a stand taken or blocked
+// meanwhile is passed over, and only positions in the tables are kept. Hits and log lines are
+// those of the search in one go. A new start replaces a search in flight.
+void gf_startStandSearch(WeekTime weekTime, std::uint32_t needed);
+// One slice: until done or budgetNanos of clock are spent (read every few stands). True while
+// the search still runs.
+bool gf_stepStandSearch(const std::function<std::int64_t()>& clock, std::int64_t budgetNanos);
+bool gf_standSearchRunning();
+// Its hits so far stay in g_standSearchHits for the caller to clear.
+void gf_cancelStandSearch();
 // One pass: day = the search weekday only (else any weekday), real = observed options (else
 // soft ones). Whether the target was reached.
 bool lf_searchPass(WeekTime weekTime, bool day, bool real, std::uint32_t needed);
@@ -109,5 +122,5 @@ StaticAc* gf_staticPlacedFor(std::uint32_t hexid);
 void gf_renumberStandOptions(std::span<Stand> stands);
 
 // The search's state as at program start: no hits, stayers or static sets, no quality pair, the
-// direction toggle back to its start.
+// direction toggle back to its start, no search in flight.
 void gf_resetStandSearch();

@@ -55,6 +55,19 @@ TEST_F(MainLoop, WithoutAStepDueOnlyTheAddingStackRuns) {
   EXPECT_FALSE(lf_tick());
 }
 
+// A running stand search goes on at every tick of a running flight, not only at the steps.
+TEST_F(MainLoop, TheStandSearchGetsASliceAtEveryTick) {
+  int slices = 0;
+  seams.stepStandSearch = [&slices] { return ++slices > 0; };
+  gf_setWorkerSeams(seams);
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(lf_tick());
+  step();
+  EXPECT_EQ(slices, 11);
+  g_simState = 1;
+  lf_tick();
+  EXPECT_EQ(slices, 11) << "the paused engine holds the search as well";
+}
+
 TEST_F(MainLoop, AParkingRequestIsTakenAtThe15thStepAndAdjustedAtThe30th) {
   parkAtAirportWithStands();
   seams.adjustParking = [this](bool flag) { record(flag ? "adjustParking(true)" : "adjustParking(false)"); };

@@ -239,6 +239,8 @@ TEST_F(ParkAirportFlightTest, FlyingFromZurichTowardGenevaGivesZurichUpAndSetsGe
   ASSERT_EQ(gf_parkAirport().code, kGeneva.code) << log();
   EXPECT_EQ(gf_parkAirport().iata, kGeneva.iata);
   gf_handleParkingRequests();  // takes the park request: the set-up
+  while (gf_workerSeams().stepStandSearch()) {
+  }  // the ticks run its stand search
 
   const std::string flight = newLog();
   EXPECT_TRUE(contains(flight, " LSZH is no longer within reach, parked aircraft will be removed")) << flight;
@@ -265,6 +267,8 @@ TEST_F(ParkAirportFlightTest, ANewSimulatorSessionPutsTheAirportsAircraftBackPro
   parkAt(kZurich);
   gf_setupParkAirport();
   ASSERT_FALSE(g_stands.empty()) << log();
+  while (gf_workerSeams().stepStandSearch()) {
+  }
   gf_clearStandSearchHits();
   g_parkingGenerating = false;
 
@@ -347,6 +351,8 @@ TEST_F(ParkAirportFlightTest, ANewSimulatorSessionPutsTheAirportsAircraftBackPro
   // Two 15-step passes: the first takes the request, the second adjusts.
   lf_minuteWork(15);
   lf_minuteWork(45);
+  while (gf_workerSeams().stepStandSearch()) {
+  }
   const std::string adjusted = newLog();
   EXPECT_TRUE(contains(adjusted, "Results for real search")) << adjusted;
   EXPECT_FALSE(g_standSearchHits.empty()) << "the parked aircraft planned again\n" << adjusted;

@@ -2,7 +2,9 @@
 // API stand-in, the park airport's set-up and the parking steps through the worker's seams. The
 // parked answer comes 1.9 s late, or is refused: no set-up and no step waits for it, and the
 // parked aircraft (or, refused, the stand file's aircraft) come at a later step.
+#include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "appbase/stop_request.h"
@@ -18,6 +20,7 @@
 #include "refdata/dbase.h"
 #include "refdata/library_init.h"
 #include "refdata/model_ids.h"
+#include "simlink/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "standin/realtraffic/web_api_server.h"
 #include "tests/app/wiring_fixture.h"
@@ -119,8 +122,28 @@ class ParkedAnswerTest : public WiringTest {
     return longestMs;
   }
 
+  // The program's seams with a clock that moves a millisecond at each look: how many ticks the
+  // search takes does not hang on the machine's speed.
+  void sliceByLooks() {
+    WorkerSeams seams = gf_programWorkerSeams();
+    seams.steadyNanos = [this] { return fakeNanos_ += 1'000'000; };
+    gf_setWorkerSeams(std::move(seams));
+  }
+  // Ticks through the worker's seam while the search runs; the ticks it took.
+  static int tickUntilSearched() {
+    int ticks = 0;
+    for (; gf_parkingSearchPending() && ticks < 100000; ++ticks) gf_workerSeams().stepStandSearch();
+    return ticks;
+  }
+  static std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  }
+
   std::unique_ptr<rtstandin::WebApiServer> server_;
   std::jthread reader_;
+  std::atomic<std::int64_t> fakeNanos_{0};
 };
 
 TEST_F(ParkedAnswerTest, ALateAnswerFillsTheStandsAtALaterStepAndNoStepWaitsForIt) {
@@ -147,6 +170,7 @@ TEST_F(ParkedAnswerTest, ALicenceWithoutParkedDataLeavesTheStandFileAircraftAndS
   gf_workerSeams().setupParkAirport();
   int waitingSteps = 0;
   stepUntilDone(waitingSteps);
+  tickUntilSearched();
   EXPECT_TRUE(gf_isRunning());
   const std::size_t planned = g_standSearchHits.size();
   EXPECT_GT(planned, 0u) << "the stand file's aircraft\n" << log();
@@ -162,6 +186,77 @@ TEST_F(ParkedAnswerTest, ALicenceWithoutParkedDataLeavesTheStandFileAircraftAndS
   EXPECT_EQ(std::count_if(kinds.begin(), kinds.end(),
                           [](const auto& r) { return r.form.count("querytype") && r.form.at("querytype") == "parkedtraffic"; }),
             1);
+}
+
+// With the stand file searched as well, the search runs on the worker's ticks after the late
+// answer: nothing is placed from half a plan, and the parked aircraft and the stand file's come
+// once it is done.
+TEST_F(ParkedAnswerTest, AfterALateAnswerTheSearchIsSpreadOverTicksAndPlacedOnlyWhenDone) {
+  RT_PARKTRAFFIC_ONLY.value = false;
+  sliceByLooks();
+  server_->addFault("/v6/traffic:parkedtraffic", WebApiFault{.kind = WebApiFaultKind::Stall, .stall = 1900ms});
+  const WorkerSeams& s = gf_workerSeams();
+  s.setupParkAirport();
+  int waitingSteps = 0;
+  stepUntilDone(waitingSteps);
+  EXPECT_GE(waitingSteps, 5) << "the answer came 1.9 s later";
+  ASSERT_TRUE(gf_parkingSearchPending()) << "the step that took the answer left the search to the ticks";
+  int ticks = 0;
+  for (; g_standSearchHits.empty() && ticks < 100000; ++ticks) s.stepStandSearch();
+  ASSERT_TRUE(gf_parkingSearchPending()) << "more stands wanted than the first hit";
+  EXPECT_EQ(gf_engineHooks().standSearchHits(), 0u) << "nothing to place from half a plan";
+  s.handleParkingRequests();
+  EXPECT_TRUE(g_parkingGenerating) << "half a plan is not the end of the generation";
+  EXPECT_EQ(count(log(), " positions ("), 0u);
+
+  ticks += tickUntilSearched();
+  EXPECT_GT(ticks, 1) << "spread over ticks";
+  const std::string planned = hits();
+  for (const char* parked : {"SWR100 ", "SWR101 ", "SWR102 "})
+    EXPECT_EQ(count(planned, parked), 1u) << parked << " among " << planned;
+  EXPECT_GT(g_standSearchHits.size(), 3u) << "and the stand file's aircraft\n" << log();
+  EXPECT_EQ(gf_engineHooks().standSearchHits(), g_standSearchHits.size());
+  EXPECT_EQ(count(log(), " positions ("), 1u);
+}
+
+// Giving the airport up, or a new population, while a search is half done: nothing of the old
+// search is placed, completed or searched on.
+TEST_F(ParkedAnswerTest, AResetOrANewPopulationDuringTheSearchLeavesNoHalfPlan) {
+  RT_PARKTRAFFIC_ONLY.value = false;
+  sliceByLooks();
+  const WorkerSeams& s = gf_workerSeams();
+  for (const bool reset : {true, false}) {
+    s.setupParkAirport();
+    int waitingSteps = 0;
+    stepUntilDone(waitingSteps);
+    for (int tick = 0; tick < 3; ++tick) EXPECT_TRUE(s.stepStandSearch()) << "half done";
+    const std::string before = log();
+    if (reset) {
+      s.resetParkAirport();
+      EXPECT_FALSE(gf_parkingSearchPending());
+      EXPECT_FALSE(s.stepStandSearch());
+      EXPECT_TRUE(g_standSearchHits.empty());
+      EXPECT_EQ(count(log().substr(before.size()), " positions ("), 0u) << "nothing completed";
+      parkAt(kZurich);
+      ASSERT_FALSE(gf_engineHooks().readParkedFile()) << log();
+      continue;
+    }
+    s.setupParkAirport();
+    EXPECT_FALSE(s.stepStandSearch()) << "the old search goes on no more while the new one asks";
+    stepUntilDone(waitingSteps);
+    EXPECT_EQ(gf_engineHooks().standSearchHits(), 0u);
+    tickUntilSearched();
+    const std::string after = log().substr(before.size());
+    EXPECT_EQ(count(after, " positions ("), 1u) << after;
+    EXPECT_EQ(count(after, "Results for real search"), 1u) << "searched once, from its start\n" << after;
+    std::set<std::uint32_t> stands;
+    for (const StandSearchHit& hit : g_standSearchHits) {
+      EXPECT_TRUE(stands.insert(hit.standId).second) << "stand " << hit.standId << " planned twice";
+      const Stand* stand = gf_standByNumber(g_stands, hit.standId);
+      EXPECT_TRUE(stand && stand->taken) << hit.standId;
+    }
+    EXPECT_FALSE(stands.empty());
+  }
 }
 
 }  // namespace

@@ -171,6 +171,7 @@ class WorkerFixture : public ::testing::Test {
     JORV_SPY(deauthenticate) JORV_SPY(rtDirectWeatherReader) JORV_SPY(rtDirectTrafficReader)
     JORV_SPY(stopRTDirectReaders) JORV_SPY(resetRTDirectClients) JORV_SPY(weatherReceiving) JORV_SPY(trafficReceiving)
 #undef JORV_SPY
+    s.stepStandSearch = [] { return false; };  // every tick; not recorded, as nothing is searched
     s.steadyNanos = [this] { return now.load(); };
     s.sleepNanos = [this](std::int64_t nanos) { advance(nanos); };
     s.loadParameters = [this] {

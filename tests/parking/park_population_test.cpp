@@ -91,11 +91,13 @@ TEST_F(ParkPopulationTest, TheResultLineAndNoPositionAtAll) {
                   .real = 1});
   settings(50, 500, false);
   gf_populateParkAirport();
+  searchToEnd();
   EXPECT_EQ(hits(), "2:SWR12+0 ");
   EXPECT_TRUE(contains(newLog(), "\n1 positions (50% vs wanted 50%) auto park\n"));
 
   g_stands[1].options.clear();
   gf_populateParkAirport();
+  searchToEnd();
   EXPECT_TRUE(contains(newLog(), "no parking positions found"));
   EXPECT_EQ(generationDone, 1);
 }

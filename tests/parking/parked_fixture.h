@@ -8,6 +8,7 @@
 #include "feed/feed_neighbours.h"
 #include "feed/rt_app_traffic.h"
 #include "parking/park_population.h"
+#include "parking/parked_wait.h"
 #include "parking/parking_adjust.h"
 #include "parking/parking_hooks.h"
 #include "parking/stand_search.h"
@@ -97,6 +98,15 @@ class ParkedTest : public ParkingTest {
                                                   .hours = std::uint64_t{3} << kNow.slot, .id = 1, .day = kNow.day,
                                                   .real = 1}};
     return aircraft;
+  }
+  // A population's or adjustment's stand search run to its end in slices, as the worker's ticks
+  // run it (a clock that moves a millisecond at each look); the slices it took.
+  static int searchToEnd() {
+    std::int64_t nanos = 0;
+    const std::function<std::int64_t()> clock = [&nanos] { return nanos += 1'000'000; };
+    int slices = 0;
+    for (; gf_parkingSearchPending() && slices < 100000; ++slices) gf_stepParkingSearch(clock, 3'000'000);
+    return slices;
   }
   // "stand:name1+offset" of every hit, in order.
   static std::string hits() {

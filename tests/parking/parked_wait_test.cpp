@@ -120,6 +120,7 @@ TEST_F(ParkedWaitTest, APopulationOrAnAdjustmentGoesOnOnceTheAnswerIsIn) {
     }
     EXPECT_FALSE(gf_resumeParkedWait()) << c.what;
     EXPECT_FALSE(gf_parkedWaitPending()) << c.what;
+    searchToEnd();
     EXPECT_EQ(hits(), c.hits) << c.what;
     const std::string text = said();
     EXPECT_TRUE(contains(text, c.logged)) << c.what << "\n" << text;
@@ -134,12 +135,15 @@ TEST_F(ParkedWaitTest, A403LeavesTheStandFileAircraftAndIsSaidOnce) {
   gf_populateParkAirport();
   answer(403);
   EXPECT_FALSE(gf_resumeParkedWait());
+  searchToEnd();
   EXPECT_EQ(hits(), "2:SWR12+0 ");
   gf_adjustParking(false);
   EXPECT_FALSE(gf_parkedWaitPending()) << "not asked again";
   EXPECT_FALSE(g_rtApiTrafficClient.parkedRequested.load());
+  searchToEnd();
   gf_populateParkAirport();
   EXPECT_FALSE(gf_parkedWaitPending());
+  searchToEnd();
   EXPECT_EQ(hits(), "2:SWR12+0 ");
   const std::string log = newLog();
   EXPECT_EQ(count(log, "No RealTraffic parked aircraft: No data for this license type"), 1u) << log;

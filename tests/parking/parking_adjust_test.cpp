@@ -24,6 +24,7 @@ TEST_F(ParkingAdjustTest, LiveParkedAircraftStayWhileReported) {
 TEST_F(ParkingAdjustTest, MoreLiveStayersThanWantedGoLongestParkedFirst) {
   for (std::uint32_t i = 1; i <= 5; ++i) liveParked(fmt::format("L{}", i), i, i * 10);
   gf_adjustParking(false);
+  searchToEnd();
   const std::vector<std::string> messages = shown();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0], "Parking adjustments: 2 more live ac than wanted");
@@ -36,10 +37,12 @@ TEST_F(ParkingAdjustTest, AnIdenticalPlanRemovesAndAddsNothing) {
   staticParked("SWR12", 2);
   staticParked("SWR34", 5);
   gf_adjustParking(false);
+  searchToEnd();
   EXPECT_EQ(shown(), std::vector<std::string>{"Parking adjustments: 0 to be removed, 0 to be added\n"});
   EXPECT_TRUE(g_staticAcs[0].keepFlag && g_staticAcs[1].keepFlag && g_standSearchHits.empty());
 
   gf_adjustParking(true);  // flush: the stand file's aircraft go
+  searchToEnd();
   EXPECT_EQ(shown(), std::vector<std::string>{"Parking adjustments: 2 to be removed, 0 to be added\n"});
   EXPECT_EQ(g_staticAcs[0].simState, SimStatus::removingfromsim);
 }

@@ -1,10 +1,13 @@
 // The stand search by day and week: the searched half-hour, the offsets and passes the settings
 // allow, aircraft already in use, the alternating direction, and RealTraffic parked aircraft.
+#include <functional>
+
 #include "config/parameter_snapshot.h"
 #include "feed/rt_api_traffic_client.h"
 #include "parking/stand_search.h"
 #include "simlink/stand_slots.h"
 #include "tests/parking/parking_fixture.h"
+#include "traffic/engine_state.h"
 
 namespace parking_test {
 namespace {
@@ -188,6 +191,68 @@ TEST_F(StandSearchTest, RealTrafficParkedAircraftByTheirAgeInTheFirstPass) {
   EXPECT_FALSE(lf_searchPass(kMonday2, true, true, 3));
   EXPECT_EQ(hits(), "1:HB-161+2rt 2:HB-162+6rt ");
   EXPECT_TRUE(contains(newLog(), "\n1 RT park position\n"));
+}
+
+// Sliced as finely as it goes (the clock looked at every few stands is always past the slice's
+// end), the search plans, keeps and logs what the search in one go does, over every sub-step:
+// RealTraffic parked aircraft, static aircraft that stay and the stand file's options of all passes.
+
+TEST_F(StandSearchTest, TheSearchInSlicesPlansAndLogsWhatTheSearchInOneGoDoes) {
+  // AUTO_PARK, WEEK, PARK_SOFT, needed
+  const std::tuple<bool, bool, bool, std::uint32_t> cases[] = {
+      {false, false, false, 3}, {true, false, false, 6}, {false, true, true, 9}, {true, true, true, 30}};
+  for (const auto& [autoPark, week, soft, needed] : cases) {
+    settings(autoPark, week, soft, 47);
+    const auto plan = [&, needed = needed](bool sliced) {
+      gf_resetStandSearch();
+      g_parkAirportQf = StandFileScores{40, 10};
+      std::vector<std::vector<StandOption>> options(14);
+      for (std::uint32_t i = 0; i < options.size(); ++i) {
+        StandOption o = option(fmt::format("HB-{}", i).c_str(), 1 + i % 3, (2 + SLOTS_PER_DAY - 3 * i) % SLOTS_PER_DAY);
+        o.real = i % 4 != 3;
+        options[i].push_back(o);
+      }
+      options[13].push_back(option("HB-S", 1, 1));  // the static aircraft's, half an hour ago
+      stands(std::move(options), 14);
+      g_staticAcs.clear();
+      StaticAc& kept = g_staticAcs.emplace_back();
+      kept.callsign = kept.name1 = "CHB-S";
+      kept.registration = "HB-S";
+      kept.standId = 14;
+      kept.simState = SimStatus::active;
+      std::vector<ParkedRecord> records(2);
+      for (std::uint32_t i = 0; i < records.size(); ++i) {
+        records[i].hexid = 0xB1 + i;
+        records[i].halfHourSlot = std::array{1, 5}[i];
+        records[i].callsign = fmt::format("SWR{}", records[i].hexid);
+        records[i].registration = fmt::format("HB-R{}", i);
+        records[i].lalo = g_stands[10 + i].position;
+      }
+      {
+        std::lock_guard lock(g_rtApiTrafficClient.parkedRecordsMutex);
+        g_rtApiTrafficClient.parkedRecords = records;
+        g_rtApiTrafficClient.parkedRecordsPrepared = true;
+      }
+      newLog();
+      int slices = 1;
+      if (sliced) {
+        std::int64_t nanos = 0;
+        const std::function<std::int64_t()> clock = [&nanos] { return ++nanos; };
+        gf_startStandSearch(kMonday2, needed);
+        for (; gf_stepStandSearch(clock, 1); ++slices) EXPECT_TRUE(gf_standSearchRunning());
+        EXPECT_FALSE(gf_standSearchRunning());
+      } else {
+        lf_runStandSearch(kMonday2, needed);
+      }
+      std::string taken;
+      for (const Stand& stand : g_stands) taken += stand.taken ? "x" : ".";
+      return std::pair{fmt::format("{}{} kept {}\n{}", hits(), taken, g_staticAcs[0].keepFlag, newLog()), slices};
+    };
+    const auto [whole, one] = plan(false);
+    const auto [sliced, slices] = plan(true);
+    EXPECT_EQ(sliced, whole) << autoPark << week << soft;
+    EXPECT_GT(slices, 2) << whole;
+  }
 }
 
 }  // namespace
