@@ -169,6 +169,48 @@ TEST(TraceChecks, WrongLiveryAndWholesaleRemovals) {
   EXPECT_EQ(wholesaleRemovals(trace), std::vector<double>{3.0});
 }
 
+// After a fault took everything, the first static placed marks the parking adjustment; a hold-up
+// there is judged only when a live flight moves on across it.
+TEST(TraceChecks, TheAdjustmentsPlacementAndTheTrafficMovingAcrossIt) {
+  const auto k = lf_knowledge();
+  const double g = kGround + 8.0;
+  std::vector<std::string> lines{lf_event(0, "create", 1, "S1", 47.46, 8.55, g, 0, true),
+                                 lf_event(0, "create", 2, "HB-JDA", 47.45, 8.55, g, 0, true),
+                                 lf_event(0, "create", 3, "D-AIMA", 47.5, 8.5, 5000, 90, false)};
+  // The taxi-out stands until 20 s, then rolls; the arrival flies on until it goes at 24 s.
+  for (int t = 1; t <= 30; ++t) {
+    const double rolled = t > 20 ? 0.0001 * (t - 20) : 0.0;
+    lines.push_back(lf_event(t, "pose", 2, "HB-JDA", 47.45, 8.55 + rolled, g, 90, true));
+    if (t < 24) lines.push_back(lf_event(t, "pose", 3, "D-AIMA", 47.5, 8.5 + 0.001 * t, 5000, 90, false));
+    if (t == 24) lines.push_back(lf_event(t, "remove", 3, "D-AIMA", 47.5, 8.5 + 0.001 * t, 5000, 90, false));
+    if (t == 12) lines.push_back(lf_event(t, "create", 4, "HB-JDA", 47.45, 8.56, g, 0, true));  // a live one's twin
+    if (t == 15) lines.push_back(lf_event(t, "create", 5, "S2", 47.46, 8.56, g, 0, true));
+  }
+  tracepicture::Trace trace;
+  {
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    std::vector<std::pair<double, std::string>> sorted;
+    for (const std::string& line : lines) sorted.emplace_back(std::stod(line), line);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [t, line] : sorted) text += line + "\n";
+    trace = tracepicture::parseTrace(text, "test");
+  }
+  EXPECT_EQ(firstStaticPlacement(trace, k, 0.0), std::optional<double>{15.0}) << "S1 came before, HB-JDA is live";
+  EXPECT_EQ(firstStaticPlacement(trace, k, 15.0), std::nullopt);
+  struct Case {
+    double t, before, after;
+    std::size_t moving;
+  } cases[] = {
+      {15.0, 5.0, 3.0, 1},  // the arrival; the taxi-out still stands
+      {19.0, 5.0, 3.0, 2},  // both: the taxi-out rolls by 22 s
+      {21.0, 5.0, 3.0, 1},  // the arrival has gone by 24 s
+      {2.0, 5.0, 3.0, 0},   // nothing posed 5 s before
+      {28.0, 2.0, 3.0, 0},  // nothing posed 3 s after
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(movingAcross(trace, k, c.t, c.before, c.after), c.moving) << c.t << " -" << c.before << " +" << c.after;
+}
+
 TEST(TraceChecks, TheWindowsCountsAreReadFromItsTexts) {
   struct Case {
     const char* name;
