@@ -36,7 +36,7 @@ struct FaultPlan {
   double silenceTo = 36.0;
   double feedEnd = 1e9;          // nothing is sent after it
   double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from the program's first traffic query
-  double programSeconds = 150.0;  // the window closes itself after this
+  double programSeconds = 160.0;  // the window closes itself after this
   // RT App: what field 43 of the traffic lines holds (RealTraffic's own layout for some flights).
   rtstandin::TrafficLayout layout = rtstandin::TrafficLayout::mixed;
 };

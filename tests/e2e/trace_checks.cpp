@@ -1049,6 +1049,20 @@ std::vector<double> wholesaleRemovals(const Trace& trace) {
       present.insert(*e.objectId);
     }
   }
+  // The program's shutdown removes what it owns at once; an object whose creation was on its way
+  // then goes a moment later, once the program learns of it. The trace ends with removals only,
+  // the first of them three or more at once: that is one removal of everything all the same.
+  std::size_t run = trace.events.size();
+  while (run > 0 && (!trace.events[run - 1].objectId || trace.events[run - 1].event == "remove")) --run;
+  if (!present.empty() || run == trace.events.size()) return times;
+  std::size_t first = run;
+  while (first < trace.events.size() && !trace.events[first].objectId) ++first;
+  if (first == trace.events.size()) return times;
+  const double end = trace.events[first].t;
+  const auto together = std::count_if(trace.events.begin(), trace.events.end(), [end](const TraceEvent& e) {
+    return e.objectId && e.event == "remove" && e.t == end;
+  });
+  if (together >= 3 && (times.empty() || times.back() < end)) times.push_back(end);
   return times;
 }
 

@@ -144,7 +144,8 @@ std::optional<double> firstStaticPlacement(const tracepicture::Trace& trace, con
 std::size_t movingAcross(const tracepicture::Trace& trace, const Knowledge& knowledge, double t, double before,
                          double after);
 
-// The simulator times at which every object there went at once (three or more of them).
+// The simulator times at which every object there went at once (three or more of them); at the
+// program's end, also when a creation on its way then is removed a moment after the others.
 std::vector<double> wholesaleRemovals(const tracepicture::Trace& trace);
 
 // "a, b, c" of the first few complaints and how many there are, for a failure message.

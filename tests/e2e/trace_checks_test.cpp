@@ -459,6 +459,49 @@ TEST(TraceChecks, AParkedLiveAircraftStaysWhileTheRulesKeepItAndGoesWhenThey) {
   }
 }
 
+// The program's shutdown removes what it owns at once; a static aircraft whose creation was on
+// its way goes a moment later. A taxi-in rolling onto its stand then went with everything else,
+// not alone while fewer parked than wanted stood there.
+TEST(TraceChecks, TheShutdownIsOneRemovalOfEverythingThoughACreationOnItsWayGoesAMomentLater) {
+  const auto& stand = lf_zurich().stands[0];
+  const double g = kGround + 8.0;
+  struct Case {
+    const char* name;
+    std::optional<double> lateCreate;  // a static created then, removed at 134.07
+    double othersGo;                   // S1 and the flight in the air
+    std::vector<double> wholesale;
+    std::size_t complaints;
+  } cases[] = {
+      {"everything at once", std::nullopt, 134.0, {134.0}, 0},
+      {"a creation on its way, created before the others go", 133.95, 134.0, {134.0}, 0},
+      {"a creation on its way, created after the others went", 134.03, 134.0, {134.0}, 0},
+      {"the taxi-in removed alone before the end", std::nullopt, 136.0, {}, 1},
+  };
+  for (const Case& c : cases) {
+    auto k = lf_knowledge();
+    std::vector<std::string> lines{lf_event(100, "create", 1, "D-AIMA", stand.latitude - 0.0004, stand.longitude, g, 0, true),
+                                   lf_event(100, "create", 2, "S1", 47.47, 8.55, g, 0, true),
+                                   lf_event(100, "create", 3, "HB-JDA", 47.5, 8.5, 5000, 90, false)};
+    // Rolling onto the stand at 2 kt, a metre a second: 4 m short of it when the end comes.
+    for (double t = 101; t <= 134; t += 1) {
+      const double left = std::max(4.0, 38.0 - (t - 100));
+      lines.push_back(lf_event(t, "pose", 1, "D-AIMA", stand.latitude - left / 111200.0, stand.longitude, g, 0, true));
+      if (t < c.othersGo) lines.push_back(lf_event(t, "pose", 3, "HB-JDA", 47.5, 8.5 + 0.001 * (t - 100), 5000, 90, false));
+    }
+    if (c.lateCreate && *c.lateCreate < c.othersGo) lines.push_back(lf_event(*c.lateCreate, "create", 4, "S2", 47.48, 8.55, g, 0, true));
+    lines.push_back(lf_event(134.0, "remove", 1, "D-AIMA", stand.latitude - 4.0 / 111200.0, stand.longitude, g, 0, true));
+    for (int id : {2, 3})
+      lines.push_back(lf_event(c.othersGo, "remove", id, id == 2 ? "S1" : "HB-JDA", 47.47, 8.55, g, 0, id == 2));
+    if (c.lateCreate && *c.lateCreate >= c.othersGo) lines.push_back(lf_event(*c.lateCreate, "create", 4, "S2", 47.48, 8.55, g, 0, true));
+    if (c.lateCreate) lines.push_back(lf_event(134.07, "remove", 4, "S2", 47.48, 8.55, g, 0, true));
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    for (const auto& line : lines) text += line + "\n";
+    const auto trace = tracepicture::parseTrace(text, "test");
+    EXPECT_EQ(wholesaleRemovals(trace), c.wholesale) << c.name;
+    EXPECT_EQ(parkedLivePastTheRules(trace, k, 13).size(), c.complaints) << c.name;
+  }
+}
+
 // ---- the checks a pilot makes, on traces with attitude ----
 
 // A pose with the attitude columns: pitch nose up, bank, the vertical speed sent, the ground speed.
