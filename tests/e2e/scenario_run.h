@@ -26,8 +26,9 @@ struct FaultPlan {
   // before the program places them; the simulator's outage after their push-backs were due and
   // late (at 52 + 30 + 20 s at most), so that each is judged. The program runs on long enough
   // after it to show its traffic again and through the parking adjustment the outage asks for
-  // (15 to 30 steps into the new session, its parked answer a reader round later), and for some
-  // seconds past it, so that a hold-up there would show as a leap of the moving aircraft.
+  // (15 to 30 steps into the new session, its parked answer a reader round later), and some 20 s
+  // past it: a hold-up there would show as a leap of the moving aircraft, and the taxi-in the
+  // outage caught rolling onto its stand parks there before the close.
   double simulatorOutageAt = 106.0;
   double simulatorOutageFor = 3.0;
   double appDisconnectAt = 8.0;
