@@ -1005,6 +1005,32 @@ Complaints attitudeOutOfRange(const Trace& trace) {
   return complaints;
 }
 
+std::optional<double> firstStaticPlacement(const Trace& trace, const Knowledge& knowledge, double from) {
+  const std::set<std::uint32_t> movers = lf_movers(trace);
+  for (const TraceEvent& e : trace.events)
+    if (e.t > from && e.event == "create" && e.objectId && !movers.contains(*e.objectId) && !e.tailNumber.empty() &&
+        !lf_liveFlight(knowledge, e.tailNumber))
+      return e.t;
+  return std::nullopt;
+}
+
+std::size_t movingAcross(const Trace& trace, const Knowledge& knowledge, double t, double before, double after) {
+  std::size_t moving = 0;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    if (!lf_liveFlight(knowledge, events.front()->tailNumber)) continue;
+    // The trace poses an object each second until it goes: two poses span every second between.
+    const TraceEvent* last = nullptr;  // the last pose `before` s before t
+    const TraceEvent* next = nullptr;  // the first pose `after` s after t
+    for (const TraceEvent* e : events) {
+      if (e->event == "remove" || !lf_finite(*e)) continue;
+      if (e->t <= t - before) last = e;
+      if (e->t >= t + after && !next) next = e;
+    }
+    if (last && next && distanceMetres(last->latitude, last->longitude, next->latitude, next->longitude) > 1.0) ++moving;
+  }
+  return moving;
+}
+
 std::vector<double> wholesaleRemovals(const Trace& trace) {
   std::vector<double> times;
   std::set<std::uint32_t> present;
@@ -1023,6 +1049,20 @@ std::vector<double> wholesaleRemovals(const Trace& trace) {
       present.insert(*e.objectId);
     }
   }
+  // The program's shutdown removes what it owns at once; an object whose creation was on its way
+  // then goes a moment later, once the program learns of it. The trace ends with removals only,
+  // the first of them three or more at once: that is one removal of everything all the same.
+  std::size_t run = trace.events.size();
+  while (run > 0 && (!trace.events[run - 1].objectId || trace.events[run - 1].event == "remove")) --run;
+  if (!present.empty() || run == trace.events.size()) return times;
+  std::size_t first = run;
+  while (first < trace.events.size() && !trace.events[first].objectId) ++first;
+  if (first == trace.events.size()) return times;
+  const double end = trace.events[first].t;
+  const auto together = std::count_if(trace.events.begin(), trace.events.end(), [end](const TraceEvent& e) {
+    return e.objectId && e.event == "remove" && e.t == end;
+  });
+  if (together >= 3 && (times.empty() || times.back() < end)) times.push_back(end);
   return times;
 }
 

@@ -135,7 +135,17 @@ Complaints sameRegistration(const tracepicture::Trace& trace);
 // Pitch from 10 degrees nose down to 25 up; bank at most 35 degrees.
 Complaints attitudeOutOfRange(const tracepicture::Trace& trace);
 
-// The simulator times at which every object there went at once (three or more of them).
+// When the program first placed a static aircraft after `from` (after a fault took them all:
+// the parking adjustment's first placement); none when it placed none.
+std::optional<double> firstStaticPlacement(const tracepicture::Trace& trace, const Knowledge& knowledge, double from);
+// How many objects of live flights moved across `t`: posed `before` s or more before it and again
+// `after` s or more after it, somewhere else. Only such an object shows a hold-up of the program
+// within that window as a leap the teleport check judges.
+std::size_t movingAcross(const tracepicture::Trace& trace, const Knowledge& knowledge, double t, double before,
+                         double after);
+
+// The simulator times at which every object there went at once (three or more of them); at the
+// program's end, also when a creation on its way then is removed a moment after the others.
 std::vector<double> wholesaleRemovals(const tracepicture::Trace& trace);
 
 // "a, b, c" of the first few complaints and how many there are, for a failure message.

@@ -169,6 +169,48 @@ TEST(TraceChecks, WrongLiveryAndWholesaleRemovals) {
   EXPECT_EQ(wholesaleRemovals(trace), std::vector<double>{3.0});
 }
 
+// After a fault took everything, the first static placed marks the parking adjustment; a hold-up
+// there is judged only when a live flight moves on across it.
+TEST(TraceChecks, TheAdjustmentsPlacementAndTheTrafficMovingAcrossIt) {
+  const auto k = lf_knowledge();
+  const double g = kGround + 8.0;
+  std::vector<std::string> lines{lf_event(0, "create", 1, "S1", 47.46, 8.55, g, 0, true),
+                                 lf_event(0, "create", 2, "HB-JDA", 47.45, 8.55, g, 0, true),
+                                 lf_event(0, "create", 3, "D-AIMA", 47.5, 8.5, 5000, 90, false)};
+  // The taxi-out stands until 20 s, then rolls; the arrival flies on until it goes at 24 s.
+  for (int t = 1; t <= 30; ++t) {
+    const double rolled = t > 20 ? 0.0001 * (t - 20) : 0.0;
+    lines.push_back(lf_event(t, "pose", 2, "HB-JDA", 47.45, 8.55 + rolled, g, 90, true));
+    if (t < 24) lines.push_back(lf_event(t, "pose", 3, "D-AIMA", 47.5, 8.5 + 0.001 * t, 5000, 90, false));
+    if (t == 24) lines.push_back(lf_event(t, "remove", 3, "D-AIMA", 47.5, 8.5 + 0.001 * t, 5000, 90, false));
+    if (t == 12) lines.push_back(lf_event(t, "create", 4, "HB-JDA", 47.45, 8.56, g, 0, true));  // a live one's twin
+    if (t == 15) lines.push_back(lf_event(t, "create", 5, "S2", 47.46, 8.56, g, 0, true));
+  }
+  tracepicture::Trace trace;
+  {
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    std::vector<std::pair<double, std::string>> sorted;
+    for (const std::string& line : lines) sorted.emplace_back(std::stod(line), line);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [t, line] : sorted) text += line + "\n";
+    trace = tracepicture::parseTrace(text, "test");
+  }
+  EXPECT_EQ(firstStaticPlacement(trace, k, 0.0), std::optional<double>{15.0}) << "S1 came before, HB-JDA is live";
+  EXPECT_EQ(firstStaticPlacement(trace, k, 15.0), std::nullopt);
+  struct Case {
+    double t, before, after;
+    std::size_t moving;
+  } cases[] = {
+      {15.0, 5.0, 3.0, 1},  // the arrival; the taxi-out still stands
+      {19.0, 5.0, 3.0, 2},  // both: the taxi-out rolls by 22 s
+      {21.0, 5.0, 3.0, 1},  // the arrival has gone by 24 s
+      {2.0, 5.0, 3.0, 0},   // nothing posed 5 s before
+      {28.0, 2.0, 3.0, 0},  // nothing posed 3 s after
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(movingAcross(trace, k, c.t, c.before, c.after), c.moving) << c.t << " -" << c.before << " +" << c.after;
+}
+
 TEST(TraceChecks, TheWindowsCountsAreReadFromItsTexts) {
   struct Case {
     const char* name;
@@ -414,6 +456,49 @@ TEST(TraceChecks, AParkedLiveAircraftStaysWhileTheRulesKeepItAndGoesWhenThey) {
     for (const auto& line : lines) text += line + "\n";
     EXPECT_EQ(parkedLivePastTheRules(tracepicture::parseTrace(text, "test"), k, c.maxPark).size(), c.complaints)
         << c.name;
+  }
+}
+
+// The program's shutdown removes what it owns at once; a static aircraft whose creation was on
+// its way goes a moment later. A taxi-in rolling onto its stand then went with everything else,
+// not alone while fewer parked than wanted stood there.
+TEST(TraceChecks, TheShutdownIsOneRemovalOfEverythingThoughACreationOnItsWayGoesAMomentLater) {
+  const auto& stand = lf_zurich().stands[0];
+  const double g = kGround + 8.0;
+  struct Case {
+    const char* name;
+    std::optional<double> lateCreate;  // a static created then, removed at 134.07
+    double othersGo;                   // S1 and the flight in the air
+    std::vector<double> wholesale;
+    std::size_t complaints;
+  } cases[] = {
+      {"everything at once", std::nullopt, 134.0, {134.0}, 0},
+      {"a creation on its way, created before the others go", 133.95, 134.0, {134.0}, 0},
+      {"a creation on its way, created after the others went", 134.03, 134.0, {134.0}, 0},
+      {"the taxi-in removed alone before the end", std::nullopt, 136.0, {}, 1},
+  };
+  for (const Case& c : cases) {
+    auto k = lf_knowledge();
+    std::vector<std::string> lines{lf_event(100, "create", 1, "D-AIMA", stand.latitude - 0.0004, stand.longitude, g, 0, true),
+                                   lf_event(100, "create", 2, "S1", 47.47, 8.55, g, 0, true),
+                                   lf_event(100, "create", 3, "HB-JDA", 47.5, 8.5, 5000, 90, false)};
+    // Rolling onto the stand at 2 kt, a metre a second: 4 m short of it when the end comes.
+    for (double t = 101; t <= 134; t += 1) {
+      const double left = std::max(4.0, 38.0 - (t - 100));
+      lines.push_back(lf_event(t, "pose", 1, "D-AIMA", stand.latitude - left / 111200.0, stand.longitude, g, 0, true));
+      if (t < c.othersGo) lines.push_back(lf_event(t, "pose", 3, "HB-JDA", 47.5, 8.5 + 0.001 * (t - 100), 5000, 90, false));
+    }
+    if (c.lateCreate && *c.lateCreate < c.othersGo) lines.push_back(lf_event(*c.lateCreate, "create", 4, "S2", 47.48, 8.55, g, 0, true));
+    lines.push_back(lf_event(134.0, "remove", 1, "D-AIMA", stand.latitude - 4.0 / 111200.0, stand.longitude, g, 0, true));
+    for (int id : {2, 3})
+      lines.push_back(lf_event(c.othersGo, "remove", id, id == 2 ? "S1" : "HB-JDA", 47.47, 8.55, g, 0, id == 2));
+    if (c.lateCreate && *c.lateCreate >= c.othersGo) lines.push_back(lf_event(*c.lateCreate, "create", 4, "S2", 47.48, 8.55, g, 0, true));
+    if (c.lateCreate) lines.push_back(lf_event(134.07, "remove", 4, "S2", 47.48, 8.55, g, 0, true));
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail\n";
+    for (const auto& line : lines) text += line + "\n";
+    const auto trace = tracepicture::parseTrace(text, "test");
+    EXPECT_EQ(wholesaleRemovals(trace), c.wholesale) << c.name;
+    EXPECT_EQ(parkedLivePastTheRules(trace, k, 13).size(), c.complaints) << c.name;
   }
 }
 
