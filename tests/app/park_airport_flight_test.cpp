@@ -291,8 +291,11 @@ TEST_F(ParkAirportFlightTest, FlyingFromZurichTowardGenevaGivesZurichUpAndSetsGe
   ASSERT_EQ(gf_parkAirport().code, kGeneva.code) << log();
   EXPECT_EQ(gf_parkAirport().iata, kGeneva.iata);
   gf_handleParkingRequests();  // takes the park request: the set-up
-  while (gf_workerSeams().stepStandSearch()) {
-  }  // the ticks run its stand search
+  // The ticks run its stand search and take its runways.
+  for (bool busy = true; busy;) {
+    const bool searching = gf_workerSeams().stepStandSearch();
+    busy = gf_workerSeams().pollRunwayRead() || searching;
+  }
 
   const std::string flight = newLog();
   EXPECT_TRUE(contains(flight, " LSZH is no longer within reach, parked aircraft will be removed")) << flight;

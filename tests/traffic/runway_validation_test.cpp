@@ -156,33 +156,6 @@ TEST_F(RunwayValidation, TheCheckAsksAndLaterTicksFillTheRunways) {
   EXPECT_EQ(runwayNames(), "06L-24R 06R-24L 28-10 ");
 }
 
-// A simulator that never answers: every tick looks once and goes on; after the 10 seconds the
-// list stays empty, both warnings come once, and the next check asks again.
-TEST_F(RunwayValidation, ASilentSimulatorHoldsNoTickAndTimesOutOnce) {
-  setParkAirport("LSZH", {47.0, 8.0}, 394);
-  json silent = oneRunwayAirport("LSZH", 9, 0, 27, 0);
-  silent["faults"] = {{"late", true}};
-  sim::addFacilityAirport(silent.dump());
-  const std::uint64_t dispatchesBefore = dispatches();
-  gf_checkRunwayFacilities(IcaoCode("LSZH"), "stock");
-  const std::uint64_t looksBefore = clockReads;
-  int ticks = 0;
-  for (; gf_pollRunwayFacilities() && ticks < 100; ++ticks) {
-    EXPECT_TRUE(g_parkRunways.empty());
-    EXPECT_EQ(dispatches() - dispatchesBefore, static_cast<std::uint64_t>(ticks + 1)) << "one look per tick";
-    EXPECT_EQ(clockReads - looksBefore, static_cast<std::uint64_t>(ticks + 1)) << "and one clock read";
-  }
-  EXPECT_EQ(ticks, 9) << "the tenth look passes the 10 seconds";
-  EXPECT_TRUE(g_parkRunways.empty());
-  EXPECT_FALSE(gf_pollRunwayFacilities());
-  const std::string text = log();
-  EXPECT_EQ(facilitytest::countOf(text, "==> RUNWAY_HEADING: facility data request timed out for LSZH\n"), 1u);
-  EXPECT_EQ(facilitytest::countOf(text, "==> RUNWAY_HEADING: reading runway facilities for LSZH failed\n"), 1u);
-  EXPECT_EQ(text.find("RUNWAY_HEADING: LSZH 1 runway"), std::string::npos);
-  check("LSZH", "stock");
-  EXPECT_EQ(sim::facilityRequestCount(), 2u) << "a failed read is tried again";
-}
-
 // A sound 3000 m runway 09-27 at 47/8 whose ends lie `halfDistance` metres from its centre.
 Runway soundRunway(double halfDistance = 1500.0) {
   Runway r;
