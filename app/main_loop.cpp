@@ -102,6 +102,7 @@ bool lf_tick() {
   s.handleAddingStack();
   // Every tick, not only at the steps: a search of a second's work is done within a few seconds.
   s.stepStandSearch();
+  s.pollRunwayRead();
   // A stop must end the loop even when no step comes any more (the simulator link may have
   // stopped replying), not only right after a step.
   if (!g_stepDue.exchange(false)) return gf_isRunning();

@@ -67,6 +67,7 @@
 #include "traffic/engine_state.h"
 #include "traffic/flight_plans.h"
 #include "traffic/live_registry.h"
+#include "traffic/runway_validation.h"
 #include "traffic/stand_conflicts.h"
 #include "traffic/stand_names.h"
 #include "traffic/static_stands.h"
@@ -415,6 +416,7 @@ WorkerSeams gf_programWorkerSeams() {
   };
   s.resumeParkedWait = [] { return gf_resumeParkedWait(); };
   s.stepStandSearch = [] { return gf_stepParkingSearch(gf_workerSeams().steadyNanos, kStandSearchSliceNanos); };
+  s.pollRunwayRead = [] { return gf_pollRunwayFacilities(); };
   s.parkAirportHasStands = [] { return !g_stands.empty(); };
   s.clearStandSearchHits = [] { gf_clearStandSearchHits(); };
   s.resetParkAirport = [] { gf_resetParkAirport(); };

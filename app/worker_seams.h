@@ -130,6 +130,9 @@ struct WorkerSeams {
   // Every tick: a slice of a running stand search, and the population or adjustment completed
   // once it is done; true while it runs.
   std::function<bool()> stepStandSearch;
+  // Every tick: the park airport's runways taken from the simulator's answer once it is in; true
+  // while the read goes on.
+  std::function<bool()> pollRunwayRead;
   std::function<bool()> parkAirportHasStands;
   std::function<void()> clearStandSearchHits;
   std::function<void()> resetParkAirport;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 #include <thread>
@@ -427,6 +428,13 @@ struct RunwayReadContext {
   bool failed = false;
 };
 
+// The runway read in flight: its replies come on the reader's connection, so it ends with it.
+struct RunwayRead {
+  RunwayReadContext context;
+  Clock::time_point deadline{};
+};
+std::unique_ptr<RunwayRead> g_runwayRead;
+
 bool lf_refuseShortRunwayRecord(RunwayReadContext& context, std::uint32_t type, std::uint32_t size,
                                 std::uint32_t needed) {
   if (size >= needed) return false;
@@ -604,12 +612,15 @@ void gf_closeParkingDataReader() {
   gf_log("SimConnect (PARKING_DATA_RDR) closed");
   g_parkingDataReader.open = false;
   g_parkingDataReader.runwayDefinitionMade = false;
+  g_runwayRead.reset();
 }
 
 bool gf_readFacilityStands(const std::string& icao, std::string_view icaoText, std::string_view region, BglAirport& out,
                            std::uint32_t& helipadCount) {
   // The code is checked before anything is asked of the simulator.
   const IcaoCode code(icao);
+  // The runway read's replies would be lost in this read's dispatch: it is dropped, and tried again.
+  if (g_runwayRead) gf_closeParkingDataReader();
   if (!lf_openParkingDataReader()) return false;
 
   FacilityAirportRecord record;
@@ -647,20 +658,21 @@ bool gf_readFacilityStands(const std::string& icao, std::string_view icaoText, s
   return true;
 }
 
-FacilityRunways gf_readFacilityRunways(std::string_view icao) {
-  FacilityRunways result;
-  if (!lf_openParkingDataReader()) return result;
+bool gf_startFacilityRunwaysRead(std::string_view icao) {
+  gf_dropFacilityRunwaysRead();
+  if (!lf_openParkingDataReader()) return false;
   const std::string code(icao);
   if (!g_parkingDataReader.runwayDefinitionMade) {
     if (!lf_defineRunwayFacility(g_parkingDataReader.handle)) {
       gf_logWarning("RUNWAY_HEADING: facility definition initialization failed");
       gf_closeParkingDataReader();
-      return result;
+      return false;
     }
     g_parkingDataReader.runwayDefinitionMade = true;
   }
 
-  RunwayReadContext context;
+  auto read = std::make_unique<RunwayRead>();
+  RunwayReadContext& context = read->context;
   context.handle = g_parkingDataReader.handle;
   context.icao = code;
   context.runways.reserve(kReservedRunways);
@@ -670,30 +682,63 @@ FacilityRunways gf_readFacilityRunways(std::string_view icao) {
     gf_logWarning(fmt::format("RUNWAY_HEADING: RequestFacilityData for {} failed: 0x{:08X}", code,
                               static_cast<std::uint32_t>(hr)));
     gf_closeParkingDataReader();
-    return result;
+    return false;
   }
-  const WaitOutcome waited = lf_waitForAnswer(context, lf_runwayDispatchProc, kRunwayReadTimeout);
-  if (waited.end == WaitEnd::DispatchFailed)
+  read->deadline = lf_now() + kRunwayReadTimeout;
+  g_runwayRead = std::move(read);
+  return true;
+}
+
+std::optional<FacilityRunways> gf_pollFacilityRunwaysRead() {
+  FacilityRunways result;
+  if (!g_runwayRead) return result;
+  RunwayReadContext& context = g_runwayRead->context;
+  WaitEnd end = WaitEnd::Stopped;
+  HRESULT hr = S_OK;
+  if (gf_isRunning()) {
+    hr = SimConnect_CallDispatch(context.handle, lf_runwayDispatchProc, &context);
+    if (hr < 0) {
+      end = WaitEnd::DispatchFailed;
+      context.failed = true;
+    } else if (context.done) {
+      end = WaitEnd::Answered;  // complete in this dispatch: no time-out after that
+    } else if (lf_now() >= g_runwayRead->deadline) {
+      end = WaitEnd::TimedOut;
+      context.failed = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  const std::unique_ptr<RunwayRead> ended = std::move(g_runwayRead);
+  RunwayReadContext& read = ended->context;
+  const std::string& code = read.icao;
+  if (end == WaitEnd::DispatchFailed)
     gf_logWarning(fmt::format("RUNWAY_HEADING: SimConnect_CallDispatch failed for {}: 0x{:08X}", code,
-                              static_cast<std::uint32_t>(waited.hr)));
-  if (waited.end == WaitEnd::TimedOut)
+                              static_cast<std::uint32_t>(hr)));
+  if (end == WaitEnd::TimedOut)
     gf_logWarning(fmt::format("RUNWAY_HEADING: facility data request timed out for {}", code));
   // Whatever goes wrong, the connection goes with it: replies still under way for this request
   // would otherwise be read as the next request's answer.
-  if (context.failed || !context.done) {
+  if (read.failed || !read.done) {
     gf_closeParkingDataReader();
     return result;
   }
-  lf_attachStarts(context.runways, context.starts);
-  if (auto problem = lf_checkRunways(context)) {
+  lf_attachStarts(read.runways, read.starts);
+  if (auto problem = lf_checkRunways(read)) {
     gf_logWarning(*problem);
     gf_closeParkingDataReader();
     return result;
   }
-  result.altitude = context.airportAltitude;
-  result.runways = std::move(context.runways);
+  result.altitude = read.airportAltitude;
+  result.runways = std::move(read.runways);
   result.valid = true;
   return result;
+}
+
+bool gf_facilityRunwaysReadPending() { return g_runwayRead != nullptr; }
+
+void gf_dropFacilityRunwaysRead() {
+  if (g_runwayRead) gf_closeParkingDataReader();
 }
 
 void gf_setFacilityClockForTest(std::function<std::chrono::steady_clock::time_point()> now) {

@@ -2,11 +2,12 @@
 // The facility data reader: an airport's stands, helipads and runways, read from the simulator's
 // facility data over a short connection of its own, "PARKING_DATA_RDR", on the calling thread.
 // It shares nothing with the SimClient thread. Its users (the airport scan and the park
-// airport's runway check) all run on lf_main, one after the other, so its connection state
-// needs no lock.
+// airport's runway check, polled at the worker's ticks) all run on lf_main, so its connection
+// state needs no lock.
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,10 +84,17 @@ struct FacilityRunways {
   bool valid = false;
 };
 
-// Reads and checks the airport's runways. Not valid after any failure (one warning line, each
-// beginning "RUNWAY_HEADING: "); a failure also closes the connection, so that nothing of a
-// failed answer reaches the next read. Waits at most 10 seconds. Never throws for these cases.
-FacilityRunways gf_readFacilityRunways(std::string_view icao);
+// The airport's runways, read in steps so that the worker never waits for the simulator. The
+// start sends the request (a read still in flight is dropped first); false after a failure. Each
+// poll takes what has arrived, without waiting: nothing while the answer is under way, then the
+// runways, checked, or a result that is not valid after any failure, after 10 seconds from the
+// start, or with no read in flight. A failure logs one warning line beginning "RUNWAY_HEADING: "
+// and closes the connection, so that nothing of a failed answer reaches the next read. Never
+// throws for these cases. A stand read, or closing the connection, drops the read in flight.
+bool gf_startFacilityRunwaysRead(std::string_view icao);
+std::optional<FacilityRunways> gf_pollFacilityRunwaysRead();
+bool gf_facilityRunwaysReadPending();
+void gf_dropFacilityRunwaysRead();
 
 // Tests: the steady clock that the deadlines count on (an empty function restores the real
 // one); whether the connection is open; back to a closed connection and the real clock.

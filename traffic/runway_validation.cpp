@@ -131,18 +131,28 @@ std::optional<std::string_view> gf_ignoredRunwayReason(std::string_view publishe
   return std::nullopt;
 }
 
-void gf_checkRunwayFacilities(IcaoCode icao, std::string_view publisher) {
-  const std::string icaoText(icao.text());
-  if (icaoText == g_runwayCheckIcao && publisher == g_runwayCheckPublisher) return;
-  gf_resetParkRunways();
+namespace {
 
-  FacilityRunways read = gf_readFacilityRunways(icaoText);
+// The airport and publisher whose runway read is in flight.
+struct RunwayCheck {
+  std::string icao;
+  std::string publisher;
+};
+std::optional<RunwayCheck> g_pendingRunwayCheck;
+
+void lf_failRunwayCheck(const std::string& icaoText) {
+  gf_logWarning(fmt::format("RUNWAY_HEADING: reading runway facilities for {} failed", icaoText));
+}
+
+void lf_takeRunways(const RunwayCheck& check, FacilityRunways read) {
+  const std::string& icaoText = check.icao;
+  const std::string_view publisher = check.publisher;
   if (!read.valid) {
-    gf_logWarning(fmt::format("RUNWAY_HEADING: reading runway facilities for {} failed", icaoText));
+    lf_failRunwayCheck(icaoText);
     return;
   }
   g_runwayCheckIcao = icaoText;
-  g_runwayCheckPublisher = std::string(publisher);
+  g_runwayCheckPublisher = check.publisher;
   g_parkRunways = std::move(read.runways);
 
   // Without a park airport there is no altitude to compare with.
@@ -175,7 +185,38 @@ void gf_checkRunwayFacilities(IcaoCode icao, std::string_view publisher) {
                      fmt::join(names, ", ")));
 }
 
+}  // namespace
+
+void gf_checkRunwayFacilities(IcaoCode icao, std::string_view publisher) {
+  const std::string icaoText(icao.text());
+  if (icaoText == g_runwayCheckIcao && publisher == g_runwayCheckPublisher) return;
+  if (g_pendingRunwayCheck && g_pendingRunwayCheck->icao == icaoText && g_pendingRunwayCheck->publisher == publisher)
+    return;  // its answer is on the way
+  gf_resetParkRunways();
+  if (!gf_startFacilityRunwaysRead(icaoText)) {
+    lf_failRunwayCheck(icaoText);
+    return;
+  }
+  g_pendingRunwayCheck = RunwayCheck{icaoText, std::string(publisher)};
+}
+
+bool gf_pollRunwayFacilities() {
+  if (!g_pendingRunwayCheck) return false;
+  std::optional<FacilityRunways> read = gf_pollFacilityRunwaysRead();
+  if (!read) return true;
+  const RunwayCheck check = std::move(*g_pendingRunwayCheck);
+  g_pendingRunwayCheck.reset();
+  lf_takeRunways(check, std::move(*read));
+  return false;
+}
+
+bool gf_runwayCheckPending() { return g_pendingRunwayCheck.has_value(); }
+
 void gf_resetParkRunways() {
+  if (g_pendingRunwayCheck) {
+    g_pendingRunwayCheck.reset();
+    gf_dropFacilityRunwaysRead();
+  }
   g_parkRunways.clear();
   g_runwayCheckIcao.clear();
   g_runwayCheckPublisher.clear();

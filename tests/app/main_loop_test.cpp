@@ -68,6 +68,18 @@ TEST_F(MainLoop, TheStandSearchGetsASliceAtEveryTick) {
   EXPECT_EQ(slices, 11) << "the paused engine holds the search as well";
 }
 
+// The park airport's runway answer is looked for at every tick of a running flight, so that
+// the set-up never waits for it.
+TEST_F(MainLoop, TheRunwayReadIsPolledAtEveryTick) {
+  int polls = 0;
+  seams.pollRunwayRead = [&polls] { return ++polls > 0; };
+  gf_setWorkerSeams(seams);
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(lf_tick());
+  step();
+  EXPECT_EQ(polls, 11);
+  EXPECT_EQ(gf_programWorkerSeams().pollRunwayRead(), false) << "the program's poll with nothing in flight";
+}
+
 TEST_F(MainLoop, AParkingRequestIsTakenAtThe15thStepAndAdjustedAtThe30th) {
   parkAtAirportWithStands();
   seams.adjustParking = [this](bool flag) { record(flag ? "adjustParking(true)" : "adjustParking(false)"); };

@@ -76,6 +76,58 @@ TEST_F(ParkAirportRunwayTest, ADepartureFromTheParkAirportGetsItsLineUpPredictio
   }
 }
 
+// The set-up (the stand file's read) only asks the simulator for the runways; the worker's ticks
+// take the answer with the usual lines. A simulator that never answers holds no tick: after the
+// 10 seconds the list stays empty and the warning comes once.
+TEST_F(ParkAirportRunwayTest, TheSetUpAsksForTheRunwaysAndTheTicksTakeThem) {
+  fs::create_directories(dir_.path() / "airports" / "my_thirdparty");
+  fs::copy_file(testing_support::sourceDataFolder() / "webserver" / "MSFS2024" / "archive" / "stock" / "LSZH.xml",
+                dir_.path() / "airports" / "my_thirdparty" / "LSZH.xml");
+  std::uint64_t looks = 0;
+  auto clock = std::chrono::steady_clock::time_point{};
+  gf_setFacilityClockForTest([&] {
+    ++looks;
+    return clock += 1s;
+  });
+  struct RealClockAfter {
+    ~RealClockAfter() { gf_setFacilityClockForTest(nullptr); }
+  } realClockAfter;
+  struct Case {
+    const char* what;
+    bool silent;
+    int waitingTicks;
+  };
+  for (const Case& c : {Case{"answered", false, 0}, Case{"silent", true, 9}}) {
+    gf_resetParkRunways();
+    gf_resetParkSetup();
+    sim::setFacilityFaults("LSZH", sim::FacilityFaults{.late = c.silent});
+    gf_setParkAirport(AirportRef{kZurich.code, kZurich.position, kZurich.altitude});
+    const std::uint64_t requests = sim::facilityRequestCount();
+    newLog();
+    looks = 0;
+    ASSERT_FALSE(gf_engineHooks().readParkedFile()) << c.what << log();
+    EXPECT_EQ(sim::facilityRequestCount(), requests + 1) << c.what;
+    EXPECT_EQ(looks, 1u) << c.what << ": the set-up asked and returned";
+    EXPECT_TRUE(g_parkRunways.empty()) << c.what;
+    EXPECT_FALSE(contains(newLog(), "RUNWAY_HEADING")) << c.what;
+    int ticks = 0;
+    for (; gf_workerSeams().pollRunwayRead() && ticks < 100; ++ticks) {
+      EXPECT_TRUE(g_parkRunways.empty()) << c.what;
+      EXPECT_EQ(looks, static_cast<std::uint64_t>(ticks + 2)) << c.what << ": one look per tick";
+    }
+    EXPECT_EQ(ticks, c.waitingTicks) << c.what;
+    const std::string text = newLog();
+    EXPECT_EQ(g_parkRunways.size(), c.silent ? 0u : 3u) << c.what << text;
+    EXPECT_EQ(contains(text, "RUNWAY_HEADING: LSZH 3 runways: "), !c.silent) << c.what << text;
+    for (const char* warning : {"==> RUNWAY_HEADING: facility data request timed out for LSZH\n",
+                                "==> RUNWAY_HEADING: reading runway facilities for LSZH failed\n"}) {
+      const std::size_t at = text.find(warning);
+      EXPECT_EQ(at != std::string::npos, c.silent) << c.what << warning;
+      if (at != std::string::npos) EXPECT_EQ(text.find(warning, at + 1), std::string::npos) << "once";
+    }
+  }
+}
+
 TEST_F(ParkAirportRunwayTest, ALandingRollNearARunwayIsNoJump) {
   struct Case {
     const char* what;
@@ -239,8 +291,11 @@ TEST_F(ParkAirportFlightTest, FlyingFromZurichTowardGenevaGivesZurichUpAndSetsGe
   ASSERT_EQ(gf_parkAirport().code, kGeneva.code) << log();
   EXPECT_EQ(gf_parkAirport().iata, kGeneva.iata);
   gf_handleParkingRequests();  // takes the park request: the set-up
-  while (gf_workerSeams().stepStandSearch()) {
-  }  // the ticks run its stand search
+  // The ticks run its stand search and take its runways.
+  for (bool busy = true; busy;) {
+    const bool searching = gf_workerSeams().stepStandSearch();
+    busy = gf_workerSeams().pollRunwayRead() || searching;
+  }
 
   const std::string flight = newLog();
   EXPECT_TRUE(contains(flight, " LSZH is no longer within reach, parked aircraft will be removed")) << flight;

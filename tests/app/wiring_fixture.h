@@ -97,6 +97,8 @@ class WiringTest : public ::testing::Test {
   static void parkAt(const Airport& airport) {
     gf_setParkAirport(AirportRef{airport.code, airport.position, airport.altitude});
     gf_checkRunwayFacilities(airport.code, "stock");
+    for (int tick = 0; tick < 1000 && gf_workerSeams().pollRunwayRead(); ++tick) {
+    }
   }
 
   std::string log() {

@@ -172,6 +172,7 @@ class WorkerFixture : public ::testing::Test {
     JORV_SPY(stopRTDirectReaders) JORV_SPY(resetRTDirectClients) JORV_SPY(weatherReceiving) JORV_SPY(trafficReceiving)
 #undef JORV_SPY
     s.stepStandSearch = [] { return false; };  // every tick; not recorded, as nothing is searched
+    s.pollRunwayRead = [] { return false; };   // every tick; not recorded, as nothing is read
     s.steadyNanos = [this] { return now.load(); };
     s.sleepNanos = [this](std::int64_t nanos) { advance(nanos); };
     s.loadParameters = [this] {

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "appbase/stop_request.h"
 #include "core/log.h"
@@ -68,6 +70,15 @@ class FacilityTest : public ::testing::Test {
   testing_support::TempDir dir_;
   std::optional<testing_support::ScopedCurrentDir> cwd_;
 };
+
+// The runway read driven to its end as the worker's ticks drive it: started, then polled.
+inline FacilityRunways readRunways(std::string_view icao) {
+  if (!gf_startFacilityRunwaysRead(icao)) return {};
+  for (int poll = 0; poll < 1000; ++poll)
+    if (std::optional<FacilityRunways> read = gf_pollFacilityRunwaysRead()) return std::move(*read);
+  ADD_FAILURE() << "the runway read of " << icao << " never ended";
+  return {};
+}
 
 inline std::size_t countOf(const std::string& text, const std::string& what) {
   std::size_t count = 0;

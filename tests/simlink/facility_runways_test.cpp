@@ -1,6 +1,8 @@
 // Runways read from the stand-in simulator's facility data, joined with their starts and checked.
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "tests/simlink/facility_fixture.h"
 
@@ -83,7 +85,7 @@ TEST_F(FacilityTest, RunwayChecks) {
   for (const Case& c : cases) {
     const std::string icao = fmt::format("T{:03}", n++);
     sim::addFacilityAirport(runwayAirport(icao, c.runways).dump());
-    const FacilityRunways result = gf_readFacilityRunways(icao);
+    const FacilityRunways result = readRunways(icao);
     const std::string warning =
         c.failure
             ? fmt::format("==> RUNWAY_HEADING: {} invalid or duplicate runway {}; correction disabled", icao, c.failure)
@@ -106,7 +108,7 @@ TEST_F(FacilityTest, ARunwayCarriesItsEndsStartsAndThresholds) {
   a["START"].push_back(runwayStart(28, 2, 47.009, 999.0, 2));
   a["START"].push_back(runwayStart(16, 0, 47.009, 999.0));
   sim::addFacilityAirport(a.dump());
-  const FacilityRunways result = gf_readFacilityRunways("LSZH");
+  const FacilityRunways result = readRunways("LSZH");
   ASSERT_TRUE(result.valid);
   EXPECT_NEAR(result.altitude, 328.08399, 1e-6);
   ASSERT_EQ(result.runways.size(), 2u);
@@ -140,7 +142,7 @@ TEST_F(FacilityTest, TheDemoAirportsAreReadAndEveryRunwayEndTakesLandings) {
     ++airports;
     const std::string icao = entry.path().stem().string();
     sim::loadFacilityFile(entry.path());
-    const FacilityRunways result = gf_readFacilityRunways(icao);
+    const FacilityRunways result = readRunways(icao);
     ASSERT_TRUE(result.valid) << icao;
     ASSERT_FALSE(result.runways.empty()) << icao;
     for (const Runway& r : result.runways) {
@@ -161,7 +163,7 @@ TEST_F(FacilityTest, AdvertisedCountsMustMatch) {
   json a = runwayAirport("EDDF", {{7, 1, 25, 2}});
   a["N_RUNWAYS"] = 2;
   sim::addFacilityAirport(a.dump());
-  EXPECT_FALSE(gf_readFacilityRunways("EDDF").valid);
+  EXPECT_FALSE(readRunways("EDDF").valid);
   EXPECT_NE(
       log().find("==> RUNWAY_HEADING: EDDF incomplete runway data: advertised 2, returned 1; correction disabled"),
       std::string::npos);
@@ -169,12 +171,12 @@ TEST_F(FacilityTest, AdvertisedCountsMustMatch) {
   json b = runwayAirport("EDDM", {{8, 1, 26, 2}});
   b["N_STARTS"] = 3;
   sim::addFacilityAirport(b.dump());
-  EXPECT_FALSE(gf_readFacilityRunways("EDDM").valid);
+  EXPECT_FALSE(readRunways("EDDM").valid);
   EXPECT_NE(log().find("==> RUNWAY_HEADING: EDDM incomplete START data: advertised 3, returned 2; correction disabled"),
             std::string::npos);
 
   sim::addFacilityAirport(runwayAirport("EDDB", {}).dump());
-  EXPECT_FALSE(gf_readFacilityRunways("EDDB").valid);
+  EXPECT_FALSE(readRunways("EDDB").valid);
   EXPECT_NE(log().find("advertised 0, returned 0"), std::string::npos);
 }
 
@@ -183,7 +185,7 @@ TEST_F(FacilityTest, ARunwayAnswerWithoutEndTimesOutAfterTenSecondsAndCloses) {
   a["faults"] = {{"noEnd", true}};
   sim::addFacilityAirport(a.dump());
   const std::uint64_t before = dispatches();
-  EXPECT_FALSE(gf_readFacilityRunways("LSZH").valid);
+  EXPECT_FALSE(readRunways("LSZH").valid);
   EXPECT_NE(log().find("==> RUNWAY_HEADING: facility data request timed out for LSZH"), std::string::npos);
   EXPECT_EQ(dispatches() - before, 10u);
   EXPECT_FALSE(gf_isParkingDataReaderOpen());
@@ -196,8 +198,8 @@ TEST_F(FacilityTest, LateRepliesOfAFailedReadDoNotSpillIntoTheNext) {
   slow["faults"] = {{"late", true}, {"lateException", true}};
   sim::addFacilityAirport(slow.dump());
   sim::addFacilityAirport(runwayAirport("LSZH", {{10, 0, 28, 0}, {14, 0, 32, 0}}).dump());
-  EXPECT_FALSE(gf_readFacilityRunways("LSGG").valid);
-  const FacilityRunways next = gf_readFacilityRunways("LSZH");
+  EXPECT_FALSE(readRunways("LSGG").valid);
+  const FacilityRunways next = readRunways("LSZH");
   ASSERT_TRUE(next.valid);
   EXPECT_EQ(next.runways.size(), 2u);
   EXPECT_EQ(next.runways[0].primaryNumber, 10u);
@@ -206,20 +208,20 @@ TEST_F(FacilityTest, LateRepliesOfAFailedReadDoNotSpillIntoTheNext) {
 
 TEST_F(FacilityTest, EveryRunwayFailureClosesTheConnection) {
   sim::addFacilityAirport(runwayAirport("EGLL", {{9, 1, 28, 2}}).dump());
-  EXPECT_FALSE(gf_readFacilityRunways("EGLL").valid);
+  EXPECT_FALSE(readRunways("EGLL").valid);
   EXPECT_FALSE(gf_isParkingDataReaderOpen());
 
   sim::failCall("RequestFacilityData");
-  EXPECT_FALSE(gf_readFacilityRunways("EGLL").valid);
+  EXPECT_FALSE(readRunways("EGLL").valid);
   EXPECT_NE(log().find("==> RUNWAY_HEADING: RequestFacilityData for EGLL failed: 0x80004005"), std::string::npos);
   EXPECT_FALSE(gf_isParkingDataReaderOpen());
 
   sim::failCall("AddToFacilityDefinition", 32);  // the parking definition passes, the runway one fails
-  EXPECT_FALSE(gf_readFacilityRunways("EGLL").valid);
+  EXPECT_FALSE(readRunways("EGLL").valid);
   EXPECT_NE(log().find("==> RUNWAY_HEADING: facility definition initialization failed"), std::string::npos);
   EXPECT_FALSE(gf_isParkingDataReaderOpen());
 
-  EXPECT_FALSE(gf_readFacilityRunways("NONE").valid);
+  EXPECT_FALSE(readRunways("NONE").valid);
   EXPECT_NE(log().find("==> RUNWAY_HEADING: SimConnect exception id=1 sendID="), std::string::npos);
   EXPECT_FALSE(gf_isParkingDataReaderOpen());
 }
@@ -230,7 +232,7 @@ TEST_F(FacilityTest, AShortRunwayRecordFailsTheRead) {
     json a = runwayAirport("LSZH", {{10, 0, 28, 0}});
     a["faults"] = {{"truncateType", type}, {"truncateBytes", 1}};
     sim::addFacilityAirport(a.dump());
-    EXPECT_FALSE(gf_readFacilityRunways("LSZH").valid) << "type " << type;
+    EXPECT_FALSE(readRunways("LSZH").valid) << "type " << type;
   }
   EXPECT_EQ(countOf(log(), "RUNWAY_HEADING: facility data record of type"), 4u);
 }
@@ -243,8 +245,8 @@ TEST_F(FacilityTest, StandsAndRunwaysShareOneConnectionAndEachDefinitionIsMadeOn
   ASSERT_TRUE(gf_readFacilityStands("LSZH", "LSZH", "", out, helipads));
   ASSERT_TRUE(gf_readFacilityStands("LSGG", "LSGG", "", out, helipads));
   EXPECT_EQ(sim::callLog("AddToFacilityDefinition").size(), 30u);
-  ASSERT_TRUE(gf_readFacilityRunways("LSZH").valid);
-  ASSERT_TRUE(gf_readFacilityRunways("LSZH").valid);
+  ASSERT_TRUE(readRunways("LSZH").valid);
+  ASSERT_TRUE(readRunways("LSZH").valid);
   EXPECT_EQ(sim::callLog("Open").size(), 1u);
   EXPECT_EQ(sim::callLog("Open").front().detail, "PARKING_DATA_RDR");
   EXPECT_EQ(sim::callLog("AddToFacilityDefinition").size(), 30u + 36u);
@@ -253,8 +255,89 @@ TEST_F(FacilityTest, StandsAndRunwaysShareOneConnectionAndEachDefinitionIsMadeOn
   const std::string text = log();
   EXPECT_NE(text.find("SimConnect closed ok"), std::string::npos);
   EXPECT_NE(text.find("SimConnect (PARKING_DATA_RDR) closed"), std::string::npos);
-  ASSERT_TRUE(gf_readFacilityRunways("LSZH").valid);
+  ASSERT_TRUE(readRunways("LSZH").valid);
   EXPECT_EQ(sim::callLog("AddToFacilityDefinition").size(), 2 * (30u + 36u));
+}
+
+// The read never waits: the start only asks, and each poll dispatches once and returns. An answer
+// that is already there completes at the first poll; one that never comes (or never ends) ends
+// at the poll whose look passes the 10 seconds, with one warning, and the connection closed.
+TEST_F(FacilityTest, TheRunwayReadIsStartedAndPolledWithoutWaiting) {
+  struct Case {
+    const char* what;
+    json faults;
+    std::uint64_t polls;  // until the read ends
+    bool valid;
+  };
+  const Case cases[] = {
+      {"answered", json::object(), 1, true},
+      {"never answered", {{"late", true}}, 10, false},
+      {"never ended", {{"noEnd", true}}, 10, false},
+  };
+  for (const Case& c : cases) {
+    json a = runwayAirport("LSZH", {{10, 0, 28, 0}});
+    a["faults"] = c.faults;
+    sim::addFacilityAirport(a.dump());
+    const std::string before = log();
+    const std::uint64_t dispatchesBefore = dispatches();
+    const std::uint64_t requests = sim::facilityRequestCount();
+    ASSERT_TRUE(gf_startFacilityRunwaysRead("LSZH")) << c.what;
+    EXPECT_EQ(sim::facilityRequestCount(), requests + 1) << c.what;
+    EXPECT_EQ(dispatches(), dispatchesBefore) << c.what << ": the start only asks";
+    std::optional<FacilityRunways> read;
+    std::uint64_t polls = 0;
+    while (!read && polls < 100) {
+      EXPECT_TRUE(gf_facilityRunwaysReadPending()) << c.what;
+      read = gf_pollFacilityRunwaysRead();
+      ++polls;
+      EXPECT_EQ(dispatches() - dispatchesBefore, polls) << c.what << ": one dispatch per poll";
+    }
+    ASSERT_TRUE(read) << c.what;
+    EXPECT_EQ(polls, c.polls) << c.what;
+    EXPECT_EQ(read->valid, c.valid) << c.what;
+    EXPECT_EQ(read->runways.size(), c.valid ? 1u : 0u) << c.what;
+    EXPECT_FALSE(gf_facilityRunwaysReadPending()) << c.what;
+    EXPECT_EQ(gf_isParkingDataReaderOpen(), c.valid) << c.what;
+    const std::string added = log().substr(before.size());
+    EXPECT_EQ(countOf(added, "==> RUNWAY_HEADING: facility data request timed out for LSZH"), c.valid ? 0u : 1u)
+        << c.what;
+    // With nothing in flight, a poll ends at once with nothing, and asks the simulator nothing.
+    const std::uint64_t after = dispatches();
+    const std::optional<FacilityRunways> idle = gf_pollFacilityRunwaysRead();
+    ASSERT_TRUE(idle) << c.what;
+    EXPECT_FALSE(idle->valid) << c.what;
+    EXPECT_EQ(dispatches(), after) << c.what;
+  }
+}
+
+// A read in flight is dropped by a new start, a stand read on the shared connection, or a drop:
+// its replies reach no later read, and the dropped read ends with nothing.
+TEST_F(FacilityTest, ARunwayReadInFlightIsDroppedWithItsReplies) {
+  json slow = runwayAirport("LSGG", {{4, 0, 22, 0}});
+  slow["faults"] = {{"late", true}, {"lateException", true}};
+  sim::addFacilityAirport(slow.dump());
+  sim::addFacilityAirport(runwayAirport("LSZH", {{10, 0, 28, 0}, {14, 0, 32, 0}}).dump());
+  sim::addFacilityAirport(airport("LFSB").dump());
+  const std::function<void()> drops[] = {
+      [] { ASSERT_TRUE(gf_startFacilityRunwaysRead("LSZH")); },
+      [] {
+        BglAirport out;
+        std::uint32_t helipads = 0;
+        ASSERT_TRUE(gf_readFacilityStands("LFSB", "LFSB", "", out, helipads));
+      },
+      [] { gf_dropFacilityRunwaysRead(); },
+  };
+  for (const auto& drop : drops) {
+    ASSERT_TRUE(gf_startFacilityRunwaysRead("LSGG"));
+    ASSERT_FALSE(gf_pollFacilityRunwaysRead()) << "still under way";
+    drop();
+    const FacilityRunways next = readRunways("LSZH");
+    ASSERT_TRUE(next.valid) << log();
+    EXPECT_EQ(next.runways.size(), 2u);
+    EXPECT_EQ(next.runways[0].primaryNumber, 10u);
+  }
+  EXPECT_EQ(countOf(log(), "RUNWAY_HEADING: SimConnect exception"), 0u);
+  EXPECT_EQ(countOf(log(), "timed out"), 0u);
 }
 
 }  // namespace

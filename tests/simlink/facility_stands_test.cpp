@@ -243,10 +243,10 @@ TEST_F(FacilityTest, TheDemoFixturesServeZurich) {
   EXPECT_EQ(read.helipads, 2u);
   EXPECT_NE(standNamed(read.airport, "GATE A12A"), nullptr);
   EXPECT_EQ(standNamed(read.airport, "PARKING 200"), nullptr);  // the vehicle parking
-  const FacilityRunways runways = gf_readFacilityRunways("LSZH");
+  const FacilityRunways runways = readRunways("LSZH");
   ASSERT_TRUE(runways.valid);
   EXPECT_EQ(runways.runways.size(), 3u);
-  for (const char* icao : {"LSGG", "LFSB"}) EXPECT_TRUE(gf_readFacilityRunways(icao).valid) << icao;
+  for (const char* icao : {"LSGG", "LFSB"}) EXPECT_TRUE(readRunways(icao).valid) << icao;
 }
 
 }  // namespace

@@ -100,6 +100,8 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
     gf_resetFacilityReaderForTest();
     connect();
     gf_checkRunwayFacilities(IcaoCode("LSZH"), "stock");
+    for (int tick = 0; tick < 1000 && gf_pollRunwayFacilities(); ++tick) {
+    }
     ASSERT_EQ(g_parkRunways.size(), 3u) << log();
   }
   void TearDown() override {

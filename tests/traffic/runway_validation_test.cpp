@@ -35,6 +35,14 @@ class RunwayValidation : public facilitytest::FacilityTest {
     gf_setAirportsNeighbours(nullptr, [park] { return park; });
   }
 
+  // The check and the ticks that take its answer; the number of ticks.
+  static int check(const char* icao, std::string_view publisher) {
+    gf_checkRunwayFacilities(IcaoCode(icao), publisher);
+    int ticks = 0;
+    while (gf_pollRunwayFacilities() && ticks < 1000) ++ticks;
+    return ticks;
+  }
+
   std::string runwayNames() const {
     std::string names;
     for (const Runway& r : g_parkRunways) names += gf_runwayPairName(r) + " ";
@@ -57,8 +65,8 @@ json oneRunwayAirport(const std::string& icao, int primary, int pd, int secondar
 }
 
 TEST_F(RunwayValidation, ReadOncePerAirportAndPublisherAndTheIgnoredRunway) {
-  gf_checkRunwayFacilities(IcaoCode("CYUL"), "stock");
-  gf_checkRunwayFacilities(IcaoCode("CYUL"), "stock");
+  check("CYUL", "stock");
+  check("CYUL", "stock");
   EXPECT_EQ(sim::facilityRequestCount(), 1u);
   EXPECT_EQ(runwayNames(), "06L-24R 06R-24L ");
   std::string text = log();
@@ -69,18 +77,18 @@ TEST_F(RunwayValidation, ReadOncePerAirportAndPublisherAndTheIgnoredRunway) {
   EXPECT_NE(text.find("RUNWAY_HEADING: CYUL 2 runways: 06L-24R, 06R-24L\n"), std::string::npos);
   EXPECT_EQ(text.find("==> RUNWAY_HEADING"), std::string::npos);  // a sound airport raises no doubt
 
-  gf_checkRunwayFacilities(IcaoCode("CYUL"), "Some Developer");
+  check("CYUL", "Some Developer");
   EXPECT_EQ(sim::facilityRequestCount(), 2u);
   EXPECT_EQ(runwayNames(), "06L-24R 06R-24L 28-10 ");
   EXPECT_NE(log().find("RUNWAY_HEADING: CYUL 3 runways: 06L-24R, 06R-24L, 28-10\n"), std::string::npos);
 
   gf_resetParkRunways();  // the park-airport reset: read again
-  gf_checkRunwayFacilities(IcaoCode("CYUL"), "Some Developer");
+  check("CYUL", "Some Developer");
   EXPECT_EQ(sim::facilityRequestCount(), 3u);
 
   // An airport the simulator does not know: no runways, no summary, and read again next time.
-  gf_checkRunwayFacilities(IcaoCode("ZZZZ"), "stock");
-  gf_checkRunwayFacilities(IcaoCode("ZZZZ"), "stock");
+  check("ZZZZ", "stock");
+  check("ZZZZ", "stock");
   EXPECT_EQ(sim::facilityRequestCount(), 5u);
   EXPECT_TRUE(g_parkRunways.empty());
   EXPECT_EQ(facilitytest::countOf(log(), "==> RUNWAY_HEADING: reading runway facilities for ZZZZ failed\n"), 2u);
@@ -90,12 +98,12 @@ TEST_F(RunwayValidation, ReadOncePerAirportAndPublisherAndTheIgnoredRunway) {
 TEST_F(RunwayValidation, SummaryLinesAndKeptDoubts) {
   setParkAirport("LSZH", {47.0, 8.0}, 394);
   sim::addFacilityAirport(oneRunwayAirport("LSZH", 9, 0, 27, 0).dump());
-  gf_checkRunwayFacilities(IcaoCode("LSZH"), "stock");
+  check("LSZH", "stock");
   EXPECT_NE(log().find("RUNWAY_HEADING: LSZH 1 runway: 09-27\n"), std::string::npos);
 
   // The table's runway given the other way round, and nothing else: all gone.
   sim::addFacilityAirport(oneRunwayAirport("CYYC", 26, 0, 8, 0).dump());
-  gf_checkRunwayFacilities(IcaoCode("CYYC"), "stock");
+  check("CYYC", "stock");
   EXPECT_TRUE(g_parkRunways.empty());
   EXPECT_NE(log().find("RUNWAY_HEADING: CYYC stock runway 26-08 ignored: permanently converted to Taxiway L\n"
                        "RUNWAY_HEADING: CYYC 0 runways: \n"),
@@ -105,7 +113,7 @@ TEST_F(RunwayValidation, SummaryLinesAndKeptDoubts) {
   // The airport lies 300 ft off the park airport's altitude.
   setParkAirport("LSGG", {47.0, 8.0}, 94);
   sim::addFacilityAirport(oneRunwayAirport("LSGG", 9, 1, 27, 1).dump());
-  gf_checkRunwayFacilities(IcaoCode("LSGG"), "stock");
+  check("LSGG", "stock");
   EXPECT_EQ(runwayNames(), "09L-27L ");
   const std::string text = log();
   for (const char* line : {
@@ -115,6 +123,37 @@ TEST_F(RunwayValidation, SummaryLinesAndKeptDoubts) {
            "RUNWAY_HEADING: LSGG 1 runway: 09L-27L\n",
        })
     EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+// The check only asks: the list stays empty, the simulator is not polled, and the ticks take the
+// answer with the same lines as ever. A second check while it is on the way asks nothing more; a
+// reset drops it, quietly, and the next check asks again.
+TEST_F(RunwayValidation, TheCheckAsksAndLaterTicksFillTheRunways) {
+  const std::uint64_t dispatchesBefore = dispatches();
+  gf_checkRunwayFacilities(IcaoCode("CYUL"), "stock");
+  gf_checkRunwayFacilities(IcaoCode("CYUL"), "stock");
+  EXPECT_EQ(sim::facilityRequestCount(), 1u);
+  EXPECT_EQ(dispatches(), dispatchesBefore) << "the set-up returned before the answer";
+  EXPECT_TRUE(g_parkRunways.empty());
+  EXPECT_TRUE(gf_runwayCheckPending());
+  EXPECT_EQ(log().find("RUNWAY_HEADING"), std::string::npos);
+  EXPECT_FALSE(gf_pollRunwayFacilities()) << "the stand-in's answer is in at the first tick";
+  EXPECT_EQ(runwayNames(), "06L-24R 06R-24L ");
+  EXPECT_NE(log().find("RUNWAY_HEADING: CYUL 2 runways: 06L-24R, 06R-24L\n"), std::string::npos);
+  EXPECT_EQ(check("CYUL", "stock"), 0) << "current: nothing asked";
+  EXPECT_EQ(sim::facilityRequestCount(), 1u);
+
+  gf_checkRunwayFacilities(IcaoCode("CYUL"), "Some Developer");
+  EXPECT_TRUE(g_parkRunways.empty()) << "another publisher's runways are not in yet";
+  gf_resetParkRunways();
+  EXPECT_FALSE(gf_runwayCheckPending());
+  EXPECT_FALSE(gf_pollRunwayFacilities());
+  EXPECT_TRUE(g_parkRunways.empty());
+  EXPECT_EQ(log().find("CYUL 3 runways"), std::string::npos);
+  EXPECT_EQ(log().find("==> RUNWAY_HEADING"), std::string::npos) << "a dropped read is no failure";
+  EXPECT_EQ(check("CYUL", "Some Developer"), 0);
+  EXPECT_EQ(sim::facilityRequestCount(), 3u);
+  EXPECT_EQ(runwayNames(), "06L-24R 06R-24L 28-10 ");
 }
 
 // A sound 3000 m runway 09-27 at 47/8 whose ends lie `halfDistance` metres from its centre.
