@@ -498,6 +498,11 @@ void gf_groundFloorStep(LiveAc& aircraft) {
   if (!ground) return;
   const double cg = std::isfinite(aircraft.cgHeightFt) ? std::max(aircraft.cgHeightFt, 0.0) : 0.0;
   const double floor = *ground + cg;
+  // Its wheels on the runway: landed now, whatever the feed's last point says, as the simulator
+  // would have it at its next report.
+  if (aircraft.state == FlightPhase::landing && aircraft.altitude <= floor + kGearReachFt &&
+      lf_touchDownOnItsWheels(aircraft, *ground))
+    return;
   // A NaN altitude is left to the pose check; it is no height to compare.
   if (!(aircraft.altitude <= floor)) return;
   aircraft.altitude = floor;

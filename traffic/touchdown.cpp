@@ -257,6 +257,23 @@ void lf_touchDown(LiveAc& aircraft) {
   if (climbStart) gf_lineUpForTakeoff(aircraft, true);
 }
 
+bool lf_touchDownOnItsWheels(LiveAc& aircraft, double groundFt) {
+  const double cg = std::isfinite(aircraft.cgHeightFt) ? std::max(aircraft.cgHeightFt, 0.0) : 0.0;
+  const double above = aircraft.altitude - groundFt - cg;
+  lf_touchDown(aircraft);
+  if (!aircraft.onGround) return false;
+  const double wheels = cg + (std::isfinite(above) ? std::clamp(above, 0.0, kMaxNoseUpRiseFt) : 0.0);
+  aircraft.altitude = groundFt + wheels;
+  aircraft.nextValue = std::max(aircraft.nextValue, 0.0);
+  if (lf_usableCg(aircraft.cgHeightFt)) {
+    // The roll-out lowers it from here to its standing height as the nose comes down.
+    aircraft.measuredCgHeight = wheels;
+    aircraft.measuredCgHeightSet = true;
+    aircraft.pitchAtMeasure = aircraft.pitch;
+  }
+  return true;
+}
+
 void lf_logTouchDown(LiveAc& aircraft) {
   aircraft.touchdownLogged = true;
   const bool hop = aircraft.category == AcCategory::rotorcraft && aircraft.createdAirborne &&

@@ -12,6 +12,14 @@ void lf_applyGroundReport(LiveAc& aircraft, const DelayedSimCommand& report);
 // The touch-down; an approaching aircraft short of its runway is held just above it instead.
 // arrivalConfirmed is set with the landing roll: the aircraft landed here.
 void lf_touchDown(LiveAc& aircraft);
+// Feet above its standing height at which the CG of a landing aircraft has its main wheels, hanging
+// on their struts in the air, on the runway.
+inline constexpr double kGearReachFt = 2.0;
+// A landing aircraft whose wheels reach the ground at groundFt touches down at once and is drawn on
+// them, its CG above the standing height only by what the raised nose explains: waiting for the
+// simulator's report would leave it floating over its wheels for as long as the report takes.
+// False where it is held short of its runway instead.
+bool lf_touchDownOnItsWheels(LiveAc& aircraft, double groundFt);
 void lf_logTouchDown(LiveAc& aircraft);
 // A new object on the ground; one parked at a stand takes it over from a static aircraft there.
 void hp_handleGroundTraffic(LiveAc& aircraft, bool quiet);

@@ -1,6 +1,6 @@
 // The ground an airborne aircraft never sinks under, one update through the installed hooks: the
 // captured runway's, the park airport's near it, the simulator's where higher; and the touch-down
-// where the feed already has the aircraft on the ground; the simulator's on-ground flag, which
+// of an approach whose wheels reach that ground; the simulator's on-ground flag, which
 // lands only an aircraft near the ground the same report gives.
 #include <cmath>
 #include <limits>
@@ -37,10 +37,19 @@ TEST_F(GroundFloor, AnAirborneAircraftNeverSinksUnderTheGroundItIsOver) {
        kFieldFt + kCgFt, FlightPhase::flying},
       {"above the floor nothing changes", FlightPhase::flying, false, 2.0, kNone, kNone, 1500.0, 1500.0,
        FlightPhase::flying},
-      {"the approach toward an airborne point is held on the floor", FlightPhase::landing, false, 1.0, kNone, kNone,
-       1400.0, kFieldFt + kCgFt, FlightPhase::landing},
+      // Its wheels meet the ground: the simulator has it on them, whatever the feed's last point says.
+      {"the approach toward an airborne point lands on the floor", FlightPhase::landing, false, 1.0, kNone, kNone,
+       1400.0, kFieldFt + kCgFt, FlightPhase::landing_roll},
       {"the approach toward a ground point lands where it is", FlightPhase::landing, true, 0.5, kNone, kNone, 1410.0,
        kFieldFt + kCgFt, FlightPhase::landing_roll},
+      {"the approach within its gear's reach lands on its wheels, nose up", FlightPhase::landing, false, 0.5, kNone,
+       kNone, kFieldFt + kCgFt + 1.9, kFieldFt + kCgFt + 0.8, FlightPhase::landing_roll},
+      {"the approach a little lower lands at that height", FlightPhase::landing, true, 0.5, kNone, kNone,
+       kFieldFt + kCgFt + 0.5, kFieldFt + kCgFt + 0.5, FlightPhase::landing_roll},
+      {"the approach beyond its gear's reach flies on", FlightPhase::landing, true, 0.5, kNone, kNone,
+       kFieldFt + kCgFt + 2.2, kFieldFt + kCgFt + 2.2, FlightPhase::landing},
+      {"a flight within that reach only keeps off the ground", FlightPhase::flying, false, 2.0, kNone, kNone,
+       kFieldFt + kCgFt + 1.5, kFieldFt + kCgFt + 1.5, FlightPhase::flying},
       {"the simulator's higher ground holds", FlightPhase::flying, false, 2.0, 1500.0, kNone, 1450.0, 1500.0 + kCgFt,
        FlightPhase::flying},
       {"a lower simulator ground leaves the field's", FlightPhase::flying, false, 2.0, 1000.0, kNone, 1300.0,
@@ -48,7 +57,7 @@ TEST_F(GroundFloor, AnAirborneAircraftNeverSinksUnderTheGroundItIsOver) {
       {"a captured runway below the field: its own elevation counts", FlightPhase::landing, false, 0.5, kNone, 1390.0,
        1405.0, 1405.0, FlightPhase::landing},
       {"a captured runway below the field, under it", FlightPhase::landing, false, 0.5, kNone, 1390.0, 1380.0,
-       1390.0 + kCgFt, FlightPhase::landing},
+       1390.0 + kCgFt, FlightPhase::landing_roll},
       {"far from the field without a report nothing is known", FlightPhase::flying, false, 20.0, kNone, kNone, 500.0,
        500.0, FlightPhase::flying},
       {"far from the field the simulator's report holds", FlightPhase::flying, false, 20.0, 900.0, kNone, 500.0,

@@ -151,15 +151,15 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
   }
 
   // One engine tick with the feed's deliveries (10 s ahead of their time) and a frame every
-  // tenth; false once the flight has gone.
-  bool tick(std::int32_t n) {
+  // `frameEvery`-th (a tenth: as many frames as ticks take a second); false once the flight has gone.
+  bool tick(std::int32_t n, std::int32_t frameEvery = 10) {
     while (!later_.empty() && later_.front().time - 1000 <= g_engineTime.load()) {
       if (g_liveAcs.empty()) break;
       gf_engineHooks().decodeExisting(g_liveAcs[0], later_.front());
       later_.pop_front();
     }
     lf_handleAddingStack();
-    if (n % 10 == 0) frame();
+    if (n % frameEvery == 0) frame();
     return !g_liveAcs.empty() && g_liveAcs[0].simState != SimStatus::removingfromsim;
   }
 
@@ -323,6 +323,42 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       EXPECT_LE(w.worstSinkFtMin, 1500.0) << what << ": too steep near the ground";
       EXPECT_LE(w.noseRoseRad, 1e-9) << what << ": the nose rose on the runway";
       // The next case starts clean.
+      later_.clear();
+      if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+      for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+      frame(3);
+      ASSERT_TRUE(g_liveAcs.empty()) << what;
+    }
+  }
+}
+
+// A busy machine draws the simulator's frames while the engine's next tick is late: every pose the
+// engine sends may be the one shown for a while, the one between two reports of the simulator's
+// ground included. An aircraft the simulator has on its wheels is drawn on them, within a foot of
+// its standing height, from the flare's last feet on; the ticks' pace does not change that.
+TEST_F(RunwayFlightSimTest, AnArrivalOnItsWheelsIsDrawnOnThemHoweverLateTheTicks) {
+  const LandingRunway r = runway(14);
+  for (const TypeCase& t : kTypes) {
+    if (t.model != std::string_view("B738") && t.model != std::string_view("A380")) continue;
+    // A frame every tenth tick (the engine keeps up), every tick, and every tick with the reports
+    // every 5 s, so that the program's own flare, not a report, meets the runway.
+    for (const auto& [frameEvery, every] : {std::pair{10, 100}, std::pair{1, 100}, std::pair{1, 500}}) {
+      const std::string what = fmt::format("{} frame every {} ticks, reports every {}", t.model, frameEvery, every);
+      flight(t.model, lf_arrivalFeed(r, t, every, g_engineTime.load() + 50), 3);
+      double worstOffGearFt = 0.0;
+      bool landed = false;
+      const std::int32_t limit = later_.back().time - g_engineTime.load() + 3000;
+      for (std::int32_t n = 0; n < limit && !(landed && g_liveAcs[0].pitch == g_liveAcs[0].refPitch); ++n) {
+        if (!tick(n, frameEvery)) break;
+        const LiveAc& ac = g_liveAcs[0];
+        landed = landed || ac.state == FlightPhase::landing_roll;
+        const auto object = sim::object(ac.objectId);
+        if (ac.simState != SimStatus::active || !object || !object->onGround) continue;
+        const double offGear = object->altitude - object->groundAltitude - object->staticCg;
+        if (std::fabs(offGear) > std::fabs(worstOffGearFt)) worstOffGearFt = offGear;
+      }
+      EXPECT_TRUE(landed) << what;
+      EXPECT_LE(std::fabs(worstOffGearFt), 1.0) << what << ": on the ground, off its gear";
       later_.clear();
       if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
       for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
