@@ -137,6 +137,11 @@ std::optional<std::int32_t> gf_intAttribute(std::string_view text) {
 
 void gf_setParameterWriter(ParameterWriter writer) { g_parameterWriter.store(writer); }
 
+void gf_saveParameterText(std::string_view name, std::string_view valueText) {
+  gf_logNoexcept(fmt::format("{}={}", name, valueText));
+  lf_writeParameter(name, valueText);
+}
+
 // --- IntOption ---
 
 std::int32_t IntOption::clamped(std::int32_t candidate) const {
@@ -150,11 +155,7 @@ void IntOption::appendDefault(pugi::xml_node parameters) const {
   logValue();
 }
 
-void IntOption::save() const {
-  const std::int32_t current = value;
-  gf_logNoexcept(fmt::format("{}={}", name, current));
-  lf_writeParameter(name, std::to_string(current));
-}
+void IntOption::save() const { gf_saveParameterText(name, std::to_string(value.load())); }
 
 void IntOption::setAndSave(std::int32_t newValue) {
   value = clamped(newValue);
@@ -177,11 +178,7 @@ void BoolOption::appendDefault(pugi::xml_node parameters) const {
   logValue();
 }
 
-void BoolOption::save() const {
-  const bool current = value;
-  gf_logNoexcept(fmt::format("{}={}", name, lf_boolText(current)));
-  lf_writeParameter(name, lf_boolText(current));
-}
+void BoolOption::save() const { gf_saveParameterText(name, lf_boolText(value.load())); }
 
 // --- StringOption ---
 

@@ -234,3 +234,5 @@ std::optional<std::int32_t> gf_intAttribute(std::string_view text);
 // Tests put their own writer, or null to write nothing.
 using ParameterWriter = void (*)(std::string_view name, std::string_view valueText);
 void gf_setParameterWriter(ParameterWriter writer);
+// What save() does with a value given as its text: the value line logged, the text written.
+void gf_saveParameterText(std::string_view name, std::string_view valueText);

@@ -35,16 +35,21 @@ ParkingSettings lf_settingsInForce() {
 }
 
 // The settings file is rewritten (and synced) per setting: the saver's wait, not the worker's.
-// It writes the setting's value as it is then, so a newer change by the user is never undone.
-template <class Option>
-void lf_saveLater(const Option& option) {
-  gf_queueTask(fmt::format("parameter {}", option.name), [&option] { option.save(); });
+// The value restored now is what goes in: by the time the saver writes, the next park airport's
+// file may have put its own value in force, which must never reach the settings file.
+void lf_saveLater(const Option& option, std::string valueText) {
+  gf_queueTask(fmt::format("parameter {}", option.name),
+               [name = option.name, text = std::move(valueText)] { gf_saveParameterText(name, text); });
+}
+
+void lf_saveLater(const IntOption& option) {
+  lf_saveLater(option, std::to_string(option.value.load()));
 }
 
 void lf_restoreFlag(CheckboxOption& option, bool kept) {
   if (option.value == kept) return;
   option.setState(kept);
-  lf_saveLater(option);
+  lf_saveLater(option, kept ? "true" : "false");
 }
 
 }  // namespace

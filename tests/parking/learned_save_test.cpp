@@ -1,6 +1,8 @@
 // Saving what was learned at the park airport: into the learned file the next read of the same
 // stand file finds, for every kind of stand file; only learned options and hand-made stands, or
 // everything for a hand-made file.
+#include <future>
+
 #include "config/keys.h"
 #include "config/options.h"
 #include "config/parameter_snapshot.h"
@@ -213,6 +215,32 @@ TEST_F(LearnedSaveTest, LeavingDoesNotWaitForTheDiskAndTheNextReadFindsWhatWasSa
   MAX_FIT.value = MAX_FIT.defaultValue;
   WEEK.value = week;
   g_stands.clear();
+}
+
+// Leaving one park airport and setting up the next can put the next file's settings in force
+// before the saver gets to the ones restored on leaving: the restored ones reach the file, the
+// next airport's never do.
+TEST_F(LearnedSaveTest, TheSettingsRestoredOnLeavingReachTheFileWhateverIsInForceByThen) {
+  {
+    std::lock_guard lock(g_parameterMutex);
+    g_parameterWrites.clear();
+  }
+  const bool week = WEEK.value;
+  g_keptParkingSettings.maxFit = 20;
+  g_keptParkingSettings.week = !week;
+  MAX_FIT.value = 47;
+  gf_setParameterWriter(lf_recordParameterWrite);
+  std::promise<void> gate;
+  gf_queueTask("test gate", [opened = gate.get_future().share()] { opened.wait(); });
+  gf_restoreParkingSettings();
+  MAX_FIT.value = 47;  // the next airport's file
+  WEEK.value = week;
+  gate.set_value();
+  gf_drainSaves();
+  EXPECT_EQ(lf_parameterWrites(), (std::vector<std::string>{"MAX_FIT=20", fmt::format("WEEK={}", !week)}));
+  gf_setParameterWriter(nullptr);
+  MAX_FIT.value = MAX_FIT.defaultValue;
+  WEEK.value = week;
 }
 
 }  // namespace
