@@ -89,14 +89,19 @@ void lf_measureTicks(benchmark::State& state, Write write) {
   gf_resetEngineTables();
 }
 
+// The lines gf_writeActiveAcFile builds.
+std::vector<std::string> lf_objectIdLines() {
+  std::vector<std::string> lines;
+  for (const LiveAc& aircraft : g_liveAcs)
+    lines.push_back(fmt::format("{};{};{};{};{};{};", aircraft.objectId, aircraft.callsign, aircraft.registration,
+                                gf_airlineName(aircraft.airlineId), gf_modelName(aircraft.modelId),
+                                aircraft.onGround ? "GND" : "AIR"));
+  return lines;
+}
+
 void BM_ObjectIdListTick_durable(benchmark::State& state) {
   lf_measureTicks(state, [] {
-    // The lines gf_writeActiveAcFile builds, through the durable writer.
-    std::vector<std::string> lines;
-    for (const LiveAc& aircraft : g_liveAcs)
-      lines.push_back(fmt::format("{};{};{};{};{};{};", aircraft.objectId, aircraft.callsign, aircraft.registration,
-                                  gf_airlineName(aircraft.airlineId), gf_modelName(aircraft.modelId),
-                                  aircraft.onGround ? "GND" : "AIR"));
+    const std::vector<std::string> lines = lf_objectIdLines();
     if (!gf_writeLines(lines, g_objectIdListFile)) throw std::runtime_error("write failed");
   });
 }
@@ -104,11 +109,7 @@ BENCHMARK(BM_ObjectIdListTick_durable)->Unit(benchmark::kMillisecond)->Iteration
 
 void BM_ObjectIdListTick_unsynced(benchmark::State& state) {
   lf_measureTicks(state, [] {
-    std::vector<std::string> lines;
-    for (const LiveAc& aircraft : g_liveAcs)
-      lines.push_back(fmt::format("{};{};{};{};{};{};", aircraft.objectId, aircraft.callsign, aircraft.registration,
-                                  gf_airlineName(aircraft.airlineId), gf_modelName(aircraft.modelId),
-                                  aircraft.onGround ? "GND" : "AIR"));
+    const std::vector<std::string> lines = lf_objectIdLines();
     if (!gf_writeLinesUnsynced(lines, g_objectIdListFile)) throw std::runtime_error("write failed");
   });
 }

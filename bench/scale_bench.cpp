@@ -504,13 +504,18 @@ void BM_EngineStepGrowth(benchmark::State& state) {
 // can hold the worker for), the slices of one search and its whole work.
 std::optional<Lalo> lf_parkForFeed() { return kPark; }
 
-void BM_ParkingPasses(benchmark::State& state) {
-  lf_programEngine(0);
-  lf_populate(6000);
+// The feed sees the park airport and hands its parked aircraft to the parking library.
+void lf_parkedFeedNeighbours() {
   FeedNeighbours neighbours;
   neighbours.parkAirport = &lf_parkForFeed;
   neighbours.addParkedFromFeed = gf_addParkedFromFeed;
   gf_setFeedNeighbours(neighbours);
+}
+
+void BM_ParkingPasses(benchmark::State& state) {
+  lf_programEngine(0);
+  lf_populate(6000);
+  lf_parkedFeedNeighbours();
   const WorkerSeams& s = gf_workerSeams();
   double population = 0.0, adjustment = 0.0, resumed = 0.0, slice = 0.0;
   std::vector<double> finishes, searches, slices;
@@ -573,10 +578,7 @@ void lf_requestParkingAdjustment() {
 void BM_ParkingRun(benchmark::State& state) {
   lf_programEngine(0);
   lf_populate(120000);
-  FeedNeighbours neighbours;
-  neighbours.parkAirport = &lf_parkForFeed;
-  neighbours.addParkedFromFeed = gf_addParkedFromFeed;
-  gf_setFeedNeighbours(neighbours);
+  lf_parkedFeedNeighbours();
   const WorkerSeams& s = gf_workerSeams();
   g_simState = 2;
   g_rtApiTrafficClient.parkedWaitMs = 50;
