@@ -347,6 +347,13 @@ void lf_takeOutTheWait(LiveAc& aircraft) {
   if (wait <= 0) return;
   for (StreamPoint& point : aircraft.stream) point.time = gf_ticksLater(point.time, wait);
   aircraft.reportLagTicks = gf_ticksLater(aircraft.reportLagTicks, wait);
+  // The new object stands where the old one went, on the old one's leg: that leg goes on as it
+  // was. Planned anew from here, a leg to a point a few metres ahead would be stretched to the
+  // shortest leg's time, and a roll's speed profile rebuilt to swing up and brake hard.
+  const StreamPoint& front = aircraft.stream.front();
+  if (aircraft.stream.size() >= 2 && front.lalo.lat == aircraft.restartedAt.lat &&
+      front.lalo.lon == aircraft.restartedAt.lon)
+    aircraft.stream.pop_front();
 }
 
 void lf_finishLiveCreation(LiveAc& aircraft) {

@@ -221,6 +221,7 @@ struct LiveAc : AcIdentity {
   // the object is added to the stream's times, and to every later report's, so that its legs keep
   // their pace instead of making the wait up in a rush.
   bool restartedHere = false;
+  Lalo restartedAt;  // where: the new object goes on with the leg the old one was on from there
   std::int32_t reportLagTicks = 0;
 
   double turnTargetHeading = 0.0;  // radians

@@ -105,6 +105,7 @@ void lf_restartStreamHere(LiveAc& aircraft, bool keepParkedPoints) {
     point.lalo = aircraft.position;
     point.altitude = aircraft.altitude;
     point.track = aircraft.heading * geo::kRadToDeg;
+    if (std::isfinite(aircraft.speed)) point.TAS = aircraft.speed;
     if (lf_samePlace(current.lalo, aircraft.position)) current.repeated = true;
   }
   // The re-created object starts with the attitude the old one had.
@@ -113,6 +114,7 @@ void lf_restartStreamHere(LiveAc& aircraft, bool keepParkedPoints) {
   point.time = now + 1;
   aircraft.stream.push_front(point);
   aircraft.restartedHere = true;
+  aircraft.restartedAt = point.lalo;
 }
 
 void lf_readyForCreation(LiveAc& aircraft) {

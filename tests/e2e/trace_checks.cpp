@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -861,13 +862,22 @@ Complaints groundSpeedJumps(const Trace& trace) {
   const std::vector<double> faults = wholesaleRemovals(trace);
   for (const auto& [id, events] : lf_byObject(trace)) {
     const auto poses = lf_poses(events);
-    // An object made again after a fault took every object (the simulator's restart) appears at
-    // rest and goes on at its flight's pace once the simulator has it: its first seconds tell
-    // nothing of how the program drives it.
+    // An object made again after a fault took every object (the simulator's restart) stands
+    // where it was made until the program has it, however long a busy machine takes for that,
+    // and then goes on at its flight's pace: only its motion a window after it first moved tells
+    // how the program drives it.
     double settled = -1.0;
     if (events.front()->event == "create")
-      for (const double fault : faults)
-        if (events.front()->t >= fault && events.front()->t < fault + 30.0) settled = events.front()->t + 5.0;
+      for (const double fault : faults) {
+        if (!(events.front()->t >= fault && events.front()->t < fault + 30.0)) continue;
+        settled = std::numeric_limits<double>::infinity();
+        for (const TraceEvent* pose : poses) {
+          if (distanceMetres(events.front()->latitude, events.front()->longitude, pose->latitude, pose->longitude) > 0.5) {
+            settled = pose->t + kWindowSeconds;
+            break;
+          }
+        }
+      }
     for (std::size_t i = 0; i < poses.size(); ++i) {
       const std::size_t j = lf_after(poses, i, kWindowSeconds);
       const std::size_t k = j < poses.size() ? lf_after(poses, j, kWindowSeconds) : poses.size();

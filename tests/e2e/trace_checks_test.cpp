@@ -659,14 +659,18 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
   {
     // Made again on its landing roll after the simulator's restart took every object: it stands
     // until the simulator has it, then rolls on at its pace. Not so an object created on its own.
-    auto remade = [&](bool afterAFault) {
+    auto remade = [&](bool afterAFault, int standing = 3, double brakingKt = 0.0) {
       std::vector<Pose> poses;
       for (int id = 2; id <= 4; ++id) {
         poses.push_back({0.0, "create", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
         poses.push_back({afterAFault ? 1.0 : 0.5 * id, "remove", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
       }
-      std::vector<std::array<double, 3>> seconds{{500, -1, 0}, {500, -1, 0}, {500, -1, 0}};
-      for (int i = 1; i <= 5; ++i) seconds.push_back({500.0 + 57.0 * i, -1, 0});
+      std::vector<std::array<double, 3>> seconds(standing, {500, -1, 0});
+      double along = 500.0;
+      for (int i = 1; i <= 8; ++i) {
+        along += (110.0 - (i > 5 ? brakingKt * (i - 5) : 0.0)) * 0.5144;
+        seconds.push_back({along, -1, 0});
+      }
       const auto rolling = lf_along28(1, "D-AIMA", seconds, 0.0, 5.0);
       poses.insert(poses.end(), rolling.begin(), rolling.end());
       std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
@@ -674,6 +678,8 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
     };
     EXPECT_EQ(groundSpeedJumps(remade(true)).size(), 0u) << "made again after the simulator's restart";
     EXPECT_EQ(groundSpeedJumps(remade(false)).size(), 1u) << "created on its own, standing, then at 110 kt";
+    EXPECT_EQ(groundSpeedJumps(remade(true, 7)).size(), 0u) << "the simulator had it 7 s after it was made";
+    EXPECT_EQ(groundSpeedJumps(remade(true, 7, 15.0)).size(), 1u) << "rolling on, then braking 15 kt/s";
   }
 
   struct Spot {

@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "simlink/facility_reader.h"
 #include "traffic/adding_stack.h"
 #include "traffic/next_position.h"
+#include "traffic/removal.h"
 #include "traffic/runway_validation.h"
 #include "traffic/takeoff.h"
 
@@ -472,7 +474,7 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     double secondAgoFt = NAN;
     std::vector<std::uint32_t> states;
     std::int32_t liftOffAt = -1, lineUpStateAt = -1, standingTicks = 0;
-    double taxiLagSum = 0.0, worstRollSlipS = 0.0, leastKt = NAN;
+    double taxiLagSum = 0.0, worstRollSlipS = 0.0, leastKt = NAN, fastestRollOverCapKt = -1e9;
     std::int32_t taxiLagCount = 0;
     const std::int32_t limit = feed.back().time - g_engineTime.load() - 300;
     for (std::int32_t n = 0; n < limit; ++n) {
@@ -492,6 +494,9 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
         if (std::isfinite(due)) taxiLagSum += now - due, ++taxiLagCount;
       }
       if (ac.onGround && ac.state == FlightPhase::takeoff_roll && ac.speed == 0.0) ++standingTicks;
+      // However late the roll, never faster on the runway than the type's roll reaches.
+      if (ac.onGround && ac.state == FlightPhase::takeoff_roll)
+        fastestRollOverCapKt = std::max(fastestRollOverCapKt, ac.groundStepMetres * 100.0 / kMps - (gf_referenceSpeed(ac, 1) + 30.0));
       if (!tookOff && ac.state == FlightPhase::takeoff) liftOffAt = now;
       tookOff = tookOff || ac.state == FlightPhase::takeoff;
       if (ac.onGround && ac.state == FlightPhase::takeoff_roll && ac.speed > 20.0 && taxiLagCount > 0) {
@@ -528,6 +533,7 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     const double taxiLag = taxiLagSum / taxiLagCount;
     EXPECT_LE(std::fabs(taxiLag), 300.0) << what << ": the taxi off its feed";
     EXPECT_LE(worstRollSlipS, 3.0) << what << ": the roll off the delay of the taxi";
+    EXPECT_LE(fastestRollOverCapKt, 1.0) << what << ": on the runway above the type's highest roll speed";
     // The rotation comes between the feed's passing the lowest speed from which the take-off may
     // start (the phase-3 speed, 5 kt less for a steep climb) and its first report in the air.
     const auto firstAirborne =
@@ -550,3 +556,57 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
 
 }  // namespace
 
+
+// The simulator's new session takes an arrival on its roll-out, and the program makes it again: the
+// new object rolls on from where the old one was at the speed it had, and brakes as an airliner
+// does, instead of speeding up and braking hard to meet the feed.
+TEST_F(RunwayFlightSimTest, AnArrivalMadeAgainOnItsRollOutRollsOnAtItsSpeed) {
+  const LandingRunway r = runway(14);
+  const TypeCase& t = kTypes[5];
+  ASSERT_EQ(t.model, std::string_view("A380"));
+  for (const std::int32_t every : {100, 200}) {
+    for (const double remakeKt : {135.0, 90.0}) {
+      for (const std::int32_t pauseTicks : {0, 300}) {
+        const std::string what =
+            fmt::format("reports every {}, made again at {} kt after {} ticks", every, remakeKt, pauseTicks);
+        flight(t.model, lf_arrivalFeed(r, t, every, g_engineTime.load() + 50), 3);
+        bool remade = false;
+        std::uint32_t oldObject = 0;
+        double speedAtRemake = NAN;
+        std::vector<double> kts;  // the new object's speed in each tick it moves
+        const std::int32_t limit = later_.back().time - g_engineTime.load() + 1000;
+        for (std::int32_t n = 0; n < limit && kts.size() < 800; ++n) {
+          if (!tick(n)) break;
+          LiveAc& ac = g_liveAcs[0];
+          if (!remade && ac.simState == SimStatus::active && ac.onGround && ac.state == FlightPhase::landing_roll &&
+              ac.speed <= remakeKt) {
+            speedAtRemake = ac.speed;
+            oldObject = ac.objectId;
+            gf_recreateLostLiveAc(ac);
+            // The simulator is away a while: the engine's clock stands, the feed goes on.
+            for (std::int32_t i = 0; i < pauseTicks / 10; ++i) frame();
+            remade = true;
+            continue;
+          }
+          if (remade && ac.simState == SimStatus::active && ac.objectId != oldObject)
+            kts.push_back(ac.groundStepMetres * 100.0 / kMps);
+        }
+        ASSERT_TRUE(remade) << what;
+        ASSERT_GE(kts.size(), 300u) << what;
+        EXPECT_NEAR(kts.front(), speedAtRemake, 0.15 * speedAtRemake) << what << ": the new object's first tick";
+        // Over each half second: at most an airliner's braking, and no speeding up on the roll-out.
+        for (std::size_t i = 50; i < kts.size(); ++i) {
+          const double rate = (kts[i] - kts[i - 50]) * 2.0;
+          EXPECT_GE(rate, -6.0 * 1.5) << what << ": from " << kts[i - 50] << " kt to " << kts[i] << " kt in half a second, tick " << i;
+          EXPECT_LE(rate, 1.0) << what << ": from " << kts[i - 50] << " kt to " << kts[i] << " kt in half a second, tick " << i;
+          if (std::fabs(rate) > 9.0 || rate > 1.0) break;
+        }
+        later_.clear();
+        if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+        for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+        frame(3);
+        ASSERT_TRUE(g_liveAcs.empty()) << what;
+      }
+    }
+  }
+}
