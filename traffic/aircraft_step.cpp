@@ -213,7 +213,25 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
 void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
   const double metres = gf_distanceNm(aircraft.position, aircraft.stream[1].lalo) * motion::kMetresPerNm;
   const double acceleration = aircraft.groundKind == 2 ? kGroundBrakingMps2 : kGroundAccelerationMps2;
-  aircraft.easingWeights = EasedShares(ticks, aircraft.groundKind, gf_rampShare(metres, ticks / 100.0, acceleration));
+  double ramp = gf_rampShare(metres, ticks / 100.0, acceleration);
+  // A stop rolls on at the speed the aircraft comes with and then brakes evenly, no harder than an
+  // airliner does, taking the time that needs: the braking constant's ramp alone would start the
+  // leg slower (a drop of knots within one tick) or stop it hard at its point.
+  const double entry = aircraft.groundStepMetres * 100.0;
+  const LegPlan& leg = aircraft.legPlan;
+  if (aircraft.groundKind == 2 && entry > 0.5 && metres > 0.0 && !leg.hasTurn() && !leg.hasCurve()) {
+    const double needed = metres / entry + entry / (2.0 * kGroundBrakingMps2);
+    if (needed * 100.0 > ticks && needed < ticks / 100.0 + 30.0) {
+      const auto later = static_cast<std::int32_t>(std::ceil(needed * 100.0)) - ticks;
+      for (std::size_t i = 1; i < aircraft.stream.size(); ++i) aircraft.stream[i].time += later;
+      ticks += later;
+    }
+    // Even braking over the whole leg when it is too slow for rolling on at that speed: it starts
+    // nearer the speed it comes with than the braking constant's ramp does.
+    const double f = metres / (entry * ticks / 100.0);
+    if (f < 1.0) ramp = std::min(1.0, 2.0 * (1.0 - f));
+  }
+  aircraft.easingWeights = EasedShares(ticks, aircraft.groundKind, ramp);
   aircraft.easingCursor = 0;
 }
 

@@ -497,8 +497,13 @@ void gf_groundLegTiming(LiveAc& aircraft) {
   if (aircraft.state == FlightPhase::takeoff_roll) {
     // A departure keeps to its reports' own times, as the traffic sharing its runway does: a
     // leg timed by speed alone falls behind on every stop and start and runs ahead on the roll.
-    // Points bunched by an earlier delay are caught up at no more than three times the leg's speed.
-    lf_setArrival(aircraft, std::max({kMinLegTicks, s[1].time - lf_now(), legTicks / 3}));
+    // Points bunched by an earlier delay are caught up at no more than three times the leg's speed,
+    // and never above the speed the type's roll can reach: a roll at three times a fast leg's
+    // speed showed an airliner at 300 kt on the runway.
+    const double capKt = gf_referenceSpeed(aircraft, 1) + 30.0;
+    const std::int32_t capTicks =
+        std::isfinite(capKt) && capKt > 0.0 ? gf_ticksForDistance(legNm, capKt, kMinLegTicks) : kMinLegTicks;
+    lf_setArrival(aircraft, std::max({kMinLegTicks, s[1].time - lf_now(), legTicks / 3, capTicks}));
     return;
   }
   lf_setArrival(aircraft, legTicks);

@@ -250,12 +250,14 @@ void lf_straightStep(LiveAc& aircraft) {
 // A straight ground leg that would have the aircraft speed up faster than an airliner does (a new
 // leg faster than the last, a turn that held it back) moves it only as far as that allows; the
 // time lost moves the rest of the stream later, so that the next leg keeps its own pace.
-void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before) {
+void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
-  const double allowed = aircraft.groundStepMetres + kGroundAccelerationMps2 * 1e-4;
+  const double allowed = aircraft.groundStepMetres + accelerationMps2 * 1e-4;
   if (!std::isfinite(moved) || !(moved > allowed) || !(moved > 0.0)) return;
   const double f = allowed / moved;
   aircraft.position = lf_mix(before, aircraft.position, f);
+  // The speed it really goes: a roll's speed profile starts from it.
+  aircraft.speed = allowed * 100.0 / motion::kMetresPerSecondPerKt;
   aircraft.groundLateTicks += 1.0 - f;
   if (aircraft.groundLateTicks >= 1.0) {
     const auto whole = static_cast<std::int32_t>(aircraft.groundLateTicks);
@@ -336,6 +338,8 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
 
   const Lalo before = aircraft.position;
   const double headingBefore = aircraft.heading;
+  const double paceBefore = aircraft.groundStepMetres;
+  const bool shaped = (leg.hasTurn() || leg.hasCurve()) && leg.legFraction < kCurveEnd;
   const bool towing = aircraft.state == FlightPhase::parking && aircraft.towPath.valid;
   if (towing)
     lf_towStep(aircraft);
@@ -349,9 +353,17 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
     lf_straightStep(aircraft);
 
   const bool taxiing = aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::parking;
-  if (aircraft.onGround && taxiing && !towing && !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
-    lf_limitGroundAcceleration(aircraft, before);
+  // A take-off roll without its speed profile (a leg catching up with bunched reports) speeds up
+  // no faster than an airliner's roll either, instead of leaping to the leg's speed.
+  const bool rolling = aircraft.state == FlightPhase::takeoff_roll;
+  if (aircraft.onGround && (taxiing || rolling) && !towing && !aircraft.rollContext.valid && !leg.hasTurn() &&
+      !leg.hasCurve())
+    lf_limitGroundAcceleration(aircraft, before, rolling ? kTakeoffRollAccelerationMps2 : kGroundAccelerationMps2);
   aircraft.groundStepMetres = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  // A turn that ends within this tick moved only its remainder: the next leg speeds up from the
+  // pace the aircraft had, not from that remainder.
+  const bool turnEnded = shaped && (!(leg.hasTurn() || leg.hasCurve()) || leg.legFraction >= kCurveEnd);
+  if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
     const double change = std::clamp(gf_wrapAngle(aircraft.heading - headingBefore), -limit, limit);

@@ -62,9 +62,11 @@ double gf_rampEase(double t, std::uint32_t mode, double ramp);
 // The share of a leg of `metres` in `seconds` that a start from standstill (or a stop) needs at
 // the given acceleration; 1 when even the whole leg is too short for it.
 double gf_rampShare(double metres, double seconds, double accelerationMps2);
-// Ground starts and stops as an airliner makes them, m/s^2: about 2.5 kt/s and 3 kt/s.
+// Ground starts and stops as an airliner makes them, m/s^2: about 2.5 kt/s and 3 kt/s; a take-off
+// roll gathers about 4 kt/s.
 inline constexpr double kGroundAccelerationMps2 = 2.5 * 0.5144444444444445;
 inline constexpr double kGroundBrakingMps2 = 3.0 * 0.5144444444444445;
+inline constexpr double kTakeoffRollAccelerationMps2 = 4.0 * 0.5144444444444445;
 
 // One step of at most `step` from value toward target.
 double gf_approachValue(double value, double target, double step);

@@ -109,12 +109,17 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     double startTrackDeg;  // the nose at the start
     std::vector<Leg> legs;
     int standingReports;   // at the last point; 0: the reports end while it rolls
+    double mostLossKt = 6.0;  // in one second; a stop the program makes up brakes evenly
   } cases[] = {
       {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3},
-      {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0},
+      {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0, 3.5},
       {"a stop amid the taxi, then on", 0.0, {{0.0, 15.0, 4}, {0.0, 0.0, 3}, {0.0, 15.0, 4}}, 2},
       {"a start from standstill 40 degrees aside", 320.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
       {"a start from standstill 100 degrees aside", 260.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
+      // Off the runway at taxi speed, the reports ending soon after the turn: on out of the turn
+      // at its pace, then the stop the program makes up, begun at the speed it rolls at.
+      {"off the runway at 22 kt, then the reports end", 138.0, {{138.0, 22.0, 3}, {166.0, 20.0, 3}}, 0, 3.5},
+      {"a 30-degree turn at 20 kt, then a stop", 0.0, {{0.0, 20.0, 4}, {30.0, 20.0, 4}}, 3, 3.5},
   };
   // A B738 turns on the spot at most 1.2 times its base rate of 7 degrees a second.
   const double pivotLimit = 1.2 * 7.0 + 0.5;
@@ -140,7 +145,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     const Faults f = taxi(lastDue + 3000, c.startTrackDeg);
     EXPECT_LE(f.worstSlideDeg, 20.0) << c.what << ": " << f.where;
     EXPECT_LE(f.worstGainKt, 3.5) << c.what << ": " << f.where;
-    EXPECT_LE(f.worstLossKt, 6.0) << c.what << ": " << f.where;
+    EXPECT_LE(f.worstLossKt, c.mostLossKt) << c.what << ": " << f.where;
     EXPECT_LE(f.worstPivotDegPerS, pivotLimit) << c.what << ": " << f.where;
   }
 }

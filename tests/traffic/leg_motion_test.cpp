@@ -1,9 +1,10 @@
-// One step along the leg: the heading limit on the ground and a light aircraft's take-off roll
-// that never slides back.
+// One step along the leg: the heading limit on the ground, a light aircraft's take-off roll
+// that never slides back, and no leap onto a faster leg.
 #include "traffic/leg_motion.h"
 
 #include "tests/traffic/traffic_fixture.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/next_position.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
     reset();
     LiveAc& a = addLive(Rec(0x4840D6, "N123", c.model).ground(40.0), SimStatus::active, c.state);
     a.speed = 40.0;
+    a.groundStepMetres = 40.0 * 1852.0 / 360000.0;  // rolling at that speed the tick before
     a.velocity = {-1e-6, 0.0};  // about 11 cm south per tick, heading north
     gf_moveAlongLeg(a);
     const RelativeGeometry g = gf_relativeGeometry(kEham, 0.0, a.position);
@@ -70,6 +72,35 @@ TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
     if (c.forward) {
       EXPECT_NEAR(g.alongM, 40.0 * 1852.0 / 360000.0, 1e-3) << "one tick at 40 kt";
     }
+  }
+}
+
+// A leg that would have the aircraft leap from the speed it rolls at (a take-off roll catching up
+// with bunched reports, a taxi leg faster than the last) speeds it up only as an airliner does:
+// a second of such a leg gains at most the roll's or the taxi's acceleration.
+TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
+  struct Case {
+    std::uint32_t state;
+    double fromKt, legKt, mostGainKt;
+  } cases[] = {
+      {FlightPhase::takeoff_roll, 45.0, 170.0, 4.1},
+      {FlightPhase::taxi, 10.0, 25.0, 2.6},
+      {FlightPhase::takeoff_roll, 120.0, 122.0, 2.1},  // within reach: the leg's own speed
+  };
+  constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(c.legKt), SimStatus::active, c.state);
+    a.speed = c.legKt;
+    a.groundStepMetres = c.fromKt * kMetresPerTickPerKt;
+    const double perTick = c.legKt / 60.0 / 360000.0;  // degrees of arc, northbound
+    a.velocity = {perTick, 0.0};
+    a.heading = a.trackToNext = 0.0;
+    const Lalo start = a.position;
+    for (int tick = 0; tick < 100; ++tick) gf_moveAlongLeg(a);
+    const double endKt = a.groundStepMetres / kMetresPerTickPerKt;
+    EXPECT_LE(endKt - c.fromKt, c.mostGainKt) << gf_flightPhaseName(c.state) << " from " << c.fromKt << " kt";
+    EXPECT_GT(gf_distanceNm(start, a.position), 0.0);
   }
 }
 
