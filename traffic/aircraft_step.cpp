@@ -198,6 +198,8 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   const double swing = lf_speedSwingKt(built->profile, built->startMps, built->endMps);
   const double drop = (built->startMps - aircraft.speed * kMps) / kMps;
   if (takeoffRoll ? !(swing < 5.0) : !(swing < 0.5 || drop < 0.5)) return;
+  // A roll late on its reports would catch up in a surge: the leg then speeds up at the roll's rate.
+  if (takeoffRoll && aircraft.onGround && built->profile.maxAcceleration() > 1.5 * kTakeoffRollAccelerationMps2) return;
 
   RollContext& roll = aircraft.rollContext;
   roll.profile = built->profile;

@@ -353,11 +353,12 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
     lf_straightStep(aircraft);
 
   const bool taxiing = aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::parking;
-  // A take-off roll without its speed profile (a leg catching up with bunched reports) speeds up
-  // no faster than an airliner's roll either, instead of leaping to the leg's speed.
-  const bool rolling = aircraft.state == FlightPhase::takeoff_roll;
-  if (aircraft.onGround && (taxiing || rolling) && !towing && !aircraft.rollContext.valid && !leg.hasTurn() &&
-      !leg.hasCurve())
+  // A take-off roll without its speed profile (a leg catching up with bunched reports) and the
+  // lift-off after it speed up no faster than an airliner's roll either, instead of leaping to
+  // the leg's speed.
+  const bool rolling = aircraft.state == FlightPhase::takeoff_roll || aircraft.state == FlightPhase::takeoff;
+  if ((aircraft.onGround || aircraft.state == FlightPhase::takeoff) && (taxiing || rolling) && !towing &&
+      !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
     lf_limitGroundAcceleration(aircraft, before, rolling ? kTakeoffRollAccelerationMps2 : kGroundAccelerationMps2);
   aircraft.groundStepMetres = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   // A turn that ends within this tick moved only its remainder: the next leg speeds up from the

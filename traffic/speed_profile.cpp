@@ -96,6 +96,14 @@ double SpeedProfile::minSpeed() const {
   return u > 0.0 && u < 1.0 ? std::min(m, speedAt(u * duration)) : m;
 }
 
+double SpeedProfile::maxAcceleration() const {
+  if (!valid || !(duration > 0.0)) return 0.0;
+  const double tt = duration * duration;
+  const double atStart = (6 * distance - 4 * duration * startSpeed - 2 * duration * endSpeed) / tt;
+  const double atEnd = (2 * duration * startSpeed - 6 * distance + 4 * duration * endSpeed) / tt;
+  return std::max(std::fabs(atStart), std::fabs(atEnd));
+}
+
 double SpeedProfile::maxSpeed() const {
   if (!valid) return 0.0;
   const double m = std::max(startSpeed, endSpeed);

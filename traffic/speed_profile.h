@@ -24,6 +24,8 @@ struct SpeedProfile {
   double speedAt(double t) const;
   double minSpeed() const;
   double maxSpeed() const;
+  // The largest change of speed per duration unit (at one end: it changes linearly in time).
+  double maxAcceleration() const;
   // u of the speed's extreme, or -1 when it has none.
   double extremeTime() const;
 

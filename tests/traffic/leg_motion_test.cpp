@@ -86,6 +86,7 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
       {FlightPhase::takeoff_roll, 45.0, 170.0, 4.1},
       {FlightPhase::taxi, 10.0, 25.0, 2.6},
       {FlightPhase::takeoff_roll, 120.0, 122.0, 2.1},  // within reach: the leg's own speed
+      {FlightPhase::takeoff, 145.0, 183.0, 4.1},       // the lift-off late on its reports
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
