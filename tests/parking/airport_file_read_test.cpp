@@ -1,6 +1,8 @@
 // Reading the park airport's stand file: which file, the archive fetch and the airport cache, the
 // learned overlay and the overlaps of the stands.
 #include "parking/airport_file_read.h"
+
+#include "core/background_saver.h"
 #include "refdata/downloader.h"
 #include "standin/webserver/web_server.h"
 #include "tests/parking/parking_fixture.h"
@@ -32,7 +34,10 @@ class AirportFileReadTest : public ParkingTest {
     auto result = gf_readAirportFile(path);
     return std::holds_alternative<std::string>(result) ? std::get<std::string>(result) : "read";
   }
-  bool cached() { return fs::exists(dir_ / kCache); }
+  bool cached() {
+    gf_drainSaves();
+    return fs::exists(dir_ / kCache);
+  }
   standin::WebServer server{testing_support::sourceDataFolder() / "webserver"};
 };
 
@@ -63,6 +68,7 @@ TEST_F(AirportFileReadTest, AnArchivedFileIsFetchedOnceThenTakenFromTheCache) {
   EXPECT_EQ(fetched.quality, (StandFileScores{20, 35}));
   // Where this airport learns, though nothing was learned yet: the save goes there.
   EXPECT_EQ(fetched.learnedPath, fs::path("airports/learned/stock/LSZH.xml"));
+  gf_drainSaves();  // the cache is written off the caller's thread
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "airports"), fs::directory_iterator()), 1) << "the cache only";
 
   EXPECT_EQ(readOk("archive/Stock/lszh.ENC").source, ApfSource::cache);
