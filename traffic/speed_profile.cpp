@@ -39,11 +39,8 @@ bool SpeedProfile::buildAccelerating(double d, double t, double vs, double ve, d
   // Acceptable: the start speed was not scaled down, no speed above the highest, and no
   // slowing at either end.
   const auto acceptable = [&](double wantedStart) {
-    const double tt = duration * duration;
-    const double startAcceleration = (6 * distance - 4 * duration * startSpeed - 2 * duration * endSpeed) / tt;
-    const double endAcceleration = (2 * duration * startSpeed - 6 * distance + 4 * duration * endSpeed) / tt;
     return startSpeed + kSpeedSlack >= wantedStart && maxSpeed() <= vmax + kSpeedSlack &&
-           startAcceleration >= kAccelerationSlack && endAcceleration >= kAccelerationSlack;
+           startAcceleration() >= kAccelerationSlack && endAcceleration() >= kAccelerationSlack;
   };
   if (lf_isPositive(t) && std::isfinite(vs) && std::isfinite(ve) && build(d, t, vs, ve) && acceptable(vs)) {
     return true;
@@ -96,12 +93,17 @@ double SpeedProfile::minSpeed() const {
   return u > 0.0 && u < 1.0 ? std::min(m, speedAt(u * duration)) : m;
 }
 
+double SpeedProfile::startAcceleration() const {
+  return (6 * distance - 4 * duration * startSpeed - 2 * duration * endSpeed) / (duration * duration);
+}
+
+double SpeedProfile::endAcceleration() const {
+  return (2 * duration * startSpeed - 6 * distance + 4 * duration * endSpeed) / (duration * duration);
+}
+
 double SpeedProfile::maxAcceleration() const {
   if (!valid || !(duration > 0.0)) return 0.0;
-  const double tt = duration * duration;
-  const double atStart = (6 * distance - 4 * duration * startSpeed - 2 * duration * endSpeed) / tt;
-  const double atEnd = (2 * duration * startSpeed - 6 * distance + 4 * duration * endSpeed) / tt;
-  return std::max(std::fabs(atStart), std::fabs(atEnd));
+  return std::max(std::fabs(startAcceleration()), std::fabs(endAcceleration()));
 }
 
 double SpeedProfile::maxSpeed() const {

@@ -24,7 +24,10 @@ struct SpeedProfile {
   double speedAt(double t) const;
   double minSpeed() const;
   double maxSpeed() const;
-  // The largest change of speed per duration unit (at one end: it changes linearly in time).
+  // The change of speed per duration unit at each end; it changes linearly in between.
+  double startAcceleration() const;
+  double endAcceleration() const;
+  // The larger of the two in size; 0 for an empty profile.
   double maxAcceleration() const;
   // u of the speed's extreme, or -1 when it has none.
   double extremeTime() const;
