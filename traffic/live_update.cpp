@@ -28,6 +28,7 @@ constexpr double kNearPlaceDeg = 0.00015;              // about 15 m: a taxiing 
 constexpr double kStandLeftNm = 0.10799136069114472;  // 200 m
 constexpr std::int32_t kClimbOutTicks = 3000;
 constexpr double kRollingKt = 30.0;  // a repeated report this fast is stale, not a stop
+constexpr double kTaxiingKt = 5.0;   // moving, as a report says
 constexpr double kHalfPi = geo::kPi / 2.0;
 constexpr double kTwoPi = 2.0 * geo::kPi;
 
@@ -244,6 +245,10 @@ bool lf_filterGroundPoint(LiveAc& aircraft, StreamPoint& point) {
     if (near) {
       if (refusedInAir) return false;
       if (rolling && point.groundSpeed > 0.0 && last.groundSpeed >= 50.0) return false;
+      // Only a standing aircraft's reports wander: reports a second apart in a taxi turn lie this
+      // close, as does the place a taxiing aircraft stops at. Made stops where the last report
+      // is, they halted a taxiing airliner for a second at every other report.
+      if (point.groundSpeed > kTaxiingKt || last.groundSpeed > kTaxiingKt) return true;
       // Standing where the last point is, for as long as the report says: its own time stays.
       const std::int32_t time = point.time;
       point = last;

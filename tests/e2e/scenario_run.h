@@ -25,9 +25,10 @@ struct FaultPlan {
   // disconnection (the program starts anew) and the feed's silence come while the taxi-outs stand,
   // before the program places them; the simulator's outage after their push-backs were due and
   // late (at 52 + 30 + 20 s at most), so that each is judged. The program runs on long enough
-  // after it to show its traffic again, and closes before the parking adjustment the outage asks
-  // for: past it, in one two-core run of five, the A380 that the RT App scenario makes anew after
-  // the outage stops from 19 kt within 2 s at the end of its taxi, a fault still open.
+  // after it to show its traffic again and through the parking adjustment the outage asks for
+  // (15 to 30 steps into the new session, its parked answer a reader round later), and some 20 s
+  // past it: a hold-up there would show as a leap of the moving aircraft, and the taxi-in the
+  // outage caught rolling onto its stand parks there before the close.
   double simulatorOutageAt = 106.0;
   double simulatorOutageFor = 3.0;
   double appDisconnectAt = 8.0;
@@ -36,7 +37,7 @@ struct FaultPlan {
   double silenceTo = 36.0;
   double feedEnd = 1e9;          // nothing is sent after it
   double apiFaultAt = 40.0;      // RT Direct: the web API's clock, from the program's first traffic query
-  double programSeconds = 124.0;  // the window closes itself after this
+  double programSeconds = 160.0;  // the window closes itself after this
   // RT App: what field 43 of the traffic lines holds (RealTraffic's own layout for some flights).
   rtstandin::TrafficLayout layout = rtstandin::TrafficLayout::mixed;
 };

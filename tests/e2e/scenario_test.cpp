@@ -91,6 +91,21 @@ void lf_checkRun(const RunResult& run) {
   lf_expectNone("attitude", attitudeOutOfRange(run.trace));
 }
 
+// The simulator's outage took the static aircraft: the parking adjustment it asks for runs before
+// the close, and live traffic moves on across it, so that a hold-up of the program there would show
+// as a leap to the teleport check.
+void lf_checkAdjustmentAfterTheOutage(const RunResult& run, const FaultPlan& plan) {
+  const std::size_t resumed = run.log.rfind("Flight resumed\n");
+  ASSERT_NE(resumed, std::string::npos) << "the simulator's outage is not in the log";
+  EXPECT_NE(run.log.find("\nParking adjustments: ", resumed), std::string::npos)
+      << "no parking adjustment after the simulator's outage";
+  const std::optional<double> placed =
+      firstStaticPlacement(run.trace, run.knowledge, plan.simulatorOutageAt + plan.simulatorOutageFor);
+  ASSERT_TRUE(placed) << "no static aircraft placed after the simulator's outage";
+  EXPECT_GE(movingAcross(run.trace, run.knowledge, *placed, 5.0, 3.0), 2u)
+      << "live flights moving from 5 s before the adjustment's first placement at " << *placed << " s to 3 s after it";
+}
+
 // The program stands a flight only on a stand that takes it: the scenario's departures start on
 // such stands, under identities of their own.
 TEST(Scenario, TheFlightsThatStandHaveStandsThatTakeThem) {
@@ -162,6 +177,7 @@ TEST(Scenario, RTAppWithFaultsAndNoiseLeavesNoComplaint) {
   EXPECT_GT(run.feed.gapsSkipped, 0u);
   EXPECT_GE(wholesaleRemovals(run.trace).size(), 2u) << "the app's and the simulator's faults";
   lf_checkRun(run);
+  lf_checkAdjustmentAfterTheOutage(run, FaultPlan{});
 }
 
 // A first run as a user makes it: parked at Zurich, in RT App mode, with RealTraffic's own app,
@@ -236,6 +252,7 @@ TEST(Scenario, RTDirectWithAnAnswer503LeavesNoComplaint) {
   EXPECT_GT(run.feed.trafficQueriesBeforeFault, 0u);
   EXPECT_GT(run.feed.trafficQueries, run.feed.trafficQueriesBeforeFault + 3) << "the queries go on after the 503";
   lf_checkRun(run);
+  lf_checkAdjustmentAfterTheOutage(run, FaultPlan{});
 }
 
 }  // namespace

@@ -52,20 +52,26 @@ TEST_F(LiveUpdate, RepeatedAndNearbyPointsStandOnTheGroundAndAreRefusedInTheAir)
     const char* what;
     std::uint32_t state;
     bool airborne;
-    double eastM, gs;
+    double lastGs, eastM, gs;
     bool taken, repeated;
     double gsAfter;
   } cases[] = {
-      {"taxiing, on the last point", FlightPhase::taxi, false, 0.0, 5.0, true, true, 0.0},
-      {"airborne, on the last point", FlightPhase::flying, true, 0.0, 250.0, false, true, 250.0},
-      {"taxiing, 5 m on: standing", FlightPhase::taxi, false, 5.0, 3.0, true, true, 0.0},
-      {"airborne, 5 m on", FlightPhase::flying, true, 5.0, 250.0, false, false, 250.0},
-      {"taxiing 50 m, speed missing", FlightPhase::taxi, false, 50.0, NAN, true, false, NAN},
-      {"taxiing 50 m at 0 kt", FlightPhase::taxi, false, 50.0, 0.0, true, false, 0.0},
+      {"taxiing, on the last point", FlightPhase::taxi, false, 10.0, 0.0, 5.0, true, true, 0.0},
+      {"airborne, on the last point", FlightPhase::flying, true, 250.0, 0.0, 250.0, false, true, 250.0},
+      {"standing, 5 m on: still standing", FlightPhase::taxi, false, 0.0, 5.0, 3.0, true, true, 0.0},
+      {"airborne, 5 m on", FlightPhase::flying, true, 250.0, 5.0, 250.0, false, false, 250.0},
+      {"taxiing 50 m, speed missing", FlightPhase::taxi, false, 10.0, 50.0, NAN, true, false, NAN},
+      {"taxiing 50 m at 0 kt", FlightPhase::taxi, false, 10.0, 50.0, 0.0, true, false, 0.0},
+      // Reports a second apart in a taxi turn, and where a taxiing aircraft stops: all moves.
+      {"taxiing, 8 m on at 23 kt: a step", FlightPhase::taxi, false, 23.0, 8.0, 23.0, true, false, 23.0},
+      {"not yet placed, 8 m on at 23 kt: a step", FlightPhase::birth, false, 23.0, 8.0, 23.0, true, false, 23.0},
+      {"taxiing at 10 kt, stopped 8 m on", FlightPhase::taxi, false, 10.0, 8.0, 0.0, true, false, 0.0},
+      {"standing, off 8 m at 7 kt", FlightPhase::taxi, false, 0.0, 8.0, 7.0, true, false, 7.0},
+      {"not yet placed, standing, 5 m on at 2 kt", FlightPhase::birth, false, 0.0, 5.0, 2.0, true, true, 0.0},
   };
   for (const Case& c : cases) {
     again();
-    LiveAc& a = known(c.state, c.airborne);
+    LiveAc& a = known(c.state, c.airborne, c.lastGs);
     StreamPoint p = report(c.eastM, 500, c.gs, c.airborne, c.airborne ? 1000.0 : 0.0);
     EXPECT_EQ(check(a, p), c.taken) << c.what;
     if (!c.taken) continue;
