@@ -217,12 +217,9 @@ bool checkAtStandSituations(LiveAc& aircraft, StreamPoint& point) {
   bool hasDirection = false;
   bool forward = false;
   if (distanceNm >= kDirectionFromNm) {
-    // Ahead of the nose as shown, which a report's own heading may have turned from the stand's:
-    // judged by the stand's, such an aircraft's push-back was a pull-out, and it turned on the
-    // spot to drive it nose first.
-    const double nose = std::isfinite(aircraft.heading) ? aircraft.heading : aircraft.standHeading;
     const double off =
-        std::remainder(gf_bearingRad(aircraft.standPos, point.lalo) - nose, 2.0 * geo::kPi) * geo::kRadToDeg;
+        std::remainder(gf_bearingRad(aircraft.standPos, point.lalo) - aircraft.standHeading, 2.0 * geo::kPi) *
+        geo::kRadToDeg;
     forward = std::abs(off) <= (aircraft.standNoseIn ? 30.0 : 60.0);
     hasDirection = true;
   }

@@ -151,36 +151,3 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
 }
 
 }  // namespace
-
-namespace {
-
-// A flight first seen while a tug pushes it: on, tail first, as its reports have it. Made as a
-// taxi, it turned on the spot to face its push and drove it nose first.
-TEST_F(GroundMotionSimTest, APushBackUnderWayGoesOnTailFirst) {
-  stream_test::StreamBuilder reports(kEham, g_engineTime.load() + 50);
-  reports.every(300).ground(3.0).track(0.0).moving(8).repeats(3);
-  std::deque<StreamPoint> points = reports.build();
-  for (StreamPoint& p : points) p.trueHeadingRad = geo::kPi;  // the nose south, the push north
-  Rec first(kHexid, "KLM1234", "B738");
-  first.at(points.front().lalo).ground(3.0, 0.0);
-  LiveAc& ac = addLive(first, SimStatus::buffer, FlightPhase::birth);
-  ac.stream = points;
-  ac.position = points.front().lalo;
-  ac.onGround = true;
-  g_liveryChoices[kHexid] = kTitle;
-  double worstNoseOffDeg = 0.0, northMetres = 0.0;
-  const std::int32_t ticks = points.back().time - g_engineTime.load() + 1000;
-  for (std::int32_t tick = 0; tick < ticks && !g_liveAcs.empty(); ++tick) {
-    lf_handleAddingStack();
-    if (tick % 10 == 0) frame();
-    if (tick % 100 != 0 || g_liveAcs[0].objectId == 0) continue;
-    const auto object = sim::object(g_liveAcs[0].objectId);
-    if (!object) continue;
-    worstNoseOffDeg = std::max(worstNoseOffDeg, std::fabs(gf_wrapAngle(object->heading - geo::kPi)) / geo::kDegToRad);
-    northMetres = (object->latitude - kEham.lat) * 60.0 * 1852.0;
-  }
-  EXPECT_LE(worstNoseOffDeg, 5.0) << "the nose stays where the tug holds it";
-  EXPECT_GE(northMetres, 20.0) << "pushed on as reported";
-}
-
-}  // namespace
