@@ -1,4 +1,4 @@
-// The engine's intake and heartbeat, without the steps built elsewhere (their hooks do nothing):
+// The engine's intake and heartbeat, with the hooks and seams the program installs:
 // - decodeMessage on records of known flights, in records per second;
 // - one 10-ms tick of lf_handleAddingStack, and the passes of one engine step, at 100, 300 and
 //   1000 live aircraft, with the heap allocations of a steady tick counted;
@@ -14,6 +14,8 @@
 #include <new>
 #include <vector>
 
+#include "app/worker_seams.h"
+#include "bench/bench_main.h"
 #include "config/parameter_snapshot.h"
 #include "feed/traffic_mailbox.h"
 #include "refdata/model_ids.h"
@@ -37,22 +39,10 @@ void lf_fillDbase() {
   g_largeModels = {gf_internModelName("B738"), gf_internModelName("A320"), gf_internModelName("E190")};
 }
 
-// Hooks that cost nothing, so that only the engine's own work is measured. The stream keeps
-// its last few points, as the movement step would.
-void lf_quietHooks() {
-  EngineHooks hooks = gf_defaultEngineHooks();
-  hooks.updateLiveAc = [](LiveAc&) { return false; };
-  hooks.checkKnownAcChanges = [](LiveAc&, TrafficRecord&) { return true; };
-  hooks.decodeExisting = [](LiveAc& aircraft, StreamPoint& point) {
-    aircraft.stream.push_back(point);
-    if (aircraft.stream.size() > 8) aircraft.stream.pop_front();
-  };
-  hooks.removeAircraftFromSim = [](LiveAc&) {};
-  hooks.isNearParkRunway = [](const Lalo&) { return false; };
-  hooks.standSearchHits = [] { return std::size_t{0}; };
-  hooks.checkUserAcGndCollisions = [] {};
-  hooks.sendUserPositionToRTApp = [] {};
-  gf_setEngineHooks(std::move(hooks));
+// The engine's hooks as the program installs them, so that a tick does the program's work.
+void lf_programHooks() {
+  gf_setWorkerSeams(gf_programWorkerSeams());
+  gf_workerSeams().initTrafficEngine();
 }
 
 TrafficRecord lf_record(std::uint32_t i, double timestamp) {
@@ -73,9 +63,8 @@ TrafficRecord lf_record(std::uint32_t i, double timestamp) {
 // n known aircraft in the simulator, each with a few points.
 void lf_engineWith(std::int64_t n) {
   lf_fillDbase();
-  lf_quietHooks();
   gf_resetTrafficMailbox();
-  gf_initTrafficEngine();
+  lf_programHooks();
   for (std::uint32_t i = 0; i < n; ++i) {
     TrafficRecord record = lf_record(i, 1000.0);
     decodeMessage(record);
@@ -179,7 +168,7 @@ void BM_TickAtLiveRate(benchmark::State& state) {
   state.counters["p99 us"] = at(0.99);
   state.counters["max us"] = micros.back();
 }
-BENCHMARK(BM_TickAtLiveRate)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickAtLiveRate)->Iterations(bench::iterations(20000))->Unit(benchmark::kMicrosecond);
 
 // 1000 aircraft report every 2 s (200 ticks), each tick draining what the mailbox sets; the
 // share of posted records replaced before the engine took them.
@@ -213,4 +202,4 @@ void* operator new(std::size_t size) {
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()
