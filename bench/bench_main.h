@@ -3,7 +3,8 @@
 // run with exit status 1, so a benchmark that no longer measures anything fails where it runs.
 //
 // JORV_BENCH_QUICK=1 (the test run's check that each benchmark still runs) caps the fixed
-// iteration counts given through bench::iterations; pass a short --benchmark_min_time with it.
+// iteration counts given through bench::iterations and the set-ups sized through bench::quickOr;
+// pass a short --benchmark_min_time with it.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -27,6 +28,9 @@ inline bool quickRun() {
 inline benchmark::IterationCount iterations(benchmark::IterationCount wanted, benchmark::IterationCount quick = 2) {
   return quickRun() ? std::min(wanted, quick) : wanted;
 }
+
+// A size or count of a benchmark's set-up: the full one, or a small one in a quick run.
+inline std::int32_t quickOr(std::int32_t full, std::int32_t quick) { return quickRun() ? quick : full; }
 
 class FailingReporter : public benchmark::ConsoleReporter {
  public:

@@ -355,7 +355,7 @@ void BM_EngineAtScale(benchmark::State& state) {
   const bool feed = state.range(0) != 0;
   const bool paced = state.range(1) != 0;
   lf_programEngine(kLive + kStatic);
-  lf_populate(60000);
+  lf_populate(bench::quickOr(60000, 3000));
   HeldReports held;
   if (feed) held.holdBack();
   // Paced: ticks 10 ms apart as the main loop keeps them, the link's frames on a thread of their
@@ -383,7 +383,7 @@ void BM_EngineAtScale(benchmark::State& state) {
     }
   };
   // Every aircraft has reached its first point and begun a leg, every periodic pass come round.
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < bench::quickOr(1000, 100); ++i) {
     if (feed && tick % kBatchTicks == 0) held.post(g_engineTime.load());
     lf_handleAddingStack();
     if (++tick % kStepTicks == 0) lf_engineStepAndPasses();
@@ -473,7 +473,7 @@ void BM_EngineStepGrowth(benchmark::State& state) {
   const auto live = static_cast<std::uint32_t>(state.range(0));
   g_mix = TrafficMix{live, live * 6 / 10, live / 4, kStatic};
   lf_programEngine(0);
-  lf_populate(60000);
+  lf_populate(bench::quickOr(60000, 3000));
   const auto ticksToStep = [] {
     for (int i = 0; i < kStepTicks - 1; ++i) lf_handleAddingStack();
   };
@@ -546,7 +546,7 @@ void lf_parkedFeedNeighbours() {
 
 void BM_ParkingPasses(benchmark::State& state) {
   lf_programEngine(0);
-  lf_populate(6000);
+  lf_populate(bench::quickOr(6000, 1000));
   lf_parkedFeedNeighbours();
   const WorkerSeams& s = gf_workerSeams();
   double population = 0.0, adjustment = 0.0, resumed = 0.0, slice = 0.0;
@@ -592,7 +592,7 @@ void BM_ParkingPasses(benchmark::State& state) {
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
-BENCHMARK(BM_ParkingPasses)->Iterations(bench::iterations(20))->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParkingPasses)->Iterations(bench::iterations(20, 1))->Unit(benchmark::kMicrosecond);
 
 // The worker's ticks as the main loop runs them (lf_tick, unpaced, a step every 100 ticks) at
 // 1000 live and 500 static aircraft with RT Direct, through: the park airport's population (the
@@ -609,7 +609,7 @@ void lf_requestParkingAdjustment() {
 
 void BM_ParkingRun(benchmark::State& state) {
   lf_programEngine(0);
-  lf_populate(120000);
+  lf_populate(bench::quickOr(120000, 4000));
   lf_parkedFeedNeighbours();
   const WorkerSeams& s = gf_workerSeams();
   g_simState = 2;
@@ -641,9 +641,9 @@ void BM_ParkingRun(benchmark::State& state) {
   double population = 0.0, adjustment = 0.0, restart = 0.0, reset = 0.0;
   for (auto _ : state) {
     tick(population, populate);
-    run(population, 500);
+    run(population, bench::quickOr(500, 100));
     lf_requestParkingAdjustment();
-    run(adjustment, 31 * kStepTicks);  // taken at one 15-step pass, adjusted at the next
+    run(adjustment, bench::quickOr(31, 2) * kStepTicks);  // taken at one 15-step pass, adjusted at the next
 
     // The simulator was lost: the worker's reset, then the new session.
     const std::int64_t start = lf_nanos();
@@ -659,12 +659,12 @@ void BM_ParkingRun(benchmark::State& state) {
     gf_setParkAirport(AirportRef{IcaoCode("LSZH"), kPark, kParkElevationFt});
     lf_addStands();
     gf_publishStandPositions();
-    lf_populate(120000);
+    lf_populate(bench::quickOr(120000, 4000));
     g_engineTime = kStart;
     g_simState = 2;
     tick(restart, populate);
     lf_requestParkingAdjustment();
-    run(restart, 31 * kStepTicks);
+    run(restart, bench::quickOr(31, 2) * kStepTicks);
   }
   const bench::Spread t = bench::spread(ticks);
   state.counters["population_tick_max_us"] = population;
@@ -684,10 +684,10 @@ BENCHMARK(BM_ParkingRun)->Iterations(bench::iterations(1))->Unit(benchmark::kMil
 
 BENCHMARK(BM_EngineStepGrowth)
     ->ArgName("live")
-    ->Arg(1000)
-    ->Arg(2500)
-    ->Arg(5000)
-    ->Arg(10000)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+      for (const int live : {1000, 2500, 5000, 10000})
+        if (live == 1000 || !bench::quickRun()) b->Arg(live);
+    })
     ->Iterations(bench::iterations(120))
     ->Unit(benchmark::kMicrosecond);
 
