@@ -42,7 +42,7 @@
 #include "liveries/livery_scan.h"
 #include "parking/airport_file_read.h"
 #include "parking/airport_settings.h"
-#include "parking/destination_readers.h"
+#include "parking/candidate_stands.h"
 #include "parking/park_airports.h"
 #include "parking/park_population.h"
 #include "parking/park_setup.h"
@@ -237,16 +237,8 @@ void lf_installParkingHooks() {
   gf_setParkingHooks(std::move(parking));
 }
 
-// The airports list's closest-airport check asks each candidate's stand file, as far as it lies
-// on this computer: the worker waits for no server (the others are judged by their centres).
-ClosestStand lf_closestStand(const Airport& airport, const Lalo& position) {
-  auto read = gf_readDestApfForClosestStand(airport.code, position, true);
-  if (auto* stand = std::get_if<ClosestStand>(&read)) return std::move(*stand);
-  return ClosestStand{};
-}
-
 void lf_installAirportsNeighbours() {
-  gf_setAirportsNeighbours(lf_closestStand, [] {
+  gf_setAirportsNeighbours(gf_candidateClosestStand, [] {
     std::shared_lock lock(g_parkAirportLock);
     return g_parkAirport;
   });

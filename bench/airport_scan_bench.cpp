@@ -17,6 +17,7 @@
 #include "airportscan/airport_scan.h"
 #include "airportscan/scan_state.h"
 #include "appbase/gui.h"
+#include "bench/bench_main.h"
 #include "config/program_folders.h"
 #include "core/log.h"
 #include "refdata/airports.h"
@@ -105,8 +106,8 @@ void BM_AirportScan(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReadSameFiles)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AirportScan)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AirportScan)->Unit(benchmark::kMillisecond)->Iterations(bench::iterations(3));
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -16,6 +16,7 @@
 #include "airportscan/bgl_airport.h"
 #include "airportscan/bgl_sections.h"
 #include "airportscan/scan_state.h"
+#include "bench/bench_main.h"
 #include "tools/bgl_generator.h"
 
 namespace {
@@ -90,4 +91,4 @@ void BM_EnumerateAndReadAirports(benchmark::State& state) {
 BENCHMARK(BM_RawFileRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EnumerateRecords)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EnumerateAndReadAirports)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "refdata/dbase.h"
 #include "refdata/enc_file.h"
 #include "refdata/library_init.h"
@@ -179,4 +180,4 @@ void BM_RawSodiumDecrypt(benchmark::State& state) {
 BENCHMARK(BM_RawSodiumDecrypt)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadEncFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAndParseDbase)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "config/parameter_snapshot.h"
 #include "config/sim_choice.h"
 #include "feed/feed_neighbours.h"
@@ -115,4 +116,4 @@ BENCHMARK(BM_DecodeAndStoreRTAppTraffic)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "traffic/path_geometry.h"
 #include "traffic/speed_profile.h"
 
@@ -75,4 +76,4 @@ BENCHMARK(BM_SpeedProfileBuild);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "config/program_folders.h"
 #include "core/background_saver.h"
 #include "core/text_file.h"
@@ -105,7 +106,7 @@ void BM_ObjectIdListTick_durable(benchmark::State& state) {
     if (!gf_writeLines(lines, g_objectIdListFile)) throw std::runtime_error("write failed");
   });
 }
-BENCHMARK(BM_ObjectIdListTick_durable)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(BM_ObjectIdListTick_durable)->Unit(benchmark::kMillisecond)->Iterations(bench::iterations(200));
 
 void BM_ObjectIdListTick_unsynced(benchmark::State& state) {
   lf_measureTicks(state, [] {
@@ -113,12 +114,12 @@ void BM_ObjectIdListTick_unsynced(benchmark::State& state) {
     if (!gf_writeLinesUnsynced(lines, g_objectIdListFile)) throw std::runtime_error("write failed");
   });
 }
-BENCHMARK(BM_ObjectIdListTick_unsynced)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(BM_ObjectIdListTick_unsynced)->Unit(benchmark::kMillisecond)->Iterations(bench::iterations(200));
 
 void BM_ObjectIdListTick_saver(benchmark::State& state) {
   lf_measureTicks(state, [] { gf_writeActiveAcFile(); });
 }
-BENCHMARK(BM_ObjectIdListTick_saver)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(BM_ObjectIdListTick_saver)->Unit(benchmark::kMillisecond)->Iterations(bench::iterations(200));
 
 // Stand elements of the size a learned file holds, with one option each.
 std::string lf_learnedText() {
@@ -138,14 +139,14 @@ void BM_LearnedFileSave_durable(benchmark::State& state) {
     if (!gf_writeStringToFile(text, "LSZH.xml", false)) throw std::runtime_error("write failed");
   });
 }
-BENCHMARK(BM_LearnedFileSave_durable)->Unit(benchmark::kMillisecond)->Iterations(50);
+BENCHMARK(BM_LearnedFileSave_durable)->Unit(benchmark::kMillisecond)->Iterations(bench::iterations(50));
 
 void BM_LearnedFileSave_saver(benchmark::State& state) {
   const std::string text = lf_learnedText();
   lf_measureTicks(state, [&text] { gf_queueSave(BackgroundSave{"LSZH.xml", text, true, false, {}}); });
 }
-BENCHMARK(BM_LearnedFileSave_saver)->Unit(benchmark::kMillisecond)->Iterations(50);
+BENCHMARK(BM_LearnedFileSave_saver)->Unit(benchmark::kMillisecond)->Iterations(bench::iterations(50));
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "config/program_folders.h"
 #include "feed/feed_neighbours.h"
 #include "liveries/ac_identity.h"
@@ -185,4 +186,4 @@ BENCHMARK(BM_MatchLivery)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

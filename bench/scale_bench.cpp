@@ -5,7 +5,7 @@
 //   (lf_handleAddingStack); every 100th also runs the engine step with the passes the main loop
 //   adds to it. The link's frame (its pose batch to the stand-in simulator, its commands taken)
 //   runs between the ticks at 60 frames a second, untimed; paced 1 runs the ticks 10 ms apart in
-//   real time and the frames on their own thread every 1/60 s, as in the program (one minute).
+//   real time and the frames on their own thread every 1/60 s, as in the program (three minutes).
 //   Counters: p50, p99 and max of the tick and of the step, in microseconds, and the heap
 //   allocations of a steady tick (and of a step) on the engine's thread, with the share of the
 //   ticks that allocate at all.
@@ -14,6 +14,8 @@
 //   last one (about 330, within what the drain takes), which the ticks drain and decode.
 // - BM_EngineStepGrowth: the once-a-second step alone at 1000 to 10,000 live aircraft and 500
 //   static ones: p50, p99 and max, and the p50 per 1000 live aircraft.
+// - BM_ParkedVersionPass: the every-61st-step pass (live aircraft on the ground against the
+//   static ones) alone at 1000 and 10,000 live aircraft and 500 static ones.
 // - BM_ParkingPasses: the population and the adjustment at that size with RT Direct, the steps
 //   that take the parked answer once it is settled, and the ticks' slices of the stand search
 //   that follows: the longest of each, the slices a search takes and its whole work.
@@ -47,6 +49,7 @@
 
 #include "app/main_loop.h"
 #include "app/worker_seams.h"
+#include "bench/bench_main.h"
 #include "bench/bench_support.h"
 #include "feed/feed_neighbours.h"
 #include "feed/rt_api_traffic_client.h"
@@ -352,7 +355,7 @@ void BM_EngineAtScale(benchmark::State& state) {
   const bool feed = state.range(0) != 0;
   const bool paced = state.range(1) != 0;
   lf_programEngine(kLive + kStatic);
-  lf_populate(60000);
+  lf_populate(bench::quickOr(60000, 3000));
   HeldReports held;
   if (feed) held.holdBack();
   // Paced: ticks 10 ms apart as the main loop keeps them, the link's frames on a thread of their
@@ -380,7 +383,7 @@ void BM_EngineAtScale(benchmark::State& state) {
     }
   };
   // Every aircraft has reached its first point and begun a leg, every periodic pass come round.
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < bench::quickOr(1000, 100); ++i) {
     if (feed && tick % kBatchTicks == 0) held.post(g_engineTime.load());
     lf_handleAddingStack();
     if (++tick % kStepTicks == 0) lf_engineStepAndPasses();
@@ -470,7 +473,7 @@ void BM_EngineStepGrowth(benchmark::State& state) {
   const auto live = static_cast<std::uint32_t>(state.range(0));
   g_mix = TrafficMix{live, live * 6 / 10, live / 4, kStatic};
   lf_programEngine(0);
-  lf_populate(60000);
+  lf_populate(bench::quickOr(60000, 3000));
   const auto ticksToStep = [] {
     for (int i = 0; i < kStepTicks - 1; ++i) lf_handleAddingStack();
   };
@@ -497,6 +500,35 @@ void BM_EngineStepGrowth(benchmark::State& state) {
   gf_resetSimClientForTest();
   g_mix = TrafficMix{};
 }
+// The pass of every 61st step alone: each live aircraft on the ground looked for among the 500
+// static ones (none of them is one of the live flights, so nothing is removed and every live
+// aircraft is looked up), at 1000 and 10,000 live aircraft in the mix above. Counters: p50 and
+// max in microseconds.
+void BM_ParkedVersionPass(benchmark::State& state) {
+  const auto live = static_cast<std::uint32_t>(state.range(0));
+  g_mix = TrafficMix{live, live * 6 / 10, live / 4, kStatic};
+  lf_programEngine(0);
+  lf_populate(600);
+  const WorkerSeams& s = gf_workerSeams();
+  std::vector<double> passes;
+  for (auto _ : state) {
+    const std::int64_t start = lf_nanos();
+    s.checkForAllGndIfParkedVersionExistsAndRemove();
+    passes.push_back(lf_micros(start, lf_nanos()));
+  }
+  if (std::count_if(g_staticAcs.begin(), g_staticAcs.end(),
+                    [](const StaticAc& a) { return a.simState == SimStatus::active; }) != kStatic)
+    state.SkipWithError("a static aircraft was taken for a live one");
+  const bench::Spread p = bench::spread(passes);
+  state.counters["live"] = live;
+  state.counters["pass_p50_us"] = p.p50;
+  state.counters["pass_max_us"] = p.max;
+  SimConnect_Close(g_simConnectHandle);
+  gf_resetSimClientForTest();
+  g_mix = TrafficMix{};
+}
+BENCHMARK(BM_ParkedVersionPass)->ArgName("live")->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
 // The parking passes at 1000 live and 500 static aircraft with RT Direct: the population and the
 // adjustment ask for the parked aircraft and return; the step that finds the answer (here its
 // wait run out) starts the stand search, which the ticks then run in slices through the worker's
@@ -514,7 +546,7 @@ void lf_parkedFeedNeighbours() {
 
 void BM_ParkingPasses(benchmark::State& state) {
   lf_programEngine(0);
-  lf_populate(6000);
+  lf_populate(bench::quickOr(6000, 1000));
   lf_parkedFeedNeighbours();
   const WorkerSeams& s = gf_workerSeams();
   double population = 0.0, adjustment = 0.0, resumed = 0.0, slice = 0.0;
@@ -560,7 +592,7 @@ void BM_ParkingPasses(benchmark::State& state) {
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
-BENCHMARK(BM_ParkingPasses)->Iterations(20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParkingPasses)->Iterations(bench::iterations(20, 1))->Unit(benchmark::kMicrosecond);
 
 // The worker's ticks as the main loop runs them (lf_tick, unpaced, a step every 100 ticks) at
 // 1000 live and 500 static aircraft with RT Direct, through: the park airport's population (the
@@ -577,7 +609,7 @@ void lf_requestParkingAdjustment() {
 
 void BM_ParkingRun(benchmark::State& state) {
   lf_programEngine(0);
-  lf_populate(120000);
+  lf_populate(bench::quickOr(120000, 4000));
   lf_parkedFeedNeighbours();
   const WorkerSeams& s = gf_workerSeams();
   g_simState = 2;
@@ -609,9 +641,9 @@ void BM_ParkingRun(benchmark::State& state) {
   double population = 0.0, adjustment = 0.0, restart = 0.0, reset = 0.0;
   for (auto _ : state) {
     tick(population, populate);
-    run(population, 500);
+    run(population, bench::quickOr(500, 100));
     lf_requestParkingAdjustment();
-    run(adjustment, 31 * kStepTicks);  // taken at one 15-step pass, adjusted at the next
+    run(adjustment, bench::quickOr(31, 2) * kStepTicks);  // taken at one 15-step pass, adjusted at the next
 
     // The simulator was lost: the worker's reset, then the new session.
     const std::int64_t start = lf_nanos();
@@ -627,12 +659,12 @@ void BM_ParkingRun(benchmark::State& state) {
     gf_setParkAirport(AirportRef{IcaoCode("LSZH"), kPark, kParkElevationFt});
     lf_addStands();
     gf_publishStandPositions();
-    lf_populate(120000);
+    lf_populate(bench::quickOr(120000, 4000));
     g_engineTime = kStart;
     g_simState = 2;
     tick(restart, populate);
     lf_requestParkingAdjustment();
-    run(restart, 31 * kStepTicks);
+    run(restart, bench::quickOr(31, 2) * kStepTicks);
   }
   const bench::Spread t = bench::spread(ticks);
   state.counters["population_tick_max_us"] = population;
@@ -648,24 +680,29 @@ void BM_ParkingRun(benchmark::State& state) {
   SimConnect_Close(g_simConnectHandle);
   gf_resetSimClientForTest();
 }
-BENCHMARK(BM_ParkingRun)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParkingRun)->Iterations(bench::iterations(1))->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_EngineStepGrowth)
     ->ArgName("live")
-    ->Arg(1000)
-    ->Arg(2500)
-    ->Arg(5000)
-    ->Arg(10000)
-    ->Iterations(120)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+      for (const int live : {1000, 2500, 5000, 10000})
+        if (live == 1000 || !bench::quickRun()) b->Arg(live);
+    })
+    ->Iterations(bench::iterations(120))
     ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(BM_EngineAtScale)
     ->ArgNames({"feed", "paced"})
     ->Args({0, 0})
     ->Args({1, 0})
-    ->Iterations(30000)
+    ->Iterations(bench::iterations(30000))
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_EngineAtScale)->ArgNames({"feed", "paced"})->Args({1, 1})->Iterations(6000)->Unit(benchmark::kMicrosecond);
+// Paced long enough (183 steps) for the step's p99 to hold the pass that runs every 61st step.
+BENCHMARK(BM_EngineAtScale)
+    ->ArgNames({"feed", "paced"})
+    ->Args({1, 1})
+    ->Iterations(bench::iterations(18300))
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_MemoryPerAircraft(benchmark::State& state) {
   for (auto _ : state) {
@@ -689,7 +726,7 @@ void BM_MemoryPerAircraft(benchmark::State& state) {
     state.counters["points/live"] = static_cast<double>(points) / kLive;
   }
 }
-BENCHMARK(BM_MemoryPerAircraft)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemoryPerAircraft)->Iterations(bench::iterations(1))->Unit(benchmark::kMillisecond);
 
 std::atomic<std::int64_t> g_clockNanos{0};
 
@@ -779,7 +816,7 @@ void BM_PoseBatch(benchmark::State& state) {
   gf_resetSimClientForTest();
   sim::reset();
 }
-BENCHMARK(BM_PoseBatch)->Iterations(3000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PoseBatch)->Iterations(bench::iterations(3000))->Unit(benchmark::kMicrosecond);
 
 // 1000 known flights in a slow turn, so that the intake thins none of their reports out.
 TrafficRecord lf_report(std::uint32_t i, double timestamp) {
@@ -858,8 +895,8 @@ void BM_Freshness(benchmark::State& state) {
   state.counters["never_fresh"] = stale;
   state.counters["live"] = static_cast<double>(g_liveAcs.size());
 }
-BENCHMARK(BM_Freshness)->ArgName("order")->Arg(0)->Arg(1)->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Freshness)->ArgName("order")->Arg(0)->Arg(1)->Iterations(bench::iterations(30))->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

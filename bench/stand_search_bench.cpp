@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "config/parameter_snapshot.h"
 #include "parking/stand_search.h"
 #include "simlink/stand_table.h"
@@ -64,4 +65,4 @@ BENCHMARK(BM_StandSearch)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "bench/bench_support.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/ai_positions.h"
@@ -115,9 +116,9 @@ void BM_UpdatePass(benchmark::State& state) {
 BENCHMARK(BM_UpdatePass)
     ->ArgNames({"aircraft", "link"})
     ->ArgsProduct({{100, 300, 1000}, {0, 1}})
-    ->Iterations(20000)
+    ->Iterations(bench::iterations(20000))
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+JORV_BENCHMARK_MAIN()

@@ -55,31 +55,28 @@ pugi::xml_node lf_parkPositions(const pugi::xml_document& document) {
   return (root ? root : static_cast<pugi::xml_node>(document)).child("parkpositions");
 }
 
-std::variant<ClosestStand, std::string> lf_readClosestStand(IcaoCode airport, const Lalo& reference, bool localOnly) {
-  if (!gf_isValidLalo(reference)) return "invalid reference position";
+std::variant<std::vector<NamedStandPosition>, std::string> lf_readStandPositions(IcaoCode airport, bool localOnly) {
   LoadedApf loaded;
   if (auto error = lf_loadDestinationApf(airport, loaded, localOnly)) return *error;
   const pugi::xml_node positions = lf_parkPositions(loaded.document);
   if (!positions)
     return fmt::format("airport file {} has no '{}' section", gf_pathToUtf8(loaded.parsedPath), "parkpositions");
-  const double cosLat = std::cos(reference.lat * kRadiansPerDegree);
-  double best = std::numeric_limits<double>::infinity();
-  ClosestStand closest;
+  std::vector<NamedStandPosition> stands;
   for (const pugi::xml_node parkpos : positions.children("parkpos")) {
     const Lalo at{parkpos.attribute("latitude").as_double(0.0), parkpos.attribute("longitude").as_double(0.0)};
     const char* id = parkpos.attribute("id").value();
     if (!gf_isValidLalo(at) || *id == '\0') continue;
-    const double dLat = (reference.lat - at.lat) * 60.0;
-    const double dLon = (reference.lon - at.lon) * cosLat * 60.0;
-    const double d2 = dLat * dLat + dLon * dLon;
-    if (!(d2 < best)) continue;
-    best = d2;
-    closest.name = id;
+    stands.push_back(NamedStandPosition{id, at});
   }
-  if (closest.name.empty()) return "airport file has no valid stands";
-  closest.distanceNm = std::sqrt(best);
-  closest.found = true;
-  return closest;
+  if (stands.empty()) return "airport file has no valid stands";
+  return stands;
+}
+
+std::variant<ClosestStand, std::string> lf_readClosestStand(IcaoCode airport, const Lalo& reference, bool localOnly) {
+  if (!gf_isValidLalo(reference)) return "invalid reference position";
+  auto read = lf_readStandPositions(airport, localOnly);
+  if (auto* error = std::get_if<std::string>(&read)) return std::move(*error);
+  return gf_closestOfStands(std::get<std::vector<NamedStandPosition>>(read), reference);
 }
 
 std::variant<std::vector<std::string>, std::string> lf_readStandNames(IcaoCode airport) {
@@ -118,6 +115,28 @@ std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(IcaoCode a
                                                                       bool localOnly) {
   return lf_guarded("gf_readDestApfForClosestStand",
                     [&] { return lf_readClosestStand(airport, reference, localOnly); });
+}
+
+std::variant<std::vector<NamedStandPosition>, std::string> gf_readApfStandPositions(IcaoCode airport) {
+  return lf_guarded("gf_readApfStandPositions", [&] { return lf_readStandPositions(airport, false); });
+}
+
+ClosestStand gf_closestOfStands(const std::vector<NamedStandPosition>& stands, const Lalo& reference) {
+  const double cosLat = std::cos(reference.lat * kRadiansPerDegree);
+  double best = std::numeric_limits<double>::infinity();
+  ClosestStand closest;
+  for (const NamedStandPosition& stand : stands) {
+    const double dLat = (reference.lat - stand.position.lat) * 60.0;
+    const double dLon = (reference.lon - stand.position.lon) * cosLat * 60.0;
+    const double d2 = dLat * dLat + dLon * dLon;
+    if (!(d2 < best)) continue;
+    best = d2;
+    closest.name = stand.name;
+  }
+  if (closest.name.empty()) return closest;
+  closest.distanceNm = std::sqrt(best);
+  closest.found = true;
+  return closest;
 }
 
 std::variant<std::vector<std::string>, std::string> gf_readApfForStands(IcaoCode airport) {

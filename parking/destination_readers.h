@@ -17,5 +17,16 @@
 std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(IcaoCode airport, const Lalo& reference,
                                                                       bool localOnly = false);
 
+// A stand of an airport file: its id as written and its position.
+struct NamedStandPosition {
+  std::string name;
+  Lalo position;
+};
+// The stands of the airport's file with a valid position and an id, in file order (at least
+// one), or the error text. A file from the maker's server is fetched: not for the worker.
+std::variant<std::vector<NamedStandPosition>, std::string> gf_readApfStandPositions(IcaoCode airport);
+// Of the stands, the one nearest to the reference (found set unless there are none), measured flat.
+ClosestStand gf_closestOfStands(const std::vector<NamedStandPosition>& stands, const Lalo& reference);
+
 // The airport file's stand names, trimmed and upper-cased, each once, in file order; or the error.
 std::variant<std::vector<std::string>, std::string> gf_readApfForStands(IcaoCode airport);

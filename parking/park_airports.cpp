@@ -438,7 +438,9 @@ void gf_resetFailedParkSetup() { g_failedParkSetup.reset(); }
 
 void gf_chooseParkAirport(const Lalo& user) {
   if (g_userOnGround) {
-    const std::optional<Airport> airport = gf_findClosestAirport(user);
+    bool pending = false;
+    const std::optional<Airport> airport = gf_findClosestAirport(user, &pending);
+    if (pending) return;  // chosen at a later pass, once the candidates' stand files are in
     if (!airport) {
       Gui::showMessage("User aircraft on the ground, no RT supported airport within reach", true);
       return;

@@ -16,6 +16,7 @@
 #include "core/files.h"
 #include "platform/os.h"
 #include "parking/airport_file_read.h"
+#include "parking/candidate_stands.h"
 #include "refdata/downloader.h"
 #include "refdata/enc_file.h"
 #include "refdata/update_check.h"
@@ -182,6 +183,7 @@ void gf_joinParkAirportFetches() {
   gf_dropParkAirportFetch();
   for (FetchThread& entry : g_fetchThreads) lf_dropFetch(entry.fetch);
   g_fetchThreads.clear();  // each joined as it goes
+  gf_resetCandidateStands();
 }
 
 std::size_t gf_parkAirportFetchThreads() { return g_fetchThreads.size(); }

@@ -35,7 +35,7 @@ DownloadedAirportFile gf_takeParkAirportFile(const std::filesystem::path& relati
 // A fetch in flight or waiting is forgotten and its download broken off; its copy is removed
 // once it ends. Its thread is joined later, never waited for here.
 void gf_dropParkAirportFetch();
-// The end of a run: every fetch broken off and its thread joined. The wait is at most about a
+// The end of a run: every fetch broken off and its thread joined, the closest-airport check's too. The wait is at most about a
 // second, whatever the server does.
 void gf_joinParkAirportFetches();
 // Fetch threads not joined yet (tests).

@@ -196,7 +196,7 @@ std::optional<Airport> gf_findClosestAirportCentre(const Lalo& position) {
   return std::move(candidates.front().first);
 }
 
-std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
+std::optional<Airport> gf_findClosestAirport(const Lalo& position, bool* pending) {
   const std::vector<std::pair<Airport, double>> candidates = lf_airportsAround(position);
   if (candidates.empty()) return std::nullopt;
   if (candidates.size() == 1) return candidates.front().first;
@@ -212,6 +212,7 @@ std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
   if (closestStand) {
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       const ClosestStand stand = closestStand(candidates[i].first, position);
+      if (stand.pending && pending) *pending = true;
       if (stand.found && stand.distanceNm < bestDistance) {
         best = i;
         bestDistance = stand.distanceNm;
@@ -219,6 +220,7 @@ std::optional<Airport> gf_findClosestAirport(const Lalo& position) {
       }
     }
   }
+  if (pending && *pending) return std::nullopt;
   if (best != 0)
     gf_log(fmt::format("Airport {} has the closest center, but stand {} at {} is closer ({:.0f} meters)",
                        candidates.front().first.code, bestStand, candidates[best].first.code, bestDistance * 1852.0));

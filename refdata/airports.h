@@ -40,8 +40,9 @@ bool gf_isKnownAirport(IcaoCode code);
 
 // The airport for a position: of those whose centre lies within 5 NM, the one with the closest
 // centre, unless another of them has a stand nearer to the position than any stand of the
-// others. Longitudes compare across the 180-degree meridian.
-std::optional<Airport> gf_findClosestAirport(const Lalo& position);
+// others. Longitudes compare across the 180-degree meridian. pending given: none, and it set,
+// while a candidate's stand file is on its way; not given, such a candidate is judged by its centre.
+std::optional<Airport> gf_findClosestAirport(const Lalo& position, bool* pending = nullptr);
 // Of the airports whose centre lies within 5 NM, the one with the closest centre; no stand file
 // is asked.
 std::optional<Airport> gf_findClosestAirportCentre(const Lalo& position);
@@ -57,6 +58,7 @@ struct ClosestStand {
   std::string name;
   double distanceNm = 0.0;
   bool found = false;
+  bool pending = false;  // the airport's stand file is on its way: ask again later
 };
 // The stand of an airport's stand file closest to a position (gf_readDestApfForClosestStand).
 using ClosestStandReader = std::function<ClosestStand(const Airport& airport, const Lalo& position)>;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string_view>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "appbase/gui.h"
 #include "core/log.h"
@@ -357,19 +359,54 @@ void gf_checkLiveWithParkedCollisions() noexcept {
   }
 }
 
+namespace {
+
+// Keys of the static aircraft to their index in g_staticAcs, sorted by key, then index: the first
+// entry of a key is its first static. Kept between passes for their room.
+struct StaticKeys {
+  std::vector<std::pair<std::string_view, std::size_t>> entries;
+  void add(std::string_view key, std::size_t index) {
+    if (!key.empty()) entries.emplace_back(key, index);
+  }
+  void sort() { std::sort(entries.begin(), entries.end()); }
+  // The index of the first static of the key, or the bound when it is none's or not below it.
+  std::size_t first(std::string_view key, std::size_t bound) const {
+    if (key.empty()) return bound;
+    const auto found = std::lower_bound(entries.begin(), entries.end(), std::pair{key, std::size_t{0}});
+    return found != entries.end() && found->first == key ? std::min(found->second, bound) : bound;
+  }
+};
+
+}  // namespace
+
 void gf_checkForAllGndIfParkedVersionExistsAndRemove() noexcept {
   try {
-    const auto sameFlight = [](const LiveAc& live, const StaticAc& parked) {
-      if (!live.registration.empty() && !parked.registration.empty()) return live.registration == parked.registration;
-      return !live.callsign.empty() && (live.callsign == parked.name1 || live.callsign == parked.name2);
-    };
+    // A live aircraft and a static one are the same flight by registration when both have one,
+    // else by the live callsign as one of the static names. Looked up by those keys, the pair
+    // found is the one a comparison of every pair in table order would find.
+    static StaticKeys byRegistration, byName, byNameUnregistered;
+    for (StaticKeys* keys : {&byRegistration, &byName, &byNameUnregistered}) keys->entries.clear();
+    for (std::size_t i = 0; i < g_staticAcs.size(); ++i) {
+      const StaticAc& parked = g_staticAcs[i];
+      if (parked.simState != SimStatus::active) continue;
+      byRegistration.add(parked.registration, i);
+      for (const std::string* name : {&parked.name1, &parked.name2}) {
+        byName.add(*name, i);
+        if (parked.registration.empty()) byNameUnregistered.add(*name, i);
+      }
+    }
+    if (byRegistration.entries.empty() && byName.entries.empty()) return;
+    for (StaticKeys* keys : {&byRegistration, &byName, &byNameUnregistered}) keys->sort();
+    const std::size_t none = g_staticAcs.size();
     for (const LiveAc& live : g_liveAcs) {
       if (live.simState != SimStatus::active || !live.onGround) continue;
-      for (StaticAc& parked : g_staticAcs) {
-        if (parked.simState != SimStatus::active || !sameFlight(live, parked)) continue;
-        lf_remove(parked, "gf_checkForAllGndIfParkedVersionExistsAndRemove");
-        return;
-      }
+      const std::size_t first =
+          live.registration.empty()
+              ? byName.first(live.callsign, none)
+              : byNameUnregistered.first(live.callsign, byRegistration.first(live.registration, none));
+      if (first == none) continue;
+      lf_remove(g_staticAcs[first], "gf_checkForAllGndIfParkedVersionExistsAndRemove");
+      return;
     }
   } catch (...) {
     gf_reportTrafficException("gf_checkForAllGndIfParkedVersionExistsAndRemove");

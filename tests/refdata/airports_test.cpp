@@ -145,6 +145,19 @@ TEST_F(AirportsTest, ClosestAirportByCentreUnlessAStandIsNearer) {
       },
       nullptr);
   EXPECT_EQ(gf_findClosestAirport(position)->code, IcaoCode("EGKK"));  // the only one with a stand file
+
+  // A stand file on its way: no choice yet for a caller that can ask again, the centres for one
+  // that cannot.
+  gf_setAirportsNeighbours(
+      [](const Airport& airport, const Lalo&) {
+        if (airport.code == IcaoCode("EGKK")) return ClosestStand{"", 0.0, false, true};
+        return ClosestStand{"STAND 1", 0.2, true};
+      },
+      nullptr);
+  bool pending = false;
+  EXPECT_FALSE(gf_findClosestAirport(position, &pending).has_value());
+  EXPECT_TRUE(pending);
+  EXPECT_EQ(gf_findClosestAirport(position)->code, IcaoCode("EGLL"));
 }
 
 TEST_F(AirportsTest, ClosestAirportAcrossTheDateLine) {

@@ -1,6 +1,10 @@
 // The live table's bookkeeping: stand use, erasure, the side lists, ghosts and bulk removals.
 #include "traffic/live_registry.h"
 
+#include <optional>
+#include <random>
+#include <vector>
+
 #include "appbase/gui.h"
 #include "core/utc_time.h"
 #include "tests/traffic/traffic_fixture.h"
@@ -84,6 +88,55 @@ TEST_F(LiveRegistryTest, LeavingTheAirportTakesEveryAircraftOnTheGroundIncluding
   EXPECT_EQ(removed, std::vector<std::uint32_t>{0x100});
   EXPECT_EQ(hexidsOf(g_liveAcs), (std::vector<std::uint32_t>{0x100, 0x200}));
   EXPECT_EQ(g_liveAcs[0].standId, 0);
+}
+
+// A live aircraft on the ground removes the static version of itself: by registration when both
+// have one, else by its callsign as one of the static's names; only the first pair, in table
+// order. Small random tables whose registrations and names often agree are checked against
+// that rule, pair by pair.
+TEST_F(LiveRegistryTest, AParkedVersionOfALiveAircraftOnTheGroundIsRemovedFirstPairOnly) {
+  const char* registrations[] = {"", "HB-JCA", "HB-JCB"};
+  const char* names[] = {"", "SWR1", "SWR2", "EZY3"};
+  std::mt19937 random(58);
+  const auto pick = [&random](const auto& from) {
+    return from[std::uniform_int_distribution<std::size_t>(0, std::size(from) - 1)(random)];
+  };
+  const auto coin = [&random] { return std::bernoulli_distribution(0.7)(random); };
+  int removals = 0;
+  for (int round = 0; round < 300; ++round) {
+    reset();
+    for (std::uint32_t i = 0; i < 5; ++i) {
+      Rec rec(0x100 + i, pick(names));
+      rec.registration(pick(registrations));
+      if (!coin()) rec.air(3000.0, 200.0);
+      addLive(rec, coin() ? SimStatus::active : SimStatus::adding2sim);
+      StaticAc& parked = addStatic(0x200 + i, "B738", coin() ? SimStatus::active : SimStatus::adding2sim);
+      parked.registration = pick(registrations);
+      parked.name1 = pick(names);
+      parked.name2 = pick(names);
+    }
+    std::optional<std::size_t> expected;
+    for (const LiveAc& live : g_liveAcs) {
+      if (live.simState != SimStatus::active || !live.onGround) continue;
+      for (std::size_t i = 0; i < g_staticAcs.size() && !expected; ++i) {
+        const StaticAc& parked = g_staticAcs[i];
+        const bool same = !live.registration.empty() && !parked.registration.empty()
+                              ? live.registration == parked.registration
+                              : !live.callsign.empty() && (live.callsign == parked.name1 || live.callsign == parked.name2);
+        if (parked.simState == SimStatus::active && same) expected = i;
+      }
+      if (expected) break;
+    }
+    const std::vector<StaticAc> before = g_staticAcs;
+    gf_checkForAllGndIfParkedVersionExistsAndRemove();
+    for (std::size_t i = 0; i < before.size(); ++i) {
+      const bool gone = g_staticAcs[i].simState != before[i].simState;
+      EXPECT_EQ(gone, expected == i) << "round " << round << ", static " << i;
+    }
+    removals += expected.has_value();
+  }
+  EXPECT_GT(removals, 50);  // the tables pair often enough to test the order
+  EXPECT_LT(removals, 290);  // and often enough not
 }
 
 TEST_F(LiveRegistryTest, ParkedTimeCountsAcrossTheWeeksWrap) {
