@@ -198,23 +198,29 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
 }
 
 // Nose up with the climb, down with the descent, around the category's level attitude.
-double lf_pitchTarget(const LiveAc& aircraft, const StreamPoint& next) {
-  const double degrees = kLevelPitchDeg[lf_index(aircraft.category)] + std::clamp(lf_vs(next) / 500.0, -4.0, 8.0);
+double lf_pitchTarget(const LiveAc& aircraft, double verticalFtMin) {
+  const double degrees = kLevelPitchDeg[lf_index(aircraft.category)] + std::clamp(verticalFtMin / 500.0, -4.0, 8.0);
   return -degrees * kDeg;
 }
 
 void lf_verticalAndPitch(LiveAc& aircraft, std::int32_t& ticks) {
   if (aircraft.flareStage != 0) return;
+  double shownFtMin = lf_vs(aircraft.stream[1]);
   if (const std::optional<double> rate = lf_legRate(aircraft, ticks); rate && std::isfinite(*rate)) {
     // The climb-out aims and the step blends toward the aim, a take-off's hand-over included.
     if (lf_justTookOff(aircraft))
       aircraft.verticalRate = *rate;
     else
       aircraft.appliedVerticalRate = *rate;
+    // In flight the simulator is shown the climb the aircraft flies, not the report's.
+    if (aircraft.state == FlightPhase::flying) {
+      shownFtMin = *rate * kFtMinPerRate;
+      aircraft.pendingNextValue = shownFtMin;
+    }
   }
   if (aircraft.state == FlightPhase::takeoff) return;
   const double limit = kPitchRateDegPerS[lf_index(aircraft.category)] * kDeg / 100.0;
-  const double step = (lf_pitchTarget(aircraft, aircraft.stream[1]) - aircraft.pitch) / ticks;
+  const double step = (lf_pitchTarget(aircraft, shownFtMin) - aircraft.pitch) / ticks;
   aircraft.pitchStep = std::isfinite(step) ? std::clamp(step, -limit, limit) : 0.0;
 }
 

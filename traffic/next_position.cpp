@@ -157,9 +157,9 @@ void lf_logRemovedInAir(const LiveAc& aircraft, std::string_view why) {
                      aircraft.altitude, aircraft.simAgl, lf_phaseText(aircraft.state), why));
 }
 
-// A flight that runs out of stream high up leaves as flights do; near the ground it says why.
+// A flight that runs out of stream in the air says why, at any height.
 void lf_logRemovedNearGround(const LiveAc& aircraft, std::string_view why) {
-  if (!aircraft.onGround && aircraft.simAgl < kNearGroundFt) lf_logRemovedInAir(aircraft, why);
+  if (!aircraft.onGround) lf_logRemovedInAir(aircraft, why);
 }
 
 // Step for a stream of fewer than 2 points: true when a point was appended, false when the

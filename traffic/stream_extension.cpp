@@ -9,6 +9,7 @@
 #include "feed/traffic_mailbox.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/takeoff.h"
 
 namespace {
 
@@ -45,6 +46,17 @@ bool lf_withinUserRange(const Lalo& position) {
 
 double lf_atLeast(double value, double floor) { return value >= floor ? value : floor; }
 
+// An airborne aircraft slows by the factor, but never below a speed it can fly, nor faster than it
+// was; a rotorcraft may slow to a hover.
+double lf_slowedAirSpeed(const LiveAc& aircraft, double speedKt, double factor) {
+  double slowed = lf_atLeast(speedKt * factor, 1.0);
+  if (aircraft.category != AcCategory::rotorcraft && std::isfinite(speedKt)) {
+    const double flyable = std::max(lf_minimumAirSpeedKt(aircraft.category), gf_referenceSpeed(aircraft, 1));
+    slowed = std::max(slowed, std::min(speedKt, flyable));
+  }
+  return slowed;
+}
+
 // Per extension of 3 s (kt): a landing roll slows harder when fast, a take-off roll gains less.
 double lf_rollOutStep(double speedKt) {
   return speedKt >= 120.0 ? 6.0 : speedKt >= 80.0 ? 5.0 : speedKt >= 40.0 ? 4.0 : 2.5;
@@ -55,13 +67,19 @@ double lf_takeoffRollStep(double speedKt) { return speedKt < 60.0 ? 4.0 : speedK
 void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& point) {
   if (!aircraft.onGround) {
     if (aircraft.state != FlightPhase::landing) {
-      point.groundSpeed = lf_atLeast(point.groundSpeed * 0.9, 1.0);
+      point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, 0.9);
       if (aircraft.state == FlightPhase::takeoff) {
         point.altitude += 75.0;
         point.verticalRate = 1500.0;
+      } else if (std::isfinite(point.verticalRate)) {
+        // A climb or descent goes on as last reported, so that the height matches the vertical
+        // speed shown and the reports, when they come back, find the aircraft where they are.
+        point.altitude += point.verticalRate * kExtensionTicks / 6000.0;
+      } else {
+        point.verticalRate = 0.0;
       }
     } else {
-      if (count >= 4) point.groundSpeed = lf_atLeast(point.groundSpeed * 0.94, 1.0);
+      if (count >= 4) point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, 0.94);
       if (aircraft.flareStage == 0) {
         point.altitude -= 31.6825;
         point.verticalRate = -633.65;

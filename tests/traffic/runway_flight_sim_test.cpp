@@ -632,3 +632,88 @@ TEST_F(RunwayFlightSimTest, AnArrivalMadeAgainOnItsRollOutRollsOnAtItsSpeed) {
     }
   }
 }
+
+namespace {
+
+// Reports that stop in the air for a while, or for good: the aircraft flies on at a speed its type
+// flies, its climb or descent shown as it moves, joins the reports again without a dash, and when
+// they never come back leaves with a line in the log saying why.
+TEST_F(RunwayFlightSimTest, AnAircraftWhoseReportsStopInTheAirFliesOnAndRejoins) {
+  struct Case {
+    const char* model;
+    bool departure;
+    double silentFromS;  // after the lift-off, or after the first report of an arrival
+    double silentS;      // 0: the reports end
+  };
+  const Case cases[] = {
+      {"B738", true, 40.0, 30.0}, {"A380", true, 40.0, 30.0}, {"B738", true, 40.0, 0.0},
+      {"B738", false, 10.0, 30.0}, {"A380", false, 10.0, 30.0},
+  };
+  for (const Case& c : cases) {
+    const TypeCase& t = *std::find_if(std::begin(kTypes), std::end(kTypes),
+                                      [&](const TypeCase& k) { return k.model == std::string_view(c.model); });
+    const std::string what =
+        fmt::format("{} {} silent {} s", c.model, c.departure ? "departure" : "arrival", c.silentS);
+    const std::int32_t start = g_engineTime.load() + 50;
+    std::deque<StreamPoint> feed = c.departure ? lf_departureFeed(runway(28), t, 20.0, 3000.0, start)
+                                               : lf_arrivalFeed(runway(14), t, 100, start);
+    const auto liftOff = std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.airborne; });
+    ASSERT_NE(liftOff, feed.end());
+    const std::int32_t from = (c.departure ? liftOff->time : start) + static_cast<std::int32_t>(c.silentFromS * 100);
+    const std::int32_t until = c.silentS > 0.0 ? from + static_cast<std::int32_t>(c.silentS * 100) : INT32_MAX;
+    std::erase_if(feed, [&](const StreamPoint& p) { return p.time > from && p.time <= until; });
+    double fastestFeedKt = 0.0;
+    for (const StreamPoint& p : feed) fastestFeedKt = std::max(fastestFeedKt, p.groundSpeed);
+    LiveAc& made = flight(t.model, feed, 3);
+    if (c.departure) made.origin = IataCode("ZRH");
+    double slowestKt = INFINITY, fastestKt = 0.0, worstVsOffFtMin = 0.0;
+    std::int32_t activeSince = -1, lastSecond = 0;
+    double secondAgoFt = NAN, sentSum = 0.0;
+    int sentCount = 0;
+    bool removed = false, landed = false;
+    const std::int32_t limit = feed.back().time - g_engineTime.load() + (c.silentS > 0.0 ? 1500 : 9000);
+    for (std::int32_t n = 0; n < limit; ++n) {
+      if (!tick(n)) {
+        removed = true;
+        break;
+      }
+      const LiveAc& ac = g_liveAcs[0];
+      const std::int32_t now = g_engineTime.load();
+      if (ac.simState != SimStatus::active) continue;
+      if (activeSince < 0) activeSince = now;
+      landed = landed || ac.state == FlightPhase::landing_roll;
+      if (ac.onGround || ac.state == FlightPhase::takeoff || now - activeSince < 500) {
+        secondAgoFt = NAN;
+        continue;
+      }
+      const double kt = ac.groundStepMetres * 100.0 / kMps;
+      slowestKt = std::min(slowestKt, kt);
+      fastestKt = std::max(fastestKt, kt);
+      // The vertical speed sent against the height the aircraft gains, second by second.
+      sentSum += ac.nextValue, ++sentCount;
+      if (now - lastSecond >= 100) {
+        if (std::isfinite(secondAgoFt) && sentCount > 0)
+          worstVsOffFtMin = std::max(worstVsOffFtMin, std::fabs(sentSum / sentCount -
+                                                                (ac.altitude - secondAgoFt) * 6000.0 / (now - lastSecond)));
+        secondAgoFt = ac.altitude, lastSecond = now, sentSum = 0.0, sentCount = 0;
+      }
+    }
+    EXPECT_GE(slowestKt, 100.0) << what << ": an airliner in the air far below its flying speed";
+    EXPECT_LE(fastestKt, 1.2 * fastestFeedKt) << what << ": a dash to the reports";
+    EXPECT_LE(worstVsOffFtMin, 400.0) << what << ": the vertical speed sent is not the motion shown";
+    if (c.silentS > 0.0) {
+      EXPECT_FALSE(removed && !landed) << what << ": removed in the air";
+      if (!c.departure) EXPECT_TRUE(landed) << what;
+    } else {
+      EXPECT_TRUE(removed) << what;
+      EXPECT_NE(log().find("removed in the air"), std::string::npos) << what << ": removed without a reason";
+    }
+    later_.clear();
+    if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+    for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+    frame(3);
+    ASSERT_TRUE(g_liveAcs.empty()) << what;
+  }
+}
+
+}  // namespace
