@@ -33,7 +33,6 @@ constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kBaseWindow = 900;     // ticks: the arrival window at rest
 constexpr double kSamePlaceDeg = 1e-8;
 constexpr std::int32_t kClimbOutTicks = 3000;  // a take-off still counts for 30 s after state 5
-constexpr double kNearGroundFt = 2000.0;       // a removal in the air below this is logged
 
 constexpr std::array<std::string_view, 11> kPhaseNames{
     "pushing_back", "pushed_back", "taxi", "takeoff_roll", "takeoff", "flying",

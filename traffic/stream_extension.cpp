@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "config/parameter_snapshot.h"
 #include "feed/feed_neighbours.h"
 #include "feed/traffic_mailbox.h"
+#include "traffic/aircraft_step.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/takeoff.h"
@@ -14,6 +16,7 @@
 namespace {
 
 constexpr std::int32_t kOneMinute = 20;  // extensions
+constexpr double kLowestDescentFt = 1000.0;  // over the ground, for a descent without reports
 
 // Taking off or landing.
 bool lf_isRunwayState(std::uint32_t state) {
@@ -71,12 +74,16 @@ void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& po
       if (aircraft.state == FlightPhase::takeoff) {
         point.altitude += 75.0;
         point.verticalRate = 1500.0;
-      } else if (std::isfinite(point.verticalRate)) {
-        // A climb or descent goes on as last reported, so that the height matches the vertical
-        // speed shown and the reports, when they come back, find the aircraft where they are.
-        point.altitude += point.verticalRate * kExtensionTicks / 6000.0;
       } else {
-        point.verticalRate = 0.0;
+        // A climb or descent goes on as last reported, so that the height matches the vertical
+        // speed shown and the reports, when they come back, find the aircraft where they are; a
+        // descent levels off 1000 ft over the known ground, or at once where none is known.
+        const double climbFt = std::isfinite(point.verticalRate) ? point.verticalRate * kExtensionTicks / 6000.0 : 0.0;
+        const std::optional<double> ground = gf_knownGroundFt(aircraft);
+        if (climbFt > 0.0 || (climbFt < 0.0 && ground && point.altitude + climbFt >= *ground + kLowestDescentFt))
+          point.altitude += climbFt;
+        else
+          point.verticalRate = 0.0;
       }
     } else {
       if (count >= 4) point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, 0.94);
