@@ -81,7 +81,7 @@ void lf_setLimits(LiveAc& aircraft, std::int32_t ticks) { aircraft.predictLimitA
 bool lf_shortOfRunway(const LiveAc& aircraft, const StreamPoint& point) {
   if (aircraft.state != FlightPhase::landing || point.airborne) return false;
   if (!(aircraft.simAgl > aircraft.cgHeightFt + 1.0)) return false;
-  const auto match = gf_matchRunwayForLanding(point.lalo, gf_normalizeAngle(aircraft.heading));
+  const auto match = gf_approachRunwayAt(aircraft, point.lalo);
   return match && match->fromThreshold && *match->fromThreshold < -50.0;
 }
 
@@ -98,7 +98,7 @@ struct ApproachFrame {
 };
 
 std::optional<ApproachFrame> lf_approachFrame(const LiveAc& aircraft, const Lalo& at) {
-  const auto match = gf_matchRunwayForLanding(at, gf_normalizeAngle(aircraft.heading));
+  const auto match = gf_approachRunwayAt(aircraft, at);
   if (!match || !match->fromThreshold || !match->landingLength || !std::isfinite(match->elevation)) return std::nullopt;
   double ground = match->elevation;
   if (std::isfinite(aircraft.simGroundFt)) ground = std::max(ground, aircraft.simGroundFt);
@@ -198,23 +198,29 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
 }
 
 // Nose up with the climb, down with the descent, around the category's level attitude.
-double lf_pitchTarget(const LiveAc& aircraft, const StreamPoint& next) {
-  const double degrees = kLevelPitchDeg[lf_index(aircraft.category)] + std::clamp(lf_vs(next) / 500.0, -4.0, 8.0);
+double lf_pitchTarget(const LiveAc& aircraft, double verticalFtMin) {
+  const double degrees = kLevelPitchDeg[lf_index(aircraft.category)] + std::clamp(verticalFtMin / 500.0, -4.0, 8.0);
   return -degrees * kDeg;
 }
 
 void lf_verticalAndPitch(LiveAc& aircraft, std::int32_t& ticks) {
   if (aircraft.flareStage != 0) return;
+  double shownFtMin = lf_vs(aircraft.stream[1]);
   if (const std::optional<double> rate = lf_legRate(aircraft, ticks); rate && std::isfinite(*rate)) {
     // The climb-out aims and the step blends toward the aim, a take-off's hand-over included.
     if (lf_justTookOff(aircraft))
       aircraft.verticalRate = *rate;
     else
       aircraft.appliedVerticalRate = *rate;
+    // In flight the simulator is shown the climb the aircraft flies, not the report's.
+    if (aircraft.state == FlightPhase::flying) {
+      shownFtMin = *rate * kFtMinPerRate;
+      aircraft.pendingNextValue = shownFtMin;
+    }
   }
   if (aircraft.state == FlightPhase::takeoff) return;
   const double limit = kPitchRateDegPerS[lf_index(aircraft.category)] * kDeg / 100.0;
-  const double step = (lf_pitchTarget(aircraft, aircraft.stream[1]) - aircraft.pitch) / ticks;
+  const double step = (lf_pitchTarget(aircraft, shownFtMin) - aircraft.pitch) / ticks;
   aircraft.pitchStep = std::isfinite(step) ? std::clamp(step, -limit, limit) : 0.0;
 }
 
@@ -271,8 +277,7 @@ void lf_highAltitudeConfiguration(LiveAc& aircraft) {
 
 // Too high over the runway to land from here.
 bool lf_highOnApproach(const LiveAc& aircraft) {
-  const auto match =
-      gf_matchRunway(aircraft.position, gf_normalizeAngle(aircraft.heading), false, kRunwayMinHalfCorridor);
+  const auto match = gf_approachRunwayAt(aircraft, aircraft.position);
   return match && match->fromStart - match->startZone > 100.0 && aircraft.altitude - match->elevation > 250.0;
 }
 
@@ -315,7 +320,7 @@ void gf_applyVerticalRate(LiveAc& aircraft, double rate) {
 
 double gf_approachDescentRate(LiveAc& aircraft, double rate) {
   if (aircraft.state != FlightPhase::landing || aircraft.onGround || aircraft.stream.size() < 2) return rate;
-  const auto match = gf_matchRunwayForLanding(aircraft.position, gf_normalizeAngle(aircraft.heading));
+  const auto match = gf_approachRunwayAt(aircraft, aircraft.position);
   if (!match || !match->fromThreshold) return rate;
   const StreamPoint& next = aircraft.stream[1];
   const double seconds = gf_ticksToNextPoint(aircraft) / 100.0;
@@ -473,11 +478,16 @@ void gf_airStep(LiveAc& aircraft) {
     lf_highAltitudeConfiguration(aircraft);
 
   if (aircraft.state == FlightPhase::landing && !aircraft.onGround && aircraft.stream[0].airborne) {
-    if (auto match = gf_matchRunwayForLanding(aircraft.position, gf_normalizeAngle(aircraft.heading))) {
+    if (auto match = gf_approachRunwayAt(aircraft, aircraft.position)) {
       aircraft.approachRunway = std::move(match);
       aircraft.approachCapturePos = aircraft.position;
     }
   }
+}
+
+std::optional<RunwayCandidate> gf_approachRunwayAt(const LiveAc& aircraft, const Lalo& at) {
+  return gf_matchRunwayForApproach(at, gf_normalizeAngle(aircraft.heading),
+                                   aircraft.approachRunway ? &*aircraft.approachRunway : nullptr);
 }
 
 std::optional<double> gf_knownGroundFt(const LiveAc& aircraft) {
@@ -516,9 +526,8 @@ void gf_groundFloorStep(LiveAc& aircraft) {
 void gf_landingPointAdjust(LiveAc& aircraft) {
   auto& stream = aircraft.stream;
   if (aircraft.state != FlightPhase::landing || aircraft.onGround || stream.size() < 2 || stream[1].airborne) return;
-  const double heading = gf_normalizeAngle(aircraft.heading);
-  const auto here = gf_matchRunwayForLanding(aircraft.position, heading);
-  auto there = gf_matchRunwayForLanding(stream[1].lalo, heading);
+  const auto here = gf_approachRunwayAt(aircraft, aircraft.position);
+  auto there = gf_approachRunwayAt(aircraft, stream[1].lalo);
   if (!here || !there || here->runwayName != there->runwayName || here->endName != there->endName) return;
   if (!here->fromThreshold || !there->fromThreshold || !there->landingLength) return;
   // The touch-down zone: 300 m past the threshold, a third of a short runway.

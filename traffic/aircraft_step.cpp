@@ -283,7 +283,8 @@ void gf_groundStep(LiveAc& aircraft) {
     lf_shrinkLimit(aircraft.predictLimitA);
     lf_shrinkLimit(aircraft.predictLimitB);
   }
-  if (aircraft.flareStage == 0 && aircraft.state != FlightPhase::takeoff) {
+  // The nose still coming down after the touch-down is left to come down.
+  if (aircraft.flareStage == 0 && aircraft.state != FlightPhase::takeoff && !aircraft.pitchTransition) {
     aircraft.pitch = aircraft.refPitch;
     aircraft.pitchStep = 0.0;
     aircraft.bank = 0.0;

@@ -35,6 +35,9 @@ double gf_approachDescentRate(LiveAc& aircraft, double rate);
 void gf_approachVerticalStep(LiveAc& aircraft);
 // The landing flare by the height above the field: four stages of shallower descent.
 void gf_flareStep(LiveAc& aircraft);
+// The runway an approaching aircraft lands on, as seen from a point: the captured one while it
+// still lies ahead in its corridor, whatever runway lies under the aircraft.
+std::optional<RunwayCandidate> gf_approachRunwayAt(const LiveAc& aircraft, const Lalo& at);
 // The ground under an airborne aircraft as far as it is known (ft): the captured runway's
 // elevation, else the park airport's within 10 NM of it, or the simulator's last report of the
 // ground where that lies higher; none where nothing is known.

@@ -33,7 +33,6 @@ constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kBaseWindow = 900;     // ticks: the arrival window at rest
 constexpr double kSamePlaceDeg = 1e-8;
 constexpr std::int32_t kClimbOutTicks = 3000;  // a take-off still counts for 30 s after state 5
-constexpr double kNearGroundFt = 2000.0;       // a removal in the air below this is logged
 
 constexpr std::array<std::string_view, 11> kPhaseNames{
     "pushing_back", "pushed_back", "taxi", "takeoff_roll", "takeoff", "flying",
@@ -157,9 +156,9 @@ void lf_logRemovedInAir(const LiveAc& aircraft, std::string_view why) {
                      aircraft.altitude, aircraft.simAgl, lf_phaseText(aircraft.state), why));
 }
 
-// A flight that runs out of stream high up leaves as flights do; near the ground it says why.
+// A flight that runs out of stream in the air says why, at any height.
 void lf_logRemovedNearGround(const LiveAc& aircraft, std::string_view why) {
-  if (!aircraft.onGround && aircraft.simAgl < kNearGroundFt) lf_logRemovedInAir(aircraft, why);
+  if (!aircraft.onGround) lf_logRemovedInAir(aircraft, why);
 }
 
 // Step for a stream of fewer than 2 points: true when a point was appended, false when the

@@ -22,6 +22,8 @@ constexpr double kMaxHeadingDiffDeg = 20.0;
 constexpr double kOnCentrelineM = 15.0;
 constexpr double kClearLead = 20.0;         // the score gap over the runner-up for a sure match
 constexpr double kClearLeadForName = 10.0;  // enough for naming the runway in a log line
+constexpr double kApproachReachM = 10000.0;  // before the start, on the extended centre line
+constexpr double kApproachSplay = 0.1;       // the corridor widens by this per metre farther out
 
 bool lf_isUsable(const Runway& runway) {
   return gf_isValidLalo(runway.centre) && gf_isRunwayHeadingValid(runway.heading) &&
@@ -91,6 +93,16 @@ RunwayCandidate lf_candidate(const Runway& runway, const std::string& runwayName
   return c;
 }
 
+// A direction an aircraft may land on from here: aligned, in its corridor, with a known threshold.
+bool lf_inApproachCorridor(const RunwayCandidate& c) {
+  if (!(c.headingDiff <= kMaxHeadingDiffDeg) || !c.fromThreshold || !std::isfinite(*c.fromThreshold) ||
+      !c.landingLength || !std::isfinite(*c.landingLength) || !(*c.landingLength > 0.0))
+    return false;
+  if (!(c.fromStart >= -kApproachReachM && c.fromStart <= c.length)) return false;
+  const double outside = std::max(0.0, -c.fromStart - kBeyondEndM);
+  return std::fabs(c.crossTrack) <= c.width * 0.5 + kCorridorMarginM + kApproachSplay * outside;
+}
+
 // Ahead of the runner-up by at least the lead, when there is one.
 bool lf_clearlyBest(const RunwayCandidate& c, double lead) {
   return c.runnerUp.empty() || c.runnerUpScore - c.score >= lead;
@@ -153,6 +165,34 @@ std::optional<RunwayCandidate> gf_matchRunwayForLanding(const Lalo& position, do
                         *c->landingLength > 0.0 && lf_clearlyBest(*c, kClearLead);
   if (!accepted) return std::nullopt;
   return c;
+}
+
+std::optional<RunwayCandidate> gf_matchRunwayForApproach(const Lalo& position, double heading,
+                                                         const RunwayCandidate* following) {
+  if (!gf_isValidLalo(position) || !(heading >= 0.0 && heading < motion::kTwoPi)) return std::nullopt;
+  std::vector<RunwayCandidate> ahead;
+  for (const Runway& runway : g_parkRunways) {
+    if (!lf_isUsable(runway)) continue;
+    const TrackOffsets offsets = lf_trackOffsets(runway, position);
+    const std::string runwayName = gf_runwayPairName(runway);
+    for (const bool reciprocal : {false, true}) {
+      RunwayCandidate c = lf_candidate(runway, runwayName, offsets, heading, reciprocal);
+      if (!lf_inApproachCorridor(c)) continue;
+      if (following && c.runwayName == following->runwayName && c.endName == following->endName) return c;
+      // Past its start zone the aircraft is over that runway, not on its way to it.
+      if (c.fromStart <= c.startZone) ahead.push_back(std::move(c));
+    }
+  }
+  if (ahead.empty()) return gf_matchRunwayForLanding(position, heading);
+  std::sort(ahead.begin(), ahead.end(),
+            [](const RunwayCandidate& a, const RunwayCandidate& b) { return a.score < b.score; });
+  RunwayCandidate best = ahead.front();
+  if (ahead.size() >= 2) {
+    best.runnerUp = fmt::format("{}:{}", ahead[1].runwayName, ahead[1].endName);
+    best.runnerUpScore = ahead[1].score;
+  }
+  if (!lf_clearlyBest(best, kClearLead)) return std::nullopt;
+  return best;
 }
 
 std::optional<std::string> gf_matchRunwayEndName(const Lalo& position, double heading) {

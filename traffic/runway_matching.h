@@ -50,5 +50,12 @@ std::optional<RunwayCandidate> gf_matchRunwayOnCentreline(const Lalo& position, 
 // whose displaced threshold is known, and clearly better than the runner-up.
 std::optional<RunwayCandidate> gf_matchRunwayForLanding(const Lalo& position, double heading);
 
+// The runway an approach lands on: the one it follows (when given) wherever it is within 20
+// degrees and its corridor, out to 10 km before its start with the corridor widening; otherwise the
+// best-aligned direction still ahead of the aircraft, so that a runway it crosses on its way is
+// never taken for its own; else the landing match.
+std::optional<RunwayCandidate> gf_matchRunwayForApproach(const Lalo& position, double heading,
+                                                         const RunwayCandidate* following);
+
 // The end name of a loosely accepted best candidate, for " runway {}" in log lines.
 std::optional<std::string> gf_matchRunwayEndName(const Lalo& position, double heading);

@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "config/parameter_snapshot.h"
 #include "feed/feed_neighbours.h"
 #include "feed/traffic_mailbox.h"
+#include "traffic/aircraft_step.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/takeoff.h"
 
 namespace {
 
 constexpr std::int32_t kOneMinute = 20;  // extensions
+constexpr double kLowestDescentFt = 1000.0;  // over the ground, for a descent without reports
 
 // Taking off or landing.
 bool lf_isRunwayState(std::uint32_t state) {
@@ -45,6 +49,17 @@ bool lf_withinUserRange(const Lalo& position) {
 
 double lf_atLeast(double value, double floor) { return value >= floor ? value : floor; }
 
+// An airborne aircraft slows by the factor, but never below a speed it can fly, nor faster than it
+// was; a rotorcraft may slow to a hover.
+double lf_slowedAirSpeed(const LiveAc& aircraft, double speedKt, double factor) {
+  double slowed = lf_atLeast(speedKt * factor, 1.0);
+  if (aircraft.category != AcCategory::rotorcraft && std::isfinite(speedKt)) {
+    const double flyable = std::max(lf_minimumAirSpeedKt(aircraft.category), gf_referenceSpeed(aircraft, 1));
+    slowed = std::max(slowed, std::min(speedKt, flyable));
+  }
+  return slowed;
+}
+
 // Per extension of 3 s (kt): a landing roll slows harder when fast, a take-off roll gains less.
 double lf_rollOutStep(double speedKt) {
   return speedKt >= 120.0 ? 6.0 : speedKt >= 80.0 ? 5.0 : speedKt >= 40.0 ? 4.0 : 2.5;
@@ -55,13 +70,23 @@ double lf_takeoffRollStep(double speedKt) { return speedKt < 60.0 ? 4.0 : speedK
 void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& point) {
   if (!aircraft.onGround) {
     if (aircraft.state != FlightPhase::landing) {
-      point.groundSpeed = lf_atLeast(point.groundSpeed * 0.9, 1.0);
+      point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, 0.9);
       if (aircraft.state == FlightPhase::takeoff) {
         point.altitude += 75.0;
         point.verticalRate = 1500.0;
+      } else {
+        // A climb or descent goes on as last reported, so that the height matches the vertical
+        // speed shown and the reports, when they come back, find the aircraft where they are; a
+        // descent levels off 1000 ft over the known ground, or at once where none is known.
+        const double climbFt = std::isfinite(point.verticalRate) ? point.verticalRate * kExtensionTicks / 6000.0 : 0.0;
+        const std::optional<double> ground = gf_knownGroundFt(aircraft);
+        if (climbFt > 0.0 || (climbFt < 0.0 && ground && point.altitude + climbFt >= *ground + kLowestDescentFt))
+          point.altitude += climbFt;
+        else
+          point.verticalRate = 0.0;
       }
     } else {
-      if (count >= 4) point.groundSpeed = lf_atLeast(point.groundSpeed * 0.94, 1.0);
+      if (count >= 4) point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, 0.94);
       if (aircraft.flareStage == 0) {
         point.altitude -= 31.6825;
         point.verticalRate = -633.65;

@@ -14,6 +14,7 @@
 #include "refdata/airports.h"
 #include "refdata/model_ids.h"
 #include "simlink/sim_commands.h"
+#include "traffic/aircraft_step.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
 #include "traffic/flat_frame.h"
@@ -31,6 +32,7 @@
 namespace {
 
 constexpr double kMaxPitchCountRad = 0.3490658503988659;  // 20 degrees of pitch difference count
+constexpr double kNoseDownPerTick = 2.0 * geo::kDegToRad / 100.0;  // 2 degrees a second
 constexpr double kHoldUntilPastThresholdM = 60.0;
 constexpr double kClimbRateFtMin = 400.0;
 constexpr double kClimbFt = 50.0;
@@ -56,7 +58,7 @@ struct HeldRunway {
 // The runway ahead of an approaching aircraft: matched now, or the one held at the last report
 // moved on by the distance flown along it.
 std::optional<HeldRunway> lf_landingRunway(const LiveAc& aircraft) {
-  if (const auto match = gf_matchRunwayForLanding(aircraft.position, gf_normalizeAngle(aircraft.heading));
+  if (const auto match = gf_approachRunwayAt(aircraft, aircraft.position);
       match && match->fromThreshold && match->landingLength && *match->landingLength > 0.0)
     return HeldRunway{match->elevation, *match->fromThreshold, match->heading * geo::kDegToRad};
   if (!aircraft.heldRunwaySet) return std::nullopt;
@@ -313,6 +315,9 @@ void lf_logTouchDown(LiveAc& aircraft) {
     aircraft.pitchStep = aircraft.refPitch - aircraft.pitch;
     aircraft.bankStep = 0.0;
   }
+  // The main wheels touch first; a pilot lets the nose down over seconds, never at once.
+  if (std::isfinite(aircraft.pitchStep))
+    aircraft.pitchStep = std::clamp(aircraft.pitchStep, -kNoseDownPerTick, kNoseDownPerTick);
   // The movement step brings pitch and bank to their ground values by these steps.
   aircraft.pitchTransition = true;
   g_landedHexids.push_back(aircraft.hexid);

@@ -245,20 +245,24 @@ struct LandingWatch {
   bool removedInAir = false;
   std::string removedWhere;
   double noseRoseRad = 0.0;  // the most the nose rose in one tick after the touch-down
+  double noseDownDegPerS = 0.0;  // the fastest the nose came down after the touch-down
+  double worstBalloonFt = 0.0;  // the most it climbed within 3 s below 700 ft on the approach
 };
 
 TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
-  const LandingRunway r = runway(14);
+  // 14 crosses nothing; the approach to 32 passes over 16/34 about 700 m before its threshold.
+  for (const std::uint32_t number : {14u, 32u}) {
+  const LandingRunway r = runway(number);
   ASSERT_GT(r.lengthM, 2000.0);
   for (const TypeCase& t : kTypes) {
     // 1-s reports, the feed's own pace, and that pace with one report sagging under the field
     // 500 m before the threshold, as a barometric altitude does.
     for (const std::int32_t every : {100, 0, -1}) {
       // The sagging report once per size class is enough.
-      if (every < 0 && t.model != std::string_view("C172") && t.model != std::string_view("B738") &&
-          t.model != std::string_view("A380"))
+      if (every < 0 && (number != 14 || (t.model != std::string_view("C172") && t.model != std::string_view("B738") &&
+                                          t.model != std::string_view("A380"))))
         continue;
-      const std::string what = fmt::format("{} every {}", t.model, every);
+      const std::string what = fmt::format("{} to {} every {}", t.model, number, every);
       std::deque<StreamPoint> feed = lf_arrivalFeed(r, t, std::max(every, 0), g_engineTime.load() + 50);
       if (every < 0) {
         const auto sag = std::find_if(feed.begin(), feed.end(),
@@ -274,6 +278,9 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       bool wasOnGround = false;
       double noseOff = std::numeric_limits<double>::infinity();
       std::int32_t landedTick = 0;
+      std::deque<std::pair<std::int32_t, double>> lastWheels;  // engine time, wheels' height
+      double lastPitch = NAN;
+      std::int32_t lastPitchTime = 0;
       const std::int32_t limit = feed.back().time - g_engineTime.load() + 3000;
       for (std::int32_t n = 0; n < limit; ++n) {
         const bool there = tick(n);
@@ -289,6 +296,13 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
         const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
         const double wheels = ac.altitude - cg - r.groundFt;
         const auto [along, cross] = lf_relative(r, ac.position);
+        const std::int32_t now = g_engineTime.load();
+        if (!ac.onGround && !w.landed) {
+          while (!lastWheels.empty() && lastWheels.front().first < now - 300) lastWheels.pop_front();
+          lastWheels.emplace_back(now, wheels);
+          if (wheels < 700.0)
+            for (const auto& [when, ft] : lastWheels) w.worstBalloonFt = std::max(w.worstBalloonFt, wheels - ft);
+        }
         if (!ac.onGround) {
           // The floor: 2 degrees up from 300 m past the threshold, the ground beyond.
           const double floor = std::max(0.0, (300.0 - along) * std::tan(2.0 * geo::kDegToRad) * kFtPerM) - 10.0;
@@ -306,6 +320,11 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
           const double off = std::fabs(ac.pitch - ac.refPitch);
           w.noseRoseRad = std::max(w.noseRoseRad, off - noseOff);
           noseOff = off;
+          if (std::isfinite(lastPitch) && now > lastPitchTime)
+            w.noseDownDegPerS = std::max(w.noseDownDegPerS, std::fabs(ac.pitch - lastPitch) * geo::kRadToDeg * 100.0 /
+                                                                (now - lastPitchTime));
+          lastPitch = ac.pitch;
+          lastPitchTime = now;
         }
         if (n - lastSecondTick >= 100) {
           if (std::isfinite(secondAgoFt) && !wasOnGround && std::min(secondAgoFt, wheels) < 200.0)
@@ -324,6 +343,8 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       EXPECT_LE(w.worstUnderFloorFt, 0.0) << what << ": under the glide path's floor";
       EXPECT_LE(w.worstSinkFtMin, 1500.0) << what << ": too steep near the ground";
       EXPECT_LE(w.noseRoseRad, 1e-9) << what << ": the nose rose on the runway";
+      EXPECT_LE(w.noseDownDegPerS, 2.0 + 1e-6) << what << ": the nose slammed down";
+      EXPECT_LE(w.worstBalloonFt, 15.0) << what << ": climbed on the approach";
       // The next case starts clean.
       later_.clear();
       if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
@@ -331,6 +352,7 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       frame(3);
       ASSERT_TRUE(g_liveAcs.empty()) << what;
     }
+  }
   }
 }
 
@@ -610,3 +632,88 @@ TEST_F(RunwayFlightSimTest, AnArrivalMadeAgainOnItsRollOutRollsOnAtItsSpeed) {
     }
   }
 }
+
+namespace {
+
+// Reports that stop in the air for a while, or for good: the aircraft flies on at a speed its type
+// flies, its climb or descent shown as it moves, joins the reports again without a dash, and when
+// they never come back leaves with a line in the log saying why.
+TEST_F(RunwayFlightSimTest, AnAircraftWhoseReportsStopInTheAirFliesOnAndRejoins) {
+  struct Case {
+    const char* model;
+    bool departure;
+    double silentFromS;  // after the lift-off, or after the first report of an arrival
+    double silentS;      // 0: the reports end
+  };
+  const Case cases[] = {
+      {"B738", true, 40.0, 30.0}, {"A380", true, 40.0, 30.0}, {"B738", true, 40.0, 0.0},
+      {"B738", false, 10.0, 30.0}, {"A380", false, 10.0, 30.0},
+  };
+  for (const Case& c : cases) {
+    const TypeCase& t = *std::find_if(std::begin(kTypes), std::end(kTypes),
+                                      [&](const TypeCase& k) { return k.model == std::string_view(c.model); });
+    const std::string what =
+        fmt::format("{} {} silent {} s", c.model, c.departure ? "departure" : "arrival", c.silentS);
+    const std::int32_t start = g_engineTime.load() + 50;
+    std::deque<StreamPoint> feed = c.departure ? lf_departureFeed(runway(28), t, 20.0, 3000.0, start)
+                                               : lf_arrivalFeed(runway(14), t, 100, start);
+    const auto liftOff = std::find_if(feed.begin(), feed.end(), [](const StreamPoint& p) { return p.airborne; });
+    ASSERT_NE(liftOff, feed.end());
+    const std::int32_t from = (c.departure ? liftOff->time : start) + static_cast<std::int32_t>(c.silentFromS * 100);
+    const std::int32_t until = c.silentS > 0.0 ? from + static_cast<std::int32_t>(c.silentS * 100) : INT32_MAX;
+    std::erase_if(feed, [&](const StreamPoint& p) { return p.time > from && p.time <= until; });
+    double fastestFeedKt = 0.0;
+    for (const StreamPoint& p : feed) fastestFeedKt = std::max(fastestFeedKt, p.groundSpeed);
+    LiveAc& made = flight(t.model, feed, 3);
+    if (c.departure) made.origin = IataCode("ZRH");
+    double slowestKt = INFINITY, fastestKt = 0.0, worstVsOffFtMin = 0.0;
+    std::int32_t activeSince = -1, lastSecond = 0;
+    double secondAgoFt = NAN, sentSum = 0.0;
+    int sentCount = 0;
+    bool removed = false, landed = false;
+    const std::int32_t limit = feed.back().time - g_engineTime.load() + (c.silentS > 0.0 ? 1500 : 9000);
+    for (std::int32_t n = 0; n < limit; ++n) {
+      if (!tick(n)) {
+        removed = true;
+        break;
+      }
+      const LiveAc& ac = g_liveAcs[0];
+      const std::int32_t now = g_engineTime.load();
+      if (ac.simState != SimStatus::active) continue;
+      if (activeSince < 0) activeSince = now;
+      landed = landed || ac.state == FlightPhase::landing_roll;
+      if (ac.onGround || ac.state == FlightPhase::takeoff || now - activeSince < 500) {
+        secondAgoFt = NAN;
+        continue;
+      }
+      const double kt = ac.groundStepMetres * 100.0 / kMps;
+      slowestKt = std::min(slowestKt, kt);
+      fastestKt = std::max(fastestKt, kt);
+      // The vertical speed sent against the height the aircraft gains, second by second.
+      sentSum += ac.nextValue, ++sentCount;
+      if (now - lastSecond >= 100) {
+        if (std::isfinite(secondAgoFt) && sentCount > 0)
+          worstVsOffFtMin = std::max(worstVsOffFtMin, std::fabs(sentSum / sentCount -
+                                                                (ac.altitude - secondAgoFt) * 6000.0 / (now - lastSecond)));
+        secondAgoFt = ac.altitude, lastSecond = now, sentSum = 0.0, sentCount = 0;
+      }
+    }
+    EXPECT_GE(slowestKt, 100.0) << what << ": an airliner in the air far below its flying speed";
+    EXPECT_LE(fastestKt, 1.2 * fastestFeedKt) << what << ": a dash to the reports";
+    EXPECT_LE(worstVsOffFtMin, 400.0) << what << ": the vertical speed sent is not the motion shown";
+    if (c.silentS > 0.0) {
+      EXPECT_FALSE(removed && !landed) << what << ": removed in the air";
+      if (!c.departure) EXPECT_TRUE(landed) << what;
+    } else {
+      EXPECT_TRUE(removed) << what;
+      EXPECT_NE(log().find("removed in the air"), std::string::npos) << what << ": removed without a reason";
+    }
+    later_.clear();
+    if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+    for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+    frame(3);
+    ASSERT_TRUE(g_liveAcs.empty()) << what;
+  }
+}
+
+}  // namespace

@@ -88,6 +88,40 @@ TEST(RunwayMatching, Acceptances) {
   gf_resetParkRunways();
 }
 
+// An approach to 09 crosses runway 07-25 800 m before 09's start, 18 degrees off its own course:
+// the runway it lands on is 09 all the way, followed or found ahead, never the one under it.
+TEST(RunwayMatching, ApproachesFollowTheRunwayTheyLandOn) {
+  const Runway base = runway09();
+  Runway crossing = base;
+  crossing.centre = at(base, -2300, 0);
+  crossing.heading = 72.0, crossing.length = 2000.0;
+  crossing.primaryNumber = 7, crossing.secondaryNumber = 25;
+  crossing.primaryEnd = gf_destinationPoint(crossing.centre, {252.0 * kDeg, 1000.0 * 3.2808399});
+  crossing.secondaryEnd = gf_destinationPoint(crossing.centre, {72.0 * kDeg, 1000.0 * 3.2808399});
+  g_parkRunways = {base, crossing};
+  const auto nine = gf_matchRunwayForApproach(at(base, -5000, 0), kEast, nullptr);
+  ASSERT_EQ(endOf(nine), "09");
+  const std::optional<std::string> no;
+  struct Case {
+    const char* what;
+    Lalo position;
+    const RunwayCandidate* following;
+    std::optional<std::string> forLanding, forApproach;
+  };
+  const Case cases[] = {
+      {"over the crossing runway", at(base, -2300, 0), nullptr, "07", "09"},
+      {"over it, following 09", at(base, -2300, 0), &*nine, "07", "09"},
+      {"9 km out, 800 m aside", at(base, -10500, 800), nullptr, no, "09"},
+      {"11 km out", at(base, -12600, 0), nullptr, no, no},
+      {"past the start zone of 09 without a runway", at(base, 500, 0), nullptr, "09", "09"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(endOf(gf_matchRunwayForLanding(c.position, kEast)), c.forLanding) << c.what;
+    EXPECT_EQ(endOf(gf_matchRunwayForApproach(c.position, kEast, c.following)), c.forApproach) << c.what;
+  }
+  gf_resetParkRunways();
+}
+
 TEST(RunwayMatching, CandidateMeasures) {
   Runway r = runway09(45.0, 0.0, 300.0);
   r.primaryDesignator = 1, r.secondaryDesignator = 2;

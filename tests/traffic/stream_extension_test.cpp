@@ -1,6 +1,9 @@
 // Extensions of a silent stream, re-timing of the next point, midpoints, look-ahead and turn speed.
 #include "traffic/stream_extension.h"
 
+#include <cmath>
+#include <limits>
+
 #include "tests/traffic/traffic_fixture.h"
 
 namespace {
@@ -42,17 +45,54 @@ TEST_F(StreamExtensionTest, AParkedAircraftWithoutFeedStaysAWeek) {
   EXPECT_FALSE(ac.standApproach);
 }
 
-TEST_F(StreamExtensionTest, AClimbOutGains75FtPerExtensionAndSlows) {
-  LiveAc& ac = addLive(Rec(0x100).air(1000.0, 150.0).due(100), SimStatus::active, FlightPhase::takeoff);
-  ac.heading = geo::kPi / 2;
-  gf_extendStream(ac, 20);
-  gf_extendStream(ac, 19);
-  const StreamPoint& last = ac.stream.back();
-  EXPECT_DOUBLE_EQ(last.altitude, 1150.0);
-  EXPECT_DOUBLE_EQ(last.verticalRate, 1500.0);
-  EXPECT_DOUBLE_EQ(last.groundSpeed, 121.5);
-  EXPECT_EQ(last.time, 700);
-  EXPECT_GT(last.lalo.lon, ac.stream[1].lalo.lon);  // eastward along the heading
+// Without reports an airborne aircraft slows, but never below a speed its type flies, and what
+// its points say of its climb matches the height they give.
+TEST_F(StreamExtensionTest, AirborneExtensionsSlowNoFurtherThanTheTypeFlies) {
+  struct Case {
+    const char* what;
+    const char* model;
+    std::uint32_t state;
+    double speedKt;
+    double reportedFtMin;  // the last report's vertical speed
+    double groundFt;       // the simulator's ground under it; NaN: not known
+    int extensions;
+    double expectedKt;
+    double climbFt;  // over all extensions
+    double verticalRate;
+  };
+  constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {"a light climb-out slows by a tenth each time", "C172", FlightPhase::takeoff, 150.0, 2304.0, kUnknown, 2, 121.5,
+       150.0, 1500.0},
+      {"an airliner's climb-out stops at its lift-off speed", "B738", FlightPhase::takeoff, 150.0, 2304.0, kUnknown, 2,
+       140.0, 150.0, 1500.0},
+      {"a climbing airliner holds its flying speed and its climb", "B738", FlightPhase::flying, 205.0, 2304.0, kUnknown,
+       20, 140.0, 20 * 115.2, 2304.0},
+      {"a heavy holds a heavy's speed", "B77W", FlightPhase::flying, 250.0, 0.0, kUnknown, 20, 150.0, 0.0, 0.0},
+      {"one already slower is not sped up", "B738", FlightPhase::flying, 120.0, 0.0, kUnknown, 3, 120.0, 0.0, 0.0},
+      {"a helicopter may come to a hover", "EC35", FlightPhase::flying, 60.0, 0.0, kUnknown, 20, 60.0 * std::pow(0.9, 20),
+       0.0, 0.0},
+      {"a descent goes on down to 1000 ft over the ground", "B738", FlightPhase::flying, 205.0, -2000.0, 3000.0, 20,
+       140.0, -1000.0, 0.0},
+      {"a descent over unknown ground levels off", "B738", FlightPhase::flying, 205.0, -2000.0, kUnknown, 1, 184.5, 0.0,
+       0.0},
+      {"an approach slows from the fourth on, no further than it flies", "B738", FlightPhase::landing, 150.0, -700.0,
+       kUnknown, 20, 140.0, -20 * 31.6825, -633.65},
+  };
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& ac = addLive(Rec(0x100, "KLM1", c.model).air(5000.0, c.speedKt).due(100), SimStatus::active, c.state);
+    ac.stream.front().verticalRate = c.reportedFtMin;
+    ac.simGroundFt = c.groundFt;
+    ac.heading = geo::kPi / 2;
+    for (int i = 0; i < c.extensions; ++i) gf_extendStream(ac, 20 - i);
+    const StreamPoint& last = ac.stream.back();
+    EXPECT_NEAR(last.groundSpeed, c.expectedKt, 1e-9) << c.what;
+    EXPECT_NEAR(last.altitude, 5000.0 + c.climbFt, 1e-9) << c.what;
+    EXPECT_DOUBLE_EQ(last.verticalRate, c.verticalRate) << c.what;
+    EXPECT_EQ(last.time, 100 + 300 * c.extensions) << c.what;
+    EXPECT_GT(last.lalo.lon, ac.stream.front().lalo.lon) << c.what;  // eastward along the heading
+  }
 }
 
 TEST_F(StreamExtensionTest, ATakeOffRollSpeedsUpTo180KtAndIsGivenAClimb) {

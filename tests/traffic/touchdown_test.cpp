@@ -12,6 +12,8 @@
 #include "traffic/flight_plans.h"
 #include "traffic/live_registry.h"
 #include "traffic/touchdown.h"
+
+#include <optional>
 #include "tests/traffic/traffic_fixture.h"
 
 namespace {
@@ -132,7 +134,7 @@ TEST_F(TouchdownTest, ASimulatorReportOfTheGroundLandsTheApproach) {
   EXPECT_TRUE(a.arrivalConfirmed) << "it landed here";
   EXPECT_EQ(a.groundCounter, 1);
   EXPECT_TRUE(a.touchdownLogged);
-  EXPECT_NEAR(a.pitchStep, 0.3 * kDeg, 1e-9);
+  EXPECT_NEAR(a.pitchStep, 0.02 * kDeg, 1e-9) << "the nose no faster than 2 degrees a second";
   EXPECT_NEAR(a.bankStep, -0.2 * kDeg, 1e-9);
   EXPECT_EQ(g_landedHexids, std::vector<std::uint32_t>{0x100});
   const std::string messages = takeMessages();
@@ -145,14 +147,29 @@ TEST_F(TouchdownTest, ASimulatorReportOfTheGroundLandsTheApproach) {
 }
 
 TEST_F(TouchdownTest, ALandingEasesTheNoseDownOverTheCategorysSteps) {
-  parkAtElevation(0);
-  LiveAc& a = addLive(Rec(0x100).air(30.0, 140.0), SimStatus::active, FlightPhase::landing);
-  a.pitch = -4.5 * kDeg;
-  a.refPitch = -1.0 * kDeg;
-  lf_touchDown(a);
-  EXPECT_EQ(a.state, FlightPhase::landing_roll);
-  EXPECT_NEAR(a.pitchStep, 3.5 * kDeg / 350, 1e-12) << "a B738 over its 350 steps, not in one";
-  EXPECT_EQ(logText().find("onGround slots"), std::string::npos) << logText();
+  struct Case {
+    const char* what;
+    std::optional<std::int32_t> rolloutSteps;  // none: the type's own
+    double expectedStep;
+    bool slotsLine;
+  };
+  const Case cases[] = {
+      {"a B738 over its 350 steps, not in one", std::nullopt, 3.5 * kDeg / 350, false},
+      {"over 100 steps it would come down 3.5 degrees a second", 100, 0.02 * kDeg, false},
+      {"without steps it would come down at once", 0, 0.02 * kDeg, true},
+  };
+  for (const Case& c : cases) {
+    reset();
+    parkAtElevation(0);
+    LiveAc& a = addLive(Rec(0x100).air(30.0, 140.0), SimStatus::active, FlightPhase::landing);
+    if (c.rolloutSteps) a.rolloutSteps = *c.rolloutSteps;
+    a.pitch = -4.5 * kDeg;
+    a.refPitch = -1.0 * kDeg;
+    lf_touchDown(a);
+    EXPECT_EQ(a.state, FlightPhase::landing_roll) << c.what;
+    EXPECT_NEAR(a.pitchStep, c.expectedStep, 1e-12) << c.what;
+    EXPECT_EQ(logText().find("onGround slots") != std::string::npos, c.slotsLine) << c.what;
+  }
 }
 
 TEST_F(TouchdownTest, ARotorcraftHopRightAfterItsCreationWritesNoLine) {
