@@ -302,6 +302,27 @@ std::future<bool> programHandshake(std::string& version) {
   });
 }
 
+// The reader as the worker starts it once the app holds the seat: its buffer request must reach
+// that app, and the app's traffic the engine. What the engine got.
+std::vector<TrafficRecord> trafficOfTheSeatedApp(FakeApp& app, std::uint32_t hexid) {
+  const std::uint16_t port = feed_test::freeUdpPort();
+  std::jthread thread([port] { gf_trafficReader(port); });
+  EXPECT_EQ(app.line(), "Qs999=sendbuffer=5,6\n");
+  std::vector<TrafficRecord> live;
+  if (eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); })) {
+    const net::Socket appUdp = net::createUdpSocket();
+    net::sendDatagram(appUdp, "127.0.0.1", port, goodLine(hexid));
+    net::sendDatagram(appUdp, "127.0.0.1", port, "RTTFC_EOT");
+    eventually([&] {
+      live = gf_takeTrafficBatch();
+      return !live.empty();
+    });
+    net::closeSocket(appUdp);
+  }
+  g_rtAppTrafficReader.requestStop();
+  return live;
+}
+
 TEST_F(HostileFeedTest, ClientsThatAnswerNotAsTheAppAreDroppedAndTheAppBehindThemServed) {
   // Blank, junk that only starts like the app's reply, valid JSON that is not the app's, a web server.
   const std::vector<std::string> impostorAnswers = {"\r\n", " ", "{ not the app", "{}", R"({"level":2})",
@@ -324,22 +345,7 @@ TEST_F(HostileFeedTest, ClientsThatAnswerNotAsTheAppAreDroppedAndTheAppBehindThe
   for (std::size_t i = 0; i < impostors.size(); ++i)
     EXPECT_EQ(impostors[i]->line(1000), "<none>") << "dropped, never asked again: " << impostorAnswers[i];
 
-  // The seat is the app's: the reader's buffer request goes to it, and its traffic to the engine.
-  const std::uint16_t port = feed_test::freeUdpPort();
-  std::jthread thread([port] { gf_trafficReader(port); });
-  EXPECT_EQ(app.line(), "Qs999=sendbuffer=5,6\n");
-  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); }));
-  const net::Socket appUdp = net::createUdpSocket();
-  net::sendDatagram(appUdp, "127.0.0.1", port, goodLine(5'000'001));
-  net::sendDatagram(appUdp, "127.0.0.1", port, "RTTFC_EOT");
-  std::vector<TrafficRecord> live;
-  EXPECT_TRUE(eventually([&] {
-    live = gf_takeTrafficBatch();
-    return !live.empty();
-  }));
-  net::closeSocket(appUdp);
-  reader().requestStop();
-  thread.join();
+  const std::vector<TrafficRecord> live = trafficOfTheSeatedApp(app, 5'000'001);
   ASSERT_EQ(live.size(), 1u);
   EXPECT_EQ(live[0].hexid, 5'000'001u);
   const std::string log = logText();
@@ -360,20 +366,10 @@ TEST_F(HostileFeedTest, SilentClientsQueuedBeforeTheAppDoNotHoldItsSeat) {
   const auto appStarts = std::chrono::steady_clock::now();
   FakeApp app(tcpPort);
   EXPECT_EQ(answerAsApp(app), "Qs999=version\r\n");
-  const std::uint16_t port = feed_test::freeUdpPort();
   if (handshake.wait_for(15s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
   ASSERT_TRUE(handshake.get());
-  std::jthread thread([port] { gf_trafficReader(port); });
-  EXPECT_EQ(app.line(), "Qs999=sendbuffer=5,6\n");
-  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); }));
-  const net::Socket appUdp = net::createUdpSocket();
-  net::sendDatagram(appUdp, "127.0.0.1", port, goodLine(5'000'002));
-  net::sendDatagram(appUdp, "127.0.0.1", port, "RTTFC_EOT");
-  EXPECT_TRUE(eventually([] { return !gf_takeTrafficBatch().empty(); }));
+  EXPECT_EQ(trafficOfTheSeatedApp(app, 5'000'002).size(), 1u);
   const auto firstTraffic = std::chrono::steady_clock::now() - appStarts;
-  net::closeSocket(appUdp);
-  reader().requestStop();
-  thread.join();
   // One at a time, the silent clients would have held the app out for 50 answer time-outs.
   EXPECT_LT(firstTraffic, 15s);
   for (auto& client : silent) EXPECT_EQ(client->line(100), "Qs999=version\r\n") << "each was asked";
