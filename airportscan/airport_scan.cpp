@@ -335,9 +335,7 @@ void lf_scanRoots(std::span<const fs::path> roots) {
 
 bool lf_runAirportScan(std::span<const fs::path> roots) {
   gf_log(fmt::format("The scan will search {} folder{}", roots.size(), roots.size() == 1 ? "" : "s"));
-  std::error_code error;
-  fs::remove(gf_airportsScanLogPath(), error);
-  if (error) gf_log("problems with removing previous files (maybe still open?): " + error.message());
+  // The last scan's log stays until this one's is written over it.
   g_tbloMode = false;
   g_airportScanMessages.reserve(2048);
 

@@ -93,6 +93,8 @@ void lf_closingDown() {
     const StopReason reason = request ? request->reason : StopReason::NotYetSet;
     const std::uint32_t delay = request ? request->restartDelaySeconds : 0;
     gf_log(fmt::format("{} Exiting: {}", gf_utcTimeText(), gf_stopReasonText(reason)));
+    // A run that ends on a fault must not look like a good one to whoever started it.
+    if (reason == StopReason::SystemError) gf_setExitCode(1);
     if (gf_productionMode()) return;
 
     gf_setMailboxActive(false);

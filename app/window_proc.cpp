@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cstdio>
 #include <exception>
 
 #include "app/blocking.h"
@@ -20,19 +21,30 @@
 
 namespace {
 
+// No worker runs (it could not start): nobody else will post MSG_EXIT when the window closes.
+bool g_workerless = false;
+
+// The log may be what failed: the error also goes where an unattended run's starter sees it.
+void lf_reportStartFailure(std::string_view text) {
+  gf_logWarning(fmt::format("Restart failed before main thread start: {}", text));
+  gf_flushLog();
+  std::fprintf(stderr, "JORV: Restart failed before main thread start: %.*s\n", static_cast<int>(text.size()),
+               text.data());
+  Gui::showError(fmt::format("Restart failed: {}", text));
+  gf_setExitCode(1);
+  g_workerless = true;
+}
+
 void lf_start() {
   try {
+    g_workerless = false;
     gf_joinMainThread();
     gf_openLog();
     gf_startMainThread();
   } catch (const std::exception& e) {
-    gf_logWarning(fmt::format("Restart failed before main thread start: {}", e.what()));
-    gf_flushLog();
-    Gui::showError(fmt::format("Restart failed: {}", e.what()));
+    lf_reportStartFailure(e.what());
   } catch (...) {
-    gf_logWarning("Restart failed before main thread start: unknown exception");
-    gf_flushLog();
-    Gui::showError("Restart failed: unknown exception");
+    lf_reportStartFailure("unknown exception");
   }
 }
 
@@ -72,6 +84,7 @@ ui::LResult WndProc(ui::Hwnd hwnd, std::uint32_t message, ui::WParam wParam, ui:
       Gui::showMessage(fmt::format("{} close window button clicked, closing {} ...", gf_utcTimeText(), "JORV"), false);
       // The window stays until the worker has shut down and posted MSG_EXIT.
       gf_requestStop(StopReason::UserClosedSim, 0);
+      if (g_workerless) ui::postMessage(hwnd, MSG_EXIT, 0, 0);
       return 0;
     case ui::WM_DESTROY:
       g_gui.beginClosing();

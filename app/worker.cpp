@@ -231,8 +231,8 @@ void lf_createFolders() {
   }
   std::error_code error;
   if (fs::exists(g_objectIdListFile, error)) fs::remove(g_objectIdListFile);
-  for (const fs::path* folder : {&g_learnedStockFolder, &g_learnedSimaddonFolder, &g_learnedThirdpartyFolder,
-                                 &g_mySimaddonFolder, &g_myThirdpartyFolder})
+  for (const fs::path* folder : {&g_airportsFolder, &g_learnedFolder, &g_learnedStockFolder, &g_learnedSimaddonFolder,
+                                 &g_learnedThirdpartyFolder, &g_mySimaddonFolder, &g_myThirdpartyFolder})
     gf_removeStaleApfTemporaries(*folder);
 }
 

@@ -52,10 +52,15 @@ LoadResult lf_loadDocument(const fs::path& path, pugi::xml_document& document) {
     if (code == ENOENT) return {LoadOutcome::notFound, {}};
     return {LoadOutcome::openFailed, os::errorText(code)};
   }
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
+  // Settings never come near the limit; a file past it is damage, refused before it is read
+  // whole and built into memory (a deep one takes many times its size there).
+  std::string bytes(kParametersFileMaxBytes + 1, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (in.bad()) return {LoadOutcome::openFailed, "read error"};
-  const pugi::xml_parse_result parsed = document.load_buffer(bytes.view().data(), bytes.view().size());
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (bytes.size() > kParametersFileMaxBytes)
+    return {LoadOutcome::parseFailed, fmt::format("larger than {} bytes", kParametersFileMaxBytes)};
+  const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
   if (std::string problem = gf_xmlLoadProblem(parsed, document); !problem.empty())
     return {LoadOutcome::parseFailed, std::move(problem)};
   if (!document.document_element()) return {LoadOutcome::parseFailed, "No document element found"};

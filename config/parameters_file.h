@@ -5,12 +5,15 @@
 // verified safe save (temporary file, re-parse, one kept generation ".bak", durable replace).
 #include <pugixml.hpp>
 
+#include <cstddef>
 #include <mutex>
 #include <string_view>
 
 class Option;
 
 inline constexpr int g_parametersBannerWidth = 70;  // 80 less the length of "parameters"
+// A parameters file beyond this is refused unread.
+inline constexpr std::size_t kParametersFileMaxBytes = std::size_t{1} << 20;
 
 extern std::mutex g_parametersMutex;  // plain: no writer calls another while holding it
 

@@ -64,6 +64,13 @@ void gf_removeFilesFromDirectory(const fs::path& folder) {
   lf_removeFiles(folder, "gf_removeFilesFromDirectory", [](const fs::path&) { return true; });
 }
 
+void gf_removeFilesFromDirectoryExcept(const fs::path& folder, std::span<const std::string_view> kept) {
+  lf_removeFiles(folder, "gf_removeFilesFromDirectory", [kept](const fs::path& file) {
+    const std::string name = file.filename().string();
+    return std::find(kept.begin(), kept.end(), name) == kept.end();
+  });
+}
+
 void gf_removeXMLFilesFromDirectory(const fs::path& folder) {
   lf_removeFiles(folder, "gf_removeXMLFilesFromDirectory",
                  [](const fs::path& file) { return gf_hasExtensionNoCase(file, ".xml"); });

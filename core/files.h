@@ -3,6 +3,7 @@
 // ("==> " lines) and reported by the result, not thrown, except where said.
 #include <cstddef>
 #include <filesystem>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -24,6 +25,8 @@ class TempFileRemover {
 bool gf_moveFile(const std::filesystem::path& source, const std::filesystem::path& target);
 // Regular files directly in the folder; subfolders stay.
 void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
+// The same, but the files named in kept stay (reports that their own step replaces once written).
+void gf_removeFilesFromDirectoryExcept(const std::filesystem::path& folder, std::span<const std::string_view> kept);
 void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder);
 // Copies name.ext to name0.ext before the file is rewritten; true when nothing needed keeping.
 bool gf_save1GenerationOf(const std::filesystem::path& file);

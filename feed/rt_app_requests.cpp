@@ -23,13 +23,6 @@ RTAppBox lf_box(const Lalo& centre, double dLat, double distanceFt) {
   return {centre.lat - dLat, span.west, centre.lat + dLat, span.east};
 }
 
-// The app answers with a JSON object (more may follow it in the same read); a web browser, a
-// scanner or a stray client answers otherwise. Nothing at all is the stale case.
-bool lf_mayBeVersionReply(std::string_view reply) {
-  const std::size_t first = reply.find_first_not_of(" \t\r\n");
-  return first == std::string_view::npos || reply[first] == '{';
-}
-
 // Waits in short steps so that a stop is never held up by the settle time.
 void lf_sleepWhileRunning(std::chrono::milliseconds duration) {
   const auto deadline = std::chrono::steady_clock::now() + duration;
@@ -94,38 +87,31 @@ RTAppVersionReply gf_parseRTAppVersion(std::string_view reply) {
   std::int64_t level = 1;
   if (const auto member = value.find("level"); member != value.end() && member->is_number_integer())
     level = member->get<std::int64_t>();
-  if (const auto member = value.find("version"); member != value.end() && member->is_string())
+  if (const auto member = value.find("version"); member != value.end() && member->is_string()) {
     result.version = member->get<std::string>();
+    result.hasVersion = true;
+  }
   result.professional = level == 2;
   result.licenseText = fmt::format("RT App {} edition: {}", result.professional ? "prof" : "stnd", result.version);
   return result;
 }
 
+bool gf_isRTAppVersionReply(std::string_view reply) {
+  const RTAppVersionReply parsed = gf_parseRTAppVersion(reply);
+  return parsed.status == RTAppVersionReply::Status::Ok && parsed.hasVersion;
+}
+
 bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
                        const std::function<void(const std::string&)>& processVersion,
                        std::chrono::milliseconds settle, std::chrono::milliseconds answerTimeout) {
-  while (server.waitForClient()) {
-    server.sendDataPacket(std::string(kRTAppVersionRequest));
-    if (!server.awaitReply(answerTimeout)) {
-      gf_log("RT App client did not answer, waiting for a new one ...");
-      server.closeClient(server.clientSocket());
-      continue;
-    }
-    const std::string reply = server.receive();
-    // Whoever else reaches the port (a scanner, a stray client) must not hold the app out:
-    // only a client that answers as the app does is kept.
-    if (!lf_mayBeVersionReply(reply)) {
-      gf_logLimited(
-          "RT App client gave no version",
-          fmt::format("RT App client gave no version ({}), waiting for a new one ...", gf_escapedText(reply)));
-      server.closeClient(server.clientSocket());
-      continue;
-    }
+  // Whoever else reaches the port (a scanner, a stray client, an impostor) must not hold the
+  // app out nor take its seat: only a client that answers as the app does is kept.
+  while (std::optional<std::string> reply = server.waitForApp(kRTAppVersionRequest, gf_isRTAppVersionReply, answerTimeout)) {
     lf_sleepWhileRunning(settle);
     if (!gf_isRunning()) return false;
     server.drainReceiveBuffer();
     if (server.isConnected()) {
-      processVersion(reply);
+      processVersion(*reply);
       gf_log("RealTraffic connected");
       return true;
     }

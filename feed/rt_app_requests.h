@@ -53,17 +53,19 @@ struct RTAppVersionReply {
   Status status = Status::Empty;
   bool professional = false;  // level 2
   std::string version;
+  bool hasVersion = false;  // a "version" text was there
   std::string licenseText;  // "RT App {} edition: {}"
   std::string parseError;   // the parser's text with ParseFailed
 };
 RTAppVersionReply gf_parseRTAppVersion(std::string_view reply);
+// An object with a "version" text: what only the app answers.
+bool gf_isRTAppVersionReply(std::string_view reply);
 
-// The handshake loop: waits for the app, sends the version request, reads the reply, lets the
-// app settle and drops whatever else it sent. A connection still up then hands its reply to
-// processVersion and the function returns true; a stale one restarts the server on the port
-// and waits again. A client that doesn't answer within answerTimeout is dropped and the next
-// one accepted (the app's connection may wait behind it). False when the wait ends without an
-// app (server closed, program stopping). RTAppServer::start's exceptions pass through.
+// The handshake loop: waits for the client that answers the version request with the app's
+// version reply (RTAppServer::waitForApp), lets the app settle and drops whatever else it sent.
+// A connection still up then hands its reply to processVersion and the function returns true;
+// a stale one restarts the server on the port and waits again. False when the wait ends
+// without an app (server closed, program stopping). RTAppServer::start's exceptions pass through.
 bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
                        const std::function<void(const std::string&)>& processVersion,
                        std::chrono::milliseconds settle = std::chrono::seconds(2),

@@ -9,6 +9,7 @@
 
 #include "appbase/stop_request.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "core/utc_time.h"
 
 RTAppServer g_rtAppServer;
@@ -20,7 +21,15 @@ constexpr int kStopPollMilliseconds = 100;
 // A send the app does not take within this is given up (the connection closed, the app reconnects).
 constexpr int kSendTimeoutMilliseconds = 20;
 
+// While the app is looked for: clients asked in one poll round, and clients awaiting an answer.
+constexpr std::size_t kAcceptsPerRound = 256;
+constexpr std::size_t kMaxCandidates = 512;
+
 void lf_closeGlobalServer() { g_rtAppServer.close(); }
+
+bool lf_setClientOptions(net::Socket s) {
+  return net::setNoDelay(s) && net::setSendTimeout(s, kSendTimeoutMilliseconds);
+}
 
 struct WinsockText {
   int code;
@@ -149,33 +158,122 @@ bool RTAppServer::waitForClient() {
     releaseSocket();
     if (s == net::kInvalidSocket) return false;
     // The worker sends the user's position: an app that stops reading must not hold its tick.
-    if (!net::setNoDelay(s) || !net::setSendTimeout(s, kSendTimeoutMilliseconds)) {
+    if (!lf_setClientOptions(s)) {
       const std::string error = lf_errorText();
       net::closeSocket(s);
       throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", gf_utcTimeText(), error));
     }
-    std::vector<std::uint32_t> addresses;
-    if (const std::optional<std::uint32_t> peer = net::peerAddress(s)) {
-      addresses = net::ownIpv4Addresses();
-      // An app on this machine may connect to one of its addresses and send to another.
-      const bool onThisMachine = std::ranges::find(addresses, *peer) != addresses.end();
-      if (!onThisMachine) addresses.assign(1, *peer);
-      if (addresses.empty()) addresses.push_back(*peer);
-    }
-    std::unique_lock lock(stateMutex);
-    if (generation != listenGeneration || connected) {
-      lock.unlock();
-      net::closeSocket(s);
-      return false;
-    }
-    clientSock = s;
-    connected = true;
-    appAddresses = std::move(addresses);
-    return true;
+    return adoptClient(s, generation);
   } catch (const std::exception& e) {
     gf_logNoexcept(fmt::format("waitForClient interrupted: {}", e.what()));
     return false;
   }
+}
+
+bool RTAppServer::adoptClient(net::Socket s, std::uint64_t generation) {
+  std::vector<std::uint32_t> addresses;
+  if (const std::optional<std::uint32_t> peer = net::peerAddress(s)) {
+    addresses = net::ownIpv4Addresses();
+    // An app on this machine may connect to one of its addresses and send to another.
+    const bool onThisMachine = std::ranges::find(addresses, *peer) != addresses.end();
+    if (!onThisMachine) addresses.assign(1, *peer);
+    if (addresses.empty()) addresses.push_back(*peer);
+  }
+  std::unique_lock lock(stateMutex);
+  if (generation != listenGeneration || connected) {
+    lock.unlock();
+    net::closeSocket(s);
+    return false;
+  }
+  clientSock = s;
+  connected = true;
+  appAddresses = std::move(addresses);
+  return true;
+}
+
+std::optional<std::string> RTAppServer::waitForApp(std::string_view question,
+                                                   const std::function<bool(std::string_view)>& isAnswer,
+                                                   std::chrono::milliseconds answerTimeout) {
+  using Clock = std::chrono::steady_clock;
+  struct Candidate {
+    net::Socket socket;
+    Clock::time_point deadline;
+  };
+  std::uint64_t generation = 0;
+  net::Socket listening = net::kInvalidSocket;
+  {
+    std::lock_guard lock(stateMutex);
+    if (connected || listenSock == net::kInvalidSocket) return std::nullopt;
+    listening = listenSock;
+    generation = listenGeneration;
+    ++socketUsers;
+  }
+  std::vector<Candidate> candidates;
+  std::optional<std::string> answer;
+  net::Socket app = net::kInvalidSocket;
+  std::vector<net::Socket> sockets;
+  std::vector<bool> readable;
+  std::string buffer(kReceiveBufferSize, '\0');
+  while (app == net::kInvalidSocket && gf_isRunning()) {
+    {
+      std::lock_guard lock(stateMutex);
+      if (generation != listenGeneration || connected) break;
+    }
+    sockets.assign(1, listening);
+    for (const Candidate& c : candidates) sockets.push_back(c.socket);
+    if (net::waitAnyReadable(sockets, kStopPollMilliseconds, readable) < 0) break;
+    const Clock::time_point now = Clock::now();
+    // Answers first, in the order the clients came: the first that answers as the app wins.
+    std::vector<Candidate> waiting;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      const Candidate& c = candidates[i];
+      if (!readable[i + 1]) {
+        if (now < c.deadline) {
+          waiting.push_back(c);
+          continue;
+        }
+        gf_logLimited("RT App client did not answer", "RT App client did not answer, waiting for a new one ...");
+        net::closeSocket(c.socket);
+        continue;
+      }
+      const int got = net::receive(c.socket, buffer.data(), buffer.size());
+      if (got >= static_cast<int>(kReceiveBufferSize)) {
+        gf_logLimited("receive: buffer overrun", fmt::format("receive: buffer overrun: {}", got));
+      } else if (got > 0) {
+        const std::string_view reply(buffer.data(), static_cast<std::size_t>(got));
+        if (app == net::kInvalidSocket && isAnswer(reply)) {
+          app = c.socket;
+          answer.emplace(reply);
+          continue;
+        }
+        gf_logLimited("RT App client gave no version",
+                      fmt::format("RT App client gave no version ({}), waiting for a new one ...",
+                                  gf_escapedText(reply)));
+      }
+      net::closeSocket(c.socket);
+    }
+    candidates.swap(waiting);
+    if (app != net::kInvalidSocket || !readable[0]) continue;
+    // Everyone waiting is taken in and asked; past the limit the longest waiting goes.
+    for (std::size_t taken = 0; taken < kAcceptsPerRound && net::waitReadable(listening, 0) == 1; ++taken) {
+      const net::Socket s = net::acceptClient(listening);
+      if (s == net::kInvalidSocket) break;
+      if (!lf_setClientOptions(s) || !net::sendAll(s, question)) {
+        net::closeSocket(s);
+        continue;
+      }
+      if (candidates.size() >= kMaxCandidates) {
+        gf_logLimited("RT App client did not answer", "RT App client did not answer, waiting for a new one ...");
+        net::closeSocket(candidates.front().socket);
+        candidates.erase(candidates.begin());
+      }
+      candidates.push_back({s, Clock::now() + answerTimeout});
+    }
+  }
+  for (const Candidate& c : candidates) net::closeSocket(c.socket);
+  releaseSocket();
+  if (app == net::kInvalidSocket || !adoptClient(app, generation)) return std::nullopt;
+  return answer;
 }
 
 bool RTAppServer::sendDataPacket(const std::string& text) {
@@ -206,22 +304,6 @@ void RTAppServer::close() {
   if (listening != net::kInvalidSocket) retireSocket(listening);
   if (client != net::kInvalidSocket) retireSocket(client);
   if (this == &g_rtAppServer) gf_setRTAppServerCloser(nullptr);
-}
-
-bool RTAppServer::awaitReply(std::chrono::milliseconds timeout) {
-  std::lock_guard receiveLock(receiveMutex);
-  const net::Socket s = acquireClient();
-  if (s == net::kInvalidSocket) return true;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  bool answered = false;
-  while (!answered && gf_isRunning()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    // Readable also when the app closed or the connection failed: the read tells which.
-    answered = net::waitReadable(s, static_cast<int>(std::min<std::int64_t>(left.count(), kStopPollMilliseconds))) != 0;
-  }
-  releaseSocket();
-  return answered || !gf_isRunning();
 }
 
 std::string RTAppServer::receive() {

@@ -3,9 +3,11 @@
 // socket, at most one connected app.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/net.h"
@@ -20,13 +22,17 @@ class RTAppServer {
   // Blocks until the app connects; false when an app is connected already, the server is not
   // listening, is closed or restarted meanwhile, or the program stops.
   bool waitForClient();
+  // Waits until a client answers the question as the app does (isAnswer of its first read) and
+  // makes it the connected app; returns that answer. Every client waiting is asked at once, so
+  // that silent or wrong ones ahead in the queue hold nobody up: a wrong answer drops its client
+  // at once, silence after answerTimeout. Empty when the wait ends as waitForClient's does.
+  std::optional<std::string> waitForApp(std::string_view question,
+                                        const std::function<bool(std::string_view)>& isAnswer,
+                                        std::chrono::milliseconds answerTimeout);
   // The whole text to the app; false (and the connection closed) when the write fails.
   bool sendDataPacket(const std::string& text);
   // Stops listening and drops the app. Safe from any thread; wakes a waiting accept or receive.
   void close();
-  // False when the connected app has sent nothing within the time-out (true without an app,
-  // or once the program stops: the read that follows then ends at once).
-  bool awaitReply(std::chrono::milliseconds timeout);
   // One read of the app's reply (at most 16383 bytes); empty when none came.
   std::string receive();
   // Throws away what the app has sent; notices an app that has closed its end.
@@ -47,6 +53,8 @@ class RTAppServer {
   // A socket handle stays open while any operation still works on it: closing only shuts the
   // connection down, and the handle is closed once the last user lets go of it.
   net::Socket acquireClient();
+  // Makes s the connected app unless the server was closed or restarted since generation.
+  bool adoptClient(net::Socket s, std::uint64_t generation);
   void releaseSocket();
   void retireSocket(net::Socket s);
 

@@ -59,6 +59,7 @@ void RTAppTrafficReader::reset() {
   bufferReceived = false;
   parkedReceived = false;
   bufferSepCount = 0;
+  unrequestedEndTags = 0;
   fields.clear();
   {
     std::lock_guard lock(identityMutex);
@@ -71,6 +72,7 @@ void RTAppTrafficReader::reset() {
     parkedSet.clear();
     parkedIncoming.clear();
     parkedSetPrepared = false;
+    parkedRequested = false;
   }
   std::lock_guard lock(positionMutex);
   queryCentre = {};
@@ -126,24 +128,29 @@ void RTAppTrafficReader::processRTAppLine() {
         batchContext.reset();
         return;
       case RTAppTag::BufferSeparator:
+        // Anyone on the network can send a bare tag: only the buffer we asked for is taken.
+        if (!gf_rtAppBufferRequested()) return countUnrequestedEndTag();
         postBatch(lf_bufferKind(bufferSepCount));
         ++bufferSepCount;
         return;
       case RTAppTag::BufferEnd:
+        if (!gf_rtAppBufferRequested()) return countUnrequestedEndTag();
         bufferReceived = true;
         batchContext.reset();
         gf_clearRTAppBufferRequest();
-        gf_log(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
+        gf_logLimited("Buffer traffic received", fmt::format("{} Buffer traffic received", gf_utcTimeText()));
         return;
       case RTAppTag::ParkedEnd: {
         {
           std::lock_guard lock(parkedMutex);
+          if (!parkedRequested) return countUnrequestedEndTag();
+          parkedRequested = false;
           parkedSet.swap(parkedIncoming);
           parkedIncoming.clear();
           parkedSetPrepared = false;
         }
         parkedReceived = true;
-        gf_log(fmt::format("{} park traffic received", gf_utcTimeText()));
+        gf_logLimited("park traffic received", fmt::format("{} park traffic received", gf_utcTimeText()));
         return;
       }
       case RTAppTag::Unknown: return;
@@ -152,6 +159,13 @@ void RTAppTrafficReader::processRTAppLine() {
     gf_logLimited("exception in processRTAppLine",
                   fmt::format("exception in processRTAppLine: {}", gf_escapedText(e.what())));
   }
+}
+
+void RTAppTrafficReader::countUnrequestedEndTag() {
+  const std::uint64_t count = ++unrequestedEndTags;
+  gf_logLimited("RT App end tag without a request",
+                fmt::format("RT App end tag without a request of ours ignored: {} ({} so far)",
+                            gf_escapedText(line), count));
 }
 
 void RTAppTrafficReader::ensureBatchContext() {
@@ -290,8 +304,15 @@ void gf_requestParkedTraffic() {
     centre.reset();
     if (gf_feedUserOnGround()) centre = lf_knownUserPosition(*g_userAcPosition.load());
   }
-  if (!centre) return;
-  if (g_rtAppServer.isConnected()) g_rtAppServer.sendDataPacket(gf_rtAppParkedLine(*centre));
+  if (!centre || !g_rtAppServer.isConnected()) return;
+  // Open before the line goes: the app may answer before the send returns.
+  {
+    std::lock_guard lock(reader.parkedMutex);
+    reader.parkedRequested = true;
+  }
+  if (g_rtAppServer.sendDataPacket(gf_rtAppParkedLine(*centre))) return;
+  std::lock_guard lock(reader.parkedMutex);
+  reader.parkedRequested = false;
 }
 
 void gf_sendUserPositionToRTApp() {

@@ -49,6 +49,8 @@ class RTAppTrafficReader : public RTAppSocket {
   std::vector<ParkedRecord> parkedIncoming;  // the list being received, under parkedMutex
   // parkedSet holds ages, not slots, since it was prepared: preparing twice would age it twice.
   bool parkedSetPrepared = false;            // under parkedMutex
+  // A parked request went to the app and its list has not ended yet.
+  bool parkedRequested = false;              // under parkedMutex
   std::unordered_set<std::string> liveCallsigns;  // under identityMutex
   std::unordered_set<std::uint32_t> liveHexids;   // under identityMutex
   bool collectIdentity = false;                   // under identityMutex
@@ -60,6 +62,8 @@ class RTAppTrafficReader : public RTAppSocket {
   // Seconds since 1970 of the last live message in range; the feed's clock.
   std::atomic<std::int64_t> lastFeedTime{0};
   std::uint32_t bufferSepCount = 0;  // reader thread
+  // End tags and separators that came with no request of ours open: counted and ignored.
+  std::atomic<std::uint64_t> unrequestedEndTags{0};
 
   std::mutex positionMutex;
   std::mutex identityMutex;
@@ -74,6 +78,7 @@ class RTAppTrafficReader : public RTAppSocket {
   void processLine();
   void processParkLine();
   void postBatch(std::int32_t kind);
+  void countUnrequestedEndTag();
 
   std::vector<std::string_view> fields;
   Lalo queryCentre;          // under positionMutex

@@ -225,7 +225,9 @@ std::size_t lf_prioritizeLiveries() {
 
 LiveryScanResult lf_scanLiveryFolders(std::span<const fs::path> folders, bool prioritize) {
   g_liveries.clear();
-  gf_removeFilesFromDirectory(g_infoFolder);
+  // Reports of later steps stay until those steps have written their new ones.
+  static constexpr std::array<std::string_view, 2> kLaterReports = {"AirportsScanLog.txt", "OfflineRegcodes.txt"};
+  gf_removeFilesFromDirectoryExcept(g_infoFolder, kLaterReports);
   gf_removeFilesFromDirectory(g_errorsFolder);
   lf_applyDontUseLists();
 

@@ -90,8 +90,11 @@ void lf_processOfflineRegcodes() {
     lf_processRegcodeFolder();
 
     const fs::path report = g_infoFolder / "OfflineRegcodes.txt";
-    fs::remove(report, error);
-    if (g_regcodeReport.empty()) return;
+    // The last report stays until this one is written over it.
+    if (g_regcodeReport.empty()) {
+      fs::remove(report, error);
+      return;
+    }
     fs::create_directories(g_infoFolder, error);
     const std::string reportText = gf_pathToUtf8(report);
     if (gf_writeLines(g_regcodeReport, report))

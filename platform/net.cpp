@@ -396,6 +396,22 @@ int waitReadable(Socket s, int timeoutMilliseconds) {
   }
 }
 
+int waitAnyReadable(const std::vector<Socket>& sockets, int timeoutMilliseconds, std::vector<bool>& readable) {
+  std::vector<pollfd> entries;
+  entries.reserve(sockets.size());
+  for (Socket s : sockets) entries.push_back(pollfd{s, POLLIN, 0});
+  readable.assign(sockets.size(), false);
+  for (;;) {
+    const int result = ::poll(entries.data(), entries.size(), timeoutMilliseconds < 0 ? -1 : timeoutMilliseconds);
+    if (result < 0) {
+      if (errno == EINTR) continue;
+      return lf_fail();
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) readable[i] = entries[i].revents != 0;
+    return result;
+  }
+}
+
 void shutdownSocket(Socket s) {
   if (s != kInvalidSocket) ::shutdown(s, SHUT_RDWR);
 }

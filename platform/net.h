@@ -148,6 +148,9 @@ int sendDatagram(Socket s, const std::string& host, std::uint16_t port, std::str
 
 // select on one socket: 1 readable, 0 not within the time, kSocketError on error.
 int waitReadable(Socket s, int timeoutMilliseconds);
+// The same on many at once: how many are readable (readable[i] tells which), 0 when none
+// within the time, kSocketError on error. A socket that is no socket counts as readable.
+int waitAnyReadable(const std::vector<Socket>& sockets, int timeoutMilliseconds, std::vector<bool>& readable);
 
 // shutdown(SHUT_RDWR) then close: a thread blocked in accept or recv on it wakes up. Never call it
 // on a socket that another thread may still send on. Ignores kInvalidSocket.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -72,7 +73,8 @@ TEST(ProgramRun, ABrokenParametersFileCostsNoSettings) {
   ProductionRun run;
   const fs::path parameters = run.appdata / "JORV" / "parameters.xml";
   const fs::path backup = fs::path(parameters).concat(".bak");
-  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  // RT Direct without a licence: each run ends on that error.
+  EXPECT_EQ(run.run(1.0), 1) << run.log();
   std::string text = testing_support::readFile(parameters);
   const std::string portDefault = "name=\"PORT_NUMBER\" value=\"";
   const auto at = text.find(portDefault);
@@ -82,17 +84,83 @@ TEST(ProgramRun, ABrokenParametersFileCostsNoSettings) {
   testing_support::writeFile(parameters, text);
   const std::string port = "name=\"PORT_NUMBER\" value=\"10811\"";
 
-  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  EXPECT_EQ(run.run(1.0), 1) << run.log();
   ASSERT_NE(testing_support::readFile(backup).find(port), std::string::npos);
 
   testing_support::writeFile(parameters, "<root><broken");
-  EXPECT_EQ(run.run(1.0), 0) << run.log();
+  EXPECT_EQ(run.run(1.0), 1) << run.log();
   EXPECT_NE(testing_support::readFile(parameters).find(port), std::string::npos) << run.log();
   EXPECT_NE(testing_support::readFile(backup).find(port), std::string::npos);
   EXPECT_EQ(testing_support::readFile(fs::path(parameters).concat(".corrupt")), "<root><broken");
   EXPECT_FALSE(fs::exists(run.appdata / "JORV" / "parameters0.xml"));
   EXPECT_NE(run.log().find("could not be loaded: "), std::string::npos) << run.log();
   EXPECT_NE(run.log().find(", restoring from "), std::string::npos);
+}
+
+// What a failure leaves behind, met by the next run: the temporaries of a save killed half-way
+// go, a report is replaced only by a written one, a Log.txt that cannot be written is said on
+// stderr and the close still ends the run, and a huge parameters file is refused unread.
+TEST(ProgramRun, WhatAFailureLeftBehindIsCleanedUpOrKept) {
+  struct Case {
+    const char* name;
+    std::function<void(const ProductionRun&)> arrange;
+    int exitCode;
+    std::function<void(const ProductionRun&)> check;
+  };
+  const Case cases[] = {
+      {"interrupted saves",
+       [](const ProductionRun& run) {
+         for (const char* name : {"airports/EDDF.xml.999999.0.tmp", "airports/learned/LFPG.xml.999998.7.tmp"})
+           testing_support::writeFile(run.program / name, "<root");
+       },
+       0,
+       [](const ProductionRun& run) {
+         EXPECT_FALSE(fs::exists(run.program / "airports" / "EDDF.xml.999999.0.tmp")) << run.log();
+         EXPECT_FALSE(fs::exists(run.program / "airports" / "learned" / "LFPG.xml.999998.7.tmp"));
+       }},
+      {"a report that cannot be written",
+       [](const ProductionRun& run) {
+         testing_support::writeFile(run.program / "output" / "info" / "OfflineRegcodes.txt", "last report\n");
+         fs::create_directories(run.program / "output" / "info" / "OfflineRegcodes.txt.tmp");  // blocks the write
+       },
+       0,
+       [](const ProductionRun& run) {
+         EXPECT_NE(run.log().find("Could not write '"), std::string::npos) << run.log();
+         EXPECT_EQ(testing_support::readFile(run.program / "output" / "info" / "OfflineRegcodes.txt"), "last report\n");
+       }},
+      {"Log.txt cannot be written",
+       [](const ProductionRun& run) { fs::create_directories(run.program / "Log.txt"); },
+       1,
+       [](const ProductionRun& run) {
+         EXPECT_NE(run.errors().find("JORV: Restart failed before main thread start: Failed to write file Log.txt"),
+                   std::string::npos)
+             << run.errors();
+       }},
+      {"huge parameters.xml",
+       [](const ProductionRun& run) {
+         const fs::path parameters = run.appdata / "JORV" / "parameters.xml";
+         fs::copy_file(parameters, fs::path(parameters).concat(".bak"));
+         std::string nested = "<root>";
+         for (int i = 0; i < 400'000; ++i) nested += "<a>";
+         testing_support::writeFile(parameters, nested);
+       },
+       0,
+       [](const ProductionRun& run) {
+         const fs::path parameters = run.appdata / "JORV" / "parameters.xml";
+         EXPECT_NE(run.log().find("could not be loaded: larger than 1048576 bytes, restoring from "), std::string::npos)
+             << run.log();
+         EXPECT_NE(testing_support::readFile(parameters).find("RT App"), std::string::npos);
+         EXPECT_EQ(fs::file_size(fs::path(parameters).concat(".corrupt")), 6u + 3u * 400'000u) << "kept aside";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProductionRun run;
+    run.chooseRTApp();
+    c.arrange(run);
+    EXPECT_EQ(run.run(1.0), c.exitCode) << run.log() << run.errors();
+    c.check(run);
+  }
 }
 
 // A service manager's stop ends the run in order, as the close button would.
@@ -132,7 +200,7 @@ TEST(ProgramRun, WithoutALicenceTheCloseStillEndsTheRunInOrder) {
       for (int i = 0; i < 800 && !held(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       ::kill(pid, SIGTERM);
     }
-    EXPECT_EQ(ProductionRun::wait(pid), 0) << run.errors();
+    EXPECT_EQ(ProductionRun::wait(pid), 1) << "a run that ends on a fault says so\n" << run.errors();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const std::string log = run.log();
     EXPECT_LT(seconds, 20.0) << (bySignal ? "SIGTERM" : "timer") << "\n" << log;

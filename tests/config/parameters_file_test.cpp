@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,31 +132,42 @@ TEST_F(ParametersTest, CorruptFileIsKeptAsideAndTheKeptGenerationRestored) {
 // A folder in the file's place and a document nested beyond reason are damage like a broken
 // text: set aside, and the kept generation restored.
 TEST_F(ParametersTest, AFolderOrADeepDocumentFallsBackToTheKeptGeneration) {
-  std::string deep = "<root><parameters>";
-  for (int i = 0; i < 200'000; ++i) deep += "<a>";
-  for (int i = 0; i < 200'000; ++i) deep += "</a>";
-  deep += "</parameters></root>";
-  for (const bool folder : {true, false}) {
-    SCOPED_TRACE(folder ? "folder" : "deep document");
+  const auto nested = [](int levels) {
+    std::string text = "<root><parameters>";
+    for (int i = 0; i < levels; ++i) text += "<a>";
+    for (int i = 0; i < levels; ++i) text += "</a>";
+    return text + "</parameters></root>";
+  };
+  struct Case {
+    const char* name;
+    std::optional<std::string> content;  // none: a folder where the file belongs
+    std::string logged;
+  };
+  const Case cases[] = {
+      {"folder", std::nullopt, "not a regular file, restoring from "},
+      {"deep document", nested(100'000), "nested deeper than 32 levels, restoring from "},
+      // Refused before it is parsed: built into memory it would take many times its size.
+      {"huge document", nested(200'000), "larger than 1048576 bytes, restoring from "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     fs::remove_all(corrupt());
     fs::remove_all(file());
     writeParameters({{"RANGE", "60"}, {"TCAS_FL", "250"}});
     fs::copy_file(file(), backup(), fs::copy_options::overwrite_existing);
     fs::remove(file());
-    if (folder)
-      fs::create_directory(file());
+    if (c.content)
+      writeFile(file(), *c.content);
     else
-      writeFile(file(), deep);
+      fs::create_directory(file());
     RANGE.value = 40;
     EXPECT_FALSE(gf_readParameters());
     EXPECT_EQ(RANGE.value.load(), 60);
     EXPECT_EQ(valueOf(parametersIn(file()), "TCAS_FL"), "250");
-    EXPECT_EQ(fs::is_directory(corrupt()), folder);
+    EXPECT_EQ(fs::is_directory(corrupt()), !c.content);
+    if (c.content) EXPECT_EQ(fs::file_size(corrupt()), c.content->size()) << "kept aside whole";
     EXPECT_LT(fs::file_size(file()), 100'000u);
-    EXPECT_NE(
-        log().find(folder ? "not a regular file, restoring from " : "nested deeper than 32 levels, restoring from "),
-        std::string::npos)
-        << log();
+    EXPECT_NE(log().find(c.logged), std::string::npos) << log();
   }
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <future>
 #include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -287,38 +288,130 @@ TEST_F(HostileFeedTest, AForeignSenderAndASecondClientDoNotDisturbTheAppsTraffic
   EXPECT_TRUE(g_rtAppServer.acceptsDatagramFrom(0x7F000002u));
 }
 
-TEST_F(HostileFeedTest, AClientThatAnswersNotAsTheAppIsDroppedAndTheAppBehindItServed) {
-  RTAppServer server;
-  server.start("0");
-  const std::uint16_t port = server.listeningPort().value_or(0);
-  FakeApp stray(port);  // connects first and answers with anything but the version
-  auto strayAnswers = std::async(std::launch::async, [&] {
-    const std::string request = stray.line();
-    stray.send("HTTP/1.0 200 OK\r\n\r\n");
-    return request;
+// The app's side as the handshake meets it: the version request, then its reply.
+std::string answerAsApp(FakeApp& app) {
+  const std::string request = app.line();
+  app.send(R"({"version":"10.0.2","level":2})");
+  return request;
+}
+
+// The handshake as the worker runs it: the program's server, its port and time-outs.
+std::future<bool> programHandshake(std::string& version) {
+  return std::async(std::launch::async, [&version] {
+    return gf_rtAppHandshake(g_rtAppServer, "0", [&version](const std::string& reply) { version = reply; });
   });
-  auto app = std::async(std::launch::async, [&] {
-    FakeApp fake(port);
-    const std::string request = fake.line();
-    fake.send(R"({"version":"10.0.2","level":2})");
-    std::this_thread::sleep_for(300ms);
-    return request;
-  });
+}
+
+// The reader as the worker starts it once the app holds the seat: its buffer request must reach
+// that app, and the app's traffic the engine. What the engine got.
+std::vector<TrafficRecord> trafficOfTheSeatedApp(FakeApp& app, std::uint32_t hexid) {
+  const std::uint16_t port = feed_test::freeUdpPort();
+  std::jthread thread([port] { gf_trafficReader(port); });
+  EXPECT_EQ(app.line(), "Qs999=sendbuffer=5,6\n");
+  std::vector<TrafficRecord> live;
+  if (eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); })) {
+    const net::Socket appUdp = net::createUdpSocket();
+    net::sendDatagram(appUdp, "127.0.0.1", port, goodLine(hexid));
+    net::sendDatagram(appUdp, "127.0.0.1", port, "RTTFC_EOT");
+    eventually([&] {
+      live = gf_takeTrafficBatch();
+      return !live.empty();
+    });
+    net::closeSocket(appUdp);
+  }
+  g_rtAppTrafficReader.requestStop();
+  return live;
+}
+
+TEST_F(HostileFeedTest, ClientsThatAnswerNotAsTheAppAreDroppedAndTheAppBehindThemServed) {
+  // Blank, junk that only starts like the app's reply, valid JSON that is not the app's, a web server.
+  const std::vector<std::string> impostorAnswers = {"\r\n", " ", "{ not the app", "{}", R"({"level":2})",
+                                                    R"(["version"])", "HTTP/1.0 200 OK\r\n\r\n"};
+  g_rtAppServer.start("0");
+  const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
+  std::vector<std::unique_ptr<FakeApp>> impostors;
+  for (std::size_t i = 0; i < impostorAnswers.size(); ++i) impostors.push_back(std::make_unique<FakeApp>(tcpPort));
   std::string version;
-  auto handshake = std::async(std::launch::async, [&] {
-    return gf_rtAppHandshake(
-        server, "0", [&](const std::string& reply) { version = reply; }, 50ms, 2000ms);
-  });
-  if (handshake.wait_for(8s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
-  EXPECT_TRUE(handshake.get());
-  EXPECT_EQ(strayAnswers.get(), "Qs999=version\r\n");
-  EXPECT_EQ(app.get(), "Qs999=version\r\n");
+  std::future<bool> handshake = programHandshake(version);
+  for (std::size_t i = 0; i < impostors.size(); ++i) {
+    EXPECT_EQ(impostors[i]->line(), "Qs999=version\r\n");
+    impostors[i]->send(impostorAnswers[i]);
+  }
+  FakeApp app(tcpPort);
+  EXPECT_EQ(answerAsApp(app), "Qs999=version\r\n");
+  if (handshake.wait_for(10s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
+  ASSERT_TRUE(handshake.get());
   EXPECT_EQ(version, R"({"version":"10.0.2","level":2})");
-  EXPECT_NE(
-      logText().find("RT App client gave no version (HTTP/1.0 200 OK\\x0D\\x0A\\x0D\\x0A), waiting for a new one ..."),
-      std::string::npos)
-      << logText();
-  server.close();
+  for (std::size_t i = 0; i < impostors.size(); ++i)
+    EXPECT_EQ(impostors[i]->line(1000), "<none>") << "dropped, never asked again: " << impostorAnswers[i];
+
+  const std::vector<TrafficRecord> live = trafficOfTheSeatedApp(app, 5'000'001);
+  ASSERT_EQ(live.size(), 1u);
+  EXPECT_EQ(live[0].hexid, 5'000'001u);
+  const std::string log = logText();
+  EXPECT_NE(log.find("RT App client gave no version (HTTP/1.0 200 OK\\x0D\\x0A\\x0D\\x0A), waiting for a new one ..."),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("RT App client gave no version ({ not the app), waiting for a new one ..."), std::string::npos);
+  EXPECT_EQ(log.find("JSON parse failed"), std::string::npos);
+}
+
+TEST_F(HostileFeedTest, SilentClientsQueuedBeforeTheAppDoNotHoldItsSeat) {
+  g_rtAppServer.start("0");
+  const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
+  std::vector<std::unique_ptr<FakeApp>> silent;
+  for (int i = 0; i < 50; ++i) silent.push_back(std::make_unique<FakeApp>(tcpPort));
+  std::string version;
+  std::future<bool> handshake = programHandshake(version);
+  const auto appStarts = std::chrono::steady_clock::now();
+  FakeApp app(tcpPort);
+  EXPECT_EQ(answerAsApp(app), "Qs999=version\r\n");
+  if (handshake.wait_for(15s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
+  ASSERT_TRUE(handshake.get());
+  EXPECT_EQ(trafficOfTheSeatedApp(app, 5'000'002).size(), 1u);
+  const auto firstTraffic = std::chrono::steady_clock::now() - appStarts;
+  // One at a time, the silent clients would have held the app out for 50 answer time-outs.
+  EXPECT_LT(firstTraffic, 15s);
+  for (auto& client : silent) EXPECT_EQ(client->line(100), "Qs999=version\r\n") << "each was asked";
+}
+
+TEST_F(HostileFeedTest, AFloodOfBareEndTagsKeepsTheLogSmallAndTheParkedSetWhole) {
+  {
+    std::lock_guard lock(reader().parkedMutex);
+    reader().parkedSet.assign(3, ParkedRecord{});
+  }
+  const std::uint16_t port = feed_test::freeUdpPort();
+  std::jthread thread([port] { gf_trafficReader(port); });  // no app: nothing asked for
+  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); }));
+  const net::Socket sender = net::createUdpSocket();
+  const char* const tags[] = {"RTBUF_EOT", "RTPARK_EOT", "RTBUF_SEP"};
+  std::uint32_t sent = 0;
+  g_limitClockMs = 0;
+  // Ten minutes of the limiter's clock; sent in bursts the loopback holds whole.
+  for (int burst = 0; burst < 600; ++burst) {
+    for (int i = 0; i < 100; ++i, ++sent) {
+      g_limitClockMs += 10;
+      net::sendDatagram(sender, "127.0.0.1", port, tags[sent % 3]);
+    }
+    if (!eventually([&] { return reader().datagramCount.load() == sent; })) break;
+  }
+  net::closeSocket(sender);
+  reader().requestStop();
+  thread.join();
+
+  EXPECT_EQ(reader().unrequestedEndTags.load(), sent);
+  EXPECT_FALSE(reader().bufferReceived);
+  EXPECT_FALSE(reader().parkedReceived);
+  {
+    std::lock_guard lock(reader().parkedMutex);
+    EXPECT_EQ(reader().parkedSet.size(), 3u);
+  }
+  EXPECT_TRUE(gf_takeHistoryBatches().empty());
+  EXPECT_LT(logSize(), 1'000'000u) << "unlimited, this flood writes over 1.5 MB";
+  const std::string log = logText();
+  EXPECT_EQ(log.find("park traffic received"), std::string::npos);
+  EXPECT_NE(log.find("more lines like 'RT App end tag without a request' not logged in the last minute"),
+            std::string::npos);
 }
 
 }  // namespace

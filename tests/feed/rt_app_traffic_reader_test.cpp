@@ -96,6 +96,21 @@ class TrafficReaderTest : public feed_test::StoreTest {
   void feed(const std::string& text) { reader().handleText(text); }
 };
 
+class ConnectedAppTest : public TrafficReaderTest {
+ protected:
+  void SetUp() override {
+    TrafficReaderTest::SetUp();
+    g_rtAppServer.start("0");
+    app = std::make_unique<FakeApp>(g_rtAppServer.listeningPort().value_or(0));
+    ASSERT_TRUE(g_rtAppServer.waitForClient());
+  }
+  void TearDown() override {
+    app.reset();
+    TrafficReaderTest::TearDown();
+  }
+  std::unique_ptr<FakeApp> app;
+};
+
 TEST_F(TrafficReaderTest, FortyFourFieldsAreAMessageFortyThreeAreNot) {
   Line line;
   feed(line.text());
@@ -123,7 +138,8 @@ TEST_F(TrafficReaderTest, RTBUFXIsABufferMessageAndRTBUIsNothing) {
   EXPECT_EQ(logText().find("RTBU,"), std::string::npos) << "ignored without a message";
 }
 
-TEST_F(TrafficReaderTest, SeparatorsPostHistoryInOrderAndTheRestWaitsForTheLiveEnd) {
+TEST_F(ConnectedAppTest, SeparatorsPostHistoryInOrderAndTheRestWaitsForTheLiveEnd) {
+  ASSERT_TRUE(gf_requestRTAppBuffer());
   Line line;
   for (const char* time : {"1733399900", "1733399960", "1733400020"}) {
     line.tag = "RTBUF";
@@ -151,6 +167,44 @@ TEST_F(TrafficReaderTest, SeparatorsPostHistoryInOrderAndTheRestWaitsForTheLiveE
   EXPECT_EQ(live[0].mailboxTime, 3000);
   EXPECT_TRUE(reader().batch.records.empty());
   EXPECT_NE(logText().find(" Buffer traffic received"), std::string::npos);
+}
+
+TEST_F(ConnectedAppTest, EndTagsAreTakenOnlyWhileTheirRequestIsOpen) {
+  struct Case {
+    const char* tag;
+    bool asked;
+  };
+  const Case cases[] = {{"RTBUF_EOT", false}, {"RTBUF_SEP", false}, {"RTPARK_EOT", false},
+                        {"RTBUF_EOT", true},  {"RTBUF_SEP", true},  {"RTPARK_EOT", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fmt::format("{} asked {}", c.tag, c.asked));
+    reader().reset();
+    reader().setQueryCentre(kCentre);
+    gf_clearRTAppBufferRequest();
+    gf_takeHistoryBatches();
+    {
+      std::lock_guard lock(reader().parkedMutex);
+      reader().parkedSet.assign(2, ParkedRecord{});  // the list the parking code works with
+    }
+    const bool parked = std::string_view(c.tag) == "RTPARK_EOT";
+    if (c.asked && parked) {
+      setParkAirport(kCentre);
+      gf_requestParkedTraffic();
+      feed(parkLine("KLM1", "D5", 1733400000));
+    }
+    if (c.asked && !parked) ASSERT_TRUE(gf_requestRTAppBuffer());
+    Line line;
+    line.tag = "RTBUF";
+    feed(line.text());
+    feed(c.tag);
+
+    EXPECT_EQ(reader().unrequestedEndTags.load(), c.asked ? 0u : 1u);
+    EXPECT_EQ(reader().bufferReceived.load(), c.asked && std::string_view(c.tag) == "RTBUF_EOT");
+    EXPECT_EQ(gf_takeHistoryBatches().size(), c.asked && std::string_view(c.tag) == "RTBUF_SEP" ? 1u : 0u);
+    EXPECT_EQ(reader().parkedReceived.load(), c.asked && parked);
+    std::lock_guard lock(reader().parkedMutex);
+    EXPECT_EQ(reader().parkedSet.size(), c.asked && parked ? 1u : 2u);
+  }
 }
 
 TEST_F(TrafficReaderTest, TheBatchKeepsItsCentreUntilItsEnd) {
@@ -214,16 +268,13 @@ TEST_F(TrafficReaderTest, LiveIdentitiesAreCollectedOnlyAfterAParkedReset) {
   EXPECT_EQ(reader().liveCallsigns, (std::unordered_set<std::string>{"KLM1234"}));
 }
 
-TEST_F(TrafficReaderTest, ParkedListsCompleteAtTheirEndAndAreHandedOverPrepared) {
+TEST_F(ConnectedAppTest, ParkedListsCompleteAtTheirEndAndAreHandedOverPrepared) {
   feed("RTPARK_EOT");
-  EXPECT_TRUE(reader().parkedReceived);
-  {
-    std::lock_guard lock(reader().parkedMutex);
-    EXPECT_TRUE(reader().parkedSet.empty());
-  }
+  EXPECT_FALSE(reader().parkedReceived) << "nothing was asked for";
 
   const std::int64_t now = kDay + 12 * 3600 + 10 * 60;  // slot 24
   gf_setSystemClockForTest([now] { return now; });
+  setParkAirport(Lalo{52.0, 4.5});
   gf_requestParkedTraffic();  // forgets the last list
   EXPECT_FALSE(reader().parkedReceived);
   feed(parkLine("KLM1", "D5", now - 3 * 1800, "A00001"));   // older sighting of stand D5
@@ -294,21 +345,6 @@ TEST_F(TrafficReaderTest, TheWeatherReaderSetsTheQnhOfTheNextMessages) {
   g_rtAppWeatherReader.resetReceivedLineState();
   g_qnh = kStandardQnh;
 }
-
-class ConnectedAppTest : public TrafficReaderTest {
- protected:
-  void SetUp() override {
-    TrafficReaderTest::SetUp();
-    g_rtAppServer.start("0");
-    app = std::make_unique<FakeApp>(g_rtAppServer.listeningPort().value_or(0));
-    ASSERT_TRUE(g_rtAppServer.waitForClient());
-  }
-  void TearDown() override {
-    app.reset();
-    TrafficReaderTest::TearDown();
-  }
-  std::unique_ptr<FakeApp> app;
-};
 
 TEST_F(ConnectedAppTest, TheReaderThreadAsksForTheBufferAndPostsWhatArrives) {
   reader().qnhHpa = 0;
