@@ -1001,7 +1001,7 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
   for (const Options::ExtraFlight& extra : options.extraFlights) {
     Planned p;
     p.generated.kind = extra.kind;
-    p.extra = true;
+    p.generated.extra = p.extra = true;
     p.airframe = b.airframe();
     p.path = pathOf(extra.kind, p.generated, p.airframe, extra.runways);
     const double moment = lf_moment(extra.kind, p.path);

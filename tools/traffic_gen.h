@@ -99,6 +99,7 @@ struct GeneratedFlight {
   // Flights that leave a stand: when the push-back starts, seconds on the scenario's clock
   // (before 0 when it came before the scenario began); not a number for the others.
   double pushbackAt = std::numeric_limits<double>::quiet_NaN();
+  bool extra = false;  // one of the options' extra flights
   rtstandin::Flight flight;
 };
 
