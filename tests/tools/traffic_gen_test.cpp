@@ -438,6 +438,7 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
   const std::vector<GeneratedFlight> after = generateTraffic(airport, fleet, options, {}, fixed.parked);
   ASSERT_EQ(after.size(), before.size() + std::size(cases));
   for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_FALSE(after[i].extra);
     EXPECT_EQ(after[i].flight.callsign, before[i].flight.callsign);
     ASSERT_EQ(after[i].flight.track.size(), before[i].flight.track.size()) << before[i].flight.callsign;
     for (std::size_t p = 0; p < before[i].flight.track.size(); ++p) {
@@ -451,6 +452,7 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
     const GeneratedFlight& g = after[before.size() + k];
     SCOPED_TRACE(c.what);
     EXPECT_EQ(g.kind, c.extra.kind);
+    EXPECT_TRUE(g.extra);
     EXPECT_EQ(g.runway, c.extra.runways.front());
     const auto& track = g.flight.track;
     ASSERT_GT(track.size(), 6u);
