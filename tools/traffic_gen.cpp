@@ -324,13 +324,28 @@ struct Builder {
       const AirlineStyle& style = *styles[random.index(styles.size())];
       std::string type(style.types[random.index(style.types.size())]);
       if (!fleet.types.contains(type)) continue;
-      std::string registration;
-      for (char c : style.pattern) registration += c == '?' ? random.letter() : c == '#' ? random.digit() : c;
-      if (registration[0] == 'N' && registration[1] == '0') registration[1] = '1';  // no US mark starts N0
-      if (!registrations.insert(registration).second) continue;
-      return given(Airframe{registration, std::string(style.airline), type});
+      if (auto made = madeUp(style, type)) return given(*made);
     }
     throw std::runtime_error("no unused registration found");
+  }
+
+  // An airframe of this airline and type, its registration made up in the airline's style.
+  Airframe airframe(const std::string& airline, const std::string& type) {
+    const auto style = std::find_if(std::begin(kStyles), std::end(kStyles),
+                                    [&](const AirlineStyle& s) { return s.airline == airline; });
+    if (style == std::end(kStyles) || !fleet.types.contains(type))
+      throw std::runtime_error(fmt::format("no {} {} can be made up", airline, type));
+    for (int attempt = 0; attempt < 1000; ++attempt)
+      if (auto made = madeUp(*style, type)) return given(*made);
+    throw std::runtime_error("no unused registration found");
+  }
+
+  std::optional<Airframe> madeUp(const AirlineStyle& style, const std::string& type) {
+    std::string registration;
+    for (char c : style.pattern) registration += c == '?' ? random.letter() : c == '#' ? random.digit() : c;
+    if (registration[0] == 'N' && registration[1] == '0') registration[1] = '1';  // no US mark starts N0
+    if (!registrations.insert(registration).second) return std::nullopt;
+    return Airframe{registration, std::string(style.airline), type};
   }
 
   rtstandin::Flight identity(const Airframe& airframe, const std::string& origin, const std::string& destination) {
@@ -1002,7 +1017,7 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     Planned p;
     p.generated.kind = extra.kind;
     p.generated.extra = p.extra = true;
-    p.airframe = b.airframe();
+    p.airframe = extra.airline.empty() ? b.airframe() : b.airframe(extra.airline, extra.type);
     p.path = pathOf(extra.kind, p.generated, p.airframe, extra.runways);
     const double moment = lf_moment(extra.kind, p.path);
     p.start = (extra.window.first + extra.window.second) / 2.0 - moment;

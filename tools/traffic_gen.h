@@ -83,6 +83,8 @@ struct Options {
   struct ExtraFlight {
     FlightKind kind = FlightKind::Arrival;
     std::vector<std::string> runways;  // empty: the kind's runways above
+    std::string airline;  // ICAO; with `type`, an airframe of these made up; empty: the next one drawn
+    std::string type;
     std::pair<double, double> window{0.0, 0.0};  // its moment, as momentWindows
     // Its reports stop `gapAfter` s after its moment (negative: before it) for `gapSeconds`, as a
     // feed loses an aircraft for a while; an infinite gap: its reports end there.

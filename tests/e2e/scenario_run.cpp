@@ -134,20 +134,6 @@ void lf_fitAirframesToStands(std::vector<trafficgen::GeneratedFlight>& flights,
   }
 }
 
-// The program leaves a flight it has no livery for out below FL180: the extra flights, whose
-// reports stop, fly the overflights' airframes, which this installation has liveries for, and
-// those fly theirs, shown at their heights all the same.
-void lf_flyTheExtrasInLiveries(std::vector<trafficgen::GeneratedFlight>& flights) {
-  auto overflight = flights.begin();
-  for (auto& extra : flights) {
-    if (!extra.extra) continue;
-    overflight = std::find_if(overflight, flights.end(),
-                              [](const auto& g) { return g.kind == trafficgen::FlightKind::Overflight; });
-    if (overflight == flights.end()) return;
-    lf_swapAirframes(extra.flight, (overflight++)->flight);
-  }
-}
-
 // What happened when, on the test's clock: the faults and the trace's create and remove lines.
 class Timeline {
  public:
@@ -337,15 +323,16 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   options.fittingStands = true;  // as an airport gives each flight a stand that takes it
   // Beside those, as a real feed loses aircraft: an arrival and a departure whose reports stop in
   // the air for 30 s, after the app's silence, and come back while the program still flies, and
-  // a departure whose reports end.
+  // a departure whose reports end; in airframes this installation has liveries for, as the
+  // program leaves others out below FL180.
   using Extra = trafficgen::Options::ExtraFlight;
   options.extraFlights = {
-      Extra{.kind = trafficgen::FlightKind::Arrival, .runways = {"28"}, .window = {98.0, 102.0}, .gapAfter = -62.0,
-            .gapSeconds = 30.0},
-      Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"34"}, .window = {44.0, 46.0}, .gapAfter = 15.0,
-            .gapSeconds = 30.0},
-      Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"32"}, .window = {-60.0, -56.0}, .gapAfter = 108.0,
-            .gapSeconds = std::numeric_limits<double>::infinity()},
+      Extra{.kind = trafficgen::FlightKind::Arrival, .runways = {"28"}, .airline = "SWR", .type = "B77W",
+            .window = {98.0, 102.0}, .gapAfter = -62.0, .gapSeconds = 30.0},
+      Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"34"}, .airline = "KLM", .type = "B789",
+            .window = {44.0, 46.0}, .gapAfter = 3.0, .gapSeconds = 30.0},
+      Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"32"}, .airline = "EZY", .type = "A319",
+            .window = {-60.0, -56.0}, .gapAfter = 108.0, .gapSeconds = std::numeric_limits<double>::infinity()},
   };
   if (qnhDay) {
     // Another day, the weather's QNH far from the standard one: the arrivals land on 32 and 28,
@@ -366,7 +353,6 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   std::vector<trafficgen::GeneratedFlight> generatedFlights =
       trafficgen::generateTraffic(airport, fleet, options, taken, base.parked);
   lf_fitAirframesToStands(generatedFlights, airport, fleet, base.parked);
-  lf_flyTheExtrasInLiveries(generatedFlights);
   for (auto& generated : generatedFlights) {
     static constexpr Kind kKinds[] = {Kind::Arrival, Kind::Departure, Kind::Overflight, Kind::TaxiOut,
                                       Kind::TaxiIn,  Kind::Arrival,   Kind::Departure};

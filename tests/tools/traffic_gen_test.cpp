@@ -429,9 +429,15 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
   };
   const double kEnd = std::numeric_limits<double>::infinity();
   const Case cases[] = {
-      {"an arrival on 32 lost for 30 s on its final", {FlightKind::Arrival, {"32"}, {150.0, 154.0}, -90.0, 30.0}, -90.0, -60.0},
-      {"a departure from 16 lost for 30 s in its climb", {FlightKind::Departure, {"16"}, {100.0, 104.0}, 20.0, 30.0}, 20.0, 50.0},
-      {"a departure from 34 whose reports end", {FlightKind::Departure, {"34"}, {60.0, 64.0}, 40.0, kEnd}, 40.0, kEnd},
+      {"a Swiss 777 arriving on 32 lost for 30 s on its final",
+       {.kind = FlightKind::Arrival, .runways = {"32"}, .airline = "SWR", .type = "B77W", .window = {150.0, 154.0},
+        .gapAfter = -90.0, .gapSeconds = 30.0}, -90.0, -60.0},
+      {"a departure from 16 lost for 30 s in its climb",
+       {.kind = FlightKind::Departure, .runways = {"16"}, .window = {100.0, 104.0}, .gapAfter = 20.0, .gapSeconds = 30.0},
+       20.0, 50.0},
+      {"an easyJet A319 from 34 whose reports end",
+       {.kind = FlightKind::Departure, .runways = {"34"}, .airline = "EZY", .type = "A319", .window = {60.0, 64.0},
+        .gapAfter = 40.0, .gapSeconds = kEnd}, 40.0, kEnd},
   };
   options.extraFlights.clear();
   for (const Case& c : cases) options.extraFlights.push_back(c.extra);
@@ -454,6 +460,11 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
     EXPECT_EQ(g.kind, c.extra.kind);
     EXPECT_TRUE(g.extra);
     EXPECT_EQ(g.runway, c.extra.runways.front());
+    if (!c.extra.airline.empty()) {
+      EXPECT_EQ(g.flight.airline, c.extra.airline);
+      EXPECT_EQ(g.flight.type, c.extra.type);
+      EXPECT_EQ(g.flight.callsign.substr(0, 3), c.extra.airline);
+    }
     const auto& track = g.flight.track;
     ASSERT_GT(track.size(), 6u);
     // Every 2 to 10 s but for one gap of the length asked for (a report or two less on each side),
@@ -462,8 +473,9 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
     for (std::size_t p = 2; p < track.size(); ++p)
       if (track[p].t - track[p - 1].t > track[longest].t - track[longest - 1].t) longest = p;
     const double ground = airport.elevationMetres * sim::kFeetPerMetre;
-    for (std::size_t p = 1; p < track.size(); ++p)
+    for (std::size_t p = 1; p < track.size(); ++p) {
       if (!std::isfinite(c.extra.gapSeconds) || p != longest) EXPECT_LE(track[p].t - track[p - 1].t, 10.01) << track[p].t;
+    }
     if (std::isfinite(c.extra.gapSeconds)) {
       EXPECT_GE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds);
       EXPECT_LE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds + 20.0);
@@ -491,11 +503,14 @@ TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
   noTime.durationSeconds = 0.0;
   Options unknownExtraRunway;
   unknownExtraRunway.extraFlights = {{.kind = FlightKind::Departure, .runways = {"27"}}};
+  Options unknownAirline;
+  unknownAirline.extraFlights = {{.kind = FlightKind::Departure, .airline = "XYZ", .type = "A320"}};
   const Case cases[] = {
       {"a runway the airport does not have", unknownRunway, false, "runway 09 is not at LSZH"},
       {"more taxiing flights than stands", tooManyTaxis, false, "no free stand left"},
       {"no time", noTime, false, "the duration must be positive"},
       {"an extra flight from a runway the airport does not have", unknownExtraRunway, false, "runway 27 is not at LSZH"},
+      {"an extra flight of an airline the generator does not know", unknownAirline, false, "no XYZ A320 can be made up"},
       {"an airport without runways", Options{}, true, "LSZH has no runways"},
   };
   for (const Case& c : cases) {
