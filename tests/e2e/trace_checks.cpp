@@ -1119,7 +1119,7 @@ Complaints noseSlamsDown(const Trace& trace) {
       if (rate > kMostDegPerS) {
         complaints.push_back(fmt::format("{}: the nose comes down from {:.1f} to {:.1f} deg in {:.1f} s, {:.0f} s after its touch-down",
                                          lf_name(*poses[j]), *poses[i]->pitch, *poses[j]->pitch, poses[j]->t - poses[i]->t,
-                                         poses[i]->t - poses[touchDown]->t));
+                                         poses[j]->t - poses[touchDown]->t));
         break;
       }
     }
