@@ -45,8 +45,6 @@ constexpr double kTaxiwayOffsetMetres = 180.0;  // the parallel taxiway's distan
 constexpr double kHoldingOffsetMetres = 90.0;
 constexpr double kLineUpMetres = 60.0;          // a take-off starts this far in from the runway's end
 constexpr std::int64_t kDefaultStart = 1733400000;
-constexpr double kStandardHpa = 1013.25;
-constexpr double kFeetPerHpa = 30.0;
 
 // Deterministic on any standard library: mt19937_64's output is fixed by the standard, the
 // library's distributions are not.
@@ -326,13 +324,28 @@ struct Builder {
       const AirlineStyle& style = *styles[random.index(styles.size())];
       std::string type(style.types[random.index(style.types.size())]);
       if (!fleet.types.contains(type)) continue;
-      std::string registration;
-      for (char c : style.pattern) registration += c == '?' ? random.letter() : c == '#' ? random.digit() : c;
-      if (registration[0] == 'N' && registration[1] == '0') registration[1] = '1';  // no US mark starts N0
-      if (!registrations.insert(registration).second) continue;
-      return given(Airframe{registration, std::string(style.airline), type});
+      if (auto made = madeUp(style, type)) return given(*made);
     }
     throw std::runtime_error("no unused registration found");
+  }
+
+  // An airframe of this airline and type, its registration made up in the airline's style.
+  Airframe airframe(const std::string& airline, const std::string& type) {
+    const auto style = std::find_if(std::begin(kStyles), std::end(kStyles),
+                                    [&](const AirlineStyle& s) { return s.airline == airline; });
+    if (style == std::end(kStyles) || !fleet.types.contains(type))
+      throw std::runtime_error(fmt::format("no {} {} can be made up", airline, type));
+    for (int attempt = 0; attempt < 1000; ++attempt)
+      if (auto made = madeUp(*style, type)) return given(*made);
+    throw std::runtime_error("no unused registration found");
+  }
+
+  std::optional<Airframe> madeUp(const AirlineStyle& style, const std::string& type) {
+    std::string registration;
+    for (char c : style.pattern) registration += c == '?' ? random.letter() : c == '#' ? random.digit() : c;
+    if (registration[0] == 'N' && registration[1] == '0') registration[1] = '1';  // no US mark starts N0
+    if (!registrations.insert(registration).second) return std::nullopt;
+    return Airframe{registration, std::string(style.airline), type};
   }
 
   rtstandin::Flight identity(const Airframe& airframe, const std::string& origin, const std::string& destination) {
@@ -641,8 +654,10 @@ struct Builder {
   // Records every 2 to 10 s, each flight with its own rhythm and jitter, within the scenario. A
   // touch-down (path time; none: not a number) is reported within a second and a half, as the
   // feed's first ground report comes 300 to 500 m past the threshold.
+  // Nothing is reported in the gap [gapFrom, gapTo) of path time.
   std::vector<rtstandin::TrackPoint> report(const std::vector<State>& path, double start,
-                                            double touchDown = std::numeric_limits<double>::quiet_NaN()) {
+                                            double touchDown = std::numeric_limits<double>::quiet_NaN(),
+                                            double gapFrom = 0.0, double gapTo = 0.0) {
     const double end = std::min(start + path.back().t, options.durationSeconds);
     const double rhythm = random.uniform(3.0, 7.0);
     std::vector<rtstandin::TrackPoint> points;
@@ -660,6 +675,7 @@ struct Builder {
       return round(at, 0.01);
     };
     for (t = round(t, 0.01); t <= end; t = next(t)) {
+      if (t - start >= gapFrom && t - start < gapTo) continue;
       const State s = at(path, t - start);
       rtstandin::TrackPoint p;
       p.t = t;
@@ -671,10 +687,10 @@ struct Builder {
         p.altitude = 0.0;  // the feed's ground
         p.trueHeading = lf_norm360(round(s.heading, 0.1));
       } else {
-        // Pressure altitude (against 1013.25 hPa, as transponders send it; the program adds the
-        // QNH's 30 ft per hPa below the transition) in 25-ft steps, and vertical rate in 64-ft/min
+        // Pressure altitude (against 1013.25 hPa, as transponders send it and the web API passes it
+        // on; the desktop app sets it to the QNH) in 25-ft steps, and vertical rate in 64-ft/min
         // steps; the nose crabs into the wind.
-        p.altitude = round(s.altitude - (options.qnhHpa - kStandardHpa) * kFeetPerHpa, 25.0);
+        p.altitude = round(s.altitude - rtstandin::qnhCorrectionFeet(options.qnhHpa), 25.0);
         p.vs = round(s.vs, 64.0);
         p.roll = round(s.roll, 0.1);
         const double relative = (windFrom - s.track) * kRad;
@@ -736,6 +752,9 @@ struct Planned {
   std::vector<State> path;
   double start = 0.0;
   bool windowed = false;  // its moment was placed in its kind's window
+  bool extra = false;     // one of the options' extra flights
+  double gapFrom = 0.0;   // path time of its reports' gap, and its end
+  double gapTo = 0.0;
 };
 
 // When a flight uses a runway, on its path's clock: on its last 600 ft of final to it before
@@ -935,7 +954,9 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       b.ends.push_back(e);
     }
   }
-  for (const auto* wanted : {&options.arrivalRunways, &options.departureRunways})
+  std::vector<const std::vector<std::string>*> wantedRunways{&options.arrivalRunways, &options.departureRunways};
+  for (const Options::ExtraFlight& extra : options.extraFlights) wantedRunways.push_back(&extra.runways);
+  for (const auto* wanted : wantedRunways)
     for (const auto& designator : *wanted)
       if (std::none_of(b.ends.begin(), b.ends.end(), [&](const RunwayEnd& e) { return e.end->designator == designator; }))
         throw std::runtime_error(fmt::format("runway {} is not at {}", designator, airport.icao));
@@ -962,45 +983,51 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     }
   };
   auto infoOf = [&](const Airframe& airframe) { return lf_typeInfo(fleet, airframe.type); };
-  add(FlightKind::Arrival, options.arrivals, [&](GeneratedFlight& g, const Airframe& airframe) {
-    const RunwayEnd& e = b.end(options.arrivalRunways);
+  // A flight's path; `runways` in place of its kind's when not empty.
+  auto pathOf = [&](FlightKind kind, GeneratedFlight& g, const Airframe& airframe, const std::vector<std::string>& runways) {
+    if (kind == FlightKind::Overflight) return b.overflight();
+    const bool arriving = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
+    const RunwayEnd& e = b.end(!runways.empty() ? runways : arriving ? options.arrivalRunways : options.departureRunways);
     g.runway = e.end->designator;
-    return b.arrival(e, infoOf(airframe), false);
-  });
-  add(FlightKind::Departure, options.departures, [&](GeneratedFlight& g, const Airframe& airframe) {
-    const RunwayEnd& e = b.end(options.departureRunways);
-    g.runway = e.end->designator;
-    return b.departure(e, infoOf(airframe));
-  });
-  add(FlightKind::Overflight, options.overflights, [&](GeneratedFlight&, const Airframe&) { return b.overflight(); });
-  add(FlightKind::TaxiOut, options.taxiOut, [&](GeneratedFlight& g, const Airframe& airframe) {
-    const RunwayEnd& e = b.end(options.departureRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
-    g.runway = e.end->designator;
-    g.stand = stand->name;
-    return b.taxiOut(*stand, e);
-  });
-  add(FlightKind::TaxiIn, options.taxiIn, [&](GeneratedFlight& g, const Airframe& airframe) {
-    const RunwayEnd& e = b.end(options.arrivalRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
-    g.runway = e.end->designator;
-    g.stand = stand->name;
-    return b.taxiIn(e, *stand);
-  });
-  add(FlightKind::ArrivalToStand, options.arrivalsToStand, [&](GeneratedFlight& g, const Airframe& airframe) {
-    const RunwayEnd& e = b.end(options.arrivalRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
-    g.runway = e.end->designator;
-    g.stand = stand->name;
-    return b.arrival(e, infoOf(airframe), false, stand);
-  });
-  add(FlightKind::DepartureFromStand, options.departuresFromStand, [&](GeneratedFlight& g, const Airframe& airframe) {
-    const RunwayEnd& e = b.end(options.departureRunways);
-    const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
-    g.runway = e.end->designator;
-    g.stand = stand->name;
-    return b.departureFromStand(*stand, e, infoOf(airframe));
-  });
+    auto standFor = [&] {
+      const LayoutStand* stand = b.stand(fleet.cargoOperators.contains(airframe.airline), fleet.heavy.contains(airframe.type));
+      g.stand = stand->name;
+      return stand;
+    };
+    switch (kind) {
+      case FlightKind::Departure: return b.departure(e, infoOf(airframe));
+      case FlightKind::TaxiOut: return b.taxiOut(*standFor(), e);
+      case FlightKind::TaxiIn: return b.taxiIn(e, *standFor());
+      case FlightKind::ArrivalToStand: return b.arrival(e, infoOf(airframe), false, standFor());
+      case FlightKind::DepartureFromStand: return b.departureFromStand(*standFor(), e, infoOf(airframe));
+      default: return b.arrival(e, infoOf(airframe), false);
+    }
+  };
+  const std::pair<FlightKind, int> counts[] = {
+      {FlightKind::Arrival, options.arrivals},         {FlightKind::Departure, options.departures},
+      {FlightKind::Overflight, options.overflights},   {FlightKind::TaxiOut, options.taxiOut},
+      {FlightKind::TaxiIn, options.taxiIn},            {FlightKind::ArrivalToStand, options.arrivalsToStand},
+      {FlightKind::DepartureFromStand, options.departuresFromStand}};
+  for (const auto& [kind, count] : counts)
+    add(kind, count, [&](GeneratedFlight& g, const Airframe& airframe) { return pathOf(kind, g, airframe, {}); });
+  // The extra flights draw from a stream of their own: the others' draws stay as they were.
+  Random extraRandom(options.seed ^ 0x9E3779B97F4A7C15ull);
+  std::swap(b.random, extraRandom);
+  for (const Options::ExtraFlight& extra : options.extraFlights) {
+    Planned p;
+    p.generated.kind = extra.kind;
+    p.generated.extra = p.extra = true;
+    p.airframe = extra.airline.empty() ? b.airframe() : b.airframe(extra.airline, extra.type);
+    p.path = pathOf(extra.kind, p.generated, p.airframe, extra.runways);
+    const double moment = lf_moment(extra.kind, p.path);
+    p.start = (extra.window.first + extra.window.second) / 2.0 - moment;
+    if (extra.gapSeconds > 0.0) {
+      p.gapFrom = moment + extra.gapAfter;
+      p.gapTo = p.gapFrom + extra.gapSeconds;
+    }
+    planned.push_back(std::move(p));
+  }
+  std::swap(b.random, extraRandom);
   lf_keepRunwaysApart(planned, airport);
 
   std::vector<GeneratedFlight> flights;
@@ -1009,11 +1036,14 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
     const bool fromHome =
         kind == FlightKind::Departure || kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand;
+    if (p.extra) std::swap(b.random, extraRandom);
     GeneratedFlight generated = std::move(p.generated);
     generated.flight = b.identity(p.airframe, fromHome ? fleet.homeIata : b.otherAirport(),
                                   toHome ? fleet.homeIata : b.otherAirport());
     const bool lands = kind == FlightKind::Arrival || kind == FlightKind::ArrivalToStand;
-    generated.flight.track = b.report(p.path, p.start, lands ? lf_moment(kind, p.path) : std::numeric_limits<double>::quiet_NaN());
+    generated.flight.track = b.report(p.path, p.start, lands ? lf_moment(kind, p.path) : std::numeric_limits<double>::quiet_NaN(),
+                                      p.gapFrom, p.gapTo);
+    if (p.extra) std::swap(b.random, extraRandom);
     if (kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand)
       generated.pushbackAt = p.start + lf_moment(FlightKind::TaxiOut, p.path);
     if (generated.flight.track.size() < 3) continue;  // passed before the scenario began, or after it
@@ -1136,18 +1166,8 @@ std::string generateScenarioText(const Inputs& inputs, const Options& options) {
     }
   }
   Options withQnh = options;
-  // The feed's altitudes are pressure altitudes: taken against the QNH its first METAR gives.
-  for (const rtstandin::Metar& metar : base.metars) {
-    std::stringstream words(metar.text);
-    std::string word;
-    bool found = false;
-    while (words >> word && !found)
-      if (word.size() == 5 && word[0] == 'Q' && std::all_of(word.begin() + 1, word.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        withQnh.qnhHpa = std::stod(word.substr(1));
-        found = true;
-      }
-    if (found) break;
-  }
+  // The reports' barometric altitudes are taken against the QNH the scenario's weather gives.
+  withQnh.qnhHpa = rtstandin::scenarioQnhHpa(base);
   std::set<std::uint32_t> taken;
   for (const auto& flight : base.flights) taken.insert(flight.hexid);
   for (const auto& aircraft : base.parked) taken.insert(aircraft.hexid);

@@ -4,7 +4,8 @@
 // about 40 ft, a flare and touch-down about 340 m past it, a landing roll to a high-speed exit (some
 // on to a stand), departures from a standing start climbing out, overflights, and taxiing flights
 // between stands and runways, each reported every 2 to 10 s as RealTraffic does, altitudes as
-// pressure altitudes. The runways are kept as a tower keeps them (lf_keepRunwaysApart).
+// pressure altitudes (the web API's; the desktop app stand-in sends them set to the QNH). The
+// runways are kept as a tower keeps them (lf_keepRunwaysApart).
 // The same seed and inputs give the same scenario, byte for byte.
 #include <cstdint>
 #include <filesystem>
@@ -71,11 +72,26 @@ struct Options {
   // Stands only of a size the aircraft fits (a heavy on a heavy gate of 30 m or more, others on
   // smaller gates), where such a stand is free, and none overlapping a parked aircraft's stand.
   bool fittingStands = false;
-  // The QNH the reports' pressure altitudes are taken against (the METAR's of the scenario).
-  double qnhHpa = 1013.25;
+  // The QNH the reports' pressure altitudes are taken against: the scenario's, its first METAR's
+  // (generateScenarioText); the desktop app stand-in sets them back to it.
+  double qnhHpa = rtstandin::kStandardQnhHpa;
   // Runway ends by designator ("14"); empty: every end of the airport.
   std::vector<std::string> arrivalRunways;
   std::vector<std::string> departureRunways;
+  // Flights added after all the others, one an entry: their draws come after the others', which
+  // stay as they were without them, and they give way to the others on the runways.
+  struct ExtraFlight {
+    FlightKind kind = FlightKind::Arrival;
+    std::vector<std::string> runways;  // empty: the kind's runways above
+    std::string airline;  // ICAO; with `type`, an airframe of these made up; empty: the next one drawn
+    std::string type;
+    std::pair<double, double> window{0.0, 0.0};  // its moment, as momentWindows
+    // Its reports stop `gapAfter` s after its moment (negative: before it) for `gapSeconds`, as a
+    // feed loses an aircraft for a while; an infinite gap: its reports end there.
+    double gapAfter = 0.0;
+    double gapSeconds = 0.0;
+  };
+  std::vector<ExtraFlight> extraFlights;
 };
 
 struct GeneratedFlight {
@@ -85,6 +101,7 @@ struct GeneratedFlight {
   // Flights that leave a stand: when the push-back starts, seconds on the scenario's clock
   // (before 0 when it came before the scenario began); not a number for the others.
   double pushbackAt = std::numeric_limits<double>::quiet_NaN();
+  bool extra = false;  // one of the options' extra flights
   rtstandin::Flight flight;
 };
 

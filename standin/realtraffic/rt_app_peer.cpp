@@ -30,13 +30,14 @@ std::string lf_join(const std::array<std::string, kTrafficFieldCount>& fields) {
 }  // namespace
 
 std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int64_t startTime, const char* tag,
-                        TrafficLayout layout) {
+                        TrafficLayout layout, double qnhHpa) {
   std::array<std::string, kTrafficFieldCount> f;
   f[0] = tag;
   f[1] = std::to_string(flight.hexid);
   f[2] = lf_number(point.lat, 6);
   f[3] = lf_number(point.lon, 6);
-  f[4] = lf_number(point.altitude, 0);
+  // On the ground the feed's 0 stays 0.
+  f[4] = lf_number(point.altitude > 0 ? point.altitude + qnhCorrectionFeet(qnhHpa) : point.altitude, 0);
   f[5] = lf_number(point.vs, 0);
   f[6] = point.altitude > 0 ? "1" : "0";
   f[7] = lf_number(point.track, 1);
@@ -54,7 +55,7 @@ std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int6
   f[28] = flight.emitterCategory;
   const bool vendor = layout == TrafficLayout::vendor || (layout == TrafficLayout::mixed && flight.hexid % 2 == 1);
   if (vendor) {
-    f[42] = f[4];
+    f[42] = lf_number(point.altitude, 0);
     // "0" without a key, else a number of the key: both forms occur.
     f[43] = flight.hexid % 4 < 2 ? "0" : std::to_string(flight.hexid % 999983 + 17);
   } else {
@@ -81,7 +82,7 @@ std::string weatherDatagram(const Metar& metar) {
 }
 
 RTAppPeer::RTAppPeer(TrafficScenario scenario, PeerOptions options)
-    : scenario_(std::move(scenario)), options_(std::move(options)) {
+    : scenario_(std::move(scenario)), options_(std::move(options)), qnhHpa_(scenarioQnhHpa(scenario_)) {
   udp_ = net::createUdpSocket();
 }
 
@@ -163,7 +164,7 @@ void RTAppPeer::sendLiveTraffic() {
   const PeerFaults& faults = options_.faults;
   for (const Flight& flight : scenario_.flights)
     if (const auto point = positionAt(flight, time_))
-      sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTTFC", options_.layout));
+      sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTTFC", options_.layout, qnhHpa_));
   if (due(faults.oversizedEvery)) sendDatagram(options_.trafficPort, "RTTFC," + std::string(kOversizedBytes, '9'));
   if (due(faults.shortEvery)) {
     sendDatagram(options_.trafficPort, "RTTFC,4840406,52.1");
@@ -189,7 +190,7 @@ void RTAppPeer::sendBuffer() {
     const double t = time_ - batch * options_.bufferStepSeconds;
     for (const Flight& flight : scenario_.flights)
       if (const auto point = positionAt(flight, t))
-        sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTBUF", options_.layout));
+        sendDatagram(options_.trafficPort, trafficLine(flight, *point, scenario_.startTime, "RTBUF", options_.layout, qnhHpa_));
     if (batch > 1) sendDatagram(options_.trafficPort, "RTBUF_SEP");
   }
   sendDatagram(options_.trafficPort, "RTBUF_EOT");

@@ -45,9 +45,11 @@ struct PeerOptions {
   PeerFaults faults;
 };
 
-// One line of the traffic channel for a flight at a position ("RTTFC" or "RTBUF", 44 fields).
+// One line of the traffic channel for a flight at a position ("RTTFC" or "RTBUF", 44 fields). The
+// scenario's altitudes are barometric against the standard pressure, as transponders send them;
+// the app sends them set to the QNH in field 4, and as they came in field 42 (its own layout).
 std::string trafficLine(const Flight& flight, const TrackPoint& point, std::int64_t startTime, const char* tag,
-                        TrafficLayout layout = TrafficLayout::airlineCode);
+                        TrafficLayout layout = TrafficLayout::airlineCode, double qnhHpa = kStandardQnhHpa);
 // The layout name of the command line: "airline", "vendor" or "mixed"; nothing for another text.
 std::optional<TrafficLayout> trafficLayoutNamed(std::string_view name);
 std::string parkedLine(const ParkedAircraft& aircraft, std::int64_t startTime);
@@ -96,6 +98,7 @@ class RTAppPeer {
 
   TrafficScenario scenario_;
   PeerOptions options_;
+  double qnhHpa_;
   net::Socket socket_ = net::kInvalidSocket;
   net::Socket udp_ = net::kInvalidSocket;
   std::optional<net::LineReceiver> lines_;

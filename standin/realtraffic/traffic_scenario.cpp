@@ -192,6 +192,21 @@ const Metar* metarAt(const TrafficScenario& scenario, double t) {
   return found;
 }
 
+std::optional<double> qnhOfMetar(std::string_view text) {
+  std::istringstream words{std::string(text)};
+  for (std::string word; words >> word;)
+    if (word.size() == 5 && word[0] == 'Q' &&
+        std::all_of(word.begin() + 1, word.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      return std::stod(word.substr(1));
+  return std::nullopt;
+}
+
+double scenarioQnhHpa(const TrafficScenario& scenario) {
+  for (const Metar& metar : scenario.metars)
+    if (const auto qnh = qnhOfMetar(metar.text)) return *qnh;
+  return kStandardQnhHpa;
+}
+
 double scenarioEnd(const TrafficScenario& scenario) {
   double end = 0.0;
   for (const Flight& flight : scenario.flights) end = std::max(end, flight.track.back().t);

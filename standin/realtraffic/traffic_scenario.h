@@ -69,6 +69,14 @@ TrafficScenario loadScenario(const std::filesystem::path& file);
 std::optional<TrackPoint> positionAt(const Flight& flight, double t);
 // The METAR valid at t: the last one whose time has come, else none.
 const Metar* metarAt(const TrafficScenario& scenario, double t);
+// The QNH in hPa of a METAR's "Q" group ("Q0985"); none without one.
+std::optional<double> qnhOfMetar(std::string_view text);
+// The QNH the scenario's barometric altitudes were taken against: its first METAR's with a QNH,
+// else the standard 1013.25 hPa.
+double scenarioQnhHpa(const TrafficScenario& scenario);
+inline constexpr double kStandardQnhHpa = 1013.25;
+// Feet a barometric altitude gains when set to this QNH: 30 ft per hPa above the standard.
+inline double qnhCorrectionFeet(double qnhHpa) { return (qnhHpa - kStandardQnhHpa) * 30.0; }
 // The time of the scenario's last event.
 double scenarioEnd(const TrafficScenario& scenario);
 

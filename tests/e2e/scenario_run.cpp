@@ -49,6 +49,10 @@ void lf_writeSimScenario(const fs::path& file, const FaultPlan& plan) {
   doc.erase("otherAircraft");
   doc["startAfterSeconds"] = 0.5;
   doc["facilitiesFolder"] = (lf_data() / "sim" / "facilities").string();
+  if (plan.userAt) {
+    doc["userAircraft"]["latitude"] = plan.userAt->first;
+    doc["userAircraft"]["longitude"] = plan.userAt->second;
+  }
   doc["outages"] = nlohmann::json::array(
       {{{"atSeconds", plan.simulatorOutageAt}, {"forSeconds", plan.simulatorOutageFor}}});
   testing_support::writeFile(file, doc.dump(2));
@@ -87,6 +91,15 @@ bool standTakes(const standin::sim::LayoutStand& stand, const std::string& type,
 
 namespace {
 
+void lf_swapAirframes(rtstandin::Flight& a, rtstandin::Flight& b) {
+  std::swap(a.hexid, b.hexid);
+  std::swap(a.callsign, b.callsign);
+  std::swap(a.type, b.type);
+  std::swap(a.registration, b.registration);
+  std::swap(a.airline, b.airline);
+  std::swap(a.emitterCategory, b.emitterCategory);
+}
+
 // The stand-in's Zurich has smaller stands than the real one, and the generator draws airframes
 // without regard to them: an A380 on a gate a third too small is one the program never shows
 // standing (no stand fits it), only once it moves, as a taxiing aircraft. A real airport gives
@@ -115,14 +128,7 @@ void lf_fitAirframesToStands(std::vector<trafficgen::GeneratedFlight>& flights,
         return p.registration == other.flight.registration;
       });
       if (standOf(other) || parkedToo || !takes(*stand, other.flight)) continue;
-      rtstandin::Flight& a = standing.flight;
-      rtstandin::Flight& b = other.flight;
-      std::swap(a.hexid, b.hexid);
-      std::swap(a.callsign, b.callsign);
-      std::swap(a.type, b.type);
-      std::swap(a.registration, b.registration);
-      std::swap(a.airline, b.airline);
-      std::swap(a.emitterCategory, b.emitterCategory);
+      lf_swapAirframes(standing.flight, other.flight);
       break;
     }
   }
@@ -258,7 +264,8 @@ class Feeder {
         ++counts.gapsSkipped;
         continue;
       }
-      const std::string line = rtstandin::trafficLine(flight, *point, scenario_.startTime, "RTTFC", plan_.layout);
+      const std::string line =
+          rtstandin::trafficLine(flight, *point, scenario_.startTime, "RTTFC", plan_.layout, qnhHpa_);
       send(line);
       ++counts.records;
       if (!std::isfinite(point->gs)) ++counts.nanSpeeds;
@@ -277,9 +284,11 @@ class Feeder {
       counts.badLines += 4;
     }
     send("RTTFC_EOT");
+    peer_->sendWeather();
   }
 
   rtstandin::TrafficScenario scenario_;
+  double qnhHpa_ = rtstandin::scenarioQnhHpa(scenario_);
   Knowledge& knowledge_;
   FaultPlan plan_;
   std::uint16_t port_ = 0;
@@ -290,7 +299,8 @@ class Feeder {
 
 }  // namespace
 
-rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, std::map<std::string, double>* pushbacks) {
+rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, std::map<std::string, double>* pushbacks,
+                                           std::optional<int> qnhDay) {
   const fs::path data = lf_data();
   const auto airport = standin::sim::readFacilityLayout(data / "sim" / "facilities" / "LSZH.json");
   const trafficgen::Fleet fleet = trafficgen::readFleet(data / "dbase.xml", data / "airports.xml", airport.icao);
@@ -311,6 +321,27 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   options.momentWindows = {{trafficgen::FlightKind::TaxiOut, {46.0, 52.0}}};
   options.pushBackMetres = 70.0;
   options.fittingStands = true;  // as an airport gives each flight a stand that takes it
+  // Beside those, as a real feed loses aircraft: an arrival and a departure whose reports stop in
+  // the air for 30 s, after the app's silence, and come back while the program still flies, and
+  // a departure whose reports end; in airframes this installation has liveries for, as the
+  // program leaves others out below FL180.
+  using Extra = trafficgen::Options::ExtraFlight;
+  options.extraFlights = {
+      Extra{.kind = trafficgen::FlightKind::Arrival, .runways = {"28"}, .airline = "SWR", .type = "B77W",
+            .window = {98.0, 102.0}, .gapAfter = -62.0, .gapSeconds = 30.0},
+      Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"34"}, .airline = "KLM", .type = "B789",
+            .window = {44.0, 46.0}, .gapAfter = 3.0, .gapSeconds = 30.0},
+      Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"32"}, .airline = "EZY", .type = "A319",
+            .window = {-60.0, -56.0}, .gapAfter = 108.0, .gapSeconds = std::numeric_limits<double>::infinity()},
+  };
+  if (qnhDay) {
+    // Another day, the weather's QNH far from the standard one: the arrivals land on 32 and 28,
+    // 32's approach passing over runway 16/34 700 m before its threshold, early enough to be
+    // shown by a short run.
+    base.metars = {{0.0, "LSZH", fmt::format("LSZH 051150Z 24008KT 9999 FEW030 08/04 Q{:04d} NOSIG", *qnhDay)}};
+    options.arrivalRunways = {"32", "28"};
+    options.momentWindows[trafficgen::FlightKind::Arrival] = {64.0, 70.0};
+  }
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);
   rtstandin::TrafficScenario scenario;
@@ -318,6 +349,7 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   for (const auto& parked : base.parked)
     if (standin::sim::distanceMetres(parked.lat, parked.lon, airport.latitude, airport.longitude) < 10000.0)
       scenario.parked.push_back(parked);
+  options.qnhHpa = rtstandin::scenarioQnhHpa(scenario);
   std::vector<trafficgen::GeneratedFlight> generatedFlights =
       trafficgen::generateTraffic(airport, fleet, options, taken, base.parked);
   lf_fitAirframesToStands(generatedFlights, airport, fleet, base.parked);
@@ -342,7 +374,7 @@ RunResult runScenario(const fs::path& runFolder, const FaultPlan& plan, FeedMode
   RunResult result;
   std::map<std::string, Kind> kinds;
   std::map<std::string, double> pushbacks;
-  rtstandin::TrafficScenario scenario = scenarioTraffic(kinds, &pushbacks);
+  rtstandin::TrafficScenario scenario = scenarioTraffic(kinds, &pushbacks, plan.qnhHpa);
   result.knowledge = knowledgeOf(scenario, kinds);
   for (const auto& [registration, at] : pushbacks) result.knowledge.flights[registration].pushbackAt = at;
   {

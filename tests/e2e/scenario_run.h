@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "standin/realtraffic/rt_app_peer.h"
@@ -40,6 +42,11 @@ struct FaultPlan {
   double programSeconds = 160.0;  // the window closes itself after this
   // RT App: what field 43 of the traffic lines holds (RealTraffic's own layout for some flights).
   rtstandin::TrafficLayout layout = rtstandin::TrafficLayout::mixed;
+  // Another day's traffic, its weather at this QNH (hPa); none: the sample's day (scenarioTraffic).
+  std::optional<int> qnhHpa;
+  // Where the user's aircraft stands (latitude, longitude) when not where the demo's simulator
+  // has it, 500 m beside the approach to 32: the program takes arrivals there away as in its way.
+  std::optional<std::pair<double, double>> userAt;
 };
 
 // No fault at all: the app stays, the feed speaks, the simulator runs.
@@ -90,8 +97,10 @@ RunResult runScenario(const std::filesystem::path& runFolder, const FaultPlan& p
 bool standTakes(const standin::sim::LayoutStand& stand, const std::string& type, bool heavy);
 
 // The generator's traffic around LSZH with the noise the feed gets; kinds by registration, and
-// when the flights that leave a stand push back (the feed's clock).
+// when the flights that leave a stand push back (the feed's clock). `qnhDay`: another day, its
+// weather at that QNH, its arrivals on 32 and 28, early.
 rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds,
-                                           std::map<std::string, double>* pushbacks = nullptr);
+                                           std::map<std::string, double>* pushbacks = nullptr,
+                                           std::optional<int> qnhDay = std::nullopt);
 
 }  // namespace e2e

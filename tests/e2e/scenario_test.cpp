@@ -39,6 +39,18 @@ std::filesystem::path lf_runFolder(const testing_support::TempDir& dir, const ch
   return (keep && *keep ? std::filesystem::path(keep) : dir.path()) / name;
 }
 
+// What a pilot watching the traffic in the air and as it lands would not accept.
+void lf_checkInTheAir(const RunResult& run) {
+  lf_expectNone("landings off the runway", landingsOffTheRunway(run.trace, run.knowledge));
+  lf_expectNone("steep near the ground", steepNearTheGround(run.trace, run.knowledge));
+  lf_expectNone("removed near the ground", removedNearTheGround(run.trace, run.knowledge));
+  lf_expectNone("attitude", attitudeOutOfRange(run.trace));
+  lf_expectNone("slow in the air", slowInTheAir(run.trace, run.knowledge));
+  lf_expectNone("climbing on final", climbOnFinal(run.trace, run.knowledge));
+  lf_expectNone("the nose slams down", noseSlamsDown(run.trace));
+  lf_expectNone("a roll off the flight's delay", rollOffItsDelay(run.trace, run.knowledge));
+}
+
 // What both feeds share: an orderly end, traffic back after the faults, and no complaint.
 void lf_checkRun(const RunResult& run) {
   EXPECT_TRUE(lf_contains(run.log, "Shutdown cleanup completed; posting MSG_EXIT\n")) << run.log;
@@ -80,15 +92,12 @@ void lf_checkRun(const RunResult& run) {
   lf_expectNone("teleporting", teleporting(run.trace, run.knowledge));
   lf_expectNone("parked aircraft", parkedAircraft(run.trace, run.knowledge, 30.0));
   lf_expectNone("left behind", leftBehind(run.trace));
-  lf_expectNone("landings off the runway", landingsOffTheRunway(run.trace, run.knowledge));
-  lf_expectNone("steep near the ground", steepNearTheGround(run.trace, run.knowledge));
-  lf_expectNone("removed near the ground", removedNearTheGround(run.trace, run.knowledge));
+  lf_checkInTheAir(run);
   lf_expectNone("sliding on the ground", slidingOnTheGround(run.trace));
   lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace));
   lf_expectNone("turning on the spot", turningOnTheSpot(run.trace, run.knowledge));
   lf_expectNone("runway shared", runwayShared(run.trace, run.knowledge));
   lf_expectNone("same registration", sameRegistration(run.trace));
-  lf_expectNone("attitude", attitudeOutOfRange(run.trace));
 }
 
 // The simulator's outage took the static aircraft: the parking adjustment it asks for runs before
@@ -242,6 +251,44 @@ TEST(Scenario, ParkedAtZurichWithRealTrafficsOwnAppTheAirportFillsAndTheFlightsC
       EXPECT_EQ(run.log.find(" " + registration + " ("), std::string::npos) << registration << ": no livery matched";
     }
   }
+}
+
+// Another day, its QNH far from the standard one, in a short calm run: the app sends the
+// altitudes set to the QNH, the web API as the transponders sent them, and the program shows the
+// day's QNH and lands the arrivals on their runways, the first on 32, over runway 16/34.
+void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh) {
+  testing_support::TempDir dir;
+  FaultPlan plan = calmPlan(110.0);
+  plan.qnhHpa = qnh;
+  plan.userAt = {47.451944, 8.543885};  // on the ramp south of runway 10/28, clear of the approaches
+  const std::filesystem::path folder = lf_runFolder(dir, name);
+  const RunResult run = runScenario(folder, plan, mode);
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_TRUE(lf_contains(testing_support::readFile(folder / "window-texts.txt"), fmt::format("\t{} hPa", qnh)))
+      << "the window does not show the day's QNH";
+  const auto* airport = &run.knowledge.airports.front();
+  for (const auto& candidate : run.knowledge.airports)
+    if (candidate.icao == run.knowledge.parkAirport) airport = &candidate;
+  std::set<std::string> runways;
+  for (const tracepicture::TouchDown& td : tracepicture::touchDowns(run.trace, *airport))
+    if (const auto fact = run.knowledge.flights.find(td.tailNumber);
+        fact != run.knowledge.flights.end() && fact->second.kind == Kind::Arrival)
+      runways.insert(td.runway);
+  EXPECT_TRUE(runways.contains("32")) << "no arrival touched down on 32";
+  lf_checkInTheAir(run);
+  lf_expectNone("floating or sinking", floatingOrSinking(run.trace, run.knowledge));
+  lf_expectNone("teleporting", teleporting(run.trace, run.knowledge));
+  lf_expectNone("runway shared", runwayShared(run.trace, run.knowledge));
+}
+
+TEST(Scenario, RTAppOnADayOfQnh985LandsTheArrivalsOnTheirRunways) {
+  for (std::uint16_t port : {std::uint16_t{49004}, std::uint16_t{49005}})
+    if (!lf_udpPortFree(port)) GTEST_SKIP() << "UDP port " << port << " is held by another program on this machine";
+  lf_flyTheQnhDay("rtapp-qnh985", FeedMode::RTApp, 985);
+}
+
+TEST(Scenario, RTDirectOnADayOfQnh1035LandsTheArrivalsOnTheirRunways) {
+  lf_flyTheQnhDay("rtdirect-qnh1035", FeedMode::RTDirect, 1035);
 }
 
 TEST(Scenario, RTDirectWithAnAnswer503LeavesNoComplaint) {

@@ -227,44 +227,56 @@ double halfSpanMetres(const std::string& type) {
   return 36.0 / 2.0;
 }
 
+namespace {
+
+// The feed time at which what the feeder sent of a flight passed nearest a pose, on its stretches
+// in the air or on the ground; none farther off than `withinMetres`.
+std::optional<double> lf_feedTimeAt(const FlightFact& fact, const TraceEvent& e, bool airborne, double withinMetres) {
+  constexpr double kMetresPerDegree = 111320.0;
+  const double east = kMetresPerDegree * std::cos(e.latitude * M_PI / 180.0);
+  double best = withinMetres;
+  std::optional<double> feedTime;
+  for (std::size_t i = 1; i < fact.sent.size(); ++i) {
+    const FlightFact::Sent& a = fact.sent[i - 1];
+    const FlightFact::Sent& b = fact.sent[i];
+    if (!(b.t > a.t) || (a.altitude > 0.0) != airborne || (b.altitude > 0.0) != airborne) continue;
+    const double bx = (b.lon - a.lon) * east;
+    const double by = (b.lat - a.lat) * kMetresPerDegree;
+    const double px = (e.longitude - a.lon) * east;
+    const double py = (e.latitude - a.lat) * kMetresPerDegree;
+    const double length2 = bx * bx + by * by;
+    if (length2 < 1.0) continue;  // a repeated report: no direction to read a time from
+    const double u = std::clamp((px * bx + py * by) / length2, 0.0, 1.0);
+    const double d = std::hypot(px - u * bx, py - u * by);
+    if (d < best) {
+      best = d;
+      feedTime = a.t + u * (b.t - a.t);
+    }
+  }
+  return feedTime;
+}
+
+double lf_median(std::vector<double> values) {
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
 FeedProgress feedProgress(const Trace& trace, const Knowledge& knowledge) {
   // A pose farther off its flight's reported track than this is no reading of where it is in
   // the feed (the program's turn or flare smoothing, a go-around of its own).
   constexpr double kOffTrackMetres = 300.0;
-  constexpr double kMetresPerDegree = 111320.0;
   std::map<double, std::vector<double>> bySecond;  // simulator time -> feed times of its poses
   for (const TraceEvent& e : trace.events) {
     if (e.event != "pose" || e.onGround || !lf_finite(e)) continue;
     const FlightFact* fact = lf_fact(knowledge, e.tailNumber);
     if (!fact || fact->kind == Kind::Parked || fact->sent.size() < 2) continue;
-    const double east = kMetresPerDegree * std::cos(e.latitude * M_PI / 180.0);
-    double best = kOffTrackMetres;
-    std::optional<double> feedTime;
-    for (std::size_t i = 1; i < fact->sent.size(); ++i) {
-      const FlightFact::Sent& a = fact->sent[i - 1];
-      const FlightFact::Sent& b = fact->sent[i];
-      if (!(b.t > a.t) || a.altitude <= 0.0 || b.altitude <= 0.0) continue;
-      const double bx = (b.lon - a.lon) * east;
-      const double by = (b.lat - a.lat) * kMetresPerDegree;
-      const double px = (e.longitude - a.lon) * east;
-      const double py = (e.latitude - a.lat) * kMetresPerDegree;
-      const double length2 = bx * bx + by * by;
-      if (length2 < 1.0) continue;  // a repeated report: no direction to read a time from
-      const double u = std::clamp((px * bx + py * by) / length2, 0.0, 1.0);
-      const double d = std::hypot(px - u * bx, py - u * by);
-      if (d < best) {
-        best = d;
-        feedTime = a.t + u * (b.t - a.t);
-      }
-    }
-    if (feedTime) bySecond[e.t].push_back(*feedTime);
+    if (const auto feedTime = lf_feedTimeAt(*fact, e, true, kOffTrackMetres)) bySecond[e.t].push_back(*feedTime);
   }
   // The median of each second's flights and the seconds around it: one flight the program flies
   // off its reports, or a second with few flights about, does not move the reading.
-  auto median = [](std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-    return values[values.size() / 2];
-  };
+  const auto median = lf_median;
   std::vector<std::pair<double, double>> seconds;
   for (const auto& [t, times] : bySecond) seconds.emplace_back(t, median(times));
   FeedProgress progress;
@@ -762,6 +774,38 @@ double lf_meanHeading(double a, double b) { return a + std::remainder(b - a, 360
 // a loaded machine neither makes nor hides a fault.
 constexpr double kWindowSeconds = 2.0;
 
+// From when an object's motion tells how the program drives it. An object made again after a
+// fault took every object (the simulator's restart) stays where it was made until the program
+// has it, however long a busy machine takes for that, and then goes on at its flight's pace:
+// only a window after it first moved. Any other object from its first pose.
+double lf_judgedFrom(const std::vector<const TraceEvent*>& events, const std::vector<const TraceEvent*>& poses,
+                     const std::vector<double>& faults) {
+  double settled = -std::numeric_limits<double>::infinity();
+  if (events.front()->event == "create")
+    for (const double fault : faults) {
+      if (!(events.front()->t >= fault && events.front()->t < fault + 30.0)) continue;
+      settled = std::numeric_limits<double>::infinity();
+      for (const TraceEvent* pose : poses) {
+        if (distanceMetres(events.front()->latitude, events.front()->longitude, pose->latitude, pose->longitude) > 0.5) {
+          settled = pose->t + kWindowSeconds;
+          break;
+        }
+      }
+    }
+  return settled;
+}
+
+// The first pose on the ground after one in the air: the touch-down; poses.size() for none.
+std::size_t lf_touchDown(const std::vector<const TraceEvent*>& poses) {
+  for (std::size_t i = 1; i < poses.size(); ++i)
+    if (poses[i]->onGround && !poses[i - 1]->onGround) return i;
+  return poses.size();
+}
+
+bool lf_airliner(const FlightFact* fact) {
+  return fact && fact->kind != Kind::Parked && (fact->category == "A3" || fact->category == "A4" || fact->category == "A5");
+}
+
 }  // namespace
 
 Complaints landingsOffTheRunway(const Trace& trace, const Knowledge& knowledge) {
@@ -862,22 +906,7 @@ Complaints groundSpeedJumps(const Trace& trace) {
   const std::vector<double> faults = wholesaleRemovals(trace);
   for (const auto& [id, events] : lf_byObject(trace)) {
     const auto poses = lf_poses(events);
-    // An object made again after a fault took every object (the simulator's restart) stands
-    // where it was made until the program has it, however long a busy machine takes for that,
-    // and then goes on at its flight's pace: only its motion a window after it first moved tells
-    // how the program drives it.
-    double settled = -1.0;
-    if (events.front()->event == "create")
-      for (const double fault : faults) {
-        if (!(events.front()->t >= fault && events.front()->t < fault + 30.0)) continue;
-        settled = std::numeric_limits<double>::infinity();
-        for (const TraceEvent* pose : poses) {
-          if (distanceMetres(events.front()->latitude, events.front()->longitude, pose->latitude, pose->longitude) > 0.5) {
-            settled = pose->t + kWindowSeconds;
-            break;
-          }
-        }
-      }
+    const double settled = lf_judgedFrom(events, poses, faults);
     for (std::size_t i = 0; i < poses.size(); ++i) {
       const std::size_t j = lf_after(poses, i, kWindowSeconds);
       const std::size_t k = j < poses.size() ? lf_after(poses, j, kWindowSeconds) : poses.size();
@@ -1011,6 +1040,130 @@ Complaints attitudeOutOfRange(const Trace& trace) {
     if (*e.pitch >= -10.0 && *e.pitch <= 25.0 && std::fabs(*e.bank) <= 35.0) continue;
     if (named.insert(*e.objectId).second)
       complaints.push_back(fmt::format("{}: pitch {:.1f} deg, bank {:.1f} deg", lf_name(e), *e.pitch, *e.bank));
+  }
+  return complaints;
+}
+
+Complaints slowInTheAir(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kLeastKt = 100.0;
+  constexpr double kAfterCreationSeconds = 5.0;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    if (!lf_airliner(lf_fact(knowledge, events.front()->tailNumber))) continue;
+    const auto poses = lf_poses(events);
+    const double from = std::max(events.front()->t + kAfterCreationSeconds, lf_judgedFrom(events, poses, faults));
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+      const std::size_t j = lf_after(poses, i, kWindowSeconds);
+      if (j >= poses.size() || poses[i]->t < from) continue;
+      if (std::any_of(poses.begin() + static_cast<std::ptrdiff_t>(i), poses.begin() + static_cast<std::ptrdiff_t>(j) + 1,
+                      [](const TraceEvent* e) { return e->onGround; }))
+        continue;
+      const double kt = lf_speedKt(*poses[i], *poses[j]);
+      if (kt < kLeastKt) {
+        const auto ground = lf_groundFeet(knowledge, poses[j]->latitude, poses[j]->longitude);
+        complaints.push_back(fmt::format("{}: airborne at {:.0f} kt, {:.0f} ft over the ground, {:.0f} s after its creation",
+                                         lf_name(*poses[j]), kt, poses[j]->altitude - ground.value_or(0.0) - knowledge.cgFeet,
+                                         poses[j]->t - events.front()->t));
+        break;
+      }
+    }
+  }
+  return complaints;
+}
+
+Complaints climbOnFinal(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kFinalSeconds = 90.0;
+  constexpr double kBelowFeet = 700.0;
+  constexpr double kWithinSeconds = 3.0;
+  constexpr double kMostClimbFeet = 15.0;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_poses(events);
+    const std::size_t touchDown = lf_touchDown(poses);
+    if (touchDown >= poses.size()) continue;
+    const double landed = poses[touchDown]->t;
+    bool named = false;
+    for (std::size_t i = 0; i < touchDown && !named; ++i) {
+      const TraceEvent& a = *poses[i];
+      const auto ground = lf_groundFeet(knowledge, a.latitude, a.longitude);
+      if (a.t < landed - kFinalSeconds || !ground || a.altitude - *ground - knowledge.cgFeet >= kBelowFeet) continue;
+      for (std::size_t j = i + 1; j < touchDown && poses[j]->t <= a.t + kWithinSeconds + 1e-6; ++j) {
+        const TraceEvent& b = *poses[j];
+        if (b.altitude - a.altitude <= kMostClimbFeet) continue;
+        complaints.push_back(fmt::format("{}: climbs {:.0f} ft in {:.0f} s from {:.0f} ft over the ground, {:.0f} s before its touch-down",
+                                         lf_name(b), b.altitude - a.altitude, b.t - a.t,
+                                         a.altitude - *ground - knowledge.cgFeet, landed - a.t));
+        named = true;
+        break;
+      }
+    }
+  }
+  return complaints;
+}
+
+Complaints noseSlamsDown(const Trace& trace) {
+  // The main wheels touch, and the pilot lowers the nose over a few seconds.
+  constexpr double kMostDegPerS = 2.0;
+  constexpr double kAfterSeconds = 15.0;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_poses(events);
+    const std::size_t touchDown = lf_touchDown(poses);
+    if (touchDown >= poses.size()) continue;
+    // From the last pose in the air: the nose may come down with the touch itself.
+    for (std::size_t i = touchDown - 1; i + 1 < poses.size() && poses[i]->t < poses[touchDown]->t + kAfterSeconds; ++i) {
+      const std::size_t j = lf_after(poses, i, 1.0);
+      if (j >= poses.size() || !poses[i]->pitch || !poses[j]->pitch) continue;
+      const double rate = (*poses[i]->pitch - *poses[j]->pitch) / (poses[j]->t - poses[i]->t);
+      if (rate > kMostDegPerS) {
+        complaints.push_back(fmt::format("{}: the nose comes down from {:.1f} to {:.1f} deg in {:.1f} s, {:.0f} s after its touch-down",
+                                         lf_name(*poses[j]), *poses[i]->pitch, *poses[j]->pitch, poses[j]->t - poses[i]->t,
+                                         poses[j]->t - poses[touchDown]->t));
+        break;
+      }
+    }
+  }
+  return complaints;
+}
+
+Complaints rollOffItsDelay(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kRollKt = 40.0;
+  constexpr double kAroundSeconds = 60.0;  // the flight in the air this near the roll gives its delay
+  constexpr double kMostOffSeconds = 5.0;
+  // On the runway the program follows the reports' line closely; in the air it may smooth a turn or a flare.
+  constexpr double kRollWithinMetres = 30.0;
+  constexpr double kAirWithinMetres = 300.0;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const FlightFact* fact = lf_fact(knowledge, events.front()->tailNumber);
+    if (!fact || (fact->kind != Kind::Arrival && fact->kind != Kind::Departure) || fact->sent.size() < 2) continue;
+    const auto poses = lf_poses(events);
+    std::vector<double> roll;
+    double rollFrom = std::numeric_limits<double>::infinity();
+    double rollTo = -rollFrom;
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+      const std::size_t j = lf_after(poses, i, 1.0);
+      if (j >= poses.size() || !poses[i]->onGround || !poses[j]->onGround || lf_speedKt(*poses[i], *poses[j]) < kRollKt)
+        continue;
+      if (const auto feedTime = lf_feedTimeAt(*fact, *poses[i], false, kRollWithinMetres)) {
+        roll.push_back(poses[i]->t - knowledge.feedToSimSeconds - *feedTime);
+        rollFrom = std::min(rollFrom, poses[i]->t);
+        rollTo = std::max(rollTo, poses[i]->t);
+      }
+    }
+    std::vector<double> air;
+    for (const TraceEvent* e : poses)
+      if (!e->onGround && e->t >= rollFrom - kAroundSeconds && e->t <= rollTo + kAroundSeconds)
+        if (const auto feedTime = lf_feedTimeAt(*fact, *e, true, kAirWithinMetres))
+          air.push_back(e->t - knowledge.feedToSimSeconds - *feedTime);
+    if (roll.size() < 3 || air.size() < 3) continue;
+    const double rollDelay = lf_median(roll);
+    const double airDelay = lf_median(air);
+    if (std::fabs(rollDelay - airDelay) > kMostOffSeconds)
+      complaints.push_back(fmt::format("{} ({}): its {} roll shows the feed {:.1f} s late, its flight in the air {:.1f} s",
+                                       lf_name(*events.front()), fact->type,
+                                       fact->kind == Kind::Arrival ? "landing" : "take-off", rollDelay, airDelay));
   }
   return complaints;
 }

@@ -134,6 +134,15 @@ Complaints runwayShared(const tracepicture::Trace& trace, const Knowledge& knowl
 Complaints sameRegistration(const tracepicture::Trace& trace);
 // Pitch from 10 degrees nose down to 25 up; bank at most 35 degrees.
 Complaints attitudeOutOfRange(const tracepicture::Trace& trace);
+// An airliner (emitter category A3 to A5) flies at 100 kt or more from 5 s after its creation on.
+Complaints slowInTheAir(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the last 90 s before a touch-down, below 700 ft over the ground, no climb of more than 15 ft within 3 s.
+Complaints climbOnFinal(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// After a touch-down the nose comes down at 2 degrees a second at most.
+Complaints noseSlamsDown(const tracepicture::Trace& trace);
+// A take-off or landing roll shows the feed at the delay the program shows the flight in the air
+// around it, within 5 s.
+Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge);
 
 // When the program first placed a static aircraft after `from` (after a fault took them all:
 // the parking adjustment's first placement); none when it placed none.

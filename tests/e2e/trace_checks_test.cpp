@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ Knowledge lf_knowledge() {
   knowledge.flights["HB-JDA"] = FlightFact{.kind = Kind::TaxiOut, .registration = "HB-JDA", .type = "A20N"};
   knowledge.flights["D-AIMA"] = FlightFact{.kind = Kind::Arrival, .registration = "D-AIMA", .type = "A388",
                                            .category = "A5", .topSpeedKt = 160.0, .topTurnDegPerS = 1.0};
+  knowledge.flights["HB-CXA"] = FlightFact{.kind = Kind::Arrival, .registration = "HB-CXA", .type = "C172",
+                                           .category = "A1", .topSpeedKt = 110.0, .topTurnDegPerS = 3.0};
   return knowledge;
 }
 
@@ -696,6 +699,132 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
     std::vector<std::array<double, 3>> seconds;
     for (int i = 0; i < 6; ++i) seconds.push_back({500.0, -1.0, c.degPerS * i});
     EXPECT_EQ(turningOnTheSpot(lf_attitudeTrace(lf_along28(1, c.tail, seconds)), k).size(), c.complaints) << c.name;
+  }
+}
+
+// What a pilot sees of an aircraft in the air and as it lands: flying speed, a steady final, the
+// nose lowered after the touch, and the runway at the flight's own delay.
+TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseGently) {
+  const auto k = lf_knowledge();
+  // Along 28's line at these speeds (kt) second by second, 2000 ft up; `created` is the first.
+  auto flying = [](const char* tail, const std::vector<double>& kts, bool ground = false, int firstRemovedWith = 0) {
+    std::vector<std::array<double, 3>> seconds;
+    double along = -9000.0;
+    for (const double kt : kts) {
+      seconds.push_back({along, ground ? -1.0 : 2000.0, 0.0});
+      along += kt * 0.5144;
+    }
+    std::vector<Pose> poses = lf_along28(1, tail, seconds, 0.0, 10.0);
+    // Made again after a fault took every object: it stands until the simulator has it.
+    for (int id = 2; id <= firstRemovedWith; ++id) {
+      poses.push_back({0.0, "create", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
+      poses.push_back({9.5, "remove", id, "X", 47.47, 8.55 + 0.001 * id, kGround + 8.0, 0.0, true});
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    return lf_attitudeTrace(poses);
+  };
+  struct Slow {
+    const char* name;
+    const char* tail;
+    std::vector<double> kts;
+    bool ground;
+    int removedWith;
+    std::size_t complaints;
+  } slow[] = {
+      {"an A380 at 150 kt", "D-AIMA", std::vector<double>(12, 150.0), false, 0, 0},
+      {"an A380 fading to 60 kt in the air", "D-AIMA", {150, 150, 150, 140, 126, 113, 102, 92, 83, 75, 67, 60}, false, 0, 1},
+      {"an A380 slow only as it is made", "D-AIMA", {0, 0, 40, 150, 150, 150, 150, 150, 150}, false, 0, 0},
+      {"an A380 made anew after a fault, held until the simulator has it", "D-AIMA",
+       {0, 0, 0, 0, 0, 0, 0, 0, 150, 150, 150, 150}, false, 4, 0},
+      {"an A380 made on its own, held in the air", "D-AIMA", {0, 0, 0, 0, 0, 0, 0, 0, 150, 150, 150, 150}, false, 0, 1},
+      {"an A380 taxiing at 20 kt", "D-AIMA", std::vector<double>(12, 20.0), true, 0, 0},
+      {"an A320 at 90 kt", "HB-JDA", std::vector<double>(12, 90.0), false, 0, 1},
+      {"a Cessna at 90 kt", "HB-CXA", std::vector<double>(12, 90.0), false, 0, 0},
+  };
+  for (const Slow& c : slow) EXPECT_EQ(slowInTheAir(flying(c.tail, c.kts, c.ground, c.removedWith), k).size(), c.complaints) << c.name;
+
+  // A 3-degree final to 28 at 72 m/s for 100 s, touching down 400 m past the threshold and lowering
+  // its nose from 3.5 degrees; `bump` feet added at the seconds given before the touch-down.
+  auto landing = [](std::map<int, double> bump, std::vector<double> pitchAfter) {
+    std::vector<Pose> poses;
+    for (int i = 100; i >= -static_cast<int>(pitchAfter.size()) + 1; --i) {
+      const double along = 400.0 - 72.0 * i;
+      const double height = i > 0 ? 72.0 * i * 0.0524 * 3.28 + bump[i] : -1.0;
+      const auto [lat, lon] = lf_on28(along);
+      const double pitch = i > 0 ? 3.5 : pitchAfter[static_cast<std::size_t>(-i)];
+      poses.push_back({100.0 - i, i == 100 ? "create" : "pose", 1, "D-AIMA", lat, lon,
+                       kGround + 8.0 + (height < 0.0 ? 0.0 : height), lf_end28().headingDeg, height < 0.0, pitch});
+    }
+    return lf_attitudeTrace(poses);
+  };
+  const std::vector<double> gentle{3.5, 3.0, 1.5, 0.0, -0.6, -0.6};
+  struct Final {
+    const char* name;
+    std::map<int, double> bump;
+    std::size_t complaints;
+  } finals[] = {
+      {"a steady 3-degree final", {}, 0},
+      {"a zoom of 30 ft at 150 ft", {{12, 30.0}, {11, 30.0}}, 1},
+      {"a wobble of 10 ft", {{12, 10.0}, {11, 10.0}}, 0},
+      {"a climb of 40 ft at 1,000 ft, 80 s out", {{80, 40.0}, {79, 40.0}}, 0},
+  };
+  for (const Final& c : finals) EXPECT_EQ(climbOnFinal(landing(c.bump, gentle), k).size(), c.complaints) << c.name;
+  struct Nose {
+    const char* name;
+    std::vector<double> pitchAfter;
+    std::size_t complaints;
+  } noses[] = {
+      {"lowered over four seconds", gentle, 0},
+      {"slammed down with the touch", {-0.6, -0.6, -0.6}, 1},
+      {"held, then slammed down", {3.5, 3.5, -0.6, -0.6}, 1},
+  };
+  for (const Nose& c : noses) EXPECT_EQ(noseSlamsDown(landing({}, c.pitchAfter)).size(), c.complaints) << c.name;
+  // The nose lowered fast well before the touch-down is the air's, not the landing's.
+  auto early = landing({}, gentle);
+  for (auto& e : early.events)
+    if (e.t < 20.0 && e.pitch) *e.pitch = e.t < 10.0 ? 8.0 : 0.0;
+  EXPECT_EQ(noseSlamsDown(early).size(), 0u);
+}
+
+TEST(TraceChecks, ALandingRollShowsTheFeedAtTheFlightsOwnDelay) {
+  // The feed: a final to 28 at 72 m/s to a touch-down 400 m in at feed time 50, then braking at
+  // 2.5 m/s2; reported every second.
+  auto fed = [](double t) {
+    const double along = t < 50.0 ? 400.0 - 72.0 * (50.0 - t) : 400.0 + 72.0 * (t - 50.0) - 1.25 * (t - 50.0) * (t - 50.0);
+    const double height = t < 50.0 ? 72.0 * (50.0 - t) * 0.0524 * 3.28 + 20.0 : -1.0;
+    return std::make_pair(along, height);
+  };
+  struct Case {
+    const char* name;
+    double airDelay;
+    double rollDelay;
+    std::size_t complaints;
+  } cases[] = {
+      {"both 30 s behind the feed", 30.0, 30.0, 0},
+      {"the roll 3 s later", 30.0, 33.0, 0},
+      {"the roll 8 s later", 30.0, 38.0, 1},
+      {"the roll 8 s early", 38.0, 30.0, 1},
+  };
+  for (const Case& c : cases) {
+    Knowledge k = lf_knowledge();
+    k.feedToSimSeconds = 4.0;
+    FlightFact& fact = k.flights["D-AIMA"];
+    for (int t = 0; t <= 80; ++t) {
+      const auto [along, height] = fed(t);
+      const auto [lat, lon] = lf_on28(along);
+      fact.sent.push_back({static_cast<double>(t), lat, lon, height < 0.0 ? 0.0 : kGround + height});
+    }
+    std::vector<Pose> poses;
+    for (double t = 0.0; t <= 70.0; t += 1.0) {
+      const auto [along, height] = fed(t);
+      const auto [lat, lon] = lf_on28(along);
+      const double simT = k.feedToSimSeconds + t + (height < 0.0 ? c.rollDelay : c.airDelay);
+      // What the simulator shows of the air after it already shows the roll, it never shows.
+      if (!poses.empty() && simT <= poses.back().t) continue;
+      poses.push_back({simT, poses.empty() ? "create" : "pose", 1, "D-AIMA", lat, lon,
+                       kGround + 8.0 + (height < 0.0 ? 0.0 : height), lf_end28().headingDeg, height < 0.0});
+    }
+    EXPECT_EQ(rollOffItsDelay(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -411,6 +412,82 @@ TEST_F(TrafficGenTest, WaitsPushBackAndStandSizesFollowTheOptions) {
   }
 }
 
+// Extra flights come after the others, which stay as they were, and their reports stop for a
+// while, or end, where the options say: a feed losing an aircraft in the air.
+TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWhereAsked) {
+  Options options = sampleOptions();
+  options.durationSeconds = 600.0;
+  options.arrivals = options.departures = 3;
+  options.overflights = options.taxiOut = options.taxiIn = 1;
+  const rtstandin::TrafficScenario fixed = rtstandin::loadScenario(lf_inputs().base);
+  const std::vector<GeneratedFlight> before = generateTraffic(airport, fleet, options, {}, fixed.parked);
+  struct Case {
+    const char* what;
+    Options::ExtraFlight extra;
+    double gapFrom;  // seconds after the moment: no report in [from, to), reports on both sides
+    double gapTo;
+  };
+  const double kEnd = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {"a Swiss 777 arriving on 32 lost for 30 s on its final",
+       {.kind = FlightKind::Arrival, .runways = {"32"}, .airline = "SWR", .type = "B77W", .window = {150.0, 154.0},
+        .gapAfter = -90.0, .gapSeconds = 30.0}, -90.0, -60.0},
+      {"a departure from 16 lost for 30 s in its climb",
+       {.kind = FlightKind::Departure, .runways = {"16"}, .window = {100.0, 104.0}, .gapAfter = 20.0, .gapSeconds = 30.0},
+       20.0, 50.0},
+      {"an easyJet A319 from 34 whose reports end",
+       {.kind = FlightKind::Departure, .runways = {"34"}, .airline = "EZY", .type = "A319", .window = {60.0, 64.0},
+        .gapAfter = 40.0, .gapSeconds = kEnd}, 40.0, kEnd},
+  };
+  options.extraFlights.clear();
+  for (const Case& c : cases) options.extraFlights.push_back(c.extra);
+  const std::vector<GeneratedFlight> after = generateTraffic(airport, fleet, options, {}, fixed.parked);
+  ASSERT_EQ(after.size(), before.size() + std::size(cases));
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_FALSE(after[i].extra);
+    EXPECT_EQ(after[i].flight.callsign, before[i].flight.callsign);
+    ASSERT_EQ(after[i].flight.track.size(), before[i].flight.track.size()) << before[i].flight.callsign;
+    for (std::size_t p = 0; p < before[i].flight.track.size(); ++p) {
+      EXPECT_EQ(after[i].flight.track[p].t, before[i].flight.track[p].t);
+      EXPECT_EQ(after[i].flight.track[p].lat, before[i].flight.track[p].lat);
+      EXPECT_EQ(after[i].flight.track[p].altitude, before[i].flight.track[p].altitude);
+    }
+  }
+  for (std::size_t k = 0; k < std::size(cases); ++k) {
+    const Case& c = cases[k];
+    const GeneratedFlight& g = after[before.size() + k];
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(g.kind, c.extra.kind);
+    EXPECT_TRUE(g.extra);
+    EXPECT_EQ(g.runway, c.extra.runways.front());
+    if (!c.extra.airline.empty()) {
+      EXPECT_EQ(g.flight.airline, c.extra.airline);
+      EXPECT_EQ(g.flight.type, c.extra.type);
+      EXPECT_EQ(g.flight.callsign.substr(0, 3), c.extra.airline);
+    }
+    const auto& track = g.flight.track;
+    ASSERT_GT(track.size(), 6u);
+    // Every 2 to 10 s but for one gap of the length asked for (a report or two less on each side),
+    // which begins and ends in the air; reports that end stop in the air well before the scenario.
+    std::size_t longest = 1;
+    for (std::size_t p = 2; p < track.size(); ++p)
+      if (track[p].t - track[p - 1].t > track[longest].t - track[longest - 1].t) longest = p;
+    const double ground = airport.elevationMetres * sim::kFeetPerMetre;
+    for (std::size_t p = 1; p < track.size(); ++p) {
+      if (!std::isfinite(c.extra.gapSeconds) || p != longest) EXPECT_LE(track[p].t - track[p - 1].t, 10.01) << track[p].t;
+    }
+    if (std::isfinite(c.extra.gapSeconds)) {
+      EXPECT_GE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds);
+      EXPECT_LE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds + 20.0);
+      EXPECT_GT(track[longest - 1].altitude, ground + 500.0);
+      EXPECT_GT(track[longest].altitude, ground + 500.0);
+    } else {
+      EXPECT_GT(track.back().altitude, ground + 800.0);
+      EXPECT_LT(track.back().t, options.durationSeconds - 60.0);
+    }
+  }
+}
+
 TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
   struct Case {
     const char* what;
@@ -424,10 +501,16 @@ TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
   tooManyTaxis.taxiOut = 200;
   Options noTime;
   noTime.durationSeconds = 0.0;
+  Options unknownExtraRunway;
+  unknownExtraRunway.extraFlights = {{.kind = FlightKind::Departure, .runways = {"27"}}};
+  Options unknownAirline;
+  unknownAirline.extraFlights = {{.kind = FlightKind::Departure, .airline = "XYZ", .type = "A320"}};
   const Case cases[] = {
       {"a runway the airport does not have", unknownRunway, false, "runway 09 is not at LSZH"},
       {"more taxiing flights than stands", tooManyTaxis, false, "no free stand left"},
       {"no time", noTime, false, "the duration must be positive"},
+      {"an extra flight from a runway the airport does not have", unknownExtraRunway, false, "runway 27 is not at LSZH"},
+      {"an extra flight of an airline the generator does not know", unknownAirline, false, "no XYZ A320 can be made up"},
       {"an airport without runways", Options{}, true, "LSZH has no runways"},
   };
   for (const Case& c : cases) {

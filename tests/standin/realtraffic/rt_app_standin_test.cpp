@@ -46,7 +46,7 @@ TEST(TrafficScenarioFile, TheSampleDecodesWithTheProgramsOwnReaders) {
       const auto point = positionAt(flight, t);
       ASSERT_TRUE(point) << flight.callsign << " at " << t;
       for (const TrafficLayout layout : {TrafficLayout::airlineCode, TrafficLayout::vendor, TrafficLayout::mixed}) {
-        const std::string line = trafficLine(flight, *point, scenario.startTime, "RTTFC", layout);
+        const std::string line = trafficLine(flight, *point, scenario.startTime, "RTTFC", layout, scenarioQnhHpa(scenario));
         const auto fields = split(line);
         ASSERT_EQ(fields.size(), kRTAppTrafficFieldCount) << line;
         TrafficFields decoded;
@@ -56,13 +56,15 @@ TEST(TrafficScenarioFile, TheSampleDecodesWithTheProgramsOwnReaders) {
         EXPECT_EQ(decoded.callsign, flight.callsign);
         EXPECT_NEAR(decoded.timestamp, static_cast<double>(scenario.startTime) + t, 0.01);
         EXPECT_NEAR(decoded.lat, point->lat, 1e-6);
-        // RealTraffic's own layout: an authentication number, the baro altitude before it.
+        // The sample's QNH is 1013 hPa: the app's altitude is the pressure altitude 7.5 ft lower.
+        EXPECT_NEAR(decoded.altitude, point->altitude > 0 ? point->altitude - 7.5 : 0.0, 0.51) << line;
+        // RealTraffic's own layout: an authentication number, the uncorrected baro altitude before it.
         const bool vendor =
             layout == TrafficLayout::vendor || (layout == TrafficLayout::mixed && flight.hexid % 2 == 1);
         if (vendor) {
           EXPECT_FALSE(fields[43].empty()) << line;
           EXPECT_EQ(fields[43].find_first_not_of("0123456789"), std::string_view::npos) << line;
-          EXPECT_EQ(fields[42], fields[4]) << line;
+          EXPECT_NEAR(std::stod(std::string(fields[42])), point->altitude, 0.51) << line;
         } else {
           EXPECT_EQ(decoded.airlineCode, flight.airline) << line;
         }
@@ -80,6 +82,57 @@ TEST(TrafficScenarioFile, TheSampleDecodesWithTheProgramsOwnReaders) {
   ASSERT_TRUE(qnh.hasValue());
   EXPECT_EQ(qnh.value(), 1013u);
   EXPECT_EQ(gf_metarFromWeatherData(nlohmann::json::parse(weatherDatagram(*metarAt(scenario, 400)))).value(), 1012u);
+}
+
+// The app sends the barometric altitude set to the QNH in field 4, which the program takes as it
+// is below 17,000 ft, and as the transponder sent it in field 42; the scenario holds the latter.
+TEST(TrafficScenarioFile, TheAppSetsTheScenariosAltitudesToItsQnh) {
+  struct Metars {
+    std::vector<Metar> metars;
+    double qnh;
+  } days[] = {
+      {{}, 1013.25},
+      {{{0, "LSZH", "LSZH 051150Z 24008KT 9999 FEW030 08/04 Q0985 NOSIG"}}, 985.0},
+      {{{0, "EGLL", "EGLL 051150Z AUTO 24008KT CAVOK 08/04 NOSIG"}, {60, "LSZH", "LSZH 051220Z Q1035"}}, 1035.0},
+      {{{0, "LSZH", "LSZH 051150Z Q1022="}, {60, "LSZH", "LSZH 051220Z Q1012"}}, 1013.25},  // "Q1022=" is no group
+  };
+  for (const Metars& day : days) {
+    TrafficScenario scenario;
+    scenario.metars = day.metars;
+    EXPECT_EQ(scenarioQnhHpa(scenario), day.qnh == 1013.25 && !day.metars.empty() ? 1012.0 : day.qnh);
+  }
+  Flight flight;
+  flight.hexid = 0x4B1001;  // odd: RealTraffic's own layout when mixed
+  flight.callsign = "SWR100";
+  flight.type = "A320";
+  struct Case {
+    double qnh;
+    double pressureFeet;
+    const char* field4;
+    const char* field42;
+    const char* airborne;
+  } cases[] = {
+      {1013.25, 3000.0, "3000", "3000", "1"},
+      {985.0, 3000.0, "2152", "3000", "1"},   // 28.25 hPa low: 847.5 ft lower
+      {1035.0, 3000.0, "3652", "3000", "1"},  // 652.5 ft higher
+      {1035.0, 37000.0, "37652", "37000", "1"},
+      {985.0, 0.0, "0", "0", "0"},  // the feed's ground stays the ground
+  };
+  for (const Case& c : cases) {
+    TrackPoint point;
+    point.lat = 47.46;
+    point.lon = 8.55;
+    point.altitude = c.pressureFeet;
+    point.gs = 150.0;
+    for (const TrafficLayout layout : {TrafficLayout::vendor, TrafficLayout::mixed, TrafficLayout::airlineCode}) {
+      const std::string line = trafficLine(flight, point, 1733400000, "RTTFC", layout, c.qnh);
+      const auto fields = split(line);
+      ASSERT_EQ(fields.size(), kRTAppTrafficFieldCount) << line;
+      EXPECT_EQ(fields[4], c.field4) << line;
+      EXPECT_EQ(fields[6], c.airborne) << line;
+      EXPECT_EQ(fields[42], layout == TrafficLayout::airlineCode ? "" : c.field42) << line;
+    }
+  }
 }
 
 TEST(TrafficScenarioFile, MistakesAreNamed) {
