@@ -90,23 +90,9 @@ void lf_rollStep(LiveAc& aircraft) {
 // sharper, the aircraft goes slower along it and makes the time up on the rest of the leg, so that
 // its nose stays on the path instead of lagging behind it.
 double lf_groundTurnShare(const LiveAc& aircraft, double was, double wanted) {
-  const LegPlan& leg = aircraft.legPlan;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (!(limit > 0.0)) return wanted;
-  const auto start = leg.turn.evaluate(was);
-  if (!start) return wanted;
-  const auto turnOf = [&](double f) {
-    const auto pose = leg.turn.evaluate(f);
-    return pose ? std::fabs(gf_wrapAngle(pose->heading - start->heading)) : 0.0;
-  };
-  if (!(turnOf(wanted) > limit)) return wanted;
-  double lo = was;
-  double hi = wanted;
-  for (int i = 0; i < 24; ++i) {
-    const double mid = (lo + hi) / 2.0;
-    (turnOf(mid) > limit ? hi : lo) = mid;
-  }
-  return lo;
+  return aircraft.legPlan.turn.shareWithinTurn(was, wanted, limit);
 }
 
 // A ground turn held back by its rate picks its pace up again no faster than an airliner speeds
