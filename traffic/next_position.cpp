@@ -157,9 +157,14 @@ void lf_logRemovedInAir(const LiveAc& aircraft, std::string_view why) {
                      aircraft.altitude, aircraft.simAgl, lf_phaseText(aircraft.state), why));
 }
 
-// A flight that runs out of stream high up leaves as flights do; near the ground it says why.
+// A flight that runs out of stream high up leaves as flights do; near the ground or on it, it says
+// why: an arrival vanishing from the runway is no ordinary end either.
 void lf_logRemovedNearGround(const LiveAc& aircraft, std::string_view why) {
-  if (!aircraft.onGround && aircraft.simAgl < kNearGroundFt) lf_logRemovedInAir(aircraft, why);
+  if (aircraft.onGround)
+    gf_log(fmt::format("{:8} {} removed on the ground at {:.0f} kt, fs:{}: {}", aircraft.callsign,
+                       aircraft.registration, aircraft.speed, lf_phaseText(aircraft.state), why));
+  else if (aircraft.simAgl < kNearGroundFt)
+    lf_logRemovedInAir(aircraft, why);
 }
 
 // Step for a stream of fewer than 2 points: true when a point was appended, false when the
