@@ -13,6 +13,7 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/stream_delay.h"
 #include "traffic/stream_prediction.h"
 #include "traffic/takeoff.h"
 
@@ -111,7 +112,7 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
     if (leg.lateTicks >= 1.0) {
       const auto whole = static_cast<std::int32_t>(leg.lateTicks);
       leg.lateTicks -= whole;
-      for (StreamPoint& p : aircraft.stream) p.time += whole;
+      gf_delayStream(aircraft, whole);
     }
   }
   return wanted;
@@ -172,11 +173,7 @@ void lf_rollOffAfterTurn(LiveAc& aircraft) {
                                               ? metres / mps + mps / (2.0 * kGroundAccelerationMps2)
                                               : std::sqrt(2.0 * metres / kGroundAccelerationMps2)));
   std::int32_t ticks = std::max(25, s.front().time - now);
-  if (least > ticks && least < 1e6) {
-    const auto later = static_cast<std::int32_t>(least) - ticks;
-    for (StreamPoint& p : s) p.time += later;
-    ticks += later;
-  }
+  if (least > ticks && least < 1e6) ticks += gf_delayStream(aircraft, static_cast<std::int64_t>(least) - ticks);
   aircraft.groundKind = 1;
   aircraft.legDelta = {s.front().lalo.lat - aircraft.position.lat,
                        gf_wrapLongitude(s.front().lalo.lon - aircraft.position.lon)};
@@ -248,7 +245,7 @@ void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double acc
   if (aircraft.groundLateTicks >= 1.0) {
     const auto whole = static_cast<std::int32_t>(aircraft.groundLateTicks);
     aircraft.groundLateTicks -= whole;
-    for (StreamPoint& p : aircraft.stream) p.time += whole;
+    gf_delayStream(aircraft, whole);
   }
 }
 

@@ -18,6 +18,7 @@
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
 #include "traffic/stand_arrival.h"
+#include "traffic/stream_delay.h"
 #include "traffic/stream_extension.h"
 #include "traffic/stream_prediction.h"
 #include "traffic/takeoff.h"
@@ -114,6 +115,7 @@ void lf_appendStandingPoint(LiveAc& aircraft) {
   point.repeated = true;
   point.turnStart = point.fromPosition = false;
   point.time = std::max(point.time, lf_now()) + kExtensionTicks;
+  point.feedTime.reset();  // a wait of our own, not the feed's
   aircraft.stream.push_back(point);
 }
 
@@ -191,6 +193,8 @@ bool lf_extendDryStream(LiveAc& aircraft) {
     return false;
   }
   gf_extendStream(aircraft, allowed);
+  // Made by the program: no feed time to be late against.
+  if (!aircraft.stream.empty()) aircraft.stream.back().feedTime.reset();
   return true;
 }
 
@@ -306,6 +310,8 @@ void gf_advanceStream(LiveAc& aircraft) {
   }
 
   if (s[1].repeated) {
+    if (aircraft.onGround && (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll))
+      gf_makeUpStandingDelay(aircraft);
     aircraft.rollContext.reset();
     aircraft.velocity = Lalo{0.0, 0.0};
     if (aircraft.predictLimitA > kBaseWindow) aircraft.predictLimitA = std::max(kBaseWindow, aircraft.predictLimitA - 100);
