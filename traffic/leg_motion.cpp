@@ -23,6 +23,12 @@ constexpr double kDeg = geo::kDegToRad;
 constexpr double kMaxHeadingStep = 0.06283185307179587;  // 3.6 degrees
 constexpr double kCurveEnd = 0.999999;
 constexpr double kLineUpLimit = 20.0 * geo::kDegToRad;  // nose and motion further apart: a crab
+// A slow aircraft whose nose is more than kSlipFree off its leg slows evenly down to
+// kSlipLeastPace of its pace at kSlipFree + kSlipSpan.
+constexpr double kSlipPaceBelowKt = 30.0;
+constexpr double kSlipFree = 5.0 * geo::kDegToRad;
+constexpr double kSlipSpan = 10.0 * geo::kDegToRad;
+constexpr double kSlipLeastPace = 0.1;
 // Bank limits in degrees, categories 0..6.
 constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
 
@@ -182,6 +188,26 @@ void lf_rollOffAfterTurn(LiveAc& aircraft) {
   aircraft.easingCursor = 0;
 }
 
+// Where the nose of an aircraft on a straight ground leg steers: onto the predicted runway while
+// the aircraft stands or once its leg runs along the runway (turned onto it earlier, the aircraft
+// would crab toward the centre line), else along the leg.
+double lf_groundNoseTarget(const LiveAc& aircraft, bool holding) {
+  const double track = lf_groundTrack(aircraft);
+  const bool alongRunway = holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - track)) <= kLineUpLimit;
+  const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
+  return toRunway ? aircraft.predictedRunwayHeading : track;
+}
+
+// Slow on the ground with the nose well off where it steers (a turn without a path, a line-up
+// from a stop across the runway), the aircraft creeps while its nose comes round instead of
+// sliding sideways; the time it loses is caught up on the legs after.
+double lf_slipPace(const LiveAc& aircraft) {
+  if (!aircraft.onGround || !(aircraft.speed < kSlipPaceBelowKt)) return 1.0;
+  if (aircraft.state != FlightPhase::taxi && aircraft.state != FlightPhase::takeoff_roll) return 1.0;
+  const double off = std::fabs(gf_wrapAngle(lf_groundNoseTarget(aircraft, false) - aircraft.heading));
+  return std::clamp(1.0 - (off - kSlipFree) / kSlipSpan, kSlipLeastPace, 1.0);
+}
+
 void lf_straightStep(LiveAc& aircraft) {
   const bool onGround = aircraft.onGround;
   bool holding = false;
@@ -210,21 +236,17 @@ void lf_straightStep(LiveAc& aircraft) {
         aircraft.profileActive = false;
       }
     } else if (!(onGround && aircraft.groundKind != 0)) {
+      const double f = lf_slipPace(aircraft);
       if (aircraft.state != FlightPhase::pushed_back)
-        lf_moveBy(aircraft.position, aircraft.velocity.lat, aircraft.velocity.lon);
+        lf_moveBy(aircraft.position, aircraft.velocity.lat * f, aircraft.velocity.lon * f);
     } else {
-      const double weight = lf_stepShare(aircraft);
+      const double weight = lf_stepShare(aircraft) * lf_slipPace(aircraft);
       lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
     }
   }
   if (onGround && aircraft.state != FlightPhase::pushing_back) {
-    // The nose goes onto the predicted runway while the aircraft stands or once its leg runs along
-    // the runway: turned onto it earlier, the aircraft would crab toward the centre line.
-    const bool alongRunway =
-        holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - lf_groundTrack(aircraft))) <= kLineUpLimit;
-    const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
     const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
-    gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : lf_groundTrack(aircraft), smooth);
+    gf_turnTowardHeading(aircraft, lf_groundNoseTarget(aircraft, holding), smooth);
   } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
     aircraft.heading = gf_normalizeAngle(aircraft.heading + aircraft.headingRate);
   }
