@@ -240,8 +240,19 @@ void lf_straightStep(LiveAc& aircraft) {
       if (aircraft.state != FlightPhase::pushed_back)
         lf_moveBy(aircraft.position, aircraft.velocity.lat * f, aircraft.velocity.lon * f);
     } else {
-      const double weight = lf_stepShare(aircraft) * lf_slipPace(aircraft);
-      lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
+      // Its weights spent before its point falls due (held back on the way), the aircraft goes on
+      // at its pace up to the point and no further: at the fixed share of another leg it overran
+      // the point and rolled back to it on the next leg.
+      const bool spent = !aircraft.easingWeights.empty() && aircraft.easingCursor >= aircraft.easingWeights.size();
+      if (spent && !aircraft.stream.empty()) {
+        const Lalo& target = aircraft.stream.front().lalo;
+        const double left = gf_distanceNm(aircraft.position, target) * motion::kMetresPerNm;
+        const double f = left > 0.0 ? std::min(1.0, aircraft.groundStepMetres / left) : 0.0;
+        if (std::isfinite(f) && f > 0.0) aircraft.position = lf_mix(aircraft.position, target, f);
+      } else if (!spent) {
+        const double weight = lf_stepShare(aircraft) * lf_slipPace(aircraft);
+        lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
+      }
     }
   }
   if (onGround && aircraft.state != FlightPhase::pushing_back) {
