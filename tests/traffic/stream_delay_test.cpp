@@ -1,5 +1,5 @@
-// The ground rules' re-timing held to the aircraft's window around its feed's times, and a
-// standing aircraft making up what it is late.
+// The ground rules' re-timing held to the aircraft's window around its feed's times (a standing
+// aircraft making up what it is late runs through the update pass in ground_motion_sim_test).
 #include "traffic/stream_delay.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "feed/traffic_mailbox.h"
 
 namespace {
 
@@ -65,33 +64,6 @@ TEST(StreamDelayTest, TheGroundRulesMoveAStreamNoLaterThanItsWindow) {
     EXPECT_EQ(gf_delayStream(aircraft, c.ticks, c.first), c.moved) << c.what;
     EXPECT_EQ(lf_times(aircraft), c.times) << c.what;
   }
-}
-
-TEST(StreamDelayTest, AStandingAircraftTakesWhatItIsLateOffItsWait) {
-  struct Case {
-    const char* what;
-    std::vector<Point> points;
-    std::int32_t moved;
-    std::vector<std::int32_t> times;
-  } cases[] = {
-      {"late by 5 s, standing 20 s", {{kNow, kNow}, {kNow + 2000, kNow + 1500, true}, {kNow + 2400, kNow + 1900}}, 500,
-       {kNow, kNow + 1500, kNow + 1900}},
-      // Never before now: the rest of the lateness stays.
-      {"late by 30 s, standing 10 s", {{kNow, kNow}, {kNow + 1000, kNow - 2000, true}}, 999, {kNow, kNow + 1}},
-      // A later point already on time stays where it is, after the one before it.
-      {"the point after on time", {{kNow, kNow}, {kNow + 2000, kNow + 1500, true}, {kNow + 1700, kNow + 1700}}, 500,
-       {kNow, kNow + 1500, kNow + 1700}},
-      {"on time", {{kNow, kNow}, {kNow + 2000, kNow + 2000, true}}, 0, {kNow, kNow + 2000}},
-      {"early", {{kNow, kNow}, {kNow + 2000, kNow + 2500, true}}, 0, {kNow, kNow + 2000}},
-      {"moving, not standing", {{kNow, kNow}, {kNow + 2000, kNow + 1500}}, 0, {kNow, kNow + 2000}},
-  };
-  for (const Case& c : cases) {
-    g_engineTime = kNow;
-    LiveAc aircraft = lf_aircraft(c.points, 900);
-    EXPECT_EQ(gf_makeUpStandingDelay(aircraft), c.moved) << c.what;
-    EXPECT_EQ(lf_times(aircraft), c.times) << c.what;
-  }
-  g_engineTime = 0;
 }
 
 }  // namespace
