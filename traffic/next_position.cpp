@@ -310,8 +310,9 @@ void gf_advanceStream(LiveAc& aircraft) {
   }
 
   if (s[1].repeated) {
-    if (aircraft.onGround && (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll))
-      gf_makeUpStandingDelay(aircraft);
+    // Not at a line-up: cutting that wait short starts the roll from the speed the aircraft
+    // arrived with, and its profile ran it back past the stop.
+    if (aircraft.onGround && aircraft.state == FlightPhase::taxi) gf_makeUpStandingDelay(aircraft);
     aircraft.rollContext.reset();
     aircraft.velocity = Lalo{0.0, 0.0};
     if (aircraft.predictLimitA > kBaseWindow) aircraft.predictLimitA = std::max(kBaseWindow, aircraft.predictLimitA - 100);
