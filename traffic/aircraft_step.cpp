@@ -15,6 +15,7 @@
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
 #include "traffic/sim_events.h"
+#include "traffic/stream_delay.h"
 #include "traffic/takeoff.h"
 
 namespace {
@@ -224,9 +225,7 @@ void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
   if (aircraft.groundKind == 2 && entry > 0.5 && metres > 0.0 && !leg.hasTurn() && !leg.hasCurve()) {
     const double needed = metres / entry + entry / (2.0 * kGroundBrakingMps2);
     if (needed * 100.0 > ticks && needed < ticks / 100.0 + 30.0) {
-      const auto later = static_cast<std::int32_t>(std::ceil(needed * 100.0)) - ticks;
-      for (std::size_t i = 1; i < aircraft.stream.size(); ++i) aircraft.stream[i].time += later;
-      ticks += later;
+      ticks += gf_delayStream(aircraft, static_cast<std::int64_t>(std::ceil(needed * 100.0)) - ticks, 1);
     }
     // Even braking over the whole leg when it is too slow for rolling on at that speed: it starts
     // nearer the speed it comes with than the braking constant's ramp does.

@@ -143,6 +143,7 @@ void lf_decode(TrafficRecord& record) {
   known.lastMessageTime = record.timestamp;
   StreamPoint point = gf_streamPoint(record);
   point.time = gf_ticksLater(point.time, known.reportLagTicks);
+  point.feedTime = point.time;
   hooks.decodeExisting(known, point);
 }
 

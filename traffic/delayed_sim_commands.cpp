@@ -345,7 +345,10 @@ void lf_takeOutTheWait(LiveAc& aircraft) {
     return;
   const std::int64_t wait = static_cast<std::int64_t>(g_engineTime.load()) - aircraft.stream.front().time;
   if (wait <= 0) return;
-  for (StreamPoint& point : aircraft.stream) point.time = gf_ticksLater(point.time, wait);
+  for (StreamPoint& point : aircraft.stream) {
+    point.time = gf_ticksLater(point.time, wait);
+    if (point.feedTime) point.feedTime = gf_ticksLater(*point.feedTime, wait);
+  }
   aircraft.reportLagTicks = gf_ticksLater(aircraft.reportLagTicks, wait);
   // The new object stands where the old one went, on the old one's leg: that leg goes on as it
   // was. Planned anew from here, a leg to a point a few metres ahead would be stretched to the

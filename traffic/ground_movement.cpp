@@ -18,6 +18,7 @@
 #include "traffic/sim_events.h"
 #include "traffic/stand_conflicts.h"
 #include "traffic/stand_names.h"
+#include "traffic/stream_delay.h"
 #include "traffic/stream_extension.h"
 #include "traffic/stream_prediction.h"
 #include "traffic/takeoff.h"
@@ -397,6 +398,7 @@ void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand) {
   }
   StreamPoint still = s.back();
   still.repeated = true;
+  still.feedTime.reset();
   still.time += 50;
   s.push_back(still);
   aircraft.trackToNext = stand.heading;
@@ -487,8 +489,7 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     const std::int64_t due = lf_now() + total;
     const std::int32_t was = s[1].time;
     if (was < due && due <= std::numeric_limits<std::int32_t>::max()) {
-      const auto later = static_cast<std::int32_t>(due - was);
-      for (std::size_t i = 1; i < s.size(); ++i) s[i].time += later;
+      gf_delayStream(aircraft, due - was, 1);
     } else {
       lf_setArrival(aircraft, static_cast<std::int32_t>(std::min<std::int64_t>(total, 1 << 30)));
     }

@@ -13,6 +13,7 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/stream_delay.h"
 #include "traffic/stream_prediction.h"
 #include "traffic/takeoff.h"
 
@@ -22,6 +23,12 @@ constexpr double kDeg = geo::kDegToRad;
 constexpr double kMaxHeadingStep = 0.06283185307179587;  // 3.6 degrees
 constexpr double kCurveEnd = 0.999999;
 constexpr double kLineUpLimit = 20.0 * geo::kDegToRad;  // nose and motion further apart: a crab
+// A slow aircraft whose nose is more than kSlipFree off its leg slows evenly down to
+// kSlipLeastPace of its pace at kSlipFree + kSlipSpan.
+constexpr double kSlipPaceBelowKt = 30.0;
+constexpr double kSlipFree = 5.0 * geo::kDegToRad;
+constexpr double kSlipSpan = 10.0 * geo::kDegToRad;
+constexpr double kSlipLeastPace = 0.1;
 // Bank limits in degrees, categories 0..6.
 constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
 
@@ -90,23 +97,9 @@ void lf_rollStep(LiveAc& aircraft) {
 // sharper, the aircraft goes slower along it and makes the time up on the rest of the leg, so that
 // its nose stays on the path instead of lagging behind it.
 double lf_groundTurnShare(const LiveAc& aircraft, double was, double wanted) {
-  const LegPlan& leg = aircraft.legPlan;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (!(limit > 0.0)) return wanted;
-  const auto start = leg.turn.evaluate(was);
-  if (!start) return wanted;
-  const auto turnOf = [&](double f) {
-    const auto pose = leg.turn.evaluate(f);
-    return pose ? std::fabs(gf_wrapAngle(pose->heading - start->heading)) : 0.0;
-  };
-  if (!(turnOf(wanted) > limit)) return wanted;
-  double lo = was;
-  double hi = wanted;
-  for (int i = 0; i < 24; ++i) {
-    const double mid = (lo + hi) / 2.0;
-    (turnOf(mid) > limit ? hi : lo) = mid;
-  }
-  return lo;
+  return aircraft.legPlan.turn.shareWithinTurn(was, wanted, limit);
 }
 
 // A ground turn held back by its rate picks its pace up again no faster than an airliner speeds
@@ -125,7 +118,7 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
     if (leg.lateTicks >= 1.0) {
       const auto whole = static_cast<std::int32_t>(leg.lateTicks);
       leg.lateTicks -= whole;
-      for (StreamPoint& p : aircraft.stream) p.time += whole;
+      gf_delayStream(aircraft, whole);
     }
   }
   return wanted;
@@ -186,17 +179,33 @@ void lf_rollOffAfterTurn(LiveAc& aircraft) {
                                               ? metres / mps + mps / (2.0 * kGroundAccelerationMps2)
                                               : std::sqrt(2.0 * metres / kGroundAccelerationMps2)));
   std::int32_t ticks = std::max(25, s.front().time - now);
-  if (least > ticks && least < 1e6) {
-    const auto later = static_cast<std::int32_t>(least) - ticks;
-    for (StreamPoint& p : s) p.time += later;
-    ticks += later;
-  }
+  if (least > ticks && least < 1e6) ticks += gf_delayStream(aircraft, static_cast<std::int64_t>(least) - ticks);
   aircraft.groundKind = 1;
   aircraft.legDelta = {s.front().lalo.lat - aircraft.position.lat,
                        gf_wrapLongitude(s.front().lalo.lon - aircraft.position.lon)};
   aircraft.velocity = {0.0, 0.0};
   aircraft.easingWeights = EasedShares(ticks, 1, gf_rampShare(metres, ticks / 100.0, kGroundAccelerationMps2));
   aircraft.easingCursor = 0;
+}
+
+// Where the nose of an aircraft on a straight ground leg steers: onto the predicted runway while
+// the aircraft stands or once its leg runs along the runway (turned onto it earlier, the aircraft
+// would crab toward the centre line), else along the leg.
+double lf_groundNoseTarget(const LiveAc& aircraft, bool holding) {
+  const double track = lf_groundTrack(aircraft);
+  const bool alongRunway = holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - track)) <= kLineUpLimit;
+  const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
+  return toRunway ? aircraft.predictedRunwayHeading : track;
+}
+
+// Slow on the ground with the nose well off where it steers (a turn without a path, a line-up
+// from a stop across the runway), the aircraft creeps while its nose comes round instead of
+// sliding sideways; the time it loses is caught up on the legs after.
+double lf_slipPace(const LiveAc& aircraft) {
+  if (!aircraft.onGround || !(aircraft.speed < kSlipPaceBelowKt)) return 1.0;
+  if (aircraft.state != FlightPhase::taxi && aircraft.state != FlightPhase::takeoff_roll) return 1.0;
+  const double off = std::fabs(gf_wrapAngle(lf_groundNoseTarget(aircraft, false) - aircraft.heading));
+  return std::clamp(1.0 - (off - kSlipFree) / kSlipSpan, kSlipLeastPace, 1.0);
 }
 
 void lf_straightStep(LiveAc& aircraft) {
@@ -227,21 +236,28 @@ void lf_straightStep(LiveAc& aircraft) {
         aircraft.profileActive = false;
       }
     } else if (!(onGround && aircraft.groundKind != 0)) {
+      const double f = lf_slipPace(aircraft);
       if (aircraft.state != FlightPhase::pushed_back)
-        lf_moveBy(aircraft.position, aircraft.velocity.lat, aircraft.velocity.lon);
+        lf_moveBy(aircraft.position, aircraft.velocity.lat * f, aircraft.velocity.lon * f);
     } else {
-      const double weight = lf_stepShare(aircraft);
-      lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
+      // Its weights spent before its point falls due (held back on the way), the aircraft goes on
+      // at its pace up to the point and no further: at the fixed share of another leg it overran
+      // the point and rolled back to it on the next leg.
+      const bool spent = !aircraft.easingWeights.empty() && aircraft.easingCursor >= aircraft.easingWeights.size();
+      if (spent && !aircraft.stream.empty()) {
+        const Lalo& target = aircraft.stream.front().lalo;
+        const double left = gf_distanceNm(aircraft.position, target) * motion::kMetresPerNm;
+        const double f = left > 0.0 ? std::min(1.0, aircraft.groundStepMetres / left) : 0.0;
+        if (std::isfinite(f) && f > 0.0) aircraft.position = lf_mix(aircraft.position, target, f);
+      } else if (!spent) {
+        const double weight = lf_stepShare(aircraft) * lf_slipPace(aircraft);
+        lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
+      }
     }
   }
   if (onGround && aircraft.state != FlightPhase::pushing_back) {
-    // The nose goes onto the predicted runway while the aircraft stands or once its leg runs along
-    // the runway: turned onto it earlier, the aircraft would crab toward the centre line.
-    const bool alongRunway =
-        holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - lf_groundTrack(aircraft))) <= kLineUpLimit;
-    const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
     const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
-    gf_turnTowardHeading(aircraft, toRunway ? aircraft.predictedRunwayHeading : lf_groundTrack(aircraft), smooth);
+    gf_turnTowardHeading(aircraft, lf_groundNoseTarget(aircraft, holding), smooth);
   } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
     aircraft.heading = gf_normalizeAngle(aircraft.heading + aircraft.headingRate);
   }
@@ -262,7 +278,7 @@ void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double acc
   if (aircraft.groundLateTicks >= 1.0) {
     const auto whole = static_cast<std::int32_t>(aircraft.groundLateTicks);
     aircraft.groundLateTicks -= whole;
-    for (StreamPoint& p : aircraft.stream) p.time += whole;
+    gf_delayStream(aircraft, whole);
   }
 }
 

@@ -15,6 +15,7 @@ StreamPoint gf_streamPoint(const TrafficRecord& record) {
   point.verticalRate = record.vs;
   point.TAS = record.TAS;
   point.time = record.mailboxTime;
+  point.feedTime = point.time;
   point.airborne = record.airborne;
   point.repeated = record.repeated;
   point.rollRad = record.rollRad;

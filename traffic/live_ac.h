@@ -31,6 +31,7 @@ struct StreamPoint {
   double verticalRate = 0.0;  // ft/min
   double TAS = 0.0;           // kt, true airspeed
   std::int32_t time = 0;      // due time on the g_engineTime scale (hundredths of a second)
+  std::optional<std::int32_t> feedTime;  // the due time the feed gave, before any re-timing
   bool airborne = false;
   bool repeated = false;  // lies on the previous point (1e-8 degrees)
   std::optional<double> rollRad;         // the feed's bank, radians, right bank negative

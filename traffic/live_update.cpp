@@ -251,8 +251,10 @@ bool lf_filterGroundPoint(LiveAc& aircraft, StreamPoint& point) {
       if (point.groundSpeed > kTaxiingKt || last.groundSpeed > kTaxiingKt) return true;
       // Standing where the last point is, for as long as the report says: its own time stays.
       const std::int32_t time = point.time;
+      const std::optional<std::int32_t> feedTime = point.feedTime;
       point = last;
       point.time = time;
+      point.feedTime = feedTime;
       point.repeated = true;
       point.groundSpeed = 0.0;
       return true;

@@ -18,6 +18,7 @@
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
 #include "traffic/stand_arrival.h"
+#include "traffic/stream_delay.h"
 #include "traffic/stream_extension.h"
 #include "traffic/stream_prediction.h"
 #include "traffic/takeoff.h"
@@ -113,6 +114,7 @@ void lf_appendStandingPoint(LiveAc& aircraft) {
   point.repeated = true;
   point.turnStart = point.fromPosition = false;
   point.time = std::max(point.time, lf_now()) + kExtensionTicks;
+  point.feedTime.reset();  // a wait of our own, not the feed's
   aircraft.stream.push_back(point);
 }
 
@@ -156,9 +158,14 @@ void lf_logRemovedInAir(const LiveAc& aircraft, std::string_view why) {
                      aircraft.altitude, aircraft.simAgl, lf_phaseText(aircraft.state), why));
 }
 
-// A flight that runs out of stream in the air says why, at any height.
-void lf_logRemovedNearGround(const LiveAc& aircraft, std::string_view why) {
-  if (!aircraft.onGround) lf_logRemovedInAir(aircraft, why);
+// A flight that runs out of stream says why, on the ground or in the air at any height: an
+// arrival vanishing from the runway is no ordinary end either.
+void lf_logStreamEnd(const LiveAc& aircraft, std::string_view why) {
+  if (aircraft.onGround)
+    gf_log(fmt::format("{:8} {} removed on the ground at {:.0f} kt, fs:{}: {}", aircraft.callsign,
+                       aircraft.registration, aircraft.speed, lf_phaseText(aircraft.state), why));
+  else
+    lf_logRemovedInAir(aircraft, why);
 }
 
 // Step for a stream of fewer than 2 points: true when a point was appended, false when the
@@ -168,23 +175,25 @@ bool lf_extendDryStream(LiveAc& aircraft) {
   const std::int32_t budget = aircraft.extensionCount;
   std::int32_t allowed = 0;
   if (budget < 0) {
-    lf_logRemovedNearGround(aircraft, "its extensions are used up");
+    lf_logStreamEnd(aircraft, "its extensions are used up");
     noMoreNextPos(aircraft);
     return false;
   }
   if (budget == 1) {
     aircraft.extensionCount = -1;
-    lf_logRemovedNearGround(aircraft, "its extensions are used up");
+    lf_logStreamEnd(aircraft, "its extensions are used up");
     noMoreNextPos(aircraft);
     return false;
   }
   allowed = budget > 1 ? budget - 1 : gf_extensionBudget(aircraft);
   if (allowed < 1) {
-    lf_logRemovedNearGround(aircraft, "its reports ended");
+    lf_logStreamEnd(aircraft, "its reports ended");
     noMoreNextPos(aircraft);
     return false;
   }
   gf_extendStream(aircraft, allowed);
+  // Made by the program: no feed time to be late against.
+  if (!aircraft.stream.empty()) aircraft.stream.back().feedTime.reset();
   return true;
 }
 
@@ -300,6 +309,9 @@ void gf_advanceStream(LiveAc& aircraft) {
   }
 
   if (s[1].repeated) {
+    // Not at a line-up: cutting that wait short starts the roll from the speed the aircraft
+    // arrived with, and its profile ran it back past the stop.
+    if (aircraft.onGround && aircraft.state == FlightPhase::taxi) gf_makeUpStandingDelay(aircraft);
     aircraft.rollContext.reset();
     aircraft.velocity = Lalo{0.0, 0.0};
     if (aircraft.predictLimitA > kBaseWindow) aircraft.predictLimitA = std::max(kBaseWindow, aircraft.predictLimitA - 100);

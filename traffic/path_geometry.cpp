@@ -148,6 +148,7 @@ bool TurnPlan::build(const TurnRequest& rq) {
     total += step;
     lengthShares[k] = total;
     running += change;
+    turned[k] = running;
     runningMax = std::max(runningMax, running);
     runningMin = std::min(runningMin, running);
     absoluteSum += std::fabs(change);
@@ -180,6 +181,37 @@ std::optional<GeoPose> TurnPlan::evaluate(double fraction) const {
   const std::optional<Lalo> position = LocalFrame(origin).toLalo(s.position);
   if (!position) return std::nullopt;
   return GeoPose{*position, gf_flatHeading(s.derivative)};
+}
+
+double TurnPlan::shareWithinTurn(double from, double to, double limit) const {
+  if (result != TurnResult::none || !(length > 0.0) || !(to > from) || !(limit >= 0.0)) return to;
+  // The heading turned runs linearly in the share between two samples.
+  const auto turnedAt = [this](std::size_t i, double share) {
+    const double step = lengthShares[i] - lengthShares[i - 1];
+    const double within = step > 0.0 ? std::clamp((share - lengthShares[i - 1]) / step, 0.0, 1.0) : 1.0;
+    return turned[i - 1] + (turned[i] - turned[i - 1]) * within;
+  };
+  const auto segmentOf = [this](double share) {
+    const auto i = static_cast<std::size_t>(
+        std::lower_bound(lengthShares.begin() + 1, lengthShares.end(), share) - lengthShares.begin());
+    return std::min(i, kSamples);
+  };
+  std::size_t i = segmentOf(std::max(from, 0.0));
+  const double base = turnedAt(i, from);
+  for (double start = from; i <= kSamples; ++i) {
+    const double stop = std::min(to, lengthShares[i]);
+    const double a = turnedAt(i, start) - base;
+    const double b = turnedAt(i, stop) - base;
+    if (std::fabs(b) > limit) {
+      // Where the turned heading reaches the limit within this segment.
+      const double bound = std::copysign(limit, b);
+      const double f = std::fabs(b - a) > 0.0 ? std::clamp((bound - a) / (b - a), 0.0, 1.0) : 0.0;
+      return start + (stop - start) * f;
+    }
+    if (stop >= to) break;
+    start = stop;
+  }
+  return to;
 }
 
 namespace {

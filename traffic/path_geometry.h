@@ -57,11 +57,15 @@ struct TurnPlan {
   bool endAtCorner = false;
   TurnResult result = TurnResult::none;
   std::array<double, kSamples + 1> lengthShares{};  // cumulative length at t = k/128 over the total
+  std::array<double, kSamples + 1> turned{};        // radians turned from the start at t = k/128, signed
 
   // Fills the plan; false with the failure in `result`.
   bool build(const TurnRequest& request);
   // The pose at a share (clamped to 0..1) of the length; none for a plan that did not build.
   std::optional<GeoPose> evaluate(double fraction) const;
+  // The furthest share in [from, to] (shares of the length) whose heading lies within `limit`
+  // radians of the heading at `from`; `to` when the plan did not build.
+  double shareWithinTurn(double from, double to, double limit) const;
   std::string_view resultText() const { return resultText(result); }
   static std::string_view resultText(TurnResult code);
   // No path (length 0): evaluate fails until the next build.

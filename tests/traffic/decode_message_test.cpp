@@ -77,6 +77,8 @@ TEST_F(DecodeTest, AFlightMadeAgainTakesItsReportsLaterByItsWait) {
     const LiveAc& aircraft = g_liveAcs.at(0);
     ASSERT_EQ(aircraft.stream.size(), 2u) << lag;
     EXPECT_EQ(aircraft.stream.back().time, 5000 + lag);
+    // The wait is the flight's own delay: the ground rules' re-timing is measured from it.
+    EXPECT_EQ(aircraft.stream.back().feedTime, 5000 + lag);
   }
 }
 

@@ -23,6 +23,7 @@ struct Faults {
   double worstGainKt = 0.0;        // speed gained in one second
   double worstLossKt = 0.0;        // speed lost in one second
   double worstPivotDegPerS = 0.0;  // turn while standing
+  double reachedEndS = -1.0;       // when it first stood within 3 m of its last report
   std::string where;
   void note(double& worst, double value, double t, const char* what) {
     if (!(value > worst)) return;
@@ -53,7 +54,7 @@ class GroundMotionSimTest : public EngineSimLinkTest {
   // One engine tick per update with a simulator frame every tenth, read once a second from the
   // simulator's own object.
   // The nose is set to startHeadingDeg once the aircraft is in the simulator.
-  Faults taxi(std::int32_t ticks, double startHeadingDeg) {
+  Faults taxi(std::int32_t ticks, double startHeadingDeg, std::optional<Lalo> end = std::nullopt) {
     Faults faults;
     struct Second {
       Lalo at;
@@ -74,6 +75,7 @@ class GroundMotionSimTest : public EngineSimLinkTest {
       if (!object) continue;
       const Lalo at{object->latitude, object->longitude};
       const double heading = object->heading;
+      if (end && faults.reachedEndS < 0.0 && gf_distanceNm(at, *end) * 1852.0 < 3.0) faults.reachedEndS = tick / 100.0;
       if (last) {
         const double metres = gf_distanceNm(last->at, at) * 1852.0;
         const double kt = metres * kKtPerMps;
@@ -110,16 +112,24 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     std::vector<Leg> legs;
     int standingReports;   // at the last point; 0: the reports end while it rolls
     double mostLossKt = 6.0;  // in one second; a stop the program makes up brakes evenly
+    double mostLateS = 99.0;  // at its last point, against the feed's time for it
   } cases[] = {
-      {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3},
+      {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3, 6.0, 6.0},
       {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0, 3.5},
-      {"a stop amid the taxi, then on", 0.0, {{0.0, 15.0, 4}, {0.0, 0.0, 3}, {0.0, 15.0, 4}}, 2},
-      {"a start from standstill 40 degrees aside", 320.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
-      {"a start from standstill 100 degrees aside", 260.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2},
+      // What the start after the stop costs it is taken off the wait there.
+      {"a stop amid the taxi, then on", 0.0, {{0.0, 15.0, 4}, {0.0, 0.0, 3}, {0.0, 15.0, 4}}, 2, 6.0, 6.0},
+      {"a start from standstill 40 degrees aside", 320.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2, 6.0, 8.0},
+      {"a start from standstill 100 degrees aside", 260.0, {{0.0, 0.0, 2}, {0.0, 12.0, 6}}, 2, 6.0, 16.0},
+      {"four right angles in a row",
+       0.0,
+       {{0.0, 15.0, 5}, {90.0, 15.0, 5}, {0.0, 15.0, 5}, {90.0, 15.0, 5}, {0.0, 15.0, 5}},
+       2,
+       7.0,
+       12.0},
       // Off the runway at taxi speed, the reports ending soon after the turn: on out of the turn
       // at its pace, then the stop the program makes up, begun at the speed it rolls at.
       {"off the runway at 22 kt, then the reports end", 138.0, {{138.0, 22.0, 3}, {166.0, 20.0, 3}}, 0, 3.5},
-      {"a 30-degree turn at 20 kt, then a stop", 0.0, {{0.0, 20.0, 4}, {30.0, 20.0, 4}}, 3, 3.5},
+      {"a 30-degree turn at 20 kt, then a stop", 0.0, {{0.0, 20.0, 4}, {30.0, 20.0, 4}}, 3, 3.5, 5.0},
   };
   // A B738 turns on the spot at most 1.2 times its base rate of 7 degrees a second.
   const double pivotLimit = 1.2 * 7.0 + 0.5;
@@ -141,8 +151,17 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     }
     if (c.standingReports > 0) reports.repeats(c.standingReports);
     taxiing(reports);
-    const std::int32_t lastDue = reports.build().back().time - g_engineTime.load();
-    const Faults f = taxi(lastDue + 3000, c.startTrackDeg);
+    const std::deque<StreamPoint> points = reports.build();
+    const std::int32_t lastDue = points.back().time - g_engineTime.load();
+    const Faults f = taxi(lastDue + 3000, c.startTrackDeg, points.back().lalo);
+    // Due where it stops with the last moving report.
+    const double stopDueS = (lastDue - 400 * c.standingReports) / 100.0;
+    // The turns and starts the program slows for make it late; it stays within its window of the
+    // feed's times and a stop takes what it is late off the wait.
+    if (c.standingReports > 0) {
+      ASSERT_GE(f.reachedEndS, 0.0) << c.what;
+      EXPECT_LE(f.reachedEndS - stopDueS, c.mostLateS) << c.what;
+    }
     EXPECT_LE(f.worstSlideDeg, 20.0) << c.what << ": " << f.where;
     EXPECT_LE(f.worstGainKt, 3.5) << c.what << ": " << f.where;
     EXPECT_LE(f.worstLossKt, c.mostLossKt) << c.what << ": " << f.where;

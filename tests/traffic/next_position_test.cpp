@@ -50,18 +50,27 @@ TEST_F(NextPosition, ADryStreamIsExtendedWhileTheBudgetLastsThenTheAircraftGoes)
     const char* what;
     std::int32_t budget, after;
     bool removes;
+    std::uint32_t state = FlightPhase::flying;
+    const char* logged = nullptr;  // the removal's log line on the ground
   } cases[] = {
       {"none begun: a minute's allowance", 0, 20, false},
       {"five left", 5, 4, false},
       {"the last one used", 1, -1, true},
       {"used up", -1, -1, true},
+      // An arrival whose reports stopped on the runway stood out its extensions: it says why it goes.
+      {"landing roll, used up", -1, -1, true, FlightPhase::landing_roll, " removed on the ground at 0 kt, fs:"},
+      {"taxi, the last one used", 1, -1, true, FlightPhase::taxi, "its extensions are used up"},
   };
   for (const Case& c : cases) {
     again();
-    LiveAc& a = aircraft(cruising().moving(1), FlightPhase::flying);
+    const bool onGround = c.state != FlightPhase::flying;
+    LiveAc& a = aircraft(onGround ? StreamBuilder(kEham, kNow).ground(0.0).moving(1) : cruising().moving(1), c.state);
+    a.onGround = onGround;
     a.extensionCount = c.budget;
     update(a);
     EXPECT_EQ(wasRemoved(), c.removes) << c.what;
+    if (c.logged) EXPECT_NE(logText().find(c.logged), std::string::npos) << c.what << ": " << logText();
+    if (!onGround && c.removes) EXPECT_EQ(logText().find(" removed on the ground"), std::string::npos) << c.what;
     EXPECT_EQ(a.extensionCount, c.after) << c.what;
     if (!c.removes) EXPECT_EQ(a.stream.size(), 1u) << c.what << ": one point appended, the reached one dropped";
   }

@@ -139,3 +139,54 @@ TEST(PositionCurveTest, RefusesBadEnds) {
 }
 
 }  // namespace
+
+// The share a rate-limited ground turn may reach in one tick, looked up in the plan's table,
+// against a fine bisection on the headings the curve really has.
+TEST(TurnPlanTest, ShareWithinTurnMatchesTheCurvesHeadings) {
+  struct Case {
+    const char* name;
+    TurnRequest request;
+    double limitDeg;
+  };
+  TurnRequest mismatched = lf_turn(40, 60, 50);
+  mismatched.startHeading = 15.0 * kDeg;
+  TurnRequest toCorner = lf_turn(50, 50, -90);
+  toCorner.endAtCorner = true;
+  const Case cases[] = {
+      {"right 90, slow airliner", lf_turn(60, 80, 90), 0.02},
+      {"left 120, light aircraft", lf_turn(30, 30, -120), 0.1},
+      {"start heading off the leg", mismatched, 0.05},
+      {"ends at the corner", toCorner, 0.03},
+      {"whole turn in one step", lf_turn(60, 80, 45), 90.0},
+  };
+  for (const auto& c : cases) {
+    TurnPlan plan;
+    ASSERT_TRUE(plan.build(c.request)) << c.name << ": " << plan.resultText();
+    const double limit = c.limitDeg * kDeg;
+    const auto turnedBetween = [&](double a, double b) {
+      return std::fabs(gf_wrapAngle(plan.evaluate(b)->heading - plan.evaluate(a)->heading));
+    };
+    for (double from = 0.0; from < 1.0; from += 0.037) {
+      const double to = std::min(1.0, from + 0.05);
+      double lo = from;
+      double hi = to;
+      if (turnedBetween(from, to) > limit) {
+        for (int i = 0; i < 60; ++i) {
+          const double mid = (lo + hi) / 2.0;
+          (turnedBetween(from, mid) > limit ? hi : lo) = mid;
+        }
+      } else {
+        lo = to;
+      }
+      const double share = plan.shareWithinTurn(from, to, limit);
+      EXPECT_GE(share, from) << c.name << " from " << from;
+      EXPECT_LE(share, to) << c.name << " from " << from;
+      // The same pace as the bisection to within a hundredth of the step, and the nose no more
+      // than a twentieth of the limit beyond it.
+      EXPECT_NEAR(share, lo, 0.01 * (to - from) + 1e-9) << c.name << " from " << from;
+      EXPECT_LE(turnedBetween(from, share), 1.05 * limit + 1e-12) << c.name << " from " << from;
+    }
+  }
+  TurnPlan unbuilt;
+  EXPECT_EQ(unbuilt.shareWithinTurn(0.2, 0.3, 0.01), 0.3);
+}

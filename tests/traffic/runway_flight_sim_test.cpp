@@ -133,6 +133,8 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
   }
 
   LiveAc& flight(const char* model, std::deque<StreamPoint> points, std::size_t known) {
+    // Reports as the intake stamps them: the time the feed gave each is kept apart.
+    for (StreamPoint& p : points) p.feedTime = p.time;
     Rec first(kHexid, "SWR100", model);
     first.at(points.front().lalo);
     if (points.front().airborne)
@@ -496,8 +498,10 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     double secondAgoFt = NAN;
     std::vector<std::uint32_t> states;
     std::int32_t liftOffAt = -1, lineUpStateAt = -1, standingTicks = 0;
-    double taxiLagSum = 0.0, worstRollSlipS = 0.0, leastKt = NAN, fastestRollOverCapKt = -1e9;
+    double taxiLagSum = 0.0, worstRollSlipS = 0.0, worstRollOffFeedS = 0.0, leastKt = NAN, fastestRollOverCapKt = -1e9;
     std::int32_t taxiLagCount = 0;
+    Lalo secondAgoAt = feed.front().lalo;
+    double secondAgoHeading = 0.0, worstSlipDeg = 0.0;
     const std::int32_t limit = feed.back().time - g_engineTime.load() - 300;
     for (std::int32_t n = 0; n < limit; ++n) {
       if (!tick(n)) {
@@ -519,12 +523,27 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
       // However late the roll, never faster on the runway than the type's roll reaches.
       if (ac.onGround && ac.state == FlightPhase::takeoff_roll)
         fastestRollOverCapKt = std::max(fastestRollOverCapKt, ac.groundStepMetres * 100.0 / kMps - (gf_referenceSpeed(ac, 1) + 30.0));
+      if (n % 100 == 0) {
+        // The nose against the motion of the last second, on the ground above 3 kt, once it has
+        // rolled out of its first report.
+        const double metres = gf_distanceNm(secondAgoAt, ac.position) * 1852.0;
+        const bool taxiing = ac.state == FlightPhase::taxi || ac.state == FlightPhase::takeoff_roll;
+        if (ac.onGround && taxiing && n > 1000 && metres > 3.0 * kMps) {
+          const double motion = gf_bearingRad(secondAgoAt, ac.position);
+          const double middle = secondAgoHeading + gf_wrapAngle(ac.heading - secondAgoHeading) / 2.0;
+          worstSlipDeg = std::max(worstSlipDeg, std::fabs(gf_wrapAngle(middle - motion)) / geo::kDegToRad);
+        }
+        secondAgoAt = ac.position;
+        secondAgoHeading = ac.heading;
+      }
       if (!tookOff && ac.state == FlightPhase::takeoff) liftOffAt = now;
       tookOff = tookOff || ac.state == FlightPhase::takeoff;
       if (ac.onGround && ac.state == FlightPhase::takeoff_roll && ac.speed > 20.0 && taxiLagCount > 0) {
         const double due = roll.timeAt(lf_relative(r, ac.position).first);
-        if (std::isfinite(due))
+        if (std::isfinite(due)) {
           worstRollSlipS = std::max(worstRollSlipS, std::fabs(now - due - taxiLagSum / taxiLagCount) / 100.0);
+          worstRollOffFeedS = std::max(worstRollOffFeedS, std::fabs(now - due) / 100.0);
+        }
       }
       if (!tookOff) continue;
       const double cg = std::isfinite(ac.cgHeightFt) ? std::max(0.0, ac.cgHeightFt) : 0.0;
@@ -555,6 +574,9 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     const double taxiLag = taxiLagSum / taxiLagCount;
     EXPECT_LE(std::fabs(taxiLag), 300.0) << what << ": the taxi off its feed";
     EXPECT_LE(worstRollSlipS, 3.0) << what << ": the roll off the delay of the taxi";
+    EXPECT_LE(worstRollOffFeedS, 5.0) << what << ": the roll off the feed's times";
+    // Onto the runway from the stop across it, the nose comes round before the aircraft rolls on.
+    EXPECT_LE(worstSlipDeg, 12.0) << what << ": the nose off the motion on the ground";
     EXPECT_LE(fastestRollOverCapKt, 1.0) << what << ": on the runway above the type's highest roll speed";
     // The rotation comes between the feed's passing the lowest speed from which the take-off may
     // start (the phase-3 speed, 5 kt less for a steep climb) and its first report in the air.

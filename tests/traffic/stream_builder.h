@@ -66,6 +66,7 @@ class StreamBuilder {
   StreamBuilder& past(std::int32_t ticksBefore) {
     StreamPoint late = points_.back();
     late.time -= ticksBefore;
+    late.feedTime = late.time;
     points_.push_back(late);
     return *this;
   }
@@ -95,6 +96,7 @@ class StreamBuilder {
   }
   void push() {
     next_.groundSpeed = speedKt_;
+    next_.feedTime = next_.time;
     points_.push_back(next_);
   }
 

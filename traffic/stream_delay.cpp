@@ -1,0 +1,51 @@
+#include "traffic/stream_delay.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "feed/traffic_mailbox.h"
+#include "traffic/live_ac.h"
+
+namespace {
+
+constexpr std::int64_t kI32Max = std::numeric_limits<std::int32_t>::max();
+
+}  // namespace
+
+std::int32_t gf_feedLateness(const LiveAc& aircraft, std::size_t index) {
+  if (index >= aircraft.stream.size()) return 0;
+  const StreamPoint& point = aircraft.stream[index];
+  if (!point.feedTime) return 0;
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(std::int64_t{point.time} - *point.feedTime, -kI32Max, kI32Max));
+}
+
+std::int32_t gf_delayStream(LiveAc& aircraft, std::int64_t ticks, std::size_t first) {
+  auto& s = aircraft.stream;
+  if (!(ticks > 0) || first >= s.size()) return 0;
+  std::int64_t room = std::min<std::int64_t>(ticks, kI32Max);
+  for (std::size_t i = first; i < s.size(); ++i) {
+    room = std::min(room, kI32Max - s[i].time);
+    if (s[i].feedTime) room = std::min(room, std::int64_t{*s[i].feedTime} + aircraft.predictLimitB - s[i].time);
+  }
+  if (room <= 0) return 0;
+  const auto later = static_cast<std::int32_t>(room);
+  for (std::size_t i = first; i < s.size(); ++i) s[i].time += later;
+  return later;
+}
+
+std::int32_t gf_makeUpStandingDelay(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  if (s.size() < 2 || !s[1].repeated) return 0;
+  const std::int64_t late = gf_feedLateness(aircraft, 1);
+  const std::int64_t spare = std::int64_t{s[1].time} - (std::int64_t{g_engineTime.load()} + 1);
+  const std::int64_t earlier = std::min(late, spare);
+  if (earlier <= 0) return 0;
+  // Each later point moves by no more than it is late, and stays after the one before it.
+  s[1].time = static_cast<std::int32_t>(s[1].time - earlier);
+  for (std::size_t i = 2; i < s.size(); ++i) {
+    const std::int64_t own = s[i].feedTime ? std::clamp<std::int64_t>(gf_feedLateness(aircraft, i), 0, earlier) : earlier;
+    s[i].time = static_cast<std::int32_t>(std::max<std::int64_t>(s[i].time - own, std::int64_t{s[i - 1].time} + 1));
+  }
+  return static_cast<std::int32_t>(earlier);
+}
