@@ -264,7 +264,7 @@ std::map<std::string, Value, std::less<>> otherVariables(const OtherAircraft& o)
           {"ATC ID", o.atcId}};
 }
 
-void setObjectVariable(ObjectState& o, const std::string& name, double value) {
+double ObjectState::*writableVariable(std::string_view name) {
   static const std::map<std::string, double ObjectState::*, std::less<>> fields{
       {"PLANE LATITUDE", &ObjectState::latitude},
       {"PLANE LONGITUDE", &ObjectState::longitude},
@@ -279,7 +279,7 @@ void setObjectVariable(ObjectState& o, const std::string& name, double value) {
       {"GENERAL ENG THROTTLE LEVER POSITION:2", &ObjectState::throttle2},
   };
   auto it = fields.find(name);
-  if (it != fields.end()) o.*(it->second) = value;
+  return it == fields.end() ? nullptr : it->second;
 }
 
 std::size_t fieldSize(SIMCONNECT_DATATYPE type) {
@@ -365,6 +365,14 @@ void queueDataReply(Sim& s, Connection& connection, SIMCONNECT_RECV_ID id, std::
   queue(s, connection, std::move(bytes));
 }
 
+Field makeField(std::string datum, std::string upperDatum, std::string unit, SIMCONNECT_DATATYPE type) {
+  Field field{std::move(datum), std::move(upperDatum), std::move(unit), type};
+  field.writesTo = writableVariable(field.upperDatum);
+  const VariableInfo* info = variableInfo(field.upperDatum);
+  field.writeFactor = fromUnit(info ? info->stored : Stored::Plain, field.unit, 1.0);
+  return field;
+}
+
 // Writes a client's record into an object, field by field; false when the size does not fit.
 bool applyData(Connection& connection, std::uint32_t defineId, ObjectState& object, std::uint32_t unitSize,
                const void* data, bool& movedIt) {
@@ -391,9 +399,8 @@ bool applyData(Connection& connection, std::uint32_t defineId, ObjectState& obje
         std::memcpy(&integer, bytes + at, 8);
         number = static_cast<double>(integer);
       }
-      const VariableInfo* info = variableInfo(field.upperDatum);
-      setObjectVariable(object, field.upperDatum, fromUnit(info ? info->stored : Stored::Plain, field.unit, number));
-      if (field.upperDatum == "PLANE LATITUDE") movedIt = true;
+      if (field.writesTo) object.*field.writesTo = number * field.writeFactor;
+      if (field.writesTo == &ObjectState::latitude) movedIt = true;
     }
     at += size;
   }

@@ -39,7 +39,14 @@ struct Field {
   std::string upperDatum;
   std::string unit;  // empty for none
   SIMCONNECT_DATATYPE type = SIMCONNECT_DATATYPE_FLOAT64;
+  // Where a client's write of this field goes and how its unit converts, worked out once when the
+  // field is defined: a pose write comes thousands of times a second.
+  double ObjectState::*writesTo = nullptr;
+  double writeFactor = 1.0;
 };
+
+// A defined field with its write target and unit conversion filled in.
+Field makeField(std::string datum, std::string upperDatum, std::string unit, SIMCONNECT_DATATYPE type);
 
 struct Periodic {
   std::uint32_t requestId = 0;

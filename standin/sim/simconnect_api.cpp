@@ -220,7 +220,7 @@ HRESULT SimConnect_AddToDataDefinition(SimConnectHandle handle, std::uint32_t de
                      queueException(s, c, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, c.lastPacketId, 2);
                      return S_OK;
                    }
-                   c.definitions[defineId].push_back(Field{datum, key, unit, datumType});
+                   c.definitions[defineId].push_back(makeField(datum, key, unit, datumType));
                    return S_OK;
                  });
 }
