@@ -108,6 +108,18 @@ bool lf_clearlyBest(const RunwayCandidate& c, double lead) {
   return c.runnerUp.empty() || c.runnerUpScore - c.score >= lead;
 }
 
+// The best-scored of non-empty candidates, naming the runner-up for the log.
+RunwayCandidate lf_bestWithRunnerUp(std::vector<RunwayCandidate>& candidates) {
+  std::sort(candidates.begin(), candidates.end(),
+            [](const RunwayCandidate& a, const RunwayCandidate& b) { return a.score < b.score; });
+  RunwayCandidate best = candidates.front();
+  if (candidates.size() >= 2) {
+    best.runnerUp = fmt::format("{}:{}", candidates[1].runwayName, candidates[1].endName);
+    best.runnerUpScore = candidates[1].score;
+  }
+  return best;
+}
+
 }  // namespace
 
 std::string gf_runwayPairName(const Runway& runway) {
@@ -136,14 +148,7 @@ std::optional<RunwayCandidate> gf_matchRunway(const Lalo& position, double headi
                   [](const RunwayCandidate& c) { return c.fromStart < -kBeyondEndM || c.fromStart > c.startZone; });
   if (candidates.empty()) return std::nullopt;
 
-  std::sort(candidates.begin(), candidates.end(),
-            [](const RunwayCandidate& a, const RunwayCandidate& b) { return a.score < b.score; });
-  RunwayCandidate best = candidates.front();
-  if (candidates.size() >= 2) {
-    best.runnerUp = fmt::format("{}:{}", candidates[1].runwayName, candidates[1].endName);
-    best.runnerUpScore = candidates[1].score;
-  }
-  return best;
+  return lf_bestWithRunnerUp(candidates);
 }
 
 std::optional<RunwayCandidate> gf_matchRunwayOnCentreline(const Lalo& position, double heading) {
@@ -184,13 +189,7 @@ std::optional<RunwayCandidate> gf_matchRunwayForApproach(const Lalo& position, d
     }
   }
   if (ahead.empty()) return gf_matchRunwayForLanding(position, heading);
-  std::sort(ahead.begin(), ahead.end(),
-            [](const RunwayCandidate& a, const RunwayCandidate& b) { return a.score < b.score; });
-  RunwayCandidate best = ahead.front();
-  if (ahead.size() >= 2) {
-    best.runnerUp = fmt::format("{}:{}", ahead[1].runwayName, ahead[1].endName);
-    best.runnerUpScore = ahead[1].score;
-  }
+  RunwayCandidate best = lf_bestWithRunnerUp(ahead);
   if (!lf_clearlyBest(best, kClearLead)) return std::nullopt;
   return best;
 }
