@@ -227,7 +227,18 @@ std::optional<Airport> gf_findClosestAirport(const Lalo& position, bool* pending
   return candidates[best].first;
 }
 
+namespace {
+thread_local const Airport* t_passParkAirport = nullptr;
+}  // namespace
+
+ParkAirportPass::ParkAirportPass() : m_park(gf_parkAirportRecord()), m_outer(t_passParkAirport) {
+  t_passParkAirport = &m_park;
+}
+
+ParkAirportPass::~ParkAirportPass() { t_passParkAirport = m_outer; }
+
 Airport gf_parkAirportRecord() {
+  if (t_passParkAirport) return *t_passParkAirport;
   ParkAirportReader parkAirport;
   {
     std::lock_guard lock(g_neighboursMutex);

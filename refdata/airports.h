@@ -50,8 +50,22 @@ std::optional<Airport> gf_findClosestAirportCentre(const Lalo& position);
 // The park airport's elevation (feet) when a park airport with a valid position is set.
 std::optional<double> gf_parkAirportElevation();
 // A copy of the park airport through the installed reader; code 0 when none is set or no
-// reader is installed.
+// reader is installed. While a ParkAirportPass lives on the calling thread, the copy it took.
 Airport gf_parkAirportRecord();
+
+// One read of the park airport for a pass over every aircraft, which would otherwise take the
+// reader's locks several times per aircraft. A change made meanwhile shows at the next pass.
+class ParkAirportPass {
+ public:
+  ParkAirportPass();
+  ~ParkAirportPass();
+  ParkAirportPass(const ParkAirportPass&) = delete;
+  ParkAirportPass& operator=(const ParkAirportPass&) = delete;
+
+ private:
+  Airport m_park;
+  const Airport* m_outer;
+};
 
 // What the airports list asks of the parking subsystem, until that subsystem provides it:
 struct ClosestStand {

@@ -15,6 +15,7 @@
 #include "feed/rt_app_traffic.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/failed_liveries.h"
+#include "refdata/airports.h"
 #include "simlink/sim_commands.h"
 #include "simlink/stand_slots.h"
 #include "simlink/stand_table.h"
@@ -211,6 +212,7 @@ void lf_handleAddingStack() {
 
 void lf_updatePass() {
   const EngineHooks& hooks = gf_engineHooks();
+  const ParkAirportPass park;
   bool erase = false;
   PoseBatch poses;
   // By index: a record's update may reach the table itself.

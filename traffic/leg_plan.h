@@ -24,8 +24,10 @@ enum : std::uint32_t {
 };
 }
 
+// The values every step reads lie together in the middle (the curve's end, these, the turn's
+// start), the sample tables either side: the engine's pass over every aircraft reads a few
+// neighbouring cache lines of a plan.
 struct LegPlan {
-  TurnPlan turn;
   PositionCurve curve;  // the fallback: position (0) through point 1 to point 2 (1.0)
   std::uint32_t planKind = PlanKind::none;
   double legTurnAngle = std::numeric_limits<double>::quiet_NaN();  // degrees the plan was built for
@@ -33,6 +35,7 @@ struct LegPlan {
   double legFractionStep = 0.0;  // share added per step
   double lastShare = -1.0;       // share the last step of a ground turn took; -1: none yet
   double lateTicks = 0.0;        // how far a ground turn has fallen behind its time, not yet handed on
+  TurnPlan turn;
 
   // A turn plan stands: built and with a length.
   bool hasTurn() const { return turn.result == TurnResult::none && turn.length > 0.0; }

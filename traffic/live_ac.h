@@ -92,29 +92,18 @@ struct StandRefusal {
 };
 
 struct LiveAc : AcIdentity {
-  // Simulator object and stand.
-  std::uint32_t objectId = 0;
-  Lalo standPos;
-  double standHeading = 0.0;           // radians
-  std::uint64_t createdWeekTime = 0;   // g_currentWeekTime at construction, again when placed on a stand
-  std::int32_t standId = 0;            // 1-based, 0 for none
-  std::uint32_t simState = SimStatus::buffer;
-  std::uint32_t throttleStep = 5;      // last throttle index sent; 5: none sent yet
-  std::uint32_t flapsIndex = 4;        // last flaps index sent; 4: none sent yet
-  bool standCargo = false;
-  bool standNoseIn = false;            // a "GATE" stand: the tighter stand geometry
+  // The flags that tell whether these are set lie at their ends, next to the fields below.
+  std::optional<RunwayCandidate> approachRunway;  // captured on the approach or the landing roll
+  RollContext rollContext;
+  TowPath towPath;
 
-  // Removal marks (removeAircraftFromSim).
-  bool removeWhenCreated = false;  // remove as soon as the object id arrives
+  // ---- Read or written at every tick, together: the pass over every aircraft then reads a
+  // handful of cache lines of each record instead of one from every group below ----
+  // The simulator object, the removal marks and the pose sent to the simulator.
+  std::uint32_t objectId = 0;
+  std::uint32_t simState = SimStatus::buffer;
   bool dropFromRegistry = false;   // erase the record at the next clean-up
   bool createCancelled = false;    // its create request left an adding queue unsent
-
-  // What the simulator reported for the new object.
-  AiPose initialPose;
-  bool poseKnown = false;
-  bool cgKnown = false;
-
-  // The pose sent to the simulator.
   Lalo position;            // degrees
   double pitch = 0.0;       // radians, negative nose up
   double bank = 0.0;        // radians
@@ -122,29 +111,106 @@ struct LiveAc : AcIdentity {
   double altitude = 0.0;    // ft
   double nextValue = 0.0;   // the vertical-rate slot of the pose, ft/min
   double speed = 0.0;       // kt
-
   RingDeque<StreamPoint> stream;   // positions still to come, oldest (the next target) first
+  std::int32_t extensionCount = 0;    // predicted points appended; 1 or more stops the intake's thinning
+  std::uint32_t state = FlightPhase::birth;
+  std::int32_t stateSince = 0;        // g_engineTime of the last change of state
+  bool onGround = false;  // placed or landed on the ground
+  // Working values of the movement step.
+  double pitchStep = 0.0;  // radians per step
+  double bankStep = 0.0;   // radians per step
+  double pendingNextValue = 0.0;
+  double pendingSpeed = 0.0;
+  std::int32_t deferredDue = 0;  // g_engineTime
+  bool deferredPending = false;
+  std::uint32_t prevState = FlightPhase::birth;
+  double simAgl = 2500.0;             // ft above the ground, as the simulator last reported
+  double simGroundFt = std::numeric_limits<double>::quiet_NaN();  // the ground under it, as last reported
+  bool landingFlag = false;  // on the approach since state 6 began: a touch-down lands it
+  bool predictActive = false;      // waits on the ground on predicted positions
+  double turnTargetHeading = 0.0;  // radians
+  bool turnTargetSet = false;
+  double holdAlt = std::numeric_limits<double>::quiet_NaN();  // ft
+  double holdVs = std::numeric_limits<double>::quiet_NaN();  // ft/min
+  bool touchdownHold = false;
+  std::uint32_t flareStage = 0;  // 0 not started, 1..4 the landing flare's stages
+  bool takeoffPending = false;  // ready, waiting for a take-off mode
+  std::int32_t takeoffSteps = 0;      // rotation steps left, then below 0 through the climb-out (floor -1000)
+  double verticalRate = 0.0;          // ft per tick: the climb rate the take-off aims at
+  double appliedVerticalRate = 0.0;   // ft per tick: the rate applied at the last step
+  // Leg state that the next-position and per-aircraft steps set up and the per-step motion runs.
+  Lalo velocity;             // degrees of latitude and longitude per tick toward the next point
+  double trackToNext = 0.0;  // radians: bearing from stream point 0 to point 1
+  bool turnHold = false;     // turning on the spot before the leg; turnHoldTicks is the leg's duration
+  std::uint32_t turnHoldTicks = 0;
+  std::int32_t profileStep = 0;   // stepped interpolation in the air: steps done of profileSteps
+  std::int32_t profileSteps = 0;
+  bool profileActive = false;
+  Lalo profileFrom;
+  Lalo profileTo;
+  EasedShares easingWeights;  // share of the leg per tick while groundKind is not 0
+  std::size_t easingCursor = 0;
+  Lalo legDelta;             // degrees: the leg the easing weights share out
+  double headingRate = 0.0;  // radians per step, the air step's turn
+  bool standDepartureHold = false;
+  bool turnPending = false;  // a turn of more than 3 degrees waits at point 1
+  double turnAngle = std::numeric_limits<double>::quiet_NaN();  // degrees
+  std::uint32_t groundKind = 0;    // 0 none, 1 start from standstill, 2 stop, 3 stand manoeuvre
+  bool runwayPredicted = false;
+  double predictedRunwayHeading = 0.0;  // radians
+  bool lineUpRotate = false;            // turn the standing aircraft onto the predicted heading
+  // Cleared at every tick for any aircraft that is not a departure on its way to the runway.
+  bool pointBehindDropped = false;  // one point behind the predicted runway was dropped
+  std::optional<std::string> predictedRunway;  // "{pair}:{end}"
+  bool predictedAtHold = false;
+  std::optional<std::string> runwayCandidate;  // seen, not yet confirmed
+  bool runwayCandidateSeen = false;
+  std::int32_t runwayCandidateTick = 0;
+  Lalo trackLalo;  // measured ground speed: the window runs from trackTick
+  bool trackActive = false;
+  std::int32_t trackTick = 0;
+  double trackMetres = 0.0;
+  double windowMetres = std::numeric_limits<double>::quiet_NaN();  // the last closed window
+  double windowSeconds = std::numeric_limits<double>::quiet_NaN();
+  double turnSpeed = 0.0;  // radians per tick of the smooth final turn
+  double groundStepMetres = 0.0;  // how far the last step moved the aircraft on the ground
+  double groundLateTicks = 0.0;   // time a held-back ground leg has fallen behind, not yet handed on
+  std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
+  bool pitchTransition = false;    // pitch runs back to the ground pitch
+  bool approachCapped = false;  // the glide path asked for a steeper descent than the aircraft flew
+  double cruiseAltitude = std::numeric_limits<double>::quiet_NaN();  // ft; NaN: none known
+  // Its few values come first; the sample tables behind them are read only in a turn.
+  LegPlan legPlan;
+
+  // Simulator object and stand.
+  Lalo standPos;
+  double standHeading = 0.0;           // radians
+  std::uint64_t createdWeekTime = 0;   // g_currentWeekTime at construction, again when placed on a stand
+  std::int32_t standId = 0;            // 1-based, 0 for none
+  std::uint32_t throttleStep = 5;      // last throttle index sent; 5: none sent yet
+  std::uint32_t flapsIndex = 4;        // last flaps index sent; 4: none sent yet
+  bool standCargo = false;
+  bool standNoseIn = false;            // a "GATE" stand: the tighter stand geometry
+
+  // Removal marks (removeAircraftFromSim).
+  bool removeWhenCreated = false;  // remove as soon as the object id arrives
+
+  // What the simulator reported for the new object.
+  AiPose initialPose;
+  bool poseKnown = false;
+  bool cgKnown = false;
+
   double lastMessageTime = 0.0;    // timestamp (s) of the last traffic record accepted
 
   std::int32_t reservedStandId = 0;
   bool hasReservation = false;
   Lalo prevPosition;
   std::int64_t lastAtStandClock = 0;  // system clock, 100-ns ticks, when placed on a stand
-  std::int32_t extensionCount = 0;    // predicted points appended; 1 or more stops the intake's thinning
-  std::uint32_t state = FlightPhase::birth;
-  std::int32_t stateSince = 0;        // g_engineTime of the last change of state
 
   bool atStandSeen = false;
-  bool onGround = false;  // placed or landed on the ground
   bool hasFlightPlan = false;
   bool spawnConflict = false;
   bool extensionFlag = false;
-
-  // Working values of the movement step.
-  double pitchStep = 0.0;  // radians per step
-  double bankStep = 0.0;   // radians per step
-  double pendingNextValue = 0.0;
-  double pendingSpeed = 0.0;
 
   // The spawn's stand search and promotion.
   Lalo lastSearchPos;
@@ -171,8 +237,6 @@ struct LiveAc : AcIdentity {
   std::int32_t lightsDue = 0;  // g_engineTime
   bool lightsDueSet = false;
   StreamPoint deferredPoint;
-  std::int32_t deferredDue = 0;  // g_engineTime
-  bool deferredPending = false;
   double confirmStartDist = 0.0;  // NM
   double confirmLastDist = 0.0;   // NM
   Lalo confirmPos;
@@ -181,19 +245,14 @@ struct LiveAc : AcIdentity {
   bool confirmPending = false;
   std::int32_t predictCounter = 0;
 
-  std::uint32_t prevState = FlightPhase::birth;
   std::uint32_t prevPrevState = FlightPhase::birth;
   double headingAtStateChange = 0.0;  // radians
-  double simAgl = 2500.0;             // ft above the ground, as the simulator last reported
-  double simGroundFt = std::numeric_limits<double>::quiet_NaN();  // the ground under it, as last reported
   double touchdownHeading = 0.0;      // radians
   double awayRefDist = 0.0;           // NM
   double awayLastDist = 0.0;          // NM
 
   // Departure and arrival.
-  bool landingFlag = false;  // on the approach since state 6 began: a touch-down lands it
   std::uint8_t departureKind = 0;  // 0 pushback, 1 forward
-  bool predictActive = false;      // waits on the ground on predicted positions
   bool shortStay = false;
   bool touchdownLogged = false;
   bool departureStarted = false;
@@ -225,12 +284,7 @@ struct LiveAc : AcIdentity {
   Lalo restartedAt;  // where: the new object goes on with the leg the old one was on from there
   std::int32_t reportLagTicks = 0;
 
-  double turnTargetHeading = 0.0;  // radians
-  bool turnTargetSet = false;
-  double holdAlt = std::numeric_limits<double>::quiet_NaN();  // ft
-  double holdVs = std::numeric_limits<double>::quiet_NaN();  // ft/min
   bool touchdownHoldArmed = false;  // armed on entering the approach
-  bool touchdownHold = false;
   // The landing runway a ground report held the aircraft above: its elevation (ft), how far past
   // its threshold (m) and its heading (radians) at heldRunwayPos.
   bool heldRunwaySet = false;
@@ -243,20 +297,15 @@ struct LiveAc : AcIdentity {
 
   // Stream extension when the feed falls silent.
   std::int32_t holdingStart = 0;  // g_engineTime when a hold on the ground began (predictActive)
-  std::uint32_t flareStage = 0;  // 0 not started, 1..4 the landing flare's stages
   bool fullPower = false;        // some take-offs: extended points speed up
   bool standApproach = false;    // the drive into a stand runs
 
   // Take-off and runway.
   std::optional<DepartureRunway> departureRunway;
   bool rolling = false;         // at the line-up the aircraft was already at lift-off speed
-  bool takeoffPending = false;  // ready, waiting for a take-off mode
   // When the roll first reached take-off speed without being ready to go; cleared while not.
   std::optional<std::int32_t> unreadySince;
   bool towed = false;           // moved by a tug
-  std::int32_t takeoffSteps = 0;      // rotation steps left, then below 0 through the climb-out (floor -1000)
-  double verticalRate = 0.0;          // ft per tick: the climb rate the take-off aims at
-  double appliedVerticalRate = 0.0;   // ft per tick: the rate applied at the last step
   double mode2ClimbRate = 0.0;        // ft per tick, of a full-runway take-off
   bool cleanClimb = false;            // the climb-out configuration was set
   std::vector<double> recentRates;    // ft/min: the air step's memory of vertical rates
@@ -265,64 +314,18 @@ struct LiveAc : AcIdentity {
   bool reverseThrust = false;  // second flag of the reverse-thrust data: levers into reverse (set at touch-down)
 
   // ---- Ground movement, turns, stand approach, runway prediction and per-step motion ----
-  // Leg state that the next-position and per-aircraft steps set up and the per-step motion runs.
-  Lalo velocity;             // degrees of latitude and longitude per tick toward the next point
-  double trackToNext = 0.0;  // radians: bearing from stream point 0 to point 1
-  bool turnHold = false;     // turning on the spot before the leg; turnHoldTicks is the leg's duration
-  std::uint32_t turnHoldTicks = 0;
-  LegPlan legPlan;
-  RollContext rollContext;
-  std::int32_t profileStep = 0;   // stepped interpolation in the air: steps done of profileSteps
-  std::int32_t profileSteps = 0;
-  bool profileActive = false;
-  Lalo profileFrom;
-  Lalo profileTo;
-  EasedShares easingWeights;  // share of the leg per tick while groundKind is not 0
-  std::size_t easingCursor = 0;
-  Lalo legDelta;             // degrees: the leg the easing weights share out
-  double headingRate = 0.0;  // radians per step, the air step's turn
-  bool standDepartureHold = false;
-  bool pointBehindDropped = false;  // one point behind the predicted runway was dropped
   // Ground movement.
-  bool turnPending = false;  // a turn of more than 3 degrees waits at point 1
-  double turnAngle = std::numeric_limits<double>::quiet_NaN();  // degrees
   double pushbackTurnHeading = 900.0;                           // 900: none
   std::int32_t departureTick = 0;  // g_engineTime when the aircraft left its stand
-  std::uint32_t groundKind = 0;    // 0 none, 1 start from standstill, 2 stop, 3 stand manoeuvre
   CorrectiveMove correctiveMove;
   bool forcedTurn = false;  // the turn builder found no path: turn on the spot
-  // Runway prediction of a departure.
-  std::optional<std::string> predictedRunway;  // "{pair}:{end}"
-  bool runwayPredicted = false;
-  double predictedRunwayHeading = 0.0;  // radians
-  bool lineUpRotate = false;            // turn the standing aircraft onto the predicted heading
-  bool predictedAtHold = false;
-  std::optional<std::string> runwayCandidate;  // seen, not yet confirmed
   Lalo runwayCandidateLalo;
-  bool runwayCandidateSeen = false;
-  std::int32_t runwayCandidateTick = 0;
-  Lalo trackLalo;  // measured ground speed: the window runs from trackTick
-  bool trackActive = false;
-  std::int32_t trackTick = 0;
-  double trackMetres = 0.0;
-  double windowMetres = std::numeric_limits<double>::quiet_NaN();  // the last closed window
-  double windowSeconds = std::numeric_limits<double>::quiet_NaN();
-  double turnSpeed = 0.0;  // radians per tick of the smooth final turn
-  double groundStepMetres = 0.0;  // how far the last step moved the aircraft on the ground
-  double groundLateTicks = 0.0;   // time a held-back ground leg has fallen behind, not yet handed on
-  // Attitude of the per-step motion.
-  std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
-  bool pitchTransition = false;    // pitch runs back to the ground pitch
-  TowPath towPath;
   std::int32_t standArrivalTries = 0;  // stand checks that asked for another go in a row
 
   // ---- Per-aircraft step: the approach runway, the configuration by height, the cruise ----
-  std::optional<RunwayCandidate> approachRunway;  // captured on the approach or the landing roll
   Lalo approachCapturePos;                        // where it was captured
-  bool approachCapped = false;  // the glide path asked for a steeper descent than the aircraft flew
   bool lowLightsSent = false;   // the light set below 10000 ft went out (once per flight)
   bool highConfigDone = false;  // the set at or above 10000 ft went out (once per flight)
-  double cruiseAltitude = std::numeric_limits<double>::quiet_NaN();  // ft; NaN: none known
 
   // The first point of the stream, the identity (moved in) and the record's timestamp (s).
   LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp);

@@ -78,7 +78,9 @@ void lf_sendPose(const LiveAc& aircraft) {
                            aircraft.heading,      aircraft.altitude,     aircraft.nextValue, aircraft.speed};
   if (!std::all_of(std::begin(values), std::end(values), [](double v) { return std::isfinite(v); })) return;
   AiPose single;
-  AiPose& pose = g_collectingPoses ? g_tickPoses.emplace_back(AiObjectPose{aircraft.objectId, {}}).pose : single;
+  // Written in place: a whole pose built aside and copied in cost a stall on every aircraft.
+  AiPose& pose = g_collectingPoses ? g_tickPoses.emplace_back().pose : single;
+  if (g_collectingPoses) g_tickPoses.back().objectId = aircraft.objectId;
   pose.latitude = aircraft.position.lat;
   pose.longitude = gf_wrapLongitude(aircraft.position.lon);
   pose.pitch = std::clamp(aircraft.pitch, -kHalfPi, kHalfPi);

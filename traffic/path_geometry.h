@@ -43,6 +43,9 @@ enum class TurnResult : std::int32_t {
 struct TurnPlan {
   static constexpr std::size_t kSamples = 128;
 
+  // First: every step of every aircraft asks whether a plan stands.
+  double length = 0.0;  // m
+  TurnResult result = TurnResult::none;
   Lalo origin;             // P0
   FlatPoint corner;        // P1 in the frame of P0
   FlatPoint end;           // P2 in the frame of P0
@@ -50,12 +53,10 @@ struct TurnPlan {
   FlatPoint endTangent;    // m1
   double turnAngle = 0.0;         // degrees between the two legs
   double startMismatch = 0.0;     // degrees between the start heading and the first leg
-  double length = 0.0;            // m
   double maxTurnOffset = 0.0;     // m, largest offset from the first leg's line toward the turn
   double maxEndLineOffset = 0.0;  // m, largest offset from the line through the end direction
   bool cornerTurn = false;
   bool endAtCorner = false;
-  TurnResult result = TurnResult::none;
   std::array<double, kSamples + 1> lengthShares{};  // cumulative length at t = k/128 over the total
   std::array<double, kSamples + 1> turned{};        // radians turned from the start at t = k/128, signed
 
@@ -82,12 +83,13 @@ struct PositionCurve {
   static constexpr std::size_t kSamples = 64;
   static constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+  // The table first: a plan that holds a curve ends it with the values every step reads.
+  std::array<double, kSamples + 1> lengthShares{};
   Lalo origin;        // start position
   double s0 = kNaN;   // value at the start
   FlatPoint end;      // m from the origin
   double s1 = kNaN;   // value at the end
   FlatPoint control{kNaN, kNaN};  // m from the origin; NaN while the curve is not set
-  std::array<double, kSamples + 1> lengthShares{};
 
   // False, and the curve not set, unless all three positions are in range with finite values,
   // s0 < s1 and the curve has a length.

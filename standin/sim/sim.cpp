@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -52,7 +53,7 @@ std::string lower(std::string_view text) {
 }
 
 void ensureConfigured() {
-  if (g_configured.exchange(true)) return;
+  if (g_configured.load(std::memory_order_acquire) || g_configured.exchange(true)) return;
   const char* file = std::getenv(kScenarioVariable);
   if (file && *file) {
     try {
@@ -67,12 +68,33 @@ void ensureConfigured() {
 
 void markConfigured() { g_configured = true; }
 
-void logCall(Sim& s, std::uint32_t connection, std::string_view call, std::string detail, HRESULT result) {
-  if (s.log.size() >= kCallLogLimit) s.log.erase(s.log.begin(), s.log.begin() + kCallLogLimit / 2);
-  s.log.push_back(CallRecord{connection, std::string(call), std::move(detail), result});
+namespace {
+void lf_keep(Sim& s, Sim::LoggedCall&& call) {
+  if (s.log.size() < kCallLogLimit) {
+    s.log.push_back(std::move(call));
+    return;
+  }
+  s.log[s.logStart] = std::move(call);
+  s.logStart = (s.logStart + 1) % s.log.size();
 }
 
-std::optional<HRESULT> injectedFailure(Sim& s, const std::string& call) {
+void lf_clearLog(Sim& s) {
+  s.log.clear();
+  s.logStart = 0;
+}
+}  // namespace
+
+void logCall(Sim& s, std::uint32_t connection, std::string_view call, std::string detail, HRESULT result) {
+  lf_keep(s, Sim::LoggedCall{connection, call, std::move(detail), result});
+}
+
+void logCall(Sim& s, std::uint32_t connection, std::string_view call, const std::array<std::uint32_t, 3>& numbers,
+             HRESULT result) {
+  lf_keep(s, Sim::LoggedCall{connection, call, {}, result, numbers, true});
+}
+
+std::optional<HRESULT> injectedFailure(Sim& s, std::string_view call) {
+  if (s.failures.empty()) return std::nullopt;
   auto it = s.failures.find(call);
   if (it == s.failures.end() || it->second.empty()) return std::nullopt;
   Injected& next = it->second.front();
@@ -460,7 +482,6 @@ void removeObject(Sim& s, std::uint32_t objectId) {
   if (it == s.objects.end()) return;
   traceObject(s, "remove", it->second);
   s.objects.erase(it);
-  s.lastPoseFrame.erase(objectId);
   queueAddRemove(s, "ObjectRemoved", objectId);
 }
 
@@ -576,10 +597,9 @@ void reset() {
   s.dispatchFailure.reset();
   s.rejectedVariables.clear();
   s.truncate.clear();
-  s.log.clear();
+  lf_clearLog(s);
   s.openAttempts = 0;
   s.dispatches = 0;
-  s.lastPoseFrame.clear();
   resetFacilities(s);
   closeTrace(s);
 }
@@ -617,7 +637,6 @@ void detail::quitLocked(Sim& s) {
   s.objects.clear();
   s.creates.clear();
   s.removals.clear();
-  s.lastPoseFrame.clear();
 }
 
 void setApplicationName(std::string name) {
@@ -787,25 +806,47 @@ void sendException(SIMCONNECT_EXCEPTION exception, std::uint32_t sendId, std::ui
   for (auto& [session, connection] : s.connections) queueException(s, *connection, exception, sendId, index);
 }
 
+namespace {
+// The log oldest first (a copy of its references: read by tests, not at every call).
+std::vector<std::reference_wrapper<const Sim::LoggedCall>> lf_inOrder(const Sim& s) {
+  std::vector<std::reference_wrapper<const Sim::LoggedCall>> ordered;
+  ordered.reserve(s.log.size());
+  for (std::size_t i = 0; i < s.log.size(); ++i) ordered.push_back(std::cref(s.log[(s.logStart + i) % s.log.size()]));
+  return ordered;
+}
+
+CallRecord lf_record(const Sim::LoggedCall& logged) {
+  std::string detail = logged.numbersOnly
+                           ? fmt::format("{}, {}, {}", logged.numbers[0], logged.numbers[1], logged.numbers[2])
+                           : logged.detail;
+  return CallRecord{logged.connection, std::string(logged.call), std::move(detail), logged.result};
+}
+}  // namespace
+
 std::vector<CallRecord> callLog() {
   Sim& s = sim();
   std::lock_guard lock(s.mutex);
-  return s.log;
+  std::vector<CallRecord> result;
+  result.reserve(s.log.size());
+  for (const Sim::LoggedCall& record : lf_inOrder(s))
+    result.push_back(lf_record(record));
+  return result;
 }
 
 std::vector<CallRecord> callLog(const std::string& call) {
   Sim& s = sim();
   std::lock_guard lock(s.mutex);
   std::vector<CallRecord> result;
-  for (const auto& record : s.log)
-    if (record.call == call) result.push_back(record);
+  for (const Sim::LoggedCall& record : lf_inOrder(s))
+    if (record.call == call)
+      result.push_back(lf_record(record));
   return result;
 }
 
 void clearCallLog() {
   Sim& s = sim();
   std::lock_guard lock(s.mutex);
-  s.log.clear();
+  lf_clearLog(s);
 }
 
 std::uint32_t openConnectionCount() {

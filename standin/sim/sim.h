@@ -89,6 +89,8 @@ struct ObjectState {
   std::map<std::string, std::uint32_t> events;  // last value of each client event, by simulator event name
   std::uint64_t poseUpdates = 0;                // SetDataOnSimObject calls that moved it
   std::uint64_t extraPosesInAFrame = 0;         // poses beyond the first within one frame
+  std::uint32_t lastPoseConnection = 0;         // the connection and its frame of the last pose
+  std::uint64_t lastPoseFrame = 0;
 };
 
 // Objects that are not the client's: other traffic the simulator itself flies.

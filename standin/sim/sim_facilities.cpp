@@ -365,15 +365,20 @@ void lf_buildGround(Sim& s) {
 }  // namespace
 
 std::optional<double> groundLevelFeet(Sim& s, double lat, double lon) {
-  if (!s.groundBuilt || s.groundFolder != s.facilityFolder || s.groundFacilityCount != s.facilityAirports.size())
+  // Asked at every pose write: the folders compare as plain text, not path by path.
+  if (!s.groundBuilt || s.groundFacilityCount != s.facilityAirports.size() ||
+      s.groundFolder.native() != s.facilityFolder.native())
     lf_buildGround(s);
   if (!std::isfinite(lat) || !std::isfinite(lon)) return std::nullopt;
   const GroundAirport* nearest = nullptr;
   double best = 0.0;
+  const double eastScale = std::cos(lat * 3.14159265358979323846 / 180.0);
   for (const auto& airport : s.groundAirports) {
     // Flat-earth distance is plenty to tell the nearest of a few airports.
     const double dLat = airport.latitude - lat;
-    const double dLon = std::remainder(airport.longitude - lon, 360.0) * std::cos(lat * 3.14159265358979323846 / 180.0);
+    double across = airport.longitude - lon;
+    if (across > 180.0 || across < -180.0) across = std::remainder(across, 360.0);
+    const double dLon = across * eastScale;
     const double d = dLat * dLat + dLon * dLon;
     if (!nearest || d < best) {
       nearest = &airport;

@@ -155,15 +155,26 @@ struct Sim {
   std::uint64_t frame = 0;
   double simMs = 0.0;
 
-  std::map<std::string, std::deque<Injected>> failures;
+  std::map<std::string, std::deque<Injected>, std::less<>> failures;
   std::optional<HRESULT> dispatchFailure;
   std::set<std::string> rejectedVariables;
   std::map<std::uint32_t, std::uint32_t> truncate;
 
-  std::vector<CallRecord> log;
+  // Names are the calls' own literals: a pose write logs without a heap block for its name.
+  // A pose write keeps its three numbers and is put into words only when the log is read.
+  struct LoggedCall {
+    std::uint32_t connection = 0;
+    std::string_view call;
+    std::string detail;
+    HRESULT result = S_OK;
+    std::array<std::uint32_t, 3> numbers{};
+    bool numbersOnly = false;
+  };
+  // The latest calls, oldest at logStart once the ring is full: room made once, never again.
+  std::vector<LoggedCall> log;
+  std::size_t logStart = 0;
   std::uint64_t openAttempts = 0;
   std::uint64_t dispatches = 0;
-  std::map<std::uint32_t, std::pair<std::uint32_t, std::uint64_t>> lastPoseFrame;  // object -> connection, frame
 
   std::map<std::string, FacilityAirport> facilityAirports;  // by upper-case ICAO
   std::map<std::string, FacilityFaults> facilityFaults;     // set by tests, over a file's own
@@ -187,8 +198,11 @@ std::string upper(std::string_view text);
 std::string lower(std::string_view text);
 bool isKnownVariable(std::string_view upperName);
 
+// call: a name that lives as long as the program (a literal).
 void logCall(Sim& s, std::uint32_t connection, std::string_view call, std::string detail, HRESULT result);
-std::optional<HRESULT> injectedFailure(Sim& s, const std::string& call);
+void logCall(Sim& s, std::uint32_t connection, std::string_view call, const std::array<std::uint32_t, 3>& numbers,
+             HRESULT result);
+std::optional<HRESULT> injectedFailure(Sim& s, std::string_view call);
 Message makeMessage(const void* record, std::size_t size);
 void queue(Sim& s, Connection& connection, std::vector<std::byte> record);
 void queueException(Sim& s, Connection& connection, SIMCONNECT_EXCEPTION exception, std::uint32_t sendId,

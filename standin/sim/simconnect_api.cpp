@@ -50,8 +50,8 @@ std::string lf_text(const char* text) { return text ? std::string(text) : std::s
 
 // The common path of every call that sends a packet: a known connection, a packet id, an
 // injected failure, then the call's own work, all under the simulator's lock; logged.
-template <typename Body>
-HRESULT lf_call(SimConnectHandle handle, std::string_view name, std::string detail, Body body) {
+template <typename Detail, typename Body>
+HRESULT lf_call(SimConnectHandle handle, std::string_view name, Detail detail, Body body) {
   ensureConfigured();
   Sim& s = sim();
   std::lock_guard lock(s.mutex);
@@ -62,7 +62,7 @@ HRESULT lf_call(SimConnectHandle handle, std::string_view name, std::string deta
   }
   ++connection->lastPacketId;
   HRESULT hr = S_OK;
-  if (auto injected = injectedFailure(s, std::string(name))) {
+  if (auto injected = injectedFailure(s, name)) {
     hr = *injected;
   } else {
     hr = body(s, *connection);
@@ -301,7 +301,7 @@ HRESULT SimConnect_RequestDataOnSimObjectType(SimConnectHandle handle, std::uint
 HRESULT SimConnect_SetDataOnSimObject(SimConnectHandle handle, std::uint32_t defineId, std::uint32_t objectId,
                                       std::uint32_t, std::uint32_t arrayCount, std::uint32_t unitSize,
                                       const void* data) {
-  return lf_call(handle, "SetDataOnSimObject", fmt::format("{}, {}, {}", defineId, objectId, unitSize),
+  return lf_call(handle, "SetDataOnSimObject", std::array<std::uint32_t, 3>{defineId, objectId, unitSize},
                  [&](Sim& s, Connection& c) {
                    ObjectState* object = lf_aiObject(s, objectId);
                    if (!object || !c.definitions.contains(defineId)) {
@@ -316,10 +316,11 @@ HRESULT SimConnect_SetDataOnSimObject(SimConnectHandle handle, std::uint32_t def
                    settleOnGround(s, *object, false);
                    if (moved) {
                      ++object->poseUpdates;
-                     auto& last = s.lastPoseFrame[objectId];
-                     if (last.first == c.id && last.second == c.framesDelivered && object->poseUpdates > 1)
+                     if (object->lastPoseConnection == c.id && object->lastPoseFrame == c.framesDelivered &&
+                         object->poseUpdates > 1)
                        ++object->extraPosesInAFrame;
-                     last = {c.id, c.framesDelivered};
+                     object->lastPoseConnection = c.id;
+                     object->lastPoseFrame = c.framesDelivered;
                    }
                    return S_OK;
                  });

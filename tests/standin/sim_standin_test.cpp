@@ -1,4 +1,5 @@
 // The stand-in simulator on its own, through the SimConnect calls as a client makes them.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -112,6 +113,21 @@ TEST_F(StandinSimTest, InjectedFailureHitsTheCallAfterTheSkippedOnes) {
   EXPECT_EQ(SimConnect_MapClientEventToSimEvent(handle, 1, "GEAR_SET"), S_OK);
   EXPECT_EQ(SimConnect_MapClientEventToSimEvent(handle, 2, "FLAPS_SET"), E_INVALIDARG);
   EXPECT_EQ(SimConnect_MapClientEventToSimEvent(handle, 3, "SPOILERS_SET"), S_OK);
+}
+
+// A long run keeps its latest calls in the order they came, pose writes with their numbers.
+TEST_F(StandinSimTest, TheCallLogKeepsTheLatestCallsInOrder) {
+  sim::clearCallLog();
+  constexpr std::uint32_t kCalls = 50'000 + 7;
+  const double pose[8] = {};
+  SimConnect_MapClientEventToSimEvent(handle, 1, "GEAR_SET");
+  for (std::uint32_t i = 0; i < kCalls; ++i)
+    SimConnect_SetDataOnSimObject(handle, 1, 900000 + i, 0, 0, sizeof pose, pose);
+  const auto log = sim::callLog();
+  ASSERT_EQ(log.size(), 50'000u);
+  EXPECT_EQ(log.front().detail, "1, 900007, 64");  // the event and the first 7 writes gave way
+  EXPECT_EQ(log.back().call, "SetDataOnSimObject");
+  EXPECT_EQ(log.back().detail, fmt::format("1, {}, 64", 900000 + kCalls - 1));
 }
 
 TEST_F(StandinSimTest, AnExceptionOfTheCallbackReachesTheCallerAndKeepsTheRest) {
