@@ -183,6 +183,13 @@ TEST_F(AirportsTest, ParkAirportElevation) {
   park.altitude = 1417;
   ASSERT_TRUE(gf_parkAirportElevation().has_value());
   EXPECT_DOUBLE_EQ(*gf_parkAirportElevation(), 1417.0);
+  // A pass over the aircraft sees the airport as it began; the next one sees the change.
+  {
+    const ParkAirportPass pass;
+    park.altitude = 1500;
+    EXPECT_DOUBLE_EQ(gf_parkAirportElevation().value_or(0.0), 1417.0);
+  }
+  EXPECT_DOUBLE_EQ(gf_parkAirportElevation().value_or(0.0), 1500.0);
 }
 
 TEST_F(AirportsTest, TheSampleListLoadsCleanly) {
