@@ -495,27 +495,33 @@ struct Builder {
             {standAt, 4.0, true}};
   }
 
-  std::vector<State> departure(const RunwayEnd& e, const TypeInfo& info) {
+  // `lineUpSeconds`: the wait lined up (not a number: drawn); 0 rolls on without stopping.
+  std::vector<State> departure(const RunwayEnd& e, const TypeInfo& info, bool taxiOn,
+                               double lineUpSeconds = std::numeric_limits<double>::quiet_NaN()) {
     State start;
     start.at = lf_alongRunway(e, kLineUpMetres, 0.0);
     start.altitude = e.elevation;
     start.track = start.heading = e.heading;
     start.onGround = true;
     const LatLon holding = lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres);
-    if (options.departuresTaxiOn) {
+    if (taxiOn) {
       // Seen taxiing up to the holding point, where it waits clear of the runway before it lines up.
       start.at = lf_alongRunway(e, kLineUpMetres, kHoldingOffsetMetres + 150.0);
       start.gs = 8.0;
       start.track = start.heading = bearingDeg(start.at.lat, start.at.lon, holding.lat, holding.lon);
     }
     Mover mover(start);
-    if (options.departuresTaxiOn) {
+    const bool drawn = std::isnan(lineUpSeconds);
+    if (taxiOn) {
       lf_taxi(mover, {{holding, 8.0, true}});
       mover.hold(random.uniform(options.lineUpWaitSeconds.first, options.lineUpWaitSeconds.second));
+      const bool rolling = !drawn && lineUpSeconds <= 0.0;
       lf_taxi(mover, {{lf_alongRunway(e, kLineUpMetres + 50.0, kHoldingOffsetMetres * 0.5), 12.0},
                       {lf_alongRunway(e, kLineUpMetres + 100.0, 0.0), 10.0, false, true},
-                      {lf_alongRunway(e, kLineUpMetres + 150.0, 0.0), 6.0, true}});
-      mover.hold(random.uniform(3.0, 8.0));
+                      {lf_alongRunway(e, kLineUpMetres + 150.0, 0.0), rolling ? 10.0 : 6.0, !rolling, true}});
+      if (!rolling) mover.hold(drawn ? random.uniform(3.0, 8.0) : lineUpSeconds);
+    } else if (!drawn) {
+      if (lineUpSeconds > 0.0) mover.hold(lineUpSeconds);
     } else {
       mover.hold(random.uniform(options.lineUpWaitSeconds.first, options.lineUpWaitSeconds.second));
     }
@@ -657,8 +663,8 @@ struct Builder {
   // Nothing is reported in the gap [gapFrom, gapTo) of path time.
   std::vector<rtstandin::TrackPoint> report(const std::vector<State>& path, double start,
                                             double touchDown = std::numeric_limits<double>::quiet_NaN(),
-                                            double gapFrom = 0.0, double gapTo = 0.0) {
-    const double end = std::min(start + path.back().t, options.durationSeconds);
+                                            double gapFrom = 0.0, double gapTo = 0.0, double pastEnd = 0.0) {
+    const double end = std::min(start + path.back().t, options.durationSeconds + pastEnd);
     const double rhythm = random.uniform(3.0, 7.0);
     std::vector<rtstandin::TrackPoint> points;
     double t = std::max(start, 0.0) + random.uniform(0.0, 2.0);
@@ -752,9 +758,11 @@ struct Planned {
   std::vector<State> path;
   double start = 0.0;
   bool windowed = false;  // its moment was placed in its kind's window
+  bool first = false;     // the others give way to it
   bool extra = false;     // one of the options' extra flights
   double gapFrom = 0.0;   // path time of its reports' gap, and its end
   double gapTo = 0.0;
+  double pastEnd = 0.0;   // its reports' run past the scenario's end
 };
 
 // When a flight uses a runway, on its path's clock: on its last 600 ft of final to it before
@@ -818,7 +826,8 @@ std::vector<RunwayUse> lf_runwayUses(const std::vector<State>& path, const Facil
 
 // Keeps the runways as a tower would: one aircraft on a runway at a time, nothing on it while an
 // arrival is on its last 600 ft of final, and touch-downs on one runway at least 90 s apart.
-// Flights whose moment has a window keep their place first; a flight in another's way waits.
+// Extra flights that keep their place come first, then flights whose moment has a window; a flight
+// in another's way waits.
 void lf_keepRunwaysApart(std::vector<Planned>& planned, const FacilityLayout& airport) {
   constexpr double kMarginSeconds = 15.0;
   constexpr double kArrivalSpacingSeconds = 90.0;
@@ -840,7 +849,9 @@ void lf_keepRunwaysApart(std::vector<Planned>& planned, const FacilityLayout& ai
   std::vector<std::size_t> order(planned.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return planned[a].windowed && !planned[b].windowed; });
+                   [&](std::size_t a, std::size_t b) {
+                     return std::pair(planned[a].first, planned[a].windowed) > std::pair(planned[b].first, planned[b].windowed);
+                   });
   std::vector<std::size_t> placed;
   for (const std::size_t i : order) {
     for (int attempt = 0; attempt < 500; ++attempt) {
@@ -983,9 +994,10 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     }
   };
   auto infoOf = [&](const Airframe& airframe) { return lf_typeInfo(fleet, airframe.type); };
-  // A flight's path; `runways` in place of its kind's when not empty.
-  auto pathOf = [&](FlightKind kind, GeneratedFlight& g, const Airframe& airframe, const std::vector<std::string>& runways) {
+  // A flight's path; an extra flight's runways in place of its kind's when it names any.
+  auto pathOf = [&](FlightKind kind, GeneratedFlight& g, const Airframe& airframe, const Options::ExtraFlight* extra) {
     if (kind == FlightKind::Overflight) return b.overflight();
+    const std::vector<std::string> runways = extra ? extra->runways : std::vector<std::string>{};
     const bool arriving = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
     const RunwayEnd& e = b.end(!runways.empty() ? runways : arriving ? options.arrivalRunways : options.departureRunways);
     g.runway = e.end->designator;
@@ -995,7 +1007,9 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       return stand;
     };
     switch (kind) {
-      case FlightKind::Departure: return b.departure(e, infoOf(airframe));
+      case FlightKind::Departure:
+        return extra ? b.departure(e, infoOf(airframe), extra->taxiOn || options.departuresTaxiOn, extra->lineUpSeconds)
+                     : b.departure(e, infoOf(airframe), options.departuresTaxiOn);
       case FlightKind::TaxiOut: return b.taxiOut(*standFor(), e);
       case FlightKind::TaxiIn: return b.taxiIn(e, *standFor());
       case FlightKind::ArrivalToStand: return b.arrival(e, infoOf(airframe), false, standFor());
@@ -1009,7 +1023,7 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
       {FlightKind::TaxiIn, options.taxiIn},            {FlightKind::ArrivalToStand, options.arrivalsToStand},
       {FlightKind::DepartureFromStand, options.departuresFromStand}};
   for (const auto& [kind, count] : counts)
-    add(kind, count, [&](GeneratedFlight& g, const Airframe& airframe) { return pathOf(kind, g, airframe, {}); });
+    add(kind, count, [&](GeneratedFlight& g, const Airframe& airframe) { return pathOf(kind, g, airframe, nullptr); });
   // The extra flights draw from a stream of their own: the others' draws stay as they were.
   Random extraRandom(options.seed ^ 0x9E3779B97F4A7C15ull);
   std::swap(b.random, extraRandom);
@@ -1018,13 +1032,15 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     p.generated.kind = extra.kind;
     p.generated.extra = p.extra = true;
     p.airframe = extra.airline.empty() ? b.airframe() : b.airframe(extra.airline, extra.type);
-    p.path = pathOf(extra.kind, p.generated, p.airframe, extra.runways);
+    p.path = pathOf(extra.kind, p.generated, p.airframe, &extra);
     const double moment = lf_moment(extra.kind, p.path);
     p.start = (extra.window.first + extra.window.second) / 2.0 - moment;
     if (extra.gapSeconds > 0.0) {
       p.gapFrom = moment + extra.gapAfter;
       p.gapTo = p.gapFrom + extra.gapSeconds;
     }
+    p.pastEnd = std::max(0.0, extra.pastEndSeconds);
+    p.first = extra.keepsItsPlace;
     planned.push_back(std::move(p));
   }
   std::swap(b.random, extraRandom);
@@ -1042,7 +1058,7 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
                                   toHome ? fleet.homeIata : b.otherAirport());
     const bool lands = kind == FlightKind::Arrival || kind == FlightKind::ArrivalToStand;
     generated.flight.track = b.report(p.path, p.start, lands ? lf_moment(kind, p.path) : std::numeric_limits<double>::quiet_NaN(),
-                                      p.gapFrom, p.gapTo);
+                                      p.gapFrom, p.gapTo, p.pastEnd);
     if (p.extra) std::swap(b.random, extraRandom);
     if (kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand)
       generated.pushbackAt = p.start + lf_moment(FlightKind::TaxiOut, p.path);

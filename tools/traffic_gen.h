@@ -90,6 +90,16 @@ struct Options {
     // feed loses an aircraft for a while; an infinite gap: its reports end there.
     double gapAfter = 0.0;
     double gapSeconds = 0.0;
+    // A departure first seen taxiing up to its holding point (as departuresTaxiOn), whatever the
+    // others do.
+    bool taxiOn = false;
+    // A departure's wait lined up on the runway before its roll; 0: a rolling take-off, on to the
+    // runway and away without stopping. Not a number: as the other departures.
+    double lineUpSeconds = std::numeric_limits<double>::quiet_NaN();
+    // Seconds its reports go on past the scenario's end, as the feed follows a flight still in range.
+    double pastEndSeconds = 0.0;
+    // The other flights give way to it on the runways, where it would give way to them.
+    bool keepsItsPlace = false;
   };
   std::vector<ExtraFlight> extraFlights;
 };

@@ -335,12 +335,20 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
             .window = {-60.0, -56.0}, .gapAfter = 108.0, .gapSeconds = std::numeric_limits<double>::infinity()},
   };
   if (qnhDay) {
-    // Another day, the weather's QNH far from the standard one: the arrivals land on 32 and 28,
-    // 32's approach passing over runway 16/34 700 m before its threshold, early enough to be
-    // shown by a short run.
+    // Another day, the weather's QNH far from the standard one: the first arrival lands on 32,
+    // its approach passing over runway 16/34 700 m before its threshold, early enough to be shown
+    // by a short run; those for 28 wait for the departure below.
     base.metars = {{0.0, "LSZH", fmt::format("LSZH 051150Z 24008KT 9999 FEW030 08/04 Q{:04d} NOSIG", *qnhDay)}};
     options.arrivalRunways = {"32", "28"};
     options.momentWindows[trafficgen::FlightKind::Arrival] = {64.0, 70.0};
+    // A calm day: no flight lost in the air, and a departure seen taxiing on to 28 that waits a
+    // minute lined up and takes off while the program flies it, the feed following it well into
+    // its climb. The others give way to it on the runways, as to a flight cleared before them.
+    options.extraFlights = {
+        Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"28"}, .airline = "EZY", .type = "A320",
+              .window = {109.0, 111.0}, .taxiOn = true, .lineUpSeconds = 60.0, .pastEndSeconds = 30.0,
+              .keepsItsPlace = true},
+    };
   }
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);

@@ -256,9 +256,10 @@ TEST(Scenario, ParkedAtZurichWithRealTrafficsOwnAppTheAirportFillsAndTheFlightsC
 // Another day, its QNH far from the standard one, in a short calm run: the app sends the
 // altitudes set to the QNH, the web API as the transponders sent them, and the program shows the
 // day's QNH and lands the arrivals on their runways, the first on 32, over runway 16/34.
-void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh) {
+// `takeoffs`: the run lasts until the day's departure has taken off and climbed away, and its roll is judged.
+void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh, bool takeoffs = false) {
   testing_support::TempDir dir;
-  FaultPlan plan = calmPlan(110.0);
+  FaultPlan plan = calmPlan(takeoffs ? 170.0 : 110.0);
   plan.qnhHpa = qnh;
   plan.userAt = {47.451944, 8.543885};  // on the ramp south of runway 10/28, clear of the approaches
   const std::filesystem::path folder = lf_runFolder(dir, name);
@@ -276,6 +277,11 @@ void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh) {
       runways.insert(td.runway);
   EXPECT_TRUE(runways.contains("32")) << "no arrival touched down on 32";
   lf_checkInTheAir(run);
+  if (takeoffs) {
+    std::size_t judged = 0;
+    rollOffItsDelay(run.trace, run.knowledge, &judged);
+    EXPECT_GE(judged, 1u) << "no take-off roll of a departure created on the ground was judged";
+  }
   lf_expectNone("floating or sinking", floatingOrSinking(run.trace, run.knowledge));
   lf_expectNone("teleporting", teleporting(run.trace, run.knowledge));
   lf_expectNone("runway shared", runwayShared(run.trace, run.knowledge));
@@ -288,7 +294,7 @@ TEST(Scenario, RTAppOnADayOfQnh985LandsTheArrivalsOnTheirRunways) {
 }
 
 TEST(Scenario, RTDirectOnADayOfQnh1035LandsTheArrivalsOnTheirRunways) {
-  lf_flyTheQnhDay("rtdirect-qnh1035", FeedMode::RTDirect, 1035);
+  lf_flyTheQnhDay("rtdirect-qnh1035", FeedMode::RTDirect, 1035, true);
 }
 
 TEST(Scenario, RTDirectWithAnAnswer503LeavesNoComplaint) {

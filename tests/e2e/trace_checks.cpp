@@ -312,7 +312,10 @@ Complaints floatingOrSinking(const Trace& trace, const Knowledge& knowledge) {
     if (!ground) continue;
     const double aboveGear = e.altitude - *ground - knowledge.cgFeet;
     std::string fault;
-    if (e.onGround && std::fabs(aboveGear) > 1.0) {
+    // Rotating on its main wheels, the nose up, an aircraft leaves the ground: the simulator's gear
+    // still counts it on the ground a foot or two up.
+    const bool rotating = e.pitch && *e.pitch >= 2.0 && aboveGear > 0.0 && aboveGear <= 2.0;
+    if (e.onGround && std::fabs(aboveGear) > 1.0 && !rotating) {
       // At or under the feed's 0 ft: the height the reports give aircraft on the ground, kept.
       fault = fmt::format("on the ground {:+.1f} ft off its gear{}", aboveGear,
                           e.altitude <= 0.5 ? ", at the feed's ground height 0 ft or under it" : "");
@@ -1127,7 +1130,7 @@ Complaints noseSlamsDown(const Trace& trace) {
   return complaints;
 }
 
-Complaints rollOffItsDelay(const Trace& trace, const Knowledge& knowledge) {
+Complaints rollOffItsDelay(const Trace& trace, const Knowledge& knowledge, std::size_t* takeoffsJudged) {
   constexpr double kRollKt = 40.0;
   constexpr double kAroundSeconds = 60.0;  // the flight in the air this near the roll gives its delay
   constexpr double kMostOffSeconds = 5.0;
@@ -1158,6 +1161,7 @@ Complaints rollOffItsDelay(const Trace& trace, const Knowledge& knowledge) {
         if (const auto feedTime = lf_feedTimeAt(*fact, *e, true, kAirWithinMetres))
           air.push_back(e->t - knowledge.feedToSimSeconds - *feedTime);
     if (roll.size() < 3 || air.size() < 3) continue;
+    if (takeoffsJudged && fact->kind == Kind::Departure) ++*takeoffsJudged;
     const double rollDelay = lf_median(roll);
     const double airDelay = lf_median(air);
     if (std::fabs(rollDelay - airDelay) > kMostOffSeconds)

@@ -141,8 +141,9 @@ Complaints climbOnFinal(const tracepicture::Trace& trace, const Knowledge& knowl
 // After a touch-down the nose comes down at 2 degrees a second at most.
 Complaints noseSlamsDown(const tracepicture::Trace& trace);
 // A take-off or landing roll shows the feed at the delay the program shows the flight in the air
-// around it, within 5 s.
-Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// around it, within 5 s. `takeoffsJudged`, when given, counts the take-off rolls it could judge.
+Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge,
+                           std::size_t* takeoffsJudged = nullptr);
 
 // When the program first placed a static aircraft after `from` (after a fault took them all:
 // the parking adjustment's first placement); none when it placed none.

@@ -58,9 +58,13 @@ TEST(TraceChecks, FloatingOrSinkingFindsAircraftOffTheirGearAndUnderGround) {
     double alt;
     bool ground;
     std::size_t complaints;
+    double pitch = 0.0;  // nose up
   } cases[] = {
       {"on its gear", "HB-JDA", onGear, true, 0},
       {"on its gear within a foot", "HB-JDA", onGear + 0.9, true, 0},
+      {"rotating, a foot and a half up", "D-AIMA", onGear + 1.6, true, 0, 4.3},
+      {"level, a foot and a half up", "D-AIMA", onGear + 1.6, true, 1},
+      {"nose up, three feet up", "D-AIMA", onGear + 3.0, true, 1, 4.3},
       {"sunk into the ground", "HB-JDA", kGround + 2.0, true, 1},
       {"at the feed's 0 ft", "HB-JDA", 0.0, true, 1},
       {"a taxiing flight in the air", "HB-JDA", onGear + 30.0, false, 1},
@@ -68,10 +72,11 @@ TEST(TraceChecks, FloatingOrSinkingFindsAircraftOffTheirGearAndUnderGround) {
       {"an arrival under the ground", "D-AIMA", kGround - 20.0, false, 1},
   };
   for (const Case& c : cases) {
-    const auto trace = lf_trace({lf_event(0, "create", 1, c.tail, 47.46, 8.55, c.alt, 90, c.ground),
-                                 lf_event(1, "pose", 1, c.tail, 47.46, 8.55, c.alt, 90, c.ground),
-                                 lf_event(2, "pose", 1, c.tail, 47.46, 8.55, c.alt, 90, c.ground)});
-    EXPECT_EQ(floatingOrSinking(trace, lf_knowledge()).size(), c.complaints) << c.name;
+    std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail,pitch_deg,bank_deg,vs_fpm,gs_kt\n";
+    for (int t = 0; t < 3; ++t)
+      text += lf_event(t, t == 0 ? "create" : "pose", 1, c.tail, 47.46, 8.55, c.alt, 90, c.ground) +
+              fmt::format(",{:.1f},0.0,0,0.0\n", c.pitch);
+    EXPECT_EQ(floatingOrSinking(tracepicture::parseTrace(text, "test"), lf_knowledge()).size(), c.complaints) << c.name;
   }
 }
 
@@ -786,29 +791,42 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
   EXPECT_EQ(noseSlamsDown(early).size(), 0u);
 }
 
-TEST(TraceChecks, ALandingRollShowsTheFeedAtTheFlightsOwnDelay) {
-  // The feed: a final to 28 at 72 m/s to a touch-down 400 m in at feed time 50, then braking at
-  // 2.5 m/s2; reported every second.
-  auto fed = [](double t) {
+TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
+  // The feed, reported every second: a final to 28 at 72 m/s to a touch-down 400 m in at feed
+  // time 50, then braking at 2.5 m/s2; or a departure lined up 100 m in until feed time 20, then
+  // speeding up at 2 m/s2 to its lift-off at 78 m/s and climbing at 10 m/s.
+  auto landing = [](double t) {
     const double along = t < 50.0 ? 400.0 - 72.0 * (50.0 - t) : 400.0 + 72.0 * (t - 50.0) - 1.25 * (t - 50.0) * (t - 50.0);
     const double height = t < 50.0 ? 72.0 * (50.0 - t) * 0.0524 * 3.28 + 20.0 : -1.0;
     return std::make_pair(along, height);
   };
+  auto takeoff = [](double t) {
+    const double rolled = std::max(t - 20.0, 0.0);
+    const double along = 100.0 + rolled * rolled;
+    const double height = 2.0 * rolled < 78.0 ? -1.0 : (rolled - 39.0) * 10.0 * 3.28;
+    return std::make_pair(along, height);
+  };
   struct Case {
     const char* name;
+    bool departs;
     double airDelay;
     double rollDelay;
     std::size_t complaints;
   } cases[] = {
-      {"both 30 s behind the feed", 30.0, 30.0, 0},
-      {"the roll 3 s later", 30.0, 33.0, 0},
-      {"the roll 8 s later", 30.0, 38.0, 1},
-      {"the roll 8 s early", 38.0, 30.0, 1},
+      {"both 30 s behind the feed", false, 30.0, 30.0, 0},
+      {"the roll 3 s later", false, 30.0, 33.0, 0},
+      {"the roll 8 s later", false, 30.0, 38.0, 1},
+      {"the roll 8 s early", false, 38.0, 30.0, 1},
+      {"a take-off roll and climb 30 s behind the feed", true, 30.0, 30.0, 0},
+      {"a take-off roll 6 s early after its wait lined up", true, 30.0, 24.0, 1},
+      {"a take-off roll 3 s late", true, 30.0, 33.0, 0},
   };
   for (const Case& c : cases) {
     Knowledge k = lf_knowledge();
     k.feedToSimSeconds = 4.0;
     FlightFact& fact = k.flights["D-AIMA"];
+    if (c.departs) fact.kind = Kind::Departure;
+    const auto fed = [&](double t) { return c.departs ? takeoff(t) : landing(t); };
     for (int t = 0; t <= 80; ++t) {
       const auto [along, height] = fed(t);
       const auto [lat, lon] = lf_on28(along);
@@ -819,12 +837,15 @@ TEST(TraceChecks, ALandingRollShowsTheFeedAtTheFlightsOwnDelay) {
       const auto [along, height] = fed(t);
       const auto [lat, lon] = lf_on28(along);
       const double simT = k.feedToSimSeconds + t + (height < 0.0 ? c.rollDelay : c.airDelay);
-      // What the simulator shows of the air after it already shows the roll, it never shows.
+      // What the simulator shows of the air after it already shows the roll, it never shows; a
+      // roll shown late has the lift-off wait for it.
       if (!poses.empty() && simT <= poses.back().t) continue;
       poses.push_back({simT, poses.empty() ? "create" : "pose", 1, "D-AIMA", lat, lon,
                        kGround + 8.0 + (height < 0.0 ? 0.0 : height), lf_end28().headingDeg, height < 0.0});
     }
-    EXPECT_EQ(rollOffItsDelay(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
+    std::size_t takeoffs = 0;
+    EXPECT_EQ(rollOffItsDelay(lf_attitudeTrace(poses), k, &takeoffs).size(), c.complaints) << c.name;
+    EXPECT_EQ(takeoffs, c.departs ? 1u : 0u) << c.name;
   }
 }
 

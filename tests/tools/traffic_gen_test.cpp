@@ -438,6 +438,12 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
       {"an easyJet A319 from 34 whose reports end",
        {.kind = FlightKind::Departure, .runways = {"34"}, .airline = "EZY", .type = "A319", .window = {60.0, 64.0},
         .gapAfter = 40.0, .gapSeconds = kEnd}, 40.0, kEnd},
+      {"a departure seen taxiing on to 34 that waits 70 s lined up",
+       {.kind = FlightKind::Departure, .runways = {"34"}, .window = {300.0, 304.0}, .taxiOn = true, .lineUpSeconds = 70.0},
+       0.0, 0.0},
+      {"a rolling take-off from 14 whose reports run on past the end",
+       {.kind = FlightKind::Departure, .runways = {"14"}, .window = {580.0, 584.0}, .taxiOn = true, .lineUpSeconds = 0.0,
+        .pastEndSeconds = 60.0}, 0.0, 0.0},
   };
   options.extraFlights.clear();
   for (const Case& c : cases) options.extraFlights.push_back(c.extra);
@@ -474,9 +480,29 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
       if (track[p].t - track[p - 1].t > track[longest].t - track[longest - 1].t) longest = p;
     const double ground = airport.elevationMetres * sim::kFeetPerMetre;
     for (std::size_t p = 1; p < track.size(); ++p) {
-      if (!std::isfinite(c.extra.gapSeconds) || p != longest) EXPECT_LE(track[p].t - track[p - 1].t, 10.01) << track[p].t;
+      if (!(c.extra.gapSeconds > 0.0) || !std::isfinite(c.extra.gapSeconds) || p != longest)
+        EXPECT_LE(track[p].t - track[p - 1].t, 10.01) << track[p].t;
     }
-    if (std::isfinite(c.extra.gapSeconds)) {
+    if (c.extra.taxiOn) {
+      // First seen taxiing; then standing, last at the holding point or lined up for the wait asked
+      // for; then the roll.
+      EXPECT_TRUE(track.front().altitude == 0.0 && track.front().gs > 2.0 && track.front().gs < 15.0) << track.front().gs;
+      const auto airborne = std::find_if(track.begin(), track.end(), [](const auto& p) { return p.altitude > 0.0; });
+      ASSERT_NE(airborne, track.end());
+      auto stop = std::find_if(std::make_reverse_iterator(airborne), track.rend(), [](const auto& p) { return p.gs == 0.0; });
+      ASSERT_NE(stop, track.rend());
+      double stoodFrom = stop->t;
+      for (auto it = stop; it != track.rend() && it->gs == 0.0; ++it) stoodFrom = it->t;
+      if (c.extra.lineUpSeconds > 0.0) {
+        EXPECT_GE(stop->t - stoodFrom, c.extra.lineUpSeconds - 12.0);
+        EXPECT_LE(stop->t - stoodFrom, c.extra.lineUpSeconds + 2.0);
+        EXPECT_LT(airborne->t - stop->t, 55.0) << "the roll from the line-up";
+      } else {
+        EXPECT_GT(airborne->t - stop->t, 55.0) << "on to the runway and the roll without a stop";
+      }
+      if (c.extra.pastEndSeconds > 0.0) EXPECT_GT(track.back().t, options.durationSeconds);
+      EXPECT_LE(track.back().t, options.durationSeconds + c.extra.pastEndSeconds);
+    } else if (std::isfinite(c.extra.gapSeconds)) {
       EXPECT_GE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds);
       EXPECT_LE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds + 20.0);
       EXPECT_GT(track[longest - 1].altitude, ground + 500.0);
