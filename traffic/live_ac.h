@@ -254,6 +254,7 @@ struct LiveAc : AcIdentity {
   // When the roll first reached take-off speed without being ready to go; cleared while not.
   std::optional<std::int32_t> unreadySince;
   bool towed = false;           // moved by a tug
+  bool pushFromReports = false;  // first seen while a tug pushed it: the push follows the reports
   std::int32_t takeoffSteps = 0;      // rotation steps left, then below 0 through the climb-out (floor -1000)
   double verticalRate = 0.0;          // ft per tick: the climb rate the take-off aims at
   double appliedVerticalRate = 0.0;   // ft per tick: the rate applied at the last step
