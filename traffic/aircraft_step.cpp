@@ -118,15 +118,17 @@ struct ProfileLeg {
   double endMps = 0.0;
 };
 
-// The take-off roll toward the first later point a steady acceleration reaches.
+// The take-off roll toward the first later point a steady acceleration reaches, short of a stop.
 std::optional<ProfileLeg> lf_takeoffRollProfile(const LiveAc& aircraft, double startMps) {
   const std::int32_t now = g_engineTime.load();
   const double capMps = (gf_referenceSpeed(aircraft, 1) + 30.0) * kMps;
   const auto& stream = aircraft.stream;
   for (std::size_t i = 1; i < stream.size(); ++i) {
     const StreamPoint& p = stream[i];
+    // A wait at the line-up comes first: run past it, the roll overshot the point and halted.
+    if (p.repeated || p.groundSpeed == 0.0) return std::nullopt;
     const double metres = gf_distanceNm(aircraft.position, p.lalo) * motion::kMetresPerNm;
-    if (p.repeated || !(metres > 1.0) || !lf_usable(p.groundSpeed)) continue;
+    if (!(metres > 1.0) || !lf_usable(p.groundSpeed)) continue;
     const double seconds = std::max(kMinLegTicks, p.time - now) / 100.0;
     ProfileLeg leg{{}, p.lalo, startMps, p.groundSpeed * kMps};
     if (leg.profile.buildAccelerating(metres, seconds, startMps, leg.endMps, capMps)) return leg;

@@ -53,6 +53,9 @@ void lf_dropStandingRun(RingDeque<StreamPoint>& stream, const StreamPoint& point
   for (std::size_t k = size - 2; k >= lowest; --k) {
     if (stream[k].repeated) continue;
     const StreamPoint& moving = stream[k];
+    // A stop the feed reported lasts as long as the reports on it: dropped, the aircraft rolled
+    // on from it at once, and a departure crept along its runway where it waited to take off.
+    if (moving.groundSpeed == 0.0) return;
     if (point.time <= moving.time) return;
     const double dt = (static_cast<double>(point.time) - moving.time) / 100.0;
     if (dt <= kStandingRunMaxSeconds && gf_distanceNm(moving.lalo, point.lalo) * 3600.0 / dt <= kStandingRunMaxKt)

@@ -76,7 +76,10 @@ bool lf_isGroundJump(const LiveAc& aircraft, const StreamPoint& last, const Traf
 }
 
 // Updates that come too close together to matter, while the stream holds no predicted points.
-bool lf_thinnedOut(const TrafficRecord& record, double dt, double trackChange) {
+bool lf_thinnedOut(const TrafficRecord& record, double lastGs, double dt, double trackChange) {
+  // The first report of a stop is kept: thinned out, the aircraft rolled on through the wait to
+  // the next report taken, as the departure lined up on its runway that crept 20 m at 6 kt there.
+  if (!record.airborne && record.gs == 0.0 && lastGs > 0.0) return false;
   double minGap = 0.0;
   if (record.airborne && record.gs > 120.0 && std::abs(trackChange) <= 1.0) {
     minGap = kMinAirborneGapNm / (record.gs / 3600.0);
@@ -132,7 +135,7 @@ void lf_decode(TrafficRecord& record) {
       hooks.removeAircraftFromSim(aircraft);
       return;
     }
-    if (aircraft.extensionCount < 1 && lf_thinnedOut(record, dt, trackChange)) return;
+    if (aircraft.extensionCount < 1 && lf_thinnedOut(record, last.groundSpeed, dt, trackChange)) return;
   }
   if (aircraft.simState == SimStatus::buffer && lf_atParkElevation(record.altitude)) return;
   if (!hooks.checkKnownAcChanges(aircraft, record)) return;

@@ -31,6 +31,9 @@ constexpr std::uint32_t kAllLightsOn[7] = {1, 1, 1, 1, 1, 1, 1};
 constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kMinStandLegTicks = 100;
 constexpr double kSlideLimitDeg = 20.0;  // nose and motion further apart than this: a slide
+constexpr double kTailFirstDeg = 90.0;   // a report further off the nose lies behind it
+constexpr double kPushbackMostKt = 8.0;  // no tug pushes faster
+constexpr double kSpotTurnLimit = 1.2;   // the nose turns at most this many times the base rate
 
 bool lf_samePlace(const Lalo& a, const Lalo& b) {
   return std::fabs(a.lat - b.lat) < 1e-8 && std::fabs(gf_wrapLongitude(a.lon - b.lon)) < 1e-8;
@@ -166,9 +169,38 @@ void lf_movingGround(LiveAc& aircraft) {
   gf_groundLegTiming(aircraft);
 }
 
+// The push the reports drive goes on while the next report moves slowly and tail first: behind
+// the nose it reports, or without one, behind the nose the aircraft shows.
+bool lf_reportedPushGoesOn(const LiveAc& aircraft) {
+  const StreamPoint& next = aircraft.stream[1];
+  if (next.repeated || !(next.groundSpeed <= kPushbackMostKt)) return false;
+  const bool reported = next.trueHeadingRad && std::isfinite(*next.trueHeadingRad);
+  const double nose = reported ? *next.trueHeadingRad : aircraft.heading;
+  return std::fabs(gf_wrapAngle(gf_bearingRad(aircraft.position, next.lalo) - nose)) > kTailFirstDeg * kDeg;
+}
+
+// Its end hands over to the taxi the reports go on with: a stop holds it there, and the first leg
+// away turns the nose from where the tug left it before it rolls.
+void lf_endReportedPush(LiveAc& aircraft) {
+  const double track = aircraft.trackToNext;
+  aircraft.pushFromReports = false;
+  lf_endPushback(aircraft);
+  aircraft.trackToNext = track;
+  lf_enterState(aircraft, FlightPhase::taxi);
+  lf_movingGround(aircraft);
+}
+
 void lf_nextPosGround(LiveAc& aircraft) {
   switch (aircraft.state) {
     case FlightPhase::pushing_back:
+      if (gf_pushFollowsReports(aircraft)) {
+        if (!lf_reportedPushGoesOn(aircraft)) {
+          lf_endReportedPush(aircraft);
+          return;
+        }
+        gf_groundLegTiming(aircraft);
+        return;
+      }
       // Created again short of the push's end (the simulator's new session, a new livery): on to it.
       if (aircraft.stream.size() >= 2 && !aircraft.stream[1].repeated) {
         gf_groundLegTiming(aircraft);
@@ -286,6 +318,10 @@ void nextPosGround(LiveAc& aircraft) {
     gf_log(fmt::format("{}: {}, {}, sz:{}", "nextPosGround", aircraft.callsign, e.what(), aircraft.stream.size()));
     throw;
   }
+}
+
+bool gf_pushFollowsReports(const LiveAc& aircraft) {
+  return aircraft.state == FlightPhase::pushing_back && aircraft.pushFromReports;
 }
 
 void initiatePushBack(LiveAc& aircraft) {
@@ -480,9 +516,12 @@ void gf_groundLegTiming(LiveAc& aircraft) {
       aircraft.extensionCount <= 0 && (aircraft.turnAngle >= 60.0 || aircraft.forcedTurn || lf_startsTurned(aircraft)) &&
       std::isfinite(rate) &&
       rate > 0.0) {
-    // Turn on the spot first, then drive the leg in its own time.
+    // Turn on the spot first, then drive the leg in its own time. The turn takes as long as the
+    // nose really needs: timed at a shaped rate the nose cannot reach, the leg fell due while the
+    // aircraft still turned, and it rolled off on the next one with its nose far off the motion.
     const double turn = std::max(0.0, aircraft.turnAngle - 5.0) * kDeg;
-    const auto turnTicks = static_cast<std::int32_t>(std::max(25.0, std::ceil(turn / rate)));
+    const double reachable = std::min(rate, kSpotTurnLimit * aircraft.defaultTurnPerStep);
+    const auto turnTicks = static_cast<std::int32_t>(std::max(25.0, std::ceil(turn / reachable)));
     aircraft.turnHold = true;
     aircraft.turnHoldTicks = static_cast<std::uint32_t>(legTicks);
     const std::int64_t total = std::int64_t{turnTicks} + legTicks;

@@ -13,6 +13,9 @@
 void nextPosGround(LiveAc& aircraft);
 // Pushback from the stand: 2.5 stand radii straight back, then a stop.
 void initiatePushBack(LiveAc& aircraft);
+// A push-back the reports drive, first seen under way: its legs are the reports' own, not a push
+// from a stand of ours.
+bool gf_pushFollowsReports(const LiveAc& aircraft);
 // Forwards out of the stand: one full wingspan ahead of it.
 void gf_pullOut(LiveAc& aircraft);
 // The stream from its only point into the stand (position, heading in radians); with

@@ -206,7 +206,10 @@ bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
     gf_logWarning(fmt::format("{}: unexpected same at stream[2], {}", "makeTurnGnd", aircraft.callsign));
     return false;
   }
-  if (s[2].groundSpeed <= 0.1) s[2].groundSpeed = (s[0].groundSpeed + s[1].groundSpeed) / 2.0;
+  // A stop the aircraft then stands at keeps its 0 kt: rolled into at the mean speed, the turn ended
+  // in a halt from it, short of the line-up point where the departure waited.
+  const bool standsAtEnd = s.size() > 3 && s[3].repeated;
+  if (s[2].groundSpeed <= 0.1 && !standsAtEnd) s[2].groundSpeed = (s[0].groundSpeed + s[1].groundSpeed) / 2.0;
   LegPlan& leg = aircraft.legPlan;
   leg.reset();
   std::size_t replaceUpTo = 2;  // points 1 .. replaceUpTo - 1 give way to the plan

@@ -12,6 +12,7 @@
 #include "traffic/aircraft_step.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
+#include "traffic/ground_movement.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/stream_delay.h"
 #include "traffic/stream_prediction.h"
@@ -258,6 +259,9 @@ void lf_straightStep(LiveAc& aircraft) {
   if (onGround && aircraft.state != FlightPhase::pushing_back) {
     const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
     gf_turnTowardHeading(aircraft, lf_groundNoseTarget(aircraft, holding), smooth);
+  } else if (onGround && gf_pushFollowsReports(aircraft)) {
+    // Pushed along the reports, the nose trails the motion as the tug swings the tail.
+    gf_turnTowardHeading(aircraft, gf_normalizeAngle(lf_groundTrack(aircraft) + geo::kPi), false);
   } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
     aircraft.heading = gf_normalizeAngle(aircraft.heading + aircraft.headingRate);
   }

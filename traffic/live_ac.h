@@ -306,6 +306,7 @@ struct LiveAc : AcIdentity {
   // When the roll first reached take-off speed without being ready to go; cleared while not.
   std::optional<std::int32_t> unreadySince;
   bool towed = false;           // moved by a tug
+  bool pushFromReports = false;  // first seen while a tug pushed it: the push follows the reports
   double mode2ClimbRate = 0.0;        // ft per tick, of a full-runway take-off
   bool cleanClimb = false;            // the climb-out configuration was set
   std::vector<double> recentRates;    // ft/min: the air step's memory of vertical rates

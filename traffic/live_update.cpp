@@ -11,6 +11,7 @@
 #include "simlink/ai_positions.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
+#include "traffic/ground_movement.h"
 #include "traffic/leg_motion.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/next_position.h"
@@ -200,6 +201,7 @@ bool checkExtendingSituations(LiveAc& aircraft, StreamPoint& point) {
       point.repeated = false;
       return true;
     case FlightPhase::pushing_back:
+      if (gf_pushFollowsReports(aircraft)) break;
       aircraft.holdRefPos = point.lalo;
       aircraft.holdRefSet = true;
       aircraft.holdLeaving = false;

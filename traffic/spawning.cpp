@@ -44,6 +44,9 @@ constexpr double kStandAreaNmSquared = 25.0;  // 5 NM around the park airport
 constexpr double kStandingSpeedKt = 6.0;
 constexpr double kStandingSpreadNmSquared = 0.0003571528532577005;  // about 35 m
 constexpr double kSpawnGroundSpeedLimitKt = 30.0;
+constexpr double kPushbackReportKt = 8.0;                 // no tug pushes faster
+constexpr double kPushbackSeenMetres = 3.0;               // moved this far, the direction tells
+constexpr double kTailFirstRad = 135.0 * geo::kDegToRad;  // motion this far from the nose: backwards
 constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree nose down
 constexpr std::int64_t kHundredNanosPerSecond = 10'000'000;
 
@@ -147,6 +150,21 @@ bool lf_excludedStandOccupied(const LiveAc& aircraft, const Stand& stand) {
   for (const std::int32_t excluded : stand.excludes)
     for (const LiveAc& other : g_liveAcs)
       if (lf_isStandOccupantColliding(other, excluded, aircraft, stand)) return true;
+  return false;
+}
+
+// Reports of a push-back under way: moving slowly, tail first, the nose where the report has it.
+bool lf_reportedPushingBack(const RingDeque<StreamPoint>& stream) {
+  const StreamPoint& first = stream.front();
+  if (first.airborne || !first.trueHeadingRad || !std::isfinite(*first.trueHeadingRad) ||
+      !(first.groundSpeed <= kPushbackReportKt))
+    return false;
+  for (std::size_t i = 1; i < stream.size(); ++i) {
+    if (stream[i].airborne || !(stream[i].groundSpeed <= kPushbackReportKt)) return false;
+    if (gf_distanceNm(first.lalo, stream[i].lalo) * 1852.0 < kPushbackSeenMetres) continue;
+    const double off = std::fabs(gf_wrapAngle(gf_bearingRad(first.lalo, stream[i].lalo) - *first.trueHeadingRad));
+    return off > kTailFirstRad;
+  }
   return false;
 }
 
@@ -440,7 +458,10 @@ void spawnLiveAc(LiveAc& aircraft) {
         stream.pop_front();
         return;
       }
-      gf_changeState(aircraft, FlightPhase::taxi);
+      // Made as a taxi, a flight first seen while a tug pushes it turned on the spot to face its
+      // push and drove it nose first.
+      aircraft.pushFromReports = lf_reportedPushingBack(stream);
+      gf_changeState(aircraft, aircraft.pushFromReports ? FlightPhase::pushing_back : FlightPhase::taxi);
       const Airport park = gf_parkAirportRecord();
       aircraft.arrivalConfirmed = !park.code.empty() && !aircraft.destination.empty() &&
                                   aircraft.destination == park.iata && !(aircraft.origin == park.iata);

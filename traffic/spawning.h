@@ -1,6 +1,6 @@
 #pragma once
 // A live flight becomes an AI aircraft: the admission rules once its first point is due, the
-// livery, the starting state (on a stand, taxiing or airborne), the initial pose, and either the
+// livery, the starting state (on a stand, taxiing, pushed back by a tug or airborne), the initial pose, and either the
 // take-over of a static aircraft of the same registration on its stand (promotion) or a create
 // request on the adding stack. Static aircraft in the way make room. lf_main only.
 #include <cstdint>

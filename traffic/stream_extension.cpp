@@ -10,6 +10,7 @@
 #include "feed/traffic_mailbox.h"
 #include "traffic/aircraft_step.h"
 #include "traffic/flat_frame.h"
+#include "traffic/ground_movement.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/takeoff.h"
 
@@ -122,6 +123,10 @@ std::int32_t gf_extensionBudget(LiveAc& aircraft) {
   switch (aircraft.state) {
     case FlightPhase::parked:
       return 1;
+    case FlightPhase::pushing_back:
+      // A push the reports drive stops where they fall silent, and holds there as a taxi does.
+      if (!gf_pushFollowsReports(aircraft)) return 0;
+      [[fallthrough]];
     case FlightPhase::pushed_back:
     case FlightPhase::taxi:
       aircraft.holdingStart = g_engineTime.load();

@@ -63,16 +63,23 @@ TEST_F(DecodeExistingTest, OverlongStreamsAndStrayedWaitersAreRemoved) {
 }
 
 TEST_F(DecodeExistingTest, StandingPointsGoWhenTheAircraftMovesOnAtTaxiSpeed) {
-  // 20 kt since the last moving point: the four standing points go within 22 s.
-  for (const auto& [afterTicks, size] : {std::pair{1000, 3u}, std::pair{2500, 7u}}) {
+  // 20 kt since the last moving point: the four standing points go within 22 s, unless the feed
+  // reported the stop there (a departure waiting at its line-up).
+  struct Case {
+    std::int32_t afterTicks;
+    std::size_t size;
+    bool reportedStop;
+  };
+  for (const Case& c : {Case{1000, 3u, false}, Case{2500, 7u, false}, Case{1000, 7u, true}}) {
     reset();
     LiveAc& ac = known(FlightPhase::taxi, 6);
     for (std::size_t i = 2; i < 6; ++i) ac.stream[i].repeated = true;
+    ac.stream[1].groundSpeed = c.reportedStop ? 0.0 : 20.0;
     const StreamPoint& moving = ac.stream[1];
-    const double metres = 20.0 * 1852.0 / 3600.0 * afterTicks / 100.0;
-    StreamPoint p = pointAt(offset(moving.lalo, metres), moving.time + afterTicks, false, 20.0);
+    const double metres = 20.0 * 1852.0 / 3600.0 * c.afterTicks / 100.0;
+    StreamPoint p = pointAt(offset(moving.lalo, metres), moving.time + c.afterTicks, false, 20.0);
     decodeExisting(ac, p);
-    EXPECT_EQ(ac.stream.size(), size) << afterTicks;
+    EXPECT_EQ(ac.stream.size(), c.size) << c.afterTicks << (c.reportedStop ? ", a reported stop" : "");
   }
 }
 

@@ -24,6 +24,7 @@ struct Faults {
   double worstLossKt = 0.0;        // speed lost in one second
   double worstPivotDegPerS = 0.0;  // turn while standing
   double reachedEndS = -1.0;       // when it first stood within 3 m of its last report
+  double turnedBeforeMovingDeg = 0.0;  // the nose's turn before the aircraft first moved 5 m
   std::string where;
   void note(double& worst, double value, double t, const char* what) {
     if (!(value > worst)) return;
@@ -62,6 +63,7 @@ class GroundMotionSimTest : public EngineSimLinkTest {
       double kt;
     };
     std::optional<Second> last;
+    std::optional<Lalo> first;
     for (std::int32_t tick = 0; tick < ticks && !g_liveAcs.empty(); ++tick) {
       lf_handleAddingStack();
       if (tick % 10 == 0) frame();
@@ -76,6 +78,9 @@ class GroundMotionSimTest : public EngineSimLinkTest {
       const Lalo at{object->latitude, object->longitude};
       const double heading = object->heading;
       if (end && faults.reachedEndS < 0.0 && gf_distanceNm(at, *end) * 1852.0 < 3.0) faults.reachedEndS = tick / 100.0;
+      if (!first) first = at;
+      if (last && gf_distanceNm(*first, at) * 1852.0 < 5.0)
+        faults.turnedBeforeMovingDeg += std::fabs(gf_wrapAngle(heading - last->heading)) / geo::kDegToRad;
       if (last) {
         const double metres = gf_distanceNm(last->at, at) * 1852.0;
         const double kt = metres * kKtPerMps;
@@ -105,6 +110,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
   struct Leg {
     double trackDeg, speedKt;
     int reports;
+    double noseDeg = NAN;  // the nose the reports give, where a tug pushes
   };
   struct Case {
     const char* what;
@@ -113,6 +119,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     int standingReports;   // at the last point; 0: the reports end while it rolls
     double mostLossKt = 6.0;  // in one second; a stop the program makes up brakes evenly
     double mostLateS = 99.0;  // at its last point, against the feed's time for it
+    double mostTurnFirstDeg = 360.0;  // before it has moved 5 m
   } cases[] = {
       {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3, 6.0, 6.0},
       {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0, 3.5},
@@ -130,6 +137,15 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
       // at its pace, then the stop the program makes up, begun at the speed it rolls at.
       {"off the runway at 22 kt, then the reports end", 138.0, {{138.0, 22.0, 3}, {166.0, 20.0, 3}}, 0, 3.5},
       {"a 30-degree turn at 20 kt, then a stop", 0.0, {{0.0, 20.0, 4}, {30.0, 20.0, 4}}, 3, 3.5, 5.0},
+      // First seen while a tug pushes it: on tail first, as reported, instead of turning on the
+      // spot to drive the push nose first; then round to its taxi leg before it rolls.
+      {"first seen pushed back, then taxiing 110 degrees aside",
+       180.0,
+       {{0.0, 3.0, 8, 180.0}, {0.0, 0.0, 3}, {70.0, 10.0, 6}},
+       2,
+       6.0,
+       30.0,
+       5.0},
   };
   // A B738 turns on the spot at most 1.2 times its base rate of 7 degrees a second.
   const double pivotLimit = 1.2 * 7.0 + 0.5;
@@ -139,7 +155,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     reports.every(400);
     bool first = true;
     for (const Leg& leg : c.legs) {
-      reports.ground(leg.speedKt).track(leg.trackDeg);
+      reports.ground(leg.speedKt).track(leg.trackDeg).nose(leg.noseDeg);
       if (first) {
         reports.moving(leg.reports);
         first = false;
@@ -166,6 +182,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     EXPECT_LE(f.worstGainKt, 3.5) << c.what << ": " << f.where;
     EXPECT_LE(f.worstLossKt, c.mostLossKt) << c.what << ": " << f.where;
     EXPECT_LE(f.worstPivotDegPerS, pivotLimit) << c.what << ": " << f.where;
+    EXPECT_LE(f.turnedBeforeMovingDeg, c.mostTurnFirstDeg) << c.what;
   }
 }
 

@@ -184,12 +184,17 @@ TEST_F(LiveUpdate, AReportEndsThePredictionUnlessItLiesBehindAFlyingAircraft) {
   }
 }
 
+// A push from our stand runs on its own points; one first seen under way goes on with its reports.
 TEST_F(LiveUpdate, APushbackReportOnlySetsTheHoldReference) {
-  LiveAc& a = known(FlightPhase::pushing_back, false);
-  StreamPoint p = report(20.0, 500, 3.0, false);
-  EXPECT_FALSE(check(a, p));
-  EXPECT_TRUE(a.holdRefSet);
-  EXPECT_EQ(a.holdRefPos, p.lalo);
+  for (const bool fromReports : {false, true}) {
+    again();
+    LiveAc& a = known(FlightPhase::pushing_back, false, 3.0);
+    a.pushFromReports = fromReports;
+    StreamPoint p = report(20.0, 500, 3.0, false);
+    EXPECT_EQ(check(a, p), fromReports) << fromReports;
+    EXPECT_EQ(a.holdRefSet, !fromReports) << fromReports;
+    if (!fromReports) EXPECT_EQ(a.holdRefPos, p.lalo);
+  }
 }
 
 TEST_F(LiveUpdate, AnAircraftThatCannotMoveIsRemovedWithItsWarning) {

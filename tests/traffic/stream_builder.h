@@ -27,6 +27,12 @@ class StreamBuilder {
     return *this;
   }
   StreamBuilder& track(double degrees) { return next_.track = degrees, *this; }
+  // The nose the reports give from here on (a tug pushes tail first); NaN: none given.
+  StreamBuilder& nose(double degrees) {
+    next_.trueHeadingRad.reset();
+    if (!std::isnan(degrees)) next_.trueHeadingRad = degrees * geo::kDegToRad;
+    return *this;
+  }
   // Reports `ticks` apart from here on; the feed's range is 200 to 1000.
   StreamBuilder& every(std::int32_t ticks) { return every_ = ticks, *this; }
 
