@@ -11,7 +11,6 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -807,13 +806,8 @@ void sendException(SIMCONNECT_EXCEPTION exception, std::uint32_t sendId, std::ui
 }
 
 namespace {
-// The log oldest first (a copy of its references: read by tests, not at every call).
-std::vector<std::reference_wrapper<const Sim::LoggedCall>> lf_inOrder(const Sim& s) {
-  std::vector<std::reference_wrapper<const Sim::LoggedCall>> ordered;
-  ordered.reserve(s.log.size());
-  for (std::size_t i = 0; i < s.log.size(); ++i) ordered.push_back(std::cref(s.log[(s.logStart + i) % s.log.size()]));
-  return ordered;
-}
+// The i-th call of the log, oldest first.
+const Sim::LoggedCall& lf_logged(const Sim& s, std::size_t i) { return s.log[(s.logStart + i) % s.log.size()]; }
 
 CallRecord lf_record(const Sim::LoggedCall& logged) {
   std::string detail = logged.numbersOnly
@@ -828,8 +822,7 @@ std::vector<CallRecord> callLog() {
   std::lock_guard lock(s.mutex);
   std::vector<CallRecord> result;
   result.reserve(s.log.size());
-  for (const Sim::LoggedCall& record : lf_inOrder(s))
-    result.push_back(lf_record(record));
+  for (std::size_t i = 0; i < s.log.size(); ++i) result.push_back(lf_record(lf_logged(s, i)));
   return result;
 }
 
@@ -837,9 +830,8 @@ std::vector<CallRecord> callLog(const std::string& call) {
   Sim& s = sim();
   std::lock_guard lock(s.mutex);
   std::vector<CallRecord> result;
-  for (const Sim::LoggedCall& record : lf_inOrder(s))
-    if (record.call == call)
-      result.push_back(lf_record(record));
+  for (std::size_t i = 0; i < s.log.size(); ++i)
+    if (lf_logged(s, i).call == call) result.push_back(lf_record(lf_logged(s, i)));
   return result;
 }
 
