@@ -33,7 +33,7 @@ double gf_distanceNm(const Lalo& a, const Lalo& b) {
   const double dLat = b.lat - a.lat;
   const double dLon = lf_remainder(b.lon - a.lon, 360.0);
   if (std::fabs(dLat) < kFlatSpanDeg && std::fabs(a.lat) < kFlatLatitudeDeg && std::fabs(b.lat) < kFlatLatitudeDeg) {
-    const double east = dLon * std::cos((a.lat + b.lat) * (geo::kDegToRad / 2.0));
+    const double east = dLon * gf_cosLatitude((a.lat + b.lat) * (geo::kDegToRad / 2.0));
     if (std::fabs(east) < kFlatSpanDeg) return std::sqrt(dLat * dLat + east * east) * 60.0;
   }
   const double latA = a.lat * geo::kDegToRad;

@@ -15,27 +15,28 @@ struct AcIdentity : FeedRecordHead {
   double wingspan = 0.0;          // half the wingspan, NM
   double groundRadius = 0.0;      // NM: the room it takes on the ground, 18..65 m
   double wideGroundRadius = 0.0;  // NM: 1.25 groundRadius
-  double cgHeightFt = 0.0;        // centre of gravity over the ground
-  bool cgHeightFlag = false;      // cgHeightFt and refPitch are the simulator's own answer
-  double refPitch = 0.0;          // rad, on the ground
   double takeoffPitch = 0.0;      // rad, negative is nose up
-  double climbPitch = 0.0;        // rad
+  // What the engine's tick reads of every aircraft, on one cache line of the record.
+  double cgHeightFt = 0.0;        // centre of gravity over the ground
+  double refPitch = 0.0;          // rad, on the ground
   double defaultTurnPerStep = 0.0;  // rad per tick, the category's turn rate
   double maxTurnPerStep = 0.0;      // rad per tick, the turn rate in use; the engine starts it at the default
   double accelerationLimit = 0.0;   // kt per step: the most the ground speed may change, by category
   double pushbackSpeedKt = 0.0;     // pushing back and pulling out of a stand, by category
-  std::int32_t rolloutSteps = 0;    // steps to bring pitch and bank to their ground values after touch-down
-  bool prepared = false;            // the spawn's identity fix-ups (registration, airline, cargo) are done
   std::uint32_t hexid = 0;          // set by whoever creates the aircraft
   AcCategory category = AcCategory::large;
-  std::int32_t flareSteps = 0;
-  std::int32_t secondSteps = 0;
-  std::int32_t rotationSteps = 0;
-  std::int32_t climbPitchSteps = 0;
+  std::int32_t rolloutSteps = 0;    // steps to bring pitch and bank to their ground values after touch-down
+  bool cgHeightFlag = false;        // cgHeightFt and refPitch are the simulator's own answer
+  bool prepared = false;            // the spawn's identity fix-ups (registration, airline, cargo) are done
   bool isLarge = false;  // buzjet, large or heavy
   bool isRegional = false;
   bool isLightTwin = false;
   bool isLightSingle = false;
+  double climbPitch = 0.0;        // rad
+  std::int32_t flareSteps = 0;
+  std::int32_t secondSteps = 0;
+  std::int32_t rotationSteps = 0;
+  std::int32_t climbPitchSteps = 0;
 
   // Filled by the livery match. The title is a view into the livery database, which lives as
   // long as the aircraft records; empty: no livery.

@@ -247,10 +247,18 @@ Airport gf_parkAirportRecord() {
   return parkAirport ? parkAirport() : Airport{};
 }
 
-std::optional<double> gf_parkAirportElevation() {
-  const Airport airport = gf_parkAirportRecord();
+const Airport* ParkAirportPass::current() { return t_passParkAirport; }
+
+namespace {
+std::optional<double> lf_elevationOf(const Airport& airport) {
   if (airport.code.empty() || !gf_isValidLalo(airport.position)) return std::nullopt;
   return static_cast<double>(airport.altitude);
+}
+}  // namespace
+
+std::optional<double> gf_parkAirportElevation() {
+  if (const Airport* inPass = t_passParkAirport) return lf_elevationOf(*inPass);
+  return lf_elevationOf(gf_parkAirportRecord());
 }
 
 void gf_setAirportsNeighbours(ClosestStandReader closestStand, ParkAirportReader parkAirport) {

@@ -61,6 +61,8 @@ class ParkAirportPass {
   ~ParkAirportPass();
   ParkAirportPass(const ParkAirportPass&) = delete;
   ParkAirportPass& operator=(const ParkAirportPass&) = delete;
+  // The copy of the pass living on this thread, none outside a pass.
+  static const Airport* current();
 
  private:
   Airport m_park;

@@ -25,7 +25,6 @@ constexpr std::int64_t kMaxSampleStep = 250'000'000;  // ns: a longer gap starts
 constexpr double kMaxSampleJumpMetres = 1000.0;
 constexpr double kMaxSampleClimbFeet = 2000.0;
 constexpr double kTwoPi = 2.0 * geo::kPi;
-constexpr std::size_t kMaxPendingSamples = 6;  // of one object between two frames: 60 ms of ticks
 
 std::mutex g_clockMutex;
 std::function<std::int64_t()> g_testClock;
@@ -103,21 +102,18 @@ std::size_t lf_slot(std::vector<Entry>& entries, std::unordered_map<std::uint32_
 
 // Samples of one time are one sample: the newer pose stands, and the track never sees a step of
 // no time, which would make it start its history anew. A link late by more than the room keeps
-// the newest: frames show poses 20 ms old, and the track holds what came before. The room is
-// made once per entry, so that a late frame never makes a tick allocate.
-void lf_addSample(std::vector<AiPositionSample>& samples, const AiPose& pose, std::int64_t time) {
+// the newest: frames show poses 20 ms old, and the track holds what came before.
+void lf_addSample(AiPendingSamples& samples, const AiPose& pose, std::int64_t time) {
   if (!samples.empty() && samples.back().time == time) {
     samples.back().pose = pose;
     return;
   }
-  if (samples.capacity() < kMaxPendingSamples) samples.reserve(kMaxPendingSamples);
-  if (samples.size() == kMaxPendingSamples) samples.erase(samples.begin());
   samples.push_back(AiPositionSample{pose, time});
 }
 
 }  // namespace
 
-std::vector<AiPositionSample>& AiSampleStore::operator[](std::uint32_t objectId) {
+AiPendingSamples& AiSampleStore::operator[](std::uint32_t objectId) {
   return entries_[slot(objectId, entries_.size())].samples;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // AI poses: the engine hands timed samples to the link, which keeps a short track per object
 // and sends each object one interpolated pose per simulator frame.
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -70,10 +71,37 @@ struct AiPositionTrack {
   AiSampleRing samples;
 };
 
-// One object's samples not yet taken by the link, in time order.
+// One object's samples not yet taken by the link, oldest first, in room of their own: the
+// engine writes every object's pose every tick, and a heap block per object cost it a miss each.
+class AiPendingSamples {
+ public:
+  static constexpr std::size_t kCapacity = 6;  // 60 ms of ticks between two frames
+
+  bool empty() const { return count_ == 0; }
+  std::size_t size() const { return count_; }
+  AiPositionSample& back() { return samples_[count_ - 1]; }
+  const AiPositionSample& operator[](std::size_t i) const { return samples_[i]; }
+  void clear() { count_ = 0; }
+  // When full, the oldest sample makes room.
+  void push_back(const AiPositionSample& sample) {
+    if (count_ == kCapacity) {
+      std::copy(samples_.begin() + 1, samples_.end(), samples_.begin());
+      --count_;
+    }
+    samples_[count_++] = sample;
+  }
+  const AiPositionSample* begin() const { return samples_.data(); }
+  const AiPositionSample* end() const { return samples_.data() + count_; }
+
+ private:
+  // The count first: with the entry's object id it shares the line of the first sample.
+  std::uint32_t count_ = 0;
+  std::array<AiPositionSample, kCapacity> samples_;
+};
+
 struct AiSampleEntry {
   std::uint32_t objectId = 0;
-  std::vector<AiPositionSample> samples;
+  AiPendingSamples samples;
 };
 
 // Samples by object: a flat vector of entries and an index. The engine's store and the link's
@@ -82,7 +110,7 @@ struct AiSampleEntry {
 class AiSampleStore {
  public:
   // The object's samples, with a new entry when it has none.
-  std::vector<AiPositionSample>& operator[](std::uint32_t objectId);
+  AiPendingSamples& operator[](std::uint32_t objectId);
   // The object's entry (a new one when it has none), looked for at `hint` first: a tick's poses
   // come in the order of the last tick's, so the entry after the last one found is usually it.
   std::size_t slot(std::uint32_t objectId, std::size_t hint);

@@ -48,16 +48,20 @@ std::size_t lf_index(AcCategory category) { return std::min<std::size_t>(static_
 
 bool lf_isRotorcraft(const LiveAc& aircraft) { return aircraft.category == AcCategory::rotorcraft; }
 
-std::optional<Airport> lf_nearPark(const LiveAc& aircraft) {
-  Airport park = gf_parkAirportRecord();
+// The park airport's field elevation (ft) while the aircraft is near it. Read for every aircraft
+// in the air at every tick: the pass's copy of the airport is read in place.
+std::optional<double> lf_nearParkAltitude(const LiveAc& aircraft) {
+  const Airport* inPass = ParkAirportPass::current();
+  const Airport copy = inPass ? Airport{} : gf_parkAirportRecord();
+  const Airport& park = inPass ? *inPass : copy;
   if (park.code.empty() || !gf_isValidLalo(park.position)) return std::nullopt;
   if (!(gf_distanceNm(park.position, aircraft.position) <= kNearParkNm)) return std::nullopt;
-  return park;
+  return static_cast<double>(park.altitude);
 }
 
 // Height for the configuration: over the park airport's field near it, else the point's altitude.
 double lf_configHeight(const LiveAc& aircraft) {
-  if (const auto park = lf_nearPark(aircraft)) return aircraft.altitude - park->altitude;
+  if (const auto park = lf_nearParkAltitude(aircraft)) return aircraft.altitude - *park;
   return aircraft.stream[0].altitude;
 }
 
@@ -410,7 +414,7 @@ void gf_approachTransitions(LiveAc& aircraft) {
       (!next.airborne && (lf_vs(current) <= -250.0 || lower || aircraft.appliedVerticalRate * kFtMinPerRate <= -250.0));
   const bool climbing =
       next.airborne && next.altitude >= current.altitude + 50.0 && lf_vs(current) >= 400.0 && lf_vs(next) >= 400.0;
-  const bool nearPark = lf_nearPark(aircraft).has_value();
+  const bool nearPark = lf_nearParkAltitude(aircraft).has_value();
   if (aircraft.state == FlightPhase::landing && (climbing || !nearPark || lf_highOnApproach(aircraft))) {
     gf_changeState(aircraft, FlightPhase::flying);
     lf_clean(aircraft);
@@ -494,8 +498,8 @@ std::optional<double> gf_knownGroundFt(const LiveAc& aircraft) {
   std::optional<double> ground;
   if (aircraft.approachRunway && std::isfinite(aircraft.approachRunway->elevation))
     ground = aircraft.approachRunway->elevation;
-  else if (const auto park = lf_nearPark(aircraft))
-    ground = static_cast<double>(park->altitude);
+  else if (const auto park = lf_nearParkAltitude(aircraft))
+    ground = *park;
   // The simulator draws its own ground: where it lies higher, that one holds.
   if (std::isfinite(aircraft.simGroundFt) && (!ground || aircraft.simGroundFt > *ground))
     ground = aircraft.simGroundFt;

@@ -6,6 +6,9 @@
 // without paying for it: they run for every aircraft on every tick.
 double gf_wrapAngle(double radians) {
   if (radians >= -motion::kTwoPi / 2.0 && radians <= motion::kTwoPi / 2.0) return radians;
+  // The difference of two headings: one turn off, and the subtraction is exact there.
+  if (radians > motion::kTwoPi / 2.0 && radians < 1.4 * motion::kTwoPi) return radians - motion::kTwoPi;
+  if (radians < -motion::kTwoPi / 2.0 && radians > -1.4 * motion::kTwoPi) return radians + motion::kTwoPi;
   return std::remainder(radians, motion::kTwoPi);
 }
 

@@ -161,8 +161,8 @@ void lf_curveStep(LiveAc& aircraft) {
 // last point): the nose follows it. The leg's track when the leg does not move it.
 double lf_groundTrack(const LiveAc& aircraft) {
   const Lalo& step = aircraft.groundKind != 0 ? aircraft.legDelta : aircraft.velocity;
-  const double east = step.lon * std::cos(aircraft.position.lat * kDeg);
-  if (!(std::hypot(step.lat, east) > 1e-12)) return aircraft.trackToNext;
+  const double east = step.lon * gf_cosLatitude(aircraft.position.lat * kDeg);
+  if (!(step.lat * step.lat + east * east > 1e-24)) return aircraft.trackToNext;
   return gf_normalizeAngle(std::atan2(east, step.lat));
 }
 

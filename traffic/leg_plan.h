@@ -29,7 +29,8 @@ enum : std::uint32_t {
 // neighbouring cache lines of a plan.
 struct LegPlan {
   PositionCurve curve;  // the fallback: position (0) through point 1 to point 2 (1.0)
-  std::uint32_t planKind = PlanKind::none;
+  // These and the turn's length and result, read at every tick, share one cache line.
+  alignas(64) std::uint32_t planKind = PlanKind::none;
   double legTurnAngle = std::numeric_limits<double>::quiet_NaN();  // degrees the plan was built for
   double legFraction = 0.0;      // share of the turn or curve covered
   double legFractionStep = 0.0;  // share added per step
@@ -46,13 +47,13 @@ struct LegPlan {
 // A runway roll (take-off or landing) run by a speed profile in metres and seconds; the step
 // counter counts ticks since the roll's start.
 struct RollContext {
+  bool valid = false;
+  bool fromTakeoffRoll = false;         // begun in takeoff_roll: the speed is capped
+  std::int32_t step = 0;
   SpeedProfile profile;
   Lalo start;
   Lalo end;
-  std::int32_t step = 0;
   std::optional<double> runwayHeading;  // radians
-  bool fromTakeoffRoll = false;         // begun in takeoff_roll: the speed is capped
-  bool valid = false;
 
   void reset() { *this = RollContext{}; }
 };

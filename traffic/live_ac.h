@@ -92,15 +92,15 @@ struct StandRefusal {
 };
 
 struct LiveAc : AcIdentity {
-  // The flags that tell whether these are set lie at their ends, next to the fields below.
-  std::optional<RunwayCandidate> approachRunway;  // captured on the approach or the landing roll
-  RollContext rollContext;
   TowPath towPath;
+  // Its flag, at its end, lies on the line before the block below.
+  std::optional<RunwayCandidate> approachRunway;  // captured on the approach or the landing roll
 
   // ---- Read or written at every tick, together: the pass over every aircraft then reads a
   // handful of cache lines of each record instead of one from every group below ----
-  // The simulator object, the removal marks and the pose sent to the simulator.
-  std::uint32_t objectId = 0;
+  // The simulator object, the removal marks and the pose sent to the simulator. On a line of its
+  // own: the block takes the fewest lines, and the leg plan's few values behind it share one.
+  alignas(64) std::uint32_t objectId = 0;
   std::uint32_t simState = SimStatus::buffer;
   bool dropFromRegistry = false;   // erase the record at the next clean-up
   bool createCancelled = false;    // its create request left an adding queue unsent
@@ -179,7 +179,8 @@ struct LiveAc : AcIdentity {
   bool pitchTransition = false;    // pitch runs back to the ground pitch
   bool approachCapped = false;  // the glide path asked for a steeper descent than the aircraft flew
   double cruiseAltitude = std::numeric_limits<double>::quiet_NaN();  // ft; NaN: none known
-  // Its few values come first; the sample tables behind them are read only in a turn.
+  RollContext rollContext;  // its flag first, on the block's last line
+  // Its few values lie on a line of their own; the sample tables are read only in a turn.
   LegPlan legPlan;
 
   // Simulator object and stand.

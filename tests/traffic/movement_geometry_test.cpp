@@ -31,7 +31,9 @@ ConflictInput lf_conflict(std::uint32_t phase, double eastNm, double northNm, do
 TEST(MovementGeometryTest, AngleFoldsAreTheExactRemainders) {
   const double pi = motion::kTwoPi / 2.0;
   const double cases[] = {0.0,  -0.0, pi,  -pi, std::nextafter(pi, 4.0), std::nextafter(-pi, -4.0), motion::kTwoPi,
-                          std::nextafter(motion::kTwoPi, 0.0), -1e-18, 7.0, -7.0, 1e6, 3.0};
+                          std::nextafter(motion::kTwoPi, 0.0), -1e-18, 7.0, -7.0, 1e6, 3.0,
+                          // a difference of two headings, one turn off, and just past that shortcut
+                          4.0, -4.0, 8.79, -8.79, 8.8, -8.8, 9.4248, -9.4248, 12.0};
   for (const double in : cases) {
     EXPECT_EQ(gf_wrapAngle(in), std::remainder(in, motion::kTwoPi)) << in;
     double folded = std::fmod(in, motion::kTwoPi);
