@@ -189,11 +189,28 @@ void lf_rollOffAfterTurn(LiveAc& aircraft) {
   aircraft.easingCursor = 0;
 }
 
+// The ground track of one step, worked out once when first asked for: the metres the step moves
+// the aircraft change it by far less than a nose can show.
+class StepTrack {
+ public:
+  explicit StepTrack(const LiveAc& aircraft) : aircraft_(aircraft) {}
+  double get() {
+    if (!known_) value_ = lf_groundTrack(aircraft_);
+    known_ = true;
+    return value_;
+  }
+  void forget() { known_ = false; }  // the leg changed
+
+ private:
+  const LiveAc& aircraft_;
+  double value_ = 0.0;
+  bool known_ = false;
+};
+
 // Where the nose of an aircraft on a straight ground leg steers: onto the predicted runway while
 // the aircraft stands or once its leg runs along the runway (turned onto it earlier, the aircraft
 // would crab toward the centre line), else along the leg.
-double lf_groundNoseTarget(const LiveAc& aircraft, bool holding) {
-  const double track = lf_groundTrack(aircraft);
+double lf_groundNoseTarget(const LiveAc& aircraft, bool holding, double track) {
   const bool alongRunway = holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - track)) <= kLineUpLimit;
   const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
   return toRunway ? aircraft.predictedRunwayHeading : track;
@@ -202,18 +219,19 @@ double lf_groundNoseTarget(const LiveAc& aircraft, bool holding) {
 // Slow on the ground with the nose well off where it steers (a turn without a path, a line-up
 // from a stop across the runway), the aircraft creeps while its nose comes round instead of
 // sliding sideways; the time it loses is caught up on the legs after.
-double lf_slipPace(const LiveAc& aircraft) {
+double lf_slipPace(const LiveAc& aircraft, StepTrack& track) {
   if (!aircraft.onGround || !(aircraft.speed < kSlipPaceBelowKt)) return 1.0;
   if (aircraft.state != FlightPhase::taxi && aircraft.state != FlightPhase::takeoff_roll) return 1.0;
-  const double off = std::fabs(gf_wrapAngle(lf_groundNoseTarget(aircraft, false) - aircraft.heading));
+  const double off = std::fabs(gf_wrapAngle(lf_groundNoseTarget(aircraft, false, track.get()) - aircraft.heading));
   return std::clamp(1.0 - (off - kSlipFree) / kSlipSpan, kSlipLeastPace, 1.0);
 }
 
 void lf_straightStep(LiveAc& aircraft) {
   const bool onGround = aircraft.onGround;
+  StepTrack track(aircraft);
   bool holding = false;
   if (aircraft.turnHold) {
-    const double off = onGround ? std::fabs(gf_wrapAngle(lf_groundTrack(aircraft) - aircraft.heading)) : 0.0;
+    const double off = onGround ? std::fabs(gf_wrapAngle(track.get() - aircraft.heading)) : 0.0;
     if (off > 5.0 * kDeg) {
       holding = true;
       aircraft.speed = 0.0;
@@ -221,6 +239,7 @@ void lf_straightStep(LiveAc& aircraft) {
       aircraft.turnHold = false;
       aircraft.speed = gf_engineHooks().acSpeedKt(aircraft);
       if (onGround) lf_rollOffAfterTurn(aircraft);
+      track.forget();
     }
   }
   if (!holding) {
@@ -237,7 +256,7 @@ void lf_straightStep(LiveAc& aircraft) {
         aircraft.profileActive = false;
       }
     } else if (!(onGround && aircraft.groundKind != 0)) {
-      const double f = lf_slipPace(aircraft);
+      const double f = lf_slipPace(aircraft, track);
       if (aircraft.state != FlightPhase::pushed_back)
         lf_moveBy(aircraft.position, aircraft.velocity.lat * f, aircraft.velocity.lon * f);
     } else {
@@ -251,17 +270,17 @@ void lf_straightStep(LiveAc& aircraft) {
         const double f = left > 0.0 ? std::min(1.0, aircraft.groundStepMetres / left) : 0.0;
         if (std::isfinite(f) && f > 0.0) aircraft.position = lf_mix(aircraft.position, target, f);
       } else if (!spent) {
-        const double weight = lf_stepShare(aircraft) * lf_slipPace(aircraft);
+        const double weight = lf_stepShare(aircraft) * lf_slipPace(aircraft, track);
         lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
       }
     }
   }
   if (onGround && aircraft.state != FlightPhase::pushing_back) {
     const bool smooth = aircraft.state == FlightPhase::taxi && std::isfinite(aircraft.turnAngle) && aircraft.turnAngle <= 6.0;
-    gf_turnTowardHeading(aircraft, lf_groundNoseTarget(aircraft, holding), smooth);
+    gf_turnTowardHeading(aircraft, lf_groundNoseTarget(aircraft, holding, track.get()), smooth);
   } else if (onGround && gf_pushFollowsReports(aircraft)) {
     // Pushed along the reports, the nose trails the motion as the tug swings the tail.
-    gf_turnTowardHeading(aircraft, gf_normalizeAngle(lf_groundTrack(aircraft) + geo::kPi), false);
+    gf_turnTowardHeading(aircraft, gf_normalizeAngle(track.get() + geo::kPi), false);
   } else if (std::fabs(aircraft.headingRate) <= kMaxHeadingStep) {
     aircraft.heading = gf_normalizeAngle(aircraft.heading + aircraft.headingRate);
   }
