@@ -184,11 +184,15 @@ TEST_F(AirportsTest, ParkAirportElevation) {
   ASSERT_TRUE(gf_parkAirportElevation().has_value());
   EXPECT_DOUBLE_EQ(*gf_parkAirportElevation(), 1417.0);
   // A pass over the aircraft sees the airport as it began; the next one sees the change.
+  EXPECT_EQ(ParkAirportPass::current(), nullptr);
   {
     const ParkAirportPass pass;
     park.altitude = 1500;
     EXPECT_DOUBLE_EQ(gf_parkAirportElevation().value_or(0.0), 1417.0);
+    ASSERT_NE(ParkAirportPass::current(), nullptr);
+    EXPECT_EQ(ParkAirportPass::current()->altitude, 1417);
   }
+  EXPECT_EQ(ParkAirportPass::current(), nullptr);
   EXPECT_DOUBLE_EQ(gf_parkAirportElevation().value_or(0.0), 1500.0);
 }
 
