@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "core/log.h"
 #include "feed/traffic_mailbox.h"
@@ -97,15 +98,55 @@ void lf_watchJump(const TrafficRecord& record) {
   g_jumpWatch.try_emplace(record.hexid, JumpWatchEntry{record.lalo, record.timestamp, 1, false, g_engineTime.load()});
 }
 
-std::size_t lf_indexOf(std::uint32_t hexid) {
-  for (std::size_t i = 0; i < g_liveAcs.size(); ++i)
-    if (g_liveAcs[i].hexid == hexid) return i;
-  return g_liveAcs.size();
-}
+// The table's hexids side by side, so that finding a flight reads a few lines instead of a line
+// per aircraft: at a thousand flights that walk was most of a record's cost. It lives for one
+// drain. A decode adds at most one flight, at the back; any other change to the table (a
+// removal) shows in its size or its last hexid and has it rebuilt.
+class HexidIndex {
+ public:
+  void forget() { built_ = false; }
+
+  // The flight's place in g_liveAcs, or its size when it is not there.
+  std::size_t find(std::uint32_t hexid) {
+    sync();
+    const std::size_t found = position(hexid);
+    if (found == ids_.size() || g_liveAcs[found].hexid == hexid) return found;
+    rebuild();  // a change the sync could not see; cannot happen through the engine's own paths
+    return position(hexid);
+  }
+
+ private:
+  std::size_t position(std::uint32_t hexid) const {
+    return static_cast<std::size_t>(std::find(ids_.begin(), ids_.end(), hexid) - ids_.begin());
+  }
+
+  bool lastInPlace() const { return ids_.empty() || g_liveAcs[ids_.size() - 1].hexid == ids_.back(); }
+
+  void sync() {
+    const std::size_t size = g_liveAcs.size();
+    if (!built_ || size < ids_.size() || size > ids_.size() + 1 || !lastInPlace()) {
+      rebuild();
+    } else if (size == ids_.size() + 1) {
+      ids_.push_back(g_liveAcs.back().hexid);
+    }
+  }
+
+  void rebuild() {
+    ids_.clear();
+    for (const LiveAc& aircraft : g_liveAcs) ids_.push_back(aircraft.hexid);
+    built_ = true;
+  }
+
+  std::vector<std::uint32_t> ids_;
+  bool built_ = false;
+};
+
+// lf_main only, like the table.
+HexidIndex g_hexidIndex;
 
 void lf_decode(TrafficRecord& record) {
   const EngineHooks& hooks = gf_engineHooks();
-  std::size_t index = lf_indexOf(record.hexid);
+  std::size_t index = g_hexidIndex.find(record.hexid);
   if (index == g_liveAcs.size()) {
     if (!record.callsign.empty() && std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&](const LiveAc& a) {
           return a.callsign == record.callsign && a.modelId == record.modelId;
@@ -140,7 +181,7 @@ void lf_decode(TrafficRecord& record) {
   if (aircraft.simState == SimStatus::buffer && lf_atParkElevation(record.altitude)) return;
   if (!hooks.checkKnownAcChanges(aircraft, record)) return;
   // The change detection may have reshaped the table.
-  if (index >= g_liveAcs.size() || g_liveAcs[index].hexid != record.hexid) index = lf_indexOf(record.hexid);
+  if (index >= g_liveAcs.size() || g_liveAcs[index].hexid != record.hexid) index = g_hexidIndex.find(record.hexid);
   if (index == g_liveAcs.size()) return;
   LiveAc& known = g_liveAcs[index];
   known.lastMessageTime = record.timestamp;
@@ -150,14 +191,20 @@ void lf_decode(TrafficRecord& record) {
   hooks.decodeExisting(known, point);
 }
 
-}  // namespace
-
-void decodeMessage(TrafficRecord& record) noexcept {
+// The index is trusted only within one drain: between drains the engine's passes change the table.
+void lf_decodeIndexed(TrafficRecord& record) noexcept {
   try {
     lf_decode(record);
   } catch (...) {
     gf_reportTrafficException("decodeMessage");
   }
+}
+
+}  // namespace
+
+void decodeMessage(TrafficRecord& record) noexcept {
+  g_hexidIndex.forget();
+  lf_decodeIndexed(record);
 }
 
 void gf_createNewAcFromRecord(TrafficRecord& record) {
@@ -213,9 +260,10 @@ bool gf_updateJumpWatch(std::uint32_t hexid, const Lalo& position, double timest
 
 void gf_drainTrafficMailbox() {
   // The buffered past first, in the order the feed sent it, so that the live records land on it.
+  g_hexidIndex.forget();
   for (HistoryBatch& batch : gf_takeHistoryBatches())
-    for (TrafficRecord& record : batch.records) decodeMessage(record);
+    for (TrafficRecord& record : batch.records) lf_decodeIndexed(record);
   const std::size_t perTick = gf_mailboxDrainPerTick();
   TrafficRecord record;
-  for (std::size_t taken = 0; taken < perTick && gf_takeMailboxRecord(record); ++taken) decodeMessage(record);
+  for (std::size_t taken = 0; taken < perTick && gf_takeMailboxRecord(record); ++taken) lf_decodeIndexed(record);
 }

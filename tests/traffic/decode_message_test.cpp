@@ -3,7 +3,10 @@
 // which the mailbox hands records over.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "traffic/decode_message.h"
 #include "tests/traffic/traffic_fixture.h"
@@ -230,3 +233,53 @@ TEST_F(DecodeTest, ABusyFeedReachesTheEngineWholeInEveryInterval) {
 }
 
 }  // namespace
+
+// A decode may change the table under the drain (a removal, a flight made again): every flight
+// that stays is still found by its records, and none is made twice.
+TEST_F(DecodeTest, AFlightIsFoundWhateverTheDrainDidToTheTableBefore) {
+  constexpr std::uint32_t kFlights = 40, kTrigger = 30, kVictim = 10, kReplacement = 99;
+  enum Change { SwapWithLast, DropLast, EraseInOrder, EraseAndAdd };
+  const std::pair<const char*, Change> cases[] = {
+      {"the last flight moved into a removed one's place", SwapWithLast},
+      {"the last flight removed", DropLast},
+      {"a flight removed, the order kept", EraseInOrder},
+      {"a flight removed and another added at the back", EraseAndAdd},
+  };
+  for (const auto& [name, change] : cases) {
+    reset();
+    std::vector<std::uint32_t> seen;
+    std::uint32_t removed = 0;
+    hooks.checkKnownAcChanges = [&, change = change](LiveAc&, TrafficRecord& record) {
+      seen.push_back(record.hexid);
+      if (record.hexid != kTrigger) return false;
+      const std::size_t victim = change == DropLast ? g_liveAcs.size() - 1 : kVictim - 1;
+      removed = g_liveAcs[victim].hexid;
+      if (change == SwapWithLast) {
+        g_liveAcs[victim] = std::move(g_liveAcs.back());
+        g_liveAcs.pop_back();
+      } else {
+        g_liveAcs.erase(g_liveAcs.begin() + static_cast<std::ptrdiff_t>(victim));
+      }
+      if (change == EraseAndAdd) addLive(Rec(kReplacement, "EZY99").air(5000, 100), SimStatus::active, FlightPhase::flying);
+      return false;
+    };
+    install();
+    for (std::uint32_t hexid = 1; hexid <= kFlights; ++hexid)
+      addLive(Rec(hexid, fmt::format("KLM{}", hexid).c_str()).air(5000, 100), SimStatus::active, FlightPhase::flying);
+    std::vector<TrafficRecord> batch;
+    for (std::uint32_t hexid = 1; hexid <= kFlights + 2; ++hexid)
+      batch.push_back(Rec(hexid, fmt::format("KLM{}", hexid).c_str()).air(5000, 100).time(1010.0));
+    gf_setMailboxActive(true);
+    gf_postTrafficBatch(batch, kLiveTrafficKind, true);
+    gf_drainTrafficMailbox();  // five records a tick: the change falls inside a drain
+    for (int tick = 0; tick < 20; ++tick) gf_drainTrafficMailbox();
+
+    std::vector<std::uint32_t> table = hexidsOf(g_liveAcs);
+    std::sort(table.begin(), table.end());
+    EXPECT_EQ(std::adjacent_find(table.begin(), table.end()), table.end()) << name << ": a flight made twice";
+    for (std::uint32_t hexid = 1; hexid <= kFlights; ++hexid) {
+      if (hexid == removed) continue;
+      EXPECT_EQ(std::count(seen.begin(), seen.end(), hexid), 1) << name << ": flight " << hexid;
+    }
+  }
+}
