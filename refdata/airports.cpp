@@ -247,18 +247,28 @@ Airport gf_parkAirportRecord() {
   return parkAirport ? parkAirport() : Airport{};
 }
 
-const Airport* ParkAirportPass::current() { return t_passParkAirport; }
-
 namespace {
 std::optional<double> lf_elevationOf(const Airport& airport) {
   if (airport.code.empty() || !gf_isValidLalo(airport.position)) return std::nullopt;
   return static_cast<double>(airport.altitude);
 }
+
+// The pass's copy is read in place: these are asked for every aircraft at every tick.
+template <typename Read>
+std::optional<double> lf_readParkAirport(const Read& read) {
+  if (const Airport* inPass = t_passParkAirport) return read(*inPass);
+  return read(gf_parkAirportRecord());
+}
 }  // namespace
 
-std::optional<double> gf_parkAirportElevation() {
-  if (const Airport* inPass = t_passParkAirport) return lf_elevationOf(*inPass);
-  return lf_elevationOf(gf_parkAirportRecord());
+std::optional<double> gf_parkAirportElevation() { return lf_readParkAirport(lf_elevationOf); }
+
+std::optional<double> gf_parkAirportElevationNear(const Lalo& position, double withinNm) {
+  return lf_readParkAirport([&](const Airport& park) -> std::optional<double> {
+    const std::optional<double> elevation = lf_elevationOf(park);
+    if (!elevation || !(gf_distanceNm(park.position, position) <= withinNm)) return std::nullopt;
+    return elevation;
+  });
 }
 
 void gf_setAirportsNeighbours(ClosestStandReader closestStand, ParkAirportReader parkAirport) {

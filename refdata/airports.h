@@ -49,6 +49,8 @@ std::optional<Airport> gf_findClosestAirportCentre(const Lalo& position);
 
 // The park airport's elevation (feet) when a park airport with a valid position is set.
 std::optional<double> gf_parkAirportElevation();
+// The same, only while the park airport lies within withinNm of the position.
+std::optional<double> gf_parkAirportElevationNear(const Lalo& position, double withinNm);
 // A copy of the park airport through the installed reader; code 0 when none is set or no
 // reader is installed. While a ParkAirportPass lives on the calling thread, the copy it took.
 Airport gf_parkAirportRecord();
@@ -61,8 +63,6 @@ class ParkAirportPass {
   ~ParkAirportPass();
   ParkAirportPass(const ParkAirportPass&) = delete;
   ParkAirportPass& operator=(const ParkAirportPass&) = delete;
-  // The copy of the pass living on this thread, none outside a pass.
-  static const Airport* current();
 
  private:
   Airport m_park;

@@ -48,15 +48,9 @@ std::size_t lf_index(AcCategory category) { return std::min<std::size_t>(static_
 
 bool lf_isRotorcraft(const LiveAc& aircraft) { return aircraft.category == AcCategory::rotorcraft; }
 
-// The park airport's field elevation (ft) while the aircraft is near it. Read for every aircraft
-// in the air at every tick: the pass's copy of the airport is read in place.
+// The park airport's field elevation (ft) while the aircraft is near it.
 std::optional<double> lf_nearParkAltitude(const LiveAc& aircraft) {
-  const Airport* inPass = ParkAirportPass::current();
-  const Airport copy = inPass ? Airport{} : gf_parkAirportRecord();
-  const Airport& park = inPass ? *inPass : copy;
-  if (park.code.empty() || !gf_isValidLalo(park.position)) return std::nullopt;
-  if (!(gf_distanceNm(park.position, aircraft.position) <= kNearParkNm)) return std::nullopt;
-  return static_cast<double>(park.altitude);
+  return gf_parkAirportElevationNear(aircraft.position, kNearParkNm);
 }
 
 // Height for the configuration: over the park airport's field near it, else the point's altitude.

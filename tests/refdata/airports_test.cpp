@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -183,16 +184,22 @@ TEST_F(AirportsTest, ParkAirportElevation) {
   park.altitude = 1417;
   ASSERT_TRUE(gf_parkAirportElevation().has_value());
   EXPECT_DOUBLE_EQ(*gf_parkAirportElevation(), 1417.0);
+  // Near a position: 10 NM north of the field is outside 5 NM, inside 15.
+  const Lalo north{47.46 + 10.0 / 60.0, 8.55};
+  EXPECT_FALSE(gf_parkAirportElevationNear(north, 5.0).has_value());
+  EXPECT_DOUBLE_EQ(gf_parkAirportElevationNear(north, 15.0).value_or(0.0), 1417.0);
+  EXPECT_FALSE(gf_parkAirportElevationNear({NAN, 8.55}, 15.0).has_value());
   // A pass over the aircraft sees the airport as it began; the next one sees the change.
-  EXPECT_EQ(ParkAirportPass::current(), nullptr);
   {
     const ParkAirportPass pass;
     park.altitude = 1500;
     EXPECT_DOUBLE_EQ(gf_parkAirportElevation().value_or(0.0), 1417.0);
-    ASSERT_NE(ParkAirportPass::current(), nullptr);
-    EXPECT_EQ(ParkAirportPass::current()->altitude, 1417);
+    EXPECT_DOUBLE_EQ(gf_parkAirportElevationNear(north, 15.0).value_or(0.0), 1417.0);
+    park.code = IcaoCode();
+    EXPECT_TRUE(gf_parkAirportElevationNear(north, 15.0).has_value());
   }
-  EXPECT_EQ(ParkAirportPass::current(), nullptr);
+  EXPECT_FALSE(gf_parkAirportElevationNear(north, 15.0).has_value());
+  park.code = IcaoCode("LSZH");
   EXPECT_DOUBLE_EQ(gf_parkAirportElevation().value_or(0.0), 1500.0);
 }
 
