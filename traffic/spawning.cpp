@@ -204,6 +204,19 @@ const Stand* lf_findSpawnStand(LiveAc& aircraft) {
   return stand;
 }
 
+// A flight made again after the simulator lost it (or for its livery) that is back on the ground:
+// its approach went by while it was away, every point too low to be made in the air dropped. It
+// comes back rolling out as a landing, or taxiing when slow, instead of in an air phase, whose
+// silent feed stops it dead on the runway.
+void lf_landedWhileAway(LiveAc& aircraft) {
+  if (aircraft.state != FlightPhase::flying && aircraft.state != FlightPhase::landing) return;
+  const bool rolling = aircraft.stream.front().groundSpeed > kSpawnGroundSpeedLimitKt;
+  gf_changeState(aircraft, rolling ? FlightPhase::landing_roll : FlightPhase::taxi);
+  aircraft.landingFlag = false;
+  aircraft.arrivalConfirmed = true;
+  aircraft.slowPointSet = false;
+}
+
 void lf_clearStandBookkeeping(LiveAc& aircraft) {
   aircraft.pushbackDue = 0;
   aircraft.pushbackDueSet = false;
@@ -466,6 +479,8 @@ void spawnLiveAc(LiveAc& aircraft) {
       aircraft.arrivalConfirmed = !park.code.empty() && !aircraft.destination.empty() &&
                                   aircraft.destination == park.iata && !(aircraft.origin == park.iata);
     }
+  } else if (!stream.front().airborne) {
+    lf_landedWhileAway(aircraft);
   }
   if (aircraft.dropFromRegistry) return;
   lf_setInitialPose(aircraft);

@@ -183,11 +183,17 @@ void gf_extendStream(LiveAc& aircraft, std::int32_t count) {
     return;
   }
   if (!point.repeated && !parked) {
+    const double lastKt = point.groundSpeed;
     lf_advancePoint(aircraft, count, point);
     if (point.groundSpeed > 0.0) {
       if (aircraft.state == FlightPhase::takeoff && aircraft.fullPower)
         point.groundSpeed = std::min(210.0, point.groundSpeed * 1.015);
-      const double feet = point.groundSpeed * 3.0 * geo::kFeetPerNm / 3600.0;
+      // A roll changes its speed evenly over the 3 s: at the new speed all the way the point would
+      // lie short of (or beyond) it, and the aircraft braked twice as hard, then sped up again.
+      const bool roll = aircraft.onGround && std::isfinite(lastKt) &&
+                        (aircraft.state == FlightPhase::landing_roll || aircraft.state == FlightPhase::takeoff_roll);
+      const double kt = roll ? (lastKt + point.groundSpeed) / 2.0 : point.groundSpeed;
+      const double feet = kt * 3.0 * geo::kFeetPerNm / 3600.0;
       point.lalo = gf_destinationPoint(point.lalo, {aircraft.heading, feet});
       point.repeated = false;
       point.time = lastTime + kExtensionTicks;

@@ -661,6 +661,8 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
       {"from 0 to 18 kt in a second", {0, 0, 0, 18, 18, 18, 18, 18}, 1},
       {"from 21.5 to 0 kt in a second", {21.5, 21.5, 21.5, 21.5, 0, 0, 0, 0}, 1},
       {"a landing roll braking 5 kt/s", {140, 135, 130, 125, 120, 115, 110, 105}, 0},
+      {"a roll-out braking 6 kt/s, the worker's pace wavering", {140, 135, 127, 122, 114, 108.5, 101, 95.5}, 0},
+      {"a roll-out braking 9 kt/s", {140, 131, 122, 113, 104, 95, 86, 77}, 1},
       {"a take-off roll gathering 4.5 kt/s", {60, 64.5, 69, 73.5, 78, 82.5, 87, 91.5}, 0},
   };
   for (const Speeds& c : speeds) EXPECT_EQ(groundSpeedJumps(taxi(c.kts, 0.0)).size(), c.complaints) << c.name;

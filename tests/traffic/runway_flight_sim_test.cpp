@@ -655,6 +655,53 @@ TEST_F(RunwayFlightSimTest, AnArrivalMadeAgainOnItsRollOutRollsOnAtItsSpeed) {
   }
 }
 
+// The simulator's new session takes an arrival on short final, too low to be made again in the
+// air: the program makes it again on its roll-out, which rolls on slowing as an airliner does,
+// also when the reports end on the roll, instead of standing on the runway.
+TEST_F(RunwayFlightSimTest, AnArrivalLostOnShortFinalComesBackRollingOut) {
+  const LandingRunway r = runway(14);
+  const TypeCase& t = kTypes[4];
+  ASSERT_EQ(t.model, std::string_view("B77W"));
+  for (const double reportsEndKt : {0.0, 120.0}) {
+    const std::string what = fmt::format("reports ending at {} kt", reportsEndKt);
+    std::deque<StreamPoint> feed = lf_arrivalFeed(r, t, 200, g_engineTime.load() + 50);
+    std::erase_if(feed, [&](const StreamPoint& p) { return !p.airborne && p.groundSpeed < reportsEndKt; });
+    flight(t.model, feed, 3);
+    std::uint32_t oldObject = 0;
+    std::optional<std::uint32_t> madeAs;
+    std::vector<double> kts;  // the new object's speed in each tick it moves
+    const std::int32_t limit = later_.back().time - g_engineTime.load() + 3000;
+    for (std::int32_t n = 0; n < limit && kts.size() < 1000; ++n) {
+      if (!tick(n)) break;
+      LiveAc& ac = g_liveAcs[0];
+      if (oldObject == 0 && ac.simState == SimStatus::active && !ac.onGround && ac.altitude < r.groundFt + 400.0) {
+        oldObject = ac.objectId;
+        gf_recreateLostLiveAc(ac);
+        for (int i = 0; i < 30; ++i) frame();  // the simulator is away: the engine's clock stands
+        continue;
+      }
+      if (oldObject == 0 || ac.simState != SimStatus::active || ac.objectId == oldObject) continue;
+      if (!madeAs) madeAs = ac.state;
+      kts.push_back(ac.groundStepMetres * 100.0 / kMps);
+    }
+    ASSERT_TRUE(madeAs) << what << ": not made again";
+    EXPECT_EQ(gf_flightPhaseName(*madeAs), gf_flightPhaseName(FlightPhase::landing_roll)) << what;
+    ASSERT_GE(kts.size(), 300u) << what;
+    // Over each half second: at most an airliner's braking, and no speeding up on the roll-out.
+    for (std::size_t i = 50; i < kts.size(); ++i) {
+      const double rate = (kts[i] - kts[i - 50]) * 2.0;
+      if (rate >= -6.0 * 1.5 && rate <= 1.0) continue;
+      ADD_FAILURE() << what << ": from " << kts[i - 50] << " kt to " << kts[i] << " kt in half a second, tick " << i;
+      break;
+    }
+    later_.clear();
+    if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+    for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+    frame(3);
+    ASSERT_TRUE(g_liveAcs.empty()) << what;
+  }
+}
+
 namespace {
 
 // Reports that stop in the air for a while, or for good: the aircraft flies on at a speed its type
