@@ -4,9 +4,10 @@
 // records one at a time. A mailbox that keeps being replaced without a single record consumed
 // for a minute stops the program: nobody drains it.
 //
-// The worker drains a live batch within a tenth of a second of its swap (ten ticks), at least
+// The worker drains a live batch within a quarter of a second of its swap (25 ticks), at least
 // two records a tick, so that a batch following closely (a raised pace, the history followed by
-// live traffic) replaces nothing and each flight's newest position reaches the engine at once. Should it fall
+// live traffic) replaces nothing and each flight's newest position reaches the engine at once,
+// while no tick decodes more than a small share of a busy feed's batch. Should it fall
 // behind all the same, the next batch is handed over starting with the flight it would have
 // taken next, so that the flights lost are not the same ones batch after batch.
 //
@@ -28,7 +29,7 @@ inline constexpr std::size_t kMaxWaitingHistoryBatches = 64;
 // Replacements without a consumption for this long are a stall (steady clock, nanoseconds).
 inline constexpr std::int64_t kMailboxStallNanos = 60'000'000'000;
 // A live batch is drained in this many ticks, at least kMinDrainPerTick records a tick.
-inline constexpr std::size_t kDrainTicksPerBatch = 10;
+inline constexpr std::size_t kDrainTicksPerBatch = 25;
 inline constexpr std::size_t kMinDrainPerTick = 2;
 
 struct HistoryBatch {

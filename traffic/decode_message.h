@@ -22,6 +22,6 @@ void gf_createLiveAc(TrafficRecord& record);
 // airborne, or three records in a row within 150 m, each within 60 s of the one before).
 bool gf_updateJumpWatch(std::uint32_t hexid, const Lalo& position, double timestamp, bool airborne);
 
-// Every waiting history batch in the order delivered, then the live records of one tick (two,
-// or a hundredth of a large batch), the last of the batch first.
+// Every waiting history batch in the order delivered, then the live records of one tick (at least
+// two, a 25th of the batch), the last of the batch first.
 void gf_drainTrafficMailbox();
