@@ -6,8 +6,8 @@
 //
 // The worker drains a live batch within a quarter of a second of its swap (25 ticks), at least
 // two records a tick, so that a batch following closely (a raised pace, the history followed by
-// live traffic) replaces nothing and each flight's newest position reaches the engine at once,
-// while no tick decodes more than a small share of a busy feed's batch. Should it fall
+// live traffic) replaces nothing and each flight's newest position reaches the engine well before
+// it falls due, while no tick decodes more than a small share of a busy feed's batch. Should it fall
 // behind all the same, the next batch is handed over starting with the flight it would have
 // taken next, so that the flights lost are not the same ones batch after batch.
 //
