@@ -123,7 +123,7 @@ TEST_F(ParkAirportRunwayTest, TheSetUpAsksForTheRunwaysAndTheTicksTakeThem) {
                                 "==> RUNWAY_HEADING: reading runway facilities for LSZH failed\n"}) {
       const std::size_t at = text.find(warning);
       EXPECT_EQ(at != std::string::npos, c.silent) << c.what << warning;
-      if (at != std::string::npos) EXPECT_EQ(text.find(warning, at + 1), std::string::npos) << "once";
+      if (at != std::string::npos) { EXPECT_EQ(text.find(warning, at + 1), std::string::npos) << "once"; }
     }
   }
 }

@@ -165,7 +165,7 @@ TEST_F(ParametersTest, AFolderOrADeepDocumentFallsBackToTheKeptGeneration) {
     EXPECT_EQ(RANGE.value.load(), 60);
     EXPECT_EQ(valueOf(parametersIn(file()), "TCAS_FL"), "250");
     EXPECT_EQ(fs::is_directory(corrupt()), !c.content);
-    if (c.content) EXPECT_EQ(fs::file_size(corrupt()), c.content->size()) << "kept aside whole";
+    if (c.content) { EXPECT_EQ(fs::file_size(corrupt()), c.content->size()) << "kept aside whole"; }
     EXPECT_LT(fs::file_size(file()), 100'000u);
     EXPECT_NE(log().find(c.logged), std::string::npos) << log();
   }

@@ -192,7 +192,7 @@ TEST_F(ConnectedAppTest, EndTagsAreTakenOnlyWhileTheirRequestIsOpen) {
       gf_requestParkedTraffic();
       feed(parkLine("KLM1", "D5", 1733400000));
     }
-    if (c.asked && !parked) ASSERT_TRUE(gf_requestRTAppBuffer());
+    if (c.asked && !parked) { ASSERT_TRUE(gf_requestRTAppBuffer()); }
     Line line;
     line.tag = "RTBUF";
     feed(line.text());

@@ -130,8 +130,9 @@ TEST_F(TrafficGenRunwaysTest, ArrivalsComeDownAPathThatCouldBeFlownAndTurnOffAtD
       for (std::size_t i = 1; i < list.size(); ++i) {
         // One after another on a runway: 90 s apart; within three minutes, at different exits.
         EXPECT_GE(list[i].first - list[i - 1].first, 89.0) << runway << " at " << list[i].first;
-        if (list[i].first - list[i - 1].first < 180.0)
+        if (list[i].first - list[i - 1].first < 180.0) {
           EXPECT_GT(std::fabs(list[i].second - list[i - 1].second), 150.0) << runway << " at " << list[i].first;
+        }
       }
     }
     std::sort(types.begin(), types.end());

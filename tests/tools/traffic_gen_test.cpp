@@ -154,8 +154,9 @@ TEST_F(TrafficGenTest, ArrivalsFlyAThreeDegreePathToTouchDownAndALandingRoll) {
     EXPECT_LT(fromThreshold, 1500.0) << g.flight.callsign;
     EXPECT_GT(touchDown->gs, 100.0) << g.flight.callsign;
     // A flight the scenario's end cuts short is still rolling out.
-    if (g.flight.track.back().t < options.durationSeconds - 10.0)
+    if (g.flight.track.back().t < options.durationSeconds - 10.0) {
       EXPECT_LT(g.flight.track.back().gs, 30.0) << g.flight.callsign << " at " << g.flight.track.back().t;
+    }
   }
   EXPECT_GE(checked, 6);
 }
@@ -401,9 +402,10 @@ TEST_F(TrafficGenTest, WaitsPushBackAndStandSizesFollowTheOptions) {
         const bool fits = at->radiusMetres >= 30.0 && (at->type == 10 || at->type == 5);
         if (!fits)
           for (const auto& gate : airport.stands)
-            if (gate.type == 10 && gate.radiusMetres >= 30.0 && clear(gate))
+            if (gate.type == 10 && gate.radiusMetres >= 30.0 && clear(gate)) {
               EXPECT_TRUE(used.contains(gate.name)) << g.flight.callsign << " " << g.flight.type << " at " << g.stand
                                                     << " while " << gate.name << " was free";
+            }
       } else {
         EXPECT_NE(at->type, 10) << g.flight.callsign << " " << g.flight.type << " at " << g.stand;
       }
@@ -480,8 +482,9 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
       if (track[p].t - track[p - 1].t > track[longest].t - track[longest - 1].t) longest = p;
     const double ground = airport.elevationMetres * sim::kFeetPerMetre;
     for (std::size_t p = 1; p < track.size(); ++p) {
-      if (!(c.extra.gapSeconds > 0.0) || !std::isfinite(c.extra.gapSeconds) || p != longest)
+      if (!(c.extra.gapSeconds > 0.0) || !std::isfinite(c.extra.gapSeconds) || p != longest) {
         EXPECT_LE(track[p].t - track[p - 1].t, 10.01) << track[p].t;
+      }
     }
     if (c.extra.taxiOn) {
       // First seen taxiing; then standing, last at the holding point or lined up for the wait asked
@@ -500,7 +503,7 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
       } else {
         EXPECT_GT(airborne->t - stop->t, 55.0) << "on to the runway and the roll without a stop";
       }
-      if (c.extra.pastEndSeconds > 0.0) EXPECT_GT(track.back().t, options.durationSeconds);
+      if (c.extra.pastEndSeconds > 0.0) { EXPECT_GT(track.back().t, options.durationSeconds); }
       EXPECT_LE(track.back().t, options.durationSeconds + c.extra.pastEndSeconds);
     } else if (std::isfinite(c.extra.gapSeconds)) {
       EXPECT_GE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds);

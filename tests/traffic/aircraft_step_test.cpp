@@ -136,14 +136,14 @@ TEST_F(AircraftStepTest, LandingRoll) {
     EXPECT_EQ(ac.state, c.state) << what;
     const Events events = takeEvents();
     for (const Event& e : c.sent) EXPECT_TRUE(has(events, e)) << what << ": " << e.first << "=" << e.second;
-    if (c.sent.empty()) EXPECT_TRUE(events.empty()) << what;
+    if (c.sent.empty()) { EXPECT_TRUE(events.empty()) << what; }
     const auto reverse = takeReverseThrust();
     EXPECT_EQ(reverse.size(), c.reverseOff) << what;
     EXPECT_TRUE(std::none_of(reverse.begin(), reverse.end(), [](const ReverseThrustCommand& r) { return r.on; }));
     EXPECT_EQ(ac.landingRollEnded, c.state == FlightPhase::taxi) << what;
     // Still rolling: a slowing speed profile from the point's speed runs the leg.
     EXPECT_EQ(ac.rollContext.valid, c.state == FlightPhase::landing_roll) << what;
-    if (ac.rollContext.valid) EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what;
+    if (ac.rollContext.valid) { EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what; }
     g_liveAcs.clear();
   }
   // A roll that began without a runway heading keeps the one it had on its first leg.
@@ -186,7 +186,7 @@ TEST_F(AircraftStepTest, TakeoffTrigger) {
     // Counting while unready at speed, from the first such leg; not otherwise.
     const bool unready = c.speedKt >= 43.0 && !c.nextAirborne;
     EXPECT_EQ(ac.unreadySince.has_value(), unready) << c.what;
-    if (c.sinceStart < 0) EXPECT_EQ(ac.unreadySince, 50000) << c.what;
+    if (c.sinceStart < 0) { EXPECT_EQ(ac.unreadySince, 50000) << c.what; }
     removed.clear();
     g_liveAcs.clear();
   }
@@ -253,8 +253,8 @@ TEST_F(AircraftStepTest, ApproachBeginsNearTheParkAirportAndEndsOnAClimb) {
     const Events events = takeEvents();
     for (const Event& e : c.sent) EXPECT_TRUE(has(events, e)) << c.what << ": " << e.first << "=" << e.second;
     EXPECT_EQ(std::pair(ac.predictLimitA, ac.predictLimitB), std::pair(c.limits, c.limits)) << c.what;
-    if (c.after == FlightPhase::landing) EXPECT_FALSE(ac.hasReservation || ac.reservedStandId || ac.cleanClimb);
-    if (c.state == FlightPhase::landing) EXPECT_TRUE(ac.flareStage == 0 && ac.cleanClimb) << c.what;
+    if (c.after == FlightPhase::landing) { EXPECT_FALSE(ac.hasReservation || ac.reservedStandId || ac.cleanClimb); }
+    if (c.state == FlightPhase::landing) { EXPECT_TRUE(ac.flareStage == 0 && ac.cleanClimb) << c.what; }
     g_liveAcs.clear();
   }
 }

@@ -74,7 +74,7 @@ TEST_F(ArrivalStandTest, WhoTakesAStand) {
     EXPECT_EQ(a.standId, c.takes ? 1 : 0) << c.what;
     EXPECT_EQ(a.standTaken, c.takes) << c.what;
     EXPECT_EQ(a.standRefusals.size(), std::string(c.reason).empty() ? 0u : 1u) << c.what;
-    if (*c.reason) EXPECT_TRUE(refused(a, 1, c.reason)) << c.what;
+    if (*c.reason) { EXPECT_TRUE(refused(a, 1, c.reason)) << c.what; }
   }
 }
 
@@ -251,7 +251,7 @@ TEST_F(StandConflictTest, GhostsAndCopiesOnAStand) {
     // The removed holder still stands there until its record is gone.
     EXPECT_FALSE(lf_checkStandIsNotUsedByOtherLiveAircraftSub(1, a)) << c.what;
     EXPECT_EQ(removed.size(), c.holderRemoved ? 1u : 0u) << c.what;
-    if (*c.line) EXPECT_NE(logText().find(c.line), std::string::npos) << c.what;
+    if (*c.line) { EXPECT_NE(logText().find(c.line), std::string::npos) << c.what; }
   }
   reset();
   LiveAc& a = addLive(Rec(0x200).at(kEham).ground(0.0), SimStatus::buffer, FlightPhase::birth);
@@ -274,8 +274,9 @@ TEST_F(StandConflictTest, AnOccupantOfAnExcludedStandBlocksOnlyWithinBothRadii) 
     EXPECT_EQ(lf_isStandOccupantColliding(neighbour, 2, a, wanted), overlaps) << apartM;
     EXPECT_EQ(lf_takeStand(a, wanted, true), !overlaps) << apartM;
     EXPECT_EQ(removed.size(), overlaps ? 1u : 0u) << apartM;
-    if (overlaps)
+    if (overlaps) {
       EXPECT_NE(logText().find("DLH4     removed by parking KLM1234 at colliding adjacent stand B7"), std::string::npos);
+    }
   }
 }
 

@@ -263,7 +263,7 @@ TEST_F(DecodeTest, AFlightIsFoundWhateverTheDrainDidToTheTableBefore) {
     std::sort(table.begin(), table.end());
     EXPECT_EQ(std::adjacent_find(table.begin(), table.end()), table.end()) << addAfter << ": a flight made twice";
     for (std::uint32_t hexid = 1; hexid <= kFlights; ++hexid)
-      if (hexid != kVictim) EXPECT_EQ(std::count(seen.begin(), seen.end(), hexid), 1) << addAfter << ": flight " << hexid;
+      if (hexid != kVictim) { EXPECT_EQ(std::count(seen.begin(), seen.end(), hexid), 1) << addAfter << ": flight " << hexid; }
   }
 }
 

@@ -81,7 +81,7 @@ TEST_F(LiveUpdate, RepeatedAndNearbyPointsStandOnTheGroundAndAreRefusedInTheAir)
     else
       EXPECT_EQ(p.groundSpeed, c.gsAfter) << c.what;
     EXPECT_EQ(p.time, kNow + 500) << c.what << ": a stop lasts as long as reported";
-    if (c.repeated) EXPECT_EQ(p.lalo, a.stream.back().lalo) << c.what;
+    if (c.repeated) { EXPECT_EQ(p.lalo, a.stream.back().lalo) << c.what; }
   }
 }
 
@@ -103,7 +103,7 @@ TEST_F(LiveUpdate, AClimbOutReportTooSlowForTheAircraftIsRefusedOnExtendedPoints
     a.extensionCount = c.extended ? 5 : 0;
     StreamPoint p = report(c.impliedKt * 0.5144444444444445 * 10.0, 1000, 150.0, true, 1500.0);
     EXPECT_EQ(check(a, p), c.taken) << c.what;
-    if (c.taken) EXPECT_EQ(a.extensionCount, 0) << c.what << ": the report takes over";
+    if (c.taken) { EXPECT_EQ(a.extensionCount, 0) << c.what << ": the report takes over"; }
   }
 }
 
@@ -116,8 +116,8 @@ TEST_F(LiveUpdate, ATaxiIntoAStandReportedFarFromItGivesTheStandUp) {
     p.repeated = true;
     EXPECT_EQ(check(a, p), leaves) << metres;
     EXPECT_EQ(a.state, leaves ? FlightPhase::taxi : FlightPhase::parking) << metres;
-    if (leaves) EXPECT_EQ(a.prevState, FlightPhase::parking);
-    if (leaves) EXPECT_FALSE(p.repeated);
+    if (leaves) { EXPECT_EQ(a.prevState, FlightPhase::parking); }
+    if (leaves) { EXPECT_FALSE(p.repeated); }
   }
 }
 
@@ -193,7 +193,7 @@ TEST_F(LiveUpdate, APushbackReportOnlySetsTheHoldReference) {
     StreamPoint p = report(20.0, 500, 3.0, false);
     EXPECT_EQ(check(a, p), fromReports) << fromReports;
     EXPECT_EQ(a.holdRefSet, !fromReports) << fromReports;
-    if (!fromReports) EXPECT_EQ(a.holdRefPos, p.lalo);
+    if (!fromReports) { EXPECT_EQ(a.holdRefPos, p.lalo); }
   }
 }
 

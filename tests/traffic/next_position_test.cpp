@@ -69,10 +69,10 @@ TEST_F(NextPosition, ADryStreamIsExtendedWhileTheBudgetLastsThenTheAircraftGoes)
     a.extensionCount = c.budget;
     update(a);
     EXPECT_EQ(wasRemoved(), c.removes) << c.what;
-    if (c.logged) EXPECT_NE(logText().find(c.logged), std::string::npos) << c.what << ": " << logText();
-    if (!onGround && c.removes) EXPECT_EQ(logText().find(" removed on the ground"), std::string::npos) << c.what;
+    if (c.logged) { EXPECT_NE(logText().find(c.logged), std::string::npos) << c.what << ": " << logText(); }
+    if (!onGround && c.removes) { EXPECT_EQ(logText().find(" removed on the ground"), std::string::npos) << c.what; }
     EXPECT_EQ(a.extensionCount, c.after) << c.what;
-    if (!c.removes) EXPECT_EQ(a.stream.size(), 1u) << c.what << ": one point appended, the reached one dropped";
+    if (!c.removes) { EXPECT_EQ(a.stream.size(), 1u) << c.what << ": one point appended, the reached one dropped"; }
   }
 }
 

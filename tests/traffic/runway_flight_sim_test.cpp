@@ -732,7 +732,7 @@ TEST_F(RunwayFlightSimTest, AnAircraftWhoseReportsStopInTheAirFliesOnAndRejoins)
     EXPECT_LE(worstVsOffFtMin, 400.0) << what << ": the vertical speed sent is not the motion shown";
     if (c.silentS > 0.0) {
       EXPECT_FALSE(removed && !landed) << what << ": removed in the air";
-      if (!c.departure) EXPECT_TRUE(landed) << what;
+      if (!c.departure) { EXPECT_TRUE(landed) << what; }
     } else {
       EXPECT_TRUE(removed) << what;
       EXPECT_NE(log().find("removed in the air"), std::string::npos) << what << ": removed without a reason";
