@@ -136,6 +136,31 @@ std::optional<ProfileLeg> lf_takeoffRollProfile(const LiveAc& aircraft, double s
   return std::nullopt;
 }
 
+constexpr double kTakeoffRollFromKt = 20.0;  // a line-up is slower
+
+// A take-off roll at its own rate from the speed it has to the next point on a straight leg, where
+// a roll profile would have it catch up with the reports; the stream moves later by the time that
+// takes longer. Not the line-up, nor faster than the point's speed.
+std::optional<ProfileLeg> lf_lateRollProfile(LiveAc& aircraft, double startMps) {
+  const StreamPoint& next = aircraft.stream[1];
+  if (aircraft.legPlan.hasTurn() || aircraft.legPlan.hasCurve() || !(startMps >= 0.0) ||
+      !(next.groundSpeed >= kTakeoffRollFromKt))
+    return std::nullopt;
+  const double metres = gf_distanceNm(aircraft.position, next.lalo) * motion::kMetresPerNm;
+  const double a = kTakeoffRollAccelerationMps2;
+  if (!(metres > 1.0)) return std::nullopt;
+  const double seconds = (std::sqrt(startMps * startMps + 2.0 * a * metres) - startMps) / a;
+  const double endMps = startMps + a * seconds;
+  const double mostMps = std::min(next.groundSpeed + 5.0, gf_referenceSpeed(aircraft, 1) + 30.0) * kMps;
+  if (!std::isfinite(seconds) || !(endMps <= mostMps)) return std::nullopt;
+  const std::int32_t ticks = gf_ticksToNextPoint(aircraft);
+  if (!(seconds * 100.0 >= ticks)) return std::nullopt;  // not late: it would stand at the point
+  ProfileLeg leg{{}, next.lalo, startMps, endMps};
+  if (!leg.profile.build(metres, seconds, startMps, endMps)) return std::nullopt;
+  gf_delayStream(aircraft, static_cast<std::int64_t>(seconds * 100.0) - ticks, 1);
+  return leg;
+}
+
 bool lf_accelerationAhead(const LiveAc& aircraft, double startMps) {
   const double startKt = startMps / kMps;
   return std::any_of(aircraft.stream.begin() + 1, aircraft.stream.end(),
@@ -200,9 +225,17 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   }
   const double swing = lf_speedSwingKt(built->profile, built->startMps, built->endMps);
   const double drop = (built->startMps - aircraft.speed * kMps) / kMps;
-  if (takeoffRoll ? !(swing < 5.0) : !(swing < 0.5 || drop < 0.5)) return;
-  // A roll late on its reports would catch up in a surge: the leg then speeds up at the roll's rate.
-  if (takeoffRoll && aircraft.onGround && built->profile.maxAcceleration() > 1.5 * kTakeoffRollAccelerationMps2) return;
+  // A roll late on its reports would catch up in a surge, or swing its speed about to keep their
+  // times: it then speeds up evenly at the roll's rate and takes the time that needs. Legs at their
+  // mean speeds stood at each one's speed, and slowed where a mean lay below the speed reached.
+  const bool refused = takeoffRoll ? !(swing < 5.0) : !(swing < 0.5 || drop < 0.5);
+  if (takeoffRoll && aircraft.onGround &&
+      (refused || built->profile.maxAcceleration() > 1.5 * kTakeoffRollAccelerationMps2)) {
+    built = lf_lateRollProfile(aircraft, startMps);
+    if (!built) return;
+  } else if (refused) {
+    return;
+  }
 
   RollContext& roll = aircraft.rollContext;
   roll.profile = built->profile;

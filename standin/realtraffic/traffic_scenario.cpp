@@ -163,8 +163,18 @@ std::optional<TrackPoint> positionAt(const Flight& flight, double t) {
   if (next == track.end()) return track.back();
   const TrackPoint& b = *next;
   const TrackPoint& a = *(next - 1);
-  const double f = (t - a.t) / (b.t - a.t);
+  const double dt = b.t - a.t;
+  const double f = (t - a.t) / dt;
   auto mix = [f](double x, double y) { return x + (y - x) * f; };
+  // Along the segment the aircraft moves at its reported speeds, changing evenly between them, as
+  // the real service's positions do: evenly spaced positions under a changing speed showed a
+  // take-off roll at constant speed between reports and then a leap to the next one's.
+  double along = f;
+  const double meanGs = (a.gs + b.gs) / 2.0;
+  if (a.gs >= 0.0 && b.gs >= 0.0 && meanGs > 0.0) {
+    const double s = t - a.t;
+    along = std::clamp((a.gs * s + (b.gs - a.gs) * s * s / (2.0 * dt)) / (meanGs * dt), 0.0, 1.0);
+  }
   // Angles turn the short way round.
   auto mixAngle = [f](double x, double y) {
     double delta = std::fmod(y - x + 540.0, 360.0) - 180.0;
@@ -173,8 +183,8 @@ std::optional<TrackPoint> positionAt(const Flight& flight, double t) {
   };
   TrackPoint p;
   p.t = t;
-  p.lat = mix(a.lat, b.lat);
-  p.lon = mix(a.lon, b.lon);
+  p.lat = a.lat + (b.lat - a.lat) * along;
+  p.lon = a.lon + (b.lon - a.lon) * along;
   p.altitude = mix(a.altitude, b.altitude);
   p.gs = mix(a.gs, b.gs);
   p.track = mixAngle(a.track, b.track);

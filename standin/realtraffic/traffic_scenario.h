@@ -65,7 +65,8 @@ struct TrafficScenario {
 TrafficScenario parseScenario(std::string_view json);
 TrafficScenario loadScenario(const std::filesystem::path& file);
 
-// Where a flight is at scenario time t (linear between track points); none outside its track.
+// Where a flight is at scenario time t, between track points at speeds changing evenly between
+// theirs; none outside its track.
 std::optional<TrackPoint> positionAt(const Flight& flight, double t);
 // The METAR valid at t: the last one whose time has come, else none.
 const Metar* metarAt(const TrafficScenario& scenario, double t);

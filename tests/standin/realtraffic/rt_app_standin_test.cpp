@@ -176,11 +176,23 @@ TEST(TrafficScenarioFile, PositionsBetweenTrackPoints) {
   EXPECT_FALSE(positionAt(flight, 20.1));
   const auto middle = positionAt(flight, 15);
   ASSERT_TRUE(middle);
-  EXPECT_DOUBLE_EQ(middle->lat, 50.5);
-  EXPECT_DOUBLE_EQ(middle->lon, 5);
   EXPECT_DOUBLE_EQ(middle->altitude, 1500);
   EXPECT_NEAR(middle->track, 0.0, 1e-9);  // the short way round through north
   EXPECT_DOUBLE_EQ(positionAt(flight, 20)->altitude, 2000);
+  // Along the segment at the reported speeds, changing evenly: a roll from standstill covers a
+  // quarter of its way in the first half of its time, not half of it at a speed never reported.
+  struct Case {
+    double gsA, gsB, t, along;
+  } cases[] = {{100, 200, 15, 625.0 / 1500.0}, {0, 30, 14, 0.16}, {0, 30, 15, 0.25}, {30, 0, 15, 0.75},
+               {150, 150, 15, 0.5}, {0, 0, 15, 0.5}, {100, 200, 20, 1.0}};
+  for (const Case& c : cases) {
+    flight.track[0].gs = c.gsA;
+    flight.track[1].gs = c.gsB;
+    const auto at = positionAt(flight, c.t);
+    ASSERT_TRUE(at);
+    EXPECT_NEAR(at->lat, 50.0 + c.along, 1e-9) << c.gsA << " to " << c.gsB << " kt at " << c.t;
+    EXPECT_NEAR(at->lon, 4.0 + 2.0 * c.along, 1e-9) << c.gsA << " to " << c.gsB << " kt at " << c.t;
+  }
 }
 
 class RTAppPeerTest : public ::testing::Test {
