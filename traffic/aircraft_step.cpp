@@ -25,6 +25,7 @@ constexpr double kMps = motion::kMetresPerSecondPerKt;
 constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kUnreadyTakeoffTicks = 12000;  // 2 minutes at take-off speed without a lift-off
 constexpr double kTakeoffCheckKt = 43.0;
+constexpr double kTakeoffRollFromKt = 20.0;  // a line-up is slower
 constexpr double kRunwayTurnOffDeg = 15.0;
 
 bool lf_usable(double v) { return std::isfinite(v) && v > 0.0; }
@@ -135,8 +136,6 @@ std::optional<ProfileLeg> lf_takeoffRollProfile(const LiveAc& aircraft, double s
   }
   return std::nullopt;
 }
-
-constexpr double kTakeoffRollFromKt = 20.0;  // a line-up is slower
 
 // A take-off roll at its own rate from the speed it has to the next point on a straight leg, where
 // a roll profile would have it catch up with the reports; the stream moves later by the time that
