@@ -183,8 +183,10 @@ void lf_engineStep() {
   if (g_flushStaticRequested.exchange(false)) s.removeAllStatic();
   if (g_aircraftListRequested.exchange(false)) s.setAircraftList(s.liveAcDescriptions());
 
+  // Height above the ground, not above the sea: a user parked at a field 1,400 ft high would
+  // otherwise meet every departure climbing past in the air test.
   const UserAcPosition user = gf_publishedUserAcPosition();
-  if (!g_userOnGround.load() || (std::isfinite(user.altitude) && user.altitude > 500.0))
+  if (!g_userOnGround.load() || (std::isfinite(user.altitudeAboveGround) && user.altitudeAboveGround > 500.0))
     if (snapshot->collisionUserAir) s.checkParkedAcUserCollisions();
   s.checkLiveWithParkedCollisions();
   if (g_removeBlockedRequested.exchange(false)) s.removeBlockedAc();

@@ -1,5 +1,8 @@
 // The main loop's tick and the engine-step schedule, with spies for every pass.
 #include "tests/app/worker_fixture.h"
+
+#include <limits>
+
 #include "traffic/static_stands.h"
 
 namespace {
@@ -153,6 +156,33 @@ TEST_F(MainLoop, TheLiveMaximumRemovesOnlyTheExcess) {
     g_maxLiveSelChanged = true;
     step();
     EXPECT_EQ(removed, c.removed) << c.live << " live, maximum " << c.maximum;
+  }
+}
+
+// The air test against the user's aircraft runs only while it flies or stands high above the
+// ground; the height is the one above the ground, not above the sea.
+TEST_F(MainLoop, TheUserAirTestRunsOnlyForAUserInTheAirOrHighAboveTheGround) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* what;
+    bool onGround;
+    double altitude, aboveGround;
+    bool collisionUserAir, tested;
+  } cases[] = {
+      {"parked at a field 1416 ft high", true, 1416.0, 0.0, true, false},
+      {"parked, its height not known", true, 1416.0, nan, true, false},
+      {"on the ground 500 ft over the terrain", true, 1916.0, 500.0, true, false},
+      {"on the ground 501 ft over the terrain", true, 1917.0, 501.0, true, true},
+      {"in the air 200 ft over the field", false, 1616.0, 200.0, true, true},
+      {"in the air over the sea", false, 0.0, 0.0, true, true},
+      {"in the air, the air test off", false, 3000.0, 3000.0, false, false},
+  };
+  for (const Case& c : cases) {
+    g_userOnGround = c.onGround;
+    gf_publishUserAcPosition(UserAcPosition{.latitude = 47.45, .longitude = 8.54, .altitude = c.altitude,
+                                            .altitudeAboveGround = c.aboveGround});
+    gf_changeParameterSnapshot([&c](ParameterSnapshot& s) { s.collisionUserAir = c.collisionUserAir; });
+    EXPECT_EQ(has(step(), "checkParkedAcUserCollisions"), c.tested) << c.what;
   }
 }
 
