@@ -41,6 +41,10 @@ std::filesystem::path lf_runFolder(const testing_support::TempDir& dir, const ch
 
 // What a pilot watching the traffic in the air and as it lands would not accept.
 void lf_checkInTheAir(const RunResult& run) {
+  // The user stands parked all run long: the tests for a user in the air never meet it.
+  for (const char* test : {"(checkUserAirCollision)", "(checkUserAirGndCollision)"}) {
+    EXPECT_FALSE(lf_contains(run.log, test)) << "an aircraft removed for the parked user by " << test;
+  }
   lf_expectNone("landings off the runway", landingsOffTheRunway(run.trace, run.knowledge));
   lf_expectNone("steep near the ground", steepNearTheGround(run.trace, run.knowledge));
   lf_expectNone("removed near the ground", removedNearTheGround(run.trace, run.knowledge));
