@@ -414,4 +414,77 @@ TEST_F(HostileFeedTest, AFloodOfBareEndTagsKeepsTheLogSmallAndTheParkedSetWhole)
             std::string::npos);
 }
 
+TEST_F(HostileFeedTest, AFloodOfParkedRecordsStaysBoundedAndTheAppsParkedSetIsKept) {
+  g_rtAppServer.start("0");
+  FakeApp app(g_rtAppServer.listeningPort().value_or(0));
+  ASSERT_TRUE(g_rtAppServer.waitForClient());
+  const std::uint16_t port = feed_test::freeUdpPort();
+  std::jthread thread([port] { gf_trafficReader(port); });
+  EXPECT_EQ(app.line(), "Qs999=sendbuffer=5,6\n");
+  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); }));
+  {
+    std::lock_guard lock(reader().parkedMutex);
+    reader().parkedSet.assign(3, ParkedRecord{});  // the list the parking code works with
+  }
+  const net::Socket sender = net::createUdpSocket();
+  std::uint32_t sent = 0;
+  const auto flood = [&](std::uint32_t count, std::size_t standLength) {
+    for (std::uint32_t i = 0; i < count; ++i, ++sent) {
+      g_limitClockMs += 10;
+      const std::string stand = standLength ? std::string(standLength, 'S') : fmt::format("F{}", i);
+      net::sendDatagram(sender, "127.0.0.1", port,
+                        fmt::format("RTPARK,{:X},52.0,4.5,FLD{},B738,,{},1733400000", 0x100000 + sent, i, stand));
+      // In bursts the loopback holds whole.
+      const std::uint32_t burst = standLength > 1000 ? 10 : 100;
+      if (sent % burst == burst - 1) {
+        ASSERT_TRUE(eventually([&] { return reader().datagramCount.load() == sent + 1; }));
+      }
+    }
+    ASSERT_TRUE(eventually([&] { return reader().datagramCount.load() == sent; }));
+  };
+  const auto parkedCounts = [&] {
+    std::lock_guard lock(reader().parkedMutex);
+    return std::pair(reader().parkedSet.size(), reader().parkedIncoming.size());
+  };
+
+  // Nothing asked for: short records and records with 8-KB stand names alike are not taken.
+  flood(3000, 0);
+  flood(3000, 8192);
+  EXPECT_EQ(reader().unrequestedParkedRecords.load(), 6000u);
+  EXPECT_EQ(parkedCounts(), (std::pair<std::size_t, std::size_t>(3, 0))) << "the parked set stays as it was";
+
+  // Asked for: the app's four aircraft, then more records than any airport has, then its end.
+  setParkAirport(kCentre);
+  gf_requestParkedTraffic();
+  EXPECT_TRUE(app.line().starts_with("Qs999=sendparked,"));
+  for (int i = 1; i <= 4; ++i) {
+    net::sendDatagram(sender, "127.0.0.1", port,
+                      fmt::format("RTPARK,A0000{},52.0,4.5,KLM{},B738,PH-BX{},D{},1733400000", i, i, i, i));
+    ++sent;
+  }
+  flood(2000, 8192);
+  flood(static_cast<std::uint32_t>(kMaxRTAppParkedRecords) + 1000, 0);
+  EXPECT_EQ(parkedCounts().second, kMaxRTAppParkedRecords);
+  net::sendDatagram(sender, "127.0.0.1", port, "RTPARK_EOT");
+  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.parkedReceived.load(); }));
+  net::closeSocket(sender);
+  reader().requestStop();
+  thread.join();
+
+  std::lock_guard lock(reader().parkedMutex);
+  ASSERT_EQ(reader().parkedSet.size(), kMaxRTAppParkedRecords);
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(reader().parkedSet[i].callsign, fmt::format("KLM{}", i + 1));
+    EXPECT_EQ(reader().parkedSet[i].standName, fmt::format("D{}", i + 1));
+  }
+  for (const ParkedRecord& record : reader().parkedSet) ASSERT_LE(record.standName.size(), kMaxRTAppParkedFieldLength);
+  const std::string log = logText();
+  EXPECT_NE(log.find(fmt::format("RT App parked list reached {} records; the rest of it is ignored",
+                                 kMaxRTAppParkedRecords)),
+            std::string::npos);
+  EXPECT_NE(log.find("RT App parked record refused: field 7 is longer than 64 characters"), std::string::npos);
+  EXPECT_NE(log.find("RT App parked record without a request of ours ignored (1 so far)"), std::string::npos);
+  EXPECT_LT(logSize(), 100'000u);
+}
+
 }  // namespace
