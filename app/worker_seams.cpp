@@ -442,6 +442,7 @@ WorkerSeams gf_programWorkerSeams() {
     gf_sendUserPositionToRTApp();
     return true;
   };
+  s.rtAppSeatHeld = [] { return g_rtAppServer.watchClient(); };
   s.sendTimeOffsetToRTApp = [] { gf_sendSimTimeToRTApp(); };
   // The bodies keep a stop that came before the thread ran; resetRTAppReaders clears it for a new run.
   s.rtAppWeatherReader = [](std::stop_token) { gf_weatherReader(kRTAppWeatherPort); };

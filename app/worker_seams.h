@@ -157,6 +157,8 @@ struct WorkerSeams {
       rtAppHandshake;
   std::function<void()> resetRTAppReaders;
   std::function<bool()> sendUserPositionToRTApp;  // false: the app is gone
+  // Whether the app still holds its seat (RTAppServer::watchClient): every tick and every wait.
+  std::function<bool()> rtAppSeatHeld;
   std::function<void()> sendTimeOffsetToRTApp;
   std::function<void(std::stop_token)> rtAppWeatherReader;
   std::function<void(std::stop_token)> rtAppTrafficReader;

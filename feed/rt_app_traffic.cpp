@@ -359,9 +359,14 @@ void gf_sendUserPositionToRTApp() {
     }
     g_feedConnected = false;
     gf_showUserMessage("RealTraffic App gone", true);
-  } else {
-    g_feedConnected = false;
-    gf_showUserMessage(fmt::format("{} RealTraffic App gone", gf_utcTimeText()), true);
+    gf_requestStop(StopReason::NewSettings, 0);
+    return;
   }
+  gf_reportRTAppGone();
+}
+
+void gf_reportRTAppGone() {
+  g_feedConnected = false;
+  gf_showUserMessage(fmt::format("{} RealTraffic App gone", gf_utcTimeText()), true);
   gf_requestStop(StopReason::NewSettings, 0);
 }

@@ -115,3 +115,6 @@ void gf_requestParkedTraffic();
 // Worker: the user aircraft's position line to a connected app; a gone app stops the run for a
 // restart.
 void gf_sendUserPositionToRTApp();
+// Worker: the app has gone: the feed is down, the user is told, and the run restarts to wait for
+// the app again.
+void gf_reportRTAppGone();

@@ -195,6 +195,7 @@ class WorkerFixture : public ::testing::Test {
     s.rtAppBufferTrafficReceived = yes("rtAppBufferTrafficReceived");
     s.parkedTrafficReceived = yes("parkedTrafficReceived");
     s.sendUserPositionToRTApp = yes("sendUserPositionToRTApp");
+    s.rtAppSeatHeld = [this] { return !appLeavesSeat.load(); };  // asked every tick: not recorded
     s.isAuthenticated = yes("isAuthenticated");
     s.rtDirectFirstTrafficAnswer = yes("rtDirectFirstTrafficAnswer");
     s.rtAppHandshake = [this](const std::string&, const std::function<void(const std::string&)>& processVersion) {
@@ -261,6 +262,7 @@ class WorkerFixture : public ::testing::Test {
   std::atomic<std::int64_t> now{1'000 * kSecond};
   std::function<void()> onSleep;
   std::uint8_t simStateWhenConnected = 2;
+  std::atomic<bool> appLeavesSeat{false};  // the seated app has closed its end
   bool userOnGround = false;
   std::mutex callsMutex;
   std::vector<std::string> calls;

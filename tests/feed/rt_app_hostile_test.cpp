@@ -356,6 +356,68 @@ TEST_F(HostileFeedTest, ClientsThatAnswerNotAsTheAppAreDroppedAndTheAppBehindThe
   EXPECT_EQ(log.find("JSON parse failed"), std::string::npos);
 }
 
+// The app's answer as a slow link or a busy machine brings it, and with more of its text behind
+// it: the first JSON value is the answer, whatever follows is the app's.
+TEST_F(HostileFeedTest, TheAppsAnswerInSeveralReadsOrWithMoreBehindItSeatsTheApp) {
+  const std::string answer = R"({"version":"10.0.2","level":2})";
+  const struct Case {
+    const char* name;
+    std::vector<std::string> reads;
+  } cases[] = {
+      {"two reads", {R"({"version":"10.)", R"(0.2","level":2})"}},
+      {"cut inside a string after an escape", {R"(  {"version":"10.0.2","x":"\)", R"("}")", R"(,"level":2})"}},
+      {"more text behind it", {answer + "\r\n{\"other\":1}RTTFC,junk"}},
+      {"three reads and a second value", {"\r\n{", R"("version":"10.0.2",)", R"("level":2}{"version":"9"})"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_rtAppServer.start("0");
+    FakeApp app(g_rtAppServer.listeningPort().value_or(0));
+    std::string version;
+    std::future<bool> handshake = programHandshake(version);
+    EXPECT_EQ(app.line(), "Qs999=version\r\n");
+    for (const std::string& read : c.reads) {
+      EXPECT_NE(handshake.wait_for(300ms), std::future_status::ready) << "judged before its answer was whole";
+      app.send(read);
+    }
+    if (handshake.wait_for(10s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
+    ASSERT_TRUE(handshake.get());
+    EXPECT_TRUE(g_rtAppServer.isConnected());
+    const std::string expected = std::string_view(c.name) == "cut inside a string after an escape"
+                                     ? R"({"version":"10.0.2","x":"\"}","level":2})"
+                                     : answer;
+    EXPECT_EQ(version, expected);
+    g_rtAppServer.close();
+  }
+  EXPECT_EQ(logText().find("gave no version"), std::string::npos);
+}
+
+// A client that answers as the app does and then closes must not keep the seat: the watch the
+// worker runs every tick frees it at once, and the handshake of the restarted run asks the next.
+TEST_F(HostileFeedTest, ASeatedClientThatClosesFreesTheSeatAndTheNextIsAsked) {
+  g_rtAppServer.start("0");
+  const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
+  auto impostor = std::make_unique<FakeApp>(tcpPort);
+  std::string version;
+  std::future<bool> handshake = programHandshake(version);
+  EXPECT_EQ(answerAsApp(*impostor), "Qs999=version\r\n");
+  ASSERT_EQ(handshake.wait_for(10s), std::future_status::ready);
+  ASSERT_TRUE(handshake.get());
+  FakeApp app(tcpPort);  // the real app, waiting behind it
+  EXPECT_TRUE(g_rtAppServer.watchClient());
+  EXPECT_EQ(app.line(300), "<none>") << "not asked while the seat is held";
+
+  impostor.reset();  // closes its end
+  ASSERT_TRUE(eventually([] { return !g_rtAppServer.watchClient(); }));
+  EXPECT_FALSE(g_rtAppServer.isConnected());
+  handshake = programHandshake(version);
+  EXPECT_EQ(answerAsApp(app), "Qs999=version\r\n");
+  ASSERT_EQ(handshake.wait_for(10s), std::future_status::ready);
+  ASSERT_TRUE(handshake.get());
+  EXPECT_EQ(trafficOfTheSeatedApp(app, 5'000'003).size(), 1u);
+  EXPECT_EQ(logText().find("sendDataPacket to RealTraffic failed"), std::string::npos) << "no send had to fail first";
+}
+
 TEST_F(HostileFeedTest, SilentClientsQueuedBeforeTheAppDoNotHoldItsSeat) {
   g_rtAppServer.start("0");
   const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
