@@ -92,9 +92,11 @@ void lf_closingDown() {
     std::shared_ptr<const StopRequest> request = gf_stopRequest();
     const StopReason reason = request ? request->reason : StopReason::NotYetSet;
     const std::uint32_t delay = request ? request->restartDelaySeconds : 0;
-    gf_log(fmt::format("{} Exiting: {}", gf_utcTimeText(), gf_stopReasonText(reason)));
+    const std::string exiting = fmt::format("{} Exiting: {}", gf_utcTimeText(), gf_stopReasonText(reason));
+    gf_log(exiting);
     // A run that ends on a fault must not look like a good one to whoever started it.
     if (reason == StopReason::SystemError) gf_setExitCode(1);
+    if (reason == StopReason::SystemError || reason == StopReason::TrafficMailboxStalled) gf_sayFaultOnStderr(exiting);
     if (gf_productionMode()) return;
 
     gf_setMailboxActive(false);

@@ -260,13 +260,13 @@ std::optional<std::string> RTAppServer::waitForApp(std::string_view question,
         continue;
       }
       const std::size_t size = static_cast<std::size_t>(got);
+      // A read that fills the buffer, or an answer still not whole at the buffer's size, overruns.
+      const bool overrun = size >= kReceiveBufferSize;
       const RTAppAnswerGatherer::State state =
-          size >= kReceiveBufferSize ? RTAppAnswerGatherer::State::refused
-                                     : c.answer.add(std::string_view(buffer.data(), size));
-      if (size >= kReceiveBufferSize ||
-          (state == RTAppAnswerGatherer::State::gathering && c.answer.text().size() >= kReceiveBufferSize)) {
+          overrun ? RTAppAnswerGatherer::State::refused : c.answer.add(std::string_view(buffer.data(), size));
+      if (overrun || (state == RTAppAnswerGatherer::State::gathering && c.answer.text().size() >= kReceiveBufferSize)) {
         gf_logLimited("receive: buffer overrun",
-                      fmt::format("receive: buffer overrun: {}", std::max(size, c.answer.text().size())));
+                      fmt::format("receive: buffer overrun: {}", overrun ? size : c.answer.text().size()));
         net::closeSocket(c.socket);
         continue;
       }
@@ -392,8 +392,12 @@ void RTAppServer::drainReceiveBuffer() {
 }
 
 bool RTAppServer::watchClient() {
-  if (!isConnected()) return false;
-  drainReceiveBuffer();
+  const net::Socket s = acquireClient();
+  if (s == net::kInvalidSocket) return false;
+  // Most ticks nothing has come: only then is there anything to read.
+  const bool quiet = net::waitReadable(s, 0) == 0;
+  releaseSocket();
+  if (!quiet) drainReceiveBuffer();
   return isConnected();
 }
 
