@@ -112,6 +112,8 @@ bool lf_startRTApp() {
   if (PSX_SERVER_HERE.value && !AEROWINX.value) {
     s.startRTAppServer(PORT_NUMBER.value);
     g_rtAppServerStarted = true;
+  } else {
+    s.closeRTAppServer();  // one the run before left listening
   }
   if (!PSX_SERVER_HERE.value) g_feedConnected = true;
   if (!gf_isRunning()) return false;
@@ -158,6 +160,7 @@ bool lf_startRTApp() {
 
 bool lf_startRTDirect() {
   const WorkerSeams& s = gf_workerSeams();
+  s.closeRTAppServer();  // one an RT App run before left listening
   if (!gf_isRunning()) return false;
   Gui::enqueueUpdate(gui::SetSimaddonCount{0});
   Gui::enqueueUpdate(gui::SetThirdpartyCount{0});

@@ -152,6 +152,8 @@ struct WorkerSeams {
   // RT App.
   std::function<void(const std::string& port)> startRTAppServer;
   std::function<void()> closeRTAppServer;
+  // The app's connection closed, the server still listening (RTAppServer::dropClient).
+  std::function<void()> dropRTAppClient;
   // Waits for the app and hands its version reply on; false when the wait ended without one.
   std::function<bool(const std::string& port, const std::function<void(const std::string&)>& processVersion)>
       rtAppHandshake;

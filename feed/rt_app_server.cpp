@@ -114,6 +114,7 @@ void RTAppServer::start(const std::string& port) {
   net::Socket previous = net::kInvalidSocket;
   {
     std::lock_guard lock(stateMutex);
+    if (listenSock != net::kInvalidSocket && listenPort == port) return;
     previous = std::exchange(listenSock, net::kInvalidSocket);
     ++listenGeneration;
   }
@@ -136,6 +137,7 @@ void RTAppServer::start(const std::string& port) {
   {
     std::lock_guard lock(stateMutex);
     listenSock = s;
+    listenPort = port;
     ++listenGeneration;
   }
   if (this == &g_rtAppServer) gf_setRTAppServerCloser(lf_closeGlobalServer);
@@ -390,6 +392,8 @@ void RTAppServer::drainReceiveBuffer() {
   }
   releaseSocket();
 }
+
+void RTAppServer::dropClient() { closeClient(clientSocket()); }
 
 bool RTAppServer::watchClient() {
   const net::Socket s = acquireClient();

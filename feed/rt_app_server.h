@@ -17,8 +17,12 @@ class RTAppServer {
   static constexpr std::size_t kReceiveBufferSize = 16384;
 
   // Listens on the port (a number or service name; "0" picks a free one). Throws
-  // std::runtime_error naming the failed step. A server that still listens is closed first.
+  // std::runtime_error naming the failed step. A server that still listens on the same port text
+  // is kept with the clients waiting in its queue (a restarted run asks them); one on another
+  // port is closed first.
   void start(const std::string& port);
+  // Drops the connected app, if any, and keeps listening.
+  void dropClient();
   // Blocks until the app connects; false when an app is connected already, the server is not
   // listening, is closed or restarted meanwhile, or the program stops.
   bool waitForClient();
@@ -66,6 +70,7 @@ class RTAppServer {
 
   net::Socket clientSock = net::kInvalidSocket;
   net::Socket listenSock = net::kInvalidSocket;
+  std::string listenPort;  // the port text listenSock was started on
   bool connected = false;
   // While connected, the addresses the app's datagrams may come from: its own, or all of this
   // machine's for an app that runs here; empty when its address could not be read: then any.

@@ -164,7 +164,7 @@ class WorkerFixture : public ::testing::Test {
     JORV_SPY(standSearchHits) JORV_SPY(adjustParking) JORV_SPY(resumeParkedWait) JORV_SPY(parkAirportHasStands) JORV_SPY(clearStandSearchHits)
     JORV_SPY(resetParkAirport) JORV_SPY(disableParkingControls) JORV_SPY(resetParkedTraffic) JORV_SPY(scanAirports)
     JORV_SPY(initSimClient) JORV_SPY(resetSimClient) JORV_SPY(clearAiPoseMaps) JORV_SPY(startRTAppServer)
-    JORV_SPY(closeRTAppServer) JORV_SPY(resetRTAppReaders) JORV_SPY(sendTimeOffsetToRTApp)
+    JORV_SPY(closeRTAppServer) JORV_SPY(dropRTAppClient) JORV_SPY(resetRTAppReaders) JORV_SPY(sendTimeOffsetToRTApp)
     JORV_SPY(rtAppWeatherReader) JORV_SPY(rtAppTrafficReader) JORV_SPY(stopRTAppReaders) JORV_SPY(setRTAppQueryCentre)
     JORV_SPY(requestParkedTraffic) JORV_SPY(waitForFirstTraffic) JORV_SPY(updateQueryBox)
     JORV_SPY(setRTDirectQueryCentre) JORV_SPY(holdRTAPICooldown) JORV_SPY(persistRTAPICooldown) JORV_SPY(authenticate)

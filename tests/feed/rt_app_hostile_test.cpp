@@ -393,7 +393,8 @@ TEST_F(HostileFeedTest, TheAppsAnswerInSeveralReadsOrWithMoreBehindItSeatsTheApp
 }
 
 // A client that answers as the app does and then closes must not keep the seat: the watch the
-// worker runs every tick frees it at once, and the handshake of the restarted run asks the next.
+// worker runs every tick frees it at once, and the handshake of the restarted run asks the client
+// waiting behind it.
 TEST_F(HostileFeedTest, ASeatedClientThatClosesFreesTheSeatAndTheNextIsAsked) {
   g_rtAppServer.start("0");
   const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
@@ -410,6 +411,11 @@ TEST_F(HostileFeedTest, ASeatedClientThatClosesFreesTheSeatAndTheNextIsAsked) {
   impostor.reset();  // closes its end
   ASSERT_TRUE(eventually([] { return !g_rtAppServer.watchClient(); }));
   EXPECT_FALSE(g_rtAppServer.isConnected());
+  // The restart as the worker runs it: the client dropped, the server started again on its port
+  // text, which keeps the queue of clients waiting.
+  g_rtAppServer.dropClient();
+  g_rtAppServer.start("0");
+  EXPECT_EQ(g_rtAppServer.listeningPort(), tcpPort);
   handshake = programHandshake(version);
   EXPECT_EQ(answerAsApp(app), "Qs999=version\r\n");
   ASSERT_EQ(handshake.wait_for(10s), std::future_status::ready);
