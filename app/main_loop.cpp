@@ -93,6 +93,8 @@ void lf_mainLoop() {
 
 bool lf_tick() {
   const WorkerSeams& s = gf_workerSeams();
+  // An app that has gone frees its seat at once, flight running or not.
+  if (!gf_watchRTAppSeat()) return false;
   if (g_simState.load() != 2) {
     lf_pauseTick();
     return gf_isRunning();

@@ -9,6 +9,7 @@
 
 #include "appbase/gui.h"
 #include "config/keys.h"
+#include "config/parameters_file.h"
 #include "config/program_folders.h"
 #include "config/xml_helpers.h"
 #include "core/log.h"
@@ -41,17 +42,21 @@ void gf_readSavedWindowPosition() {
   }
   if (!exists) return;
   pugi::xml_document document;
-  const pugi::xml_parse_result result = document.load_file(file.c_str());
-  if (result.status == pugi::status_file_not_found || result.status == pugi::status_io_error ||
-      result.status == pugi::status_out_of_memory) {
-    gf_logWarning(fmt::format("{} could not be opened", name));
-    return;
-  }
-  if (const std::string problem = gf_xmlLoadProblem(result, document); !problem.empty()) {
-    // Left as it is: the worker's load keeps the broken text aside and takes the kept
-    // generation, which a fresh file here would have let the defaults overwrite.
-    gf_logWarning(fmt::format("{} failed to load ({}); the window takes its default position", name, problem));
-    return;
+  // Through the guarded reader: a huge file is refused before it is read, as the worker's load
+  // refuses it.
+  const ParametersLoadResult result = gf_loadParametersDocument(file, document);
+  switch (result.outcome) {
+    case ParametersLoadOutcome::loaded: break;
+    case ParametersLoadOutcome::notFound: return;
+    case ParametersLoadOutcome::openFailed:
+      gf_logWarning(fmt::format("{} could not be opened", name));
+      return;
+    case ParametersLoadOutcome::parseFailed:
+      // Left as it is: the worker's load keeps the broken text aside and takes the kept
+      // generation, which a fresh file here would have let the defaults overwrite.
+      gf_logWarning(fmt::format("{} failed to load ({}); the window takes its default position", name,
+                                result.description));
+      return;
   }
   lf_takePosition(MAIN_WINDOW_X, document);
   lf_takePosition(MAIN_WINDOW_Y, document);

@@ -12,6 +12,7 @@
 
 #include "appbase/gui.h"
 #include "app/main_loop.h"
+#include "app/traffic_source.h"
 #include "appbase/stop_request.h"
 #include "config/keys.h"
 #include "config/parameter_snapshot.h"
@@ -128,6 +129,8 @@ void gf_waitForFirstTraffic() {
   gf_waitForTraffic(
       [] {
         if (gf_isRtDirect()) return g_rtApiTrafficClient.answersReceived.load() > 0;
+        // An app that has gone sends nothing more: the restart waits for the next one.
+        if (!gf_watchRTAppSeat()) return false;
         return g_rtAppTrafficReader.lastFeedTime.load() != 0;  // a live message in range
       },
       [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });

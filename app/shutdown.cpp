@@ -92,9 +92,11 @@ void lf_closingDown() {
     std::shared_ptr<const StopRequest> request = gf_stopRequest();
     const StopReason reason = request ? request->reason : StopReason::NotYetSet;
     const std::uint32_t delay = request ? request->restartDelaySeconds : 0;
-    gf_log(fmt::format("{} Exiting: {}", gf_utcTimeText(), gf_stopReasonText(reason)));
+    const std::string exiting = fmt::format("{} Exiting: {}", gf_utcTimeText(), gf_stopReasonText(reason));
+    gf_log(exiting);
     // A run that ends on a fault must not look like a good one to whoever started it.
     if (reason == StopReason::SystemError) gf_setExitCode(1);
+    if (reason == StopReason::SystemError || reason == StopReason::TrafficMailboxStalled) gf_sayFaultOnStderr(exiting);
     if (gf_productionMode()) return;
 
     gf_setMailboxActive(false);
@@ -119,10 +121,17 @@ void lf_closingDown() {
 
     if (gf_isRtDirect() && s.isAuthenticated()) s.deauthenticate();
 
-    gf_log("Shutdown cleanup: closing RT App server");
-    s.closeRTAppServer();
+    if (gf_isRestartReason(reason) && !gf_isRtDirect() && g_rtAppServerStarted) {
+      // The next run listens on: a client waiting for the seat (the app behind one that has gone)
+      // is asked as soon as its handshake starts, not cut off to connect anew.
+      gf_log("Shutdown cleanup: dropping the RT App client; the server listens on");
+      s.dropRTAppClient();
+    } else {
+      gf_log("Shutdown cleanup: closing RT App server");
+      s.closeRTAppServer();
+      gf_log("Shutdown cleanup: RT App server closed");
+    }
     g_rtAppServerStarted = false;
-    gf_log("Shutdown cleanup: RT App server closed");
 
     if (gf_isRtDirect() || (reason == StopReason::NewSettings && RT_CHOISE.value == "RT Direct"))
       s.persistRTAPICooldown();

@@ -19,6 +19,7 @@
 #include "core/text.h"
 #include "core/utc_time.h"
 #include "feed/rt_api_session.h"
+#include "feed/rt_app_traffic.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/user_aircraft.h"
 
@@ -78,6 +79,13 @@ void lf_processRTVersion(std::string_view answer) {
   Gui::setRTLicenseText(fmt::format("RT App {} edition: {}", level == 2 ? "prof" : "stnd", version));
 }
 
+bool gf_watchRTAppSeat() {
+  if (!g_rtAppServerStarted || !g_feedConnected) return true;
+  if (gf_workerSeams().rtAppSeatHeld()) return true;
+  gf_reportRTAppGone();
+  return false;
+}
+
 void lf_rtAppHandshake() {
   const WorkerSeams& s = gf_workerSeams();
   Gui::showMessage("Waiting for the RealTraffic App to run ... (did you start it?)", true);
@@ -104,6 +112,8 @@ bool lf_startRTApp() {
   if (PSX_SERVER_HERE.value && !AEROWINX.value) {
     s.startRTAppServer(PORT_NUMBER.value);
     g_rtAppServerStarted = true;
+  } else {
+    s.closeRTAppServer();  // one the run before left listening
   }
   if (!PSX_SERVER_HERE.value) g_feedConnected = true;
   if (!gf_isRunning()) return false;
@@ -126,14 +136,17 @@ bool lf_startRTApp() {
   g_trafficReaderThread =
       std::jthread([body = s.rtAppTrafficReader](std::stop_token token) { body(std::move(token)); });
 
-  if (!lf_waitFor([&s] { return s.rtAppBufferTrafficReceived(); }, 600, 50))
+  // An app that goes meanwhile is not waited for: the restart asks the next one.
+  if (!lf_waitFor([&s] { return !gf_watchRTAppSeat() || s.rtAppBufferTrafficReceived(); }, 600, 50) &&
+      gf_isRunning())
     gf_logWarning("Time out: no buffer traffic received?");
   if (!gf_isRunning()) return false;
 
   if (g_userOnGround && !gf_parkAirport().code.empty() && gf_isValidLalo(gf_parkAirport().position)) {
     Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
     s.requestParkedTraffic();
-    if (!lf_waitFor([&s] { return s.parkedTrafficReceived(); }, 200, 50))
+    if (!lf_waitFor([&s] { return !gf_watchRTAppSeat() || s.parkedTrafficReceived(); }, 200, 50) &&
+        gf_isRunning())
       gf_logWarning("Time out: no parked traffic received?");
   } else {
     gf_log("user not at an airport, no RT parked Traffic needed");
@@ -147,6 +160,7 @@ bool lf_startRTApp() {
 
 bool lf_startRTDirect() {
   const WorkerSeams& s = gf_workerSeams();
+  s.closeRTAppServer();  // one an RT App run before left listening
   if (!gf_isRunning()) return false;
   Gui::enqueueUpdate(gui::SetSimaddonCount{0});
   Gui::enqueueUpdate(gui::SetThirdpartyCount{0});

@@ -13,6 +13,9 @@ bool lf_startRTApp();
 bool lf_startRTDirect();
 void lf_rtAppHandshake();
 void lf_processRTVersion(std::string_view answer);
+// Worker, every tick and every start-up wait: false once the app that held the seat has gone,
+// which frees the seat at once and restarts the run to ask the next client.
+bool gf_watchRTAppSeat();
 
 // A sleep of the worker that a stop cuts short (checked every 100 ms at most).
 void gf_workerSleepMs(std::int64_t ms);

@@ -46,13 +46,14 @@ std::jthread g_mainThread;
 
 // A production run is unattended: nobody sees its window, so its errors also go to stderr.
 void lf_reportStartupError(std::string_view text) {
-  if (gf_productionMode()) std::fprintf(stderr, "JORV: %.*s\n", static_cast<int>(text.size()), text.data());
+  if (gf_productionMode()) gf_sayFaultOnStderr(text);
 }
 
-// The error line, then the SYSTEM ERROR stop (unless a stop is stored already).
+// The error line, then the SYSTEM ERROR stop (unless a stop is stored already). The run ends on
+// it: whoever started the program is told why, window or not.
 void lf_reportFatalError(std::string_view text) {
   if (text.empty()) text = "Unknown exception";
-  lf_reportStartupError(text);
+  gf_sayFaultOnStderr(text);
   Gui::showError(text);
   gf_requestStop(StopReason::SystemError, 0);
 }

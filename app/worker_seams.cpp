@@ -430,6 +430,7 @@ WorkerSeams gf_programWorkerSeams() {
 
   s.startRTAppServer = [](const std::string& port) { g_rtAppServer.start(port); };
   s.closeRTAppServer = [] { g_rtAppServer.close(); };
+  s.dropRTAppClient = [] { g_rtAppServer.dropClient(); };
   s.rtAppHandshake = [](const std::string& port, const std::function<void(const std::string&)>& processVersion) {
     return gf_rtAppHandshake(g_rtAppServer, port, processVersion);
   };
@@ -442,6 +443,7 @@ WorkerSeams gf_programWorkerSeams() {
     gf_sendUserPositionToRTApp();
     return true;
   };
+  s.rtAppSeatHeld = [] { return g_rtAppServer.watchClient(); };
   s.sendTimeOffsetToRTApp = [] { gf_sendSimTimeToRTApp(); };
   // The bodies keep a stop that came before the thread ran; resetRTAppReaders clears it for a new run.
   s.rtAppWeatherReader = [](std::stop_token) { gf_weatherReader(kRTAppWeatherPort); };

@@ -24,47 +24,13 @@ std::mutex g_parametersMutex;
 
 namespace {
 
-enum class LoadOutcome { loaded, notFound, openFailed, parseFailed };
-
-struct LoadResult {
-  LoadOutcome outcome = LoadOutcome::loaded;
-  std::string description;  // why it failed
-};
+using LoadOutcome = ParametersLoadOutcome;
+using LoadResult = ParametersLoadResult;
 
 fs::path lf_withSuffix(const fs::path& path, std::string_view suffix) {
   fs::path result = path;
   result += std::string(suffix);
   return result;
-}
-
-// Only a file that is not there counts as missing; a file that is there but cannot be read is
-// someone's settings, and must not be replaced by a fresh one.
-LoadResult lf_loadDocument(const fs::path& path, pugi::xml_document& document) {
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (status.type() == fs::file_type::not_found) return {LoadOutcome::notFound, {}};
-  if (error) return {LoadOutcome::openFailed, error.message()};
-  // A folder or device where the file belongs is damage like a broken text: the .bak may help.
-  if (status.type() != fs::file_type::regular) return {LoadOutcome::parseFailed, "not a regular file"};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    const int code = errno;
-    if (code == ENOENT) return {LoadOutcome::notFound, {}};
-    return {LoadOutcome::openFailed, os::errorText(code)};
-  }
-  // Settings never come near the limit; a file past it is damage, refused before it is read
-  // whole and built into memory (a deep one takes many times its size there).
-  std::string bytes(kParametersFileMaxBytes + 1, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (in.bad()) return {LoadOutcome::openFailed, "read error"};
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  if (bytes.size() > kParametersFileMaxBytes)
-    return {LoadOutcome::parseFailed, fmt::format("larger than {} bytes", kParametersFileMaxBytes)};
-  const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
-  if (std::string problem = gf_xmlLoadProblem(parsed, document); !problem.empty())
-    return {LoadOutcome::parseFailed, std::move(problem)};
-  if (!document.document_element()) return {LoadOutcome::parseFailed, "No document element found"};
-  return {};
 }
 
 pugi::xml_node lf_parametersNode(const pugi::xml_document& document) {
@@ -96,7 +62,7 @@ pugi::xml_node lf_firstParameter(pugi::xml_node parameters, std::string_view nam
 // worth keeping as the previous generation.
 bool lf_isWellFormed(const fs::path& path) {
   pugi::xml_document check;
-  return lf_loadDocument(path, check).outcome == LoadOutcome::loaded;
+  return gf_loadParametersDocument(path, check).outcome == LoadOutcome::loaded;
 }
 
 // The caller holds g_parametersMutex.
@@ -274,7 +240,7 @@ bool gf_readParameters() {
   const std::string pathText = gf_pathToUtf8(path);
 
   pugi::xml_document document;
-  const LoadResult result = lf_loadDocument(path, document);
+  const LoadResult result = gf_loadParametersDocument(path, document);
   std::string failure;  // the log line's cause when the file cannot be used
   switch (result.outcome) {
     case LoadOutcome::loaded:
@@ -305,7 +271,7 @@ bool gf_readParameters() {
     mayWrite = lf_setAsideCorrupt(path);
     const fs::path backup = lf_withSuffix(path, ".bak");
     document.reset();
-    if (lf_loadDocument(backup, document).outcome != LoadOutcome::loaded || !lf_parametersNode(document)) {
+    if (gf_loadParametersDocument(backup, document).outcome != LoadOutcome::loaded || !lf_parametersNode(document)) {
       gf_logWarning(fmt::format("{}, creating new with default values:", failure));
       if (mayWrite) {
         lf_writeDefaultParameters();
@@ -336,7 +302,7 @@ void gf_saveParameter(std::string_view name, std::string_view valueText) {
   const fs::path path = g_parametersPath.get();
   const std::string pathText = gf_pathToUtf8(path);
   pugi::xml_document document;
-  const LoadResult result = lf_loadDocument(path, document);
+  const LoadResult result = gf_loadParametersDocument(path, document);
   if (result.outcome == LoadOutcome::openFailed || result.outcome == LoadOutcome::parseFailed) {
     // Saving now would replace every other setting by this one.
     gf_logNoexcept(fmt::format("{} could not be loaded: {}", pathText, result.description));
@@ -371,7 +337,7 @@ bool gf_removeParameter(const Option& option) {
   const fs::path path = g_parametersPath.get();
   const std::string pathText = gf_pathToUtf8(path);
   pugi::xml_document document;
-  const LoadResult result = lf_loadDocument(path, document);
+  const LoadResult result = gf_loadParametersDocument(path, document);
   if (result.outcome == LoadOutcome::notFound) return false;
   if (result.outcome != LoadOutcome::loaded) {
     gf_logNoexcept(fmt::format("{} could not be loaded: {}", pathText, result.description));
@@ -397,4 +363,38 @@ bool gf_removeParameter(const Option& option) {
 bool gf_saveXmlSafely(pugi::xml_document& document) {
   std::lock_guard lock(g_parametersMutex);
   return lf_saveXmlSafely(document);
+}
+
+// Only a file that is not there counts as missing; a file that is there but cannot be read is
+// someone's settings, and must not be replaced by a fresh one.
+ParametersLoadResult gf_loadParametersDocument(const fs::path& path, pugi::xml_document& document) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (status.type() == fs::file_type::not_found) return {LoadOutcome::notFound, {}};
+  if (error) return {LoadOutcome::openFailed, error.message()};
+  // A folder or device where the file belongs is damage like a broken text: the .bak may help.
+  if (status.type() != fs::file_type::regular) return {LoadOutcome::parseFailed, "not a regular file"};
+  const auto tooLarge = [] {
+    return ParametersLoadResult{LoadOutcome::parseFailed, fmt::format("larger than {} bytes", kParametersFileMaxBytes)};
+  };
+  if (const std::uintmax_t size = fs::file_size(path, error); !error && size > kParametersFileMaxBytes) return tooLarge();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    const int code = errno;
+    if (code == ENOENT) return {LoadOutcome::notFound, {}};
+    return {LoadOutcome::openFailed, os::errorText(code)};
+  }
+  // Settings never come near the limit; a file past it is damage, refused before it is read
+  // whole and built into memory (a deep one takes many times its size there).
+  std::string bytes(kParametersFileMaxBytes + 1, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (in.bad()) return {LoadOutcome::openFailed, "read error"};
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  // The size may have changed since it was asked: the read itself stops past the limit.
+  if (bytes.size() > kParametersFileMaxBytes) return tooLarge();
+  const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
+  if (std::string problem = gf_xmlLoadProblem(parsed, document); !problem.empty())
+    return {LoadOutcome::parseFailed, std::move(problem)};
+  if (!document.document_element()) return {LoadOutcome::parseFailed, "No document element found"};
+  return {};
 }

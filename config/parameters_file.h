@@ -6,6 +6,8 @@
 #include <pugixml.hpp>
 
 #include <cstddef>
+#include <filesystem>
+#include <string>
 #include <mutex>
 #include <string_view>
 
@@ -14,6 +16,16 @@ class Option;
 inline constexpr int g_parametersBannerWidth = 70;  // 80 less the length of "parameters"
 // A parameters file beyond this is refused unread.
 inline constexpr std::size_t kParametersFileMaxBytes = std::size_t{1} << 20;
+
+// Every read of parameters.xml and of its kept generation goes through this one reader: a file
+// past kParametersFileMaxBytes is refused before it is read whole, a document nested beyond
+// reason after. Only a file that is not there counts as missing.
+enum class ParametersLoadOutcome { loaded, notFound, openFailed, parseFailed };
+struct ParametersLoadResult {
+  ParametersLoadOutcome outcome = ParametersLoadOutcome::loaded;
+  std::string description;  // why it failed
+};
+ParametersLoadResult gf_loadParametersDocument(const std::filesystem::path& path, pugi::xml_document& document);
 
 extern std::mutex g_parametersMutex;  // plain: no writer calls another while holding it
 

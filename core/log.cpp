@@ -162,6 +162,11 @@ void gf_flushLog() {
 
 void gf_logIndented(std::string_view text) { gf_log(fmt::format("{:10}{}", "", text)); }
 
+void gf_sayFaultOnStderr(std::string_view text) noexcept {
+  std::fprintf(stderr, "JORV: %.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(stderr);
+}
+
 void gf_logNoexcept(std::string_view text) noexcept {
   try {
     gf_log(text);

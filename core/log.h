@@ -14,6 +14,10 @@ void gf_logWarning(std::string_view text);  // "==> " mark, flushed at once
 void gf_logFlush(std::string_view text);    // no mark, flushed at once
 void gf_flushLog();
 void gf_logNoexcept(std::string_view text) noexcept;
+// A fault that ends the run, said on standard error as "JORV: " and the text: nobody may see the
+// window, and the log itself may be what could not be written (a full disk). The log line is
+// the caller's.
+void gf_sayFaultOnStderr(std::string_view text) noexcept;
 // A continuation line: ten blanks before the text, buffered like gf_log.
 void gf_logIndented(std::string_view text);
 // A part of the program that is not built yet: logs "{} is not built yet: skipped" the first time

@@ -6,6 +6,7 @@
 
 #include "appbase/gui.h"
 #include "appbase/stop_request.h"
+#include "core/log.h"
 
 namespace {
 
@@ -47,10 +48,11 @@ void gf_reportRTAppReaderStopped(std::string_view readerName, std::string_view e
 }
 
 void gf_reportRTAPIReaderStopped(std::string_view readerName, bool restart, std::int32_t status) {
-  if (status == 402) {
-    Gui::showMessage("Your RealTraffic license has expired (error 402). Check your license and API token.", true);
-  } else {
-    Gui::showMessage(fmt::format("The {} has stopped with an error", readerName), true);
-  }
+  const std::string text =
+      status == 402 ? std::string("Your RealTraffic license has expired (error 402). Check your license and API token.")
+                    : fmt::format("The {} has stopped with an error", readerName);
+  Gui::showMessage(text, true);
+  // Not restarted, the run ends on this.
+  if (!restart) gf_sayFaultOnStderr(text);
   gf_requestStop(restart ? StopReason::ReaderError : StopReason::SystemError, kReaderRestartHoldSeconds);
 }

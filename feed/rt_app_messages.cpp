@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <charconv>
+#include <nlohmann/json.hpp>
 #include <cmath>
 #include <stdexcept>
 
@@ -10,6 +11,42 @@
 #include "feed/traffic_store.h"
 
 namespace {
+
+// Takes the parser's verdict only: builds nothing.
+class JsonSyntaxCheck final : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  explicit JsonSyntaxCheck(std::size_t size) : size_(size) {}
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return true; }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) override {
+    // The parser counts the end of the input as one character read past the text.
+    cutShort = position > size_;
+    error = e.what();
+    return false;
+  }
+
+  bool cutShort = false;
+  std::string error;
+
+ private:
+  std::size_t size_;
+};
+
+// The version answer is small; past this the syntax is left to be checked once the value is whole,
+// so that a client sending its bytes one by one costs no more than one that sends them at once.
+constexpr std::size_t kEarlyCheckBytes = 256;
+
+bool lf_isJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Field numbers of "RTTFC" / "RTBUF".
 constexpr std::size_t kHexid = 1;
@@ -186,4 +223,55 @@ ParkedFields gf_decodeRTAppParked(std::span<const std::string_view> fields) {
   out.registration = fields[kParkRegistration];
   out.standName = fields[kParkStand];
   return out;
+}
+
+JsonCheck gf_checkJson(std::string_view text) {
+  JsonSyntaxCheck check(text.size());
+  if (nlohmann::json::sax_parse(text, &check)) return {JsonCheck::Status::whole, {}};
+  return {check.cutShort ? JsonCheck::Status::cutShort : JsonCheck::Status::invalid, std::move(check.error)};
+}
+
+RTAppAnswerGatherer::State RTAppAnswerGatherer::add(std::string_view bytes) {
+  if (state_ != State::gathering) return state_;
+  text_.append(bytes);
+  for (; scanned_ < text_.size() && state_ == State::gathering; ++scanned_) {
+    const char c = text_[scanned_];
+    if (start_ == std::string::npos) {
+      if (lf_isJsonSpace(c)) continue;
+      if (c != '{') return state_ = State::refused;
+      start_ = scanned_;
+      depth_ = 1;
+      continue;
+    }
+    if (inString_) {
+      if (escaped_)
+        escaped_ = false;
+      else if (c == '\\')
+        escaped_ = true;
+      else if (c == '"')
+        inString_ = false;
+      continue;
+    }
+    if (c == '"') {
+      inString_ = true;
+    } else if (c == '{' || c == '[') {
+      ++depth_;
+    } else if ((c == '}' || c == ']') && --depth_ == 0) {
+      end_ = scanned_ + 1;
+      state_ = State::whole;
+    }
+  }
+  if (start_ == std::string::npos) return state_;
+  if (state_ == State::whole) {
+    if (gf_checkJson(value()).status != JsonCheck::Status::whole) state_ = State::refused;
+  } else if (text_.size() <= kEarlyCheckBytes) {
+    if (gf_checkJson(std::string_view(text_).substr(start_)).status == JsonCheck::Status::invalid)
+      state_ = State::refused;
+  }
+  return state_;
+}
+
+std::string_view RTAppAnswerGatherer::value() const {
+  if (state_ != State::whole) return {};
+  return std::string_view(text_).substr(start_, end_ - start_);
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The datagrams of the RealTraffic desktop app: comma-separated fields, field 0 the tag.
-// Decoding turns the fields into TrafficFields / ParkedFields; nothing here keeps state.
+// The texts of the RealTraffic desktop app. Its datagrams: comma-separated fields, field 0 the
+// tag; decoding turns the fields into TrafficFields / ParkedFields and keeps no state. Its JSON
+// (weather datagrams, the version answer) is checked here without exceptions, and its answer on
+// the TCP link gathered read by read.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -49,3 +51,36 @@ ParkedFields gf_decodeRTAppParked(std::span<const std::string_view> fields);
 bool gf_parseFiniteDouble(std::string_view text, double& value);
 bool gf_parseDecimalU32(std::string_view text, std::uint32_t& value);
 bool gf_parseHexU32(std::string_view text, std::uint32_t& value);
+
+// A JSON text checked without throwing: one whole value (white space around it allowed), a text
+// cut short that more bytes could still make whole, or no JSON (the parser's message in error).
+struct JsonCheck {
+  enum class Status { whole, cutShort, invalid };
+  Status status = Status::invalid;
+  std::string error;
+};
+JsonCheck gf_checkJson(std::string_view text);
+
+// A client's answer to the version request, gathered read by read until its first JSON value is
+// whole. Only an object can be the app's answer: anything else, or text that can no longer become
+// JSON, is refused as soon as it shows. What follows the first value is not judged.
+class RTAppAnswerGatherer {
+ public:
+  enum class State { gathering, whole, refused };
+  State add(std::string_view bytes);
+  State state() const { return state_; }
+  // Everything read so far.
+  const std::string& text() const { return text_; }
+  // The first value, once whole.
+  std::string_view value() const;
+
+ private:
+  std::string text_;
+  std::size_t scanned_ = 0;
+  std::size_t start_ = std::string::npos;  // of the first value
+  std::size_t end_ = 0;
+  std::size_t depth_ = 0;
+  bool inString_ = false;
+  bool escaped_ = false;
+  State state_ = State::gathering;
+};

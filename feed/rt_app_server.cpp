@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "core/utc_time.h"
+#include "feed/rt_app_messages.h"
 
 RTAppServer g_rtAppServer;
 
@@ -24,6 +25,8 @@ constexpr int kSendTimeoutMilliseconds = 20;
 // While the app is looked for: clients asked in one poll round, and clients awaiting an answer.
 constexpr std::size_t kAcceptsPerRound = 256;
 constexpr std::size_t kMaxCandidates = 512;
+// Reads of one drain: 1 MB.
+constexpr int kMaxDrainReads = 64;
 
 void lf_closeGlobalServer() { g_rtAppServer.close(); }
 
@@ -91,6 +94,14 @@ constexpr std::array<WinsockText, 50> kWinsockTexts{{
 
 std::string lf_errorText() { return gf_winsockErrorText(net::lastError()); }
 
+void lf_logNoVersion(std::string_view reply) {
+  // Enough to tell what the client was; its whole text may be 16 KB.
+  constexpr std::size_t kShown = 256;
+  const std::string shown = gf_escapedText(reply.substr(0, kShown)) + (reply.size() > kShown ? " ..." : "");
+  gf_logLimited("RT App client gave no version",
+                fmt::format("RT App client gave no version ({}), waiting for a new one ...", shown));
+}
+
 }  // namespace
 
 std::string gf_winsockErrorText(int code) {
@@ -103,6 +114,7 @@ void RTAppServer::start(const std::string& port) {
   net::Socket previous = net::kInvalidSocket;
   {
     std::lock_guard lock(stateMutex);
+    if (listenSock != net::kInvalidSocket && listenPort == port) return;
     previous = std::exchange(listenSock, net::kInvalidSocket);
     ++listenGeneration;
   }
@@ -125,6 +137,7 @@ void RTAppServer::start(const std::string& port) {
   {
     std::lock_guard lock(stateMutex);
     listenSock = s;
+    listenPort = port;
     ++listenGeneration;
   }
   if (this == &g_rtAppServer) gf_setRTAppServerCloser(lf_closeGlobalServer);
@@ -198,6 +211,8 @@ std::optional<std::string> RTAppServer::waitForApp(std::string_view question,
   struct Candidate {
     net::Socket socket;
     Clock::time_point deadline;
+    // A slow link or a busy machine may bring the answer in several reads.
+    RTAppAnswerGatherer answer;
   };
   std::uint64_t generation = 0;
   net::Socket listening = net::kInvalidSocket;
@@ -226,30 +241,48 @@ std::optional<std::string> RTAppServer::waitForApp(std::string_view question,
     // Answers first, in the order the clients came: the first that answers as the app wins.
     std::vector<Candidate> waiting;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-      const Candidate& c = candidates[i];
+      Candidate& c = candidates[i];
       if (!readable[i + 1]) {
         if (now < c.deadline) {
-          waiting.push_back(c);
+          waiting.push_back(std::move(c));
           continue;
         }
-        gf_logLimited("RT App client did not answer", "RT App client did not answer, waiting for a new one ...");
+        if (c.answer.text().empty())
+          gf_logLimited("RT App client did not answer", "RT App client did not answer, waiting for a new one ...");
+        else
+          lf_logNoVersion(c.answer.text());
         net::closeSocket(c.socket);
         continue;
       }
       const int got = net::receive(c.socket, buffer.data(), buffer.size());
-      if (got >= static_cast<int>(kReceiveBufferSize)) {
-        gf_logLimited("receive: buffer overrun", fmt::format("receive: buffer overrun: {}", got));
-      } else if (got > 0) {
-        const std::string_view reply(buffer.data(), static_cast<std::size_t>(got));
-        if (app == net::kInvalidSocket && isAnswer(reply)) {
-          app = c.socket;
-          answer.emplace(reply);
-          continue;
-        }
-        gf_logLimited("RT App client gave no version",
-                      fmt::format("RT App client gave no version ({}), waiting for a new one ...",
-                                  gf_escapedText(reply)));
+      if (got <= 0) {
+        // Closed or failed before its answer was whole.
+        if (!c.answer.text().empty()) lf_logNoVersion(c.answer.text());
+        net::closeSocket(c.socket);
+        continue;
       }
+      const std::size_t size = static_cast<std::size_t>(got);
+      // A read that fills the buffer, or an answer still not whole at the buffer's size, overruns.
+      const bool overrun = size >= kReceiveBufferSize;
+      const RTAppAnswerGatherer::State state =
+          overrun ? RTAppAnswerGatherer::State::refused : c.answer.add(std::string_view(buffer.data(), size));
+      if (overrun || (state == RTAppAnswerGatherer::State::gathering && c.answer.text().size() >= kReceiveBufferSize)) {
+        gf_logLimited("receive: buffer overrun",
+                      fmt::format("receive: buffer overrun: {}", overrun ? size : c.answer.text().size()));
+        net::closeSocket(c.socket);
+        continue;
+      }
+      if (state == RTAppAnswerGatherer::State::gathering) {
+        waiting.push_back(std::move(c));
+        continue;
+      }
+      if (state == RTAppAnswerGatherer::State::whole && app == net::kInvalidSocket && isAnswer(c.answer.value())) {
+        app = c.socket;
+        // What follows the answer is the app's, read and dropped with the rest of its stream.
+        answer.emplace(c.answer.value());
+        continue;
+      }
+      lf_logNoVersion(c.answer.text());
       net::closeSocket(c.socket);
     }
     candidates.swap(waiting);
@@ -267,7 +300,7 @@ std::optional<std::string> RTAppServer::waitForApp(std::string_view question,
         net::closeSocket(candidates.front().socket);
         candidates.erase(candidates.begin());
       }
-      candidates.push_back({s, Clock::now() + answerTimeout});
+      candidates.push_back({s, Clock::now() + answerTimeout, {}});
     }
   }
   for (const Candidate& c : candidates) net::closeSocket(c.socket);
@@ -335,7 +368,8 @@ void RTAppServer::drainReceiveBuffer() {
   const net::Socket s = acquireClient();
   if (s == net::kInvalidSocket) return;
   std::string buffer(kReceiveBufferSize, '\0');
-  for (;;) {
+  // A client that never stops sending must not keep its caller here: the rest waits for the next call.
+  for (int reads = 0; reads < kMaxDrainReads; ++reads) {
     const int ready = net::waitReadable(s, 0);
     if (ready == 0) break;
     if (ready < 0) {
@@ -357,6 +391,18 @@ void RTAppServer::drainReceiveBuffer() {
     break;
   }
   releaseSocket();
+}
+
+void RTAppServer::dropClient() { closeClient(clientSocket()); }
+
+bool RTAppServer::watchClient() {
+  const net::Socket s = acquireClient();
+  if (s == net::kInvalidSocket) return false;
+  // Most ticks nothing has come: only then is there anything to read.
+  const bool quiet = net::waitReadable(s, 0) == 0;
+  releaseSocket();
+  if (!quiet) drainReceiveBuffer();
+  return isConnected();
 }
 
 net::Socket RTAppServer::clientSocket() {

@@ -17,15 +17,22 @@ class RTAppServer {
   static constexpr std::size_t kReceiveBufferSize = 16384;
 
   // Listens on the port (a number or service name; "0" picks a free one). Throws
-  // std::runtime_error naming the failed step. A server that still listens is closed first.
+  // std::runtime_error naming the failed step. A server that still listens on the same port text
+  // is kept with the clients waiting in its queue (a restarted run asks them); one on another
+  // port is closed first.
   void start(const std::string& port);
+  // Drops the connected app, if any, and keeps listening.
+  void dropClient();
   // Blocks until the app connects; false when an app is connected already, the server is not
   // listening, is closed or restarted meanwhile, or the program stops.
   bool waitForClient();
-  // Waits until a client answers the question as the app does (isAnswer of its first read) and
-  // makes it the connected app; returns that answer. Every client waiting is asked at once, so
-  // that silent or wrong ones ahead in the queue hold nobody up: a wrong answer drops its client
-  // at once, silence after answerTimeout. Empty when the wait ends as waitForClient's does.
+  // Waits until a client answers the question as the app does and makes it the connected app;
+  // returns that answer. A client's reads are gathered until its first JSON value is whole
+  // (RTAppAnswerGatherer), and isAnswer judges that value; what follows it is dropped with the
+  // rest of the app's stream. Every client waiting is asked at once, so that silent or wrong ones
+  // ahead in the queue hold nobody up: a wrong answer drops its client as soon as it shows,
+  // silence or an answer still not whole after answerTimeout. Empty when the wait ends as
+  // waitForClient's does.
   std::optional<std::string> waitForApp(std::string_view question,
                                         const std::function<bool(std::string_view)>& isAnswer,
                                         std::chrono::milliseconds answerTimeout);
@@ -37,6 +44,9 @@ class RTAppServer {
   std::string receive();
   // Throws away what the app has sent; notices an app that has closed its end.
   void drainReceiveBuffer();
+  // Whether an app holds the seat. What it has sent is read and dropped, and an app that has
+  // closed its end or whose connection failed frees the seat at once. Cheap: called every tick.
+  bool watchClient();
   net::Socket clientSocket();
   // Drops this connection unless another one has become the client meanwhile.
   void closeClient(net::Socket s);
@@ -60,6 +70,7 @@ class RTAppServer {
 
   net::Socket clientSock = net::kInvalidSocket;
   net::Socket listenSock = net::kInvalidSocket;
+  std::string listenPort;  // the port text listenSock was started on
   bool connected = false;
   // While connected, the addresses the app's datagrams may come from: its own, or all of this
   // machine's for an app that runs here; empty when its address could not be read: then any.

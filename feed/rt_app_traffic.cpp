@@ -73,7 +73,9 @@ void RTAppTrafficReader::reset() {
     parkedIncoming.clear();
     parkedSetPrepared = false;
     parkedRequested = false;
+    parkedListFull = false;
   }
+  unrequestedParkedRecords = 0;
   std::lock_guard lock(positionMutex);
   queryCentre = {};
   cosQueryLat = 0.0;
@@ -145,6 +147,7 @@ void RTAppTrafficReader::processRTAppLine() {
           std::lock_guard lock(parkedMutex);
           if (!parkedRequested) return countUnrequestedEndTag();
           parkedRequested = false;
+          parkedListFull = false;
           parkedSet.swap(parkedIncoming);
           parkedIncoming.clear();
           parkedSetPrepared = false;
@@ -218,11 +221,35 @@ void RTAppTrafficReader::processLine() {
 }
 
 void RTAppTrafficReader::processParkLine() {
+  {
+    std::lock_guard lock(parkedMutex);
+    if (!parkedRequested) {
+      const std::uint64_t count = ++unrequestedParkedRecords;
+      gf_logLimited("RT App parked record without a request",
+                    fmt::format("RT App parked record without a request of ours ignored ({} so far)", count));
+      return;
+    }
+    if (parkedIncoming.size() >= kMaxRTAppParkedRecords) {
+      if (!parkedListFull)
+        gf_log(fmt::format("RT App parked list reached {} records; the rest of it is ignored", kMaxRTAppParkedRecords));
+      parkedListFull = true;
+      return;
+    }
+  }
+  for (std::size_t i = 4; i <= 7; ++i) {
+    if (fields[i].size() > kMaxRTAppParkedFieldLength) {
+      gf_logLimited("RT App parked record refused",
+                    fmt::format("RT App parked record refused: field {} is longer than {} characters", i,
+                                kMaxRTAppParkedFieldLength));
+      return;
+    }
+  }
   const ParkedFields decoded = gf_decodeRTAppParked(fields);
   std::optional<ParkedRecord> record = store.addParked(decoded);
   if (!record) return;
   std::lock_guard lock(parkedMutex);
-  parkedIncoming.push_back(std::move(*record));
+  // The request may have ended or been made anew while this record was decoded.
+  if (parkedRequested && parkedIncoming.size() < kMaxRTAppParkedRecords) parkedIncoming.push_back(std::move(*record));
 }
 
 void RTAppTrafficReader::postBatch(std::int32_t kind) {
@@ -298,6 +325,7 @@ void gf_requestParkedTraffic() {
     reader.parkedSet.clear();
     reader.parkedIncoming.clear();
     reader.parkedSetPrepared = false;
+    reader.parkedListFull = false;
   }
   std::optional<Lalo> centre = gf_feedParkAirport();
   if (!centre || !gf_isValidLalo(*centre)) {
@@ -331,9 +359,14 @@ void gf_sendUserPositionToRTApp() {
     }
     g_feedConnected = false;
     gf_showUserMessage("RealTraffic App gone", true);
-  } else {
-    g_feedConnected = false;
-    gf_showUserMessage(fmt::format("{} RealTraffic App gone", gf_utcTimeText()), true);
+    gf_requestStop(StopReason::NewSettings, 0);
+    return;
   }
+  gf_reportRTAppGone();
+}
+
+void gf_reportRTAppGone() {
+  g_feedConnected = false;
+  gf_showUserMessage(fmt::format("{} RealTraffic App gone", gf_utcTimeText()), true);
   gf_requestStop(StopReason::NewSettings, 0);
 }

@@ -19,6 +19,13 @@
 #include "feed/traffic_records.h"
 #include "feed/traffic_store.h"
 
+// The parked set of the largest airports is a few hundred aircraft: one request's list is cut
+// here, far above that, so that a flood of records cannot fill memory.
+inline constexpr std::size_t kMaxRTAppParkedRecords = 5000;
+// Callsigns, types, registrations and stand names are a few characters; a record with a longer
+// text field is no real one.
+inline constexpr std::size_t kMaxRTAppParkedFieldLength = 64;
+
 class RTAppTrafficReader : public RTAppSocket {
  public:
   RTAppTrafficReader();
@@ -49,8 +56,11 @@ class RTAppTrafficReader : public RTAppSocket {
   std::vector<ParkedRecord> parkedIncoming;  // the list being received, under parkedMutex
   // parkedSet holds ages, not slots, since it was prepared: preparing twice would age it twice.
   bool parkedSetPrepared = false;            // under parkedMutex
-  // A parked request went to the app and its list has not ended yet.
+  // A parked request went to the app and its list has not ended yet: only then are parked
+  // records taken.
   bool parkedRequested = false;              // under parkedMutex
+  // The open request's list met its bound and says so once.
+  bool parkedListFull = false;               // under parkedMutex
   std::unordered_set<std::string> liveCallsigns;  // under identityMutex
   std::unordered_set<std::uint32_t> liveHexids;   // under identityMutex
   bool collectIdentity = false;                   // under identityMutex
@@ -64,6 +74,8 @@ class RTAppTrafficReader : public RTAppSocket {
   std::uint32_t bufferSepCount = 0;  // reader thread
   // End tags and separators that came with no request of ours open: counted and ignored.
   std::atomic<std::uint64_t> unrequestedEndTags{0};
+  // Parked records that came with no parked request of ours open: counted and ignored.
+  std::atomic<std::uint64_t> unrequestedParkedRecords{0};
 
   std::mutex positionMutex;
   std::mutex identityMutex;
@@ -103,3 +115,6 @@ void gf_requestParkedTraffic();
 // Worker: the user aircraft's position line to a connected app; a gone app stops the run for a
 // restart.
 void gf_sendUserPositionToRTApp();
+// Worker: the app has gone: the feed is down, the user is told, and the run restarts to wait for
+// the app again.
+void gf_reportRTAppGone();

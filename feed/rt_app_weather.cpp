@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "feed/feed_reports.h"
 #include "feed/qnh.h"
+#include "feed/rt_app_messages.h"
 #include "feed/rt_app_traffic.h"
 
 RTAppWeatherReader g_rtAppWeatherReader;
@@ -42,7 +43,16 @@ void RTAppWeatherReader::resetReceivedLineState() {
 
 void RTAppWeatherReader::handleLine() {
   try {
-    const nlohmann::json data = nlohmann::json::parse(line);
+    // Junk on the port is refused without an exception: a flood of it would cost a core in
+    // throwing alone.
+    JsonCheck check = gf_checkJson(line);
+    if (check.status != JsonCheck::Status::whole) {
+      gf_logLimited("weather exception",
+                    fmt::format("Exception {}, in {}", gf_escapedText(check.error), gf_escapedText(line)));
+      return;
+    }
+    const nlohmann::json data = nlohmann::json::parse(line, nullptr, false);
+    if (data.is_discarded()) return;
     const QnhResult result = gf_metarFromWeatherData(data);
     if (!lastMetar.empty() && data.is_object()) {
       const auto metar = data.find("METAR");

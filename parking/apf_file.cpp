@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -28,6 +29,11 @@ constexpr double kMetresPerNm = 1852.0;
 
 // Program-wide, so that concurrent saves (the scan, a learned save) never share a temporary file.
 std::atomic<std::uint64_t> g_apfSaveCounter{0};
+// When this process started, for telling its own temporaries from those of an earlier process
+// that had the same id.
+const std::filesystem::file_time_type g_processStart = std::filesystem::file_time_type::clock::now();
+// File times may be kept in coarser steps than the clock's.
+constexpr std::chrono::seconds kStartSlack{2};
 
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
 
@@ -245,10 +251,16 @@ std::size_t gf_removeStaleApfTemporaries(const fs::path& folder) {
     if (error) break;
     const std::string name = gf_pathToUtf8(it->path().filename());
     const std::optional<std::uint32_t> process = lf_saveTemporaryProcess(name);
-    // The running program's own saves may be under way.
-    if (!process || *process == os::currentProcessId()) continue;
+    if (!process) continue;
     std::error_code ignored;
     if (!it->is_regular_file(ignored)) continue;
+    // The running program's own saves may be under way. A process id comes again, though (a
+    // container runs the program as process 1 every time): one written before this process
+    // started was left by an earlier one.
+    if (*process == os::currentProcessId()) {
+      const fs::file_time_type written = it->last_write_time(ignored);
+      if (ignored || written >= g_processStart - kStartSlack) continue;
+    }
     if (fs::remove(it->path(), ignored)) {
       ++removed;
       gf_log(fmt::format("Removed '{}' left by an interrupted save", gf_pathToUtf8(it->path())));

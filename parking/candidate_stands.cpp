@@ -1,5 +1,6 @@
 #include "parking/candidate_stands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -50,6 +51,19 @@ void lf_startRead(CandidateFile& file, IcaoCode code) {
   });
 }
 
+// The caller holds g_candidateFilesMutex. A thread that has said done has only its end left.
+void lf_joinFinishedReads() {
+  for (auto& [code, file] : g_candidateFiles) {
+    if (!file->thread.joinable()) continue;
+    bool done = false;
+    {
+      std::lock_guard lock(file->mutex);
+      done = file->done;
+    }
+    if (done) file->thread.join();
+  }
+}
+
 }  // namespace
 
 ClosestStand gf_candidateClosestStand(const Airport& airport, const Lalo& position) {
@@ -61,6 +75,7 @@ ClosestStand gf_candidateClosestStand(const Airport& airport, const Lalo& positi
     return {};
   }
   std::lock_guard filesLock(g_candidateFilesMutex);
+  lf_joinFinishedReads();
   std::unique_ptr<CandidateFile>& file = g_candidateFiles[airport.code];
   if (!file) {
     file = std::make_unique<CandidateFile>();
@@ -84,4 +99,10 @@ void gf_resetCandidateStands() {
   }
   for (auto& [code, file] : files) file->cancelled = true;
   files.clear();  // each joined as it goes
+}
+
+std::size_t gf_candidateFetchThreadsHeld() {
+  std::lock_guard lock(g_candidateFilesMutex);
+  return static_cast<std::size_t>(std::count_if(g_candidateFiles.begin(), g_candidateFiles.end(),
+                                                [](const auto& entry) { return entry.second->thread.joinable(); }));
 }

@@ -4,6 +4,7 @@
 // and read on a thread of its own, as the park airport's file is, so that the worker never waits
 // on the maker's server. Any thread.
 #include <chrono>
+#include <cstddef>
 
 #include "core/geodesy.h"
 #include "refdata/airports.h"
@@ -17,3 +18,6 @@ inline constexpr std::chrono::seconds kCandidateFetchTimeout{10};
 ClosestStand gf_candidateClosestStand(const Airport& airport, const Lalo& position);
 // Every fetch broken off and its thread joined (within about a second), what was read forgotten.
 void gf_resetCandidateStands();
+// Fetch threads not yet joined: each is joined at the next look once its file has come, so that
+// finished threads do not pile up over a long run.
+std::size_t gf_candidateFetchThreadsHeld();

@@ -7,6 +7,7 @@
 #include "app/controls.h"
 #include "app/option_controls.h"
 #include "app/worker_seams.h"
+#include "config/parameters_file.h"
 #include "tests/app/window_fixture.h"
 
 namespace {
@@ -48,15 +49,27 @@ TEST_F(MainWindowTest, TheSavedPositionIsReadStrictly) {
   }
 }
 
-TEST_F(MainWindowTest, ACorruptParametersFileIsLeftForTheWorkersLoad) {
-  const std::string broken = "<root><parameters><parameter name=";
-  testing_support::writeFile(parametersFile(), broken);
-  MAIN_WINDOW_X.value = 123;
-  gf_readSavedWindowPosition();
-  EXPECT_EQ(MAIN_WINDOW_X.value.load(), 123);  // untouched: the defaults stand
-  EXPECT_EQ(testing_support::readFile(parametersFile()), broken);
-  EXPECT_EQ(std::distance(fs::directory_iterator(parametersFile().parent_path()), fs::directory_iterator()), 1);
-  EXPECT_NE(log().find("failed to load ("), std::string::npos);
+TEST_F(MainWindowTest, ACorruptOrOversizedParametersFileIsLeftForTheWorkersLoad) {
+  // Sound XML that holds a position, but larger than any settings file: refused before it is
+  // read, like the worker's load refuses it, whatever it holds.
+  std::string oversized = "<root><parameters><parameter name=\"MAIN_WINDOW_X\" value=\"250\"/></parameters><!--";
+  oversized += std::string(kParametersFileMaxBytes, 'x') + "--></root>";
+  const struct Case {
+    const char* name;
+    std::string content;
+    std::string logged;
+  } cases[] = {{"broken", "<root><parameters><parameter name=", "failed to load ("},
+               {"oversized", oversized, "failed to load (larger than 1048576 bytes)"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::writeFile(parametersFile(), c.content);
+    MAIN_WINDOW_X.value = 123;
+    gf_readSavedWindowPosition();
+    EXPECT_EQ(MAIN_WINDOW_X.value.load(), 123);  // untouched: the defaults stand
+    EXPECT_EQ(fs::file_size(parametersFile()), c.content.size());
+    EXPECT_EQ(std::distance(fs::directory_iterator(parametersFile().parent_path()), fs::directory_iterator()), 1);
+    EXPECT_NE(log().find(c.logged), std::string::npos);
+  }
 }
 
 TEST_F(MainWindowTest, ASavedPositionAtTheEndOfTheRangeIsReplacedByTheDefaultAndSaved) {

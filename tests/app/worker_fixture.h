@@ -164,7 +164,7 @@ class WorkerFixture : public ::testing::Test {
     JORV_SPY(standSearchHits) JORV_SPY(adjustParking) JORV_SPY(resumeParkedWait) JORV_SPY(parkAirportHasStands) JORV_SPY(clearStandSearchHits)
     JORV_SPY(resetParkAirport) JORV_SPY(disableParkingControls) JORV_SPY(resetParkedTraffic) JORV_SPY(scanAirports)
     JORV_SPY(initSimClient) JORV_SPY(resetSimClient) JORV_SPY(clearAiPoseMaps) JORV_SPY(startRTAppServer)
-    JORV_SPY(closeRTAppServer) JORV_SPY(resetRTAppReaders) JORV_SPY(sendTimeOffsetToRTApp)
+    JORV_SPY(closeRTAppServer) JORV_SPY(dropRTAppClient) JORV_SPY(resetRTAppReaders) JORV_SPY(sendTimeOffsetToRTApp)
     JORV_SPY(rtAppWeatherReader) JORV_SPY(rtAppTrafficReader) JORV_SPY(stopRTAppReaders) JORV_SPY(setRTAppQueryCentre)
     JORV_SPY(requestParkedTraffic) JORV_SPY(waitForFirstTraffic) JORV_SPY(updateQueryBox)
     JORV_SPY(setRTDirectQueryCentre) JORV_SPY(holdRTAPICooldown) JORV_SPY(persistRTAPICooldown) JORV_SPY(authenticate)
@@ -195,6 +195,7 @@ class WorkerFixture : public ::testing::Test {
     s.rtAppBufferTrafficReceived = yes("rtAppBufferTrafficReceived");
     s.parkedTrafficReceived = yes("parkedTrafficReceived");
     s.sendUserPositionToRTApp = yes("sendUserPositionToRTApp");
+    s.rtAppSeatHeld = [this] { return !appLeavesSeat.load(); };  // asked every tick: not recorded
     s.isAuthenticated = yes("isAuthenticated");
     s.rtDirectFirstTrafficAnswer = yes("rtDirectFirstTrafficAnswer");
     s.rtAppHandshake = [this](const std::string&, const std::function<void(const std::string&)>& processVersion) {
@@ -261,6 +262,7 @@ class WorkerFixture : public ::testing::Test {
   std::atomic<std::int64_t> now{1'000 * kSecond};
   std::function<void()> onSleep;
   std::uint8_t simStateWhenConnected = 2;
+  std::atomic<bool> appLeavesSeat{false};  // the seated app has closed its end
   bool userOnGround = false;
   std::mutex callsMutex;
   std::vector<std::string> calls;

@@ -207,6 +207,11 @@ TEST(ProgramRun, WithoutALicenceTheCloseStillEndsTheRunInOrder) {
     EXPECT_NE(log.find("Error 899: No valid RT license"), std::string::npos) << log;
     EXPECT_NE(log.find(" Exiting: SYSTEM ERROR"), std::string::npos) << log;
     EXPECT_NE(log.find("Shutdown cleanup completed; posting MSG_EXIT\n"), std::string::npos) << log;
+    // Said where whoever started it sees it too: the window may be seen by nobody, and the log
+    // may be what could not be written.
+    const std::string errors = run.errors();
+    EXPECT_NE(errors.find("JORV: 899: No valid RT license"), std::string::npos) << errors;
+    EXPECT_NE(errors.find(" Exiting: SYSTEM ERROR\n"), std::string::npos) << errors;
   }
 }
 

@@ -39,8 +39,9 @@ TEST_F(WorkerRun, NewFlightShutsDownInOrderAndRestartsWithoutTheUpdateCheck) {
       {" Exiting: NEW FLIGHT\n", "Shutdown cleanup: waiting for SimClient\n", "Shutdown cleanup: SimClient stopped\n",
        "Shutdown cleanup: stopping readers\n", "Shutdown cleanup: waiting for weather reader\n",
        "Shutdown cleanup: weather reader stopped\n", "Shutdown cleanup: waiting for traffic reader\n",
-       "Shutdown cleanup: traffic reader stopped\n", "Shutdown cleanup: closing RT App server\n",
-       "Shutdown cleanup: RT App server closed\n", "Restarting after 60 seconds\n", "Restart countdown finished\n",
+       "Shutdown cleanup: traffic reader stopped\n",
+       "Shutdown cleanup: dropping the RT App client; the server listens on\n", "Restarting after 60 seconds\n",
+       "Restart countdown finished\n",
        "Restart phase: reinitializing SimConnect state\n", "Restart phase: reinitializing traffic state\n",
        "Restart phase: reinitializing GUI state\n", "Restart phase: reinitializing main state\n",
        "Restart phase: state reinitialization completed\n", "Restart cleanup completed; posting MSG_START\n"});

@@ -102,6 +102,54 @@ TEST_F(TrafficSource, TheAppsVersionReplySetsTheEdition) {
   }
 }
 
+// A client that answered as the app does and then closes its end must not hold the seat through
+// the start-up's waits (30 s for the buffer) nor until a later send fails: the run restarts at
+// once, and the restart asks the next client.
+TEST_F(TrafficSource, AnAppThatLeavesItsSeatRestartsTheRunAtOnce) {
+  struct Case {
+    const char* when;
+    std::int64_t leavesAfter;  // on the worker's clock, from the start of the traffic source
+    bool inMainLoop;
+  } cases[] = {{"in the buffer wait", 5 * kSecond, false}, {"in the main loop", 0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.when);
+    gf_resetStopStateForTest();
+    const std::size_t logBefore = log().size();
+    appLeavesSeat = false;
+    seams.rtAppBufferTrafficReceived = [] { return false; };  // the app sends no buffer
+    gf_setWorkerSeams(seams);
+    const std::int64_t start = now;
+    onSleep = [&] {
+      if (now - start >= c.leavesAfter && !c.inMainLoop) appLeavesSeat = true;
+    };
+    std::int64_t left = 0;
+    if (c.inMainLoop) {
+      seams.rtAppBufferTrafficReceived = [] { return true; };
+      gf_setWorkerSeams(seams);
+      ASSERT_TRUE(lf_startRTApp());
+      g_simState = 1;  // the flight paused: the seat is watched all the same
+      EXPECT_TRUE(lf_tick());
+      appLeavesSeat = true;
+      left = now;
+      EXPECT_FALSE(lf_tick()) << "the tick that sees the seat free ends the loop";
+    } else {
+      EXPECT_FALSE(lf_startRTApp());
+      left = start + c.leavesAfter;
+    }
+    onSleep = nullptr;
+    joinReaders();
+    EXPECT_LT(now - left, kSecond) << "seen within a second of the app's leaving";
+    const auto request = gf_stopRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->reason, StopReason::NewSettings);
+    EXPECT_EQ(request->restartDelaySeconds, 0u);
+    EXPECT_FALSE(g_feedConnected);
+    EXPECT_EQ(at("Time out: no buffer traffic received?"), -1);
+    EXPECT_NE(log().find(" RealTraffic App gone\n", logBefore), std::string::npos);
+    g_flightPaused = false;
+  }
+}
+
 TEST_F(TrafficSource, RTDirectWithoutTrafficRestartsAfterTenSeconds) {
   gf_publishSimChoice(SimChoice{2, 0});
   seams.rtDirectFirstTrafficAnswer = [] { return false; };

@@ -148,6 +148,10 @@ TEST_F(ParametersTest, AFolderOrADeepDocumentFallsBackToTheKeptGeneration) {
       {"deep document", nested(100'000), "nested deeper than 32 levels, restoring from "},
       // Refused before it is parsed: built into memory it would take many times its size.
       {"huge document", nested(200'000), "larger than 1048576 bytes, restoring from "},
+      {"large shallow document",
+       "<root><parameters><parameter name=\"RANGE\" value=\"20\"/></parameters><!--" +
+           std::string(kParametersFileMaxBytes, ' ') + "--></root>",
+       "larger than 1048576 bytes, restoring from "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

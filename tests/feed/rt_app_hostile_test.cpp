@@ -356,6 +356,74 @@ TEST_F(HostileFeedTest, ClientsThatAnswerNotAsTheAppAreDroppedAndTheAppBehindThe
   EXPECT_EQ(log.find("JSON parse failed"), std::string::npos);
 }
 
+// The app's answer as a slow link or a busy machine brings it, and with more of its text behind
+// it: the first JSON value is the answer, whatever follows is the app's.
+TEST_F(HostileFeedTest, TheAppsAnswerInSeveralReadsOrWithMoreBehindItSeatsTheApp) {
+  const std::string answer = R"({"version":"10.0.2","level":2})";
+  const struct Case {
+    const char* name;
+    std::vector<std::string> reads;
+  } cases[] = {
+      {"two reads", {R"({"version":"10.)", R"(0.2","level":2})"}},
+      {"cut inside a string after an escape", {R"(  {"version":"10.0.2","x":"\)", R"("}")", R"(,"level":2})"}},
+      {"more text behind it", {answer + "\r\n{\"other\":1}RTTFC,junk"}},
+      {"three reads and a second value", {"\r\n{", R"("version":"10.0.2",)", R"("level":2}{"version":"9"})"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_rtAppServer.start("0");
+    FakeApp app(g_rtAppServer.listeningPort().value_or(0));
+    std::string version;
+    std::future<bool> handshake = programHandshake(version);
+    EXPECT_EQ(app.line(), "Qs999=version\r\n");
+    for (const std::string& read : c.reads) {
+      EXPECT_NE(handshake.wait_for(300ms), std::future_status::ready) << "judged before its answer was whole";
+      app.send(read);
+    }
+    if (handshake.wait_for(10s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
+    ASSERT_TRUE(handshake.get());
+    EXPECT_TRUE(g_rtAppServer.isConnected());
+    const std::string expected = std::string_view(c.name) == "cut inside a string after an escape"
+                                     ? R"({"version":"10.0.2","x":"\"}","level":2})"
+                                     : answer;
+    EXPECT_EQ(version, expected);
+    g_rtAppServer.close();
+  }
+  EXPECT_EQ(logText().find("gave no version"), std::string::npos);
+}
+
+// A client that answers as the app does and then closes must not keep the seat: the watch the
+// worker runs every tick frees it at once, and the handshake of the restarted run asks the client
+// waiting behind it.
+TEST_F(HostileFeedTest, ASeatedClientThatClosesFreesTheSeatAndTheNextIsAsked) {
+  g_rtAppServer.start("0");
+  const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
+  auto impostor = std::make_unique<FakeApp>(tcpPort);
+  std::string version;
+  std::future<bool> handshake = programHandshake(version);
+  EXPECT_EQ(answerAsApp(*impostor), "Qs999=version\r\n");
+  ASSERT_EQ(handshake.wait_for(10s), std::future_status::ready);
+  ASSERT_TRUE(handshake.get());
+  FakeApp app(tcpPort);  // the real app, waiting behind it
+  EXPECT_TRUE(g_rtAppServer.watchClient());
+  EXPECT_EQ(app.line(300), "<none>") << "not asked while the seat is held";
+
+  impostor.reset();  // closes its end
+  ASSERT_TRUE(eventually([] { return !g_rtAppServer.watchClient(); }));
+  EXPECT_FALSE(g_rtAppServer.isConnected());
+  // The restart as the worker runs it: the client dropped, the server started again on its port
+  // text, which keeps the queue of clients waiting.
+  g_rtAppServer.dropClient();
+  g_rtAppServer.start("0");
+  EXPECT_EQ(g_rtAppServer.listeningPort(), tcpPort);
+  handshake = programHandshake(version);
+  EXPECT_EQ(answerAsApp(app), "Qs999=version\r\n");
+  ASSERT_EQ(handshake.wait_for(10s), std::future_status::ready);
+  ASSERT_TRUE(handshake.get());
+  EXPECT_EQ(trafficOfTheSeatedApp(app, 5'000'003).size(), 1u);
+  EXPECT_EQ(logText().find("sendDataPacket to RealTraffic failed"), std::string::npos) << "no send had to fail first";
+}
+
 TEST_F(HostileFeedTest, SilentClientsQueuedBeforeTheAppDoNotHoldItsSeat) {
   g_rtAppServer.start("0");
   const std::uint16_t tcpPort = g_rtAppServer.listeningPort().value_or(0);
@@ -412,6 +480,79 @@ TEST_F(HostileFeedTest, AFloodOfBareEndTagsKeepsTheLogSmallAndTheParkedSetWhole)
   EXPECT_EQ(log.find("park traffic received"), std::string::npos);
   EXPECT_NE(log.find("more lines like 'RT App end tag without a request' not logged in the last minute"),
             std::string::npos);
+}
+
+TEST_F(HostileFeedTest, AFloodOfParkedRecordsStaysBoundedAndTheAppsParkedSetIsKept) {
+  g_rtAppServer.start("0");
+  FakeApp app(g_rtAppServer.listeningPort().value_or(0));
+  ASSERT_TRUE(g_rtAppServer.waitForClient());
+  const std::uint16_t port = feed_test::freeUdpPort();
+  std::jthread thread([port] { gf_trafficReader(port); });
+  EXPECT_EQ(app.line(), "Qs999=sendbuffer=5,6\n");
+  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.boundPort().has_value(); }));
+  {
+    std::lock_guard lock(reader().parkedMutex);
+    reader().parkedSet.assign(3, ParkedRecord{});  // the list the parking code works with
+  }
+  const net::Socket sender = net::createUdpSocket();
+  std::uint32_t sent = 0;
+  const auto flood = [&](std::uint32_t count, std::size_t standLength) {
+    for (std::uint32_t i = 0; i < count; ++i, ++sent) {
+      g_limitClockMs += 10;
+      const std::string stand = standLength ? std::string(standLength, 'S') : fmt::format("F{}", i);
+      net::sendDatagram(sender, "127.0.0.1", port,
+                        fmt::format("RTPARK,{:X},52.0,4.5,FLD{},B738,,{},1733400000", 0x100000 + sent, i, stand));
+      // In bursts the loopback holds whole.
+      const std::uint32_t burst = standLength > 1000 ? 10 : 100;
+      if (sent % burst == burst - 1) {
+        ASSERT_TRUE(eventually([&] { return reader().datagramCount.load() == sent + 1; }));
+      }
+    }
+    ASSERT_TRUE(eventually([&] { return reader().datagramCount.load() == sent; }));
+  };
+  const auto parkedCounts = [&] {
+    std::lock_guard lock(reader().parkedMutex);
+    return std::pair(reader().parkedSet.size(), reader().parkedIncoming.size());
+  };
+
+  // Nothing asked for: short records and records with 8-KB stand names alike are not taken.
+  flood(3000, 0);
+  flood(3000, 8192);
+  EXPECT_EQ(reader().unrequestedParkedRecords.load(), 6000u);
+  EXPECT_EQ(parkedCounts(), (std::pair<std::size_t, std::size_t>(3, 0))) << "the parked set stays as it was";
+
+  // Asked for: the app's four aircraft, then more records than any airport has, then its end.
+  setParkAirport(kCentre);
+  gf_requestParkedTraffic();
+  EXPECT_TRUE(app.line().starts_with("Qs999=sendparked,"));
+  for (int i = 1; i <= 4; ++i) {
+    net::sendDatagram(sender, "127.0.0.1", port,
+                      fmt::format("RTPARK,A0000{},52.0,4.5,KLM{},B738,PH-BX{},D{},1733400000", i, i, i, i));
+    ++sent;
+  }
+  flood(2000, 8192);
+  flood(static_cast<std::uint32_t>(kMaxRTAppParkedRecords) + 1000, 0);
+  EXPECT_EQ(parkedCounts().second, kMaxRTAppParkedRecords);
+  net::sendDatagram(sender, "127.0.0.1", port, "RTPARK_EOT");
+  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.parkedReceived.load(); }));
+  net::closeSocket(sender);
+  reader().requestStop();
+  thread.join();
+
+  std::lock_guard lock(reader().parkedMutex);
+  ASSERT_EQ(reader().parkedSet.size(), kMaxRTAppParkedRecords);
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(reader().parkedSet[i].callsign, fmt::format("KLM{}", i + 1));
+    EXPECT_EQ(reader().parkedSet[i].standName, fmt::format("D{}", i + 1));
+  }
+  for (const ParkedRecord& record : reader().parkedSet) ASSERT_LE(record.standName.size(), kMaxRTAppParkedFieldLength);
+  const std::string log = logText();
+  EXPECT_NE(log.find(fmt::format("RT App parked list reached {} records; the rest of it is ignored",
+                                 kMaxRTAppParkedRecords)),
+            std::string::npos);
+  EXPECT_NE(log.find("RT App parked record refused: field 7 is longer than 64 characters"), std::string::npos);
+  EXPECT_NE(log.find("RT App parked record without a request of ours ignored (1 so far)"), std::string::npos);
+  EXPECT_LT(logSize(), 100'000u);
 }
 
 }  // namespace

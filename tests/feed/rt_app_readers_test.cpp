@@ -168,7 +168,9 @@ TEST_F(RTAppReaderTest, WeatherLinesPublishTheQnhOnceAndComplainAboutBadReports)
   reader.handleText(R"({"METAR":"EHAM 051125Z 24013KT 9999 Q1O13"})");
   reader.handleText(R"({"METAR":"EHAM 051125Z 24013KT NIL"})");
   reader.handleText(R"({"METAR":12})");
-  reader.handleText("not json");
+  // Junk, refused without an exception: not JSON, cut short, a value with more behind it.
+  for (const char* junk : {"not json", R"({"METAR":"EHAM 051125Z Q1010")", R"({"METAR":"EHAM Q1020"}x)"})
+    reader.handleText(junk);
   EXPECT_EQ(g_qnh, 1008);
   EXPECT_EQ(reader.lastMetar, "EHAM 051055Z 24013KT 9999 Q1008");
 
@@ -182,8 +184,13 @@ TEST_F(RTAppReaderTest, WeatherLinesPublishTheQnhOnceAndComplainAboutBadReports)
       << log;
   EXPECT_NE(log.find(R"(no QNH {"METAR":"EHAM 051125Z 24013KT NIL"})"), std::string::npos);
   EXPECT_NE(log.find(R"(no QNH {"METAR":12})"), std::string::npos);
-  EXPECT_NE(log.find("Exception "), std::string::npos);
-  EXPECT_NE(log.find(", in not json"), std::string::npos);
+  EXPECT_NE(log.find("Exception [json.exception.parse_error.101] parse error at line 1, column 2: syntax error while "
+                     "parsing value - invalid literal; last read: 'no', in not json"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find(R"(unexpected end of input; expected '}', in {"METAR":"EHAM 051125Z Q1010")"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find(R"(, in {"METAR":"EHAM Q1020"}x)"), std::string::npos);
 }
 
 TEST_F(RTAppReaderTest, TheWeatherThreadReceivesPublishesAndEndsOnStop) {

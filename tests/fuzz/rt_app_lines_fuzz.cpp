@@ -28,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::lock_guard lock(reader.identityMutex);
     reader.collectIdentity = true;
   }
+  {
+    // Parked records are decoded only while a request is open; an end tag in the input closes it.
+    std::lock_guard lock(reader.parkedMutex);
+    reader.parkedRequested = true;
+  }
   for (const auto line : fuzz::lines(fuzz::text(data, size))) reader.handleText(line);
   for (const auto& record : reader.batch.records) fuzz::checkRecord(record);
   fuzz::checkMailbox();

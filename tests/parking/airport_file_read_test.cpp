@@ -2,6 +2,10 @@
 // learned overlay and the overlaps of the stands.
 #include "parking/airport_file_read.h"
 
+#include <thread>
+
+#include "parking/candidate_stands.h"
+
 #include "core/background_saver.h"
 #include "refdata/downloader.h"
 #include "standin/webserver/web_server.h"
@@ -74,6 +78,23 @@ TEST_F(AirportFileReadTest, AnArchivedFileIsFetchedOnceThenTakenFromTheCache) {
   EXPECT_EQ(readOk("archive/Stock/lszh.ENC").source, ApfSource::cache);
   EXPECT_EQ(server.requestedPaths().size(), 1u);
   EXPECT_TRUE(contains(newLog(), "cached: 'airports/park_airport.xml' is taken instead of 'archive/Stock/lszh.ENC'"));
+}
+
+// A candidate airport's archived file comes on a thread of its own; the thread is joined once the
+// file has come, not only when the candidates are forgotten.
+TEST_F(AirportFileReadTest, ACandidatesFetchThreadIsJoinedOnceItsFileHasCome) {
+  const Airport lszh{.code = IcaoCode("LSZH"), .position = {47.46, 8.55}};
+  ClosestStand stand = gf_candidateClosestStand(lszh, lszh.position);
+  EXPECT_TRUE(stand.pending);
+  for (int i = 0; i < 1000 && stand.pending; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    stand = gf_candidateClosestStand(lszh, lszh.position);
+  }
+  ASSERT_FALSE(stand.pending);
+  EXPECT_TRUE(stand.found);
+  gf_candidateClosestStand(lszh, lszh.position);  // the next look, answered from what was read
+  EXPECT_EQ(gf_candidateFetchThreadsHeld(), 0u);
+  gf_resetCandidateStands();
 }
 
 // The cache answers for the archive path it was filled from: the file name's version digits count,

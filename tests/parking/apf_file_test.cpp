@@ -2,6 +2,7 @@
 // is skipped alone, and the parser's limits.
 #include <sys/stat.h>
 
+#include <chrono>
 #include <numbers>
 
 #include "parking/apf_file.h"
@@ -129,8 +130,14 @@ TEST_F(ApfFileTest, TemporariesOfAKilledSaveGoAtTheNextStartAndNothingElse) {
       "EGLL.xml", "EGLL.xml." + own + ".0.tmp", "notes.tmp", "EGLL.xml.x.3.tmp", "EGLL.xml.3.tmp", "LSZH.xml.0.xml"};
   for (const auto& name : stale) write(name, "half");
   for (const auto& name : kept) write(name, "keep");
+  // A process id comes again (a container runs the program as process 1 every time): a week-old
+  // temporary named with ours was left by an earlier process.
+  const std::string ownOld = "KSEA.xml." + own + ".0.tmp";
+  write(ownOld, "half");
+  fs::last_write_time(dir_.path() / ownOld, fs::file_time_type::clock::now() - std::chrono::hours(7 * 24));
   fs::create_directory(dir_.path() / ("KJFK.xml." + other + ".1.tmp"));  // not a file of ours
-  EXPECT_EQ(gf_removeStaleApfTemporaries(dir_.path()), stale.size());
+  EXPECT_EQ(gf_removeStaleApfTemporaries(dir_.path()), stale.size() + 1);
+  EXPECT_FALSE(fs::exists(dir_.path() / ownOld));
   for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir_.path() / name)) << name;
   for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir_.path() / name)) << name;
   EXPECT_EQ(gf_removeStaleApfTemporaries(dir_.path() / "missing"), 0u);
