@@ -403,6 +403,14 @@ struct Builder {
     const std::size_t i = fitting.empty() ? random.index(pool.size()) : fitting[random.index(fitting.size())];
     const LayoutStand* chosen = pool[i];
     pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(i));
+    // An airport gives no flight a stand whose circle overlaps one already given: the program
+    // would take the aircraft on it away to park the other.
+    if (options.fittingStands)
+      for (auto* free : {&freeGates, &freeCargo})
+        std::erase_if(*free, [&](const LayoutStand* other) {
+          return distanceMetres(chosen->latitude, chosen->longitude, other->latitude, other->longitude) <
+                 chosen->radiusMetres + other->radiusMetres;
+        });
     return chosen;
   }
 

@@ -397,13 +397,20 @@ TEST_F(TrafficGenTest, WaitsPushBackAndStandSizesFollowTheOptions) {
       EXPECT_NEAR(pushed, c.pushMetres, 12.0) << g.flight.callsign;
       if (!c.fitting) continue;
       EXPECT_TRUE(clear(*at)) << g.stand << " overlaps a stand where an aircraft is parked";
+      for (const std::string& name : used)
+        EXPECT_GE(sim::distanceMetres(at->latitude, at->longitude, stand(name)->latitude, stand(name)->longitude),
+                  at->radiusMetres + stand(name)->radiusMetres)
+            << g.stand << " overlaps " << name << ", given to another flight";
       if (fleet.heavy.contains(g.flight.type)) {
         // Heavy gates are few: a heavy may stand elsewhere only once none is left.
         const bool fits = at->radiusMetres >= 30.0 && (at->type == 10 || at->type == 5);
         if (!fits)
           for (const auto& gate : airport.stands)
             if (gate.type == 10 && gate.radiusMetres >= 30.0 && clear(gate)) {
-              EXPECT_TRUE(used.contains(gate.name)) << g.flight.callsign << " " << g.flight.type << " at " << g.stand
+              EXPECT_TRUE(std::any_of(used.begin(), used.end(), [&](const std::string& name) {
+                return sim::distanceMetres(gate.latitude, gate.longitude, stand(name)->latitude,
+                                           stand(name)->longitude) < gate.radiusMetres + stand(name)->radiusMetres;
+              })) << g.flight.callsign << " " << g.flight.type << " at " << g.stand
                                                     << " while " << gate.name << " was free";
             }
       } else {
