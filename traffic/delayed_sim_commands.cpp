@@ -321,24 +321,6 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
   return true;
 }
 
-bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command) {
-  if (command.objectId < kFirstObjectId) return false;
-  aircraft.objectId = command.objectId;
-  const EngineHooks& hooks = gf_engineHooks();
-  if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
-                                                hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
-    gf_log(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
-                       gf_standName(aircraft.standId), aircraft.callsign));
-    aircraft.removeWhenCreated = true;
-    return true;
-  }
-  if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hp_handleGroundTraffic(aircraft, false);
-  lf_createFlightPlan(aircraft);
-  if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
-  if (!aircraft.cgKnown) gf_requestStaticCg(aircraft.objectId);
-  return true;
-}
-
 void lf_takeOutTheWait(LiveAc& aircraft) {
   if (!std::exchange(aircraft.restartedHere, false) || aircraft.state == FlightPhase::parked ||
       aircraft.stream.empty())
@@ -359,8 +341,29 @@ void lf_takeOutTheWait(LiveAc& aircraft) {
     aircraft.stream.pop_front();
 }
 
+bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command) {
+  if (command.objectId < kFirstObjectId) return false;
+  aircraft.objectId = command.objectId;
+  aircraft.fliesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
+  const EngineHooks& hooks = gf_engineHooks();
+  if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
+                                                hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
+    gf_log(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
+                       gf_standName(aircraft.standId), aircraft.callsign));
+    aircraft.removeWhenCreated = true;
+    return true;
+  }
+  if (aircraft.fliesWhileCreated) lf_takeOutTheWait(aircraft);
+  if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hp_handleGroundTraffic(aircraft, false);
+  lf_createFlightPlan(aircraft);
+  if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
+  if (!aircraft.cgKnown) gf_requestStaticCg(aircraft.objectId);
+  return true;
+}
+
 void lf_finishLiveCreation(LiveAc& aircraft) {
   lf_takeOutTheWait(aircraft);
+  aircraft.fliesWhileCreated = false;
   const bool airborne = aircraft.stream.empty() ? !aircraft.onGround : aircraft.stream.front().airborne;
   aircraft.createdAirborne = airborne;
   aircraft.createdTime = g_engineTime.load();
@@ -392,4 +395,10 @@ void lf_finishLiveCreation(LiveAc& aircraft) {
     aircraft.groundStepMetres = std::isfinite(kt) && kt > 2.0 ? kt * motion::kMetresPerSecondPerKt / 100.0 : 0.0;
   }
   aircraft.simState = SimStatus::active;
+}
+
+bool gf_movesInSim(const LiveAc& aircraft) {
+  if (aircraft.simState == SimStatus::active) return true;
+  return aircraft.simState == SimStatus::adding2sim && aircraft.fliesWhileCreated && aircraft.objectId != 0 &&
+         !aircraft.removeWhenCreated;
 }

@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "feed/traffic_mailbox.h"
 #include "simlink/ai_positions.h"
+#include "traffic/delayed_sim_commands.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_state.h"
 #include "traffic/ground_movement.h"
@@ -146,7 +147,7 @@ bool updateLiveAc(LiveAc& aircraft) {
     lf_trySpawn(aircraft);
     return lf_done(aircraft);
   }
-  if (aircraft.simState != SimStatus::active) return lf_done(aircraft);
+  if (!gf_movesInSim(aircraft)) return lf_done(aircraft);
   auto& s = aircraft.stream;
   if (!s.empty() && aircraft.state == FlightPhase::parked && aircraft.deferredPending &&
       aircraft.deferredDue <= lf_now())
@@ -163,7 +164,7 @@ bool updateLiveAc(LiveAc& aircraft) {
     aircraft.nextValue = aircraft.pendingNextValue;
     aircraft.speed = !s.empty() && s.front().repeated ? 0.0 : aircraft.pendingSpeed;
   }
-  if (aircraft.simState != SimStatus::active) return lf_done(aircraft);
+  if (!gf_movesInSim(aircraft)) return lf_done(aircraft);
 
   if (s.empty() || !s.front().repeated) {
     gf_moveAlongLeg(aircraft);

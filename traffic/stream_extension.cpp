@@ -18,6 +18,9 @@ namespace {
 
 constexpr std::int32_t kOneMinute = 20;  // extensions
 constexpr double kLowestDescentFt = 1000.0;  // over the ground, for a descent without reports
+// The most an aircraft of wings slows in the 3 s of one extension: a knot a second, as an airliner
+// at idle does; a tenth at a time braked a climbing jet by 20 kt in a second.
+constexpr double kMostSlowingPerExtensionKt = 3.0;
 
 // Taking off or landing.
 bool lf_isRunwayState(std::uint32_t state) {
@@ -50,13 +53,13 @@ bool lf_withinUserRange(const Lalo& position) {
 
 double lf_atLeast(double value, double floor) { return value >= floor ? value : floor; }
 
-// An airborne aircraft slows by the factor, but never below a speed it can fly, nor faster than it
-// was; a rotorcraft may slow to a hover.
+// An airborne aircraft slows by the factor, but no faster than it can, never below a speed it can
+// fly, nor faster than it was; a rotorcraft may slow to a hover.
 double lf_slowedAirSpeed(const LiveAc& aircraft, double speedKt, double factor) {
   double slowed = lf_atLeast(speedKt * factor, 1.0);
   if (aircraft.category != AcCategory::rotorcraft && std::isfinite(speedKt)) {
     const double flyable = std::max(lf_minimumAirSpeedKt(aircraft.category), gf_referenceSpeed(aircraft, 1));
-    slowed = std::max(slowed, std::min(speedKt, flyable));
+    slowed = std::max({slowed, std::min(speedKt, flyable), speedKt - kMostSlowingPerExtensionKt});
   }
   return slowed;
 }

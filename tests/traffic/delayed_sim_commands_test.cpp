@@ -91,8 +91,12 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
     LiveAc& ac = addLive(rec, SimStatus::adding2sim, c.state);
     ac.standId = 1;  // a parked aircraft holds its stand
     answer(0, 50, 0x4000);
+    // Made in the air, it flies on while it waits, as its object would hang in the sky otherwise.
+    EXPECT_EQ(gf_movesInSim(ac), c.airborne) << c.state;
     EXPECT_EQ(ticksUntilDone(), c.ticks) << c.state;
     EXPECT_EQ(ac.simState, SimStatus::active) << c.state;
+    EXPECT_TRUE(gf_movesInSim(ac)) << c.state;
+    EXPECT_FALSE(ac.fliesWhileCreated) << c.state;
     EXPECT_EQ(eventCount(ALL_LIGHTS_TOGGLE), 2u) << c.state;
     EXPECT_NE(logText().find("initial simulator pose/CG unavailable; using fallback position"), std::string::npos);
   }

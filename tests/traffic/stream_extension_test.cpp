@@ -45,8 +45,8 @@ TEST_F(StreamExtensionTest, AParkedAircraftWithoutFeedStaysAWeek) {
   EXPECT_FALSE(ac.standApproach);
 }
 
-// Without reports an airborne aircraft slows, but never below a speed its type flies, and what
-// its points say of its climb matches the height they give.
+// Without reports an airborne aircraft slows, but no faster than it can and never below a speed
+// its type flies, and what its points say of its climb matches the height they give.
 TEST_F(StreamExtensionTest, AirborneExtensionsSlowNoFurtherThanTheTypeFlies) {
   struct Case {
     const char* what;
@@ -62,19 +62,21 @@ TEST_F(StreamExtensionTest, AirborneExtensionsSlowNoFurtherThanTheTypeFlies) {
   };
   constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
-      {"a light climb-out slows by a tenth each time", "C172", FlightPhase::takeoff, 150.0, 2304.0, kUnknown, 2, 121.5,
-       150.0, 1500.0},
-      {"an airliner's climb-out stops at its lift-off speed", "B738", FlightPhase::takeoff, 150.0, 2304.0, kUnknown, 2,
+      {"a light climb-out slows a knot a second, no more", "C172", FlightPhase::takeoff, 150.0, 2304.0, kUnknown, 2,
+       144.0, 150.0, 1500.0},
+      {"an airliner's climb-out stops at its lift-off speed", "B738", FlightPhase::takeoff, 145.0, 2304.0, kUnknown, 2,
        140.0, 150.0, 1500.0},
-      {"a climbing airliner holds its flying speed and its climb", "B738", FlightPhase::flying, 205.0, 2304.0, kUnknown,
-       20, 140.0, 20 * 115.2, 2304.0},
-      {"a heavy holds a heavy's speed", "B77W", FlightPhase::flying, 250.0, 0.0, kUnknown, 20, 150.0, 0.0, 0.0},
+      {"a climbing airliner holds its climb and loses a knot a second", "B738", FlightPhase::flying, 205.0, 2304.0,
+       kUnknown, 20, 145.0, 20 * 115.2, 2304.0},
+      {"a departure whose reports end at 208 kt is at 196 kt 12 s on", "B738", FlightPhase::flying, 208.0, 2500.0,
+       kUnknown, 4, 196.0, 4 * 125.0, 2500.0},
+      {"a heavy holds a heavy's speed", "B77W", FlightPhase::flying, 160.0, 0.0, kUnknown, 20, 150.0, 0.0, 0.0},
       {"one already slower is not sped up", "B738", FlightPhase::flying, 120.0, 0.0, kUnknown, 3, 120.0, 0.0, 0.0},
       {"a helicopter may come to a hover", "EC35", FlightPhase::flying, 60.0, 0.0, kUnknown, 20, 60.0 * std::pow(0.9, 20),
        0.0, 0.0},
       {"a descent goes on down to 1000 ft over the ground", "B738", FlightPhase::flying, 205.0, -2000.0, 3000.0, 20,
-       140.0, -1000.0, 0.0},
-      {"a descent over unknown ground levels off", "B738", FlightPhase::flying, 205.0, -2000.0, kUnknown, 1, 184.5, 0.0,
+       145.0, -1000.0, 0.0},
+      {"a descent over unknown ground levels off", "B738", FlightPhase::flying, 205.0, -2000.0, kUnknown, 1, 202.0, 0.0,
        0.0},
       {"an approach slows from the fourth on, no further than it flies", "B738", FlightPhase::landing, 150.0, -700.0,
        kUnknown, 20, 140.0, -20 * 31.6825, -633.65},

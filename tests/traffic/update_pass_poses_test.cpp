@@ -71,7 +71,8 @@ class UpdatePassPoses : public EngineTest {
     return a;
   }
   // Flights in cruise and on the ground, one whose altitude is no number (its pose is refused),
-  // one without an object (it goes) and one not in the simulator yet.
+  // one without an object (it goes), one not in the simulator yet, and two whose objects came
+  // but are not finished: made in the air, one flies on; the other stands at its stand.
   void traffic() {
     for (std::uint32_t i = 0; i < 6; ++i)
       aircraft(0x4001 + i, StreamBuilder(offset(kEham, 3000.0 * i), kNow).air(3000.0 + 500.0 * i, 200.0 + 10.0 * i).track(60.0 * i).moving(4),
@@ -82,6 +83,12 @@ class UpdatePassPoses : public EngineTest {
     aircraft(0x4103, StreamBuilder(offset(kEham, -1300.0), kNow).air(4000.0, 250.0).moving(4), FlightPhase::flying).objectId =
         0;
     addLive(Rec(0x4104).at(offset(kEham, -1700.0)), SimStatus::buffer);
+    LiveAc& made = aircraft(0x4105, StreamBuilder(offset(kEham, -2100.0), kNow).air(5000.0, 250.0).moving(4),
+                            FlightPhase::flying);
+    made.simState = SimStatus::adding2sim;
+    made.fliesWhileCreated = true;
+    aircraft(0x4106, StreamBuilder(offset(kEham, -2500.0), kNow).ground(0.0).moving(1), FlightPhase::parked).simState =
+        SimStatus::adding2sim;
   }
   // The ticks' poses, the clock set to each tick's time: through the update pass, or one
   // aircraft after the other through the installed update as a caller outside the pass would.
@@ -115,8 +122,10 @@ TEST_F(UpdatePassPoses, ThePassHandsOverWhatEachAircraftAloneWould) {
   EXPECT_EQ(batched.samples, alone.samples);
   EXPECT_EQ(batched.last, alone.last);
   EXPECT_EQ(clockReads, 3u) << "one clock read a tick";
-  EXPECT_EQ(readsAlone, 3u * 7u) << "one a pose";
-  EXPECT_EQ(batched.last.size(), 7u) << "six in cruise and the taxiing one";
+  EXPECT_EQ(readsAlone, 3u * 8u) << "one a pose";
+  EXPECT_EQ(batched.last.size(), 8u) << "six in cruise, the taxiing one and the one made in the air";
+  EXPECT_TRUE(batched.last.contains(0x4105)) << "made in the air, it flies before it is finished";
+  EXPECT_FALSE(batched.last.contains(0x4106)) << "a parked one waits for its finish";
   EXPECT_FALSE(batched.last.contains(0x4102)) << "a pose with a value that is no number";
   EXPECT_FALSE(batched.last.contains(0)) << "an aircraft without an object";
   for (const auto& [objectId, samples] : batched.samples) {
