@@ -145,6 +145,35 @@ Complaints noseSlamsDown(const tracepicture::Trace& trace);
 Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge,
                            std::size_t* takeoffsJudged = nullptr);
 
+// How much of each simulator second the program really moved its traffic: 1 for a whole second,
+// less where a busy machine held it up (every moving object freezing), more where it caught up
+// (every one leaping). Read from all airborne objects of live flights at once, each against its
+// own pace in the seconds around, so that one aircraft's own stop and lunge does not count.
+struct MachineShares {
+  std::map<long, double> bySecond;  // by the simulator second's end
+  // 1 where too few objects flew to tell.
+  double of(double secondEnd) const;
+  // The program's seconds between two simulator times.
+  double over(double from, double to) const;
+};
+MachineShares machineShares(const tracepicture::Trace& trace, const Knowledge& knowledge);
+
+// Second by second, as a pilot sees it; each speed is scaled by the machine's share of its second.
+// On the ground: below 30 kt no more than 5 kt lost in one second, nor more than 4 kt gained
+// outside a take-off roll; above 30 kt no more than 7.5 kt lost.
+Complaints groundSpeedSteps(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// No motion more than 90 degrees off the nose, a push-back from a stand aside.
+Complaints motionAgainstHeading(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// An aircraft made in the air moves within a second of its creation.
+Complaints hangingStillAfterCreation(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// A flight whose reports go around near a runway, without a report on the ground, does not touch down.
+Complaints goAroundsTouchingDown(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the air the vertical speed sent changes by no more than 2,000 ft/min within 2 s, from the
+// object's first move on (its creation carries 0 ft/min).
+Complaints verticalSpeedSwings(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the air the speed changes by no more than 6 kt in one second.
+Complaints airSpeedJumps(const tracepicture::Trace& trace, const Knowledge& knowledge);
+
 // When the program first placed a static aircraft after `from` (after a fault took them all:
 // the parking adjustment's first placement); none when it placed none.
 std::optional<double> firstStaticPlacement(const tracepicture::Trace& trace, const Knowledge& knowledge, double from);
