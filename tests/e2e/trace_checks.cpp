@@ -1261,31 +1261,58 @@ double MachineShares::over(double from, double to) const {
   return seconds;
 }
 
+std::optional<double> MachineShares::paceAgainstTheSecondBefore(double secondEnd) const {
+  const long second = std::lround(secondEnd);
+  const double now = of(static_cast<double>(second));
+  const double before = of(static_cast<double>(second - 1));
+  if (now < kLeastShare || before < kLeastShare) return std::nullopt;
+  const auto it = paceChanges.find(second);
+  if (it == paceChanges.end())
+    return bySecond.contains(second) && bySecond.contains(second - 1) ? std::optional<double>(now / before) : std::nullopt;
+  if (it->second < kLeastShare || it->second > 1.0 / kLeastShare) return std::nullopt;
+  return it->second;
+}
+
 MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
-  // Objects flying at least this fast, against their own median pace in the seconds around.
+  // Objects flying at least this fast: an airliner's pace changes by a few per cent a second at most.
   constexpr double kFlyingKt = 30.0;
-  constexpr long kAroundSeconds = 4;
-  constexpr std::size_t kLeastAround = 4;
+  // Each object's own pace: its mean over the seconds around, which a freeze and its leap leave as it was.
+  constexpr long kAroundSeconds = 8;
+  constexpr long kLeastEachSide = 6;
   // Fewer flying at once cannot tell the machine from an aircraft of its own.
   constexpr std::size_t kLeastObjects = 3;
   std::map<long, std::vector<double>> ratios;
+  std::map<long, std::vector<double>> changes;
   for (const auto& [id, events] : lf_byObject(trace)) {
     if (!lf_liveFlight(knowledge, events.front()->tailNumber)) continue;
+    // From a second after its first move to its removal: before, it sets off from where it was
+    // made, within a second that is only partly its own.
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const double removed = lf_removedAt(events);
     std::map<long, double> kt;
     for (const Step& step : lf_steps(lf_secondPoses(events)))
-      if (step.inTheAir()) kt[step.second] = step.kt;
+      if (step.inTheAir() && step.from->t >= *moved + 1.0 - 1e-6 && step.to->t < removed - 0.25) kt[step.second] = step.kt;
     for (const auto& [second, speed] : kt) {
-      std::vector<double> around;
-      for (long d = -kAroundSeconds; d <= kAroundSeconds; ++d)
-        if (const auto it = kt.find(second + d); d != 0 && it != kt.end()) around.push_back(it->second);
-      if (around.size() < kLeastAround) continue;
-      const double pace = lf_middle(around);
+      if (const auto before = kt.find(second - 1); before != kt.end() && before->second >= kFlyingKt)
+        changes[second].push_back(speed / before->second);
+      double sum = speed;
+      long earlier = 0;
+      long later = 0;
+      for (long d = 1; d <= kAroundSeconds; ++d) {
+        if (const auto it = kt.find(second - d); it != kt.end()) sum += it->second, ++earlier;
+        if (const auto it = kt.find(second + d); it != kt.end()) sum += it->second, ++later;
+      }
+      if (earlier < kLeastEachSide || later < kLeastEachSide) continue;
+      const double pace = sum / static_cast<double>(earlier + later + 1);
       if (pace >= kFlyingKt) ratios[second].push_back(speed / pace);
     }
   }
   MachineShares shares;
   for (const auto& [second, r] : ratios)
     if (r.size() >= kLeastObjects) shares.bySecond[second] = lf_middle(r);
+  for (const auto& [second, c] : changes)
+    if (c.size() >= kLeastObjects) shares.paceChanges[second] = lf_middle(c);
   return shares;
 }
 
@@ -1316,11 +1343,10 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
       const Step& a = steps[k - 1];
       const Step& b = steps[k];
       if (a.to != b.from || !a.from->onGround || !a.to->onGround || !b.to->onGround || a.from->t < settled) continue;
-      const double shareA = shares.of(a.to->t);
-      const double shareB = shares.of(b.to->t);
-      if (shareA < kLeastShare || shareB < kLeastShare) continue;
-      const double before = a.kt / shareA;
-      const double after = b.kt / shareB;
+      const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
+      if (!pace) continue;
+      const double before = a.kt * *pace;
+      const double after = b.kt;
       const double loss = before - after;
       const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) ||
                          (-loss > kMostGain && !(rolling.contains(a.to) && rolling.contains(b.to)));
@@ -1527,11 +1553,10 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
       const Step& b = steps[k];
       if (a.to != b.from || !a.inTheAir() || !b.inTheAir() || a.from->t < settled) continue;
       if (b.to->t > removed - kNearRemovalSeconds) continue;
-      const double shareA = shares.of(a.to->t);
-      const double shareB = shares.of(b.to->t);
-      if (shareA < kLeastShare || shareB < kLeastShare) continue;
-      const double before = a.kt / shareA;
-      const double after = b.kt / shareB;
+      const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
+      if (!pace) continue;
+      const double before = a.kt * *pace;
+      const double after = b.kt;
       if (std::fabs(after - before) <= kMostChangeKt) continue;
       if (first.empty())
         first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after);

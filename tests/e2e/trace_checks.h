@@ -150,15 +150,22 @@ Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& kn
 // (every one leaping). Read from all airborne objects of live flights at once, each against its
 // own pace in the seconds around, so that one aircraft's own stop and lunge does not count.
 struct MachineShares {
-  std::map<long, double> bySecond;  // by the simulator second's end
+  std::map<long, double> bySecond;     // by the simulator second's end
+  std::map<long, double> paceChanges;  // the share of a second over that of the second before, where flown
   // 1 where too few objects flew to tell.
   double of(double secondEnd) const;
   // The program's seconds between two simulator times.
   double over(double from, double to) const;
+  // What a speed of the second before the one ending at `secondEnd` is scaled by to compare the
+  // two; none where the machine hardly ran in either, or where too few flew to tell. The pace
+  // wavers by a tenth and more from one second to the next on a loaded machine: an airliner's
+  // 450 kt then shows 45 kt apart, a taxi's 20 kt 2 kt.
+  std::optional<double> paceAgainstTheSecondBefore(double secondEnd) const;
 };
 MachineShares machineShares(const tracepicture::Trace& trace, const Knowledge& knowledge);
 
-// Second by second, as a pilot sees it; each speed is scaled by the machine's share of its second.
+// Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
+// pace against it, and a second whose pace is not known is not judged.
 // On the ground: below 30 kt no more than 5 kt lost in one second, nor more than 4 kt gained
 // outside a take-off roll; above 30 kt no more than 7.5 kt lost.
 Complaints groundSpeedSteps(const tracepicture::Trace& trace, const Knowledge& knowledge);
