@@ -1250,8 +1250,10 @@ constexpr double kLeastShare = 0.25;
 }  // namespace
 
 double MachineShares::of(double secondEnd) const {
-  const auto it = bySecond.find(std::lround(secondEnd));
-  return it == bySecond.end() ? 1.0 : it->second;
+  const long second = std::lround(secondEnd);
+  const auto it = bySecond.find(second);
+  if (it != bySecond.end()) return it->second;
+  return frozen.contains(second) ? 0.0 : 1.0;
 }
 
 double MachineShares::over(double from, double to) const {
@@ -1281,6 +1283,12 @@ MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
   constexpr long kLeastEachSide = 6;
   // Fewer flying at once cannot tell the machine from an aircraft of its own.
   constexpr std::size_t kLeastObjects = 3;
+  // A second in which every object moving the second before, on the ground or in the air, stood
+  // (two of them at least): the machine froze, also with too few flying to read its pace.
+  constexpr double kMovingKt = 3.0;
+  constexpr double kFrozenShare = 0.1;
+  constexpr long kLongestStall = 3;
+  std::map<long, std::pair<std::size_t, std::size_t>> moversAndFrozen;
   std::map<long, std::vector<double>> ratios;
   std::map<long, std::vector<double>> changes;
   for (const auto& [id, events] : lf_byObject(trace)) {
@@ -1291,8 +1299,22 @@ MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
     if (!moved) continue;
     const double removed = lf_removedAt(events);
     std::map<long, double> kt;
-    for (const Step& step : lf_steps(lf_secondPoses(events)))
-      if (step.inTheAir() && step.from->t >= *moved + 1.0 - 1e-6 && step.to->t < removed - 0.25) kt[step.second] = step.kt;
+    std::map<long, double> anyKt;
+    for (const Step& step : lf_steps(lf_secondPoses(events))) {
+      if (step.from->t < *moved + 1.0 - 1e-6 || step.to->t >= removed - 0.25) continue;
+      anyKt[step.second] = step.kt;
+      if (step.inTheAir()) kt[step.second] = step.kt;
+    }
+    // A stall of a few seconds keeps an object that moved before it a mover throughout.
+    std::optional<std::pair<long, double>> lastMoving;  // its second and speed
+    for (const auto& [second, speed] : anyKt) {
+      if (lastMoving && second - lastMoving->first <= kLongestStall) {
+        auto& [movers, frozen] = moversAndFrozen[second];
+        ++movers;
+        frozen += speed < kFrozenShare * lastMoving->second ? 1 : 0;
+      }
+      if (speed >= kMovingKt) lastMoving = std::make_pair(second, speed);
+    }
     for (const auto& [second, speed] : kt) {
       if (const auto before = kt.find(second - 1); before != kt.end() && before->second >= kFlyingKt)
         changes[second].push_back(speed / before->second);
@@ -1313,6 +1335,8 @@ MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
     if (r.size() >= kLeastObjects) shares.bySecond[second] = lf_middle(r);
   for (const auto& [second, c] : changes)
     if (c.size() >= kLeastObjects) shares.paceChanges[second] = lf_middle(c);
+  for (const auto& [second, counts] : moversAndFrozen)
+    if (counts.first >= 2 && counts.second == counts.first) shares.frozen.insert(second);
   return shares;
 }
 

@@ -152,6 +152,7 @@ Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& kn
 struct MachineShares {
   std::map<long, double> bySecond;     // by the simulator second's end
   std::map<long, double> paceChanges;  // the share of a second over that of the second before, where flown
+  std::set<long> frozen;               // every mover stood: 0 where no share is read
   // 1 where too few objects flew to tell.
   double of(double secondEnd) const;
   // The program's seconds between two simulator times.

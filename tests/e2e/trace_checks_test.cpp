@@ -969,6 +969,38 @@ TEST(TraceChecks, AStallOfTheMachineIsEveryObjectsSecondAndNotOneAircrafts) {
     EXPECT_EQ(hangingStillAfterCreation(trace, k).size(), 0u) << c.name;
   }
   EXPECT_EQ(machineShares(tracepicture::Trace{}, k).of(10.0), 1.0) << "nothing flies: every second is whole";
+
+  // Too few flying to read the machine's pace: a taxiing aircraft and one in the air stand through
+  // seconds 10 and 11 together; HB-CXA, made in the air at 9.6 s, stands until 11 s as well.
+  auto stalled = [&](bool othersStand) {
+    std::vector<Pose> poses;
+    double taxiAlong = 500.0;
+    double airAlong = -9000.0;
+    double cxaAlong = -6000.0;
+    for (int t = 0; t <= 20; ++t) {
+      const bool standing = othersStand && (t == 10 || t == 11);
+      taxiAlong += t > 0 && !standing ? 18.0 * 0.5144 : 0.0;
+      airAlong += t > 0 && !standing ? 150.0 * 0.5144 : 0.0;
+      const auto [lat, lon] = lf_on28(taxiAlong);
+      poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", 1, "HB-JDA", lat, lon, kGround + 8.0,
+                       lf_end28().headingDeg, true});
+      const auto [aLat, aLon] = lf_on28(airAlong, 300.0);
+      poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", 2, "D-AIMA", aLat, aLon, kGround + 3000.0,
+                       lf_end28().headingDeg, false});
+      if (t >= 10) {
+        cxaAlong += t >= 12 ? 90.0 * 0.5144 : 0.0;
+        const auto [cLat, cLon] = lf_on28(cxaAlong, -300.0);
+        poses.push_back({t == 10 ? 9.6 : static_cast<double>(t), t == 10 ? "create" : "pose", 3, "HB-CXA", cLat, cLon,
+                         kGround + 2000.0, lf_end28().headingDeg, false});
+      }
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    return lf_attitudeTrace(poses);
+  };
+  EXPECT_EQ(machineShares(stalled(true), k).of(10.0), 0.0);
+  EXPECT_EQ(machineShares(stalled(true), k).of(11.0), 0.0);
+  EXPECT_EQ(hangingStillAfterCreation(stalled(true), k).size(), 0u) << "the machine stood with it";
+  EXPECT_EQ(hangingStillAfterCreation(stalled(false), k).size(), 1u) << "it stood alone for 1.4 s";
 }
 
 // The vertical speed sent builds over seconds; a go-around that yanks it round does not.
