@@ -898,7 +898,7 @@ Complaints slidingOnTheGround(const Trace& trace) {
   return complaints;
 }
 
-Complaints groundSpeedJumps(const Trace& trace) {
+Complaints groundSpeedJumps(const Trace& trace, const MachineShares& shares) {
   // What an airliner does: taxiing it gathers speed at about 3 kt/s, on a take-off roll at about
   // 5 kt/s, and brakes at about 6 kt/s at most, as a roll-out does on when its reports end; half a
   // knot a second for the sampling, and for the braking a knot more: on a busy machine the
@@ -916,9 +916,13 @@ Complaints groundSpeedJumps(const Trace& trace) {
       const std::size_t j = lf_after(poses, i, kWindowSeconds);
       const std::size_t k = j < poses.size() ? lf_after(poses, j, kWindowSeconds) : poses.size();
       if (k >= poses.size() || !lf_groundAll(poses, i, k) || poses[i]->t < settled) continue;
-      const double before = lf_speedKt(*poses[i], *poses[j]);
-      const double after = lf_speedKt(*poses[j], *poses[k]);
-      const double dt = (poses[k]->t - poses[i]->t) / 2.0;
+      // A window the machine hardly ran in says nothing of the aircraft.
+      const double ranBefore = shares.over(poses[i]->t, poses[j]->t);
+      const double ranAfter = shares.over(poses[j]->t, poses[k]->t);
+      if (ranBefore < 0.5 * (poses[j]->t - poses[i]->t) || ranAfter < 0.5 * (poses[k]->t - poses[j]->t)) continue;
+      const double before = lf_speedKt(*poses[i], *poses[j]) * (poses[j]->t - poses[i]->t) / ranBefore;
+      const double after = lf_speedKt(*poses[j], *poses[k]) * (poses[k]->t - poses[j]->t) / ranAfter;
+      const double dt = (ranBefore + ranAfter) / 2.0;
       const double rate = (after - before) / dt;
       const double most = rate > 0.0 ? (std::max(before, after) > kRollFromKt ? kRollAccel : kTaxiAccel) : kBraking;
       if (std::fabs(rate) > most) {
@@ -1335,6 +1339,24 @@ MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
     if (r.size() >= kLeastObjects) shares.bySecond[second] = lf_middle(r);
   for (const auto& [second, c] : changes)
     if (c.size() >= kLeastObjects) shares.paceChanges[second] = lf_middle(c);
+  // Where each object's pace around is not yet or no longer known (the first and last seconds of
+  // its flight), the share follows from the pace second against second, for a few seconds.
+  constexpr long kChainedSeconds = 10;
+  std::map<long, double> chained;
+  for (int direction : {1, -1}) {
+    for (const auto& [second, share] : shares.bySecond) {
+      double value = share;
+      for (long d = 1; d <= kChainedSeconds; ++d) {
+        const long next = second + direction * d;
+        if (shares.bySecond.contains(next)) break;
+        const auto change = shares.paceChanges.find(direction > 0 ? next : next + 1);
+        if (change == shares.paceChanges.end() || change->second < kLeastShare || change->second > 1.0 / kLeastShare) break;
+        value = direction > 0 ? value * change->second : value / change->second;
+        chained.emplace(next, value);
+      }
+    }
+  }
+  shares.bySecond.merge(chained);
   for (const auto& [second, counts] : moversAndFrozen)
     if (counts.first >= 2 && counts.second == counts.first) shares.frozen.insert(second);
   return shares;

@@ -113,38 +113,6 @@ Complaints teleporting(const tracepicture::Trace& trace, const Knowledge& knowle
 Complaints parkedAircraft(const tracepicture::Trace& trace, const Knowledge& knowledge, double wantedShare);
 Complaints leftBehind(const tracepicture::Trace& trace);
 
-// What a pilot watching the airport would not accept. Each is judged on the poses the program
-// sent, sampled over whole simulator seconds so that a late frame does not decide.
-// An arrival's first ground contact lies on a runway past its threshold, within its touch-down zone.
-Complaints landingsOffTheRunway(const tracepicture::Trace& trace, const Knowledge& knowledge);
-// Below 200 ft over the ground no descent faster than 1,500 ft/min.
-Complaints steepNearTheGround(const tracepicture::Trace& trace, const Knowledge& knowledge);
-// None of ours removed in the air within 300 ft of the ground, but with everything else at once.
-Complaints removedNearTheGround(const tracepicture::Trace& trace, const Knowledge& knowledge);
-// On the ground above 5 kt the nose points within 20 degrees of the motion (or against it, pushed back).
-Complaints slidingOnTheGround(const tracepicture::Trace& trace);
-// On the ground: speeding up by at most about 3 kt/s taxiing (5 kt/s on a take-off roll), slowing
-// by at most about 6 kt/s.
-Complaints groundSpeedJumps(const tracepicture::Trace& trace);
-// Standing, no faster turn than the program's own rate for the category on the spot.
-Complaints turningOnTheSpot(const tracepicture::Trace& trace, const Knowledge& knowledge);
-// No two of ours on one runway at once where one is in the other's path as it lands or takes off.
-Complaints runwayShared(const tracepicture::Trace& trace, const Knowledge& knowledge);
-// No two objects with one registration at once.
-Complaints sameRegistration(const tracepicture::Trace& trace);
-// Pitch from 10 degrees nose down to 25 up; bank at most 35 degrees.
-Complaints attitudeOutOfRange(const tracepicture::Trace& trace);
-// An airliner (emitter category A3 to A5) flies at 100 kt or more from 5 s after its creation on.
-Complaints slowInTheAir(const tracepicture::Trace& trace, const Knowledge& knowledge);
-// In the last 90 s before a touch-down, below 700 ft over the ground, no climb of more than 15 ft within 3 s.
-Complaints climbOnFinal(const tracepicture::Trace& trace, const Knowledge& knowledge);
-// After a touch-down the nose comes down at 2 degrees a second at most.
-Complaints noseSlamsDown(const tracepicture::Trace& trace);
-// A take-off or landing roll shows the feed at the delay the program shows the flight in the air
-// around it, within 5 s. `takeoffsJudged`, when given, counts the take-off rolls it could judge.
-Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge,
-                           std::size_t* takeoffsJudged = nullptr);
-
 // How much of each simulator second the program really moved its traffic: 1 for a whole second,
 // less where a busy machine held it up (every moving object freezing), more where it caught up
 // (every one leaping). Read from all airborne objects of live flights at once, each against its
@@ -164,6 +132,38 @@ struct MachineShares {
   std::optional<double> paceAgainstTheSecondBefore(double secondEnd) const;
 };
 MachineShares machineShares(const tracepicture::Trace& trace, const Knowledge& knowledge);
+
+// What a pilot watching the airport would not accept. Each is judged on the poses the program
+// sent, sampled over whole simulator seconds so that a late frame does not decide.
+// An arrival's first ground contact lies on a runway past its threshold, within its touch-down zone.
+Complaints landingsOffTheRunway(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// Below 200 ft over the ground no descent faster than 1,500 ft/min.
+Complaints steepNearTheGround(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// None of ours removed in the air within 300 ft of the ground, but with everything else at once.
+Complaints removedNearTheGround(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// On the ground above 5 kt the nose points within 20 degrees of the motion (or against it, pushed back).
+Complaints slidingOnTheGround(const tracepicture::Trace& trace);
+// On the ground: speeding up by at most about 3 kt/s taxiing (5 kt/s on a take-off roll), slowing
+// by at most about 6 kt/s; each window's speed over the program's seconds in it, where `shares` knows them.
+Complaints groundSpeedJumps(const tracepicture::Trace& trace, const MachineShares& shares = {});
+// Standing, no faster turn than the program's own rate for the category on the spot.
+Complaints turningOnTheSpot(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// No two of ours on one runway at once where one is in the other's path as it lands or takes off.
+Complaints runwayShared(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// No two objects with one registration at once.
+Complaints sameRegistration(const tracepicture::Trace& trace);
+// Pitch from 10 degrees nose down to 25 up; bank at most 35 degrees.
+Complaints attitudeOutOfRange(const tracepicture::Trace& trace);
+// An airliner (emitter category A3 to A5) flies at 100 kt or more from 5 s after its creation on.
+Complaints slowInTheAir(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the last 90 s before a touch-down, below 700 ft over the ground, no climb of more than 15 ft within 3 s.
+Complaints climbOnFinal(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// After a touch-down the nose comes down at 2 degrees a second at most.
+Complaints noseSlamsDown(const tracepicture::Trace& trace);
+// A take-off or landing roll shows the feed at the delay the program shows the flight in the air
+// around it, within 5 s. `takeoffsJudged`, when given, counts the take-off rolls it could judge.
+Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge,
+                           std::size_t* takeoffsJudged = nullptr);
 
 // Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
 // pace against it, and a second whose pace is not known is not judged.

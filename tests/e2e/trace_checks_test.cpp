@@ -965,6 +965,7 @@ TEST(TraceChecks, AStallOfTheMachineIsEveryObjectsSecondAndNotOneAircrafts) {
     EXPECT_NEAR(shares.of(13.0), c.wavering ? 1.1 : 1.0, 0.05) << c.name;
     EXPECT_NEAR(shares.over(9.5, 11.0), 0.5 * c.shareOf10 + c.shareOf11, 0.05) << c.name;
     EXPECT_EQ(groundSpeedSteps(trace, k).size(), c.groundSteps) << c.name;
+    EXPECT_EQ(groundSpeedJumps(trace, shares).size(), c.groundSteps) << c.name << ": over two-second windows";
     EXPECT_EQ(airSpeedJumps(trace, k).size(), c.airJumps) << c.name;
     EXPECT_EQ(hangingStillAfterCreation(trace, k).size(), 0u) << c.name;
   }
