@@ -1268,15 +1268,22 @@ double MachineShares::over(double from, double to) const {
 }
 
 std::optional<double> MachineShares::paceAgainstTheSecondBefore(double secondEnd) const {
+  // Paces further apart than this are a machine struggling: the program then catches up on its
+  // objects one after another, a taxiing one a second after the flyers, and no second of it tells.
+  constexpr double kSteadiest = 0.75;
+  auto change = [&](long second) -> std::optional<double> {
+    if (of(static_cast<double>(second)) < kLeastShare || of(static_cast<double>(second - 1)) < kLeastShare)
+      return std::nullopt;
+    if (const auto it = paceChanges.find(second); it != paceChanges.end()) return it->second;
+    if (bySecond.contains(second) && bySecond.contains(second - 1)) return bySecond.at(second) / bySecond.at(second - 1);
+    return std::nullopt;
+  };
+  auto steady = [&](double c) { return c >= kSteadiest && c <= 1.0 / kSteadiest; };
   const long second = std::lround(secondEnd);
-  const double now = of(static_cast<double>(second));
-  const double before = of(static_cast<double>(second - 1));
-  if (now < kLeastShare || before < kLeastShare) return std::nullopt;
-  const auto it = paceChanges.find(second);
-  if (it == paceChanges.end())
-    return bySecond.contains(second) && bySecond.contains(second - 1) ? std::optional<double>(now / before) : std::nullopt;
-  if (it->second < kLeastShare || it->second > 1.0 / kLeastShare) return std::nullopt;
-  return it->second;
+  const std::optional<double> now = change(second);
+  const std::optional<double> before = change(second - 1);
+  if (!now || !steady(*now) || (before && !steady(*before))) return std::nullopt;
+  return now;
 }
 
 MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
@@ -1389,10 +1396,12 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
       const Step& a = steps[k - 1];
       const Step& b = steps[k];
       if (a.to != b.from || !a.from->onGround || !a.to->onGround || !b.to->onGround || a.from->t < settled) continue;
+      // Both speeds at the pace of the second judged, and the change over the program's time in it.
       const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
       if (!pace) continue;
-      const double before = a.kt * *pace;
-      const double after = b.kt;
+      const double share = shares.of(b.to->t);
+      const double before = a.kt * *pace / share;
+      const double after = b.kt / share;
       const double loss = before - after;
       const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) ||
                          (-loss > kMostGain && !(rolling.contains(a.to) && rolling.contains(b.to)));
@@ -1601,8 +1610,9 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
       if (b.to->t > removed - kNearRemovalSeconds) continue;
       const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
       if (!pace) continue;
-      const double before = a.kt * *pace;
-      const double after = b.kt;
+      const double share = shares.of(b.to->t);
+      const double before = a.kt * *pace / share;
+      const double after = b.kt / share;
       if (std::fabs(after - before) <= kMostChangeKt) continue;
       if (first.empty())
         first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after);

@@ -126,9 +126,9 @@ struct MachineShares {
   // The program's seconds between two simulator times.
   double over(double from, double to) const;
   // What a speed of the second before the one ending at `secondEnd` is scaled by to compare the
-  // two; none where the machine hardly ran in either, or where too few flew to tell. The pace
-  // wavers by a tenth and more from one second to the next on a loaded machine: an airliner's
-  // 450 kt then shows 45 kt apart, a taxi's 20 kt 2 kt.
+  // two; none where the machine hardly ran in either or lurched from one to the other, or where
+  // too few flew to tell. The pace wavers by a tenth and more from one second to the next on a
+  // loaded machine: an airliner's 450 kt then shows 45 kt apart, a taxi's 20 kt 2 kt.
   std::optional<double> paceAgainstTheSecondBefore(double secondEnd) const;
 };
 MachineShares machineShares(const tracepicture::Trace& trace, const Knowledge& knowledge);
