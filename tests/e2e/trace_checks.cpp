@@ -1251,6 +1251,10 @@ bool lf_linedUp(const Knowledge& knowledge, const TraceEvent& e) {
 // A share this small is a second the program hardly ran: nothing to scale a speed by.
 constexpr double kLeastShare = 0.25;
 
+// The trace rounds positions to a millionth of a degree: a speed change between two seconds reads
+// up to half a knot off.
+constexpr double kRoundingKt = 0.5;
+
 }  // namespace
 
 double MachineShares::of(double secondEnd) const {
@@ -1403,8 +1407,8 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
       const double before = a.kt * *pace / share;
       const double after = b.kt / share;
       const double loss = before - after;
-      const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) ||
-                         (-loss > kMostGain && !(rolling.contains(a.to) && rolling.contains(b.to)));
+      const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) + kRoundingKt ||
+                         (-loss > kMostGain + kRoundingKt && !(rolling.contains(a.to) && rolling.contains(b.to)));
       if (!fault) continue;
       if (first.empty())
         first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second on the ground", lf_name(*b.to), before, after);
@@ -1613,7 +1617,7 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
       const double share = shares.of(b.to->t);
       const double before = a.kt * *pace / share;
       const double after = b.kt / share;
-      if (std::fabs(after - before) <= kMostChangeKt) continue;
+      if (std::fabs(after - before) <= kMostChangeKt + kRoundingKt) continue;
       if (first.empty())
         first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after);
       else

@@ -743,6 +743,8 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
       {"braking 6 kt/s below 30 kt", {28, 28, 22, 16, 10, 10, 10}, 0, 1},
       {"a turn-off: 18.1 to 2.4 kt, then lunging on", {18, 18.1, 2.4, 7.3, 10.0, 17.8, 17.8, 17.8}, 1, 1},
       {"a taxi start from 0 to 7.4 kt in a second", {0, 0, 7.4, 9.0, 10.5, 12.0, 13.5, 15.0}, 1, 1},
+      {"a taxi start gaining 4.2 kt, within the trace's rounding", {0, 0, 0, 4.2, 6.0, 7.5, 9.0}, 0, 0},
+      {"a taxi start gaining 4.7 kt", {0, 0, 0, 4.7, 6.2, 7.7, 9.2}, 0, 1},
       {"the touch-down speed held, then 18 kt lost in a second", {147.2, 146.6, 148.0, 146.6, 128.6, 125.0, 121.4}, 1, 1},
   };
   for (const Speeds& c : speeds) {
