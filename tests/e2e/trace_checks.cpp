@@ -1214,6 +1214,24 @@ double lf_middle(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
+// The machine's pace from the objects' paces second against second: those flying on steadily
+// agree to a few thousandths, each aircraft changing its own speed goes its own way. The largest
+// group that agrees; the middle one where none does.
+double lf_steadiest(const std::vector<double>& paces) {
+  constexpr double kAgreeing = 0.0025;
+  std::vector<double> best;
+  const double middle = lf_middle(paces);
+  for (const double p : paces) {
+    std::vector<double> group;
+    for (const double q : paces)
+      if (std::fabs(q - p) <= kAgreeing * p) group.push_back(q);
+    if (group.size() > best.size() ||
+        (group.size() == best.size() && std::fabs(lf_middle(group) - middle) < std::fabs(lf_middle(best) - middle)))
+      best = group;
+  }
+  return best.size() >= 2 ? lf_middle(best) : middle;
+}
+
 // Where an object first moved away from where it was made: from there on its motion is the
 // program's; none when it never moved.
 std::optional<double> lf_firstMove(const std::vector<const TraceEvent*>& events, double withinMetres) {
@@ -1349,7 +1367,7 @@ MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
   for (const auto& [second, r] : ratios)
     if (r.size() >= kLeastObjects) shares.bySecond[second] = lf_middle(r);
   for (const auto& [second, c] : changes)
-    if (c.size() >= kLeastObjects) shares.paceChanges[second] = lf_middle(c);
+    if (c.size() >= kLeastObjects) shares.paceChanges[second] = lf_steadiest(c);
   // Where each object's pace around is not yet or no longer known (the first and last seconds of
   // its flight), the share follows from the pace second against second, for a few seconds.
   constexpr long kChainedSeconds = 10;

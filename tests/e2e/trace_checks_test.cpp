@@ -972,6 +972,27 @@ TEST(TraceChecks, AStallOfTheMachineIsEveryObjectsSecondAndNotOneAircrafts) {
     EXPECT_EQ(hangingStillAfterCreation(trace, k).size(), 0u) << c.name;
   }
   EXPECT_EQ(machineShares(tracepicture::Trace{}, k).of(10.0), 1.0) << "nothing flies: every second is whole";
+  {
+    // On a steady machine three of five flyers brake at 3, 5 and 8 kt/s from 10 s on, each its own
+    // way; the two cruising at 450 kt fly on: the pace is theirs, and only the 8 kt/s is a fault.
+    const char* five[] = {"D-AIMA", "HB-CXA", "HB-JXA", "HB-JXB", "HB-JXC"};
+    const double braking[] = {3.0, 5.0, 8.0, 0.0, 0.0};
+    std::vector<Pose> poses;
+    for (int n = 0; n < 5; ++n) {
+      double along = -20000.0 + 1500.0 * n;
+      for (int t = 0; t <= 20; ++t) {
+        const double kt = (n < 3 ? 150.0 : 450.0) - braking[n] * std::max(0, t - 9);
+        along += t > 0 ? kt * 0.5144 : 0.0;
+        const auto [lat, lon] = lf_on28(along, 400.0 * n);
+        poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", n + 1, five[n], lat, lon, kGround + 9000.0,
+                         lf_end28().headingDeg, false});
+      }
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    const auto trace = lf_attitudeTrace(poses);
+    EXPECT_NEAR(machineShares(trace, k).paceAgainstTheSecondBefore(12.0).value_or(0.0), 1.0, 0.002);
+    EXPECT_EQ(airSpeedJumps(trace, k).size(), 1u);
+  }
 
   // Too few flying to read the machine's pace: a taxiing aircraft and one in the air stand through
   // seconds 10 and 11 together; HB-CXA, made in the air at 9.6 s, stands until 11 s as well.
