@@ -115,8 +115,9 @@ Complaints leftBehind(const tracepicture::Trace& trace);
 
 // How much of each simulator second the program really moved its traffic: 1 for a whole second,
 // less where a busy machine held it up (every moving object freezing), more where it caught up
-// (every one leaping). Read from all airborne objects of live flights at once, each against its
-// own pace in the seconds around, so that one aircraft's own stop and lunge does not count.
+// (every one leaping). Read from the airborne objects of live flights together: second against
+// second those flying on agree on the machine's pace to a few thousandths, while an aircraft
+// stopping and lunging on its own goes its own way; a second in which every mover stands froze.
 struct MachineShares {
   std::map<long, double> bySecond;     // by the simulator second's end
   std::map<long, double> paceChanges;  // the share of a second over that of the second before, where flown
@@ -166,7 +167,8 @@ Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& kn
                            std::size_t* takeoffsJudged = nullptr);
 
 // Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
-// pace against it, and a second whose pace is not known is not judged.
+// pace against it, and a second whose pace is not known is not judged. Each limit allows half a
+// knot more for the trace's rounded positions.
 // On the ground: below 30 kt no more than 5 kt lost in one second, nor more than 4 kt gained
 // outside a take-off roll; above 30 kt no more than 7.5 kt lost.
 Complaints groundSpeedSteps(const tracepicture::Trace& trace, const Knowledge& knowledge);
