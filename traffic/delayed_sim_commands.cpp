@@ -321,6 +321,29 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
   return true;
 }
 
+void lf_takeOutTheWait(LiveAc& aircraft);
+
+bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command) {
+  if (command.objectId < kFirstObjectId) return false;
+  aircraft.objectId = command.objectId;
+  aircraft.fliesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
+  const EngineHooks& hooks = gf_engineHooks();
+  if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
+                                                hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
+    gf_log(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
+                       gf_standName(aircraft.standId), aircraft.callsign));
+    aircraft.removeWhenCreated = true;
+    return true;
+  }
+  // It flies from now on: a re-created flight's wait ends here, not at its finish.
+  if (aircraft.fliesWhileCreated) lf_takeOutTheWait(aircraft);
+  if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hp_handleGroundTraffic(aircraft, false);
+  lf_createFlightPlan(aircraft);
+  if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
+  if (!aircraft.cgKnown) gf_requestStaticCg(aircraft.objectId);
+  return true;
+}
+
 void lf_takeOutTheWait(LiveAc& aircraft) {
   if (!std::exchange(aircraft.restartedHere, false) || aircraft.state == FlightPhase::parked ||
       aircraft.stream.empty())
@@ -339,26 +362,6 @@ void lf_takeOutTheWait(LiveAc& aircraft) {
   if (aircraft.stream.size() >= 2 && front.lalo.lat == aircraft.restartedAt.lat &&
       front.lalo.lon == aircraft.restartedAt.lon)
     aircraft.stream.pop_front();
-}
-
-bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command) {
-  if (command.objectId < kFirstObjectId) return false;
-  aircraft.objectId = command.objectId;
-  aircraft.fliesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
-  const EngineHooks& hooks = gf_engineHooks();
-  if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
-                                                hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
-    gf_log(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
-                       gf_standName(aircraft.standId), aircraft.callsign));
-    aircraft.removeWhenCreated = true;
-    return true;
-  }
-  if (aircraft.fliesWhileCreated) lf_takeOutTheWait(aircraft);
-  if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hp_handleGroundTraffic(aircraft, false);
-  lf_createFlightPlan(aircraft);
-  if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
-  if (!aircraft.cgKnown) gf_requestStaticCg(aircraft.objectId);
-  return true;
 }
 
 void lf_finishLiveCreation(LiveAc& aircraft) {
