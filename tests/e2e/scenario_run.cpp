@@ -352,11 +352,14 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   }
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);
+  for (const auto& flight : base.flights) taken.insert(flight.hexid);
   rtstandin::TrafficScenario scenario;
   scenario.metars = base.metars;
+  auto near = [&](double lat, double lon) {
+    return standin::sim::distanceMetres(lat, lon, airport.latitude, airport.longitude) < 10000.0;
+  };
   for (const auto& parked : base.parked)
-    if (standin::sim::distanceMetres(parked.lat, parked.lon, airport.latitude, airport.longitude) < 10000.0)
-      scenario.parked.push_back(parked);
+    if (near(parked.lat, parked.lon)) scenario.parked.push_back(parked);
   options.qnhHpa = rtstandin::scenarioQnhHpa(scenario);
   std::vector<trafficgen::GeneratedFlight> generatedFlights =
       trafficgen::generateTraffic(airport, fleet, options, taken, base.parked);
@@ -375,6 +378,12 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
     if (lf_nanSpeeds(i) && track.size() > 3)
       for (std::size_t p = 1; p < track.size() / 2; ++p) track[p].gs = std::numeric_limits<double>::quiet_NaN();
   }
+  // On the sample's day, after those, the hand-written flights at the airport: a balked landing
+  // over runway 34 once its departure has gone.
+  for (auto& flight : base.flights)
+    if (!qnhDay && std::any_of(flight.track.begin(), flight.track.end(),
+                               [&](const rtstandin::TrackPoint& p) { return near(p.lat, p.lon); }))
+      scenario.flights.push_back(std::move(flight));
   return scenario;
 }
 
