@@ -53,6 +53,19 @@ void lf_checkInTheAir(const RunResult& run) {
   lf_expectNone("climbing on final", climbOnFinal(run.trace, run.knowledge));
   lf_expectNone("the nose slams down", noseSlamsDown(run.trace));
   lf_expectNone("a roll off the flight's delay", rollOffItsDelay(run.trace, run.knowledge));
+  lf_expectNone("hanging still after its creation", hangingStillAfterCreation(run.trace, run.knowledge));
+  lf_expectNone("a go-around touching down", goAroundsTouchingDown(run.trace, run.knowledge));
+  lf_expectNone("vertical speed swings", verticalSpeedSwings(run.trace, run.knowledge));
+  lf_expectNone("air speed jumps", airSpeedJumps(run.trace, run.knowledge));
+}
+
+// What a pilot watching the traffic on the ground would not accept, second by second as well.
+void lf_checkOnTheGround(const RunResult& run) {
+  lf_expectNone("sliding on the ground", slidingOnTheGround(run.trace));
+  lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace, machineShares(run.trace, run.knowledge)));
+  lf_expectNone("ground speed steps", groundSpeedSteps(run.trace, run.knowledge));
+  lf_expectNone("motion against the heading", motionAgainstHeading(run.trace, run.knowledge));
+  lf_expectNone("turning on the spot", turningOnTheSpot(run.trace, run.knowledge));
 }
 
 // What both feeds share: an orderly end, traffic back after the faults, and no complaint.
@@ -97,9 +110,7 @@ void lf_checkRun(const RunResult& run) {
   lf_expectNone("parked aircraft", parkedAircraft(run.trace, run.knowledge, 30.0));
   lf_expectNone("left behind", leftBehind(run.trace));
   lf_checkInTheAir(run);
-  lf_expectNone("sliding on the ground", slidingOnTheGround(run.trace));
-  lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace));
-  lf_expectNone("turning on the spot", turningOnTheSpot(run.trace, run.knowledge));
+  lf_checkOnTheGround(run);
   lf_expectNone("runway shared", runwayShared(run.trace, run.knowledge));
   lf_expectNone("same registration", sameRegistration(run.trace));
 }
@@ -281,6 +292,7 @@ void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh, bool takeoffs = f
       runways.insert(td.runway);
   EXPECT_TRUE(runways.contains("32")) << "no arrival touched down on 32";
   lf_checkInTheAir(run);
+  lf_checkOnTheGround(run);
   if (takeoffs) {
     std::size_t judged = 0;
     rollOffItsDelay(run.trace, run.knowledge, &judged);

@@ -898,7 +898,7 @@ Complaints slidingOnTheGround(const Trace& trace) {
   return complaints;
 }
 
-Complaints groundSpeedJumps(const Trace& trace) {
+Complaints groundSpeedJumps(const Trace& trace, const MachineShares& shares) {
   // What an airliner does: taxiing it gathers speed at about 3 kt/s, on a take-off roll at about
   // 5 kt/s, and brakes at about 6 kt/s at most, as a roll-out does on when its reports end; half a
   // knot a second for the sampling, and for the braking a knot more: on a busy machine the
@@ -916,9 +916,13 @@ Complaints groundSpeedJumps(const Trace& trace) {
       const std::size_t j = lf_after(poses, i, kWindowSeconds);
       const std::size_t k = j < poses.size() ? lf_after(poses, j, kWindowSeconds) : poses.size();
       if (k >= poses.size() || !lf_groundAll(poses, i, k) || poses[i]->t < settled) continue;
-      const double before = lf_speedKt(*poses[i], *poses[j]);
-      const double after = lf_speedKt(*poses[j], *poses[k]);
-      const double dt = (poses[k]->t - poses[i]->t) / 2.0;
+      // A window the machine hardly ran in says nothing of the aircraft.
+      const double ranBefore = shares.over(poses[i]->t, poses[j]->t);
+      const double ranAfter = shares.over(poses[j]->t, poses[k]->t);
+      if (ranBefore < 0.5 * (poses[j]->t - poses[i]->t) || ranAfter < 0.5 * (poses[k]->t - poses[j]->t)) continue;
+      const double before = lf_speedKt(*poses[i], *poses[j]) * (poses[j]->t - poses[i]->t) / ranBefore;
+      const double after = lf_speedKt(*poses[j], *poses[k]) * (poses[k]->t - poses[j]->t) / ranAfter;
+      const double dt = (ranBefore + ranAfter) / 2.0;
       const double rate = (after - before) / dt;
       const double most = rate > 0.0 ? (std::max(before, after) > kRollFromKt ? kRollAccel : kTaxiAccel) : kBraking;
       if (std::fabs(rate) > most) {
@@ -1170,6 +1174,474 @@ Complaints rollOffItsDelay(const Trace& trace, const Knowledge& knowledge, std::
       complaints.push_back(fmt::format("{} ({}): its {} roll shows the feed {:.1f} s late, its flight in the air {:.1f} s",
                                        lf_name(*events.front()), fact->type,
                                        fact->kind == Kind::Arrival ? "landing" : "take-off", rollDelay, airDelay));
+  }
+  return complaints;
+}
+
+namespace {
+
+// One whole simulator second of an object's motion: between its poses at two whole seconds.
+struct Step {
+  const TraceEvent* from;
+  const TraceEvent* to;
+  double kt;
+  long second;  // the second's end
+  bool inTheAir() const { return !from->onGround && !to->onGround; }
+};
+
+// The trace poses every object once a simulator second, on the first frame of it: only those
+// poses, not a create's or a removal's, measure whole seconds.
+std::vector<const TraceEvent*> lf_secondPoses(const std::vector<const TraceEvent*>& events) {
+  std::vector<const TraceEvent*> poses;
+  for (const TraceEvent* e : events)
+    if (e->event == "pose" && lf_finite(*e)) poses.push_back(e);
+  return poses;
+}
+
+std::vector<Step> lf_steps(const std::vector<const TraceEvent*>& poses) {
+  std::vector<Step> steps;
+  for (std::size_t i = 1; i < poses.size(); ++i) {
+    const double dt = poses[i]->t - poses[i - 1]->t;
+    if (dt < 0.9 || dt > 1.1) continue;
+    steps.push_back({poses[i - 1], poses[i], lf_speedKt(*poses[i - 1], *poses[i]), std::lround(poses[i]->t)});
+  }
+  return steps;
+}
+
+double lf_middle(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+// The machine's pace from the objects' paces second against second: those flying on steadily
+// agree to a few thousandths, each aircraft changing its own speed goes its own way. The largest
+// group that agrees; the middle one where none does.
+double lf_steadiest(const std::vector<double>& paces) {
+  constexpr double kAgreeing = 0.0025;
+  std::vector<double> best;
+  const double middle = lf_middle(paces);
+  for (const double p : paces) {
+    std::vector<double> group;
+    for (const double q : paces)
+      if (std::fabs(q - p) <= kAgreeing * p) group.push_back(q);
+    if (group.size() > best.size() ||
+        (group.size() == best.size() && std::fabs(lf_middle(group) - middle) < std::fabs(lf_middle(best) - middle)))
+      best = group;
+  }
+  return best.size() >= 2 ? lf_middle(best) : middle;
+}
+
+// Where an object first moved away from where it was made: from there on its motion is the
+// program's; none when it never moved.
+std::optional<double> lf_firstMove(const std::vector<const TraceEvent*>& events, double withinMetres) {
+  const TraceEvent& made = *events.front();
+  for (const TraceEvent* e : events)
+    if (e->event == "pose" && lf_finite(*e) &&
+        distanceMetres(made.latitude, made.longitude, e->latitude, e->longitude) > withinMetres)
+      return e->t;
+  return std::nullopt;
+}
+
+// When an object was removed; infinity while it stayed.
+double lf_removedAt(const std::vector<const TraceEvent*>& events) {
+  return events.back()->event == "remove" ? events.back()->t : std::numeric_limits<double>::infinity();
+}
+
+// Lined up on a runway of any fixture airport, its nose along it.
+bool lf_linedUp(const Knowledge& knowledge, const TraceEvent& e) {
+  constexpr double kMostOffDeg = 20.0;
+  for (const auto& airport : knowledge.airports)
+    for (const auto& runway : airport.runways)
+      for (const auto* end : {&runway.primary, &runway.secondary}) {
+        if (std::fabs(std::remainder(e.heading - end->headingDeg, 360.0)) > kMostOffDeg) continue;
+        const double d = distanceMetres(end->latitude, end->longitude, e.latitude, e.longitude);
+        const double angle =
+            (standin::sim::bearingDeg(end->latitude, end->longitude, e.latitude, e.longitude) - end->headingDeg) * M_PI / 180.0;
+        const double along = d * std::cos(angle);
+        if (std::fabs(d * std::sin(angle)) <= runway.widthMetres / 2.0 + 15.0 && along >= -60.0 &&
+            along <= runway.lengthMetres + 60.0)
+          return true;
+      }
+  return false;
+}
+
+// A share this small is a second the program hardly ran: nothing to scale a speed by.
+constexpr double kLeastShare = 0.25;
+
+// The trace rounds positions to a millionth of a degree: a speed change between two seconds reads
+// up to half a knot off.
+constexpr double kRoundingKt = 0.5;
+
+}  // namespace
+
+double MachineShares::of(double secondEnd) const {
+  const long second = std::lround(secondEnd);
+  const auto it = bySecond.find(second);
+  if (it != bySecond.end()) return it->second;
+  return frozen.contains(second) ? 0.0 : 1.0;
+}
+
+double MachineShares::over(double from, double to) const {
+  double seconds = 0.0;
+  for (double end = std::floor(from) + 1.0; end - 1.0 < to; end += 1.0)
+    seconds += (std::min(end, to) - std::max(end - 1.0, from)) * of(end);
+  return seconds;
+}
+
+std::optional<double> MachineShares::paceAgainstTheSecondBefore(double secondEnd) const {
+  // Paces further apart than this are a machine struggling: the program then catches up on its
+  // objects one after another, a taxiing one a second after the flyers, and no second of it tells.
+  constexpr double kSteadiest = 0.75;
+  auto change = [&](long second) -> std::optional<double> {
+    if (of(static_cast<double>(second)) < kLeastShare || of(static_cast<double>(second - 1)) < kLeastShare)
+      return std::nullopt;
+    if (const auto it = paceChanges.find(second); it != paceChanges.end()) return it->second;
+    if (bySecond.contains(second) && bySecond.contains(second - 1)) return bySecond.at(second) / bySecond.at(second - 1);
+    return std::nullopt;
+  };
+  auto steady = [&](double c) { return c >= kSteadiest && c <= 1.0 / kSteadiest; };
+  const long second = std::lround(secondEnd);
+  const std::optional<double> now = change(second);
+  const std::optional<double> before = change(second - 1);
+  if (!now || !steady(*now) || (before && !steady(*before))) return std::nullopt;
+  return now;
+}
+
+MachineShares machineShares(const Trace& trace, const Knowledge& knowledge) {
+  // Objects flying at least this fast: an airliner's pace changes by a few per cent a second at most.
+  constexpr double kFlyingKt = 30.0;
+  // Each object's own pace: its mean over the seconds around, which a freeze and its leap leave as it was.
+  constexpr long kAroundSeconds = 8;
+  constexpr long kLeastEachSide = 6;
+  // Fewer flying at once cannot tell the machine from an aircraft of its own.
+  constexpr std::size_t kLeastObjects = 3;
+  // A second in which every object moving the second before, on the ground or in the air, stood
+  // (two of them at least): the machine froze, also with too few flying to read its pace.
+  constexpr double kMovingKt = 3.0;
+  constexpr double kFrozenShare = 0.1;
+  constexpr long kLongestStall = 3;
+  std::map<long, std::pair<std::size_t, std::size_t>> moversAndFrozen;
+  std::map<long, std::vector<double>> ratios;
+  std::map<long, std::vector<double>> changes;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    if (!lf_liveFlight(knowledge, events.front()->tailNumber)) continue;
+    // From a second after its first move to its removal: before, it sets off from where it was
+    // made, within a second that is only partly its own.
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const double removed = lf_removedAt(events);
+    std::map<long, double> kt;
+    std::map<long, double> anyKt;
+    for (const Step& step : lf_steps(lf_secondPoses(events))) {
+      if (step.from->t < *moved + 1.0 - 1e-6 || step.to->t >= removed - 0.25) continue;
+      anyKt[step.second] = step.kt;
+      if (step.inTheAir()) kt[step.second] = step.kt;
+    }
+    // A stall of a few seconds keeps an object that moved before it a mover throughout.
+    std::optional<std::pair<long, double>> lastMoving;  // its second and speed
+    for (const auto& [second, speed] : anyKt) {
+      if (lastMoving && second - lastMoving->first <= kLongestStall) {
+        auto& [movers, frozen] = moversAndFrozen[second];
+        ++movers;
+        frozen += speed < kFrozenShare * lastMoving->second ? 1 : 0;
+      }
+      if (speed >= kMovingKt) lastMoving = std::make_pair(second, speed);
+    }
+    for (const auto& [second, speed] : kt) {
+      if (const auto before = kt.find(second - 1); before != kt.end() && before->second >= kFlyingKt)
+        changes[second].push_back(speed / before->second);
+      double sum = speed;
+      long earlier = 0;
+      long later = 0;
+      for (long d = 1; d <= kAroundSeconds; ++d) {
+        if (const auto it = kt.find(second - d); it != kt.end()) sum += it->second, ++earlier;
+        if (const auto it = kt.find(second + d); it != kt.end()) sum += it->second, ++later;
+      }
+      if (earlier < kLeastEachSide || later < kLeastEachSide) continue;
+      const double pace = sum / static_cast<double>(earlier + later + 1);
+      if (pace >= kFlyingKt) ratios[second].push_back(speed / pace);
+    }
+  }
+  MachineShares shares;
+  for (const auto& [second, r] : ratios)
+    if (r.size() >= kLeastObjects) shares.bySecond[second] = lf_middle(r);
+  for (const auto& [second, c] : changes)
+    if (c.size() >= kLeastObjects) shares.paceChanges[second] = lf_steadiest(c);
+  // Where each object's pace around is not yet or no longer known (the first and last seconds of
+  // its flight), the share follows from the pace second against second, for a few seconds.
+  constexpr long kChainedSeconds = 10;
+  std::map<long, double> chained;
+  for (int direction : {1, -1}) {
+    for (const auto& [second, share] : shares.bySecond) {
+      double value = share;
+      for (long d = 1; d <= kChainedSeconds; ++d) {
+        const long next = second + direction * d;
+        if (shares.bySecond.contains(next)) break;
+        const auto change = shares.paceChanges.find(direction > 0 ? next : next + 1);
+        if (change == shares.paceChanges.end() || change->second < kLeastShare || change->second > 1.0 / kLeastShare) break;
+        value = direction > 0 ? value * change->second : value / change->second;
+        chained.emplace(next, value);
+      }
+    }
+  }
+  shares.bySecond.merge(chained);
+  for (const auto& [second, counts] : moversAndFrozen)
+    if (counts.first >= 2 && counts.second == counts.first) shares.frozen.insert(second);
+  return shares;
+}
+
+Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kFastKt = 30.0;
+  constexpr double kMostLossSlow = 5.0;
+  constexpr double kMostLossFast = 7.5;
+  constexpr double kMostGain = 4.0;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_secondPoses(events);
+    const double settled = lf_judgedFrom(events, lf_poses(events), faults);
+    // A take-off roll: lined up on a runway all the way to its lift-off, or to its removal at speed.
+    std::set<const TraceEvent*> rolling;
+    for (std::size_t i = poses.size(); i-- > 0;) {
+      const bool liftOff = i + 1 < poses.size() && poses[i]->onGround && !poses[i + 1]->onGround;
+      const bool goneRolling = i + 1 == poses.size() && poses[i]->onGround && i > 0 &&
+                               lf_speedKt(*poses[i - 1], *poses[i]) > kFastKt;
+      if (!liftOff && !goneRolling) continue;
+      for (std::size_t j = i + 1; j-- > 0 && poses[j]->onGround && lf_linedUp(knowledge, *poses[j]);) rolling.insert(poses[j]);
+    }
+    const auto steps = lf_steps(poses);
+    std::string first;
+    std::size_t more = 0;
+    for (std::size_t k = 1; k < steps.size(); ++k) {
+      const Step& a = steps[k - 1];
+      const Step& b = steps[k];
+      if (a.to != b.from || !a.from->onGround || !a.to->onGround || !b.to->onGround || a.from->t < settled) continue;
+      // Both speeds at the pace of the second judged, and the change over the program's time in it.
+      const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
+      if (!pace) continue;
+      const double share = shares.of(b.to->t);
+      const double before = a.kt * *pace / share;
+      const double after = b.kt / share;
+      const double loss = before - after;
+      const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) + kRoundingKt ||
+                         (-loss > kMostGain + kRoundingKt && !(rolling.contains(a.to) && rolling.contains(b.to)));
+      if (!fault) continue;
+      if (first.empty())
+        first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second on the ground", lf_name(*b.to), before, after);
+      else
+        ++more;
+    }
+    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+  }
+  return complaints;
+}
+
+Complaints motionAgainstHeading(const Trace& trace, const Knowledge& knowledge) {
+  // Slower, a step of a metre or less: a stand's jitter or a turn on the spot says no direction.
+  constexpr double kFromKt = 3.0;
+  constexpr double kMostOffDeg = 90.0;
+  constexpr double kTugMostKt = 8.0;  // no tug pushes faster
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto steps = lf_steps(lf_secondPoses(events));
+    bool pushing = false;
+    std::string first;
+    std::size_t more = 0;
+    for (const Step& step : steps) {
+      const TraceEvent& a = *step.from;
+      const TraceEvent& b = *step.to;
+      if (step.kt <= kFromKt) continue;  // standing or turning keeps a push-back going
+      const double moving = standin::sim::bearingDeg(a.latitude, a.longitude, b.latitude, b.longitude);
+      const double off = std::fabs(std::remainder(moving - lf_meanHeading(a.heading, b.heading), 360.0));
+      if (off <= kMostOffDeg) {
+        pushing = false;
+        continue;
+      }
+      // A push-back starts on a stand and goes at a tug's pace.
+      if (a.onGround && b.onGround && step.kt <= kTugMostKt) {
+        if (!pushing)
+          for (const auto& airport : knowledge.airports)
+            for (const auto& stand : airport.stands)
+              pushing = pushing || distanceMetres(a.latitude, a.longitude, stand.latitude, stand.longitude) <=
+                                       stand.radiusMetres + 10.0;
+        if (pushing) continue;
+      }
+      if (first.empty())
+        first = fmt::format("{}: moves along {:.0f} deg at {:.1f} kt, {:.0f} deg off its heading {:.0f} deg{}", lf_name(b),
+                            moving, step.kt, off, lf_meanHeading(a.heading, b.heading), b.onGround ? " on the ground" : "");
+      else
+        ++more;
+    }
+    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+  }
+  return complaints;
+}
+
+Complaints hangingStillAfterCreation(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kStillMetres = 5.0;  // an airborne aircraft covers ten times that in a second
+  constexpr double kMostSeconds = 1.0;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const TraceEvent& made = *events.front();
+    if (made.event != "create" || made.onGround || !lf_finite(made) || !lf_liveFlight(knowledge, made.tailNumber)) continue;
+    // Made again after a fault took every object, it stands until the simulator has it.
+    if (std::isfinite(lf_judgedFrom(events, lf_poses(events), faults))) continue;
+    const TraceEvent* still = nullptr;
+    for (const TraceEvent* e : lf_secondPoses(events)) {
+      if (distanceMetres(made.latitude, made.longitude, e->latitude, e->longitude) > kStillMetres) break;
+      still = e;
+    }
+    if (!still) continue;
+    const double seconds = shares.over(made.t, still->t);
+    if (seconds > kMostSeconds)
+      complaints.push_back(fmt::format("{}: made in the air at {:.1f} s, still there at {:.0f} s ({:.1f} s of the program's)",
+                                       lf_name(made), made.t, still->t, seconds));
+  }
+  return complaints;
+}
+
+Complaints goAroundsTouchingDown(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kLowFeet = 1000.0;     // over the field: an approach, not a level-off
+  constexpr double kTurnFeet = 150.0;     // descended to the bottom and climbed from it by this
+  constexpr double kWithinSeconds = 120.0;
+  constexpr double kBeforeMetres = 3000.0;  // how far before a runway's end an approach counts
+  constexpr double kAsideMetres = 300.0;
+  Complaints complaints;
+  const FeedProgress progress = feedProgress(trace, knowledge);
+  const auto objects = lf_byObject(trace);
+  for (const auto& [tail, fact] : knowledge.flights) {
+    const auto& sent = fact.sent;
+    for (std::size_t b = 0; b < sent.size(); ++b) {
+      if (sent[b].altitude <= 0.0) continue;
+      const auto ground = lf_groundFeet(knowledge, sent[b].lat, sent[b].lon);
+      if (!ground || sent[b].altitude - *ground > kLowFeet) continue;
+      // The bottom of a descent that turns into a climb, all of it in the air.
+      bool descended = false;
+      bool lowest = true;
+      for (std::size_t i = b; i-- > 0 && sent[i].t >= sent[b].t - kWithinSeconds && sent[i].altitude > 0.0 && lowest;) {
+        lowest = sent[i].altitude >= sent[b].altitude;
+        descended = descended || sent[i].altitude >= sent[b].altitude + kTurnFeet;
+      }
+      std::optional<double> climbed;
+      for (std::size_t i = b + 1; i < sent.size() && sent[i].t <= sent[b].t + kWithinSeconds && sent[i].altitude > 0.0 &&
+                                  lowest && !climbed;
+           ++i) {
+        lowest = sent[i].altitude >= sent[b].altitude;
+        if (sent[i].altitude >= sent[b].altitude + kTurnFeet) climbed = sent[i].t;
+      }
+      if (!descended || !climbed || !lowest) continue;
+      bool nearARunway = false;
+      for (const auto& airport : knowledge.airports)
+        for (const auto& runway : airport.runways)
+          for (const auto* end : {&runway.primary, &runway.secondary}) {
+            const double d = distanceMetres(end->latitude, end->longitude, sent[b].lat, sent[b].lon);
+            const double angle = (standin::sim::bearingDeg(end->latitude, end->longitude, sent[b].lat, sent[b].lon) -
+                                  end->headingDeg) * M_PI / 180.0;
+            const double along = d * std::cos(angle);
+            nearARunway = nearARunway || (std::fabs(d * std::sin(angle)) <= kAsideMetres && along >= -kBeforeMetres &&
+                                          along <= runway.lengthMetres);
+          }
+      if (!nearARunway) continue;
+      // Until its reports are on the ground again (a landing of its next approach), no touch-down.
+      double landsAgain = std::numeric_limits<double>::infinity();
+      for (std::size_t i = b + 1; i < sent.size(); ++i)
+        if (sent[i].altitude <= 0.0) {
+          landsAgain = sent[i].t;
+          break;
+        }
+      const std::optional<double> shown = progress.simTimeOf(sent[b].t);
+      const double bottomAt =
+          shown ? *shown : sent[b].t + knowledge.feedToSimSeconds + knowledge.delaySeconds;
+      const double from = bottomAt - 30.0;
+      const double until = bottomAt + std::min(landsAgain - sent[b].t - 15.0, kWithinSeconds + 60.0);
+      for (const auto& [id, events] : objects) {
+        if (events.front()->tailNumber != tail) continue;
+        const auto poses = lf_poses(events);
+        for (std::size_t i = 1; i < poses.size(); ++i) {
+          if (!poses[i]->onGround || poses[i - 1]->onGround || poses[i]->t < from || poses[i]->t > until) continue;
+          complaints.push_back(fmt::format("{}: touches down, where its reports go around at {:.0f} ft over the ground "
+                                           "(feed {:.0f} s, shown about {:.0f} s) and climb",
+                                           lf_name(*poses[i]), sent[b].altitude - *ground, sent[b].t, bottomAt));
+          break;
+        }
+      }
+      // One go-around per stretch of reports: go on past its climb.
+      while (b + 1 < sent.size() && sent[b + 1].t <= *climbed) ++b;
+    }
+  }
+  return complaints;
+}
+
+Complaints verticalSpeedSwings(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kMostChangeFtMin = 2000.0;
+  constexpr double kWithinSeconds = 2.0;
+  Complaints complaints;
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const auto poses = lf_secondPoses(events);
+    std::string first;
+    std::size_t more = 0;
+    double lastNamed = -1.0;
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+      const TraceEvent& a = *poses[i];
+      if (a.t < *moved || a.onGround || !a.verticalSpeed) continue;
+      for (std::size_t j = i + 1; j < poses.size() && poses[j]->t <= a.t + kWithinSeconds + 0.1; ++j) {
+        const TraceEvent& b = *poses[j];
+        if (b.onGround || !b.verticalSpeed) break;
+        // Seconds the machine stretched allow what the program did in them.
+        const double most = kMostChangeFtMin * std::max(1.0, shares.over(a.t, b.t) / kWithinSeconds);
+        if (std::fabs(*b.verticalSpeed - *a.verticalSpeed) <= most) continue;
+        if (first.empty())
+          first = fmt::format("{}: the vertical speed sent goes from {:.0f} to {:.0f} ft/min in {:.0f} s in the air",
+                              lf_name(b), *a.verticalSpeed, *b.verticalSpeed, b.t - a.t);
+        else if (b.t > lastNamed)
+          ++more;
+        lastNamed = b.t;
+        break;
+      }
+    }
+    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more)", first, more) : first);
+  }
+  return complaints;
+}
+
+Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kMostChangeKt = 6.0;
+  constexpr double kNearRemovalSeconds = 0.25;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const double settled = std::max(*moved, lf_judgedFrom(events, lf_poses(events), faults));
+    const double removed = lf_removedAt(events);
+    const auto steps = lf_steps(lf_secondPoses(events));
+    std::string first;
+    std::size_t more = 0;
+    for (std::size_t k = 1; k < steps.size(); ++k) {
+      const Step& a = steps[k - 1];
+      const Step& b = steps[k];
+      if (a.to != b.from || !a.inTheAir() || !b.inTheAir() || a.from->t < settled) continue;
+      if (b.to->t > removed - kNearRemovalSeconds) continue;
+      const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
+      if (!pace) continue;
+      const double share = shares.of(b.to->t);
+      const double before = a.kt * *pace / share;
+      const double after = b.kt / share;
+      if (std::fabs(after - before) <= kMostChangeKt + kRoundingKt) continue;
+      if (first.empty())
+        first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after);
+      else
+        ++more;
+    }
+    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
   }
   return complaints;
 }

@@ -113,6 +113,27 @@ Complaints teleporting(const tracepicture::Trace& trace, const Knowledge& knowle
 Complaints parkedAircraft(const tracepicture::Trace& trace, const Knowledge& knowledge, double wantedShare);
 Complaints leftBehind(const tracepicture::Trace& trace);
 
+// How much of each simulator second the program really moved its traffic: 1 for a whole second,
+// less where a busy machine held it up (every moving object freezing), more where it caught up
+// (every one leaping). Read from the airborne objects of live flights together: second against
+// second those flying on agree on the machine's pace to a few thousandths, while an aircraft
+// stopping and lunging on its own goes its own way; a second in which every mover stands froze.
+struct MachineShares {
+  std::map<long, double> bySecond;     // by the simulator second's end
+  std::map<long, double> paceChanges;  // the share of a second over that of the second before, where flown
+  std::set<long> frozen;               // every mover stood: 0 where no share is read
+  // 1 where too few objects flew to tell.
+  double of(double secondEnd) const;
+  // The program's seconds between two simulator times.
+  double over(double from, double to) const;
+  // What a speed of the second before the one ending at `secondEnd` is scaled by to compare the
+  // two; none where the machine hardly ran in either or lurched from one to the other, or where
+  // too few flew to tell. The pace wavers by a tenth and more from one second to the next on a
+  // loaded machine: an airliner's 450 kt then shows 45 kt apart, a taxi's 20 kt 2 kt.
+  std::optional<double> paceAgainstTheSecondBefore(double secondEnd) const;
+};
+MachineShares machineShares(const tracepicture::Trace& trace, const Knowledge& knowledge);
+
 // What a pilot watching the airport would not accept. Each is judged on the poses the program
 // sent, sampled over whole simulator seconds so that a late frame does not decide.
 // An arrival's first ground contact lies on a runway past its threshold, within its touch-down zone.
@@ -124,8 +145,8 @@ Complaints removedNearTheGround(const tracepicture::Trace& trace, const Knowledg
 // On the ground above 5 kt the nose points within 20 degrees of the motion (or against it, pushed back).
 Complaints slidingOnTheGround(const tracepicture::Trace& trace);
 // On the ground: speeding up by at most about 3 kt/s taxiing (5 kt/s on a take-off roll), slowing
-// by at most about 6 kt/s.
-Complaints groundSpeedJumps(const tracepicture::Trace& trace);
+// by at most about 6 kt/s; each window's speed over the program's seconds in it, where `shares` knows them.
+Complaints groundSpeedJumps(const tracepicture::Trace& trace, const MachineShares& shares = {});
 // Standing, no faster turn than the program's own rate for the category on the spot.
 Complaints turningOnTheSpot(const tracepicture::Trace& trace, const Knowledge& knowledge);
 // No two of ours on one runway at once where one is in the other's path as it lands or takes off.
@@ -144,6 +165,24 @@ Complaints noseSlamsDown(const tracepicture::Trace& trace);
 // around it, within 5 s. `takeoffsJudged`, when given, counts the take-off rolls it could judge.
 Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge,
                            std::size_t* takeoffsJudged = nullptr);
+
+// Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
+// pace against it, and a second whose pace is not known is not judged. Each limit allows half a
+// knot more for the trace's rounded positions.
+// On the ground: below 30 kt no more than 5 kt lost in one second, nor more than 4 kt gained
+// outside a take-off roll; above 30 kt no more than 7.5 kt lost.
+Complaints groundSpeedSteps(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// No motion more than 90 degrees off the nose, a push-back from a stand aside.
+Complaints motionAgainstHeading(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// An aircraft made in the air moves within a second of its creation.
+Complaints hangingStillAfterCreation(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// A flight whose reports go around near a runway, without a report on the ground, does not touch down.
+Complaints goAroundsTouchingDown(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the air the vertical speed sent changes by no more than 2,000 ft/min within 2 s, from the
+// object's first move on (its creation carries 0 ft/min).
+Complaints verticalSpeedSwings(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the air the speed changes by no more than 6 kt in one second.
+Complaints airSpeedJumps(const tracepicture::Trace& trace, const Knowledge& knowledge);
 
 // When the program first placed a static aircraft after `from` (after a fault took them all:
 // the parking adjustment's first placement); none when it placed none.

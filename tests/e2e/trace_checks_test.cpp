@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,7 +33,37 @@ Knowledge lf_knowledge() {
                                            .category = "A5", .topSpeedKt = 160.0, .topTurnDegPerS = 1.0};
   knowledge.flights["HB-CXA"] = FlightFact{.kind = Kind::Arrival, .registration = "HB-CXA", .type = "C172",
                                            .category = "A1", .topSpeedKt = 110.0, .topTurnDegPerS = 3.0};
+  for (const char* tail : {"HB-JXA", "HB-JXB", "HB-JXC"})
+    knowledge.flights[tail] = FlightFact{.kind = Kind::Overflight, .registration = tail, .type = "A320"};
   return knowledge;
+}
+
+// The trace with three airliners cruising steadily far away from 5 s before its first event to its
+// last: what tells the machine's pace second by second.
+tracepicture::Trace lf_withFlyers(tracepicture::Trace trace) {
+  const double from = std::floor(trace.events.front().t) - 5.0;
+  const double to = trace.events.back().t;
+  int n = 0;
+  for (const char* tail : {"HB-JXA", "HB-JXB", "HB-JXC"}) {
+    ++n;
+    for (double t = from; t <= to; t += 1.0) {
+      tracepicture::TraceEvent e;
+      e.t = t;
+      e.event = t == from ? "create" : "pose";
+      e.objectId = 900 + n;
+      e.title = tail;
+      e.tailNumber = tail;
+      e.latitude = 46.0 + 0.1 * n;
+      e.longitude = 7.0 + 0.0035 * (t - from);  // 510 kt east
+      e.altitude = 35000.0;
+      e.heading = 90.0;
+      e.verticalSpeed = 0.0;
+      trace.events.push_back(e);
+    }
+  }
+  std::stable_sort(trace.events.begin(), trace.events.end(),
+                   [](const tracepicture::TraceEvent& a, const tracepicture::TraceEvent& b) { return a.t < b.t; });
+  return trace;
 }
 
 // "t,event,id,tail,lat,lon,alt,heading,ground" lines to a trace; the title is the tail's.
@@ -525,13 +556,14 @@ struct Pose {
   bool ground;
   double pitch = 0.0;
   double bank = 0.0;
+  double vs = 0.0;  // ft/min, as sent
 };
 
 tracepicture::Trace lf_attitudeTrace(const std::vector<Pose>& poses) {
   std::string text = "t_s,event,object_id,title,lat,lon,alt_ft,heading_deg,on_ground,tail,pitch_deg,bank_deg,vs_fpm,gs_kt\n";
   for (const Pose& p : poses)
-    text += fmt::format("{:.2f},{},{},Title {},{:.6f},{:.6f},{:.1f},{:.1f},{},{},{:.1f},{:.1f},0,0\n", p.t, p.event, p.id,
-                        p.tail, p.lat, p.lon, p.alt, p.heading, p.ground ? 1 : 0, p.tail, p.pitch, p.bank);
+    text += fmt::format("{:.2f},{},{},Title {},{:.6f},{:.6f},{:.1f},{:.1f},{},{},{:.1f},{:.1f},{:.0f},0\n", p.t, p.event, p.id,
+                        p.tail, p.lat, p.lon, p.alt, p.heading, p.ground ? 1 : 0, p.tail, p.pitch, p.bank, p.vs);
   return tracepicture::parseTrace(text, "test");
 }
 
@@ -651,21 +683,75 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
   EXPECT_EQ(slidingOnTheGround(taxi(steady, 41.0)).size(), 1u) << "crabbing 41 degrees";
   EXPECT_EQ(slidingOnTheGround(taxi(std::vector<double>(8, 3.0), 180.0)).size(), 0u) << "pushed back tail first";
   EXPECT_EQ(slidingOnTheGround(taxi(std::vector<double>(8, 4.0), 90.0)).size(), 0u) << "under 5 kt";
+  EXPECT_EQ(motionAgainstHeading(taxi(steady, 0.0), k).size(), 0u) << "taxiing nose first";
+  EXPECT_EQ(motionAgainstHeading(taxi(steady, 94.0), k).size(), 1u) << "94 degrees off its nose";
+  EXPECT_EQ(motionAgainstHeading(taxi(steady, 41.0), k).size(), 0u) << "crabbing 41 degrees, not against the nose";
+  EXPECT_EQ(motionAgainstHeading(taxi(std::vector<double>(8, 17.0), 180.0), k).size(), 1u)
+      << "rolling backwards at 17 kt on the runway";
+  {
+    // From a stand tail first at `pushKt` for 8 s, a stop and a turn, then nose first at 10 kt;
+    // `awayMetres` from the stand when the push begins, `jitterKt` at the stand before it.
+    const auto& stand = lf_zurich().stands[0];
+    auto pushed = [&](double pushKt, double awayMetres, double jitterKt = 0.0) {
+      std::vector<Pose> poses;
+      double lat = stand.latitude;
+      double lon = stand.longitude;
+      standin::sim::offsetPosition(lat, lon, 180.0, awayMetres);
+      const double g = kGround + 8.0;
+      double heading = 0.0;
+      for (int t = 0; t <= 30; ++t) {
+        if (t > 0 && t <= 4) standin::sim::offsetPosition(lat, lon, 90.0, (t % 2 ? 1.0 : -1.0) * jitterKt * 0.5144);
+        if (t > 4 && t <= 12) standin::sim::offsetPosition(lat, lon, 180.0, pushKt * 0.5144);
+        if (t > 12 && t <= 16) heading += 45.0;  // on the spot, to 180
+        if (t > 16) standin::sim::offsetPosition(lat, lon, heading, 10.0 * 0.5144);
+        poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", 1, "HB-JDA", lat, lon, g, heading, true});
+      }
+      return lf_attitudeTrace(poses);
+    };
+    struct Push {
+      const char* name;
+      double pushKt;
+      double awayMetres;
+      double jitterKt;
+      std::size_t complaints;
+    } pushes[] = {
+        {"pushed back from its stand at 4 kt", 4.0, 0.0, 0.0, 0},
+        {"pushed back at 12 kt: no tug's pace", 12.0, 0.0, 0.0, 1},
+        {"tail first at 4 kt, 300 m from any stand", 4.0, 300.0, 0.0, 1},
+        {"jittering sideways at 2 kt at its stand", 4.0, 0.0, 2.0, 0},
+    };
+    for (const Push& c : pushes) EXPECT_EQ(motionAgainstHeading(pushed(c.pushKt, c.awayMetres, c.jitterKt), k).size(), c.complaints) << c.name;
+  }
 
+  // `complaints` over two-second windows, `steps` second by second.
   struct Speeds {
     const char* name;
     std::vector<double> kts;
     std::size_t complaints;
+    std::size_t steps;
   } speeds[] = {
-      {"gathering 2 kt/s", {0, 2, 4, 6, 8, 10, 12, 14}, 0},
-      {"from 0 to 18 kt in a second", {0, 0, 0, 18, 18, 18, 18, 18}, 1},
-      {"from 21.5 to 0 kt in a second", {21.5, 21.5, 21.5, 21.5, 0, 0, 0, 0}, 1},
-      {"a landing roll braking 5 kt/s", {140, 135, 130, 125, 120, 115, 110, 105}, 0},
-      {"a roll-out braking 6 kt/s, the worker's pace wavering", {140, 135, 127, 122, 114, 108.5, 101, 95.5}, 0},
-      {"a roll-out braking 9 kt/s", {140, 131, 122, 113, 104, 95, 86, 77}, 1},
-      {"a take-off roll gathering 4.5 kt/s", {60, 64.5, 69, 73.5, 78, 82.5, 87, 91.5}, 0},
+      {"gathering 2 kt/s", {0, 2, 4, 6, 8, 10, 12, 14}, 0, 0},
+      {"from 0 to 18 kt in a second", {0, 0, 0, 18, 18, 18, 18, 18}, 1, 1},
+      {"from 21.5 to 0 kt in a second", {21.5, 21.5, 21.5, 21.5, 0, 0, 0, 0}, 1, 1},
+      {"a landing roll braking 5 kt/s", {140, 135, 130, 125, 120, 115, 110, 105}, 0, 0},
+      // Alone on the machine nothing tells the worker's pace from the aircraft's.
+      {"a roll-out braking 6 kt/s, the worker's pace wavering", {140, 135, 127, 122, 114, 108.5, 101, 95.5}, 0, 1},
+      {"a roll-out braking 9 kt/s", {140, 131, 122, 113, 104, 95, 86, 77}, 1, 1},
+      {"a take-off roll gathering 4.5 kt/s", {60, 64.5, 69, 73.5, 78, 82.5, 87, 91.5}, 0, 0},
+      {"a take-off roll gathering 6 kt/s from its line-up", {0, 0, 6, 12, 18, 24, 30, 36, 42}, 1, 0},
+      {"braking 7 kt/s from 60 kt", {60, 60, 53, 46, 39, 32, 32}, 0, 0},
+      {"braking 6 kt/s below 30 kt", {28, 28, 22, 16, 10, 10, 10}, 0, 1},
+      {"a turn-off: 18.1 to 2.4 kt, then lunging on", {18, 18.1, 2.4, 7.3, 10.0, 17.8, 17.8, 17.8}, 1, 1},
+      {"a taxi start from 0 to 7.4 kt in a second", {0, 0, 7.4, 9.0, 10.5, 12.0, 13.5, 15.0}, 1, 1},
+      {"a taxi start gaining 4.2 kt, within the trace's rounding", {0, 0, 0, 4.2, 6.0, 7.5, 9.0}, 0, 0},
+      {"a taxi start gaining 4.7 kt", {0, 0, 0, 4.7, 6.2, 7.7, 9.2}, 0, 1},
+      {"the touch-down speed held, then 18 kt lost in a second", {147.2, 146.6, 148.0, 146.6, 128.6, 125.0, 121.4}, 1, 1},
   };
-  for (const Speeds& c : speeds) EXPECT_EQ(groundSpeedJumps(taxi(c.kts, 0.0)).size(), c.complaints) << c.name;
+  for (const Speeds& c : speeds) {
+    EXPECT_EQ(groundSpeedJumps(taxi(c.kts, 0.0)).size(), c.complaints) << c.name;
+    EXPECT_EQ(groundSpeedSteps(lf_withFlyers(taxi(c.kts, 0.0)), k).size(), c.steps) << c.name;
+    EXPECT_EQ(groundSpeedSteps(taxi(c.kts, 0.0), k).size(), 0u) << c.name << ": alone, the machine's pace is not known";
+  }
   {
     // Made again on its landing roll after the simulator's restart took every object: it stands
     // until the simulator has it, then rolls on at its pace. Not so an object created on its own.
@@ -730,6 +816,7 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
     std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
     return lf_attitudeTrace(poses);
   };
+  // `complaints` of flying slowly; `hangs`: standing still after its creation; `jumps`: speed steps in the air.
   struct Slow {
     const char* name;
     const char* tail;
@@ -737,18 +824,44 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
     bool ground;
     int removedWith;
     std::size_t complaints;
+    std::size_t hangs = 0;
+    std::size_t jumps = 0;
   } slow[] = {
       {"an A380 at 150 kt", "D-AIMA", std::vector<double>(12, 150.0), false, 0, 0},
-      {"an A380 fading to 60 kt in the air", "D-AIMA", {150, 150, 150, 140, 126, 113, 102, 92, 83, 75, 67, 60}, false, 0, 1},
-      {"an A380 slow only as it is made", "D-AIMA", {0, 0, 40, 150, 150, 150, 150, 150, 150}, false, 0, 0},
+      {"an A380 fading to 60 kt in the air", "D-AIMA", {150, 150, 150, 140, 126, 113, 102, 92, 83, 75, 67, 60}, false, 0, 1, 0, 1},
+      {"an A380 slow only as it is made", "D-AIMA", {0, 0, 40, 150, 150, 150, 150, 150, 150}, false, 0, 0, 1, 0},
       {"an A380 made anew after a fault, held until the simulator has it", "D-AIMA",
        {0, 0, 0, 0, 0, 0, 0, 0, 150, 150, 150, 150}, false, 4, 0},
-      {"an A380 made on its own, held in the air", "D-AIMA", {0, 0, 0, 0, 0, 0, 0, 0, 150, 150, 150, 150}, false, 0, 1},
+      {"an A380 made on its own, held in the air", "D-AIMA", {0, 0, 0, 0, 0, 0, 0, 0, 150, 150, 150, 150}, false, 0, 1, 1, 0},
+      {"an A380 held only for its first second", "D-AIMA", {0, 150, 150, 150, 150, 150, 150, 150, 150}, false, 0, 0, 0, 0},
       {"an A380 taxiing at 20 kt", "D-AIMA", std::vector<double>(12, 20.0), true, 0, 0},
       {"an A320 at 90 kt", "HB-JDA", std::vector<double>(12, 90.0), false, 0, 1},
       {"a Cessna at 90 kt", "HB-CXA", std::vector<double>(12, 90.0), false, 0, 0},
+      {"an A380 slowing 2 kt/s on its approach", "D-AIMA", {170, 168, 166, 164, 162, 160, 158, 156, 154, 152}, false, 0, 0},
+      {"a climb braking in steps of 16 kt when its reports end", "D-AIMA", {208, 208, 208, 192, 176, 160, 145, 140, 140}, false, 0, 0, 0, 1},
+      {"an A380 speeding up by 7 kt in one second", "D-AIMA", {150, 150, 150, 157, 157, 157, 157}, false, 0, 0, 0, 1},
   };
-  for (const Slow& c : slow) EXPECT_EQ(slowInTheAir(flying(c.tail, c.kts, c.ground, c.removedWith), k).size(), c.complaints) << c.name;
+  for (const Slow& c : slow) {
+    const auto trace = flying(c.tail, c.kts, c.ground, c.removedWith);
+    EXPECT_EQ(slowInTheAir(trace, k).size(), c.complaints) << c.name;
+    EXPECT_EQ(hangingStillAfterCreation(trace, k).size(), c.hangs) << c.name;
+    EXPECT_EQ(airSpeedJumps(lf_withFlyers(trace), k).size(), c.jumps) << c.name;
+  }
+  {
+    // The program's last pose of an object leaps as it goes: only a removal a quarter second after it excuses it.
+    auto leaping = [&](double removedAfter) {
+      std::vector<std::array<double, 3>> seconds;
+      for (int i = 0; i < 8; ++i) seconds.push_back({-9000.0 + 77.0 * i + (i == 7 ? 77.0 : 0.0), 2000.0, 0.0});
+      std::vector<Pose> poses = lf_along28(1, "D-AIMA", seconds, 0.0, 10.0);
+      Pose gone = poses.back();
+      gone.t += removedAfter;
+      gone.event = "remove";
+      poses.push_back(gone);
+      return lf_attitudeTrace(poses);
+    };
+    EXPECT_EQ(airSpeedJumps(lf_withFlyers(leaping(0.1)), k).size(), 0u) << "removed 0.1 s after its last pose";
+    EXPECT_EQ(airSpeedJumps(lf_withFlyers(leaping(0.5)), k).size(), 1u) << "removed 0.5 s after its last pose";
+  }
 
   // A 3-degree final to 28 at 72 m/s for 100 s, touching down 400 m past the threshold and lowering
   // its nose from 3.5 degrees; `bump` feet added at the seconds given before the touch-down.
@@ -791,6 +904,198 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
   for (auto& e : early.events)
     if (e.t < 20.0 && e.pitch) *e.pitch = e.t < 10.0 ? 8.0 : 0.0;
   EXPECT_EQ(noseSlamsDown(early).size(), 0u);
+}
+
+// A stall of the machine shows as every moving object freezing and leaping in the same second:
+// that second is the machine's; one aircraft stopping and lunging while the rest move on is its own.
+TEST(TraceChecks, AStallOfTheMachineIsEveryObjectsSecondAndNotOneAircrafts) {
+  auto k = lf_knowledge();
+  const char* flyers[] = {"D-AIMA", "HB-CXA", "HB-JXA", "HB-JXB"};
+  for (const char* tail : {"HB-JXA", "HB-JXB"})
+    k.flights[tail] = FlightFact{.kind = Kind::Overflight, .registration = tail, .type = "A320"};
+  // Second 10 of the run frozen, second 11 leaping by `leap` seconds' worth: for the flyers, the
+  // taxiing HB-JDA, or the flyer `loneFlyer` alone. A wavering machine runs every second by a
+  // tenth more or less than the one before.
+  auto run = [&](bool flyersStall, bool taxiStalls, double leap, int loneFlyer, bool wavering) {
+    std::vector<Pose> poses;
+    auto share = [&](int t, bool stalls) {
+      return (wavering ? (t % 2 ? 1.1 : 0.9) : 1.0) * (!stalls ? 1.0 : t == 10 ? 0.0 : t == 11 ? leap : 1.0);
+    };
+    for (int n = 0; n < 4; ++n) {
+      double along = -9000.0 + 1500.0 * n;
+      for (int t = 0; t <= 20; ++t) {
+        along += t > 0 ? 150.0 * 0.5144 * share(t, flyersStall || n == loneFlyer) : 0.0;
+        const auto [lat, lon] = lf_on28(along, 400.0 * n);
+        poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", n + 1, flyers[n], lat, lon, kGround + 3000.0,
+                         lf_end28().headingDeg, false});
+      }
+    }
+    double along = 500.0;
+    for (int t = 0; t <= 20; ++t) {
+      along += t > 0 ? 18.0 * 0.5144 * share(t, taxiStalls) : 0.0;
+      const auto [lat, lon] = lf_on28(along);
+      poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", 9, "HB-JDA", lat, lon, kGround + 8.0,
+                       lf_end28().headingDeg, true});
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    return lf_attitudeTrace(poses);
+  };
+  struct Case {
+    const char* name;
+    bool flyersStall;
+    bool taxiStalls;
+    double leap;
+    int loneFlyer;  // -1: none
+    bool wavering;
+    double shareOf10;
+    double shareOf11;
+    std::size_t groundSteps;
+    std::size_t airJumps;
+  } cases[] = {
+      {"the machine stalls a second", true, true, 2.0, -1, false, 0.0, 2.0, 0, 0},
+      {"the machine stalls and catches up by half", true, true, 1.5, -1, false, 0.0, 1.5, 0, 0},
+      {"the taxiing aircraft stops and lunges alone", false, true, 2.0, -1, false, 1.0, 1.0, 1, 0},
+      {"one flyer of four stops and lunges", false, false, 2.0, 1, false, 1.0, 1.0, 0, 1},
+      {"the machine's pace wavering by a tenth", false, false, 2.0, -1, true, 0.9, 1.1, 0, 0},
+      {"the machine's pace wavering, one flyer stopping and lunging", false, false, 2.0, 2, true, 0.9, 1.1, 0, 1},
+  };
+  for (const Case& c : cases) {
+    const auto trace = run(c.flyersStall, c.taxiStalls, c.leap, c.loneFlyer, c.wavering);
+    const MachineShares shares = machineShares(trace, k);
+    EXPECT_NEAR(shares.of(10.0), c.shareOf10, 0.05) << c.name;
+    EXPECT_NEAR(shares.of(11.0), c.shareOf11, 0.05) << c.name;
+    EXPECT_NEAR(shares.of(13.0), c.wavering ? 1.1 : 1.0, 0.05) << c.name;
+    EXPECT_NEAR(shares.over(9.5, 11.0), 0.5 * c.shareOf10 + c.shareOf11, 0.05) << c.name;
+    EXPECT_EQ(groundSpeedSteps(trace, k).size(), c.groundSteps) << c.name;
+    EXPECT_EQ(groundSpeedJumps(trace, shares).size(), c.groundSteps) << c.name << ": over two-second windows";
+    EXPECT_EQ(airSpeedJumps(trace, k).size(), c.airJumps) << c.name;
+    EXPECT_EQ(hangingStillAfterCreation(trace, k).size(), 0u) << c.name;
+  }
+  EXPECT_EQ(machineShares(tracepicture::Trace{}, k).of(10.0), 1.0) << "nothing flies: every second is whole";
+  {
+    // On a steady machine three of five flyers brake at 3, 5 and 8 kt/s from 10 s on, each its own
+    // way; the two cruising at 450 kt fly on: the pace is theirs, and only the 8 kt/s is a fault.
+    const char* five[] = {"D-AIMA", "HB-CXA", "HB-JXA", "HB-JXB", "HB-JXC"};
+    const double braking[] = {3.0, 5.0, 8.0, 0.0, 0.0};
+    std::vector<Pose> poses;
+    for (int n = 0; n < 5; ++n) {
+      double along = -20000.0 + 1500.0 * n;
+      for (int t = 0; t <= 20; ++t) {
+        const double kt = (n < 3 ? 150.0 : 450.0) - braking[n] * std::max(0, t - 9);
+        along += t > 0 ? kt * 0.5144 : 0.0;
+        const auto [lat, lon] = lf_on28(along, 400.0 * n);
+        poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", n + 1, five[n], lat, lon, kGround + 9000.0,
+                         lf_end28().headingDeg, false});
+      }
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    const auto trace = lf_attitudeTrace(poses);
+    EXPECT_NEAR(machineShares(trace, k).paceAgainstTheSecondBefore(12.0).value_or(0.0), 1.0, 0.002);
+    EXPECT_EQ(airSpeedJumps(trace, k).size(), 1u);
+  }
+
+  // Too few flying to read the machine's pace: a taxiing aircraft and one in the air stand through
+  // seconds 10 and 11 together; HB-CXA, made in the air at 9.6 s, stands until 11 s as well.
+  auto stalled = [&](bool othersStand) {
+    std::vector<Pose> poses;
+    double taxiAlong = 500.0;
+    double airAlong = -9000.0;
+    double cxaAlong = -6000.0;
+    for (int t = 0; t <= 20; ++t) {
+      const bool standing = othersStand && (t == 10 || t == 11);
+      taxiAlong += t > 0 && !standing ? 18.0 * 0.5144 : 0.0;
+      airAlong += t > 0 && !standing ? 150.0 * 0.5144 : 0.0;
+      const auto [lat, lon] = lf_on28(taxiAlong);
+      poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", 1, "HB-JDA", lat, lon, kGround + 8.0,
+                       lf_end28().headingDeg, true});
+      const auto [aLat, aLon] = lf_on28(airAlong, 300.0);
+      poses.push_back({static_cast<double>(t), t == 0 ? "create" : "pose", 2, "D-AIMA", aLat, aLon, kGround + 3000.0,
+                       lf_end28().headingDeg, false});
+      if (t >= 10) {
+        cxaAlong += t >= 12 ? 90.0 * 0.5144 : 0.0;
+        const auto [cLat, cLon] = lf_on28(cxaAlong, -300.0);
+        poses.push_back({t == 10 ? 9.6 : static_cast<double>(t), t == 10 ? "create" : "pose", 3, "HB-CXA", cLat, cLon,
+                         kGround + 2000.0, lf_end28().headingDeg, false});
+      }
+    }
+    std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.t < b.t; });
+    return lf_attitudeTrace(poses);
+  };
+  EXPECT_EQ(machineShares(stalled(true), k).of(10.0), 0.0);
+  EXPECT_EQ(machineShares(stalled(true), k).of(11.0), 0.0);
+  EXPECT_EQ(hangingStillAfterCreation(stalled(true), k).size(), 0u) << "the machine stood with it";
+  EXPECT_EQ(hangingStillAfterCreation(stalled(false), k).size(), 1u) << "it stood alone for 1.4 s";
+}
+
+// The vertical speed sent builds over seconds; a go-around that yanks it round does not.
+TEST(TraceChecks, TheVerticalSpeedSentChangesNoFasterThan2000FtMinWithin2Seconds) {
+  const auto k = lf_knowledge();
+  struct Case {
+    const char* name;
+    std::vector<double> vs;  // second by second, from the creation on
+    bool ground = false;
+    std::size_t complaints;
+  } cases[] = {
+      {"a go-around building its climb over seconds", {-700, -700, -300, 300, 900, 1500, 1800, 1800}, false, 0},
+      {"a go-around yanked from -700 to +3,120 within 2 s", {-700, -700, -700, 1760, 3120, 3120, 3120}, false, 1},
+      {"a dip of 2,100 ft/min over 2 s", {-700, -700, -1750, -2800, -2800}, false, 1},
+      {"made at 0 ft/min, flying at 2,500 from its first move", {0, 2500, 2500, 2500, 2500}, false, 0},
+      {"on the ground the vertical speed is not flown", {0, 0, 2500, 0, 2500}, true, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<Pose> poses;
+    for (std::size_t i = 0; i < c.vs.size(); ++i) {
+      const auto [lat, lon] = lf_on28(-9000.0 + 77.0 * static_cast<double>(i), 0.0);
+      Pose p{static_cast<double>(i), i == 0 ? "create" : "pose", 1, "D-AIMA", lat, lon, kGround + (c.ground ? 8.0 : 2000.0),
+             lf_end28().headingDeg, c.ground};
+      p.vs = c.vs[i];
+      poses.push_back(p);
+    }
+    EXPECT_EQ(verticalSpeedSwings(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
+  }
+}
+
+// A flight whose reports go around climbs with them; one whose reports land touches down.
+TEST(TraceChecks, AFlightWhoseReportsGoAroundDoesNotTouchDown) {
+  // The feed, each second: a C172 at 40 m/s on a 3-degree final to 28, its reports bottoming at
+  // `bottomFeet` over the threshold at feed time 75 and climbing at 700 ft/min, or landing there.
+  auto fed = [](double t, double bottomFeet, bool lands) {
+    const double along = 40.0 * (t - 75.0);
+    double height = t < 75.0 ? bottomFeet - along * 0.0524 * 3.28 : bottomFeet + (t - 75.0) * 700.0 / 60.0;
+    if (lands && t >= 75.0) height = -1.0;
+    return std::make_pair(along, height);
+  };
+  struct Case {
+    const char* name;
+    double bottomFeet;
+    bool reportsLand;
+    bool touches;  // the simulator shows it on the runway from its bottom for 8 s
+    std::size_t complaints;
+  } cases[] = {
+      {"a balked landing at 30 ft flown down to the runway", 30.0, false, true, 1},
+      {"a balked landing at 30 ft climbing with its reports", 30.0, false, false, 0},
+      {"a go-around at 200 ft flown onto the runway", 200.0, false, true, 1},
+      {"a landing", 30.0, true, true, 0},
+  };
+  for (const Case& c : cases) {
+    Knowledge k = lf_knowledge();
+    k.feedToSimSeconds = 4.0;
+    FlightFact& fact = k.flights["HB-CXA"];
+    for (int t = 0; t <= 140; ++t) {
+      const auto [along, height] = fed(t, c.bottomFeet, c.reportsLand);
+      const auto [lat, lon] = lf_on28(along);
+      fact.sent.push_back({static_cast<double>(t), lat, lon, height < 0.0 ? 0.0 : kGround + height});
+    }
+    std::vector<Pose> poses;
+    for (int t = 0; t <= 130; ++t) {
+      auto [along, height] = fed(t, c.bottomFeet, c.reportsLand);
+      if (c.touches && t >= 75 && t < 83) height = -1.0;
+      const auto [lat, lon] = lf_on28(along);
+      poses.push_back({k.feedToSimSeconds + k.delaySeconds + t, t == 0 ? "create" : "pose", 1, "HB-CXA", lat, lon,
+                       kGround + 8.0 + std::max(height, 0.0), lf_end28().headingDeg, height < 0.0});
+    }
+    EXPECT_EQ(goAroundsTouchingDown(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
+  }
 }
 
 TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
