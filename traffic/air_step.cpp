@@ -120,20 +120,46 @@ double lf_sinkLimitFtMin(double heightFt) {
   return std::clamp(kNearGroundSinkFtMin + (heightFt - kNearGroundFt) * 1.875, kNearGroundSinkFtMin, 3000.0);
 }
 
-// The reports ahead climb away before any of them is on the ground; `bottom` is the lowest of
-// them up to the climb.
-bool lf_reportsClimbAway(const LiveAc& aircraft, double& bottom) {
+// A slow aircraft's report barely over the field comes airborne but without a height: the feed
+// cannot tell it from the ground.
+bool lf_heightKnown(const StreamPoint& p) { return std::isfinite(p.altitude) && p.altitude > 0.0; }
+
+// The first report ahead that climbs away before any is on the ground; `bottom` is the lowest
+// known height up to it (the aircraft's own before any).
+std::optional<std::size_t> lf_climbAwayIndex(const LiveAc& aircraft, double& bottom) {
   const auto& s = aircraft.stream;
-  if (s.empty() || !s[0].airborne) return false;
-  bottom = std::isfinite(s[0].altitude) ? s[0].altitude : std::numeric_limits<double>::infinity();
+  if (s.empty() || !s[0].airborne) return std::nullopt;
+  bottom = lf_heightKnown(s[0]) ? s[0].altitude : aircraft.altitude;
   for (std::size_t i = 1; i < s.size(); ++i) {
     const StreamPoint& p = s[i];
-    if (!p.airborne) return false;
-    if (!std::isfinite(p.altitude)) continue;
+    if (!p.airborne) return std::nullopt;
+    if (!lf_heightKnown(p)) continue;
     bottom = std::min(bottom, p.altitude);
-    if (p.altitude >= bottom + kGoAroundClimbFt && lf_vs(p) >= kGoAroundClimbFtMin) return std::isfinite(bottom);
+    if (p.altitude >= bottom + kGoAroundClimbFt && lf_vs(p) >= kGoAroundClimbFtMin) {
+      if (!std::isfinite(bottom)) return std::nullopt;
+      return i;
+    }
   }
-  return false;
+  return std::nullopt;
+}
+
+// Going around, a report without a height lies between the known heights around it in time:
+// flown as the ground, it would put the aircraft on the runway its reports never reach.
+void lf_fillUnknownHeights(LiveAc& aircraft, std::size_t climb) {
+  auto& s = aircraft.stream;
+  double fromFt = aircraft.altitude;
+  double fromTime = g_engineTime.load();
+  for (std::size_t i = 0; i < climb; ++i) {
+    if (lf_heightKnown(s[i])) {
+      fromFt = s[i].altitude;
+      fromTime = s[i].time;
+      continue;
+    }
+    std::size_t known = i + 1;
+    while (known < climb && !lf_heightKnown(s[known])) ++known;
+    const double span = std::max(1.0, s[known].time - fromTime);
+    s[i].altitude = fromFt + (s[known].altitude - fromFt) * std::clamp((s[i].time - fromTime) / span, 0.0, 1.0);
+  }
 }
 
 // Set as a leg begins, and on the way down to a flare as reports come: on the approach whose
@@ -143,7 +169,13 @@ void lf_updateGoAround(LiveAc& aircraft) {
   const bool left = aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::landing &&
                     g_engineTime.load() - aircraft.stateSince <= kGoAroundTicks;
   double bottom = std::numeric_limits<double>::quiet_NaN();
-  const bool ahead = (aircraft.state == FlightPhase::landing || left) && lf_reportsClimbAway(aircraft, bottom);
+  std::optional<std::size_t> climb;
+  if (aircraft.state == FlightPhase::landing || left) climb = lf_climbAwayIndex(aircraft, bottom);
+  const bool ahead = climb.has_value();
+  if (ahead) {
+    lf_fillUnknownHeights(aircraft, *climb);
+    for (std::size_t i = 0; i < *climb; ++i) bottom = std::min(bottom, aircraft.stream[i].altitude);
+  }
   aircraft.goingAround = ahead || left;
   aircraft.goAroundBottomFt = ahead ? bottom : std::numeric_limits<double>::quiet_NaN();
   // A flare begun toward reports that now climb away is given up.
