@@ -37,6 +37,11 @@ const double kFloorSlope = std::tan(2.5 * geo::kDegToRad);
 // Near the ground a landing aircraft sinks at most 1500 ft/min; higher up it may sink faster.
 constexpr double kNearGroundFt = 200.0;
 constexpr double kNearGroundSinkFtMin = 1450.0;
+// Reports that go around: a point this far above the lowest before it, climbing at least this
+// fast.
+constexpr double kGoAroundClimbFt = 50.0;
+constexpr double kGoAroundClimbFtMin = 400.0;
+constexpr std::int32_t kGoAroundTicks = 3000;  // after leaving the approach, its climb still eases in
 
 // Per category 0..6: the nose-up attitude (degrees) of level flight, the most the pitch turns in
 // a second (degrees) and the largest bank of the air step's turns (degrees).
@@ -115,6 +120,68 @@ double lf_sinkLimitFtMin(double heightFt) {
   return std::clamp(kNearGroundSinkFtMin + (heightFt - kNearGroundFt) * 1.875, kNearGroundSinkFtMin, 3000.0);
 }
 
+// A slow aircraft's report barely over the field comes airborne but without a height: the feed
+// cannot tell it from the ground.
+bool lf_heightKnown(const StreamPoint& p) { return std::isfinite(p.altitude) && p.altitude > 0.0; }
+
+// The first report ahead that climbs away before any is on the ground; `bottom` is the lowest
+// known height up to it (the aircraft's own before any).
+std::optional<std::size_t> lf_climbAwayIndex(const LiveAc& aircraft, double& bottom) {
+  const auto& s = aircraft.stream;
+  if (s.empty() || !s[0].airborne) return std::nullopt;
+  bottom = lf_heightKnown(s[0]) ? s[0].altitude : aircraft.altitude;
+  for (std::size_t i = 1; i < s.size(); ++i) {
+    const StreamPoint& p = s[i];
+    if (!p.airborne) return std::nullopt;
+    if (!lf_heightKnown(p)) continue;
+    bottom = std::min(bottom, p.altitude);
+    if (p.altitude >= bottom + kGoAroundClimbFt && lf_vs(p) >= kGoAroundClimbFtMin) {
+      if (!std::isfinite(bottom)) return std::nullopt;
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+// Going around, a report without a height lies between the known heights around it in time:
+// flown as the ground, it would put the aircraft on the runway its reports never reach.
+void lf_fillUnknownHeights(LiveAc& aircraft, std::size_t climb) {
+  auto& s = aircraft.stream;
+  double fromFt = aircraft.altitude;
+  double fromTime = g_engineTime.load();
+  for (std::size_t i = 0; i < climb; ++i) {
+    if (lf_heightKnown(s[i])) {
+      fromFt = s[i].altitude;
+      fromTime = s[i].time;
+      continue;
+    }
+    std::size_t known = i + 1;
+    while (known < climb && !lf_heightKnown(s[known])) ++known;
+    const double span = std::max(1.0, s[known].time - fromTime);
+    s[i].altitude = fromFt + (s[known].altitude - fromFt) * std::clamp((s[i].time - fromTime) / span, 0.0, 1.0);
+  }
+}
+
+// Set as a leg begins, and on the way down to a flare as reports come: on the approach whose
+// reports go around, and for a while after any approach was left, the aircraft flies the reports
+// with its climb easing in.
+void lf_updateGoAround(LiveAc& aircraft) {
+  const bool left = aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::landing &&
+                    g_engineTime.load() - aircraft.stateSince <= kGoAroundTicks;
+  double bottom = std::numeric_limits<double>::quiet_NaN();
+  std::optional<std::size_t> climb;
+  if (aircraft.state == FlightPhase::landing || left) climb = lf_climbAwayIndex(aircraft, bottom);
+  const bool ahead = climb.has_value();
+  if (ahead) {
+    lf_fillUnknownHeights(aircraft, *climb);
+    for (std::size_t i = 0; i < *climb; ++i) bottom = std::min(bottom, aircraft.stream[i].altitude);
+  }
+  aircraft.goingAround = ahead || left;
+  aircraft.goAroundBottomFt = ahead ? bottom : std::numeric_limits<double>::quiet_NaN();
+  // A flare begun toward reports that now climb away is given up.
+  if (aircraft.goingAround) aircraft.flareStage = 0;
+}
+
 bool lf_justTookOff(const LiveAc& aircraft) {
   if (aircraft.state == FlightPhase::takeoff) return true;
   return aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::takeoff &&
@@ -177,20 +244,22 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
   if (!current.airborne || !next.airborne) return std::nullopt;
   double target = next.altitude;
   if (aircraft.state == FlightPhase::landing) {
-    // A report under the known ground or the approach's floor is no place to fly to.
+    // A report under the known ground or the approach's floor is no place to fly to; going
+    // around, the reports leave the approach's path and are flown as they are.
     if (const auto ground = gf_knownGroundFt(aircraft)) target = std::max(target, *ground + lf_cg(aircraft));
-    if (const auto frame = lf_approachFrame(aircraft, next.lalo)) target = std::max(target, lf_floorFt(*frame, lf_cg(aircraft)));
+    const auto frame = aircraft.goingAround ? std::nullopt : lf_approachFrame(aircraft, next.lalo);
+    if (frame) target = std::max(target, lf_floorFt(*frame, lf_cg(aircraft)));
   }
   double rate = (target - aircraft.altitude) / ticks;
   if (aircraft.state == FlightPhase::takeoff && aircraft.simAgl <= 1000.0) rate = std::max(rate, 0.2);
-  // Right after the take-off the climb follows the feed's; a leg that would make up a lag in
-  // one go is held to half again the feed's own rate.
-  if (lf_justTookOff(aircraft)) {
+  // Right after the take-off or in a go-around the climb follows the feed's; a leg that would
+  // make up a lag in one go is held to half again the feed's own rate.
+  if (lf_justTookOff(aircraft) || aircraft.goingAround) {
     const double reported = std::max(lf_vs(current), lf_vs(next));
     if (reported > 0.0) rate = std::min(rate, 1.5 * reported / kFtMinPerRate);
   }
-  if (aircraft.state == FlightPhase::landing && next.altitude == current.altitude && aircraft.simAgl <= 1000.0 &&
-      lf_vs(current) + lf_vs(next) <= 100.0)
+  if (aircraft.state == FlightPhase::landing && !aircraft.goingAround && next.altitude == current.altitude &&
+      aircraft.simAgl <= 1000.0 && lf_vs(current) + lf_vs(next) <= 100.0)
     rate = gf_descentRate(aircraft) / kFtMinPerRate;
   return rate;
 }
@@ -205,15 +274,17 @@ void lf_verticalAndPitch(LiveAc& aircraft, std::int32_t& ticks) {
   if (aircraft.flareStage != 0) return;
   double shownFtMin = lf_vs(aircraft.stream[1]);
   if (const std::optional<double> rate = lf_legRate(aircraft, ticks); rate && std::isfinite(*rate)) {
-    // The climb-out aims and the step blends toward the aim, a take-off's hand-over included.
-    if (lf_justTookOff(aircraft))
+    // The climb-out and a go-around aim and the step blends toward the aim, a take-off's
+    // hand-over included.
+    if (lf_justTookOff(aircraft) || aircraft.goingAround)
       aircraft.verticalRate = *rate;
     else
       aircraft.appliedVerticalRate = *rate;
-    // In flight the simulator is shown the climb the aircraft flies, not the report's.
-    if (aircraft.state == FlightPhase::flying) {
+    // In flight the simulator is shown the climb the aircraft flies, not the report's; the nose
+    // of a go-around leads its climb.
+    if (aircraft.state == FlightPhase::flying || aircraft.goingAround) {
       shownFtMin = *rate * kFtMinPerRate;
-      aircraft.pendingNextValue = shownFtMin;
+      aircraft.pendingNextValue = aircraft.goingAround ? aircraft.appliedVerticalRate * kFtMinPerRate : shownFtMin;
     }
   }
   if (aircraft.state == FlightPhase::takeoff) return;
@@ -372,7 +443,22 @@ void gf_approachVerticalStep(LiveAc& aircraft) {
   }
 }
 
+void gf_goAroundVerticalStep(LiveAc& aircraft) {
+  double rate = aircraft.verticalRate;
+  // Down to the reports' lowest point no faster than it can level off there at the step's limit.
+  const double above = aircraft.altitude - aircraft.goAroundBottomFt;
+  if (std::isfinite(above)) rate = std::max(rate, -std::sqrt(2.0 * kRateStep * std::max(above, 0.0)));
+  gf_applyVerticalRate(aircraft, gf_cruiseLimit(aircraft, rate));
+}
+
 void gf_flareStep(LiveAc& aircraft) {
+  // The reports of a go-around may come while the aircraft is on its way down to them: it goes on
+  // from the rate it flies.
+  if (!aircraft.goingAround) {
+    lf_updateGoAround(aircraft);
+    if (aircraft.goingAround) aircraft.verticalRate = aircraft.appliedVerticalRate;
+  }
+  if (aircraft.goingAround) return;
   constexpr double kFlarePitch = -4.0 * kDeg;
   struct Stage {
     double aboveCgFt;
@@ -406,8 +492,10 @@ void gf_approachTransitions(LiveAc& aircraft) {
   const bool descending =
       (lower && lf_vs(current) <= -250.0 && lf_vs(next) <= -250.0) ||
       (!next.airborne && (lf_vs(current) <= -250.0 || lower || aircraft.appliedVerticalRate * kFtMinPerRate <= -250.0));
+  // Reports that go around leave the approach at their lowest, as soon as they climb.
   const bool climbing =
-      next.airborne && next.altitude >= current.altitude + 50.0 && lf_vs(current) >= 400.0 && lf_vs(next) >= 400.0;
+      next.airborne && ((next.altitude >= current.altitude + 50.0 && lf_vs(current) >= 400.0 && lf_vs(next) >= 400.0) ||
+                        (aircraft.goingAround && next.altitude > current.altitude && lf_vs(next) >= 400.0));
   const bool nearPark = lf_nearParkAltitude(aircraft).has_value();
   if (aircraft.state == FlightPhase::landing && (climbing || !nearPark || lf_highOnApproach(aircraft))) {
     gf_changeState(aircraft, FlightPhase::flying);
@@ -466,6 +554,7 @@ void gf_airStep(LiveAc& aircraft) {
   aircraft.pendingNextValue = std::isfinite(next.verticalRate) ? next.verticalRate : aircraft.nextValue;
   aircraft.pendingSpeed = gf_acSpeedKt(aircraft);
 
+  lf_updateGoAround(aircraft);
   lf_verticalAndPitch(aircraft, ticks);
   lf_turn(aircraft, ticks);
 
@@ -508,7 +597,7 @@ void gf_groundFloorStep(LiveAc& aircraft) {
   const double floor = *ground + cg;
   // Its wheels on the runway: landed now, whatever the feed's last point says, as the simulator
   // would have it at its next report.
-  if (aircraft.state == FlightPhase::landing && aircraft.altitude <= floor + kGearReachFt &&
+  if (aircraft.state == FlightPhase::landing && !aircraft.goingAround && aircraft.altitude <= floor + kGearReachFt &&
       lf_touchDownOnItsWheels(aircraft, *ground))
     return;
   // A NaN altitude is left to the pose check; it is no height to compare.

@@ -33,7 +33,10 @@ double gf_descentRate(const LiveAc& aircraft);
 double gf_approachDescentRate(LiveAc& aircraft, double rate);
 // One step of the approach's descent.
 void gf_approachVerticalStep(LiveAc& aircraft);
-// The landing flare by the height above the field: four stages of shallower descent.
+// One step of a go-around: toward the leg's rate, levelling off at the reports' lowest point.
+void gf_goAroundVerticalStep(LiveAc& aircraft);
+// The landing flare by the height above the field: four stages of shallower descent; none in a
+// go-around.
 void gf_flareStep(LiveAc& aircraft);
 // The runway an approaching aircraft lands on, as seen from a point: the captured one while it
 // still lies ahead in its corridor, whatever runway lies under the aircraft.

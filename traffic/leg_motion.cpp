@@ -323,6 +323,8 @@ void lf_noBackwardSlide(LiveAc& aircraft, const Lalo& before) {
 void lf_verticalStep(LiveAc& aircraft) {
   if (aircraft.state == FlightPhase::flying && lf_inDepartureClimb(aircraft))
     gf_applyVerticalRate(aircraft, gf_cruiseLimit(aircraft, aircraft.verticalRate));
+  else if (aircraft.goingAround && (aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing))
+    gf_goAroundVerticalStep(aircraft);
   else if (aircraft.state == FlightPhase::flying && aircraft.category == AcCategory::none)
     gf_applyVerticalRate(aircraft, gf_cruiseLimit(aircraft, aircraft.appliedVerticalRate));
   else if (aircraft.state == FlightPhase::landing)

@@ -56,6 +56,7 @@ void gf_changeState(LiveAc& aircraft, std::uint32_t state) {
     case FlightPhase::takeoff:
     case FlightPhase::landing_roll:
       aircraft.landingFlag = false;
+      aircraft.goingAround = false;
       break;
     default:
       break;

@@ -138,6 +138,10 @@ struct LiveAc : AcIdentity {
   std::int32_t takeoffSteps = 0;      // rotation steps left, then below 0 through the climb-out (floor -1000)
   double verticalRate = 0.0;          // ft per tick: the climb rate the take-off aims at
   double appliedVerticalRate = 0.0;   // ft per tick: the rate applied at the last step
+  // Its reports climb away from the approach before the ground, or it just left the approach:
+  // it flies them, turning at their lowest (goAroundBottomFt, NaN once behind it), with no flare.
+  bool goingAround = false;
+  double goAroundBottomFt = std::numeric_limits<double>::quiet_NaN();
   // Leg state that the next-position and per-aircraft steps set up and the per-step motion runs.
   Lalo velocity;             // degrees of latitude and longitude per tick toward the next point
   double trackToNext = 0.0;  // radians: bearing from stream point 0 to point 1

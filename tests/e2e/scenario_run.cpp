@@ -305,6 +305,7 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   const auto airport = standin::sim::readFacilityLayout(data / "sim" / "facilities" / "LSZH.json");
   const trafficgen::Fleet fleet = trafficgen::readFleet(data / "dbase.xml", data / "airports.xml", airport.icao);
   rtstandin::TrafficScenario base = rtstandin::loadScenario(data / "realtraffic" / "sample_fixed.json");
+  const double writtenQnh = rtstandin::scenarioQnhHpa(base);
   trafficgen::Options options = trafficgen::sampleOptions();
   options.seed = 40;
   options.durationSeconds = 110.0;  // the feed outlasts what the program flies of it
@@ -352,11 +353,14 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
   }
   std::set<std::uint32_t> taken;
   for (const auto& parked : base.parked) taken.insert(parked.hexid);
+  for (const auto& flight : base.flights) taken.insert(flight.hexid);
   rtstandin::TrafficScenario scenario;
   scenario.metars = base.metars;
+  auto near = [&](double lat, double lon) {
+    return standin::sim::distanceMetres(lat, lon, airport.latitude, airport.longitude) < 10000.0;
+  };
   for (const auto& parked : base.parked)
-    if (standin::sim::distanceMetres(parked.lat, parked.lon, airport.latitude, airport.longitude) < 10000.0)
-      scenario.parked.push_back(parked);
+    if (near(parked.lat, parked.lon)) scenario.parked.push_back(parked);
   options.qnhHpa = rtstandin::scenarioQnhHpa(scenario);
   std::vector<trafficgen::GeneratedFlight> generatedFlights =
       trafficgen::generateTraffic(airport, fleet, options, taken, base.parked);
@@ -374,6 +378,20 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
     auto& track = scenario.flights[i].track;
     if (lf_nanSpeeds(i) && track.size() > 3)
       for (std::size_t p = 1; p < track.size() / 2; ++p) track[p].gs = std::numeric_limits<double>::quiet_NaN();
+  }
+  // On the calm day, after those, the hand-written flights at the airport (a balked landing over
+  // runway 34 before the departure on 28 rolls across it) at the heights they were written for:
+  // their pressure altitudes move with the day's QNH. The sample's day takes the simulator away
+  // while the landing would go around, and under 700 ft nothing is made again in the air.
+  const double shiftFt = rtstandin::qnhCorrectionFeet(writtenQnh) -
+                         rtstandin::qnhCorrectionFeet(rtstandin::scenarioQnhHpa(scenario));
+  for (auto& flight : base.flights) {
+    if (!qnhDay || std::none_of(flight.track.begin(), flight.track.end(),
+                                [&](const rtstandin::TrackPoint& p) { return near(p.lat, p.lon); }))
+      continue;
+    for (auto& p : flight.track)
+      if (p.altitude > 0.0) p.altitude += shiftFt;
+    scenario.flights.push_back(std::move(flight));
   }
   return scenario;
 }

@@ -216,6 +216,8 @@ TEST_F(AircraftStepTest, ApproachBeginsNearTheParkAirportAndEndsOnAClimb) {
     std::uint32_t after;
     Events sent;
     std::int32_t limits;
+    double thenAltitude = NAN;  // a third report, 5 s on
+    double vsNow = NAN;         // the current report's vertical speed, when not vs
   };
   const Case cases[] = {{"descending near",
                          FlightPhase::flying,
@@ -241,11 +243,38 @@ TEST_F(AircraftStepTest, ApproachBeginsNearTheParkAirportAndEndsOnAClimb) {
                          -800,
                          FlightPhase::flying,
                          {{THROTTLE_SET, 16383}, {GEAR_SET, 0}},
-                         900}};
+                         900},
+                        // The reports turn at their lowest, 30 ft over the field, and climb away
+                        // at 704 ft/min: a balked landing leaves the approach there.
+                        {"reports climbing away from their lowest",
+                         FlightPhase::landing,
+                         near,
+                         1523,
+                         704,
+                         FlightPhase::flying,
+                         {{THROTTLE_SET, 16383}, {GEAR_SET, 0}},
+                         900,
+                         1582,
+                         -300},
+                        {"reports still on the way down to it",
+                         FlightPhase::landing,
+                         near,
+                         1470,
+                         -300,
+                         FlightPhase::landing,
+                         {},
+                         2700,
+                         1530}};
   for (const Case& c : cases) {
     parkAtElevation(0);
-    LiveAc& ac = withLeg("B738", c.state, pt(1500, 160, c.vs, kAir, c.at), pt(c.nextAltitude, 160, c.vs, kAir), 1000);
-    ac.predictLimitA = ac.predictLimitB = 3000;
+    const double vsNow = std::isfinite(c.vsNow) ? c.vsNow : c.vs;
+    LiveAc& ac = withLeg("B738", c.state, pt(1500, 160, vsNow, kAir, c.at), pt(c.nextAltitude, 160, c.vs, kAir), 1000);
+    if (std::isfinite(c.thenAltitude)) {
+      StreamPoint then = pt(c.thenAltitude, 160, 704, kAir, offset(c.at, 2000.0));
+      then.time = ac.stream[1].time + 500;
+      ac.stream.push_back(then);
+    }
+    ac.predictLimitA = ac.predictLimitB = c.state == FlightPhase::landing && c.after == FlightPhase::landing ? 2700 : 3000;
     ac.hasReservation = true, ac.reservedStandId = 12;
     ac.flareStage = 2;
     gf_airStep(ac);
@@ -253,8 +282,12 @@ TEST_F(AircraftStepTest, ApproachBeginsNearTheParkAirportAndEndsOnAClimb) {
     const Events events = takeEvents();
     for (const Event& e : c.sent) EXPECT_TRUE(has(events, e)) << c.what << ": " << e.first << "=" << e.second;
     EXPECT_EQ(std::pair(ac.predictLimitA, ac.predictLimitB), std::pair(c.limits, c.limits)) << c.what;
-    if (c.after == FlightPhase::landing) { EXPECT_FALSE(ac.hasReservation || ac.reservedStandId || ac.cleanClimb); }
-    if (c.state == FlightPhase::landing) { EXPECT_TRUE(ac.flareStage == 0 && ac.cleanClimb) << c.what; }
+    if (c.state != c.after && c.after == FlightPhase::landing) {
+      EXPECT_FALSE(ac.hasReservation || ac.reservedStandId || ac.cleanClimb);
+    }
+    if (c.state != c.after && c.state == FlightPhase::landing) {
+      EXPECT_TRUE(ac.flareStage == 0 && ac.cleanClimb) << c.what;
+    }
     g_liveAcs.clear();
   }
 }

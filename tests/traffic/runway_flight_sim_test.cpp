@@ -7,6 +7,7 @@
 #include <cmath>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <random>
@@ -175,9 +176,11 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
 // The feed of an arrival: a 3-degree path over the threshold at 50 ft, a flare to the first
 // ground report flareM past it, the roll-out braking to taxi speed. Reports every `every` ticks,
 // or at the feed's own uneven pace (2 to 10 s) when every is 0; the first ground report is
-// always among them, as the feed sends the change at once.
+// always among them, as the feed sends the change at once. With `goAroundFt` the reports go
+// around instead: down the same path to that height, then climbing at `climbFtMin` for a minute,
+// the lowest report among them.
 std::deque<StreamPoint> lf_arrivalFeed(const LandingRunway& r, const TypeCase& t, std::int32_t every,
-                                       std::int32_t start) {
+                                       std::int32_t start, double goAroundFt = NAN, double climbFtMin = 0.0) {
   const double vapp = t.approachKt * kMps;
   const double startM = -(900.0 - 50.0) / (kTan3 * kFtPerM);  // 900 ft up: the feed's lowest new flight is 700
   const double vTouch = vapp - 3.0 * kMps;
@@ -185,7 +188,7 @@ std::deque<StreamPoint> lf_arrivalFeed(const LandingRunway& r, const TypeCase& t
     double x, h, v, vs;
     bool air;
   };
-  const auto at = [&](double seconds) {
+  const auto landing = [&](double seconds) {
     // Time from the start to the threshold and over the flare.
     const double tThreshold = -startM / vapp;
     const double tFlare = t.flareM / ((vapp + vTouch) / 2.0);
@@ -210,8 +213,22 @@ std::deque<StreamPoint> lf_arrivalFeed(const LandingRunway& r, const TypeCase& t
     return State{x, 0.0, v, 0.0, false};
   };
   const double tThreshold = -startM / vapp;
-  const double tTouch = tThreshold + t.flareM / ((vapp + vTouch) / 2.0);
-  const double tEnd = tTouch + (vTouch - 12.0) / t.brakingMps2 + 10.0;
+  double tTouch = tThreshold + t.flareM / ((vapp + vTouch) / 2.0);
+  double tEnd = tTouch + (vTouch - 12.0) / t.brakingMps2 + 10.0;
+  std::function<State(double)> at = landing;
+  const bool goesAround = std::isfinite(goAroundFt);
+  if (goesAround) {
+    double tBottom = 0.0;
+    while (landing(tBottom).h > goAroundFt) tBottom += 0.01;
+    const State bottom = landing(tBottom);
+    at = [=](double seconds) {
+      if (seconds <= tBottom) return landing(seconds);
+      const double up = seconds - tBottom;
+      return State{bottom.x + vapp * up, goAroundFt + climbFtMin * up / 60.0, vapp, climbFtMin, true};
+    };
+    tTouch = tBottom;  // the report at the bottom is sent as the touch-down's would be
+    tEnd = tBottom + 60.0;
+  }
   std::mt19937 random(static_cast<std::uint32_t>(t.approachKt * 10));
   std::uniform_int_distribution<std::int32_t> interval(200, 1000);
   std::deque<StreamPoint> points;
@@ -219,7 +236,7 @@ std::deque<StreamPoint> lf_arrivalFeed(const LandingRunway& r, const TypeCase& t
   for (std::int32_t ticks = 0; ticks <= tEnd * 100.0;) {
     double seconds = ticks / 100.0;
     if (!touchSent && seconds >= tTouch) {
-      seconds = tTouch + 0.01;
+      seconds = tTouch + (goesAround ? 0.0 : 0.01);
       touchSent = true;
     }
     const State s = at(seconds);
@@ -232,7 +249,8 @@ std::deque<StreamPoint> lf_arrivalFeed(const LandingRunway& r, const TypeCase& t
     p.track = r.headingDeg;
     p.time = start + static_cast<std::int32_t>(std::lround(seconds * 100.0));
     if (points.empty() || p.time > points.back().time) points.push_back(p);
-    if (seconds > ticks / 100.0) continue;  // the touch-down report, then on with the schedule
+    // The touch-down report, then on with the schedule; the lowest of a go-around is sent besides.
+    if (goesAround ? seconds < ticks / 100.0 : seconds > ticks / 100.0) continue;
     ticks += every > 0 ? every : interval(random);
   }
   return points;
@@ -756,6 +774,66 @@ TEST_F(RunwayFlightSimTest, AnAircraftWhoseReportsStopInTheAirFliesOnAndRejoins)
     for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
     frame(3);
     ASSERT_TRUE(g_liveAcs.empty()) << what;
+  }
+}
+
+// Reports that go around before the runway, as a balked landing at 30 ft or a go-around at 200 ft:
+// the aircraft flies down with them, turns to the climb at their lowest report, not under it, its
+// climb building over seconds, and never touches down.
+TEST_F(RunwayFlightSimTest, AnArrivalWhoseReportsGoAroundClimbsWithThemWithoutTouchingDown) {
+  struct Case {
+    const char* model;
+    double bottomFt, climbFtMin;
+    // Reports this low come airborne without a height, as the feed gives a slow aircraft's.
+    double noHeightBelowFt = 0.0;
+  };
+  const Case cases[] = {{"C172", 30.0, 704.0},
+                        {"C172", 30.0, 704.0, 77.0},
+                        {"B738", 200.0, 1800.0},
+                        {"A380", 200.0, 1800.0}};
+  const LandingRunway r = runway(14);
+  for (const Case& c : cases) {
+    const TypeCase& t = *std::find_if(std::begin(kTypes), std::end(kTypes),
+                                      [&](const TypeCase& k) { return k.model == std::string_view(c.model); });
+    for (const std::int32_t every : {100, 0}) {
+      const std::string what = fmt::format("{} around at {} ft, reports every {}{}", c.model, c.bottomFt, every,
+                                           c.noHeightBelowFt > 0.0 ? ", the lowest without a height" : "");
+      std::deque<StreamPoint> feed = lf_arrivalFeed(r, t, every, g_engineTime.load() + 50, c.bottomFt, c.climbFtMin);
+      for (StreamPoint& p : feed)
+        if (p.airborne && p.altitude - r.groundFt <= c.noHeightBelowFt) p.altitude = 0.0;
+      flight(t.model, feed, 3);
+      bool touched = false;
+      double lowestFt = INFINITY, highestSentFtMin = -INFINITY, worstSwingFtMin = 0.0, lastLegFt = NAN;
+      std::deque<std::pair<std::int32_t, double>> sent;  // engine time, vertical speed sent
+      const std::int32_t limit = feed.back().time - g_engineTime.load();
+      for (std::int32_t n = 0; n < limit; ++n) {
+        if (!tick(n)) break;
+        const LiveAc& ac = g_liveAcs[0];
+        if (ac.simState != SimStatus::active) continue;
+        touched = touched || ac.onGround || ac.state == FlightPhase::landing_roll;
+        lowestFt = std::min(lowestFt, ac.altitude - r.groundFt);
+        const std::int32_t now = g_engineTime.load();
+        if (std::isnan(lastLegFt) && now >= feed.back().time - 2000) lastLegFt = ac.altitude;
+        while (!sent.empty() && sent.front().first < now - 200) sent.pop_front();
+        sent.emplace_back(now, ac.nextValue);
+        highestSentFtMin = std::max(highestSentFtMin, ac.nextValue);
+        for (const auto& [when, vs] : sent) worstSwingFtMin = std::max(worstSwingFtMin, std::fabs(ac.nextValue - vs));
+      }
+      ASSERT_FALSE(g_liveAcs.empty()) << what;
+      const LiveAc& ac = g_liveAcs[0];
+      EXPECT_FALSE(touched) << what << ": touched down";
+      EXPECT_GE(lowestFt, c.bottomFt - 3.0) << what << ": under the reports' lowest";
+      EXPECT_LE(worstSwingFtMin, 2000.0) << what << ": the vertical speed sent swings within 2 s";
+      EXPECT_LE(highestSentFtMin, 1.5 * c.climbFtMin + 1.0) << what << ": yanked up";
+      EXPECT_EQ(ac.state, FlightPhase::flying) << what;
+      // The last 20 s of the reports: the climb they report.
+      EXPECT_NEAR(ac.altitude - lastLegFt, c.climbFtMin / 3.0, c.climbFtMin / 30.0) << what << ": not climbing with them";
+      later_.clear();
+      gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
+      for (int i = 0; i < 50 && !g_liveAcs.empty(); ++i) tick(10 * i);
+      frame(3);
+      ASSERT_TRUE(g_liveAcs.empty()) << what;
+    }
   }
 }
 

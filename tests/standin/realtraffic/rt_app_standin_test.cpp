@@ -246,7 +246,8 @@ TEST_F(RTAppPeerTest, AnswersTheProgramsRequestsAndRecordsThem) {
   EXPECT_EQ(std::count(tags.begin(), tags.end(), "RTBUF_SEP"), 2);
   const auto bufEnd = std::find(tags.begin(), tags.end(), "RTBUF_EOT");
   ASSERT_NE(bufEnd, tags.end());
-  EXPECT_EQ(std::count(tags.begin(), bufEnd, "RTBUF"), 5 + 5 + 5);  // TRA5432 is rolling from t = 30
+  // TRA5432 is rolling from t = 30; SWR172 flies at Zurich from t = -30.
+  EXPECT_EQ(std::count(tags.begin(), bufEnd, "RTBUF"), 6 + 6 + 6);
   EXPECT_EQ(std::count(tags.begin(), tags.end(), "RTPARK"), 4);
   EXPECT_EQ(tags.back(), "RTPARK_EOT");
 
@@ -263,7 +264,7 @@ TEST_F(RTAppPeerTest, LiveBatchesAndWeather) {
   peer.sendLiveTraffic();
   peer.sendWeather();
   const auto datagrams = drain(traffic);
-  ASSERT_EQ(datagrams.size(), 4u + 1u);  // TRA5432 starts at t = 30
+  ASSERT_EQ(datagrams.size(), 5u + 1u);  // TRA5432 starts at t = 30
   EXPECT_EQ(datagrams.back(), "RTTFC_EOT");
   const auto metar = drain(weather);
   ASSERT_EQ(metar.size(), 1u);
@@ -319,7 +320,7 @@ TEST_F(RTAppPeerTest, FaultsReachTheProgramAsThePartsExpectThem) {
   EXPECT_EQ(empty, 2);
   EXPECT_EQ(incomplete, 2);
   EXPECT_EQ(refused, 2);
-  EXPECT_EQ(good, 8);
+  EXPECT_EQ(good, 10);  // the five flights of t = 10, each sent twice
 }
 
 TEST_F(RTAppPeerTest, ADroppedConnectionIsNoticedByTheServer) {
