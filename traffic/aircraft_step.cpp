@@ -27,6 +27,9 @@ constexpr std::int32_t kUnreadyTakeoffTicks = 12000;  // 2 minutes at take-off s
 constexpr double kTakeoffCheckKt = 43.0;
 constexpr double kTakeoffRollFromKt = 20.0;  // a line-up is slower
 constexpr double kRunwayTurnOffDeg = 15.0;
+// A roll-out brakes no harder than this (5 kt a second): a report that has the aircraft slower
+// sooner moves the points after it later instead.
+constexpr double kRollOutBrakingMps2 = 5.0 * kMps;
 
 bool lf_usable(double v) { return std::isfinite(v) && v > 0.0; }
 
@@ -182,12 +185,12 @@ std::optional<double> lf_rollRunway(LiveAc& aircraft) {
   return gf_normalizeAngle(aircraft.approachRunway->heading * kDeg);
 }
 
-// A fast roll's end point is pulled toward the runway's centre line.
-void lf_alignWithRunway(LiveAc& aircraft) {
+// A fast roll's end point (stream point `target`) is pulled toward the runway's centre line.
+void lf_alignWithRunway(LiveAc& aircraft, std::size_t target) {
   const std::optional<double> heading = lf_rollRunway(aircraft);
   if (!heading) return;
   double fastest = 0.0;
-  for (const double v : {aircraft.speed, aircraft.stream[0].groundSpeed, aircraft.stream[1].groundSpeed})
+  for (const double v : {aircraft.speed, aircraft.stream[0].groundSpeed, aircraft.stream[target].groundSpeed})
     if (std::isfinite(v)) fastest = std::max(fastest, v);
   if (fastest < (aircraft.state == FlightPhase::takeoff_roll ? 30.0 : 45.0)) return;
   RollContext& roll = aircraft.rollContext;
@@ -196,6 +199,58 @@ void lf_alignWithRunway(LiveAc& aircraft) {
   if (!pulled.moved) return;
   roll.end = pulled.point;
   roll.runwayHeading = *heading;
+}
+
+// Braking harder than a roll-out does somewhere on the profile.
+bool lf_brakesHard(const SpeedProfile& profile) {
+  return profile.valid && std::min(profile.startAcceleration(), profile.endAcceleration()) < -kRollOutBrakingMps2;
+}
+
+// A roll-out leg over `metres` to stream point `target` that brakes evenly from startMps toward
+// the point's speed, never speeding up and never harder than a roll-out brakes. The target comes
+// due when the aircraft gets there: the points from it on move later (or the target earlier),
+// within the aircraft's window; where the window does not reach, the braking evens out over the
+// time there is. Empty when no speed is known.
+std::optional<SpeedProfile> lf_evenRollOut(LiveAc& aircraft, std::size_t target, double metres, double startMps) {
+  auto& s = aircraft.stream;
+  const double wantedMps = s[target].groundSpeed * kMps;
+  if (!lf_usable(startMps) || !(metres > 1.0) || !(wantedMps >= 0.0)) return std::nullopt;
+  double endMps = std::min(wantedMps, startMps);
+  if (startMps * startMps - endMps * endMps > 2.0 * kRollOutBrakingMps2 * metres)
+    endMps = std::sqrt(startMps * startMps - 2.0 * kRollOutBrakingMps2 * metres);
+  double seconds = 2.0 * metres / (startMps + endMps);
+  const std::int64_t now = g_engineTime.load();
+  // The leg's own time, however short: held to whole ticks of a short leg, the braking would
+  // swing by the speed of a tick's worth of its distance.
+  const std::int64_t ticks = std::max<std::int64_t>(1, std::int64_t{s[target].time} - now);
+  // Due at the last whole tick before it gets there: the next leg takes it on from there at the
+  // speed reached, where a tick spent waiting at the point would show as a stop.
+  const auto wanted = std::max<std::int64_t>(1, static_cast<std::int64_t>(std::floor(seconds * 100.0)));
+  std::int64_t got = ticks;
+  if (wanted > ticks) {
+    got += gf_delayStream(aircraft, wanted - ticks, target);
+  } else if (wanted < ticks && aircraft.extensionCount < 1) {
+    const std::int64_t was = s[target].time;
+    const std::int64_t earliest = std::max({was - aircraft.predictLimitA, now + 1,
+                                            target > 0 ? std::int64_t{s[target - 1].time} + 1 : now + 1});
+    s[target].time = static_cast<std::int32_t>(std::clamp(now + wanted, earliest, was));
+    got = std::max<std::int64_t>(1, s[target].time - now);
+  }
+  if (got != wanted) {
+    seconds = got / 100.0;
+    endMps = 2.0 * metres / seconds - startMps;
+    if (endMps > startMps) {
+      // Too late to keep its time even at its speed: on at that speed, after the point's time.
+      endMps = startMps;
+      seconds = metres / startMps;
+    } else if (endMps < 0.0) {
+      endMps = 0.0;
+      seconds = 2.0 * metres / startMps;
+    }
+  }
+  SpeedProfile profile;
+  if (!profile.build(metres, seconds, startMps, endMps)) return std::nullopt;
+  return profile;
 }
 
 // The runway roll of states 3 and 7: a speed profile to the next point (or, accelerating, to a
@@ -232,6 +287,11 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
       (refused || built->profile.maxAcceleration() > 1.5 * kTakeoffRollAccelerationMps2)) {
     built = lf_lateRollProfile(aircraft, startMps);
     if (!built) return;
+  } else if (!takeoffRoll && (refused || lf_brakesHard(built->profile))) {
+    // Without a profile the leg ran at one speed and the next began at its report's: a step.
+    const std::optional<SpeedProfile> even = lf_evenRollOut(aircraft, 1, metres, startMps);
+    if (!even) return;
+    built->profile = *even;
   } else if (refused) {
     return;
   }
@@ -242,7 +302,7 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   roll.end = built->end;
   roll.fromTakeoffRoll = takeoffRoll;
   roll.valid = true;
-  if (!leg.hasTurn()) lf_alignWithRunway(aircraft);
+  if (!leg.hasTurn()) lf_alignWithRunway(aircraft, 1);
 }
 
 // The shares of an eased leg, one per tick: a start or a stop changes speed only as fast as an
@@ -349,6 +409,28 @@ void gf_groundStep(LiveAc& aircraft) {
   aircraft.pendingNextValue = 0.0;
 
   lf_takeoffTrigger(aircraft);
+}
+
+void gf_beginRollOut(LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  const LegPlan& leg = aircraft.legPlan;
+  if (aircraft.state != FlightPhase::landing_roll || !aircraft.onGround || s.empty() || s.front().repeated ||
+      leg.hasTurn() || leg.hasCurve())
+    return;
+  // The pace it really comes with: the approach leg's speed is the point's it flies to.
+  double startMps = aircraft.groundStepMetres * 100.0;
+  if (!lf_usable(startMps)) startMps = aircraft.speed * kMps;
+  const double metres = gf_distanceNm(aircraft.position, s.front().lalo) * motion::kMetresPerNm;
+  const std::optional<SpeedProfile> profile = lf_evenRollOut(aircraft, 0, metres, startMps);
+  if (!profile) return;
+  RollContext& roll = aircraft.rollContext;
+  roll.reset();
+  roll.profile = *profile;
+  roll.start = aircraft.position;
+  roll.end = s.front().lalo;
+  roll.valid = true;
+  aircraft.speed = startMps / kMps;
+  lf_alignWithRunway(aircraft, 0);
 }
 
 double gf_acSpeedKt(const LiveAc& aircraft) {

@@ -22,6 +22,11 @@ double gf_acSpeedKt(const LiveAc& aircraft);
 // touch-down point and re-timed, and the runway captured. Runs when a leg begins.
 void gf_landingPointAdjust(LiveAc& aircraft);
 
+// At the touch-down, mid-leg: the rest of the leg is the roll-out's, braking evenly from the pace
+// the aircraft comes with toward the next point's speed; the points move later when that takes
+// longer than their times allow.
+void gf_beginRollOut(LiveAc& aircraft);
+
 // Ticks until the next point (stream point 1) is due, never below 25.
 std::int32_t gf_ticksToNextPoint(const LiveAc& aircraft);
 

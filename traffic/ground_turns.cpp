@@ -9,6 +9,7 @@
 #include "feed/traffic_mailbox.h"
 #include "traffic/flat_frame.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/stream_delay.h"
 #include "traffic/stream_extension.h"
 #include "traffic/stream_prediction.h"
 
@@ -79,6 +80,7 @@ bool lf_insertOnSecondLeg(LiveAc& aircraft, double lead, double length) {
   point.lalo = lf_between(s[1].lalo, s[2].lalo, f);
   point.groundSpeed = std::lerp(s[1].groundSpeed, s[2].groundSpeed, f);
   point.time = lf_timeBetween(s[1].time, s[2].time, f);
+  point.feedTime = gf_feedTimeBetween(s[1], s[2], f);
   point.repeated = false;
   point.turnStart = true;
   point.fromPosition = true;
@@ -167,6 +169,9 @@ bool gf_insertTurnStart(LiveAc& aircraft, double distanceM, bool fromPosition) {
   point.fromPosition = fromPosition;
   if (fromPosition) point.groundSpeed = std::lerp(s[0].groundSpeed, s[1].groundSpeed, f);
   point.time = lf_timeBetween(startTime, s[1].time, f);
+  // Due where it lies on the reported leg, not at the first point's time.
+  const double leg = lf_metres(s[0].lalo, s[1].lalo);
+  point.feedTime = gf_feedTimeBetween(s[0], s[1], leg > 0.0 ? 1.0 - distanceM / leg : 1.0);
   s.insert(s.begin() + 1, point);
   return true;
 }

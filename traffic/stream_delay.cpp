@@ -1,6 +1,7 @@
 #include "traffic/stream_delay.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "feed/traffic_mailbox.h"
@@ -48,4 +49,20 @@ std::int32_t gf_makeUpStandingDelay(LiveAc& aircraft) {
     s[i].time = static_cast<std::int32_t>(std::max<std::int64_t>(s[i].time - own, std::int64_t{s[i - 1].time} + 1));
   }
   return static_cast<std::int32_t>(earlier);
+}
+
+std::optional<std::int32_t> gf_feedTimeBetween(const StreamPoint& a, const StreamPoint& b, double f) {
+  if (!a.feedTime || !b.feedTime) return std::nullopt;
+  f = std::isfinite(f) ? std::clamp(f, 0.0, 1.0) : 0.5;
+  const double va = a.groundSpeed;
+  const double vb = b.groundSpeed;
+  // Slowing, the aircraft takes longer over the leg's second half: its share of the time runs
+  // behind its share of the distance.
+  double share = f;
+  if (std::isfinite(va) && std::isfinite(vb) && va >= 0.0 && vb >= 0.0 && va + vb > 0.0) {
+    const double vf = std::sqrt(va * va + (vb * vb - va * va) * f);
+    share = va + vf > 0.0 ? std::clamp(f * (va + vb) / (va + vf), 0.0, 1.0) : 0.0;
+  }
+  const double t = *a.feedTime + (static_cast<double>(*b.feedTime) - *a.feedTime) * share;
+  return static_cast<std::int32_t>(std::clamp<double>(std::lround(t), -kI32Max, kI32Max));
 }

@@ -6,6 +6,7 @@
 // lf_main only.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "traffic/live_ac.h"
 
@@ -20,3 +21,7 @@ std::int32_t gf_makeUpStandingDelay(LiveAc& aircraft);
 
 // How much later than its feed time point `index` is (0 for a point the feed did not give).
 std::int32_t gf_feedLateness(const LiveAc& aircraft, std::size_t index);
+
+// The feed time of a point the program puts at the share `f` of the distance from a to b: when
+// the aircraft is due there, its speed changing evenly from a's to b's; none unless both have one.
+std::optional<std::int32_t> gf_feedTimeBetween(const StreamPoint& a, const StreamPoint& b, double f);

@@ -12,6 +12,7 @@
 #include "traffic/flat_frame.h"
 #include "traffic/ground_movement.h"
 #include "traffic/movement_geometry.h"
+#include "traffic/stream_delay.h"
 #include "traffic/takeoff.h"
 
 namespace {
@@ -246,6 +247,7 @@ void gf_insertMidPoint(LiveAc& aircraft) {
   if (!mid.airborne) mid.altitude = 0.0;
   mid.repeated = false;
   mid.trueHeadingRad.reset();  // a fixed heading belongs to the reported point alone
+  mid.feedTime = gf_feedTimeBetween(a, b, 0.5);
   aircraft.stream.insert(aircraft.stream.begin() + 1, mid);
 }
 

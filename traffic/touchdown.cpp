@@ -256,7 +256,10 @@ void lf_touchDown(LiveAc& aircraft) {
       break;
     }
   }
-  if (climbStart) gf_lineUpForTakeoff(aircraft, true);
+  if (climbStart)
+    gf_lineUpForTakeoff(aircraft, true);
+  else
+    gf_beginRollOut(aircraft);
 }
 
 bool lf_touchDownOnItsWheels(LiveAc& aircraft, double groundFt) {

@@ -198,12 +198,16 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
   for (const Case& c : cases) {
     reset();
     LiveAc& a = taxiCorner(c.legM, c.cornerDeg);
+    for (StreamPoint& p : a.stream) p.feedTime = p.time;
     EXPECT_EQ(gf_buildGroundTurn(a), c.built) << c.legM << " m, " << c.cornerDeg << " degrees";
     EXPECT_EQ(a.stream.size(), c.points) << c.legM << " m, " << c.cornerDeg << " degrees";
     EXPECT_EQ(a.legPlan.hasTurn() || a.legPlan.hasCurve(), c.planned) << c.legM;
     EXPECT_EQ(a.stream[1].turnStart, c.turnStart) << c.legM;
     if (c.turnStart) {
       EXPECT_NEAR(gf_distanceNm(a.stream[1].lalo, a.stream[2].lalo) * kNm, 30.0 / 7.0 * 10.29, 0.2);
+      // Due where it lies on the leg (at 20 kt, by its distance), not at the first point's time.
+      ASSERT_TRUE(a.stream[1].feedTime.has_value());
+      EXPECT_NEAR(*a.stream[1].feedTime - a.stream[0].time, 1000.0 * (1.0 - 30.0 / 7.0 * 10.29 / c.legM), 3.0);
     }
     if (c.planned) {
       EXPECT_NEAR(a.legPlan.legTurnAngle, c.cornerDeg, 1e-6);

@@ -267,6 +267,7 @@ struct LandingWatch {
   double noseRoseRad = 0.0;  // the most the nose rose in one tick after the touch-down
   double noseDownDegPerS = 0.0;  // the fastest the nose came down after the touch-down
   double worstBalloonFt = 0.0;  // the most it climbed within 3 s below 700 ft on the approach
+  double worstRollDropKt = 0.0;  // the most its speed fell from one second to the next on the roll-out
 };
 
 TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
@@ -299,6 +300,8 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       double noseOff = std::numeric_limits<double>::infinity();
       std::int32_t landedTick = 0;
       std::deque<std::pair<std::int32_t, double>> lastWheels;  // engine time, wheels' height
+      std::optional<Lalo> secondAgo;
+      double lastSecondKt = NAN;
       double lastPitch = NAN;
       std::int32_t lastPitchTime = 0;
       const std::int32_t limit = feed.back().time - g_engineTime.load() + 3000;
@@ -329,6 +332,13 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
           w.worstUnderFloorFt = std::max(w.worstUnderFloorFt, floor - wheels);
         }
         if (w.landed && n > landedTick + 1500) break;  // the roll-out's first 15 s tell enough
+        if (n % 100 == 0) {
+          const double kt = secondAgo ? gf_distanceNm(*secondAgo, ac.position) * 1852.0 / kMps : NAN;
+          if (w.landed && std::isfinite(lastSecondKt) && std::isfinite(kt))
+            w.worstRollDropKt = std::max(w.worstRollDropKt, lastSecondKt - kt);
+          lastSecondKt = kt;
+          secondAgo = ac.position;
+        }
         if (ac.onGround && !wasOnGround && !w.landed && ac.state == FlightPhase::landing_roll) {
           landedTick = n;
           w.landed = true;
@@ -365,6 +375,8 @@ TEST_F(RunwayFlightSimTest, ArrivalsOfEveryTypeTouchDownInTheTouchDownZone) {
       EXPECT_LE(w.noseRoseRad, 1e-9) << what << ": the nose rose on the runway";
       EXPECT_LE(w.noseDownDegPerS, 2.0 + 1e-6) << what << ": the nose slammed down";
       EXPECT_LE(w.worstBalloonFt, 15.0) << what << ": climbed on the approach";
+      // Slowing from the touch-down on: no approach speed held to the next report, then dropped.
+      EXPECT_LE(w.worstRollDropKt, 7.5) << what << ": a step in the roll-out's speed";
       // The next case starts clean.
       later_.clear();
       if (!g_liveAcs.empty()) gf_engineHooks().removeAircraftFromSim(g_liveAcs[0]);
@@ -654,6 +666,7 @@ TEST_F(RunwayFlightSimTest, AnArrivalMadeAgainOnItsRollOutRollsOnAtItsSpeed) {
         std::uint32_t oldObject = 0, madeAs = FlightPhase::birth;
         double speedAtRemake = NAN;
         std::vector<double> kts;  // the new object's speed in each tick it moves
+        double worstOffGearFt = 0.0;
         const std::int32_t limit = later_.back().time - g_engineTime.load() + 2000;
         for (std::int32_t n = 0; n < limit && kts.size() < 800; ++n) {
           if (!tick(n)) break;
@@ -670,6 +683,10 @@ TEST_F(RunwayFlightSimTest, AnArrivalMadeAgainOnItsRollOutRollsOnAtItsSpeed) {
             continue;
           }
           if (!remade || ac.simState != SimStatus::active || ac.objectId == oldObject) continue;
+          if (const auto object = sim::object(ac.objectId); object && object->onGround) {
+            const double offGear = object->altitude - object->groundAltitude - object->staticCg;
+            if (std::fabs(offGear) > std::fabs(worstOffGearFt)) worstOffGearFt = offGear;
+          }
           if (kts.empty()) madeAs = ac.state;
           kts.push_back(ac.groundStepMetres * 100.0 / kMps);
         }
@@ -677,6 +694,7 @@ TEST_F(RunwayFlightSimTest, AnArrivalMadeAgainOnItsRollOutRollsOnAtItsSpeed) {
         EXPECT_EQ(gf_flightPhaseName(madeAs), gf_flightPhaseName(FlightPhase::landing_roll)) << what;
         ASSERT_GE(kts.size(), 300u) << what;
         EXPECT_NEAR(kts.front(), speedAtRemake, 0.15 * speedAtRemake) << what << ": the new object's first tick";
+        EXPECT_LE(std::fabs(worstOffGearFt), 1.0) << what << ": the new object on the runway, off its gear";
         // Over each half second: at most an airliner's braking, and no speeding up on the roll-out.
         for (std::size_t i = 50; i < kts.size(); ++i) {
           const double rate = (kts[i] - kts[i - 50]) * 2.0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -64,6 +65,34 @@ TEST(StreamDelayTest, TheGroundRulesMoveAStreamNoLaterThanItsWindow) {
     EXPECT_EQ(gf_delayStream(aircraft, c.ticks, c.first), c.moved) << c.what;
     EXPECT_EQ(lf_times(aircraft), c.times) << c.what;
   }
+}
+
+// A point the program puts on a reported leg: due where the aircraft is due there.
+TEST(StreamDelayTest, APointPutOnALegIsDueWhereItLies) {
+  struct Case {
+    const char* what;
+    std::optional<std::int32_t> fromFeed, toFeed;
+    double fromKt, toKt, share;
+    std::optional<std::int32_t> feedTime;
+  } cases[] = {
+      {"steady", 1000, 3400, 20.0, 20.0, 0.5, 2200},
+      {"slowing: the second half takes longer", 1000, 2000, 140.0, 60.0, 0.5, 1404},
+      {"from a stand-still", 1000, 2000, 0.0, 20.0, 0.25, 1500},
+      {"at the far end", 1000, 2000, 140.0, 60.0, 1.0, 2000},
+      {"no speeds: by its distance", 1000, 2000, NAN, NAN, 0.25, 1250},
+      {"the far point made by the program", 1000, std::nullopt, 20.0, 20.0, 0.5, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    StreamPoint from, to;
+    from.feedTime = c.fromFeed, to.feedTime = c.toFeed;
+    from.groundSpeed = c.fromKt, to.groundSpeed = c.toKt;
+    EXPECT_EQ(gf_feedTimeBetween(from, to, c.share), c.feedTime) << c.what;
+  }
+  // The midpoint of a 24-s leg late by 2 s: the bound leaves it the window less that, not less
+  // the 12 s it would seem late by against the first point's time.
+  LiveAc aircraft = lf_aircraft({{kNow, kNow}, {kNow + 1400, std::nullopt}, {kNow + 2600, kNow + 2400}}, 900);
+  aircraft.stream[1].feedTime = gf_feedTimeBetween(aircraft.stream[0], aircraft.stream[2], 0.5);
+  EXPECT_EQ(gf_delayStream(aircraft, 900, 1), 700);
 }
 
 }  // namespace

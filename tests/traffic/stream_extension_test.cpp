@@ -151,6 +151,8 @@ TEST_F(StreamExtensionTest, AMidpointAcrossTheDateLineStaysThere) {
   EXPECT_DOUBLE_EQ(ac.stream[1].altitude, 500.0);
   EXPECT_DOUBLE_EQ(ac.stream[1].groundSpeed, 150.0);
   EXPECT_EQ(ac.stream[1].time, 151);
+  // Slowing from 200 to 100 kt, it is due halfway along before half the leg's time.
+  EXPECT_EQ(ac.stream[1].feedTime, 142);
 }
 
 TEST(StreamExtension, LookAheadAndTurnSpeed) {
