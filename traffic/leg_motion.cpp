@@ -305,6 +305,20 @@ void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double acc
   }
 }
 
+// A straight leg in the air goes at the average pace of its reports' gap, so an aircraft speeding
+// up or slowing down steadily would change its pace in one jump where a leg ends: the step changes
+// from the one before only as fast as an airliner changes its speed. The metres it falls behind or
+// gets ahead by stay small, and the next leg, aimed from where the aircraft is, takes them up.
+void lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
+  const double last = aircraft.airStepMetres;
+  if (!(last > 0.0) || !std::isfinite(last)) return;  // made in the air: its leg's pace at once
+  const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  if (!std::isfinite(moved) || !(moved > 1e-6)) return;
+  const double change = accelerationMps2 * 1e-4;
+  const double allowed = std::clamp(moved, std::max(0.0, last - change), last + change);
+  if (allowed != moved) aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
+}
+
 // A light aircraft's take-off never runs backwards: one tick of travel forward instead.
 void lf_noBackwardSlide(LiveAc& aircraft, const Lalo& before) {
   if (aircraft.category != AcCategory::none) return;
@@ -401,11 +415,19 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   if ((aircraft.onGround || aircraft.state == FlightPhase::takeoff) && (taxiing || rolling) && !towing &&
       !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
     lf_limitGroundAcceleration(aircraft, before, rolling ? kTakeoffRollAccelerationMps2 : kGroundAccelerationMps2);
+  // Not below the flare's height: the touch-down keeps its own pace.
+  const bool airStraight = !aircraft.onGround && !towing && !aircraft.rollContext.valid && !aircraft.profileActive &&
+                           !leg.hasTurn() && !leg.hasCurve() &&
+                           (aircraft.state == FlightPhase::flying ||
+                            (aircraft.state == FlightPhase::landing && lf_heightAboveRunway(aircraft) >= 400.0));
+  if (airStraight)
+    lf_limitAirAcceleration(aircraft, before, lf_inDepartureClimb(aircraft) ? kClimbOutAccelerationMps2 : kAirAccelerationMps2);
   aircraft.groundStepMetres = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   // A turn that ends within this tick moved only its remainder: the next leg speeds up from the
   // pace the aircraft had, not from that remainder.
   const bool turnEnded = shaped && (!(leg.hasTurn() || leg.hasCurve()) || leg.legFraction >= kCurveEnd);
   if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
+  aircraft.airStepMetres = aircraft.onGround ? -1.0 : aircraft.groundStepMetres;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
     const double change = std::clamp(gf_wrapAngle(aircraft.heading - headingBefore), -limit, limit);

@@ -179,6 +179,7 @@ struct LiveAc : AcIdentity {
   double turnSpeed = 0.0;  // radians per tick of the smooth final turn
   double groundStepMetres = 0.0;  // how far the last step moved the aircraft on the ground
   double groundLateTicks = 0.0;   // time a held-back ground leg has fallen behind, not yet handed on
+  double airStepMetres = -1.0;    // how far the last step in the air moved it; below 0: none to go on from
   std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
   bool pitchTransition = false;    // pitch runs back to the ground pitch
   bool approachCapped = false;  // the glide path asked for a steeper descent than the aircraft flew

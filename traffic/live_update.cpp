@@ -170,6 +170,7 @@ bool updateLiveAc(LiveAc& aircraft) {
     gf_moveAlongLeg(aircraft);
   } else {
     aircraft.groundStepMetres = 0.0;  // standing: the next leg starts from standstill
+    aircraft.airStepMetres = -1.0;
     lf_turnWhileStanding(aircraft);
   }
   gf_predictDepartureRunway(aircraft);

@@ -67,6 +67,9 @@ double gf_rampShare(double metres, double seconds, double accelerationMps2);
 inline constexpr double kGroundAccelerationMps2 = 2.5 * 0.5144444444444445;
 inline constexpr double kGroundBrakingMps2 = 3.0 * 0.5144444444444445;
 inline constexpr double kTakeoffRollAccelerationMps2 = 4.0 * 0.5144444444444445;
+// In the air an airliner changes its speed by about 3 kt/s, 4 kt/s on its climb-out.
+inline constexpr double kAirAccelerationMps2 = 3.0 * 0.5144444444444445;
+inline constexpr double kClimbOutAccelerationMps2 = 4.0 * 0.5144444444444445;
 
 // One step of at most `step` from value toward target.
 double gf_approachValue(double value, double target, double step);

@@ -1,5 +1,5 @@
 // One step along the leg: the heading limit on the ground, a light aircraft's take-off roll
-// that never slides back, and no leap onto a faster leg.
+// that never slides back, and no leap onto a faster or slower leg, on the ground or in the air.
 #include "traffic/leg_motion.h"
 
 #include "tests/traffic/traffic_fixture.h"
@@ -102,6 +102,43 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     const double endKt = a.groundStepMetres / kMetresPerTickPerKt;
     EXPECT_LE(endKt - c.fromKt, c.mostGainKt) << gf_flightPhaseName(c.state) << " from " << c.fromKt << " kt";
     EXPECT_GT(gf_distanceNm(start, a.position), 0.0);
+  }
+}
+
+// In the air the step changes from the one before by at most 3 kt a second, 4 kt on a climb-out,
+// both ways; made in the air with no step before, the aircraft takes its leg's pace at once.
+TEST_F(LegMotion, InTheAirTheStepChangesAsAnAirlinerChangesItsSpeed) {
+  struct Case {
+    const char* name;
+    double fromKt;  // the step before; below 0 none
+    double legKt, ktPerSecond, endKt;
+    bool climbOut;
+  } cases[] = {
+      {"a faster leg", 205.0, 212.0, 3.0, 208.0, false},
+      {"a slower leg", 212.0, 205.0, 3.0, 209.0, false},
+      {"a faster leg on the climb-out", 160.0, 180.0, 4.0, 164.0, true},
+      {"within reach", 205.0, 206.0, 3.0, 206.0, false},
+      {"made in the air", -1.0, 212.0, 0.0, 212.0, false},
+  };
+  constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").air(3000.0, c.legKt), SimStatus::active, FlightPhase::flying);
+    if (c.climbOut) {
+      a.prevState = FlightPhase::takeoff;
+      a.stateSince = g_engineTime.load();
+    }
+    a.airStepMetres = c.fromKt * kMetresPerTickPerKt;
+    a.velocity = {c.legKt / 60.0 / 360000.0, 0.0};  // degrees of arc a tick, northbound
+    a.heading = a.trackToNext = 0.0;
+    const double most = c.ktPerSecond / 100.0 * kMetresPerTickPerKt + 1e-9;
+    double last = a.airStepMetres;
+    for (int tick = 0; tick < 100; ++tick) {
+      gf_moveAlongLeg(a);
+      if (last > 0.0) EXPECT_LE(std::fabs(a.airStepMetres - last), most) << c.name << " at tick " << tick;
+      last = a.airStepMetres;
+    }
+    EXPECT_NEAR(a.airStepMetres / kMetresPerTickPerKt, c.endKt, 0.05) << c.name;
   }
 }
 
