@@ -62,7 +62,7 @@ void lf_checkInTheAir(const RunResult& run) {
 // What a pilot watching the traffic on the ground would not accept, second by second as well.
 void lf_checkOnTheGround(const RunResult& run) {
   lf_expectNone("sliding on the ground", slidingOnTheGround(run.trace));
-  lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace, machineShares(run.trace, run.knowledge)));
+  lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace, machineShares(run.trace, run.knowledge), &run.knowledge));
   lf_expectNone("ground speed steps", groundSpeedSteps(run.trace, run.knowledge));
   lf_expectNone("motion against the heading", motionAgainstHeading(run.trace, run.knowledge));
   lf_expectNone("turning on the spot", turningOnTheSpot(run.trace, run.knowledge));

@@ -898,7 +898,25 @@ Complaints slidingOnTheGround(const Trace& trace) {
   return complaints;
 }
 
-Complaints groundSpeedJumps(const Trace& trace, const MachineShares& shares) {
+namespace {
+bool lf_linedUp(const Knowledge& knowledge, const TraceEvent& e);
+
+// A take-off roll: lined up on a runway all the way to its lift-off, or to its removal at speed.
+std::set<const TraceEvent*> lf_takeoffRolls(const std::vector<const TraceEvent*>& poses, const Knowledge& knowledge) {
+  constexpr double kFastKt = 30.0;
+  std::set<const TraceEvent*> rolling;
+  for (std::size_t i = poses.size(); i-- > 0;) {
+    const bool liftOff = i + 1 < poses.size() && poses[i]->onGround && !poses[i + 1]->onGround;
+    const bool goneRolling = i + 1 == poses.size() && poses[i]->onGround && i > 0 &&
+                             lf_speedKt(*poses[i - 1], *poses[i]) > kFastKt;
+    if (!liftOff && !goneRolling) continue;
+    for (std::size_t j = i + 1; j-- > 0 && poses[j]->onGround && lf_linedUp(knowledge, *poses[j]);) rolling.insert(poses[j]);
+  }
+  return rolling;
+}
+}  // namespace
+
+Complaints groundSpeedJumps(const Trace& trace, const MachineShares& shares, const Knowledge* knowledge) {
   // What an airliner does: taxiing it gathers speed at about 3 kt/s, on a take-off roll at about
   // 5 kt/s, and brakes at about 6 kt/s at most, as a roll-out does on when its reports end; half a
   // knot a second for the sampling, and for the braking a knot more: on a busy machine the
@@ -912,6 +930,7 @@ Complaints groundSpeedJumps(const Trace& trace, const MachineShares& shares) {
   for (const auto& [id, events] : lf_byObject(trace)) {
     const auto poses = lf_poses(events);
     const double settled = lf_judgedFrom(events, poses, faults);
+    const auto rolling = knowledge ? lf_takeoffRolls(poses, *knowledge) : std::set<const TraceEvent*>{};
     for (std::size_t i = 0; i < poses.size(); ++i) {
       const std::size_t j = lf_after(poses, i, kWindowSeconds);
       const std::size_t k = j < poses.size() ? lf_after(poses, j, kWindowSeconds) : poses.size();
@@ -924,7 +943,8 @@ Complaints groundSpeedJumps(const Trace& trace, const MachineShares& shares) {
       const double after = lf_speedKt(*poses[j], *poses[k]) * (poses[k]->t - poses[j]->t) / ranAfter;
       const double dt = (ranBefore + ranAfter) / 2.0;
       const double rate = (after - before) / dt;
-      const double most = rate > 0.0 ? (std::max(before, after) > kRollFromKt ? kRollAccel : kTaxiAccel) : kBraking;
+      const bool roll = std::max(before, after) > kRollFromKt || (rolling.contains(poses[i]) && rolling.contains(poses[k]));
+      const double most = rate > 0.0 ? (roll ? kRollAccel : kTaxiAccel) : kBraking;
       if (std::fabs(rate) > most) {
         complaints.push_back(fmt::format("{}: from {:.1f} kt to {:.1f} kt in {:.1f} s on the ground", lf_name(*poses[k]),
                                          before, after, dt));
@@ -1402,15 +1422,7 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
   for (const auto& [id, events] : lf_byObject(trace)) {
     const auto poses = lf_secondPoses(events);
     const double settled = lf_judgedFrom(events, lf_poses(events), faults);
-    // A take-off roll: lined up on a runway all the way to its lift-off, or to its removal at speed.
-    std::set<const TraceEvent*> rolling;
-    for (std::size_t i = poses.size(); i-- > 0;) {
-      const bool liftOff = i + 1 < poses.size() && poses[i]->onGround && !poses[i + 1]->onGround;
-      const bool goneRolling = i + 1 == poses.size() && poses[i]->onGround && i > 0 &&
-                               lf_speedKt(*poses[i - 1], *poses[i]) > kFastKt;
-      if (!liftOff && !goneRolling) continue;
-      for (std::size_t j = i + 1; j-- > 0 && poses[j]->onGround && lf_linedUp(knowledge, *poses[j]);) rolling.insert(poses[j]);
-    }
+    const std::set<const TraceEvent*> rolling = lf_takeoffRolls(poses, knowledge);
     const auto steps = lf_steps(poses);
     std::string first;
     std::size_t more = 0;

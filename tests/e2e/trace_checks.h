@@ -146,7 +146,9 @@ Complaints removedNearTheGround(const tracepicture::Trace& trace, const Knowledg
 Complaints slidingOnTheGround(const tracepicture::Trace& trace);
 // On the ground: speeding up by at most about 3 kt/s taxiing (5 kt/s on a take-off roll), slowing
 // by at most about 6 kt/s; each window's speed over the program's seconds in it, where `shares` knows them.
-Complaints groundSpeedJumps(const tracepicture::Trace& trace, const MachineShares& shares = {});
+// With `knowledge`, a take-off roll gathers speed at the roll's rate from its line-up on.
+Complaints groundSpeedJumps(const tracepicture::Trace& trace, const MachineShares& shares = {},
+                            const Knowledge* knowledge = nullptr);
 // Standing, no faster turn than the program's own rate for the category on the spot.
 Complaints turningOnTheSpot(const tracepicture::Trace& trace, const Knowledge& knowledge);
 // No two of ours on one runway at once where one is in the other's path as it lands or takes off.
