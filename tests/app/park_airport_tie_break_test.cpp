@@ -111,7 +111,9 @@ TEST_F(ParkAirportTieBreakTest, TheNearerStandWinsOnceTheFilesAreInAndTheCentres
     }
     for (int step = 0; step < 1000 && gf_parkAirport().code.empty(); ++step, std::this_thread::sleep_for(10ms)) pass();
     EXPECT_EQ(gf_parkAirport().code, c.chosen) << log();
-    EXPECT_LT(longest, 20ms);
+    // A pass that waited on a fetch would last as long as the silent server holds it (300 ms and
+    // more); a loaded machine under the sanitizers takes some tens of ms for a pass that does not.
+    EXPECT_LT(longest, 200ms);
   }
   EXPECT_TRUE(contains(log(), "Airport EGLC has the closest center, but stand T5 501 at EGLL is closer (93 meters)"));
 }
