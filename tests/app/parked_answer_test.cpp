@@ -47,7 +47,7 @@ class ParkedAnswerTest : public WiringTest {
     gf_changeParameterSnapshot([](ParameterSnapshot& s) { s.random = false; });
     // The feed's parked aircraft alone fill the stands (the stand file's settings publish it).
     RT_PARKTRAFFIC_ONLY.value = true;
-    g_currentWeekTime = gf_weekdayAndHalfHour();
+    g_currentWeekTime = 3u | (std::uint64_t{6} << 32);  // a Wednesday at 03:00, not the clock: the schedules differ by the hour
     gf_resetRTAPISessionForTest();
     g_rtApiTrafficClient.resetForRestart();
     parkAt(kZurich);
