@@ -101,7 +101,8 @@ void parseTrafficRecord(const nlohmann::json& entry, const TrafficFilterContext&
     fields.altitude = lf_number(entry, 4, 0.0);
     fields.vs = lf_number(entry, 15, 0.0);
     fields.track = lf_number(entry, 3, 0.0);
-    fields.gs = lf_number(entry, 5, 0.0);
+    // A missing speed is unknown, not a stop: the engine works one out from the moves.
+    fields.gs = lf_number(entry, 5, std::numeric_limits<double>::quiet_NaN());
     fields.trueheading = lf_number(entry, 25, 0.0);
     fields.roll = lf_number(entry, 23, 0.0);  // a missing roll reads as wings level
     fields.TAS = lf_number(entry, 20, -1.0);

@@ -170,7 +170,7 @@ void gf_correctFeedAltitude(TrafficRecord& record, std::optional<double> parkAir
   const double w = s * s;
   double corrected = std::max(0.0, low * (1.0 - w) + high * w);
   if (parkAirportElevationFt && corrected > 0.0 && corrected < 14000.0) {
-    const double gs = record.gs;
+    const double gs = std::isfinite(record.gs) ? record.gs : 0.0;  // a speed the feed lost counts as slow
     const double limit = gs > 120.0 ? 0.0 : gs <= 43.0 ? 90.0 : (120.0 - gs) / 77.0 * 45.0 + 45.0;
     const double height = corrected - *parkAirportElevationFt;
     if (height <= 0.0 || height <= limit) corrected = 0.0;

@@ -12,6 +12,7 @@
 #include "simlink/sim_commands.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
+#include "traffic/ground_turns.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
 #include "traffic/sim_events.h"
@@ -26,6 +27,8 @@ constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kUnreadyTakeoffTicks = 12000;  // 2 minutes at take-off speed without a lift-off
 constexpr double kTakeoffCheckKt = 43.0;
 constexpr double kTakeoffRollFromKt = 20.0;  // a line-up is slower
+constexpr double kTaxiLegMostKt = 30.0;      // a departure's legs below it are its taxi
+constexpr double kTaxiLegMostGain = 1.2;     // share of the taxi's acceleration a taxi leg's profile may reach
 constexpr double kRunwayTurnOffDeg = 15.0;
 // A roll-out brakes no harder than this (5 kt a second): a report that has the aircraft slower
 // sooner moves the points after it later instead.
@@ -98,6 +101,11 @@ double lf_profileStartSpeed(const LiveAc& aircraft) {
                          (aircraft.state == FlightPhase::takeoff_roll && aircraft.category == AcCategory::none &&
                           aircraft.prevState == FlightPhase::landing_roll);
   if (fromPoint || !lf_usable(aircraft.speed)) return pointKt * kMps;
+  // A roll out of a leg run without a profile starts from the pace it really went: the speed set
+  // for that leg was its point's, and a profile from it leapt from a crawl to the roll's speed.
+  if (aircraft.state == FlightPhase::takeoff_roll && aircraft.onGround && aircraft.groundStepMetres > 0.0 &&
+      std::isfinite(aircraft.groundStepMetres))
+    return std::min(aircraft.speed * kMps, aircraft.groundStepMetres * 100.0);
   return aircraft.speed * kMps;
 }
 
@@ -283,6 +291,12 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   // times: it then speeds up evenly at the roll's rate and takes the time that needs. Legs at their
   // mean speeds stood at each one's speed, and slowed where a mean lay below the speed reached.
   const bool refused = takeoffRoll ? !(swing < 5.0) : !(swing < 0.5 || drop < 0.5);
+  // A departure's taxi leg (not yet lined up) gathers speed as a taxi does: no profile, the leg
+  // then runs at the taxi's rate.
+  if (takeoffRoll && aircraft.onGround && !gf_linedUpToRoll(aircraft) &&
+      std::max(built->startMps, built->endMps) < kTaxiLegMostKt * kMps &&
+      built->profile.maxAcceleration() > kTaxiLegMostGain * kGroundAccelerationMps2)
+    return;
   if (takeoffRoll && aircraft.onGround &&
       (refused || built->profile.maxAcceleration() > 1.5 * kTakeoffRollAccelerationMps2)) {
     built = lf_lateRollProfile(aircraft, startMps);
@@ -393,6 +407,8 @@ void gf_groundStep(LiveAc& aircraft) {
   if (aircraft.groundKind != 0) lf_buildEasingWeights(aircraft, ticks);
   const StreamPoint& next = aircraft.stream[1];
   LegPlan& leg = aircraft.legPlan;
+  aircraft.cornerEntryMps = leg.hasTurn() || leg.hasCurve() ? std::numeric_limits<double>::infinity()
+                                                            : gf_cornerEntrySpeed(aircraft);
   if (leg.hasTurn() || leg.hasCurve()) {
     leg.legFractionStep = 1.0 / ticks;
   } else {

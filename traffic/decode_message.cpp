@@ -93,6 +93,14 @@ bool lf_thinnedOut(const TrafficRecord& record, double lastGs, double dt, double
   return dt <= minGap;
 }
 
+// A ground report whose speed the feed lost: the speed of its move from the last report. Read
+// as 0, a taxiing aircraft stopped dead at it and went on at once.
+double lf_speedOfMove(const TrafficRecord& record, double distanceNm, double dt) {
+  if (record.airborne || !(dt > 0.0)) return 0.0;
+  const double kt = distanceNm / dt * 3600.0;
+  return std::isfinite(kt) && kt >= 0.0 ? kt : 0.0;
+}
+
 void lf_watchJump(const TrafficRecord& record) {
   if (record.hexid == 0 || !gf_isValidLalo(record.lalo) || !std::isfinite(record.timestamp)) return;
   g_jumpWatch.try_emplace(record.hexid, JumpWatchEntry{record.lalo, record.timestamp, 1, false, g_engineTime.load()});
@@ -148,6 +156,7 @@ void lf_decode(TrafficRecord& record) {
   const EngineHooks& hooks = gf_engineHooks();
   std::size_t index = g_hexidIndex.find(record.hexid);
   if (index == g_liveAcs.size()) {
+    if (!std::isfinite(record.gs)) record.gs = 0.0;
     if (!record.callsign.empty() && std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&](const LiveAc& a) {
           return a.callsign == record.callsign && a.modelId == record.modelId;
         }))
@@ -176,8 +185,10 @@ void lf_decode(TrafficRecord& record) {
       hooks.removeAircraftFromSim(aircraft);
       return;
     }
+    if (!std::isfinite(record.gs)) record.gs = lf_speedOfMove(record, distanceNm, dt);
     if (aircraft.extensionCount < 1 && lf_thinnedOut(record, last.groundSpeed, dt, trackChange)) return;
   }
+  if (!std::isfinite(record.gs)) record.gs = 0.0;
   if (aircraft.simState == SimStatus::buffer && lf_atParkElevation(record.altitude)) return;
   if (!hooks.checkKnownAcChanges(aircraft, record)) return;
   // The change detection may have reshaped the table.

@@ -245,6 +245,36 @@ void lf_checkRunwayExit(LiveAc& aircraft) {
   if (here && ahead && gf_runwayMatchName(*here) == gf_runwayMatchName(*ahead)) gf_vacateRunway(aircraft);
 }
 
+// The leg ends where the aircraft stops: point 1 reports no speed, or the point after stands on it.
+bool lf_stopAhead(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  return s.size() >= 2 && !s[1].repeated && (s[1].groundSpeed == 0.0 || (s.size() >= 3 && s[2].repeated));
+}
+
+// A roll off a line-up whose leg leaves more time than speeding up to its point takes stands the
+// rest of it first, as its reports did: spread over the whole leg, it crept for seconds, then
+// leapt toward the speed of the next point.
+void lf_standBeforeRollOff(LiveAc& aircraft) {
+  auto& s = aircraft.stream;
+  const LegPlan& leg = aircraft.legPlan;
+  if (aircraft.state != FlightPhase::takeoff_roll || s.size() < 2 || s[1].repeated || leg.hasTurn() || leg.hasCurve())
+    return;
+  if (!(s[0].repeated || s[0].groundSpeed == 0.0) || !(s[1].groundSpeed > 0.0) || gf_measuredSpeedKt(aircraft) > 2.0)
+    return;
+  const double metres = gf_distanceNm(aircraft.position, s[1].lalo) * motion::kMetresPerNm;
+  const std::int64_t until = std::int64_t{s[1].time} - gf_rollOffTicks(metres, s[1].groundSpeed);
+  if (until - lf_now() < 100) return;  // within a second of it: off at once
+  StreamPoint still = s[0];
+  still.lalo = aircraft.position;
+  still.groundSpeed = 0.0;
+  still.repeated = true;
+  still.turnStart = still.fromPosition = false;
+  still.time = static_cast<std::int32_t>(until);
+  still.feedTime.reset();  // a wait of our own
+  s.insert(s.begin() + 1, still);
+  aircraft.groundKind = 0;
+}
+
 // A start from standstill whose leg lies well aside of the nose turns first: rolling off while
 // turning would slide the aircraft sideways.
 bool lf_startsTurned(const LiveAc& aircraft) {
@@ -495,6 +525,7 @@ void gf_groundLegTiming(LiveAc& aircraft) {
   auto& s = aircraft.stream;
   if (s.size() < 2) return;
   const EngineHooks& hooks = gf_engineHooks();
+  lf_standBeforeRollOff(aircraft);
   if (s[1].repeated) {
     gf_holdAtPoint(aircraft);
     return;
@@ -543,7 +574,9 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     const double capKt = gf_referenceSpeed(aircraft, 1) + 30.0;
     const std::int32_t capTicks =
         std::isfinite(capKt) && capKt > 0.0 ? gf_ticksForDistance(legNm, capKt, kMinLegTicks) : kMinLegTicks;
-    lf_setArrival(aircraft, std::max({kMinLegTicks, s[1].time - lf_now(), legTicks / 3, capTicks}));
+    // A leg that taxis into a stop (the line-up) is no roll: it keeps its own pace, late or not.
+    const std::int32_t least = lf_stopAhead(aircraft) ? legTicks : legTicks / 3;
+    lf_setArrival(aircraft, std::max({kMinLegTicks, s[1].time - lf_now(), least, capTicks}));
     return;
   }
   lf_setArrival(aircraft, legTicks);

@@ -17,6 +17,10 @@ namespace {
 
 constexpr double kDeg = geo::kDegToRad;
 constexpr double kExitSpeedKt = 65.0;
+// m/s a straight leg ends at before a corner turned without a path: a creep (about 5 kt), or
+// nearly a stop (about 2 kt) before a turn on the spot.
+constexpr double kCreepEntryMps = 2.5;
+constexpr double kSpotTurnEntryMps = 1.0;
 
 double lf_metres(const Lalo& a, const Lalo& b) { return gf_distanceNm(a, b) * motion::kMetresPerNm; }
 
@@ -93,6 +97,35 @@ bool lf_insertOnSecondLeg(LiveAc& aircraft, double lead, double length) {
 double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt) {
   const double seconds = std::clamp(angleDeg / turnRateDegPerS, 1.5, 6.0);
   return std::clamp(seconds * speedKt * motion::kMetresPerSecondPerKt, 12.0, 90.0);
+}
+
+double gf_cornerEntrySpeed(const LiveAc& aircraft) {
+  constexpr double kFree = std::numeric_limits<double>::infinity();
+  const auto& s = aircraft.stream;
+  const double rate = 100.0 * aircraft.defaultTurnPerStep;
+  if (s.size() < 3 || !(rate > 0.0)) return kFree;
+  // A departure's taxi, not its roll: the roll's legs run at its own rate.
+  const bool taxi = aircraft.state == FlightPhase::taxi;
+  if (!taxi && !(aircraft.state == FlightPhase::takeoff_roll &&
+                 lf_maxSpeed({aircraft.speed, s[0].groundSpeed, s[1].groundSpeed, s[2].groundSpeed}) <= 30.0))
+    return kFree;
+  for (std::size_t i = 1; i <= 2; ++i)
+    if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo)) return kFree;
+  const double inbound = gf_normalizeAngle(gf_bearingRad(s[0].lalo, s[1].lalo));
+  if (s.size() >= 4 && !s[3].repeated && !lf_samePlace(s[3].lalo, s[2].lalo)) {
+    TurnRequest request;
+    request.start = s[1].lalo;
+    request.corner = s[2].lalo;
+    request.end = s[3].lalo;
+    request.startHeading = inbound;
+    lf_applyCategoryLimits(request, aircraft.category);
+    TurnPlan plan;
+    if (plan.build(request)) return plan.fittingSpeed(0.0, rate, kGroundBrakingMps2);
+  }
+  // Without a path the nose comes round while the aircraft creeps; a sharp one turns on the spot.
+  const double a = lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - inbound);
+  if (!(a > 15.0)) return kFree;
+  return a >= 60.0 && taxi ? kSpotTurnEntryMps : kCreepEntryMps;
 }
 
 bool gf_buildGroundTurn(LiveAc& aircraft) {

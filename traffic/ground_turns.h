@@ -20,3 +20,7 @@ bool gf_straightenJog(LiveAc& aircraft, std::size_t k);
 // Metres before a corner of angleDeg at which a turn begins, at speedKt and a turn rate in
 // degrees per second: 1.5 to 6 s of travel, 12 to 90 m.
 double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt);
+// The speed (m/s) a straight ground leg may end at for the turn after it: the pace at which the
+// aircraft's nose follows the path the next leg will be planned on, or a creep where that leg
+// turns without one; infinite when the way on is straight.
+double gf_cornerEntrySpeed(const LiveAc& aircraft);

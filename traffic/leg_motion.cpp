@@ -30,6 +30,8 @@ constexpr double kSlipPaceBelowKt = 30.0;
 constexpr double kSlipFree = 5.0 * geo::kDegToRad;
 constexpr double kSlipSpan = 10.0 * geo::kDegToRad;
 constexpr double kSlipLeastPace = 0.1;
+// The most a ground turn brakes where a bend comes too close to slow for it evenly: about 4.5 kt/s.
+constexpr double kHardBrakingMps2 = 1.5 * kGroundBrakingMps2;
 // Bank limits in degrees, categories 0..6.
 constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
 
@@ -94,6 +96,18 @@ void lf_rollStep(LiveAc& aircraft) {
     gf_turnTowardHeading(aircraft, roll.runwayHeading.value_or(aircraft.trackToNext), false);
 }
 
+// A ground step that moved only part of its way: the time lost moves the rest of the stream later
+// once it adds up to a tick, so that the next leg keeps its own pace instead of rushing.
+void lf_fallBehind(LiveAc& aircraft, double lostTicks) {
+  if (!(lostTicks > 0.0)) return;
+  aircraft.groundLateTicks += lostTicks;
+  if (aircraft.groundLateTicks >= 1.0) {
+    const auto whole = static_cast<std::int32_t>(aircraft.groundLateTicks);
+    aircraft.groundLateTicks -= whole;
+    gf_delayStream(aircraft, whole);
+  }
+}
+
 // On the ground the nose turns no faster than the aircraft's rate: where the planned path bends
 // sharper, the aircraft goes slower along it and makes the time up on the rest of the leg, so that
 // its nose stays on the path instead of lagging behind it.
@@ -103,15 +117,27 @@ double lf_groundTurnShare(const LiveAc& aircraft, double was, double wanted) {
   return aircraft.legPlan.turn.shareWithinTurn(was, wanted, limit);
 }
 
-// A ground turn held back by its rate picks its pace up again no faster than an airliner speeds
-// up; the time it falls behind moves the rest of the stream later, so that the next leg keeps its
-// own pace instead of making the delay up in a rush.
+// A ground turn goes at a pace its bends allow: the aircraft brakes ahead of a bend its nose could
+// not follow at speed, no harder than it brakes, and picks its pace up again no faster than an
+// airliner speeds up, from the pace it came with (standing, it starts from standstill). Only a bend
+// too close to brake for still holds it back at its turn rate, and then by no more than a hard
+// brake. The time it falls behind moves the rest of the stream later, so that the next leg keeps
+// its own pace instead of making the delay up in a rush.
 double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
   LegPlan& leg = aircraft.legPlan;
+  const double length = leg.turn.length;
   double wanted = std::clamp(was + planned, 0.0, 1.0);
-  if (leg.lastShare >= 0.0 && leg.turn.length > 0.0)
-    wanted = std::min(wanted, was + leg.lastShare + kGroundAccelerationMps2 * 1e-4 / leg.turn.length);
-  wanted = lf_groundTurnShare(aircraft, was, wanted);
+  double least = was;
+  const double came = leg.lastShare >= 0.0 ? leg.lastShare * length : aircraft.groundStepMetres;
+  if (length > 0.0 && std::isfinite(came) && came >= 0.0) {
+    const double fits =
+        leg.turn.fittingSpeed(was, 100.0 * aircraft.defaultTurnPerStep, kGroundBrakingMps2) / 100.0;
+    double pace = std::min((wanted - was) * length, came + kGroundAccelerationMps2 * 1e-4);
+    pace = std::max(0.0, std::min(pace, std::max(fits, came - kGroundBrakingMps2 * 1e-4)));
+    wanted = std::min(wanted, was + pace / length);
+    least = std::min(wanted, was + std::max(0.0, came - kHardBrakingMps2 * 1e-4) / length);
+  }
+  wanted = std::max(lf_groundTurnShare(aircraft, was, wanted), least);
   const double taken = wanted - was;
   leg.lastShare = taken;
   if (planned > 0.0 && taken < planned && wanted < 1.0) {
@@ -140,11 +166,21 @@ void lf_turnStep(LiveAc& aircraft) {
 
 void lf_curveStep(LiveAc& aircraft) {
   LegPlan& leg = aircraft.legPlan;
-  leg.legFraction = std::clamp(leg.legFraction + lf_stepShare(aircraft), 0.0, kCurveEnd);
-  const auto pose = leg.curve.evaluate(leg.legFraction);
+  const double was = leg.legFraction;
+  leg.legFraction = std::clamp(was + lf_stepShare(aircraft), 0.0, kCurveEnd);
+  auto pose = leg.curve.evaluate(leg.legFraction);
   if (!pose) {
     gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign, leg.legFraction));
     return;
+  }
+  // Out of a stop or a slow turn into a curve, the aircraft speeds up along it as an airliner does.
+  const double moved = gf_distanceNm(aircraft.position, pose->position) * motion::kMetresPerNm;
+  const double allowed = aircraft.groundStepMetres + kGroundAccelerationMps2 * 1e-4;
+  if (aircraft.onGround && std::isfinite(allowed) && moved > allowed) {
+    const double f = allowed / moved;
+    leg.legFraction = was + (leg.legFraction - was) * f;
+    if (const auto slower = leg.curve.evaluate(leg.legFraction)) pose = slower;
+    lf_fallBehind(aircraft, 1.0 - f);
   }
   aircraft.position = pose->position;
   if (aircraft.onGround) {
@@ -218,12 +254,21 @@ double lf_groundNoseTarget(const LiveAc& aircraft, bool holding, double track) {
 
 // Slow on the ground with the nose well off where it steers (a turn without a path, a line-up
 // from a stop across the runway), the aircraft creeps while its nose comes round instead of
-// sliding sideways; the time it loses is caught up on the legs after.
-double lf_slipPace(const LiveAc& aircraft, StepTrack& track) {
+// sliding sideways; in a taxi the time it loses moves the rest of the stream later (a departure's
+// line-up takes it off the wait that follows).
+// It slows to that creep no harder than a hard brake from the pace it came with: a corner without a
+// path would otherwise stop it dead within the tick it reaches it.
+double lf_slipPace(const LiveAc& aircraft, StepTrack& track, double dLat, double dLon) {
   if (!aircraft.onGround || !(aircraft.speed < kSlipPaceBelowKt)) return 1.0;
   if (aircraft.state != FlightPhase::taxi && aircraft.state != FlightPhase::takeoff_roll) return 1.0;
   const double off = std::fabs(gf_wrapAngle(lf_groundNoseTarget(aircraft, false, track.get()) - aircraft.heading));
-  return std::clamp(1.0 - (off - kSlipFree) / kSlipSpan, kSlipLeastPace, 1.0);
+  const double f = std::clamp(1.0 - (off - kSlipFree) / kSlipSpan, kSlipLeastPace, 1.0);
+  if (!(f < 1.0)) return f;
+  const double east = dLon * gf_cosLatitude(aircraft.position.lat * kDeg);
+  const double metres = std::hypot(dLat, east) * motion::kMetresPerDegreeLat;
+  const double least = aircraft.groundStepMetres - kHardBrakingMps2 * 1e-4;
+  if (!(metres > 0.0) || !std::isfinite(least) || !(least > f * metres)) return f;
+  return std::min(1.0, least / metres);
 }
 
 void lf_straightStep(LiveAc& aircraft) {
@@ -256,21 +301,34 @@ void lf_straightStep(LiveAc& aircraft) {
         aircraft.profileActive = false;
       }
     } else if (!(onGround && aircraft.groundKind != 0)) {
-      const double f = lf_slipPace(aircraft, track);
-      if (aircraft.state != FlightPhase::pushed_back)
+      const double f = lf_slipPace(aircraft, track, aircraft.velocity.lat, aircraft.velocity.lon);
+      if (aircraft.state != FlightPhase::pushed_back) {
         lf_moveBy(aircraft.position, aircraft.velocity.lat * f, aircraft.velocity.lon * f);
+        if (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll) lf_fallBehind(aircraft, 1.0 - f);
+      }
     } else {
-      // Its weights spent before its point falls due (held back on the way), the aircraft goes on
-      // at its pace up to the point and no further: at the fixed share of another leg it overran
-      // the point and rolled back to it on the next leg.
+      // Its weights spent before it reaches its point (held back on the way), the aircraft goes on
+      // up to the point and no further: at the fixed share of another leg it overran the point and
+      // rolled back to it on the next leg. It picks its pace up again toward the point's speed, and
+      // the point waits for it: passed short of it, a stop there froze it metres before its place.
       const bool spent = !aircraft.easingWeights.empty() && aircraft.easingCursor >= aircraft.easingWeights.size();
       if (spent && !aircraft.stream.empty()) {
-        const Lalo& target = aircraft.stream.front().lalo;
-        const double left = gf_distanceNm(aircraft.position, target) * motion::kMetresPerNm;
-        const double f = left > 0.0 ? std::min(1.0, aircraft.groundStepMetres / left) : 0.0;
-        if (std::isfinite(f) && f > 0.0) aircraft.position = lf_mix(aircraft.position, target, f);
+        const StreamPoint& point = aircraft.stream.front();
+        const double left = gf_distanceNm(aircraft.position, point.lalo) * motion::kMetresPerNm;
+        double step = aircraft.groundStepMetres;
+        const double pointStep = point.groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
+        if (std::isfinite(pointStep) && step < pointStep)
+          step = std::min(pointStep, step + kGroundAccelerationMps2 * 1e-4);
+        const double f = left > 0.0 ? std::min(1.0, step / left) : 0.0;
+        if (std::isfinite(f) && f > 0.0) aircraft.position = lf_mix(aircraft.position, point.lalo, f);
+        if (f < 1.0 && left > 0.0 && point.time <= g_engineTime.load() + 1 &&
+            (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll))
+          lf_fallBehind(aircraft, 1.0);
       } else if (!spent) {
-        const double weight = lf_stepShare(aircraft) * lf_slipPace(aircraft, track);
+        double weight = lf_stepShare(aircraft);
+        const double f = lf_slipPace(aircraft, track, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
+        weight *= f;
+        if (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll) lf_fallBehind(aircraft, 1.0 - f);
         lf_moveBy(aircraft.position, aircraft.legDelta.lat * weight, aircraft.legDelta.lon * weight);
       }
     }
@@ -289,20 +347,39 @@ void lf_straightStep(LiveAc& aircraft) {
 // A straight ground leg that would have the aircraft speed up faster than an airliner does (a new
 // leg faster than the last, a turn that held it back) moves it only as far as that allows; the
 // time lost moves the rest of the stream later, so that the next leg keeps its own pace.
+// Before a turn it cannot take at speed it brakes evenly, so as to reach the leg's end no faster
+// than the turn allows.
 void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
-  const double allowed = aircraft.groundStepMetres + accelerationMps2 * 1e-4;
+  double allowed = aircraft.groundStepMetres + accelerationMps2 * 1e-4;
+  if (std::isfinite(aircraft.cornerEntryMps) && aircraft.cornerEntryMps >= 0.0 && !aircraft.stream.empty()) {
+    const double left = gf_distanceNm(before, aircraft.stream.front().lalo) * motion::kMetresPerNm;
+    const double entry = aircraft.cornerEntryMps;
+    const double braked = std::sqrt(entry * entry + 2.0 * kGroundBrakingMps2 * left) / 100.0;
+    if (std::isfinite(braked))
+      allowed = std::min(allowed, std::max(braked, aircraft.groundStepMetres - kGroundBrakingMps2 * 1e-4));
+  }
   if (!std::isfinite(moved) || !(moved > allowed) || !(moved > 0.0)) return;
   const double f = allowed / moved;
   aircraft.position = lf_mix(before, aircraft.position, f);
   // The speed it really goes: a roll's speed profile starts from it.
   aircraft.speed = allowed * 100.0 / motion::kMetresPerSecondPerKt;
-  aircraft.groundLateTicks += 1.0 - f;
-  if (aircraft.groundLateTicks >= 1.0) {
-    const auto whole = static_cast<std::int32_t>(aircraft.groundLateTicks);
-    aircraft.groundLateTicks -= whole;
-    gf_delayStream(aircraft, whole);
-  }
+  lf_fallBehind(aircraft, 1.0 - f);
+}
+
+// The leg under way ends where the aircraft stops: its point reports no speed, or the next stands on it.
+bool lf_stopAhead(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  return aircraft.onGround && !s.empty() && !s[0].repeated &&
+         (s[0].groundSpeed == 0.0 || (s.size() >= 2 && s[1].repeated));
+}
+
+// How fast an aircraft on the ground may speed up: at the roll's rate only lined up to roll, not
+// on a departure's taxi nor on a leg taxiing into the line-up.
+double lf_rollAcceleration(const LiveAc& aircraft) {
+  if (!gf_linedUpToRoll(aircraft)) return kGroundAccelerationMps2;
+  if (aircraft.state == FlightPhase::takeoff_roll && lf_stopAhead(aircraft)) return kGroundAccelerationMps2;
+  return kTakeoffRollAccelerationMps2;
 }
 
 // A straight leg in the air goes at the average pace of its reports' gap, so an aircraft speeding
@@ -414,7 +491,7 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   const bool rolling = aircraft.state == FlightPhase::takeoff_roll || aircraft.state == FlightPhase::takeoff;
   if ((aircraft.onGround || aircraft.state == FlightPhase::takeoff) && (taxiing || rolling) && !towing &&
       !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
-    lf_limitGroundAcceleration(aircraft, before, rolling ? kTakeoffRollAccelerationMps2 : kGroundAccelerationMps2);
+    lf_limitGroundAcceleration(aircraft, before, lf_rollAcceleration(aircraft));
   // Not below the flare's height: the touch-down keeps its own pace.
   const bool airStraight = !aircraft.onGround && !towing && !aircraft.rollContext.valid && !aircraft.profileActive &&
                            !leg.hasTurn() && !leg.hasCurve() &&

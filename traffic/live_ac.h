@@ -179,6 +179,8 @@ struct LiveAc : AcIdentity {
   double turnSpeed = 0.0;  // radians per tick of the smooth final turn
   double groundStepMetres = 0.0;  // how far the last step moved the aircraft on the ground
   double groundLateTicks = 0.0;   // time a held-back ground leg has fallen behind, not yet handed on
+  // m/s: the most a straight ground leg may end at for the turn after it; infinite when none.
+  double cornerEntryMps = std::numeric_limits<double>::infinity();
   double airStepMetres = -1.0;    // how far the last step in the air moved it; below 0: none to go on from
   std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
   bool pitchTransition = false;    // pitch runs back to the ground pitch
@@ -306,6 +308,9 @@ struct LiveAc : AcIdentity {
 
   // Stream extension when the feed falls silent.
   std::int32_t holdingStart = 0;  // g_engineTime when a hold on the ground began (predictActive)
+  // The stop the aircraft stands at: when it got there, and when its reports had it there.
+  std::int32_t stopReachedTick = 0;
+  std::optional<std::int32_t> stopFeedTime;
   bool fullPower = false;        // some take-offs: extended points speed up
   bool standApproach = false;    // the drive into a stand runs
 

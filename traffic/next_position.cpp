@@ -34,6 +34,8 @@ constexpr std::int32_t kMinLegTicks = 25;
 constexpr std::int32_t kBaseWindow = 900;     // ticks: the arrival window at rest
 constexpr double kSamePlaceDeg = 1e-8;
 constexpr std::int32_t kClimbOutTicks = 3000;  // a take-off still counts for 30 s after state 5
+constexpr std::int64_t kMostLineUpCut = 800;  // ticks a late line-up may take off its wait
+constexpr std::int64_t kLineUpWindow = 4500;   // the most a line-up's wait moves the stream later
 
 constexpr std::array<std::string_view, 11> kPhaseNames{
     "pushing_back", "pushed_back", "taxi", "takeoff_roll", "takeoff", "flying",
@@ -412,14 +414,60 @@ bool gf_checkStreamHead(LiveAc& aircraft) {
   return false;
 }
 
+namespace {
+
+// The roll off a line-up: the aircraft stands until it can reach the first moving point on time,
+// speeding up as an airliner does. Left earlier, it crept over the metres its reports moved after
+// the wait, then leapt to the speed of the next point.
+std::int64_t lf_rollOffFromStand(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  if (s.size() < 3 || s[2].repeated || !(s[2].groundSpeed > 0.0)) return 0;
+  return std::int64_t{s[2].time} - gf_rollOffTicks(lf_metres(s[1].lalo, s[2].lalo), s[2].groundSpeed);
+}
+
+}  // namespace
+
 void gf_holdAtPoint(LiveAc& aircraft) {
   const auto& s = aircraft.stream;
   if (s.empty()) return;
   const std::int64_t now = lf_now();
   const std::int64_t interval = s.size() >= 2 ? std::max<std::int64_t>(kMinLegTicks, std::int64_t{s[1].time} - s[0].time)
                                               : kMinLegTicks;
-  const std::int64_t ticks = std::clamp<std::int64_t>(interval + s[0].time - now, kMinLegTicks, 1 << 30);
+  std::int64_t end = interval + s[0].time;
+  if (aircraft.onGround && s.size() >= 2) {
+    // Arrived at the stop: the wait is measured from here, whatever the standing points say later.
+    if (!s[0].repeated || !aircraft.stopFeedTime) {
+      aircraft.stopReachedTick = static_cast<std::int32_t>(now);
+      aircraft.stopFeedTime = s[0].feedTime.value_or(s[0].time);
+    }
+    const std::int64_t leaves = s[1].feedTime.value_or(s[1].time);
+    const std::int64_t wait = leaves - *aircraft.stopFeedTime;
+    const std::int64_t late = std::int64_t{aircraft.stopReachedTick} - *aircraft.stopFeedTime;
+    if (aircraft.state == FlightPhase::takeoff_roll && wait > 0) {
+      // A late line-up still waits: it gives up a quarter of its wait at most, so that a busy
+      // machine does not roll it through the line-up its reports have it stand at.
+      const std::int64_t given = std::clamp<std::int64_t>(late, 0, std::min<std::int64_t>(wait / 4, kMostLineUpCut));
+      end = std::max(end, std::int64_t{aircraft.stopReachedTick} + wait - given);
+      // The window of re-timing opens as far as that takes, as for a stand ahead of a roll.
+      const std::int64_t later = std::min<std::int64_t>(end - s[1].time, kLineUpWindow);
+      if (later > aircraft.predictLimitB) aircraft.predictLimitB = static_cast<std::int32_t>(later);
+    }
+    // Nor does it leave a stop before its reports do.
+    end = std::max(end, leaves);
+    if (aircraft.state == FlightPhase::takeoff_roll) end = std::max(end, lf_rollOffFromStand(aircraft));
+  }
+  const std::int64_t ticks = std::clamp<std::int64_t>(end - now, kMinLegTicks, 1 << 30);
   gf_retimeNextPoint(aircraft, static_cast<std::int32_t>(ticks));
+}
+
+std::int32_t gf_rollOffTicks(double metres, double kt) {
+  const double mps = kt * motion::kMetresPerSecondPerKt;
+  const double a = kGroundAccelerationMps2;
+  if (!std::isfinite(metres) || !std::isfinite(mps) || !(metres > 0.0) || !(mps > 0.0)) return kMinLegTicks;
+  // Evenly up to the point's speed and on at it, or evenly all the way when that speed lies beyond.
+  const double seconds = mps * mps / (2.0 * a) >= metres ? std::sqrt(2.0 * metres / a)
+                                                          : mps / a + (metres - mps * mps / (2.0 * a)) / mps;
+  return static_cast<std::int32_t>(std::clamp<double>(std::round(seconds * 100.0), kMinLegTicks, 1e6));
 }
 
 void gf_resetTurnState(LiveAc& aircraft) {

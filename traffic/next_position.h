@@ -25,6 +25,9 @@ void nextPosAir(LiveAc& aircraft);
 bool gf_checkStreamHead(LiveAc& aircraft);
 // Point 1, which does not move, is reached after its own interval from point 0.
 void gf_holdAtPoint(LiveAc& aircraft);
+// Ticks an aircraft needs from standstill to a point `metres` ahead reached at `kt`, speeding up as
+// an airliner taxis off.
+std::int32_t gf_rollOffTicks(double metres, double kt);
 // The leg's turn in progress is called off (a take-off begins).
 void gf_resetTurnState(LiveAc& aircraft);
 

@@ -214,6 +214,22 @@ double TurnPlan::shareWithinTurn(double from, double to, double limit) const {
   return to;
 }
 
+double TurnPlan::fittingSpeed(double from, double rate, double brakingMps2) const {
+  double fastest = std::numeric_limits<double>::infinity();
+  if (result != TurnResult::none || !(length > 0.0) || !(rate > 0.0) || !(brakingMps2 >= 0.0)) return fastest;
+  const double at = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, 1.0);
+  for (std::size_t i = 1; i <= kSamples; ++i) {
+    if (lengthShares[i] <= at) continue;
+    const double metres = (lengthShares[i] - lengthShares[i - 1]) * length;
+    const double bend = std::fabs(turned[i] - turned[i - 1]);
+    if (!(bend > 0.0) || !(metres > 0.0)) continue;
+    const double ahead = std::max(0.0, lengthShares[i - 1] - at) * length;
+    const double fits = rate * metres / bend;
+    fastest = std::min(fastest, std::sqrt(fits * fits + 2.0 * brakingMps2 * ahead));
+  }
+  return fastest;
+}
+
 namespace {
 
 constexpr double kTinyDirectionSquared = 1e-18;

@@ -67,6 +67,10 @@ struct TurnPlan {
   // The furthest share in [from, to] (shares of the length) whose heading lies within `limit`
   // radians of the heading at `from`; `to` when the plan did not build.
   double shareWithinTurn(double from, double to, double limit) const;
+  // The fastest speed (m/s) at share `from` from which braking at `brakingMps2` brings the
+  // aircraft down to a pace at which its nose, turning at most `rate` radians a second, follows
+  // every bend of the rest of the path; infinite when nothing ahead bends.
+  double fittingSpeed(double from, double rate, double brakingMps2) const;
   std::string_view resultText() const { return resultText(result); }
   static std::string_view resultText(TurnResult code);
   // No path (length 0): evaluate fails until the next build.

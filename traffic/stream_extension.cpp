@@ -153,7 +153,8 @@ namespace {
 // A taxiing aircraft whose reports end while it rolls brakes to a stop ahead of its last point, as
 // an airliner can, instead of halting dead on it; the next extension then stands there.
 bool lf_brakeToAStop(const LiveAc& aircraft, StreamPoint& point) {
-  const double kt = point.groundSpeed;
+  // A point without a speed: the aircraft's own.
+  const double kt = std::isfinite(point.groundSpeed) ? point.groundSpeed : aircraft.speed;
   if (!aircraft.onGround || aircraft.state != FlightPhase::taxi || !std::isfinite(kt) || !(kt > 2.0)) return false;
   const double mps = kt * motion::kMetresPerSecondPerKt;
   const double metres = mps * mps / (2.0 * kGroundAccelerationMps2);

@@ -28,6 +28,7 @@ namespace {
 constexpr double kDeg = geo::kDegToRad;
 constexpr double kFtPerMinPerRate = 6000.0;  // ft/min in one ft per tick
 constexpr double kRunwayHeadingToleranceDeg = 75.0;
+constexpr double kLinedUpDeg = 10.0;  // nose this close to the runway's heading: lined up
 constexpr double kLongRunwayM = 1800.0;
 constexpr double kSteepClimbFtMin = 2000.0;
 constexpr double kTakeoffRunEndM = 300.0;
@@ -402,4 +403,15 @@ std::string gf_takeoffMessage(LiveAc& aircraft) {
   if (aircraft.secondAirlineId != 0) airline += fmt::format(",{}", gf_airlineName(aircraft.secondAirlineId));
   return fmt::format("{} {} {} {} {} take off{}{}{} ...", gf_timeStampHm(), aircraft.callsign, aircraft.registration,
                      airline, gf_modelName(aircraft.modelId), from, runway, to);
+}
+
+bool gf_linedUpToRoll(const LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff) return true;
+  if (aircraft.state != FlightPhase::takeoff_roll) return false;
+  std::optional<double> runway;
+  if (aircraft.departureRunway)
+    runway = aircraft.departureRunway->headingDeg * kDeg;
+  else if (aircraft.runwayPredicted)
+    runway = aircraft.predictedRunwayHeading;
+  return runway && std::fabs(gf_wrapAngle(*runway - aircraft.heading)) <= kLinedUpDeg * kDeg;
 }

@@ -34,6 +34,9 @@ bool gf_runwayEndCheck(LiveAc& aircraft);
 // The aircraft has turned off its runway: taxi (state 2) with the taxi configuration.
 void gf_vacateRunway(LiveAc& aircraft);
 
+// In state 3 with the nose along its runway (the one it departs from, or the predicted one), or in
+// state 4: the roll's rate applies, not a departure taxi's.
+bool gf_linedUpToRoll(const LiveAc& aircraft);
 // The departure runway, looked up at the aircraft's position and heading when it has none.
 const DepartureRunway* gf_departureRunway(LiveAc& aircraft);
 // Metres along the departure runway's heading from its far end (negative on the runway); none

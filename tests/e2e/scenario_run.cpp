@@ -349,6 +349,10 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
         Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"28"}, .airline = "EZY", .type = "A320",
               .window = {109.0, 111.0}, .taxiOn = true, .lineUpSeconds = 60.0, .pastEndSeconds = 30.0,
               .keepsItsPlace = true},
+        // A heavy lined up at the end of 32 behind the first landing there, once that has slowed,
+        // that waits 20 s before its roll.
+        Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"32"}, .airline = "BAW", .type = "A388",
+              .window = {174.0, 176.0}, .lineUpSeconds = 20.0, .pastEndSeconds = 30.0, .keepsItsPlace = true},
     };
   }
   std::set<std::uint32_t> taken;

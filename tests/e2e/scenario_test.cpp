@@ -63,6 +63,7 @@ void lf_checkInTheAir(const RunResult& run) {
 void lf_checkOnTheGround(const RunResult& run) {
   lf_expectNone("sliding on the ground", slidingOnTheGround(run.trace));
   lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace, machineShares(run.trace, run.knowledge), &run.knowledge));
+  lf_expectNone("ground speed steps", groundSpeedSteps(run.trace, run.knowledge));
   lf_expectNone("motion against the heading", motionAgainstHeading(run.trace, run.knowledge));
   lf_expectNone("turning on the spot", turningOnTheSpot(run.trace, run.knowledge));
 }
@@ -291,6 +292,7 @@ void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh, bool takeoffs = f
       runways.insert(td.runway);
   EXPECT_TRUE(runways.contains("32")) << "no arrival touched down on 32";
   lf_checkInTheAir(run);
+  lf_checkOnTheGround(run);
   if (takeoffs) {
     std::size_t judged = 0;
     rollOffItsDelay(run.trace, run.knowledge, &judged);

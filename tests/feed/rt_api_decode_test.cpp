@@ -121,6 +121,12 @@ TEST(RTAPIDecodeTraffic, ASquawkOfZeroDropsGroundTrafficAsTextOrNumber) {
     entry[6] = code;
     EXPECT_EQ(decode(Json{{"a", entry}}).batch.records.size(), kept ? 1u : 0u) << code.dump();
   }
+  // A speed the feed lost stays unknown: read as 0 it stopped a taxiing aircraft dead.
+  Json lost = flightEntry("4CA1FA", 52.40, 4.80, 0.0);
+  lost[5] = nullptr;
+  const auto ground = decode(Json{{"a", lost}}).batch;
+  ASSERT_EQ(ground.records.size(), 1u);
+  EXPECT_TRUE(std::isnan(ground.records[0].gs));
   gf_resetFeedNeighbours();
 }
 

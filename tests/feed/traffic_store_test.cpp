@@ -81,6 +81,7 @@ TEST(TrafficStoreAltitude, BarometricBlendAndGroundNearTheParkAirport) {
       // 150 and 160 ft at 100 kt over a 100 ft airport: ALowSlowAircraftNearTheParkAirportSnapsToTheGround.
       {"any height at 130 kt flies", 101, 130, 100.0, 1013, 0, false, 101},
       {"89 ft above at 40 kt is on the ground", 189, 40, 100.0, 1013, 0, false, 0},
+      {"89 ft above at a speed the feed lost is on the ground", 189, std::nan(""), 100.0, 1013, 0, true, 0},
       {"below the elevation is on the ground", 80, 200, 100.0, 1013, 0, false, 0},
       {"above 14000 ft no ground test", 14000, 10, 13990.0, 1013, 0, false, 14000},
   };

@@ -206,6 +206,28 @@ TEST_F(AircraftStepTest, EasedGroundLeg) {
   EXPECT_EQ(std::pair(ac.predictLimitA, ac.predictLimitB), std::pair(2600, 900));
 }
 
+// A departure's legs run in the take-off roll's state all the way from its stand: its taxi legs
+// speed up at the taxi's rate without the roll's profile; the roll keeps its profile.
+TEST_F(AircraftStepTest, ADeparturesTaxiLegRunsWithoutTheRollsProfile) {
+  struct Case {
+    double fromKt, toKt, metres;
+    std::int32_t ticks;
+    bool profile;
+  } cases[] = {
+      {2.0, 16.0, 18.5, 400, false},  // 3.5 kt/s out of a crawl
+      {10.0, 12.0, 31.1, 550, true},  // an even taxi leg
+      {40.0, 60.0, 128.6, 500, true},  // the roll
+  };
+  for (const Case& c : cases) {
+    LiveAc& ac = withLeg("B738", FlightPhase::takeoff_roll, pt(0, c.fromKt, 0, kGround), pt(0, c.toKt, 0, kGround),
+                         c.metres, c.ticks);
+    ac.speed = c.fromKt;
+    gf_groundStep(ac);
+    EXPECT_EQ(ac.rollContext.valid, c.profile) << c.fromKt << " to " << c.toKt << " kt";
+    g_liveAcs.clear();
+  }
+}
+
 TEST_F(AircraftStepTest, ApproachBeginsNearTheParkAirportAndEndsOnAClimb) {
   const Lalo near = offset(kEham, -9000.0), far = offset(kEham, -30000.0);
   struct Case {

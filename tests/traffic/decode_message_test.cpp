@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
     Outcome outcome;
     std::int32_t extensionCount = 0;
     bool nearRunway = false, sameRunway = false;
+    double takenKt = -1.0;  // the speed the taken point carries; negative: as reported
   };
   const Case cases[] = {
       {"same timestamp", FlightPhase::taxi, false, 10, 10, 10, 0.0, 0, Dropped},
@@ -48,6 +50,9 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
       {"10 kt after 2 s on predicted points", FlightPhase::taxi, false, 10, 10, 0, 2.0, 5, Taken, 1},
       {"300 kt airborne after 2.9 s", FlightPhase::flying, true, 300, 300, 0.5, 2.9, 447, Dropped},
       {"300 kt airborne after 2.95 s", FlightPhase::flying, true, 300, 300, 0.5, 2.95, 455, Taken},
+      // A speed the feed lost: on the ground the speed of the move; read as 0, the aircraft stopped.
+      {"taxiing 25 m in 5 s, speed lost", FlightPhase::taxi, false, 10, NAN, 0, 5.0, 25, Taken, 0, false, false,
+       25.0 / 5.0 * 1.9438444924406046},
   };
   for (const Case& c : cases) {
     reset();
@@ -70,6 +75,7 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
     EXPECT_EQ(aircraft.lastMessageTime, c.outcome == Taken ? 1000.0 + c.dt : 1000.0) << c.name;
     EXPECT_EQ(!removed.empty(), c.outcome == Jumped) << c.name;
     EXPECT_EQ(g_jumpWatch.contains(kHexid), c.outcome == Jumped) << c.name;
+    if (c.takenKt >= 0.0) EXPECT_NEAR(aircraft.stream.back().groundSpeed, c.takenKt, 0.01) << c.name;
   }
 }
 

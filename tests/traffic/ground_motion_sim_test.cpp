@@ -121,7 +121,8 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     double mostLateS = 99.0;  // at its last point, against the feed's time for it
     double mostTurnFirstDeg = 360.0;  // before it has moved 5 m
   } cases[] = {
-      {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3, 6.0, 6.0},
+      // Each right angle at 15 kt costs it about 4.5 s: it brakes to about 5 kt before the turn.
+      {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3, 4.0, 8.0},
       {"the reports end while it rolls", 0.0, {{0.0, 18.0, 6}}, 0, 3.5},
       // What the start after the stop costs it is taken off the wait there.
       {"a stop amid the taxi, then on", 0.0, {{0.0, 15.0, 4}, {0.0, 0.0, 3}, {0.0, 15.0, 4}}, 2, 6.0, 6.0},
@@ -131,12 +132,17 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
        0.0,
        {{0.0, 15.0, 5}, {90.0, 15.0, 5}, {0.0, 15.0, 5}, {90.0, 15.0, 5}, {0.0, 15.0, 5}},
        2,
-       7.0,
-       12.0},
+       4.0,
+       19.0},
       // Off the runway at taxi speed, the reports ending soon after the turn: on out of the turn
       // at its pace, then the stop the program makes up, begun at the speed it rolls at.
       {"off the runway at 22 kt, then the reports end", 138.0, {{138.0, 22.0, 3}, {166.0, 20.0, 3}}, 0, 3.5},
       {"a 30-degree turn at 20 kt, then a stop", 0.0, {{0.0, 20.0, 4}, {30.0, 20.0, 4}}, 3, 3.5, 5.0},
+      // Too sharp for its pace: it slows before the turn at its braking rate, not inside it.
+      {"a right angle at 18 kt", 0.0, {{0.0, 18.0, 5}, {90.0, 18.0, 5}}, 3, 4.0, 12.0},
+      {"a right angle at 20 kt, then the reports end", 0.0, {{0.0, 20.0, 4}, {270.0, 20.0, 4}}, 0, 4.0},
+      // Out of a stop straight into a turn: it gathers speed at an airliner's rate in the turn too.
+      {"a start from standstill into a 60-degree turn", 0.0, {{0.0, 0.0, 2}, {0.0, 12.0, 2}, {60.0, 12.0, 4}}, 2, 4.0, 14.0},
       // First seen while a tug pushes it: on tail first, as reported, instead of turning on the
       // spot to drive the push nose first; then round to its taxi leg before it rolls.
       {"first seen pushed back, then taxiing 110 degrees aside",

@@ -137,6 +137,93 @@ TEST_F(GroundMovement, LegTimeAndATurnOnTheSpot) {
   }
 }
 
+// A departure late on its reports catches up on its roll, but taxis into its line-up at the leg's
+// own pace: caught up there at three times that, it rolled through the stop.
+TEST_F(GroundMovement, ALateTakeOffRollLegCatchesUpExceptIntoAStop) {
+  for (const bool stop : {false, true}) {
+    reset();
+    hooks.acSpeedKt = [](LiveAc& a) { return a.stream[0].groundSpeed; };
+    install();
+    g_engineTime = 1000;
+    LiveAc& a = addLive(Rec(0x4840D6).ground(20.0), SimStatus::active, FlightPhase::takeoff_roll);
+    a.stream.push_back(a.stream.front());
+    a.stream[1].lalo = offset(kEham, 0.01 * kNm);
+    a.stream[1].time = 900;  // due a second ago
+    a.stream.push_back(a.stream[1]);
+    a.stream[2].repeated = stop;
+    a.stream[2].time = 1900;
+    gf_groundLegTiming(a);
+    EXPECT_EQ(a.stream[1].time, stop ? 1180 : 1060) << "0.01 NM at 20 kt, stop " << stop;
+  }
+}
+
+// How long an aircraft stands at a stop: a late line-up gives up a quarter of its reported wait
+// at most, and 10 s at most; no stop is left before its reports leave it.
+TEST_F(GroundMovement, AStopHoldsAsItsReportsDo) {
+  struct Case {
+    const char* what;
+    std::uint32_t state;
+    std::int32_t now, reachedFeed, leavesAt, leavesFeed;
+    std::int32_t expected;
+    double rollMetres = 0.0, rollKt = 0.0;  // on to a moving point 6 s after the wait
+  } cases[] = {
+      {"a line-up reached in time waits its 30 s", FlightPhase::takeoff_roll, 1000, 1000, 4000, 4000, 4000},
+      {"20 s late it gives up 7.5 s of them", FlightPhase::takeoff_roll, 3000, 1000, 4000, 4000, 5250},
+      {"40 s late on a minute it gives up 8 s", FlightPhase::takeoff_roll, 5000, 1000, 7000, 7000, 10200},
+      {"a taxi stop late takes it off its wait", FlightPhase::taxi, 3000, 1000, 4000, 4000, 4000},
+      {"a taxi stop run early leaves with its reports", FlightPhase::taxi, 1000, 1000, 3500, 4000, 4000},
+      // Its reports move it 1 m in the 6 s after the wait, at 3.8 kt: standing, then speeding up,
+      // not creeping all the way.
+      {"a line-up stands until its roll", FlightPhase::takeoff_roll, 1000, 1000, 4000, 4000, 4475, 1.0, 3.8},
+  };
+  for (const Case& c : cases) {
+    reset();
+    g_engineTime = c.now;
+    LiveAc& a = addLive(Rec(0x4840D6).ground(0.0), SimStatus::active, c.state);
+    a.stream.front().time = a.stream.front().feedTime.emplace(c.reachedFeed);
+    a.stream.push_back(a.stream.front());
+    a.stream[1].repeated = true;
+    a.stream[1].time = c.leavesAt;
+    a.stream[1].feedTime = c.leavesFeed;
+    if (c.rollKt > 0.0) {
+      a.stream.push_back(a.stream[1]);
+      a.stream[2].repeated = false;
+      a.stream[2].lalo = offset(kEham, c.rollMetres);
+      a.stream[2].groundSpeed = c.rollKt;
+      a.stream[2].time = c.leavesFeed + 600;
+      a.stream[2].feedTime = a.stream[2].time;
+    }
+    gf_groundLegTiming(a);
+    EXPECT_EQ(a.stream[1].time, c.expected) << c.what;
+  }
+}
+
+// Off a line-up the reports move the aircraft 1 m at 3.8 kt some seconds after their last
+// standing point: it stands until it can speed up to that, instead of creeping there.
+TEST_F(GroundMovement, ARollOffALineUpStandsUntilItCanSpeedUp) {
+  struct Case {
+    std::int32_t dueIn;
+    std::int32_t standsUntil;  // 0: rolls off at once
+  } cases[] = {{640, 1515}, {200, 0}};
+  for (const Case& c : cases) {
+    reset();
+    g_engineTime = 1000;
+    LiveAc& a = addLive(Rec(0x4840D6).ground(0.0), SimStatus::active, FlightPhase::takeoff_roll);
+    a.stream.front().repeated = true;
+    a.stream.front().time = a.stream.front().feedTime.emplace(1000);  // its wait there ends now
+    a.stream.push_back(a.stream.front());
+    a.stream[1].repeated = false;
+    a.stream[1].lalo = offset(kEham, 1.0);
+    a.stream[1].groundSpeed = 3.8;
+    a.stream[1].time = 1000 + c.dueIn;
+    gf_groundLegTiming(a);
+    ASSERT_EQ(a.stream.size(), c.standsUntil ? 3u : 2u) << c.dueIn;
+    if (c.standsUntil == 0) continue;
+    EXPECT_TRUE(a.stream[1].repeated);
+    EXPECT_EQ(a.stream[1].time, c.standsUntil) << "1.25 s to speed up at 2.5 kt/s";
+  }
+}
+
 TEST_F(GroundMovement, DriveIntoTheStand) {
   const GeoPose stand{kEham, 0.0};  // heading north
   struct Case {

@@ -82,21 +82,32 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
   struct Case {
     std::uint32_t state;
     double fromKt, legKt, mostGainKt;
+    bool linedUp = true;    // on its predicted runway's heading
+    bool intoStop = false;  // the point after the leg's stands on it
   } cases[] = {
       {FlightPhase::takeoff_roll, 45.0, 170.0, 4.1},
       {FlightPhase::taxi, 10.0, 25.0, 2.6},
       {FlightPhase::takeoff_roll, 120.0, 122.0, 2.1},  // within reach: the leg's own speed
       {FlightPhase::takeoff, 145.0, 183.0, 4.1},       // the lift-off late on its reports
+      // A departure's taxi to its runway gathers speed as any taxi does, not at the roll's rate.
+      {FlightPhase::takeoff_roll, 5.0, 20.0, 2.6, false},
+      {FlightPhase::takeoff_roll, 5.0, 20.0, 2.6, true, true},  // taxiing into its line-up
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
     reset();
     LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(c.legKt), SimStatus::active, c.state);
     a.speed = c.legKt;
+    if (c.intoStop) {
+      a.stream.push_back(a.stream.front());
+      a.stream.back().repeated = true;
+    }
     a.groundStepMetres = c.fromKt * kMetresPerTickPerKt;
     const double perTick = c.legKt / 60.0 / 360000.0;  // degrees of arc, northbound
     a.velocity = {perTick, 0.0};
     a.heading = a.trackToNext = 0.0;
+    a.runwayPredicted = true;
+    a.predictedRunwayHeading = c.linedUp ? 0.0 : 0.5 * geo::kPi;
     const Lalo start = a.position;
     for (int tick = 0; tick < 100; ++tick) gf_moveAlongLeg(a);
     const double endKt = a.groundStepMetres / kMetresPerTickPerKt;

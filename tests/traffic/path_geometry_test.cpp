@@ -185,8 +185,18 @@ TEST(TurnPlanTest, ShareWithinTurnMatchesTheCurvesHeadings) {
       // than a twentieth of the limit beyond it.
       EXPECT_NEAR(share, lo, 0.01 * (to - from) + 1e-9) << c.name << " from " << from;
       EXPECT_LE(turnedBetween(from, share), 1.05 * limit + 1e-12) << c.name << " from " << from;
+      // Braking evenly from the speed that fits the bends ahead, the nose never turns faster than
+      // its rate (the limit taken as a rate a second, the braking as an airliner's).
+      const double v = plan.fittingSpeed(from, 100.0 * limit, 1.5);
+      ASSERT_GT(v, 0.0) << c.name << " from " << from;
+      for (double a = from; std::isfinite(v) && a + 0.004 < 1.0; a += 0.004) {
+        const double metres = 0.004 * plan.length;
+        const double pace = std::sqrt(std::max(0.0, v * v - 2.0 * 1.5 * (a - from) * plan.length));
+        EXPECT_LE(pace * turnedBetween(a, a + 0.004) / metres, 1.1 * 100.0 * limit) << c.name << " from " << from;
+      }
     }
   }
   TurnPlan unbuilt;
   EXPECT_EQ(unbuilt.shareWithinTurn(0.2, 0.3, 0.01), 0.3);
+  EXPECT_TRUE(std::isinf(unbuilt.fittingSpeed(0.0, 0.1, 1.5)));
 }
