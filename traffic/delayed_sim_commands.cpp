@@ -323,10 +323,25 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
 
 void lf_takeOutTheWait(LiveAc& aircraft);
 
+// Created where the feed has it rolling on the ground (not parked, not pushed): that speed; else 0.
+double lf_rollingKt(const LiveAc& aircraft) {
+  if (aircraft.stream.empty() || aircraft.stream.front().airborne) return 0.0;
+  if (aircraft.state == FlightPhase::parked || aircraft.state == FlightPhase::pushing_back ||
+      aircraft.state == FlightPhase::pushed_back)
+    return 0.0;
+  const double kt = aircraft.stream.front().groundSpeed;
+  return std::isfinite(kt) && kt > 2.0 ? kt : 0.0;
+}
+
 bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command) {
   if (command.objectId < kFirstObjectId) return false;
   aircraft.objectId = command.objectId;
-  aircraft.fliesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
+  aircraft.movesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
+  const double rollingKt = lf_rollingKt(aircraft);
+  if (rollingKt > 0.0) {
+    aircraft.movesWhileCreated = true;
+    aircraft.groundStepMetres = rollingKt * motion::kMetresPerSecondPerKt / 100.0;
+  }
   const EngineHooks& hooks = gf_engineHooks();
   if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
                                                 hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
@@ -336,7 +351,7 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
     return true;
   }
   // It flies from now on: a re-created flight's wait ends here, not at its finish.
-  if (aircraft.fliesWhileCreated) lf_takeOutTheWait(aircraft);
+  if (aircraft.movesWhileCreated) lf_takeOutTheWait(aircraft);
   if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hp_handleGroundTraffic(aircraft, false);
   lf_createFlightPlan(aircraft);
   if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
@@ -366,7 +381,7 @@ void lf_takeOutTheWait(LiveAc& aircraft) {
 
 void lf_finishLiveCreation(LiveAc& aircraft) {
   lf_takeOutTheWait(aircraft);
-  aircraft.fliesWhileCreated = false;
+  const bool movedWhileCreated = std::exchange(aircraft.movesWhileCreated, false);
   const bool airborne = aircraft.stream.empty() ? !aircraft.onGround : aircraft.stream.front().airborne;
   aircraft.createdAirborne = airborne;
   aircraft.createdTime = g_engineTime.load();
@@ -392,16 +407,18 @@ void lf_finishLiveCreation(LiveAc& aircraft) {
     }
     gf_setThrottle(aircraft, aircraft.category == AcCategory::rotorcraft ? 4 : 0);
     gf_setFlaps(aircraft, aircraft.state == FlightPhase::taxi ? 1 : 0);
-    // Created where the feed has it rolling: it rolls on at that speed instead of starting from
-    // standstill, which would put it behind its feed for the whole taxi.
-    const double kt = aircraft.stream.empty() ? 0.0 : aircraft.stream.front().groundSpeed;
-    aircraft.groundStepMetres = std::isfinite(kt) && kt > 2.0 ? kt * motion::kMetresPerSecondPerKt / 100.0 : 0.0;
+    // Created where the feed has it rolling: it rolled on at that speed from its object's first
+    // frame, instead of starting from standstill behind its feed for the whole taxi.
+    if (!movedWhileCreated) {
+      const double kt = lf_rollingKt(aircraft);
+      aircraft.groundStepMetres = kt * motion::kMetresPerSecondPerKt / 100.0;
+    }
   }
   aircraft.simState = SimStatus::active;
 }
 
 bool gf_movesInSim(const LiveAc& aircraft) {
   if (aircraft.simState == SimStatus::active) return true;
-  return aircraft.simState == SimStatus::adding2sim && aircraft.fliesWhileCreated && aircraft.objectId != 0 &&
+  return aircraft.simState == SimStatus::adding2sim && aircraft.movesWhileCreated && aircraft.objectId != 0 &&
          !aircraft.removeWhenCreated;
 }

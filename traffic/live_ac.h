@@ -285,9 +285,9 @@ struct LiveAc : AcIdentity {
   std::int64_t standArrivalClock = 0;  // system clock, 100-ns ticks
   bool createdAirborne = false;
   std::int32_t createdTime = 0;  // g_engineTime
-  // Its object came in the air: it flies on while the creation is finished, as the object would
-  // hang in the sky for those seconds otherwise.
-  bool fliesWhileCreated = false;
+  // Its object came in the air, or rolling on the ground: it moves on while the creation is
+  // finished, as the object would hang in the sky, or stand and then leap to its speed, otherwise.
+  bool movesWhileCreated = false;
   // A new object for a flight under way: the stream restarted where the aircraft was. The wait for
   // the object is added to the stream's times, and to every later report's, so that its legs keep
   // their pace instead of making the wait up in a rush.

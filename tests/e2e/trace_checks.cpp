@@ -903,7 +903,8 @@ bool lf_linedUp(const Knowledge& knowledge, const TraceEvent& e);
 
 // A take-off roll: lined up on a runway all the way to its lift-off, or to its removal at speed.
 std::set<const TraceEvent*> lf_takeoffRolls(const std::vector<const TraceEvent*>& poses, const Knowledge& knowledge) {
-  constexpr double kFastKt = 30.0;
+  // A roll the run's end cuts off some seconds in is past a taxi's speed already.
+  constexpr double kFastKt = 20.0;
   std::set<const TraceEvent*> rolling;
   for (std::size_t i = poses.size(); i-- > 0;) {
     const bool liftOff = i + 1 < poses.size() && poses[i]->onGround && !poses[i + 1]->onGround;

@@ -740,6 +740,7 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
       {"a take-off roll gathering 4.5 kt/s", {60, 64.5, 69, 73.5, 78, 82.5, 87, 91.5}, 0, 0},
       {"a take-off roll gathering 6 kt/s from its line-up", {0, 0, 6, 12, 18, 24, 30, 36, 42}, 1, 0},
       {"a take-off roll gathering 4 kt/s from its line-up", {0, 0, 4, 8, 12, 16, 20, 24, 28, 32, 36}, 0, 0},
+      {"a take-off roll the run's end cuts off at 24 kt", {0, 0, 4, 8, 12, 16, 20, 24, 28}, 0, 0},
       {"braking 7 kt/s from 60 kt", {60, 60, 53, 46, 39, 32, 32}, 0, 0},
       {"braking 6 kt/s below 30 kt", {28, 28, 22, 16, 10, 10, 10}, 0, 1},
       {"a turn-off: 18.1 to 2.4 kt, then lunging on", {18, 18.1, 2.4, 7.3, 10.0, 17.8, 17.8, 17.8}, 1, 1},

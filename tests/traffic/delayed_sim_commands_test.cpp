@@ -83,20 +83,25 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
     std::uint32_t state;
     bool airborne;
     int ticks;
+    double groundKt = 0.0;
+    bool moves = false;
   };
-  for (const Case c : {Case{FlightPhase::flying, true, 200}, Case{FlightPhase::parked, false, 500}}) {
+  for (const Case c : {Case{FlightPhase::flying, true, 200, 0.0, true}, Case{FlightPhase::parked, false, 500},
+                       Case{FlightPhase::taxi, false, 200, 8.0, true}, Case{FlightPhase::taxi, false, 200, 1.0, false}}) {
     reset();
     Rec rec = Rec(0x4000);
-    c.airborne ? rec.air(5000.0, 250.0) : rec.ground(0.0);
+    c.airborne ? rec.air(5000.0, 250.0) : rec.ground(c.groundKt);
     LiveAc& ac = addLive(rec, SimStatus::adding2sim, c.state);
-    ac.standId = 1;  // a parked aircraft holds its stand
+    ac.standId = c.state == FlightPhase::parked ? 1 : 0;  // a parked aircraft holds its stand
     answer(0, 50, 0x4000);
-    // Made in the air, it flies on while it waits, as its object would hang in the sky otherwise.
-    EXPECT_EQ(gf_movesInSim(ac), c.airborne) << c.state;
+    // Made in the air, it flies on while it waits, as its object would hang in the sky otherwise;
+    // made taxiing, it rolls on at its speed instead of standing, then leaping to it.
+    EXPECT_EQ(gf_movesInSim(ac), c.moves) << c.state;
+    if (!c.airborne) EXPECT_NEAR(ac.groundStepMetres * 100.0 / motion::kMetresPerSecondPerKt, c.moves ? c.groundKt : 0.0, 1e-9) << c.state;
     EXPECT_EQ(ticksUntilDone(), c.ticks) << c.state;
     EXPECT_EQ(ac.simState, SimStatus::active) << c.state;
     EXPECT_TRUE(gf_movesInSim(ac)) << c.state;
-    EXPECT_FALSE(ac.fliesWhileCreated) << c.state;
+    EXPECT_FALSE(ac.movesWhileCreated) << c.state;
     EXPECT_EQ(eventCount(ALL_LIGHTS_TOGGLE), 2u) << c.state;
     EXPECT_NE(logText().find("initial simulator pose/CG unavailable; using fallback position"), std::string::npos);
   }

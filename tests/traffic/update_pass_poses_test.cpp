@@ -86,7 +86,7 @@ class UpdatePassPoses : public EngineTest {
     LiveAc& made = aircraft(0x4105, StreamBuilder(offset(kEham, -2100.0), kNow).air(5000.0, 250.0).moving(4),
                             FlightPhase::flying);
     made.simState = SimStatus::adding2sim;
-    made.fliesWhileCreated = true;
+    made.movesWhileCreated = true;
     aircraft(0x4106, StreamBuilder(offset(kEham, -2500.0), kNow).ground(0.0).moving(1), FlightPhase::parked).simState =
         SimStatus::adding2sim;
   }
