@@ -29,6 +29,7 @@ constexpr double kTakeoffCheckKt = 43.0;
 constexpr double kTakeoffRollFromKt = 20.0;  // a line-up is slower
 constexpr double kTaxiLegMostKt = 30.0;      // a departure's legs below it are its taxi
 constexpr double kTaxiLegMostGain = 1.2;     // share of the taxi's acceleration a taxi leg's profile may reach
+constexpr double kHardStopMps2 = 1.5 * kGroundBrakingMps2;  // the most an even braking to a stop takes
 constexpr double kRunwayTurnOffDeg = 15.0;
 // A roll-out brakes no harder than this (5 kt a second): a report that has the aircraft slower
 // sooner moves the points after it later instead.
@@ -339,6 +340,13 @@ void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
     // nearer the speed it comes with than the braking constant's ramp does.
     const double f = metres / (entry * ticks / 100.0);
     if (f < 1.0) ramp = std::min(1.0, 2.0 * (1.0 - f));
+    // A leg so long in time that even braking over all of it starts below the speed the aircraft
+    // comes with (a drop of knots within one tick): it brakes evenly from that speed to its stop,
+    // gets there early and waits.
+    if (f < 0.5 && entry * entry / (2.0 * metres) <= kHardStopMps2) {
+      ticks = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::ceil(200.0 * metres / entry)));
+      ramp = 1.0;
+    }
   }
   aircraft.easingWeights = EasedShares(ticks, aircraft.groundKind, ramp);
   aircraft.easingCursor = 0;

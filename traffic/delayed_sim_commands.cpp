@@ -116,6 +116,10 @@ void lf_groundReport(const DelayedSimCommand& command) {
   if (lf_reportedOnItsGround(*aircraft, command) && !aircraft->onGround && aircraft->groundCounter < 2)
     lf_touchDown(*aircraft);
   lf_applyGroundReport(*aircraft, command);
+  // Its height over the ground drawn from the simulator's own: a rolling one made may roll on.
+  if (aircraft->simState == SimStatus::adding2sim && aircraft->onGround && aircraft->cgKnown &&
+      std::exchange(aircraft->rollsWhenGrounded, false))
+    aircraft->movesWhileCreated = true;
 }
 
 void lf_staticCg(const DelayedSimCommand& command) {
@@ -338,10 +342,8 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
   aircraft.objectId = command.objectId;
   aircraft.movesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
   const double rollingKt = lf_rollingKt(aircraft);
-  if (rollingKt > 0.0) {
-    aircraft.movesWhileCreated = true;
-    aircraft.groundStepMetres = rollingKt * motion::kMetresPerSecondPerKt / 100.0;
-  }
+  aircraft.rollsWhenGrounded = rollingKt > 0.0;
+  if (aircraft.rollsWhenGrounded) aircraft.groundStepMetres = rollingKt * motion::kMetresPerSecondPerKt / 100.0;
   const EngineHooks& hooks = gf_engineHooks();
   if (aircraft.state == FlightPhase::parked && (!hooks.ownsStandReservation(aircraft.standId, aircraft.hexid) ||
                                                 hooks.standUseByOtherLiveAc(aircraft.standId, aircraft.hexid) != 0)) {
@@ -382,6 +384,7 @@ void lf_takeOutTheWait(LiveAc& aircraft) {
 void lf_finishLiveCreation(LiveAc& aircraft) {
   lf_takeOutTheWait(aircraft);
   const bool movedWhileCreated = std::exchange(aircraft.movesWhileCreated, false);
+  aircraft.rollsWhenGrounded = false;
   const bool airborne = aircraft.stream.empty() ? !aircraft.onGround : aircraft.stream.front().airborne;
   aircraft.createdAirborne = airborne;
   aircraft.createdTime = g_engineTime.load();

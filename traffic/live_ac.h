@@ -288,6 +288,7 @@ struct LiveAc : AcIdentity {
   // Its object came in the air, or rolling on the ground: it moves on while the creation is
   // finished, as the object would hang in the sky, or stand and then leap to its speed, otherwise.
   bool movesWhileCreated = false;
+  bool rollsWhenGrounded = false;  // made rolling: it moves once the simulator has told its ground
   // A new object for a flight under way: the stream restarted where the aircraft was. The wait for
   // the object is added to the stream's times, and to every later report's, so that its legs keep
   // their pace instead of making the wait up in a rush.

@@ -204,6 +204,16 @@ TEST_F(AircraftStepTest, EasedGroundLeg) {
   EXPECT_EQ(ac.velocity, (Lalo{0.0, 0.0}));
   EXPECT_NEAR(ac.legDelta.lat, ac.stream[1].lalo.lat - kEham.lat, 1e-12);
   EXPECT_EQ(std::pair(ac.predictLimitA, ac.predictLimitB), std::pair(2600, 900));
+  g_liveAcs.clear();
+  // Into a stop: 22 m in 8.7 s, coming at 11.5 kt. It brakes evenly from that speed and gets
+  // there early; spread over the whole leg it dropped to 5.2 kt within its first tick.
+  LiveAc& stop = withLeg("B738", FlightPhase::taxi, pt(0, 6, 0, kGround), pt(0, 0, 0, kGround), 22, 870);
+  stop.groundKind = 2;
+  stop.groundStepMetres = 11.5 * motion::kMetresPerSecondPerKt / 100.0;
+  gf_groundStep(stop);
+  ASSERT_FALSE(stop.easingWeights.empty());
+  EXPECT_NEAR(stop.easingWeights.front() * 22.0, stop.groundStepMetres, 0.01 * stop.groundStepMetres);
+  EXPECT_LT(stop.easingWeights.size(), 870u);
 }
 
 // A departure's legs run in the take-off roll's state all the way from its stand: its taxi legs

@@ -95,10 +95,19 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
     ac.standId = c.state == FlightPhase::parked ? 1 : 0;  // a parked aircraft holds its stand
     answer(0, 50, 0x4000);
     // Made in the air, it flies on while it waits, as its object would hang in the sky otherwise;
-    // made taxiing, it rolls on at its speed instead of standing, then leaping to it.
-    EXPECT_EQ(gf_movesInSim(ac), c.moves) << c.state;
+    // made taxiing, it rolls on at its speed instead of standing, then leaping to it, once its
+    // height over the ground is drawn from its centre of gravity and the simulator's ground.
+    EXPECT_EQ(gf_movesInSim(ac), c.moves && c.airborne) << c.state;
+    if (!c.airborne) {
+      answer(3, 50);  // the ground before the centre of gravity: not yet
+      EXPECT_EQ(gf_movesInSim(ac), false) << c.state;
+      ac.cgKnown = true;
+      answer(3, 50);
+      EXPECT_EQ(gf_movesInSim(ac), c.moves) << c.state;
+      ac.cgKnown = false;  // the answer never comes: the creation ends on its time
+    }
     if (!c.airborne) EXPECT_NEAR(ac.groundStepMetres * 100.0 / motion::kMetresPerSecondPerKt, c.moves ? c.groundKt : 0.0, 1e-9) << c.state;
-    EXPECT_EQ(ticksUntilDone(), c.ticks) << c.state;
+    EXPECT_EQ(ticksUntilDone() + (c.airborne ? 0 : 2), c.ticks) << c.state;  // the two ground reports took a pass each
     EXPECT_EQ(ac.simState, SimStatus::active) << c.state;
     EXPECT_TRUE(gf_movesInSim(ac)) << c.state;
     EXPECT_FALSE(ac.movesWhileCreated) << c.state;
