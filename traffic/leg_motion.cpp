@@ -492,11 +492,11 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   if ((aircraft.onGround || aircraft.state == FlightPhase::takeoff) && (taxiing || rolling) && !towing &&
       !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
     lf_limitGroundAcceleration(aircraft, before, lf_rollAcceleration(aircraft));
-  // Not below the flare's height: the touch-down keeps its own pace.
+  // The flare too: floating past the first ground report, the roll-out's leg would take the
+  // aircraft from its approach speed to the leg's mean within a tick, feet over the runway.
   const bool airStraight = !aircraft.onGround && !towing && !aircraft.rollContext.valid && !aircraft.profileActive &&
                            !leg.hasTurn() && !leg.hasCurve() &&
-                           (aircraft.state == FlightPhase::flying ||
-                            (aircraft.state == FlightPhase::landing && lf_heightAboveRunway(aircraft) >= 400.0));
+                           (aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing);
   if (airStraight)
     lf_limitAirAcceleration(aircraft, before, lf_inDepartureClimb(aircraft) ? kClimbOutAccelerationMps2 : kAirAccelerationMps2);
   aircraft.groundStepMetres = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;

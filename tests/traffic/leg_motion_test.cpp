@@ -124,21 +124,25 @@ TEST_F(LegMotion, InTheAirTheStepChangesAsAnAirlinerChangesItsSpeed) {
     double fromKt;  // the step before; below 0 none
     double legKt, ktPerSecond, endKt;
     bool climbOut;
+    bool flare = false;
   } cases[] = {
       {"a faster leg", 205.0, 212.0, 3.0, 208.0, false},
       {"a slower leg", 212.0, 205.0, 3.0, 209.0, false},
       {"a faster leg on the climb-out", 160.0, 180.0, 4.0, 164.0, true},
       {"within reach", 205.0, 206.0, 3.0, 206.0, false},
       {"made in the air", -1.0, 212.0, 0.0, 212.0, false},
+      {"floating in the flare onto the roll-out's slower leg", 152.0, 143.0, 3.0, 149.0, false, true},
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
     reset();
-    LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").air(3000.0, c.legKt), SimStatus::active, FlightPhase::flying);
+    LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").air(c.flare ? 20.0 : 3000.0, c.legKt), SimStatus::active,
+                        c.flare ? FlightPhase::landing : FlightPhase::flying);
     if (c.climbOut) {
       a.prevState = FlightPhase::takeoff;
       a.stateSince = g_engineTime.load();
     }
+    if (c.flare) a.simAgl = 20.0;
     a.airStepMetres = c.fromKt * kMetresPerTickPerKt;
     a.velocity = {c.legKt / 60.0 / 360000.0, 0.0};  // degrees of arc a tick, northbound
     a.heading = a.trackToNext = 0.0;
