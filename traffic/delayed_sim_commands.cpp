@@ -325,7 +325,7 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
   return true;
 }
 
-void lf_takeOutTheWait(LiveAc& aircraft);
+void lf_takeOutTheWait(LiveAc& aircraft, bool firstFrame = false);
 
 // Created where the feed has it rolling on the ground (not parked, not pushed): that speed; else 0.
 double lf_rollingKt(const LiveAc& aircraft) {
@@ -352,8 +352,10 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
     aircraft.removeWhenCreated = true;
     return true;
   }
-  // It flies from now on: a re-created flight's wait ends here, not at its finish.
-  if (aircraft.movesWhileCreated) lf_takeOutTheWait(aircraft);
+  // It flies from now on: its creation's wait ends here, not at its finish. A flight made anew
+  // waited from its first point too: left in, a late machine gave it a first leg of a quarter
+  // second to a point already due, climbing there at tens of thousands of feet a minute.
+  if (aircraft.movesWhileCreated) lf_takeOutTheWait(aircraft, true);
   if (!aircraft.stream.empty() && !aircraft.stream.front().airborne) hp_handleGroundTraffic(aircraft, false);
   lf_createFlightPlan(aircraft);
   if (aircraft.state == FlightPhase::parked && !aircraft.poseKnown) gf_requestInitialAiPose(aircraft.objectId);
@@ -361,10 +363,9 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
   return true;
 }
 
-void lf_takeOutTheWait(LiveAc& aircraft) {
-  if (!std::exchange(aircraft.restartedHere, false) || aircraft.state == FlightPhase::parked ||
-      aircraft.stream.empty())
-    return;
+void lf_takeOutTheWait(LiveAc& aircraft, bool firstFrame) {
+  const bool restarted = std::exchange(aircraft.restartedHere, false);
+  if (!(restarted || firstFrame) || aircraft.state == FlightPhase::parked || aircraft.stream.empty()) return;
   const std::int64_t wait = static_cast<std::int64_t>(g_engineTime.load()) - aircraft.stream.front().time;
   if (wait <= 0) return;
   for (StreamPoint& point : aircraft.stream) {
@@ -376,7 +377,7 @@ void lf_takeOutTheWait(LiveAc& aircraft) {
   // was. Planned anew from here, a leg to a point a few metres ahead would be stretched to the
   // shortest leg's time, and a roll's speed profile rebuilt to swing up and brake hard.
   const StreamPoint& front = aircraft.stream.front();
-  if (aircraft.stream.size() >= 2 && front.lalo.lat == aircraft.restartedAt.lat &&
+  if (restarted && aircraft.stream.size() >= 2 && front.lalo.lat == aircraft.restartedAt.lat &&
       front.lalo.lon == aircraft.restartedAt.lon)
     aircraft.stream.pop_front();
 }

@@ -93,7 +93,14 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
     c.airborne ? rec.air(5000.0, 250.0) : rec.ground(c.groundKt);
     LiveAc& ac = addLive(rec, SimStatus::adding2sim, c.state);
     ac.standId = c.state == FlightPhase::parked ? 1 : 0;  // a parked aircraft holds its stand
+    // Its first two reports already due when its object comes: it flies from the first at their pace.
+    const std::int32_t now = g_engineTime.load();
+    ac.stream.push_back(ac.stream.front());
+    ac.stream[0].time = now - 300;
+    ac.stream[1].time = now - 100;
     answer(0, 50, 0x4000);
+    if (c.airborne) EXPECT_EQ(ac.stream[1].time - ac.stream[0].time, 200) << c.state;
+    if (c.airborne) EXPECT_EQ(ac.stream[0].time, now) << c.state;
     // Made in the air, it flies on while it waits, as its object would hang in the sky otherwise;
     // made taxiing, it rolls on at its speed instead of standing, then leaping to it, once its
     // height over the ground is drawn from its centre of gravity and the simulator's ground.
