@@ -245,12 +245,6 @@ void lf_checkRunwayExit(LiveAc& aircraft) {
   if (here && ahead && gf_runwayMatchName(*here) == gf_runwayMatchName(*ahead)) gf_vacateRunway(aircraft);
 }
 
-// The leg ends where the aircraft stops: point 1 reports no speed, or the point after stands on it.
-bool lf_stopAhead(const LiveAc& aircraft) {
-  const auto& s = aircraft.stream;
-  return s.size() >= 2 && !s[1].repeated && (s[1].groundSpeed == 0.0 || (s.size() >= 3 && s[2].repeated));
-}
-
 // A roll off a line-up whose leg leaves more time than speeding up to its point takes stands the
 // rest of it first, as its reports did: spread over the whole leg, it crept for seconds, then
 // leapt toward the speed of the next point.
@@ -340,6 +334,13 @@ bool lf_atStand(const StandAlignment& g) {
 }
 
 }  // namespace
+
+bool gf_stopAhead(const LiveAc& aircraft, std::size_t end) {
+  const auto& s = aircraft.stream;
+  if (end >= s.size() || s[end].repeated) return false;
+  if (s[end].groundSpeed == 0.0) return true;
+  return end + 1 < s.size() && (s[end + 1].repeated || s[end + 1].groundSpeed == 0.0);
+}
 
 void nextPosGround(LiveAc& aircraft) {
   try {
@@ -575,7 +576,7 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     const std::int32_t capTicks =
         std::isfinite(capKt) && capKt > 0.0 ? gf_ticksForDistance(legNm, capKt, kMinLegTicks) : kMinLegTicks;
     // A leg that taxis into a stop (the line-up) is no roll: it keeps its own pace, late or not.
-    const std::int32_t least = lf_stopAhead(aircraft) ? legTicks : legTicks / 3;
+    const std::int32_t least = gf_stopAhead(aircraft, 1) ? legTicks : legTicks / 3;
     lf_setArrival(aircraft, std::max({kMinLegTicks, s[1].time - lf_now(), least, capTicks}));
     return;
   }

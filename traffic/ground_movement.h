@@ -27,3 +27,6 @@ void gf_predictLineUp(LiveAc& aircraft);
 void gf_splitForSpeedChange(LiveAc& aircraft, bool arrivalWish);
 // The arrival time of point 1 and the turn rate of the leg.
 void gf_groundLegTiming(LiveAc& aircraft);
+// The leg to stream point `end` runs into a stop: that point reports no speed, or the next one
+// stands on it or reports none. The line-up's last legs keep their own pace, late or not.
+bool gf_stopAhead(const LiveAc& aircraft, std::size_t end);

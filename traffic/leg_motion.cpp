@@ -367,18 +367,12 @@ void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double acc
   lf_fallBehind(aircraft, 1.0 - f);
 }
 
-// The leg under way ends where the aircraft stops: its point reports no speed, or the next stands on it.
-bool lf_stopAhead(const LiveAc& aircraft) {
-  const auto& s = aircraft.stream;
-  return aircraft.onGround && !s.empty() && !s[0].repeated &&
-         (s[0].groundSpeed == 0.0 || (s.size() >= 2 && s[1].repeated));
-}
-
 // How fast an aircraft on the ground may speed up: at the roll's rate only lined up to roll, not
 // on a departure's taxi nor on a leg taxiing into the line-up.
 double lf_rollAcceleration(const LiveAc& aircraft) {
   if (!gf_linedUpToRoll(aircraft)) return kGroundAccelerationMps2;
-  if (aircraft.state == FlightPhase::takeoff_roll && lf_stopAhead(aircraft)) return kGroundAccelerationMps2;
+  if (aircraft.state == FlightPhase::takeoff_roll && aircraft.onGround && gf_stopAhead(aircraft, 0))
+    return kGroundAccelerationMps2;
   return kTakeoffRollAccelerationMps2;
 }
 

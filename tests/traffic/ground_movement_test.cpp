@@ -140,7 +140,18 @@ TEST_F(GroundMovement, LegTimeAndATurnOnTheSpot) {
 // A departure late on its reports catches up on its roll, but taxis into its line-up at the leg's
 // own pace: caught up there at three times that, it rolled through the stop.
 TEST_F(GroundMovement, ALateTakeOffRollLegCatchesUpExceptIntoAStop) {
-  for (const bool stop : {false, true}) {
+  struct Case {
+    const char* what;
+    bool standsAfter;  // the point after the leg's stands on its end
+    double afterKt;
+    std::int32_t arrival;  // 0.01 NM at 20 kt: 180 ticks at its pace, 60 caught up
+  } cases[] = {
+      {"rolling on", false, 20.0, 1060},
+      {"into a standing point", true, 20.0, 1180},
+      // Caught up into the point before its stop, it ran to 14 kt and braked 5.7 kt a second.
+      {"into the last point before a stop", false, 0.0, 1180},
+  };
+  for (const Case& c : cases) {
     reset();
     hooks.acSpeedKt = [](LiveAc& a) { return a.stream[0].groundSpeed; };
     install();
@@ -150,10 +161,11 @@ TEST_F(GroundMovement, ALateTakeOffRollLegCatchesUpExceptIntoAStop) {
     a.stream[1].lalo = offset(kEham, 0.01 * kNm);
     a.stream[1].time = 900;  // due a second ago
     a.stream.push_back(a.stream[1]);
-    a.stream[2].repeated = stop;
+    a.stream[2].repeated = c.standsAfter;
+    a.stream[2].groundSpeed = c.afterKt;
     a.stream[2].time = 1900;
     gf_groundLegTiming(a);
-    EXPECT_EQ(a.stream[1].time, stop ? 1180 : 1060) << "0.01 NM at 20 kt, stop " << stop;
+    EXPECT_EQ(a.stream[1].time, c.arrival) << c.what;
   }
 }
 
