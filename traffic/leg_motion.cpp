@@ -321,6 +321,10 @@ void lf_straightStep(LiveAc& aircraft) {
           step = std::min(pointStep, step + kGroundAccelerationMps2 * 1e-4);
         const double f = left > 0.0 ? std::min(1.0, step / left) : 0.0;
         if (std::isfinite(f) && f > 0.0) aircraft.position = lf_mix(aircraft.position, point.lalo, f);
+        // A point it rolls through is due once reached: standing there until its time, the aircraft
+        // stopped dead for ticks in the middle of its roll off the line-up and then leapt on.
+        if (!(left > step) && point.groundSpeed > 0.0 && !point.repeated && point.time > g_engineTime.load() + 1)
+          aircraft.stream.front().time = g_engineTime.load() + 1;
         if (f < 1.0 && left > 0.0 && point.time <= g_engineTime.load() + 1 &&
             (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll))
           lf_fallBehind(aircraft, 1.0);
@@ -466,6 +470,8 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   const double headingBefore = aircraft.heading;
   const double paceBefore = aircraft.groundStepMetres;
   const bool shaped = (leg.hasTurn() || leg.hasCurve()) && leg.legFraction < kCurveEnd;
+  const bool spent = aircraft.onGround && !aircraft.easingWeights.empty() &&
+                     aircraft.easingCursor >= aircraft.easingWeights.size();
   const bool towing = aircraft.state == FlightPhase::parking && aircraft.towPath.valid;
   if (towing)
     lf_towStep(aircraft);
@@ -498,6 +504,11 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   // pace the aircraft had, not from that remainder.
   const bool turnEnded = shaped && (!(leg.hasTurn() || leg.hasCurve()) || leg.legFraction >= kCurveEnd);
   if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
+  // So does a leg whose weights were spent short of its point and that reaches it within this tick:
+  // the roll built from that remainder started at 4 kt where the aircraft came at 11.
+  const bool reached = spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
+                       gf_distanceNm(aircraft.position, aircraft.stream.front().lalo) * motion::kMetresPerNm < 1e-3;
+  if (reached && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
   aircraft.airStepMetres = aircraft.onGround ? -1.0 : aircraft.groundStepMetres;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
