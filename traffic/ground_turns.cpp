@@ -92,6 +92,13 @@ bool lf_insertOnSecondLeg(LiveAc& aircraft, double lead, double length) {
   return true;
 }
 
+// The aircraft waits at `stop` before `next`: it takes longer over the gap than a creep would.
+bool lf_waitsAt(const StreamPoint& stop, const StreamPoint& next) {
+  constexpr double kCreepMps = 2.0 * motion::kMetresPerSecondPerKt;
+  const double seconds = (static_cast<double>(next.time) - stop.time) / 100.0;
+  return seconds > 0.0 && lf_metres(stop.lalo, next.lalo) < kCreepMps * seconds;
+}
+
 }  // namespace
 
 double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt) {
@@ -245,8 +252,10 @@ bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
     return false;
   }
   // A stop the aircraft then stands at keeps its 0 kt: rolled into at the mean speed, the turn ended
-  // in a halt from it, short of the line-up point where the departure waited.
-  const bool standsAtEnd = s.size() > 3 && s[3].repeated;
+  // in a halt from it, short of the line-up point where the departure waited. It stands there when
+  // a report repeats the stop, or when the next one moves on from it no faster than a creep: with
+  // the standing report thinned out, a B772 rolled through its line-up at 6 kt.
+  const bool standsAtEnd = s.size() > 3 && (s[3].repeated || lf_waitsAt(s[2], s[3]));
   if (s[2].groundSpeed <= 0.1 && !standsAtEnd) s[2].groundSpeed = (s[0].groundSpeed + s[1].groundSpeed) / 2.0;
   LegPlan& leg = aircraft.legPlan;
   leg.reset();

@@ -328,6 +328,39 @@ TEST_F(GroundMovement, ASmallJogIsStraightened) {
   EXPECT_NEAR(gf_wrapAngle(a.trackToNext), 0.0, 1e-9);
 }
 
+// A turn into a stop keeps the stop where the aircraft then waits: a report repeats it, or the next
+// one moves on from it no faster than a creep. A 0 kt the aircraft passes through is rolled into at
+// the mean speed.
+TEST_F(GroundMovement, ATurnIntoAStopKeepsItWhereTheAircraftWaits) {
+  struct Case {
+    const char* what;
+    bool repeated;
+    double nextM;
+    std::int32_t nextTicks;
+    double stopKt;
+  } cases[] = {
+      {"a report repeats the stop", true, 0.0, 700, 0.0},
+      {"the next report moves on 5 m after 9 s", false, 5.0, 900, 0.0},
+      {"the next report 40 m on after 4 s", false, 40.0, 400, 20.0},
+  };
+  for (const Case& c : cases) {
+    reset();
+    LiveAc& a = taxiCorner(40.0, 30.0);
+    a.stream[2].groundSpeed = 0.0;
+    const Lalo stop = a.stream[2].lalo;
+    StreamPoint next = a.stream[2];
+    next.repeated = c.repeated;
+    next.groundSpeed = c.repeated ? 0.0 : 8.6;
+    next.lalo = gf_destinationPoint(stop, {30.0 * kDeg, c.nextM * 3.2808399});
+    next.time += c.nextTicks;
+    a.stream.push_back(next);
+    makeTurnGnd(a, 30.0);
+    const auto at = std::find_if(a.stream.begin(), a.stream.end(), [&](const StreamPoint& p) { return p.lalo == stop; });
+    ASSERT_NE(at, a.stream.end()) << c.what;
+    EXPECT_EQ(at->groundSpeed, c.stopKt) << c.what;
+  }
+}
+
 TEST_F(GroundMovement, APointTwoThatRepeatsPointOneGetsNoPlan) {
   LiveAc& a = taxiCorner(40.0, 30.0);
   a.stream[2].repeated = true;
