@@ -455,6 +455,27 @@ void lf_attitudeStep(LiveAc& aircraft) {
   aircraft.pitch = gf_approachValue(aircraft.pitch, -4.0 * kDeg, std::fabs(aircraft.pitchStep));
 }
 
+// A moving point the aircraft reaches on a straight taxi or roll leg is due then. Passed while its
+// time had not come (the slip and the speed-up limit handing time on as delay every tick), the
+// aircraft ran on through the points into its line-up, speeding up to 17 kt, and dropped to 4 kt
+// within a tick where the leg into the stop began.
+bool lf_reachedMovingPoint(LiveAc& aircraft, const Lalo& before) {
+  if (aircraft.stream.empty()) return false;
+  StreamPoint& point = aircraft.stream.front();
+  if (point.repeated || !(point.groundSpeed > 0.0)) return false;
+  const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  if (!(moved > 1e-6)) return false;
+  // Within this tick's reach and along the move: from where the move ends, the point lies no
+  // further than the move itself, and not aside of it by more than a metre.
+  const double toPoint = gf_distanceNm(before, point.lalo) * motion::kMetresPerNm;
+  const double fromEnd = gf_distanceNm(aircraft.position, point.lalo) * motion::kMetresPerNm;
+  if (!(toPoint > 1e-3 && toPoint <= moved && fromEnd <= moved && toPoint + fromEnd <= moved + 1.0)) return false;
+  aircraft.position = point.lalo;
+  const std::int32_t now = g_engineTime.load();
+  if (point.time > now + 1) point.time = now + 1;
+  return true;
+}
+
 }  // namespace
 
 void gf_moveAlongLeg(LiveAc& aircraft) {
@@ -489,9 +510,13 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   // lift-off after it speed up no faster than an airliner's roll either, instead of leaping to
   // the leg's speed.
   const bool rolling = aircraft.state == FlightPhase::takeoff_roll || aircraft.state == FlightPhase::takeoff;
+  const bool straightOnGround = aircraft.onGround && (taxiing || rolling) && !towing && !aircraft.rollContext.valid &&
+                                !leg.hasTurn() && !leg.hasCurve();
   if ((aircraft.onGround || aircraft.state == FlightPhase::takeoff) && (taxiing || rolling) && !towing &&
       !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve())
     lf_limitGroundAcceleration(aircraft, before, lf_rollAcceleration(aircraft));
+  const bool passed = straightOnGround && aircraft.groundKind == 0 && aircraft.state != FlightPhase::pushed_back &&
+                      lf_reachedMovingPoint(aircraft, before);
   // The flare too: floating past the first ground report, the roll-out's leg would take the
   // aircraft from its approach speed to the leg's mean within a tick, feet over the runway.
   const bool airStraight = !aircraft.onGround && !towing && !aircraft.rollContext.valid && !aircraft.profileActive &&
@@ -504,10 +529,10 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   // pace the aircraft had, not from that remainder.
   const bool turnEnded = shaped && (!(leg.hasTurn() || leg.hasCurve()) || leg.legFraction >= kCurveEnd);
   if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
-  // So does a leg whose weights were spent short of its point and that reaches it within this tick:
+  // So does a straight leg that reaches its moving point within this tick:
   // the roll built from that remainder started at 4 kt where the aircraft came at 11.
-  const bool reached = spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
-                       gf_distanceNm(aircraft.position, aircraft.stream.front().lalo) * motion::kMetresPerNm < 1e-3;
+  const bool reached = passed || (spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
+                                  gf_distanceNm(aircraft.position, aircraft.stream.front().lalo) * motion::kMetresPerNm < 1e-3);
   if (reached && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
   aircraft.airStepMetres = aircraft.onGround ? -1.0 : aircraft.groundStepMetres;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;

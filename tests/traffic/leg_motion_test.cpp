@@ -116,25 +116,33 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
   }
 }
 
-// An eased leg whose weights ran out short of its point rolls on to the point, and through it when
-// the point is a moving one: standing there until the point's time, it stopped dead amid its
-// roll off a line-up, and the roll built from the last tick's remainder began at a third of its pace.
-TEST_F(LegMotion, ALegWhoseWeightsRanOutRollsThroughItsMovingPoint) {
+// A straight leg rolls through the moving point it reaches, whether its eased weights ran out short
+// of it or its velocity carries it there before the point's time: standing at the point until then,
+// it stopped dead amid its roll off a line-up; carried past it, it ran on through the points into
+// its line-up. The leg after starts from the pace the aircraft came with, not the last remainder.
+TEST_F(LegMotion, AStraightLegRollsThroughTheMovingPointItReaches) {
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
-  reset();
-  LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(16.0), SimStatus::active, FlightPhase::takeoff_roll);
-  a.stream.front().lalo = offset(a.position, 5.0);  // due north
-  a.stream.front().time = g_engineTime.load() + 300;
-  a.groundKind = 1;
-  a.easingWeights = EasedShares(10, 1, 1.0);
-  a.easingCursor = a.easingWeights.size();
-  a.groundStepMetres = 14.0 * kMetresPerTickPerKt;
-  a.heading = a.trackToNext = 0.0;
-  int tick = 0;
-  for (; tick < 100 && gf_distanceNm(a.position, a.stream.front().lalo) * 1852.0 > 1e-3; ++tick) gf_moveAlongLeg(a);
-  ASSERT_LT(tick, 100) << "never reached its point";
-  EXPECT_LE(a.stream.front().time, g_engineTime.load() + 1) << "stands at its point until the point's time";
-  EXPECT_GE(a.groundStepMetres / kMetresPerTickPerKt, 14.0) << "the pace it comes on with is lost";
+  for (const bool eased : {true, false}) {
+    reset();
+    LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(16.0), SimStatus::active, FlightPhase::takeoff_roll);
+    a.stream.front().lalo = offset(a.position, 5.0);  // due north
+    a.stream.front().time = g_engineTime.load() + 300;
+    a.groundStepMetres = 14.0 * kMetresPerTickPerKt;
+    if (eased) {
+      a.groundKind = 1;
+      a.easingWeights = EasedShares(10, 1, 1.0);
+      a.easingCursor = a.easingWeights.size();
+    } else {
+      a.velocity = {14.0 / 60.0 / 360000.0, 0.0};  // degrees of arc a tick, northbound
+    }
+    a.heading = a.trackToNext = 0.0;
+    int tick = 0;
+    for (; tick < 100 && gf_distanceNm(a.position, a.stream.front().lalo) * 1852.0 > 1e-3; ++tick) gf_moveAlongLeg(a);
+    const char* what = eased ? "eased" : "by velocity";
+    ASSERT_LT(tick, 100) << what << ": never reached its point";
+    EXPECT_LE(a.stream.front().time, g_engineTime.load() + 1) << what << ": stands at its point until the point's time";
+    EXPECT_GE(a.groundStepMetres / kMetresPerTickPerKt, 14.0 - 1e-6) << what << ": the pace it comes on with is lost";
+  }
 }
 
 // In the air the step changes from the one before by at most 3 kt a second, 4 kt on a climb-out,
