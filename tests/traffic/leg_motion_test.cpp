@@ -77,13 +77,17 @@ TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
 
 // A leg that would have the aircraft leap from the speed it rolls at (a take-off roll catching up
 // with bunched reports, a taxi leg faster than the last) speeds it up only as an airliner does:
-// a second of such a leg gains at most the roll's or the taxi's acceleration.
+// a second of such a leg gains at most the roll's or the taxi's acceleration. A taxi late on its
+// reports gains no more than up to its point's own speed, so that it reaches the point at its pace.
+// Slowed by a leg its nose is well off, it loses no more than it would braking.
 TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
   struct Case {
     std::uint32_t state;
     double fromKt, legKt, mostGainKt;
     bool linedUp = true;    // on its predicted runway's heading
     bool intoStop = false;  // the point after the leg's stands on it
+    double pointKt = 0.0;   // the speed reported at the leg's end, when not the leg's own
+    double noseOffDeg = 0.0, mostLossKt = 1e9;
   } cases[] = {
       {FlightPhase::takeoff_roll, 45.0, 170.0, 4.1},
       {FlightPhase::taxi, 10.0, 25.0, 2.6},
@@ -92,11 +96,15 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
       // A departure's taxi to its runway gathers speed as any taxi does, not at the roll's rate.
       {FlightPhase::takeoff_roll, 5.0, 20.0, 2.6, false},
       {FlightPhase::takeoff_roll, 5.0, 20.0, 2.6, true, true},  // taxiing into its line-up
+      {FlightPhase::taxi, 7.0, 20.0, 1.01, true, false, 8.0},      // late, its point reported at 8 kt
+      // Round a corner without a path: braked hard after slowing for it, a B772 lost 5.7 kt in a second.
+      {FlightPhase::taxi, 10.0, 10.0, 0.0, true, false, 0.0, 44.0, 3.1},
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
     reset();
-    LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(c.legKt), SimStatus::active, c.state);
+    LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(c.pointKt > 0.0 ? c.pointKt : c.legKt),
+                        SimStatus::active, c.state);
     a.speed = c.legKt;
     if (c.intoStop) {
       a.stream.push_back(a.stream.front());
@@ -105,13 +113,15 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     a.groundStepMetres = c.fromKt * kMetresPerTickPerKt;
     const double perTick = c.legKt / 60.0 / 360000.0;  // degrees of arc, northbound
     a.velocity = {perTick, 0.0};
-    a.heading = a.trackToNext = 0.0;
+    a.trackToNext = 0.0;
+    a.heading = c.noseOffDeg * kDeg;
     a.runwayPredicted = true;
     a.predictedRunwayHeading = c.linedUp ? 0.0 : 0.5 * geo::kPi;
     const Lalo start = a.position;
     for (int tick = 0; tick < 100; ++tick) gf_moveAlongLeg(a);
     const double endKt = a.groundStepMetres / kMetresPerTickPerKt;
     EXPECT_LE(endKt - c.fromKt, c.mostGainKt) << gf_flightPhaseName(c.state) << " from " << c.fromKt << " kt";
+    EXPECT_LE(c.fromKt - endKt, c.mostLossKt) << gf_flightPhaseName(c.state) << ", nose " << c.noseOffDeg << " degrees off";
     EXPECT_GT(gf_distanceNm(start, a.position), 0.0);
   }
 }
