@@ -124,6 +124,7 @@ struct fmt::formatter<FeedRecordHead> : fmt::formatter<std::string_view> {
 struct TrafficRecord : FeedRecordHead {
   Lalo lalo;
   double altitude = 0.0;  // ft after correction; 0 = on the ground
+  std::optional<std::int32_t> altitudeQnh;  // hPa the altitude was corrected for
   double gs = 0.0;        // kt
   double track = 0.0;     // deg
   double vs = 0.0;        // ft/min; 0 when the feed's value was not finite

@@ -154,9 +154,28 @@ std::int32_t gf_parkedHalfHourSlot(std::int64_t timestamp) {
   return (utc.tm_hour * 2 + (secondHalf ? 1 : 0)) % 48;
 }
 
+namespace {
+
+// The share of an altitude corrected as a flight level rather than by the QNH.
+double lf_highWeight(double altitudeFt) {
+  const double t = std::clamp((altitudeFt - 17000.0) / 2000.0, 0.0, 1.0);
+  const double s = t * t * (3.0 - 2.0 * t);
+  return s * s;
+}
+
+}  // namespace
+
+double gf_feedAltitudeShiftFt(double altitudeFt, std::int32_t fromHpa, std::int32_t toHpa, bool rtDirect) {
+  if (!(altitudeFt > 0.0) || fromHpa == toHpa) return 0.0;
+  const double change = (static_cast<double>(toHpa) - fromHpa) * 30.0;
+  const double w = lf_highWeight(altitudeFt);
+  return rtDirect ? (1.0 - w) * change : -w * change;
+}
+
 void gf_correctFeedAltitude(TrafficRecord& record, std::optional<double> parkAirportElevationFt, std::int32_t qnhHpa,
                             double userAltitudeOffsetFt, bool rtDirect) {
   const double alt = record.altitude;
+  record.altitudeQnh = qnhHpa;
   if (!(alt > 0.0)) {
     record.altitude = 0.0;
     return;
@@ -165,9 +184,7 @@ void gf_correctFeedAltitude(TrafficRecord& record, std::optional<double> parkAir
   const double low = rtDirect ? alt + d : alt;
   double high = rtDirect ? alt : alt - d;
   high += userAltitudeOffsetFt;
-  const double t = std::clamp((alt - 17000.0) / 2000.0, 0.0, 1.0);
-  const double s = t * t * (3.0 - 2.0 * t);
-  const double w = s * s;
+  const double w = lf_highWeight(alt);
   double corrected = std::max(0.0, low * (1.0 - w) + high * w);
   if (parkAirportElevationFt && corrected > 0.0 && corrected < 14000.0) {
     const double gs = std::isfinite(record.gs) ? record.gs : 0.0;  // a speed the feed lost counts as slow

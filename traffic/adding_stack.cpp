@@ -200,6 +200,7 @@ void lf_resetEngine() {
 
 void lf_handleAddingStack() {
   gf_processDelayedSimCommands();
+  gf_followQnh();
   lf_updatePass();
   lf_feedSimulatorLink();
   gf_drainTrafficMailbox();

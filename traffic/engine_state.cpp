@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
+#include "config/sim_choice.h"
+#include "feed/qnh.h"
 #include "feed/traffic_mailbox.h"
+#include "feed/traffic_store.h"
 #include "traffic/runway_validation.h"
 
 std::vector<LiveAc> g_liveAcs;
@@ -25,6 +29,7 @@ std::uint32_t g_staticParkedCount = 0;
 AddingStackCounters g_addingStackCounters;
 bool g_userSpanFallbackReported = false;
 ParkedCollisionCounters g_parkedCollisionCounters;
+std::int32_t g_streamQnh = kStandardQnh;
 
 std::size_t HexidHash::operator()(std::uint32_t hexid) const noexcept {
   std::uint64_t hash = 14695981039346656037ull;
@@ -35,7 +40,23 @@ std::size_t HexidHash::operator()(std::uint32_t hexid) const noexcept {
   return static_cast<std::size_t>(hash);
 }
 
+void gf_followQnh() {
+  const std::int32_t qnh = g_qnh.load();
+  if (qnh == g_streamQnh) return;
+  const std::int32_t was = std::exchange(g_streamQnh, qnh);
+  const bool rtDirect = gf_isRtDirect();
+  for (LiveAc& aircraft : g_liveAcs) {
+    for (StreamPoint& point : aircraft.stream)
+      if (point.airborne) point.altitude += gf_feedAltitudeShiftFt(point.altitude, was, qnh, rtDirect);
+    // Near the ground (a landing, a take-off) its legs take the change up instead: moved there at
+    // once, an aircraft in its flare could end under its runway.
+    if (!aircraft.onGround && aircraft.state == FlightPhase::flying && !aircraft.goingAround)
+      aircraft.altitude += gf_feedAltitudeShiftFt(aircraft.altitude, was, qnh, rtDirect);
+  }
+}
+
 void gf_resetEngineTables() {
+  g_streamQnh = kStandardQnh;
   g_liveAcs.clear();
   g_staticAcs.clear();
   g_jumpWatch.clear();

@@ -95,6 +95,12 @@ struct ParkedCollisionCounters {
   std::int32_t calls = 0;              // 0..59: every 60th call checks every aircraft
 };
 extern ParkedCollisionCounters g_parkedCollisionCounters;
+// The QNH (hPa) the altitudes of the streams are corrected for.
+extern std::int32_t g_streamQnh;
+// A new QNH moves the streams, and the aircraft in flight, with the feed's correction: the
+// reports after the first weather otherwise lay 840 ft above those before it, and an overflight
+// made from the first climbed there at 16,800 ft/min.
+void gf_followQnh();
 
 // Every table above empty, the flags and counters as at program start.
 void gf_resetEngineTables();

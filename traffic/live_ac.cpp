@@ -3,13 +3,19 @@
 #include <limits>
 #include <utility>
 
+#include "config/sim_choice.h"
 #include "core/utc_time.h"
 #include "feed/traffic_mailbox.h"
+#include "feed/traffic_store.h"
+#include "traffic/engine_state.h"
 
 StreamPoint gf_streamPoint(const TrafficRecord& record) {
   StreamPoint point;
   point.lalo = record.lalo;
   point.altitude = record.altitude;
+  // Read before the weather reached the streams, or after: in the streams' QNH all the same.
+  if (record.altitudeQnh && record.airborne)
+    point.altitude += gf_feedAltitudeShiftFt(record.altitude, *record.altitudeQnh, g_streamQnh, gf_isRtDirect());
   point.groundSpeed = record.gs;
   point.track = record.track;
   point.verticalRate = record.vs;

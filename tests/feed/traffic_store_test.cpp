@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "feed/qnh.h"
 #include "feed/traffic_handover.h"
 #include "feed/traffic_store.h"
 
@@ -90,6 +91,16 @@ TEST(TrafficStoreAltitude, BarometricBlendAndGroundNearTheParkAirport) {
     record.altitude = c.altitude, record.gs = c.gs;
     gf_correctFeedAltitude(record, c.elevation, c.qnh, c.userOffset, c.rtDirect);
     EXPECT_NEAR(record.altitude, c.expected, 1e-9) << c.name;
+    // Corrected for the standard QNH, then moved to this one: the same within the blend's slope.
+    TrafficRecord standard;
+    standard.altitude = c.altitude, standard.gs = c.gs;
+    gf_correctFeedAltitude(standard, c.elevation, kStandardQnh, c.userOffset, c.rtDirect);
+    EXPECT_EQ(standard.altitudeQnh, kStandardQnh) << c.name;
+    if (standard.altitude > 0.0 && record.altitude > 0.0) {
+      EXPECT_NEAR(standard.altitude + gf_feedAltitudeShiftFt(standard.altitude, kStandardQnh, c.qnh, c.rtDirect),
+                  record.altitude, 1.5)
+          << c.name;
+    }
   }
 }
 

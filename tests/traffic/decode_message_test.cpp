@@ -9,7 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "config/sim_choice.h"
+#include "feed/qnh.h"
 #include "traffic/decode_message.h"
+#include "traffic/engine_state.h"
 #include "tests/traffic/traffic_fixture.h"
 
 namespace {
@@ -75,7 +78,9 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
     EXPECT_EQ(aircraft.lastMessageTime, c.outcome == Taken ? 1000.0 + c.dt : 1000.0) << c.name;
     EXPECT_EQ(!removed.empty(), c.outcome == Jumped) << c.name;
     EXPECT_EQ(g_jumpWatch.contains(kHexid), c.outcome == Jumped) << c.name;
-    if (c.takenKt >= 0.0) EXPECT_NEAR(aircraft.stream.back().groundSpeed, c.takenKt, 0.01) << c.name;
+    if (c.takenKt >= 0.0) {
+      EXPECT_NEAR(aircraft.stream.back().groundSpeed, c.takenKt, 0.01) << c.name;
+    }
   }
 }
 
@@ -91,6 +96,44 @@ TEST_F(DecodeTest, AFlightMadeAgainTakesItsReportsLaterByItsWait) {
     EXPECT_EQ(aircraft.stream.back().time, 5000 + lag);
     // The wait is the flight's own delay: the ground rules' re-timing is measured from it.
     EXPECT_EQ(aircraft.stream.back().feedTime, 5000 + lag);
+  }
+}
+
+// A weather of another QNH moves every stream with the feed's correction (RT App corrects the
+// flight levels, RT Direct the altitudes below them) and a report read before it joins its stream
+// in the new QNH: made from the reports before the first weather, an overflight otherwise climbed
+// the 840 ft to those after it at 16,800 ft/min. An aircraft in flight moves with its stream; one
+// landing takes the change up on its legs.
+TEST_F(DecodeTest, ANewQnhMovesTheStreamsAndTheAircraftInFlightAlike) {
+  struct Case {
+    bool rtApp;
+    std::uint32_t state;
+    double altitude, aircraftShift, streamShift;
+  } cases[] = {
+      {true, FlightPhase::flying, 34000.0, 840.0, 840.0},
+      {true, FlightPhase::flying, 5000.0, 0.0, 0.0},
+      {false, FlightPhase::flying, 5000.0, -840.0, -840.0},
+      {false, FlightPhase::flying, 34000.0, 0.0, 0.0},
+      {false, FlightPhase::landing, 2000.0, 0.0, -840.0},
+  };
+  for (const Case& c : cases) {
+    reset();
+    gf_publishSimChoice({.sim = 2, .rtApp = c.rtApp ? 1 : 0});
+    LiveAc& a = addLive(Rec(kHexid).air(c.altitude, 250.0), SimStatus::active, c.state);
+    a.onGround = false;
+    a.altitude = c.altitude;
+    g_qnh.store(985);
+    gf_followQnh();
+    TrafficRecord before = Rec(kHexid).air(c.altitude, 250.0);
+    before.altitudeQnh = kStandardQnh;
+    const double read = gf_streamPoint(before).altitude;
+    g_qnh.store(kStandardQnh);
+    gf_publishSimChoice({});
+    const std::string what = fmt::format("{} at {} ft{}", c.rtApp ? "RT App" : "RT Direct", c.altitude,
+                                         c.state == FlightPhase::landing ? ", landing" : "");
+    EXPECT_NEAR(a.altitude - c.altitude, c.aircraftShift, 1e-9) << what;
+    EXPECT_NEAR(a.stream.front().altitude - c.altitude, c.streamShift, 1e-9) << what;
+    EXPECT_NEAR(read - c.altitude, c.streamShift, 1e-9) << what << ": a report read before";
   }
 }
 

@@ -99,8 +99,10 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
     ac.stream[0].time = now - 300;
     ac.stream[1].time = now - 100;
     answer(0, 50, 0x4000);
-    if (c.airborne) EXPECT_EQ(ac.stream[1].time - ac.stream[0].time, 200) << c.state;
-    if (c.airborne) EXPECT_EQ(ac.stream[0].time, now) << c.state;
+    if (c.airborne) {
+      EXPECT_EQ(ac.stream[1].time - ac.stream[0].time, 200) << c.state;
+      EXPECT_EQ(ac.stream[0].time, now) << c.state;
+    }
     // Made in the air, it flies on while it waits, as its object would hang in the sky otherwise;
     // made taxiing, it rolls on at its speed instead of standing, then leaping to it, once its
     // height over the ground is drawn from its centre of gravity and the simulator's ground.
@@ -113,7 +115,9 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
       EXPECT_EQ(gf_movesInSim(ac), c.moves) << c.state;
       ac.cgKnown = false;  // the answer never comes: the creation ends on its time
     }
-    if (!c.airborne) EXPECT_NEAR(ac.groundStepMetres * 100.0 / motion::kMetresPerSecondPerKt, c.moves ? c.groundKt : 0.0, 1e-9) << c.state;
+    if (!c.airborne) {
+      EXPECT_NEAR(ac.groundStepMetres * 100.0 / motion::kMetresPerSecondPerKt, c.moves ? c.groundKt : 0.0, 1e-9) << c.state;
+    }
     EXPECT_EQ(ticksUntilDone() + (c.airborne ? 0 : 2), c.ticks) << c.state;  // the two ground reports took a pass each
     EXPECT_EQ(ac.simState, SimStatus::active) << c.state;
     EXPECT_TRUE(gf_movesInSim(ac)) << c.state;

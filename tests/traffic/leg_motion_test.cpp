@@ -189,7 +189,9 @@ TEST_F(LegMotion, InTheAirTheStepChangesAsAnAirlinerChangesItsSpeed) {
     double last = a.airStepMetres;
     for (int tick = 0; tick < 100; ++tick) {
       gf_moveAlongLeg(a);
-      if (last > 0.0) EXPECT_LE(std::fabs(a.airStepMetres - last), most) << c.name << " at tick " << tick;
+      if (last > 0.0) {
+        EXPECT_LE(std::fabs(a.airStepMetres - last), most) << c.name << " at tick " << tick;
+      }
       last = a.airStepMetres;
     }
     EXPECT_NEAR(a.airStepMetres / kMetresPerTickPerKt, c.endKt, 0.05) << c.name;
