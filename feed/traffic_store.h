@@ -83,7 +83,7 @@ std::int32_t gf_parkedHalfHourSlot(std::int64_t timestamp);
 // 17000 and 19000 ft; near the park airport an aircraft too low for its speed counts as on the
 // ground (altitude 0). userAltitudeOffsetFt is the user aircraft's true minus indicated altitude,
 // rtDirect the traffic source.
-// How far a corrected feed altitude moves when corrected for `toHpa` instead of `fromHpa`.
-double gf_feedAltitudeShiftFt(double altitudeFt, std::int32_t fromHpa, std::int32_t toHpa, bool rtDirect);
 void gf_correctFeedAltitude(TrafficRecord& record, std::optional<double> parkAirportElevationFt, std::int32_t qnhHpa,
                             double userAltitudeOffsetFt, bool rtDirect);
+// How far a corrected feed altitude moves when corrected for `toHpa` instead of `fromHpa`.
+double gf_feedAltitudeShiftFt(double altitudeFt, std::int32_t fromHpa, std::int32_t toHpa, bool rtDirect);

@@ -55,6 +55,11 @@ bool lf_inDepartureClimb(const LiveAc& aircraft) {
          g_engineTime.load() - aircraft.stateSince <= 3000;
 }
 
+// A ground leg with a speed profile whose easing weights are all used.
+bool lf_weightsSpent(const LiveAc& aircraft) {
+  return aircraft.onGround && !aircraft.easingWeights.empty() && aircraft.easingCursor >= aircraft.easingWeights.size();
+}
+
 // The share of the leg for this step: the next easing weight of a ground leg with a speed
 // profile while weights remain, else the leg's fixed share.
 double lf_stepShare(LiveAc& aircraft) {
@@ -312,7 +317,7 @@ void lf_straightStep(LiveAc& aircraft) {
       // up to the point and no further: at the fixed share of another leg it overran the point and
       // rolled back to it on the next leg. It picks its pace up again toward the point's speed, and
       // the point waits for it: passed short of it, a stop there froze it metres before its place.
-      const bool spent = !aircraft.easingWeights.empty() && aircraft.easingCursor >= aircraft.easingWeights.size();
+      const bool spent = lf_weightsSpent(aircraft);
       if (spent && !aircraft.stream.empty()) {
         const StreamPoint& point = aircraft.stream.front();
         const double left = gf_distanceNm(aircraft.position, point.lalo) * motion::kMetresPerNm;
@@ -500,8 +505,7 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   const double headingBefore = aircraft.heading;
   const double paceBefore = aircraft.groundStepMetres;
   const bool shaped = (leg.hasTurn() || leg.hasCurve()) && leg.legFraction < kCurveEnd;
-  const bool spent = aircraft.onGround && !aircraft.easingWeights.empty() &&
-                     aircraft.easingCursor >= aircraft.easingWeights.size();
+  const bool spent = lf_weightsSpent(aircraft);
   const bool towing = aircraft.state == FlightPhase::parking && aircraft.towPath.valid;
   if (towing)
     lf_towStep(aircraft);

@@ -14,7 +14,7 @@ StreamPoint gf_streamPoint(const TrafficRecord& record) {
   point.lalo = record.lalo;
   point.altitude = record.altitude;
   // Read before the weather reached the streams, or after: in the streams' QNH all the same.
-  if (record.altitudeQnh && record.airborne)
+  if (record.altitudeQnh && *record.altitudeQnh != g_streamQnh && record.airborne)
     point.altitude += gf_feedAltitudeShiftFt(record.altitude, *record.altitudeQnh, g_streamQnh, gf_isRtDirect());
   point.groundSpeed = record.gs;
   point.track = record.track;
