@@ -7,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -143,10 +144,11 @@ class Timeline {
     text_ += fmt::format("{:7.2f} {}\n", lf_seconds(start_), what);
   }
   void followTrace() {
-    const fs::path partial = fs::path(trace_).concat(".part");
-    std::error_code error;
-    if (!fs::exists(partial, error)) return;
-    const std::string text = testing_support::readFile(partial);
+    // The simulator renames the file when its run ends, maybe between a look and a read: a file
+    // that cannot be opened is read at the next look, or not at all.
+    std::ifstream in(fs::path(trace_).concat(".part"), std::ios::binary);
+    if (!in) return;
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::size_t end = 0;
     while ((end = text.find('\n', read_)) != std::string::npos) {
       const std::string line = text.substr(read_, end - read_);
