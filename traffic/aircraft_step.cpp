@@ -341,11 +341,14 @@ void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
     const double f = metres / (entry * ticks / 100.0);
     if (f < 1.0) ramp = std::min(1.0, 2.0 * (1.0 - f));
     // A leg so long in time that even braking over all of it starts below the speed the aircraft
-    // comes with (a drop of knots within one tick): it brakes evenly from that speed to its stop,
-    // gets there early and waits.
+    // comes with (a drop of knots within one tick): it rolls on at that speed, brakes to its stop
+    // as an airliner does, gets there early and waits. Braking evenly over the whole way instead,
+    // a B772 crept for 11 s into the line-up its reports have it stand at, and stood a second.
     if (f < 0.5 && entry * entry / (2.0 * metres) <= kHardStopMps2) {
-      ticks = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::ceil(200.0 * metres / entry)));
-      ramp = 1.0;
+      const double rolling = std::max(0.0, metres / entry - entry / (2.0 * kGroundBrakingMps2));
+      const double braking = 2.0 * (metres - entry * rolling) / entry;
+      ticks = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::ceil(100.0 * (rolling + braking))));
+      ramp = braking / (rolling + braking);
     }
   }
   aircraft.easingWeights = EasedShares(ticks, aircraft.groundKind, ramp);

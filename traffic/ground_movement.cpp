@@ -544,14 +544,16 @@ void gf_groundLegTiming(LiveAc& aircraft) {
   lf_checkRunwayExit(aircraft);
 
   const double rate = aircraft.maxTurnPerStep;
-  if (aircraft.state == FlightPhase::taxi && !leg.hasTurn() && !leg.hasCurve() && aircraft.turnPending &&
-      aircraft.extensionCount <= 0 && (aircraft.turnAngle >= 60.0 || aircraft.forcedTurn || lf_startsTurned(aircraft)) &&
-      std::isfinite(rate) &&
-      rate > 0.0) {
+  // A turn planned from the heading the aircraft will have turns on the spot first too.
+  const double beforePlan = gf_spotTurnBeforePlanDeg(aircraft);
+  const bool pending = !leg.hasTurn() && !leg.hasCurve() && aircraft.turnPending &&
+                       (aircraft.turnAngle >= 60.0 || aircraft.forcedTurn || lf_startsTurned(aircraft));
+  if (aircraft.state == FlightPhase::taxi && (pending || beforePlan > 0.0) && aircraft.extensionCount <= 0 &&
+      std::isfinite(rate) && rate > 0.0) {
     // Turn on the spot first, then drive the leg in its own time. The turn takes as long as the
     // nose really needs: timed at a shaped rate the nose cannot reach, the leg fell due while the
     // aircraft still turned, and it rolled off on the next one with its nose far off the motion.
-    const double turn = std::max(0.0, aircraft.turnAngle - 5.0) * kDeg;
+    const double turn = std::max(0.0, (pending ? aircraft.turnAngle : beforePlan) - 5.0) * kDeg;
     const double reachable = std::min(rate, kSpotTurnLimit * aircraft.defaultTurnPerStep);
     const auto turnTicks = static_cast<std::int32_t>(std::max(25.0, std::ceil(turn / reachable)));
     aircraft.turnHold = true;

@@ -21,6 +21,8 @@ constexpr double kExitSpeedKt = 65.0;
 // nearly a stop (about 2 kt) before a turn on the spot.
 constexpr double kCreepEntryMps = 2.5;
 constexpr double kSpotTurnEntryMps = 1.0;
+// Degrees off its way at which a standing aircraft turns on the spot before it rolls.
+constexpr double kSpotTurnFirstDeg = 60.0;
 
 double lf_metres(const Lalo& a, const Lalo& b) { return gf_distanceNm(a, b) * motion::kMetresPerNm; }
 
@@ -92,6 +94,12 @@ bool lf_insertOnSecondLeg(LiveAc& aircraft, double lead, double length) {
   return true;
 }
 
+// Standing, or as good as: the speed it goes and the speed reported where its leg begins.
+bool lf_stands(const LiveAc& aircraft) {
+  const double s0 = aircraft.stream[0].groundSpeed;
+  return std::isfinite(s0) && s0 <= 2.0 && !(aircraft.groundStepMetres * 100.0 > 1.0);
+}
+
 // The aircraft waits at `stop` before `next`: it takes longer over the gap than a creep would.
 bool lf_waitsAt(const StreamPoint& stop, const StreamPoint& next) {
   constexpr double kCreepMps = 2.0 * motion::kMetresPerSecondPerKt;
@@ -133,6 +141,14 @@ double gf_cornerEntrySpeed(const LiveAc& aircraft) {
   const double a = lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - inbound);
   if (!(a > 15.0)) return kFree;
   return a >= 60.0 && taxi ? kSpotTurnEntryMps : kCreepEntryMps;
+}
+
+double gf_spotTurnBeforePlanDeg(const LiveAc& aircraft) {
+  if (aircraft.state != FlightPhase::taxi || !aircraft.legPlan.hasTurn()) return 0.0;
+  const std::optional<GeoPose> start = aircraft.legPlan.turn.evaluate(0.0);
+  if (!start) return 0.0;
+  const double off = lf_angleDeg(start->heading - aircraft.heading);
+  return off >= kSpotTurnFirstDeg ? off : 0.0;
 }
 
 bool gf_buildGroundTurn(LiveAc& aircraft) {
@@ -341,6 +357,20 @@ bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
           planned = true;
           fromSwing = true;
         }
+      }
+    }
+
+    // Standing with its nose well off the way to the corner, the aircraft turns on the spot
+    // first: the corner is planned from the heading it will then have. Planned from the heading it
+    // stood at, it found no path, and a heavy crept through the corner after its push-back.
+    if (!planned && taxi && first.startMismatch >= kSpotTurnFirstDeg && lf_stands(aircraft)) {
+      TurnRequest fromSpot = request;
+      fromSpot.startHeading = gf_normalizeAngle(gf_bearingRad(aircraft.position, s[1].lalo));
+      TurnPlan candidate;
+      if (candidate.build(fromSpot)) {
+        plan = candidate;
+        used = fromSpot;
+        planned = true;
       }
     }
 

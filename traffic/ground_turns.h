@@ -17,6 +17,10 @@ bool gf_insertTurnStart(LiveAc& aircraft, double distanceM, bool fromPosition);
 // Two small opposite bends up to point k (3 or 4) become one straight leg.
 bool gf_straightenJog(LiveAc& aircraft, std::size_t k);
 
+// Degrees the nose of a taxiing aircraft turns on the spot before its planned turn begins: the
+// plan starts that far off its nose (planned from the heading it will have), else 0.
+double gf_spotTurnBeforePlanDeg(const LiveAc& aircraft);
+
 // Metres before a corner of angleDeg at which a turn begins, at speedKt and a turn rate in
 // degrees per second: 1.5 to 6 s of travel, 12 to 90 m.
 double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt);

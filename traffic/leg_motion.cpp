@@ -156,8 +156,47 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
   return wanted;
 }
 
+// Turned on the spot, the aircraft rolls off from standstill over `metres`: it speeds up as an
+// airliner does and takes the time that needs. The ticks the leg then has.
+std::int32_t lf_rollOffTicks(LiveAc& aircraft, double metres) {
+  const auto& s = aircraft.stream;
+  // Up to the leg's speed and on at it; without a speed, one even acceleration over the leg.
+  const double mps = aircraft.speed * motion::kMetresPerSecondPerKt;
+  const double least = std::ceil(100.0 * (std::isfinite(mps) && mps > 0.0
+                                              ? metres / mps + mps / (2.0 * kGroundAccelerationMps2)
+                                              : std::sqrt(2.0 * metres / kGroundAccelerationMps2)));
+  std::int32_t ticks = std::max(25, s.front().time - g_engineTime.load());
+  if (least > ticks && least < 1e6) ticks += gf_delayStream(aircraft, static_cast<std::int64_t>(least) - ticks);
+  aircraft.groundKind = 1;
+  aircraft.easingWeights = EasedShares(ticks, 1, gf_rampShare(metres, ticks / 100.0, kGroundAccelerationMps2));
+  aircraft.easingCursor = 0;
+  return ticks;
+}
+
+// A turn planned from the heading the aircraft will have: it stands and turns its nose onto the
+// path's start, then rolls off from standstill within the time left, speeding up as an airliner
+// does. Whether it still stands.
+bool lf_spotTurnBeforePlan(LiveAc& aircraft) {
+  LegPlan& leg = aircraft.legPlan;
+  const std::optional<GeoPose> start = leg.turn.evaluate(0.0);
+  if (!start) {
+    aircraft.turnHold = false;
+    return false;
+  }
+  if (std::fabs(gf_wrapAngle(start->heading - aircraft.heading)) > 5.0 * kDeg) {
+    aircraft.speed = 0.0;
+    gf_turnTowardHeading(aircraft, start->heading, false);
+    return true;
+  }
+  aircraft.turnHold = false;
+  aircraft.speed = gf_engineHooks().acSpeedKt(aircraft);
+  if (!aircraft.stream.empty()) leg.legFractionStep = 1.0 / lf_rollOffTicks(aircraft, leg.turn.length);
+  return false;
+}
+
 void lf_turnStep(LiveAc& aircraft) {
   LegPlan& leg = aircraft.legPlan;
+  if (aircraft.turnHold && aircraft.onGround && lf_spotTurnBeforePlan(aircraft)) return;
   const double was = leg.legFraction;
   const double share = lf_stepShare(aircraft);
   leg.legFraction = aircraft.onGround ? lf_paceGroundTurn(aircraft, was, share) : std::clamp(was + share, 0.0, 1.0);
@@ -207,27 +246,15 @@ double lf_groundTrack(const LiveAc& aircraft) {
   return gf_normalizeAngle(std::atan2(east, step.lat));
 }
 
-// Turned on the spot, the aircraft rolls off from standstill: it speeds up as an airliner does and
-// takes the time that needs.
 void lf_rollOffAfterTurn(LiveAc& aircraft) {
   auto& s = aircraft.stream;
   if (s.empty() || s.front().repeated) return;
-  const std::int32_t now = g_engineTime.load();
   const double metres = gf_distanceNm(aircraft.position, s.front().lalo) * motion::kMetresPerNm;
   if (!std::isfinite(metres)) return;
-  // Up to the leg's speed and on at it; without a speed, one even acceleration over the leg.
-  const double mps = aircraft.speed * motion::kMetresPerSecondPerKt;
-  const double least = std::ceil(100.0 * (std::isfinite(mps) && mps > 0.0
-                                              ? metres / mps + mps / (2.0 * kGroundAccelerationMps2)
-                                              : std::sqrt(2.0 * metres / kGroundAccelerationMps2)));
-  std::int32_t ticks = std::max(25, s.front().time - now);
-  if (least > ticks && least < 1e6) ticks += gf_delayStream(aircraft, static_cast<std::int64_t>(least) - ticks);
-  aircraft.groundKind = 1;
+  lf_rollOffTicks(aircraft, metres);
   aircraft.legDelta = {s.front().lalo.lat - aircraft.position.lat,
                        gf_wrapLongitude(s.front().lalo.lon - aircraft.position.lon)};
   aircraft.velocity = {0.0, 0.0};
-  aircraft.easingWeights = EasedShares(ticks, 1, gf_rampShare(metres, ticks / 100.0, kGroundAccelerationMps2));
-  aircraft.easingCursor = 0;
 }
 
 // The ground track of one step, worked out once when first asked for: the metres the step moves

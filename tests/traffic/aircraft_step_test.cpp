@@ -11,6 +11,7 @@
 #include "feed/qnh.h"
 #include "simlink/sim_ids.h"
 #include "tests/traffic/traffic_fixture.h"
+#include "traffic/movement_geometry.h"
 #include "traffic/runway_validation.h"
 #include "traffic/takeoff.h"
 
@@ -205,15 +206,30 @@ TEST_F(AircraftStepTest, EasedGroundLeg) {
   EXPECT_NEAR(ac.legDelta.lat, ac.stream[1].lalo.lat - kEham.lat, 1e-12);
   EXPECT_EQ(std::pair(ac.predictLimitA, ac.predictLimitB), std::pair(2600, 900));
   g_liveAcs.clear();
-  // Into a stop: 22 m in 8.7 s, coming at 11.5 kt. It brakes evenly from that speed and gets
-  // there early; spread over the whole leg it dropped to 5.2 kt within its first tick.
-  LiveAc& stop = withLeg("B738", FlightPhase::taxi, pt(0, 6, 0, kGround), pt(0, 0, 0, kGround), 22, 870);
-  stop.groundKind = 2;
-  stop.groundStepMetres = 11.5 * motion::kMetresPerSecondPerKt / 100.0;
-  gf_groundStep(stop);
-  ASSERT_FALSE(stop.easingWeights.empty());
-  EXPECT_NEAR(stop.easingWeights.front() * 22.0, stop.groundStepMetres, 0.01 * stop.groundStepMetres);
-  EXPECT_LT(stop.easingWeights.size(), 870u);
+  // Into a stop with time to spare, coming at a taxi's pace: it rolls on at that pace, brakes no
+  // harder than an airliner does, gets there early and waits. Spread over the whole leg it dropped
+  // from 11.5 to 5.2 kt within its first tick; braking evenly from its pace over the whole way, a
+  // B772 crept 11 s into its line-up and stood there a second where its reports stand 7.
+  struct Stop {
+    double metres;
+    std::int32_t ticks;
+    double comesKt;
+  } stops[] = {{22.0, 870, 11.5}, {17.6, 1322, 6.2}};
+  for (const Stop& c : stops) {
+    g_liveAcs.clear();
+    LiveAc& stop = withLeg("B738", FlightPhase::taxi, pt(0, 6, 0, kGround), pt(0, 0, 0, kGround), c.metres, c.ticks);
+    stop.groundKind = 2;
+    stop.groundStepMetres = c.comesKt * motion::kMetresPerSecondPerKt / 100.0;
+    gf_groundStep(stop);
+    ASSERT_FALSE(stop.easingWeights.empty());
+    const EasedShares& w = stop.easingWeights;
+    EXPECT_NEAR(w.front() * c.metres, stop.groundStepMetres, 0.01 * stop.groundStepMetres) << c.metres;
+    double hardest = 0.0;
+    for (std::size_t i = 1; i < w.size(); ++i) hardest = std::max(hardest, (w[i - 1] - w[i]) * c.metres * 1e4);
+    EXPECT_LE(hardest, 1.02 * kGroundBrakingMps2) << c.metres;
+    const double mps = c.comesKt * motion::kMetresPerSecondPerKt;
+    EXPECT_NEAR(w.size() / 100.0, c.metres / mps + mps / (2.0 * kGroundBrakingMps2), 0.02) << c.metres;
+  }
 }
 
 // A departure's legs run in the take-off roll's state all the way from its stand: its taxi legs

@@ -25,6 +25,8 @@ struct Faults {
   double worstPivotDegPerS = 0.0;  // turn while standing
   double reachedEndS = -1.0;       // when it first stood within 3 m of its last report
   double turnedBeforeMovingDeg = 0.0;  // the nose's turn before the aircraft first moved 5 m
+  double leastRollingKt = INFINITY;    // once it has rolled above 5 kt, short of its last 15 m
+  bool rolled = false;
   std::string where;
   void note(double& worst, double value, double t, const char* what) {
     if (!(value > worst)) return;
@@ -85,6 +87,9 @@ class GroundMotionSimTest : public EngineSimLinkTest {
         const double metres = gf_distanceNm(last->at, at) * 1852.0;
         const double kt = metres * kKtPerMps;
         const double t = tick / 100.0;
+        if (faults.rolled && end && gf_distanceNm(at, *end) * 1852.0 > 15.0)
+          faults.leastRollingKt = std::min(faults.leastRollingKt, kt);
+        faults.rolled = faults.rolled || kt > 5.0;
         if (kt > 5.0) {
           const double motion = gf_bearingRad(last->at, at);
           const double middle = last->heading + gf_wrapAngle(heading - last->heading) / 2.0;
@@ -120,6 +125,8 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     double mostLossKt = 6.0;  // in one second; a stop the program makes up brakes evenly
     double mostLateS = 99.0;  // at its last point, against the feed's time for it
     double mostTurnFirstDeg = 360.0;  // before it has moved 5 m
+    double leastRollingKt = 0.0;      // once rolling, short of its stop
+    std::int32_t everyTicks = 400;    // between reports
   } cases[] = {
       // Each right angle at 15 kt costs it about 4.5 s: it brakes to about 5 kt before the turn.
       {"turns of 45 and 90 degrees, then a stop", 0.0, {{0.0, 15.0, 5}, {45.0, 15.0, 5}, {315.0, 15.0, 5}}, 3, 4.0, 8.0},
@@ -152,13 +159,24 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
        6.0,
        30.0,
        5.0},
+      // Its nose 135 degrees off the way to a corner of 43 degrees 15 m on, the next leg 9 m:
+      // turned on the spot, it takes the corner on a path instead of creeping round it.
+      {"a start from standstill 135 degrees aside into a corner",
+       180.0,
+       {{45.0, 0.0, 2}, {45.0, 7.5, 2}, {88.0, 4.5, 2}, {70.0, 10.0, 8}},
+       2,
+       4.0,
+       99.0,
+       360.0,
+       3.0,
+       200},
   };
   // A B738 turns on the spot at most 1.2 times its base rate of 7 degrees a second.
   const double pivotLimit = 1.2 * 7.0 + 0.5;
   for (const Case& c : cases) {
     g_liveAcs.clear();
     stream_test::StreamBuilder reports(kEham, g_engineTime.load() + 50);
-    reports.every(400);
+    reports.every(c.everyTicks);
     bool first = true;
     for (const Leg& leg : c.legs) {
       reports.ground(leg.speedKt).track(leg.trackDeg).nose(leg.noseDeg);
@@ -168,7 +186,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
       } else if (leg.speedKt == 0.0) {
         reports.repeats(leg.reports);  // standing amid the taxi, as the intake marks it
       } else {
-        reports.gap(400).moving(leg.reports - 1);
+        reports.gap(c.everyTicks).moving(leg.reports - 1);
       }
     }
     if (c.standingReports > 0) reports.repeats(c.standingReports);
@@ -177,7 +195,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     const std::int32_t lastDue = points.back().time - g_engineTime.load();
     const Faults f = taxi(lastDue + 3000, c.startTrackDeg, points.back().lalo);
     // Due where it stops with the last moving report.
-    const double stopDueS = (lastDue - 400 * c.standingReports) / 100.0;
+    const double stopDueS = (lastDue - c.everyTicks * c.standingReports) / 100.0;
     // The turns and starts the program slows for make it late; it stays within its window of the
     // feed's times and a stop takes what it is late off the wait.
     if (c.standingReports > 0) {
@@ -189,6 +207,7 @@ TEST_F(GroundMotionSimTest, ATaxiWithTurnsStartsStopsAndTurnsAsAnAirlinerDoes) {
     EXPECT_LE(f.worstLossKt, c.mostLossKt) << c.what << ": " << f.where;
     EXPECT_LE(f.worstPivotDegPerS, pivotLimit) << c.what << ": " << f.where;
     EXPECT_LE(f.turnedBeforeMovingDeg, c.mostTurnFirstDeg) << c.what;
+    EXPECT_GE(f.leastRollingKt, c.leastRollingKt) << c.what << ": " << f.where;
   }
 }
 

@@ -264,15 +264,15 @@ TEST_F(GroundMovement, DriveIntoTheStand) {
   }
 }
 
-// A taxi path: the aircraft at point 0 heading north, point 1 `legM` ahead, point 2 60 m on at
-// `cornerDeg` to the right.
-LiveAc& taxiCorner(double legM, double cornerDeg, double speedKt = 20.0) {
+// A taxi path: the aircraft at point 0 heading north, point 1 `legM` ahead (or at `firstDeg` to
+// the right), point 2 `secondM` on at `cornerDeg` to the right.
+LiveAc& taxiCorner(double legM, double cornerDeg, double speedKt = 20.0, double firstDeg = 0.0, double secondM = 60.0) {
   LiveAc& a = addLive(Rec(0x4840D6).ground(speedKt));
   StreamPoint p = a.stream.front();
-  p.lalo = offset(kEham, legM);
+  p.lalo = gf_destinationPoint(p.lalo, {firstDeg * kDeg, legM * 3.2808399});
   p.time += 1000;
   a.stream.push_back(p);
-  p.lalo = gf_destinationPoint(p.lalo, {cornerDeg * kDeg, 60.0 * 3.2808399});
+  p.lalo = gf_destinationPoint(p.lalo, {cornerDeg * kDeg, secondM * 3.2808399});
   p.time += 1000;
   a.stream.push_back(p);
   return a;
@@ -289,14 +289,20 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
     bool built;
     std::size_t points;  // after the call
     bool planned, turnStart;
+    double speedKt = 20.0, firstDeg = 0.0, secondM = 60.0, headingDeg = 0.0;
+    double spotDeg = 0.0;  // turned on the spot before the planned turn
   } cases[] = {
       {40.0, 2.9, false, 3, false, false},   // 3 degrees or less: nothing
       {40.0, 30.0, true, 2, true, false},    // lead 44 m reaches 0.75 x 40: planned at once
       {100.0, 30.0, true, 4, false, true},   // a long leg: the turn starts 44 m before the corner
+      // Standing after its push-back, nose 135 degrees off the way to a 43-degree corner: planned
+      // from the heading it turns to on the spot, not left to a creep through the corner.
+      {15.4, 88.0, true, 2, true, false, 0.0, 45.0, 9.1, 180.0, 135.0},
   };
   for (const Case& c : cases) {
     reset();
-    LiveAc& a = taxiCorner(c.legM, c.cornerDeg);
+    LiveAc& a = taxiCorner(c.legM, c.cornerDeg, c.speedKt, c.firstDeg, c.secondM);
+    a.heading = c.headingDeg * kDeg;
     for (StreamPoint& p : a.stream) p.feedTime = p.time;
     EXPECT_EQ(gf_buildGroundTurn(a), c.built) << c.legM << " m, " << c.cornerDeg << " degrees";
     EXPECT_EQ(a.stream.size(), c.points) << c.legM << " m, " << c.cornerDeg << " degrees";
@@ -309,8 +315,9 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       EXPECT_NEAR(*a.stream[1].feedTime - a.stream[0].time, 1000.0 * (1.0 - 30.0 / 7.0 * 10.29 / c.legM), 3.0);
     }
     if (c.planned) {
-      EXPECT_NEAR(a.legPlan.legTurnAngle, c.cornerDeg, 1e-6);
+      EXPECT_NEAR(a.legPlan.legTurnAngle, std::fabs(c.cornerDeg - c.headingDeg), 1e-6);
     }
+    EXPECT_NEAR(gf_spotTurnBeforePlanDeg(a), c.spotDeg, 0.5) << c.legM;
   }
 }
 
