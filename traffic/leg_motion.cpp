@@ -138,6 +138,12 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
     const double fits =
         leg.turn.fittingSpeed(was, 100.0 * aircraft.defaultTurnPerStep, kGroundBrakingMps2) / 100.0;
     double pace = std::min((wanted - was) * length, came + kGroundAccelerationMps2 * 1e-4);
+    // Gathering speed, it goes no faster than the speed reported where the turn ends: late out of
+    // its turn onto the runway, a B772 sped up to 12.3 kt and dropped to the 6 kt of its line-up.
+    const double pointStep = aircraft.stream.empty()
+                                 ? NAN
+                                 : aircraft.stream.front().groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
+    if (std::isfinite(pointStep) && pointStep > 0.0) pace = std::min(pace, std::max(came, pointStep));
     pace = std::max(0.0, std::min(pace, std::max(fits, came - kGroundBrakingMps2 * 1e-4)));
     wanted = std::min(wanted, was + pace / length);
     least = std::min(wanted, was + std::max(0.0, came - kHardBrakingMps2 * 1e-4) / length);

@@ -88,6 +88,7 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     bool intoStop = false;  // the point after the leg's stands on it
     double pointKt = 0.0;   // the speed reported at the leg's end, when not the leg's own
     double noseOffDeg = 0.0, mostLossKt = 1e9;
+    double turnDeg = 0.0;  // a planned turn to the right instead of a straight leg
   } cases[] = {
       {FlightPhase::takeoff_roll, 45.0, 170.0, 4.1},
       {FlightPhase::taxi, 10.0, 25.0, 2.6},
@@ -99,6 +100,8 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
       {FlightPhase::taxi, 7.0, 20.0, 1.01, true, false, 8.0},      // late, its point reported at 8 kt
       // Round a corner without a path: braked hard after slowing for it, a B772 lost 5.7 kt in a second.
       {FlightPhase::taxi, 10.0, 10.0, 0.0, true, false, 0.0, 44.0, 3.1},
+      // Late out of a turn, no faster than the 6 kt reported where it ends.
+      {FlightPhase::taxi, 5.0, 20.0, 1.01, true, false, 6.0, 0.0, 1e9, 20.0},
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
@@ -117,6 +120,15 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     a.heading = c.noseOffDeg * kDeg;
     a.runwayPredicted = true;
     a.predictedRunwayHeading = c.linedUp ? 0.0 : 0.5 * geo::kPi;
+    if (c.turnDeg > 0.0) {
+      TurnRequest turn;
+      turn.start = a.position;
+      turn.corner = offset(a.position, 50.0);
+      turn.end = gf_destinationPoint(turn.corner, {c.turnDeg * kDeg, 50.0 * 3.2808399});
+      ASSERT_TRUE(a.legPlan.turn.build(turn));
+      a.legPlan.planKind = PlanKind::ordinary;
+      a.legPlan.legFractionStep = c.legKt * kMetresPerTickPerKt / a.legPlan.turn.length;
+    }
     const Lalo start = a.position;
     for (int tick = 0; tick < 100; ++tick) gf_moveAlongLeg(a);
     const double endKt = a.groundStepMetres / kMetresPerTickPerKt;
