@@ -89,6 +89,7 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     double pointKt = 0.0;   // the speed reported at the leg's end, when not the leg's own
     double noseOffDeg = 0.0, mostLossKt = 1e9;
     double turnDeg = 0.0;  // a planned turn to the right instead of a straight leg
+    bool stopAPointOn = false;  // the line-up a leg further on
   } cases[] = {
       {FlightPhase::takeoff_roll, 45.0, 170.0, 4.1},
       {FlightPhase::taxi, 10.0, 25.0, 2.6},
@@ -102,6 +103,7 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
       {FlightPhase::taxi, 10.0, 10.0, 0.0, true, false, 0.0, 44.0, 3.1},
       // Late out of a turn, no faster than the 6 kt reported where it ends.
       {FlightPhase::taxi, 5.0, 20.0, 1.01, true, false, 6.0, 0.0, 1e9, 20.0},
+      {FlightPhase::takeoff_roll, 5.0, 15.0, 2.6, true, false, 0.0, 0.0, 1e9, 0.0, true},
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
@@ -109,8 +111,12 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(c.pointKt > 0.0 ? c.pointKt : c.legKt),
                         SimStatus::active, c.state);
     a.speed = c.legKt;
-    if (c.intoStop) {
+    if (c.stopAPointOn) {
       a.stream.push_back(a.stream.front());
+      a.stream.back().lalo = offset(a.position, 10.0);
+    }
+    if (c.intoStop || c.stopAPointOn) {
+      a.stream.push_back(a.stream.back());
       a.stream.back().repeated = true;
     }
     a.groundStepMetres = c.fromKt * kMetresPerTickPerKt;
