@@ -60,6 +60,20 @@ bool lf_weightsSpent(const LiveAc& aircraft) {
   return aircraft.onGround && !aircraft.easingWeights.empty() && aircraft.easingCursor >= aircraft.easingWeights.size();
 }
 
+// The speed reported at the leg's end point, in metres a tick; NaN without one.
+double lf_pointStep(const LiveAc& aircraft) {
+  return aircraft.stream.empty() ? NAN : aircraft.stream.front().groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
+}
+
+// Gathering speed at a taxi's pace, an aircraft steps no further than its point's own speed takes
+// it, or on at the pace it `came` with: late and catching up past its point, a B772 ran to 11 kt
+// into its line-up and dropped within a tick to the 6 kt of the leg after the point; out of its
+// turn onto the runway, to 12.3 kt.
+double lf_capAtPointSpeed(const LiveAc& aircraft, double step, double came) {
+  const double pointStep = lf_pointStep(aircraft);
+  return std::isfinite(pointStep) && pointStep > 0.0 ? std::min(step, std::max(came, pointStep)) : step;
+}
+
 // The share of the leg for this step: the next easing weight of a ground leg with a speed
 // profile while weights remain, else the leg's fixed share.
 double lf_stepShare(LiveAc& aircraft) {
@@ -137,13 +151,8 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
   if (length > 0.0 && std::isfinite(came) && came >= 0.0) {
     const double fits =
         leg.turn.fittingSpeed(was, 100.0 * aircraft.defaultTurnPerStep, kGroundBrakingMps2) / 100.0;
-    double pace = std::min((wanted - was) * length, came + kGroundAccelerationMps2 * 1e-4);
-    // Gathering speed, it goes no faster than the speed reported where the turn ends: late out of
-    // its turn onto the runway, a B772 sped up to 12.3 kt and dropped to the 6 kt of its line-up.
-    const double pointStep = aircraft.stream.empty()
-                                 ? NAN
-                                 : aircraft.stream.front().groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
-    if (std::isfinite(pointStep) && pointStep > 0.0) pace = std::min(pace, std::max(came, pointStep));
+    const double gathered = std::min((wanted - was) * length, came + kGroundAccelerationMps2 * 1e-4);
+    double pace = lf_capAtPointSpeed(aircraft, gathered, came);
     pace = std::max(0.0, std::min(pace, std::max(fits, came - kGroundBrakingMps2 * 1e-4)));
     wanted = std::min(wanted, was + pace / length);
     least = std::min(wanted, was + std::max(0.0, came - kHardBrakingMps2 * 1e-4) / length);
@@ -252,6 +261,7 @@ double lf_groundTrack(const LiveAc& aircraft) {
   return gf_normalizeAngle(std::atan2(east, step.lat));
 }
 
+// Turned on the spot, the aircraft rolls off from standstill along its straight leg.
 void lf_rollOffAfterTurn(LiveAc& aircraft) {
   auto& s = aircraft.stream;
   if (s.empty() || s.front().repeated) return;
@@ -355,7 +365,7 @@ void lf_straightStep(LiveAc& aircraft) {
         const StreamPoint& point = aircraft.stream.front();
         const double left = gf_distanceNm(aircraft.position, point.lalo) * motion::kMetresPerNm;
         double step = aircraft.groundStepMetres;
-        const double pointStep = point.groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
+        const double pointStep = lf_pointStep(aircraft);
         if (std::isfinite(pointStep) && step < pointStep)
           step = std::min(pointStep, step + kGroundAccelerationMps2 * 1e-4);
         const double f = left > 0.0 ? std::min(1.0, step / left) : 0.0;
@@ -395,14 +405,8 @@ void lf_straightStep(LiveAc& aircraft) {
 void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   double allowed = aircraft.groundStepMetres + accelerationMps2 * 1e-4;
-  // Gathering speed at a taxi's pace, it goes no faster than its point's own speed: late and
-  // catching up past it, a B772 ran to 11 kt into its line-up and dropped within a tick to the
-  // 6 kt of the leg after the point.
-  if (accelerationMps2 <= kGroundAccelerationMps2 && !aircraft.stream.empty()) {
-    const double pointStep = aircraft.stream.front().groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
-    if (std::isfinite(pointStep) && pointStep > 0.0)
-      allowed = std::min(allowed, std::max(aircraft.groundStepMetres, pointStep));
-  }
+  if (accelerationMps2 <= kGroundAccelerationMps2)
+    allowed = lf_capAtPointSpeed(aircraft, allowed, aircraft.groundStepMetres);
   if (std::isfinite(aircraft.cornerEntryMps) && aircraft.cornerEntryMps >= 0.0 && !aircraft.stream.empty()) {
     const double left = gf_distanceNm(before, aircraft.stream.front().lalo) * motion::kMetresPerNm;
     const double entry = aircraft.cornerEntryMps;
