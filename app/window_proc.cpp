@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 #include "app/blocking.h"
 #include "app/command_handlers.h"
@@ -16,6 +17,7 @@
 #include "appbase/stop_request.h"
 #include "app/worker.h"
 #include "config/keys.h"
+#include "config/parameters_file.h"
 #include "core/log.h"
 #include "core/utc_time.h"
 
@@ -24,33 +26,39 @@ namespace {
 // No worker runs (it could not start): nobody else will post MSG_EXIT when the window closes.
 bool g_workerless = false;
 
+// A first start that fails is no restart; the window's first MSG_START is the first start.
+bool g_startedOnce = false;
+
 // The log may be what failed: the error also goes where an unattended run's starter sees it.
-void lf_reportStartFailure(std::string_view text) {
-  gf_logWarning(fmt::format("Restart failed before main thread start: {}", text));
+void lf_reportStartFailure(bool restart, std::string_view text) {
+  const char* what = restart ? "Restart" : "Start";
+  gf_logWarning(fmt::format("{} failed before main thread start: {}", what, text));
   gf_flushLog();
-  std::fprintf(stderr, "JORV: Restart failed before main thread start: %.*s\n", static_cast<int>(text.size()),
-               text.data());
-  Gui::showError(fmt::format("Restart failed: {}", text));
+  gf_sayFaultOnStderr(fmt::format("{} failed before main thread start: {}", what, text));
+  Gui::showError(fmt::format("{} failed: {}", what, text));
   gf_setExitCode(1);
   g_workerless = true;
 }
 
 void lf_start() {
+  const bool restart = std::exchange(g_startedOnce, true);
   try {
     g_workerless = false;
     gf_joinMainThread();
     gf_openLog();
     gf_startMainThread();
   } catch (const std::exception& e) {
-    lf_reportStartFailure(e.what());
+    lf_reportStartFailure(restart, e.what());
   } catch (...) {
-    lf_reportStartFailure("unknown exception");
+    lf_reportStartFailure(restart, "unknown exception");
   }
 }
 
 void lf_exit() {
   gf_joinMainThread();
   gf_saveWindowPosition();
+  // Settings that could not be saved are lost with this run: it did not end well.
+  if (gf_parametersSaveFailed() && gf_exitCode() == 0) gf_setExitCode(1);
   gf_log(gf_utcDateTimeText());
   gf_flushLog();
   g_gui.beginClosing();

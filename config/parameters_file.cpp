@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -65,6 +66,17 @@ bool lf_isWellFormed(const fs::path& path) {
   return gf_loadParametersDocument(path, check).outcome == LoadOutcome::loaded;
 }
 
+std::atomic<bool> g_saveFailed{false};
+
+// Settings that do not reach the disk are lost at the end of the run: said on stderr, once, with
+// the system's reason, and the run's exit code says so (gf_parametersSaveFailed).
+bool lf_saveFailed(const fs::path& target, const std::string& reason) {
+  const std::string text = fmt::format("saving {} failed: {}", gf_pathToUtf8(target), reason);
+  gf_logNoexcept(text);
+  if (!g_saveFailed.exchange(true)) gf_sayFaultOnStderr(text);
+  return false;
+}
+
 // The caller holds g_parametersMutex.
 bool lf_saveXmlSafely(pugi::xml_document& document) {
   const fs::path target = g_parametersPath.get();
@@ -72,15 +84,16 @@ bool lf_saveXmlSafely(pugi::xml_document& document) {
   const fs::path backup = lf_withSuffix(target, ".bak");
   std::error_code ignored;
   fs::remove(temporary, ignored);
-  auto fail = [&] {
+  auto fail = [&](const std::string& reason) {
     fs::remove(temporary, ignored);
-    return false;
+    return lf_saveFailed(target, reason);
   };
-  if (!gf_saveXml(document, temporary)) return fail();
-  if (!lf_isWellFormed(temporary)) return fail();
+  errno = 0;
+  if (!gf_saveXml(document, temporary)) return fail(os::errorText(errno ? errno : EIO));
+  if (!lf_isWellFormed(temporary)) return fail("the written file does not read back");
   std::error_code error;
   const fs::file_status status = fs::status(target, error);
-  if (error && status.type() != fs::file_type::not_found) return fail();
+  if (error && status.type() != fs::file_type::not_found) return fail(error.message());
   if (fs::exists(status)) {
     if (lf_isWellFormed(target)) {
       // Through a temporary of its own, so a failed copy never leaves half a backup.
@@ -88,14 +101,14 @@ bool lf_saveXmlSafely(pugi::xml_document& document) {
       if (!fs::copy_file(target, backupTemporary, fs::copy_options::overwrite_existing, error) ||
           !os::durableReplace(backupTemporary, backup, error)) {
         fs::remove(backupTemporary, ignored);
-        return fail();
+        return fail(error.message());
       }
     } else {
       gf_logNoexcept(fmt::format("{} is not valid XML and is not kept as {}", gf_pathToUtf8(target),
                                  gf_pathToUtf8(backup)));
     }
   }
-  if (!os::durableReplace(temporary, target, error)) return fail();
+  if (!os::durableReplace(temporary, target, error)) return fail(error.message());
   return true;
 }
 
@@ -364,6 +377,9 @@ bool gf_saveXmlSafely(pugi::xml_document& document) {
   std::lock_guard lock(g_parametersMutex);
   return lf_saveXmlSafely(document);
 }
+
+bool gf_parametersSaveFailed() { return g_saveFailed.load(); }
+void gf_resetParametersSaveFailed() { g_saveFailed = false; }
 
 // Only a file that is not there counts as missing; a file that is there but cannot be read is
 // someone's settings, and must not be replaced by a fresh one.

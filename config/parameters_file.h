@@ -49,3 +49,7 @@ bool gf_removeParameter(const Option& option);
 // The safe save of parameters.xml (its target is always g_parametersPath). Takes
 // g_parametersMutex itself.
 bool gf_saveXmlSafely(pugi::xml_document& document);
+// A save of parameters.xml failed this process (said on stderr the first time): settings were
+// lost, and the run ends with a non-zero exit code. Tests reset it.
+bool gf_parametersSaveFailed();
+void gf_resetParametersSaveFailed();

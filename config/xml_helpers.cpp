@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -22,17 +23,22 @@ bool lf_replaceFileWith(const std::filesystem::path& target, const std::string& 
   std::filesystem::path temporary = target;
   temporary += ".tmp";
   std::error_code error;
+  errno = 0;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
+      const int code = errno ? errno : EIO;  // the caller names the system's reason
       std::filesystem::remove(temporary, error);
+      errno = code;
       return false;
     }
   }
   if (!os::durableReplace(temporary, target, error)) {
+    const int code = error.value();
     std::filesystem::remove(temporary, error);
+    errno = code;
     return false;
   }
   return true;

@@ -3,10 +3,14 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
 #include <cctype>
 #include <exception>
 
 #include "core/log.h"
+#include "platform/os.h"
 
 namespace fs = std::filesystem;
 
@@ -76,23 +80,58 @@ void gf_removeXMLFilesFromDirectory(const fs::path& folder) {
                  [](const fs::path& file) { return gf_hasExtensionNoCase(file, ".xml"); });
 }
 
-bool gf_save1GenerationOf(const fs::path& file) {
-  if (!file.has_extension()) {
-    gf_logWarning(fmt::format("gf_save1GenerationOf: no extension in filename: {}", file.string()));
-    return false;
+namespace {
+
+// The copy goes to a temporary beside the generation and is renamed over it only once whole: a
+// full disk half-way leaves the older generation as it was. Empty when done, else why not.
+std::string lf_copyWhole(const fs::path& file, const fs::path& generation) {
+  fs::path temporary = generation;
+  temporary += ".tmp";
+  TempFileRemover remover(temporary);
+  // A named pipe would hold the open until someone writes to it.
+  std::error_code typeError;
+  if (!fs::is_regular_file(file, typeError)) return "not a regular file";
+  std::FILE* in = std::fopen(file.c_str(), "rb");
+  if (!in) return os::errorText(errno);
+  std::FILE* out = std::fopen(temporary.c_str(), "wb");
+  if (!out) {
+    const int code = errno;
+    std::fclose(in);
+    return os::errorText(code);
   }
+  int code = 0;
+  std::array<char, 1 << 16> buffer{};
+  for (std::size_t got; code == 0 && (got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0;)
+    if (std::fwrite(buffer.data(), 1, got, out) != got) code = errno ? errno : EIO;
+  if (code == 0 && std::ferror(in)) code = errno ? errno : EIO;
+  if (std::fflush(out) != 0 && code == 0) code = errno;
+  if (std::fclose(out) != 0 && code == 0) code = errno;
+  std::fclose(in);
+  if (code != 0) return os::errorText(code);
+  std::error_code ec;
+  fs::rename(temporary, generation, ec);
+  if (ec) return ec.message();
+  remover.path.clear();
+  return {};
+}
+
+}  // namespace
+
+bool gf_save1GenerationOf(const fs::path& file, std::string* failure) {
+  auto fail = [failure](std::string text) {
+    gf_logWarning(text);
+    if (failure) *failure = std::move(text);
+    return false;
+  };
+  if (!file.has_extension()) return fail(fmt::format("gf_save1GenerationOf: no extension in filename: {}", file.string()));
   fs::path generation = file.parent_path() / (file.stem().string() + "0" + file.extension().string());
   std::error_code ec;
   bool exists = fs::exists(file, ec);
-  if (ec) {
-    gf_logWarning(fmt::format("exists({}): {}", file.string(), ec.message()));
-    return false;
-  }
+  if (ec) return fail(fmt::format("exists({}): {}", file.string(), ec.message()));
   if (!exists) return true;
-  if (!fs::copy_file(file, generation, fs::copy_options::overwrite_existing, ec)) {
-    gf_logWarning(fmt::format("copy {} -> {} failed: {}", file.string(), generation.string(), ec.message()));
-    return false;
-  }
+  errno = 0;
+  if (std::string why = lf_copyWhole(file, generation); !why.empty())
+    return fail(fmt::format("copy {} -> {} failed: {}", file.string(), generation.string(), why));
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -29,7 +30,9 @@ void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
 void gf_removeFilesFromDirectoryExcept(const std::filesystem::path& folder, std::span<const std::string_view> kept);
 void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder);
 // Copies name.ext to name0.ext before the file is rewritten; true when nothing needed keeping.
-bool gf_save1GenerationOf(const std::filesystem::path& file);
+// The copy replaces name0.ext only once it is whole. On false the logged line also goes to
+// failure when given (the log itself may be what is being kept).
+bool gf_save1GenerationOf(const std::filesystem::path& file, std::string* failure = nullptr);
 // Throws std::filesystem::filesystem_error when the folder cannot be examined.
 std::size_t gf_countFilesInDirectory(const std::filesystem::path& folder, std::string_view extension);
 

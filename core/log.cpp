@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "core/files.h"
 #include "core/program.h"
 #include "core/utc_time.h"
+#include "platform/os.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ struct LogFile {
   std::mutex mutex;  // plain and innermost: no writer calls another while holding it
   std::FILE* file = nullptr;
   std::uint64_t unflushed = 0;
+  bool faultSaid = false;  // this file's first write failure went to stderr; the rest would repeat it
 };
 
 LogFile& lf_logFile() {
@@ -42,10 +45,32 @@ LogFile& lf_logFile() {
   return *log;
 }
 
+// A log that cannot be written (a full disk, a link to /dev/full) loses every line silently
+// otherwise: said once per file on stderr with the system's reason. Under the log's lock.
+void lf_checkWritten(LogFile& log, int result) {
+  if (result == 0 && !std::ferror(log.file)) return;
+  const int code = errno;
+  std::clearerr(log.file);
+  if (log.faultSaid) return;
+  log.faultSaid = true;
+  gf_sayFaultOnStderr(fmt::format("the log Log.txt cannot be written: {}", os::errorText(code ? code : EIO)));
+}
+
+void lf_flush(LogFile& log) {
+  errno = 0;
+  lf_checkWritten(log, std::fflush(log.file));
+  log.unflushed = 0;
+}
+
 void lf_writeLine(LogFile& log, std::string_view mark, std::string_view text) {
   if (!mark.empty()) std::fwrite(mark.data(), 1, mark.size(), log.file);
   std::fwrite(text.data(), 1, text.size(), log.file);
   std::fputc('\n', log.file);
+}
+
+bool lf_isOpen(LogFile& log) {
+  std::lock_guard lock(log.mutex);
+  return log.file != nullptr;
 }
 
 struct LimitedKind {
@@ -96,19 +121,29 @@ std::vector<std::string> lf_takeSuppressedCounts(bool all) {
 void gf_openLog() {
   const std::filesystem::path path = "Log.txt";
   gf_closeLog();
-  gf_save1GenerationOf(path);
+  // Truncating the last run's file before it is kept would lose it: when no copy can be made
+  // (a full disk) this run's lines go on after it instead.
+  // A device or a link to one (/dev/full) holds no run worth keeping.
+  std::string keepFailure;
+  std::error_code typeError;
+  const bool kept = !std::filesystem::is_regular_file(path, typeError) || gf_save1GenerationOf(path, &keepFailure);
+  if (!kept) gf_sayFaultOnStderr(keepFailure);
   LogFile& log = lf_logFile();
-  bool open = false;
+  int openError = 0;
   {
     std::lock_guard lock(log.mutex);
-    log.file = std::fopen(path.c_str(), "wb");
+    errno = 0;
+    log.file = std::fopen(path.c_str(), kept ? "wb" : "ab");
+    openError = errno;
     log.unflushed = 0;
+    log.faultSaid = false;
     if (log.file) std::setvbuf(log.file, nullptr, _IOFBF, 1 << 16);
-    open = log.file != nullptr;
   }
-  if (!open) throw std::runtime_error("Failed to write file " + path.string());
+  if (!lf_isOpen(log))
+    throw std::runtime_error(fmt::format("Failed to write file {}: {}", path.string(), os::errorText(openError ? openError : EIO)));
   gf_log(fmt::format("{} {} version {} for {}", gf_utcDateTimeText(), g_programName, g_programVersionText,
                      "MSFS 2020/2024"));
+  if (!kept) gf_logWarning(keepFailure);
   gf_flushLog();
 }
 
@@ -118,7 +153,12 @@ void gf_closeLog() {
   std::lock_guard lock(log.mutex);
   log.unflushed = 0;
   if (log.file) {
-    std::fclose(log.file);
+    lf_flush(log);
+    errno = 0;
+    const int closed = std::fclose(log.file);
+    const int code = errno;
+    if (closed != 0 && !log.faultSaid)
+      gf_sayFaultOnStderr(fmt::format("the log Log.txt cannot be written: {}", os::errorText(code ? code : EIO)));
     log.file = nullptr;
   }
 }
@@ -129,10 +169,7 @@ void gf_log(std::string_view text) {
   if (!log.file) return;
   lf_writeLine(log, {}, text);
   log.unflushed += text.size() + 1;
-  if (log.unflushed >= kFlushThreshold) {
-    std::fflush(log.file);
-    log.unflushed = 0;
-  }
+  if (log.unflushed >= kFlushThreshold) lf_flush(log);
 }
 
 void gf_logWarning(std::string_view text) {
@@ -140,8 +177,7 @@ void gf_logWarning(std::string_view text) {
   std::lock_guard lock(log.mutex);
   if (!log.file) return;
   lf_writeLine(log, "==> ", text);
-  std::fflush(log.file);
-  log.unflushed = 0;
+  lf_flush(log);
 }
 
 void gf_logFlush(std::string_view text) {
@@ -149,14 +185,13 @@ void gf_logFlush(std::string_view text) {
   std::lock_guard lock(log.mutex);
   if (!log.file) return;
   lf_writeLine(log, {}, text);
-  std::fflush(log.file);
-  log.unflushed = 0;
+  lf_flush(log);
 }
 
 void gf_flushLog() {
   LogFile& log = lf_logFile();
   std::lock_guard lock(log.mutex);
-  if (log.file) std::fflush(log.file);
+  if (log.file) lf_flush(log);
   log.unflushed = 0;
 }
 

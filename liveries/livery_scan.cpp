@@ -17,6 +17,7 @@
 #include "liveries/livery.h"
 #include "liveries/livery_regcodes.h"
 #include "liveries/scan_reports.h"
+#include "liveries/scan_result_file.h"
 #include "platform/ui.h"
 
 namespace fs = std::filesystem;
@@ -121,7 +122,8 @@ void gf_scanLiveries() {
       if (result == LiveryScanResult::cancelled) gf_log("Liveries scan cancelled");
       if (result == LiveryScanResult::commitFailed)
         throw std::runtime_error(
-            fmt::format("the new {} could not be committed safely", gf_pathToUtf8(gf_liveriesScannedFile())));
+            fmt::format("the new {} could not be committed safely{}{}", gf_pathToUtf8(gf_liveriesScannedFile()),
+                        lf_scanWriteFailure().empty() ? "" : ": ", lf_scanWriteFailure()));
       return;
     }
     if (!automatic)

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <system_error>
 #include <vector>
@@ -119,7 +120,14 @@ bool lf_writeScannedLiveries() {
   return lf_saveScanDocument(document, g_liveries.size(), gf_liveriesScannedFile());
 }
 
+namespace {
+thread_local std::string t_scanWriteFailure;
+}  // namespace
+
+const std::string& lf_scanWriteFailure() { return t_scanWriteFailure; }
+
 bool lf_saveScanDocument(pugi::xml_document& document, std::size_t count, const fs::path& target) {
+  t_scanWriteFailure.clear();
   fs::path temporary = target;
   temporary += ".scan_tmp";
   std::error_code error;
@@ -132,8 +140,11 @@ bool lf_saveScanDocument(pugi::xml_document& document, std::size_t count, const 
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), error);
 
   const TempFileRemover remover(temporary);
+  errno = 0;
   if (!gf_saveXml(document, temporary)) {
-    gf_logWarning(fmt::format("Cannot write temporary livery scan file {}", gf_pathToUtf8(temporary)));
+    t_scanWriteFailure = os::errorText(errno ? errno : EIO);
+    gf_logWarning(fmt::format("Cannot write temporary livery scan file {}: {}", gf_pathToUtf8(temporary),
+                              t_scanWriteFailure));
     return false;
   }
   if (!lf_validateScanTmpFile(temporary, count)) {
@@ -168,6 +179,7 @@ bool lf_commitScanFile(const fs::path& temporary, const fs::path& target) {
     return false;
   }
   if (!os::durableReplace(temporary, target, error)) {
+    t_scanWriteFailure = error.message();
     gf_logWarning(fmt::format("Cannot replace {} after the livery scan: {}", gf_pathToUtf8(target), error.message()));
     return false;
   }

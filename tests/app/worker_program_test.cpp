@@ -136,9 +136,25 @@ TEST(ProgramRun, WhatAFailureLeftBehindIsCleanedUpOrKept) {
        [](const ProductionRun& run) { fs::create_directories(run.program / "Log.txt"); },
        1,
        [](const ProductionRun& run) {
-         EXPECT_NE(run.errors().find("JORV: Restart failed before main thread start: Failed to write file Log.txt"),
+         EXPECT_NE(run.errors().find("JORV: Start failed before main thread start: Failed to write file Log.txt: Is a directory"),
                    std::string::npos)
              << run.errors();
+       }},
+      {"Log.txt a link to /dev/full",
+       [](const ProductionRun& run) { fs::create_symlink("/dev/full", run.program / "Log.txt"); },
+       0,
+       [](const ProductionRun& run) {
+         const std::string said = "JORV: the log Log.txt cannot be written: No space left on device\n";
+         EXPECT_EQ(run.errors().find(said), run.errors().rfind(said)) << "once: " << run.errors();
+         EXPECT_NE(run.errors().find(said), std::string::npos) << run.errors();
+       }},
+      {"settings that cannot be saved",
+       [](const ProductionRun& run) {
+         fs::create_directories(run.appdata / "JORV" / "parameters.xml.tmp" / "full");  // blocks every save
+       },
+       1,
+       [](const ProductionRun& run) {
+         EXPECT_NE(run.errors().find("parameters.xml failed: Is a directory\n"), std::string::npos) << run.errors();
        }},
       {"huge parameters.xml",
        [](const ProductionRun& run) {

@@ -102,6 +102,23 @@ TEST_F(LogTest, ReopeningKeepsThePreviousRunAsLog0) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir_.path())) names.push_back(entry.path().filename());
   EXPECT_EQ(names.size(), 2u);
+
+  // A full disk at the copy (its temporary a link to /dev/full): both runs stay whole, and the
+  // failure, made while the log is closed, is said on stderr with the system's reason.
+  const std::string runOne = readFile(dir_ / "Log0.txt");
+  fs::create_symlink("/dev/full", dir_ / "Log0.txt.tmp");
+  testing::internal::CaptureStderr();
+  gf_openLog();
+  gf_log("run three");
+  gf_closeLog();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(readFile(dir_ / "Log0.txt"), runOne);
+  const std::string kept = readFile(dir_ / "Log.txt");
+  EXPECT_EQ(kept.rfind(current, 0), 0u) << kept;
+  EXPECT_NE(kept.find("==> copy Log.txt -> Log0.txt failed: No space left on device\nrun three\n"), std::string::npos)
+      << kept;
+  EXPECT_EQ(said, "JORV: copy Log.txt -> Log0.txt failed: No space left on device\n");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "Log0.txt.tmp"))) << "no temporary left";
 }
 
 TEST_F(LogTest, OpenFailureThrowsAndLaterLinesAreDropped) {
@@ -110,9 +127,19 @@ TEST_F(LogTest, OpenFailureThrowsAndLaterLinesAreDropped) {
     gf_openLog();
     FAIL() << "no exception";
   } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Failed to write file Log.txt");
+    EXPECT_STREQ(e.what(), "Failed to write file Log.txt: Is a directory");
   }
   EXPECT_NO_THROW(gf_log("dropped"));
+
+  // Opened but every write fails: said once on stderr, and a device holds no run to keep.
+  fs::remove(dir_ / "Log.txt");
+  fs::create_symlink("/dev/full", dir_ / "Log.txt");
+  testing::internal::CaptureStderr();
+  gf_openLog();
+  for (int i = 0; i < 3; ++i) gf_logWarning("lost");
+  gf_closeLog();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "JORV: the log Log.txt cannot be written: No space left on device\n");
+  EXPECT_FALSE(fs::exists(dir_ / "Log0.txt"));
 }
 
 TEST_F(LogTest, LinesFromManyThreadsStayWhole) {
