@@ -3,6 +3,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <stdexcept>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -40,6 +43,19 @@ bool lf_waitFor(Done done, std::int32_t steps, std::int64_t stepMs) {
     gf_workerSleepMs(stepMs);
   }
   return done();
+}
+
+// A port number as the resolver reads it (leading blanks and a sign included) must be 1 to 65535:
+// beyond, the resolver takes it modulo 65536, and 0 is a free port that no app would find. A
+// service name is the resolver's to refuse.
+void lf_checkPortNumber(const std::string& text) {
+  char* end = nullptr;
+  std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || end == text.c_str() || *end != '\0') return;
+  unsigned long port = 0;
+  const auto [last, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (error == std::errc() && last == text.data() + text.size() && port >= 1 && port <= 65535) return;
+  throw std::runtime_error(fmt::format("PORT_NUMBER \"{}\" is not a port number from 1 to 65535", gf_escapedText(text)));
 }
 
 // A fresh source: the mailbox off until the main loop switches it on.
@@ -110,6 +126,7 @@ bool lf_startRTApp() {
 
   g_rtAppServerStarted = false;
   if (PSX_SERVER_HERE.value && !AEROWINX.value) {
+    lf_checkPortNumber(PORT_NUMBER.value);
     s.startRTAppServer(PORT_NUMBER.value);
     g_rtAppServerStarted = true;
   } else {

@@ -1,7 +1,10 @@
 #pragma once
 // The real jorv program in folders of its own: a program folder with docs/ and the sample
 // data sets, a per-user folder, and a simulator installation that discovery finds.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,8 +53,20 @@ struct ProgramRun {
     writeFile(appdata / "JORV" / "parameters.xml",
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
               "    <parameter name=\"RT_CHOISE\" value=\"RT App\" />\n"
-              "    <parameter name=\"PORT_NUMBER\" value=\"0\" />\n"
+              "    <parameter name=\"PORT_NUMBER\" value=\"" + std::to_string(freePort()) + "\" />\n"
               "  </parameters>\n</root>\n");
+  }
+  // A port the system has just handed out and taken back: the program refuses 0 itself.
+  static unsigned freePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(s);
+    return ntohs(address.sin_port);
   }
 
   // Starts the program headless; it closes its own window after autoCloseSeconds.

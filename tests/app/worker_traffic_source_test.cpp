@@ -39,6 +39,21 @@ TEST_F(TrafficSource, RTAppStartsTheServerShakesHandsThenWeatherBeforeTrafficRea
   EXPECT_TRUE(g_rtAppServerStarted);
   EXPECT_TRUE(called("sendTimeOffsetToRTApp"));
   EXPECT_NE(at("user not at an airport, no RT parked Traffic needed\n"), -1);
+
+  // A number the resolver would take modulo 65536, or as any free port, is refused unopened.
+  for (const char* port : {"99999999", "0", "65536", "-1", " 70000"}) {
+    clearCalls();
+    PORT_NUMBER.value = port;
+    std::string refused;
+    try {
+      lf_startRTApp();
+    } catch (const std::runtime_error& e) {
+      refused = e.what();
+    }
+    EXPECT_EQ(refused, fmt::format("PORT_NUMBER \"{}\" is not a port number from 1 to 65535", port));
+    EXPECT_FALSE(called("startRTAppServer")) << port;
+  }
+  PORT_NUMBER.value = PORT_NUMBER.defaultValue;
 }
 
 TEST_F(TrafficSource, WithoutOurServerNothingIsSentToTheApp) {
