@@ -2,9 +2,9 @@
 
 #include <fmt/format.h>
 
-#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <vector>
 
 #include "config/program_folders.h"
@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "core/text_file.h"
 #include "core/user_exception.h"
+#include "platform/os.h"
 
 std::string g_rtCredential;
 
@@ -41,11 +42,19 @@ bool gf_isLicensePlaceholder(std::string_view value) {
 std::string gf_readLicenseFile(const fs::path& path) {
   const std::string shown = path.string();
   try {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      gf_log(fmt::format("Could not open '{}'.", shown));
+    const os::SmallFile file = os::readSmallRegularFile(path, kLicenseFileMaxBytes);
+    if (file.outcome == os::SmallFileOutcome::notRegular || file.outcome == os::SmallFileOutcome::tooLarge) {
+      gf_log(fmt::format("No license found in '{}'. Problem: {}", shown,
+                         file.outcome == os::SmallFileOutcome::notRegular
+                             ? std::string("not a regular file")
+                             : fmt::format("larger than {} bytes", kLicenseFileMaxBytes)));
       return {};
     }
+    if (file.outcome != os::SmallFileOutcome::read) {
+      gf_log(fmt::format("Could not open '{}'. {}", shown, os::errorText(file.error)));
+      return {};
+    }
+    std::istringstream in(file.bytes);
     std::vector<std::string> lines;
     gf_readLines(in, lines);
     if (lines.empty()) {

@@ -30,6 +30,9 @@ void gf_setLicensePrompt(TextPrompt prompt, ui::Hwnd owner);
 
 bool gf_isLicensePlaceholder(std::string_view value);
 
+// A licence or token is a hundred bytes or so; a file past this is refused unread.
+inline constexpr std::size_t kLicenseFileMaxBytes = std::size_t{64} << 10;
+
 // The start-up step: on success g_rtCredential holds the credential; otherwise throws
 // jrv::UserRelatedException 899 naming where the license belongs.
 void gf_readRTLicenseOrToken();

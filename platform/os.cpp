@@ -137,6 +137,41 @@ bool syncToDisk(const fs::path& path, std::error_code& error) {
 
 void setFsyncForTest(FsyncFunction function) { g_fsync.store(function); }
 
+SmallFile readSmallRegularFile(const fs::path& path, std::size_t maxBytes) {
+  SmallFile file;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    file.error = errno;
+    file.outcome = file.error == ENOENT ? SmallFileOutcome::notFound : SmallFileOutcome::failed;
+    return file;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    file.outcome = SmallFileOutcome::notRegular;
+    return file;
+  }
+  file.bytes.resize(maxBytes + 1);
+  std::size_t got = 0;
+  while (got < file.bytes.size()) {
+    const ssize_t n = ::read(fd, file.bytes.data() + got, file.bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      file.error = errno;
+      ::close(fd);
+      file.bytes.clear();
+      return file;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  file.bytes.resize(got);
+  file.outcome = got > maxBytes ? SmallFileOutcome::tooLarge : SmallFileOutcome::read;
+  if (got > maxBytes) file.bytes.clear();
+  return file;
+}
+
 bool shellOpen(const fs::path& path) {
   std::string file = path.string();
   char prog[] = "xdg-open";

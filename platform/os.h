@@ -35,6 +35,17 @@ bool syncToDisk(const std::filesystem::path& path, std::error_code& error);
 using FsyncFunction = int (*)(int fd);
 void setFsyncForTest(FsyncFunction function);
 
+// A file from outside read whole only when it is a regular file of at most maxBytes: a named
+// pipe or device is never waited on (opened without blocking, then examined), and a huge file
+// is refused after maxBytes + 1 bytes, whatever its size said before.
+enum class SmallFileOutcome { read, notFound, notRegular, tooLarge, failed };
+struct SmallFile {
+  SmallFileOutcome outcome = SmallFileOutcome::failed;
+  std::string bytes;
+  int error = 0;  // errno of a failed open or read
+};
+SmallFile readSmallRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
+
 // Opens a folder or document with the desktop's handler; false when none could be started.
 bool shellOpen(const std::filesystem::path& path);
 

@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -216,8 +218,23 @@ TEST(ProgramRun, SigtermClosesTheWindowAndEndsInOrder) {
 // RT Direct without a licence: the start-up stops at the licence prompt and its error. The
 // unattended run's timer and a first SIGTERM still close the program in order, promptly.
 TEST(ProgramRun, WithoutALicenceTheCloseStillEndsTheRunInOrder) {
-  for (const bool bySignal : {false, true}) {
+  // A licence that is a named pipe (nobody writes to it) or far too big counts as none.
+  const struct {
+    const char* licence;
+    bool bySignal;
+    const char* problem;
+  } cases[] = {{"none", false, nullptr},
+               {"none", true, nullptr},
+               {"named pipe", false, "'. Problem: not a regular file"},
+               {"oversized", true, "'. Problem: larger than 65536 bytes"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.licence);
+    const bool bySignal = c.bySignal;
     ProductionRun run;  // RT Direct, the default, and no licence anywhere
+    const fs::path licence = run.program / "RealTraffic.lic";
+    if (c.licence == std::string("named pipe")) ASSERT_EQ(::mkfifo(licence.c_str(), 0600), 0);
+    if (c.licence == std::string("oversized"))
+      testing_support::writeFile(licence, "{\"License\":\"" + std::string(1 << 20, 'x') + "\"}");
     const auto started = std::chrono::steady_clock::now();
     const pid_t pid = run.start(bySignal ? 600 : 3);
     if (bySignal) {
@@ -233,6 +250,7 @@ TEST(ProgramRun, WithoutALicenceTheCloseStillEndsTheRunInOrder) {
     const std::string log = run.log();
     EXPECT_LT(seconds, 20.0) << (bySignal ? "SIGTERM" : "timer") << "\n" << log;
     EXPECT_NE(log.find("Error 899: No valid RT license"), std::string::npos) << log;
+    if (c.problem) EXPECT_NE(log.find(c.problem), std::string::npos) << log;
     EXPECT_NE(log.find(" Exiting: SYSTEM ERROR"), std::string::npos) << log;
     EXPECT_NE(log.find("Shutdown cleanup completed; posting MSG_EXIT\n"), std::string::npos) << log;
     // Said where whoever started it sees it too: the window may be seen by nobody, and the log
