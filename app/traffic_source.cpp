@@ -109,7 +109,7 @@ void lf_rtAppHandshake() {
   g_waitingForRTApp = true;
   s.resetRTAppReaders();
   // The handshake logs "RealTraffic connected" itself.
-  if (s.rtAppHandshake(PORT_NUMBER.value, [](const std::string& answer) { lf_processRTVersion(answer); }))
+  if (s.rtAppHandshake([](const std::string& answer) { lf_processRTVersion(answer); }))
     g_feedConnected = true;
   g_waitingForRTApp = false;
   Gui::clearMessage();

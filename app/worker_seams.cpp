@@ -431,8 +431,8 @@ WorkerSeams gf_programWorkerSeams() {
   s.startRTAppServer = [](const std::string& port) { g_rtAppServer.start(port); };
   s.closeRTAppServer = [] { g_rtAppServer.close(); };
   s.dropRTAppClient = [] { g_rtAppServer.dropClient(); };
-  s.rtAppHandshake = [](const std::string& port, const std::function<void(const std::string&)>& processVersion) {
-    return gf_rtAppHandshake(g_rtAppServer, port, processVersion);
+  s.rtAppHandshake = [](const std::function<void(const std::string&)>& processVersion) {
+    return gf_rtAppHandshake(g_rtAppServer, processVersion);
   };
   s.resetRTAppReaders = [] {
     g_rtAppWeatherReader.resetReceivedLineState();

@@ -155,8 +155,7 @@ struct WorkerSeams {
   // The app's connection closed, the server still listening (RTAppServer::dropClient).
   std::function<void()> dropRTAppClient;
   // Waits for the app and hands its version reply on; false when the wait ended without one.
-  std::function<bool(const std::string& port, const std::function<void(const std::string&)>& processVersion)>
-      rtAppHandshake;
+  std::function<bool(const std::function<void(const std::string&)>& processVersion)> rtAppHandshake;
   std::function<void()> resetRTAppReaders;
   std::function<bool()> sendUserPositionToRTApp;  // false: the app is gone
   // Whether the app still holds its seat (RTAppServer::watchClient): every tick and every wait.

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -101,13 +103,15 @@ bool gf_isRTAppVersionReply(std::string_view reply) {
   return parsed.status == RTAppVersionReply::Status::Ok && parsed.hasVersion;
 }
 
-bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
-                       const std::function<void(const std::string&)>& processVersion,
+bool gf_rtAppHandshake(RTAppServer& server, const std::function<void(const std::string&)>& processVersion,
                        std::chrono::milliseconds settle, std::chrono::milliseconds answerTimeout) {
   // Whoever else reaches the port (a scanner, a stray client, an impostor) must not hold the
   // app out nor take its seat: only a client that answers as the app does is kept.
   while (std::optional<std::string> reply = server.waitForApp(kRTAppVersionRequest, gf_isRTAppVersionReply, answerTimeout)) {
-    lf_sleepWhileRunning(settle);
+    // A client gone during the settle frees the seat then, not at its end.
+    const auto settled = std::chrono::steady_clock::now() + settle;
+    while (gf_isRunning() && std::chrono::steady_clock::now() < settled && server.watchClient())
+      lf_sleepWhileRunning(std::min<std::chrono::milliseconds>(settle, std::chrono::milliseconds(50)));
     if (!gf_isRunning()) return false;
     server.drainReceiveBuffer();
     if (server.isConnected()) {
@@ -115,9 +119,10 @@ bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
       gf_log("RealTraffic connected");
       return true;
     }
+    // Only the seat is freed: the listening socket stays, and with it the app's connection
+    // already waiting in its queue, asked at once.
     gf_log("RT App connection was stale, waiting for a new one ...");
-    server.close();
-    server.start(port);
+    server.dropClient();
   }
   return false;
 }

@@ -64,9 +64,8 @@ bool gf_isRTAppVersionReply(std::string_view reply);
 // The handshake loop: waits for the client that answers the version request with the app's
 // version reply (RTAppServer::waitForApp), lets the app settle and drops whatever else it sent.
 // A connection still up then hands its reply to processVersion and the function returns true;
-// a stale one restarts the server on the port and waits again. False when the wait ends
-// without an app (server closed, program stopping). RTAppServer::start's exceptions pass through.
-bool gf_rtAppHandshake(RTAppServer& server, const std::string& port,
-                       const std::function<void(const std::string&)>& processVersion,
+// a stale one is dropped and the next client asked, on the same listening socket. False when the
+// wait ends without an app (server closed, program stopping).
+bool gf_rtAppHandshake(RTAppServer& server, const std::function<void(const std::string&)>& processVersion,
                        std::chrono::milliseconds settle = std::chrono::seconds(2),
                        std::chrono::milliseconds answerTimeout = std::chrono::seconds(10));

@@ -242,7 +242,8 @@ std::optional<std::string> RTAppServer::waitForApp(std::string_view question,
     std::vector<Candidate> waiting;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       Candidate& c = candidates[i];
-      if (!readable[i + 1]) {
+      // The limit holds for the whole answer: a client trickling bytes is as late as a silent one.
+      if (!readable[i + 1] || now >= c.deadline) {
         if (now < c.deadline) {
           waiting.push_back(std::move(c));
           continue;

@@ -73,6 +73,7 @@ void RTAppTrafficReader::reset() {
     parkedIncoming.clear();
     parkedSetPrepared = false;
     parkedRequested = false;
+    parkedEndsOwed = 0;
     parkedListFull = false;
   }
   unrequestedParkedRecords = 0;
@@ -146,6 +147,15 @@ void RTAppTrafficReader::processRTAppLine() {
         {
           std::lock_guard lock(parkedMutex);
           if (!parkedRequested) return countUnrequestedEndTag();
+          ++parkedListNumber;
+          if (parkedEndsOwed > 1) {
+            // An older request's list ended: the newest one's is still to come.
+            --parkedEndsOwed;
+            parkedIncoming.clear();
+            parkedListFull = false;
+            return;
+          }
+          parkedEndsOwed = 0;
           parkedRequested = false;
           parkedListFull = false;
           parkedSet.swap(parkedIncoming);
@@ -221,6 +231,7 @@ void RTAppTrafficReader::processLine() {
 }
 
 void RTAppTrafficReader::processParkLine() {
+  std::uint64_t list = 0;
   {
     std::lock_guard lock(parkedMutex);
     if (!parkedRequested) {
@@ -229,6 +240,8 @@ void RTAppTrafficReader::processParkLine() {
                     fmt::format("RT App parked record without a request of ours ignored ({} so far)", count));
       return;
     }
+    if (parkedEndsOwed > 1) return;  // an older request's record: its list is not kept
+    list = parkedListNumber;
     if (parkedIncoming.size() >= kMaxRTAppParkedRecords) {
       if (!parkedListFull)
         gf_log(fmt::format("RT App parked list reached {} records; the rest of it is ignored", kMaxRTAppParkedRecords));
@@ -249,7 +262,8 @@ void RTAppTrafficReader::processParkLine() {
   if (!record) return;
   std::lock_guard lock(parkedMutex);
   // The request may have ended or been made anew while this record was decoded.
-  if (parkedRequested && parkedIncoming.size() < kMaxRTAppParkedRecords) parkedIncoming.push_back(std::move(*record));
+  if (parkedRequested && list == parkedListNumber && parkedIncoming.size() < kMaxRTAppParkedRecords)
+    parkedIncoming.push_back(std::move(*record));
 }
 
 void RTAppTrafficReader::postBatch(std::int32_t kind) {
@@ -337,10 +351,14 @@ void gf_requestParkedTraffic() {
   {
     std::lock_guard lock(reader.parkedMutex);
     reader.parkedRequested = true;
+    ++reader.parkedEndsOwed;
+    ++reader.parkedListNumber;
   }
   if (g_rtAppServer.sendDataPacket(gf_rtAppParkedLine(*centre))) return;
   std::lock_guard lock(reader.parkedMutex);
-  reader.parkedRequested = false;
+  --reader.parkedEndsOwed;
+  ++reader.parkedListNumber;
+  reader.parkedRequested = reader.parkedEndsOwed > 0;
 }
 
 void gf_sendUserPositionToRTApp() {

@@ -59,6 +59,12 @@ class RTAppTrafficReader : public RTAppSocket {
   // A parked request went to the app and its list has not ended yet: only then are parked
   // records taken.
   bool parkedRequested = false;              // under parkedMutex
+  // The app answers requests in turn and its lists carry no request of their own: a request
+  // sent while another's list is open owes one more end tag, and only the newest list is kept.
+  // Records and end tags before the last one owed belong to an older request.
+  std::uint32_t parkedEndsOwed = 0;          // under parkedMutex
+  // Counts requests and ends: a record decoded across either belongs to no list it may join.
+  std::uint64_t parkedListNumber = 0;        // under parkedMutex
   // The open request's list met its bound and says so once.
   bool parkedListFull = false;               // under parkedMutex
   std::unordered_set<std::string> liveCallsigns;  // under identityMutex

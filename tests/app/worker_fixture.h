@@ -198,7 +198,7 @@ class WorkerFixture : public ::testing::Test {
     s.rtAppSeatHeld = [this] { return !appLeavesSeat.load(); };  // asked every tick: not recorded
     s.isAuthenticated = yes("isAuthenticated");
     s.rtDirectFirstTrafficAnswer = yes("rtDirectFirstTrafficAnswer");
-    s.rtAppHandshake = [this](const std::string&, const std::function<void(const std::string&)>& processVersion) {
+    s.rtAppHandshake = [this](const std::function<void(const std::string&)>& processVersion) {
       record("rtAppHandshake");
       processVersion(R"({"version":"10.0.1","level":2})");
       return true;

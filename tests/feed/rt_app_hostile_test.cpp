@@ -298,7 +298,7 @@ std::string answerAsApp(FakeApp& app) {
 // The handshake as the worker runs it: the program's server, its port and time-outs.
 std::future<bool> programHandshake(std::string& version) {
   return std::async(std::launch::async, [&version] {
-    return gf_rtAppHandshake(g_rtAppServer, "0", [&version](const std::string& reply) { version = reply; });
+    return gf_rtAppHandshake(g_rtAppServer, [&version](const std::string& reply) { version = reply; });
   });
 }
 
@@ -422,6 +422,24 @@ TEST_F(HostileFeedTest, ASeatedClientThatClosesFreesTheSeatAndTheNextIsAsked) {
   ASSERT_TRUE(handshake.get());
   EXPECT_EQ(trafficOfTheSeatedApp(app, 5'000'003).size(), 1u);
   EXPECT_EQ(logText().find("sendDataPacket to RealTraffic failed"), std::string::npos) << "no send had to fail first";
+
+  // Gone while the handshake lets it settle: the app already waiting in the queue is asked at once,
+  // on its first connection, not reset with the listening socket.
+  g_rtAppServer.close();
+  g_rtAppServer.start("0");
+  const std::uint16_t again = g_rtAppServer.listeningPort().value_or(0);
+  auto gone = std::make_unique<FakeApp>(again);
+  handshake = programHandshake(version);
+  EXPECT_EQ(answerAsApp(*gone), "Qs999=version\r\n");
+  ASSERT_TRUE(eventually([] { return g_rtAppServer.isConnected(); }));
+  FakeApp queued(again);
+  const auto closed = std::chrono::steady_clock::now();
+  gone.reset();
+  EXPECT_EQ(answerAsApp(queued), "Qs999=version\r\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, 1s);
+  ASSERT_EQ(handshake.wait_for(10s), std::future_status::ready);
+  EXPECT_TRUE(handshake.get());
+  EXPECT_NE(logText().find("RT App connection was stale, waiting for a new one ..."), std::string::npos);
 }
 
 TEST_F(HostileFeedTest, SilentClientsQueuedBeforeTheAppDoNotHoldItsSeat) {
@@ -441,6 +459,23 @@ TEST_F(HostileFeedTest, SilentClientsQueuedBeforeTheAppDoNotHoldItsSeat) {
   // One at a time, the silent clients would have held the app out for 50 answer time-outs.
   EXPECT_LT(firstTraffic, 15s);
   for (auto& client : silent) EXPECT_EQ(client->line(100), "Qs999=version\r\n") << "each was asked";
+
+  // A byte every 50 ms keeps a client readable, not within its answer's time limit.
+  g_rtAppServer.close();
+  g_rtAppServer.start("0");
+  FakeApp trickler(g_rtAppServer.listeningPort().value_or(0));
+  handshake = std::async(std::launch::async, [&version] {
+    return gf_rtAppHandshake(g_rtAppServer, [&version](const std::string& reply) { version = reply; }, 50ms, 500ms);
+  });
+  EXPECT_EQ(trickler.line(), "Qs999=version\r\n");
+  const auto dropped = [this] { return logText().find("RT App client gave no version ({") != std::string::npos; };
+  for (int i = 0; i < 60 && !dropped(); ++i) {
+    trickler.send(i == 0 ? "{" : " ");
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_TRUE(dropped()) << "still trickling after 3 s";
+  g_rtAppServer.close();
+  EXPECT_FALSE(handshake.get());
 }
 
 TEST_F(HostileFeedTest, AFloodOfBareEndTagsKeepsTheLogSmallAndTheParkedSetWhole) {
@@ -534,12 +569,44 @@ TEST_F(HostileFeedTest, AFloodOfParkedRecordsStaysBoundedAndTheAppsParkedSetIsKe
   flood(static_cast<std::uint32_t>(kMaxRTAppParkedRecords) + 1000, 0);
   EXPECT_EQ(parkedCounts().second, kMaxRTAppParkedRecords);
   net::sendDatagram(sender, "127.0.0.1", port, "RTPARK_EOT");
+  ++sent;
   ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.parkedReceived.load(); }));
+  std::vector<ParkedRecord> bounded;
+  {
+    std::lock_guard lock(reader().parkedMutex);
+    bounded = reader().parkedSet;
+  }
+
+  // Two requests in a row: the first's end tag and its late records are not the second's list.
+  const auto park = [&](const std::string& callsign) {
+    net::sendDatagram(sender, "127.0.0.1", port,
+                      fmt::format("RTPARK,B{:05X},52.0,4.5,{},B738,,S1,1733400000", ++sent, callsign));
+  };
+  gf_requestParkedTraffic();
+  EXPECT_TRUE(app.line().starts_with("Qs999=sendparked,"));
+  park("OLD1");
+  gf_requestParkedTraffic();
+  EXPECT_TRUE(app.line().starts_with("Qs999=sendparked,"));
+  park("OLD2");
+  net::sendDatagram(sender, "127.0.0.1", port, "RTPARK_EOT");
+  ++sent;
+  for (const char* callsign : {"NEW1", "NEW2"}) park(callsign);
+  ASSERT_TRUE(eventually([&] { return reader().datagramCount.load() == sent; }));
+  EXPECT_FALSE(g_rtAppTrafficReader.parkedReceived.load()) << "the first request's end is not the list's";
+  net::sendDatagram(sender, "127.0.0.1", port, "RTPARK_EOT");
+  ASSERT_TRUE(eventually([] { return g_rtAppTrafficReader.parkedReceived.load(); }));
+  {
+    std::lock_guard lock(reader().parkedMutex);
+    ASSERT_EQ(reader().parkedSet.size(), 2u);
+    EXPECT_EQ(reader().parkedSet[0].callsign, "NEW1");
+    EXPECT_EQ(reader().parkedSet[1].callsign, "NEW2");
+  }
   net::closeSocket(sender);
   reader().requestStop();
   thread.join();
 
   std::lock_guard lock(reader().parkedMutex);
+  reader().parkedSet = bounded;
   ASSERT_EQ(reader().parkedSet.size(), kMaxRTAppParkedRecords);
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(reader().parkedSet[i].callsign, fmt::format("KLM{}", i + 1));

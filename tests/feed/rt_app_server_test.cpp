@@ -184,7 +184,7 @@ TEST_F(RTAppServerTest, TheHandshakeHandsOnTheReplyOfALiveConnection) {
     std::this_thread::sleep_for(300ms);  // stays connected through the settle time
     return request;
   });
-  EXPECT_TRUE(gf_rtAppHandshake(server, "0", [&](const std::string& reply) { version = reply; }, 50ms));
+  EXPECT_TRUE(gf_rtAppHandshake(server, [&](const std::string& reply) { version = reply; }, 50ms));
   EXPECT_EQ(app.get(), "Qs999=version\r\n");
   EXPECT_EQ(version, R"({"version":"10.0.2","level":1})");
   EXPECT_NE(logText().find("RealTraffic connected"), std::string::npos);
@@ -214,7 +214,7 @@ TEST_F(RTAppServerTest, AStaleConnectionRestartsTheServerOnThePort) {
     }
     return answered;
   });
-  EXPECT_TRUE(gf_rtAppHandshake(server, std::to_string(port), [&](const std::string& reply) { version = reply; }, 100ms));
+  EXPECT_TRUE(gf_rtAppHandshake(server, [&](const std::string& reply) { version = reply; }, 100ms));
   handshakeDone = true;
   EXPECT_TRUE(apps.get());
   EXPECT_EQ(version, R"({"version":"new","level":2})");
@@ -232,7 +232,7 @@ TEST_F(RTAppServerTest, ASilentFirstClientIsDroppedAndTheAppBehindItServed) {
   });
   std::string version;
   auto handshake = std::async(std::launch::async, [&] {
-    return gf_rtAppHandshake(server, "0", [&](const std::string& reply) { version = reply; }, 50ms, 200ms);
+    return gf_rtAppHandshake(server, [&](const std::string& reply) { version = reply; }, 50ms, 200ms);
   });
   if (handshake.wait_for(8s) != std::future_status::ready) gf_requestStop(StopReason::NewSettings, 0);
   EXPECT_TRUE(handshake.get());
