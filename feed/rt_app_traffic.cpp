@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include "appbase/stop_request.h"
 #include "config/keys.h"
@@ -53,6 +54,7 @@ void RTAppTrafficReader::reset() {
   clearReceivedLineState();
   stopFlag = 0;
   batch.clear();
+  batchFull = false;
   batchContext.reset();
   lastFeedTime = 0;
   qnhHpa = 0;
@@ -66,6 +68,7 @@ void RTAppTrafficReader::reset() {
     liveCallsigns.clear();
     liveHexids.clear();
     collectIdentity = false;
+    identitiesSince = 0;
   }
   {
     std::lock_guard lock(parkedMutex);
@@ -216,6 +219,11 @@ void RTAppTrafficReader::processLine() {
       gf_setFeedTime(check.seconds);
     }
     if (!check.inside) return;
+    if (batch.hexids.size() >= kMaxLiveIdentities || batch.records.size() >= kMaxLiveIdentities) {
+      if (!std::exchange(batchFull, true))
+        gf_log(fmt::format("RT App traffic batch reached {} aircraft; the rest of it is ignored", kMaxLiveIdentities));
+      return;
+    }
     gf_decodeRTAppTraffic(fields, decoded);
     TrafficAddResult result = store.addTraffic(decoded, context);
     if (!result.refusedValue.empty()) gf_logRefusedFlight(decoded.hexid, result.refusedValue);
@@ -271,12 +279,21 @@ void RTAppTrafficReader::postBatch(std::int32_t kind) {
     std::lock_guard lock(identityMutex);
     // Identities seen before a reset of the index still describe aircraft that move now.
     if (collectIdentity) {
+      const std::int64_t now = lastFeedTime.load();
+      if (now - identitiesSince > kLiveIdentityKeepSeconds ||
+          liveHexids.size() + batch.hexids.size() > kMaxLiveIdentities ||
+          liveCallsigns.size() + batch.callsigns.size() > kMaxLiveIdentities) {
+        liveCallsigns.clear();
+        liveHexids.clear();
+        identitiesSince = now;
+      }
       liveCallsigns.insert(batch.callsigns.begin(), batch.callsigns.end());
       liveHexids.insert(batch.hexids.begin(), batch.hexids.end());
     }
   }
   gf_postTrafficBatch(batch.records, kind, true);
   batch.clear();
+  batchFull = false;
 }
 
 void gf_trafficReader(std::uint16_t port) {

@@ -25,6 +25,12 @@ inline constexpr std::size_t kMaxRTAppParkedRecords = 5000;
 // Callsigns, types, registrations and stand names are a few characters; a record with a longer
 // text field is no real one.
 inline constexpr std::size_t kMaxRTAppParkedFieldLength = 64;
+// What the feed keeps of the live traffic's identities for the parking code (no static aircraft
+// under a flying one's name): the busiest range holds a few thousand aircraft; a flood of made-up
+// ones must not grow the sets, nor one batch, without bound. Aircraft not reported again within
+// the keep time are gone.
+inline constexpr std::size_t kMaxLiveIdentities = 20'000;
+inline constexpr std::int64_t kLiveIdentityKeepSeconds = 300;
 
 class RTAppTrafficReader : public RTAppSocket {
  public:
@@ -70,6 +76,10 @@ class RTAppTrafficReader : public RTAppSocket {
   std::unordered_set<std::string> liveCallsigns;  // under identityMutex
   std::unordered_set<std::uint32_t> liveHexids;   // under identityMutex
   bool collectIdentity = false;                   // under identityMutex
+  // Feed seconds at which the identities collected now began: once kLiveIdentityKeepSeconds
+  // old, or past kMaxLiveIdentities, only what the last batch showed again is kept.
+  std::int64_t identitiesSince = 0;               // under identityMutex
+  bool batchFull = false;  // reader thread: the open batch met kMaxLiveIdentities and said so
 
   std::atomic<bool> bufferReceived{false};
   std::atomic<bool> parkedReceived{false};

@@ -17,6 +17,7 @@
 #include "feed/rt_app_requests.h"
 #include "feed/rt_app_server.h"
 #include "feed/rt_app_traffic.h"
+#include "feed/traffic_handover.h"
 #include "feed/traffic_mailbox.h"
 #include "standin/realtraffic/web_api_server.h"
 #include "tests/feed/feed_store_fixture.h"
@@ -127,6 +128,31 @@ TEST_F(HostileFeedTest, AMinuteOfJunkDatagramsKeepsTheLogSmallAndGoodFlightsFlow
   EXPECT_NE(log.find("more lines like 'Ignoring incomplete RT App message' not logged in the last minute"),
             std::string::npos);
   EXPECT_NE(log.find("more lines like 'UDP datagram exceeds' not logged in the last minute"), std::string::npos);
+
+  // Made-up aircraft by the ten thousand while the parking code collects the live identities:
+  // what is kept of them is bounded, and forgotten once they are not reported again.
+  gf_resetParkedTraffic();
+  const auto identities = [] {
+    std::lock_guard lock(reader().identityMutex);
+    return std::pair(reader().liveHexids.size(), reader().liveCallsigns.size());
+  };
+  std::size_t most = 0;
+  for (std::uint32_t i = 0; i < 45'000; ++i) {
+    reader().handleText(goodLine(7'000'000 + i, fmt::format("XY{}", 111'111 + i)));
+    if (i % 1000 == 999 || i == 44'999) reader().handleText("RTTFC_EOT");
+    most = std::max(most, identities().first);
+  }
+  // One batch without its end: cut off at the bound.
+  for (std::uint32_t i = 0; i <= kMaxLiveIdentities; ++i) reader().handleText(goodLine(8'000'000 + i, "XY222222"));
+  reader().handleText("RTTFC_EOT");
+  EXPECT_LE(std::max(most, identities().first), kMaxLiveIdentities);
+  EXPECT_NE(logText().find("RT App traffic batch reached 20000 aircraft; the rest of it is ignored"), std::string::npos);
+  std::string later = goodLine(5'000'001, "KLM1");
+  later.replace(later.find("1733400000.5"), 12, "1733400400.5");
+  reader().handleText(later);
+  reader().handleText("RTTFC_EOT");
+  EXPECT_EQ(identities(), (std::pair<std::size_t, std::size_t>(1, 1))) << "the made-up ones are gone";
+  gf_takeTrafficBatch();
 }
 
 TEST_F(HostileFeedTest, AForgedLineStaysOneEscapedLine) {
