@@ -122,8 +122,8 @@ void gf_openLog() {
   const std::filesystem::path path = "Log.txt";
   gf_closeLog();
   // Truncating the last run's file before it is kept would lose it: when no copy can be made
-  // (a full disk) this run's lines go on after it instead.
-  // A device or a link to one (/dev/full) holds no run worth keeping.
+  // (a full disk) this run's lines go on after it instead. A device or a link to one (/dev/full)
+  // holds no run worth keeping.
   std::string keepFailure;
   std::error_code typeError;
   const bool kept = !std::filesystem::is_regular_file(path, typeError) || gf_save1GenerationOf(path, &keepFailure);
