@@ -75,7 +75,9 @@ double lf_takeoffRollStep(double speedKt) { return speedKt < 60.0 ? 4.0 : speedK
 void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& point) {
   if (!aircraft.onGround) {
     if (aircraft.state != FlightPhase::landing) {
-      point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, 0.9);
+      // A climb keeps its speed to the end: an aircraft climbing away does not slow down.
+      const bool climbing = aircraft.state == FlightPhase::takeoff || point.verticalRate > 0.0;
+      point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, climbing ? 1.0 : 0.9);
       if (aircraft.state == FlightPhase::takeoff) {
         point.altitude += 75.0;
         point.verticalRate = 1500.0;
