@@ -463,7 +463,13 @@ void lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accele
   if (aircraft.state == FlightPhase::flying && left > 0 && std::isfinite(s.front().groundSpeed) &&
       s.front().groundSpeed > 0.0) {
     const double pace = s.front().groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
-    const double gap = gf_distanceNm(before, s.front().lalo) * motion::kMetresPerNm - pace * static_cast<double>(left);
+    // The leg runs straight in latitude and longitude: the way to its end in steps of this one.
+    const double stepLat = aircraft.position.lat - before.lat;
+    const double stepLon = gf_wrapLongitude(aircraft.position.lon - before.lon);
+    const double steps = ((s.front().lalo.lat - before.lat) * stepLat +
+                          gf_wrapLongitude(s.front().lalo.lon - before.lon) * stepLon) /
+                         (stepLat * stepLat + stepLon * stepLon);
+    const double gap = moved * steps - pace * static_cast<double>(left);
     const double most = std::sqrt(2.0 * change * std::fabs(gap));
     if (std::isfinite(most)) wanted = std::clamp(moved, pace - most, pace + most);
   }
