@@ -239,8 +239,7 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
   }
   if (!current.airborne || !next.airborne) return std::nullopt;
   double target = next.altitude;
-  if (aircraft.state == FlightPhase::flying && !aircraft.goingAround && !lf_justTookOff(aircraft))
-    target += gf_qnhLagFt(aircraft, next.time);
+  if (!aircraft.goingAround && !lf_justTookOff(aircraft)) target += gf_qnhLagFt(aircraft, next.time);
   if (aircraft.state == FlightPhase::landing) {
     // A report under the known ground or the approach's floor is no place to fly to; going
     // around, the reports leave the approach's path and are flown as they are.
@@ -559,8 +558,8 @@ void gf_airStep(LiveAc& aircraft) {
   aircraft.pendingSpeed = gf_acSpeedKt(aircraft);
 
   lf_updateGoAround(aircraft);
-  // Out of flight its legs take up what is left of a QNH change at once, as a landing's do.
-  if (aircraft.state != FlightPhase::flying || aircraft.goingAround) aircraft.qnhLagFt = 0.0;
+  // Flying its reports as they come, its legs take up what is left of a QNH change at once.
+  if (aircraft.goingAround || lf_justTookOff(aircraft)) aircraft.qnhLagFt = 0.0;
   lf_verticalAndPitch(aircraft, ticks);
   lf_turn(aircraft, ticks);
 

@@ -53,8 +53,8 @@ void gf_followQnh() {
       if (point.airborne) point.altitude += gf_feedAltitudeShiftFt(gf_uncorrectedFt(point), was, qnh, rtDirect);
     // The aircraft itself takes the change up over its legs: moved at once it hopped, and a
     // departure whose height comes from its runway, or one in its flare, ended under the ground.
-    if (aircraft.onGround || aircraft.state != FlightPhase::flying || aircraft.goingAround || gf_justTookOff(aircraft))
-      continue;
+    const bool flies = aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing;
+    if (aircraft.onGround || !flies || aircraft.goingAround || gf_justTookOff(aircraft)) continue;
     const bool toPoint = !aircraft.stream.empty() && aircraft.stream.front().airborne;
     const std::int32_t from = toPoint ? std::max(now, aircraft.stream.front().time) : now;
     const double shift = toPoint ? gf_feedAltitudeShiftFt(gf_uncorrectedFt(aircraft.stream.front()), was, qnh, rtDirect)

@@ -361,8 +361,8 @@ void gf_changeState(LiveAc& aircraft, std::uint32_t state);
 // The landing data of the approach: flare, touch-down hold and its reference values, the
 // captured runway.
 void gf_clearApproachData(LiveAc& aircraft);
-// The feet a flying aircraft still lies off its stream at time `at` after a new QNH moved it: the
-// change is taken up over its legs, not in one hop.
+// The feet an aircraft in flight or on its approach still lies off its stream at time `at` after a
+// new QNH moved it: the change is taken up over its legs, not in one hop.
 double gf_qnhLagFt(const LiveAc& aircraft, std::int32_t at);
 // Back from predicted positions: no extension, the prediction limits widened (more during a
 // take-off roll), the counter at 0 and the aircraft no longer waiting.

@@ -104,8 +104,8 @@ TEST_F(DecodeTest, AFlightMadeAgainTakesItsReportsLaterByItsWait) {
 // flight levels, RT Direct the altitudes below them, both blended between 17,000 and 19,000 ft by
 // the feed's altitude) and a report read before it joins its stream in the new QNH: made from the
 // reports before the first weather, an overflight otherwise climbed the 840 ft to those after it
-// at 16,800 ft/min. No aircraft hops: one in flight takes the change up over its legs, one
-// landing or climbing from its runway flies to its moved stream as it does to any report.
+// at 16,800 ft/min. No aircraft hops: one in flight or on its approach takes the change up over
+// its legs, one climbing from its runway flies to its moved stream as it does to any report.
 TEST_F(DecodeTest, ANewQnhMovesTheStreamsAndTheAircraftInFlightAlike) {
   struct Case {
     bool rtApp;
@@ -119,7 +119,7 @@ TEST_F(DecodeTest, ANewQnhMovesTheStreamsAndTheAircraftInFlightAlike) {
       {true, FlightPhase::flying, 5000.0, kStandardQnh, 985, false, false},
       {false, FlightPhase::flying, 5000.0, kStandardQnh, 985, false, true},
       {false, FlightPhase::flying, 34000.0, kStandardQnh, 985, false, false},
-      {false, FlightPhase::landing, 2000.0, kStandardQnh, 985, false, false},
+      {false, FlightPhase::landing, 2000.0, kStandardQnh, 985, false, true},
       {false, FlightPhase::flying, 17500.0, 1030, 1000, false, true},
       {false, FlightPhase::flying, 18400.0, 1030, 1000, false, true},
       {true, FlightPhase::flying, 18000.0, 1030, 1000, false, true},
