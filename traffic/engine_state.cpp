@@ -48,6 +48,9 @@ void gf_followQnh() {
   const bool rtDirect = gf_isRtDirect();
   const std::int32_t now = g_engineTime.load();
   for (LiveAc& aircraft : g_liveAcs) {
+    const bool toPoint = !aircraft.stream.empty() && aircraft.stream.front().airborne;
+    const double shift = gf_feedAltitudeShiftFt(toPoint ? gf_uncorrectedFt(aircraft.stream.front()) : aircraft.altitude,
+                                                was, qnh, rtDirect);
     // Each point as a fresh report of its height: the correction weighs by the feed's altitude.
     for (StreamPoint& point : aircraft.stream)
       if (point.airborne) point.altitude += gf_feedAltitudeShiftFt(gf_uncorrectedFt(point), was, qnh, rtDirect);
@@ -55,10 +58,7 @@ void gf_followQnh() {
     // departure whose height comes from its runway, or one in its flare, ended under the ground.
     const bool flies = aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing;
     if (aircraft.onGround || !flies || aircraft.goingAround || gf_justTookOff(aircraft)) continue;
-    const bool toPoint = !aircraft.stream.empty() && aircraft.stream.front().airborne;
     const std::int32_t from = toPoint ? std::max(now, aircraft.stream.front().time) : now;
-    const double shift = toPoint ? gf_feedAltitudeShiftFt(gf_uncorrectedFt(aircraft.stream.front()), was, qnh, rtDirect)
-                                 : gf_feedAltitudeShiftFt(aircraft.altitude, was, qnh, rtDirect);
     aircraft.qnhLagFt = gf_qnhLagFt(aircraft, from) - shift;
     aircraft.qnhLagTick = from;
   }
