@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -125,6 +126,7 @@ struct TrafficRecord : FeedRecordHead {
   Lalo lalo;
   double altitude = 0.0;  // ft after correction; 0 = on the ground
   std::optional<std::int32_t> altitudeQnh;  // hPa the altitude was corrected for
+  double feedAltitude = std::numeric_limits<double>::quiet_NaN();  // ft as the feed gave it
   double gs = 0.0;        // kt
   double track = 0.0;     // deg
   double vs = 0.0;        // ft/min; 0 when the feed's value was not finite

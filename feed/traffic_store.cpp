@@ -176,6 +176,7 @@ void gf_correctFeedAltitude(TrafficRecord& record, std::optional<double> parkAir
                             double userAltitudeOffsetFt, bool rtDirect) {
   const double alt = record.altitude;
   record.altitudeQnh = qnhHpa;
+  record.feedAltitude = alt;
   if (!(alt > 0.0)) {
     record.altitude = 0.0;
     return;

@@ -85,5 +85,5 @@ std::int32_t gf_parkedHalfHourSlot(std::int64_t timestamp);
 // rtDirect the traffic source.
 void gf_correctFeedAltitude(TrafficRecord& record, std::optional<double> parkAirportElevationFt, std::int32_t qnhHpa,
                             double userAltitudeOffsetFt, bool rtDirect);
-// How far a corrected feed altitude moves when corrected for `toHpa` instead of `fromHpa`.
+// How far a feed altitude (as the feed gave it) moves when corrected for `toHpa` instead of `fromHpa`.
 double gf_feedAltitudeShiftFt(double altitudeFt, std::int32_t fromHpa, std::int32_t toHpa, bool rtDirect);

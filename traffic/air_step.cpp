@@ -182,11 +182,7 @@ void lf_updateGoAround(LiveAc& aircraft) {
   if (aircraft.goingAround) aircraft.flareStage = 0;
 }
 
-bool lf_justTookOff(const LiveAc& aircraft) {
-  if (aircraft.state == FlightPhase::takeoff) return true;
-  return aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::takeoff &&
-         g_engineTime.load() - aircraft.stateSince <= 3000;
-}
+bool lf_justTookOff(const LiveAc& aircraft) { return gf_justTookOff(aircraft); }
 
 double lf_liftOffRate(const LiveAc& aircraft, std::int32_t ticks) {
   double rate = (aircraft.stream[1].altitude - aircraft.altitude) / ticks;
@@ -243,6 +239,7 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
   }
   if (!current.airborne || !next.airborne) return std::nullopt;
   double target = next.altitude;
+  if (!aircraft.goingAround && !lf_justTookOff(aircraft)) target += gf_qnhLagFt(aircraft, next.time);
   if (aircraft.state == FlightPhase::landing) {
     // A report under the known ground or the approach's floor is no place to fly to; going
     // around, the reports leave the approach's path and are flown as they are.
@@ -364,6 +361,12 @@ double lf_fieldElevation(const LiveAc& aircraft) {
 }
 
 }  // namespace
+
+bool gf_justTookOff(const LiveAc& aircraft) {
+  if (aircraft.state == FlightPhase::takeoff) return true;
+  return aircraft.state == FlightPhase::flying && aircraft.prevState == FlightPhase::takeoff &&
+         g_engineTime.load() - aircraft.stateSince <= 3000;
+}
 
 double gf_descentRate(const LiveAc& aircraft) {
   if (aircraft.simAgl <= 100.0 || aircraft.stream.size() < 2) return -600.0;
@@ -555,6 +558,8 @@ void gf_airStep(LiveAc& aircraft) {
   aircraft.pendingSpeed = gf_acSpeedKt(aircraft);
 
   lf_updateGoAround(aircraft);
+  // Flying its reports as they come, its legs take up what is left of a QNH change at once.
+  if (aircraft.goingAround || lf_justTookOff(aircraft)) aircraft.qnhLagFt = 0.0;
   lf_verticalAndPitch(aircraft, ticks);
   lf_turn(aircraft, ticks);
 

@@ -50,6 +50,8 @@ std::optional<RunwayCandidate> gf_approachRunwayAt(const LiveAc& aircraft, const
 // elevation, else the park airport's within 10 NM of it, or the simulator's last report of the
 // ground where that lies higher; none where nothing is known.
 std::optional<double> gf_knownGroundFt(const LiveAc& aircraft);
+// Taking off, or in the first 30 s of its climb: its height comes from its runway, not its reports.
+bool gf_justTookOff(const LiveAc& aircraft);
 // After each vertical step: an airborne aircraft (not taking off) never sinks below its centre of
 // gravity over the known ground; on the approach toward a point the feed has on the ground, it
 // touches down there.

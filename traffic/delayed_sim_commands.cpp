@@ -341,6 +341,7 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
   if (command.objectId < kFirstObjectId) return false;
   aircraft.objectId = command.objectId;
   aircraft.movesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
+  aircraft.airStepMetres = -1.0;  // a new object's pace in the air is its leg's, not an earlier object's
   const double rollingKt = lf_rollingKt(aircraft);
   aircraft.rollsWhenGrounded = rollingKt > 0.0;
   if (aircraft.rollsWhenGrounded) aircraft.groundStepMetres = rollingKt * motion::kMetresPerSecondPerKt / 100.0;

@@ -8,6 +8,7 @@
 #include "feed/qnh.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_store.h"
+#include "traffic/aircraft_step.h"
 #include "traffic/runway_validation.h"
 
 std::vector<LiveAc> g_liveAcs;
@@ -45,13 +46,21 @@ void gf_followQnh() {
   if (qnh == g_streamQnh) return;
   const std::int32_t was = std::exchange(g_streamQnh, qnh);
   const bool rtDirect = gf_isRtDirect();
+  const std::int32_t now = g_engineTime.load();
   for (LiveAc& aircraft : g_liveAcs) {
+    const bool toPoint = !aircraft.stream.empty() && aircraft.stream.front().airborne;
+    const double shift = gf_feedAltitudeShiftFt(toPoint ? gf_uncorrectedFt(aircraft.stream.front()) : aircraft.altitude,
+                                                was, qnh, rtDirect);
+    // Each point as a fresh report of its height: the correction weighs by the feed's altitude.
     for (StreamPoint& point : aircraft.stream)
-      if (point.airborne) point.altitude += gf_feedAltitudeShiftFt(point.altitude, was, qnh, rtDirect);
-    // Near the ground (a landing, a take-off) its legs take the change up instead: moved there at
-    // once, an aircraft in its flare could end under its runway.
-    if (!aircraft.onGround && aircraft.state == FlightPhase::flying && !aircraft.goingAround)
-      aircraft.altitude += gf_feedAltitudeShiftFt(aircraft.altitude, was, qnh, rtDirect);
+      if (point.airborne) point.altitude += gf_feedAltitudeShiftFt(gf_uncorrectedFt(point), was, qnh, rtDirect);
+    // The aircraft itself takes the change up over its legs: moved at once it hopped, and a
+    // departure whose height comes from its runway, or one in its flare, ended under the ground.
+    const bool flies = aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing;
+    if (aircraft.onGround || !flies || aircraft.goingAround || gf_justTookOff(aircraft)) continue;
+    const std::int32_t from = toPoint ? std::max(now, aircraft.stream.front().time) : now;
+    aircraft.qnhLagFt = gf_qnhLagFt(aircraft, from) - shift;
+    aircraft.qnhLagTick = from;
   }
 }
 

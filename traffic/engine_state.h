@@ -97,9 +97,9 @@ struct ParkedCollisionCounters {
 extern ParkedCollisionCounters g_parkedCollisionCounters;
 // The QNH (hPa) the altitudes of the streams are corrected for.
 extern std::int32_t g_streamQnh;
-// A new QNH moves the streams, and the aircraft in flight, with the feed's correction: the
-// reports after the first weather otherwise lay 840 ft above those before it, and an overflight
-// made from the first climbed there at 16,800 ft/min.
+// A new QNH moves the streams with the feed's correction, and a flying aircraft takes the change
+// up over its legs: the reports after the first weather otherwise lay 840 ft above those before
+// it, and an overflight made from the first climbed there at 16,800 ft/min.
 void gf_followQnh();
 
 // Every table above empty, the flags and counters as at program start.

@@ -454,7 +454,26 @@ void lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accele
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   if (!std::isfinite(moved) || !(moved > 1e-6)) return;
   const double change = accelerationMps2 * 1e-4;
-  const double allowed = std::clamp(moved, std::max(0.0, last - change), last + change);
+  // Making up a gap to its reports, a flying aircraft gains on their speed no more than it can
+  // lose again by the time the gap is closed: aimed at the whole gap at each leg, it overshot
+  // and swung 30 kt about its reports' speed for minutes.
+  double wanted = moved;
+  const auto& s = aircraft.stream;
+  const std::int64_t left = s.empty() ? 0 : static_cast<std::int64_t>(s.front().time) - g_engineTime.load();
+  if (aircraft.state == FlightPhase::flying && left > 0 && std::isfinite(s.front().groundSpeed) &&
+      s.front().groundSpeed > 0.0) {
+    const double pace = s.front().groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
+    // The leg runs straight in latitude and longitude: the way to its end in steps of this one.
+    const double stepLat = aircraft.position.lat - before.lat;
+    const double stepLon = gf_wrapLongitude(aircraft.position.lon - before.lon);
+    const double steps = ((s.front().lalo.lat - before.lat) * stepLat +
+                          gf_wrapLongitude(s.front().lalo.lon - before.lon) * stepLon) /
+                         (stepLat * stepLat + stepLon * stepLon);
+    const double gap = moved * steps - pace * static_cast<double>(left);
+    const double most = std::sqrt(2.0 * change * std::fabs(gap));
+    if (std::isfinite(most)) wanted = std::clamp(moved, pace - most, pace + most);
+  }
+  const double allowed = std::clamp(wanted, std::max(0.0, last - change), last + change);
   if (allowed != moved) aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
 }
 

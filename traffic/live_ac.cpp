@@ -1,5 +1,7 @@
 #include "traffic/live_ac.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -13,9 +15,10 @@ StreamPoint gf_streamPoint(const TrafficRecord& record) {
   StreamPoint point;
   point.lalo = record.lalo;
   point.altitude = record.altitude;
+  point.feedAltitude = record.feedAltitude;
   // Read before the weather reached the streams, or after: in the streams' QNH all the same.
   if (record.altitudeQnh && *record.altitudeQnh != g_streamQnh && record.airborne)
-    point.altitude += gf_feedAltitudeShiftFt(record.altitude, *record.altitudeQnh, g_streamQnh, gf_isRtDirect());
+    point.altitude += gf_feedAltitudeShiftFt(gf_uncorrectedFt(point), *record.altitudeQnh, g_streamQnh, gf_isRtDirect());
   point.groundSpeed = record.gs;
   point.track = record.track;
   point.verticalRate = record.vs;
@@ -29,10 +32,21 @@ StreamPoint gf_streamPoint(const TrafficRecord& record) {
   return point;
 }
 
+double gf_uncorrectedFt(const StreamPoint& point) {
+  return std::isfinite(point.feedAltitude) ? point.feedAltitude : point.altitude;
+}
+
 LiveAc::LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp)
     : AcIdentity(std::move(identity)), lastMessageTime(timestamp) {
   stream.push_back(first);
   createdWeekTime = g_currentWeekTime.load();
+}
+
+double gf_qnhLagFt(const LiveAc& aircraft, std::int32_t at) {
+  // 1000 ft/min: a METAR's step of 2 hPa in 4 s, the first weather's 28 hPa within a minute.
+  constexpr double kTakeUpFtPerTick = 1000.0 / 6000.0;
+  const double left = std::fabs(aircraft.qnhLagFt) - kTakeUpFtPerTick * std::max(0, at - aircraft.qnhLagTick);
+  return left > 0.0 ? std::copysign(left, aircraft.qnhLagFt) : 0.0;
 }
 
 void gf_clearApproachData(LiveAc& aircraft) {

@@ -30,6 +30,7 @@ struct StreamPoint {
   double track = 0.0;         // degrees
   double verticalRate = 0.0;  // ft/min
   double TAS = 0.0;           // kt, true airspeed
+  double feedAltitude = std::numeric_limits<double>::quiet_NaN();  // ft before the QNH correction
   std::int32_t time = 0;      // due time on the g_engineTime scale (hundredths of a second)
   std::optional<std::int32_t> feedTime;  // the due time the feed gave, before any re-timing
   bool airborne = false;
@@ -43,6 +44,8 @@ struct StreamPoint {
 };
 
 StreamPoint gf_streamPoint(const TrafficRecord& record);
+// The point's altitude as the feed gave it, before the QNH correction; its own where none is known.
+double gf_uncorrectedFt(const StreamPoint& point);
 
 // An engine time this many ticks later, held at the largest one there is.
 inline std::int32_t gf_ticksLater(std::int32_t time, std::int64_t ticks) {
@@ -186,6 +189,9 @@ struct LiveAc : AcIdentity {
   bool pitchTransition = false;    // pitch runs back to the ground pitch
   bool approachCapped = false;  // the glide path asked for a steeper descent than the aircraft flew
   double cruiseAltitude = std::numeric_limits<double>::quiet_NaN();  // ft; NaN: none known
+  // A new QNH moved its stream: the feet it still lies off it, taken up from qnhLagTick on.
+  double qnhLagFt = 0.0;
+  std::int32_t qnhLagTick = 0;  // g_engineTime
   RollContext rollContext;  // its flag first, on the block's last line
   // Its few values lie on a line of their own; the sample tables are read only in a turn.
   LegPlan legPlan;
@@ -355,6 +361,9 @@ void gf_changeState(LiveAc& aircraft, std::uint32_t state);
 // The landing data of the approach: flare, touch-down hold and its reference values, the
 // captured runway.
 void gf_clearApproachData(LiveAc& aircraft);
+// The feet an aircraft in flight or on its approach still lies off its stream at time `at` after a
+// new QNH moved it: the change is taken up over its legs, not in one hop.
+double gf_qnhLagFt(const LiveAc& aircraft, std::int32_t at);
 // Back from predicted positions: no extension, the prediction limits widened (more during a
 // take-off roll), the counter at 0 and the aircraft no longer waiting.
 void gf_resetPrediction(LiveAc& aircraft);

@@ -75,7 +75,9 @@ double lf_takeoffRollStep(double speedKt) { return speedKt < 60.0 ? 4.0 : speedK
 void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& point) {
   if (!aircraft.onGround) {
     if (aircraft.state != FlightPhase::landing) {
-      point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, 0.9);
+      // A climb keeps its speed to the end: an aircraft climbing away does not slow down.
+      const bool climbing = aircraft.state == FlightPhase::takeoff || point.verticalRate > 0.0;
+      point.groundSpeed = lf_slowedAirSpeed(aircraft, point.groundSpeed, climbing ? 1.0 : 0.9);
       if (aircraft.state == FlightPhase::takeoff) {
         point.altitude += 75.0;
         point.verticalRate = 1500.0;
@@ -189,7 +191,9 @@ void gf_extendStream(LiveAc& aircraft, std::int32_t count) {
   }
   if (!point.repeated && !parked) {
     const double lastKt = point.groundSpeed;
+    const double lastFt = point.altitude;
     lf_advancePoint(aircraft, count, point);
+    point.feedAltitude += point.altitude - lastFt;  // as if the feed had reported it
     if (point.groundSpeed > 0.0) {
       if (aircraft.state == FlightPhase::takeoff && aircraft.fullPower)
         point.groundSpeed = std::min(210.0, point.groundSpeed * 1.015);
@@ -242,6 +246,7 @@ void gf_insertMidPoint(LiveAc& aircraft) {
   mid.lalo.lat = (a.lalo.lat + b.lalo.lat) / 2.0;
   mid.lalo.lon = gf_wrapLongitude(a.lalo.lon + gf_wrapLongitude(b.lalo.lon - a.lalo.lon) / 2.0);
   mid.altitude = (a.altitude + b.altitude) / 2.0;
+  mid.feedAltitude = (a.feedAltitude + b.feedAltitude) / 2.0;
   mid.groundSpeed = (a.groundSpeed + b.groundSpeed) / 2.0;
   mid.time = static_cast<std::int32_t>(std::lround((static_cast<double>(a.time) + b.time) / 2.0));
   mid.airborne = mid.altitude > 0.0;

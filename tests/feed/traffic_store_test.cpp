@@ -79,6 +79,8 @@ TEST(TrafficStoreAltitude, BarometricBlendAndGroundNearTheParkAirport) {
       {"high, RT Direct: plus user offset", 30000, 450, std::nullopt, 1033, 120, true, 30120},
       {"blend at 18000 ft weighs 0.25", 18000, 400, std::nullopt, 1033, 0, false,
        18000 * 0.75 + (18000 - (1033 - 1013.25) * 30) * 0.25},
+      {"RT Direct's blend at 17500 ft weighs 0.0244", 17500, 400, std::nullopt, 1000, 0, true,
+       17500 + (1.0 - 0.0244140625) * (1000 - 1013.25) * 30},
       // 150 and 160 ft at 100 kt over a 100 ft airport: ALowSlowAircraftNearTheParkAirportSnapsToTheGround.
       {"any height at 130 kt flies", 101, 130, 100.0, 1013, 0, false, 101},
       {"89 ft above at 40 kt is on the ground", 189, 40, 100.0, 1013, 0, false, 0},
@@ -91,14 +93,15 @@ TEST(TrafficStoreAltitude, BarometricBlendAndGroundNearTheParkAirport) {
     record.altitude = c.altitude, record.gs = c.gs;
     gf_correctFeedAltitude(record, c.elevation, c.qnh, c.userOffset, c.rtDirect);
     EXPECT_NEAR(record.altitude, c.expected, 1e-9) << c.name;
-    // Corrected for the standard QNH, then moved to this one: the same within the blend's slope.
+    // Corrected for the standard QNH, then moved to this one by the feed's own altitude: the same.
     TrafficRecord standard;
     standard.altitude = c.altitude, standard.gs = c.gs;
     gf_correctFeedAltitude(standard, c.elevation, kStandardQnh, c.userOffset, c.rtDirect);
     EXPECT_EQ(standard.altitudeQnh, kStandardQnh) << c.name;
+    EXPECT_EQ(standard.feedAltitude, c.altitude) << c.name;
     if (standard.altitude > 0.0 && record.altitude > 0.0) {
-      EXPECT_NEAR(standard.altitude + gf_feedAltitudeShiftFt(standard.altitude, kStandardQnh, c.qnh, c.rtDirect),
-                  record.altitude, 1.5)
+      EXPECT_NEAR(standard.altitude + gf_feedAltitudeShiftFt(standard.feedAltitude, kStandardQnh, c.qnh, c.rtDirect),
+                  record.altitude, 1e-9)
           << c.name;
     }
   }

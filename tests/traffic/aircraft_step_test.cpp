@@ -452,6 +452,13 @@ TEST_F(AircraftStepTest, AirStepRateTurnAndGear) {
   EXPECT_LT(ac.bankStep, 0.0);
   EXPECT_EQ(std::pair(ac.pendingNextValue, ac.pendingSpeed), std::pair(3000.0, 250.0));
 
+  // A new QNH moved its stream 840 ft up: it climbs 1000 ft/min more until it is there, no hop.
+  g_liveAcs.clear();
+  LiveAc& moved = withLeg("B738", FlightPhase::flying, pt(5000, 250, 3000, kAir), pt(6340, 250, 3000, kAir), 1200, 1000);
+  moved.qnhLagFt = -840.0, moved.qnhLagTick = g_engineTime.load();
+  gf_airStep(moved);
+  EXPECT_NEAR(moved.appliedVerticalRate * 6000.0, 4000.0, 1e-6);
+
   // Toward a ground point: down to the park airport's field plus the centre of gravity, gear down.
   g_liveAcs.clear();
   parkAtElevation(0);

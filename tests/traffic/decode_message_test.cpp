@@ -11,6 +11,7 @@
 
 #include "config/sim_choice.h"
 #include "feed/qnh.h"
+#include "feed/traffic_store.h"
 #include "traffic/decode_message.h"
 #include "traffic/engine_state.h"
 #include "tests/traffic/traffic_fixture.h"
@@ -100,40 +101,62 @@ TEST_F(DecodeTest, AFlightMadeAgainTakesItsReportsLaterByItsWait) {
 }
 
 // A weather of another QNH moves every stream with the feed's correction (RT App corrects the
-// flight levels, RT Direct the altitudes below them) and a report read before it joins its stream
-// in the new QNH: made from the reports before the first weather, an overflight otherwise climbed
-// the 840 ft to those after it at 16,800 ft/min. An aircraft in flight moves with its stream; one
-// landing takes the change up on its legs.
+// flight levels, RT Direct the altitudes below them, both blended between 17,000 and 19,000 ft by
+// the feed's altitude) and a report read before it joins its stream in the new QNH: made from the
+// reports before the first weather, an overflight otherwise climbed the 840 ft to those after it
+// at 16,800 ft/min. No aircraft hops: one in flight or on its approach takes the change up over
+// its legs, one climbing from its runway flies to its moved stream as it does to any report.
 TEST_F(DecodeTest, ANewQnhMovesTheStreamsAndTheAircraftInFlightAlike) {
   struct Case {
     bool rtApp;
     std::uint32_t state;
-    double altitude, aircraftShift, streamShift;
+    double feedFt;  // as the feed gave it
+    std::int32_t fromQnh, toQnh;
+    bool departure;  // in the first seconds of its climb
+    bool takesUp;    // the aircraft owes the change, taken up over its legs
+    bool feedKnown = true;  // a point the program made has no feed altitude: its own stands in
   } cases[] = {
-      {true, FlightPhase::flying, 34000.0, 840.0, 840.0},
-      {true, FlightPhase::flying, 5000.0, 0.0, 0.0},
-      {false, FlightPhase::flying, 5000.0, -840.0, -840.0},
-      {false, FlightPhase::flying, 34000.0, 0.0, 0.0},
-      {false, FlightPhase::landing, 2000.0, 0.0, -840.0},
+      {true, FlightPhase::flying, 34000.0, kStandardQnh, 985, false, true},
+      {true, FlightPhase::flying, 5000.0, kStandardQnh, 985, false, false},
+      {false, FlightPhase::flying, 5000.0, kStandardQnh, 985, false, true},
+      {false, FlightPhase::flying, 34000.0, kStandardQnh, 985, false, false},
+      {false, FlightPhase::landing, 2000.0, kStandardQnh, 985, false, true},
+      {false, FlightPhase::flying, 17500.0, 1030, 1000, false, true},
+      {false, FlightPhase::flying, 18400.0, 1030, 1000, false, true},
+      {true, FlightPhase::flying, 18000.0, 1030, 1000, false, true},
+      {false, FlightPhase::flying, 1700.0, kStandardQnh, 1000, true, false},
+      {true, FlightPhase::flying, 18000.0, kStandardQnh, 985, false, true, false},
   };
   for (const Case& c : cases) {
     reset();
     gf_publishSimChoice({.sim = 2, .rtApp = c.rtApp ? 1 : 0});
-    LiveAc& a = addLive(Rec(kHexid).air(c.altitude, 250.0), SimStatus::active, c.state);
-    a.onGround = false;
-    a.altitude = c.altitude;
-    g_qnh.store(985);
+    g_qnh.store(c.fromQnh);
     gf_followQnh();
-    TrafficRecord before = Rec(kHexid).air(c.altitude, 250.0);
-    before.altitudeQnh = kStandardQnh;
+    const auto corrected = [&c](std::int32_t qnh) {
+      TrafficRecord r = Rec(kHexid).air(c.feedFt, 250.0);
+      gf_correctFeedAltitude(r, std::nullopt, qnh, 0.0, !c.rtApp);
+      return r;
+    };
+    const TrafficRecord before = corrected(c.fromQnh);
+    const double fresh = corrected(c.toQnh).altitude;
+    LiveAc& a = addLive(Rec(kHexid).air(before.altitude, 250.0), SimStatus::active, c.state);
+    a.stream.front() = gf_streamPoint(before);
+    if (!c.feedKnown) a.stream.front().feedAltitude = NAN;
+    a.onGround = false;
+    a.altitude = before.altitude;
+    if (c.departure) a.prevState = FlightPhase::takeoff, a.stateSince = g_engineTime.load();
+    g_qnh.store(c.toQnh);
+    gf_followQnh();
     const double read = gf_streamPoint(before).altitude;
     g_qnh.store(kStandardQnh);
     gf_publishSimChoice({});
-    const std::string what = fmt::format("{} at {} ft{}", c.rtApp ? "RT App" : "RT Direct", c.altitude,
-                                         c.state == FlightPhase::landing ? ", landing" : "");
-    EXPECT_NEAR(a.altitude - c.altitude, c.aircraftShift, 1e-9) << what;
-    EXPECT_NEAR(a.stream.front().altitude - c.altitude, c.streamShift, 1e-9) << what;
-    EXPECT_NEAR(read - c.altitude, c.streamShift, 1e-9) << what << ": a report read before";
+    const std::string what = fmt::format("{} at {} ft from {} to {} hPa{}{}", c.rtApp ? "RT App" : "RT Direct", c.feedFt,
+                                         c.fromQnh, c.toQnh, c.state == FlightPhase::landing ? ", landing" : "",
+                                         c.departure ? ", climbing from its runway" : "");
+    EXPECT_NEAR(a.stream.front().altitude, fresh, c.feedKnown ? 1e-6 : 2.0) << what;
+    EXPECT_NEAR(read, fresh, 1e-6) << what << ": a report read before";
+    EXPECT_EQ(a.altitude, before.altitude) << what << ": no hop";
+    EXPECT_NEAR(a.altitude - a.qnhLagFt, c.takesUp ? a.stream.front().altitude : before.altitude, 1e-6) << what;
   }
 }
 

@@ -98,7 +98,9 @@ TEST_F(DelayedCommandsTest, AnAirborneCreationFinishesAt200WithoutPoseAParkedOne
     ac.stream.push_back(ac.stream.front());
     ac.stream[0].time = now - 300;
     ac.stream[1].time = now - 100;
+    ac.airStepMetres = 40.0;  // an earlier object's pace
     answer(0, 50, 0x4000);
+    EXPECT_LT(ac.airStepMetres, 0.0) << c.state;
     if (c.airborne) {
       EXPECT_EQ(ac.stream[1].time - ac.stream[0].time, 200) << c.state;
       EXPECT_EQ(ac.stream[0].time, now) << c.state;
