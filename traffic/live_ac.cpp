@@ -30,7 +30,7 @@ StreamPoint gf_streamPoint(const TrafficRecord& record) {
 }
 
 LiveAc::LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp)
-    : AcIdentity(std::move(identity)), lastMessageTime(timestamp) {
+    : AcIdentity(std::move(identity)), lastMessageTime(timestamp), lastMessageLalo(first.lalo) {
   stream.push_back(first);
   createdWeekTime = g_currentWeekTime.load();
 }
