@@ -271,9 +271,25 @@ void lf_alignWithRunway(LiveAc& aircraft, std::size_t target) {
   roll.runwayHeading = *heading;
 }
 
-// Braking harder than a roll-out does somewhere on the profile.
-bool lf_brakesHard(const SpeedProfile& profile) {
-  return profile.valid && std::min(profile.startAcceleration(), profile.endAcceleration()) < -kRollOutBrakingMps2;
+// Braking harder than a roll-out does somewhere on the profile, or than a taxi does into a stop.
+bool lf_brakesHard(const SpeedProfile& profile, bool stop) {
+  const double most = stop ? kGroundBrakingMps2 : kRollOutBrakingMps2;
+  return profile.valid && std::min(profile.startAcceleration(), profile.endAcceleration()) < -most - 1e-9;
+}
+
+// A stop at a roll-out's stream point: it stands there, or the reports stand after it.
+bool lf_rollOutStop(const LiveAc& aircraft, std::size_t index) {
+  const auto& s = aircraft.stream;
+  return index < s.size() && !s[index].repeated &&
+         (s[index].groundSpeed == 0.0 || (index + 1 < s.size() && s[index + 1].repeated));
+}
+
+// The most speed the roll-out may reach point 1 with: with its stop next, as fast as the taxi's
+// braking stops it there (m/s); else no bound.
+double lf_stopEntryMps(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  if (s.size() < 3 || s[1].repeated || !lf_rollOutStop(aircraft, 2)) return std::numeric_limits<double>::infinity();
+  return std::sqrt(2.0 * kGroundBrakingMps2 * gf_distanceNm(s[1].lalo, s[2].lalo) * motion::kMetresPerNm);
 }
 
 // A roll-out leg over `metres` to stream point `target` that brakes evenly from startMps toward
@@ -281,12 +297,16 @@ bool lf_brakesHard(const SpeedProfile& profile) {
 // due when the aircraft gets there: the points from it on move later (or the target earlier),
 // within the aircraft's window; where the window does not reach, the braking evens out over the
 // time there is. Empty when no speed is known.
-std::optional<SpeedProfile> lf_evenRollOut(LiveAc& aircraft, std::size_t target, double metres, double startMps) {
+std::optional<SpeedProfile> lf_evenRollOut(LiveAc& aircraft, std::size_t target, double metres, double startMps,
+                                           double mostEndMps = std::numeric_limits<double>::infinity()) {
   auto& s = aircraft.stream;
-  const double wantedMps = s[target].groundSpeed * kMps;
+  // Into its stop the aircraft brakes evenly to a stand at the point, whatever that takes: run
+  // into it, it stopped dead.
+  const bool stop = lf_rollOutStop(aircraft, target);
+  const double wantedMps = stop ? 0.0 : std::min(s[target].groundSpeed * kMps, mostEndMps);
   if (!lf_usable(startMps) || !(metres > 1.0) || !(wantedMps >= 0.0)) return std::nullopt;
   double endMps = std::min(wantedMps, startMps);
-  if (startMps * startMps - endMps * endMps > 2.0 * kRollOutBrakingMps2 * metres)
+  if (!stop && startMps * startMps - endMps * endMps > 2.0 * kRollOutBrakingMps2 * metres)
     endMps = std::sqrt(startMps * startMps - 2.0 * kRollOutBrakingMps2 * metres);
   double seconds = 2.0 * metres / (startMps + endMps);
   const std::int64_t now = g_engineTime.load();
@@ -365,9 +385,10 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
       (refused || built->profile.maxAcceleration() > 1.5 * kTakeoffRollAccelerationMps2)) {
     built = lf_lateRollProfile(aircraft, startMps);
     if (!built) return;
-  } else if (!takeoffRoll && (refused || lf_brakesHard(built->profile))) {
+  } else if (!takeoffRoll && (refused || lf_brakesHard(built->profile, lf_rollOutStop(aircraft, 1)) ||
+                              built->profile.endSpeed > lf_stopEntryMps(aircraft) + 1e-9)) {
     // Without a profile the leg ran at one speed and the next began at its report's: a step.
-    const std::optional<SpeedProfile> even = lf_evenRollOut(aircraft, 1, metres, startMps);
+    const std::optional<SpeedProfile> even = lf_evenRollOut(aircraft, 1, metres, startMps, lf_stopEntryMps(aircraft));
     if (!even) return;
     built->profile = *even;
   } else if (refused) {
