@@ -12,6 +12,7 @@
 #include "simlink/sim_commands.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
+#include "traffic/ground_movement.h"
 #include "traffic/ground_turns.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
@@ -172,6 +173,66 @@ std::optional<ProfileLeg> lf_lateRollProfile(LiveAc& aircraft, double startMps) 
   return leg;
 }
 
+// The acceleration the roll's reports show, m/s^2, over the leg or, out of a stand-still, over the
+// leg after it (when the first report's speed was reached within the gap is not known); NaN when
+// none shows.
+double lf_reportedRollMps2(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  std::size_t i = 0;
+  if ((s[0].repeated || s[0].groundSpeed < 1.0) && s.size() > 2 && !s[2].repeated &&
+      s[2].groundSpeed > s[1].groundSpeed)
+    i = 1;
+  const auto feedTime = [](const StreamPoint& p) { return p.feedTime.value_or(p.time); };
+  const double seconds = (static_cast<double>(feedTime(s[i + 1])) - feedTime(s[i])) / 100.0;
+  const double a = (s[i + 1].groundSpeed - s[i].groundSpeed) * kMps / seconds;
+  return seconds > 0.0 && std::isfinite(a) ? a : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Lined up, the roll gathers speed evenly at the rate its reports show, from the speed it has, and
+// the next report comes due when the aircraft gets there. Held to each report's time instead, a
+// roll late on them caught up at a rate of its own and one early stood at a report's speed until
+// the next came due.
+std::optional<ProfileLeg> lf_evenTakeoffRoll(LiveAc& aircraft, double startMps, double metres) {
+  constexpr double kLeastGainMps2 = 0.2 * kMps;
+  auto& s = aircraft.stream;
+  if (!gf_linedUpToRoll(aircraft) || s[1].repeated || !(s[1].groundSpeed > 0.0) || !(metres > 0.1) ||
+      !(startMps >= 0.0) || !std::isfinite(startMps))
+    return std::nullopt;
+  // Not the legs into the line-up: a stop ahead before the roll is fast.
+  for (std::size_t i = 1; i < s.size() && !s[i].airborne && s[i].groundSpeed < kTaxiLegMostKt; ++i)
+    if (gf_stopAhead(aircraft, i)) return std::nullopt;
+  const double a = std::min(lf_reportedRollMps2(aircraft), 1.5 * kTakeoffRollAccelerationMps2);
+  if (!(a >= kLeastGainMps2)) return std::nullopt;
+  const std::int64_t now = g_engineTime.load();
+  const std::int64_t ticks = std::max<std::int64_t>(1, std::int64_t{s[1].time} - now);
+  double seconds = (std::sqrt(startMps * startMps + 2.0 * a * metres) - startMps) / a;
+  double endMps = startMps + a * seconds;
+  if (!std::isfinite(seconds) || !(endMps <= (gf_referenceSpeed(aircraft, 1) + 30.0) * kMps)) return std::nullopt;
+  const auto wanted = std::max<std::int64_t>(1, std::llround(seconds * 100.0));
+  std::int64_t got = ticks;
+  if (wanted > ticks) {
+    got += gf_delayStream(aircraft, wanted - ticks, 1);
+  } else if (wanted < ticks && startMps > 0.0 && 2.0 * metres / (ticks / 100.0) < 2.0 * startMps) {
+    // Ahead of its reports even at the speed it has: on at that speed, the point due when reached.
+    const std::int64_t was = s[1].time;
+    const std::int64_t earliest = std::max({was - aircraft.predictLimitA, now + 1, std::int64_t{s[0].time} + 1});
+    const auto steady = static_cast<std::int64_t>(std::ceil(metres / startMps * 100.0));
+    s[1].time = static_cast<std::int32_t>(std::clamp(now + steady, earliest, was));
+    got = std::max<std::int64_t>(1, s[1].time - now);
+  }
+  if (got != wanted) {
+    // Early on its reports, or late beyond the aircraft's window: even over the time there is,
+    // never slowing.
+    seconds = got / 100.0;
+    endMps = 2.0 * metres / seconds - startMps;
+    if (!(endMps >= startMps - 1e-9)) return std::nullopt;
+    endMps = std::max(endMps, startMps);
+  }
+  ProfileLeg leg{{}, s[1].lalo, startMps, endMps};
+  if (!leg.profile.build(metres, seconds, startMps, endMps)) return std::nullopt;
+  return leg;
+}
+
 bool lf_accelerationAhead(const LiveAc& aircraft, double startMps) {
   const double startKt = startMps / kMps;
   return std::any_of(aircraft.stream.begin() + 1, aircraft.stream.end(),
@@ -210,9 +271,25 @@ void lf_alignWithRunway(LiveAc& aircraft, std::size_t target) {
   roll.runwayHeading = *heading;
 }
 
-// Braking harder than a roll-out does somewhere on the profile.
-bool lf_brakesHard(const SpeedProfile& profile) {
-  return profile.valid && std::min(profile.startAcceleration(), profile.endAcceleration()) < -kRollOutBrakingMps2;
+// Braking harder than a roll-out does somewhere on the profile, or than a taxi does into a stop.
+bool lf_brakesHard(const SpeedProfile& profile, bool stop) {
+  const double most = stop ? kGroundBrakingMps2 : kRollOutBrakingMps2;
+  return profile.valid && std::min(profile.startAcceleration(), profile.endAcceleration()) < -most - 1e-9;
+}
+
+// A stop at a roll-out's stream point: it stands there, or the reports stand after it.
+bool lf_rollOutStop(const LiveAc& aircraft, std::size_t index) {
+  const auto& s = aircraft.stream;
+  return index < s.size() && !s[index].repeated &&
+         (s[index].groundSpeed == 0.0 || (index + 1 < s.size() && s[index + 1].repeated));
+}
+
+// The most speed the roll-out may reach point 1 with: with its stop next, as fast as the taxi's
+// braking stops it there (m/s); else no bound.
+double lf_stopEntryMps(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  if (s.size() < 3 || s[1].repeated || !lf_rollOutStop(aircraft, 2)) return std::numeric_limits<double>::infinity();
+  return std::sqrt(2.0 * kGroundBrakingMps2 * gf_distanceNm(s[1].lalo, s[2].lalo) * motion::kMetresPerNm);
 }
 
 // A roll-out leg over `metres` to stream point `target` that brakes evenly from startMps toward
@@ -220,12 +297,16 @@ bool lf_brakesHard(const SpeedProfile& profile) {
 // due when the aircraft gets there: the points from it on move later (or the target earlier),
 // within the aircraft's window; where the window does not reach, the braking evens out over the
 // time there is. Empty when no speed is known.
-std::optional<SpeedProfile> lf_evenRollOut(LiveAc& aircraft, std::size_t target, double metres, double startMps) {
+std::optional<SpeedProfile> lf_evenRollOut(LiveAc& aircraft, std::size_t target, double metres, double startMps,
+                                           double mostEndMps = std::numeric_limits<double>::infinity()) {
   auto& s = aircraft.stream;
-  const double wantedMps = s[target].groundSpeed * kMps;
+  // Into its stop the aircraft brakes evenly to a stand at the point, whatever that takes: run
+  // into it, it stopped dead.
+  const bool stop = lf_rollOutStop(aircraft, target);
+  const double wantedMps = stop ? 0.0 : std::min(s[target].groundSpeed * kMps, mostEndMps);
   if (!lf_usable(startMps) || !(metres > 1.0) || !(wantedMps >= 0.0)) return std::nullopt;
   double endMps = std::min(wantedMps, startMps);
-  if (startMps * startMps - endMps * endMps > 2.0 * kRollOutBrakingMps2 * metres)
+  if (!stop && startMps * startMps - endMps * endMps > 2.0 * kRollOutBrakingMps2 * metres)
     endMps = std::sqrt(startMps * startMps - 2.0 * kRollOutBrakingMps2 * metres);
   double seconds = 2.0 * metres / (startMps + endMps);
   const std::int64_t now = g_engineTime.load();
@@ -276,8 +357,10 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
 
   std::optional<ProfileLeg> built;
   if (takeoffRoll && aircraft.onGround && aircraft.category != AcCategory::rotorcraft && aircraft.extensionCount < 1 &&
-      !leg.hasTurn() && !leg.hasCurve() && !next.repeated && startValid && lf_accelerationAhead(aircraft, startMps))
-    built = lf_takeoffRollProfile(aircraft, startMps);
+      !leg.hasTurn() && !leg.hasCurve() && !next.repeated && startValid) {
+    built = lf_evenTakeoffRoll(aircraft, startMps, metres);
+    if (!built && lf_accelerationAhead(aircraft, startMps)) built = lf_takeoffRollProfile(aircraft, startMps);
+  }
   if (!built) {
     const double endMps = next.groundSpeed * kMps;
     const bool endValid = std::isfinite(endMps) && endMps >= 0.0 && !(takeoffRoll && endMps == 0.0);
@@ -302,9 +385,10 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
       (refused || built->profile.maxAcceleration() > 1.5 * kTakeoffRollAccelerationMps2)) {
     built = lf_lateRollProfile(aircraft, startMps);
     if (!built) return;
-  } else if (!takeoffRoll && (refused || lf_brakesHard(built->profile))) {
+  } else if (!takeoffRoll && (refused || lf_brakesHard(built->profile, lf_rollOutStop(aircraft, 1)) ||
+                              built->profile.endSpeed > lf_stopEntryMps(aircraft) + 1e-9)) {
     // Without a profile the leg ran at one speed and the next began at its report's: a step.
-    const std::optional<SpeedProfile> even = lf_evenRollOut(aircraft, 1, metres, startMps);
+    const std::optional<SpeedProfile> even = lf_evenRollOut(aircraft, 1, metres, startMps, lf_stopEntryMps(aircraft));
     if (!even) return;
     built->profile = *even;
   } else if (refused) {

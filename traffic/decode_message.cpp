@@ -185,7 +185,9 @@ void lf_decode(TrafficRecord& record) {
       hooks.removeAircraftFromSim(aircraft);
       return;
     }
-    if (!std::isfinite(record.gs)) record.gs = lf_speedOfMove(record, distanceNm, dt);
+    // The move since the last report, not since a point predicted after it.
+    if (!std::isfinite(record.gs))
+      record.gs = lf_speedOfMove(record, gf_distanceNm(aircraft.lastMessageLalo, record.lalo), dt);
     if (aircraft.extensionCount < 1 && lf_thinnedOut(record, last.groundSpeed, dt, trackChange)) return;
   }
   if (!std::isfinite(record.gs)) record.gs = 0.0;
@@ -196,6 +198,7 @@ void lf_decode(TrafficRecord& record) {
   if (index == g_liveAcs.size()) return;
   LiveAc& known = g_liveAcs[index];
   known.lastMessageTime = record.timestamp;
+  known.lastMessageLalo = record.lalo;
   StreamPoint point = gf_streamPoint(record);
   point.time = gf_ticksLater(point.time, known.reportLagTicks);
   point.feedTime = point.time;

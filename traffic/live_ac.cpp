@@ -37,7 +37,7 @@ double gf_uncorrectedFt(const StreamPoint& point) {
 }
 
 LiveAc::LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp)
-    : AcIdentity(std::move(identity)), lastMessageTime(timestamp) {
+    : AcIdentity(std::move(identity)), lastMessageTime(timestamp), lastMessageLalo(first.lalo) {
   stream.push_back(first);
   createdWeekTime = g_currentWeekTime.load();
 }

@@ -215,6 +215,7 @@ struct LiveAc : AcIdentity {
   bool cgKnown = false;
 
   double lastMessageTime = 0.0;    // timestamp (s) of the last traffic record accepted
+  Lalo lastMessageLalo;            // its position: the stream may end in predicted points
 
   std::int32_t reservedStandId = 0;
   bool hasReservation = false;

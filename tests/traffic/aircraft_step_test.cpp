@@ -119,19 +119,26 @@ TEST_F(AircraftStepTest, LandingRoll) {
     std::uint32_t state;
     Events sent;
     std::size_t reverseOff;
+    double stopM = 0.0;  // the reports stop this far past the next point
   };
   const Case cases[] = {
       {"B738", 15, 60, FlightPhase::taxi, {{THROTTLE_SET, 0}, {SPOILERS_SET, 0}, {LANDING_LIGHTS_SET, 0}}, 1},
       {"C172", -20, 10, FlightPhase::taxi, {{THROTTLE_SET, 0}, {SPOILERS_SET, 0}}, 0},
       {"B738", 5, 120, FlightPhase::landing_roll, {}, 0},
       {"B738", 5, 60, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1},
-      {"B738", -14, 25, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0}};
+      {"B738", -14, 25, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0},
+      {"B77W", 0, 20, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 6.0}};
   for (const Case& c : cases) {
     const double legM = c.speedKt * 0.9 * motion::kMetresPerSecondPerKt * 10.0;  // 10 s at the mean speed
     LiveAc& ac = withLeg(c.model, FlightPhase::landing_roll, pt(0, c.speedKt, 0, kGround),
                          pt(0, c.speedKt * 0.8, 0, kGround), legM, 1000);
     ac.runwayHeading = 90.0 * kDeg;
     ac.heading = (90.0 + c.offDeg) * kDeg;
+    if (c.stopM > 0.0) {
+      StreamPoint stop = pt(0, 0, 0, kGround, offset(ac.stream[1].lalo, c.stopM));
+      stop.time = ac.stream[1].time + 500;
+      ac.stream.push_back(stop);
+    }
     gf_groundStep(ac);
     const std::string what = fmt::format("{} {} deg {} kt", c.model, c.offDeg, c.speedKt);
     EXPECT_EQ(ac.state, c.state) << what;
@@ -145,6 +152,11 @@ TEST_F(AircraftStepTest, LandingRoll) {
     // Still rolling: a slowing speed profile from the point's speed runs the leg.
     EXPECT_EQ(ac.rollContext.valid, c.state == FlightPhase::landing_roll) << what;
     if (ac.rollContext.valid) { EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what; }
+    // A stop ahead: slow enough to brake into it as a taxi does.
+    if (c.stopM > 0.0) {
+      EXPECT_LE(ac.rollContext.profile.endSpeed, std::sqrt(2.0 * kGroundBrakingMps2 * c.stopM) + 1e-6) << what;
+      EXPECT_GE(ac.rollContext.profile.endAcceleration(), -kGroundBrakingMps2) << what;
+    }
     g_liveAcs.clear();
   }
   // A roll that began without a runway heading keeps the one it had on its first leg.

@@ -34,6 +34,7 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
     std::int32_t extensionCount = 0;
     bool nearRunway = false, sameRunway = false;
     double takenKt = -1.0;  // the speed the taken point carries; negative: as reported
+    double predictedM = 0.0;  // a predicted point this far on after the last report
   };
   const Case cases[] = {
       {"same timestamp", FlightPhase::taxi, false, 10, 10, 10, 0.0, 0, Dropped},
@@ -57,6 +58,8 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
       // A speed the feed lost: on the ground the speed of the move; read as 0, the aircraft stopped.
       {"taxiing 25 m in 5 s, speed lost", FlightPhase::taxi, false, 10, NAN, 0, 5.0, 25, Taken, 0, false, false,
        25.0 / 5.0 * 1.9438444924406046},
+      {"the same after a point predicted 15 m on", FlightPhase::taxi, false, 10, NAN, 0, 5.0, 25, Taken, 1, false,
+       false, 25.0 / 5.0 * 1.9438444924406046, 15.0},
   };
   for (const Case& c : cases) {
     reset();
@@ -68,14 +71,21 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
     install();
     Rec last = Rec(kHexid).time(1000.0);
     c.airborne ? last.air(5000, c.lastGs) : last.ground(c.lastGs);
-    addLive(last, SimStatus::active, c.state).extensionCount = c.extensionCount;
+    LiveAc& known = addLive(last, SimStatus::active, c.state);
+    known.extensionCount = c.extensionCount;
+    if (c.predictedM > 0.0) {
+      StreamPoint predicted = known.stream.back();
+      predicted.lalo = offset(kEham, c.predictedM);
+      predicted.time += 300;
+      known.stream.push_back(predicted);
+    }
     Rec next = Rec(kHexid).time(1000.0 + c.dt).at(offset(kEham, c.metres));
     c.airborne ? next.air(5000, c.gs, c.trackChange) : next.ground(c.gs, c.trackChange);
     TrafficRecord record = next;
     decodeMessage(record);
 
     const LiveAc& aircraft = g_liveAcs.at(0);
-    EXPECT_EQ(aircraft.stream.size(), c.outcome == Taken ? 2u : 1u) << c.name;
+    EXPECT_EQ(aircraft.stream.size(), (c.outcome == Taken ? 2u : 1u) + (c.predictedM > 0.0 ? 1u : 0u)) << c.name;
     EXPECT_EQ(aircraft.lastMessageTime, c.outcome == Taken ? 1000.0 + c.dt : 1000.0) << c.name;
     EXPECT_EQ(!removed.empty(), c.outcome == Jumped) << c.name;
     EXPECT_EQ(g_jumpWatch.contains(kHexid), c.outcome == Jumped) << c.name;
