@@ -178,6 +178,7 @@ TEST_F(GroundMovement, AStopHoldsAsItsReportsDo) {
     std::int32_t now, reachedFeed, leavesAt, leavesFeed;
     std::int32_t expected;
     double rollMetres = 0.0, rollKt = 0.0;  // on to a moving point 6 s after the wait
+    bool afterLateStop = false;  // it stood 20 s late at an earlier stop, and reaches this one on a repeated point
   } cases[] = {
       {"a line-up reached in time waits its 30 s", FlightPhase::takeoff_roll, 1000, 1000, 4000, 4000, 4000},
       {"20 s late it gives up 7.5 s of them", FlightPhase::takeoff_roll, 3000, 1000, 4000, 4000, 5250},
@@ -187,12 +188,24 @@ TEST_F(GroundMovement, AStopHoldsAsItsReportsDo) {
       // Its reports move it 1 m in the 6 s after the wait, at 3.8 kt: standing, then speeding up,
       // not creeping all the way.
       {"a line-up stands until its roll", FlightPhase::takeoff_roll, 1000, 1000, 4000, 4000, 4475, 1.0, 3.8},
+      {"a line-up after a late stop waits its own 30 s", FlightPhase::takeoff_roll, 9000, 9000, 12000, 12000, 12000,
+       0.0, 0.0, true},
   };
   for (const Case& c : cases) {
     reset();
     g_engineTime = c.now;
     LiveAc& a = addLive(Rec(0x4840D6).ground(0.0), SimStatus::active, c.state);
+    if (c.afterLateStop) {
+      a.stopFeedTime = 1000;
+      a.stopReachedTick = 3000;
+      a.stream.push_back(a.stream.front());
+      a.stream[1].lalo = offset(kEham, 50.0);
+      a.stream[1].groundSpeed = 10.0;
+      gf_groundLegTiming(a);
+      a.stream.pop_back();
+    }
     a.stream.front().time = a.stream.front().feedTime.emplace(c.reachedFeed);
+    a.stream.front().repeated = c.afterLateStop;
     a.stream.push_back(a.stream.front());
     a.stream[1].repeated = true;
     a.stream[1].time = c.leavesAt;
