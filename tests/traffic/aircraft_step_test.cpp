@@ -119,19 +119,28 @@ TEST_F(AircraftStepTest, LandingRoll) {
     std::uint32_t state;
     Events sent;
     std::size_t reverseOff;
+    double comesAtKt = 0.0;  // rolling on from a roll-out profile at this pace
+    std::int32_t ticks = 1000;
   };
   const Case cases[] = {
       {"B738", 15, 60, FlightPhase::taxi, {{THROTTLE_SET, 0}, {SPOILERS_SET, 0}, {LANDING_LIGHTS_SET, 0}}, 1},
       {"C172", -20, 10, FlightPhase::taxi, {{THROTTLE_SET, 0}, {SPOILERS_SET, 0}}, 0},
       {"B738", 5, 120, FlightPhase::landing_roll, {}, 0},
       {"B738", 5, 60, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1},
-      {"B738", -14, 25, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0}};
+      {"B738", -14, 25, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0},
+      // Come to a crawl, onto a leg whose plain profile would brake hard: an even roll-out from a
+      // taxi's pace, not a profile of minutes.
+      {"B738", 5, 10, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 0.3, 500}};
   for (const Case& c : cases) {
     const double legM = c.speedKt * 0.9 * motion::kMetresPerSecondPerKt * 10.0;  // 10 s at the mean speed
     LiveAc& ac = withLeg(c.model, FlightPhase::landing_roll, pt(0, c.speedKt, 0, kGround),
-                         pt(0, c.speedKt * 0.8, 0, kGround), legM, 1000);
+                         pt(0, c.speedKt * 0.8, 0, kGround), legM, c.ticks);
     ac.runwayHeading = 90.0 * kDeg;
     ac.heading = (90.0 + c.offDeg) * kDeg;
+    if (c.comesAtKt > 0.0) {
+      ac.rollContext.valid = true;
+      ac.speed = c.comesAtKt;
+    }
     gf_groundStep(ac);
     const std::string what = fmt::format("{} {} deg {} kt", c.model, c.offDeg, c.speedKt);
     EXPECT_EQ(ac.state, c.state) << what;
@@ -144,7 +153,10 @@ TEST_F(AircraftStepTest, LandingRoll) {
     EXPECT_EQ(ac.landingRollEnded, c.state == FlightPhase::taxi) << what;
     // Still rolling: a slowing speed profile from the point's speed runs the leg.
     EXPECT_EQ(ac.rollContext.valid, c.state == FlightPhase::landing_roll) << what;
-    if (ac.rollContext.valid) { EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what; }
+    if (ac.rollContext.valid) {
+      EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what;
+      EXPECT_LT(ac.rollContext.profile.duration, 30.0) << what;
+    }
     g_liveAcs.clear();
   }
   // A roll that began without a runway heading keeps the one it had on its first leg.
