@@ -229,7 +229,8 @@ TEST_F(GroundMovement, ARollOffALineUpStandsUntilItCanSpeedUp) {
   struct Case {
     std::int32_t dueIn;
     std::int32_t standsUntil;  // 0: rolls off at once
-  } cases[] = {{640, 1515}, {200, 0}};
+    bool reachedLate = false;  // it reached its stop 8 s after its reports, its stream moved as much
+  } cases[] = {{640, 1515}, {200, 0}, {640, 1515, true}};
   for (const Case& c : cases) {
     reset();
     g_engineTime = 1000;
@@ -241,6 +242,11 @@ TEST_F(GroundMovement, ARollOffALineUpStandsUntilItCanSpeedUp) {
     a.stream[1].lalo = offset(kEham, 1.0);
     a.stream[1].groundSpeed = 3.8;
     a.stream[1].time = 1000 + c.dueIn;
+    if (c.reachedLate) {
+      a.stopFeedTime = 0;
+      a.stopReachedTick = 800;
+      a.stream[1].feedTime = a.stream[1].time - 800;
+    }
     gf_groundLegTiming(a);
     ASSERT_EQ(a.stream.size(), c.standsUntil ? 3u : 2u) << c.dueIn;
     if (c.standsUntil == 0) continue;
