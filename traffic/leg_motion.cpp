@@ -467,9 +467,16 @@ void lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accele
   if (allowed != moved) aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
 }
 
-// A light aircraft's take-off never runs backwards: one tick of travel forward instead.
+// A light aircraft's take-off never runs backwards: one tick of travel forward instead. Nor does
+// any other departure on the ground go back against its nose: it stands instead, as a leg aimed
+// at a stop it had run past would have it roll back along the runway.
 void lf_noBackwardSlide(LiveAc& aircraft, const Lalo& before) {
-  if (aircraft.category != AcCategory::none) return;
+  if (aircraft.category != AcCategory::none) {
+    if (!aircraft.onGround || aircraft.state != FlightPhase::takeoff_roll) return;
+    const RelativeGeometry g = gf_relativeGeometry(before, aircraft.heading, aircraft.position);
+    if (g.distanceM > 0.02 && g.alongM < -0.02) aircraft.position = before;
+    return;
+  }
   const bool rolling = aircraft.onGround && aircraft.state == FlightPhase::takeoff_roll;
   if (!rolling && (aircraft.onGround || !lf_inDepartureClimb(aircraft))) return;
   const double heading = aircraft.departureRunway ? gf_normalizeAngle(aircraft.departureRunway->headingDeg * kDeg)

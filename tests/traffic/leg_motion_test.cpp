@@ -57,10 +57,12 @@ TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
     const char* model;
     std::uint32_t state;
     bool forward;  // the step ends ahead of where it began
+    bool stands = false;  // or where it began
   } cases[] = {
       {"C172", FlightPhase::takeoff_roll, true},
       {"C172", FlightPhase::taxi, false},
-      {"B738", FlightPhase::takeoff_roll, false},
+      {"B738", FlightPhase::takeoff_roll, false, true},
+      {"B738", FlightPhase::taxi, false},
   };
   for (const Case& c : cases) {
     reset();
@@ -71,6 +73,7 @@ TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
     gf_moveAlongLeg(a);
     const RelativeGeometry g = gf_relativeGeometry(kEham, 0.0, a.position);
     EXPECT_EQ(g.alongM > 0.0, c.forward) << c.model << " in state " << c.state;
+    EXPECT_EQ(g.distanceM < 0.02, c.stands) << c.model << " in state " << c.state;
     if (c.forward) {
       EXPECT_NEAR(g.alongM, 40.0 * 1852.0 / 360000.0, 1e-3) << "one tick at 40 kt";
     }
