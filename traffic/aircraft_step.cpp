@@ -35,6 +35,9 @@ constexpr double kRunwayTurnOffDeg = 15.0;
 // A roll-out brakes no harder than this (5 kt a second): a report that has the aircraft slower
 // sooner moves the points after it later instead.
 constexpr double kRollOutBrakingMps2 = 5.0 * kMps;
+// An even roll-out starts no slower than a taxi's pace: from a crawl it would take minutes over
+// a leg of metres, and move every later report as far.
+constexpr double kLeastRollOutMps = 5.0 * kMps;
 
 bool lf_usable(double v) { return std::isfinite(v) && v > 0.0; }
 
@@ -305,6 +308,7 @@ std::optional<SpeedProfile> lf_evenRollOut(LiveAc& aircraft, std::size_t target,
   const bool stop = lf_rollOutStop(aircraft, target);
   const double wantedMps = stop ? 0.0 : std::min(s[target].groundSpeed * kMps, mostEndMps);
   if (!lf_usable(startMps) || !(metres > 1.0) || !(wantedMps >= 0.0)) return std::nullopt;
+  startMps = std::max(startMps, kLeastRollOutMps);
   double endMps = std::min(wantedMps, startMps);
   if (!stop && startMps * startMps - endMps * endMps > 2.0 * kRollOutBrakingMps2 * metres)
     endMps = std::sqrt(startMps * startMps - 2.0 * kRollOutBrakingMps2 * metres);

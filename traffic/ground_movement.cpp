@@ -531,6 +531,8 @@ void gf_groundLegTiming(LiveAc& aircraft) {
     gf_holdAtPoint(aircraft);
     return;
   }
+  // It leaves its stop: the next one's wait is measured from that stop's own reports.
+  aircraft.stopFeedTime.reset();
   aircraft.maxTurnPerStep = gf_turnSpeedFactor(s[0].groundSpeed) * aircraft.defaultTurnPerStep;
   const LegPlan& leg = aircraft.legPlan;
   const double legNm = leg.hasTurn() ? leg.turn.length * kNmPerMetre : gf_distanceNm(s[0].lalo, s[1].lalo);

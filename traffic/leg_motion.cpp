@@ -24,6 +24,10 @@ constexpr double kDeg = geo::kDegToRad;
 constexpr double kMaxHeadingStep = 0.06283185307179587;  // 3.6 degrees
 constexpr double kCurveEnd = 0.999999;
 constexpr double kLineUpLimit = 20.0 * geo::kDegToRad;  // nose and motion further apart: a crab
+// Rolling faster than a crawl (m per tick), the nose leans toward the runway no further than this
+// off the way the aircraft goes.
+constexpr double kNoseLeanFromStep = 3.0 * motion::kMetresPerSecondPerKt / 100.0;
+constexpr double kNoseLean = 3.0 * geo::kDegToRad;
 // A slow aircraft whose nose is more than kSlipFree off its leg slows evenly down to
 // kSlipLeastPace of its pace at kSlipFree + kSlipSpan.
 constexpr double kSlipPaceBelowKt = 30.0;
@@ -293,11 +297,16 @@ class StepTrack {
 
 // Where the nose of an aircraft on a straight ground leg steers: onto the predicted runway while
 // the aircraft stands or once its leg runs along the runway (turned onto it earlier, the aircraft
-// would crab toward the centre line), else along the leg.
+// would crab toward the centre line), else along the leg. Rolling on a leg still a little across
+// the runway, it leans toward it only as far as a nose shows off the motion: swung onto the
+// runway there, the aircraft slid into its line-up sideways.
 double lf_groundNoseTarget(const LiveAc& aircraft, bool holding, double track) {
-  const bool alongRunway = holding || std::fabs(gf_wrapAngle(aircraft.predictedRunwayHeading - track)) <= kLineUpLimit;
+  const double off = gf_wrapAngle(aircraft.predictedRunwayHeading - track);
+  const bool alongRunway = holding || std::fabs(off) <= kLineUpLimit;
   const bool toRunway = aircraft.runwayPredicted && gf_isDepartureGate(aircraft) && alongRunway;
-  return toRunway ? aircraft.predictedRunwayHeading : track;
+  if (!toRunway) return track;
+  if (holding || !(aircraft.groundStepMetres > kNoseLeanFromStep)) return aircraft.predictedRunwayHeading;
+  return gf_normalizeAngle(track + std::clamp(off, -kNoseLean, kNoseLean));
 }
 
 // Slow on the ground with the nose well off where it steers (a turn without a path, a line-up
@@ -477,9 +486,16 @@ void lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accele
   if (allowed != moved) aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
 }
 
-// A light aircraft's take-off never runs backwards: one tick of travel forward instead.
+// A light aircraft's take-off never runs backwards: one tick of travel forward instead. Nor does
+// any other departure on the ground go back against its nose: it stands instead, as a leg aimed
+// at a stop it had run past would have it roll back along the runway.
 void lf_noBackwardSlide(LiveAc& aircraft, const Lalo& before) {
-  if (aircraft.category != AcCategory::none) return;
+  if (aircraft.category != AcCategory::none) {
+    if (!aircraft.onGround || aircraft.state != FlightPhase::takeoff_roll) return;
+    const RelativeGeometry g = gf_relativeGeometry(before, aircraft.heading, aircraft.position);
+    if (g.distanceM > 0.02 && g.alongM < -0.02) aircraft.position = before;
+    return;
+  }
   const bool rolling = aircraft.onGround && aircraft.state == FlightPhase::takeoff_roll;
   if (!rolling && (aircraft.onGround || !lf_inDepartureClimb(aircraft))) return;
   const double heading = aircraft.departureRunway ? gf_normalizeAngle(aircraft.departureRunway->headingDeg * kDeg)

@@ -443,7 +443,8 @@ void gf_holdAtPoint(LiveAc& aircraft) {
     const std::int64_t leaves = s[1].feedTime.value_or(s[1].time);
     const std::int64_t wait = leaves - *aircraft.stopFeedTime;
     const std::int64_t late = std::int64_t{aircraft.stopReachedTick} - *aircraft.stopFeedTime;
-    if (aircraft.state == FlightPhase::takeoff_roll && wait > 0) {
+    // A standing point of our own (the stand before a roll off) already holds the lateness.
+    if (aircraft.state == FlightPhase::takeoff_roll && wait > 0 && s[1].feedTime) {
       // A late line-up still waits: it gives up a quarter of its wait at most, so that a busy
       // machine does not roll it through the line-up its reports have it stand at.
       const std::int64_t given = std::clamp<std::int64_t>(late, 0, std::min<std::int64_t>(wait / 4, kMostLineUpCut));

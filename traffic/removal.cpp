@@ -115,6 +115,8 @@ void lf_restartStreamHere(LiveAc& aircraft, bool keepParkedPoints) {
   aircraft.stream.push_front(point);
   aircraft.restartedHere = true;
   aircraft.restartedAt = point.lalo;
+  // The stream's times move by the new object's wait: a stop is measured again from its reports.
+  aircraft.stopFeedTime.reset();
 }
 
 void lf_readyForCreation(LiveAc& aircraft) {

@@ -120,6 +120,8 @@ TEST_F(AircraftStepTest, LandingRoll) {
     Events sent;
     std::size_t reverseOff;
     double stopM = 0.0;  // the reports stop this far past the next point
+    double comesAtKt = 0.0;  // rolling on from a roll-out profile at this pace
+    std::int32_t ticks = 1000;
   };
   const Case cases[] = {
       {"B738", 15, 60, FlightPhase::taxi, {{THROTTLE_SET, 0}, {SPOILERS_SET, 0}, {LANDING_LIGHTS_SET, 0}}, 1},
@@ -127,17 +129,24 @@ TEST_F(AircraftStepTest, LandingRoll) {
       {"B738", 5, 120, FlightPhase::landing_roll, {}, 0},
       {"B738", 5, 60, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1},
       {"B738", -14, 25, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0},
-      {"B77W", 0, 20, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 6.0}};
+      {"B77W", 0, 20, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 6.0},
+      // Come to a crawl, onto a leg whose plain profile would brake hard: an even roll-out from a
+      // taxi's pace, not a profile of minutes.
+      {"B738", 5, 10, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 0.0, 0.3, 500}};
   for (const Case& c : cases) {
     const double legM = c.speedKt * 0.9 * motion::kMetresPerSecondPerKt * 10.0;  // 10 s at the mean speed
     LiveAc& ac = withLeg(c.model, FlightPhase::landing_roll, pt(0, c.speedKt, 0, kGround),
-                         pt(0, c.speedKt * 0.8, 0, kGround), legM, 1000);
+                         pt(0, c.speedKt * 0.8, 0, kGround), legM, c.ticks);
     ac.runwayHeading = 90.0 * kDeg;
     ac.heading = (90.0 + c.offDeg) * kDeg;
     if (c.stopM > 0.0) {
       StreamPoint stop = pt(0, 0, 0, kGround, offset(ac.stream[1].lalo, c.stopM));
       stop.time = ac.stream[1].time + 500;
       ac.stream.push_back(stop);
+    }
+    if (c.comesAtKt > 0.0) {
+      ac.rollContext.valid = true;
+      ac.speed = c.comesAtKt;
     }
     gf_groundStep(ac);
     const std::string what = fmt::format("{} {} deg {} kt", c.model, c.offDeg, c.speedKt);
@@ -151,7 +160,10 @@ TEST_F(AircraftStepTest, LandingRoll) {
     EXPECT_EQ(ac.landingRollEnded, c.state == FlightPhase::taxi) << what;
     // Still rolling: a slowing speed profile from the point's speed runs the leg.
     EXPECT_EQ(ac.rollContext.valid, c.state == FlightPhase::landing_roll) << what;
-    if (ac.rollContext.valid) { EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what; }
+    if (ac.rollContext.valid) {
+      EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what;
+      EXPECT_LT(ac.rollContext.profile.duration, 30.0) << what;
+    }
     // A stop ahead: slow enough to brake into it as a taxi does.
     if (c.stopM > 0.0) {
       EXPECT_LE(ac.rollContext.profile.endSpeed, std::sqrt(2.0 * kGroundBrakingMps2 * c.stopM) + 1e-6) << what;

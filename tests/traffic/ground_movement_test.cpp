@@ -178,6 +178,7 @@ TEST_F(GroundMovement, AStopHoldsAsItsReportsDo) {
     std::int32_t now, reachedFeed, leavesAt, leavesFeed;
     std::int32_t expected;
     double rollMetres = 0.0, rollKt = 0.0;  // on to a moving point 6 s after the wait
+    bool afterLateStop = false;  // it stood 20 s late at an earlier stop, and reaches this one on a repeated point
   } cases[] = {
       {"a line-up reached in time waits its 30 s", FlightPhase::takeoff_roll, 1000, 1000, 4000, 4000, 4000},
       {"20 s late it gives up 7.5 s of them", FlightPhase::takeoff_roll, 3000, 1000, 4000, 4000, 5250},
@@ -187,12 +188,24 @@ TEST_F(GroundMovement, AStopHoldsAsItsReportsDo) {
       // Its reports move it 1 m in the 6 s after the wait, at 3.8 kt: standing, then speeding up,
       // not creeping all the way.
       {"a line-up stands until its roll", FlightPhase::takeoff_roll, 1000, 1000, 4000, 4000, 4475, 1.0, 3.8},
+      {"a line-up after a late stop waits its own 30 s", FlightPhase::takeoff_roll, 9000, 9000, 12000, 12000, 12000,
+       0.0, 0.0, true},
   };
   for (const Case& c : cases) {
     reset();
     g_engineTime = c.now;
     LiveAc& a = addLive(Rec(0x4840D6).ground(0.0), SimStatus::active, c.state);
+    if (c.afterLateStop) {
+      a.stopFeedTime = 1000;
+      a.stopReachedTick = 3000;
+      a.stream.push_back(a.stream.front());
+      a.stream[1].lalo = offset(kEham, 50.0);
+      a.stream[1].groundSpeed = 10.0;
+      gf_groundLegTiming(a);
+      a.stream.pop_back();
+    }
     a.stream.front().time = a.stream.front().feedTime.emplace(c.reachedFeed);
+    a.stream.front().repeated = c.afterLateStop;
     a.stream.push_back(a.stream.front());
     a.stream[1].repeated = true;
     a.stream[1].time = c.leavesAt;
@@ -216,7 +229,8 @@ TEST_F(GroundMovement, ARollOffALineUpStandsUntilItCanSpeedUp) {
   struct Case {
     std::int32_t dueIn;
     std::int32_t standsUntil;  // 0: rolls off at once
-  } cases[] = {{640, 1515}, {200, 0}};
+    bool reachedLate = false;  // it reached its stop 8 s after its reports, its stream moved as much
+  } cases[] = {{640, 1515}, {200, 0}, {640, 1515, true}};
   for (const Case& c : cases) {
     reset();
     g_engineTime = 1000;
@@ -228,6 +242,11 @@ TEST_F(GroundMovement, ARollOffALineUpStandsUntilItCanSpeedUp) {
     a.stream[1].lalo = offset(kEham, 1.0);
     a.stream[1].groundSpeed = 3.8;
     a.stream[1].time = 1000 + c.dueIn;
+    if (c.reachedLate) {
+      a.stopFeedTime = 0;
+      a.stopReachedTick = 800;
+      a.stream[1].feedTime = a.stream[1].time - 800;
+    }
     gf_groundLegTiming(a);
     ASSERT_EQ(a.stream.size(), c.standsUntil ? 3u : 2u) << c.dueIn;
     if (c.standsUntil == 0) continue;

@@ -29,21 +29,23 @@ TEST_F(LegMotion, OnTheGroundTheHeadingChangesAtMost1Point2TimesTheBaseRate) {
 }
 
 // A departure whose runway is predicted turns its nose onto the runway only once its leg runs
-// along it; on a leg across it the nose stays with the motion instead of crabbing.
+// along it, and while rolling no further than 3 degrees off its motion; on a leg across it the nose
+// stays with the motion instead of crabbing.
 TEST_F(LegMotion, ALineUpDoesNotCrab) {
   struct Case {
     double legDeg;
     double endHeadingDeg;  // after 30 s on the leg
-  } cases[] = {{45.0, 45.0}, {80.0, 90.0}, {100.0, 90.0}};
+    double kt = 6.0;
+  } cases[] = {{45.0, 45.0}, {80.0, 83.0}, {100.0, 97.0}, {88.0, 90.0}, {80.0, 90.0, 0.0}};
   for (const Case& c : cases) {
     reset();
-    LiveAc& a = addLive(Rec(0x4840D6).ground(6.0), SimStatus::active, FlightPhase::taxi);
+    LiveAc& a = addLive(Rec(0x4840D6).ground(c.kt), SimStatus::active, FlightPhase::taxi);
     a.prevState = FlightPhase::pushed_back;
     a.runwayPredicted = true;
     a.predictedRunwayHeading = 90.0 * kDeg;
     a.maxTurnPerStep = a.defaultTurnPerStep;
     a.heading = a.trackToNext = c.legDeg * kDeg;
-    const double perTick = 6.0 / 60.0 / 360000.0;  // degrees of arc at 6 kt
+    const double perTick = c.kt / 60.0 / 360000.0;  // degrees of arc
     a.velocity = {perTick * std::cos(a.trackToNext), perTick * std::sin(a.trackToNext) / std::cos(kEham.lat * kDeg)};
     for (int tick = 0; tick < 3000; ++tick) gf_moveAlongLeg(a);
     EXPECT_NEAR(a.heading / kDeg, c.endHeadingDeg, 0.5) << c.legDeg;
@@ -55,10 +57,12 @@ TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
     const char* model;
     std::uint32_t state;
     bool forward;  // the step ends ahead of where it began
+    bool stands = false;  // or where it began
   } cases[] = {
       {"C172", FlightPhase::takeoff_roll, true},
       {"C172", FlightPhase::taxi, false},
-      {"B738", FlightPhase::takeoff_roll, false},
+      {"B738", FlightPhase::takeoff_roll, false, true},
+      {"B738", FlightPhase::taxi, false},
   };
   for (const Case& c : cases) {
     reset();
@@ -69,6 +73,7 @@ TEST_F(LegMotion, ALightAircraftsTakeoffRollNeverSlidesBack) {
     gf_moveAlongLeg(a);
     const RelativeGeometry g = gf_relativeGeometry(kEham, 0.0, a.position);
     EXPECT_EQ(g.alongM > 0.0, c.forward) << c.model << " in state " << c.state;
+    EXPECT_EQ(g.distanceM < 0.02, c.stands) << c.model << " in state " << c.state;
     if (c.forward) {
       EXPECT_NEAR(g.alongM, 40.0 * 1852.0 / 360000.0, 1e-3) << "one tick at 40 kt";
     }
