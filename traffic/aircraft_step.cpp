@@ -430,8 +430,8 @@ void lf_buildEasingWeights(LiveAc& aircraft, std::int32_t ticks) {
     if (f < 1.0) ramp = std::min(1.0, 2.0 * (1.0 - f));
     // A leg so long in time that even braking over all of it starts below the speed the aircraft
     // comes with (a drop of knots within one tick): it rolls on at that speed, brakes to its stop
-    // as an airliner does, gets there early and waits. Braking evenly over the whole way instead,
-    // a B772 crept for 11 s into the line-up its reports have it stand at, and stood a second.
+    // as an airliner does, gets there early and waits: braking evenly over the whole way would
+    // creep into the stop and spend the wait its reports have there.
     if (f < 0.5 && entry * entry / (2.0 * metres) <= kHardStopMps2) {
       const double rolling = std::max(0.0, metres / entry - entry / (2.0 * kGroundBrakingMps2));
       const double braking = 2.0 * (metres - entry * rolling) / entry;

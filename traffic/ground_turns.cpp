@@ -269,8 +269,8 @@ bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
   }
   // A stop the aircraft then stands at keeps its 0 kt: rolled into at the mean speed, the turn ended
   // in a halt from it, short of the line-up point where the departure waited. It stands there when
-  // a report repeats the stop, or when the next one moves on from it no faster than a creep: with
-  // the standing report thinned out, a B772 rolled through its line-up at 6 kt.
+  // a report repeats the stop, or when the next one moves on from it no faster than a creep (the
+  // standing report thinned out).
   const bool standsAtEnd = s.size() > 3 && (s[3].repeated || lf_waitsAt(s[2], s[3]));
   if (s[2].groundSpeed <= 0.1 && !standsAtEnd) s[2].groundSpeed = (s[0].groundSpeed + s[1].groundSpeed) / 2.0;
   LegPlan& leg = aircraft.legPlan;

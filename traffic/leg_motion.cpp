@@ -70,9 +70,8 @@ double lf_pointStep(const LiveAc& aircraft) {
 }
 
 // Gathering speed at a taxi's pace, an aircraft steps no further than its point's own speed takes
-// it, or on at the pace it `came` with: late and catching up past its point, a B772 ran to 11 kt
-// into its line-up and dropped within a tick to the 6 kt of the leg after the point; out of its
-// turn onto the runway, to 12.3 kt.
+// it, or on at the pace it `came` with: catching up past its point, it would otherwise run faster
+// than the leg after the point and drop to that leg's speed within a tick.
 double lf_capAtPointSpeed(const LiveAc& aircraft, double step, double came) {
   const double pointStep = lf_pointStep(aircraft);
   return std::isfinite(pointStep) && pointStep > 0.0 ? std::min(step, std::max(came, pointStep)) : step;
@@ -314,8 +313,7 @@ double lf_groundNoseTarget(const LiveAc& aircraft, bool holding, double track) {
 // sliding sideways; in a taxi the time it loses moves the rest of the stream later (a departure's
 // line-up takes it off the wait that follows).
 // It slows to that creep at its braking rate from the pace it came with: a corner without a path
-// would otherwise stop it dead within the tick it reaches it, and braked hard after slowing for
-// the corner, a B772 lost 5.7 kt in a second.
+// would otherwise stop it dead within the tick it reaches it.
 double lf_slipPace(const LiveAc& aircraft, StepTrack& track, double dLat, double dLon) {
   if (!aircraft.onGround || !(aircraft.speed < kSlipPaceBelowKt)) return 1.0;
   if (aircraft.state != FlightPhase::taxi && aircraft.state != FlightPhase::takeoff_roll) return 1.0;
@@ -443,9 +441,8 @@ bool lf_stopBeforeRoll(const LiveAc& aircraft) {
 }
 
 // How fast an aircraft on the ground may speed up: at the roll's rate only lined up to roll, not
-// on a departure's taxi nor on the legs taxiing into the line-up. Already on the runway's heading
-// two legs short of its line-up, a B772 sped up at the roll's rate to 13.7 kt toward a point
-// reported at 6.3 kt.
+// on a departure's taxi nor on the legs taxiing into the line-up, even where those already lie on
+// the runway's heading.
 double lf_rollAcceleration(const LiveAc& aircraft) {
   if (!gf_linedUpToRoll(aircraft)) return kGroundAccelerationMps2;
   if (aircraft.state == FlightPhase::takeoff_roll && aircraft.onGround && lf_stopBeforeRoll(aircraft))
