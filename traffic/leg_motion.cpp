@@ -163,14 +163,7 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
   wanted = std::max(lf_groundTurnShare(aircraft, was, wanted), least);
   const double taken = wanted - was;
   leg.lastShare = taken;
-  if (planned > 0.0 && taken < planned && wanted < 1.0) {
-    leg.lateTicks += 1.0 - taken / planned;
-    if (leg.lateTicks >= 1.0) {
-      const auto whole = static_cast<std::int32_t>(leg.lateTicks);
-      leg.lateTicks -= whole;
-      gf_delayStream(aircraft, whole);
-    }
-  }
+  if (planned > 0.0 && taken < planned && wanted < 1.0) lf_fallBehind(aircraft, 1.0 - taken / planned);
   return wanted;
 }
 

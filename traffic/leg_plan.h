@@ -35,7 +35,6 @@ struct LegPlan {
   double legFraction = 0.0;      // share of the turn or curve covered
   double legFractionStep = 0.0;  // share added per step
   double lastShare = -1.0;       // share the last step of a ground turn took; -1: none yet
-  double lateTicks = 0.0;        // how far a ground turn has fallen behind its time, not yet handed on
   TurnPlan turn;
 
   // A turn plan stands: built and with a length.
