@@ -537,8 +537,9 @@ bool lf_reachedMovingPoint(LiveAc& aircraft, const Lalo& before, double& moved) 
   // Within this tick's reach and along the move: from where the move ends, the point lies no
   // further than the move itself, and not aside of it by more than a metre.
   const double toPoint = gf_distanceNm(before, point.lalo) * motion::kMetresPerNm;
+  if (!(toPoint > 1e-3 && toPoint <= moved)) return false;
   const double fromEnd = gf_distanceNm(aircraft.position, point.lalo) * motion::kMetresPerNm;
-  if (!(toPoint > 1e-3 && toPoint <= moved && fromEnd <= moved && toPoint + fromEnd <= moved + 1.0)) return false;
+  if (!(fromEnd <= moved && toPoint + fromEnd <= moved + 1.0)) return false;
   aircraft.position = point.lalo;
   moved = NAN;
   const std::int32_t now = g_engineTime.load();

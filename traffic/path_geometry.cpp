@@ -250,7 +250,10 @@ double TurnPlan::fittingSpeed(double from, double rate, double brakingMps2) cons
     fitBraking = brakingMps2;
   }
   // The segments that end past `at`: the one `at` lies within, then those wholly ahead.
-  auto i = static_cast<std::size_t>(std::upper_bound(lengthShares.begin() + 1, lengthShares.end(), at) - lengthShares.begin());
+  std::size_t i = fitSegment;
+  while (i > 1 && lengthShares[i - 1] > at) --i;
+  while (i <= kSamples && lengthShares[i] <= at) ++i;
+  fitSegment = static_cast<std::uint8_t>(i);
   if (i > kSamples) return fastest;
   if (lengthShares[i - 1] < at) fastest = fits(i++);
   if (i <= kSamples && fitLeast[i] != 0) fastest = std::min(fastest, fits(fitLeast[i]));

@@ -65,6 +65,7 @@ struct TurnPlan {
   mutable double fitRate = std::numeric_limits<double>::quiet_NaN();
   mutable double fitBraking = std::numeric_limits<double>::quiet_NaN();
   mutable std::array<std::uint8_t, kSamples + 2> fitLeast{};
+  mutable std::uint8_t fitSegment = 1;  // where the last ask lay: a step goes on from there
 
   // Fills the plan; false with the failure in `result`.
   bool build(const TurnRequest& request);
