@@ -401,8 +401,8 @@ void lf_straightStep(LiveAc& aircraft) {
 // leg faster than the last, a turn that held it back) moves it only as far as that allows; the
 // time lost moves the rest of the stream later, so that the next leg keeps its own pace.
 // Before a turn it cannot take at speed it brakes evenly, so as to reach the leg's end no faster
-// than the turn allows.
-void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
+// than the turn allows. Returns the metres the step moved when it leaves it be, else NaN.
+double lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   double allowed = aircraft.groundStepMetres + accelerationMps2 * 1e-4;
   if (accelerationMps2 <= kGroundAccelerationMps2)
@@ -414,12 +414,13 @@ void lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double acc
     if (std::isfinite(braked))
       allowed = std::min(allowed, std::max(braked, aircraft.groundStepMetres - kGroundBrakingMps2 * 1e-4));
   }
-  if (!std::isfinite(moved) || !(moved > allowed) || !(moved > 0.0)) return;
+  if (!std::isfinite(moved) || !(moved > allowed) || !(moved > 0.0)) return moved;
   const double f = allowed / moved;
   aircraft.position = lf_mix(before, aircraft.position, f);
   // The speed it really goes: a roll's speed profile starts from it.
   aircraft.speed = allowed * 100.0 / motion::kMetresPerSecondPerKt;
   lf_fallBehind(aircraft, 1.0 - f);
+  return NAN;
 }
 
 // A stop still ahead of the roll, a point or more on, with only taxi paces before it: the line-up.
@@ -447,11 +448,12 @@ double lf_rollAcceleration(const LiveAc& aircraft) {
 // up or slowing down steadily would change its pace in one jump where a leg ends: the step changes
 // from the one before only as fast as an airliner changes its speed. The metres it falls behind or
 // gets ahead by stay small, and the next leg, aimed from where the aircraft is, takes them up.
-void lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
+// Returns the metres the step moved when it leaves it be, else NaN.
+double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
   const double last = aircraft.airStepMetres;
-  if (!(last > 0.0) || !std::isfinite(last)) return;  // made in the air: its leg's pace at once
+  if (!(last > 0.0) || !std::isfinite(last)) return NAN;  // made in the air: its leg's pace at once
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
-  if (!std::isfinite(moved) || !(moved > 1e-6)) return;
+  if (!std::isfinite(moved) || !(moved > 1e-6)) return moved;
   const double change = accelerationMps2 * 1e-4;
   // Making up a gap to its reports, a flying aircraft gains on their speed no more than it can
   // lose again by the time the gap is closed: aimed at the whole gap at each leg, it overshot
@@ -473,7 +475,9 @@ void lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accele
     if (std::isfinite(most)) wanted = std::clamp(moved, pace - most, pace + most);
   }
   const double allowed = std::clamp(wanted, std::max(0.0, last - change), last + change);
-  if (allowed != moved) aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
+  if (allowed == moved) return moved;
+  aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
+  return NAN;
 }
 
 // A light aircraft's take-off never runs backwards: one tick of travel forward instead. Nor does
@@ -547,19 +551,22 @@ void lf_attitudeStep(LiveAc& aircraft) {
 // A moving point the aircraft reaches on a straight taxi or roll leg is due then. Passed while its
 // time had not come (the slip and the speed-up limit handing time on as delay every tick), the
 // aircraft ran on through the points into its line-up, speeding up to 17 kt, and dropped to 4 kt
-// within a tick where the leg into the stop began.
-bool lf_reachedMovingPoint(LiveAc& aircraft, const Lalo& before) {
+// within a tick where the leg into the stop began. `moved`: the metres the step moved, NaN while
+// not measured or once the aircraft is put on its point.
+bool lf_reachedMovingPoint(LiveAc& aircraft, const Lalo& before, double& moved) {
   if (aircraft.stream.empty()) return false;
   StreamPoint& point = aircraft.stream.front();
   if (point.repeated || !(point.groundSpeed > 0.0)) return false;
-  const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  if (std::isnan(moved)) moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   if (!(moved > 1e-6)) return false;
   // Within this tick's reach and along the move: from where the move ends, the point lies no
   // further than the move itself, and not aside of it by more than a metre.
   const double toPoint = gf_distanceNm(before, point.lalo) * motion::kMetresPerNm;
+  if (!(toPoint > 1e-3 && toPoint <= moved)) return false;
   const double fromEnd = gf_distanceNm(aircraft.position, point.lalo) * motion::kMetresPerNm;
-  if (!(toPoint > 1e-3 && toPoint <= moved && fromEnd <= moved && toPoint + fromEnd <= moved + 1.0)) return false;
+  if (!(fromEnd <= moved && toPoint + fromEnd <= moved + 1.0)) return false;
   aircraft.position = point.lalo;
+  moved = NAN;
   const std::int32_t now = g_engineTime.load();
   if (point.time > now + 1) point.time = now + 1;
   return true;
@@ -600,18 +607,19 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   const bool rolling = aircraft.state == FlightPhase::takeoff_roll || aircraft.state == FlightPhase::takeoff;
   const bool straight = (taxiing || rolling) && !towing && !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve();
   const bool straightOnGround = aircraft.onGround && straight;
+  double metres = NAN;  // how far the step moved the aircraft, once measured
   if (straight && (aircraft.onGround || aircraft.state == FlightPhase::takeoff))
-    lf_limitGroundAcceleration(aircraft, before, lf_rollAcceleration(aircraft));
+    metres = lf_limitGroundAcceleration(aircraft, before, lf_rollAcceleration(aircraft));
   const bool passed = straightOnGround && aircraft.groundKind == 0 && aircraft.state != FlightPhase::pushed_back &&
-                      lf_reachedMovingPoint(aircraft, before);
+                      lf_reachedMovingPoint(aircraft, before, metres);
   // The flare too: floating past the first ground report, the roll-out's leg would take the
   // aircraft from its approach speed to the leg's mean within a tick, feet over the runway.
   const bool airStraight = !aircraft.onGround && !towing && !aircraft.rollContext.valid && !aircraft.profileActive &&
                            !leg.hasTurn() && !leg.hasCurve() &&
                            (aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing);
   if (airStraight)
-    lf_limitAirAcceleration(aircraft, before, lf_inDepartureClimb(aircraft) ? kClimbOutAccelerationMps2 : kAirAccelerationMps2);
-  aircraft.groundStepMetres = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+    metres = lf_limitAirAcceleration(aircraft, before, lf_inDepartureClimb(aircraft) ? kClimbOutAccelerationMps2 : kAirAccelerationMps2);
+  aircraft.groundStepMetres = std::isnan(metres) ? gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm : metres;
   // A turn that ends within this tick moved only its remainder: the next leg speeds up from the
   // pace the aircraft had, not from that remainder.
   const bool turnEnded = shaped && (!(leg.hasTurn() || leg.hasCurve()) || leg.legFraction >= kCurveEnd);

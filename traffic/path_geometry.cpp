@@ -218,15 +218,45 @@ double TurnPlan::fittingSpeed(double from, double rate, double brakingMps2) cons
   double fastest = std::numeric_limits<double>::infinity();
   if (result != TurnResult::none || !(length > 0.0) || !(rate > 0.0) || !(brakingMps2 >= 0.0)) return fastest;
   const double at = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, 1.0);
-  for (std::size_t i = 1; i <= kSamples; ++i) {
-    if (lengthShares[i] <= at) continue;
+  // The speed segment i allows at `at`: its bend taken at the turn rate, braked for over the way to it.
+  const auto fits = [&](std::size_t i) {
     const double metres = (lengthShares[i] - lengthShares[i - 1]) * length;
     const double bend = std::fabs(turned[i] - turned[i - 1]);
-    if (!(bend > 0.0) || !(metres > 0.0)) continue;
+    if (!(bend > 0.0) || !(metres > 0.0)) return std::numeric_limits<double>::infinity();
     const double ahead = std::max(0.0, lengthShares[i - 1] - at) * length;
-    const double fits = rate * metres / bend;
-    fastest = std::min(fastest, std::sqrt(fits * fits + 2.0 * brakingMps2 * ahead));
+    const double turning = rate * metres / bend;
+    return std::sqrt(turning * turning + 2.0 * brakingMps2 * ahead);
+  };
+  if (!(rate == fitRate && brakingMps2 == fitBraking)) {
+    // Seen from before every segment, one segment lies as far ahead as the other at any share:
+    // the order of their speeds is the same from anywhere, so the least from each segment on is
+    // found once.
+    std::array<double, kSamples + 2> least{};
+    least[kSamples + 1] = std::numeric_limits<double>::infinity();
+    fitLeast[kSamples + 1] = 0;
+    for (std::size_t i = kSamples; i >= 1; --i) {
+      const double metres = (lengthShares[i] - lengthShares[i - 1]) * length;
+      const double bend = std::fabs(turned[i] - turned[i - 1]);
+      double own = std::numeric_limits<double>::infinity();
+      if (bend > 0.0 && metres > 0.0) {
+        const double turning = rate * metres / bend;
+        own = turning * turning + 2.0 * brakingMps2 * lengthShares[i - 1] * length;
+      }
+      const bool here = own < least[i + 1];
+      least[i] = here ? own : least[i + 1];
+      fitLeast[i] = here ? static_cast<std::uint8_t>(i) : fitLeast[i + 1];
+    }
+    fitRate = rate;
+    fitBraking = brakingMps2;
   }
+  // The segments that end past `at`: the one `at` lies within, then those wholly ahead.
+  std::size_t i = fitSegment;
+  while (i > 1 && lengthShares[i - 1] > at) --i;
+  while (i <= kSamples && lengthShares[i] <= at) ++i;
+  fitSegment = static_cast<std::uint8_t>(i);
+  if (i > kSamples) return fastest;
+  if (lengthShares[i - 1] < at) fastest = fits(i++);
+  if (i <= kSamples && fitLeast[i] != 0) fastest = std::min(fastest, fits(fitLeast[i]));
   return fastest;
 }
 

@@ -59,6 +59,13 @@ struct TurnPlan {
   bool endAtCorner = false;
   std::array<double, kSamples + 1> lengthShares{};  // cumulative length at t = k/128 over the total
   std::array<double, kSamples + 1> turned{};        // radians turned from the start at t = k/128, signed
+  // fittingSpeed's working, done once for the rate and braking it is asked with (an aircraft's
+  // own, the same every step): for each segment k, the one from k on whose bend, braked for from
+  // the start, allows the least speed (0: none bends).
+  mutable double fitRate = std::numeric_limits<double>::quiet_NaN();
+  mutable double fitBraking = std::numeric_limits<double>::quiet_NaN();
+  mutable std::array<std::uint8_t, kSamples + 2> fitLeast{};
+  mutable std::uint8_t fitSegment = 1;  // where the last ask lay: a step goes on from there
 
   // Fills the plan; false with the failure in `result`.
   bool build(const TurnRequest& request);

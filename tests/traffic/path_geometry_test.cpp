@@ -189,6 +189,11 @@ TEST(TurnPlanTest, ShareWithinTurnMatchesTheCurvesHeadings) {
       // its rate (the limit taken as a rate a second, the braking as an airliner's).
       const double v = plan.fittingSpeed(from, 100.0 * limit, 1.5);
       ASSERT_GT(v, 0.0) << c.name << " from " << from;
+      // Asked at another rate, the plan answers as one asked at no other: a slower nose, no faster.
+      TurnPlan fresh;
+      ASSERT_TRUE(fresh.build(c.request));
+      EXPECT_EQ(plan.fittingSpeed(from, 50.0 * limit, 1.5), fresh.fittingSpeed(from, 50.0 * limit, 1.5)) << c.name;
+      EXPECT_LE(fresh.fittingSpeed(from, 50.0 * limit, 1.5), v) << c.name << " from " << from;
       for (double a = from; std::isfinite(v) && a + 0.004 < 1.0; a += 0.004) {
         const double metres = 0.004 * plan.length;
         const double pace = std::sqrt(std::max(0.0, v * v - 2.0 * 1.5 * (a - from) * plan.length));
