@@ -29,6 +29,26 @@ constexpr Span kSpans[] = {{"A319", 35.8}, {"A320", 35.8}, {"A20N", 35.8}, {"A32
                            {"B77L", 64.8}, {"B77W", 64.8}, {"B789", 60.1}, {"CRJ9", 24.9}, {"E190", 28.7},
                            {"E195", 28.7}, {"MD11", 51.7}, {"DH8D", 28.4}, {"AT76", 27.1}, {"C172", 11.0}};
 
+// One complaint per object: the first fault it showed, and how many more.
+class FirstAndMore {
+ public:
+  // `unit`: what the further faults are counted in (" second(s)"), after "and N more".
+  explicit FirstAndMore(const char* unit = "") : unit_(unit) {}
+  bool none() const { return first_.empty(); }
+  void add(std::string fault) {
+    if (first_.empty()) first_ = std::move(fault);
+    else ++more_;
+  }
+  void into(Complaints& complaints) const {
+    if (!first_.empty()) complaints.push_back(more_ ? fmt::format("{} (and {} more{})", first_, more_, unit_) : first_);
+  }
+
+ private:
+  const char* unit_;
+  std::string first_;
+  std::size_t more_ = 0;
+};
+
 const FlightFact* lf_fact(const Knowledge& knowledge, const std::string& tail) {
   const auto it = knowledge.flights.find(tail);
   return it == knowledge.flights.end() ? nullptr : &it->second;
@@ -1425,8 +1445,7 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
     const double settled = lf_judgedFrom(events, lf_poses(events), faults);
     const std::set<const TraceEvent*> rolling = lf_takeoffRolls(poses, knowledge);
     const auto steps = lf_steps(poses);
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found(" second(s)");
     for (std::size_t k = 1; k < steps.size(); ++k) {
       const Step& a = steps[k - 1];
       const Step& b = steps[k];
@@ -1441,12 +1460,9 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
       const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) + kRoundingKt ||
                          (-loss > kMostGain + kRoundingKt && !(rolling.contains(a.to) && rolling.contains(b.to)));
       if (!fault) continue;
-      if (first.empty())
-        first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second on the ground", lf_name(*b.to), before, after);
-      else
-        ++more;
+      found.add(fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second on the ground", lf_name(*b.to), before, after));
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+    found.into(complaints);
   }
   return complaints;
 }
@@ -1460,8 +1476,7 @@ Complaints motionAgainstHeading(const Trace& trace, const Knowledge& knowledge) 
   for (const auto& [id, events] : lf_byObject(trace)) {
     const auto steps = lf_steps(lf_secondPoses(events));
     bool pushing = false;
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found(" second(s)");
     for (const Step& step : steps) {
       const TraceEvent& a = *step.from;
       const TraceEvent& b = *step.to;
@@ -1481,13 +1496,10 @@ Complaints motionAgainstHeading(const Trace& trace, const Knowledge& knowledge) 
                                        stand.radiusMetres + 10.0;
         if (pushing) continue;
       }
-      if (first.empty())
-        first = fmt::format("{}: moves along {:.0f} deg at {:.1f} kt, {:.0f} deg off its heading {:.0f} deg{}", lf_name(b),
-                            moving, step.kt, off, lf_meanHeading(a.heading, b.heading), b.onGround ? " on the ground" : "");
-      else
-        ++more;
+      found.add(fmt::format("{}: moves along {:.0f} deg at {:.1f} kt, {:.0f} deg off its heading {:.0f} deg{}", lf_name(b),
+                            moving, step.kt, off, lf_meanHeading(a.heading, b.heading), b.onGround ? " on the ground" : ""));
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+    found.into(complaints);
   }
   return complaints;
 }
@@ -1598,8 +1610,7 @@ Complaints verticalSpeedSwings(const Trace& trace, const Knowledge& knowledge) {
     const std::optional<double> moved = lf_firstMove(events, 0.5);
     if (!moved) continue;
     const auto poses = lf_secondPoses(events);
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found;
     double lastNamed = -1.0;
     for (std::size_t i = 0; i < poses.size(); ++i) {
       const TraceEvent& a = *poses[i];
@@ -1610,16 +1621,15 @@ Complaints verticalSpeedSwings(const Trace& trace, const Knowledge& knowledge) {
         // Seconds the machine stretched allow what the program did in them.
         const double most = kMostChangeFtMin * std::max(1.0, shares.over(a.t, b.t) / kWithinSeconds);
         if (std::fabs(*b.verticalSpeed - *a.verticalSpeed) <= most) continue;
-        if (first.empty())
-          first = fmt::format("{}: the vertical speed sent goes from {:.0f} to {:.0f} ft/min in {:.0f} s in the air",
-                              lf_name(b), *a.verticalSpeed, *b.verticalSpeed, b.t - a.t);
-        else if (b.t > lastNamed)
-          ++more;
+        // A swing judged from two seconds is counted once.
+        if (found.none() || b.t > lastNamed)
+          found.add(fmt::format("{}: the vertical speed sent goes from {:.0f} to {:.0f} ft/min in {:.0f} s in the air",
+                                lf_name(b), *a.verticalSpeed, *b.verticalSpeed, b.t - a.t));
         lastNamed = b.t;
         break;
       }
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more)", first, more) : first);
+    found.into(complaints);
   }
   return complaints;
 }
@@ -1636,8 +1646,7 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
     const double settled = std::max(*moved, lf_judgedFrom(events, lf_poses(events), faults));
     const double removed = lf_removedAt(events);
     const auto steps = lf_steps(lf_secondPoses(events));
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found(" second(s)");
     for (std::size_t k = 1; k < steps.size(); ++k) {
       const Step& a = steps[k - 1];
       const Step& b = steps[k];
@@ -1652,12 +1661,9 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
       // that change of this aircraft's speed may be the reading's, not the aircraft's.
       const double unsure = std::fabs(1.0 - *pace) * std::max(before, after) / 2.0;
       if (std::fabs(after - before) <= kMostChangeKt + kRoundingKt + unsure) continue;
-      if (first.empty())
-        first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after);
-      else
-        ++more;
+      found.add(fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after));
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+    found.into(complaints);
   }
   return complaints;
 }
