@@ -53,6 +53,7 @@ void lf_checkInTheAir(const RunResult& run) {
   lf_expectNone("climbing on final", climbOnFinal(run.trace, run.knowledge));
   lf_expectNone("the nose slams down", noseSlamsDown(run.trace));
   lf_expectNone("a roll off the flight's delay", rollOffItsDelay(run.trace, run.knowledge));
+  lf_expectNone("a roll later behind its reports than its taxi", rollLaterThanItsTaxi(run.trace, run.knowledge));
   lf_expectNone("hanging still after its creation", hangingStillAfterCreation(run.trace, run.knowledge));
   lf_expectNone("a go-around touching down", goAroundsTouchingDown(run.trace, run.knowledge));
   lf_expectNone("vertical speed swings", verticalSpeedSwings(run.trace, run.knowledge));

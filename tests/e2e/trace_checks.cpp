@@ -1668,6 +1668,102 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
   return complaints;
 }
 
+namespace {
+
+// When an object passed nearest a place, searching its poses on the ground from `from` on (which
+// it moves up to the pass found): the first pass within `withinMetres`, at its nearest.
+std::optional<double> lf_passedAt(const std::vector<const TraceEvent*>& poses, std::size_t& from, double lat, double lon,
+                                  double withinMetres) {
+  constexpr double kMetresPerDegree = 111320.0;
+  const double east = kMetresPerDegree * std::cos(lat * M_PI / 180.0);
+  std::optional<double> at;
+  double best = withinMetres;
+  for (std::size_t i = from + 1; i < poses.size(); ++i) {
+    const TraceEvent& a = *poses[i - 1];
+    const TraceEvent& b = *poses[i];
+    if (!a.onGround || !b.onGround) continue;
+    const double bx = (b.longitude - a.longitude) * east;
+    const double by = (b.latitude - a.latitude) * kMetresPerDegree;
+    const double px = (lon - a.longitude) * east;
+    const double py = (lat - a.latitude) * kMetresPerDegree;
+    const double length2 = bx * bx + by * by;
+    const double u = length2 > 0.0 ? std::clamp((px * bx + py * by) / length2, 0.0, 1.0) : 0.0;
+    const double d = std::hypot(px - u * bx, py - u * by);
+    if (d <= best) {
+      best = d;
+      at = a.t + u * (b.t - a.t);
+      from = i - 1;
+    } else if (at && d > withinMetres) {
+      break;  // past the first pass
+    }
+  }
+  return at;
+}
+
+// The program's delay behind the feed as a whole at a simulator time, from its airborne traffic;
+// none where that is not known within 10 s.
+std::optional<double> lf_delayAt(const FeedProgress& progress, const Knowledge& knowledge, double simSeconds) {
+  const FeedProgress::Point* nearest = nullptr;
+  for (const FeedProgress::Point& p : progress.points)
+    if (std::fabs(p.simSeconds - simSeconds) <= 10.0 &&
+        (!nearest || std::fabs(p.simSeconds - simSeconds) < std::fabs(nearest->simSeconds - simSeconds)))
+      nearest = &p;
+  if (!nearest) return std::nullopt;
+  return nearest->simSeconds - knowledge.feedToSimSeconds - nearest->feedSeconds;
+}
+
+}  // namespace
+
+Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, std::size_t* judged) {
+  constexpr double kMostLaterSeconds = 10.0;
+  constexpr double kStandingMetres = 1.0;  // reports this close stand
+  constexpr double kMovingMetres = 2.0;
+  constexpr double kWithinMetres = 25.0;  // the program rounds a taxi's corners
+  constexpr std::size_t kRollReports = 3;  // the start of the roll
+  Complaints complaints;
+  const FeedProgress progress = feedProgress(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const FlightFact* fact = lf_fact(knowledge, events.front()->tailNumber);
+    if (!fact || fact->kind != Kind::Departure) continue;
+    const auto& sent = fact->sent;
+    // The reports on the ground up to the lift-off, and the last stand among them: the line-up.
+    std::size_t ground = 0;
+    while (ground < sent.size() && sent[ground].altitude <= 0.0) ++ground;
+    auto apart = [&](std::size_t i, std::size_t j) { return distanceMetres(sent[i].lat, sent[i].lon, sent[j].lat, sent[j].lon); };
+    std::size_t lineUp = 0;  // the first report of the last stand; 0: none
+    for (std::size_t i = 1; i < ground; ++i)
+      if (apart(i - 1, i) < kStandingMetres && (i < 2 || apart(i - 2, i - 1) >= kStandingMetres)) lineUp = i - 1;
+    if (lineUp == 0) continue;
+    auto moving = [&](std::size_t i) { return i > 0 && i + 1 < sent.size() && apart(i - 1, i) >= kMovingMetres && apart(i, i + 1) >= kMovingMetres; };
+    const auto poses = lf_poses(events);
+    std::size_t from = 0;
+    std::vector<double> taxi;
+    std::vector<double> taxiAt;
+    std::vector<double> roll;
+    std::vector<double> rollAt;
+    for (std::size_t i = 0; i < ground; ++i) {
+      if (!moving(i) || (i > lineUp && roll.size() >= kRollReports)) continue;
+      const std::optional<double> at = lf_passedAt(poses, from, sent[i].lat, sent[i].lon, kWithinMetres);
+      if (!at) continue;
+      (i < lineUp ? taxi : roll).push_back(*at - knowledge.feedToSimSeconds - sent[i].t);
+      (i < lineUp ? taxiAt : rollAt).push_back(*at);
+    }
+    if (taxi.size() < 3 || roll.size() < 2) continue;
+    if (judged) ++*judged;
+    const double taxiDelay = lf_median(taxi);
+    const double rollDelay = lf_median(roll);
+    // A program the machine held up is later behind all of the feed alike.
+    const auto before = lf_delayAt(progress, knowledge, lf_median(taxiAt));
+    const auto after = lf_delayAt(progress, knowledge, lf_median(rollAt));
+    const double grew = before && after ? std::max(0.0, *after - *before) : 0.0;
+    if (rollDelay - taxiDelay > kMostLaterSeconds + grew)
+      complaints.push_back(fmt::format("{} ({}): the start of its roll shows its reports {:.1f} s behind them, its taxi "
+                                       "{:.1f} s (the whole feed's delay grew {:.1f} s)",
+                                       lf_name(*events.front()), fact->type, rollDelay, taxiDelay, grew));
+  }
+  return complaints;
+}
+
 std::optional<double> firstStaticPlacement(const Trace& trace, const Knowledge& knowledge, double from) {
   const std::set<std::uint32_t> movers = lf_movers(trace);
   for (const TraceEvent& e : trace.events)

@@ -168,6 +168,12 @@ Complaints noseSlamsDown(const tracepicture::Trace& trace);
 Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge,
                            std::size_t* takeoffsJudged = nullptr);
 
+// Each departure's delay behind its own reports (the simulator's time at a moving report's place
+// against the report's feed time): its roll's first reports shown at most 10 s later behind them
+// than its taxi's, beyond what the program's delay behind the feed as a whole grew meanwhile.
+// `judged`, when given, counts the departures whose taxi and roll it could measure.
+Complaints rollLaterThanItsTaxi(const tracepicture::Trace& trace, const Knowledge& knowledge,
+                                std::size_t* judged = nullptr);
 // Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
 // pace against it, and a second whose pace is not known is not judged. Each limit allows half a
 // knot more for the trace's rounded positions.

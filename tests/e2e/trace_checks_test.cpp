@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -1110,6 +1111,8 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     return std::make_pair(along, height);
   };
   auto takeoff = [](double t) {
+    // Taxiing along the runway's line at 5 m/s up to its line-up at feed time 10.
+    if (t < 10.0) return std::make_pair(100.0 - 5.0 * (10.0 - t), -1.0);
     const double rolled = std::max(t - 20.0, 0.0);
     const double along = 100.0 + rolled * rolled;
     const double height = 2.0 * rolled < 78.0 ? -1.0 : (rolled - 39.0) * 10.0 * 3.28;
@@ -1121,6 +1124,8 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     double airDelay;
     double rollDelay;
     std::size_t complaints;
+    double taxiDelay = std::numeric_limits<double>::quiet_NaN();  // not a number: the roll's
+    std::size_t laterThanTaxi = 0;
   } cases[] = {
       {"both 30 s behind the feed", false, 30.0, 30.0, 0},
       {"the roll 3 s later", false, 30.0, 33.0, 0},
@@ -1129,6 +1134,8 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
       {"a take-off roll and climb 30 s behind the feed", true, 30.0, 30.0, 0},
       {"a take-off roll 6 s early after its wait lined up", true, 30.0, 24.0, 1},
       {"a take-off roll 3 s late", true, 30.0, 33.0, 0},
+      {"a take-off roll 12 s later behind its reports than its taxi", true, 42.0, 42.0, 0, 30.0, 1},
+      {"a take-off roll 8 s later behind its reports than its taxi", true, 38.0, 38.0, 0, 30.0, 0},
   };
   for (const Case& c : cases) {
     Knowledge k = lf_knowledge();
@@ -1145,7 +1152,8 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     for (double t = 0.0; t <= 70.0; t += 1.0) {
       const auto [along, height] = fed(t);
       const auto [lat, lon] = lf_on28(along);
-      const double simT = k.feedToSimSeconds + t + (height < 0.0 ? c.rollDelay : c.airDelay);
+      const double groundDelay = t < 10.0 && !std::isnan(c.taxiDelay) ? c.taxiDelay : c.rollDelay;
+      const double simT = k.feedToSimSeconds + t + (height < 0.0 ? groundDelay : c.airDelay);
       // What the simulator shows of the air after it already shows the roll, it never shows; a
       // roll shown late has the lift-off wait for it.
       if (!poses.empty() && simT <= poses.back().t) continue;
@@ -1155,6 +1163,9 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     std::size_t takeoffs = 0;
     EXPECT_EQ(rollOffItsDelay(lf_attitudeTrace(poses), k, &takeoffs).size(), c.complaints) << c.name;
     EXPECT_EQ(takeoffs, c.departs ? 1u : 0u) << c.name;
+    std::size_t taxis = 0;
+    EXPECT_EQ(rollLaterThanItsTaxi(lf_attitudeTrace(poses), k, &taxis).size(), c.laterThanTaxi) << c.name;
+    EXPECT_EQ(taxis, c.departs ? 1u : 0u) << c.name << ": its taxi and roll measured";
   }
 }
 
