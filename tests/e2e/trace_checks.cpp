@@ -1764,6 +1764,63 @@ Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, 
   return complaints;
 }
 
+Complaints noseOffTheMotion(const Trace& trace) {
+  constexpr double kFromKt = 3.0;
+  constexpr double kMostOffDeg = 5.0;
+  constexpr std::size_t kLeastSeconds = 3;
+  // Two rounded positions put the direction between them up to this far aside, and the heading
+  // is written to a tenth of a degree.
+  constexpr double kRoundingMetres = 0.12;
+  constexpr double kHeadingRoundingDeg = 0.1;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_secondPoses(events);
+    FirstAndMore found(" time(s)");
+    std::size_t run = 0;
+    double worst = 0.0;
+    const TraceEvent* worstAt = nullptr;
+    double worstMoving = 0.0;
+    double worstKt = 0.0;
+    auto endRun = [&] {
+      if (run >= kLeastSeconds)
+        found.add(fmt::format("{}: its nose {:.1f} deg off its motion ({:.0f} deg at {:.1f} kt) on the ground, {} s on end",
+                              lf_name(*worstAt), worst, worstMoving, worstKt, run));
+      run = 0;
+      worst = 0.0;
+    };
+    for (std::size_t i = 1; i + 1 < poses.size(); ++i) {
+      // The motion through a second's pose: from the pose before to the one after.
+      const TraceEvent& a = *poses[i - 1];
+      const TraceEvent& m = *poses[i];
+      const TraceEvent& b = *poses[i + 1];
+      const bool whole = std::fabs(m.t - a.t - 1.0) < 0.1 && std::fabs(b.t - m.t - 1.0) < 0.1;
+      const double kt = lf_speedKt(a, b);
+      if (!whole || !a.onGround || !m.onGround || !b.onGround || kt <= kFromKt) {
+        endRun();
+        continue;
+      }
+      const double moving = standin::sim::bearingDeg(a.latitude, a.longitude, b.latitude, b.longitude);
+      const double off = std::fabs(std::remainder(moving - m.heading, 360.0));
+      const double metres = distanceMetres(a.latitude, a.longitude, b.latitude, b.longitude);
+      const double most = kMostOffDeg + std::atan2(kRoundingMetres, metres) * 180.0 / M_PI + kHeadingRoundingDeg;
+      if (off <= most || off > 90.0) {  // along the nose, or pushed back
+        endRun();
+        continue;
+      }
+      ++run;
+      if (off > worst) {
+        worst = off;
+        worstAt = &m;
+        worstMoving = moving;
+        worstKt = kt;
+      }
+    }
+    endRun();
+    found.into(complaints);
+  }
+  return complaints;
+}
+
 std::optional<double> firstStaticPlacement(const Trace& trace, const Knowledge& knowledge, double from) {
   const std::set<std::uint32_t> movers = lf_movers(trace);
   for (const TraceEvent& e : trace.events)

@@ -174,6 +174,9 @@ Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& kn
 // `judged`, when given, counts the departures whose taxi and roll it could measure.
 Complaints rollLaterThanItsTaxi(const tracepicture::Trace& trace, const Knowledge& knowledge,
                                 std::size_t* judged = nullptr);
+// On the ground above 3 kt the nose points within 5 degrees of the motion, but for less than 3 s;
+// a push-back (moving backwards) aside.
+Complaints noseOffTheMotion(const tracepicture::Trace& trace);
 // Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
 // pace against it, and a second whose pace is not known is not judged. Each limit allows half a
 // knot more for the trace's rounded positions.

@@ -689,6 +689,26 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
   EXPECT_EQ(motionAgainstHeading(taxi(steady, 41.0), k).size(), 0u) << "crabbing 41 degrees, not against the nose";
   EXPECT_EQ(motionAgainstHeading(taxi(std::vector<double>(8, 17.0), 180.0), k).size(), 1u)
       << "rolling backwards at 17 kt on the runway";
+  struct Nose {
+    const char* name;
+    double kt;
+    std::vector<double> offs;  // the heading off the motion, second by second
+    std::size_t complaints;
+  } noses[] = {
+      {"taxiing nose first at 8 kt", 8.0, std::vector<double>(12, 0.0), 0},
+      {"sliding into its line-up 8 deg off for 9 s", 8.0, {0, 0, 8, 8, 8, 8, 8, 8, 8, 8, 8, 0, 0}, 1},
+      {"8 deg off for 2 s", 8.0, {0, 0, 8, 8, 0, 0, 0, 0}, 0},
+      {"14 deg off for 3 s at a runway exit", 19.0, {0, 0, 14, 14, 14, 0, 0, 0}, 1},
+      {"4 deg off, within its 5", 8.0, std::vector<double>(12, 4.0), 0},
+      {"10 deg off at 3.5 kt", 3.5, std::vector<double>(12, 10.0), 1},
+      {"9 deg off at 2.5 kt, creeping", 2.5, std::vector<double>(12, 9.0), 0},
+      {"pushed back tail first at 3.5 kt", 3.5, std::vector<double>(12, 180.0), 0},
+  };
+  for (const Nose& c : noses) {
+    std::vector<std::array<double, 3>> seconds;
+    for (std::size_t i = 0; i < c.offs.size(); ++i) seconds.push_back({500.0 + c.kt * 0.5144 * i, -1.0, c.offs[i]});
+    EXPECT_EQ(noseOffTheMotion(lf_attitudeTrace(lf_along28(1, "HB-JDA", seconds))).size(), c.complaints) << c.name;
+  }
   {
     // From a stand tail first at `pushKt` for 8 s, a stop and a turn, then nose first at 10 kt;
     // `awayMetres` from the stand when the push begins, `jitterKt` at the stand before it.
