@@ -1712,6 +1712,17 @@ std::optional<double> lf_delayAt(const FeedProgress& progress, const Knowledge& 
   return nearest->simSeconds - knowledge.feedToSimSeconds - nearest->feedSeconds;
 }
 
+// The speed (kt) the reports give a flight at a feed time, between the reports around it.
+std::optional<double> lf_reportedKt(const FlightFact& fact, double feedSeconds) {
+  for (std::size_t i = 1; i < fact.sent.size(); ++i) {
+    const FlightFact::Sent& a = fact.sent[i - 1];
+    const FlightFact::Sent& b = fact.sent[i];
+    if (a.t <= feedSeconds && feedSeconds <= b.t && b.t > a.t)
+      return distanceMetres(a.lat, a.lon, b.lat, b.lon) / (b.t - a.t) / kKnotInMetresPerSecond;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, std::size_t* judged) {
@@ -1817,6 +1828,71 @@ Complaints noseOffTheMotion(const Trace& trace) {
     }
     endRun();
     found.into(complaints);
+  }
+  return complaints;
+}
+
+Complaints climbLosingSpeed(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kMostLossKt = 15.0;
+  constexpr double kWithinSeconds = 30.0;
+  constexpr double kLeastClimbFeet = 10.0;  // over 5 s: climbing at 120 ft/min or more
+  constexpr long kHalfWindow = 2;           // each speed over 5 s, that the sampling and the pace even out
+  constexpr double kAirWithinMetres = 300.0;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const FlightFact* fact = lf_fact(knowledge, events.front()->tailNumber);
+    const double settled = std::max(*moved + 1.0, lf_judgedFrom(events, lf_poses(events), faults));
+    const double removed = lf_removedAt(events);
+    const auto poses = lf_secondPoses(events);
+    // Each pose's speed over the program's seconds around it; none where it is not wholly in the air.
+    std::vector<std::optional<double>> kt(poses.size());
+    for (std::size_t i = static_cast<std::size_t>(kHalfWindow); i + kHalfWindow < poses.size(); ++i) {
+      const TraceEvent& a = *poses[i - kHalfWindow];
+      const TraceEvent& b = *poses[i + kHalfWindow];
+      if (a.t < settled || b.t > removed - 1.0 || std::fabs(b.t - a.t - 2.0 * kHalfWindow) > 0.1) continue;
+      bool air = true;
+      double metres = 0.0;
+      for (std::size_t k = i - kHalfWindow; k < i + kHalfWindow; ++k) {
+        air = air && !poses[k]->onGround && !poses[k + 1]->onGround;
+        metres += distanceMetres(poses[k]->latitude, poses[k]->longitude, poses[k + 1]->latitude, poses[k + 1]->longitude);
+      }
+      const double ran = shares.over(a.t, b.t);
+      if (air && ran >= 0.5 * (b.t - a.t)) kt[i] = metres / ran / kKnotInMetresPerSecond;
+    }
+    auto climbing = [&](std::size_t i) {
+      const std::size_t j = lf_after(poses, i, 5.0);
+      return j < poses.size() && !poses[i]->onGround && !poses[j]->onGround &&
+             poses[j]->altitude - poses[i]->altitude >= kLeastClimbFeet;
+    };
+    bool named = false;
+    for (std::size_t i = 0; i < poses.size() && !named; ++i) {
+      if (!kt[i] || !climbing(i)) continue;
+      for (std::size_t j = i + 1; j < poses.size() && poses[j]->t <= poses[i]->t + kWithinSeconds + 0.1; ++j) {
+        if (!climbing(j)) break;
+        if (!kt[j] || *kt[i] - *kt[j] <= kMostLossKt) continue;
+        // What its reports lose between the two places, it may lose.
+        double reported = 0.0;
+        if (fact) {
+          const auto f1 = lf_feedTimeAt(*fact, *poses[i], true, kAirWithinMetres);
+          const auto f2 = lf_feedTimeAt(*fact, *poses[j], true, kAirWithinMetres);
+          const auto v1 = f1 ? lf_reportedKt(*fact, *f1) : std::nullopt;
+          const auto v2 = f2 ? lf_reportedKt(*fact, *f2) : std::nullopt;
+          if (v1 && v2) reported = std::max(0.0, *v1 - *v2);
+        }
+        if (*kt[i] - *kt[j] <= kMostLossKt + reported) continue;
+        const auto ground = lf_groundFeet(knowledge, poses[j]->latitude, poses[j]->longitude);
+        complaints.push_back(fmt::format("{}: climbing, from {:.1f} kt to {:.1f} kt within {:.0f} s, {:.0f} ft over the "
+                                         "ground (its reports lose {:.1f} kt there)",
+                                         lf_name(*poses[j]), *kt[i], *kt[j], poses[j]->t - poses[i]->t,
+                                         poses[j]->altitude - ground.value_or(0.0) - knowledge.cgFeet, reported));
+        named = true;
+        break;
+      }
+    }
   }
   return complaints;
 }

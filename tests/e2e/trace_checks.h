@@ -177,6 +177,9 @@ Complaints rollLaterThanItsTaxi(const tracepicture::Trace& trace, const Knowledg
 // On the ground above 3 kt the nose points within 5 degrees of the motion, but for less than 3 s;
 // a push-back (moving backwards) aside.
 Complaints noseOffTheMotion(const tracepicture::Trace& trace);
+// Climbing in the air, no loss of more than 15 kt within 30 s beyond what the flight's reports lose there.
+Complaints climbLosingSpeed(const tracepicture::Trace& trace, const Knowledge& knowledge);
+
 // Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
 // pace against it, and a second whose pace is not known is not judged. Each limit allows half a
 // knot more for the trace's rounded positions.

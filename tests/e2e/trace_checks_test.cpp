@@ -666,6 +666,13 @@ TEST(TraceChecks, NoSteepDescentNearTheGroundAndNoRemovalInTheAirThere) {
   }
 }
 
+// `seconds` speeds from `from`, changing by `perSecond` each second.
+std::vector<double> lf_ramp(double from, double perSecond, int seconds) {
+  std::vector<double> kts;
+  for (int i = 0; i < seconds; ++i) kts.push_back(from + perSecond * i);
+  return kts;
+}
+
 TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAndTurnsOnTheSpotAtTheProgramsRate) {
   const auto k = lf_knowledge();
   // Taxiing along 28's line (heading off the runway's by `off`), its speeds second by second.
@@ -823,11 +830,12 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
 TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseGently) {
   const auto k = lf_knowledge();
   // Along 28's line at these speeds (kt) second by second, 2000 ft up; `created` is the first.
-  auto flying = [](const char* tail, const std::vector<double>& kts, bool ground = false, int firstRemovedWith = 0) {
+  auto flying = [](const char* tail, const std::vector<double>& kts, bool ground = false, int firstRemovedWith = 0,
+                   double climbFpm = 0.0) {
     std::vector<std::array<double, 3>> seconds;
     double along = -9000.0;
     for (const double kt : kts) {
-      seconds.push_back({along, ground ? -1.0 : 2000.0, 0.0});
+      seconds.push_back({along, ground ? -1.0 : 2000.0 + climbFpm / 60.0 * static_cast<double>(seconds.size()), 0.0});
       along += kt * 0.5144;
     }
     std::vector<Pose> poses = lf_along28(1, tail, seconds, 0.0, 10.0);
@@ -849,6 +857,9 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
     std::size_t complaints;
     std::size_t hangs = 0;
     std::size_t jumps = 0;
+    double climbFpm = 0.0;
+    std::size_t climbLosses = 0;
+    bool reportsSlowToo = false;  // the feed reports the same slowing
   } slow[] = {
       {"an A380 at 150 kt", "D-AIMA", std::vector<double>(12, 150.0), false, 0, 0},
       {"an A380 fading to 60 kt in the air", "D-AIMA", {150, 150, 150, 140, 126, 113, 102, 92, 83, 75, 67, 60}, false, 0, 1, 0, 1},
@@ -863,12 +874,22 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
       {"an A380 slowing 2 kt/s on its approach", "D-AIMA", {170, 168, 166, 164, 162, 160, 158, 156, 154, 152}, false, 0, 0},
       {"a climb braking in steps of 16 kt when its reports end", "D-AIMA", {208, 208, 208, 192, 176, 160, 145, 140, 140}, false, 0, 0, 0, 1},
       {"an A380 speeding up by 7 kt in one second", "D-AIMA", {150, 150, 150, 157, 157, 157, 157}, false, 0, 0, 0, 1},
+      {"a climb at 2,300 ft/min holding 207 kt", "D-AIMA", std::vector<double>(50, 207.0), false, 0, 0, 0, 0, 2300.0, 0},
+      {"a climb slowing 1 kt/s when its reports end", "D-AIMA", lf_ramp(207.0, -1.0, 50), false, 0, 0, 0, 0, 2300.0, 1},
+      {"a climb losing 12 kt over 30 s", "D-AIMA", lf_ramp(207.0, -0.4, 50), false, 0, 0, 0, 0, 2300.0, 0},
+      {"a climb slowing 1 kt/s as its reports do", "D-AIMA", lf_ramp(207.0, -1.0, 50), false, 0, 0, 0, 0, 2300.0, 0, true},
+      {"slowing 1 kt/s level, on its approach", "D-AIMA", lf_ramp(207.0, -1.0, 50), false, 0, 0, 0, 0, 0.0, 0},
   };
   for (const Slow& c : slow) {
-    const auto trace = flying(c.tail, c.kts, c.ground, c.removedWith);
+    const auto trace = flying(c.tail, c.kts, c.ground, c.removedWith, c.climbFpm);
     EXPECT_EQ(slowInTheAir(trace, k).size(), c.complaints) << c.name;
     EXPECT_EQ(hangingStillAfterCreation(trace, k).size(), c.hangs) << c.name;
     EXPECT_EQ(airSpeedJumps(lf_withFlyers(trace), k).size(), c.jumps) << c.name;
+    Knowledge fed = k;
+    if (c.reportsSlowToo)
+      for (const auto& e : trace.events)
+        if (e.tailNumber == c.tail) fed.flights[c.tail].sent.push_back({e.t - 30.0, e.latitude, e.longitude, e.altitude});
+    EXPECT_EQ(climbLosingSpeed(lf_withFlyers(trace), fed).size(), c.climbLosses) << c.name;
   }
   {
     // The program's last pose of an object leaps as it goes: only a removal a quarter second after it excuses it.
