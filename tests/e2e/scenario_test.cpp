@@ -59,6 +59,7 @@ void lf_checkInTheAir(const RunResult& run) {
   lf_expectNone("vertical speed swings", verticalSpeedSwings(run.trace, run.knowledge));
   lf_expectNone("air speed jumps", airSpeedJumps(run.trace, run.knowledge));
   lf_expectNone("a climb losing speed", climbLosingSpeed(run.trace, run.knowledge));
+  lf_expectNone("altitude steps", altitudeSteps(run.trace, run.knowledge));
 }
 
 // What a pilot watching the traffic on the ground would not accept, second by second as well.

@@ -1634,6 +1634,40 @@ Complaints verticalSpeedSwings(const Trace& trace, const Knowledge& knowledge) {
   return complaints;
 }
 
+Complaints altitudeSteps(const Trace& trace, const Knowledge& knowledge) {
+  // A vertical speed changing by 2,000 ft/min within 2 s changes a second's climb by 17 ft.
+  constexpr double kMostChangeFeet = 25.0;
+  constexpr double kNearRemovalSeconds = 0.25;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const double settled = std::max(*moved, lf_judgedFrom(events, lf_poses(events), faults));
+    const double removed = lf_removedAt(events);
+    const auto steps = lf_steps(lf_secondPoses(events));
+    FirstAndMore found(" second(s)");
+    for (std::size_t k = 1; k < steps.size(); ++k) {
+      const Step& a = steps[k - 1];
+      const Step& b = steps[k];
+      if (a.to != b.from || !a.inTheAir() || !b.inTheAir() || a.from->t < settled) continue;
+      if (b.to->t > removed - kNearRemovalSeconds) continue;
+      const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
+      if (!pace) continue;
+      const double share = shares.of(b.to->t);
+      const double before = (a.to->altitude - a.from->altitude) * *pace / share;
+      const double after = (b.to->altitude - b.from->altitude) / share;
+      const double unsure = std::fabs(1.0 - *pace) * std::max(std::fabs(before), std::fabs(after)) / 2.0;
+      if (std::fabs(after - before) <= kMostChangeFeet + unsure) continue;
+      found.add(fmt::format("{}: its altitude changes {:+.0f} ft in one second after {:+.0f} ft the second before, "
+                            "at {:.0f} ft", lf_name(*b.to), after, before, b.to->altitude));
+    }
+    found.into(complaints);
+  }
+  return complaints;
+}
+
 Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
   constexpr double kMostChangeKt = 6.0;
   constexpr double kNearRemovalSeconds = 0.25;

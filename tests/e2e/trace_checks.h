@@ -195,6 +195,9 @@ Complaints goAroundsTouchingDown(const tracepicture::Trace& trace, const Knowled
 // In the air the vertical speed sent changes by no more than 2,000 ft/min within 2 s, from the
 // object's first move on (its creation carries 0 ft/min).
 Complaints verticalSpeedSwings(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the air the altitude's change in one second differs from the second before's by no more
+// than 25 ft: no hop, at any height (a QNH change taken up at once).
+Complaints altitudeSteps(const tracepicture::Trace& trace, const Knowledge& knowledge);
 // In the air the speed changes by no more than 6 kt in one second.
 Complaints airSpeedJumps(const tracepicture::Trace& trace, const Knowledge& knowledge);
 

@@ -1079,23 +1079,35 @@ TEST(TraceChecks, TheVerticalSpeedSentChangesNoFasterThan2000FtMinWithin2Seconds
     std::vector<double> vs;  // second by second, from the creation on
     bool ground = false;
     std::size_t complaints;
+    double hopFeet = 0.0;  // the altitude shifted from second 4 on, over `hopSeconds`
+    double hopSeconds = 1.0;
+    std::size_t steps = 0;
+    bool climbs = false;  // its altitude rising at the vertical speed sent
   } cases[] = {
       {"a go-around building its climb over seconds", {-700, -700, -300, 300, 900, 1500, 1800, 1800}, false, 0},
       {"a go-around yanked from -700 to +3,120 within 2 s", {-700, -700, -700, 1760, 3120, 3120, 3120}, false, 1},
       {"a dip of 2,100 ft/min over 2 s", {-700, -700, -1750, -2800, -2800}, false, 1},
       {"made at 0 ft/min, flying at 2,500 from its first move", {0, 2500, 2500, 2500, 2500}, false, 0},
       {"on the ground the vertical speed is not flown", {0, 0, 2500, 0, 2500}, true, 0},
+      {"a QNH change of 2 hPa lifting it 55 ft at once", std::vector<double>(10, 0.0), false, 0, 55.0, 1.0, 1},
+      {"a QNH change of 12 hPa taken up over 30 s", std::vector<double>(40, 0.0), false, 0, 325.0, 30.0, 0},
+      {"climbing at 3,000 ft/min, a QNH change of 3 hPa taken up over 20 s", std::vector<double>(30, 3000.0), false, 0,
+       80.0, 20.0, 0, true},
+      {"climbing at 3,000 ft/min, lifted 80 ft at once", std::vector<double>(30, 3000.0), false, 0, 80.0, 1.0, 1, true},
   };
   for (const Case& c : cases) {
     std::vector<Pose> poses;
     for (std::size_t i = 0; i < c.vs.size(); ++i) {
       const auto [lat, lon] = lf_on28(-9000.0 + 77.0 * static_cast<double>(i), 0.0);
-      Pose p{static_cast<double>(i), i == 0 ? "create" : "pose", 1, "D-AIMA", lat, lon, kGround + (c.ground ? 8.0 : 2000.0),
+      Pose p{10.0 + static_cast<double>(i), i == 0 ? "create" : "pose", 1, "D-AIMA", lat, lon, kGround + (c.ground ? 8.0 : 2000.0),
              lf_end28().headingDeg, c.ground};
       p.vs = c.vs[i];
+      for (std::size_t j = 1; j <= i && c.climbs; ++j) p.alt += c.vs[j] / 60.0;
+      if (i >= 4 && !c.ground) p.alt += c.hopFeet * std::min(1.0, static_cast<double>(i - 3) / c.hopSeconds);
       poses.push_back(p);
     }
     EXPECT_EQ(verticalSpeedSwings(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
+    EXPECT_EQ(altitudeSteps(lf_withFlyers(lf_attitudeTrace(poses)), k).size(), c.steps) << c.name;
   }
 }
 
