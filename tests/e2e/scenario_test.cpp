@@ -280,7 +280,7 @@ TEST(Scenario, ParkedAtZurichWithRealTrafficsOwnAppTheAirportFillsAndTheFlightsC
 // `takeoffs`: the run lasts until the day's departure has taken off and climbed away, and its roll is judged.
 void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh, bool takeoffs = false) {
   testing_support::TempDir dir;
-  FaultPlan plan = calmPlan(takeoffs ? 185.0 : 110.0);
+  FaultPlan plan = calmPlan(takeoffs ? 225.0 : 110.0);
   plan.qnhHpa = qnh;
   plan.userAt = {47.451944, 8.543885};  // on the ramp south of runway 10/28, clear of the approaches
   const std::filesystem::path folder = lf_runFolder(dir, name);
