@@ -1765,6 +1765,8 @@ Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, 
   constexpr double kMovingMetres = 2.0;
   constexpr double kWithinMetres = 25.0;  // the program rounds a taxi's corners
   constexpr std::size_t kRollReports = 3;  // the start of the roll
+  constexpr double kShortestStandSeconds = 6.0;  // a stand the reports' spacing tells
+  constexpr double kStandSmoothingSeconds = 4.0;
   Complaints complaints;
   const FeedProgress progress = feedProgress(trace, knowledge);
   for (const auto& [id, events] : lf_byObject(trace)) {
@@ -1805,6 +1807,23 @@ Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, 
       complaints.push_back(fmt::format("{} ({}): the start of its roll shows its reports {:.1f} s behind them, its taxi "
                                        "{:.1f} s (the whole feed's delay grew {:.1f} s)",
                                        lf_name(*events.front()), fact->type, rollDelay, taxiDelay, grew));
+    // Where its reports stand lined up, it stands as long, but for the program's smoothing.
+    std::size_t lastStanding = lineUp;
+    while (lastStanding + 1 < ground && apart(lastStanding, lastStanding + 1) < kStandingMetres) ++lastStanding;
+    const double reportedStand = sent[lastStanding].t - sent[lineUp].t;
+    double stood = 0.0;
+    for (std::size_t i = 0, from = 0; i < poses.size(); ++i) {
+      const bool still = i > 0 && poses[i]->onGround &&
+                         distanceMetres(poses[i]->latitude, poses[i]->longitude, sent[lineUp].lat, sent[lineUp].lon) <=
+                             kWithinMetres &&
+                         distanceMetres(poses[i - 1]->latitude, poses[i - 1]->longitude, poses[i]->latitude,
+                                        poses[i]->longitude) < kStandingMetres * 0.5;
+      if (!still) from = i;
+      else stood = std::max(stood, poses[i]->t - poses[from]->t);
+    }
+    if (reportedStand >= kShortestStandSeconds && stood < reportedStand - kStandSmoothingSeconds)
+      complaints.push_back(fmt::format("{} ({}): stands {:.0f} s at its line-up, where its reports stand {:.0f} s",
+                                       lf_name(*events.front()), fact->type, stood, reportedStand));
   }
   return complaints;
 }

@@ -1179,6 +1179,7 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     std::size_t complaints;
     double taxiDelay = std::numeric_limits<double>::quiet_NaN();  // not a number: the roll's
     std::size_t laterThanTaxi = 0;
+    double creepKt = 0.0;  // shown creeping on through the 10 s its reports stand lined up
   } cases[] = {
       {"both 30 s behind the feed", false, 30.0, 30.0, 0},
       {"the roll 3 s later", false, 30.0, 33.0, 0},
@@ -1189,6 +1190,7 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
       {"a take-off roll 3 s late", true, 30.0, 33.0, 0},
       {"a take-off roll 12 s later behind its reports than its taxi", true, 42.0, 42.0, 0, 30.0, 1},
       {"a take-off roll 8 s later behind its reports than its taxi", true, 38.0, 38.0, 0, 30.0, 0},
+      {"running through its line-up at 3 kt where its reports stand 10 s", true, 30.0, 30.0, 0, 30.0, 1, 3.0},
   };
   for (const Case& c : cases) {
     Knowledge k = lf_knowledge();
@@ -1204,7 +1206,7 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     std::vector<Pose> poses;
     for (double t = 0.0; t <= 70.0; t += 1.0) {
       const auto [along, height] = fed(t);
-      const auto [lat, lon] = lf_on28(along);
+      const auto [lat, lon] = lf_on28(along + (t >= 10.0 && t <= 20.0 ? c.creepKt * 0.5144 * (t - 10.0) : 0.0));
       const double groundDelay = t < 10.0 && !std::isnan(c.taxiDelay) ? c.taxiDelay : c.rollDelay;
       const double simT = k.feedToSimSeconds + t + (height < 0.0 ? groundDelay : c.airDelay);
       // What the simulator shows of the air after it already shows the roll, it never shows; a
