@@ -771,6 +771,11 @@ struct Planned {
   double gapFrom = 0.0;   // path time of its reports' gap, and its end
   double gapTo = 0.0;
   double pastEnd = 0.0;   // its reports' run past the scenario's end
+  // A departure lined up behind an arrival: that one's index in the plan, and how long after it
+  // left the runway this one rolls.
+  std::optional<std::size_t> behind;
+  double behindSeconds = 0.0;
+  bool asPlaced = false;  // neither waits for the others nor is waited for
 };
 
 // When a flight uses a runway, on its path's clock: on its last 600 ft of final to it before
@@ -860,12 +865,36 @@ void lf_keepRunwaysApart(std::vector<Planned>& planned, const FacilityLayout& ai
                    [&](std::size_t a, std::size_t b) {
                      return std::pair(planned[a].first, planned[a].windowed) > std::pair(planned[b].first, planned[b].windowed);
                    });
+  // Flights placed as they ask go first: those behind them follow from where they are.
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return planned[a].asPlaced > planned[b].asPlaced; });
   std::vector<std::size_t> placed;
+  std::vector<bool> done(planned.size(), false);
   for (const std::size_t i : order) {
+    if (const auto ahead = planned[i].behind; ahead && done[*ahead]) {
+      // Its roll starts where it last stands before its lift-off; the arrival ahead has left the
+      // runway when its last use of the departure's runway ends.
+      const std::vector<State>& path = planned[i].path;
+      double rollAt = 0.0;
+      for (const State& s : path) {
+        if (!s.onGround) break;
+        if (s.gs <= 0.0) rollAt = s.t;
+      }
+      std::optional<std::size_t> runway;
+      for (const RunwayUse& u : all[i].uses)
+        if (u.kind == RunwayUse::Fast) runway = u.runway;
+      double left = 0.0;
+      for (const RunwayUse& v : all[*ahead].uses)
+        if (runway && v.runway == *runway) left = std::max(left, v.to);
+      planned[i].start = planned[*ahead].start + left + planned[i].behindSeconds - rollAt;
+    }
+    done[i] = true;
+    if (planned[i].asPlaced) continue;
     for (int attempt = 0; attempt < 500; ++attempt) {
       double wait = 0.0;
       const double mine = planned[i].start;
       for (const std::size_t j : placed) {
+        if (planned[i].behind == j) continue;  // it lines up behind that one on purpose
         const double theirs = planned[j].start;
         for (const RunwayUse& u : all[i].uses)
           for (const RunwayUse& v : all[j].uses) {
@@ -1035,7 +1064,11 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
   // The extra flights draw from a stream of their own: the others' draws stay as they were.
   Random extraRandom(options.seed ^ 0x9E3779B97F4A7C15ull);
   std::swap(b.random, extraRandom);
+  const std::size_t firstExtra = planned.size();
   for (const Options::ExtraFlight& extra : options.extraFlights) {
+    if (extra.linesUpBehind && (*extra.linesUpBehind >= planned.size() - firstExtra ||
+                                options.extraFlights[*extra.linesUpBehind].kind != FlightKind::Arrival))
+      throw std::runtime_error("an extra flight lines up behind no earlier extra arrival");
     Planned p;
     p.generated.kind = extra.kind;
     p.generated.extra = p.extra = true;
@@ -1049,6 +1082,11 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
     }
     p.pastEnd = std::max(0.0, extra.pastEndSeconds);
     p.first = extra.keepsItsPlace;
+    p.asPlaced = extra.asPlaced;
+    if (extra.linesUpBehind) {
+      p.behind = firstExtra + *extra.linesUpBehind;
+      p.behindSeconds = extra.behindSeconds;
+    }
     planned.push_back(std::move(p));
   }
   std::swap(b.random, extraRandom);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -100,6 +101,14 @@ struct Options {
     double pastEndSeconds = 0.0;
     // The other flights give way to it on the runways, where it would give way to them.
     bool keepsItsPlace = false;
+    // Placed at its window whatever the others do, and the others take no notice of it: for a
+    // flight set where its runway is free of them while the feed lasts.
+    bool asPlaced = false;
+    // A departure that lines up right behind the landing of the extra flight of this index (an
+    // earlier entry, an arrival on its runway): placed to roll `behindSeconds` after that one has
+    // left the runway, it waits lined up while the other rolls out ahead of it.
+    std::optional<std::size_t> linesUpBehind;
+    double behindSeconds = 5.0;
   };
   std::vector<ExtraFlight> extraFlights;
 };

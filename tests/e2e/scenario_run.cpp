@@ -341,7 +341,13 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
     // Another day, the weather's QNH far from the standard one: the first arrival lands on 32,
     // its approach passing over runway 16/34 700 m before its threshold, early enough to be shown
     // by a short run; those for 28 wait for the departure below.
-    base.metars = {{0.0, "LSZH", fmt::format("LSZH 051150Z 24008KT 9999 FEW030 08/04 Q{:04d} NOSIG", *qnhDay)}};
+    // Its QNH changes while the program flies, the reports staying as they were: up 3 hPa, down
+    // 10, and back to where it was before the landings on 32 and 28.
+    auto metar = [](int qnh) { return fmt::format("LSZH 051150Z 24008KT 9999 FEW030 08/04 Q{:04d} NOSIG", qnh); };
+    base.metars = {{0.0, "LSZH", metar(*qnhDay)},
+                   {20.0, "LSZH", metar(*qnhDay + 3)},
+                   {40.0, "LSZH", metar(*qnhDay - 7)},
+                   {58.0, "LSZH", metar(*qnhDay)}};
     options.arrivalRunways = {"32", "28"};
     options.momentWindows[trafficgen::FlightKind::Arrival] = {64.0, 70.0};
     // A calm day: no flight lost in the air, and a departure seen taxiing on to 28 that waits a
@@ -355,6 +361,16 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
         // that waits 20 s before its roll.
         Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"32"}, .airline = "BAW", .type = "A388",
               .window = {174.0, 176.0}, .lineUpSeconds = 20.0, .pastEndSeconds = 30.0, .keepsItsPlace = true},
+        // Beside the others, where they leave room: on 34 once the light aircraft's low pass
+        // there has climbed away and the departure on 28 has crossed it, an arrival followed
+        // until it is off the runway, and a heavy taxiing on to 34 right behind its landing that
+        // stands lined up 10 s while the arrival turns off ahead of it, as its reports do, and
+        // rolls as that one has left the runway.
+        Extra{.kind = trafficgen::FlightKind::Arrival, .runways = {"34"}, .airline = "EZY", .type = "A320",
+              .window = {126.0, 128.0}, .pastEndSeconds = 60.0, .asPlaced = true},
+        Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"34"}, .airline = "SWR", .type = "B77W",
+              .taxiOn = true, .lineUpSeconds = 10.0, .pastEndSeconds = 90.0, .asPlaced = true, .linesUpBehind = 2,
+              .behindSeconds = 0.0},
     };
   }
   std::set<std::uint32_t> taken;

@@ -29,6 +29,26 @@ constexpr Span kSpans[] = {{"A319", 35.8}, {"A320", 35.8}, {"A20N", 35.8}, {"A32
                            {"B77L", 64.8}, {"B77W", 64.8}, {"B789", 60.1}, {"CRJ9", 24.9}, {"E190", 28.7},
                            {"E195", 28.7}, {"MD11", 51.7}, {"DH8D", 28.4}, {"AT76", 27.1}, {"C172", 11.0}};
 
+// One complaint per object: the first fault it showed, and how many more.
+class FirstAndMore {
+ public:
+  // `unit`: what the further faults are counted in (" second(s)"), after "and N more".
+  explicit FirstAndMore(const char* unit = "") : unit_(unit) {}
+  bool none() const { return first_.empty(); }
+  void add(std::string fault) {
+    if (first_.empty()) first_ = std::move(fault);
+    else ++more_;
+  }
+  void into(Complaints& complaints) const {
+    if (!first_.empty()) complaints.push_back(more_ ? fmt::format("{} (and {} more{})", first_, more_, unit_) : first_);
+  }
+
+ private:
+  const char* unit_;
+  std::string first_;
+  std::size_t more_ = 0;
+};
+
 const FlightFact* lf_fact(const Knowledge& knowledge, const std::string& tail) {
   const auto it = knowledge.flights.find(tail);
   return it == knowledge.flights.end() ? nullptr : &it->second;
@@ -1425,8 +1445,7 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
     const double settled = lf_judgedFrom(events, lf_poses(events), faults);
     const std::set<const TraceEvent*> rolling = lf_takeoffRolls(poses, knowledge);
     const auto steps = lf_steps(poses);
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found(" second(s)");
     for (std::size_t k = 1; k < steps.size(); ++k) {
       const Step& a = steps[k - 1];
       const Step& b = steps[k];
@@ -1441,12 +1460,9 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
       const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) + kRoundingKt ||
                          (-loss > kMostGain + kRoundingKt && !(rolling.contains(a.to) && rolling.contains(b.to)));
       if (!fault) continue;
-      if (first.empty())
-        first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second on the ground", lf_name(*b.to), before, after);
-      else
-        ++more;
+      found.add(fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second on the ground", lf_name(*b.to), before, after));
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+    found.into(complaints);
   }
   return complaints;
 }
@@ -1460,8 +1476,7 @@ Complaints motionAgainstHeading(const Trace& trace, const Knowledge& knowledge) 
   for (const auto& [id, events] : lf_byObject(trace)) {
     const auto steps = lf_steps(lf_secondPoses(events));
     bool pushing = false;
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found(" second(s)");
     for (const Step& step : steps) {
       const TraceEvent& a = *step.from;
       const TraceEvent& b = *step.to;
@@ -1481,13 +1496,10 @@ Complaints motionAgainstHeading(const Trace& trace, const Knowledge& knowledge) 
                                        stand.radiusMetres + 10.0;
         if (pushing) continue;
       }
-      if (first.empty())
-        first = fmt::format("{}: moves along {:.0f} deg at {:.1f} kt, {:.0f} deg off its heading {:.0f} deg{}", lf_name(b),
-                            moving, step.kt, off, lf_meanHeading(a.heading, b.heading), b.onGround ? " on the ground" : "");
-      else
-        ++more;
+      found.add(fmt::format("{}: moves along {:.0f} deg at {:.1f} kt, {:.0f} deg off its heading {:.0f} deg{}", lf_name(b),
+                            moving, step.kt, off, lf_meanHeading(a.heading, b.heading), b.onGround ? " on the ground" : ""));
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+    found.into(complaints);
   }
   return complaints;
 }
@@ -1598,8 +1610,7 @@ Complaints verticalSpeedSwings(const Trace& trace, const Knowledge& knowledge) {
     const std::optional<double> moved = lf_firstMove(events, 0.5);
     if (!moved) continue;
     const auto poses = lf_secondPoses(events);
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found;
     double lastNamed = -1.0;
     for (std::size_t i = 0; i < poses.size(); ++i) {
       const TraceEvent& a = *poses[i];
@@ -1610,16 +1621,49 @@ Complaints verticalSpeedSwings(const Trace& trace, const Knowledge& knowledge) {
         // Seconds the machine stretched allow what the program did in them.
         const double most = kMostChangeFtMin * std::max(1.0, shares.over(a.t, b.t) / kWithinSeconds);
         if (std::fabs(*b.verticalSpeed - *a.verticalSpeed) <= most) continue;
-        if (first.empty())
-          first = fmt::format("{}: the vertical speed sent goes from {:.0f} to {:.0f} ft/min in {:.0f} s in the air",
-                              lf_name(b), *a.verticalSpeed, *b.verticalSpeed, b.t - a.t);
-        else if (b.t > lastNamed)
-          ++more;
+        // A swing judged from two seconds is counted once.
+        if (found.none() || b.t > lastNamed)
+          found.add(fmt::format("{}: the vertical speed sent goes from {:.0f} to {:.0f} ft/min in {:.0f} s in the air",
+                                lf_name(b), *a.verticalSpeed, *b.verticalSpeed, b.t - a.t));
         lastNamed = b.t;
         break;
       }
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more)", first, more) : first);
+    found.into(complaints);
+  }
+  return complaints;
+}
+
+Complaints altitudeSteps(const Trace& trace, const Knowledge& knowledge) {
+  // A vertical speed changing by 2,000 ft/min within 2 s changes a second's climb by 17 ft.
+  constexpr double kMostChangeFeet = 25.0;
+  constexpr double kNearRemovalSeconds = 0.25;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const double settled = std::max(*moved, lf_judgedFrom(events, lf_poses(events), faults));
+    const double removed = lf_removedAt(events);
+    const auto steps = lf_steps(lf_secondPoses(events));
+    FirstAndMore found(" second(s)");
+    for (std::size_t k = 1; k < steps.size(); ++k) {
+      const Step& a = steps[k - 1];
+      const Step& b = steps[k];
+      if (a.to != b.from || !a.inTheAir() || !b.inTheAir() || a.from->t < settled) continue;
+      if (b.to->t > removed - kNearRemovalSeconds) continue;
+      const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
+      if (!pace) continue;
+      const double share = shares.of(b.to->t);
+      const double before = (a.to->altitude - a.from->altitude) * *pace / share;
+      const double after = (b.to->altitude - b.from->altitude) / share;
+      const double unsure = std::fabs(1.0 - *pace) * std::max(std::fabs(before), std::fabs(after)) / 2.0;
+      if (std::fabs(after - before) <= kMostChangeFeet + unsure) continue;
+      found.add(fmt::format("{}: its altitude changes {:+.0f} ft in one second after {:+.0f} ft the second before, "
+                            "at {:.0f} ft", lf_name(*b.to), after, before, b.to->altitude));
+    }
+    found.into(complaints);
   }
   return complaints;
 }
@@ -1636,8 +1680,7 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
     const double settled = std::max(*moved, lf_judgedFrom(events, lf_poses(events), faults));
     const double removed = lf_removedAt(events);
     const auto steps = lf_steps(lf_secondPoses(events));
-    std::string first;
-    std::size_t more = 0;
+    FirstAndMore found(" second(s)");
     for (std::size_t k = 1; k < steps.size(); ++k) {
       const Step& a = steps[k - 1];
       const Step& b = steps[k];
@@ -1652,12 +1695,257 @@ Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
       // that change of this aircraft's speed may be the reading's, not the aircraft's.
       const double unsure = std::fabs(1.0 - *pace) * std::max(before, after) / 2.0;
       if (std::fabs(after - before) <= kMostChangeKt + kRoundingKt + unsure) continue;
-      if (first.empty())
-        first = fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after);
-      else
-        ++more;
+      found.add(fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after));
     }
-    if (!first.empty()) complaints.push_back(more ? fmt::format("{} (and {} more second(s))", first, more) : first);
+    found.into(complaints);
+  }
+  return complaints;
+}
+
+namespace {
+
+// When an object passed nearest a place, searching its poses on the ground from `from` on (which
+// it moves up to the pass found): the first pass within `withinMetres`, at its nearest.
+std::optional<double> lf_passedAt(const std::vector<const TraceEvent*>& poses, std::size_t& from, double lat, double lon,
+                                  double withinMetres) {
+  constexpr double kMetresPerDegree = 111320.0;
+  const double east = kMetresPerDegree * std::cos(lat * M_PI / 180.0);
+  std::optional<double> at;
+  double best = withinMetres;
+  for (std::size_t i = from + 1; i < poses.size(); ++i) {
+    const TraceEvent& a = *poses[i - 1];
+    const TraceEvent& b = *poses[i];
+    if (!a.onGround || !b.onGround) continue;
+    const double bx = (b.longitude - a.longitude) * east;
+    const double by = (b.latitude - a.latitude) * kMetresPerDegree;
+    const double px = (lon - a.longitude) * east;
+    const double py = (lat - a.latitude) * kMetresPerDegree;
+    const double length2 = bx * bx + by * by;
+    const double u = length2 > 0.0 ? std::clamp((px * bx + py * by) / length2, 0.0, 1.0) : 0.0;
+    const double d = std::hypot(px - u * bx, py - u * by);
+    if (d <= best) {
+      best = d;
+      at = a.t + u * (b.t - a.t);
+      from = i - 1;
+    } else if (at && d > withinMetres) {
+      break;  // past the first pass
+    }
+  }
+  return at;
+}
+
+// The program's delay behind the feed as a whole at a simulator time, from its airborne traffic;
+// none where that is not known within 10 s.
+std::optional<double> lf_delayAt(const FeedProgress& progress, const Knowledge& knowledge, double simSeconds) {
+  const FeedProgress::Point* nearest = nullptr;
+  for (const FeedProgress::Point& p : progress.points)
+    if (std::fabs(p.simSeconds - simSeconds) <= 10.0 &&
+        (!nearest || std::fabs(p.simSeconds - simSeconds) < std::fabs(nearest->simSeconds - simSeconds)))
+      nearest = &p;
+  if (!nearest) return std::nullopt;
+  return nearest->simSeconds - knowledge.feedToSimSeconds - nearest->feedSeconds;
+}
+
+// The speed (kt) the reports give a flight at a feed time, between the reports around it.
+std::optional<double> lf_reportedKt(const FlightFact& fact, double feedSeconds) {
+  for (std::size_t i = 1; i < fact.sent.size(); ++i) {
+    const FlightFact::Sent& a = fact.sent[i - 1];
+    const FlightFact::Sent& b = fact.sent[i];
+    if (a.t <= feedSeconds && feedSeconds <= b.t && b.t > a.t)
+      return distanceMetres(a.lat, a.lon, b.lat, b.lon) / (b.t - a.t) / kKnotInMetresPerSecond;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, std::size_t* judged) {
+  constexpr double kMostLaterSeconds = 10.0;
+  constexpr double kStandingMetres = 1.0;  // reports this close stand
+  constexpr double kMovingMetres = 2.0;
+  constexpr double kWithinMetres = 25.0;  // the program rounds a taxi's corners
+  constexpr std::size_t kRollReports = 3;  // the start of the roll
+  constexpr double kShortestStandSeconds = 6.0;  // a stand the reports' spacing tells
+  constexpr double kStandSmoothingSeconds = 4.0;
+  Complaints complaints;
+  const FeedProgress progress = feedProgress(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const FlightFact* fact = lf_fact(knowledge, events.front()->tailNumber);
+    if (!fact || fact->kind != Kind::Departure) continue;
+    const auto& sent = fact->sent;
+    // The reports on the ground up to the lift-off, and the last stand among them: the line-up.
+    std::size_t ground = 0;
+    while (ground < sent.size() && sent[ground].altitude <= 0.0) ++ground;
+    auto apart = [&](std::size_t i, std::size_t j) { return distanceMetres(sent[i].lat, sent[i].lon, sent[j].lat, sent[j].lon); };
+    std::size_t lineUp = 0;  // the first report of the last stand; 0: none
+    for (std::size_t i = 1; i < ground; ++i)
+      if (apart(i - 1, i) < kStandingMetres && (i < 2 || apart(i - 2, i - 1) >= kStandingMetres)) lineUp = i - 1;
+    if (lineUp == 0) continue;
+    auto moving = [&](std::size_t i) { return i > 0 && i + 1 < sent.size() && apart(i - 1, i) >= kMovingMetres && apart(i, i + 1) >= kMovingMetres; };
+    const auto poses = lf_poses(events);
+    std::size_t from = 0;
+    std::vector<double> taxi;
+    std::vector<double> taxiAt;
+    std::vector<double> roll;
+    std::vector<double> rollAt;
+    for (std::size_t i = 0; i < ground; ++i) {
+      if (!moving(i) || (i > lineUp && roll.size() >= kRollReports)) continue;
+      const std::optional<double> at = lf_passedAt(poses, from, sent[i].lat, sent[i].lon, kWithinMetres);
+      if (!at) continue;
+      (i < lineUp ? taxi : roll).push_back(*at - knowledge.feedToSimSeconds - sent[i].t);
+      (i < lineUp ? taxiAt : rollAt).push_back(*at);
+    }
+    if (taxi.size() < 3 || roll.size() < 2) continue;
+    if (judged) ++*judged;
+    const double taxiDelay = lf_median(taxi);
+    const double rollDelay = lf_median(roll);
+    // A program the machine held up is later behind all of the feed alike.
+    const auto before = lf_delayAt(progress, knowledge, lf_median(taxiAt));
+    const auto after = lf_delayAt(progress, knowledge, lf_median(rollAt));
+    const double grew = before && after ? std::max(0.0, *after - *before) : 0.0;
+    if (rollDelay - taxiDelay > kMostLaterSeconds + grew)
+      complaints.push_back(fmt::format("{} ({}): the start of its roll shows its reports {:.1f} s behind them, its taxi "
+                                       "{:.1f} s (the whole feed's delay grew {:.1f} s)",
+                                       lf_name(*events.front()), fact->type, rollDelay, taxiDelay, grew));
+    // Where its reports stand lined up, it stands as long, but for the program's smoothing.
+    std::size_t lastStanding = lineUp;
+    while (lastStanding + 1 < ground && apart(lastStanding, lastStanding + 1) < kStandingMetres) ++lastStanding;
+    const double reportedStand = sent[lastStanding].t - sent[lineUp].t;
+    double stood = 0.0;
+    for (std::size_t i = 0, from = 0; i < poses.size(); ++i) {
+      const bool still = i > 0 && poses[i]->onGround &&
+                         distanceMetres(poses[i]->latitude, poses[i]->longitude, sent[lineUp].lat, sent[lineUp].lon) <=
+                             kWithinMetres &&
+                         distanceMetres(poses[i - 1]->latitude, poses[i - 1]->longitude, poses[i]->latitude,
+                                        poses[i]->longitude) < kStandingMetres * 0.5;
+      if (!still) from = i;
+      else stood = std::max(stood, poses[i]->t - poses[from]->t);
+    }
+    if (reportedStand >= kShortestStandSeconds && stood < reportedStand - kStandSmoothingSeconds)
+      complaints.push_back(fmt::format("{} ({}): stands {:.0f} s at its line-up, where its reports stand {:.0f} s",
+                                       lf_name(*events.front()), fact->type, stood, reportedStand));
+  }
+  return complaints;
+}
+
+Complaints noseOffTheMotion(const Trace& trace) {
+  constexpr double kFromKt = 3.0;
+  constexpr double kMostOffDeg = 5.0;
+  constexpr std::size_t kLeastSeconds = 3;
+  // Two rounded positions put the direction between them up to this far aside, and the heading
+  // is written to a tenth of a degree.
+  constexpr double kRoundingMetres = 0.12;
+  constexpr double kHeadingRoundingDeg = 0.1;
+  Complaints complaints;
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const auto poses = lf_secondPoses(events);
+    FirstAndMore found(" time(s)");
+    std::size_t run = 0;
+    double worst = 0.0;
+    const TraceEvent* worstAt = nullptr;
+    double worstMoving = 0.0;
+    double worstKt = 0.0;
+    auto endRun = [&] {
+      if (run >= kLeastSeconds)
+        found.add(fmt::format("{}: its nose {:.1f} deg off its motion ({:.0f} deg at {:.1f} kt) on the ground, {} s on end",
+                              lf_name(*worstAt), worst, worstMoving, worstKt, run));
+      run = 0;
+      worst = 0.0;
+    };
+    for (std::size_t i = 1; i + 1 < poses.size(); ++i) {
+      // The motion through a second's pose: from the pose before to the one after.
+      const TraceEvent& a = *poses[i - 1];
+      const TraceEvent& m = *poses[i];
+      const TraceEvent& b = *poses[i + 1];
+      const bool whole = std::fabs(m.t - a.t - 1.0) < 0.1 && std::fabs(b.t - m.t - 1.0) < 0.1;
+      const double kt = lf_speedKt(a, b);
+      if (!whole || !a.onGround || !m.onGround || !b.onGround || kt <= kFromKt) {
+        endRun();
+        continue;
+      }
+      const double moving = standin::sim::bearingDeg(a.latitude, a.longitude, b.latitude, b.longitude);
+      const double off = std::fabs(std::remainder(moving - m.heading, 360.0));
+      const double metres = distanceMetres(a.latitude, a.longitude, b.latitude, b.longitude);
+      const double most = kMostOffDeg + std::atan2(kRoundingMetres, metres) * 180.0 / M_PI + kHeadingRoundingDeg;
+      if (off <= most || off > 90.0) {  // along the nose, or pushed back
+        endRun();
+        continue;
+      }
+      ++run;
+      if (off > worst) {
+        worst = off;
+        worstAt = &m;
+        worstMoving = moving;
+        worstKt = kt;
+      }
+    }
+    endRun();
+    found.into(complaints);
+  }
+  return complaints;
+}
+
+Complaints climbLosingSpeed(const Trace& trace, const Knowledge& knowledge) {
+  constexpr double kMostLossKt = 15.0;
+  constexpr double kWithinSeconds = 30.0;
+  constexpr double kLeastClimbFeet = 10.0;  // over 5 s: climbing at 120 ft/min or more
+  constexpr long kHalfWindow = 2;           // each speed over 5 s, that the sampling and the pace even out
+  constexpr double kAirWithinMetres = 300.0;
+  Complaints complaints;
+  const std::vector<double> faults = wholesaleRemovals(trace);
+  const MachineShares shares = machineShares(trace, knowledge);
+  for (const auto& [id, events] : lf_byObject(trace)) {
+    const std::optional<double> moved = lf_firstMove(events, 0.5);
+    if (!moved) continue;
+    const FlightFact* fact = lf_fact(knowledge, events.front()->tailNumber);
+    const double settled = std::max(*moved + 1.0, lf_judgedFrom(events, lf_poses(events), faults));
+    const double removed = lf_removedAt(events);
+    const auto poses = lf_secondPoses(events);
+    // Each pose's speed over the program's seconds around it; none where it is not wholly in the air.
+    std::vector<std::optional<double>> kt(poses.size());
+    for (std::size_t i = static_cast<std::size_t>(kHalfWindow); i + kHalfWindow < poses.size(); ++i) {
+      const TraceEvent& a = *poses[i - kHalfWindow];
+      const TraceEvent& b = *poses[i + kHalfWindow];
+      if (a.t < settled || b.t > removed - 1.0 || std::fabs(b.t - a.t - 2.0 * kHalfWindow) > 0.1) continue;
+      bool air = true;
+      double metres = 0.0;
+      for (std::size_t k = i - kHalfWindow; k < i + kHalfWindow; ++k) {
+        air = air && !poses[k]->onGround && !poses[k + 1]->onGround;
+        metres += distanceMetres(poses[k]->latitude, poses[k]->longitude, poses[k + 1]->latitude, poses[k + 1]->longitude);
+      }
+      const double ran = shares.over(a.t, b.t);
+      if (air && ran >= 0.5 * (b.t - a.t)) kt[i] = metres / ran / kKnotInMetresPerSecond;
+    }
+    auto climbing = [&](std::size_t i) {
+      const std::size_t j = lf_after(poses, i, 5.0);
+      return j < poses.size() && !poses[i]->onGround && !poses[j]->onGround &&
+             poses[j]->altitude - poses[i]->altitude >= kLeastClimbFeet;
+    };
+    bool named = false;
+    for (std::size_t i = 0; i < poses.size() && !named; ++i) {
+      if (!kt[i] || !climbing(i)) continue;
+      for (std::size_t j = i + 1; j < poses.size() && poses[j]->t <= poses[i]->t + kWithinSeconds + 0.1; ++j) {
+        if (!climbing(j)) break;
+        if (!kt[j] || *kt[i] - *kt[j] <= kMostLossKt) continue;
+        // What its reports lose between the two places, it may lose.
+        double reported = 0.0;
+        if (fact) {
+          const auto f1 = lf_feedTimeAt(*fact, *poses[i], true, kAirWithinMetres);
+          const auto f2 = lf_feedTimeAt(*fact, *poses[j], true, kAirWithinMetres);
+          const auto v1 = f1 ? lf_reportedKt(*fact, *f1) : std::nullopt;
+          const auto v2 = f2 ? lf_reportedKt(*fact, *f2) : std::nullopt;
+          if (v1 && v2) reported = std::max(0.0, *v1 - *v2);
+        }
+        if (*kt[i] - *kt[j] <= kMostLossKt + reported) continue;
+        const auto ground = lf_groundFeet(knowledge, poses[j]->latitude, poses[j]->longitude);
+        complaints.push_back(fmt::format("{}: climbing, from {:.1f} kt to {:.1f} kt within {:.0f} s, {:.0f} ft over the "
+                                         "ground (its reports lose {:.1f} kt there)",
+                                         lf_name(*poses[j]), *kt[i], *kt[j], poses[j]->t - poses[i]->t,
+                                         poses[j]->altitude - ground.value_or(0.0) - knowledge.cgFeet, reported));
+        named = true;
+        break;
+      }
+    }
   }
   return complaints;
 }

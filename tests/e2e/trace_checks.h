@@ -168,6 +168,19 @@ Complaints noseSlamsDown(const tracepicture::Trace& trace);
 Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& knowledge,
                            std::size_t* takeoffsJudged = nullptr);
 
+// Each departure's delay behind its own reports (the simulator's time at a moving report's place
+// against the report's feed time): its roll's first reports shown at most 10 s later behind them
+// than its taxi's, beyond what the program's delay behind the feed as a whole grew meanwhile;
+// and it stands at its line-up as long as its reports stand there, but for 4 s.
+// `judged`, when given, counts the departures whose taxi and roll it could measure.
+Complaints rollLaterThanItsTaxi(const tracepicture::Trace& trace, const Knowledge& knowledge,
+                                std::size_t* judged = nullptr);
+// On the ground above 3 kt the nose points within 5 degrees of the motion, but for less than 3 s;
+// a push-back (moving backwards) aside.
+Complaints noseOffTheMotion(const tracepicture::Trace& trace);
+// Climbing in the air, no loss of more than 15 kt within 30 s beyond what the flight's reports lose there.
+Complaints climbLosingSpeed(const tracepicture::Trace& trace, const Knowledge& knowledge);
+
 // Second by second, as a pilot sees it; the speed of the second before is scaled by the machine's
 // pace against it, and a second whose pace is not known is not judged. Each limit allows half a
 // knot more for the trace's rounded positions.
@@ -183,6 +196,9 @@ Complaints goAroundsTouchingDown(const tracepicture::Trace& trace, const Knowled
 // In the air the vertical speed sent changes by no more than 2,000 ft/min within 2 s, from the
 // object's first move on (its creation carries 0 ft/min).
 Complaints verticalSpeedSwings(const tracepicture::Trace& trace, const Knowledge& knowledge);
+// In the air the altitude's change in one second differs from the second before's by no more
+// than 25 ft: no hop, at any height (a QNH change taken up at once).
+Complaints altitudeSteps(const tracepicture::Trace& trace, const Knowledge& knowledge);
 // In the air the speed changes by no more than 6 kt in one second.
 Complaints airSpeedJumps(const tracepicture::Trace& trace, const Knowledge& knowledge);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -665,6 +666,13 @@ TEST(TraceChecks, NoSteepDescentNearTheGroundAndNoRemovalInTheAirThere) {
   }
 }
 
+// `seconds` speeds from `from`, changing by `perSecond` each second.
+std::vector<double> lf_ramp(double from, double perSecond, int seconds) {
+  std::vector<double> kts;
+  for (int i = 0; i < seconds; ++i) kts.push_back(from + perSecond * i);
+  return kts;
+}
+
 TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAndTurnsOnTheSpotAtTheProgramsRate) {
   const auto k = lf_knowledge();
   // Taxiing along 28's line (heading off the runway's by `off`), its speeds second by second.
@@ -688,6 +696,26 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
   EXPECT_EQ(motionAgainstHeading(taxi(steady, 41.0), k).size(), 0u) << "crabbing 41 degrees, not against the nose";
   EXPECT_EQ(motionAgainstHeading(taxi(std::vector<double>(8, 17.0), 180.0), k).size(), 1u)
       << "rolling backwards at 17 kt on the runway";
+  struct Nose {
+    const char* name;
+    double kt;
+    std::vector<double> offs;  // the heading off the motion, second by second
+    std::size_t complaints;
+  } noses[] = {
+      {"taxiing nose first at 8 kt", 8.0, std::vector<double>(12, 0.0), 0},
+      {"sliding into its line-up 8 deg off for 9 s", 8.0, {0, 0, 8, 8, 8, 8, 8, 8, 8, 8, 8, 0, 0}, 1},
+      {"8 deg off for 2 s", 8.0, {0, 0, 8, 8, 0, 0, 0, 0}, 0},
+      {"14 deg off for 3 s at a runway exit", 19.0, {0, 0, 14, 14, 14, 0, 0, 0}, 1},
+      {"4 deg off, within its 5", 8.0, std::vector<double>(12, 4.0), 0},
+      {"10 deg off at 3.5 kt", 3.5, std::vector<double>(12, 10.0), 1},
+      {"9 deg off at 2.5 kt, creeping", 2.5, std::vector<double>(12, 9.0), 0},
+      {"pushed back tail first at 3.5 kt", 3.5, std::vector<double>(12, 180.0), 0},
+  };
+  for (const Nose& c : noses) {
+    std::vector<std::array<double, 3>> seconds;
+    for (std::size_t i = 0; i < c.offs.size(); ++i) seconds.push_back({500.0 + c.kt * 0.5144 * i, -1.0, c.offs[i]});
+    EXPECT_EQ(noseOffTheMotion(lf_attitudeTrace(lf_along28(1, "HB-JDA", seconds))).size(), c.complaints) << c.name;
+  }
   {
     // From a stand tail first at `pushKt` for 8 s, a stop and a turn, then nose first at 10 kt;
     // `awayMetres` from the stand when the push begins, `jitterKt` at the stand before it.
@@ -802,11 +830,12 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
 TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseGently) {
   const auto k = lf_knowledge();
   // Along 28's line at these speeds (kt) second by second, 2000 ft up; `created` is the first.
-  auto flying = [](const char* tail, const std::vector<double>& kts, bool ground = false, int firstRemovedWith = 0) {
+  auto flying = [](const char* tail, const std::vector<double>& kts, bool ground = false, int firstRemovedWith = 0,
+                   double climbFpm = 0.0) {
     std::vector<std::array<double, 3>> seconds;
     double along = -9000.0;
     for (const double kt : kts) {
-      seconds.push_back({along, ground ? -1.0 : 2000.0, 0.0});
+      seconds.push_back({along, ground ? -1.0 : 2000.0 + climbFpm / 60.0 * static_cast<double>(seconds.size()), 0.0});
       along += kt * 0.5144;
     }
     std::vector<Pose> poses = lf_along28(1, tail, seconds, 0.0, 10.0);
@@ -828,6 +857,9 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
     std::size_t complaints;
     std::size_t hangs = 0;
     std::size_t jumps = 0;
+    double climbFpm = 0.0;
+    std::size_t climbLosses = 0;
+    bool reportsSlowToo = false;  // the feed reports the same slowing
   } slow[] = {
       {"an A380 at 150 kt", "D-AIMA", std::vector<double>(12, 150.0), false, 0, 0},
       {"an A380 fading to 60 kt in the air", "D-AIMA", {150, 150, 150, 140, 126, 113, 102, 92, 83, 75, 67, 60}, false, 0, 1, 0, 1},
@@ -842,12 +874,22 @@ TEST(TraceChecks, AnAirlinerFliesAtFlyingSpeedComesDownSteadilyAndLowersItsNoseG
       {"an A380 slowing 2 kt/s on its approach", "D-AIMA", {170, 168, 166, 164, 162, 160, 158, 156, 154, 152}, false, 0, 0},
       {"a climb braking in steps of 16 kt when its reports end", "D-AIMA", {208, 208, 208, 192, 176, 160, 145, 140, 140}, false, 0, 0, 0, 1},
       {"an A380 speeding up by 7 kt in one second", "D-AIMA", {150, 150, 150, 157, 157, 157, 157}, false, 0, 0, 0, 1},
+      {"a climb at 2,300 ft/min holding 207 kt", "D-AIMA", std::vector<double>(50, 207.0), false, 0, 0, 0, 0, 2300.0, 0},
+      {"a climb slowing 1 kt/s when its reports end", "D-AIMA", lf_ramp(207.0, -1.0, 50), false, 0, 0, 0, 0, 2300.0, 1},
+      {"a climb losing 12 kt over 30 s", "D-AIMA", lf_ramp(207.0, -0.4, 50), false, 0, 0, 0, 0, 2300.0, 0},
+      {"a climb slowing 1 kt/s as its reports do", "D-AIMA", lf_ramp(207.0, -1.0, 50), false, 0, 0, 0, 0, 2300.0, 0, true},
+      {"slowing 1 kt/s level, on its approach", "D-AIMA", lf_ramp(207.0, -1.0, 50), false, 0, 0, 0, 0, 0.0, 0},
   };
   for (const Slow& c : slow) {
-    const auto trace = flying(c.tail, c.kts, c.ground, c.removedWith);
+    const auto trace = flying(c.tail, c.kts, c.ground, c.removedWith, c.climbFpm);
     EXPECT_EQ(slowInTheAir(trace, k).size(), c.complaints) << c.name;
     EXPECT_EQ(hangingStillAfterCreation(trace, k).size(), c.hangs) << c.name;
     EXPECT_EQ(airSpeedJumps(lf_withFlyers(trace), k).size(), c.jumps) << c.name;
+    Knowledge fed = k;
+    if (c.reportsSlowToo)
+      for (const auto& e : trace.events)
+        if (e.tailNumber == c.tail) fed.flights[c.tail].sent.push_back({e.t - 30.0, e.latitude, e.longitude, e.altitude});
+    EXPECT_EQ(climbLosingSpeed(lf_withFlyers(trace), fed).size(), c.climbLosses) << c.name;
   }
   {
     // The program's last pose of an object leaps as it goes: only a removal a quarter second after it excuses it.
@@ -1037,23 +1079,35 @@ TEST(TraceChecks, TheVerticalSpeedSentChangesNoFasterThan2000FtMinWithin2Seconds
     std::vector<double> vs;  // second by second, from the creation on
     bool ground = false;
     std::size_t complaints;
+    double hopFeet = 0.0;  // the altitude shifted from second 4 on, over `hopSeconds`
+    double hopSeconds = 1.0;
+    std::size_t steps = 0;
+    bool climbs = false;  // its altitude rising at the vertical speed sent
   } cases[] = {
       {"a go-around building its climb over seconds", {-700, -700, -300, 300, 900, 1500, 1800, 1800}, false, 0},
       {"a go-around yanked from -700 to +3,120 within 2 s", {-700, -700, -700, 1760, 3120, 3120, 3120}, false, 1},
       {"a dip of 2,100 ft/min over 2 s", {-700, -700, -1750, -2800, -2800}, false, 1},
       {"made at 0 ft/min, flying at 2,500 from its first move", {0, 2500, 2500, 2500, 2500}, false, 0},
       {"on the ground the vertical speed is not flown", {0, 0, 2500, 0, 2500}, true, 0},
+      {"a QNH change of 2 hPa lifting it 55 ft at once", std::vector<double>(10, 0.0), false, 0, 55.0, 1.0, 1},
+      {"a QNH change of 12 hPa taken up over 30 s", std::vector<double>(40, 0.0), false, 0, 325.0, 30.0, 0},
+      {"climbing at 3,000 ft/min, a QNH change of 3 hPa taken up over 20 s", std::vector<double>(30, 3000.0), false, 0,
+       80.0, 20.0, 0, true},
+      {"climbing at 3,000 ft/min, lifted 80 ft at once", std::vector<double>(30, 3000.0), false, 0, 80.0, 1.0, 1, true},
   };
   for (const Case& c : cases) {
     std::vector<Pose> poses;
     for (std::size_t i = 0; i < c.vs.size(); ++i) {
       const auto [lat, lon] = lf_on28(-9000.0 + 77.0 * static_cast<double>(i), 0.0);
-      Pose p{static_cast<double>(i), i == 0 ? "create" : "pose", 1, "D-AIMA", lat, lon, kGround + (c.ground ? 8.0 : 2000.0),
+      Pose p{10.0 + static_cast<double>(i), i == 0 ? "create" : "pose", 1, "D-AIMA", lat, lon, kGround + (c.ground ? 8.0 : 2000.0),
              lf_end28().headingDeg, c.ground};
       p.vs = c.vs[i];
+      for (std::size_t j = 1; j <= i && c.climbs; ++j) p.alt += c.vs[j] / 60.0;
+      if (i >= 4 && !c.ground) p.alt += c.hopFeet * std::min(1.0, static_cast<double>(i - 3) / c.hopSeconds);
       poses.push_back(p);
     }
     EXPECT_EQ(verticalSpeedSwings(lf_attitudeTrace(poses), k).size(), c.complaints) << c.name;
+    EXPECT_EQ(altitudeSteps(lf_withFlyers(lf_attitudeTrace(poses)), k).size(), c.steps) << c.name;
   }
 }
 
@@ -1110,6 +1164,8 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     return std::make_pair(along, height);
   };
   auto takeoff = [](double t) {
+    // Taxiing along the runway's line at 5 m/s up to its line-up at feed time 10.
+    if (t < 10.0) return std::make_pair(100.0 - 5.0 * (10.0 - t), -1.0);
     const double rolled = std::max(t - 20.0, 0.0);
     const double along = 100.0 + rolled * rolled;
     const double height = 2.0 * rolled < 78.0 ? -1.0 : (rolled - 39.0) * 10.0 * 3.28;
@@ -1121,6 +1177,9 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     double airDelay;
     double rollDelay;
     std::size_t complaints;
+    double taxiDelay = std::numeric_limits<double>::quiet_NaN();  // not a number: the roll's
+    std::size_t laterThanTaxi = 0;
+    double creepKt = 0.0;  // shown creeping on through the 10 s its reports stand lined up
   } cases[] = {
       {"both 30 s behind the feed", false, 30.0, 30.0, 0},
       {"the roll 3 s later", false, 30.0, 33.0, 0},
@@ -1129,6 +1188,9 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
       {"a take-off roll and climb 30 s behind the feed", true, 30.0, 30.0, 0},
       {"a take-off roll 6 s early after its wait lined up", true, 30.0, 24.0, 1},
       {"a take-off roll 3 s late", true, 30.0, 33.0, 0},
+      {"a take-off roll 12 s later behind its reports than its taxi", true, 42.0, 42.0, 0, 30.0, 1},
+      {"a take-off roll 8 s later behind its reports than its taxi", true, 38.0, 38.0, 0, 30.0, 0},
+      {"running through its line-up at 3 kt where its reports stand 10 s", true, 30.0, 30.0, 0, 30.0, 1, 3.0},
   };
   for (const Case& c : cases) {
     Knowledge k = lf_knowledge();
@@ -1144,8 +1206,9 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     std::vector<Pose> poses;
     for (double t = 0.0; t <= 70.0; t += 1.0) {
       const auto [along, height] = fed(t);
-      const auto [lat, lon] = lf_on28(along);
-      const double simT = k.feedToSimSeconds + t + (height < 0.0 ? c.rollDelay : c.airDelay);
+      const auto [lat, lon] = lf_on28(along + (t >= 10.0 && t <= 20.0 ? c.creepKt * 0.5144 * (t - 10.0) : 0.0));
+      const double groundDelay = t < 10.0 && !std::isnan(c.taxiDelay) ? c.taxiDelay : c.rollDelay;
+      const double simT = k.feedToSimSeconds + t + (height < 0.0 ? groundDelay : c.airDelay);
       // What the simulator shows of the air after it already shows the roll, it never shows; a
       // roll shown late has the lift-off wait for it.
       if (!poses.empty() && simT <= poses.back().t) continue;
@@ -1155,6 +1218,9 @@ TEST(TraceChecks, ARunwayRollShowsTheFeedAtTheFlightsOwnDelay) {
     std::size_t takeoffs = 0;
     EXPECT_EQ(rollOffItsDelay(lf_attitudeTrace(poses), k, &takeoffs).size(), c.complaints) << c.name;
     EXPECT_EQ(takeoffs, c.departs ? 1u : 0u) << c.name;
+    std::size_t taxis = 0;
+    EXPECT_EQ(rollLaterThanItsTaxi(lf_attitudeTrace(poses), k, &taxis).size(), c.laterThanTaxi) << c.name;
+    EXPECT_EQ(taxis, c.departs ? 1u : 0u) << c.name << ": its taxi and roll measured";
   }
 }
 

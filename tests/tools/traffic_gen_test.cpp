@@ -453,6 +453,11 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
       {"a rolling take-off from 14 whose reports run on past the end",
        {.kind = FlightKind::Departure, .runways = {"14"}, .window = {580.0, 584.0}, .taxiOn = true, .lineUpSeconds = 0.0,
         .pastEndSeconds = 60.0}, 0.0, 0.0},
+      {"an arrival on 16 placed as asked, whatever the others do",
+       {.kind = FlightKind::Arrival, .runways = {"16"}, .window = {200.0, 204.0}, .asPlaced = true}, 0.0, 0.0},
+      {"a heavy lined up on 16 right behind that landing, 10 s",
+       {.kind = FlightKind::Departure, .runways = {"16"}, .airline = "SWR", .type = "B77W", .taxiOn = true,
+        .lineUpSeconds = 10.0, .asPlaced = true, .linesUpBehind = 5, .behindSeconds = 0.0}, 0.0, 0.0},
   };
   options.extraFlights.clear();
   for (const Case& c : cases) options.extraFlights.push_back(c.extra);
@@ -512,6 +517,24 @@ TEST_F(TrafficGenTest, ExtraFlightsLeaveTheOthersAsTheyWereAndTheirReportsStopWh
       }
       if (c.extra.pastEndSeconds > 0.0) { EXPECT_GT(track.back().t, options.durationSeconds); }
       EXPECT_LE(track.back().t, options.durationSeconds + c.extra.pastEndSeconds);
+      if (c.extra.linesUpBehind) {
+        // Lined up once the arrival ahead has touched down, rolling as it turns off the runway.
+        const auto& ahead = after[before.size() + *c.extra.linesUpBehind].flight.track;
+        const auto touch = std::find_if(ahead.begin(), ahead.end(), [](const auto& p) { return p.altitude == 0.0; });
+        ASSERT_NE(touch, ahead.end());
+        const auto off = std::find_if(touch, ahead.end(), [&](const auto& p) {
+          return std::fabs(std::remainder(p.track - touch->track, 360.0)) > 20.0;
+        });
+        ASSERT_NE(off, ahead.end());
+        EXPECT_GT(stoodFrom, touch->t);
+        EXPECT_GT(stop->t, off->t - 12.0) << "the roll as the arrival turns off";
+        EXPECT_LT(stop->t, off->t + 25.0) << "the roll as the arrival turns off";
+      }
+    } else if (!(c.extra.gapSeconds > 0.0)) {
+      // Landing at its moment, though the others use the runway then.
+      const auto touch = std::find_if(track.begin(), track.end(), [](const auto& p) { return p.altitude == 0.0; });
+      ASSERT_NE(touch, track.end());
+      EXPECT_NEAR(touch->t, (c.extra.window.first + c.extra.window.second) / 2.0, 10.0);
     } else if (std::isfinite(c.extra.gapSeconds)) {
       EXPECT_GE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds);
       EXPECT_LE(track[longest].t - track[longest - 1].t, c.extra.gapSeconds + 20.0);
@@ -539,6 +562,9 @@ TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
   noTime.durationSeconds = 0.0;
   Options unknownExtraRunway;
   unknownExtraRunway.extraFlights = {{.kind = FlightKind::Departure, .runways = {"27"}}};
+  Options behindNoArrival;
+  behindNoArrival.extraFlights = {{.kind = FlightKind::Departure, .runways = {"16"}},
+                                  {.kind = FlightKind::Departure, .runways = {"16"}, .linesUpBehind = 0}};
   Options unknownAirline;
   unknownAirline.extraFlights = {{.kind = FlightKind::Departure, .airline = "XYZ", .type = "A320"}};
   const Case cases[] = {
@@ -547,6 +573,7 @@ TEST_F(TrafficGenTest, ImpossibleRequestsAreNamed) {
       {"no time", noTime, false, "the duration must be positive"},
       {"an extra flight from a runway the airport does not have", unknownExtraRunway, false, "runway 27 is not at LSZH"},
       {"an extra flight of an airline the generator does not know", unknownAirline, false, "no XYZ A320 can be made up"},
+      {"a departure lined up behind a departure", behindNoArrival, false, "lines up behind no earlier extra arrival"},
       {"an airport without runways", Options{}, true, "LSZH has no runways"},
   };
   for (const Case& c : cases) {
