@@ -1634,9 +1634,13 @@ Complaints verticalSpeedSwings(const Trace& trace, const Knowledge& knowledge) {
   return complaints;
 }
 
-Complaints altitudeSteps(const Trace& trace, const Knowledge& knowledge) {
-  // A vertical speed changing by 2,000 ft/min within 2 s changes a second's climb by 17 ft.
-  constexpr double kMostChangeFeet = 25.0;
+namespace {
+
+// Each pair of one-second steps in the air of every object, once it has settled and short of its
+// removal, with the machine's pace against the second before and its share of that second. The
+// judge gives a complaint, or nothing.
+template <typename Judge>
+Complaints lf_judgeAirSeconds(const Trace& trace, const Knowledge& knowledge, Judge judge) {
   constexpr double kNearRemovalSeconds = 0.25;
   Complaints complaints;
   const std::vector<double> faults = wholesaleRemovals(trace);
@@ -1655,51 +1659,39 @@ Complaints altitudeSteps(const Trace& trace, const Knowledge& knowledge) {
       if (b.to->t > removed - kNearRemovalSeconds) continue;
       const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
       if (!pace) continue;
-      const double share = shares.of(b.to->t);
-      const double before = (a.to->altitude - a.from->altitude) * *pace / share;
-      const double after = (b.to->altitude - b.from->altitude) / share;
-      const double unsure = std::fabs(1.0 - *pace) * std::max(std::fabs(before), std::fabs(after)) / 2.0;
-      if (std::fabs(after - before) <= kMostChangeFeet + unsure) continue;
-      found.add(fmt::format("{}: its altitude changes {:+.0f} ft in one second after {:+.0f} ft the second before, "
-                            "at {:.0f} ft", lf_name(*b.to), after, before, b.to->altitude));
+      if (std::optional<std::string> complaint = judge(a, b, *pace, shares.of(b.to->t))) found.add(std::move(*complaint));
     }
     found.into(complaints);
   }
   return complaints;
 }
 
+}  // namespace
+
+Complaints altitudeSteps(const Trace& trace, const Knowledge& knowledge) {
+  // A vertical speed changing by 2,000 ft/min within 2 s changes a second's climb by 17 ft.
+  constexpr double kMostChangeFeet = 25.0;
+  return lf_judgeAirSeconds(trace, knowledge, [](const Step& a, const Step& b, double pace, double share) -> std::optional<std::string> {
+    const double before = (a.to->altitude - a.from->altitude) * pace / share;
+    const double after = (b.to->altitude - b.from->altitude) / share;
+    const double unsure = std::fabs(1.0 - pace) * std::max(std::fabs(before), std::fabs(after)) / 2.0;
+    if (std::fabs(after - before) <= kMostChangeFeet + unsure) return std::nullopt;
+    return fmt::format("{}: its altitude changes {:+.0f} ft in one second after {:+.0f} ft the second before, at {:.0f} ft",
+                       lf_name(*b.to), after, before, b.to->altitude);
+  });
+}
+
 Complaints airSpeedJumps(const Trace& trace, const Knowledge& knowledge) {
   constexpr double kMostChangeKt = 6.0;
-  constexpr double kNearRemovalSeconds = 0.25;
-  Complaints complaints;
-  const std::vector<double> faults = wholesaleRemovals(trace);
-  const MachineShares shares = machineShares(trace, knowledge);
-  for (const auto& [id, events] : lf_byObject(trace)) {
-    const std::optional<double> moved = lf_firstMove(events, 0.5);
-    if (!moved) continue;
-    const double settled = std::max(*moved, lf_judgedFrom(events, lf_poses(events), faults));
-    const double removed = lf_removedAt(events);
-    const auto steps = lf_steps(lf_secondPoses(events));
-    FirstAndMore found(" second(s)");
-    for (std::size_t k = 1; k < steps.size(); ++k) {
-      const Step& a = steps[k - 1];
-      const Step& b = steps[k];
-      if (a.to != b.from || !a.inTheAir() || !b.inTheAir() || a.from->t < settled) continue;
-      if (b.to->t > removed - kNearRemovalSeconds) continue;
-      const std::optional<double> pace = shares.paceAgainstTheSecondBefore(b.to->t);
-      if (!pace) continue;
-      const double share = shares.of(b.to->t);
-      const double before = a.kt * *pace / share;
-      const double after = b.kt / share;
-      // The machine's pace is read from the other flyers, not from this one: where it changed, half
-      // that change of this aircraft's speed may be the reading's, not the aircraft's.
-      const double unsure = std::fabs(1.0 - *pace) * std::max(before, after) / 2.0;
-      if (std::fabs(after - before) <= kMostChangeKt + kRoundingKt + unsure) continue;
-      found.add(fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after));
-    }
-    found.into(complaints);
-  }
-  return complaints;
+  return lf_judgeAirSeconds(trace, knowledge, [](const Step& a, const Step& b, double pace, double share) -> std::optional<std::string> {
+    const double before = a.kt * pace / share;
+    const double after = b.kt / share;
+    // The machine's pace is read from the other flyers, not from this one: where it changed, half
+    // that change of this aircraft's speed may be the reading's, not the aircraft's.
+    const double unsure = std::fabs(1.0 - pace) * std::max(before, after) / 2.0;
+    if (std::fabs(after - before) <= kMostChangeKt + kRoundingKt + unsure) return std::nullopt;
+    return fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second in the air", lf_name(*b.to), before, after);
+  });
 }
 
 namespace {
@@ -1812,14 +1804,14 @@ Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, 
     while (lastStanding + 1 < ground && apart(lastStanding, lastStanding + 1) < kStandingMetres) ++lastStanding;
     const double reportedStand = sent[lastStanding].t - sent[lineUp].t;
     double stood = 0.0;
-    for (std::size_t i = 0, from = 0; i < poses.size(); ++i) {
+    for (std::size_t i = 0, stillFrom = 0; i < poses.size(); ++i) {
       const bool still = i > 0 && poses[i]->onGround &&
                          distanceMetres(poses[i]->latitude, poses[i]->longitude, sent[lineUp].lat, sent[lineUp].lon) <=
                              kWithinMetres &&
                          distanceMetres(poses[i - 1]->latitude, poses[i - 1]->longitude, poses[i]->latitude,
                                         poses[i]->longitude) < kStandingMetres * 0.5;
-      if (!still) from = i;
-      else stood = std::max(stood, poses[i]->t - poses[from]->t);
+      if (!still) stillFrom = i;
+      else stood = std::max(stood, poses[i]->t - poses[stillFrom]->t);
     }
     if (reportedStand >= kShortestStandSeconds && stood < reportedStand - kStandSmoothingSeconds)
       complaints.push_back(fmt::format("{} ({}): stands {:.0f} s at its line-up, where its reports stand {:.0f} s",
