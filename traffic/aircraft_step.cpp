@@ -12,7 +12,6 @@
 #include "simlink/sim_commands.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
-#include "traffic/ground_movement.h"
 #include "traffic/ground_turns.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
@@ -176,66 +175,6 @@ std::optional<ProfileLeg> lf_lateRollProfile(LiveAc& aircraft, double startMps) 
   return leg;
 }
 
-// The acceleration the roll's reports show, m/s^2, over the leg or, out of a stand-still, over the
-// leg after it (when the first report's speed was reached within the gap is not known); NaN when
-// none shows.
-double lf_reportedRollMps2(const LiveAc& aircraft) {
-  const auto& s = aircraft.stream;
-  std::size_t i = 0;
-  if ((s[0].repeated || s[0].groundSpeed < 1.0) && s.size() > 2 && !s[2].repeated &&
-      s[2].groundSpeed > s[1].groundSpeed)
-    i = 1;
-  const auto feedTime = [](const StreamPoint& p) { return p.feedTime.value_or(p.time); };
-  const double seconds = (static_cast<double>(feedTime(s[i + 1])) - feedTime(s[i])) / 100.0;
-  const double a = (s[i + 1].groundSpeed - s[i].groundSpeed) * kMps / seconds;
-  return seconds > 0.0 && std::isfinite(a) ? a : std::numeric_limits<double>::quiet_NaN();
-}
-
-// Lined up, the roll gathers speed evenly at the rate its reports show, from the speed it has, and
-// the next report comes due when the aircraft gets there. Held to each report's time instead, a
-// roll late on them caught up at a rate of its own and one early stood at a report's speed until
-// the next came due.
-std::optional<ProfileLeg> lf_evenTakeoffRoll(LiveAc& aircraft, double startMps, double metres) {
-  constexpr double kLeastGainMps2 = 0.2 * kMps;
-  auto& s = aircraft.stream;
-  if (!gf_linedUpToRoll(aircraft) || s[1].repeated || !(s[1].groundSpeed > 0.0) || !(metres > 0.1) ||
-      !(startMps >= 0.0) || !std::isfinite(startMps))
-    return std::nullopt;
-  // Not the legs into the line-up: a stop ahead before the roll is fast.
-  for (std::size_t i = 1; i < s.size() && !s[i].airborne && s[i].groundSpeed < kTaxiLegMostKt; ++i)
-    if (gf_stopAhead(aircraft, i)) return std::nullopt;
-  const double a = std::min(lf_reportedRollMps2(aircraft), 1.5 * kTakeoffRollAccelerationMps2);
-  if (!(a >= kLeastGainMps2)) return std::nullopt;
-  const std::int64_t now = g_engineTime.load();
-  const std::int64_t ticks = std::max<std::int64_t>(1, std::int64_t{s[1].time} - now);
-  double seconds = (std::sqrt(startMps * startMps + 2.0 * a * metres) - startMps) / a;
-  double endMps = startMps + a * seconds;
-  if (!std::isfinite(seconds) || !(endMps <= (gf_referenceSpeed(aircraft, 1) + 30.0) * kMps)) return std::nullopt;
-  const auto wanted = std::max<std::int64_t>(1, std::llround(seconds * 100.0));
-  std::int64_t got = ticks;
-  if (wanted > ticks) {
-    got += gf_delayStream(aircraft, wanted - ticks, 1);
-  } else if (wanted < ticks && startMps > 0.0 && 2.0 * metres / (ticks / 100.0) < 2.0 * startMps) {
-    // Ahead of its reports even at the speed it has: on at that speed, the point due when reached.
-    const std::int64_t was = s[1].time;
-    const std::int64_t earliest = std::max({was - aircraft.predictLimitA, now + 1, std::int64_t{s[0].time} + 1});
-    const auto steady = static_cast<std::int64_t>(std::ceil(metres / startMps * 100.0));
-    s[1].time = static_cast<std::int32_t>(std::clamp(now + steady, earliest, was));
-    got = std::max<std::int64_t>(1, s[1].time - now);
-  }
-  if (got != wanted) {
-    // Early on its reports, or late beyond the aircraft's window: even over the time there is,
-    // never slowing.
-    seconds = got / 100.0;
-    endMps = 2.0 * metres / seconds - startMps;
-    if (!(endMps >= startMps - 1e-9)) return std::nullopt;
-    endMps = std::max(endMps, startMps);
-  }
-  ProfileLeg leg{{}, s[1].lalo, startMps, endMps};
-  if (!leg.profile.build(metres, seconds, startMps, endMps)) return std::nullopt;
-  return leg;
-}
-
 bool lf_accelerationAhead(const LiveAc& aircraft, double startMps) {
   const double startKt = startMps / kMps;
   return std::any_of(aircraft.stream.begin() + 1, aircraft.stream.end(),
@@ -361,10 +300,8 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
 
   std::optional<ProfileLeg> built;
   if (takeoffRoll && aircraft.onGround && aircraft.category != AcCategory::rotorcraft && aircraft.extensionCount < 1 &&
-      !leg.hasTurn() && !leg.hasCurve() && !next.repeated && startValid) {
-    built = lf_evenTakeoffRoll(aircraft, startMps, metres);
-    if (!built && lf_accelerationAhead(aircraft, startMps)) built = lf_takeoffRollProfile(aircraft, startMps);
-  }
+      !leg.hasTurn() && !leg.hasCurve() && !next.repeated && startValid && lf_accelerationAhead(aircraft, startMps))
+    built = lf_takeoffRollProfile(aircraft, startMps);
   if (!built) {
     const double endMps = next.groundSpeed * kMps;
     const bool endValid = std::isfinite(endMps) && endMps >= 0.0 && !(takeoffRoll && endMps == 0.0);
