@@ -401,7 +401,7 @@ void lf_straightStep(LiveAc& aircraft) {
 // leg faster than the last, a turn that held it back) moves it only as far as that allows; the
 // time lost moves the rest of the stream later, so that the next leg keeps its own pace.
 // Before a turn it cannot take at speed it brakes evenly, so as to reach the leg's end no faster
-// than the turn allows. Returns the metres the step moved when it leaves it be, else NaN.
+// than the turn allows. Returns the metres the step moves.
 double lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   double allowed = aircraft.groundStepMetres + accelerationMps2 * 1e-4;
@@ -420,7 +420,7 @@ double lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double a
   // The speed it really goes: a roll's speed profile starts from it.
   aircraft.speed = allowed * 100.0 / motion::kMetresPerSecondPerKt;
   lf_fallBehind(aircraft, 1.0 - f);
-  return NAN;
+  return allowed;
 }
 
 // A stop still ahead of the roll, a point or more on, with only taxi paces before it: the line-up.
@@ -448,7 +448,7 @@ double lf_rollAcceleration(const LiveAc& aircraft) {
 // up or slowing down steadily would change its pace in one jump where a leg ends: the step changes
 // from the one before only as fast as an airliner changes its speed. The metres it falls behind or
 // gets ahead by stay small, and the next leg, aimed from where the aircraft is, takes them up.
-// Returns the metres the step moved when it leaves it be, else NaN.
+// Returns the metres the step moves; NaN while it has no pace of its own yet.
 double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
   const double last = aircraft.airStepMetres;
   if (!(last > 0.0) || !std::isfinite(last)) return NAN;  // made in the air: its leg's pace at once
@@ -477,7 +477,7 @@ double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double acce
   const double allowed = std::clamp(wanted, std::max(0.0, last - change), last + change);
   if (allowed == moved) return moved;
   aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
-  return NAN;
+  return allowed;
 }
 
 // A light aircraft's take-off never runs backwards: one tick of travel forward instead. Nor does
@@ -626,9 +626,10 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
   // So does a straight leg that reaches its moving point within this tick:
   // the roll built from that remainder started at 4 kt where the aircraft came at 11.
-  const bool reached = passed || (spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
+  const bool slower = std::isfinite(paceBefore) && aircraft.groundStepMetres < paceBefore;
+  const bool reached = passed || (slower && spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
                                   gf_distanceNm(aircraft.position, aircraft.stream.front().lalo) * motion::kMetresPerNm < 1e-3);
-  if (reached && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
+  if (reached && slower) aircraft.groundStepMetres = paceBefore;
   aircraft.airStepMetres = aircraft.onGround ? -1.0 : aircraft.groundStepMetres;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
