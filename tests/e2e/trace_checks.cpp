@@ -1758,7 +1758,8 @@ Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, 
   constexpr double kWithinMetres = 25.0;  // the program rounds a taxi's corners
   constexpr std::size_t kRollReports = 3;  // the start of the roll
   constexpr double kShortestStandSeconds = 6.0;  // a stand the reports' spacing tells
-  constexpr double kStandSmoothingSeconds = 4.0;
+  // A departure late on its reports takes its lateness off its wait at the line-up: at most half.
+  constexpr double kLeastStandShare = 0.5;
   Complaints complaints;
   const FeedProgress progress = feedProgress(trace, knowledge);
   for (const auto& [id, events] : lf_byObject(trace)) {
@@ -1799,7 +1800,7 @@ Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, 
       complaints.push_back(fmt::format("{} ({}): the start of its roll shows its reports {:.1f} s behind them, its taxi "
                                        "{:.1f} s (the whole feed's delay grew {:.1f} s)",
                                        lf_name(*events.front()), fact->type, rollDelay, taxiDelay, grew));
-    // Where its reports stand lined up, it stands as long, but for the program's smoothing.
+    // Where its reports stand lined up, it stands too, but for the lateness it takes off the wait.
     std::size_t lastStanding = lineUp;
     while (lastStanding + 1 < ground && apart(lastStanding, lastStanding + 1) < kStandingMetres) ++lastStanding;
     const double reportedStand = sent[lastStanding].t - sent[lineUp].t;
@@ -1813,7 +1814,7 @@ Complaints rollLaterThanItsTaxi(const Trace& trace, const Knowledge& knowledge, 
       if (!still) stillFrom = i;
       else stood = std::max(stood, poses[i]->t - poses[stillFrom]->t);
     }
-    if (reportedStand >= kShortestStandSeconds && stood < reportedStand - kStandSmoothingSeconds)
+    if (reportedStand >= kShortestStandSeconds && stood < reportedStand * kLeastStandShare)
       complaints.push_back(fmt::format("{} ({}): stands {:.0f} s at its line-up, where its reports stand {:.0f} s",
                                        lf_name(*events.front()), fact->type, stood, reportedStand));
   }

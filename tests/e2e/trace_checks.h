@@ -171,7 +171,8 @@ Complaints rollOffItsDelay(const tracepicture::Trace& trace, const Knowledge& kn
 // Each departure's delay behind its own reports (the simulator's time at a moving report's place
 // against the report's feed time): its roll's first reports shown at most 10 s later behind them
 // than its taxi's, beyond what the program's delay behind the feed as a whole grew meanwhile;
-// and it stands at its line-up as long as its reports stand there, but for 4 s.
+// and it stands at its line-up at least half as long as its reports stand there (a late one takes
+// its lateness off that wait).
 // `judged`, when given, counts the departures whose taxi and roll it could measure.
 Complaints rollLaterThanItsTaxi(const tracepicture::Trace& trace, const Knowledge& knowledge,
                                 std::size_t* judged = nullptr);
