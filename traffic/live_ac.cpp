@@ -43,10 +43,21 @@ LiveAc::LiveAc(const StreamPoint& first, AcIdentity&& identity, double timestamp
 }
 
 double gf_qnhLagFt(const LiveAc& aircraft, std::int32_t at) {
-  // 1000 ft/min: a METAR's step of 2 hPa in 4 s, the first weather's 28 hPa within a minute.
+  // At most 1000 ft/min (the first weather's 28 hPa within a minute), easing off as the lag gets
+  // small: a QNH that changes back while the last change is still taken up turns the climb round
+  // gently instead of from +1000 to -1000 ft/min at once.
   constexpr double kTakeUpFtPerTick = 1000.0 / 6000.0;
-  const double left = std::fabs(aircraft.qnhLagFt) - kTakeUpFtPerTick * std::max(0, at - aircraft.qnhLagTick);
-  return left > 0.0 ? std::copysign(left, aircraft.qnhLagFt) : 0.0;
+  constexpr double kEaseTicks = 2000.0;
+  constexpr double kEaseFromFt = kTakeUpFtPerTick * kEaseTicks;  // where the rate falls below the most
+  const double lag = std::fabs(aircraft.qnhLagFt);
+  double ticks = std::max(0, at - aircraft.qnhLagTick);
+  if (lag > kEaseFromFt) {
+    const double linear = (lag - kEaseFromFt) / kTakeUpFtPerTick;
+    if (ticks <= linear) return std::copysign(lag - kTakeUpFtPerTick * ticks, aircraft.qnhLagFt);
+    ticks -= linear;
+  }
+  const double left = std::min(lag, kEaseFromFt) * std::exp(-ticks / kEaseTicks);
+  return left > 0.5 ? std::copysign(left, aircraft.qnhLagFt) : 0.0;
 }
 
 void gf_clearApproachData(LiveAc& aircraft) {

@@ -482,6 +482,13 @@ TEST_F(AircraftStepTest, AirStepRateTurnAndGear) {
   moved.qnhLagFt = -840.0, moved.qnhLagTick = g_engineTime.load();
   gf_airStep(moved);
   EXPECT_NEAR(moved.appliedVerticalRate * 6000.0, 4000.0, 1e-6);
+  // A small lag eases off instead of running at 1000 ft/min to the end: a QNH changing back then
+  // turns the climb round gently.
+  g_liveAcs.clear();
+  LiveAc& near = withLeg("B738", FlightPhase::flying, pt(5000, 250, 3000, kAir), pt(5500, 250, 3000, kAir), 1200, 1000);
+  near.qnhLagFt = -200.0, near.qnhLagTick = g_engineTime.load();
+  gf_airStep(near);
+  EXPECT_NEAR(near.appliedVerticalRate * 6000.0, 6.0 * (500.0 - 200.0 * std::exp(-0.5)), 1e-6);
 
   // Toward a ground point: down to the park airport's field plus the centre of gravity, gear down.
   g_liveAcs.clear();
