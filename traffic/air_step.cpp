@@ -182,7 +182,6 @@ void lf_updateGoAround(LiveAc& aircraft) {
   if (aircraft.goingAround) aircraft.flareStage = 0;
 }
 
-bool lf_justTookOff(const LiveAc& aircraft) { return gf_justTookOff(aircraft); }
 
 double lf_liftOffRate(const LiveAc& aircraft, std::int32_t ticks) {
   double rate = (aircraft.stream[1].altitude - aircraft.altitude) / ticks;
@@ -239,7 +238,7 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
   }
   if (!current.airborne || !next.airborne) return std::nullopt;
   double target = next.altitude;
-  if (!aircraft.goingAround && !lf_justTookOff(aircraft)) target += gf_qnhLagFt(aircraft, next.time);
+  if (!aircraft.goingAround && !gf_justTookOff(aircraft)) target += gf_qnhLagFt(aircraft, next.time);
   if (aircraft.state == FlightPhase::landing) {
     // A report under the known ground or the approach's floor is no place to fly to; going
     // around, the reports leave the approach's path and are flown as they are.
@@ -251,7 +250,7 @@ std::optional<double> lf_legRate(LiveAc& aircraft, std::int32_t& ticks) {
   if (aircraft.state == FlightPhase::takeoff && aircraft.simAgl <= 1000.0) rate = std::max(rate, 0.2);
   // Right after the take-off or in a go-around the climb follows the feed's; a leg that would
   // make up a lag in one go is held to half again the feed's own rate.
-  if (lf_justTookOff(aircraft) || aircraft.goingAround) {
+  if (gf_justTookOff(aircraft) || aircraft.goingAround) {
     const double reported = std::max(lf_vs(current), lf_vs(next));
     if (reported > 0.0) rate = std::min(rate, 1.5 * reported / kFtMinPerRate);
   }
@@ -273,7 +272,7 @@ void lf_verticalAndPitch(LiveAc& aircraft, std::int32_t& ticks) {
   if (const std::optional<double> rate = lf_legRate(aircraft, ticks); rate && std::isfinite(*rate)) {
     // The climb-out and a go-around aim and the step blends toward the aim, a take-off's
     // hand-over included.
-    if (lf_justTookOff(aircraft) || aircraft.goingAround)
+    if (gf_justTookOff(aircraft) || aircraft.goingAround)
       aircraft.verticalRate = *rate;
     else
       aircraft.appliedVerticalRate = *rate;
@@ -559,7 +558,7 @@ void gf_airStep(LiveAc& aircraft) {
 
   lf_updateGoAround(aircraft);
   // Flying its reports as they come, its legs take up what is left of a QNH change at once.
-  if (aircraft.goingAround || lf_justTookOff(aircraft)) aircraft.qnhLagFt = 0.0;
+  if (aircraft.goingAround || gf_justTookOff(aircraft)) aircraft.qnhLagFt = 0.0;
   lf_verticalAndPitch(aircraft, ticks);
   lf_turn(aircraft, ticks);
 
