@@ -226,12 +226,14 @@ bool lf_rollOutStop(const LiveAc& aircraft, std::size_t index) {
          (s[index].groundSpeed == 0.0 || (index + 1 < s.size() && s[index + 1].repeated));
 }
 
-// The most speed the roll-out may reach point 1 with: with its stop next, as fast as the taxi's
-// braking stops it there (m/s); else no bound.
-double lf_stopEntryMps(const LiveAc& aircraft) {
+// The most speed the roll-out may reach point 1 with (m/s): with its stop next, as fast as the
+// taxi's braking stops it there; before its runway exit, as fast as its nose follows the exit's
+// bends; else no bound.
+double lf_rollOutEntryMps(const LiveAc& aircraft) {
   const auto& s = aircraft.stream;
-  if (s.size() < 3 || s[1].repeated || !lf_rollOutStop(aircraft, 2)) return std::numeric_limits<double>::infinity();
-  return std::sqrt(2.0 * kGroundBrakingMps2 * gf_distanceNm(s[1].lalo, s[2].lalo) * motion::kMetresPerNm);
+  const double exit = gf_exitEntrySpeed(aircraft);
+  if (s.size() < 3 || s[1].repeated || !lf_rollOutStop(aircraft, 2)) return exit;
+  return std::min(exit, std::sqrt(2.0 * kGroundBrakingMps2 * gf_distanceNm(s[1].lalo, s[2].lalo) * motion::kMetresPerNm));
 }
 
 // A roll-out leg over `metres` to stream point `target` that brakes evenly from startMps toward
@@ -312,6 +314,7 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   }
   const double swing = lf_speedSwingKt(built->profile, built->startMps, built->endMps);
   const double drop = (built->startMps - aircraft.speed * kMps) / kMps;
+  double entryMps = NAN;  // the most the roll-out may reach point 1 with, once asked
   // A roll late on its reports would catch up in a surge, or swing its speed about to keep their
   // times: it then speeds up evenly at the roll's rate and takes the time that needs. Legs at their
   // mean speeds stood at each one's speed, and slowed where a mean lay below the speed reached.
@@ -327,9 +330,10 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
     built = lf_lateRollProfile(aircraft, startMps);
     if (!built) return;
   } else if (!takeoffRoll && (refused || lf_brakesHard(built->profile, lf_rollOutStop(aircraft, 1)) ||
-                              built->profile.endSpeed > lf_stopEntryMps(aircraft) + 1e-9)) {
+                              built->profile.endSpeed > (entryMps = lf_rollOutEntryMps(aircraft)) + 1e-9)) {
     // Without a profile the leg ran at one speed and the next began at its report's: a step.
-    const std::optional<SpeedProfile> even = lf_evenRollOut(aircraft, 1, metres, startMps, lf_stopEntryMps(aircraft));
+    if (std::isnan(entryMps)) entryMps = lf_rollOutEntryMps(aircraft);
+    const std::optional<SpeedProfile> even = lf_evenRollOut(aircraft, 1, metres, startMps, entryMps);
     if (!even) return;
     built->profile = *even;
   } else if (refused) {

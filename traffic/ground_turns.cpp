@@ -143,6 +143,24 @@ double gf_cornerEntrySpeed(const LiveAc& aircraft) {
   return a >= 60.0 && taxi ? kSpotTurnEntryMps : kCreepEntryMps;
 }
 
+double gf_exitEntrySpeed(const LiveAc& aircraft) {
+  constexpr double kFree = std::numeric_limits<double>::infinity();
+  const auto& s = aircraft.stream;
+  const double rate = 100.0 * aircraft.defaultTurnPerStep;
+  if (aircraft.state != FlightPhase::landing_roll || s.size() < 4 || !s[1].turnStart || !(rate > 0.0)) return kFree;
+  for (std::size_t i = 1; i <= 3; ++i)
+    if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo)) return kFree;
+  TurnRequest request;
+  request.start = s[1].lalo;
+  request.corner = s[2].lalo;
+  request.end = s[3].lalo;
+  request.startHeading = gf_normalizeAngle(gf_bearingRad(s[0].lalo, s[1].lalo));
+  lf_applyCategoryLimits(request, aircraft.category);
+  TurnPlan plan;
+  if (!plan.build(request) || plan.cornerTurn) return kFree;
+  return plan.fittingSpeed(0.0, rate, kGroundBrakingMps2);
+}
+
 double gf_spotTurnBeforePlanDeg(const LiveAc& aircraft) {
   if (aircraft.state != FlightPhase::taxi || !aircraft.legPlan.hasTurn()) return 0.0;
   const std::optional<GeoPose> start = aircraft.legPlan.turn.evaluate(0.0);

@@ -94,30 +94,6 @@ void lf_towStep(LiveAc& aircraft) {
   aircraft.heading = pose.heading;
 }
 
-void lf_rollStep(LiveAc& aircraft) {
-  RollContext& roll = aircraft.rollContext;
-  ++roll.step;
-  const double seconds = roll.step / 100.0;
-  const double covered = roll.profile.positionAt(seconds);
-  const double share = roll.profile.distance > 0.0 ? std::clamp(covered / roll.profile.distance, 0.0, 1.0) : 1.0;
-  LegPlan& leg = aircraft.legPlan;
-  bool linear = true;
-  if (leg.hasTurn() && (leg.planKind == PlanKind::runwayExit || leg.planKind == PlanKind::takeoffRoll)) {
-    if (const auto pose = leg.turn.evaluate(share)) {
-      aircraft.position = pose->position;
-      aircraft.heading = pose->heading;
-      linear = false;
-    } else {
-      leg.reset();
-    }
-  }
-  if (linear) aircraft.position = lf_mix(roll.start, roll.end, share);
-  aircraft.speed = roll.profile.speedAt(seconds) / motion::kMetresPerSecondPerKt;
-  if (roll.fromTakeoffRoll) aircraft.speed = std::min(aircraft.speed, gf_referenceSpeed(aircraft, 1) + 30.0);
-  if (linear && aircraft.onGround && aircraft.state != FlightPhase::pushing_back)
-    gf_turnTowardHeading(aircraft, roll.runwayHeading.value_or(aircraft.trackToNext), false);
-}
-
 // A ground step that moved only part of its way: the time lost moves the rest of the stream later
 // once it adds up to a tick, so that the next leg keeps its own pace instead of rushing.
 void lf_fallBehind(LiveAc& aircraft, double lostTicks) {
@@ -145,7 +121,7 @@ double lf_groundTurnShare(const LiveAc& aircraft, double was, double wanted) {
 // too close to brake for still holds it back at its turn rate, and then by no more than a hard
 // brake. The time it falls behind moves the rest of the stream later, so that the next leg keeps
 // its own pace instead of making the delay up in a rush.
-double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
+double lf_paceGroundTurnShare(LiveAc& aircraft, double was, double planned) {
   LegPlan& leg = aircraft.legPlan;
   const double length = leg.turn.length;
   double wanted = std::clamp(was + planned, 0.0, 1.0);
@@ -161,10 +137,59 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
     least = std::min(wanted, was + std::max(0.0, came - kHardBrakingMps2 * 1e-4) / length);
   }
   wanted = std::max(lf_groundTurnShare(aircraft, was, wanted), least);
+  leg.lastShare = wanted - was;
+  return wanted;
+}
+
+double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
+  const double wanted = lf_paceGroundTurnShare(aircraft, was, planned);
   const double taken = wanted - was;
-  leg.lastShare = taken;
   if (planned > 0.0 && taken < planned && wanted < 1.0) lf_fallBehind(aircraft, 1.0 - taken / planned);
   return wanted;
+}
+
+// A roll's turn (off the runway, or onto it in a take-off roll) keeps to its speed profile only as
+// fast as the nose follows the path's bends: ahead of a sharper bend it slows as a ground turn
+// does, and the time it falls behind the profile moves the rest of the stream later.
+void lf_rollStep(LiveAc& aircraft) {
+  RollContext& roll = aircraft.rollContext;
+  const auto shareAt = [&roll](std::int32_t step) {
+    const double covered = roll.profile.positionAt(step / 100.0);
+    return roll.profile.distance > 0.0 ? std::clamp(covered / roll.profile.distance, 0.0, 1.0) : 1.0;
+  };
+  const double before = shareAt(roll.step);
+  ++roll.step;
+  const double seconds = roll.step / 100.0;
+  const double share = shareAt(roll.step);
+  aircraft.speed = roll.profile.speedAt(seconds) / motion::kMetresPerSecondPerKt;
+  LegPlan& leg = aircraft.legPlan;
+  bool linear = true;
+  if (leg.hasTurn() && (leg.planKind == PlanKind::runwayExit || leg.planKind == PlanKind::takeoffRoll)) {
+    double at = share;
+    if (aircraft.onGround) {
+      const double was = leg.legFraction;
+      at = lf_paceGroundTurnShare(aircraft, was, std::max(share, was) - was);
+      const double taken = at - was;
+      // Held back behind its profile: the speed it really goes, and the time it loses this tick.
+      if (at < share) {
+        aircraft.speed = std::min(aircraft.speed, taken * leg.turn.length * 100.0 / motion::kMetresPerSecondPerKt);
+        const double planned = share - before;
+        if (planned > 0.0 && taken < planned) lf_fallBehind(aircraft, 1.0 - taken / planned);
+      }
+      leg.legFraction = at;
+    }
+    if (const auto pose = leg.turn.evaluate(at)) {
+      aircraft.position = pose->position;
+      aircraft.heading = pose->heading;
+      linear = false;
+    } else {
+      leg.reset();
+    }
+  }
+  if (linear) aircraft.position = lf_mix(roll.start, roll.end, share);
+  if (roll.fromTakeoffRoll) aircraft.speed = std::min(aircraft.speed, gf_referenceSpeed(aircraft, 1) + 30.0);
+  if (linear && aircraft.onGround && aircraft.state != FlightPhase::pushing_back)
+    gf_turnTowardHeading(aircraft, roll.runwayHeading.value_or(aircraft.trackToNext), false);
 }
 
 // Turned on the spot, the aircraft rolls off from standstill over `metres`: it speeds up as an

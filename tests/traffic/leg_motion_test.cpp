@@ -95,6 +95,9 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     double noseOffDeg = 0.0, mostLossKt = 1e9;
     double turnDeg = 0.0;  // a planned turn to the right instead of a straight leg
     bool stopAPointOn = false;  // the line-up a leg further on
+    bool rollOut = false;       // the turn is a runway exit run by the roll-out's profile at legKt
+    double mostNoseOffDeg = 1e9;  // off the way a tick moves it
+    int ticks = 100;
   } cases[] = {
       {FlightPhase::takeoff_roll, 45.0, 170.0, 4.1},
       {FlightPhase::taxi, 10.0, 25.0, 2.6},
@@ -109,6 +112,8 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
       // Late out of a turn, no faster than the 6 kt reported where it ends.
       {FlightPhase::taxi, 5.0, 20.0, 1.01, true, false, 6.0, 0.0, 1e9, 20.0},
       {FlightPhase::takeoff_roll, 5.0, 15.0, 2.6, true, false, 0.0, 0.0, 1e9, 0.0, true},
+      // Off the runway at 24 kt: it slows for the exit's bend as its nose can follow it.
+      {FlightPhase::landing_roll, 24.0, 24.0, 0.0, true, false, 0.0, 0.0, 1e9, 75.0, false, true, 5.0, 1500},
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
@@ -137,11 +142,26 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
       turn.corner = offset(a.position, 50.0);
       turn.end = gf_destinationPoint(turn.corner, {c.turnDeg * kDeg, 50.0 * 3.2808399});
       ASSERT_TRUE(a.legPlan.turn.build(turn));
-      a.legPlan.planKind = PlanKind::ordinary;
+      a.legPlan.planKind = c.rollOut ? PlanKind::runwayExit : PlanKind::ordinary;
       a.legPlan.legFractionStep = c.legKt * kMetresPerTickPerKt / a.legPlan.turn.length;
+      if (c.rollOut) {
+        const double mps = c.legKt * motion::kMetresPerSecondPerKt;
+        const double metres = a.legPlan.turn.length;
+        ASSERT_TRUE(a.rollContext.profile.build(metres, metres / mps, mps, mps));
+        a.rollContext.start = a.position;
+        a.rollContext.end = turn.end;
+        a.rollContext.valid = true;
+      }
     }
     const Lalo start = a.position;
-    for (int tick = 0; tick < 100; ++tick) gf_moveAlongLeg(a);
+    double noseOffDeg = 0.0;
+    for (int tick = 0; tick < c.ticks; ++tick) {
+      const Lalo before = a.position;
+      gf_moveAlongLeg(a);
+      if (gf_distanceNm(before, a.position) * 1852.0 > 0.01)
+        noseOffDeg = std::max(noseOffDeg, std::fabs(gf_wrapAngle(gf_bearingRad(before, a.position) - a.heading)) / kDeg);
+    }
+    EXPECT_LE(noseOffDeg, c.mostNoseOffDeg) << gf_flightPhaseName(c.state) << " round " << c.turnDeg << " degrees";
     const double endKt = a.groundStepMetres / kMetresPerTickPerKt;
     EXPECT_LE(endKt - c.fromKt, c.mostGainKt) << gf_flightPhaseName(c.state) << " from " << c.fromKt << " kt";
     EXPECT_LE(c.fromKt - endKt, c.mostLossKt) << gf_flightPhaseName(c.state) << ", nose " << c.noseOffDeg << " degrees off";
