@@ -122,6 +122,7 @@ bool TurnPlan::build(const TurnRequest& rq) {
 
   const double turnSign = turn >= 0.0 ? 1.0 : -1.0;
   const FlatPoint legDirection = (1.0 / l1) * corner;
+  const FlatPoint secondDirection = (1.0 / l2) * leg2;
   const FlatPoint endDirection = (1.0 / endTangent.length()) * endTangent;
   const double maxBackTurn = 0.5 * kDeg;
   FlatPoint previous;
@@ -155,6 +156,8 @@ bool TurnPlan::build(const TurnRequest& rq) {
     closestToCorner = std::min(closestToCorner, (s.position - corner).length());
     maxTurnOffset = std::max(maxTurnOffset, turnSign * lf_rightOffset(s.position, {}, legDirection));
     maxEndLineOffset = std::max(maxEndLineOffset, std::fabs(lf_rightOffset(s.position, e, endDirection)));
+    maxCornerCut = std::max(maxCornerCut, std::min(turnSign * lf_rightOffset(s.position, {}, legDirection),
+                                                   turnSign * lf_rightOffset(s.position, corner, secondDirection)));
     previous = s.position;
     previousDirection = direction;
   }

@@ -55,6 +55,7 @@ struct TurnPlan {
   double startMismatch = 0.0;     // degrees between the start heading and the first leg
   double maxTurnOffset = 0.0;     // m, largest offset from the first leg's line toward the turn
   double maxEndLineOffset = 0.0;  // m, largest offset from the line through the end direction
+  double maxCornerCut = 0.0;      // m, deepest the path runs inside both legs' lines, across the corner
   bool cornerTurn = false;
   bool endAtCorner = false;
   std::array<double, kSamples + 1> lengthShares{};  // cumulative length at t = k/128 over the total

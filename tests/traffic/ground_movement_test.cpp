@@ -310,6 +310,7 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
     bool planned, turnStart;
     double speedKt = 20.0, firstDeg = 0.0, secondM = 60.0, headingDeg = 0.0;
     double spotDeg = 0.0;  // turned on the spot before the planned turn
+    std::uint32_t state = FlightPhase::taxi;
   } cases[] = {
       {40.0, 2.9, false, 3, false, false},   // 3 degrees or less: nothing
       {40.0, 30.0, true, 2, true, false},    // lead 44 m reaches 0.75 x 40: planned at once
@@ -317,10 +318,13 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       // Standing after its push-back, nose 135 degrees off the way to a 43-degree corner: planned
       // from the heading it turns to on the spot, not left to a creep through the corner.
       {15.4, 88.0, true, 2, true, false, 0.0, 45.0, 9.1, 180.0, 135.0},
+      // Off the runway at 44 kt onto a 74 m leg 26 degrees aside: a path, its end 32 m off the runway's line.
+      {82.0, 26.0, true, 2, true, false, 44.0, 0.0, 74.0, 0.0, 0.0, FlightPhase::landing_roll},
   };
   for (const Case& c : cases) {
     reset();
     LiveAc& a = taxiCorner(c.legM, c.cornerDeg, c.speedKt, c.firstDeg, c.secondM);
+    a.state = c.state;
     a.heading = c.headingDeg * kDeg;
     for (StreamPoint& p : a.stream) p.feedTime = p.time;
     EXPECT_EQ(gf_buildGroundTurn(a), c.built) << c.legM << " m, " << c.cornerDeg << " degrees";
