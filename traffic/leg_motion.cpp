@@ -120,8 +120,10 @@ double lf_groundTurnShare(const LiveAc& aircraft, double was, double wanted) {
 // airliner speeds up, from the pace it came with (standing, it starts from standstill). Only a bend
 // too close to brake for still holds it back at its turn rate, and then by no more than a hard
 // brake. The time it falls behind moves the rest of the stream later, so that the next leg keeps
-// its own pace instead of making the delay up in a rush.
-double lf_paceGroundTurnShare(LiveAc& aircraft, double was, double planned) {
+// its own pace instead of making the delay up in a rush. `brakingMps2`: how hard it brakes ahead
+// of a bend.
+double lf_paceGroundTurnShare(LiveAc& aircraft, double was, double planned,
+                              double brakingMps2 = kGroundBrakingMps2) {
   LegPlan& leg = aircraft.legPlan;
   const double length = leg.turn.length;
   double wanted = std::clamp(was + planned, 0.0, 1.0);
@@ -129,10 +131,10 @@ double lf_paceGroundTurnShare(LiveAc& aircraft, double was, double planned) {
   const double came = leg.lastShare >= 0.0 ? leg.lastShare * length : aircraft.groundStepMetres;
   if (length > 0.0 && std::isfinite(came) && came >= 0.0) {
     const double fits =
-        leg.turn.fittingSpeed(was, 100.0 * aircraft.defaultTurnPerStep, kGroundBrakingMps2) / 100.0;
+        leg.turn.fittingSpeed(was, 100.0 * aircraft.defaultTurnPerStep, brakingMps2) / 100.0;
     const double gathered = std::min((wanted - was) * length, came + kGroundAccelerationMps2 * 1e-4);
     double pace = lf_capAtPointSpeed(aircraft, gathered, came);
-    pace = std::max(0.0, std::min(pace, std::max(fits, came - kGroundBrakingMps2 * 1e-4)));
+    pace = std::max(0.0, std::min(pace, std::max(fits, came - brakingMps2 * 1e-4)));
     wanted = std::min(wanted, was + pace / length);
     least = std::min(wanted, was + std::max(0.0, came - kHardBrakingMps2 * 1e-4) / length);
   }
@@ -150,7 +152,9 @@ double lf_paceGroundTurn(LiveAc& aircraft, double was, double planned) {
 
 // A roll's turn (off the runway, or onto it in a take-off roll) keeps to its speed profile only as
 // fast as the nose follows the path's bends: ahead of a sharper bend it slows as a ground turn
-// does, and the time it falls behind the profile moves the rest of the stream later.
+// does, and the time it falls behind the profile moves the rest of the stream later. Still
+// braking off its landing, it brakes for the exit's bends as hard as a ground turn brakes at most:
+// come onto the path faster than a taxi's braking allows, it swung round ahead of its nose.
 void lf_rollStep(LiveAc& aircraft) {
   RollContext& roll = aircraft.rollContext;
   const auto shareAt = [&roll](std::int32_t step) {
@@ -168,7 +172,8 @@ void lf_rollStep(LiveAc& aircraft) {
     double at = share;
     if (aircraft.onGround) {
       const double was = leg.legFraction;
-      at = lf_paceGroundTurnShare(aircraft, was, std::max(share, was) - was);
+      const double braking = aircraft.state == FlightPhase::landing_roll ? kHardBrakingMps2 : kGroundBrakingMps2;
+      at = lf_paceGroundTurnShare(aircraft, was, std::max(share, was) - was, braking);
       const double taken = at - was;
       // Held back behind its profile: the speed it really goes, and the time it loses this tick.
       if (at < share) {
