@@ -122,6 +122,8 @@ TEST_F(AircraftStepTest, LandingRoll) {
     double stopM = 0.0;  // the reports stop this far past the next point
     double comesAtKt = 0.0;  // rolling on from a roll-out profile at this pace
     std::int32_t ticks = 1000;
+    double exitDeg = 0.0;  // the next point starts a turn off the runway, this sharp 40 m on
+    double mostEndKt = 1e9;
   };
   const Case cases[] = {
       {"B738", 15, 60, FlightPhase::taxi, {{THROTTLE_SET, 0}, {SPOILERS_SET, 0}, {LANDING_LIGHTS_SET, 0}}, 1},
@@ -132,7 +134,9 @@ TEST_F(AircraftStepTest, LandingRoll) {
       {"B77W", 0, 20, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 6.0},
       // Come to a crawl, onto a leg whose plain profile would brake hard: an even roll-out from a
       // taxi's pace, not a profile of minutes.
-      {"B738", 5, 10, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 0.0, 0.3, 500}};
+      {"B738", 5, 10, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 0.0, 0.3, 500},
+      // Into an exit its nose can follow only slower than the reports' 32 kt.
+      {"B738", 0, 40, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1, 0.0, 0.0, 1000, 75.0, 20.0}};
   for (const Case& c : cases) {
     const double legM = c.speedKt * 0.9 * motion::kMetresPerSecondPerKt * 10.0;  // 10 s at the mean speed
     LiveAc& ac = withLeg(c.model, FlightPhase::landing_roll, pt(0, c.speedKt, 0, kGround),
@@ -143,6 +147,18 @@ TEST_F(AircraftStepTest, LandingRoll) {
       StreamPoint stop = pt(0, 0, 0, kGround, offset(ac.stream[1].lalo, c.stopM));
       stop.time = ac.stream[1].time + 500;
       ac.stream.push_back(stop);
+    }
+    if (c.exitDeg > 0.0) {
+      ac.stream[1].turnStart = ac.stream[1].fromPosition = true;
+      StreamPoint corner = ac.stream[1];
+      corner.turnStart = false;
+      corner.lalo = offset(ac.stream[1].lalo, 40.0);  // on along the runway, due north
+      corner.time += 200;
+      StreamPoint off = corner;
+      off.lalo = gf_destinationPoint(corner.lalo, {c.exitDeg * kDeg, 40.0 * 3.2808399});
+      off.time += 300;
+      ac.stream.push_back(corner);
+      ac.stream.push_back(off);
     }
     if (c.comesAtKt > 0.0) {
       ac.rollContext.valid = true;
@@ -164,6 +180,7 @@ TEST_F(AircraftStepTest, LandingRoll) {
       EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what;
       EXPECT_LT(ac.rollContext.profile.duration, 30.0) << what;
     }
+    EXPECT_LE(ac.rollContext.profile.endSpeed / motion::kMetresPerSecondPerKt, c.mostEndKt) << what;
     // A stop ahead: slow enough to brake into it as a taxi does.
     if (c.stopM > 0.0) {
       EXPECT_LE(ac.rollContext.profile.endSpeed, std::sqrt(2.0 * kGroundBrakingMps2 * c.stopM) + 1e-6) << what;
