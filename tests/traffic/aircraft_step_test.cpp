@@ -149,16 +149,11 @@ TEST_F(AircraftStepTest, LandingRoll) {
       ac.stream.push_back(stop);
     }
     if (c.exitDeg > 0.0) {
+      StreamPoint corner = ac.stream[1], off = ac.stream[1];
       ac.stream[1].turnStart = ac.stream[1].fromPosition = true;
-      StreamPoint corner = ac.stream[1];
-      corner.turnStart = false;
-      corner.lalo = offset(ac.stream[1].lalo, 40.0);  // on along the runway, due north
-      corner.time += 200;
-      StreamPoint off = corner;
-      off.lalo = gf_destinationPoint(corner.lalo, {c.exitDeg * kDeg, 40.0 * 3.2808399});
-      off.time += 300;
-      ac.stream.push_back(corner);
-      ac.stream.push_back(off);
+      corner.lalo = offset(ac.stream[1].lalo, 40.0), corner.time += 200;  // on along the runway, due north
+      off.lalo = gf_destinationPoint(corner.lalo, {c.exitDeg * kDeg, 40.0 * 3.2808399}), off.time += 500;
+      ac.stream.push_back(corner), ac.stream.push_back(off);
     }
     if (c.comesAtKt > 0.0) {
       ac.rollContext.valid = true;
