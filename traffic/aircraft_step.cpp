@@ -197,8 +197,8 @@ double lf_reportedRollMps2(const LiveAc& aircraft) {
 // the speed-up within a band about that rate. Late, it speeds up evenly to the report's speed (at
 // the band's top, toward it) and the reports from the next on move later by the time that takes;
 // early, it gains less on the way, toward the even speed-up that keeps the time. Caught up at the
-// roll's own rate instead, or held at a report's speed, a C172 whose reports gathered 1.6 kt a
-// second went at 4 kt a second and then stood at a report's speed for seconds.
+// roll's own rate instead, a roll whose reports gather half that went in spurts, standing at each
+// leg's mean speed for seconds in between.
 std::optional<ProfileLeg> lf_evenTakeoffRoll(LiveAc& aircraft, double startMps, double metres) {
   constexpr double kMostRollMps2 = 5.0 * kMps;
   constexpr double kBandMps2 = 1.0 * kMps;  // the least the band spreads either way

@@ -73,8 +73,8 @@ double lf_takeoffRollStep(double speedKt) { return speedKt < 60.0 ? 4.0 : speedK
 
 // What a take-off roll gains over one extension (kt): as its speed profile gains at its end, within
 // a third of the step above and the step, so that a roll without reports still comes to take off.
-// At the step's 4 kt a second a roll whose reports gather half that ran ahead of them, until their
-// next report lay behind it.
+// At the step's 4 kt a second a roll whose reports gather half that runs ahead of them, until their
+// next report lies behind it.
 double lf_takeoffRollGain(const LiveAc& aircraft, double speedKt) {
   const double most = 3.0 * lf_takeoffRollStep(speedKt);
   const RollContext& roll = aircraft.rollContext;
