@@ -12,6 +12,7 @@
 #include "simlink/sim_commands.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/flat_frame.h"
+#include "traffic/ground_movement.h"
 #include "traffic/ground_turns.h"
 #include "traffic/movement_geometry.h"
 #include "traffic/runway_matching.h"
@@ -175,6 +176,115 @@ std::optional<ProfileLeg> lf_lateRollProfile(LiveAc& aircraft, double startMps) 
   return leg;
 }
 
+// The acceleration the roll's reports show over the leg (m/s^2), by the times the feed gave them;
+// out of a stand, over the leg after it, as when the roll began within the gap is not known.
+// NaN when none shows.
+double lf_reportedRollMps2(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  std::size_t i = 0;
+  if (s[0].repeated || !(s[0].groundSpeed >= 1.0)) {
+    if (s.size() < 3 || s[2].repeated) return NAN;
+    i = 1;
+  }
+  const auto feedTime = [](const StreamPoint& p) { return p.feedTime.value_or(p.time); };
+  const double seconds = (static_cast<double>(feedTime(s[i + 1])) - feedTime(s[i])) / 100.0;
+  const double a = (s[i + 1].groundSpeed - s[i].groundSpeed) * kMps / seconds;
+  return seconds > 0.0 && std::isfinite(a) && a > 0.0 ? a : NAN;
+}
+
+// Lined up after its wait, the take-off roll gathers speed evenly, near the rate its reports show
+// and from the speed it has: to the next report's place at its speed and on time, where that keeps
+// the speed-up within a band about that rate. Late, it speeds up evenly to the report's speed (at
+// the band's top, toward it) and the reports from the next on move later by the time that takes;
+// early, it gains less on the way, toward the even speed-up that keeps the time. Caught up at the
+// roll's own rate instead, a roll whose reports gather half that went in spurts, standing at each
+// leg's mean speed for seconds in between.
+std::optional<ProfileLeg> lf_evenTakeoffRoll(LiveAc& aircraft, double startMps, double metres) {
+  constexpr double kMostRollMps2 = 5.0 * kMps;
+  constexpr double kBandMps2 = 1.0 * kMps;  // the least the band spreads either way
+  auto& s = aircraft.stream;
+  const StreamPoint& next = s[1];
+  if (!gf_linedUpToRoll(aircraft) || next.repeated || !lf_usable(next.groundSpeed) || !(metres > 1.0) ||
+      !(startMps >= 0.0) || !std::isfinite(startMps))
+    return std::nullopt;
+  // Not the legs into the line-up: a stop lies ahead before the roll is fast.
+  for (std::size_t i = 1; i < s.size() && !s[i].airborne && s[i].groundSpeed < kTaxiLegMostKt; ++i)
+    if (gf_stopAhead(aircraft, i)) return std::nullopt;
+  const double capMps = (gf_referenceSpeed(aircraft, 1) + 30.0) * kMps;
+  const std::int64_t now = g_engineTime.load();
+  const std::int64_t ticks = std::max<std::int64_t>(1, std::int64_t{next.time} - now);
+  const double seconds = ticks / 100.0;
+  const double wantedMps = std::min(next.groundSpeed * kMps, capMps);
+  const double meetMps2 = 2.0 * (metres - startMps * seconds) / (seconds * seconds);
+  const double reported = lf_reportedRollMps2(aircraft);
+  const double rate = std::clamp(std::isfinite(reported) ? reported : meetMps2, 0.0, kMostRollMps2);
+  const double highest = std::min(kMostRollMps2, std::max(1.5 * rate, rate + kBandMps2));
+  const double lowest = std::max(0.0, std::min(0.5 * rate, rate - kBandMps2));
+  const auto within = [&](const SpeedProfile& p) {
+    return p.startSpeed >= startMps - 1e-9 && std::min(p.startAcceleration(), p.endAcceleration()) >= lowest - 1e-9 &&
+           std::max(p.startAcceleration(), p.endAcceleration()) <= highest + 1e-9;
+  };
+  ProfileLeg leg{{}, next.lalo, startMps, wantedMps};
+  if (leg.profile.build(metres, seconds, startMps, wantedMps) && within(leg.profile)) return leg;
+
+  // Late: evenly to the report's speed, no faster than the band's top, nor slowing.
+  double gain = (wantedMps * wantedMps - startMps * startMps) / (2.0 * metres);
+  double needed = 2.0 * metres / (startMps + wantedMps);
+  if (gain > highest) {
+    gain = highest;
+    needed = (std::sqrt(startMps * startMps + 2.0 * gain * metres) - startMps) / gain;
+  } else if (gain < 0.0) {
+    gain = 0.0;
+    needed = metres / startMps;
+  }
+  if (std::isfinite(needed) && needed > seconds) {
+    const auto wanted = static_cast<std::int64_t>(std::ceil(needed * 100.0));
+    const std::int64_t got = ticks + gf_delayStream(aircraft, wanted - ticks, 1);
+    // In whole ticks: a profile ending within a tick moved the aircraft only its remainder there.
+    // Beyond the aircraft's window the leg ends before it gets there, and the next one takes it
+    // on from where it is.
+    const double taken = got >= wanted ? got / 100.0 : needed;
+    if (got >= wanted) gain = std::max(0.0, 2.0 * (metres - startMps * taken) / (taken * taken));
+    leg.endMps = std::min(startMps + gain * taken, capMps);
+    if (!leg.profile.build(metres, taken, startMps, leg.endMps)) return std::nullopt;
+    return leg;
+  }
+
+  // Early: from the report's speed toward the even speed-up that keeps its time, the first within
+  // the band, else that even speed-up.
+  const double meetEndMps = startMps + meetMps2 * seconds;
+  for (const double share : {0.25, 0.5, 0.75}) {
+    leg.endMps = wantedMps + share * (meetEndMps - wantedMps);
+    if (leg.endMps <= capMps && leg.profile.build(metres, seconds, startMps, leg.endMps) && within(leg.profile))
+      return leg;
+  }
+  if (meetMps2 >= 0.0) {
+    leg.endMps = std::min(meetEndMps, capMps);
+    if (!leg.profile.build(metres, seconds, startMps, leg.endMps)) return std::nullopt;
+    return leg;
+  }
+  // Early even at the speed it has: the report comes due sooner, but not before the time the feed
+  // gave it; it slows evenly to keep that time, the reports' positions running slower than their
+  // speeds, but to no less than half its speed or the report's, and then gets there sooner.
+  const std::int64_t earliest =
+      std::max<std::int64_t>({now + 1, std::int64_t{s[0].time} + 1, next.feedTime.value_or(next.time)});
+  const auto due = static_cast<std::int64_t>(std::ceil(metres / startMps * 100.0));
+  s[1].time = static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(now + due, std::min(earliest, std::int64_t{s[1].time}), s[1].time));
+  double left = std::max<std::int64_t>(1, s[1].time - now) / 100.0;
+  const double floorMps = 0.5 * std::min(startMps, wantedMps);
+  leg.endMps = std::min(startMps, 2.0 * metres / left - startMps);
+  if (leg.endMps < floorMps) {
+    leg.endMps = floorMps;
+    const std::int64_t reached =
+        now + std::max<std::int64_t>(1, std::llround(200.0 * metres / (startMps + floorMps)));
+    s[1].time = static_cast<std::int32_t>(std::clamp<std::int64_t>(reached, now + 1, s[1].time));
+    left = (s[1].time - now) / 100.0;
+  }
+  if (!leg.profile.build(metres, left, startMps, leg.endMps)) return std::nullopt;
+  return leg;
+}
+
 bool lf_accelerationAhead(const LiveAc& aircraft, double startMps) {
   const double startKt = startMps / kMps;
   return std::any_of(aircraft.stream.begin() + 1, aircraft.stream.end(),
@@ -300,9 +410,11 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   const double metres = lf_legMetres(aircraft);
   const bool startValid = std::isfinite(startMps) && startMps >= 0.0;
 
-  std::optional<ProfileLeg> built;
-  if (takeoffRoll && aircraft.onGround && aircraft.category != AcCategory::rotorcraft && aircraft.extensionCount < 1 &&
-      !leg.hasTurn() && !leg.hasCurve() && !next.repeated && startValid && lf_accelerationAhead(aircraft, startMps))
+  const bool straightRoll = takeoffRoll && aircraft.onGround && aircraft.category != AcCategory::rotorcraft &&
+                            !leg.hasTurn() && !leg.hasCurve() && startValid;
+  std::optional<ProfileLeg> built = straightRoll ? lf_evenTakeoffRoll(aircraft, startMps, metres) : std::nullopt;
+  const bool evenRoll = built.has_value();
+  if (!built && straightRoll && aircraft.extensionCount < 1 && !next.repeated && lf_accelerationAhead(aircraft, startMps))
     built = lf_takeoffRollProfile(aircraft, startMps);
   if (!built) {
     const double endMps = next.groundSpeed * kMps;
@@ -321,7 +433,9 @@ void lf_buildRollProfile(LiveAc& aircraft, std::int32_t ticks) {
   const bool refused = takeoffRoll ? !(swing < 5.0) : !(swing < 0.5 || drop < 0.5);
   // A departure's taxi leg (not yet lined up) gathers speed as a taxi does: no profile, the leg
   // then runs at the taxi's rate.
-  if (takeoffRoll && aircraft.onGround && !gf_linedUpToRoll(aircraft) &&
+  if (evenRoll) {
+    // Even already, within its band.
+  } else if (takeoffRoll && aircraft.onGround && !gf_linedUpToRoll(aircraft) &&
       std::max(built->startMps, built->endMps) < kTaxiLegMostKt * kMps &&
       built->profile.maxAcceleration() > kTaxiLegMostGain * kGroundAccelerationMps2)
     return;

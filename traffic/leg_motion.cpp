@@ -618,6 +618,8 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   const double paceBefore = aircraft.groundStepMetres;
   const bool shaped = (leg.hasTurn() || leg.hasCurve()) && leg.legFraction < kCurveEnd;
   const bool spent = lf_weightsSpent(aircraft);
+  const RollContext& roll = aircraft.rollContext;
+  const bool rollEnds = roll.valid && roll.profile.endSpeed > 0.0 && (roll.step + 1) / 100.0 > roll.profile.duration;
   const bool towing = aircraft.state == FlightPhase::parking && aircraft.towPath.valid;
   if (towing)
     lf_towStep(aircraft);
@@ -652,7 +654,8 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   aircraft.groundStepMetres = std::isnan(metres) ? gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm : metres;
   // A turn that ends within this tick moved only its remainder: the next leg speeds up from the
   // pace the aircraft had, not from that remainder.
-  const bool turnEnded = shaped && (!(leg.hasTurn() || leg.hasCurve()) || leg.legFraction >= kCurveEnd);
+  // So does a roll's speed profile that ends within it still moving.
+  const bool turnEnded = (shaped && (!(leg.hasTurn() || leg.hasCurve()) || leg.legFraction >= kCurveEnd)) || rollEnds;
   if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
   // So does a straight leg that reaches its moving point within this tick:
   // the roll built from that remainder started at 4 kt where the aircraft came at 11.

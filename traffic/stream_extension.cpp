@@ -71,6 +71,18 @@ double lf_rollOutStep(double speedKt) {
 }
 double lf_takeoffRollStep(double speedKt) { return speedKt < 60.0 ? 4.0 : speedKt < 120.0 ? 3.0 : 2.0; }
 
+// What a take-off roll gains over one extension (kt): as its speed profile gains at its end, within
+// a third of the step above and the step, so that a roll without reports still comes to take off.
+// At the step's 4 kt a second a roll whose reports gather half that runs ahead of them, until their
+// next report lies behind it.
+double lf_takeoffRollGain(const LiveAc& aircraft, double speedKt) {
+  const double most = 3.0 * lf_takeoffRollStep(speedKt);
+  const RollContext& roll = aircraft.rollContext;
+  if (!roll.valid || !roll.fromTakeoffRoll) return most;
+  const double gain = 3.0 * roll.profile.endAcceleration() / motion::kMetresPerSecondPerKt;
+  return std::isfinite(gain) ? std::clamp(gain, most / 3.0, most) : most;
+}
+
 // The point's speed after one extension; 0 stops it.
 void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& point) {
   if (!aircraft.onGround) {
@@ -108,7 +120,7 @@ void lf_advancePoint(const LiveAc& aircraft, std::int32_t count, StreamPoint& po
     point.groundSpeed = std::max(0.0, speed - 3.0 * lf_rollOutStep(speed));
     point.verticalRate = 0.0;
   } else if (aircraft.state == FlightPhase::takeoff_roll) {
-    point.groundSpeed = std::min(180.0, speed + 3.0 * lf_takeoffRollStep(speed));
+    point.groundSpeed = std::min(180.0, speed + lf_takeoffRollGain(aircraft, speed));
     // A roll without reports must still take off: the stream is given a climb.
     if (point.groundSpeed == 140.0)
       point.verticalRate = 600.0;

@@ -935,6 +935,20 @@ std::set<const TraceEvent*> lf_takeoffRolls(const std::vector<const TraceEvent*>
   }
   return rolling;
 }
+
+// The take-off rolls that lift off, each from its slowest second on: a landing roll or a line-up's
+// stand before it is no part of its run.
+std::set<const TraceEvent*> lf_runsToLiftOff(const std::vector<const TraceEvent*>& poses, const Knowledge& knowledge) {
+  std::set<const TraceEvent*> runs;
+  for (std::size_t i = 1; i + 1 < poses.size(); ++i) {
+    if (!poses[i]->onGround || poses[i + 1]->onGround) continue;
+    std::size_t slowest = i;
+    for (std::size_t j = i; j > 0 && poses[j - 1]->onGround && lf_linedUp(knowledge, *poses[j - 1]); --j)
+      if (lf_speedKt(*poses[j - 1], *poses[j]) < lf_speedKt(*poses[slowest - 1], *poses[slowest])) slowest = j;
+    for (std::size_t j = slowest; j <= i; ++j) runs.insert(poses[j]);
+  }
+  return runs;
+}
 }  // namespace
 
 Complaints groundSpeedJumps(const Trace& trace, const MachineShares& shares, const Knowledge* knowledge) {
@@ -1437,6 +1451,7 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
   constexpr double kMostLossSlow = 5.0;
   constexpr double kMostLossFast = 7.5;
   constexpr double kMostGain = 4.0;
+  constexpr double kLeastRollGain = 1.0;  // even a light aircraft's roll gains more
   Complaints complaints;
   const std::vector<double> faults = wholesaleRemovals(trace);
   const MachineShares shares = machineShares(trace, knowledge);
@@ -1444,6 +1459,7 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
     const auto poses = lf_secondPoses(events);
     const double settled = lf_judgedFrom(events, lf_poses(events), faults);
     const std::set<const TraceEvent*> rolling = lf_takeoffRolls(poses, knowledge);
+    const std::set<const TraceEvent*> running = lf_runsToLiftOff(poses, knowledge);
     const auto steps = lf_steps(poses);
     FirstAndMore found(" second(s)");
     for (std::size_t k = 1; k < steps.size(); ++k) {
@@ -1457,8 +1473,13 @@ Complaints groundSpeedSteps(const Trace& trace, const Knowledge& knowledge) {
       const double before = a.kt * *pace / share;
       const double after = b.kt / share;
       const double loss = before - after;
+      const bool roll = rolling.contains(a.to) && rolling.contains(b.to);
       const bool fault = loss > (std::max(before, after) > kFastKt ? kMostLossFast : kMostLossSlow) + kRoundingKt ||
-                         (-loss > kMostGain + kRoundingKt && !(rolling.contains(a.to) && rolling.contains(b.to)));
+                         (-loss > kMostGain + kRoundingKt && !roll);
+      if (running.contains(a.to) && running.contains(b.to) && before > kFastKt && -loss < kLeastRollGain - kRoundingKt) {
+        found.add(fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second of its take-off roll", lf_name(*b.to), before, after));
+        continue;
+      }
       if (!fault) continue;
       found.add(fmt::format("{}: from {:.1f} kt to {:.1f} kt in one second on the ground", lf_name(*b.to), before, after));
     }

@@ -186,7 +186,8 @@ Complaints climbLosingSpeed(const tracepicture::Trace& trace, const Knowledge& k
 // pace against it, and a second whose pace is not known is not judged. Each limit allows half a
 // knot more for the trace's rounded positions.
 // On the ground: below 30 kt no more than 5 kt lost in one second, nor more than 4 kt gained
-// outside a take-off roll; above 30 kt no more than 7.5 kt lost.
+// outside a take-off roll; above 30 kt no more than 7.5 kt lost, and on a take-off roll at least
+// 1 kt gained each second up to its lift-off.
 Complaints groundSpeedSteps(const tracepicture::Trace& trace, const Knowledge& knowledge);
 // No motion more than 90 degrees off the nose, a push-back from a stand aside.
 Complaints motionAgainstHeading(const tracepicture::Trace& trace, const Knowledge& knowledge);

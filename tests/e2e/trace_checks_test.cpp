@@ -676,13 +676,15 @@ std::vector<double> lf_ramp(double from, double perSecond, int seconds) {
 TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAndTurnsOnTheSpotAtTheProgramsRate) {
   const auto k = lf_knowledge();
   // Taxiing along 28's line (heading off the runway's by `off`), its speeds second by second.
-  auto taxi = [](const std::vector<double>& kts, double off, double turn = 0.0) {
+  // `airborne`: seconds it then flies on at its last speed, lifted off.
+  auto taxi = [](const std::vector<double>& kts, double off, double turn = 0.0, int airborne = 0) {
     std::vector<std::array<double, 3>> seconds;
     double along = 500.0;
     for (std::size_t i = 0; i < kts.size(); ++i) {
       seconds.push_back({along, -1.0, off + turn * static_cast<double>(i)});
       along += kts[i] * 0.5144;
     }
+    for (int i = 1; i <= airborne; ++i, along += kts.back() * 0.5144) seconds.push_back({along, 10.0 * i, off});
     return lf_attitudeTrace(lf_along28(1, "HB-JDA", seconds));
   };
   const std::vector<double> steady(8, 18.0);
@@ -757,6 +759,7 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
     std::vector<double> kts;
     std::size_t complaints;
     std::size_t steps;
+    int airborne = 0;  // seconds in the air after it
   } speeds[] = {
       {"gathering 2 kt/s", {0, 2, 4, 6, 8, 10, 12, 14}, 0, 0},
       {"from 0 to 18 kt in a second", {0, 0, 0, 18, 18, 18, 18, 18}, 1, 1},
@@ -766,6 +769,11 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
       {"a roll-out braking 6 kt/s, the worker's pace wavering", {140, 135, 127, 122, 114, 108.5, 101, 95.5}, 0, 1},
       {"a roll-out braking 9 kt/s", {140, 131, 122, 113, 104, 95, 86, 77}, 1, 1},
       {"a take-off roll gathering 4.5 kt/s", {60, 64.5, 69, 73.5, 78, 82.5, 87, 91.5}, 0, 0},
+      {"a light aircraft's roll gathering 1.6 kt/s to its lift-off", lf_ramp(40.0, 1.6, 12), 0, 0, 2},
+      {"a roll in spurts, 4 kt/s then flat at 63 kt before its lift-off", {47, 51, 55, 59, 63, 63, 63.1, 63, 63.2, 67.2}, 0, 1, 2},
+      {"a roll flat at 63 kt the run's end cuts off", {47, 51, 55, 59, 63, 63, 63.1, 63, 63.2, 67.2}, 0, 0},
+      {"a roll flat at 25 kt, below the roll's speeds", {5, 9, 13, 17, 21, 25, 25, 25, 25, 29, 33, 37}, 0, 0, 2},
+      {"a roll-out braking 5 kt/s, a touch-and-go lifting off", {100, 95, 90, 85, 80, 80, 84, 88, 92, 96}, 0, 0, 2},
       {"a take-off roll gathering 6 kt/s from its line-up", {0, 0, 6, 12, 18, 24, 30, 36, 42}, 1, 0},
       {"a take-off roll gathering 4 kt/s from its line-up", {0, 0, 4, 8, 12, 16, 20, 24, 28, 32, 36}, 0, 0},
       {"a take-off roll the run's end cuts off at 24 kt", {0, 0, 4, 8, 12, 16, 20, 24, 28}, 0, 0},
@@ -778,9 +786,10 @@ TEST(TraceChecks, OnTheGroundTheNoseFollowsTheMotionSpeedChangesAsAnAirlinersAnd
       {"the touch-down speed held, then 18 kt lost in a second", {147.2, 146.6, 148.0, 146.6, 128.6, 125.0, 121.4}, 1, 1},
   };
   for (const Speeds& c : speeds) {
-    EXPECT_EQ(groundSpeedJumps(taxi(c.kts, 0.0), {}, &k).size(), c.complaints) << c.name;
-    EXPECT_EQ(groundSpeedSteps(lf_withFlyers(taxi(c.kts, 0.0)), k).size(), c.steps) << c.name;
-    EXPECT_EQ(groundSpeedSteps(taxi(c.kts, 0.0), k).size(), 0u) << c.name << ": alone, the machine's pace is not known";
+    EXPECT_EQ(groundSpeedJumps(taxi(c.kts, 0.0, 0.0, c.airborne), {}, &k).size(), c.complaints) << c.name;
+    EXPECT_EQ(groundSpeedSteps(lf_withFlyers(taxi(c.kts, 0.0, 0.0, c.airborne)), k).size(), c.steps) << c.name;
+    EXPECT_EQ(groundSpeedSteps(taxi(c.kts, 0.0, 0.0, c.airborne), k).size(), 0u)
+        << c.name << ": alone, the machine's pace is not known";
   }
   {
     // Made again on its landing roll after the simulator's restart took every object: it stands
