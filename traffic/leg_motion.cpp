@@ -49,8 +49,8 @@ void lf_moveBy(Lalo& position, double dLat, double dLon) {
 }
 
 double lf_heightAboveRunway(const LiveAc& aircraft) {
-  if (const std::optional<double> elevation = gf_parkAirportElevation()) return aircraft.altitude - *elevation;
-  return aircraft.simAgl;
+  const double elevation = gf_parkAirportElevationFt();
+  return std::isnan(elevation) ? aircraft.simAgl : aircraft.altitude - elevation;
 }
 
 bool lf_inDepartureClimb(const LiveAc& aircraft) {
