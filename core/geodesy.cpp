@@ -70,8 +70,6 @@ Lalo gf_destinationPoint(const Lalo& from, BearingDistance step) {
   return Lalo{lat2 * geo::kRadToDeg, lf_remainder(lon2, kTwoPi) * geo::kRadToDeg};
 }
 
-double gf_wrapLongitude(double degrees) { return lf_remainder(degrees, 360.0); }
-
 LonSpan gf_lonSpanAround(const Lalo& centre, double distanceFt) {
   LonSpan span{gf_destinationPoint(centre, {-geo::kPi / 2.0, distanceFt}).lon,
                gf_destinationPoint(centre, {geo::kPi / 2.0, distanceFt}).lon};

@@ -50,7 +50,10 @@ Lalo gf_destinationPoint(const Lalo& from, BearingDistance step);
 // A longitude, or a difference of two, into [-180, 180]: 179.98 - -179.92 is -0.1, not 359.9.
 // Every flat-earth test and local frame subtracts longitudes through this, and a longitude with
 // a difference added to it comes back through it too.
-double gf_wrapLongitude(double degrees);
+// In the header: the tick wraps several longitudes for every aircraft, nearly all already in range.
+inline double gf_wrapLongitude(double degrees) {
+  return degrees >= -180.0 && degrees <= 180.0 ? degrees : std::remainder(degrees, 360.0);
+}
 
 // West and east longitudes of the points a distance due west and due east of a centre. A span
 // that would cross the 180th meridian stops at it on the far side, so west <= east always.

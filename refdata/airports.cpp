@@ -248,27 +248,41 @@ Airport gf_parkAirportRecord() {
 }
 
 namespace {
-std::optional<double> lf_elevationOf(const Airport& airport) {
-  if (airport.code.empty() || !gf_isValidLalo(airport.position)) return std::nullopt;
+double lf_elevationOf(const Airport& airport) {
+  if (airport.code.empty() || !gf_isValidLalo(airport.position)) return NAN;
   return static_cast<double>(airport.altitude);
 }
 
-// The pass's copy is read in place: these are asked for every aircraft at every tick.
-template <typename Read>
-std::optional<double> lf_readParkAirport(const Read& read) {
-  if (const Airport* inPass = t_passParkAirport) return read(*inPass);
-  return read(gf_parkAirportRecord());
+double lf_elevationNear(const Airport& park, const Lalo& position, double withinNm) {
+  const double feet = lf_elevationOf(park);
+  // No way between two points is shorter than their latitudes apart (60 NM a degree): most
+  // aircraft asked about are answered by that alone, without the great circle.
+  if (std::isnan(feet) || std::fabs(position.lat - park.position.lat) * 60.0 > withinNm * (1.0 + 1e-9)) return NAN;
+  return gf_distanceNm(park.position, position) <= withinNm ? feet : NAN;
+}
+
+std::optional<double> lf_known(double feet) {
+  if (std::isnan(feet)) return std::nullopt;
+  return feet;
 }
 }  // namespace
 
-std::optional<double> gf_parkAirportElevation() { return lf_readParkAirport(lf_elevationOf); }
+// The pass's copy is read in place: these are asked for every aircraft at every tick.
+double gf_parkAirportElevationFt() {
+  const Airport* inPass = t_passParkAirport;
+  return inPass ? lf_elevationOf(*inPass) : lf_elevationOf(gf_parkAirportRecord());
+}
+
+double gf_parkAirportElevationNearFt(const Lalo& position, double withinNm) {
+  const Airport* inPass = t_passParkAirport;
+  return inPass ? lf_elevationNear(*inPass, position, withinNm)
+                : lf_elevationNear(gf_parkAirportRecord(), position, withinNm);
+}
+
+std::optional<double> gf_parkAirportElevation() { return lf_known(gf_parkAirportElevationFt()); }
 
 std::optional<double> gf_parkAirportElevationNear(const Lalo& position, double withinNm) {
-  return lf_readParkAirport([&](const Airport& park) -> std::optional<double> {
-    const std::optional<double> elevation = lf_elevationOf(park);
-    if (!elevation || !(gf_distanceNm(park.position, position) <= withinNm)) return std::nullopt;
-    return elevation;
-  });
+  return lf_known(gf_parkAirportElevationNearFt(position, withinNm));
 }
 
 void gf_setAirportsNeighbours(ClosestStandReader closestStand, ParkAirportReader parkAirport) {

@@ -51,6 +51,10 @@ std::optional<Airport> gf_findClosestAirportCentre(const Lalo& position);
 std::optional<double> gf_parkAirportElevation();
 // The same, only while the park airport lies within withinNm of the position.
 std::optional<double> gf_parkAirportElevationNear(const Lalo& position, double withinNm);
+// The two above in feet, NaN where they answer none: for the tick, which asks for every aircraft,
+// where an optional handed back stalls on reading its flag.
+double gf_parkAirportElevationFt();
+double gf_parkAirportElevationNearFt(const Lalo& position, double withinNm);
 // A copy of the park airport through the installed reader; code 0 when none is set or no
 // reader is installed. While a ParkAirportPass lives on the calling thread, the copy it took.
 Airport gf_parkAirportRecord();

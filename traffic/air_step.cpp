@@ -581,28 +581,37 @@ std::optional<RunwayCandidate> gf_approachRunwayAt(const LiveAc& aircraft, const
                                    aircraft.approachRunway ? &*aircraft.approachRunway : nullptr);
 }
 
-std::optional<double> gf_knownGroundFt(const LiveAc& aircraft) {
-  std::optional<double> ground;
+namespace {
+// gf_knownGroundFt as a number, NaN where it answers none: asked for every flying aircraft every tick.
+double lf_knownGroundFt(const LiveAc& aircraft) {
+  double ground = NAN;
   if (aircraft.approachRunway && std::isfinite(aircraft.approachRunway->elevation))
     ground = aircraft.approachRunway->elevation;
-  else if (const auto park = lf_nearParkAltitude(aircraft))
-    ground = *park;
+  else
+    ground = gf_parkAirportElevationNearFt(aircraft.position, kNearParkNm);
   // The simulator draws its own ground: where it lies higher, that one holds.
-  if (std::isfinite(aircraft.simGroundFt) && (!ground || aircraft.simGroundFt > *ground))
+  if (std::isfinite(aircraft.simGroundFt) && (std::isnan(ground) || aircraft.simGroundFt > ground))
     ground = aircraft.simGroundFt;
+  return ground;
+}
+}  // namespace
+
+std::optional<double> gf_knownGroundFt(const LiveAc& aircraft) {
+  const double ground = lf_knownGroundFt(aircraft);
+  if (std::isnan(ground)) return std::nullopt;
   return ground;
 }
 
 void gf_groundFloorStep(LiveAc& aircraft) {
   if (aircraft.onGround || aircraft.state == FlightPhase::takeoff) return;
-  const std::optional<double> ground = gf_knownGroundFt(aircraft);
-  if (!ground) return;
+  const double ground = lf_knownGroundFt(aircraft);
+  if (std::isnan(ground)) return;
   const double cg = std::isfinite(aircraft.cgHeightFt) ? std::max(aircraft.cgHeightFt, 0.0) : 0.0;
-  const double floor = *ground + cg;
+  const double floor = ground + cg;
   // Its wheels on the runway: landed now, whatever the feed's last point says, as the simulator
   // would have it at its next report.
   if (aircraft.state == FlightPhase::landing && !aircraft.goingAround && aircraft.altitude <= floor + kGearReachFt &&
-      lf_touchDownOnItsWheels(aircraft, *ground))
+      lf_touchDownOnItsWheels(aircraft, ground))
     return;
   // A NaN altitude is left to the pose check; it is no height to compare.
   if (!(aircraft.altitude <= floor)) return;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 
 #include "core/log.h"
@@ -49,8 +50,8 @@ void lf_moveBy(Lalo& position, double dLat, double dLon) {
 }
 
 double lf_heightAboveRunway(const LiveAc& aircraft) {
-  if (const std::optional<double> elevation = gf_parkAirportElevation()) return aircraft.altitude - *elevation;
-  return aircraft.simAgl;
+  const double elevation = gf_parkAirportElevationFt();
+  return std::isnan(elevation) ? aircraft.simAgl : aircraft.altitude - elevation;
 }
 
 bool lf_inDepartureClimb(const LiveAc& aircraft) {
@@ -502,11 +503,19 @@ double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double acce
                          (stepLat * stepLat + stepLon * stepLon);
     const double gap = moved * steps - pace * static_cast<double>(left);
     const double most = std::sqrt(2.0 * change * std::fabs(gap));
-    if (std::isfinite(most)) wanted = std::clamp(moved, pace - most, pace + most);
+    if (std::isfinite(most)) wanted = std::min(std::max(moved, pace - most), pace + most);
   }
-  const double allowed = std::clamp(wanted, std::max(0.0, last - change), last + change);
-  if (allowed == moved) return moved;
-  aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
+  // Worked without branches on the outcome (min and max clamp these bounds, never NaN, as
+  // std::clamp does): about half the aircraft are held back, and a branch on that came out
+  // wrong every other time, only after the whole measure had been worked out.
+  const double allowed = std::min(std::max(wanted, std::max(0.0, last - change)), last + change);
+  const Lalo mixed = lf_mix(before, aircraft.position, allowed / moved);
+  const std::uint64_t held = 0 - static_cast<std::uint64_t>(allowed != moved);  // all ones where held back
+  const auto pick = [held](double ifHeld, double otherwise) {
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(ifHeld) & held) |
+                                 (std::bit_cast<std::uint64_t>(otherwise) & ~held));
+  };
+  aircraft.position = {pick(mixed.lat, aircraft.position.lat), pick(mixed.lon, aircraft.position.lon)};
   return allowed;
 }
 

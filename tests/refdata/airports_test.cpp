@@ -189,6 +189,13 @@ TEST_F(AirportsTest, ParkAirportElevation) {
   EXPECT_FALSE(gf_parkAirportElevationNear(north, 5.0).has_value());
   EXPECT_DOUBLE_EQ(gf_parkAirportElevationNear(north, 15.0).value_or(0.0), 1417.0);
   EXPECT_FALSE(gf_parkAirportElevationNear({NAN, 8.55}, 15.0).has_value());
+  // About the bound, north, south and aside, flat and great-circle: as the distance answers.
+  for (const double nm : {9.999, 10.0, 10.001, 40.0})
+    for (const Lalo& way : {Lalo{1.0, 0.0}, Lalo{-1.0, 0.0}, Lalo{0.6, 1.2}, Lalo{0.0, 1.5}}) {
+      const Lalo at{park.position.lat + way.lat * nm / 60.0, park.position.lon + way.lon * nm / 60.0};
+      EXPECT_EQ(gf_parkAirportElevationNear(at, 10.0).has_value(), gf_distanceNm(park.position, at) <= 10.0)
+          << nm << " NM " << way.lat << "/" << way.lon;
+    }
   // A pass over the aircraft sees the airport as it began; the next one sees the change.
   {
     const ParkAirportPass pass;

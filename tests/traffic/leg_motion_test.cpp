@@ -231,7 +231,10 @@ TEST_F(LegMotion, InTheAirTheStepChangesAsAnAirlinerChangesItsSpeed) {
     const double most = c.ktPerSecond / 100.0 * kMetresPerTickPerKt + 1e-9;
     double last = a.airStepMetres;
     for (int tick = 0; tick < 100; ++tick) {
+      const Lalo before = a.position;
       gf_moveAlongLeg(a);
+      // Held back or not, it stands where its step says: that many metres on from where it was.
+      EXPECT_NEAR(gf_distanceNm(before, a.position) * 1852.0, a.airStepMetres, 1e-6) << c.name << " at tick " << tick;
       if (last > 0.0) {
         EXPECT_LE(std::fabs(a.airStepMetres - last), most) << c.name << " at tick " << tick;
       }
