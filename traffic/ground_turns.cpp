@@ -175,6 +175,9 @@ bool gf_buildGroundTurn(LiveAc& aircraft) {
   auto& s = aircraft.stream;
   if (s.size() < 2) return false;
   if (s[1].turnStart || (s[0].turnStart && !s[0].fromPosition)) return false;
+  // Rolling into a corner it then stands at, the aircraft stops there and turns from there, not
+  // through it: a departure rolled through its line-up.
+  if (s.size() >= 3 && s[0].groundSpeed > 0.0 && s[1].groundSpeed == 0.0 && lf_waitsAt(s[1], s[2])) return false;
   const double a = s.size() >= 3 ? lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - aircraft.heading) : 0.0;
   if (!(a > 3.0)) return false;
   const std::uint32_t state = aircraft.state;
@@ -255,8 +258,10 @@ bool gf_insertTurnStart(LiveAc& aircraft, double distanceM, bool fromPosition) {
 bool gf_straightenJog(LiveAc& aircraft, std::size_t k) {
   auto& s = aircraft.stream;
   if (k < 3 || s.size() <= k || lf_samePlace(s[k].lalo, aircraft.position)) return false;
+  // A stop on the jog stays: straightened away, a departure rolled through its line-up.
   for (std::size_t i = 1; i <= k; ++i)
-    if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo) || s[i].time <= s[i - 1].time)
+    if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo) || s[i].time <= s[i - 1].time ||
+        (i < k && s[i].groundSpeed == 0.0))
       return false;
   const Lalo& position = aircraft.position;
   if (lf_metres(position, s[k].lalo) > 180.0) return false;
@@ -334,7 +339,7 @@ bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
       for (std::size_t k = 2; k < s.size(); ++k) {
         const StreamPoint& p = s[k];
         const StreamPoint& q = s[k - 1];
-        if (p.repeated || p.airborne || lf_samePlace(p.lalo, q.lalo) || p.time <= q.time ||
+        if (p.repeated || p.airborne || lf_samePlace(p.lalo, q.lalo) || p.time <= q.time || q.groundSpeed == 0.0 ||
             lf_angleDeg(gf_bearingRad(q.lalo, p.lalo) - along) > 12.0 || lf_metres(aircraft.position, p.lalo) > 250.0)
           break;
         if (lf_metres(aircraft.position, p.lalo) < reach) continue;

@@ -240,7 +240,13 @@ bool checkExtendingSituations(LiveAc& aircraft, StreamPoint& point) {
 
 bool lf_filterGroundPoint(LiveAc& aircraft, StreamPoint& point) {
   if (aircraft.stream.empty()) return true;
-  const StreamPoint& last = aircraft.stream.back();
+  StreamPoint& last = aircraft.stream.back();
+  // A report of 0 kt on the place of a moving one ends the movement there: the stop is the
+  // feed's, and lasts as long as the reports on it. Kept moving, the last report was taken for
+  // a stale position and the stand dropped as the aircraft rolled off.
+  const auto stopAtLast = [&point, &last] {
+    if (point.groundSpeed == 0.0 && !last.repeated && last.groundSpeed > 0.0) last.groundSpeed = 0.0;
+  };
   point.repeated = lf_onPoint(point, last);
   if (aircraft.state == FlightPhase::landing) return true;
   const bool refusedInAir = point.airborne || (lf_inSim(aircraft) && !aircraft.onGround);
@@ -255,6 +261,7 @@ bool lf_filterGroundPoint(LiveAc& aircraft, StreamPoint& point) {
       // close, as does the place a taxiing aircraft stops at. Made stops where the last report
       // is, they halted a taxiing airliner for a second at every other report.
       if (point.groundSpeed > kTaxiingKt || last.groundSpeed > kTaxiingKt) return true;
+      stopAtLast();
       // Standing where the last point is, for as long as the report says: its own time stays.
       const std::int32_t time = point.time;
       const std::optional<std::int32_t> feedTime = point.feedTime;
@@ -271,6 +278,7 @@ bool lf_filterGroundPoint(LiveAc& aircraft, StreamPoint& point) {
   }
   if (refusedInAir) return false;
   if (!rolling || !(point.groundSpeed > 0.0)) {
+    stopAtLast();
     point.groundSpeed = 0.0;
     return true;
   }

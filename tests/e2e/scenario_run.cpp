@@ -361,6 +361,16 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
         // that waits 20 s before its roll.
         Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"32"}, .airline = "BAW", .type = "A388",
               .window = {174.0, 176.0}, .lineUpSeconds = 20.0, .pastEndSeconds = 30.0, .keepsItsPlace = true},
+        // Beside the others, where they leave room: on 34 once the light aircraft's low pass
+        // there has climbed away and the departure on 28 has crossed it, an arrival followed
+        // until it is off the runway, and a heavy taxiing on to 34 right behind its landing that
+        // stands lined up 10 s while the arrival turns off ahead of it, as its reports do, and
+        // rolls as that one has left the runway.
+        Extra{.kind = trafficgen::FlightKind::Arrival, .runways = {"34"}, .airline = "EZY", .type = "A320",
+              .window = {126.0, 128.0}, .pastEndSeconds = 60.0, .asPlaced = true},
+        Extra{.kind = trafficgen::FlightKind::Departure, .runways = {"34"}, .airline = "SWR", .type = "B77W",
+              .taxiOn = true, .lineUpSeconds = 10.0, .pastEndSeconds = 90.0, .asPlaced = true, .linesUpBehind = 2,
+              .behindSeconds = 0.0},
     };
   }
   std::set<std::uint32_t> taken;

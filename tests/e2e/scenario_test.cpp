@@ -275,11 +275,12 @@ TEST(Scenario, ParkedAtZurichWithRealTrafficsOwnAppTheAirportFillsAndTheFlightsC
 // Another day, its QNH far from the standard one, in a short calm run: the app sends the
 // altitudes set to the QNH, the web API as the transponders sent them, and the program shows the
 // day's QNH and lands the arrivals on their runways, the first on 32, over runway 16/34. The QNH
-// changes during the run, and no altitude steps for it.
+// changes during the run, and no altitude steps for it. A heavy lines up on 34 right behind a
+// landing there and waits as its reports do: its roll starts at its taxi's delay behind them.
 // `takeoffs`: the run lasts until the day's departure has taken off and climbed away, and its roll is judged.
 void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh, bool takeoffs = false) {
   testing_support::TempDir dir;
-  FaultPlan plan = calmPlan(takeoffs ? 170.0 : 110.0);
+  FaultPlan plan = calmPlan(takeoffs ? 225.0 : 110.0);
   plan.qnhHpa = qnh;
   plan.userAt = {47.451944, 8.543885};  // on the ramp south of runway 10/28, clear of the approaches
   const std::filesystem::path folder = lf_runFolder(dir, name);
@@ -298,6 +299,9 @@ void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh, bool takeoffs = f
   EXPECT_TRUE(runways.contains("32")) << "no arrival touched down on 32";
   lf_checkInTheAir(run);
   lf_checkOnTheGround(run);
+  std::size_t taxisAndRolls = 0;
+  rollLaterThanItsTaxi(run.trace, run.knowledge, &taxisAndRolls);
+  EXPECT_GE(taxisAndRolls, 1u) << "no departure's taxi and start of its roll were measured";
   if (takeoffs) {
     std::size_t judged = 0;
     rollOffItsDelay(run.trace, run.knowledge, &judged);
@@ -311,7 +315,7 @@ void lf_flyTheQnhDay(const char* name, FeedMode mode, int qnh, bool takeoffs = f
 TEST(Scenario, RTAppOnADayOfQnh985LandsTheArrivalsOnTheirRunways) {
   for (std::uint16_t port : {std::uint16_t{49004}, std::uint16_t{49005}})
     if (!lf_udpPortFree(port)) GTEST_SKIP() << "UDP port " << port << " is held by another program on this machine";
-  lf_flyTheQnhDay("rtapp-qnh985", FeedMode::RTApp, 985);
+  lf_flyTheQnhDay("rtapp-qnh985", FeedMode::RTApp, 985, true);
 }
 
 TEST(Scenario, RTDirectOnADayOfQnh1035LandsTheArrivalsOnTheirRunways) {

@@ -2,6 +2,9 @@
 // and the turns built into a taxi path.
 #include "traffic/ground_movement.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "tests/traffic/traffic_fixture.h"
 #include "traffic/ground_turns.h"
 #include "traffic/movement_geometry.h"
@@ -311,6 +314,7 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
     double speedKt = 20.0, firstDeg = 0.0, secondM = 60.0, headingDeg = 0.0;
     double spotDeg = 0.0;  // turned on the spot before the planned turn
     std::uint32_t state = FlightPhase::taxi;
+    double cornerKt = NAN;  // the corner's report, when not `speedKt`
   } cases[] = {
       {40.0, 2.9, false, 3, false, false},   // 3 degrees or less: nothing
       {40.0, 30.0, true, 2, true, false},    // lead 44 m reaches 0.75 x 40: planned at once
@@ -320,12 +324,15 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       {15.4, 88.0, true, 2, true, false, 0.0, 45.0, 9.1, 180.0, 135.0},
       // Off the runway at 44 kt onto a 74 m leg 26 degrees aside: a path, its end 32 m off the runway's line.
       {82.0, 26.0, true, 2, true, false, 44.0, 0.0, 74.0, 0.0, 0.0, FlightPhase::landing_roll},
+      // A stop at the corner, the next report creeping on from it: no turn through the stop.
+      {40.0, 30.0, false, 3, false, false, 20.0, 0.0, 8.0, 0.0, 0.0, FlightPhase::taxi, 0.0},
   };
   for (const Case& c : cases) {
     reset();
     LiveAc& a = taxiCorner(c.legM, c.cornerDeg, c.speedKt, c.firstDeg, c.secondM);
     a.state = c.state;
     a.heading = c.headingDeg * kDeg;
+    if (std::isfinite(c.cornerKt)) a.stream[1].groundSpeed = c.cornerKt;
     for (StreamPoint& p : a.stream) p.feedTime = p.time;
     EXPECT_EQ(gf_buildGroundTurn(a), c.built) << c.legM << " m, " << c.cornerDeg << " degrees";
     EXPECT_EQ(a.stream.size(), c.points) << c.legM << " m, " << c.cornerDeg << " degrees";
@@ -344,18 +351,27 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
   }
 }
 
+// A small jog is straightened, but not through a stop the feed reports on it: the stop stays.
 TEST_F(GroundMovement, ASmallJogIsStraightened) {
-  LiveAc& a = addLive(Rec(0x4840D6).ground(15.0));
-  for (const auto& [north, east] : {std::pair{40.0, 0.5}, {80.0, 2.8}, {160.0, 0.0}}) {
-    StreamPoint p = a.stream.back();
-    p.lalo = offset(kEham, north, east);
-    p.time += 500;
-    a.stream.push_back(p);
+  for (const double stopKt : {15.0, 0.0}) {
+    reset();
+    LiveAc& a = addLive(Rec(0x4840D6).ground(15.0));
+    for (const auto& [north, east] : {std::pair{40.0, 0.5}, {80.0, 2.8}, {160.0, 0.0}}) {
+      StreamPoint p = a.stream.back();
+      p.lalo = offset(kEham, north, east);
+      p.groundSpeed = north == 80.0 ? stopKt : 15.0;
+      p.time += 500;
+      a.stream.push_back(p);
+    }
+    gf_buildGroundTurn(a);
+    const Lalo stop = offset(kEham, 80.0, 2.8);
+    const bool kept = std::any_of(a.stream.begin(), a.stream.end(), [&](const StreamPoint& p) { return p.lalo == stop; });
+    EXPECT_EQ(kept, stopKt == 0.0) << stopKt;
+    if (stopKt == 0.0) continue;
+    ASSERT_EQ(a.stream.size(), 2u);
+    EXPECT_EQ(a.stream[1].lalo, offset(kEham, 160.0));
+    EXPECT_NEAR(gf_wrapAngle(a.trackToNext), 0.0, 1e-9);
   }
-  EXPECT_TRUE(gf_buildGroundTurn(a));
-  ASSERT_EQ(a.stream.size(), 2u);
-  EXPECT_EQ(a.stream[1].lalo, offset(kEham, 160.0));
-  EXPECT_NEAR(gf_wrapAngle(a.trackToNext), 0.0, 1e-9);
 }
 
 // A turn into a stop keeps the stop where the aircraft then waits: a report repeats it, or the next

@@ -155,10 +155,10 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
     return ac;
   }
 
-  // One engine tick with the feed's deliveries (10 s ahead of their time) and a frame every
+  // One engine tick with the feed's deliveries (`aheadTicks_` ahead of their time) and a frame every
   // `frameEvery`-th (a tenth: as many frames as ticks take a second); false once the flight has gone.
   bool tick(std::int32_t n, std::int32_t frameEvery = 10) {
-    while (!later_.empty() && later_.front().time - 1000 <= g_engineTime.load()) {
+    while (!later_.empty() && later_.front().time - aheadTicks_ <= g_engineTime.load()) {
       if (g_liveAcs.empty()) break;
       gf_engineHooks().decodeExisting(g_liveAcs[0], later_.front());
       later_.pop_front();
@@ -171,6 +171,7 @@ class RunwayFlightSimTest : public EngineSimLinkTest {
   sim::FacilityLayout layout_;
   double fieldFt_ = 0.0;
   std::deque<StreamPoint> later_;
+  std::int32_t aheadTicks_ = 1000;
 };
 
 // The feed of an arrival: a 3-degree path over the threshold at 50 ft, a flare to the first
@@ -426,9 +427,10 @@ TEST_F(RunwayFlightSimTest, AnArrivalOnItsWheelsIsDrawnOnThemHoweverLateTheTicks
 
 // The feed of a departure: along its taxiway to the holding point 42 m left of the centre line,
 // 20 s there, onto the runway and lined up for `waitS`, the roll at the type's acceleration and
-// the climb at `climbFtMin` straight ahead with a report every `rollEveryS`.
+// the climb at `climbFtMin` straight ahead with a report every `rollEveryS`. With `creepM` it
+// creeps into its line-up: the first report there slow, the standing ones that far beyond it.
 std::deque<StreamPoint> lf_departureFeed(const LandingRunway& r, const TypeCase& t, double waitS, double climbFtMin,
-                                         std::int32_t start, int rollEveryS = 1) {
+                                         std::int32_t start, int rollEveryS = 1, double creepM = 0.0) {
   std::deque<StreamPoint> points;
   std::int32_t time = start;
   const auto push = [&](double along, double kt, double heightFt, double vs, double rightM = 0.0,
@@ -456,7 +458,8 @@ std::deque<StreamPoint> lf_departureFeed(const LandingRunway& r, const TypeCase&
   // the line-up 40 m past its start.
   for (double left = 60.0 - 10.0 * kMps * 3.0; left > 0.0; left -= 10.0 * kMps * 3.0, time += 300) across(left, 10.0);
   for (int i = 0; i < 3; ++i, time += 300) push(20.0, 0.0, 0.0, 0.0, 0.0, 45.0);
-  for (double waited = 0.0; waited < waitS; waited += 5.0, time += 500) push(40.0, waited == 0.0 ? 5.0 : 0.0, 0.0, 0.0);
+  for (double waited = 0.0; waited < waitS; waited += 5.0, time += 500)
+    push(waited == 0.0 ? 40.0 - creepM : 40.0, waited == 0.0 ? 5.0 : 0.0, 0.0, 0.0);
   const double accel = t.model == std::string_view("C172") ? 1.2 : 1.9;
   const double vr = (t.climbKt - 10.0) * kMps;
   double along = 40.0, v = 0.0;
@@ -506,20 +509,27 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
   ASSERT_GT(r.lengthM, 1800.0);  // a long runway: no readiness before the feed lifts off
   // A long wait at the line-up with a report every second on the roll; and as the service mostly
   // reports, every 6 s, after a wait too short to take up what the taxi is late or after a wait,
-  // a light aircraft's reports gathering speed at half an airliner's rate.
+  // a light aircraft's reports gathering speed at half an airliner's rate. And one creeping into
+  // its line-up, its standing reports a hand's width past its last moving one, all of them known
+  // while it still taxis.
   struct Departure {
     double waitS;
     int rollEveryS;
+    double creepM = 0.0;
+    std::int32_t aheadS = 10;
   };
   for (const auto& [t, d] : {std::pair{kTypes[2], Departure{180.0, 1}}, std::pair{kTypes[5], Departure{180.0, 1}},
                              std::pair{kTypes[2], Departure{5.0, 6}}, std::pair{kTypes[5], Departure{5.0, 6}},
-                             std::pair{kTypes[0], Departure{5.0, 6}}, std::pair{kTypes[0], Departure{30.0, 6}}}) {
+                             std::pair{kTypes[0], Departure{5.0, 6}}, std::pair{kTypes[0], Departure{30.0, 6}},
+                             std::pair{kTypes[4], Departure{15.0, 4, 0.2, 40}}}) {
     // A narrow-body and the largest; a light aircraft's roll and climb run on the same rules.
     const double climbFtMin = 3000.0;
     const double waitS = d.waitS;
-    const std::string what = fmt::format("{}, {:.0f}-s wait, {}-s roll reports", t.model, waitS, d.rollEveryS);
+    const std::string what = fmt::format("{}, {:.0f}-s wait, {}-s roll reports, {} m creep, fed {} s ahead", t.model,
+                                         waitS, d.rollEveryS, d.creepM, d.aheadS);
+    aheadTicks_ = d.aheadS * 100;
     const std::deque<StreamPoint> feed =
-        lf_departureFeed(r, t, waitS, climbFtMin, g_engineTime.load() + 50, d.rollEveryS);
+        lf_departureFeed(r, t, waitS, climbFtMin, g_engineTime.load() + 50, d.rollEveryS, d.creepM);
     // A departure of the park airport: the program predicts its runway where it stops on it.
     flight(t.model, feed, 3).origin = IataCode("ZRH");
     // The straight runs of the feed: the taxiway at 15 kt, and the roll after the wait.
