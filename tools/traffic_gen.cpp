@@ -1093,6 +1093,10 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
   lf_keepRunwaysApart(planned, airport);
 
   std::vector<GeneratedFlight> flights;
+  const auto pastEndOf = [](const Options& o, FlightKind k) {
+    const auto found = o.pastEndSeconds.find(k);
+    return found == o.pastEndSeconds.end() ? 0.0 : std::max(0.0, found->second);
+  };
   for (Planned& p : planned) {
     const FlightKind kind = p.generated.kind;
     const bool toHome = kind == FlightKind::Arrival || kind == FlightKind::TaxiIn || kind == FlightKind::ArrivalToStand;
@@ -1104,7 +1108,7 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
                                   toHome ? fleet.homeIata : b.otherAirport());
     const bool lands = kind == FlightKind::Arrival || kind == FlightKind::ArrivalToStand;
     generated.flight.track = b.report(p.path, p.start, lands ? lf_moment(kind, p.path) : std::numeric_limits<double>::quiet_NaN(),
-                                      p.gapFrom, p.gapTo, p.pastEnd);
+                                      p.gapFrom, p.gapTo, std::max(p.pastEnd, pastEndOf(options, kind)));
     if (p.extra) std::swap(b.random, extraRandom);
     if (kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand)
       generated.pushbackAt = p.start + lf_moment(FlightKind::TaxiOut, p.path);

@@ -50,6 +50,9 @@ Fleet readFleet(const std::filesystem::path& dbaseXml, const std::filesystem::pa
 struct Options {
   std::uint64_t seed = 24;
   double durationSeconds = 1200.0;  // the scenario's span; flights run through its start and end
+  // Per kind, seconds its flights' reports go on past the scenario's end (an extra flight's own
+  // when that is longer).
+  std::map<FlightKind, double> pastEndSeconds;
   int arrivals = 8;
   int departures = 6;
   int overflights = 5;

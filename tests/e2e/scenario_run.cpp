@@ -350,6 +350,9 @@ rtstandin::TrafficScenario scenarioTraffic(std::map<std::string, Kind>& kinds, s
                    {58.0, "LSZH", metar(*qnhDay)}};
     options.arrivalRunways = {"32", "28"};
     options.momentWindows[trafficgen::FlightKind::Arrival] = {64.0, 70.0};
+    // The runs that fly the take-offs outlast the feed: it follows the arrivals for 28, which wait
+    // for those, down to their landings.
+    options.pastEndSeconds[trafficgen::FlightKind::Arrival] = 120.0;
     // A calm day: no flight lost in the air, and a departure seen taxiing on to 28 that waits a
     // minute lined up and takes off while the program flies it, the feed following it well into
     // its climb. The others give way to it on the runways, as to a flight cleared before them.

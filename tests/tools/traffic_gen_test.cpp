@@ -102,6 +102,17 @@ TEST_F(TrafficGenTest, FlightsAreReportedEveryTwoToTenSecondsWithTheReferenceDat
   EXPECT_GE(kinds[FlightKind::Arrival], options.arrivals - 1);
   EXPECT_GE(kinds[FlightKind::Departure], options.departures - 1);
   EXPECT_EQ(kinds[FlightKind::TaxiOut] + kinds[FlightKind::TaxiIn], options.taxiOut + options.taxiIn);
+  // Arrivals followed 300 s past the end: only their reports go on.
+  options.pastEndSeconds[FlightKind::Arrival] = 300.0;
+  const auto followed = generateTraffic(airport, fleet, options, {}, {});
+  ASSERT_EQ(followed.size(), flights.size());
+  bool longer = false;
+  for (const GeneratedFlight& g : followed) {
+    const bool arrival = g.kind == FlightKind::Arrival;
+    EXPECT_LE(g.flight.track.back().t, options.durationSeconds + (arrival ? 300.0 : 0.0)) << g.flight.callsign;
+    longer = longer || g.flight.track.back().t > options.durationSeconds;
+  }
+  EXPECT_TRUE(longer) << "no arrival reported past the end";
 }
 
 // On final, height over the runway grows by tan 3 degrees with the distance, and the path meets
