@@ -671,8 +671,13 @@ struct Builder {
   // Nothing is reported in the gap [gapFrom, gapTo) of path time.
   std::vector<rtstandin::TrackPoint> report(const std::vector<State>& path, double start,
                                             double touchDown = std::numeric_limits<double>::quiet_NaN(),
-                                            double gapFrom = 0.0, double gapTo = 0.0, double pastEnd = 0.0) {
+                                            double gapFrom = 0.0, double gapTo = 0.0, double pastEnd = 0.0,
+                                            double followedPast = 0.0) {
     const double end = std::min(start + path.back().t, options.durationSeconds + pastEnd);
+    const double followedEnd = std::min(start + path.back().t, options.durationSeconds + std::max(pastEnd, followedPast));
+    // Reports past `end` draw on their own, so that the flights after this one keep theirs.
+    Random followed(options.seed ^ static_cast<std::uint64_t>(std::llround(std::fabs(start) * 100.0)));
+    Random* draw = &random;
     const double rhythm = random.uniform(3.0, 7.0);
     std::vector<rtstandin::TrackPoint> points;
     double t = std::max(start, 0.0) + random.uniform(0.0, 2.0);
@@ -682,13 +687,17 @@ struct Builder {
     };
     const double landed = start + touchDown;
     auto next = [&](double after) {
-      double at = after + std::clamp(rhythm + random.uniform(-2.0, 2.0), 2.0, 10.0);
+      double at = after + std::clamp(rhythm + draw->uniform(-2.0, 2.0), 2.0, 10.0);
       // A report due in the last two seconds before the touch-down, or well after it, comes just after it.
       if (after < landed && at > landed - 2.0 && !(at > landed && at <= landed + 1.0))
-        at = std::max(after + 2.0, landed + random.uniform(0.1, 0.8));
+        at = std::max(after + 2.0, landed + draw->uniform(0.1, 0.8));
       return round(at, 0.01);
     };
-    for (t = round(t, 0.01); t <= end; t = next(t)) {
+    for (t = round(t, 0.01);; t = next(t)) {
+      if (t > end) {
+        if (!(t <= followedEnd)) break;
+        draw = &followed;
+      }
       if (t - start >= gapFrom && t - start < gapTo) continue;
       const State s = at(path, t - start);
       rtstandin::TrackPoint p;
@@ -1108,7 +1117,7 @@ std::vector<GeneratedFlight> generateTraffic(const FacilityLayout& airport, cons
                                   toHome ? fleet.homeIata : b.otherAirport());
     const bool lands = kind == FlightKind::Arrival || kind == FlightKind::ArrivalToStand;
     generated.flight.track = b.report(p.path, p.start, lands ? lf_moment(kind, p.path) : std::numeric_limits<double>::quiet_NaN(),
-                                      p.gapFrom, p.gapTo, std::max(p.pastEnd, pastEndOf(options, kind)));
+                                      p.gapFrom, p.gapTo, p.pastEnd, pastEndOf(options, kind));
     if (p.extra) std::swap(b.random, extraRandom);
     if (kind == FlightKind::TaxiOut || kind == FlightKind::DepartureFromStand)
       generated.pushbackAt = p.start + lf_moment(FlightKind::TaxiOut, p.path);

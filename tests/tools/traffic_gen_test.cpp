@@ -102,15 +102,21 @@ TEST_F(TrafficGenTest, FlightsAreReportedEveryTwoToTenSecondsWithTheReferenceDat
   EXPECT_GE(kinds[FlightKind::Arrival], options.arrivals - 1);
   EXPECT_GE(kinds[FlightKind::Departure], options.departures - 1);
   EXPECT_EQ(kinds[FlightKind::TaxiOut] + kinds[FlightKind::TaxiIn], options.taxiOut + options.taxiIn);
-  // Arrivals followed 300 s past the end: only their reports go on.
+  // Arrivals followed 300 s past the end: their reports go on, and every report before the end
+  // stays as it was.
   options.pastEndSeconds[FlightKind::Arrival] = 300.0;
   const auto followed = generateTraffic(airport, fleet, options, {}, {});
   ASSERT_EQ(followed.size(), flights.size());
   bool longer = false;
-  for (const GeneratedFlight& g : followed) {
-    const bool arrival = g.kind == FlightKind::Arrival;
-    EXPECT_LE(g.flight.track.back().t, options.durationSeconds + (arrival ? 300.0 : 0.0)) << g.flight.callsign;
-    longer = longer || g.flight.track.back().t > options.durationSeconds;
+  for (std::size_t i = 0; i < flights.size(); ++i) {
+    const auto& was = flights[i].flight.track;
+    const auto& now = followed[i].flight.track;
+    const bool arrival = flights[i].kind == FlightKind::Arrival;
+    ASSERT_GE(now.size(), was.size());
+    EXPECT_EQ(now.size() == was.size(), !arrival || now.back().t == was.back().t) << flights[i].flight.callsign;
+    for (std::size_t p = 0; p < was.size(); ++p) EXPECT_EQ(now[p].t, was[p].t) << flights[i].flight.callsign;
+    EXPECT_LE(now.back().t, options.durationSeconds + (arrival ? 300.0 : 0.0)) << flights[i].flight.callsign;
+    longer = longer || now.back().t > options.durationSeconds;
   }
   EXPECT_TRUE(longer) << "no arrival reported past the end";
 }
