@@ -17,8 +17,10 @@ namespace {
 
 constexpr double kDeg = geo::kDegToRad;
 constexpr double kExitSpeedKt = 65.0;
-// m an exit's path may run inside the corner of its reported legs: within a taxiway's fillet.
-constexpr double kExitMostCornerCutM = 15.0;
+// m a runway turn's path may run inside the corner of its reported legs: within a taxiway's
+// fillet. A path onto or off a runway leaves its first leg's line by its nature; what keeps it on
+// the paving is how deep it cuts inside the corner.
+constexpr double kRunwayTurnMostCornerCutM = 15.0;
 // m/s a straight leg ends at before a corner turned without a path: a creep (about 5 kt), or
 // nearly a stop (about 2 kt) before a turn on the spot.
 constexpr double kCreepEntryMps = 2.5;
@@ -423,13 +425,11 @@ bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
         leg.planKind = PlanKind::ordinary;
       } else if (takeoffTurn) {
         keep = ((fromSwing && plan.maxEndLineOffset <= 5.0) || (!plan.cornerTurn && plan.startMismatch <= 20.0)) &&
-               plan.maxTurnOffset <= 5.0;
+               plan.maxCornerCut <= kRunwayTurnMostCornerCutM;
         leg.planKind = PlanKind::takeoffRoll;
       } else {
-        // An exit's path leaves the runway's line by its nature; what keeps it on the paving is
-        // how deep it cuts inside the corner.
         keep = plan.turnAngle >= 15.0 && !plan.cornerTurn && plan.startMismatch <= 20.0 && l1 <= lookAhead &&
-               l2 <= lookAhead && plan.maxCornerCut <= kExitMostCornerCutM;
+               l2 <= lookAhead && plan.maxCornerCut <= kRunwayTurnMostCornerCutM;
         leg.planKind = PlanKind::runwayExit;
       }
       if (!keep) {

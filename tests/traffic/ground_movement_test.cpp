@@ -326,6 +326,8 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       {82.0, 26.0, true, 2, true, false, 44.0, 0.0, 74.0, 0.0, 0.0, FlightPhase::landing_roll},
       // A stop at the corner, the next report creeping on from it: no turn through the stop.
       {40.0, 30.0, false, 3, false, false, 20.0, 0.0, 8.0, 0.0, 0.0, FlightPhase::taxi, 0.0},
+      // A departure turning 37 degrees toward its runway at 7 kt: a path, not the bare corner.
+      {30.0, 37.0, true, 2, true, false, 7.0, 0.0, 30.0, 0.0, 0.0, FlightPhase::takeoff_roll},
   };
   for (const Case& c : cases) {
     reset();
