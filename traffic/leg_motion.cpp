@@ -668,10 +668,12 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
   // So does a straight leg that reaches its moving point within this tick:
   // the roll built from that remainder started at 4 kt where the aircraft came at 11.
-  const bool slower = std::isfinite(paceBefore) && aircraft.groundStepMetres < paceBefore;
-  const bool reached = passed || (slower && spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
+  // Asked only where the answer counts: the comparison waits for the whole step's measure, and a
+  // branch on it, wrong for about half the flying aircraft, held every tick up until it was known.
+  const bool reached = passed || (spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
                                   gf_distanceNm(aircraft.position, aircraft.stream.front().lalo) * motion::kMetresPerNm < 1e-3);
-  if (reached && slower) aircraft.groundStepMetres = paceBefore;
+  if (reached && std::isfinite(paceBefore) && aircraft.groundStepMetres < paceBefore)
+    aircraft.groundStepMetres = paceBefore;
   aircraft.airStepMetres = aircraft.onGround ? -1.0 : aircraft.groundStepMetres;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {
