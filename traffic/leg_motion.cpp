@@ -259,14 +259,17 @@ void lf_curveStep(LiveAc& aircraft) {
     gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign, leg.legFraction));
     return;
   }
-  // Out of a stop or a slow turn into a curve, the aircraft speeds up along it as an airliner does.
-  const double moved = gf_distanceNm(aircraft.position, pose->position) * motion::kMetresPerNm;
+  // Out of a stop or a slow turn into a curve, the aircraft speeds up along it as an airliner does
+  // (on the ground: the step is measured only there).
   const double allowed = aircraft.groundStepMetres + kGroundAccelerationMps2 * 1e-4;
-  if (aircraft.onGround && std::isfinite(allowed) && moved > allowed) {
-    const double f = allowed / moved;
-    leg.legFraction = was + (leg.legFraction - was) * f;
-    if (const auto slower = leg.curve.evaluate(leg.legFraction)) pose = slower;
-    lf_fallBehind(aircraft, 1.0 - f);
+  if (aircraft.onGround && std::isfinite(allowed)) {
+    const double moved = gf_distanceNm(aircraft.position, pose->position) * motion::kMetresPerNm;
+    if (moved > allowed) {
+      const double f = allowed / moved;
+      leg.legFraction = was + (leg.legFraction - was) * f;
+      if (const auto slower = leg.curve.evaluate(leg.legFraction)) pose = slower;
+      lf_fallBehind(aircraft, 1.0 - f);
+    }
   }
   aircraft.position = pose->position;
   if (aircraft.onGround) {
