@@ -259,14 +259,17 @@ void lf_curveStep(LiveAc& aircraft) {
     gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign, leg.legFraction));
     return;
   }
-  // Out of a stop or a slow turn into a curve, the aircraft speeds up along it as an airliner does.
-  const double moved = gf_distanceNm(aircraft.position, pose->position) * motion::kMetresPerNm;
+  // Out of a stop or a slow turn into a curve, the aircraft speeds up along it as an airliner does
+  // (on the ground: the step is measured only there).
   const double allowed = aircraft.groundStepMetres + kGroundAccelerationMps2 * 1e-4;
-  if (aircraft.onGround && std::isfinite(allowed) && moved > allowed) {
-    const double f = allowed / moved;
-    leg.legFraction = was + (leg.legFraction - was) * f;
-    if (const auto slower = leg.curve.evaluate(leg.legFraction)) pose = slower;
-    lf_fallBehind(aircraft, 1.0 - f);
+  if (aircraft.onGround && std::isfinite(allowed)) {
+    const double moved = gf_distanceNm(aircraft.position, pose->position) * motion::kMetresPerNm;
+    if (moved > allowed) {
+      const double f = allowed / moved;
+      leg.legFraction = was + (leg.legFraction - was) * f;
+      if (const auto slower = leg.curve.evaluate(leg.legFraction)) pose = slower;
+      lf_fallBehind(aircraft, 1.0 - f);
+    }
   }
   aircraft.position = pose->position;
   if (aircraft.onGround) {
@@ -491,19 +494,23 @@ double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double acce
   // and swung 30 kt about its reports' speed for minutes.
   double wanted = moved;
   const auto& s = aircraft.stream;
-  const std::int64_t left = s.empty() ? 0 : static_cast<std::int64_t>(s.front().time) - g_engineTime.load();
-  if (aircraft.state == FlightPhase::flying && left > 0 && std::isfinite(s.front().groundSpeed) &&
-      s.front().groundSpeed > 0.0) {
-    const double pace = s.front().groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
-    // The leg runs straight in latitude and longitude: the way to its end in steps of this one.
-    const double stepLat = aircraft.position.lat - before.lat;
-    const double stepLon = gf_wrapLongitude(aircraft.position.lon - before.lon);
-    const double steps = ((s.front().lalo.lat - before.lat) * stepLat +
-                          gf_wrapLongitude(s.front().lalo.lon - before.lon) * stepLon) /
-                         (stepLat * stepLat + stepLon * stepLon);
-    const double gap = moved * steps - pace * static_cast<double>(left);
-    const double most = std::sqrt(2.0 * change * std::fabs(gap));
-    if (std::isfinite(most)) wanted = std::min(std::max(moved, pace - most), pace + most);
+  // Marked as the common case (the flying aircraft are most of the tick): the compiler took it
+  // for a rare one and laid it out as cold code, away from the rest of the step.
+  if (!s.empty() && aircraft.state == FlightPhase::flying) [[likely]] {
+    const StreamPoint& point = s.front();
+    const std::int64_t left = static_cast<std::int64_t>(point.time) - g_engineTime.load();
+    if (left > 0 && std::isfinite(point.groundSpeed) && point.groundSpeed > 0.0) [[likely]] {
+      const double pace = point.groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
+      // The leg runs straight in latitude and longitude: the way to its end in steps of this one.
+      const double stepLat = aircraft.position.lat - before.lat;
+      const double stepLon = gf_wrapLongitude(aircraft.position.lon - before.lon);
+      const double steps = ((point.lalo.lat - before.lat) * stepLat +
+                            gf_wrapLongitude(point.lalo.lon - before.lon) * stepLon) /
+                           (stepLat * stepLat + stepLon * stepLon);
+      const double gap = moved * steps - pace * static_cast<double>(left);
+      const double most = std::sqrt(2.0 * change * std::fabs(gap));
+      if (std::isfinite(most)) wanted = std::min(std::max(moved, pace - most), pace + most);
+    }
   }
   // Worked without branches on the outcome (min and max clamp these bounds, never NaN, as
   // std::clamp does): about half the aircraft are held back, and a branch on that came out
@@ -658,7 +665,7 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   const bool airStraight = !aircraft.onGround && !towing && !aircraft.rollContext.valid && !aircraft.profileActive &&
                            !leg.hasTurn() && !leg.hasCurve() &&
                            (aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing);
-  if (airStraight)
+  if (airStraight) [[likely]]
     metres = lf_limitAirAcceleration(aircraft, before, lf_inDepartureClimb(aircraft) ? kClimbOutAccelerationMps2 : kAirAccelerationMps2);
   aircraft.groundStepMetres = std::isnan(metres) ? gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm : metres;
   // A turn that ends within this tick moved only its remainder: the next leg speeds up from the
@@ -668,10 +675,12 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
   if (turnEnded && std::isfinite(paceBefore)) aircraft.groundStepMetres = std::max(aircraft.groundStepMetres, paceBefore);
   // So does a straight leg that reaches its moving point within this tick:
   // the roll built from that remainder started at 4 kt where the aircraft came at 11.
-  const bool slower = std::isfinite(paceBefore) && aircraft.groundStepMetres < paceBefore;
-  const bool reached = passed || (slower && spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
+  // Asked only where the answer counts: the comparison waits for the whole step's measure, and a
+  // branch on it, wrong for about half the flying aircraft, held every tick up until it was known.
+  const bool reached = passed || (spent && !aircraft.stream.empty() && aircraft.stream.front().groundSpeed > 0.0 &&
                                   gf_distanceNm(aircraft.position, aircraft.stream.front().lalo) * motion::kMetresPerNm < 1e-3);
-  if (reached && slower) aircraft.groundStepMetres = paceBefore;
+  if (reached && std::isfinite(paceBefore) && aircraft.groundStepMetres < paceBefore)
+    aircraft.groundStepMetres = paceBefore;
   aircraft.airStepMetres = aircraft.onGround ? -1.0 : aircraft.groundStepMetres;
   const double limit = 1.2 * aircraft.defaultTurnPerStep;
   if (aircraft.onGround && !towing && std::isfinite(limit) && limit > 0.0) {

@@ -221,14 +221,21 @@ double TurnPlan::fittingSpeed(double from, double rate, double brakingMps2) cons
   double fastest = std::numeric_limits<double>::infinity();
   if (result != TurnResult::none || !(length > 0.0) || !(rate > 0.0) || !(brakingMps2 >= 0.0)) return fastest;
   const double at = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, 1.0);
-  // The speed segment i allows at `at`: its bend taken at the turn rate, braked for over the way to it.
-  const auto fits = [&](std::size_t i) {
+  // Segment i's bend taken at the turn rate, without the way to it; NaN where it does not bend.
+  const auto bendOf = [&](std::size_t i) {
+    FitBend bend{std::numeric_limits<double>::quiet_NaN(), lengthShares[i - 1]};
     const double metres = (lengthShares[i] - lengthShares[i - 1]) * length;
-    const double bend = std::fabs(turned[i] - turned[i - 1]);
-    if (!(bend > 0.0) || !(metres > 0.0)) return std::numeric_limits<double>::infinity();
-    const double ahead = std::max(0.0, lengthShares[i - 1] - at) * length;
-    const double turning = rate * metres / bend;
-    return std::sqrt(turning * turning + 2.0 * brakingMps2 * ahead);
+    const double angle = std::fabs(turned[i] - turned[i - 1]);
+    if (!(angle > 0.0) || !(metres > 0.0)) return bend;
+    const double turning = rate * metres / angle;
+    bend.turningSquared = turning * turning;
+    return bend;
+  };
+  // The speed a segment allows at `at`: its bend taken at the turn rate, braked for over the way to it.
+  const auto fits = [&](const FitBend& bend) {
+    if (std::isnan(bend.turningSquared)) return std::numeric_limits<double>::infinity();
+    const double ahead = std::max(0.0, bend.start - at) * length;
+    return std::sqrt(bend.turningSquared + 2.0 * brakingMps2 * ahead);
   };
   if (!(rate == fitRate && brakingMps2 == fitBraking)) {
     // Seen from before every segment, one segment lies as far ahead as the other at any share:
@@ -251,16 +258,25 @@ double TurnPlan::fittingSpeed(double from, double rate, double brakingMps2) cons
     }
     fitRate = rate;
     fitBraking = brakingMps2;
+    fitWindow = FitWindow{};
   }
-  // The segments that end past `at`: the one `at` lies within, then those wholly ahead.
-  std::size_t i = fitSegment;
-  while (i > 1 && lengthShares[i - 1] > at) --i;
-  while (i <= kSamples && lengthShares[i] <= at) ++i;
-  fitSegment = static_cast<std::uint8_t>(i);
-  if (i > kSamples) return fastest;
-  if (lengthShares[i - 1] < at) fastest = fits(i++);
-  if (i <= kSamples && fitLeast[i] != 0) fastest = std::min(fastest, fits(fitLeast[i]));
-  return fastest;
+  FitWindow& w = fitWindow;
+  if (!(w.segment != 0 && w.from <= at && at < w.to)) {
+    // The segments that end past `at`: the one `at` lies within, then those wholly ahead.
+    std::size_t i = fitSegment;
+    while (i > 1 && lengthShares[i - 1] > at) --i;
+    while (i <= kSamples && lengthShares[i] <= at) ++i;
+    fitSegment = static_cast<std::uint8_t>(i);
+    if (i > kSamples) return fastest;
+    w.segment = static_cast<std::uint8_t>(i);
+    w.from = lengthShares[i - 1];
+    w.to = lengthShares[i];
+    w.own = bendOf(i);
+    w.at = fitLeast[i] != 0 ? bendOf(fitLeast[i]) : FitBend{};
+    w.after = i + 1 <= kSamples && fitLeast[i + 1] != 0 ? bendOf(fitLeast[i + 1]) : FitBend{};
+  }
+  if (w.from < at) return std::min(fits(w.own), fits(w.after));
+  return fits(w.at);
 }
 
 namespace {

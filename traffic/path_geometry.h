@@ -46,6 +46,22 @@ struct TurnPlan {
   // First: every step of every aircraft asks whether a plan stands.
   double length = 0.0;  // m
   TurnResult result = TurnResult::none;
+  // fittingSpeed's working for the segment the last ask lay in, kept beside the values every step
+  // reads: the tables below are read only when a step leaves the segment (a 128th of the path),
+  // not at every step, where they cost several cache misses for each turning aircraft.
+  struct FitBend {
+    double turningSquared = std::numeric_limits<double>::quiet_NaN();  // NaN: it does not bend
+    double start = 0.0;  // share where the segment begins
+  };
+  struct FitWindow {
+    std::uint8_t segment = 0;  // 0: none kept
+    double from = 0.0;         // the segment's shares
+    double to = 0.0;
+    FitBend own;    // the segment itself
+    FitBend at;     // the least from the segment on, asked from its very start
+    FitBend after;  // the least from the next segment on
+  };
+  mutable FitWindow fitWindow;
   Lalo origin;             // P0
   FlatPoint corner;        // P1 in the frame of P0
   FlatPoint end;           // P2 in the frame of P0

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "traffic/path_geometry.h"
 
@@ -200,6 +201,19 @@ TEST(TurnPlanTest, ShareWithinTurnMatchesTheCurvesHeadings) {
         EXPECT_LE(pace * turnedBetween(a, a + 0.004) / metres, 1.1 * 100.0 * limit) << c.name << " from " << from;
       }
     }
+  }
+  // Asked step after step along a turn, on segments' very starts and going back, the plan answers
+  // as one asked afresh.
+  TurnPlan walked;
+  ASSERT_TRUE(walked.build(lf_turn(60, 80, 90)));
+  std::vector<double> shares;
+  for (int k = 0; k <= 1000; ++k) shares.push_back(k / 1000.0);
+  for (int k = 1000; k >= 0; k -= 7) shares.push_back(k / 1000.0 + 0.0003);
+  shares.insert(shares.end(), walked.lengthShares.begin(), walked.lengthShares.end());
+  for (const double from : shares) {
+    TurnPlan fresh;
+    ASSERT_TRUE(fresh.build(lf_turn(60, 80, 90)));
+    EXPECT_EQ(walked.fittingSpeed(from, 0.3, 1.5), fresh.fittingSpeed(from, 0.3, 1.5)) << "from " << from;
   }
   TurnPlan unbuilt;
   EXPECT_EQ(unbuilt.shareWithinTurn(0.2, 0.3, 0.01), 0.3);
