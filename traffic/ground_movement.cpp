@@ -34,6 +34,7 @@ constexpr double kSlideLimitDeg = 20.0;  // nose and motion further apart than t
 constexpr double kTailFirstDeg = 90.0;   // a report further off the nose lies behind it
 constexpr double kPushbackMostKt = 8.0;  // no tug pushes faster
 constexpr double kSpotTurnLimit = 1.2;   // the nose turns at most this many times the base rate
+constexpr double kMostStandKt = 6.0;     // no arrival takes a stand faster
 
 bool lf_samePlace(const Lalo& a, const Lalo& b) {
   return std::fabs(a.lat - b.lat) < 1e-8 && std::fabs(gf_wrapLongitude(a.lon - b.lon)) < 1e-8;
@@ -406,7 +407,27 @@ void gf_pullOut(LiveAc& aircraft) {
   gf_log(fmt::format("{:14}: {:8} pulling out", gf_standName(aircraft.standId), aircraft.callsign));
 }
 
-void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand) {
+double gf_reportsPaceKt(const LiveAc& aircraft) {
+  const auto& s = aircraft.stream;
+  double nm = 0.0;
+  Lalo from = aircraft.position;
+  std::size_t end = 0;
+  for (std::size_t i = 1; i < s.size(); ++i) {
+    // A point that repeats the one before it is a wait there: the stop came one point earlier.
+    if (s[i].repeated) break;
+    nm += gf_distanceNm(from, s[i].lalo);
+    from = s[i].lalo;
+    end = i;
+    if (s[i].groundSpeed <= 0.5) break;
+  }
+  if (end == 0) return NAN;
+  const double ticks = static_cast<double>(s[end].time) - lf_now();
+  // Under a second ahead says nothing of a pace.
+  if (!(ticks >= 100.0) || !(nm > 0.0)) return NAN;
+  return nm * 360000.0 / ticks;
+}
+
+void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand, double paceKt) {
   auto& s = aircraft.stream;
   if (s.size() != 1) {
     gf_logWarning(fmt::format("{} unexpected stream size: {}, {}", "drive2Stand", s.size(), aircraft.callsign));
@@ -423,7 +444,10 @@ void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand) {
     const bool corrective = g.alongM > -3.0 && !lf_atStand(g);
     const bool needsReposition =
         !corrective && !pastStand && g.alongM <= -(reposition + 3.0) && std::fabs(g.crossM) >= 1.0;
-    const double speed = 0.8 * aircraft.pushbackSpeedKt;
+    // An arrival keeps to its reports' pace into the stand, as fast as one enters a stand at
+    // most: at the slow pace of a stand manoeuvre it fell further behind them with every metre.
+    const double slow = 0.8 * aircraft.pushbackSpeedKt;
+    const double speed = std::isfinite(paceKt) ? std::clamp(paceKt, slow, std::max(slow, kMostStandKt)) : slow;
     std::int32_t duration = 0;
     if (!needsReposition) {
       duration = gf_ticksForDistance(g.distanceM * kNmPerMetre, speed, kMinStandLegTicks);

@@ -3,6 +3,7 @@
 // pulling out forwards), the end of a pushback, turns and speed changes built into the taxi path,
 // the line-up prediction, a slow arrival looking for a stand, and how long the next ground leg
 // takes. drive2Stand plans the last metres into a stand. lf_main only.
+#include <cmath>
 #include <optional>
 
 #include "traffic/flat_frame.h"
@@ -19,8 +20,12 @@ bool gf_pushFollowsReports(const LiveAc& aircraft);
 // Forwards out of the stand: one full wingspan ahead of it.
 void gf_pullOut(LiveAc& aircraft);
 // The stream from its only point into the stand (position, heading in radians); with
-// checkAtStand an aircraft already at the stand gets only the stop.
-void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand);
+// checkAtStand an aircraft already at the stand gets only the stop. An arrival drives in at the
+// pace of its reports (kt, from gf_reportsPaceKt) where it has one, else slowly.
+void drive2Stand(LiveAc& aircraft, const GeoPose& stand, bool checkAtStand, double paceKt = NAN);
+// The pace (kt) at which the stream's points ahead take the aircraft up to their first stop, or to
+// their last point; NaN when they give none.
+double gf_reportsPaceKt(const LiveAc& aircraft);
 // A taxiing departure turning onto a runway of the park airport gets it predicted.
 void gf_predictLineUp(LiveAc& aircraft);
 // Splits a long leg where the speed changes (or an arrival slows to its stand).

@@ -66,6 +66,7 @@ bool lf_takeStand(LiveAc& aircraft, const Stand& stand, bool arrivalMode) {
   gf_assignStand(aircraft, stand);
 
   RingDeque<StreamPoint>& stream = aircraft.stream;
+  const double paceKt = arrivalMode ? gf_reportsPaceKt(aircraft) : NAN;
   stream.resize(1);
   StreamPoint& first = stream.front();
   if (arrivalMode || (lf_samePlace(first.lalo, aircraft.standPos) && !lf_samePlace(aircraft.position, aircraft.standPos))) {
@@ -75,7 +76,7 @@ bool lf_takeStand(LiveAc& aircraft, const Stand& stand, bool arrivalMode) {
   }
   aircraft.standTaken = false;
   if (aircraft.state != FlightPhase::parking) gf_changeState(aircraft, FlightPhase::parking);
-  drive2Stand(aircraft, GeoPose{aircraft.standPos, aircraft.standHeading}, arrivalMode);
+  drive2Stand(aircraft, GeoPose{aircraft.standPos, aircraft.standHeading}, arrivalMode, paceKt);
   if (stream.size() >= 2 && !stream[1].repeated && lf_samePlace(stream[1].lalo, stream[0].lalo))
     stream[1].repeated = true;
   return true;

@@ -55,11 +55,13 @@ TEST_F(ArrivalStandTest, WhoTakesAStand) {
     bool confirmed, routed;
     const char* reason;  // noted for stand 1, or "" for none
     bool takes;
+    double reportsKt;  // its reports ahead reach the stand at this pace; 0: none ahead
   } cases[] = {
-      {"landed here, rolling at 6 kt", 6.0, true, true, "", true},
-      {"landed here, rolling at 7 kt", 7.0, true, true, "current speed exceeds 6 kt", false},
-      {"a route but no landing seen", 3.0, false, true, "arrival context not confirmed", false},
-      {"no route, no landing, first look", 3.0, false, false, "unknown route; stand approach not confirmed", false},
+      {"landed here, rolling at 6 kt", 6.0, true, true, "", true, 0.0},
+      {"landed here, rolling at 7 kt", 7.0, true, true, "current speed exceeds 6 kt", false, 0.0},
+      {"a route but no landing seen", 3.0, false, true, "arrival context not confirmed", false, 0.0},
+      {"no route, no landing, first look", 3.0, false, false, "unknown route; stand approach not confirmed", false, 0.0},
+      {"landed here, its reports taxi into the stand at 5 kt", 5.0, true, true, "", true, 5.0},
   };
   for (const Case& c : cases) {
     reset();
@@ -68,7 +70,23 @@ TEST_F(ArrivalStandTest, WhoTakesAStand) {
     LiveAc& a = arrival(20.0, c.speedKt);
     a.arrivalConfirmed = c.confirmed;
     if (c.routed) a.origin = IataCode("LHR"), a.destination = IataCode("AMS");
+    a.pushbackSpeedKt = 3.0;
+    const double dueTicks = 20.0 / (c.reportsKt * 0.5144444444444445) * 100.0;
+    if (c.reportsKt > 0.0) {
+      StreamPoint p = a.stream.front();
+      p.lalo = offset(kEham, -10.0);
+      p.time = g_engineTime.load() + static_cast<std::int32_t>(dueTicks / 2.0);
+      a.stream.push_back(p);
+      p.lalo = kEham;
+      p.groundSpeed = 0.0;
+      p.time = g_engineTime.load() + static_cast<std::int32_t>(dueTicks);
+      a.stream.push_back(p);
+    }
     step();
+    if (c.reportsKt > 0.0) {
+      ASSERT_GE(a.stream.size(), 2u) << c.what;
+      EXPECT_NEAR(a.stream[1].time - g_engineTime.load(), dueTicks, 50.0) << c.what << ": at its reports' pace";
+    }
     step();  // a second look notes nothing twice
     EXPECT_EQ(a.state, c.takes ? FlightPhase::parking : FlightPhase::taxi) << c.what;
     EXPECT_EQ(a.standId, c.takes ? 1 : 0) << c.what;
