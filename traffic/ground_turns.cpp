@@ -149,14 +149,25 @@ double gf_exitEntrySpeed(const LiveAc& aircraft) {
   constexpr double kFree = std::numeric_limits<double>::infinity();
   const auto& s = aircraft.stream;
   const double rate = 100.0 * aircraft.defaultTurnPerStep;
-  if (aircraft.state != FlightPhase::landing_roll || s.size() < 4 || !s[1].turnStart || !(rate > 0.0)) return kFree;
+  if (aircraft.state != FlightPhase::landing_roll || s.size() < 4 || !(rate > 0.0)) return kFree;
   for (std::size_t i = 1; i <= 3; ++i)
     if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo)) return kFree;
+  const double inbound = gf_normalizeAngle(gf_bearingRad(s[0].lalo, s[1].lalo));
+  // Without a turn start the exit is planned from point 1 itself when its corner lies within
+  // reach there: the roll-out brakes for it all the same, or it swings round ahead of its nose.
+  if (!s[1].turnStart) {
+    const double toCorner = gf_bearingRad(s[1].lalo, s[2].lalo);
+    const double change = lf_angleDeg(gf_bearingRad(s[2].lalo, s[3].lalo) - toCorner);
+    const double lookAhead = gf_lookAheadMetres(lf_maxSpeed({s[1].groundSpeed, s[2].groundSpeed}));
+    if (!(change >= 15.0 && change < 135.0) || lf_angleDeg(toCorner - inbound) > 20.0 ||
+        !(s[1].groundSpeed <= kExitSpeedKt) || lf_metres(s[1].lalo, s[2].lalo) > lookAhead)
+      return kFree;
+  }
   TurnRequest request;
   request.start = s[1].lalo;
   request.corner = s[2].lalo;
   request.end = s[3].lalo;
-  request.startHeading = gf_normalizeAngle(gf_bearingRad(s[0].lalo, s[1].lalo));
+  request.startHeading = inbound;
   lf_applyCategoryLimits(request, aircraft.category);
   TurnPlan plan;
   if (!plan.build(request) || plan.cornerTurn) return kFree;
