@@ -22,7 +22,7 @@ constexpr double kExitMostCornerCutM = 15.0;
 // m between two reports that cut an exit's corner: a few seconds of a roll-out at an exit's pace.
 constexpr double kCutCornerMostM = 50.0;
 // Reports before a runway exit the roll-out looks through for it.
-constexpr std::size_t kExitReportsAhead = 3;
+constexpr std::size_t kExitReportsAhead = 5;
 // m/s a straight leg ends at before a corner turned without a path: a creep (about 5 kt), or
 // nearly a stop (about 2 kt) before a turn on the spot.
 constexpr double kCreepEntryMps = 2.5;
@@ -114,8 +114,8 @@ bool lf_waitsAt(const StreamPoint& stop, const StreamPoint& next) {
 }
 
 // Reports taken every few seconds may cut a runway exit's corner: two bends the same way within a
-// short stretch, each below an exit's angle, are planned as none, and the roll swings round each
-// ahead of its nose. Point k moves onto the corner the two cut, where the legs before and after
+// short stretch, the first below an exit's angle, are planned as none and a sharp exit from the
+// second's report, and the roll swings round them ahead of its nose. Point k moves onto the corner the two cut, where the legs before and after
 // meet, and point k + 1 goes; the exit is then planned round that corner, and the roll-out brakes
 // for it. Whether it was joined.
 bool lf_joinCutExitCorner(LiveAc& aircraft, std::size_t k) {
@@ -132,7 +132,7 @@ bool lf_joinCutExitCorner(LiveAc& aircraft, std::size_t k) {
   const double first = gf_wrapAngle(cutting - in);
   const double second = gf_wrapAngle(out - cutting);
   const double whole = std::fabs(first + second) / kDeg;
-  if (!(first * second > 0.0) || !(std::fabs(first) / kDeg < 15.0) || !(std::fabs(second) / kDeg < 15.0) ||
+  if (!(first * second > 0.0) || !(std::fabs(first) / kDeg > 3.0 && std::fabs(first) / kDeg < 15.0) ||
       !(whole >= 15.0 && whole < 135.0))
     return false;
   const LocalFrame frame(s[k].lalo);
