@@ -21,6 +21,10 @@ constexpr double kExitSpeedKt = 65.0;
 // fillet. A path onto or off a runway leaves its first leg's line by its nature; what keeps it on
 // the paving is how deep it cuts inside the corner.
 constexpr double kRunwayTurnMostCornerCutM = 15.0;
+// m between two reports that cut an exit's corner: a few seconds of a roll-out at an exit's pace.
+constexpr double kCutCornerMostM = 50.0;
+// Reports before a runway exit the roll-out looks through for it.
+constexpr std::size_t kExitReportsAhead = 5;
 // m/s a straight leg ends at before a corner turned without a path: a creep (about 5 kt), or
 // nearly a stop (about 2 kt) before a turn on the spot.
 constexpr double kCreepEntryMps = 2.5;
@@ -111,6 +115,52 @@ bool lf_waitsAt(const StreamPoint& stop, const StreamPoint& next) {
   return seconds > 0.0 && lf_metres(stop.lalo, next.lalo) < kCreepMps * seconds;
 }
 
+// Reports taken every few seconds may cut a runway exit's corner: two bends the same way within a
+// short stretch, the first below an exit's angle, are planned as none and a sharp exit from the
+// second's report, and the roll swings round them ahead of its nose. Point k moves onto the corner the two cut, where the legs before and after
+// meet, and point k + 1 goes; the exit is then planned round that corner, and the roll-out brakes
+// for it. Whether it was joined.
+bool lf_joinCutExitCorner(LiveAc& aircraft, std::size_t k) {
+  auto& s = aircraft.stream;
+  if (aircraft.state != FlightPhase::landing_roll || s.size() < k + 3) return false;
+  for (std::size_t i = k; i <= k + 2; ++i)
+    if (s[i].repeated || s[i].airborne || s[i].turnStart || s[i].time <= s[i - 1].time ||
+        lf_samePlace(s[i].lalo, i == 1 ? aircraft.position : s[i - 1].lalo))
+      return false;
+  if (!(s[k].groundSpeed <= kExitSpeedKt)) return false;
+  const double in = gf_bearingRad(k == 1 ? aircraft.position : s[k - 1].lalo, s[k].lalo);
+  const double cutting = gf_bearingRad(s[k].lalo, s[k + 1].lalo);
+  const double out = gf_bearingRad(s[k + 1].lalo, s[k + 2].lalo);
+  const double first = gf_wrapAngle(cutting - in);
+  const double second = gf_wrapAngle(out - cutting);
+  const double whole = std::fabs(first + second) / kDeg;
+  if (!(first * second > 0.0) || !(std::fabs(first) / kDeg > 3.0 && std::fabs(first) / kDeg < 15.0) ||
+      !(whole >= 15.0 && whole < 135.0))
+    return false;
+  const LocalFrame frame(s[k].lalo);
+  const FlatPoint b = frame.toFlat(s[k + 1].lalo);
+  const double cut = b.length();
+  if (!(cut <= kCutCornerMostM)) return false;
+  // Where the leg in, on from point k, meets the leg out, back from point k + 1: both within the cut.
+  const FlatPoint din{std::sin(in), std::cos(in)};
+  const FlatPoint dout{std::sin(out), std::cos(out)};
+  const double det = din.east * dout.north - din.north * dout.east;
+  if (!(std::fabs(det) > 1e-9)) return false;
+  const double u = (b.east * dout.north - b.north * dout.east) / det;
+  const double v = (din.east * b.north - din.north * b.east) / det;
+  if (!(u >= 0.0 && v >= 0.0 && u <= cut && v <= cut && u + v > 0.0)) return false;
+  const std::optional<Lalo> corner = frame.toLalo(u * din);
+  if (!corner) return false;
+  const double f = u / (u + v);
+  StreamPoint& p = s[k];
+  p.feedTime = gf_feedTimeBetween(p, s[k + 1], f);
+  p.time = lf_timeBetween(p.time, s[k + 1].time, f);
+  p.groundSpeed = std::lerp(p.groundSpeed, s[k + 1].groundSpeed, f);
+  p.lalo = *corner;
+  s.erase(s.begin() + static_cast<std::ptrdiff_t>(k + 1));
+  return true;
+}
+
 }  // namespace
 
 double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt) {
@@ -151,18 +201,41 @@ double gf_exitEntrySpeed(const LiveAc& aircraft) {
   constexpr double kFree = std::numeric_limits<double>::infinity();
   const auto& s = aircraft.stream;
   const double rate = 100.0 * aircraft.defaultTurnPerStep;
-  if (aircraft.state != FlightPhase::landing_roll || s.size() < 4 || !s[1].turnStart || !(rate > 0.0)) return kFree;
-  for (std::size_t i = 1; i <= 3; ++i)
-    if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo)) return kFree;
-  TurnRequest request;
-  request.start = s[1].lalo;
-  request.corner = s[2].lalo;
-  request.end = s[3].lalo;
-  request.startHeading = gf_normalizeAngle(gf_bearingRad(s[0].lalo, s[1].lalo));
-  lf_applyCategoryLimits(request, aircraft.category);
-  TurnPlan plan;
-  if (!plan.build(request) || plan.cornerTurn) return kFree;
-  return plan.fittingSpeed(0.0, rate, kGroundBrakingMps2);
+  if (aircraft.state != FlightPhase::landing_roll || !(rate > 0.0)) return kFree;
+  double fastest = kFree;
+  double before = 0.0;  // m from point 1 to the exit's start, braked over at a taxi's rate
+  // The exit planned from point k - 1: its turn start, or the last report before the corner at k
+  // within reach there. Reports a few seconds apart put a few of them before the exit: the
+  // roll-out brakes for it from the first, or it comes onto the exit's path too fast for its nose.
+  for (std::size_t k = 2; k <= kExitReportsAhead + 1 && k + 1 < s.size(); ++k) {
+    const StreamPoint& start = s[k - 1];
+    if (start.repeated || start.airborne || lf_samePlace(start.lalo, s[k - 2].lalo)) break;
+    if (k > 2) before += lf_metres(s[k - 2].lalo, start.lalo);
+    if (s[k].repeated || s[k].airborne || s[k + 1].repeated || s[k + 1].airborne ||
+        lf_samePlace(s[k].lalo, start.lalo) || lf_samePlace(s[k + 1].lalo, s[k].lalo))
+      break;
+    const double inbound = gf_normalizeAngle(gf_bearingRad(s[k - 2].lalo, start.lalo));
+    if (!(k == 2 && start.turnStart)) {
+      const double toCorner = gf_bearingRad(start.lalo, s[k].lalo);
+      const double change = lf_angleDeg(gf_bearingRad(s[k].lalo, s[k + 1].lalo) - toCorner);
+      const double lookAhead = gf_lookAheadMetres(lf_maxSpeed({start.groundSpeed, s[k].groundSpeed}));
+      if (!(change >= 15.0 && change < 135.0) || lf_angleDeg(toCorner - inbound) > 20.0 ||
+          !(start.groundSpeed <= kExitSpeedKt) || lf_metres(start.lalo, s[k].lalo) > lookAhead)
+        continue;
+    }
+    TurnRequest request;
+    request.start = start.lalo;
+    request.corner = s[k].lalo;
+    request.end = s[k + 1].lalo;
+    request.startHeading = inbound;
+    lf_applyCategoryLimits(request, aircraft.category);
+    TurnPlan plan;
+    if (!plan.build(request) || plan.cornerTurn) continue;
+    const double fits = plan.fittingSpeed(0.0, rate, kGroundBrakingMps2);
+    fastest = std::min(fastest, std::sqrt(fits * fits + 2.0 * kGroundBrakingMps2 * before));
+    break;
+  }
+  return fastest;
 }
 
 double gf_spotTurnBeforePlanDeg(const LiveAc& aircraft) {
@@ -180,6 +253,7 @@ bool gf_buildGroundTurn(LiveAc& aircraft) {
   // Rolling into a corner it then stands at, the aircraft stops there and turns from there, not
   // through it: a departure rolled through its line-up.
   if (s.size() >= 3 && s[0].groundSpeed > 0.0 && s[1].groundSpeed == 0.0 && lf_waitsAt(s[1], s[2])) return false;
+  if (!lf_joinCutExitCorner(aircraft, 1)) lf_joinCutExitCorner(aircraft, 2);
   const double a = s.size() >= 3 ? lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - aircraft.heading) : 0.0;
   if (!(a > 3.0)) return false;
   const std::uint32_t state = aircraft.state;

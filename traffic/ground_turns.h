@@ -28,7 +28,8 @@ double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt
 // aircraft's nose follows the path the next leg will be planned on, or a creep where that leg
 // turns without one; infinite when the way on is straight.
 double gf_cornerEntrySpeed(const LiveAc& aircraft);
-// The speed (m/s) a landing roll may reach its turn start (point 1) with for the runway exit
-// planned from there: the pace from which it brakes into every bend of the exit as fast as its
-// nose turns; infinite when no exit follows.
+// The speed (m/s) a landing roll may reach point 1 with for the next runway exit within a few
+// reports, planned from its turn start or from the last report before its corner: the pace from
+// which it brakes, at a taxi's rate, into every bend of the exit as fast as its nose turns;
+// infinite when no exit follows.
 double gf_exitEntrySpeed(const LiveAc& aircraft);

@@ -68,6 +68,7 @@ void lf_checkOnTheGround(const RunResult& run) {
   lf_expectNone("ground speed jumps", groundSpeedJumps(run.trace, machineShares(run.trace, run.knowledge), &run.knowledge));
   lf_expectNone("ground speed steps", groundSpeedSteps(run.trace, run.knowledge));
   lf_expectNone("motion against the heading", motionAgainstHeading(run.trace, run.knowledge));
+  lf_expectNone("the nose off the motion", noseOffTheMotion(run.trace));
   lf_expectNone("turning on the spot", turningOnTheSpot(run.trace, run.knowledge));
 }
 

@@ -124,6 +124,8 @@ TEST_F(AircraftStepTest, LandingRoll) {
     std::int32_t ticks = 1000;
     double exitDeg = 0.0;  // the next point starts a turn off the runway, this sharp 40 m on
     double mostEndKt = 1e9;
+    // Reports from the next point to the exit's corner: 0, the next is its turn start.
+    int reportsBefore = 0;
   };
   const Case cases[] = {
       {"B738", 15, 60, FlightPhase::taxi, {{THROTTLE_SET, 0}, {SPOILERS_SET, 0}, {LANDING_LIGHTS_SET, 0}}, 1},
@@ -136,7 +138,14 @@ TEST_F(AircraftStepTest, LandingRoll) {
       // taxi's pace, not a profile of minutes.
       {"B738", 5, 10, FlightPhase::landing_roll, {{FLAPS_SET, 0}}, 0, 0.0, 0.3, 500},
       // Into an exit its nose can follow only slower than the reports' 32 kt.
-      {"B738", 0, 40, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1, 0.0, 0.0, 1000, 75.0, 20.0}};
+      {"B738", 0, 40, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1, 0.0, 0.0, 1000, 75.0,
+       20.0},
+      // The exit planned from the next report itself, its corner within reach there, or from the
+      // report after it, 20 m on.
+      {"B738", 0, 40, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1, 0.0, 0.0, 1000, 45.0,
+       30.0, 1},
+      {"B738", 0, 40, FlightPhase::landing_roll, {{SPOILERS_SET, 0}, {FLAPS_SET, 3072}}, 1, 0.0, 0.0, 1000, 75.0,
+       25.0, 2}};
   for (const Case& c : cases) {
     const double legM = c.speedKt * 0.9 * motion::kMetresPerSecondPerKt * 10.0;  // 10 s at the mean speed
     LiveAc& ac = withLeg(c.model, FlightPhase::landing_roll, pt(0, c.speedKt, 0, kGround),
@@ -150,7 +159,12 @@ TEST_F(AircraftStepTest, LandingRoll) {
     }
     if (c.exitDeg > 0.0) {
       StreamPoint corner = ac.stream[1], off = ac.stream[1];
-      ac.stream[1].turnStart = ac.stream[1].fromPosition = true;
+      ac.stream[1].turnStart = ac.stream[1].fromPosition = c.reportsBefore == 0;
+      if (c.reportsBefore == 2) {
+        StreamPoint between = corner;
+        between.lalo = offset(ac.stream[1].lalo, 20.0), between.time += 100;
+        ac.stream.push_back(between);
+      }
       corner.lalo = offset(ac.stream[1].lalo, 40.0), corner.time += 200;  // on along the runway, due north
       off.lalo = gf_destinationPoint(corner.lalo, {c.exitDeg * kDeg, 40.0 * 3.2808399}), off.time += 500;
       ac.stream.push_back(corner), ac.stream.push_back(off);
@@ -175,7 +189,8 @@ TEST_F(AircraftStepTest, LandingRoll) {
       EXPECT_NEAR(ac.rollContext.profile.distance, legM, 1.0) << what;
       EXPECT_LT(ac.rollContext.profile.duration, 30.0) << what;
     }
-    EXPECT_LE(ac.rollContext.profile.endSpeed / motion::kMetresPerSecondPerKt, c.mostEndKt) << what;
+    EXPECT_LE(ac.rollContext.profile.endSpeed / motion::kMetresPerSecondPerKt, c.mostEndKt)
+        << what << " into a " << c.exitDeg << " deg exit";
     // A stop ahead: slow enough to brake into it as a taxi does.
     if (c.stopM > 0.0) {
       EXPECT_LE(ac.rollContext.profile.endSpeed, std::sqrt(2.0 * kGroundBrakingMps2 * c.stopM) + 1e-6) << what;

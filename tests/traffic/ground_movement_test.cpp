@@ -315,6 +315,7 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
     double spotDeg = 0.0;  // turned on the spot before the planned turn
     std::uint32_t state = FlightPhase::taxi;
     double cornerKt = NAN;  // the corner's report, when not `speedKt`
+    double cutM = 0.0;      // the corner cut by two reports this far either side of it instead
   } cases[] = {
       {40.0, 2.9, false, 3, false, false},   // 3 degrees or less: nothing
       {40.0, 30.0, true, 2, true, false},    // lead 44 m reaches 0.75 x 40: planned at once
@@ -328,6 +329,8 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       {40.0, 30.0, false, 3, false, false, 20.0, 0.0, 8.0, 0.0, 0.0, FlightPhase::taxi, 0.0},
       // A departure turning 37 degrees toward its runway at 7 kt: a path, not the bare corner.
       {30.0, 37.0, true, 2, true, false, 7.0, 0.0, 30.0, 0.0, 0.0, FlightPhase::takeoff_roll},
+      // Off the runway at 25 kt round a 28-degree corner the reports cut in two bends of 14: one exit.
+      {82.0, 28.0, true, 2, true, false, 25.0, 0.0, 74.0, 0.0, 0.0, FlightPhase::landing_roll, NAN, 13.0},
   };
   for (const Case& c : cases) {
     reset();
@@ -335,6 +338,13 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
     a.state = c.state;
     a.heading = c.headingDeg * kDeg;
     if (std::isfinite(c.cornerKt)) a.stream[1].groundSpeed = c.cornerKt;
+    if (c.cutM > 0.0) {
+      StreamPoint after = a.stream[1];
+      after.lalo = gf_destinationPoint(after.lalo, {c.cornerDeg * kDeg, c.cutM * 3.2808399}), after.time += 100;
+      a.stream[1].lalo = gf_destinationPoint(a.stream[1].lalo, {(c.firstDeg + 180.0) * kDeg, c.cutM * 3.2808399});
+      a.stream[1].time -= 100;
+      a.stream.insert(a.stream.begin() + 2, after);
+    }
     for (StreamPoint& p : a.stream) p.feedTime = p.time;
     EXPECT_EQ(gf_buildGroundTurn(a), c.built) << c.legM << " m, " << c.cornerDeg << " degrees";
     EXPECT_EQ(a.stream.size(), c.points) << c.legM << " m, " << c.cornerDeg << " degrees";
@@ -347,7 +357,8 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       EXPECT_NEAR(*a.stream[1].feedTime - a.stream[0].time, 1000.0 * (1.0 - 30.0 / 7.0 * 10.29 / c.legM), 3.0);
     }
     if (c.planned) {
-      EXPECT_NEAR(a.legPlan.legTurnAngle, std::fabs(c.cornerDeg - c.headingDeg), 1e-6);
+      // A corner the reports cut is found again in a flat frame.
+      EXPECT_NEAR(a.legPlan.legTurnAngle, std::fabs(c.cornerDeg - c.headingDeg), c.cutM > 0.0 ? 1e-4 : 1e-6);
     }
     EXPECT_NEAR(gf_spotTurnBeforePlanDeg(a), c.spotDeg, 0.5) << c.legM;
   }
