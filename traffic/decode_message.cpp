@@ -77,10 +77,14 @@ bool lf_isGroundJump(const LiveAc& aircraft, const StreamPoint& last, const Traf
 }
 
 // Updates that come too close together to matter, while the stream holds no predicted points.
-bool lf_thinnedOut(const TrafficRecord& record, double lastGs, double dt, double trackChange) {
+bool lf_thinnedOut(const TrafficRecord& record, std::uint32_t state, double lastGs, double dt, double trackChange) {
   // The first report of a stop is kept: thinned out, the aircraft rolled on through the wait to
   // the next report taken, as the departure lined up on its runway that crept 20 m at 6 kt there.
   if (!record.airborne && record.gs == 0.0 && lastGs > 0.0) return false;
+  // So is every report of a taxi's stop: they tell how long it lasts, and without them a late
+  // aircraft took the gap to the next moving report for a roll off and left its stop at once.
+  if (!record.airborne && record.gs == 0.0 && (state == FlightPhase::taxi || state == FlightPhase::takeoff_roll))
+    return false;
   double minGap = 0.0;
   if (record.airborne && record.gs > 120.0 && std::abs(trackChange) <= 1.0) {
     minGap = kMinAirborneGapNm / (record.gs / 3600.0);
@@ -188,7 +192,7 @@ void lf_decode(TrafficRecord& record) {
     // The move since the last report, not since a point predicted after it.
     if (!std::isfinite(record.gs))
       record.gs = lf_speedOfMove(record, gf_distanceNm(aircraft.lastMessageLalo, record.lalo), dt);
-    if (aircraft.extensionCount < 1 && lf_thinnedOut(record, last.groundSpeed, dt, trackChange)) return;
+    if (aircraft.extensionCount < 1 && lf_thinnedOut(record, aircraft.state, last.groundSpeed, dt, trackChange)) return;
   }
   if (!std::isfinite(record.gs)) record.gs = 0.0;
   if (aircraft.simState == SimStatus::buffer && lf_atParkElevation(record.altitude)) return;

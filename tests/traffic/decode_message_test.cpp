@@ -51,7 +51,11 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
       {"10 kt after 4.0 s", FlightPhase::taxi, false, 10, 10, 0, 4.0, 20, Taken},
       // The stop where a departure waits to line up: thinned out, it crept on through the wait.
       {"stopped 3 s after 6 kt", FlightPhase::taxi, false, 6, 0, 0, 3.0, 9, Taken},
-      {"standing 3 s after a stop", FlightPhase::taxi, false, 0, 0, 0, 3.0, 0, Dropped},
+      // So is each report of its wait: without them a late departure left its line-up at once.
+      {"standing 3 s after a stop", FlightPhase::taxi, false, 0, 0, 0, 3.0, 0, Taken},
+      {"standing 3 s lined up", FlightPhase::takeoff_roll, false, 0, 0, 0, 3.0, 0, Taken},
+      {"standing 3 s after a stop, speed lost", FlightPhase::taxi, false, 0, NAN, 0, 3.0, 0, Taken, 0, false, false, 0.0},
+      {"standing 3 s in a landing roll", FlightPhase::landing_roll, false, 0, 0, 0, 3.0, 0, Dropped},
       {"10 kt after 2 s on predicted points", FlightPhase::taxi, false, 10, 10, 0, 2.0, 5, Taken, 1},
       {"300 kt airborne after 2.9 s", FlightPhase::flying, true, 300, 300, 0.5, 2.9, 447, Dropped},
       {"300 kt airborne after 2.95 s", FlightPhase::flying, true, 300, 300, 0.5, 2.95, 455, Taken},
