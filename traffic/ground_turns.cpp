@@ -117,9 +117,9 @@ bool lf_waitsAt(const StreamPoint& stop, const StreamPoint& next) {
 
 // Reports taken every few seconds may cut a runway exit's corner: two bends the same way within a
 // short stretch, the first below an exit's angle, are planned as none and a sharp exit from the
-// second's report, and the roll swings round them ahead of its nose. Point k moves onto the corner the two cut, where the legs before and after
-// meet, and point k + 1 goes; the exit is then planned round that corner, and the roll-out brakes
-// for it. Whether it was joined.
+// second's report, and the roll swings round them ahead of its nose. Point k moves onto the
+// corner the two cut, where the legs before and after meet, and point k + 1 goes; the exit is then
+// planned round that corner, and the roll-out brakes for it. Whether it was joined.
 bool lf_joinCutExitCorner(LiveAc& aircraft, std::size_t k) {
   auto& s = aircraft.stream;
   if (aircraft.state != FlightPhase::landing_roll || s.size() < k + 3) return false;
