@@ -161,6 +161,16 @@ bool lf_joinCutExitCorner(LiveAc& aircraft, std::size_t k) {
   return true;
 }
 
+// A taxi corner the aircraft must take on a path at point k: the bend there is 15 to 135
+// degrees, between reports that move on from each other.
+bool lf_taxiCornerAt(const RingDeque<StreamPoint>& s, std::size_t k) {
+  if (k < 1 || k + 1 >= s.size()) return false;
+  for (std::size_t i = k; i <= k + 1; ++i)
+    if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo)) return false;
+  const double bend = lf_angleDeg(gf_bearingRad(s[k].lalo, s[k + 1].lalo) - gf_bearingRad(s[k - 1].lalo, s[k].lalo));
+  return bend >= 15.0 && bend < 135.0;
+}
+
 }  // namespace
 
 double gf_turnLeadMetres(double angleDeg, double turnRateDegPerS, double speedKt) {
@@ -257,8 +267,12 @@ bool gf_buildGroundTurn(LiveAc& aircraft) {
   const double a = s.size() >= 3 ? lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - aircraft.heading) : 0.0;
   if (!(a > 3.0)) return false;
   const std::uint32_t state = aircraft.state;
-  if (state == FlightPhase::taxi && a <= 12.0 && (gf_straightenJog(aircraft, 3) || gf_straightenJog(aircraft, 4)))
-    return true;
+  if (state == FlightPhase::taxi && a <= 12.0) {
+    if (gf_straightenJog(aircraft, 3) || gf_straightenJog(aircraft, 4)) return true;
+    // Curved through a small bend, the aircraft would come to the corner right after it with the
+    // report before it gone, and take that corner without a path.
+    if (lf_taxiCornerAt(s, 2)) return false;
+  }
   if (state == FlightPhase::takeoff_roll &&
       (a < 10.0 || aircraft.category == AcCategory::rotorcraft ||
        lf_maxSpeed({aircraft.speed, s[0].groundSpeed, s[1].groundSpeed, s[2].groundSpeed}) > 30.0 ||
@@ -333,7 +347,10 @@ bool gf_insertTurnStart(LiveAc& aircraft, double distanceM, bool fromPosition) {
 
 bool gf_straightenJog(LiveAc& aircraft, std::size_t k) {
   auto& s = aircraft.stream;
-  if (k < 3 || s.size() <= k || lf_samePlace(s[k].lalo, aircraft.position)) return false;
+  // The leg after point k must be known, and point k no corner: its path is planned from the
+  // report before it, which straightening would remove.
+  if (k < 3 || s.size() <= k + 1 || lf_samePlace(s[k].lalo, aircraft.position) || lf_taxiCornerAt(s, k))
+    return false;
   // A stop on the jog stays: straightened away, a departure rolled through its line-up.
   for (std::size_t i = 1; i <= k; ++i)
     if (s[i].repeated || s[i].airborne || lf_samePlace(s[i].lalo, s[i - 1].lalo) || s[i].time <= s[i - 1].time ||

@@ -316,6 +316,7 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
     std::uint32_t state = FlightPhase::taxi;
     double cornerKt = NAN;  // the corner's report, when not `speedKt`
     double cutM = 0.0;      // the corner cut by two reports this far either side of it instead
+    double thirdDeg = NAN;  // a point 3, 60 m on from point 2 at this heading
   } cases[] = {
       {40.0, 2.9, false, 3, false, false},   // 3 degrees or less: nothing
       {40.0, 30.0, true, 2, true, false},    // lead 44 m reaches 0.75 x 40: planned at once
@@ -331,6 +332,9 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       {30.0, 37.0, true, 2, true, false, 7.0, 0.0, 30.0, 0.0, 0.0, FlightPhase::takeoff_roll},
       // Off the runway at 25 kt round a 28-degree corner the reports cut in two bends of 14: one exit.
       {82.0, 28.0, true, 2, true, false, 25.0, 0.0, 74.0, 0.0, 0.0, FlightPhase::landing_roll, NAN, 13.0},
+      // An 8-degree bend right before a 40-degree corner: not curved through, or the corner's
+      // path would lose the report it is planned from.
+      {40.0, 8.0, false, 4, false, false, 20.0, 0.0, 60.0, 0.0, 0.0, FlightPhase::taxi, NAN, 0.0, 48.0},
   };
   for (const Case& c : cases) {
     reset();
@@ -344,6 +348,12 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       a.stream[1].lalo = gf_destinationPoint(a.stream[1].lalo, {(c.firstDeg + 180.0) * kDeg, c.cutM * 3.2808399});
       a.stream[1].time -= 100;
       a.stream.insert(a.stream.begin() + 2, after);
+    }
+    if (std::isfinite(c.thirdDeg)) {
+      StreamPoint p = a.stream.back();
+      p.lalo = gf_destinationPoint(p.lalo, {c.thirdDeg * kDeg, 60.0 * 3.2808399});
+      p.time += 1000;
+      a.stream.push_back(p);
     }
     for (StreamPoint& p : a.stream) p.feedTime = p.time;
     EXPECT_EQ(gf_buildGroundTurn(a), c.built) << c.legM << " m, " << c.cornerDeg << " degrees";
@@ -364,24 +374,43 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
   }
 }
 
-// A small jog is straightened, but not through a stop the feed reports on it: the stop stays.
+// A small jog is straightened, but not through a stop the feed reports on it, nor where its end
+// is a corner or nothing is known after its end: the corner's path is planned from the jog's last
+// report before it.
 TEST_F(GroundMovement, ASmallJogIsStraightened) {
-  for (const double stopKt : {15.0, 0.0}) {
+  struct Case {
+    const char* what;
+    double stopKt;
+    double afterDeg;  // the leg after the jog's end; NAN: none reported yet
+    bool straightened;
+  } cases[] = {
+      {"straight on", 15.0, 0.0, true},
+      {"a stop on the jog", 0.0, 0.0, false},
+      {"a corner at its end", 15.0, 40.0, false},
+      {"nothing known after its end", 15.0, NAN, false},
+  };
+  for (const Case& c : cases) {
     reset();
     LiveAc& a = addLive(Rec(0x4840D6).ground(15.0));
     for (const auto& [north, east] : {std::pair{40.0, 0.5}, {80.0, 2.8}, {160.0, 0.0}}) {
       StreamPoint p = a.stream.back();
       p.lalo = offset(kEham, north, east);
-      p.groundSpeed = north == 80.0 ? stopKt : 15.0;
+      p.groundSpeed = north == 80.0 ? c.stopKt : 15.0;
+      p.time += 500;
+      a.stream.push_back(p);
+    }
+    if (std::isfinite(c.afterDeg)) {
+      StreamPoint p = a.stream.back();
+      p.lalo = gf_destinationPoint(p.lalo, {c.afterDeg * kDeg, 80.0 * 3.2808399});
       p.time += 500;
       a.stream.push_back(p);
     }
     gf_buildGroundTurn(a);
-    const Lalo stop = offset(kEham, 80.0, 2.8);
-    const bool kept = std::any_of(a.stream.begin(), a.stream.end(), [&](const StreamPoint& p) { return p.lalo == stop; });
-    EXPECT_EQ(kept, stopKt == 0.0) << stopKt;
-    if (stopKt == 0.0) continue;
-    ASSERT_EQ(a.stream.size(), 2u);
+    const Lalo jog = offset(kEham, 80.0, 2.8);
+    const bool kept = std::any_of(a.stream.begin(), a.stream.end(), [&](const StreamPoint& p) { return p.lalo == jog; });
+    EXPECT_EQ(kept, !c.straightened) << c.what;
+    if (!c.straightened) continue;
+    ASSERT_EQ(a.stream.size(), 3u);
     EXPECT_EQ(a.stream[1].lalo, offset(kEham, 160.0));
     EXPECT_NEAR(gf_wrapAngle(a.trackToNext), 0.0, 1e-9);
   }
