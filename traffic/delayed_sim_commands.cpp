@@ -85,10 +85,15 @@ bool lf_objectRemoved(const DelayedSimCommand& command) {
     lf_eraseStatic(*parked);
     return goneWithSession;
   }
-  if (goneWithSession && aircraft->simState == SimStatus::active) {
+  // In the air on its last extension, a new object would hang where it is made and go at once.
+  const bool spent = !aircraft->onGround && (aircraft->extensionCount == 1 || aircraft->extensionCount < 0);
+  if (goneWithSession && aircraft->simState == SimStatus::active && !spent) {
     gf_recreateLostLiveAc(*aircraft);
     return false;
   }
+  if (goneWithSession && aircraft->simState == SimStatus::active)
+    gf_log(fmt::format("{} {} lost with the simulator's session on its last extension, not created again",
+                       aircraft->callsign, aircraft->registration));
   if (aircraft->simState == SimStatus::liveryrespawn) {
     // Replaced: the update pass creates it anew.
     aircraft->simState = SimStatus::buffer;

@@ -190,9 +190,12 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
     std::uint32_t state;
     std::uint32_t marker;  // kGoneWithSession or an ordinary removal
     bool recreated;        // else erased
+    std::int32_t extensions = 0;
   };
   const Case cases[] = {
       {"flying", SimStatus::active, FlightPhase::flying, kGoneWithSession, true},
+      {"flying on extensions", SimStatus::active, FlightPhase::flying, kGoneWithSession, true, 2},
+      {"flying its last extension", SimStatus::active, FlightPhase::flying, kGoneWithSession, false, 1},
       {"parked", SimStatus::active, FlightPhase::parked, kGoneWithSession, true},
       {"being removed anyway", SimStatus::removingfromsim, FlightPhase::taxi, kGoneWithSession, false},
       {"removed by the simulator alone", SimStatus::active, FlightPhase::taxi, 0, false},
@@ -211,6 +214,7 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
     ac.objectId = 60;
     ac.position = here;
     ac.heading = 1.0;
+    ac.extensionCount = c.extensions;
     answer(2, 60, c.marker);
     if (!c.recreated) {
       EXPECT_EQ(erased, std::vector<std::uint32_t>{0x4000}) << c.what;
