@@ -408,6 +408,12 @@ void lf_straightStep(LiveAc& aircraft) {
         // stopped dead for ticks in the middle of its roll off the line-up and then leapt on.
         if (!(left > step) && point.groundSpeed > 0.0 && !point.repeated && point.time > g_engineTime.load() + 1)
           aircraft.stream.front().time = g_engineTime.load() + 1;
+        // A stop braked into early (its leg timed slower than the aircraft rolled it) is reached
+        // now, and the rest of the stream with it: else the aircraft stood there that long on top
+        // of the wait its reports have there, and rolled off a line-up later behind them.
+        if (!(left > step) && !(point.groundSpeed > 0.0) && point.time > g_engineTime.load() + 1 &&
+            (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll))
+          gf_advanceStream(aircraft, point.time - (g_engineTime.load() + 1));
         if (f < 1.0 && left > 0.0 && point.time <= g_engineTime.load() + 1 &&
             (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll))
           lf_fallBehind(aircraft, 1.0);

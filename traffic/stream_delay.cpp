@@ -11,6 +11,20 @@ namespace {
 
 constexpr std::int64_t kI32Max = std::numeric_limits<std::int32_t>::max();
 
+// Point `first` moves `earlier` ticks earlier; each later point by no more than it is late, and
+// stays after the one before it. `keepSpacing`: nor closer to point `first` than the feed has it.
+void lf_moveEarlier(LiveAc& aircraft, std::size_t first, std::int64_t earlier, bool keepSpacing) {
+  auto& s = aircraft.stream;
+  s[first].time = static_cast<std::int32_t>(s[first].time - earlier);
+  const std::optional<std::int32_t> anchor = keepSpacing ? s[first].feedTime : std::nullopt;
+  for (std::size_t i = first + 1; i < s.size(); ++i) {
+    std::int64_t own = s[i].feedTime ? std::clamp<std::int64_t>(gf_feedLateness(aircraft, i), 0, earlier) : earlier;
+    if (anchor && s[i].feedTime)
+      own = std::clamp<std::int64_t>(std::int64_t{s[i].time} - s[first].time - (*s[i].feedTime - *anchor), 0, own);
+    s[i].time = static_cast<std::int32_t>(std::max<std::int64_t>(s[i].time - own, std::int64_t{s[i - 1].time} + 1));
+  }
+}
+
 }  // namespace
 
 std::int32_t gf_feedLateness(const LiveAc& aircraft, std::size_t index) {
@@ -35,6 +49,16 @@ std::int32_t gf_delayStream(LiveAc& aircraft, std::int64_t ticks, std::size_t fi
   return later;
 }
 
+std::int32_t gf_advanceStream(LiveAc& aircraft, std::int64_t ticks) {
+  auto& s = aircraft.stream;
+  if (s.empty()) return 0;
+  std::int64_t earlier = std::min<std::int64_t>(ticks, std::int64_t{s[0].time} - (g_engineTime.load() + 1));
+  if (s[0].feedTime) earlier = std::min<std::int64_t>(earlier, gf_feedLateness(aircraft, 0));
+  if (earlier <= 0) return 0;
+  lf_moveEarlier(aircraft, 0, earlier, true);
+  return static_cast<std::int32_t>(earlier);
+}
+
 std::int32_t gf_makeUpStandingDelay(LiveAc& aircraft) {
   auto& s = aircraft.stream;
   if (s.size() < 2 || !s[1].repeated) return 0;
@@ -42,12 +66,7 @@ std::int32_t gf_makeUpStandingDelay(LiveAc& aircraft) {
   const std::int64_t spare = std::int64_t{s[1].time} - (std::int64_t{g_engineTime.load()} + 1);
   const std::int64_t earlier = std::min(late, spare);
   if (earlier <= 0) return 0;
-  // Each later point moves by no more than it is late, and stays after the one before it.
-  s[1].time = static_cast<std::int32_t>(s[1].time - earlier);
-  for (std::size_t i = 2; i < s.size(); ++i) {
-    const std::int64_t own = s[i].feedTime ? std::clamp<std::int64_t>(gf_feedLateness(aircraft, i), 0, earlier) : earlier;
-    s[i].time = static_cast<std::int32_t>(std::max<std::int64_t>(s[i].time - own, std::int64_t{s[i - 1].time} + 1));
-  }
+  lf_moveEarlier(aircraft, 1, earlier, false);
   return static_cast<std::int32_t>(earlier);
 }
 

@@ -14,6 +14,11 @@
 // plus predictLimitB; returns the ticks they moved (0 when they are at that bound already).
 std::int32_t gf_delayStream(LiveAc& aircraft, std::int64_t ticks, std::size_t first = 0);
 
+// Moves the stream earlier by up to `ticks`: its first point no sooner than now + 1 nor than its
+// feed time, each later point by no more than it is late nor closer to the first than the feed
+// has it. Returns the ticks the first moved.
+std::int32_t gf_advanceStream(LiveAc& aircraft, std::int64_t ticks);
+
 // A standing aircraft (point 1 repeats point 0) whose stream runs later than its feed's times
 // takes that lateness off the wait: the points from 1 on move earlier, toward their feed times,
 // never before now + 1. Returns the ticks they moved.

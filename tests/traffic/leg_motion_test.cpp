@@ -173,15 +173,39 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
 // of it or its velocity carries it there before the point's time: standing at the point until then,
 // it stopped dead amid its roll off a line-up; carried past it, it ran on through the points into
 // its line-up. The leg after starts from the pace the aircraft came with, not the last remainder.
+// A stop braked into early is reached then too, and the wait after it keeps its length, or the
+// feed's where the stream has it shorter: standing until the stop's time first, a departure stood
+// at its line-up that much longer than its reports; brought forward as far as each point was late,
+// one stood 4 s where its reports stand 11.
 TEST_F(LegMotion, AStraightLegRollsThroughTheMovingPointItReaches) {
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
-  for (const bool eased : {true, false}) {
+  struct Case {
+    const char* what;
+    bool eased, stop;
+    std::int32_t waitTicks = 0, feedWaitTicks = 0, gapAfter = 0;  // the wait after the stop
+  } cases[] = {
+      {"eased", true, false},
+      {"by velocity", false, false},
+      {"into a stop", true, true, 700, 700, 700},
+      {"into a stop timed later than the wait after it", true, true, 300, 700, 599},
+  };
+  for (const Case& c : cases) {
     reset();
     LiveAc& a = addLive(Rec(0x4840D6, "N123", "B738").ground(16.0), SimStatus::active, FlightPhase::takeoff_roll);
     a.stream.front().lalo = offset(a.position, 5.0);  // due north
     a.stream.front().time = g_engineTime.load() + 300;
     a.groundStepMetres = 14.0 * kMetresPerTickPerKt;
-    if (eased) {
+    if (c.stop) {
+      StreamPoint& stop = a.stream.front();
+      stop.groundSpeed = 0.0;
+      stop.feedTime = stop.time - 500;  // its stream runs 5 s late
+      StreamPoint wait = stop;
+      wait.repeated = true;
+      wait.time += c.waitTicks;
+      wait.feedTime = *stop.feedTime + c.feedWaitTicks;
+      a.stream.push_back(wait);
+    }
+    if (c.eased) {
       a.groundKind = 1;
       a.easingWeights = EasedShares(10, 1, 1.0);
       a.easingCursor = a.easingWeights.size();
@@ -191,10 +215,13 @@ TEST_F(LegMotion, AStraightLegRollsThroughTheMovingPointItReaches) {
     a.heading = a.trackToNext = 0.0;
     int tick = 0;
     for (; tick < 100 && gf_distanceNm(a.position, a.stream.front().lalo) * 1852.0 > 1e-3; ++tick) gf_moveAlongLeg(a);
-    const char* what = eased ? "eased" : "by velocity";
-    ASSERT_LT(tick, 100) << what << ": never reached its point";
-    EXPECT_LE(a.stream.front().time, g_engineTime.load() + 1) << what << ": stands at its point until the point's time";
-    EXPECT_GE(a.groundStepMetres / kMetresPerTickPerKt, 14.0 - 1e-6) << what << ": the pace it comes on with is lost";
+    ASSERT_LT(tick, 100) << c.what << ": never reached its point";
+    EXPECT_LE(a.stream.front().time, g_engineTime.load() + 1) << c.what << ": stands at its point until the point's time";
+    if (c.stop) {
+      EXPECT_EQ(a.stream[1].time - a.stream[0].time, c.gapAfter) << c.what << ": the wait after the stop";
+      continue;
+    }
+    EXPECT_GE(a.groundStepMetres / kMetresPerTickPerKt, 14.0 - 1e-6) << c.what << ": the pace it comes on with is lost";
   }
 }
 
