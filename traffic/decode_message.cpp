@@ -30,6 +30,7 @@ constexpr double kNoParkElevationFt = -1000.0;
 constexpr double kMinAirborneGapNm = 0.2429805615550756;  // 450 m
 constexpr double kMinGroundGapNm = 0.010799136069114472;  // 20 m
 constexpr double kMaxGroundGapSeconds = 15.0;
+constexpr double kSamePlaceNm = 2.0 / 1852.0;  // a crawl's reports this close stand at one place
 constexpr double kWatchWindowSeconds = 60.0;
 constexpr double kWatchStableMetres = 150.0;
 constexpr std::int32_t kWatchStableRecords = 3;
@@ -103,6 +104,27 @@ double lf_speedOfMove(const TrafficRecord& record, double distanceNm, double dt)
   if (record.airborne || !(dt > 0.0)) return 0.0;
   const double kt = distanceNm / dt * 3600.0;
   return std::isfinite(kt) && kt >= 0.0 ? kt : 0.0;
+}
+
+// A ground report thinned out: the first of those at one place is kept in mind for a stop there.
+void lf_rememberThinned(LiveAc& aircraft, const TrafficRecord& record) {
+  if (record.airborne) {
+    aircraft.thinnedAtRest.reset();
+    return;
+  }
+  const auto& kept = aircraft.thinnedAtRest;
+  if (kept && gf_distanceNm(kept->lalo, record.lalo) <= kSamePlaceNm) return;
+  aircraft.thinnedAtRest = LiveAc::ThinnedReport{record.lalo, record.timestamp, record.mailboxTime};
+}
+
+// A stop's first report where thinned-out reports already stood: the stop began with them, and
+// taken from this report the aircraft's wait there was cut by the crawl's thinned seconds.
+void lf_stopFromItsCrawl(LiveAc& aircraft, TrafficRecord& record, double lastGs) {
+  const auto atRest = std::exchange(aircraft.thinnedAtRest, std::nullopt);
+  if (!atRest || record.airborne || record.gs != 0.0 || !(lastGs > 0.0)) return;
+  if (gf_distanceNm(atRest->lalo, record.lalo) > kSamePlaceNm) return;
+  record.timestamp = atRest->timestamp;
+  record.mailboxTime = atRest->mailboxTime;
 }
 
 void lf_watchJump(const TrafficRecord& record) {
@@ -192,7 +214,11 @@ void lf_decode(TrafficRecord& record) {
     // The move since the last report, not since a point predicted after it.
     if (!std::isfinite(record.gs))
       record.gs = lf_speedOfMove(record, gf_distanceNm(aircraft.lastMessageLalo, record.lalo), dt);
-    if (aircraft.extensionCount < 1 && lf_thinnedOut(record, aircraft.state, last.groundSpeed, dt, trackChange)) return;
+    if (aircraft.extensionCount < 1 && lf_thinnedOut(record, aircraft.state, last.groundSpeed, dt, trackChange)) {
+      lf_rememberThinned(aircraft, record);
+      return;
+    }
+    lf_stopFromItsCrawl(aircraft, record, last.groundSpeed);
   }
   if (!std::isfinite(record.gs)) record.gs = 0.0;
   if (aircraft.simState == SimStatus::buffer && lf_atParkElevation(record.altitude)) return;

@@ -218,6 +218,14 @@ struct LiveAc : AcIdentity {
 
   double lastMessageTime = 0.0;    // timestamp (s) of the last traffic record accepted
   Lalo lastMessageLalo;            // its position: the stream may end in predicted points
+  // The first ground report thinned out at the place of the last one thinned out: where a crawl
+  // came to rest, and since when.
+  struct ThinnedReport {
+    Lalo lalo;
+    double timestamp = 0.0;
+    std::int32_t mailboxTime = 0;
+  };
+  std::optional<ThinnedReport> thinnedAtRest;
 
   std::int32_t reservedStandId = 0;
   bool hasReservation = false;

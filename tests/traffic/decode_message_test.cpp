@@ -35,6 +35,9 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
     bool nearRunway = false, sameRunway = false;
     double takenKt = -1.0;  // the speed the taken point carries; negative: as reported
     double predictedM = 0.0;  // a predicted point this far on after the last report
+    // A 3-kt report thinned out this long before, this far short of the record; 0: none.
+    double crawlS = 0.0, crawlShortM = 0.0;
+    double stopsSinceS = 0.0;  // the taken point is due this long before the record
   };
   const Case cases[] = {
       {"same timestamp", FlightPhase::taxi, false, 10, 10, 10, 0.0, 0, Dropped},
@@ -52,6 +55,11 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
       // The stop where a departure waits to line up: thinned out, it crept on through the wait.
       {"stopped 3 s after 6 kt", FlightPhase::taxi, false, 6, 0, 0, 3.0, 9, Taken},
       // So is each report of its wait: without them a late departure left its line-up at once.
+      // A crawl thinned out at the place it stops at: its stop began with the first such report.
+      {"stopped 7 s after 6 kt, crawled in", FlightPhase::taxi, false, 6, 0, 0, 7.0, 12, Taken, 0, false, false, -1.0,
+       0.0, 4.0, 1.0, 4.0},
+      {"the same, crawling 5 m short", FlightPhase::taxi, false, 6, 0, 0, 7.0, 12, Taken, 0, false, false, -1.0, 0.0,
+       4.0, 5.0, 0.0},
       {"standing 3 s after a stop", FlightPhase::taxi, false, 0, 0, 0, 3.0, 0, Taken},
       {"standing 3 s lined up", FlightPhase::takeoff_roll, false, 0, 0, 0, 3.0, 0, Taken},
       {"standing 3 s after a stop, speed lost", FlightPhase::taxi, false, 0, NAN, 0, 3.0, 0, Taken, 0, false, false, 0.0},
@@ -83,14 +91,24 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
       predicted.time += 300;
       known.stream.push_back(predicted);
     }
-    Rec next = Rec(kHexid).time(1000.0 + c.dt).at(offset(kEham, c.metres));
+    const auto due = [](double seconds) { return static_cast<std::int32_t>(seconds * 100.0); };
+    if (c.crawlS > 0.0) {
+      const double at = 1000.0 + c.dt - c.crawlS;
+      TrafficRecord crawl = Rec(kHexid).time(at).due(due(at)).at(offset(kEham, c.metres - c.crawlShortM)).ground(3.0);
+      decodeMessage(crawl);
+      ASSERT_EQ(g_liveAcs.at(0).stream.size(), 1u) << c.name << ": the crawl was not thinned out";
+    }
+    Rec next = Rec(kHexid).time(1000.0 + c.dt).due(due(1000.0 + c.dt)).at(offset(kEham, c.metres));
     c.airborne ? next.air(5000, c.gs, c.trackChange) : next.ground(c.gs, c.trackChange);
     TrafficRecord record = next;
     decodeMessage(record);
 
     const LiveAc& aircraft = g_liveAcs.at(0);
     EXPECT_EQ(aircraft.stream.size(), (c.outcome == Taken ? 2u : 1u) + (c.predictedM > 0.0 ? 1u : 0u)) << c.name;
-    EXPECT_EQ(aircraft.lastMessageTime, c.outcome == Taken ? 1000.0 + c.dt : 1000.0) << c.name;
+    EXPECT_EQ(aircraft.lastMessageTime, c.outcome == Taken ? 1000.0 + c.dt - c.stopsSinceS : 1000.0) << c.name;
+    if (c.crawlS > 0.0) {
+      EXPECT_EQ(aircraft.stream.back().feedTime, due(1000.0 + c.dt - c.stopsSinceS) + aircraft.reportLagTicks) << c.name;
+    }
     EXPECT_EQ(!removed.empty(), c.outcome == Jumped) << c.name;
     EXPECT_EQ(g_jumpWatch.contains(kHexid), c.outcome == Jumped) << c.name;
     if (c.takenKt >= 0.0) {
