@@ -318,8 +318,6 @@ TEST(Scenario, RTAppOnADayOfQnh985LandsTheArrivalsOnTheirRunways) {
 }
 
 TEST(Scenario, RTDirectOnADayOfQnh1035LandsTheArrivalsOnTheirRunways) {
-  // Not yet the heavy: its reports crawl into its line-up at 2-3 kt where they stand already; the
-  // crawl is thinned out, and the wait it stands there is half its reports' at best.
   lf_flyTheQnhDay("rtdirect-qnh1035", FeedMode::RTDirect, 1035, true);
 }
 
