@@ -35,6 +35,7 @@ constexpr double kSlipPaceBelowKt = 30.0;
 constexpr double kSlipFree = 5.0 * geo::kDegToRad;
 constexpr double kSlipSpan = 10.0 * geo::kDegToRad;
 constexpr double kSlipLeastPace = 0.1;
+constexpr double kStopCreepMps = 1.0 * motion::kMetresPerSecondPerKt;  // the last centimetres into a stop
 // The most a ground turn brakes where a bend comes too close to slow for it evenly: about 4.5 kt/s.
 constexpr double kHardBrakingMps2 = 1.5 * kGroundBrakingMps2;
 // Bank limits in degrees, categories 0..6.
@@ -236,12 +237,34 @@ bool lf_spotTurnBeforePlan(LiveAc& aircraft) {
   return false;
 }
 
+// Its weights spent short of a stop at the path's end (held back on the way), an aircraft brakes
+// into the stop from its pace and the stop waits for it: the leg fell due metres short, and it
+// stood there, stopped dead from 8 kt.
+void lf_brakeIntoTurnsStop(LiveAc& aircraft, double was) {
+  LegPlan& leg = aircraft.legPlan;
+  const double length = leg.turn.length;
+  if (!(length > 0.0) || !(leg.legFraction < 1.0) || lf_pointStep(aircraft) > 0.0) return;
+  const double left = (1.0 - was) * length;
+  const double most = std::max(std::sqrt(2.0 * kGroundBrakingMps2 * left), kStopCreepMps) / 100.0;
+  if (left <= most) {
+    leg.legFraction = 1.0;
+  } else if ((leg.legFraction - was) * length > most) {
+    leg.legFraction = was + most / length;
+  }
+  leg.lastShare = leg.legFraction - was;
+  if (leg.legFraction < 1.0 && aircraft.stream.front().time <= g_engineTime.load() + 1 &&
+      (aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::takeoff_roll))
+    lf_fallBehind(aircraft, 1.0);
+}
+
 void lf_turnStep(LiveAc& aircraft) {
   LegPlan& leg = aircraft.legPlan;
   if (aircraft.turnHold && aircraft.onGround && lf_spotTurnBeforePlan(aircraft)) return;
   const double was = leg.legFraction;
+  const bool spent = lf_weightsSpent(aircraft) && !aircraft.stream.empty();
   const double share = lf_stepShare(aircraft);
   leg.legFraction = aircraft.onGround ? lf_paceGroundTurn(aircraft, was, share) : std::clamp(was + share, 0.0, 1.0);
+  if (spent) lf_brakeIntoTurnsStop(aircraft, was);
   if (const auto pose = leg.turn.evaluate(leg.legFraction)) {
     aircraft.position = pose->position;
     aircraft.heading = pose->heading;

@@ -183,11 +183,14 @@ TEST_F(LegMotion, AStraightLegRollsThroughTheMovingPointItReaches) {
     const char* what;
     bool eased, stop;
     std::int32_t waitTicks = 0, feedWaitTicks = 0, gapAfter = 0;  // the wait after the stop
+    double turnDeg = 0.0;  // the leg a planned turn to the right, its stop due already
   } cases[] = {
       {"eased", true, false},
       {"by velocity", false, false},
       {"into a stop", true, true, 700, 700, 700},
       {"into a stop timed later than the wait after it", true, true, 300, 700, 599},
+      // Its weights spent before a turn's end: the leg fell due 3 m short and it stopped dead there.
+      {"round a turn into a stop", true, true, 700, 700, 700, 30.0},
   };
   for (const Case& c : cases) {
     reset();
@@ -205,6 +208,17 @@ TEST_F(LegMotion, AStraightLegRollsThroughTheMovingPointItReaches) {
       wait.feedTime = *stop.feedTime + c.feedWaitTicks;
       a.stream.push_back(wait);
     }
+    if (c.turnDeg > 0.0) {
+      TurnRequest turn;
+      turn.start = a.position;
+      turn.corner = offset(a.position, 15.0);
+      turn.end = gf_destinationPoint(turn.corner, {c.turnDeg * kDeg, 15.0 * 3.2808399});
+      ASSERT_TRUE(a.legPlan.turn.build(turn));
+      a.legPlan.legFractionStep = 14.0 * kMetresPerTickPerKt / a.legPlan.turn.length;
+      for (StreamPoint& point : a.stream) point.lalo = turn.end;
+      const std::int32_t due = g_engineTime.load() + 1 - a.stream.front().time;
+      for (StreamPoint& point : a.stream) point.time += due;
+    }
     if (c.eased) {
       a.groundKind = 1;
       a.easingWeights = EasedShares(10, 1, 1.0);
@@ -214,8 +228,14 @@ TEST_F(LegMotion, AStraightLegRollsThroughTheMovingPointItReaches) {
     }
     a.heading = a.trackToNext = 0.0;
     int tick = 0;
-    for (; tick < 100 && gf_distanceNm(a.position, a.stream.front().lalo) * 1852.0 > 1e-3; ++tick) gf_moveAlongLeg(a);
-    ASSERT_LT(tick, 100) << c.what << ": never reached its point";
+    double lastStep = 0.0;
+    for (; tick < 1000 && gf_distanceNm(a.position, a.stream.front().lalo) * 1852.0 > 1e-3; ++tick) {
+      lastStep = a.groundStepMetres;
+      gf_moveAlongLeg(a);
+      if (c.turnDeg > 0.0) ++g_engineTime;  // its stop due all along
+    }
+    ASSERT_LT(tick, 1000) << c.what << ": never reached its point";
+    if (c.turnDeg > 0.0) EXPECT_LE(lastStep / kMetresPerTickPerKt, 2.0) << c.what << ": stopped dead";
     EXPECT_LE(a.stream.front().time, g_engineTime.load() + 1) << c.what << ": stands at its point until the point's time";
     if (c.stop) {
       EXPECT_EQ(a.stream[1].time - a.stream[0].time, c.gapAfter) << c.what << ": the wait after the stop";
