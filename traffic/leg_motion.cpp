@@ -238,8 +238,7 @@ bool lf_spotTurnBeforePlan(LiveAc& aircraft) {
 }
 
 // Its weights spent short of a stop at the path's end (held back on the way), an aircraft brakes
-// into the stop from its pace and the stop waits for it: the leg fell due metres short, and it
-// stood there, stopped dead from 8 kt.
+// into the stop from its pace, and the stop waits for it instead of falling due metres short.
 void lf_brakeIntoTurnsStop(LiveAc& aircraft, double was) {
   LegPlan& leg = aircraft.legPlan;
   const double length = leg.turn.length;
