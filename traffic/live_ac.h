@@ -253,6 +253,9 @@ struct LiveAc : AcIdentity {
   std::uint8_t holdLeaveCount = 0;  // counts modulo 256
   std::int32_t predictLimitA = 900;  // hundredths of a second
   std::int32_t predictLimitB = 900;
+  // The stream point that last refused gf_delayStream: checked first, it refuses again without a
+  // scan of the stream. Only a hint: whatever point stands at it now is checked as any other.
+  std::uint32_t delayRefusedAt = 0;
   std::int32_t groundCounter = 1;  // 2 while the take-off rotates on the main wheels
   std::int32_t awayCount = 0;
   std::int32_t pushbackDue = 0;  // g_engineTime

@@ -38,10 +38,21 @@ std::int32_t gf_feedLateness(const LiveAc& aircraft, std::size_t index) {
 std::int32_t gf_delayStream(LiveAc& aircraft, std::int64_t ticks, std::size_t first) {
   auto& s = aircraft.stream;
   if (!(ticks > 0) || first >= s.size()) return 0;
+  // The ticks point i may move later.
+  const auto roomAt = [&aircraft, &s](std::size_t i) {
+    const std::int64_t room = kI32Max - s[i].time;
+    return s[i].feedTime ? std::min(room, std::int64_t{*s[i].feedTime} + aircraft.predictLimitB - s[i].time) : room;
+  };
+  // Most delays asked on the ground are refused, by the same point late by its limit each tick.
+  const std::size_t hint = aircraft.delayRefusedAt;
+  if (hint >= first && hint < s.size() && roomAt(hint) <= 0) return 0;
   std::int64_t room = std::min<std::int64_t>(ticks, kI32Max);
   for (std::size_t i = first; i < s.size(); ++i) {
-    room = std::min(room, kI32Max - s[i].time);
-    if (s[i].feedTime) room = std::min(room, std::int64_t{*s[i].feedTime} + aircraft.predictLimitB - s[i].time);
+    const std::int64_t own = roomAt(i);
+    if (own < room) {
+      room = own;
+      if (own <= 0) aircraft.delayRefusedAt = static_cast<std::uint32_t>(i);
+    }
   }
   if (room <= 0) return 0;
   const auto later = static_cast<std::int32_t>(room);

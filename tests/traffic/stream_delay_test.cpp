@@ -65,6 +65,16 @@ TEST(StreamDelayTest, TheGroundRulesMoveAStreamNoLaterThanItsWindow) {
     EXPECT_EQ(gf_delayStream(aircraft, c.ticks, c.first), c.moved) << c.what;
     EXPECT_EQ(lf_times(aircraft), c.times) << c.what;
   }
+  // The point that refused a delay is asked first the next time; points before `first`, and a
+  // point that has since taken its place, do not refuse for it.
+  LiveAc aircraft = lf_aircraft({{kNow, kNow}, {kNow + 1300, kNow + 400}, {kNow + 1700, kNow + 1700}}, 900);
+  EXPECT_EQ(gf_delayStream(aircraft, 100), 0);
+  EXPECT_EQ(gf_delayStream(aircraft, 100, 2), 100);
+  aircraft.stream.pop_front();
+  EXPECT_EQ(gf_delayStream(aircraft, 100), 0);
+  aircraft.stream.pop_front();
+  EXPECT_EQ(gf_delayStream(aircraft, 100), 100);
+  EXPECT_EQ(lf_times(aircraft), std::vector<std::int32_t>{kNow + 1900});
 }
 
 // A point the program puts on a reported leg: due where the aircraft is due there.
