@@ -23,6 +23,11 @@ constexpr double kExitSpeedKt = 65.0;
 constexpr double kRunwayTurnMostCornerCutM = 15.0;
 // m between two reports that cut an exit's corner: a few seconds of a roll-out at an exit's pace.
 constexpr double kCutCornerMostM = 50.0;
+// m shorter than a corner's path needs for a leg of its own: two reports this close that cut a
+// taxi corner are one corner, and a report this close after one is no way out for its path.
+constexpr double kCutTaxiCornerMostM = 15.0;
+// m a taxi corner's way out may run to the report its path ends at: the longest lead of a turn.
+constexpr double kWayOutMostM = 90.0;
 // Reports before a runway exit the roll-out looks through for it.
 constexpr std::size_t kExitReportsAhead = 5;
 // m/s a straight leg ends at before a corner turned without a path: a creep (about 5 kt), or
@@ -115,32 +120,62 @@ bool lf_waitsAt(const StreamPoint& stop, const StreamPoint& next) {
   return seconds > 0.0 && lf_metres(stop.lalo, next.lalo) < kCreepMps * seconds;
 }
 
-// Reports taken every few seconds may cut a runway exit's corner: two bends the same way within a
-// short stretch, the first below an exit's angle, are planned as none and a sharp exit from the
-// second's report, and the roll swings round them ahead of its nose. Point k moves onto the
-// corner the two cut, where the legs before and after meet, and point k + 1 goes; the exit is then
-// planned round that corner, and the roll-out brakes for it. Whether it was joined.
-bool lf_joinCutExitCorner(LiveAc& aircraft, std::size_t k) {
+// A taxi corner's path ends at the report after the corner: one close after it on the straight
+// way out gives the path a short last leg, bent sharply at its end, faster than the nose turns.
+// Such reports go while the way out stays within a turn's longest lead; a stop stays.
+void lf_lengthenWayOut(LiveAc& aircraft, std::size_t k, double inBearing) {
   auto& s = aircraft.stream;
-  if (aircraft.state != FlightPhase::landing_roll || s.size() < k + 3) return false;
+  if (aircraft.state != FlightPhase::taxi || s.size() < k + 3 || lf_samePlace(s[k + 1].lalo, s[k].lalo))
+    return;
+  const double out = gf_bearingRad(s[k].lalo, s[k + 1].lalo);
+  const double bend = lf_angleDeg(out - inBearing);
+  if (!(bend >= 15.0 && bend < 135.0)) return;
+  while (s.size() > k + 2) {
+    const StreamPoint& next = s[k + 1];
+    const StreamPoint& after = s[k + 2];
+    if (next.repeated || next.turnStart || !(next.groundSpeed > 0.0) || after.repeated || after.airborne ||
+        after.time <= next.time || lf_samePlace(after.lalo, next.lalo) ||
+        !(lf_metres(s[k].lalo, next.lalo) < kCutTaxiCornerMostM) ||
+        !(lf_metres(s[k].lalo, after.lalo) <= kWayOutMostM) ||
+        lf_angleDeg(gf_bearingRad(next.lalo, after.lalo) - out) > 3.0)
+      break;
+    s.erase(s.begin() + static_cast<std::ptrdiff_t>(k + 1));
+  }
+}
+
+// Reports may cut a corner: two bends the same way within a short stretch. On a roll-out, the
+// first below an exit's angle, they are planned as none and a sharp exit from the second's
+// report, and the roll swings round them ahead of its nose. On a taxi, a path through the first
+// ends at the second's report, too near the next to plan one through the second, and the nose lags
+// the motion round it. Point k moves onto the corner the two cut, where the legs before and after
+// meet, and point k + 1 goes; the turn is then planned round that corner, and the roll-out brakes
+// for it. Whether it was joined.
+bool lf_joinCutCorner(LiveAc& aircraft, std::size_t k) {
+  auto& s = aircraft.stream;
+  const bool taxi = aircraft.state == FlightPhase::taxi;
+  if ((!taxi && aircraft.state != FlightPhase::landing_roll) || s.size() < k + 3) return false;
   for (std::size_t i = k; i <= k + 2; ++i)
     if (s[i].repeated || s[i].airborne || s[i].turnStart || s[i].time <= s[i - 1].time ||
         lf_samePlace(s[i].lalo, i == 1 ? aircraft.position : s[i - 1].lalo))
       return false;
-  if (!(s[k].groundSpeed <= kExitSpeedKt)) return false;
+  // A taxi's stop on the corner stays where the feed has it.
+  if (taxi ? !(s[k].groundSpeed > 0.0 && s[k + 1].groundSpeed > 0.0) : !(s[k].groundSpeed <= kExitSpeedKt))
+    return false;
   const double in = gf_bearingRad(k == 1 ? aircraft.position : s[k - 1].lalo, s[k].lalo);
   const double cutting = gf_bearingRad(s[k].lalo, s[k + 1].lalo);
   const double out = gf_bearingRad(s[k + 1].lalo, s[k + 2].lalo);
   const double first = gf_wrapAngle(cutting - in);
   const double second = gf_wrapAngle(out - cutting);
   const double whole = std::fabs(first + second) / kDeg;
-  if (!(first * second > 0.0) || !(std::fabs(first) / kDeg > 3.0 && std::fabs(first) / kDeg < 15.0) ||
-      !(whole >= 15.0 && whole < 135.0))
+  // A bend of 3 degrees or less is a straight run's wobble, not half of a cut corner: joined with
+  // the corner's first half, it left the corner's second half bare.
+  if (!(first * second > 0.0) || !(whole >= 15.0 && whole < 135.0) || !(std::fabs(first) / kDeg > 3.0))
     return false;
+  if (taxi ? !(std::fabs(second) / kDeg > 3.0) : !(std::fabs(first) / kDeg < 15.0)) return false;
   const LocalFrame frame(s[k].lalo);
   const FlatPoint b = frame.toFlat(s[k + 1].lalo);
   const double cut = b.length();
-  if (!(cut <= kCutCornerMostM)) return false;
+  if (!(cut <= (taxi ? kCutTaxiCornerMostM : kCutCornerMostM))) return false;
   // Where the leg in, on from point k, meets the leg out, back from point k + 1: both within the cut.
   const FlatPoint din{std::sin(in), std::cos(in)};
   const FlatPoint dout{std::sin(out), std::cos(out)};
@@ -158,6 +193,7 @@ bool lf_joinCutExitCorner(LiveAc& aircraft, std::size_t k) {
   p.groundSpeed = std::lerp(p.groundSpeed, s[k + 1].groundSpeed, f);
   p.lalo = *corner;
   s.erase(s.begin() + static_cast<std::ptrdiff_t>(k + 1));
+  if (taxi) lf_lengthenWayOut(aircraft, k, in);
   return true;
 }
 
@@ -263,7 +299,8 @@ bool gf_buildGroundTurn(LiveAc& aircraft) {
   // Rolling into a corner it then stands at, the aircraft stops there and turns from there, not
   // through it: a departure rolled through its line-up.
   if (s.size() >= 3 && s[0].groundSpeed > 0.0 && s[1].groundSpeed == 0.0 && lf_waitsAt(s[1], s[2])) return false;
-  if (!lf_joinCutExitCorner(aircraft, 1)) lf_joinCutExitCorner(aircraft, 2);
+  if (!lf_joinCutCorner(aircraft, 1) && !lf_joinCutCorner(aircraft, 2) && s.size() >= 3)
+    lf_lengthenWayOut(aircraft, 1, aircraft.heading);
   const double a = s.size() >= 3 ? lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - aircraft.heading) : 0.0;
   if (!(a > 3.0)) return false;
   const std::uint32_t state = aircraft.state;
