@@ -31,6 +31,8 @@ constexpr double kStandLeftNm = 0.10799136069114472;  // 200 m
 constexpr std::int32_t kClimbOutTicks = 3000;
 constexpr double kRollingKt = 30.0;  // a repeated report this fast is stale, not a stop
 constexpr double kTaxiingKt = 5.0;   // moving, as a report says
+constexpr double kTailFirstRad = geo::kPi / 2.0;   // further off the nose: behind it
+constexpr double kNoseFirstRad = geo::kPi / 6.0;   // this near its own nose: driven nose first
 constexpr double kHalfPi = geo::kPi / 2.0;
 constexpr double kTwoPi = 2.0 * geo::kPi;
 
@@ -48,6 +50,23 @@ bool lf_onPoint(const StreamPoint& point, const StreamPoint& other) {
 }
 
 bool lf_inSim(const LiveAc& aircraft) { return aircraft.simState > SimStatus::adding2sim; }
+
+// While a tug pushes it along its reports they lie a few metres apart at walking pace: a
+// report behind the nose is the push going on, or ending where the report is, and one along its
+// own reported nose is the aircraft moving off after it. Folded into stops, they ended the push
+// short of its reports and left the turn off it to be made on the spot. A standing aircraft's
+// reports of 0 kt still wander into a stop.
+bool lf_movesInReportedPush(const LiveAc& aircraft, const StreamPoint& last, const StreamPoint& point) {
+  if (!gf_pushFollowsReports(aircraft)) return false;
+  const bool lastMoves = !last.repeated && last.groundSpeed > 0.0;
+  if (!(point.groundSpeed > 0.0) && !lastMoves) return false;
+  const double bearing = gf_bearingRad(last.lalo, point.lalo);
+  const bool reported = point.trueHeadingRad && std::isfinite(*point.trueHeadingRad);
+  const double nose = reported ? *point.trueHeadingRad : aircraft.heading;
+  const double off = std::fabs(gf_wrapAngle(bearing - nose));
+  if (off > kTailFirstRad) return true;
+  return reported && point.groundSpeed > 0.0 && off < kNoseFirstRad;
+}
 
 // Metres the point lies ahead of `from` along the aircraft's heading (negative: behind).
 double lf_alongM(const LiveAc& aircraft, const Lalo& from, const StreamPoint& point) {
@@ -261,6 +280,7 @@ bool lf_filterGroundPoint(LiveAc& aircraft, StreamPoint& point) {
       // close, as does the place a taxiing aircraft stops at. Made stops where the last report
       // is, they halted a taxiing airliner for a second at every other report.
       if (point.groundSpeed > kTaxiingKt || last.groundSpeed > kTaxiingKt) return true;
+      if (lf_movesInReportedPush(aircraft, last, point)) return true;
       stopAtLast();
       // Standing where the last point is, for as long as the report says: its own time stays.
       const std::int32_t time = point.time;

@@ -55,6 +55,7 @@ TEST_F(LiveUpdate, RepeatedAndNearbyPointsStandOnTheGroundAndAreRefusedInTheAir)
     double lastGs, eastM, gs;
     bool taken, repeated;
     double gsAfter;
+    double noseDeg = NAN;  // the report's own heading; pushing back, the push follows the reports
   } cases[] = {
       {"taxiing, on the last point", FlightPhase::taxi, false, 10.0, 0.0, 5.0, true, true, 0.0},
       {"airborne, on the last point", FlightPhase::flying, true, 250.0, 0.0, 250.0, false, true, 250.0},
@@ -68,11 +69,26 @@ TEST_F(LiveUpdate, RepeatedAndNearbyPointsStandOnTheGroundAndAreRefusedInTheAir)
       {"taxiing at 10 kt, stopped 8 m on", FlightPhase::taxi, false, 10.0, 8.0, 0.0, true, false, 0.0},
       {"standing, off 8 m at 7 kt", FlightPhase::taxi, false, 0.0, 8.0, 7.0, true, false, 7.0},
       {"not yet placed, standing, 5 m on at 2 kt", FlightPhase::birth, false, 0.0, 5.0, 2.0, true, true, 0.0},
+      // A push along its reports, the aircraft heading east: reports a few metres apart at 3 kt.
+      {"pushed, 5 m on tail first at 3 kt", FlightPhase::pushing_back, false, 3.0, 5.0, 3.0, true, false, 3.0, 270.0},
+      {"pushed, its stop 5 m on tail first", FlightPhase::pushing_back, false, 3.0, 5.0, 0.0, true, false, 0.0, 270.0},
+      {"pushed, 5 m behind the nose shown, none reported", FlightPhase::pushing_back, false, 3.0, -5.0, 3.0, true, false,
+       3.0},
+      {"pushed, 5 m ahead of the nose shown, none reported", FlightPhase::pushing_back, false, 3.0, 5.0, 3.0, true, true,
+       0.0},
+      {"pushed, stopped, off 5 m nose first at 3 kt", FlightPhase::pushing_back, false, 0.0, 5.0, 3.0, true, false, 3.0,
+       80.0},
+      {"pushed, stopped, 5 m aside at 3 kt", FlightPhase::pushing_back, false, 0.0, 5.0, 3.0, true, true, 0.0, 20.0},
+      {"pushed, stopped, wanders 5 m tail first at 0 kt", FlightPhase::pushing_back, false, 0.0, 5.0, 0.0, true, true,
+       0.0, 270.0},
+      {"taxiing, 5 m on tail first at 3 kt", FlightPhase::taxi, false, 3.0, 5.0, 3.0, true, true, 0.0, 270.0},
   };
   for (const Case& c : cases) {
     again();
     LiveAc& a = known(c.state, c.airborne, c.lastGs);
+    a.pushFromReports = c.state == FlightPhase::pushing_back;
     StreamPoint p = report(c.eastM, 500, c.gs, c.airborne, c.airborne ? 1000.0 : 0.0);
+    if (!std::isnan(c.noseDeg)) p.trueHeadingRad = c.noseDeg * geo::kDegToRad;
     EXPECT_EQ(check(a, p), c.taken) << c.what;
     if (!c.taken) continue;
     EXPECT_EQ(p.repeated, c.repeated) << c.what;
