@@ -14,6 +14,16 @@ constexpr double kDeg = geo::kDegToRad;
 
 using LegMotion = EngineTest;
 
+// A right turn from where the aircraft stands: north to a corner `legM` on, then `deg` round for
+// as far again.
+TurnRequest lf_rightTurn(const LiveAc& a, double legM, double deg) {
+  TurnRequest turn;
+  turn.start = a.position;
+  turn.corner = offset(a.position, legM);
+  turn.end = gf_destinationPoint(turn.corner, {deg * kDeg, legM * 3.2808399});
+  return turn;
+}
+
 TEST_F(LegMotion, OnTheGroundTheHeadingChangesAtMost1Point2TimesTheBaseRate) {
   for (const double offDeg : {90.0, -90.0, 0.05}) {
     reset();
@@ -137,10 +147,7 @@ TEST_F(LegMotion, AFasterLegOnTheGroundSpeedsUpAsAnAirlinerDoes) {
     a.runwayPredicted = true;
     a.predictedRunwayHeading = c.linedUp ? 0.0 : 0.5 * geo::kPi;
     if (c.turnDeg > 0.0) {
-      TurnRequest turn;
-      turn.start = a.position;
-      turn.corner = offset(a.position, 50.0);
-      turn.end = gf_destinationPoint(turn.corner, {c.turnDeg * kDeg, 50.0 * 3.2808399});
+      const TurnRequest turn = lf_rightTurn(a, 50.0, c.turnDeg);
       ASSERT_TRUE(a.legPlan.turn.build(turn));
       a.legPlan.planKind = c.rollOut ? PlanKind::runwayExit : PlanKind::ordinary;
       a.legPlan.legFractionStep = c.legKt * kMetresPerTickPerKt / a.legPlan.turn.length;
@@ -209,10 +216,7 @@ TEST_F(LegMotion, AStraightLegRollsThroughTheMovingPointItReaches) {
       a.stream.push_back(wait);
     }
     if (c.turnDeg > 0.0) {
-      TurnRequest turn;
-      turn.start = a.position;
-      turn.corner = offset(a.position, 15.0);
-      turn.end = gf_destinationPoint(turn.corner, {c.turnDeg * kDeg, 15.0 * 3.2808399});
+      const TurnRequest turn = lf_rightTurn(a, 15.0, c.turnDeg);
       ASSERT_TRUE(a.legPlan.turn.build(turn));
       a.legPlan.legFractionStep = 14.0 * kMetresPerTickPerKt / a.legPlan.turn.length;
       for (StreamPoint& point : a.stream) point.lalo = turn.end;
