@@ -299,7 +299,9 @@ bool gf_buildGroundTurn(LiveAc& aircraft) {
   // Rolling into a corner it then stands at, the aircraft stops there and turns from there, not
   // through it: a departure rolled through its line-up.
   if (s.size() >= 3 && s[0].groundSpeed > 0.0 && s[1].groundSpeed == 0.0 && lf_waitsAt(s[1], s[2])) return false;
-  if (!lf_joinCutCorner(aircraft, 1) && !lf_joinCutCorner(aircraft, 2) && s.size() >= 3)
+  // Off a stop the leg is timed from standstill: a way out lengthened there held the taxi after
+  // it to the pace of the pull-away.
+  if (!lf_joinCutCorner(aircraft, 1) && !lf_joinCutCorner(aircraft, 2) && s.size() >= 3 && s[0].groundSpeed > 0.0)
     lf_lengthenWayOut(aircraft, 1, aircraft.heading);
   const double a = s.size() >= 3 ? lf_angleDeg(gf_bearingRad(s[1].lalo, s[2].lalo) - aircraft.heading) : 0.0;
   if (!(a > 3.0)) return false;
