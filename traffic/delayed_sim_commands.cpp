@@ -25,6 +25,8 @@
 #include "traffic/touchdown.h"
 #include "traffic/traffic_exceptions.h"
 
+void lf_takeOutTheWait(LiveAc& aircraft, bool firstFrame = false);
+
 namespace {
 
 constexpr std::int32_t kFirstApplyAge = 200;        // ticks: the soonest a new object is finished
@@ -123,8 +125,13 @@ void lf_groundReport(const DelayedSimCommand& command) {
   lf_applyGroundReport(*aircraft, command);
   // Its height over the ground drawn from the simulator's own: a rolling one made may roll on.
   if (aircraft->simState == SimStatus::adding2sim && aircraft->onGround && aircraft->cgKnown &&
-      std::exchange(aircraft->rollsWhenGrounded, false))
+      std::exchange(aircraft->rollsWhenGrounded, false)) {
     aircraft->movesWhileCreated = true;
+    // Made again where it was, it rolls on along the leg its old object was on: moving first off
+    // the point it was made on, it planned a straight leg from there, its turn off the runway and
+    // the nose's way round lost.
+    lf_takeOutTheWait(*aircraft);
+  }
 }
 
 void lf_staticCg(const DelayedSimCommand& command) {
@@ -329,8 +336,6 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
   if (aircraft->removeWhenCreated) removeAircraftFromSim(*aircraft);
   return true;
 }
-
-void lf_takeOutTheWait(LiveAc& aircraft, bool firstFrame = false);
 
 // Created where the feed has it rolling on the ground (not parked, not pushed): that speed; else 0.
 double lf_rollingKt(const LiveAc& aircraft) {
