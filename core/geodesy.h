@@ -3,7 +3,9 @@
 // of arc. Degrees outside, radians inside.
 #include <fmt/format.h>
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 namespace geo {
 inline constexpr double kPi = 3.14159265358979323846;
@@ -26,19 +28,47 @@ struct BearingDistance {
   double distanceFt = 0.0;
 };
 
-// The cosine of an angle within a quarter turn either way (a latitude), by its series: as exact
-// as std::cos there, without the library call and its rounding-mode saves, which the tick would
-// make several times for every aircraft. Outside that range, std::cos.
+namespace geo::detail {
+// The cosine and sine of every whole degree of a quarter turn, worked out once by their series in
+// extended precision and rounded.
+constexpr long double kPiLong = 3.14159265358979323846264338327950288L;
+constexpr long double taylorCos(long double x) {
+  long double term = 1.0L, sum = 1.0L;
+  for (int n = 1; n < 30; ++n) sum += term *= -x * x / ((2 * n - 1) * (2 * n));
+  return sum;
+}
+constexpr long double taylorSin(long double x) {
+  long double term = x, sum = x;
+  for (int n = 1; n < 30; ++n) sum += term *= -x * x / ((2 * n) * (2 * n + 1));
+  return sum;
+}
+struct WholeDegree {
+  double cos = 0.0;
+  double sin = 0.0;
+};
+inline constexpr auto kWholeDegrees = [] {
+  std::array<WholeDegree, 91> table{};
+  for (int k = 0; k <= 90; ++k)
+    table[k] = {static_cast<double>(taylorCos(k * kPiLong / 180.0L)), static_cast<double>(taylorSin(k * kPiLong / 180.0L))};
+  return table;
+}();
+}  // namespace geo::detail
+
+// The cosine of an angle within a quarter turn either way (a latitude): the nearest whole
+// degree's from a table, turned by the rest (under half a degree) through short series. As exact
+// as std::cos there, without the library call; the tick asks it several times for every aircraft,
+// and a longer series took as long as the rest of a distance. Outside that range, std::cos.
 inline double gf_cosLatitude(double radians) {
   if (!(radians >= -geo::kPi / 2.0 && radians <= geo::kPi / 2.0)) return std::cos(radians);
-  // 1 - x^2/2! + x^4/4! - ... up to x^20/20!: the first term left out is under 2e-17 here.
-  const double x2 = radians * radians;
-  double sum = 1.0 / 2432902008176640000.0;  // 1/20!
-  constexpr double kInverseFactorials[] = {1.0 / 6402373705728000.0, 1.0 / 20922789888000.0, 1.0 / 87178291200.0,
-                                           1.0 / 479001600.0, 1.0 / 3628800.0, 1.0 / 40320.0, 1.0 / 720.0,
-                                           1.0 / 24.0, 1.0 / 2.0, 1.0};
-  for (const double c : kInverseFactorials) sum = c - x2 * sum;
-  return sum;
+  const double degrees = std::fabs(radians) * geo::kRadToDeg;
+  const int whole = static_cast<int>(degrees + 0.5);
+  const double r = (degrees - whole) * geo::kDegToRad;
+  const double r2 = r * r;
+  // The first terms left out, r^8/8! and r^7/7!, are under 1e-18 within half a degree.
+  const double cosR = 1.0 - r2 * (0.5 - r2 * (1.0 / 24.0 - r2 * (1.0 / 720.0)));
+  const double sinR = r * (1.0 - r2 * (1.0 / 6.0 - r2 * (1.0 / 120.0)));
+  const geo::detail::WholeDegree& at = geo::detail::kWholeDegrees[static_cast<std::size_t>(whole)];
+  return at.cos * cosR - at.sin * sinR;
 }
 
 double gf_distanceNm(const Lalo& a, const Lalo& b);

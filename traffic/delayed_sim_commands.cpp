@@ -432,8 +432,3 @@ void lf_finishLiveCreation(LiveAc& aircraft) {
   aircraft.simState = SimStatus::active;
 }
 
-bool gf_movesInSim(const LiveAc& aircraft) {
-  if (aircraft.simState == SimStatus::active) return true;
-  return aircraft.simState == SimStatus::adding2sim && aircraft.movesWhileCreated && aircraft.objectId != 0 &&
-         !aircraft.removeWhenCreated;
-}

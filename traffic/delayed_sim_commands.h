@@ -22,4 +22,8 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
 void lf_finishLiveCreation(LiveAc& aircraft);
 // An aircraft whose object is in the simulator and moves with it: one finished, or one made in the
 // air whose finish is still to come.
-bool gf_movesInSim(const LiveAc& aircraft);
+inline bool gf_movesInSim(const LiveAc& aircraft) {
+  if (aircraft.simState == SimStatus::active) return true;
+  return aircraft.simState == SimStatus::adding2sim && aircraft.movesWhileCreated && aircraft.objectId != 0 &&
+         !aircraft.removeWhenCreated;
+}

@@ -47,11 +47,20 @@ std::optional<Lalo> LocalFrame::toLalo(FlatPoint point) const {
   return p;
 }
 
-double gf_curveParameter(std::span<const double> lengthShares, double fraction) {
+double gf_curveParameter(std::span<const double> lengthShares, double fraction, std::uint8_t* hint) {
   const std::size_t n = lengthShares.size();
   if (n < 2) return 0.0;
   const double f = std::clamp(fraction, 0.0, 1.0);
-  const std::size_t i = std::lower_bound(lengthShares.begin(), lengthShares.end(), f) - lengthShares.begin();
+  // The first entry not below f: the hinted one or the next, where f lies between it and the one before.
+  const auto bounds = [&](std::size_t k) { return k >= 1 && k < n && lengthShares[k - 1] < f && f <= lengthShares[k]; };
+  std::size_t i = 0;
+  if (hint && bounds(*hint))
+    i = *hint;
+  else if (hint && bounds(*hint + std::size_t{1}))
+    i = *hint + std::size_t{1};
+  else
+    i = std::lower_bound(lengthShares.begin(), lengthShares.end(), f) - lengthShares.begin();
+  if (hint && i >= 1 && i < n && i <= 255) *hint = static_cast<std::uint8_t>(i);
   if (i == 0) return 0.0;
   if (i == n) return 1.0;
   const double step = lengthShares[i] - lengthShares[i - 1];

@@ -2,6 +2,7 @@
 // The conventions of the movement geometry: angles in radians clockwise from north, points in
 // metres east and north of an origin position.
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -63,5 +64,6 @@ class LocalFrame {
 };
 
 // The curve parameter in [0, 1] at a share of a curve's length, from its table of cumulative
-// length shares at equal parameter steps (first entry 0, last 1).
-double gf_curveParameter(std::span<const double> lengthShares, double fraction);
+// length shares at equal parameter steps (first entry 0, last 1). `hint`: the entry the last
+// call found, tried first and updated (a curve followed step by step stays near it).
+double gf_curveParameter(std::span<const double> lengthShares, double fraction, std::uint8_t* hint = nullptr);

@@ -38,8 +38,9 @@ constexpr double kSlipLeastPace = 0.1;
 constexpr double kStopCreepMps = 1.0 * motion::kMetresPerSecondPerKt;  // the last centimetres into a stop
 // The most a ground turn brakes where a bend comes too close to slow for it evenly: about 4.5 kt/s.
 constexpr double kHardBrakingMps2 = 1.5 * kGroundBrakingMps2;
-// Bank limits in degrees, categories 0..6.
-constexpr std::array<double, 7> kBankLimitDeg{40.0, 37.5, 35.0, 30.0, 20.0, 90.0, 75.0};
+// Bank limits, categories 0..6.
+constexpr std::array<double, 7> kBankLimit{40.0 * kDeg, 37.5 * kDeg, 35.0 * kDeg, 30.0 * kDeg,
+                                           20.0 * kDeg, 90.0 * kDeg, 75.0 * kDeg};
 
 Lalo lf_mix(const Lalo& a, const Lalo& b, double f) {
   return {a.lat + (b.lat - a.lat) * f, gf_wrapLongitude(a.lon + gf_wrapLongitude(b.lon - a.lon) * f)};
@@ -592,7 +593,7 @@ void lf_verticalStep(LiveAc& aircraft) {
 
 void lf_attitudeStep(LiveAc& aircraft) {
   const auto index = static_cast<std::size_t>(aircraft.category);
-  const double limit = std::min(std::fabs(index < kBankLimitDeg.size() ? kBankLimitDeg[index] : 30.0), 90.0) * kDeg;
+  const double limit = index < kBankLimit.size() ? kBankLimit[index] : 30.0 * kDeg;
   const bool landing = aircraft.state == FlightPhase::landing;
   if (aircraft.pitchTransition) {
     aircraft.pitch = gf_approachValue(aircraft.pitch, aircraft.refPitch, std::fabs(aircraft.pitchStep));

@@ -161,7 +161,6 @@ void PoseBatch::handOver() {
 }
 
 bool updateLiveAc(LiveAc& aircraft) {
-  const EngineHooks& hooks = gf_engineHooks();
   if (aircraft.simState == SimStatus::buffer) {
     lf_trySpawn(aircraft);
     return lf_done(aircraft);
@@ -175,7 +174,7 @@ bool updateLiveAc(LiveAc& aircraft) {
     gf_logWarning(fmt::format("{} stream empty ? {}, hexid:{:x}, objectid:{}, alt:{:.0f} ft, lalo:{:.6f},{:.6f}, TAS:{:.0f}",
                               "updateLiveAc", aircraft.toString(), aircraft.hexid, aircraft.objectId,
                               aircraft.altitude, aircraft.position.lat, aircraft.position.lon, aircraft.speed));
-    hooks.removeAircraftFromSim(aircraft);
+    gf_engineHooks().removeAircraftFromSim(aircraft);
     return lf_done(aircraft);
   }
   if (s.front().time <= lf_now()) {
@@ -197,7 +196,7 @@ bool updateLiveAc(LiveAc& aircraft) {
     gf_logWarning(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc",
                               aircraft.hexid, aircraft.callsign, aircraft.registration, aircraft.description(),
                               s.size()));
-    hooks.removeAircraftFromSim(aircraft);
+    gf_engineHooks().removeAircraftFromSim(aircraft);
   } else {
     lf_sendPose(aircraft);
   }

@@ -73,7 +73,8 @@ bool TurnPlan::build(const TurnRequest& rq) {
 
   origin = rq.start;
   endAtCorner = rq.endAtCorner;
-  const LocalFrame frame(origin);
+  metresPerDegreeLon = motion::kMetresPerDegreeLat * std::cos(origin.lat * geo::kDegToRad);
+  const LocalFrame frame(origin, motion::kMetresPerDegreeLat, metresPerDegreeLon);
   corner = frame.toFlat(rq.corner);
   end = frame.toFlat(rq.end);
   const FlatPoint leg2 = end - corner;
@@ -178,10 +179,11 @@ bool TurnPlan::build(const TurnRequest& rq) {
 
 std::optional<GeoPose> TurnPlan::evaluate(double fraction) const {
   if (result != TurnResult::none || !(length > 0.0) || std::isnan(fraction)) return std::nullopt;
-  const double t = gf_curveParameter(lengthShares, fraction);
+  const double t = gf_curveParameter(lengthShares, fraction, &stepSegment);
   const CurveSample s = lf_hermite(startTangent, endAtCorner ? corner : end, endTangent, t);
   if (!(s.derivative.lengthSquared() > kTinySquared) || !s.position.isFinite()) return std::nullopt;
-  const std::optional<Lalo> position = LocalFrame(origin).toLalo(s.position);
+  const std::optional<Lalo> position =
+      LocalFrame(origin, motion::kMetresPerDegreeLat, metresPerDegreeLon).toLalo(s.position);
   if (!position) return std::nullopt;
   return GeoPose{*position, gf_flatHeading(s.derivative)};
 }
@@ -194,7 +196,10 @@ double TurnPlan::shareWithinTurn(double from, double to, double limit) const {
     const double within = step > 0.0 ? std::clamp((share - lengthShares[i - 1]) / step, 0.0, 1.0) : 1.0;
     return turned[i - 1] + (turned[i] - turned[i - 1]) * within;
   };
+  // The first segment from 1 on whose end is not below `share` (the last where none is).
   const auto segmentOf = [this](double share) {
+    const std::size_t h = stepSegment;
+    if (h >= 1 && h <= kSamples && (h == 1 || lengthShares[h - 1] < share) && share <= lengthShares[h]) return h;
     const auto i = static_cast<std::size_t>(
         std::lower_bound(lengthShares.begin() + 1, lengthShares.end(), share) - lengthShares.begin());
     return std::min(i, kSamples);

@@ -46,6 +46,9 @@ struct TurnPlan {
   // First: every step of every aircraft asks whether a plan stands.
   double length = 0.0;  // m
   TurnResult result = TurnResult::none;
+  // The segment the last pose or turn share lay in: a step goes on from there, instead of a
+  // search of the table at every step.
+  mutable std::uint8_t stepSegment = 1;
   // fittingSpeed's working for the segment the last ask lay in, kept beside the values every step
   // reads: the tables below are read only when a step leaves the segment (a 128th of the path),
   // not at every step, where they cost several cache misses for each turning aircraft.
@@ -63,6 +66,7 @@ struct TurnPlan {
   };
   mutable FitWindow fitWindow;
   Lalo origin;             // P0
+  double metresPerDegreeLon = 0.0;  // the flat frame's at P0: its cosine worked out once, not at every pose
   FlatPoint corner;        // P1 in the frame of P0
   FlatPoint end;           // P2 in the frame of P0
   FlatPoint startTangent;  // m0

@@ -124,7 +124,7 @@ TEST(GeodesyTest, ShortDistancesAgreeWithTheGreatCircle) {
         }
 }
 
-// The series gives the library's cosine to the last bits over every latitude, and the library's
+// The cosine gives the library's to the last bits over every latitude, and the library's
 // own answer outside them.
 TEST(GeodesyTest, LatitudeCosineIsTheLibrarys) {
   for (double deg = -90.0; deg <= 90.0; deg += 0.37) {

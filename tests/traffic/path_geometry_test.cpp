@@ -96,6 +96,15 @@ TEST(TurnPlanTest, ArcTableRisesFromZeroToOneAndTheCurveRunsStartToEnd) {
     previous = p;
   }
   EXPECT_NEAR(covered, plan.length / 2, 0.01 * plan.length);
+  // A step goes on from the segment the last one lay in: the answers stay those of a plan asked
+  // nothing before, whatever the order of the asks.
+  for (const double share : {0.3, 0.305, 0.3, 0.9, 0.1, 0.0, 1.0, 0.5, 0.5078125, 0.99}) {
+    TurnPlan fresh = plan;
+    fresh.stepSegment = 1;
+    EXPECT_EQ(plan.evaluate(share)->position, fresh.evaluate(share)->position) << share;
+    fresh.stepSegment = 1;
+    EXPECT_EQ(plan.shareWithinTurn(share, share + 0.05, 0.01), fresh.shareWithinTurn(share, share + 0.05, 0.01)) << share;
+  }
 
   plan.clear();
   EXPECT_FALSE(plan.evaluate(0.5));
