@@ -36,6 +36,10 @@ constexpr double kCreepEntryMps = 2.5;
 constexpr double kSpotTurnEntryMps = 1.0;
 // Degrees off its way at which a standing aircraft turns on the spot before it rolls.
 constexpr double kSpotTurnFirstDeg = 60.0;
+// Degrees off its way from which a standing aircraft turns before it rolls straight.
+constexpr double kRollingTurnFromDeg = 20.0;
+// Degrees of bend at point 1 below a taxi corner's: the way on is as good as straight.
+constexpr double kRollingTurnMostBendDeg = 15.0;
 
 double lf_metres(const Lalo& a, const Lalo& b) { return gf_distanceNm(a, b) * motion::kMetresPerNm; }
 
@@ -342,6 +346,13 @@ bool gf_buildGroundTurn(LiveAc& aircraft) {
   if (state == FlightPhase::takeoff_roll) return gf_buildTurnIfDistinct(aircraft, a);
   if (s0 > 43.0) return gf_buildTurnIfDistinct(aircraft, a);
   if (!(r > 0.0)) return false;
+  // Standing with its nose well off a way on that bends little at point 1, the aircraft turns onto
+  // it as it rolls off: the bend lies where it stands. A turn start short of point 1 left it a
+  // straight leg off its nose, and it stood turning on the spot where its reports turn rolling.
+  const double startOff = lf_angleDeg(gf_bearingRad(s[0].lalo, s[1].lalo) - aircraft.heading);
+  if (state == FlightPhase::taxi && lf_stands(aircraft) && startOff >= kRollingTurnFromDeg &&
+      startOff < kSpotTurnFirstDeg && !lf_taxiCornerAt(s, 1) && gf_buildTurnIfDistinct(aircraft, a))
+    return true;
   const double shortest = s0 >= 10.0 ? 12.0 : 5.0;
   if (d >= shortest) {
     const double lead = gf_turnLeadMetres(a, r, s0);
@@ -494,9 +505,14 @@ bool makeTurnGnd(LiveAc& aircraft, double angleDeg) {
     }
 
     // Nearly straight ahead but started at an angle: swing onto the line.
+    // Standing with its nose off the way on, a taxi swings onto it as it rolls off from a smaller
+    // angle, and onto a way that bends a little: it turns on the spot only from further off.
     if ((!planned || takeoffRoll) && first.cornerTurn) {
-      const double maxTurn = takeoffRoll ? 8.0 : 3.0;
-      const double minMismatch = taxi && request.endHeading ? 10.0 : takeoffRoll ? 20.0 : 60.0;
+      const bool rollsOffTurning = taxi && first.startMismatch < kSpotTurnFirstDeg && lf_stands(aircraft);
+      const double maxTurn = takeoffRoll ? 8.0 : rollsOffTurning ? kRollingTurnMostBendDeg : 3.0;
+      const double minMismatch = taxi && request.endHeading ? 10.0
+                                 : takeoffRoll || rollsOffTurning ? kRollingTurnFromDeg
+                                                                  : 60.0;
       const bool legsFit = l1 >= 7.0 && l1 <= 35.0 && l2 >= 7.0 && l2 <= 35.0 && l1 + l2 <= 60.0;
       if (first.turnAngle <= maxTurn && first.startMismatch >= minMismatch && first.startMismatch <= 105.0 &&
           legsFit && largest <= (takeoffRoll ? 30.0 : 25.0)) {

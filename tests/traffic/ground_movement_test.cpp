@@ -340,6 +340,11 @@ TEST_F(GroundMovement, TurnsBuiltIntoTheTaxiPath) {
       {30.0, 42.0, true, 2, true, false, 7.0, 0.0, 8.0, 0.0, 0.0, FlightPhase::taxi, NAN, 3.0, 42.0},
       // A 40-degree corner with a report 4 m after it on the way out: the path runs on to the next.
       {30.0, 40.0, true, 2, true, false, 7.0, 0.0, 4.0, 0.0, 0.0, FlightPhase::taxi, NAN, 0.0, 40.0},
+      // Standing at a stop, nose 45 degrees off a way on that bends 3 degrees at point 1: a path
+      // it turns along as it rolls off, not a turn start that leaves it a turn on the spot.
+      {21.4, 17.0, true, 2, true, false, 0.0, 20.0, 22.7, 65.0},
+      // The same with a bend of 8 degrees at point 1, still no taxi corner.
+      {21.4, 12.0, true, 2, true, false, 0.0, 20.0, 22.7, 60.0},
   };
   for (const Case& c : cases) {
     reset();
