@@ -337,8 +337,7 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command) {
   return true;
 }
 
-// Created where the feed has it rolling on the ground (not parked, not pushed): that speed; else 0.
-double lf_rollingKt(const LiveAc& aircraft) {
+double gf_rollingKt(const LiveAc& aircraft) {
   if (aircraft.stream.empty() || aircraft.stream.front().airborne) return 0.0;
   if (aircraft.state == FlightPhase::parked || aircraft.state == FlightPhase::pushing_back ||
       aircraft.state == FlightPhase::pushed_back)
@@ -352,7 +351,7 @@ bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& comma
   aircraft.objectId = command.objectId;
   aircraft.movesWhileCreated = !aircraft.onGround && !aircraft.stream.empty() && aircraft.stream.front().airborne;
   aircraft.airStepMetres = -1.0;  // a new object's pace in the air is its leg's, not an earlier object's
-  const double rollingKt = lf_rollingKt(aircraft);
+  const double rollingKt = gf_rollingKt(aircraft);
   aircraft.rollsWhenGrounded = rollingKt > 0.0;
   if (aircraft.rollsWhenGrounded) aircraft.groundStepMetres = rollingKt * motion::kMetresPerSecondPerKt / 100.0;
   const EngineHooks& hooks = gf_engineHooks();
@@ -425,7 +424,7 @@ void lf_finishLiveCreation(LiveAc& aircraft) {
     // Created where the feed has it rolling: it rolled on at that speed from its object's first
     // frame, instead of starting from standstill behind its feed for the whole taxi.
     if (!movedWhileCreated) {
-      const double kt = lf_rollingKt(aircraft);
+      const double kt = gf_rollingKt(aircraft);
       aircraft.groundStepMetres = kt * motion::kMetresPerSecondPerKt / 100.0;
     }
   }

@@ -20,6 +20,8 @@ bool gf_applyDelayedStaticCommand(const DelayedSimCommand& command);
 bool lf_attachCreatedLiveObject(LiveAc& aircraft, const DelayedSimCommand& command);
 // Engines, spoilers, lights, throttle and flaps of the new object by where it starts; active.
 void lf_finishLiveCreation(LiveAc& aircraft);
+// Where the feed has it rolling on the ground (not parked, not pushed, over 2 kt): that speed; else 0.
+double gf_rollingKt(const LiveAc& aircraft);
 // An aircraft whose object is in the simulator and moves with it: one finished, or one made in the
 // air whose finish is still to come.
 inline bool gf_movesInSim(const LiveAc& aircraft) {

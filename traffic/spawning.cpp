@@ -48,7 +48,6 @@ constexpr double kPushbackReportKt = 8.0;                 // no tug pushes faste
 constexpr double kPushbackSeenMetres = 3.0;               // moved this far, the direction tells
 constexpr double kTailFirstRad = 135.0 * geo::kDegToRad;  // motion this far from the nose: backwards
 constexpr double kGroundPitchRad = 0.010471975511965976;  // 0.6 degree nose down
-constexpr double kRollingKt = 2.0;  // a flight made faster than this rolls on from its object's first frame
 constexpr std::int64_t kHundredNanosPerSecond = 10'000'000;
 
 bool lf_endsInUnderscore(const std::string& text) { return !text.empty() && text.back() == '_'; }
@@ -272,11 +271,8 @@ std::optional<double> lf_knownGroundAltitude(const LiveAc& aircraft, const Lalo&
 // first frame: a reported nose off that way (caught half-way round a corner) would trail the motion
 // for seconds while it swung round. A flight made again where it was keeps the nose it had.
 bool lf_rollsOffAlongFirstLeg(const LiveAc& aircraft, const StreamPoint& first, const StreamPoint* second) {
-  if (aircraft.restartedHere || first.airborne || !second || second->repeated || second->airborne) return false;
-  if (aircraft.state == FlightPhase::parked || aircraft.state == FlightPhase::pushing_back ||
-      aircraft.state == FlightPhase::pushed_back)
-    return false;
-  return std::isfinite(first.groundSpeed) && first.groundSpeed > kRollingKt && !lf_samePlace(first.lalo, second->lalo);
+  if (aircraft.restartedHere || !second || second->repeated || second->airborne) return false;
+  return gf_rollingKt(aircraft) > 0.0 && !lf_samePlace(first.lalo, second->lalo);
 }
 
 void lf_setInitialPose(LiveAc& aircraft) {
