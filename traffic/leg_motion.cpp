@@ -555,6 +555,26 @@ double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double acce
   return allowed;
 }
 
+// Off the ground, the take-off's straight legs go toward the pace the next report has, from the
+// roll's pace and no faster than the climb-out's rate. At the legs' means (the lift-off's leg is timed at the
+// speed the reports had at the roll's end) the climb-out went on at one speed for seconds while the
+// roll's reports gathered, or slowed at the rotation; the delay the roll ended with stays.
+double lf_climbOutPace(LiveAc& aircraft, const Lalo& before) {
+  const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  const double last = aircraft.groundStepMetres;
+  if (!std::isfinite(moved) || !(moved > 1e-6) || !std::isfinite(last) || !(last > 0.0)) return moved;
+  const double change = kClimbOutAccelerationMps2 * 1e-4;
+  // Evenly to the point's speed by its time: toward it at once, the climb-out rose in a staircase
+  // where its reports come seconds apart.
+  const double reported = lf_pointStep(aircraft);
+  double wanted = moved;
+  if (std::isfinite(reported) && reported > 0.0)
+    wanted = last + (reported - last) / std::max(1.0, static_cast<double>(aircraft.stream.front().time) - g_engineTime.load());
+  const double allowed = std::clamp(wanted, std::max(0.0, last - change), last + change);
+  aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
+  return allowed;
+}
+
 // A light aircraft's take-off never runs backwards: one tick of travel forward instead. Nor does
 // any other departure on the ground go back against its nose: it stands instead, as a leg aimed
 // at a stop it had run past would have it roll back along the runway.
@@ -678,15 +698,16 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
     lf_straightStep(aircraft);
 
   const bool taxiing = aircraft.state == FlightPhase::taxi || aircraft.state == FlightPhase::parking;
-  // A take-off roll without its speed profile (a leg catching up with bunched reports) and the
-  // lift-off after it speed up no faster than an airliner's roll either, instead of leaping to
-  // the leg's speed.
+  // A take-off roll without its speed profile (a leg catching up with bunched reports) speeds up
+  // no faster than an airliner's roll either, instead of leaping to the leg's speed.
   const bool rolling = aircraft.state == FlightPhase::takeoff_roll || aircraft.state == FlightPhase::takeoff;
   const bool straight = (taxiing || rolling) && !towing && !aircraft.rollContext.valid && !leg.hasTurn() && !leg.hasCurve();
   const bool straightOnGround = aircraft.onGround && straight;
   double metres = NAN;  // how far the step moved the aircraft, once measured
-  if (straight && (aircraft.onGround || aircraft.state == FlightPhase::takeoff))
+  if (straightOnGround)
     metres = lf_limitGroundAcceleration(aircraft, before, lf_rollAcceleration(aircraft));
+  else if (straight && aircraft.state == FlightPhase::takeoff)
+    metres = lf_climbOutPace(aircraft, before);
   const bool passed = straightOnGround && aircraft.groundKind == 0 && aircraft.state != FlightPhase::pushed_back &&
                       lf_reachedMovingPoint(aircraft, before, metres);
   // The flare too: floating past the first ground report, the roll-out's leg would take the

@@ -105,7 +105,12 @@ double lf_climbAim(const LiveAc& aircraft) {
   double aim = aircraft.verticalRate;
   const auto& s = aircraft.stream;
   if (s.size() < 2 || !s[1].airborne || !std::isfinite(s[1].altitude)) return aim;
-  const double meet = (s[1].altitude - aircraft.altitude) / lf_ticksToNext(aircraft);
+  // A report that came in while the aircraft ran behind its feed holds the feed's time until its
+  // leg begins: it is due no sooner after the point before it than the feed has it.
+  double ticks = lf_ticksToNext(aircraft);
+  if (s[0].feedTime && s[1].feedTime)
+    ticks = std::max(ticks, static_cast<double>(s[0].time) + (*s[1].feedTime - *s[0].feedTime) - g_engineTime.load());
+  const double meet = (s[1].altitude - aircraft.altitude) / ticks;
   if (std::isfinite(meet)) aim = meet;
   double reported = 0.0;
   for (const StreamPoint* p : {&s[0], &s[1]})

@@ -560,7 +560,7 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     // Once rolling at 15 kt, each second of the roll gains speed up to the lift-off, near the feed's
     // rate; and flown on from there, the first seconds in the air are no slower.
     double rollSecondAgoKt = NAN, leastRollGainKt = 99.0, mostRollGainKt = 0.0, feedGainKt = 0.0;
-    double liftOffKt = NAN, liftOffDropKt = 0.0;
+    double liftOffKt = NAN, liftOffDropKt = 0.0, climbSecondAgoKt = NAN, leastClimbGainKt = 99.0;
     for (std::size_t i = 1; i < feed.size(); ++i)
       if (!feed[i].airborne && feed[i - 1].groundSpeed > 5.0)
         feedGainKt = std::max(feedGainKt, (feed[i].groundSpeed - feed[i - 1].groundSpeed) * 100.0 / (feed[i].time - feed[i - 1].time));
@@ -599,6 +599,10 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
         }
         if (ac.state == FlightPhase::takeoff && std::isnan(liftOffKt)) liftOffKt = rollSecondAgoKt;
         if (ac.state == FlightPhase::takeoff && now - liftOffAt <= 1000) liftOffDropKt = std::max(liftOffDropKt, liftOffKt - kt);
+        // The climb-out gathers speed on toward its reports' as the roll did.
+        if (ac.state == FlightPhase::takeoff && climbSecondAgoKt < t.climbKt - 5.0)
+          leastClimbGainKt = std::min(leastClimbGainKt, kt - climbSecondAgoKt);
+        climbSecondAgoKt = ac.state == FlightPhase::takeoff || ac.state == FlightPhase::takeoff_roll ? kt : NAN;
         rollSecondAgoKt = ac.onGround && ac.state == FlightPhase::takeoff_roll ? kt : NAN;
         if (ac.onGround && taxiing && n > 1000 && metres > 3.0 * kMps) {
           const double motion = gf_bearingRad(secondAgoAt, ac.position);
@@ -663,6 +667,7 @@ TEST_F(RunwayFlightSimTest, DeparturesWaitAtTheLineUpThenTakeOffAndClimbAsTheFee
     EXPECT_GE(leastRollGainKt, std::max(1.0, 0.5 * feedGainKt)) << what << ": the roll held its speed or slowed";
     EXPECT_LE(mostRollGainKt, 1.3 * feedGainKt + 0.5) << what << ": the roll in spurts, its feed gaining " << feedGainKt;
     EXPECT_LE(liftOffDropKt, 1.0) << what << ": slower in the air than on the runway";
+    EXPECT_GE(leastClimbGainKt, 0.5) << what << ": the climb-out held its speed or slowed";
     // The rotation comes between the feed's passing the lowest speed from which the take-off may
     // start (the phase-3 speed, 5 kt less for a steep climb) and its first report in the air.
     const auto firstAirborne =
