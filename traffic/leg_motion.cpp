@@ -555,10 +555,10 @@ double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double acce
   return allowed;
 }
 
-// Off the ground, the take-off's straight legs go toward the pace the next report has, from the
-// roll's pace and no faster than the climb-out's rate. At the legs' means (the lift-off's leg is timed at the
-// speed the reports had at the roll's end) the climb-out went on at one speed for seconds while the
-// roll's reports gathered, or slowed at the rotation; the delay the roll ended with stays.
+// Off the ground, the take-off's straight legs go from the roll's pace toward the next report's,
+// no faster than the climb-out's rate. At the legs' means (the lift-off's leg is timed at the
+// speed the reports had at the roll's end) the climb-out went on at one speed for seconds while
+// the roll's reports gathered, or slowed at the rotation; the delay the roll ended with stays.
 double lf_climbOutPace(LiveAc& aircraft, const Lalo& before) {
   const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
   const double last = aircraft.groundStepMetres;
@@ -568,8 +568,10 @@ double lf_climbOutPace(LiveAc& aircraft, const Lalo& before) {
   // where its reports come seconds apart.
   const double reported = lf_pointStep(aircraft);
   double wanted = moved;
-  if (std::isfinite(reported) && reported > 0.0)
-    wanted = last + (reported - last) / std::max(1.0, static_cast<double>(aircraft.stream.front().time) - g_engineTime.load());
+  if (std::isfinite(reported) && reported > 0.0) {
+    const double left = static_cast<double>(aircraft.stream.front().time) - g_engineTime.load();
+    wanted = last + (reported - last) / std::max(1.0, left);
+  }
   const double allowed = std::clamp(wanted, std::max(0.0, last - change), last + change);
   aircraft.position = lf_mix(before, aircraft.position, allowed / moved);
   return allowed;
