@@ -297,6 +297,7 @@ class HeldReports {
       stream.erase(first, stream.end());
       heads_.push_back(static_cast<const FeedRecordHead&>(aircraft));
       aircraft.lastMessageTime = lf_sent(stream.back().time);
+      aircraft.lastMessageLalo = stream.back().lalo;
     }
   }
 

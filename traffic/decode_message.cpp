@@ -55,9 +55,10 @@ bool lf_atParkElevation(double altitudeFt) {
 
 double lf_positiveSpeed(double knots) { return std::isfinite(knots) && knots > 0.0 ? knots : 0.0; }
 
-// An impossible move of an aircraft taxiing on the ground, from the last point to the record.
+// An impossible move of an aircraft taxiing on the ground, from the last report to the record.
 bool lf_isGroundJump(const LiveAc& aircraft, const StreamPoint& last, const TrafficRecord& record, double distanceNm,
                      double dt) {
+  const Lalo& from = aircraft.lastMessageLalo;
   // Take-off, landing and the landing roll move fast on purpose; in the air there is no jump.
   if (aircraft.state != FlightPhase::taxi) return false;
   if (last.airborne || record.airborne) return false;
@@ -69,12 +70,12 @@ bool lf_isGroundJump(const LiveAc& aircraft, const StreamPoint& last, const Traf
   if (impliedKt <= 80.0) return false;
   // Fast near a runway: a jump unless both ends lie on the same runway (a take-off or landing).
   const EngineHooks& hooks = gf_engineHooks();
-  if (!hooks.isNearParkRunway(last.lalo) && !hooks.isNearParkRunway(record.lalo)) return false;
+  if (!hooks.isNearParkRunway(from) && !hooks.isNearParkRunway(record.lalo)) return false;
   if (metres <= 1.0) return true;
-  const double bearing = gf_bearingRad(last.lalo, record.lalo);
-  const auto from = hooks.matchRunwayForLanding(last.lalo, bearing);
-  const auto to = hooks.matchRunwayForLanding(record.lalo, bearing);
-  return !(from && to && *from == *to);
+  const double bearing = gf_bearingRad(from, record.lalo);
+  const auto fromRunway = hooks.matchRunwayForLanding(from, bearing);
+  const auto toRunway = hooks.matchRunwayForLanding(record.lalo, bearing);
+  return !(fromRunway && toRunway && *fromRunway == *toRunway);
 }
 
 // Updates that come too close together to matter, while the stream holds no predicted points.
@@ -200,7 +201,9 @@ void lf_decode(TrafficRecord& record) {
   if (!aircraft.stream.empty()) {
     const StreamPoint& last = aircraft.stream.back();
     const double dt = record.timestamp - aircraft.lastMessageTime;
-    const double distanceNm = gf_distanceNm(last.lalo, record.lalo);
+    // Over the same span as dt: from the last report taken, not from the stream's end, which may be
+    // a predicted point or an older report kept while the newer ones moved the aircraft too little.
+    const double distanceNm = gf_distanceNm(aircraft.lastMessageLalo, record.lalo);
     const double trackChange = record.track - last.track;
     const bool jump = lf_isGroundJump(aircraft, last, record, distanceNm, dt);
     if (record.timestamp == aircraft.lastMessageTime || dt <= 1.0) return;
@@ -211,9 +214,7 @@ void lf_decode(TrafficRecord& record) {
       hooks.removeAircraftFromSim(aircraft);
       return;
     }
-    // The move since the last report, not since a point predicted after it.
-    if (!std::isfinite(record.gs))
-      record.gs = lf_speedOfMove(record, gf_distanceNm(aircraft.lastMessageLalo, record.lalo), dt);
+    if (!std::isfinite(record.gs)) record.gs = lf_speedOfMove(record, distanceNm, dt);
     if (aircraft.extensionCount < 1 && lf_thinnedOut(record, aircraft.state, last.groundSpeed, dt, trackChange)) {
       lf_rememberThinned(aircraft, record);
       return;

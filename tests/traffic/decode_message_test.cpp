@@ -72,6 +72,8 @@ TEST_F(DecodeTest, RecordsOfAKnownFlight) {
        25.0 / 5.0 * 1.9438444924406046},
       {"the same after a point predicted 15 m on", FlightPhase::taxi, false, 10, NAN, 0, 5.0, 25, Taken, 1, false,
        false, 25.0 / 5.0 * 1.9438444924406046, 15.0},
+      {"4 kt, 4 m after 2 s, a point predicted 40 m on", FlightPhase::taxi, false, 4, 4, 0, 2.0, 4, Taken, 1, false,
+       false, -1.0, 40.0},
   };
   for (const Case& c : cases) {
     reset();
