@@ -106,7 +106,10 @@ void lf_restartStreamHere(LiveAc& aircraft, bool keepParkedPoints) {
     point.altitude = aircraft.altitude;
     point.track = aircraft.heading * geo::kRadToDeg;
     if (std::isfinite(aircraft.speed)) point.TAS = aircraft.speed;
-    if (lf_samePlace(current.lalo, aircraft.position)) current.repeated = true;
+    // Standing on it, the aircraft stays there. Not in the air: a repeated point is dropped there,
+    // and extended from one, every new point stood too and was dropped at once, till none was left.
+    const bool canStand = aircraft.onGround || aircraft.category == AcCategory::rotorcraft;
+    if (canStand && lf_samePlace(current.lalo, aircraft.position)) current.repeated = true;
   }
   // The re-created object starts with the attitude the old one had.
   point.trueHeadingRad = aircraft.heading;

@@ -191,10 +191,13 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
     std::uint32_t marker;  // kGoneWithSession or an ordinary removal
     bool recreated;        // else erased
     std::int32_t extensions = 0;
+    bool atItsLastPoint = false;  // the stream ran dry there, its next extension not yet made
   };
   const Case cases[] = {
       {"flying", SimStatus::active, FlightPhase::flying, kGoneWithSession, true},
       {"flying on extensions", SimStatus::active, FlightPhase::flying, kGoneWithSession, true, 2},
+      {"flying on extensions, at its last point", SimStatus::active, FlightPhase::flying, kGoneWithSession, true, 9,
+       true},
       {"flying its last extension", SimStatus::active, FlightPhase::flying, kGoneWithSession, false, 1},
       {"parked", SimStatus::active, FlightPhase::parked, kGoneWithSession, true},
       {"being removed anyway", SimStatus::removingfromsim, FlightPhase::taxi, kGoneWithSession, false},
@@ -208,11 +211,13 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
     g_engineTime = 500;
     const Lalo here = offset(kEham, 300.0);
     LiveAc& ac = addLive(Rec(0x4000).air(3000.0, 180.0).time(1010.0).due(510), SimStatus::active, c.state);
-    ac.stream.push_back(gf_streamPoint(Rec(0x4000).air(3200.0, 180.0).time(1020.0).due(520)));
-    ac.stream.back().repeated = false;  // on its way: for a parked one, the departure it has begun
+    if (!c.atItsLastPoint) {
+      ac.stream.push_back(gf_streamPoint(Rec(0x4000).air(3200.0, 180.0).time(1020.0).due(520)));
+      ac.stream.back().repeated = false;  // on its way: for a parked one, the departure it has begun
+    }
     ac.simState = c.simState;
     ac.objectId = 60;
-    ac.position = here;
+    ac.position = c.atItsLastPoint ? ac.stream.front().lalo : here;
     ac.heading = 1.0;
     ac.extensionCount = c.extensions;
     answer(2, 60, c.marker);
@@ -223,10 +228,11 @@ TEST_F(DelayedCommandsTest, ObjectsThatWentWithTheSessionComeBackAtOnce) {
     EXPECT_TRUE(erased.empty()) << c.what;
     EXPECT_EQ(ac.simState, SimStatus::buffer) << c.what;
     EXPECT_EQ(ac.objectId, 0u) << c.what;
-    ASSERT_EQ(ac.stream.size(), 3u) << c.what << ": every point kept, the current place before them";
-    EXPECT_FALSE(ac.stream.back().repeated) << c.what;
+    ASSERT_EQ(ac.stream.size(), c.atItsLastPoint ? 2u : 3u)
+        << c.what << ": every point kept, the current place before them";
+    EXPECT_FALSE(ac.stream.back().repeated) << c.what << ": in the air nothing stands";
     EXPECT_EQ(ac.stream.front().time, 501) << c.what << ": due at the next tick, not after the feed's delay";
-    EXPECT_NEAR(ac.stream.front().lalo.lat, here.lat, 1e-9) << c.what;
+    EXPECT_NEAR(ac.stream.front().lalo.lat, ac.position.lat, 1e-9) << c.what;
     EXPECT_EQ(ac.stream.front().repeated, c.state == FlightPhase::parked) << c.what << ": a parked one stands";
     EXPECT_EQ(ac.stream.front().trueHeadingRad, 1.0) << c.what;
   }
