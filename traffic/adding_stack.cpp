@@ -220,7 +220,11 @@ void lf_updatePass() {
   for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
     // The streams lie elsewhere on the heap: the next aircraft's first points are fetched while
     // this one moves, and the records of the ones after them to find those points.
-    if (i + 4 < g_liveAcs.size()) __builtin_prefetch(&g_liveAcs[i + 4].stream);
+    if (i + 4 < g_liveAcs.size()) {
+      const auto* stream = reinterpret_cast<const char*>(&g_liveAcs[i + 4].stream);
+      __builtin_prefetch(stream);
+      __builtin_prefetch(stream + sizeof(g_liveAcs[i + 4].stream) - 1);
+    }
     if (i + 2 < g_liveAcs.size()) g_liveAcs[i + 2].stream.prefetchFront();
     try {
       erase |= hooks.updateLiveAc(g_liveAcs[i]);
