@@ -507,15 +507,43 @@ double lf_rollAcceleration(const LiveAc& aircraft) {
   return kTakeoffRollAccelerationMps2;
 }
 
+// A step by `v` from `from`, measured.
+void lf_measureStep(LiveAc::VelocityStep& step, const Lalo& from, const Lalo& v) {
+  step.velocity = v;
+  step.latitude = from.lat;
+  step.metres = gf_distanceNm(from, {from.lat + v.lat, gf_wrapLongitude(from.lon + v.lon)}) * motion::kMetresPerNm;
+  const double squareDegrees = v.lat * v.lat + v.lon * v.lon;
+  step.perMetre = step.metres > 0.0 ? 1.0 / step.metres : 0.0;
+  step.perSquareDegree = squareDegrees > 0.0 ? 1.0 / squareDegrees : 0.0;
+}
+
+// One step along the aircraft's velocity, measured again only for a new velocity or once the
+// aircraft has gone this far north or south: a degree of longitude is then as long to within
+// 3e-4 of itself below 60 degrees of latitude. Measured at every tick, the distance's cosine held
+// up each flying aircraft's step.
+constexpr double kSameStepDeg = 0.01;
+const LiveAc::VelocityStep& lf_velocityStep(LiveAc& aircraft, const Lalo& before) {
+  LiveAc::VelocityStep& step = aircraft.velocityStep;
+  if (!(aircraft.velocity == step.velocity && std::fabs(before.lat - step.latitude) < kSameStepDeg)) [[unlikely]]
+    lf_measureStep(step, before, aircraft.velocity);
+  return step;
+}
+
 // A straight leg in the air goes at the average pace of its reports' gap, so an aircraft speeding
 // up or slowing down steadily would change its pace in one jump where a leg ends: the step changes
 // from the one before only as fast as an airliner changes its speed. The metres it falls behind or
 // gets ahead by stay small, and the next leg, aimed from where the aircraft is, takes them up.
-// Returns the metres the step moves; NaN while it has no pace of its own yet.
-double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2) {
+// `byVelocity`: the step moved it by its velocity. Returns the metres the step moves; NaN while it
+// has no pace of its own yet.
+double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double accelerationMps2, bool byVelocity) {
   const double last = aircraft.airStepMetres;
   if (!(last > 0.0) || !std::isfinite(last)) return NAN;  // made in the air: its leg's pace at once
-  const double moved = gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm;
+  LiveAc::VelocityStep measured;  // a step put elsewhere (onto its profile's straight line)
+  if (!byVelocity) [[unlikely]]
+    lf_measureStep(measured, before,
+                   {aircraft.position.lat - before.lat, gf_wrapLongitude(aircraft.position.lon - before.lon)});
+  const LiveAc::VelocityStep& step = byVelocity ? lf_velocityStep(aircraft, before) : measured;
+  const double moved = step.metres;
   if (!std::isfinite(moved) || !(moved > 1e-6)) return moved;
   const double change = accelerationMps2 * 1e-4;
   // Making up a gap to its reports, a flying aircraft gains on their speed no more than it can
@@ -531,11 +559,10 @@ double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double acce
     if (left > 0 && std::isfinite(point.groundSpeed) && point.groundSpeed > 0.0) [[likely]] {
       const double pace = point.groundSpeed * motion::kMetresPerSecondPerKt / 100.0;
       // The leg runs straight in latitude and longitude: the way to its end in steps of this one.
-      const double stepLat = aircraft.position.lat - before.lat;
-      const double stepLon = gf_wrapLongitude(aircraft.position.lon - before.lon);
-      const double steps = ((point.lalo.lat - before.lat) * stepLat +
-                            gf_wrapLongitude(point.lalo.lon - before.lon) * stepLon) /
-                           (stepLat * stepLat + stepLon * stepLon);
+      const Lalo& v = step.velocity;
+      const double along =
+          (point.lalo.lat - before.lat) * v.lat + gf_wrapLongitude(point.lalo.lon - before.lon) * v.lon;
+      const double steps = along * step.perSquareDegree;
       const double gap = moved * steps - pace * static_cast<double>(left);
       const double most = std::sqrt(2.0 * change * std::fabs(gap));
       if (std::isfinite(most)) wanted = std::min(std::max(moved, pace - most), pace + most);
@@ -545,7 +572,7 @@ double lf_limitAirAcceleration(LiveAc& aircraft, const Lalo& before, double acce
   // std::clamp does): about half the aircraft are held back, and a branch on that came out
   // wrong every other time, only after the whole measure had been worked out.
   const double allowed = std::min(std::max(wanted, std::max(0.0, last - change)), last + change);
-  const Lalo mixed = lf_mix(before, aircraft.position, allowed / moved);
+  const Lalo mixed = lf_mix(before, aircraft.position, allowed * step.perMetre);
   const std::uint64_t held = 0 - static_cast<std::uint64_t>(allowed != moved);  // all ones where held back
   const auto pick = [held](double ifHeld, double otherwise) {
     return std::bit_cast<double>((std::bit_cast<std::uint64_t>(ifHeld) & held) |
@@ -681,6 +708,7 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
     aircraft.turnSpeed = 0.0;
 
   const Lalo before = aircraft.position;
+  const bool profiled = aircraft.profileActive;
   const double headingBefore = aircraft.heading;
   const double paceBefore = aircraft.groundStepMetres;
   const bool shaped = (leg.hasTurn() || leg.hasCurve()) && leg.legFraction < kCurveEnd;
@@ -718,7 +746,8 @@ void gf_moveAlongLeg(LiveAc& aircraft) {
                            !leg.hasTurn() && !leg.hasCurve() &&
                            (aircraft.state == FlightPhase::flying || aircraft.state == FlightPhase::landing);
   if (airStraight) [[likely]]
-    metres = lf_limitAirAcceleration(aircraft, before, lf_inDepartureClimb(aircraft) ? kClimbOutAccelerationMps2 : kAirAccelerationMps2);
+    metres = lf_limitAirAcceleration(
+        aircraft, before, lf_inDepartureClimb(aircraft) ? kClimbOutAccelerationMps2 : kAirAccelerationMps2, !profiled);
   aircraft.groundStepMetres = std::isnan(metres) ? gf_distanceNm(before, aircraft.position) * motion::kMetresPerNm : metres;
   // A turn that ends within this tick moved only its remainder: the next leg speeds up from the
   // pace the aircraft had, not from that remainder.

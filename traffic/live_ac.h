@@ -187,6 +187,16 @@ struct LiveAc : AcIdentity {
   // m/s: the most a straight ground leg may end at for the turn after it; infinite when none.
   double cornerEntryMps = std::numeric_limits<double>::infinity();
   double airStepMetres = -1.0;    // how far the last step in the air moved it; below 0: none to go on from
+  // A step along `velocity` measured near `latitude`: a leg's steps are all as long, to within the
+  // change of a degree of longitude's length on the way, and the tick measures each only once.
+  struct VelocityStep {
+    Lalo velocity{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+    double latitude = std::numeric_limits<double>::quiet_NaN();
+    double metres = 0.0;
+    double perMetre = 0.0;          // 1 / metres
+    double perSquareDegree = 0.0;   // 1 / the velocity's square length in degrees
+  };
+  VelocityStep velocityStep;
   std::uint32_t attitudeMode = 0;  // 0 normal; otherwise the tight bank limit and the -4 degree pitch
   bool pitchTransition = false;    // pitch runs back to the ground pitch
   bool approachCapped = false;  // the glide path asked for a steeper descent than the aircraft flew

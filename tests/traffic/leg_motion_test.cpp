@@ -258,6 +258,8 @@ TEST_F(LegMotion, InTheAirTheStepChangesAsAnAirlinerChangesItsSpeed) {
     double legKt, ktPerSecond, endKt;
     bool climbOut;
     bool flare = false;
+    bool eastbound = false;
+    bool measuredAtEquator = false;  // its step's length kept from the same velocity at the equator
   } cases[] = {
       {"a faster leg", 205.0, 212.0, 3.0, 208.0, false},
       {"a slower leg", 212.0, 205.0, 3.0, 209.0, false},
@@ -265,6 +267,8 @@ TEST_F(LegMotion, InTheAirTheStepChangesAsAnAirlinerChangesItsSpeed) {
       {"within reach", 205.0, 206.0, 3.0, 206.0, false},
       {"made in the air", -1.0, 212.0, 0.0, 212.0, false},
       {"floating in the flare onto the roll-out's slower leg", 152.0, 143.0, 3.0, 149.0, false, true},
+      {"eastbound, the same velocity measured at the equator before", 205.0, 205.0, 3.0, 205.0, false, false, true,
+       true},
   };
   constexpr double kMetresPerTickPerKt = 1852.0 / 360000.0;
   for (const Case& c : cases) {
@@ -277,8 +281,16 @@ TEST_F(LegMotion, InTheAirTheStepChangesAsAnAirlinerChangesItsSpeed) {
     }
     if (c.flare) a.simAgl = 20.0;
     a.airStepMetres = c.fromKt * kMetresPerTickPerKt;
-    a.velocity = {c.legKt / 60.0 / 360000.0, 0.0};  // degrees of arc a tick, northbound
-    a.heading = a.trackToNext = 0.0;
+    const double arc = c.legKt / 60.0 / 360000.0;  // degrees of arc a tick
+    a.velocity = c.eastbound ? Lalo{0.0, arc / std::cos(a.position.lat * geo::kDegToRad)} : Lalo{arc, 0.0};
+    if (c.measuredAtEquator) {
+      a.velocityStep.velocity = a.velocity;
+      a.velocityStep.latitude = 0.0;
+      a.velocityStep.metres = gf_distanceNm({0.0, 0.0}, a.velocity) * 1852.0;
+      a.velocityStep.perMetre = 1.0 / a.velocityStep.metres;
+      a.velocityStep.perSquareDegree = 1.0 / (a.velocity.lon * a.velocity.lon);
+    }
+    a.heading = a.trackToNext = c.eastbound ? geo::kPi / 2.0 : 0.0;
     const double most = c.ktPerSecond / 100.0 * kMetresPerTickPerKt + 1e-9;
     double last = a.airStepMetres;
     for (int tick = 0; tick < 100; ++tick) {
