@@ -470,7 +470,9 @@ double lf_limitGroundAcceleration(LiveAc& aircraft, const Lalo& before, double a
   double allowed = aircraft.groundStepMetres + accelerationMps2 * 1e-4;
   if (accelerationMps2 <= kGroundAccelerationMps2)
     allowed = lf_capAtPointSpeed(aircraft, allowed, aircraft.groundStepMetres);
-  if (std::isfinite(aircraft.cornerEntryMps) && aircraft.cornerEntryMps >= 0.0 && !aircraft.stream.empty()) {
+  // Already no faster than the turn's own pace, it need not measure the way to it.
+  if (std::isfinite(aircraft.cornerEntryMps) && aircraft.cornerEntryMps >= 0.0 && !aircraft.stream.empty() &&
+      !(allowed <= aircraft.cornerEntryMps / 100.0)) {
     const double left = gf_distanceNm(before, aircraft.stream.front().lalo) * motion::kMetresPerNm;
     const double entry = aircraft.cornerEntryMps;
     const double braked = std::sqrt(entry * entry + 2.0 * kGroundBrakingMps2 * left) / 100.0;
