@@ -2,18 +2,15 @@
 
 #include <algorithm>
 
-// Both return an angle already in range as it is, the result the library's division would give,
-// without paying for it: they run for every aircraft on every tick.
-double gf_wrapAngle(double radians) {
-  if (radians >= -motion::kTwoPi / 2.0 && radians <= motion::kTwoPi / 2.0) return radians;
+// Both give the result the library's division would, paying for it only far out of range.
+double gf_wrapFarAngle(double radians) {
   // The difference of two headings: one turn off, and the subtraction is exact there.
   if (radians > motion::kTwoPi / 2.0 && radians < 1.4 * motion::kTwoPi) return radians - motion::kTwoPi;
   if (radians < -motion::kTwoPi / 2.0 && radians > -1.4 * motion::kTwoPi) return radians + motion::kTwoPi;
   return std::remainder(radians, motion::kTwoPi);
 }
 
-double gf_normalizeAngle(double radians) {
-  if (radians >= 0.0 && radians < motion::kTwoPi) return radians;
+double gf_normalizeFarAngle(double radians) {
   if (!std::isfinite(radians)) return 0.0;
   double a = std::fmod(radians, motion::kTwoPi);
   if (a < 0.0) a += motion::kTwoPi;

@@ -34,10 +34,18 @@ struct GeoPose {
   double heading = 0.0;
 };
 
-// An angle difference in [-pi, pi]; NaN stays NaN.
-double gf_wrapAngle(double radians);
+// The two below, for an angle out of their range.
+double gf_wrapFarAngle(double radians);
+double gf_normalizeFarAngle(double radians);
+// An angle difference in [-pi, pi]; NaN stays NaN. In the header, as the one below: the tick asks
+// both many times for every aircraft, nearly always of an angle already in range.
+inline double gf_wrapAngle(double radians) {
+  return radians >= -motion::kTwoPi / 2.0 && radians <= motion::kTwoPi / 2.0 ? radians : gf_wrapFarAngle(radians);
+}
 // An angle in [0, 2 pi); a non-finite angle gives 0.
-double gf_normalizeAngle(double radians);
+inline double gf_normalizeAngle(double radians) {
+  return radians >= 0.0 && radians < motion::kTwoPi ? radians : gf_normalizeFarAngle(radians);
+}
 // The heading of a flat direction, in [0, 2 pi).
 double gf_flatHeading(FlatPoint direction);
 // Finite, latitude in [-90, 90] and longitude in [-180, 180]. Unlike gf_isValidLalo, 0/0 counts:
