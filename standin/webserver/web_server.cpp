@@ -70,23 +70,28 @@ struct WebServer::Impl {
     return lf_readWholeFile(root / path);
   }
 
-  // Waits out one trickle interval or a hang; false when the answer must end instead.
-  bool pause(std::optional<std::chrono::milliseconds> interval) {
+  // Waits out one trickle interval; false when the answer must end instead.
+  bool pause(std::chrono::milliseconds interval) {
     std::unique_lock lock(mutex);
     const std::uint64_t generation = releaseGeneration;
-    auto released = [&] { return stopping || releaseGeneration != generation; };
-    if (interval) {
-      return !wake.wait_for(lock, *interval, released);
-    }
-    wake.wait(lock, released);
+    return !wake.wait_for(lock, interval, [&] { return stopping || releaseGeneration != generation; });
+  }
+
+  // Holds a hung answer until a release after its request came (`generation`, counted then): one
+  // counted only once the body began went on hanging when the release fell between the two.
+  bool hang(std::uint64_t generation) {
+    std::unique_lock lock(mutex);
+    wake.wait(lock, [&] { return stopping || releaseGeneration != generation; });
     return false;
   }
 
   void answer(const std::string& path, httplib::Response& response) {
     std::function<void(const std::string&)> hook;
     WebFileBehaviour behaviour;
+    std::uint64_t generation = 0;
     {
       std::lock_guard lock(mutex);
+      generation = releaseGeneration;
       requested.push_back(path);
       hook = onRequest;
       auto found = behaviours.find(path);
@@ -129,8 +134,8 @@ struct WebServer::Impl {
     }
     response.set_content_provider(
         body->size(), lf_contentType(path),
-        [this, body, behaviour](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-          if (behaviour.hang) return pause(std::nullopt);
+        [this, body, behaviour, generation](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          if (behaviour.hang) return hang(generation);
           std::size_t end = offset + length;
           if (behaviour.truncateAfter) end = std::min(end, *behaviour.truncateAfter);
           std::size_t piece = end > offset ? end - offset : 0;
